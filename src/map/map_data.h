@@ -1,0 +1,121 @@
+#pragma once
+// One loaded map: the areas with their surfaces, the portals between areas and
+// the area BSP from the area-portal file; the brushes, their split tree and
+// bounds from the collision file. Filled once by Scene::loadMap, read only
+// afterwards: instances keep pointers into `areas` and `portals`.
+//
+// Files are z up, the viewer is y up: every position, normal, plane normal and
+// axis number is stored with its second and third components exchanged.
+
+#include <string>
+#include <vector>
+
+#include "math/bounds.h"
+#include "math/plane.h"
+#include "math/vector.h"
+
+namespace q {
+
+namespace gpu {
+class Device;
+class VertexBuffer;
+class IndexBuffer;
+class Texture;
+}  // namespace gpu
+
+// Material textures are looked up through this while surfaces are read (the
+// scene's texture cache implements it).
+class TextureSource {
+public:
+    virtual ~TextureSource() = default;
+    // fileName: the material name with ".jpg"; null when the image did not load.
+    virtual gpu::Texture* getTexture(const char* fileName) = 0;
+};
+
+// 32 bytes: the stream layout of the lighting program (position, normal, uv).
+struct MapVertex {
+    Vector3 position;
+    Vector3 normal;
+    float u = 0.0f;
+    float v = 0.0f;
+};
+static_assert(sizeof(MapVertex) == 32);
+
+struct Surface {
+    gpu::VertexBuffer* vertexBuffer = nullptr;
+    gpu::IndexBuffer* indexBuffer = nullptr;
+    gpu::Texture* texture = nullptr;  // owned by the texture cache; null = untextured
+    int vertexCount = 0;
+    int indexCount = 0;  // drawn as indexCount / 3 triangles
+};
+
+struct SurfaceGroup {
+    std::vector<Surface> surfaces;
+};
+
+struct Area {
+    std::vector<SurfaceGroup> surfaceGroups;
+    std::vector<int> portalIndices;  // every portal with this area on either side
+
+    void addPortal(int index) { portalIndices.push_back(index); }
+    // Four device calls per surface on g_device; the caller has set the program,
+    // its constants and the rest of the pipeline.
+    void draw() const;
+};
+
+struct Portal {
+    int positiveArea = 0;
+    int negativeArea = 0;
+    std::vector<Vector3> points;  // at least four once loaded
+    Plane plane;                  // through points 0, 1, 2 as read
+};
+
+// Child > 0: node index; 0: solid space; < 0: leaf area -1 - child.
+struct BspNode {
+    int positiveChild = 0;
+    int negativeChild = 0;
+    Plane plane;
+};
+
+struct CollisionNode {
+    int frontChild = -1;  // side at or above distance on axis
+    int backChild = -1;   // side at or below
+    std::vector<int> brushIndices;  // leaves only, in brush order
+    int axis = -1;                  // 0, 1, 2 (after the y/z exchange); negative = leaf
+    float distance = 0.0f;
+};
+
+// Brush planes keep the file's distance: a point p is inside when
+// a*p.x + b*p.y + c*p.z - d <= 0 for every plane.
+struct Brush {
+    Bounds bounds;
+    std::vector<Plane> planes;
+};
+
+struct MapData {
+    std::vector<Portal> portals;
+    std::vector<Area> areas;
+    std::vector<BspNode> bspNodes;
+    std::vector<CollisionNode> collisionNodes;  // children stored before parents
+    std::vector<Brush> brushes;
+    Bounds bounds = Bounds::empty();  // grown by every brush
+
+    // Root of the first collision node block read (the world model); -1 with no
+    // nodes. Traces start here.
+    int collisionRoot = -1;
+
+    // Frees the surfaces' device buffers (textures belong to the cache).
+    void releaseBuffers();
+
+    // Area lookup from `node` for a map-space point. Writes *area and returns true
+    // when the descent ends in an area; false in solid space (reported) or when the
+    // tree is unusable. Defined with the visibility code.
+    bool pointArea(int node, Vector3 point, int* area) const;
+
+    // Swept-box collision in map space (defined with the movement code).
+    void traceBox(Vector3 start, Vector3 end, const Vector3* extents) const;
+    void traceNode(int index, Vector3 start, Vector3 end) const;
+    void traceBrush(int index, Vector3 start, Vector3 end) const;
+};
+
+}  // namespace q

@@ -1,0 +1,33 @@
+#include "math/bounds.h"
+
+namespace q {
+
+void Bounds::setEmpty() {
+    mins = {10000.0f, 10000.0f, 10000.0f};
+    maxs = {-10000.0f, -10000.0f, -10000.0f};
+}
+
+Bounds Bounds::empty() {
+    Bounds b;
+    b.setEmpty();
+    return b;
+}
+
+void Bounds::grow(const Bounds& other) {
+    for (int i = 0; i < 3; ++i) {
+        if (other.mins[i] < mins[i]) mins[i] = other.mins[i];
+        if (other.maxs[i] > maxs[i]) maxs[i] = other.maxs[i];
+    }
+}
+
+void Bounds::grow(Vector3 point) { grow(Bounds{point, point}); }
+
+Bounds Bounds::aroundPoint(Vector3 centre, Vector3 half) { return {centre - half, centre + half}; }
+
+bool Bounds::disjoint(const Bounds& a, const Bounds& b) {
+    for (int i = 0; i < 3; ++i)
+        if (a.mins[i] > b.maxs[i] || a.maxs[i] < b.mins[i]) return true;
+    return false;
+}
+
+}  // namespace q

@@ -1,0 +1,25 @@
+#pragma once
+// Axis-aligned bounds. The empty value is mins (10000, 10000, 10000), maxs
+// (-10000, -10000, -10000); it only behaves as empty for coordinates inside
+// -10000..10000, which is how maps have always grown it.
+
+#include "math/vector.h"
+
+namespace q {
+
+struct Bounds {
+    Vector3 mins;
+    Vector3 maxs;
+
+    void setEmpty();
+    static Bounds empty();
+    // Per axis the smaller of the mins and the larger of the maxs.
+    void grow(const Bounds& other);
+    void grow(Vector3 point);
+    static Bounds aroundPoint(Vector3 centre, Vector3 half);
+    // True when on some axis a.mins > b.maxs or a.maxs < b.mins; touching bounds
+    // are not disjoint.
+    static bool disjoint(const Bounds& a, const Bounds& b);
+};
+
+}  // namespace q

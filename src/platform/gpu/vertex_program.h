@@ -1,0 +1,64 @@
+#pragma once
+// The vs.1.1 vertex program language: assembled from text into an instruction
+// list, translated to GLSL for the OpenGL backend and run on the CPU by an
+// interpreter (the reference in tests, and software vertex processing).
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace q::gpu {
+
+enum class VsOpcode : uint8_t { Mov, Add, Sub, Mul, Mad, Dp3, Dp4, Rcp, Rsq, Min, Max, Slt, Sge, Expp, Logp, Lit, Dst, Frc };
+
+enum class VsRegisterFile : uint8_t { Input, Temp, Const, Address, OutPos, OutDiffuse, OutSpecular, OutTex, OutFog, OutPointSize };
+
+struct VsSource {
+    VsRegisterFile file = VsRegisterFile::Temp;
+    uint8_t index = 0;
+    bool negate = false;
+    uint8_t swizzle[4] = {0, 1, 2, 3};  // component taken for x, y, z, w
+    bool relative = false;              // c[a0.x + index]
+};
+
+struct VsDestination {
+    VsRegisterFile file = VsRegisterFile::Temp;
+    uint8_t index = 0;
+    uint8_t writeMask = 0xF;  // bit 0 = x ... bit 3 = w
+};
+
+struct VsInstruction {
+    VsOpcode opcode = VsOpcode::Mov;
+    VsDestination dest;
+    VsSource src[3];
+    uint8_t sourceCount = 0;
+    int line = 0;  // line of the text it came from
+};
+
+struct VertexProgram {
+    std::vector<VsInstruction> code;
+};
+
+// Assembles vs.1.1 text ("vs.1.1" line first; ';' and '//' start comments).
+// On failure returns false with "line N: what was expected" in *error.
+bool assembleVertexProgram(const char* text, VertexProgram* out, std::string* error);
+
+// A GLSL 3.30 core vertex shader running the program. Inputs: `in vec4 v<N>`
+// at location N for every input register the program reads; constants: `uniform
+// vec4 c[96]`; outputs: gl_Position from oPos (with the depth range carried
+// from 0..1 to -1..1), `out vec4 oD0`, `out vec4 oT0`.
+std::string vertexProgramToGlsl(const VertexProgram& program);
+
+struct VsOutputs {
+    float pos[4] = {0, 0, 0, 0};
+    float diffuse[4] = {0, 0, 0, 0};  // not yet clamped
+    float tex0[4] = {0, 0, 0, 0};
+};
+
+// Runs the program for one vertex. inputs: 16 registers of 4 floats (unread
+// components default to 0, w to 1 as the declaration expands them); constants:
+// kMaxVertexConstants registers.
+void runVertexProgram(const VertexProgram& program, const float inputs[16][4],
+                      const float constants[][4], VsOutputs* out);
+
+}  // namespace q::gpu

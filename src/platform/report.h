@@ -1,0 +1,31 @@
+#pragma once
+// The one place problems are reported to the person at the screen. Every report
+// writes a line on stderr (at most one per distinct text and detail per second,
+// so a report raised every frame never floods the terminal); in an interactive
+// windowed run it also shows a message box, at most once per distinct text, so
+// the frame loop never stalls frame after frame.
+
+#include <cstdint>
+
+namespace q {
+
+// text and caption are the system's own words; detail (may be null) says where,
+// e.g. which portal or instance, and is only written to stderr.
+void report(const char* text, const char* caption, const char* detail = nullptr);
+
+// A warning that needs no box: one stderr line, rate-limited as above.
+void warn(const char* text);
+
+struct ReportSettings {
+    bool messageBoxes = false;                      // interactive windowed run
+    uint32_t (*clockMs)() = nullptr;                // null: the real clock
+    void (*showBox)(const char* text, const char* caption) = nullptr;  // the window layer's box
+};
+void configureReports(const ReportSettings& settings);
+
+// For tests: how many reports have been made since start, and how many boxes shown.
+uint64_t reportCount();
+uint64_t messageBoxCount();
+void resetReportsForTest();
+
+}  // namespace q

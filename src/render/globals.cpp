@@ -1,0 +1,10 @@
+#include "render/globals.h"
+
+namespace q {
+
+gpu::Device* g_device = nullptr;
+bool g_captureLines = false;
+uint32_t g_lightingShader = 0;
+bool g_portalMode = true;
+
+}  // namespace q

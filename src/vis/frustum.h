@@ -1,0 +1,33 @@
+#pragma once
+// A view volume of six planes whose normals point out: a point is outside a
+// plane when its signed distance is greater than 0.
+
+#include <cstdint>
+
+#include "math/bounds.h"
+#include "math/plane.h"
+
+namespace q {
+
+enum FrustumSlot { kNear = 0, kFar = 1, kLeft = 2, kRight = 3, kTop = 4, kBottom = 5 };
+
+struct Frustum {
+    Plane planes[6];
+    Plane& operator[](int slot) { return planes[slot]; }
+    const Plane& operator[](int slot) const { return planes[slot]; }
+};
+
+// 0 when all `count` points lie outside one and the same plane; otherwise a mask
+// whose bit 4*(slot-2)+j is set when point j is not outside side plane `slot`
+// (bits beyond stay set). count must be at most 20.
+uint32_t classifyPoints(const Vector3* points, const Frustum& frustum, int count);
+
+// classifyPoints over the eight corners, x fastest, then y, then z.
+uint32_t boundsInFrustum(const Bounds& bounds, const Frustum& frustum);
+
+// Bit operations on arrays of 32-bit words; n is not checked against the array.
+bool bitTest(const uint32_t* words, uint32_t n);
+void bitSet(uint32_t* words, uint32_t n);
+void bitClear(uint32_t* words, uint32_t n);
+
+}  // namespace q

@@ -1,0 +1,60 @@
+#pragma once
+// One placed copy of a loaded map: its placement in the world, its world bounds
+// and its per-frame visibility state.
+
+#include <cstdint>
+#include <vector>
+
+#include "map/map_data.h"
+#include "math/bounds.h"
+#include "math/matrix.h"
+#include "math/vector.h"
+
+namespace q {
+
+class Scene;
+struct Frustum;
+
+class MapInstance {
+public:
+    Bounds worldBounds = Bounds::empty();
+    Vector3 position;
+    float yaw = 0.0f;
+    float pitch = 0.0f;
+    float roll = 0.0f;
+
+    // Per-frame state of the portal flow and the render pass.
+    bool enteredThisFrame = false;
+    std::vector<uint32_t> visibleAreas;   // one bit per area, sized by bindMap
+    std::vector<uint32_t> passedPortals;  // one bit per portal, sized by bindMap
+    Vector3 localEye;
+
+    MapData* map = nullptr;
+    Matrix world = Matrix::identity();         // map space to world space
+    Matrix inverseWorld = Matrix::identity();  // world space to map space
+    Area* areas = nullptr;
+    Portal* portals = nullptr;
+
+    Scene* scene = nullptr;  // the scene this instance was added to
+    int index = -1;          // its number in the scene's instance list
+
+    // Stores the map, caches its arrays and sizes the bit sets to it.
+    void bindMap(MapData* newMap);
+    // Builds world, inverseWorld and grows worldBounds from position and rotation.
+    void placeInWorld();
+
+    // Area of the map holding the world-space point; -1 in solid space (reported)
+    // or when the map has no usable area tree.
+    int areaAt(Vector3 point) const;
+
+    bool inFrustum(const Frustum& frustum) const;
+    void startFlow(const Frustum& worldFrustum);
+    void flowArea(int area, const Frustum& localFrustum);
+    void drawVisible();
+
+    // Sweeps the box of half extents `extents` from start to *end (world space);
+    // *end becomes the clipped end. Returns the free fraction.
+    float trace(Vector3 start, Vector3* end, Vector3 extents) const;
+};
+
+}  // namespace q

@@ -1,0 +1,68 @@
+#pragma once
+// The one container of the world: loaded maps, their placed instances, the
+// camera, the terrain and the material texture cache.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "map/map_data.h"
+#include "world/map_instance.h"
+
+namespace q {
+
+class Camera;
+class Terrain;
+class GraphicsDevice;
+struct Frustum;
+struct InputState;
+
+struct TextureEntry {
+    gpu::Texture* texture = nullptr;  // owned by the cache
+    char name[124] = {};
+};
+
+class Scene : public TextureSource {
+public:
+    std::vector<MapData*> maps;            // owned (freed at teardown)
+    std::vector<MapInstance*> instances;   // owned; index = instance number
+    gpu::Device* device = nullptr;         // not owned
+    std::vector<TextureEntry> textures;
+    Camera* camera = nullptr;              // owned
+    Terrain* terrain = nullptr;            // owned
+
+    // Reached by the camera and the flow; not owned.
+    GraphicsDevice* graphics = nullptr;
+    const InputState* input = nullptr;
+
+    Scene() = default;
+    Scene(const Scene&) = delete;
+    Scene& operator=(const Scene&) = delete;
+    ~Scene() override;
+
+    // Creates the camera and the 128 x 128 terrain.
+    void init();
+
+    // Reads <baseName>.proc then <baseName>.cm. On a missing or malformed file
+    // returns null with a message naming the file, line and what was expected in
+    // *error, and keeps nothing of the map.
+    MapData* loadMap(const char* baseName, std::string* error);
+
+    // The material texture cache: one entry per byte-exact name; a failed load is
+    // not cached and is tried again next time.
+    gpu::Texture* getTexture(const char* fileName) override;
+
+    MapInstance* addInstance(MapData* map);
+
+    // Which instance and area hold the camera, then the camera's own update.
+    void update();
+    // The frame's render pass: constants, terrain, flow or all areas, instances.
+    void render();
+    void flowInstances(const Frustum& worldFrustum, const MapInstance* excluded);
+
+    // Releases the camera, terrain, cached textures, map buffers and the lists,
+    // all before the device goes. Called by the destructor too.
+    void release();
+};
+
+}  // namespace q
