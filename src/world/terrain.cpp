@@ -8,6 +8,7 @@
 #include "platform/gpu/device.h"
 #include "platform/report.h"
 #include "render/globals.h"
+#include "render/texture_file.h"
 
 namespace q {
 
@@ -42,10 +43,21 @@ Terrain::Terrain(gpu::Device* borrowedDevice, uint16_t requestedCellsX, uint16_t
     vertsZ = static_cast<uint16_t>(cellsZ + 1);
     device = borrowedDevice;
 
+    if (device) loadTexture();
     std::vector<TerrainVertex> vertices;
     std::vector<uint16_t> indices;
     build(&vertices, &indices);
     if (device) upload(vertices, indices);
+}
+
+void Terrain::loadTexture() {
+    std::string error;
+    texture = loadTextureFile(*device, kTextureFile, &error);
+    if (!texture) {
+        // The ground still draws, lit but untextured.
+        const std::string line = error + "; the terrain is drawn without its texture";
+        warn(line.c_str());
+    }
 }
 
 void Terrain::build(std::vector<TerrainVertex>* vertices, std::vector<uint16_t>* indices) {

@@ -48,6 +48,7 @@ public:
     static constexpr uint16_t kMaxCells = 255;
     static constexpr float kCellSize = 128.0f;
     static constexpr float kOrigin = -8192.0f;  // x and z of vertex (0, 0)
+    static constexpr const char* kTextureFile = "Grass.bmp";
 
     uint16_t cellsX = 0;
     uint16_t cellsZ = 0;
@@ -91,6 +92,7 @@ public:
     void release();
 
 private:
+    void loadTexture();
     void build(std::vector<TerrainVertex>* vertices, std::vector<uint16_t>* indices);
     void upload(const std::vector<TerrainVertex>& vertices, const std::vector<uint16_t>& indices);
 };
