@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -331,32 +332,39 @@ bool PatternReader::failWith(size_t offset, const std::string& message) {
 void PatternReader::failExpected(const char* pattern, const char* context) {
     std::string what;
     const char* at = failedPatternAt_ ? failedPatternAt_ : pattern;
+    size_t found = pos_;
     if (at[0] == '%' && at[1] == 'd') {
         what = "an integer";
-    } else if (at[0] == '%' && at[1] == 'f') {
-        what = "a number";
     } else if (at[0] == '%' && at[1] == 's') {
         what = "a word";
+    } else if (at[0] == '%') {
+        what = "a number";
     } else {
-        // The literal text from the failing character up to the next conversion.
+        // Name the whole literal word that failed, and show the text from where
+        // that word began (its first characters may have matched).
+        const char* start = at;
+        while (start > pattern && !isWhite(start[-1]) && start[-1] != '%' &&
+               !(start - pattern >= 2 && start[-2] == '%'))
+            --start;
+        found -= std::min(found, static_cast<size_t>(at - start));
         const char* end = at;
         while (*end && !(end[0] == '%' && end[1] != '%')) ++end;
-        while (end > at && isWhite(end[-1])) --end;
-        what = "\"" + std::string(at, static_cast<size_t>(end - at)) + "\"";
+        while (end > start && isWhite(end[-1])) --end;
+        what = "\"" + std::string(start, static_cast<size_t>(end - start)) + "\"";
     }
     if (context) what += std::string(" in ") + context;
-    skipWhite();
-    if (atEnd()) {
+    while (found < text_.size() && isWhite(text_[found])) ++found;
+    if (found >= text_.size()) {
         what += ", found the end of the file";
     } else {
-        size_t end = pos_;
-        while (end < text_.size() && !isWhite(text_[end]) && end - pos_ < 24) ++end;
-        std::string found(text_.substr(pos_, end - pos_));
-        for (char& c : found)
+        size_t end = found;
+        while (end < text_.size() && !isWhite(text_[end]) && end - found < 24) ++end;
+        std::string shown(text_.substr(found, end - found));
+        for (char& c : shown)
             if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) c = '?';
-        what += ", found \"" + found + "\"";
+        what += ", found \"" + shown + "\"";
     }
-    fail(what);
+    failAt(found, what);
 }
 
 size_t PatternReader::firstBinaryByte() const {
