@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -12,6 +13,8 @@
 #include "math/matrix.h"
 #include "platform/gpu/device.h"
 #include "platform/gpu/gl/gl_device.h"
+#include "platform/gpu/vertex_program.h"
+#include "render/lighting_program.h"
 
 namespace q::gpu {
 namespace {
@@ -354,6 +357,106 @@ TEST_F(GlDeviceTest, StateBlocksRecordWithoutApplyingAndRestoreWhatWasCaptured) 
     device->deleteStateBlock(drawState);
     device->deleteStateBlock(savedState);
     texture->release();
+}
+
+struct LitVertex {
+    float position[3];
+    float normal[3];
+    float uv[2];
+};
+static_assert(sizeof(LitVertex) == kLitVertexBytes);
+
+TEST_F(GlDeviceTest, LightingProgramMatchesTheInterpreterAcrossALitTriangle) {
+    const uint32_t shader = device->createVertexShader(kLightingProgramText, kLightingDeclaration);
+    ASSERT_NE(shader & kProgramHandleBit, 0u);
+
+    // A triangle 600 units in front of the camera (the light): attenuation
+    // and the diffuse floor both vary across it, and the normals are not unit
+    // length. All three corners share one depth, so colours interpolate
+    // linearly on the screen.
+    const LitVertex corners[3] = {
+        {{-300, -200, 100}, {0, 0, -2}, {0, 0}},
+        {{300, -200, 100}, {3, 0, 0}, {1, 0}},
+        {{0, 250, 100}, {0, -0.5f, -0.5f}, {0, 1}},
+    };
+    VertexBuffer* buffer = device->createVertexBuffer(sizeof corners, kUsageWriteOnly, 0);
+    ASSERT_NE(buffer, nullptr);
+    std::memcpy(buffer->lock(0, 0, 0), corners, sizeof corners);
+    buffer->unlock();
+
+    const Matrix world = Matrix::translation(0, 0, 500);
+    Matrix projection;
+    D3DXMatrixPerspectiveFovLH(&projection, static_cast<float>(M_PI / 2), float(kWidth) / kHeight, 1.0f, 1000.0f);
+    const Matrix wvpT = transposed(world * Matrix::identity() * projection);
+    const Matrix worldT = transposed(world);
+    float constants[kMaxVertexConstants][4] = {};
+    std::memcpy(constants[0], wvpT.m, sizeof wvpT.m);
+    std::memcpy(constants[6], kLightingFactors, sizeof kLightingFactors);  // light c5 at the origin
+    std::memcpy(constants[7], worldT.m, 3 * sizeof constants[0]);
+
+    device->setVertexShader(shader);
+    device->setVertexShaderConstant(0, constants, 10);
+    device->setStreamSource(0, buffer, sizeof(LitVertex));
+    device->setTexture(0, nullptr);
+    device->drawPrimitive(Primitive::TriangleList, 0, 1);
+    readBack();
+
+    VertexProgram program;
+    std::string error;
+    ASSERT_TRUE(assembleVertexProgram(kLightingProgramText, &program, &error)) << error;
+    float screen[3][2], grey[3];
+    for (int i = 0; i < 3; ++i) {
+        float inputs[16][4] = {};
+        for (auto& in : inputs) in[3] = 1;
+        std::memcpy(inputs[0], corners[i].position, 12);
+        std::memcpy(inputs[3], corners[i].normal, 12);
+        std::memcpy(inputs[7], corners[i].uv, 8);
+        VsOutputs out;
+        runVertexProgram(program, inputs, constants, &out);
+        screen[i][0] = (out.pos[0] / out.pos[3] + 1) * 0.5f * kWidth;
+        screen[i][1] = (1 - out.pos[1] / out.pos[3]) * 0.5f * kHeight;
+        grey[i] = std::clamp(out.diffuse[0], 0.0f, 1.0f);
+    }
+    // The corner turned away from the light, 700 units off, is at both floors.
+    EXPECT_NEAR(grey[1], 0.5f * 0.75f, 1e-5f);
+    EXPECT_GT(grey[0], grey[1] + 0.2f);
+
+    int sampled = 0;
+    for (uint32_t y = 0; y < kHeight; y += 2) {
+        for (uint32_t x = 0; x < kWidth; x += 2) {
+            // Barycentric weights of the pixel centre; skip pixels near edges.
+            const float px = x + 0.5f, py = y + 0.5f;
+            auto edge = [&](int a, int b) {
+                return (screen[b][0] - screen[a][0]) * (py - screen[a][1]) -
+                       (screen[b][1] - screen[a][1]) * (px - screen[a][0]);
+            };
+            const float total = (screen[1][0] - screen[0][0]) * (screen[2][1] - screen[0][1]) -
+                                (screen[1][1] - screen[0][1]) * (screen[2][0] - screen[0][0]);
+            const float w0 = edge(1, 2) / total, w1 = edge(2, 0) / total, w2 = edge(0, 1) / total;
+            if (w0 < 0.05f || w1 < 0.05f || w2 < 0.05f) continue;
+            const int expected = static_cast<int>(std::lround(255 * (w0 * grey[0] + w1 * grey[1] + w2 * grey[2])));
+            EXPECT_TRUE(near(at(x, y), Rgb{expected, expected, expected}, 2))
+                << "pixel " << x << "," << y << " got " << at(x, y).r << " expected " << expected;
+            ++sampled;
+        }
+    }
+    EXPECT_GE(sampled, 40);
+    EXPECT_RGB(at(0, 0), 0, 0, 0);  // outside the triangle
+    buffer->release();
+}
+
+TEST_F(GlDeviceTest, VertexProgramsWithUnsupportedDeclarationsAreRefused) {
+    const uint32_t otherStream[] = {0x20000001, 0x40020000, 0xFFFFFFFF};
+    EXPECT_EQ(device->createVertexShader(kLightingProgramText, otherStream), 0u);
+    const uint32_t noEnd[64] = {0x20000000};
+    EXPECT_EQ(device->createVertexShader(kLightingProgramText, noEnd), 0u);
+    EXPECT_EQ(device->createVertexShader("vs.1.1\nbogus r0, r1\n", kLightingDeclaration), 0u);
+    // Nothing is drawn with an unknown handle.
+    device->setVertexShader(kProgramHandleBit | 7);
+    device->setStreamSource(0, quads, sizeof(ScreenVertex));
+    device->drawPrimitive(Primitive::TriangleList, 0, 1);
+    readBack();
+    EXPECT_RGB(at(0, 0), 0, 0, 0);
 }
 
 }  // namespace

@@ -12,10 +12,10 @@ namespace {
 constexpr const char* kInstallHint =
     ": install Mesa's libegl-mesa0 and libgl1-mesa-dri";
 
-// Every headless device shares the one surfaceless display; it is terminated
-// when the last of them goes, since terminating it destroys all its contexts.
+// Every headless device shares the one surfaceless display, initialised once
+// and kept for the life of the process: terminating it would destroy every
+// context on it and unload the driver, which does not give back all it took.
 EGLDisplay g_display = EGL_NO_DISPLAY;
-int g_displayUsers = 0;
 
 bool hasExtension(const char* list, const char* name) {
     if (!list) return false;
@@ -29,10 +29,7 @@ bool hasExtension(const char* list, const char* name) {
 }
 
 EGLDisplay acquireDisplay(std::string* error) {
-    if (g_displayUsers > 0) {
-        ++g_displayUsers;
-        return g_display;
-    }
+    if (g_display != EGL_NO_DISPLAY) return g_display;
     const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
     auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
         eglGetProcAddress("eglGetPlatformDisplayEXT"));
@@ -49,15 +46,7 @@ EGLDisplay acquireDisplay(std::string* error) {
         return EGL_NO_DISPLAY;
     }
     g_display = display;
-    g_displayUsers = 1;
     return display;
-}
-
-void releaseDisplay() {
-    if (--g_displayUsers == 0) {
-        eglTerminate(g_display);
-        g_display = EGL_NO_DISPLAY;
-    }
 }
 
 class SurfacelessContext : public GlContext {
@@ -66,7 +55,6 @@ public:
     ~SurfacelessContext() override {
         eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
         eglDestroyContext(display_, context_);
-        releaseDisplay();
     }
     bool hasWindow() const override { return false; }
     void drawableSize(int* width, int* height) const override { *width = *height = 0; }
@@ -84,7 +72,6 @@ std::unique_ptr<GlContext> createSurfacelessContext(std::string* error) {
     if (display == EGL_NO_DISPLAY) return nullptr;
 
     if (!eglBindAPI(EGL_OPENGL_API)) {
-        releaseDisplay();
         *error = std::string("OpenGL 3.3 core profile not available (EGL has no desktop OpenGL)") +
                  kInstallHint;
         return nullptr;
@@ -96,8 +83,7 @@ std::unique_ptr<GlContext> createSurfacelessContext(std::string* error) {
         const EGLint wanted[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
         EGLint count = 0;
         if (!eglChooseConfig(display, wanted, &config, 1, &count) || count < 1) {
-            releaseDisplay();
-            *error = std::string("OpenGL 3.3 core profile not available (no EGL configuration "
+                *error = std::string("OpenGL 3.3 core profile not available (no EGL configuration "
                                  "for desktop OpenGL)") + kInstallHint;
             return nullptr;
         }
@@ -110,14 +96,12 @@ std::unique_ptr<GlContext> createSurfacelessContext(std::string* error) {
     };
     EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, attributes);
     if (context == EGL_NO_CONTEXT) {
-        releaseDisplay();
         *error = std::string("OpenGL 3.3 core profile not available (EGL refused the context)") +
                  kInstallHint;
         return nullptr;
     }
     if (!eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context)) {
         eglDestroyContext(display, context);
-        releaseDisplay();
         *error = std::string("OpenGL 3.3 core profile not available (EGL cannot make the "
                              "context current without a surface)") + kInstallHint;
         return nullptr;

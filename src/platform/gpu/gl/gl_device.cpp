@@ -283,8 +283,8 @@ void GlDevice::setVertexShader(uint32_t handle) {
 }
 
 void GlDevice::setVertexShaderConstant(uint32_t reg, const void* data, uint32_t count) {
-    if (!data || reg >= kMaxVertexConstants) return;
-    count = std::min(count, kMaxVertexConstants - reg);
+    // A range past the last register is refused whole.
+    if (!data || reg >= kMaxVertexConstants || count > kMaxVertexConstants - reg) return;
     const auto* values = static_cast<const float*>(data);
     if (stateBlocks_.recordConstants(reg, values, count)) return;
     std::memcpy(state_.constants[reg], values, count * 4 * sizeof(float));
@@ -311,27 +311,32 @@ void GlDevice::setIndices(IndexBuffer* buffer, uint32_t baseVertex) {
 // ---- vertex programs ----
 
 uint32_t GlDevice::createVertexShader(const char* text, const uint32_t* declaration) {
+    VertexDeclaration parsed;
     VertexLayout layout;
+    std::string error;
     const char* reason = nullptr;
-    if (!layoutFromDeclaration(declaration, &layout, &reason)) {
-        warn((std::string("vertex program declaration not supported: ") + reason).c_str());
+    if (!parseVertexDeclaration(declaration, &parsed, &error)) {
+        warn(("vertex program declaration refused: " + error).c_str());
+        return 0;
+    }
+    if (!layoutFromDeclaration(parsed, &layout, &reason)) {
+        warn((std::string("vertex program declaration refused: ") + reason).c_str());
         return 0;
     }
     VertexProgram assembled;
-    std::string error;
     if (!text || !assembleVertexProgram(text, &assembled, &error)) {
         warn(("vertex program does not assemble: " + error).c_str());
         return 0;
     }
     GlProgram program;
     program.layout = layout;
-    if (!buildVertexProgram(vertexProgramToGlsl(assembled), &program, &error)) {
+    const bool built = buildVertexProgram(vertexProgramToGlsl(assembled), &program, &error);
+    glUseProgram(boundProgram_ ? boundProgram_->id : 0);
+    if (!built) {
         warn(("vertex program rejected by OpenGL: " + error).c_str());
         return 0;
     }
-    glUseProgram(boundProgram_ ? boundProgram_->id : 0);
     programs_.push_back(program);
-    assembled_.push_back(std::move(assembled));
     return kProgramHandleBit | static_cast<uint32_t>(programs_.size());
 }
 
@@ -354,7 +359,10 @@ void GlDevice::beginStateBlock() { stateBlocks_.begin(); }
 StateBlock GlDevice::endStateBlock() { return stateBlocks_.end(); }
 void GlDevice::captureStateBlock(StateBlock block) { stateBlocks_.capture(block, state_); }
 void GlDevice::applyStateBlock(StateBlock block) {
-    if (!stateBlocks_.recording()) stateBlocks_.apply(block, *this);
+    // Applying while another block records sets the states; it records nothing.
+    const bool wasRecording = stateBlocks_.pause();
+    stateBlocks_.apply(block, *this);
+    stateBlocks_.resume(wasRecording);
 }
 void GlDevice::deleteStateBlock(StateBlock block) { stateBlocks_.remove(block); }
 

@@ -78,7 +78,6 @@ private:
     StateBlocks stateBlocks_;
     GlProgram worldColored_, worldLit_, screen_;
     std::vector<GlProgram> programs_;  // handle h (without the program bit) is programs_[h - 1]
-    std::vector<VertexProgram> assembled_;
 
     GlProgram* boundProgram_ = nullptr;
     bool layoutDirty_ = true;

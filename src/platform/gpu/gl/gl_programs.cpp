@@ -1,7 +1,5 @@
 #include "platform/gpu/gl/gl_programs.h"
 
-#include <string_view>
-
 #include "platform/gpu/device.h"
 
 namespace q::gpu {
@@ -167,19 +165,8 @@ bool buildFixedFunctionProgram(ProgramKind kind, GlProgram* out, std::string* er
 }
 
 bool buildVertexProgram(const std::string& vertexGlsl, GlProgram* out, std::string* error) {
-    // The fixed pipeline saturates the vertex colour before it is interpolated:
-    // the program's own main runs first, then its colour output is clamped.
-    constexpr std::string_view kMain = "void main()";
-    const size_t at = vertexGlsl.find(kMain);
-    if (at == std::string::npos) {
-        *error = "translated vertex program has no main()";
-        return false;
-    }
-    std::string source = vertexGlsl;
-    source.replace(at, kMain.size(), "void programMain()");
-    source += "\nvoid main() {\n    programMain();\n    oD0 = clamp(oD0, 0.0, 1.0);\n}\n";
     out->kind = ProgramKind::VertexProgram;
-    return link(source.c_str(), out, error);
+    return link(vertexGlsl.c_str(), out, error);
 }
 
 }  // namespace q::gpu

@@ -36,8 +36,7 @@ struct GlProgram {
 // the compiler's log in *error.
 bool buildFixedFunctionProgram(ProgramKind kind, GlProgram* out, std::string* error);
 
-// Links the GLSL of a vertex program with the fragment stage. The program's
-// colour output is clamped to 0..1 per vertex, before interpolation.
+// Links the translated GLSL of a vertex program with the fragment stage.
 bool buildVertexProgram(const std::string& vertexGlsl, GlProgram* out, std::string* error);
 
 }  // namespace q::gpu

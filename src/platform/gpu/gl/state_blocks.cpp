@@ -12,13 +12,7 @@ void StateBlocks::begin() {
 StateBlock StateBlocks::end() {
     if (!recording_) return 0;
     recording_ = false;
-    for (size_t i = 0; i < blocks_.size(); ++i) {
-        if (!inUse_[i]) {
-            blocks_[i] = pending_;
-            inUse_[i] = true;
-            return static_cast<StateBlock>(i + 1);
-        }
-    }
+    // A deleted block's handle stays dead, so a stale handle applies nothing.
     blocks_.push_back(pending_);
     inUse_.push_back(true);
     return static_cast<StateBlock>(blocks_.size());

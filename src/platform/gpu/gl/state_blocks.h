@@ -15,6 +15,13 @@ class StateBlocks {
 public:
     void begin();
     bool recording() const { return recording_; }
+    // Stops recording for a while; resume with what pause returned.
+    bool pause() {
+        const bool was = recording_;
+        recording_ = false;
+        return was;
+    }
+    void resume(bool wasRecording) { recording_ = wasRecording; }
     StateBlock end();  // 0 when no recording was open
 
     // Each returns true when the call was recorded (the caller must not apply it).
@@ -48,7 +55,7 @@ private:
     Entry& slot(Kind kind, uint32_t key, uint32_t key2 = 0);
     const Block* find(StateBlock block) const;
 
-    std::vector<Block> blocks_;   // handle h is blocks_[h - 1]
+    std::vector<Block> blocks_;  // handle h is blocks_[h - 1]; handles are never reused
     std::vector<bool> inUse_;
     Block pending_;
     bool recording_ = false;

@@ -4,90 +4,29 @@
 
 namespace q::gpu {
 
-namespace {
-
-constexpr uint32_t kTokenEnd = 0xFFFFFFFFu;
-constexpr int kMaxTokens = 64;
-
-enum TokenType : uint32_t { kNop = 0, kStream = 1, kStreamData = 2, kTessellator = 3, kConstant = 4 };
-
-struct TypeInfo {
-    uint8_t components;
-    AttributeType type;
-    uint8_t bytes;
-};
-
-// Indexed by the declaration's data type: FLOAT1..FLOAT4, D3DCOLOR, UBYTE4,
-// SHORT2, SHORT4.
-constexpr TypeInfo kTypes[] = {
-    {1, AttributeType::Float, 4},  {2, AttributeType::Float, 8},  {3, AttributeType::Float, 12},
-    {4, AttributeType::Float, 16}, {4, AttributeType::Color, 4},  {4, AttributeType::UByte4, 4},
-    {2, AttributeType::Short, 4},  {4, AttributeType::Short, 8},
-};
-
-}  // namespace
-
-bool layoutFromDeclaration(const uint32_t* tokens, VertexLayout* out, const char** reason) {
+bool layoutFromDeclaration(const VertexDeclaration& declaration, VertexLayout* out, const char** reason) {
     *out = VertexLayout{};
-    if (!tokens) {
-        *reason = "no declaration";
-        return false;
-    }
-    bool inStream = false;
-    uint32_t offset = 0;
-    uint32_t registersSeen = 0;
-    for (int i = 0; i < kMaxTokens; ++i) {
-        const uint32_t token = tokens[i];
-        if (token == kTokenEnd) {
-            out->vertexBytes = static_cast<uint16_t>(offset);
-            return true;
-        }
-        switch (token >> 29) {
-        case kNop:
-            break;
-        case kStream:
-            if ((token & 0xF) != 0 || (token & 0x10000000u)) {
-                *reason = "only stream 0 is drawn";
-                return false;
-            }
-            inStream = true;
-            break;
-        case kStreamData: {
-            if (!inStream) {
-                *reason = "vertex data before the stream token";
-                return false;
-            }
-            if (token & 0x10000000u) {  // skip: a number of unused dwords
-                offset += ((token >> 16) & 0xF) * 4;
-                break;
-            }
-            const uint32_t typeIndex = (token >> 16) & 0xF;
-            const uint32_t reg = token & 0x1F;
-            if (typeIndex >= sizeof(kTypes) / sizeof(kTypes[0])) {
-                *reason = "unknown vertex data type";
-                return false;
-            }
-            if (reg >= kMaxVertexAttributes || (registersSeen & (1u << reg))) {
-                *reason = "input register out of range or declared twice";
-                return false;
-            }
-            registersSeen |= 1u << reg;
-            const TypeInfo& info = kTypes[typeIndex];
-            VertexAttribute& a = out->attributes[out->count++];
-            a.location = static_cast<uint8_t>(reg);
-            a.components = info.components;
-            a.type = info.type;
-            a.offset = static_cast<uint16_t>(offset);
-            offset += info.bytes;
-            break;
-        }
-        default:
-            *reason = "declaration constants and tessellation are not supported";
+    for (const VsInputElement& e : declaration.elements) {
+        if (e.stream != 0) {
+            *reason = "only stream 0 is drawn";
             return false;
         }
+        VertexAttribute& a = out->attributes[out->count++];
+        a.location = e.reg;
+        a.offset = e.offset;
+        switch (e.type) {
+        case VsInputType::Float1: a.components = 1; a.type = AttributeType::Float; break;
+        case VsInputType::Float2: a.components = 2; a.type = AttributeType::Float; break;
+        case VsInputType::Float3: a.components = 3; a.type = AttributeType::Float; break;
+        case VsInputType::Float4: a.components = 4; a.type = AttributeType::Float; break;
+        case VsInputType::Color: a.components = 4; a.type = AttributeType::Color; break;
+        case VsInputType::UByte4: a.components = 4; a.type = AttributeType::UByte4; break;
+        case VsInputType::Short2: a.components = 2; a.type = AttributeType::Short; break;
+        case VsInputType::Short4: a.components = 4; a.type = AttributeType::Short; break;
+        }
     }
-    *reason = "declaration without an end token";
-    return false;
+    out->vertexBytes = static_cast<uint16_t>(declaration.stride[0]);
+    return true;
 }
 
 bool layoutFromFvf(uint32_t fvf, VertexLayout* out) {

@@ -1,8 +1,10 @@
 #pragma once
 // Where each vertex attribute sits in a stream-0 vertex: from a flexible vertex
-// format code, or from the declaration tokens given with a vertex program.
+// format code, or from the declaration given with a vertex program.
 
 #include <cstdint>
+
+#include "platform/gpu/vertex_program.h"
 
 namespace q::gpu {
 
@@ -23,11 +25,9 @@ struct VertexLayout {
     uint16_t vertexBytes = 0;  // the packed size the layout describes
 };
 
-// Declaration tokens: STREAM(0), then REG(register, type) and SKIP(dwords)
-// tokens packed in order, then END. Returns false (with the reason) for what the
-// device does not draw: other streams, constants, tessellation, unknown types,
-// a register given twice or a missing END within 64 tokens.
-bool layoutFromDeclaration(const uint32_t* tokens, VertexLayout* out, const char** reason);
+// The stream-0 layout of a parsed declaration; false (with the reason) when
+// it reads other streams, which the device does not draw from.
+bool layoutFromDeclaration(const VertexDeclaration& declaration, VertexLayout* out, const char** reason);
 
 // Fixed-function shader input locations.
 enum : uint8_t {
