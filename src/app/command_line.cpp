@@ -1,0 +1,166 @@
+#include "app/command_line.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace q {
+
+namespace {
+
+// Bounds that keep every number well inside what the viewer can use.
+constexpr int64_t kMaxFrames = 100000000;
+constexpr int64_t kMaxTickMs = 3600000;
+constexpr float kMaxCoordinate = 1.0e7f;
+constexpr float kMaxAngle = 1.0e4f;
+
+bool parseInteger(const char* text, int64_t low, int64_t high, int64_t* out) {
+    if (!text || !*text) return false;
+    errno = 0;
+    char* end = nullptr;
+    const long long value = std::strtoll(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value < low || value > high) return false;
+    *out = value;
+    return true;
+}
+
+bool parseFloat(const char* text, float limit, float* out) {
+    if (!text || !*text) return false;
+    errno = 0;
+    char* end = nullptr;
+    const float value = std::strtof(text, &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(value) || std::fabs(value) > limit) return false;
+    *out = value;
+    return true;
+}
+
+bool endsWithPng(const std::string& name) {
+    if (name.size() < 5) return false;
+    std::string tail = name.substr(name.size() - 4);
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == ".png";
+}
+
+class ArgumentReader {
+public:
+    ArgumentReader(int argc, const char* const* argv) : argc_(argc), argv_(argv) {}
+    bool done() const { return next_ >= argc_; }
+    const char* take() { return next_ < argc_ ? argv_[next_++] : nullptr; }
+
+private:
+    int argc_;
+    const char* const* argv_;
+    int next_ = 1;
+};
+
+}  // namespace
+
+bool parseCommandLine(int argc, const char* const* argv, Options* out, std::string* error) {
+    Options options;
+    ArgumentReader args(argc, argv);
+
+    auto fail = [&](const std::string& message) {
+        *error = message;
+        return false;
+    };
+    // Reads the value that must follow an option.
+    auto value = [&](const char* option, const char* what, std::string* into) {
+        const char* v = args.take();
+        if (!v || !*v) {
+            *error = std::string(option) + " expects " + what;
+            return false;
+        }
+        *into = v;
+        return true;
+    };
+
+    while (!args.done()) {
+        const std::string option = args.take();
+        std::string text;
+        if (option == "--help" || option == "-h") {
+            options.help = true;
+        } else if (option == "--map") {
+            if (!value("--map", "a map base name (reads BASE.proc and BASE.cm)", &options.mapBase)) return false;
+        } else if (option == "--dir") {
+            if (!value("--dir", "a directory holding the map and texture files", &options.dir)) return false;
+        } else if (option == "--windowed") {
+            options.windowed = true;
+        } else if (option == "--headless") {
+            options.headless = true;
+        } else if (option == "--frames") {
+            const char* v = args.take();
+            if (!parseInteger(v, 1, kMaxFrames, &options.frames))
+                return fail("--frames expects a whole number of frames from 1 to 100000000");
+        } else if (option == "--input") {
+            if (!value("--input", "an input script file", &options.inputFile)) return false;
+        } else if (option == "--screenshot") {
+            if (!value("--screenshot", "a file name ending in .png", &options.screenshotFile)) return false;
+            if (!endsWithPng(options.screenshotFile))
+                return fail("--screenshot expects a file name ending in .png, not '" + options.screenshotFile + "'");
+        } else if (option == "--trace") {
+            if (!value("--trace", "a file name for the per-frame trace (JSON lines)", &options.traceFile)) return false;
+        } else if (option == "--tick-ms") {
+            int64_t ms = 0;
+            if (!parseInteger(args.take(), 0, kMaxTickMs, &ms))
+                return fail("--tick-ms expects the milliseconds per frame, a whole number from 0 to 3600000");
+            options.simulatedClock = true;
+            options.tickMs = static_cast<uint32_t>(ms);
+        } else if (option == "--start") {
+            const char* x = args.take();
+            const char* y = args.take();
+            const char* z = args.take();
+            if (!parseFloat(x, kMaxCoordinate, &options.start.x) || !parseFloat(y, kMaxCoordinate, &options.start.y) ||
+                !parseFloat(z, kMaxCoordinate, &options.start.z))
+                return fail("--start expects three numbers X Y Z (world units, y up, at most 1e7 each)");
+            options.hasStart = true;
+        } else if (option == "--look") {
+            const char* yaw = args.take();
+            const char* pitch = args.take();
+            if (!parseFloat(yaw, kMaxAngle, &options.yaw) || !parseFloat(pitch, kMaxAngle, &options.pitch))
+                return fail("--look expects two numbers YAW PITCH (radians)");
+            options.hasLook = true;
+        } else if (option == "--instances") {
+            int64_t n = 0;
+            if (!parseInteger(args.take(), 1, 5, &n)) return fail("--instances expects a whole number from 1 to 5");
+            options.instances = static_cast<int>(n);
+        } else if (option == "--summary") {
+            options.summary = true;
+        } else if (option.rfind("-", 0) == 0) {
+            return fail("unknown option '" + option + "' (see --help)");
+        } else {
+            return fail("unexpected argument '" + option + "': options start with -- (see --help)");
+        }
+    }
+    if (options.windowed && options.headless)
+        return fail("--windowed and --headless exclude each other: choose one");
+    *out = options;
+    return true;
+}
+
+const char* usageText() {
+    return "usage: quorvane [options]\n"
+           "Walk through an area-portal map. With no options: map bbb from the working\n"
+           "directory, full screen, vsync.\n"
+           "\n"
+           "  --map BASE          read BASE.proc and BASE.cm (default bbb)\n"
+           "  --dir DIR           read the map and textures from DIR\n"
+           "  --windowed          a window instead of full screen\n"
+           "  --headless          no window and no display: render off-screen\n"
+           "  --frames N          stop after N frames (headless default: 300)\n"
+           "  --input FILE        take keyboard and mouse from a script, one frame per line\n"
+           "  --screenshot F.png  write the last frame to F.png\n"
+           "  --trace F.jsonl     write one JSON object per frame to F.jsonl\n"
+           "  --tick-ms N         simulated clock: every frame takes N ms (reproducible runs)\n"
+           "  --start X Y Z       place the camera at X Y Z (world units, y up)\n"
+           "  --look YAW PITCH    turn the camera (radians)\n"
+           "  --instances N       place only the first N of the five map copies (1 to 5)\n"
+           "  --summary           print one line at the end: frames, mean fps, last place\n"
+           "  --help              this text\n"
+           "\n"
+           "Controls: mouse look, W/S/A/D walk, left button jump/fly, F hold to draw\n"
+           "frustums, TAB switch render mode, ESC quit.\n";
+}
+
+}  // namespace q

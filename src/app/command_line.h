@@ -1,0 +1,41 @@
+#pragma once
+// The viewer's command line. With no arguments it behaves exactly as the
+// original program: map "bbb" from the working directory, full screen, vsync.
+
+#include <cstdint>
+#include <string>
+
+#include "math/vector.h"
+
+namespace q {
+
+struct Options {
+    std::string mapBase = "bbb";
+    std::string dir;  // empty: the working directory
+    bool windowed = false;
+    bool headless = false;
+    int64_t frames = -1;  // -1: no limit
+    std::string inputFile;
+    std::string screenshotFile;
+    std::string traceFile;
+    bool simulatedClock = false;
+    uint32_t tickMs = 0;
+    bool hasStart = false;
+    Vector3 start;
+    bool hasLook = false;
+    float yaw = 0.0f;
+    float pitch = 0.0f;
+    int instances = 5;
+    bool summary = false;
+    bool help = false;
+};
+
+// Headless runs without a script or a frame count stop after this many frames.
+constexpr int64_t kDefaultHeadlessFrames = 300;
+
+// False with a one-line message naming the option and what was expected.
+bool parseCommandLine(int argc, const char* const* argv, Options* out, std::string* error);
+
+const char* usageText();
+
+}  // namespace q

@@ -1,0 +1,37 @@
+#include "app/overlay.h"
+
+#include <cstdio>
+
+namespace q {
+
+namespace {
+
+OverlayLine* nextLine(OverlayLines* out, float y) {
+    OverlayLine* line = &out->lines[out->count++];
+    line->y = y;
+    return line;
+}
+
+void addText(OverlayLines* out, float y, const char* text) {
+    std::snprintf(nextLine(out, y)->text, sizeof(OverlayLine::text), "%s", text);
+}
+
+}  // namespace
+
+void buildOverlayLines(const OverlayValues& values, OverlayLines* out) {
+    out->count = 0;
+    std::snprintf(nextLine(out, 0)->text, sizeof(OverlayLine::text), "bsp node %d ", values.instanceIndex);
+    std::snprintf(nextLine(out, 25)->text, sizeof(OverlayLine::text), "bsp area %d ", values.areaIndex);
+    std::snprintf(nextLine(out, 50)->text, sizeof(OverlayLine::text), "fps %f ", static_cast<double>(values.fps));
+    addText(out, 500, "Press TAB to switch render mode");
+    addText(out, 525, "Click left mouse button to jump/fly\n");
+    if (values.portalMode) {
+        std::snprintf(nextLine(out, 75)->text, sizeof(OverlayLine::text), "visible area:%d ", values.visibleAreas);
+        addText(out, 550, "Now rendering with portals");
+        addText(out, 575, "Press F to draw frustums");
+    } else {
+        addText(out, 550, "Now rendering without portals");
+    }
+}
+
+}  // namespace q

@@ -1,0 +1,32 @@
+#pragma once
+// The text lines drawn over every frame: where the camera is, the frame rate,
+// how much was drawn and the key help.
+
+#include <cstdint>
+
+namespace q {
+
+constexpr uint32_t kOverlayColour = 0xff0000ffu;  // opaque blue
+
+struct OverlayLine {
+    float y = 0.0f;   // back-buffer pixels from the top; x is always 0
+    char text[64] = {};
+};
+
+struct OverlayLines {
+    OverlayLine lines[8];
+    int count = 0;
+};
+
+struct OverlayValues {
+    int instanceIndex = -1;  // -1: the camera is in no instance
+    int areaIndex = 0;
+    float fps = 0.0f;
+    int visibleAreas = 0;
+    bool portalMode = true;
+};
+
+// Fills `out` with this frame's lines in drawing order. Allocates nothing.
+void buildOverlayLines(const OverlayValues& values, OverlayLines* out);
+
+}  // namespace q

@@ -1,0 +1,166 @@
+#include "move/collision_trace.h"
+
+#include <cmath>
+
+#include "map/map_data.h"
+#include "world/map_instance.h"
+
+namespace q {
+
+float g_traceFraction = 1.0f;
+Vector3 g_traceNormal;
+const Vector3* g_traceExtents = nullptr;
+
+#ifdef QUORVANE_TRACE_STATS
+uint64_t g_traceBrushClips = 0;
+#endif
+
+namespace {
+
+// The stopped box is kept this far in front of the plane it hit.
+constexpr float kStandOff = 0.03125f;
+// Fractions this close to 0 or 1 are taken as 0 or 1.
+constexpr float kSnapLow = 0.001f;
+constexpr float kSnapHigh = 0.999f;
+// How far past the hit plane the contact point is pushed before it is tested
+// against the brush's widened bounds.
+constexpr float kContactPush = 0.0625f;
+// Larger than any fraction: no candidate yet.
+constexpr float kNoCandidate = 10.0f;
+// Recursion happens only where the swept box straddles a split, so a sound tree
+// stays far below this; it only keeps a degenerate tree from exhausting the stack.
+constexpr int kMaxSplitDepth = 512;
+
+// The box's half extents for this sweep; g_traceExtents points here, so it never
+// refers to a caller's temporary once the sweep is over.
+Vector3 s_extents;
+
+void walk(const MapData& map, int index, Vector3 s, Vector3 e, int depth);
+
+}  // namespace
+
+bool pointInBounds(Vector3 point, Vector3 lo, Vector3 hi) {
+    return lo.x <= point.x && point.x <= hi.x && lo.y <= point.y && point.y <= hi.y &&
+           lo.z <= point.z && point.z <= hi.z;
+}
+
+float MapInstance::trace(Vector3 start, Vector3* end, Vector3 extents) const {
+    const Vector3 localStart = transformCoord(start, inverseWorld);
+    const Vector3 localEnd = transformCoord(*end, inverseWorld);
+    if (map) {
+        map->traceBox(localStart, localEnd, &extents);
+    } else {
+        g_traceFraction = 1.0f;
+    }
+
+    const float f = g_traceFraction;
+    end->x = start.x + f * (end->x - start.x);
+    end->y = start.y + f * (end->y - start.y);
+    end->z = start.z + f * (end->z - start.z);
+
+    // Only a box that cannot move at all hands its blocking normal to the
+    // movement step, which needs it in world space to step up and slide.
+    if (f == 0.0f) g_traceNormal = normalized(transformNormal(g_traceNormal, world));
+    return f;
+}
+
+void MapData::traceBox(Vector3 start, Vector3 end, const Vector3* extents) const {
+    g_traceFraction = 1.0f;
+    s_extents = *extents;
+    g_traceExtents = &s_extents;
+    // A map without collision nodes has nothing to stop the box.
+    if (collisionRoot < 0 || static_cast<size_t>(collisionRoot) >= collisionNodes.size()) return;
+    traceNode(collisionRoot, start, end);
+}
+
+void MapData::traceNode(int index, Vector3 start, Vector3 end) const {
+    walk(*this, index, start, end, 0);
+}
+
+namespace {
+
+void walk(const MapData& map, int index, Vector3 s, Vector3 e, int depth) {
+    const auto& nodes = map.collisionNodes;
+    // Children are always stored before their parent, so a child index must be
+    // smaller than its parent's: anything else would loop, and is not followed.
+    auto validChild = [&](int child, int parent) { return child >= 0 && child < parent; };
+    if (index < 0 || static_cast<size_t>(index) >= nodes.size()) return;
+
+    for (;;) {
+        const CollisionNode& node = nodes[static_cast<size_t>(index)];
+        if (!node.brushIndices.empty()) {
+            for (int brush : node.brushIndices) map.traceBrush(brush, s, e);
+            return;
+        }
+        if (node.axis < 0 || node.axis > 2) return;
+
+        const float r = std::fabs((*g_traceExtents)[node.axis]);
+        const float hi = node.distance + r;
+        const float lo = node.distance - r;
+        const float sa = s[node.axis];
+        const float ea = e[node.axis];
+
+        int next;
+        if (sa >= hi && ea >= hi) {
+            next = node.frontChild;
+        } else if (sa <= lo && ea <= lo) {
+            next = node.backChild;
+        } else {
+            // The swept box may lie on both sides: the side the sweep starts on first.
+            const bool startsInFront = sa >= hi;
+            const int first = startsInFront ? node.frontChild : node.backChild;
+            next = startsInFront ? node.backChild : node.frontChild;
+            if (validChild(first, index) && depth < kMaxSplitDepth) walk(map, first, s, e, depth + 1);
+        }
+        if (!validChild(next, index)) return;
+        index = next;
+    }
+}
+
+}  // namespace
+
+void MapData::traceBrush(int index, Vector3 s, Vector3 e) const {
+    if (index < 0 || static_cast<size_t>(index) >= brushes.size()) return;
+#ifdef QUORVANE_TRACE_STATS
+    ++g_traceBrushClips;
+#endif
+    const Brush& brush = brushes[static_cast<size_t>(index)];
+    const Vector3 ext = *g_traceExtents;
+
+    float t = kNoCandidate;
+    const Plane* hitPlane = nullptr;
+    float hitReach = 0.0f;
+    for (const Plane& plane : brush.planes) {
+        const float r = std::fabs(plane.a * ext.x) + std::fabs(plane.b * ext.y) +
+                        std::fabs(plane.c * ext.z);
+        const float d1 = plane.a * s.x + plane.b * s.y + plane.c * s.z - plane.d - r;
+        const float d2 = plane.a * e.x + plane.b * e.y + plane.c * e.z - plane.d - r;
+        // Wholly in front of one side for the whole sweep: the brush is out of reach.
+        if (d1 > 0.0f && d2 > 0.0f) return;
+        if (d1 < 0.0f || d2 > 0.0f) continue;
+
+        // The sweep crosses this side from the front. d1 - d2 is 0 only when both
+        // are 0: a box touching the side and moving along it counts as stuck.
+        const float span = d1 - d2;
+        t = span == 0.0f ? 0.0f : (d1 - kStandOff) / span;
+        if (t < kSnapLow) {
+            t = 0.0f;
+        } else if (t > kSnapHigh) {
+            t = 1.0f;
+        }
+        // The last crossing side in the brush's order decides, whatever its t.
+        hitPlane = &plane;
+        hitReach = r;
+    }
+
+    if (!(g_traceFraction > t) || hitPlane == nullptr) return;
+    const Vector3 normal = hitPlane->normal();
+    const Vector3 contact = s + t * (e - s);
+    const Vector3 pushed = contact - normal * (hitReach + kContactPush);
+    if (pointInBounds(pushed, brush.bounds.mins - ext, brush.bounds.maxs + ext)) {
+        g_traceFraction = t;
+        g_traceNormal = normal;
+    }
+}
+
+}  // namespace q

@@ -1,0 +1,28 @@
+#pragma once
+// The per-format halves of platform/image: each decoder gets bytes known to
+// start with its signature and validates everything after it.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/image.h"
+
+namespace q::image_detail {
+
+bool looksLikeJpeg(const uint8_t* data, size_t size);
+bool looksLikeBmp(const uint8_t* data, size_t size);
+
+bool decodeJpeg(const uint8_t* data, size_t size, const char* name, Image* out, std::string* error);
+bool decodeBmp(const uint8_t* data, size_t size, const char* name, Image* out, std::string* error);
+
+// "<name>: <what>" into *error (when error is not null); always returns false.
+bool fail(std::string* error, const char* name, const std::string& what);
+
+// Checks an image about to be written: sides from 1 to kMaxImageSide and a pixel
+// array of exactly width * height * 4 bytes.
+bool checkWritable(const Image& image, const char* path, std::string* error);
+
+std::string tooLarge(uint32_t width, uint32_t height);
+
+}  // namespace q::image_detail

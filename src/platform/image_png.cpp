@@ -1,0 +1,65 @@
+// PNG is only written (screenshots); libpng reports errors by longjmp to the
+// jump buffer set here.
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+#include <png.h>
+
+#include "platform/image_formats.h"
+
+namespace q {
+
+namespace {
+
+void onPngError(png_structp png, png_const_charp message) {
+    auto* text = static_cast<char*>(png_get_error_ptr(png));
+    std::snprintf(text, 256, "%s", message);
+    png_longjmp(png, 1);
+}
+
+void onPngWarning(png_structp, png_const_charp) {}
+
+}  // namespace
+
+bool writePng(const char* path, const Image& image, std::string* error) {
+    using image_detail::fail;
+    if (!image_detail::checkWritable(image, path, error)) return false;
+    std::FILE* file = std::fopen(path, "wb");
+    if (!file) return fail(error, path, std::string("cannot create (") + std::strerror(errno) + ")");
+
+    char message[256] = "out of memory";
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, message, onPngError, onPngWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info) {
+        png_destroy_write_struct(&png, nullptr);
+        std::fclose(file);
+        std::remove(path);
+        return fail(error, path, "cannot write PNG (out of memory)");
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(file);
+        std::remove(path);
+        return fail(error, path, std::string("cannot write PNG (") + message + ")");
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, image.width, image.height, 8, PNG_COLOR_TYPE_RGB_ALPHA,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    const size_t rowBytes = size_t{image.width} * 4;
+    for (uint32_t y = 0; y < image.height; ++y)
+        png_write_row(png, image.rgba.data() + rowBytes * y);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    const bool written = std::ferror(file) == 0;
+    if (std::fclose(file) != 0 || !written) {
+        std::remove(path);
+        return fail(error, path, "cannot write PNG (disk full or write error)");
+    }
+    return true;
+}
+
+}  // namespace q

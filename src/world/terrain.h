@@ -1,0 +1,100 @@
+#pragma once
+// The ground under the map instances: a square grid of cells, 128 units each,
+// centred on the origin, with vertex heights from the terrain's own random
+// sequence (the same ground on every run). Drawn with the lighting program every
+// frame before the maps; asked by the movement step for the height under the eye.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "math/vector.h"
+
+namespace q {
+
+namespace gpu {
+class Device;
+class VertexBuffer;
+class IndexBuffer;
+class Texture;
+}  // namespace gpu
+
+// The sequence the heights are drawn from: state starts at 1, each draw sets
+// state = state * 214013 + 2531011 (mod 2^32) and yields bits 16..30. The
+// ground depends on this exact sequence, so it is ours and never the C library's.
+class TerrainRandom {
+public:
+    int next() {
+        state_ = state_ * 214013u + 2531011u;
+        return static_cast<int>((state_ >> 16) & 0x7FFFu);
+    }
+
+private:
+    uint32_t state_ = 1;
+};
+
+// 32 bytes: the lighting program's stream layout, like MapVertex.
+struct TerrainVertex {
+    Vector3 position;
+    Vector3 normal;
+    float u = 0.0f;
+    float v = 0.0f;
+};
+static_assert(sizeof(TerrainVertex) == 32);
+
+class Terrain {
+public:
+    // 16-bit indices address at most 256 x 256 vertices.
+    static constexpr uint16_t kMaxCells = 255;
+    static constexpr float kCellSize = 128.0f;
+    static constexpr float kOrigin = -8192.0f;  // x and z of vertex (0, 0)
+    static constexpr const char* kTextureFile = "Grass.bmp";
+
+    uint16_t cellsX = 0;
+    uint16_t cellsZ = 0;
+    uint16_t vertsX = 0;
+    uint16_t vertsZ = 0;
+    // heights[i * vertsX + j]: y of the vertex in row i (along z), column j (along x).
+    std::vector<float> heights;
+    // faceNormals[(i * cellsX + g) * 2 + t]: unit normal of triangle t (0 = A,
+    // 1 = B) of the cell in row i, column g.
+    std::vector<Vector3> faceNormals;
+    gpu::VertexBuffer* vertexBuffer = nullptr;  // owned
+    gpu::IndexBuffer* indexBuffer = nullptr;    // owned
+    gpu::Texture* texture = nullptr;            // owned; null: drawn untextured
+    gpu::Device* device = nullptr;              // borrowed from the scene
+
+    // Builds the heights, normals and device buffers and loads "Grass.bmp".
+    // Cell counts are kept within 1..kMaxCells. With a null device only the
+    // heights and normals are built (the height query works, nothing is drawn).
+    Terrain(gpu::Device* device, uint16_t cellsX, uint16_t cellsZ);
+    ~Terrain() = default;
+    Terrain(const Terrain&) = delete;
+    Terrain& operator=(const Terrain&) = delete;
+
+    float height(int row, int column) const {
+        return heights[static_cast<size_t>(row) * vertsX + static_cast<size_t>(column)];
+    }
+    Vector3 faceNormal(int row, int column, int triangle) const {
+        return faceNormals[(static_cast<size_t>(row) * cellsX + static_cast<size_t>(column)) * 2 +
+                           static_cast<size_t>(triangle)];
+    }
+
+    // The y of the ground under p.x, p.z (p.y is ignored). Outside the grid the
+    // nearest edge cell answers, its triangle's plane carried on outwards.
+    float heightAt(Vector3 p) const;
+
+    // World transform rows to identity, texture, lighting program, indices,
+    // stream, one indexed draw of the whole grid. Draws nothing without buffers.
+    void draw() const;
+
+    // Releases the buffers and the texture that exist.
+    void release();
+
+private:
+    void loadTexture();
+    void build(std::vector<TerrainVertex>* vertices, std::vector<uint16_t>* indices);
+    void upload(const std::vector<TerrainVertex>& vertices, const std::vector<uint16_t>& indices);
+};
+
+}  // namespace q

@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+
+namespace q {
+namespace {
+
+struct Parsed {
+    bool ok;
+    Options options;
+    std::string error;
+};
+
+Parsed parse(std::initializer_list<const char*> args) {
+    std::vector<const char*> argv = {"quorvane"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    Parsed result;
+    result.ok = parseCommandLine(static_cast<int>(argv.size()), argv.data(), &result.options, &result.error);
+    return result;
+}
+
+TEST(AppCommandLine, NoArgumentsIsTheOriginalBehaviour) {
+    const Parsed p = parse({});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.mapBase, "bbb");
+    EXPECT_EQ(p.options.dir, "");
+    EXPECT_FALSE(p.options.windowed);
+    EXPECT_FALSE(p.options.headless);
+    EXPECT_EQ(p.options.frames, -1);
+    EXPECT_FALSE(p.options.simulatedClock);
+    EXPECT_FALSE(p.options.hasStart);
+    EXPECT_FALSE(p.options.hasLook);
+    EXPECT_EQ(p.options.instances, 5);
+    EXPECT_TRUE(p.options.inputFile.empty() && p.options.screenshotFile.empty() && p.options.traceFile.empty());
+}
+
+TEST(AppCommandLine, EveryOptionIsRead) {
+    const Parsed p = parse({"--map", "maps/big", "--dir", "/tmp/x", "--headless", "--frames", "10", "--input",
+                            "walk.txt", "--screenshot", "shot.PNG", "--trace", "t.jsonl", "--tick-ms", "16",
+                            "--start", "1.5", "-64", "2e3", "--look", "3.14", "-0.25", "--instances", "1",
+                            "--summary"});
+    ASSERT_TRUE(p.ok) << p.error;
+    const Options& o = p.options;
+    EXPECT_EQ(o.mapBase, "maps/big");
+    EXPECT_EQ(o.dir, "/tmp/x");
+    EXPECT_TRUE(o.headless);
+    EXPECT_EQ(o.frames, 10);
+    EXPECT_EQ(o.inputFile, "walk.txt");
+    EXPECT_EQ(o.screenshotFile, "shot.PNG");
+    EXPECT_EQ(o.traceFile, "t.jsonl");
+    EXPECT_TRUE(o.simulatedClock);
+    EXPECT_EQ(o.tickMs, 16u);
+    EXPECT_TRUE(o.hasStart);
+    EXPECT_EQ(o.start, Vector3(1.5f, -64.0f, 2000.0f));
+    EXPECT_TRUE(o.hasLook);
+    EXPECT_FLOAT_EQ(o.yaw, 3.14f);
+    EXPECT_FLOAT_EQ(o.pitch, -0.25f);
+    EXPECT_EQ(o.instances, 1);
+    EXPECT_TRUE(o.summary);
+    EXPECT_TRUE(parse({"--help"}).options.help);
+    EXPECT_TRUE(parse({"--windowed"}).options.windowed);
+}
+
+TEST(AppCommandLine, BadOptionsNameTheOptionAndWhatWasExpected) {
+    struct Case {
+        std::initializer_list<const char*> args;
+        const char* mentions;
+    };
+    const Case cases[] = {
+        {{"--fullscreen"}, "unknown option '--fullscreen'"},
+        {{"bbb"}, "unexpected argument 'bbb'"},
+        {{"--map"}, "--map expects"},
+        {{"--map", ""}, "--map expects"},
+        {{"--frames"}, "--frames expects"},
+        {{"--frames", "0"}, "--frames expects"},
+        {{"--frames", "12x"}, "--frames expects"},
+        {{"--frames", "-5"}, "--frames expects"},
+        {{"--frames", "99999999999999999999"}, "--frames expects"},
+        {{"--tick-ms", "-1"}, "--tick-ms expects"},
+        {{"--screenshot", "shot.jpg"}, "ending in .png"},
+        {{"--screenshot", ".png"}, "ending in .png"},
+        {{"--start", "1", "2"}, "--start expects three numbers"},
+        {{"--start", "1", "nan", "3"}, "--start expects"},
+        {{"--start", "1", "inf", "3"}, "--start expects"},
+        {{"--start", "1e30", "0", "0"}, "--start expects"},
+        {{"--look", "0.5"}, "--look expects"},
+        {{"--instances", "0"}, "--instances expects a whole number from 1 to 5"},
+        {{"--instances", "6"}, "--instances expects"},
+        {{"--windowed", "--headless"}, "exclude each other"},
+    };
+    for (const Case& c : cases) {
+        const Parsed p = parse(c.args);
+        EXPECT_FALSE(p.ok) << *c.args.begin();
+        EXPECT_NE(p.error.find(c.mentions), std::string::npos) << "got: " << p.error;
+        EXPECT_EQ(p.error.find('\n'), std::string::npos) << "one line: " << p.error;
+    }
+}
+
+TEST(AppCommandLine, UsageListsEveryOption) {
+    const std::string usage = usageText();
+    for (const char* option : {"--map", "--dir", "--windowed", "--headless", "--frames", "--input", "--screenshot",
+                               "--trace", "--tick-ms", "--start", "--look", "--instances", "--summary", "--help"})
+        EXPECT_NE(usage.find(option), std::string::npos) << option;
+}
+
+}  // namespace
+}  // namespace q

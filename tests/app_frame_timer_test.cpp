@@ -1,0 +1,52 @@
+#include <gtest/gtest.h>
+
+#include "app/frame_timer.h"
+
+namespace q {
+namespace {
+
+TEST(AppFrameTimer, StaysZeroThroughTheFirstSecondAndClosesOnlyPast1000Ms) {
+    FrameTimer timer;
+    const uint32_t start = 5000;
+    timer.tick(start);  // the first frame takes the time base
+    for (uint32_t t = 100; t <= 1000; t += 100) {
+        timer.tick(start + t);
+        EXPECT_EQ(timer.fps, 0.0f) << "at " << t << " ms";
+    }
+    // 11 frames so far, the last exactly 1000 ms after the first: still open.
+    EXPECT_EQ(timer.frames, 11u);
+    EXPECT_EQ(timer.windowStart, 0u);
+
+    timer.tick(start + 1001);  // the twelfth frame closes the window and counts in it
+    EXPECT_FLOAT_EQ(timer.fps, static_cast<float>(12.0 / 1001.0 * 1000.0));
+    EXPECT_EQ(timer.frames, 0u);
+    EXPECT_EQ(timer.windowStart, 1001u);
+
+    // The next window measures from 1001, again strictly past 1000 ms.
+    timer.tick(start + 2001);
+    EXPECT_EQ(timer.frames, 1u);
+    timer.tick(start + 2002);
+    EXPECT_FLOAT_EQ(timer.fps, 2000.0f / 1001.0f);
+}
+
+TEST(AppFrameTimer, TickCountWrapAroundIsMeasuredUnsigned) {
+    FrameTimer timer;
+    const uint32_t start = 0xffffff00u;  // the tick count wraps during the window
+    timer.tick(start);
+    timer.tick(start + 600);
+    EXPECT_EQ(timer.fps, 0.0f);
+    timer.tick(start + 1200);
+    EXPECT_FLOAT_EQ(timer.fps, 3.0f / 1200.0f * 1000.0f);
+}
+
+TEST(AppFrameTimer, SteppedClockGivesOneReadingPerFrame) {
+    SteppedClock clock(16);
+    FrameTimer timer;
+    for (int frame = 0; frame < 63; ++frame) timer.tick(clock.nowMs());
+    EXPECT_EQ(timer.fps, 0.0f);  // 62 x 16 = 992 ms
+    timer.tick(clock.nowMs());   // 1008 ms: 64 frames
+    EXPECT_FLOAT_EQ(timer.fps, static_cast<float>(64.0 / 1008.0 * 1000.0));
+}
+
+}  // namespace
+}  // namespace q

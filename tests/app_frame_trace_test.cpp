@@ -1,0 +1,55 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <string>
+
+#include "app/frame_trace.h"
+
+namespace q {
+namespace {
+
+TEST(AppFrameTrace, OneJsonObjectPerFrameWithNonFiniteValuesAsNull) {
+    const std::string path = ::testing::TempDir() + "app_trace.jsonl";
+    FrameTrace trace;
+    std::string error;
+    ASSERT_TRUE(trace.open(path, &error)) << error;
+    TraceRecord record;
+    record.frame = 0;
+    record.x = 1.5f;
+    record.y = -64.0f;
+    record.z = 0.1f;
+    record.instance = -1;
+    record.area = 3;
+    record.visibleAreas = 7;
+    trace.write(record);
+    record.frame = 1;
+    record.portalMode = false;
+    record.fps = NAN;
+    record.fallSpeed = INFINITY;
+    trace.write(record);
+    ASSERT_TRUE(trace.close());
+
+    std::ifstream in(path);
+    std::string first, second, extra;
+    ASSERT_TRUE(std::getline(in, first));
+    ASSERT_TRUE(std::getline(in, second));
+    EXPECT_FALSE(std::getline(in, extra));
+    EXPECT_EQ(first,
+              "{\"frame\":0,\"x\":1.5,\"y\":-64,\"z\":0.100000001,\"yaw\":0,\"pitch\":0,\"instance\":-1,\"area\":3,"
+              "\"visibleAreas\":7,\"portalMode\":true,\"fps\":0,\"fallSpeed\":0}");
+    EXPECT_NE(second.find("\"portalMode\":false,\"fps\":null,\"fallSpeed\":null}"), std::string::npos);
+    std::remove(path.c_str());
+}
+
+TEST(AppFrameTrace, UnwritablePathIsReported) {
+    FrameTrace trace;
+    std::string error;
+    EXPECT_FALSE(trace.open("/nonexistent-dir/trace.jsonl", &error));
+    EXPECT_NE(error.find("/nonexistent-dir/trace.jsonl"), std::string::npos);
+    trace.write(TraceRecord{});  // writing to a trace that is not open does nothing
+    EXPECT_FALSE(trace.isOpen());
+}
+
+}  // namespace
+}  // namespace q

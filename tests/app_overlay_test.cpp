@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/overlay.h"
+
+namespace q {
+namespace {
+
+std::vector<std::pair<float, std::string>> linesOf(const OverlayValues& values) {
+    OverlayLines out;
+    buildOverlayLines(values, &out);
+    std::vector<std::pair<float, std::string>> result;
+    for (int i = 0; i < out.count; ++i) result.emplace_back(out.lines[i].y, out.lines[i].text);
+    return result;
+}
+
+TEST(AppOverlay, PortalModeShowsPlaceRateCountAndKeyHelp) {
+    OverlayValues values;
+    values.instanceIndex = 2;
+    values.areaIndex = 17;
+    values.fps = 59.5f;
+    values.visibleAreas = 4;
+    values.portalMode = true;
+    const std::vector<std::pair<float, std::string>> expected = {
+        {0, "bsp node 2 "},
+        {25, "bsp area 17 "},
+        {50, "fps 59.500000 "},
+        {500, "Press TAB to switch render mode"},
+        {525, "Click left mouse button to jump/fly\n"},
+        {75, "visible area:4 "},
+        {550, "Now rendering with portals"},
+        {575, "Press F to draw frustums"},
+    };
+    EXPECT_EQ(linesOf(values), expected);
+}
+
+TEST(AppOverlay, WithoutPortalsOneModeLineAndNoAreaCount) {
+    OverlayValues values;
+    values.instanceIndex = -1;  // camera outside every copy
+    values.areaIndex = 3;
+    values.fps = 0.0f;          // the first second
+    values.visibleAreas = 40;
+    values.portalMode = false;
+    const std::vector<std::pair<float, std::string>> expected = {
+        {0, "bsp node -1 "},
+        {25, "bsp area 3 "},
+        {50, "fps 0.000000 "},
+        {500, "Press TAB to switch render mode"},
+        {525, "Click left mouse button to jump/fly\n"},
+        {550, "Now rendering without portals"},
+    };
+    EXPECT_EQ(linesOf(values), expected);
+}
+
+TEST(AppOverlay, ExtremeValuesStayWithinTheLineBuffer) {
+    OverlayValues values;
+    values.instanceIndex = -2147483647 - 1;
+    values.areaIndex = 2147483647;
+    values.fps = 3.0e38f;
+    values.visibleAreas = -2147483647 - 1;
+    const auto lines = linesOf(values);
+    EXPECT_EQ(lines[0].second, "bsp node -2147483648 ");
+    EXPECT_EQ(lines[2].second.substr(0, 4), "fps ");
+    EXPECT_EQ(lines[2].second.back(), ' ');  // the whole number fitted, nothing was cut
+    EXPECT_EQ(lines[5].second, "visible area:-2147483648 ");
+}
+
+}  // namespace
+}  // namespace q

@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "collision_test_maps.h"
+#include "move/collision_trace.h"
+
+namespace q {
+namespace {
+
+using testmaps::boxBrush;
+
+const Vector3 kBox{8, 32, 8};
+
+// A floor slab 128 x 16 x 128 whose top lies at y = 0, all in one leaf.
+MapData floorMap() {
+    MapData map;
+    map.brushes.push_back(boxBrush({-64, -16, -64}, {64, 0, 64}));
+    testmaps::addSingleLeafTree(&map);
+    return map;
+}
+
+MapInstance instanceOf(MapData* map) {
+    MapInstance instance;
+    testmaps::place(&instance, map, {0, 0, 0}, 0.0f);
+    return instance;
+}
+
+TEST(CollisionTrace, FloorCrossingStopsAStandOffInFrontOfTheWidenedPlane) {
+    MapData map = floorMap();
+    MapInstance instance = instanceOf(&map);
+    // The box bottom starts 10 above the floor (d1 = 10) and would end 10 below it.
+    Vector3 end{0, 22, 0};
+    const float f = instance.trace({0, 42, 0}, &end, kBox);
+    EXPECT_FLOAT_EQ(f, 0.4984375f);
+    EXPECT_NEAR(end.y, 32.0f + 0.03125f, 1e-4f);
+    EXPECT_EQ(end.x, 0.0f);
+    EXPECT_EQ(end.z, 0.0f);
+    // A fraction between 0 and 1 leaves the normal as the brush stores it.
+    EXPECT_EQ(g_traceNormal, Vector3(0, 1, 0));
+}
+
+TEST(CollisionTrace, BoxRestingOnAFloorCannotMoveDownButSlidesAlongIt) {
+    MapData map = floorMap();
+    MapInstance instance = instanceOf(&map);
+    const Vector3 resting{0, 32.03125f, 0};
+
+    g_traceNormal = {5, 5, 5};
+    Vector3 down{0, 30, 0};
+    EXPECT_EQ(instance.trace(resting, &down, kBox), 0.0f);
+    EXPECT_EQ(down, resting);
+    EXPECT_EQ(g_traceNormal, Vector3(0, 1, 0));
+
+    // Along the floor both distances are +1/32: the floor is out of reach.
+    Vector3 along{10, 32.03125f, 5};
+    EXPECT_EQ(instance.trace(resting, &along, kBox), 1.0f);
+    EXPECT_EQ(along, Vector3(10, 32.03125f, 5));
+}
+
+TEST(CollisionTrace, MissesLeaveTheEndAndTheLastNormalAlone) {
+    MapData map = floorMap();
+    MapInstance instance = instanceOf(&map);
+    g_traceNormal = {0, 0, 7};
+    // Passing beside the brush: the crossing of the top plane is found, but the
+    // pushed contact point lies outside the widened bounds.
+    Vector3 end{200, -100, 0};
+    EXPECT_EQ(instance.trace({200, 100, 0}, &end, kBox), 1.0f);
+    EXPECT_EQ(end, Vector3(200, -100, 0));
+    EXPECT_EQ(g_traceNormal, Vector3(0, 0, 7));
+
+    // A box already inside the brush gets no candidate and passes through.
+    Vector3 out{0, -100, 0};
+    EXPECT_EQ(instance.trace({0, -8, 0}, &out, kBox), 1.0f);
+
+    // A brush without planes is never hit.
+    map.brushes[0].planes.clear();
+    Vector3 through{0, 0, 0};
+    EXPECT_EQ(instance.trace({0, 42, 0}, &through, kBox), 1.0f);
+}
+
+TEST(CollisionTrace, TheLastCrossingSideOfABrushDecides) {
+    // A sweep that crosses the floor's top and its -x side both. With the top
+    // listed last it decides and the box lands on the floor; with the -x side
+    // last, its contact point is above the brush and the sweep goes free.
+    MapData map = floorMap();
+    Brush& brush = map.brushes[0];
+    const Plane top = brush.planes[0];
+    const Plane minusX = brush.planes[3];
+    brush.planes = {minusX, top};
+    MapInstance instance = instanceOf(&map);
+
+    Vector3 end{0, 0, 0};
+    const float f = instance.trace({-100, 100, 0}, &end, kBox);
+    EXPECT_FLOAT_EQ(f, (68.0f - 0.03125f) / 100.0f);
+    EXPECT_EQ(g_traceNormal, Vector3(0, 1, 0));
+
+    brush.planes = {top, minusX};
+    end = {0, 0, 0};
+    EXPECT_EQ(instance.trace({-100, 100, 0}, &end, kBox), 1.0f);
+}
+
+TEST(CollisionTrace, FractionsNearZeroAndOneSnap) {
+    MapData map = floorMap();
+    MapInstance instance = instanceOf(&map);
+    // d1 slightly above the stand-off: t under 0.001 snaps to 0.
+    Vector3 end{0, 22, 0};
+    EXPECT_EQ(instance.trace({0, 32.04f, 0}, &end, kBox), 0.0f);
+    // Ending just a hair past the plane: t above 0.999 snaps to 1, so the end
+    // point is kept as asked even though the brush accepted the hit.
+    end = {0, 31.9999f, 0};
+    EXPECT_EQ(instance.trace({0, 132, 0}, &end, kBox), 1.0f);
+    EXPECT_EQ(end.y, 31.9999f);
+}
+
+// Two slabs side by side, the tree split at x = 0: a sweep confined to one side
+// never clips the other's brush; one that straddles the split reaches both.
+TEST(CollisionTrace, SplitTreeVisitsOnlyTheSidesTheSweptBoxReaches) {
+    MapData map;
+    map.brushes.push_back(boxBrush({-128, -16, -64}, {0, 0, 64}));   // back of x = 0
+    map.brushes.push_back(boxBrush({0, -32, -64}, {128, -16, 64}));   // front, lower top
+    CollisionNode back;
+    back.brushIndices = {0};
+    CollisionNode front;
+    front.brushIndices = {1};
+    CollisionNode root;
+    root.axis = 0;
+    root.distance = 0;
+    root.frontChild = 1;
+    root.backChild = 0;
+    map.collisionNodes = {back, front, root};
+    map.collisionRoot = 2;
+    MapInstance instance = instanceOf(&map);
+
+    Vector3 end{64, -20, 0};
+    EXPECT_LT(instance.trace({64, 100, 0}, &end, kBox), 1.0f);
+    EXPECT_NEAR(end.y, -16.0f + 32.03125f, 1e-3f);
+
+    end = {-64, -20, 0};
+    instance.trace({-64, 100, 0}, &end, kBox);
+    EXPECT_NEAR(end.y, 32.03125f, 1e-3f);
+
+    // At x = 4 the box (half width 8) reaches over the split onto the higher slab.
+    end = {4, -20, 0};
+    instance.trace({4, 100, 0}, &end, kBox);
+    EXPECT_NEAR(end.y, 32.03125f, 1e-3f);
+}
+
+TEST(CollisionTrace, MalformedOrEmptyTreesNeitherCrashNorLoop) {
+    MapData empty;
+    MapInstance instance = instanceOf(&empty);
+    g_traceFraction = 0.25f;
+    Vector3 end{0, -100, 0};
+    EXPECT_EQ(instance.trace({0, 100, 0}, &end, kBox), 1.0f);
+    EXPECT_EQ(end, Vector3(0, -100, 0));
+
+    // A split that names itself and a child past the array, and a leaf that lists
+    // a brush that does not exist.
+    MapData bad = floorMap();
+    bad.collisionNodes[0].brushIndices = {0, 5, -1};
+    CollisionNode loop;
+    loop.axis = 1;
+    loop.distance = 0;
+    loop.frontChild = 1;
+    loop.backChild = 0;
+    CollisionNode wild;
+    wild.axis = 1;
+    wild.distance = 0;
+    wild.frontChild = 99;
+    wild.backChild = -7;
+    bad.collisionNodes.push_back(loop);
+    bad.collisionNodes.push_back(wild);
+    MapInstance badInstance = instanceOf(&bad);
+    for (int root : {2, 99}) {
+        bad.collisionRoot = root;
+        end = {0, 22, 0};
+        EXPECT_EQ(badInstance.trace({0, 42, 0}, &end, kBox), 1.0f) << "root " << root;
+    }
+    // The self-reference is not followed, the sound child still is, and the
+    // leaf skips the brush indices that do not exist.
+    for (int root : {0, 1}) {
+        bad.collisionRoot = root;
+        end = {0, 22, 0};
+        EXPECT_FLOAT_EQ(badInstance.trace({0, 42, 0}, &end, kBox), 0.4984375f) << "root " << root;
+    }
+}
+
+TEST(CollisionTrace, TurnedInstanceTurnsOnlyAFractionZeroNormal) {
+    // A wall facing -x in map space; the instance turned by yaw 10 like the
+    // scene's second placement.
+    MapData map;
+    map.brushes.push_back(boxBrush({100, -64, -200}, {116, 200, 200}));
+    testmaps::addSingleLeafTree(&map);
+    MapInstance instance;
+    testmaps::place(&instance, &map, {4000, -64, 4000}, 10.0f);
+    const Vector3 turnedNormal{-std::cos(10.0f), 0.0f, std::sin(10.0f)};
+
+    // Resting 1/32 in front of the wall, pushed into it.
+    const Vector3 start = transformCoord({100 - 8 - 0.03125f, 0, 0}, instance.world);
+    Vector3 end = transformCoord({100 - 8 - 0.03125f + 2, 0, 0}, instance.world);
+    EXPECT_EQ(instance.trace(start, &end, kBox), 0.0f);
+    EXPECT_EQ(end, start);
+    EXPECT_NEAR(g_traceNormal.x, turnedNormal.x, 1e-5f);
+    EXPECT_NEAR(g_traceNormal.y, 0.0f, 1e-5f);
+    EXPECT_NEAR(g_traceNormal.z, turnedNormal.z, 1e-5f);
+
+    // From further away the hit has a fraction between 0 and 1: map-space normal.
+    const Vector3 far = transformCoord({50, 0, 0}, instance.world);
+    end = transformCoord({150, 0, 0}, instance.world);
+    const float f = instance.trace(far, &end, kBox);
+    EXPECT_GT(f, 0.0f);
+    EXPECT_LT(f, 1.0f);
+    EXPECT_EQ(g_traceNormal, Vector3(-1, 0, 0));
+    // The clipped end is 1/32 in front of the widened wall, in map space.
+    EXPECT_NEAR(transformCoord(end, instance.inverseWorld).x, 92.0f - 0.03125f, 2e-3f);
+}
+
+TEST(CollisionTrace, PointInBoundsIncludesBothEnds) {
+    EXPECT_TRUE(pointInBounds({0, 0, 0}, {0, 0, 0}, {1, 1, 1}));
+    EXPECT_TRUE(pointInBounds({1, 1, 1}, {0, 0, 0}, {1, 1, 1}));
+    EXPECT_FALSE(pointInBounds({1, 1, 1.0001f}, {0, 0, 0}, {1, 1, 1}));
+    EXPECT_FALSE(pointInBounds({0, -0.0001f, 0}, {0, 0, 0}, {1, 1, 1}));
+}
+
+}  // namespace
+}  // namespace q

@@ -1,0 +1,284 @@
+#include "platform/image.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace q {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ImageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::path(::testing::TempDir()) /
+               ("image_test_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string path(const char* name) const { return (dir_ / name).string(); }
+
+    static std::vector<uint8_t> readBytes(const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    static void writeBytes(const std::string& file, const std::vector<uint8_t>& bytes) {
+        std::ofstream out(file, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+
+    // Smooth colours (JPEG keeps them well): red grows along x, green along y.
+    static Image gradient(uint32_t width, uint32_t height) {
+        Image image{width, height, std::vector<uint8_t>(size_t{width} * height * 4)};
+        for (uint32_t y = 0; y < height; ++y)
+            for (uint32_t x = 0; x < width; ++x) {
+                uint8_t* p = &image.rgba[(size_t{y} * width + x) * 4];
+                p[0] = uint8_t(40 + x * 150 / std::max(width, 32u));
+                p[1] = uint8_t(40 + y * 150 / std::max(height, 32u));
+                p[2] = 128;
+                p[3] = 255;
+            }
+        return image;
+    }
+
+    // Loads a file that must fail and returns the message.
+    std::string loadError(const std::string& file) {
+        Image image;
+        std::string error;
+        EXPECT_FALSE(loadImageFile(file.c_str(), &image, &error)) << file;
+        EXPECT_EQ(image.width, 0u);
+        EXPECT_TRUE(image.rgba.empty());
+        EXPECT_EQ(error.rfind(file + ": ", 0), 0u) << "message must name the file: " << error;
+        return error;
+    }
+
+    std::vector<uint8_t> jpegBytes(uint32_t width, uint32_t height) {
+        const std::string file = path("source.jpg");
+        std::string error;
+        EXPECT_TRUE(writeJpeg(file.c_str(), gradient(width, height), 90, &error)) << error;
+        return readBytes(file);
+    }
+
+    std::vector<uint8_t> bmpBytes(uint32_t width, uint32_t height) {
+        const std::string file = path("source.bmp");
+        std::string error;
+        EXPECT_TRUE(writeBmp(file.c_str(), gradient(width, height), &error)) << error;
+        return readBytes(file);
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(ImageTest, BmpRoundTripIsExactForAnySize) {
+    // 3 and 17 texels give rows that need padding to four bytes; 1 x 1 is the minimum.
+    const std::pair<uint32_t, uint32_t> sizes[] = {{1, 1}, {3, 5}, {17, 4}, {64, 33}};
+    for (auto [w, h] : sizes) {
+        const Image original = gradient(w, h);
+        const std::string file = path("round.bmp");
+        std::string error;
+        ASSERT_TRUE(writeBmp(file.c_str(), original, &error)) << error;
+        Image loaded;
+        ASSERT_TRUE(loadImageFile(file.c_str(), &loaded, &error)) << error;
+        EXPECT_EQ(loaded.width, w);
+        EXPECT_EQ(loaded.height, h);
+        EXPECT_EQ(loaded.rgba, original.rgba) << w << " x " << h;
+
+        // The in-memory decoder gives the same pixels as the file loader.
+        const std::vector<uint8_t> bytes = readBytes(file);
+        Image fromMemory;
+        ASSERT_TRUE(decodeImage(bytes.data(), bytes.size(), &fromMemory, &error)) << error;
+        EXPECT_EQ(fromMemory.rgba, original.rgba);
+    }
+}
+
+TEST_F(ImageTest, JpegRoundTripStaysCloseAndKeepsOddSizes) {
+    const std::pair<uint32_t, uint32_t> sizes[] = {{3, 5}, {1, 1}, {37, 19}, {128, 64}};
+    for (auto [w, h] : sizes) {
+        const Image original = gradient(w, h);
+        const std::string file = path("round.jpg");
+        std::string error;
+        ASSERT_TRUE(writeJpeg(file.c_str(), original, 95, &error)) << error;
+        Image loaded;
+        ASSERT_TRUE(loadImageFile(file.c_str(), &loaded, &error)) << error;
+        ASSERT_EQ(loaded.width, w);
+        ASSERT_EQ(loaded.height, h);
+        ASSERT_EQ(loaded.rgba.size(), original.rgba.size());
+        double totalError = 0;
+        for (size_t i = 0; i < loaded.rgba.size(); ++i) {
+            if (i % 4 == 3) {
+                EXPECT_EQ(loaded.rgba[i], 255) << "JPEG pixels are opaque";
+                continue;
+            }
+            totalError += std::abs(int(loaded.rgba[i]) - int(original.rgba[i]));
+        }
+        EXPECT_LT(totalError / (size_t{w} * h * 3), 6.0) << w << " x " << h;
+    }
+}
+
+TEST_F(ImageTest, JpegQualityChangesTheFileSize) {
+    const Image image = gradient(96, 96);
+    std::string error;
+    ASSERT_TRUE(writeJpeg(path("low.jpg").c_str(), image, 10, &error)) << error;
+    ASSERT_TRUE(writeJpeg(path("high.jpg").c_str(), image, 98, &error)) << error;
+    EXPECT_LT(fs::file_size(path("low.jpg")) * 2, fs::file_size(path("high.jpg")));
+}
+
+TEST_F(ImageTest, TopDownBmpKeepsItsFirstRowOnTop) {
+    // 1 x 2, 24 bits, negative height: the first stored row is the top one.
+    std::vector<uint8_t> bytes = {'B', 'M', 62, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,
+                                  40, 0, 0, 0, 1, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 1, 0, 24, 0,
+                                  0, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                  0, 0, 0, 0, 0, 0, 0, 0,
+                                  0x00, 0x00, 0xFF, 0,   // red (B, G, R, pad)
+                                  0xFF, 0x00, 0x00, 0};  // blue
+    Image image;
+    std::string error;
+    ASSERT_TRUE(decodeImage(bytes.data(), bytes.size(), &image, &error)) << error;
+    ASSERT_EQ(image.height, 2u);
+    EXPECT_EQ(std::vector<uint8_t>(image.rgba.begin(), image.rgba.begin() + 4),
+              (std::vector<uint8_t>{255, 0, 0, 255}));
+    EXPECT_EQ(std::vector<uint8_t>(image.rgba.begin() + 4, image.rgba.end()),
+              (std::vector<uint8_t>{0, 0, 255, 255}));
+}
+
+TEST_F(ImageTest, FilesThatAreNoImageGiveClearMessages) {
+    EXPECT_NE(loadError(path("missing.jpg")).find("no such file"), std::string::npos);
+    EXPECT_NE(loadError(dir_.string()).find("directory"), std::string::npos);
+
+    writeBytes(path("empty.jpg"), {});
+    EXPECT_NE(loadError(path("empty.jpg")).find("empty file"), std::string::npos);
+
+    std::vector<uint8_t> noise(1000);
+    uint32_t state = 12345;
+    for (auto& b : noise) b = uint8_t((state = state * 1103515245u + 12345u) >> 16);
+    noise[0] = 'x';
+    writeBytes(path("noise.jpg"), noise);
+    EXPECT_EQ(loadError(path("noise.jpg")), path("noise.jpg") + ": not a JPEG or BMP image");
+
+    writeBytes(path("text.bmp"), {'P', '6', '\n'});
+    EXPECT_EQ(loadError(path("text.bmp")), path("text.bmp") + ": not a JPEG or BMP image");
+}
+
+TEST_F(ImageTest, TruncatedJpegIsRejectedWherevereItIsCut) {
+    const std::vector<uint8_t> whole = jpegBytes(64, 48);
+    // Cut inside the headers, in the middle of the pixel data, and just before the end.
+    for (size_t keep : {size_t{3}, size_t{40}, whole.size() / 2, whole.size() - 40}) {
+        std::vector<uint8_t> cut(whole.begin(), whole.begin() + keep);
+        writeBytes(path("cut.jpg"), cut);
+        EXPECT_EQ(loadError(path("cut.jpg")), path("cut.jpg") + ": truncated JPEG data") << keep;
+    }
+}
+
+// Offset of the height field of the first baseline frame header (big-endian
+// height then width follow its length and precision).
+size_t jpegSizeField(const std::vector<uint8_t>& bytes) {
+    for (size_t i = 2; i + 9 < bytes.size(); ++i)
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) return i + 5;
+    ADD_FAILURE() << "no frame header";
+    return 0;
+}
+
+TEST_F(ImageTest, JpegWithImpossibleSizeIsRejectedBeforeDecoding) {
+    std::vector<uint8_t> bytes = jpegBytes(16, 16);
+    const size_t field = jpegSizeField(bytes);
+    bytes[field] = 0x4E; bytes[field + 1] = 0x20;      // height 20000
+    bytes[field + 2] = 0x00; bytes[field + 3] = 0x10;  // width 16
+    writeBytes(path("tall.jpg"), bytes);
+    EXPECT_EQ(loadError(path("tall.jpg")), path("tall.jpg") + ": image too large (16 x 20000)");
+
+    bytes[field] = 0; bytes[field + 1] = 0;  // height 0
+    writeBytes(path("flat.jpg"), bytes);
+    loadError(path("flat.jpg"));
+
+    // Claims far more rows than its data holds: the missing rows are truncation.
+    bytes[field] = 0x10; bytes[field + 1] = 0x00;  // height 4096
+    writeBytes(path("short.jpg"), bytes);
+    EXPECT_EQ(loadError(path("short.jpg")), path("short.jpg") + ": truncated JPEG data");
+}
+
+TEST_F(ImageTest, BmpLyingAboutItsSizeIsRejected) {
+    std::vector<uint8_t> bytes = bmpBytes(4, 4);
+    auto putU32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) bytes[at + i] = uint8_t(v >> (8 * i));
+    };
+    putU32(18, 100000);
+    putU32(22, 100000);
+    writeBytes(path("huge.bmp"), bytes);
+    EXPECT_EQ(loadError(path("huge.bmp")), path("huge.bmp") + ": image too large (100000 x 100000)");
+
+    putU32(18, 4);
+    putU32(22, 0);
+    writeBytes(path("none.bmp"), bytes);
+    EXPECT_NE(loadError(path("none.bmp")).find("no pixels"), std::string::npos);
+
+    putU32(22, 400);  // 400 rows claimed, 4 stored
+    writeBytes(path("tall.bmp"), bytes);
+    EXPECT_EQ(loadError(path("tall.bmp")), path("tall.bmp") + ": truncated BMP data");
+
+    const std::vector<uint8_t> whole = bmpBytes(4, 4);
+    for (size_t keep : {size_t{2}, size_t{20}, whole.size() - 1}) {
+        writeBytes(path("cut.bmp"), std::vector<uint8_t>(whole.begin(), whole.begin() + keep));
+        loadError(path("cut.bmp"));
+    }
+}
+
+TEST_F(ImageTest, DamagedBytesNeverCrashTheDecoders) {
+    // Deterministic byte damage over both formats: every result is either a
+    // consistent image or a failure with a message, and nothing reads out of bounds
+    // (the sanitizer build checks that).
+    const std::vector<uint8_t> sources[] = {jpegBytes(24, 20), bmpBytes(9, 7)};
+    uint32_t state = 2024;
+    auto next = [&] { return (state = state * 1664525u + 1013904223u) >> 8; };
+    for (const auto& source : sources) {
+        for (int round = 0; round < 300; ++round) {
+            std::vector<uint8_t> bytes = source;
+            for (int hits = 1 + next() % 4; hits > 0; --hits)
+                bytes[next() % bytes.size()] = uint8_t(next());
+            if (round % 3 == 0) bytes.resize(1 + next() % bytes.size());
+            Image image;
+            std::string error;
+            if (decodeImage(bytes.data(), bytes.size(), &image, &error, "damaged")) {
+                EXPECT_EQ(image.rgba.size(), size_t{image.width} * image.height * 4);
+                EXPECT_GT(image.width, 0u);
+            } else {
+                EXPECT_EQ(error.rfind("damaged: ", 0), 0u) << error;
+            }
+        }
+    }
+}
+
+TEST_F(ImageTest, WritersRefuseWhatTheyCannotWrite) {
+    std::string error;
+    const std::string nowhere = path("no/such/dir/out.png");
+    EXPECT_FALSE(writePng(nowhere.c_str(), gradient(2, 2), &error));
+    EXPECT_EQ(error.rfind(nowhere + ": cannot create", 0), 0u) << error;
+    EXPECT_FALSE(writeBmp(path("empty.bmp").c_str(), Image{}, &error));
+    EXPECT_FALSE(fs::exists(path("empty.bmp")));
+    Image wrongSize = gradient(4, 4);
+    wrongSize.rgba.pop_back();
+    EXPECT_FALSE(writeJpeg(path("bad.jpg").c_str(), wrongSize, 90, &error));
+    EXPECT_NE(error.find("does not match"), std::string::npos);
+}
+
+TEST_F(ImageTest, PngScreenshotHasItsSignatureAndSize) {
+    std::string error;
+    ASSERT_TRUE(writePng(path("shot.png").c_str(), gradient(300, 7), &error)) << error;
+    const std::vector<uint8_t> bytes = readBytes(path("shot.png"));
+    ASSERT_GT(bytes.size(), 33u);
+    const uint8_t signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    EXPECT_TRUE(std::equal(std::begin(signature), std::end(signature), bytes.begin()));
+    // IHDR: big-endian width and height right after the chunk type.
+    EXPECT_EQ(std::string(bytes.begin() + 12, bytes.begin() + 16), "IHDR");
+    EXPECT_EQ((bytes[16] << 24) | (bytes[17] << 16) | (bytes[18] << 8) | bytes[19], 300);
+    EXPECT_EQ((bytes[20] << 24) | (bytes[21] << 16) | (bytes[22] << 8) | bytes[23], 7);
+}
+
+}  // namespace
+}  // namespace q
