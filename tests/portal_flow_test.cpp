@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -7,6 +8,8 @@
 #include "math/matrix.h"
 #include "move/camera.h"
 #include "platform/report.h"
+#include "render/globals.h"
+#include "render/graphics_device.h"
 #include "vis/frustum.h"
 #include "world/map_instance.h"
 #include "world/scene.h"
@@ -223,6 +226,106 @@ TEST_F(PortalFlow, MapsOfMoreThan256AreasAreFollowedToTheEnd) {
     ASSERT_EQ(seen.size(), static_cast<size_t>(kRooms));
     EXPECT_EQ(seen.front(), 1);
     EXPECT_EQ(seen.back(), kRooms);
+}
+
+}  // namespace
+}  // namespace q
+
+namespace q {
+namespace {
+
+// Lines collected into memory of the test's own, as the device wrapper does
+// into its locked line buffer while F is held.
+struct FrustumLines : PortalFlow {
+    GraphicsDevice graphics;
+    LineVertex buffer[2 * 64] = {};
+
+    FrustumLines() {
+        scene.graphics = &graphics;
+        graphics.lineWrite = buffer;
+        graphics.lineBufferBytes = sizeof buffer;
+        g_captureLines = true;
+    }
+    ~FrustumLines() override {
+        g_captureLines = false;
+        graphics.lineWrite = nullptr;
+    }
+    int count(uint32_t colour) const {
+        int n = 0;
+        for (uint32_t i = 0; i < graphics.lineCount; ++i) n += buffer[2 * i].colour == colour;
+        return n;
+    }
+    // Rooms 1 and 2 with one window between them at z = 100.
+    MapInstance* oneWindow(float halfWidth, float halfHeight, Vector3 position) {
+        MapData map;
+        map.areas.resize(3);
+        map.portals = {windowAlongZ(100, -halfWidth, halfWidth, -halfHeight, halfHeight, 1, 2)};
+        testmaps::linkPortals(map);
+        map.bspNodes = {testmaps::splitZ(100, leaf(2), leaf(1))};
+        map.bounds = {{-50, -50, 0}, {50, 50, 200}};
+        return place(keep(std::move(map)), position);
+    }
+};
+
+constexpr uint32_t kRed = 0xffff0000u;
+constexpr uint32_t kGreen = 0xff00ff00u;
+
+TEST_F(FrustumLines, CameraVolumeIsFourRedLinesToTheFarCorners) {
+    // Turned a quarter round to +x and raised: the far corners (view space) are
+    // carried to world space by the camera's placement.
+    aimCamera(*camera, {10, 20, 30}, kPi / 2);
+    Frustum frustum;
+    camera->buildFrustum(&frustum, Matrix::identity());
+    ASSERT_EQ(graphics.lineCount, 4u);
+    EXPECT_EQ(count(kRed), 4);
+    for (int i = 0; i < 4; ++i) {
+        const LineVertex* v = &buffer[2 * i];
+        EXPECT_EQ(v[0].x, 10.0f);
+        EXPECT_EQ(v[0].y, 20.0f);
+        EXPECT_EQ(v[0].z, 30.0f);
+        const Vector3 corner = camera->farCorners[i];
+        EXPECT_NEAR(v[1].x, 10.0f + corner.z, 1.0f);
+        EXPECT_NEAR(v[1].y, 20.0f + corner.y, 1.0f);
+        EXPECT_NEAR(v[1].z, 30.0f - corner.x, 1.0f);
+    }
+
+    g_captureLines = false;
+    graphics.lineCount = 0;
+    camera->buildFrustum(&frustum, Matrix::identity());
+    EXPECT_EQ(graphics.lineCount, 0u);
+}
+
+TEST_F(FrustumLines, TwoGreenLinesForEverySideThePortalReplaces) {
+    aimCamera(*camera, {1000, 0, 50}, 0.0f);
+    MapInstance* square = oneWindow(10, 10, {1000, 0, 0});
+    flowFrom(square);
+    EXPECT_EQ(count(kRed), 4);
+    EXPECT_EQ(count(kGreen), 8);  // every corner in view: all four sides replaced
+    // From the eye to the window's corners, in world space.
+    for (uint32_t i = 4; i < graphics.lineCount; ++i) {
+        const LineVertex* v = &buffer[2 * i];
+        EXPECT_EQ(v[0].x, 1000.0f);
+        EXPECT_EQ(v[0].z, 50.0f);
+        EXPECT_EQ(std::fabs(v[1].x - 1000.0f), 10.0f);
+        EXPECT_EQ(std::fabs(v[1].y), 10.0f);
+        EXPECT_EQ(v[1].z, 100.0f);
+    }
+
+    // A tall slit: its top and bottom corners lie beyond the top and bottom planes,
+    // so only the left and right sides are replaced.
+    graphics.lineCount = 0;
+    flowFrom(oneWindow(10, 60, {1000, 0, 0}));
+    EXPECT_EQ(count(kGreen), 4);
+
+    // A window wider than the view in every direction replaces nothing.
+    graphics.lineCount = 0;
+    flowFrom(oneWindow(60, 60, {1000, 0, 0}));
+    EXPECT_EQ(count(kGreen), 0);
+
+    g_captureLines = false;
+    graphics.lineCount = 0;
+    flowFrom(square);
+    EXPECT_EQ(graphics.lineCount, 0u);
 }
 
 }  // namespace

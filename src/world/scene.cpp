@@ -2,6 +2,7 @@
 
 #include "move/camera.h"
 #include "platform/gpu/device.h"
+#include "world/terrain.h"
 
 namespace q {
 
@@ -10,6 +11,7 @@ Scene::~Scene() { release(); }
 void Scene::init() {
     camera = new Camera();
     camera->scene = this;
+    terrain = new Terrain(device, 128, 128);
 }
 
 MapInstance* Scene::addInstance(MapData* map) {
@@ -44,6 +46,11 @@ void Scene::update() {
 void Scene::release() {
     delete camera;
     camera = nullptr;
+    if (terrain) {
+        terrain->release();
+        delete terrain;
+        terrain = nullptr;
+    }
     for (TextureEntry& entry : textures)
         if (entry.texture) entry.texture->release();
     std::vector<TextureEntry>().swap(textures);
