@@ -12,6 +12,7 @@ Vector3 g_traceNormal;
 const Vector3* g_traceExtents = nullptr;
 
 #ifdef QUORVANE_TRACE_STATS
+uint64_t g_traceSweeps = 0;
 uint64_t g_traceBrushClips = 0;
 #endif
 
@@ -65,6 +66,9 @@ float MapInstance::trace(Vector3 start, Vector3* end, Vector3 extents) const {
 }
 
 void MapData::traceBox(Vector3 start, Vector3 end, const Vector3* extents) const {
+#ifdef QUORVANE_TRACE_STATS
+    ++g_traceSweeps;
+#endif
     g_traceFraction = 1.0f;
     s_extents = *extents;
     g_traceExtents = &s_extents;

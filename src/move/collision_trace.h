@@ -23,7 +23,9 @@ extern const Vector3* g_traceExtents;
 bool pointInBounds(Vector3 point, Vector3 lo, Vector3 hi);
 
 #ifdef QUORVANE_TRACE_STATS
-// Brushes clipped since start: counted only in builds made for measuring.
+// Sweeps made and brushes clipped since start: counted only in builds made for
+// measuring (the benchmarks), so the trace pays nothing for them otherwise.
+extern uint64_t g_traceSweeps;
 extern uint64_t g_traceBrushClips;
 #endif
 

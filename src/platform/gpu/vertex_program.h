@@ -61,4 +61,28 @@ struct VsOutputs {
 void runVertexProgram(const VertexProgram& program, const float inputs[16][4],
                       const float constants[][4], VsOutputs* out);
 
+// Vertex declarations: the token list that says which input register reads
+// which bytes of which stream.
+enum class VsInputType : uint8_t { Float1, Float2, Float3, Float4, Color, UByte4, Short2, Short4 };
+
+struct VsInputElement {
+    uint8_t stream = 0;
+    uint8_t reg = 0;  // input register v<reg>
+    VsInputType type = VsInputType::Float3;
+    uint16_t offset = 0;  // bytes from the start of the vertex in its stream
+};
+
+struct VertexDeclaration {
+    std::vector<VsInputElement> elements;
+    uint32_t stride[16] = {};  // bytes per vertex of each stream, skips included
+};
+
+// Tokens: stream selectors, register bindings, skips, then the end token.
+// Constant loads and tessellator tokens are not supported. At most 64 tokens
+// are read, so a list without its end token is refused rather than overrun.
+bool parseVertexDeclaration(const uint32_t* tokens, VertexDeclaration* out, std::string* error);
+
+// Bytes one input of this type takes in the stream.
+uint32_t inputTypeBytes(VsInputType type);
+
 }  // namespace q::gpu

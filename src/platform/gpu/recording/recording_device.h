@@ -41,6 +41,11 @@ struct DrawRecord {
     const Texture* texture;         // stage 0
     float constants[12][4];         // c0..c11 at the time of the draw
     uint32_t zEnable, alphaBlendEnable, alphaTestEnable;
+    uint32_t baseVertex;            // from setIndices
+    // Null when the draw is sound; otherwise what is wrong with it (a draw
+    // outside beginScene/endScene, a locked or missing buffer, vertices or
+    // indices past the end of their buffer). Static text, so nothing is allocated.
+    const char* problem;
 };
 
 class RecordingDevice : public Device {
@@ -64,6 +69,14 @@ public:
     const IndexBuffer* indices() const;
     // The program behind a handle from createVertexShader, or null.
     const VertexProgram* program(uint32_t handle) const;
+    // Its declaration, or null.
+    const VertexDeclaration* declaration(uint32_t handle) const;
+    // The colour of the last clear of the target (0xAARRGGBB); 0 before any.
+    uint32_t clearColor() const;
+    bool inScene() const;
+    uint32_t presentCount() const;
+    // Draws whose `problem` is set, since construction (clearLog does not reset it).
+    uint32_t faultyDraws() const;
 
     // Contents of a buffer or level 0 of a texture (0xAARRGGBB texels).
     static const std::vector<uint8_t>& contents(const Buffer* buffer);
@@ -75,6 +88,7 @@ public:
     // Make the next N creations of a kind fail (return null), for failure tests.
     void failNextBufferCreations(uint32_t n);
     void failNextTextureCreations(uint32_t n);
+    void failNextVertexShaderCreations(uint32_t n);
 
     // --- Device ---
     VertexBuffer* createVertexBuffer(uint32_t bytes, uint32_t usage, uint32_t fvf) override;

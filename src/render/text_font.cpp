@@ -1,0 +1,168 @@
+#include "render/text_font.h"
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/font.h"
+#include "platform/report.h"
+
+namespace q {
+
+namespace {
+
+constexpr int32_t kPixelsPerInch = 96;
+constexpr int32_t kGlyphGap = 10;          // pixels between glyphs along a row
+constexpr uint32_t kVertexStride = sizeof(FontVertex);
+constexpr uint32_t kBatchVertexLimit = 594;  // one more quad would not fit the buffer
+
+int32_t textureSizeFor(int32_t pointSize) {
+    if (pointSize > 40) return 1024;
+    if (pointSize > 20) return 512;
+    return 256;
+}
+
+void recordTextState(gpu::Device& device, gpu::Texture* texture, gpu::VertexBuffer* buffer) {
+    using gpu::RenderState;
+    device.setTexture(0, texture);
+    device.setRenderState(RenderState::AlphaBlendEnable, 1);
+    device.setRenderState(RenderState::SrcBlend, gpu::kBlendSrcAlpha);
+    device.setRenderState(RenderState::DestBlend, gpu::kBlendInvSrcAlpha);
+    device.setRenderState(RenderState::AlphaTestEnable, 1);
+    device.setRenderState(RenderState::AlphaRef, 0x10);
+    device.setRenderState(RenderState::AlphaFunc, gpu::kCmpGreaterEqual);
+    device.setRenderState(RenderState::ZEnable, 0);
+    device.setVertexShader(gpu::kFvfScreen);
+    device.setStreamSource(0, buffer, kVertexStride);
+}
+
+}  // namespace
+
+int32_t mulDiv(int32_t a, int32_t b, int32_t c) {
+    if (c == 0) return -1;
+    const int64_t product = int64_t{a} * b;
+    const bool negative = (product < 0) != (c < 0);
+    const int64_t magnitude = (std::abs(product) + std::abs(int64_t{c}) / 2) / std::abs(int64_t{c});
+    const int64_t result = negative ? -magnitude : magnitude;
+    if (result > INT32_MAX || result < INT32_MIN) return -1;
+    return static_cast<int32_t>(result);
+}
+
+int32_t TextFont::init(gpu::Device* target, const char* face, int32_t pointSize) {
+    device = target;
+    if (!device) return kTextFontFail;
+    const int32_t pixelHeight = mulDiv(pointSize, kPixelsPerInch, 72);
+
+    std::string problem;
+    const std::unique_ptr<Font> font = Font::open(face, pixelHeight, &problem);
+    if (!font) {
+        warn(("text overlay off: " + problem +
+              " (install the package fonts-liberation2, which provides a face metric-compatible with \"" +
+              (face ? face : "") + "\")")
+                 .c_str());
+        return kTextFontFail;
+    }
+
+    texSize = textureSizeFor(pointSize);
+    std::vector<uint8_t> bitmap(size_t(texSize) * texSize, 0);
+    const float size = static_cast<float>(texSize);
+    int x = 0, y = 0;
+    for (int code = kFirstCode; code <= kLastCode; ++code) {
+        const char c = static_cast<char>(code);
+        const Font::Extent extent = font->measure(c);
+        if (x + extent.cx + 1 > texSize) {
+            x = 0;
+            y += pixelHeight + 1;
+        }
+        font->draw(c, x, y, bitmap.data(), texSize);
+        glyphs[code - kFirstCode] = {x / size, y / size, (x + extent.cx) / size, (y + extent.cy) / size};
+        x += extent.cx + kGlyphGap;
+    }
+
+    texture = device->createTexture(texSize, texSize, 1);
+    if (!texture) return kTextFontFail;
+    uint32_t pitch = 0;
+    auto* texels = static_cast<uint8_t*>(texture->lockRect(&pitch));
+    if (!texels) return kTextFontFail;
+    for (int row = 0; row < texSize; ++row) {
+        auto* out = reinterpret_cast<uint32_t*>(texels + size_t(pitch) * row);
+        const uint8_t* coverage = bitmap.data() + size_t(row) * texSize;
+        // Alpha and colour all carry the coverage: 0xAARRGGBB with every byte equal.
+        for (int col = 0; col < texSize; ++col) out[col] = coverage[col] * 0x01010101u;
+    }
+    texture->unlockRect();
+
+    vertexBuffer = device->createVertexBuffer(kBufferBytes, gpu::kUsageWriteOnly | gpu::kUsageDynamic,
+                                              gpu::kFvfScreen);
+    if (!vertexBuffer) return kTextFontFail;
+
+    for (gpu::StateBlock* block : {&drawState, &savedState}) {
+        device->beginStateBlock();
+        recordTextState(*device, texture, vertexBuffer);
+        *block = device->endStateBlock();
+    }
+    return kTextFontOk;
+}
+
+void TextFont::drawText(float x, float y, const char* text, uint32_t colour) {
+    // All that init makes must be there: a half-finished init leaves the texture
+    // without a buffer to draw from.
+    if (!texture || !vertexBuffer || !drawState || !savedState || !text) return;
+    device->captureStateBlock(savedState);
+    device->applyStateBlock(drawState);
+
+    auto* vertices = static_cast<FontVertex*>(vertexBuffer->lock(0, 0, gpu::kLockDiscard));
+    uint32_t triangles = 0;
+    float penX = x, penY = y;
+    const float size = static_cast<float>(texSize);
+    const float lineHeight = static_cast<float>(static_cast<int>((glyphs[0].v1 - glyphs[0].v0) * size));
+
+    for (const char* p = text; *p && vertices; ++p) {
+        const auto code = static_cast<unsigned char>(*p);
+        if (code == '\n') {
+            penX = x;
+            penY += lineHeight;
+            continue;
+        }
+        if (code < kFirstCode || code > kLastCode) continue;
+
+        const GlyphRect& r = glyphs[code - kFirstCode];
+        const float w = (r.u1 - r.u0) * size;
+        const float h = (r.v1 - r.v0) * size;
+        FontVertex* v = vertices + triangles * 3;
+        v[0] = {penX, penY + h, 1.0f, 1.0f, colour, r.u0, r.v1};
+        v[1] = {penX + w, penY, 1.0f, 1.0f, colour, r.u1, r.v0};
+        v[2] = {penX, penY, 1.0f, 1.0f, colour, r.u0, r.v0};
+        v[3] = {penX + w, penY, 1.0f, 1.0f, colour, r.u1, r.v0};
+        v[4] = {penX, penY + h, 1.0f, 1.0f, colour, r.u0, r.v1};
+        v[5] = {penX + w, penY + h, 1.0f, 1.0f, colour, r.u1, r.v1};
+        penX += w;
+        triangles += 2;
+
+        if (triangles * 3 > kBatchVertexLimit) {
+            vertexBuffer->unlock();
+            device->drawPrimitive(gpu::Primitive::TriangleList, 0, triangles);
+            triangles = 0;
+            vertices = static_cast<FontVertex*>(vertexBuffer->lock(0, 0, gpu::kLockDiscard));
+        }
+    }
+    if (vertices) {
+        vertexBuffer->unlock();
+        if (triangles > 0) device->drawPrimitive(gpu::Primitive::TriangleList, 0, triangles);
+    }
+    device->applyStateBlock(savedState);
+}
+
+void TextFont::release() {
+    if (!device) return;
+    if (drawState) device->deleteStateBlock(drawState);
+    if (savedState) device->deleteStateBlock(savedState);
+    drawState = savedState = 0;
+    if (vertexBuffer) vertexBuffer->release();
+    if (texture) texture->release();
+    vertexBuffer = nullptr;
+    texture = nullptr;
+}
+
+}  // namespace q

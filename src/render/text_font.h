@@ -1,0 +1,66 @@
+#pragma once
+// The overlay text: the printable ASCII characters of one face rasterised once
+// into a glyph texture, then strings drawn as screen-space quads through one
+// dynamic vertex buffer, leaving the device state as the caller had it.
+
+#include <cstdint>
+
+#include "platform/gpu/device.h"
+
+namespace q {
+
+// Result codes of TextFont::init.
+constexpr int32_t kTextFontOk = 0;
+constexpr int32_t kTextFontFail = static_cast<int32_t>(0x80004005u);
+
+// MulDiv: a * b / c in 64 bits, rounded half away from zero; -1 when c is 0 or
+// the result does not fit.
+int32_t mulDiv(int32_t a, int32_t b, int32_t c);
+
+// Texture rectangle of one character, 0 to 1: left, top, right, bottom.
+struct GlyphRect {
+    float u0, v0, u1, v1;
+};
+
+// A pre-transformed, coloured, textured vertex (format gpu::kFvfScreen).
+struct FontVertex {
+    float x, y, z, rhw;  // back-buffer pixels, y down
+    uint32_t diffuse;    // 0xAARRGGBB
+    float u, v;
+};
+static_assert(sizeof(FontVertex) == 28);
+
+class TextFont {
+public:
+    static constexpr int kFirstCode = 32;
+    static constexpr int kLastCode = 126;
+    static constexpr uint32_t kBufferBytes = 16800;  // 600 vertices: 100 characters
+
+    int32_t texSize = 0;
+    GlyphRect glyphs[96] = {};  // codes 32..127 by code - 32; 32..126 filled
+    gpu::Texture* texture = nullptr;            // owned
+    gpu::VertexBuffer* vertexBuffer = nullptr;  // owned
+    gpu::Device* device = nullptr;              // not owned
+    gpu::StateBlock drawState = 0;
+    gpu::StateBlock savedState = 0;
+
+    TextFont() = default;
+    TextFont(const TextFont&) = delete;
+    TextFont& operator=(const TextFont&) = delete;
+    // The owner calls release() first, while the device still exists.
+    virtual ~TextFont() = default;
+
+    // Rasterises face at pointSize (96 pixels per inch) and creates the texture,
+    // the vertex buffer and the state blocks. kTextFontOk or kTextFontFail; on a
+    // missing face or a rasteriser failure one warning line says what to install.
+    int32_t init(gpu::Device* device, const char* face, int32_t pointSize);
+
+    // Draws text with the top-left of its first cell at (x, y) in back-buffer
+    // pixels. Newline returns to x one line down; other bytes outside 32..126 are
+    // skipped. Between beginFrame and endFrame; does nothing unless init succeeded.
+    void drawText(float x, float y, const char* text, uint32_t colour);
+
+    void release();
+};
+
+}  // namespace q
