@@ -1,8 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <limits>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <string>
+
+#include "platform/gpu/recording/recording_device.h"
+#include "platform/image.h"
+#include "render/globals.h"
 #include "world/terrain.h"
 
 namespace q {
@@ -95,6 +104,179 @@ TEST(Terrain, CellCountsStayAddressableBySixteenBitIndices) {
     EXPECT_EQ(big.heights.size(), 256u * 2u);
     // A small grid still answers the fixed query safely from its own cells.
     EXPECT_TRUE(std::isfinite(big.heightAt({8000, 0, 8000})));
+}
+
+}  // namespace
+}  // namespace q
+
+// ---- the device side: buffers, texture and the draw ----
+
+namespace q {
+namespace {
+
+using gpu::CallKind;
+using gpu::RecordingDevice;
+
+// Runs a test body in a fresh directory, with or without a readable Grass.bmp.
+class TerrainOnDevice : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous = std::filesystem::current_path();
+        dir = std::filesystem::temp_directory_path() /
+              ("quorvane_terrain_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir);
+        std::filesystem::current_path(dir);
+    }
+    void TearDown() override {
+        std::filesystem::current_path(previous);
+        std::filesystem::remove_all(dir);
+    }
+    static void writeGrass() {
+        Image image;
+        image.width = 4;
+        image.height = 2;
+        image.rgba.assign(4 * 2 * 4, 0x80);
+        std::string error;
+        ASSERT_TRUE(writeBmp("Grass.bmp", image, &error)) << error;
+    }
+    template <typename T>
+    static const T* contentsAs(const gpu::Buffer* buffer) {
+        return reinterpret_cast<const T*>(RecordingDevice::contents(buffer).data());
+    }
+
+    std::filesystem::path previous, dir;
+    RecordingDevice device;
+};
+
+TEST_F(TerrainOnDevice, BuffersHoldTheGridUploadedThroughDiscardLocks) {
+    writeGrass();
+    Terrain terrain(&device, 128, 128);
+    ASSERT_NE(terrain.vertexBuffer, nullptr);
+    ASSERT_NE(terrain.indexBuffer, nullptr);
+    ASSERT_NE(terrain.texture, nullptr);
+    EXPECT_EQ(terrain.texture->width(), 4u);
+
+    int locks = 0;
+    for (const gpu::RecordedCall& call : device.calls) {
+        if (call.kind == CallKind::CreateVertexBuffer) {
+            EXPECT_EQ(call.args[0], 129u * 129u * 32u);
+            EXPECT_EQ(call.args[1], gpu::kUsageDynamic);
+            EXPECT_EQ(call.args[2], gpu::kFvfLit);
+        }
+        if (call.kind == CallKind::CreateIndexBuffer) {
+            EXPECT_EQ(call.args[0], 98304u * 2u);
+            EXPECT_EQ(call.args[1], gpu::kUsageDynamic);
+        }
+        if (call.kind == CallKind::Lock) {
+            ++locks;
+            EXPECT_EQ(call.args[2], gpu::kLockDiscard);
+        }
+    }
+    EXPECT_EQ(locks, 2);
+    EXPECT_FALSE(RecordingDevice::isLocked(terrain.vertexBuffer));
+    EXPECT_FALSE(RecordingDevice::isLocked(terrain.indexBuffer));
+
+    const uint16_t* indices = contentsAs<uint16_t>(terrain.indexBuffer);
+    const uint16_t firstSix[] = {0, 129, 130, 0, 130, 1};
+    for (int n = 0; n < 6; ++n) EXPECT_EQ(indices[n], firstSix[n]) << n;
+    // The last cell closes the grid at its far corner.
+    EXPECT_EQ(indices[98304 - 2], 129 * 129 - 1);
+
+    const TerrainVertex* v = contentsAs<TerrainVertex>(terrain.vertexBuffer);
+    EXPECT_EQ(v[0].position, Vector3(-8192, -455, -8192));
+    EXPECT_EQ(v[129 * 129 - 1].position, Vector3(8192, terrain.height(128, 128), 8192));
+    // One texture copy per cell, mirrored from cell to cell.
+    EXPECT_EQ(v[1].u, 1.0f);
+    EXPECT_EQ(v[2].u, 0.0f);
+    EXPECT_EQ(v[129].v, 1.0f);
+    EXPECT_EQ(v[129].u, 0.0f);
+
+    // An inner vertex's normal: the six triangles around it, summed and made unit.
+    const int i = 40, j = 77;
+    const Vector3 sum = terrain.faceNormal(i, j, 0) + terrain.faceNormal(i, j, 1) +
+                        terrain.faceNormal(i, j - 1, 1) + terrain.faceNormal(i - 1, j, 0) +
+                        terrain.faceNormal(i - 1, j - 1, 0) + terrain.faceNormal(i - 1, j - 1, 1);
+    const Vector3 expected = normalized(sum);
+    const Vector3 got = v[i * 129 + j].normal;
+    EXPECT_NEAR(got.x, expected.x, 1e-6f);
+    EXPECT_NEAR(got.y, expected.y, 1e-6f);
+    EXPECT_NEAR(got.z, expected.z, 1e-6f);
+
+    terrain.release();
+    EXPECT_EQ(device.liveBuffers(), 0u);
+    EXPECT_EQ(device.liveTextures(), 0u);
+}
+
+TEST_F(TerrainOnDevice, DrawIsSixCallsOnTheLightingProgram) {
+    writeGrass();
+    Terrain terrain(&device, 128, 128);
+    const uint32_t savedShader = g_lightingShader;
+    g_lightingShader = gpu::kProgramHandleBit | 5;
+    device.clearLog();
+    terrain.draw();
+    g_lightingShader = savedShader;
+
+    const CallKind order[] = {CallKind::SetVertexShaderConstant, CallKind::SetTexture,
+                              CallKind::SetVertexShader, CallKind::SetIndices,
+                              CallKind::SetStreamSource, CallKind::DrawIndexedPrimitive};
+    ASSERT_EQ(device.calls.size(), 6u);
+    for (int n = 0; n < 6; ++n) EXPECT_EQ(device.calls[n].kind, order[n]) << n;
+    EXPECT_EQ(device.calls[0].args[0], 7u);
+    EXPECT_EQ(device.calls[0].args[1], 4u);
+    EXPECT_EQ(device.calls[2].args[0], gpu::kProgramHandleBit | 5);
+
+    ASSERT_EQ(device.draws.size(), 1u);
+    const gpu::DrawRecord& draw = device.draws[0];
+    EXPECT_EQ(draw.primitive, gpu::Primitive::TriangleList);
+    EXPECT_EQ(draw.minIndex, 0u);
+    EXPECT_EQ(draw.vertexCount, 129u * 129u);
+    EXPECT_EQ(draw.startIndex, 0u);
+    EXPECT_EQ(draw.primitiveCount, 32768u);
+    EXPECT_EQ(draw.stride, 32u);
+    EXPECT_EQ(draw.stream, terrain.vertexBuffer);
+    EXPECT_EQ(draw.indices, terrain.indexBuffer);
+    EXPECT_EQ(draw.texture, terrain.texture);
+    // c7..c10 are the world rows: the identity.
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) EXPECT_EQ(draw.constants[7 + r][c], r == c ? 1.0f : 0.0f);
+    terrain.release();
+}
+
+TEST_F(TerrainOnDevice, MissingTextureWarnsOnceAndDrawsUntextured) {
+    ::testing::internal::CaptureStderr();
+    Terrain terrain(&device, 128, 128);
+    const std::string warned = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(terrain.texture, nullptr);
+    EXPECT_EQ(std::count(warned.begin(), warned.end(), '\n'), 1) << warned;
+    EXPECT_NE(warned.find("Grass.bmp"), std::string::npos) << warned;
+    device.clearLog();
+    terrain.draw();
+    ASSERT_EQ(device.draws.size(), 1u);
+    EXPECT_EQ(device.draws[0].texture, nullptr);
+
+    // A file that is not an image counts as missing too.
+    std::FILE* f = std::fopen("Grass.bmp", "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("not a bitmap", f);
+    std::fclose(f);
+    Terrain again(&device, 4, 4);
+    EXPECT_EQ(again.texture, nullptr);
+    terrain.release();
+    again.release();
+}
+
+TEST_F(TerrainOnDevice, WithoutBuffersNothingIsDrawnAndHeightsStillAnswer) {
+    device.failNextBufferCreations(1);
+    Terrain terrain(&device, 128, 128);
+    EXPECT_EQ(terrain.vertexBuffer, nullptr);
+    EXPECT_EQ(terrain.indexBuffer, nullptr);
+    EXPECT_EQ(device.liveBuffers(), 0u);
+    device.clearLog();
+    terrain.draw();
+    EXPECT_TRUE(device.calls.empty());
+    EXPECT_EQ(terrain.heightAt({-8192, 0, -8192}), -455.0f);
+    terrain.release();
 }
 
 }  // namespace

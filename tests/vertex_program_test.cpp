@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
 
 #include "platform/gpu/device.h"
+#include "platform/gpu/gl/glsl_check.h"
 #include "platform/gpu/vertex_program.h"
 #include "render/lighting_program.h"
 
@@ -303,6 +305,67 @@ TEST(VertexProgramGlsl, TranslatesNegationMasksAndRelativeReads) {
     has("r1.yz = vec2(dot(r0.xyz, (-v1).xyz));");
     has("vec4 oT3 = vec4(0.0);");  // not read by the pixel stage, kept local
     has("oD0 = vec4(greaterThanEqual(r0, v1));");
+}
+
+// The translation run by the GL driver against the interpreter, for every
+// opcode and the swizzle, mask, negation and relative-address forms.
+TEST(VertexProgramGlsl, RunsLikeTheInterpreter) {
+    std::string log;
+    if (!compileGlslForTest("#version 330 core\nvoid main() { gl_Position = vec4(0.0); }\n", &log) &&
+        log.rfind("no context", 0) == 0)
+        GTEST_SKIP() << log;
+
+    ProgramRun run;
+    run.constants[2][0] = 2.7f;
+    run.constants[2][1] = 0.25f;
+    run.constants[2][3] = 3.0f;
+    for (int i = 3; i < 8; ++i)
+        for (int k = 0; k < 4; ++k) run.constants[i][k] = static_cast<float>(i * 10 + k) * 0.125f;
+    const char* bodies[] = {
+        "mov oT0, -c1.wzyx",
+        "add oT0.xz, c0, -v0.y",
+        "sub oT0, v0.zwxy, c1",
+        "mul oT0.yw, c0.x, v0",
+        "mov r0, c1\nmad oT0, r0.yzxw, c0, -v0.w",
+        "dp3 oT0, c0, -v0",
+        "dp4 oT0.xyw, c1, v0",
+        "rcp oT0, c1.x\nrcp oT0.y, c0",
+        "rsq oT0, -c1.w",
+        "min oT0, c0, v0.wzyx",
+        "max oT0, c1, -c1.yxwz",
+        "slt oT0, c0, c0.wzyx",
+        "sge oT0.xyz, c1, c1.y",
+        "expp oT0, c1.x",
+        "logp oT0, v0.z",
+        "lit oT0, c2.yyzw",
+        "lit oT0, -c2",
+        "dst oT0, c0, v0",
+        "frc oT0, c1",
+        "mov a0.x, c2.x\nmov oT0, c[a0.x + 3]",
+        "mov a0.x, c1.w\nmov oT0, c[a0.x + 1]",
+        "mov r0.xy, c0.yx\nmov r0.zw, r0.xy\nmov oT0, r0",
+        "mov r3, v0\nmul r3, r3.w, r3\nmov oT0, r3",
+        "mov oD0, c1\nmov oPos, c0",
+        kLightingProgramText + 7,  // without its version line
+    };
+    for (const char* body : bodies) {
+        VertexProgram program = assemble(std::string("vs.1.1\n") + body);
+        VsOutputs cpu, gpu;
+        runVertexProgram(program, run.inputs, run.constants, &cpu);
+        std::string glsl = vertexProgramToGlsl(program);
+        ASSERT_TRUE(runGlslVertexForTest(glsl, run.inputs, run.constants, &gpu, &log)) << log << "\n" << glsl;
+        // What the pipeline does after the program.
+        for (float& d : cpu.diffuse) d = d < 0 ? 0 : (d > 1 ? 1 : d);
+        cpu.pos[2] = 2 * cpu.pos[2] - cpu.pos[3];
+        for (int k = 0; k < 4; ++k) {
+            auto near = [](float a, float b) { return std::fabs(a - b) <= 1e-5f * std::max(1.0f, std::fabs(a)); };
+            EXPECT_TRUE(near(cpu.tex0[k], gpu.tex0[k])) << body << " oT0[" << k << "] " << cpu.tex0[k] << " vs " << gpu.tex0[k];
+            EXPECT_TRUE(near(cpu.diffuse[k], gpu.diffuse[k])) << body << " oD0[" << k << "] " << cpu.diffuse[k] << " vs " << gpu.diffuse[k];
+            EXPECT_TRUE(near(cpu.pos[k], gpu.pos[k])) << body << " pos[" << k << "] " << cpu.pos[k] << " vs " << gpu.pos[k];
+        }
+    }
+    EXPECT_FALSE(compileGlslForTest("#version 330 core\nvoid main() { nonsense; }\n", &log));
+    EXPECT_NE(log.find("compile"), std::string::npos);
 }
 
 TEST(VertexDeclaration, ParsesStreamsSkipsAndRefusesTheRest) {

@@ -16,6 +16,8 @@
 
 namespace q {
 
+class PatternReader;
+
 namespace gpu {
 class Device;
 class VertexBuffer;
@@ -58,6 +60,11 @@ struct Area {
     std::vector<int> portalIndices;  // every portal with this area on either side
 
     void addPortal(int index) { portalIndices.push_back(index); }
+    // Reads the surfaces of one model block (count surfaces, then the block's
+    // closing brace) into a new group, their vertices and indices straight into
+    // device buffers made on g_device. textures may be null (no materials).
+    // False with the reader's error recorded when the text does not fit.
+    bool readSurfaces(PatternReader& file, int count, TextureSource* textures);
     // Four device calls per surface on g_device; the caller has set the program,
     // its constants and the rest of the pipeline.
     void draw() const;
@@ -68,6 +75,12 @@ struct Portal {
     int negativeArea = 0;
     std::vector<Vector3> points;  // at least four once loaded
     Plane plane;                  // through points 0, 1, 2 as read
+
+    // Plane through points 0, 1, 2; reports a portal parallel to no axis
+    // ("zop", naming it by `name`); puts the first four points in the order
+    // p3, p0, p1, p2 when the plane faces x and p0, p1 share their z. Needs at
+    // least four points.
+    void computePlane(const char* name = nullptr);
 };
 
 // Child > 0: node index; 0: solid space; < 0: leaf area -1 - child.
@@ -103,6 +116,27 @@ struct MapData {
     // Root of the first collision node block read (the world model); -1 with no
     // nodes. Traces start here.
     int collisionRoot = -1;
+
+    // Reads the area-portal file: areas with their surfaces (buffers on
+    // g_device, materials from textures, which may be null), portals and the
+    // area BSP. On a file that cannot be read or does not fit the format returns
+    // false with "<file>:<line>: expected <what>" in *error; what was read so far
+    // stays in the map (the caller releases it).
+    bool readProcFile(const char* fileName, TextureSource* textures, std::string* error);
+
+    // Reads the collision file: the split tree, the brushes linked into it and
+    // the map bounds. Errors as for readProcFile.
+    bool readCollisionFile(const char* fileName, std::string* error);
+    // One node with its whole subtree (pre-order in the file, stored children
+    // first); returns the node's index, -1 with the reader's error recorded.
+    int readCollisionNode(PatternReader& file);
+    // One brush with sideCount sides: adds it to bounds and brushes and links it
+    // into the tree read last. False with the reader's error recorded.
+    bool readBrush(int sideCount, PatternReader& file);
+    // Adds brushIndex to every leaf below nodeIndex that the brush's bounds
+    // reach: front only when it lies at or above the split, back only when at or
+    // below, both when it straddles.
+    void linkBrush(int brushIndex, int nodeIndex);
 
     // Frees the surfaces' device buffers (textures belong to the cache).
     void releaseBuffers();

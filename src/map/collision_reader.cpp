@@ -1,0 +1,218 @@
+// The collision file: "nodes" blocks hold axis-aligned split trees in
+// pre-order, "brushes" blocks the convex brushes, each linked into the tree
+// read last before it. Everything else in the file is passed over a word at a
+// time.
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "map/map_data.h"
+#include "map/pattern_reader.h"
+
+namespace q {
+
+namespace {
+
+constexpr const char* kKeyword = " %s ";
+constexpr const char* kNodesStart = " { ";
+constexpr const char* kNode = " ( %d %f ) ";
+constexpr const char* kNodesEnd = " } ";
+constexpr const char* kBrushesHeader = " /* brushMemory = */ %d { ";
+constexpr const char* kBrushStart = " %s ";
+constexpr const char* kSidesStart = " { ";
+constexpr const char* kSide = " ( %f %f %f ) %f ";
+constexpr const char* kSidesEnd = " } ";
+constexpr const char* kBrushBounds = " ( %f %f %f ) ( %f %f %f ) %s ";
+
+// The side count token as a decimal: optional sign and leading digits, 0 when
+// there are none. Clamped instead of overflowing.
+int sideCountOf(const char* token) {
+    const char* p = token;
+    bool negative = false;
+    if (*p == '-' || *p == '+') negative = *p++ == '-';
+    int64_t value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p)
+        if (value <= INT32_MAX) value = value * 10 + (*p - '0');
+    if (value > INT32_MAX) value = INT32_MAX;
+    return static_cast<int>(negative ? -value : value);
+}
+
+}  // namespace
+
+int MapData::readCollisionNode(PatternReader& file) {
+    // The file lists the tree in pre-order; a node is stored once both its
+    // subtrees are, so children come before parents. An explicit stack instead
+    // of recursion: a deep tree in a hostile file cannot exhaust the call stack.
+    struct Open {
+        int axis;
+        float distance;
+        int frontChild;  // -1 while the front subtree is being read
+    };
+    std::vector<Open> open;
+    for (;;) {
+        int axis = 0;
+        float distance = 0.0f;
+        const size_t at = file.position();
+        if (!file.expect(kNode, "a collision node ( axis distance )", &axis, &distance)) return -1;
+        if (axis > 2) {
+            file.failAt(at, "an axis of 0, 1, 2 or a negative leaf mark, found " + std::to_string(axis));
+            return -1;
+        }
+        if (axis == 1) {
+            axis = 2;
+        } else if (axis == 2) {
+            axis = 1;
+        }
+        if (axis >= 0) {
+            open.push_back({axis, distance, -1});
+            continue;  // its front subtree follows
+        }
+
+        CollisionNode leaf;
+        leaf.axis = axis;
+        leaf.distance = distance;
+        collisionNodes.push_back(std::move(leaf));
+        int finished = static_cast<int>(collisionNodes.size()) - 1;
+
+        // Hand the finished subtree to the open split above it; a split whose
+        // back subtree is finished is itself finished.
+        for (;;) {
+            if (open.empty()) return finished;
+            Open& parent = open.back();
+            if (parent.frontChild < 0) {
+                parent.frontChild = finished;
+                break;  // its back subtree follows
+            }
+            CollisionNode split;
+            split.axis = parent.axis;
+            split.distance = parent.distance;
+            split.frontChild = parent.frontChild;
+            split.backChild = finished;
+            open.pop_back();
+            collisionNodes.push_back(std::move(split));
+            finished = static_cast<int>(collisionNodes.size()) - 1;
+        }
+    }
+}
+
+bool MapData::readBrush(int sideCount, PatternReader& file) {
+    Brush brush;
+    size_t at = file.position();
+    if (collisionNodes.empty())
+        return file.failAt(at, "a nodes block before the first brush (brushes are linked into it)");
+    if (!file.expect(kSidesStart, "the { before a brush's sides")) return false;
+    if (sideCount > 0) {
+        if (!file.fits(sideCount, kSide))
+            return file.failAt(at, "a side count that fits the rest of the file, found " +
+                                       std::to_string(sideCount));
+        brush.planes.reserve(static_cast<size_t>(sideCount));
+    }
+    for (int i = 0; i < sideCount; ++i) {
+        float a = 0, b = 0, c = 0, distance = 0;
+        if (!file.expect(kSide, "a brush side ( a b c ) distance", &a, &b, &c, &distance)) return false;
+        brush.planes.push_back({a, c, b, distance});
+    }
+    if (!file.expect(kSidesEnd, "the } after a brush's sides")) return false;
+
+    float minX = 0, minY = 0, minZ = 0, maxX = 0, maxY = 0, maxZ = 0;
+    char word[64];  // not used; a longer one is cut, which harms nothing
+    if (!file.expect(kBrushBounds, "brush bounds ( x y z ) ( x y z ) and a word", &minX, &minY, &minZ,
+                     &maxX, &maxY, &maxZ, word))
+        return false;
+    brush.bounds.mins = {minX, minZ, minY};
+    brush.bounds.maxs = {maxX, maxZ, maxY};
+    bounds.grow(brush.bounds);
+    brushes.push_back(std::move(brush));
+    linkBrush(static_cast<int>(brushes.size()) - 1, static_cast<int>(collisionNodes.size()) - 1);
+    return true;
+}
+
+void MapData::linkBrush(int brushIndex, int nodeIndex) {
+    // Children always have smaller indices than their parent (the reader stores
+    // them first), so the walk ends; the pending list replaces recursion into
+    // the front side of straddled splits.
+    const Bounds& b = brushes[static_cast<size_t>(brushIndex)].bounds;
+    std::vector<int> pending{nodeIndex};
+    while (!pending.empty()) {
+        int index = pending.back();
+        pending.pop_back();
+        for (;;) {
+            CollisionNode& node = collisionNodes[static_cast<size_t>(index)];
+            if (node.axis < 0) {
+                node.brushIndices.push_back(brushIndex);
+                break;
+            }
+            const float lo = b.mins[node.axis];
+            const float hi = b.maxs[node.axis];
+            if (lo >= node.distance) {
+                index = node.frontChild;
+            } else if (hi <= node.distance) {
+                index = node.backChild;
+            } else {
+                pending.push_back(node.backChild);
+                index = node.frontChild;
+            }
+        }
+    }
+}
+
+bool MapData::readCollisionFile(const char* fileName, std::string* error) {
+    PatternReader file;
+    if (!file.open(fileName, error)) return false;
+    auto fail = [&] {
+        *error = file.error();
+        return false;
+    };
+    const size_t binaryAt = file.firstBinaryByte();
+    if (binaryAt != std::string_view::npos) {
+        file.failAt(binaryAt, "a text file, found a control byte");
+        return fail();
+    }
+    if (file.size() == 0) {
+        file.fail("a collision file, found an empty file");
+        return fail();
+    }
+
+    bool sawNodes = false;
+    char token[128];
+    for (;;) {
+        if (!file.match(kKeyword, token)) break;
+        if (std::strstr(token, "nodes")) {
+            if (!file.expect(kNodesStart, "the { of a nodes block")) return fail();
+            const int root = readCollisionNode(file);
+            if (root < 0) return fail();
+            // Traces start from the first tree read: the world's. Trees of
+            // entity models that follow must not replace it.
+            if (!sawNodes) collisionRoot = root;
+            sawNodes = true;
+            if (!file.expect(kNodesEnd, "the closing } of a nodes block")) return fail();
+        } else if (std::strstr(token, "brushes")) {
+            int brushMemory = 0;
+            if (!file.expect(kBrushesHeader, "\"/* brushMemory = */ N {\" after brushes", &brushMemory))
+                return fail();
+            for (;;) {
+                char start[64];
+                const size_t at = file.position();
+                if (!file.expect(kBrushStart, "a side count or the } that ends the brushes", start))
+                    return fail();
+                if (std::strchr(start, '}')) break;
+                if (file.wordWasCut()) {
+                    file.failAt(at, "a side count, found a word of more than 63 characters");
+                    return fail();
+                }
+                if (!readBrush(sideCountOf(start), file)) return fail();
+            }
+        }
+        if (file.atEnd()) break;
+    }
+    if (!sawNodes) {
+        file.fail("a nodes block");
+        return fail();
+    }
+    return true;
+}
+
+}  // namespace q

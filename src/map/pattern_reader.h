@@ -1,0 +1,132 @@
+#pragma once
+// The map readers' one way of reading text: scanf-style patterns applied to a
+// whole file held in memory, so that each reader states its patterns with the
+// files' own comment text and still gets exactly the values the C library's
+// scanf would give, without its per-character locking.
+//
+// Pattern rules (those of scanf):
+//   - a blank matches any run of white space, including none;
+//   - "%d" a decimal integer with optional sign, "%f" a float, "%s" a run of
+//     non-white characters; each first skips leading white space;
+//   - every other character must match the text exactly.
+// A pattern that fails stops where matching stopped and leaves the remaining
+// targets unchanged. White space is the C locale's: blank, \t, \n, \v, \f, \r
+// (so "\r\n" line ends read as they do through a text-mode FILE here).
+//
+// Where scanf itself is undefined or unsafe, this reader is not:
+//   - "%d" beyond the int range is clamped to INT_MIN / INT_MAX;
+//   - "%s" never writes past its buffer: a longer word is cut to the buffer
+//     (always zero-terminated), the rest of the word is skipped, and
+//     wordWasCut() says so until the next match.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace q {
+
+// One destination of a conversion, typed so that a pattern cannot write an
+// integer into a float or a word past its buffer.
+struct ScanTarget {
+    enum class Kind : uint8_t { Int, Float, Word };
+    Kind kind;
+    void* address;
+    size_t capacity;  // words only: buffer size including the terminating zero
+
+    ScanTarget(int* value) : kind(Kind::Int), address(value), capacity(0) {}
+    ScanTarget(float* value) : kind(Kind::Float), address(value), capacity(0) {}
+    template <size_t N>
+    ScanTarget(char (&buffer)[N]) : kind(Kind::Word), address(buffer), capacity(N) {
+        static_assert(N > 0);
+    }
+};
+
+class PatternReader {
+public:
+    PatternReader() = default;
+    // Reads over text owned by the caller; name appears in messages.
+    PatternReader(std::string_view text, std::string name);
+
+    // Reads the whole file into memory. On failure returns false with a message
+    // naming the file (and the directory it was looked for in) in *error.
+    bool open(const char* path, std::string* error);
+
+    // Applies pattern at the current position. True when the whole pattern
+    // matched; assigned() tells how many targets were written either way.
+    template <class... Targets>
+    bool match(const char* pattern, Targets&&... targets) {
+        std::array<ScanTarget, sizeof...(Targets)> list{ScanTarget(targets)...};
+        return matchTargets(pattern, list.data(), list.size());
+    }
+
+    // As match, but a pattern that does not match wholly records the error
+    // "<file>:<line>: expected <element> (<context>), found <text>" and
+    // returns false. context may be null.
+    template <class... Targets>
+    bool expect(const char* pattern, const char* context, Targets&&... targets) {
+        if (match(pattern, targets...)) return true;
+        failExpected(pattern, context);
+        return false;
+    }
+
+    int assigned() const { return assigned_; }
+    bool wordWasCut() const { return wordCut_; }
+
+    // The end of the text has been reached (what feof tells after a read).
+    bool atEnd() const { return pos_ >= text_.size(); }
+    size_t position() const { return pos_; }
+    size_t remaining() const { return text_.size() - pos_; }
+    size_t size() const { return text_.size(); }
+    const std::string& name() const { return name_; }
+    std::string_view text() const { return text_; }
+
+    // Whether count elements read with pattern could still fit in what is left
+    // of the text: each element needs at least its literal characters and one
+    // character per conversion. Keeps a hostile count from sizing allocations.
+    bool fits(int64_t count, const char* pattern) const;
+    static size_t minimumLength(const char* pattern);
+
+    // 1-based line of a byte offset.
+    int lineAt(size_t offset) const;
+    int line() const { return lineAt(pos_); }
+
+    // Records "<file>:<line>: expected <what>" at the current position (or at
+    // offset) unless an error is already recorded; returns false.
+    bool fail(const std::string& what);
+    bool failAt(size_t offset, const std::string& what);
+    // Records "<file>:<line>: <message>" for problems that are not the text's
+    // (a device buffer that could not be made); returns false.
+    bool failWith(size_t offset, const std::string& message);
+    bool failed() const { return !error_.empty(); }
+    const std::string& error() const { return error_; }
+
+    // The first byte that no text file holds (a zero or a control character
+    // other than white space), or npos when the text is plain.
+    size_t firstBinaryByte() const;
+
+private:
+    bool matchTargets(const char* pattern, ScanTarget* targets, size_t count);
+    void failExpected(const char* pattern, const char* context);
+    void skipWhite();
+    bool scanInt(int* out);
+    bool scanFloat(float* out);
+    bool scanWord(char* buffer, size_t capacity);
+
+    std::string storage_;  // the file's bytes when opened from a path
+    std::string_view text_;
+    std::string name_;
+    size_t pos_ = 0;
+    int assigned_ = 0;
+    bool wordCut_ = false;
+    const char* failedPatternAt_ = nullptr;  // pattern element that did not match
+    std::string error_;
+};
+
+// Parses a float exactly as scanf "%f" does at the start of text: the
+// characters scanf would take, and the value strtof gives for them. Returns the
+// number of characters taken, 0 when scanf reports a matching failure.
+size_t scanFloatText(std::string_view text, float* out);
+
+}  // namespace q

@@ -1,0 +1,353 @@
+// The area-portal map file: model blocks become areas with their surfaces,
+// "interAreaPortals" the portals between them, "nodes" the area BSP. Every
+// block is read with the file's own comment text as its pattern.
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "map/map_data.h"
+#include "map/name_text.h"
+#include "map/pattern_reader.h"
+#include "platform/gpu/device.h"
+#include "platform/report.h"
+#include "render/globals.h"
+
+namespace q {
+
+namespace {
+
+constexpr const char* kMagic = "mapProcFile003 ";
+constexpr const char* kKeyword = " %s ";
+constexpr const char* kModelHeader = " { /* name = */ %s /* numSurfaces = */ %d";
+constexpr const char* kSurfaceHeader =
+    " /* surface %d */ { %s /* numVerts = */ %d /* numIndexes = */ %d ";
+constexpr const char* kVertex = "( %f %f %f %f %f %f %f %f ) ";
+constexpr const char* kIndex = "%d ";
+constexpr const char* kSurfaceEnd = "} ";
+constexpr const char* kModelEnd = "} ";
+constexpr const char* kPortalHeader =
+    " { /* numAreas = */ %d /* numIAP = */ %d /* interAreaPortal format is: numPoints "
+    "positiveSideArea negativeSideArea ( point) ... */";
+constexpr const char* kPortal = " /* iap %d */ %d %d %d";
+constexpr const char* kPortalPoint = " ( %f %f %f ) ";
+constexpr const char* kPortalsEnd = " }";
+constexpr const char* kNodeHeader =
+    " { /* numNodes = */ %d /* node format is: ( planeVector ) positiveChild negativeChild */ "
+    "/* a child number of 0 is an opaque, solid area */ /* negative child numbers are areas: "
+    "(-1-child) */ ";
+constexpr const char* kNode = " /* node %d */ ( %f %f %f %f ) %d %d ";
+constexpr const char* kNodesEnd = " } ";
+
+constexpr size_t kMaterialLength = 123;  // so that ".jpg" and the zero fit in 128 bytes
+
+
+// Counts read from the file must leave room for what they announce; a count
+// that cannot fit is rejected before anything is sized by it.
+bool checkCount(PatternReader& file, size_t at, const char* field, int count, const char* pattern) {
+    if (count < 0)
+        return file.failAt(at, std::string(field) + " of 0 or more, found " + std::to_string(count));
+    if (!file.fits(count, pattern))
+        return file.failAt(at, std::string(field) + " that fits the rest of the file, found " +
+                                   std::to_string(count));
+    return true;
+}
+
+// Unlocks a locked buffer on every way out of a fill.
+struct LockedBuffer {
+    gpu::Buffer* buffer;
+    void* memory;
+    explicit LockedBuffer(gpu::Buffer* b) : buffer(b), memory(b ? b->lock(0, 0, 0) : nullptr) {}
+    ~LockedBuffer() {
+        if (memory) buffer->unlock();
+    }
+    LockedBuffer(const LockedBuffer&) = delete;
+    LockedBuffer& operator=(const LockedBuffer&) = delete;
+};
+
+bool readModel(MapData& map, PatternReader& file, TextureSource* textures, int* areaNumber) {
+    // Model names only pick the area; entity names from real map compilers run
+    // past 31 characters, so the name gets the keyword's 128 bytes.
+    char name[128] = {};
+    int surfaceCount = 0;
+    const size_t at = file.position();
+    if (!file.expect(kModelHeader, "a model block", name, &surfaceCount)) return false;
+    if (file.wordWasCut()) return file.failAt(at, "a model name of at most 127 characters");
+    if (!checkCount(file, at, "numSurfaces", surfaceCount, kSurfaceHeader)) return false;
+    trimBlanks(name);
+    stripQuotes(name);
+
+    // A name that is not an area name keeps the previous model's area, so entity
+    // models join the area read before them (area 0 for a first model).
+    PatternReader nameText(name, "");
+    int number = *areaNumber;
+    if (nameText.match("_area%d", &number)) *areaNumber = number;
+
+    Area* area = nullptr;
+    if (!map.areas.empty() && static_cast<unsigned>(*areaNumber) < map.areas.size()) {
+        area = &map.areas[static_cast<size_t>(*areaNumber)];
+    } else {
+        map.areas.emplace_back();
+        area = &map.areas.back();
+    }
+    return area->readSurfaces(file, surfaceCount, textures);
+}
+
+bool readPortals(MapData& map, PatternReader& file) {
+    int areaCount = 0;
+    int portalCount = 0;
+    size_t at = file.position();
+    if (!file.expect(kPortalHeader, "the interAreaPortals header", &areaCount, &portalCount))
+        return false;
+    if (!checkCount(file, at, "numIAP", portalCount, kPortal)) return false;
+
+    for (int i = 0; i < portalCount; ++i) {
+        Portal portal;
+        int number = 0, pointCount = 0, positive = 0, negative = 0;
+        at = file.position();
+        if (!file.expect(kPortal, "a portal \"/* iap N */ numPoints positiveSideArea negativeSideArea\"",
+                         &number, &pointCount, &positive, &negative))
+            return false;
+        if (!checkCount(file, at, "numPoints", pointCount, kPortalPoint)) return false;
+        portal.points.reserve(static_cast<size_t>(pointCount < 4 ? 4 : pointCount));
+        for (int k = 0; k < pointCount; ++k) {
+            float x = 0, y = 0, z = 0;
+            if (!file.expect(kPortalPoint, "a portal point ( x y z )", &x, &y, &z)) return false;
+            portal.points.push_back({x, z, y});
+        }
+        const int areaTotal = static_cast<int>(map.areas.size());
+        if (positive < 0 || positive >= areaTotal || negative < 0 || negative >= areaTotal)
+            return file.failAt(at, "portal areas below the " + std::to_string(areaTotal) +
+                                       " areas read before the portals, found " +
+                                       std::to_string(positive) + " and " + std::to_string(negative));
+
+        const int index = static_cast<int>(map.portals.size());
+        const std::string name = "portal " + std::to_string(index) + " of " + file.name();
+        if (pointCount < 3) {
+            // No plane can be made; the areas never learn of it, so the indices
+            // they hold stay those of the portals kept.
+            warn(("dropped " + name + " (line " + std::to_string(file.lineAt(at)) + "): it has " +
+                  std::to_string(pointCount) + " points, a portal needs at least 3")
+                     .c_str());
+            continue;
+        }
+        // Three points: the flow clips with four edges; repeating the last point
+        // keeps the triangle's outline and stays conservative.
+        if (pointCount == 3) portal.points.push_back(portal.points[2]);
+
+        portal.positiveArea = positive;
+        portal.negativeArea = negative;
+        map.areas[static_cast<size_t>(positive)].addPortal(index);
+        map.areas[static_cast<size_t>(negative)].addPortal(index);
+        portal.computePlane(name.c_str());
+        map.portals.push_back(std::move(portal));
+    }
+    return file.expect(kPortalsEnd, "the closing } of interAreaPortals");
+}
+
+bool readNodes(MapData& map, PatternReader& file, std::vector<size_t>* nodeOffsets) {
+    int nodeCount = 0;
+    const size_t at = file.position();
+    if (!file.expect(kNodeHeader, "the nodes header", &nodeCount)) return false;
+    if (!checkCount(file, at, "numNodes", nodeCount, kNode)) return false;
+    map.bspNodes.reserve(map.bspNodes.size() + static_cast<size_t>(nodeCount));
+    for (int i = 0; i < nodeCount; ++i) {
+        int number = 0;
+        float a = 0, b = 0, c = 0, d = 0;
+        BspNode node;
+        nodeOffsets->push_back(file.position());
+        if (!file.expect(kNode, "a node \"/* node N */ ( a b c d ) positiveChild negativeChild\"",
+                         &number, &a, &b, &c, &d, &node.positiveChild, &node.negativeChild))
+            return false;
+        node.plane = {a, c, b, d};
+        map.bspNodes.push_back(node);
+    }
+    return file.expect(kNodesEnd, "the closing } of nodes");
+}
+
+// Node children must name nodes or areas that exist, and following them from
+// any node must never come back to it, so that a lookup always ends.
+bool checkBspTree(const MapData& map, PatternReader& file, const std::vector<size_t>& nodeOffsets) {
+    const size_t nodeCount = map.bspNodes.size();
+    const size_t areaCount = map.areas.size();
+    for (size_t i = 0; i < nodeCount; ++i) {
+        for (int child : {map.bspNodes[i].positiveChild, map.bspNodes[i].negativeChild}) {
+            if (child > 0 && static_cast<size_t>(child) >= nodeCount)
+                return file.failAt(nodeOffsets[i], "node children below numNodes (" +
+                                                       std::to_string(nodeCount) + "), found " +
+                                                       std::to_string(child));
+            if (child < 0 && static_cast<size_t>(-1 - static_cast<int64_t>(child)) >= areaCount)
+                return file.failAt(nodeOffsets[i],
+                                   "leaf areas below the " + std::to_string(areaCount) +
+                                       " areas read, found child " + std::to_string(child) +
+                                       " (area " + std::to_string(-1 - static_cast<int64_t>(child)) + ")");
+        }
+    }
+    // Depth-first walk with an explicit stack: 0 unvisited, 1 on the path, 2 done.
+    std::vector<uint8_t> state(nodeCount, 0);
+    std::vector<std::pair<int, int>> stack;  // node, next child to visit (0, 1, 2 = done)
+    for (size_t start = 0; start < nodeCount; ++start) {
+        if (state[start]) continue;
+        stack.push_back({static_cast<int>(start), 0});
+        state[start] = 1;
+        while (!stack.empty()) {
+            auto& [node, step] = stack.back();
+            if (step == 2) {
+                state[static_cast<size_t>(node)] = 2;
+                stack.pop_back();
+                continue;
+            }
+            const BspNode& n = map.bspNodes[static_cast<size_t>(node)];
+            const int child = step == 0 ? n.positiveChild : n.negativeChild;
+            ++step;
+            if (child <= 0) continue;
+            if (state[static_cast<size_t>(child)] == 1)
+                return file.failAt(nodeOffsets[static_cast<size_t>(node)],
+                                   "a tree of nodes, found node " + std::to_string(node) +
+                                       " leading back to node " + std::to_string(child));
+            if (state[static_cast<size_t>(child)] == 0) {
+                state[static_cast<size_t>(child)] = 1;
+                stack.push_back({child, 0});
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool Area::readSurfaces(PatternReader& file, int count, TextureSource* textures) {
+    // The group is in place before its buffers are made, so that whatever a
+    // failing file leaves behind is reachable from the map and released with it.
+    surfaceGroups.emplace_back();
+    const size_t groupIndex = surfaceGroups.size() - 1;
+    gpu::Device* device = g_device;
+    if (count > 0 && !device) return file.failWith(file.position(), "no graphics device for the surfaces");
+
+    for (int i = 0; i < count; ++i) {
+        int number = 0, vertexCount = 0, indexCount = 0;
+        char material[128] = {};
+        const size_t at = file.position();
+        if (!file.expect(kSurfaceHeader, "a surface header", &number, material, &vertexCount, &indexCount))
+            return false;
+        if (file.wordWasCut()) return file.failAt(at, "a material name of at most 123 characters");
+        trimBlanks(material);
+        stripQuotes(material);
+        if (std::strlen(material) > kMaterialLength)
+            return file.failAt(at, "a material name of at most 123 characters");
+        std::strcat(material, ".jpg");
+
+        if (vertexCount < 0 || indexCount < 0)
+            return file.failAt(at, "numVerts and numIndexes of 0 or more, found " +
+                                       std::to_string(vertexCount) + " and " + std::to_string(indexCount));
+        const uint64_t needed = uint64_t(vertexCount) * PatternReader::minimumLength(kVertex) +
+                                uint64_t(indexCount) * PatternReader::minimumLength(kIndex);
+        if (needed > file.remaining())
+            return file.failAt(at, "numVerts " + std::to_string(vertexCount) + " and numIndexes " +
+                                       std::to_string(indexCount) + " that fit the rest of the file");
+
+        const uint32_t vertexBytes = static_cast<uint32_t>(vertexCount) * uint32_t{sizeof(MapVertex)};
+        const uint32_t indexBytes = static_cast<uint32_t>(indexCount) * 2u;
+        SurfaceGroup& group = surfaceGroups[groupIndex];
+        group.surfaces.emplace_back();
+        Surface& surface = group.surfaces.back();
+        surface.vertexCount = vertexCount;
+        surface.indexCount = indexCount;
+        surface.vertexBuffer = device->createVertexBuffer(vertexBytes, gpu::kUsageWriteOnly, gpu::kFvfLit);
+        if (!surface.vertexBuffer && vertexBytes > 0)
+            return file.failWith(at, "cannot create a vertex buffer of " + std::to_string(vertexBytes) + " bytes");
+        surface.indexBuffer = device->createIndexBuffer(indexBytes, gpu::kUsageWriteOnly);
+        if (!surface.indexBuffer && indexBytes > 0)
+            return file.failWith(at, "cannot create an index buffer of " + std::to_string(indexBytes) + " bytes");
+        surface.texture = textures ? textures->getTexture(material) : nullptr;
+
+        if (vertexCount > 0) {
+            LockedBuffer locked(surface.vertexBuffer);
+            if (!locked.memory) return file.failWith(at, "cannot lock the vertex buffer");
+            // Straight into the buffer: file x y z s t nx ny nz become position
+            // (x, z, y), normal (nx, nz, ny), u, v (floats 0..7 of a MapVertex).
+            float* v = static_cast<float*>(locked.memory);
+            for (int k = 0; k < vertexCount; ++k, v += 8) {
+                if (!file.expect(kVertex, "a vertex ( x y z s t nx ny nz )", &v[0], &v[2], &v[1], &v[6],
+                                 &v[7], &v[3], &v[5], &v[4]))
+                    return false;
+            }
+        }
+        if (indexCount > 0) {
+            LockedBuffer locked(surface.indexBuffer);
+            if (!locked.memory) return file.failWith(at, "cannot lock the index buffer");
+            uint16_t* out = static_cast<uint16_t*>(locked.memory);
+            for (int k = 0; k < indexCount; ++k) {
+                const size_t indexAt = file.position();
+                int index = 0;
+                if (!file.expect(kIndex, "a vertex index", &index)) return false;
+                if (index < 0 || index >= vertexCount || index > 65535)
+                    return file.failAt(indexAt, "vertex indices from 0 below numVerts (" +
+                                                    std::to_string(vertexCount) + ") and at most 65535, found " +
+                                                    std::to_string(index));
+                out[k] = static_cast<uint16_t>(index);
+            }
+        }
+        if (!file.expect(kSurfaceEnd, "the closing } of a surface")) return false;
+    }
+    return file.expect(kModelEnd, "the closing } of a model block");
+}
+
+void Portal::computePlane(const char* name) {
+    D3DXPlaneFromPoints(&plane, &points[0], &points[1], &points[2]);
+    if (plane.a != 0.0f && plane.b != 0.0f && plane.c != 0.0f) report("zop", "ff", name);
+    if (std::fabs(plane.c) < std::fabs(plane.a) && points[0].z == points[1].z) {
+        const Vector3 p3 = points[3];
+        points[3] = points[2];
+        points[2] = points[1];
+        points[1] = points[0];
+        points[0] = p3;
+    }
+}
+
+bool MapData::readProcFile(const char* fileName, TextureSource* textures, std::string* error) {
+    PatternReader file;
+    if (!file.open(fileName, error)) return false;
+    auto fail = [&] {
+        *error = file.error();
+        return false;
+    };
+    const size_t binaryAt = file.firstBinaryByte();
+    if (binaryAt != std::string_view::npos) {
+        char found[8];
+        std::snprintf(found, sizeof found, "0x%02x", static_cast<unsigned char>(file.text()[binaryAt]));
+        file.failAt(binaryAt, std::string("a text file, found the byte ") + found);
+        return fail();
+    }
+    if (!file.expect(kMagic, "the first word of an area-portal file")) return fail();
+
+    int areaNumber = 0;
+    std::vector<size_t> nodeOffsets;
+    char token[128];
+    for (;;) {
+        if (!file.match(kKeyword, token)) break;  // no word before the end
+        bool ok = true;
+        if (std::strstr(token, "model")) {
+            ok = readModel(*this, file, textures, &areaNumber);
+        } else if (std::strstr(token, "interAreaPortals")) {
+            ok = readPortals(*this, file);
+        } else if (std::strstr(token, "nodes")) {
+            ok = readNodes(*this, file, &nodeOffsets);
+        }
+        // Any other word is passed over: the contents of blocks this viewer does
+        // not draw (shadow models) go by a word at a time.
+        if (!ok) return fail();
+        if (file.atEnd()) break;
+    }
+    if (areas.empty()) {
+        file.fail("at least one model block");
+        return fail();
+    }
+    if (!checkBspTree(*this, file, nodeOffsets)) return fail();
+    return true;
+}
+
+}  // namespace q

@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "platform/gpu/recording/recording_device.h"
+#include "platform/report.h"
+#include "render/globals.h"
+#include "render/graphics_device.h"
+
+namespace q {
+namespace {
+
+using gpu::CallKind;
+using gpu::RecordingDevice;
+
+class AppGraphicsDevice : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_portalMode = true;
+        g_captureLines = false;
+        auto backend = std::make_unique<RecordingDevice>();
+        recording = backend.get();
+        ASSERT_TRUE(graphics.create(std::move(backend)));
+    }
+    void TearDown() override {
+        graphics.release();
+        g_portalMode = true;
+        g_captureLines = false;
+    }
+
+    // One frame as the viewer runs it: lines collected while F is held, then
+    // begin and end of the frame.
+    void frame(bool fHeld, int linesToAdd) {
+        g_captureLines = fHeld;
+        if (fHeld) graphics.beginLines();
+        graphics.beginFrame();
+        for (int i = 0; i < linesToAdd; ++i)
+            graphics.addLine(Vector3(float(i), 0, 0), Vector3(float(i), 1, 0), 0xffff0000u);
+        graphics.endFrame(view, projection);
+    }
+
+    int count(CallKind kind) const {
+        int n = 0;
+        for (const auto& call : recording->calls) n += call.kind == kind;
+        return n;
+    }
+
+    GraphicsDevice graphics;
+    RecordingDevice* recording = nullptr;
+    Matrix view = Matrix::identity();
+    Matrix projection = Matrix::identity();
+};
+
+TEST_F(AppGraphicsDevice, CreateSetsTheFixedStatesAndAnEmptyLineBuffer) {
+    using gpu::RenderState;
+    using gpu::TextureStageState;
+    EXPECT_EQ(recording->textureStageState(0, TextureStageState::MipFilter), gpu::kFilterLinear);
+    EXPECT_EQ(recording->textureStageState(0, TextureStageState::MagFilter), gpu::kFilterLinear);
+    EXPECT_EQ(recording->renderState(RenderState::Lighting), 0u);
+    EXPECT_EQ(recording->renderState(RenderState::CullMode), gpu::kCullNone);
+    EXPECT_EQ(recording->renderState(RenderState::ZEnable), 0u);
+    ASSERT_NE(graphics.lineBuffer, nullptr);
+    EXPECT_EQ(graphics.lineBuffer->byteSize(), 1048576u);
+    EXPECT_EQ(graphics.lineCount, 0u);
+    EXPECT_EQ(recording->liveBuffers(), 1u);
+
+    // A frame clears to opaque black with depth, turns depth testing on, presents.
+    recording->clearLog();
+    frame(false, 0);
+    ASSERT_GE(recording->calls.size(), 3u);
+    const auto& clear = recording->calls[0];
+    EXPECT_EQ(clear.kind, CallKind::Clear);
+    EXPECT_EQ(clear.args[0], gpu::kClearTarget | gpu::kClearZBuffer);
+    EXPECT_EQ(clear.args[1], 0xff000000u);
+    EXPECT_EQ(recording->calls[1].kind, CallKind::BeginScene);
+    EXPECT_EQ(recording->renderState(RenderState::ZEnable), 1u);
+    EXPECT_EQ(recording->calls[recording->calls.size() - 2].kind, CallKind::EndScene);
+    EXPECT_EQ(recording->calls.back().kind, CallKind::Present);
+    EXPECT_TRUE(recording->draws.empty());  // no F ever: no lines drawn
+}
+
+TEST_F(AppGraphicsDevice, LinesAreDrawnInPortalModeAndKeptUntilFIsPressedAgain) {
+    view.m[3][0] = 7.0f;  // something to recognise the camera's matrices by
+    projection.m[0][0] = 2.0f;
+    frame(true, 3);
+    EXPECT_FALSE(RecordingDevice::isLocked(graphics.lineBuffer));
+    ASSERT_EQ(recording->draws.size(), 1u);
+    const gpu::DrawRecord& draw = recording->draws[0];
+    EXPECT_EQ(draw.primitive, gpu::Primitive::LineList);
+    EXPECT_EQ(draw.startVertex, 0u);
+    EXPECT_EQ(draw.primitiveCount, 3u);
+    EXPECT_EQ(draw.vertexShader, gpu::kFvfLine);
+    EXPECT_EQ(draw.stream, graphics.lineBuffer);
+    EXPECT_EQ(draw.stride, 16u);
+    EXPECT_EQ(draw.texture, nullptr);
+    EXPECT_EQ(recording->transform(gpu::Transform::World), Matrix::identity());
+    EXPECT_EQ(recording->transform(gpu::Transform::View), view);
+    EXPECT_EQ(recording->transform(gpu::Transform::Projection), projection);
+
+    // The written vertices: two per line, both with the line's colour.
+    const auto& bytes = RecordingDevice::contents(graphics.lineBuffer);
+    LineVertex v[2];
+    std::memcpy(v, bytes.data() + 2 * sizeof(LineVertex) * 2, sizeof v);  // line 2
+    EXPECT_EQ(v[0].x, 2.0f);
+    EXPECT_EQ(v[0].y, 0.0f);
+    EXPECT_EQ(v[1].y, 1.0f);
+    EXPECT_EQ(v[0].colour, 0xffff0000u);
+    EXPECT_EQ(v[1].colour, 0xffff0000u);
+
+    // F released: the same lines again, without locking the buffer.
+    recording->clearLog();
+    frame(false, 0);
+    EXPECT_EQ(count(CallKind::Lock), 0);
+    ASSERT_EQ(recording->draws.size(), 1u);
+    EXPECT_EQ(recording->draws[0].primitiveCount, 3u);
+
+    // Without portals they are not drawn, and they come back with portal mode.
+    recording->clearLog();
+    g_portalMode = false;
+    frame(false, 0);
+    EXPECT_TRUE(recording->draws.empty());
+    g_portalMode = true;
+    recording->clearLog();
+    frame(false, 0);
+    EXPECT_EQ(recording->draws.size(), 1u);
+
+    // F pressed again collects anew; with nothing added nothing is drawn.
+    recording->clearLog();
+    frame(true, 0);
+    EXPECT_EQ(count(CallKind::Lock), 1);
+    EXPECT_EQ(count(CallKind::Unlock), 1);
+    EXPECT_TRUE(recording->draws.empty());
+}
+
+TEST_F(AppGraphicsDevice, LinesPastTheBufferAreDroppedAndNoneWrittenOutsideACollection) {
+    graphics.addLine(Vector3(1, 1, 1), Vector3(2, 2, 2), 0xff00ff00u);  // not collecting: ignored
+    EXPECT_EQ(graphics.lineCount, 0u);
+
+    frame(true, 32769);
+    EXPECT_EQ(graphics.lineCount, 32768u);
+    ASSERT_EQ(recording->draws.size(), 1u);
+    EXPECT_EQ(recording->draws[0].primitiveCount, 32768u);
+    const auto& bytes = RecordingDevice::contents(graphics.lineBuffer);
+    ASSERT_EQ(bytes.size(), 1048576u);
+    LineVertex last;
+    std::memcpy(&last, bytes.data() + bytes.size() - sizeof last, sizeof last);
+    EXPECT_EQ(last.x, 32767.0f);  // the 32768th line fills the buffer exactly
+
+    // After the frame the buffer is unlocked: a late line must not be written.
+    graphics.addLine(Vector3(), Vector3(), 0);
+    EXPECT_EQ(graphics.lineCount, 32768u);
+}
+
+TEST_F(AppGraphicsDevice, AFailedVertexProgramIsReportedAndGivesHandleZero) {
+    resetReportsForTest();
+    const uint32_t declaration[] = {0x20000000u, 0x40020000u, 0xFFFFFFFFu};
+    EXPECT_EQ(graphics.createVertexShader("vs.1.1\nnot an instruction\n", declaration), 0u);
+    EXPECT_EQ(reportCount(), 1u);
+    const uint32_t handle = graphics.createVertexShader("vs.1.1\nmov oPos, v0\n", declaration);
+    EXPECT_NE(handle, 0u);
+    EXPECT_EQ(reportCount(), 1u);
+    resetReportsForTest();
+}
+
+TEST(AppGraphicsDeviceRelease, ReleasesTheLineBufferEvenWhileLocked) {
+    GraphicsDevice graphics;
+    EXPECT_FALSE(graphics.create(nullptr));
+    auto backend = std::make_unique<RecordingDevice>();
+    RecordingDevice* recording = backend.get();
+    ASSERT_TRUE(graphics.create(std::move(backend)));
+    graphics.beginLines();
+    EXPECT_TRUE(RecordingDevice::isLocked(graphics.lineBuffer));
+    EXPECT_EQ(recording->liveBuffers(), 1u);
+    graphics.release();
+    EXPECT_EQ(graphics.device, nullptr);
+    EXPECT_EQ(graphics.lineBuffer, nullptr);
+}
+
+}  // namespace
+}  // namespace q

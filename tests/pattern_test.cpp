@@ -1,0 +1,250 @@
+// The pattern reader must give exactly what the C library's sscanf gives: the
+// same values bit for bit, the same number of targets written and the same
+// place where matching stopped.
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "map/pattern_reader.h"
+
+namespace q {
+namespace {
+
+uint32_t bitsOf(float f) {
+    uint32_t u;
+    std::memcpy(&u, &f, sizeof u);
+    return u;
+}
+
+// Compares one float text against sscanf "%f%n".
+void expectFloatLikeScanf(const std::string& text) {
+    float theirs = -42.0f, ours = -42.0f;
+    int taken = -1;
+    const int result = std::sscanf(text.c_str(), "%f%n", &theirs, &taken);
+    const size_t ourTaken = scanFloatText(text, &ours);
+    if (result == 1) {
+        ASSERT_EQ(ourTaken, static_cast<size_t>(taken)) << "text: \"" << text << "\"";
+        EXPECT_EQ(bitsOf(ours), bitsOf(theirs)) << "text: \"" << text << "\"";
+    } else {
+        EXPECT_EQ(ourTaken, 0u) << "text: \"" << text << "\"";
+        EXPECT_EQ(bitsOf(ours), bitsOf(-42.0f)) << "a failed conversion wrote its target";
+    }
+}
+
+TEST(PatternFloat, FormsScanfAcceptsAndRefuses) {
+    const char* texts[] = {
+        "1e5", "-0", "+0", ".5", "5.", "-.5", "+.5", "nan", "-nan", "NaN", "nan(123)", "nanx", "inf",
+        "-inf", "INF", "infinity", "INFINITYx", "infin", "infinit", "i", "in", "n", "na", "1e", "1ex",
+        "1e+", "1e+x", "1E-3", "1.5e-3x", ".", "-", "+", "-.", "..5", ".e1", "--1", "+-1", "1.2.3",
+        "1ee", "00012", "0.0039215675", "3.40282347e38", "3.40282357e38", "3.5e38", "1e99", "-1e99",
+        "1e-38", "1.17549435e-38", "1e-40", "1.4e-45", "7e-46", "1e-46", "1e-50", "-1e-50",
+        "0x1p3", "0X1P-2", "0x1p", "0x", "0xg", "0x.8", "0xp3", "0x1.8p1x", "-0x1.fffffep127",
+        "0x1.fffffffp127", "0xAbC.dEf", "0x1e5", "0x1p+", "123456789012345678901234567890",
+        "0.000000000000000000000000000000000000000000001", "16777217", "16777219", "0.1", "-64",
+        "1e0000000000000000000000000000000000000000000000001", "1e-0000000000000000000000000001",
+    };
+    for (const char* text : texts) expectFloatLikeScanf(text);
+}
+
+TEST(PatternFloat, GeneratedNumbersMatchScanfBitForBit) {
+    std::mt19937 random(20240611);
+    std::uniform_int_distribution<int> pick(0, 7);
+    char text[96];
+    for (int i = 0; i < 20000; ++i) {
+        uint32_t bits = random();
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        switch (pick(random)) {
+            case 0: std::snprintf(text, sizeof text, "%.9g", value); break;
+            case 1: std::snprintf(text, sizeof text, "%g", value); break;
+            case 2: std::snprintf(text, sizeof text, "%.17e", static_cast<double>(value)); break;
+            case 3: std::snprintf(text, sizeof text, "%a", static_cast<double>(value)); break;
+            case 4: std::snprintf(text, sizeof text, "%f", static_cast<double>(value) * 1e-30); break;
+            case 5: std::snprintf(text, sizeof text, "%d.%u", static_cast<int>(random() % 2001) - 1000,
+                                  static_cast<unsigned>(random() % 100000)); break;
+            case 6: std::snprintf(text, sizeof text, "%.25f", static_cast<double>(random() % 1000) / 997.0); break;
+            default: std::snprintf(text, sizeof text, "%ue%d", static_cast<unsigned>(random() % 1000),
+                                   static_cast<int>(random() % 100) - 50); break;
+        }
+        // A random tail after the number: scanf's greedy look-ahead must agree.
+        static const char tails[] = " )e+-.xp0a";
+        std::string withTail = std::string(text) + tails[random() % (sizeof tails - 1)];
+        expectFloatLikeScanf(text);
+        expectFloatLikeScanf(withTail);
+    }
+}
+
+// One pattern against sscanf: the same count of targets written, the same
+// values (unchanged ones included) and, on a whole match, the same length read.
+void expectPatternLikeScanf(const char* pattern, const std::string& text) {
+    struct Slot {
+        int i = 0x5a5a5a5a;
+        float f = -7.0f;
+        char s[128] = "untouched";
+    };
+    Slot theirs[8], ours[8];
+    std::vector<char> kinds;
+    for (const char* p = pattern; *p; ++p) {
+        if (*p != '%') continue;
+        if (p[1] != '%') kinds.push_back(p[1]);
+        ++p;
+    }
+    ASSERT_LE(kinds.size(), 8u);
+
+    void* args[9] = {};
+    int consumed = -1;
+    for (size_t k = 0; k < kinds.size(); ++k)
+        args[k] = kinds[k] == 'd' ? static_cast<void*>(&theirs[k].i)
+                : kinds[k] == 'f' ? static_cast<void*>(&theirs[k].f)
+                                  : static_cast<void*>(theirs[k].s);
+    args[kinds.size()] = &consumed;
+    const std::string withEnd = std::string(pattern) + "%n";
+    int result = std::sscanf(text.c_str(), withEnd.c_str(), args[0], args[1], args[2], args[3], args[4],
+                             args[5], args[6], args[7], args[8]);
+    if (result < 0) result = 0;
+
+    PatternReader reader(text, "t");
+    std::vector<ScanTarget> targets;
+    for (size_t k = 0; k < kinds.size(); ++k) {
+        if (kinds[k] == 'd') targets.emplace_back(&ours[k].i);
+        else if (kinds[k] == 'f') targets.emplace_back(&ours[k].f);
+        else targets.emplace_back(ours[k].s);
+    }
+    bool whole = false;
+    switch (targets.size()) {
+        case 0: whole = reader.match(pattern); break;
+        case 1: whole = reader.match(pattern, targets[0]); break;
+        case 2: whole = reader.match(pattern, targets[0], targets[1]); break;
+        case 3: whole = reader.match(pattern, targets[0], targets[1], targets[2]); break;
+        case 4: whole = reader.match(pattern, targets[0], targets[1], targets[2], targets[3]); break;
+        case 5: whole = reader.match(pattern, targets[0], targets[1], targets[2], targets[3], targets[4]); break;
+        case 6: whole = reader.match(pattern, targets[0], targets[1], targets[2], targets[3], targets[4], targets[5]); break;
+        case 7: whole = reader.match(pattern, targets[0], targets[1], targets[2], targets[3], targets[4], targets[5], targets[6]); break;
+        default: whole = reader.match(pattern, targets[0], targets[1], targets[2], targets[3], targets[4], targets[5], targets[6], targets[7]); break;
+    }
+    SCOPED_TRACE("pattern \"" + std::string(pattern) + "\" text \"" + text + "\"");
+    EXPECT_EQ(reader.assigned(), result);
+    EXPECT_EQ(whole, consumed >= 0);
+    if (consumed >= 0) {
+        EXPECT_EQ(reader.position(), static_cast<size_t>(consumed));
+    }
+    for (size_t k = 0; k < kinds.size(); ++k) {
+        EXPECT_EQ(ours[k].i, theirs[k].i) << "target " << k;
+        EXPECT_EQ(bitsOf(ours[k].f), bitsOf(theirs[k].f)) << "target " << k;
+        EXPECT_STREQ(ours[k].s, theirs[k].s) << "target " << k;
+    }
+}
+
+TEST(PatternMatch, BlanksConversionsAndLiteralsLikeScanf) {
+    const char* node = " /* node %d */ ( %f %f %f %f ) %d %d ";
+    expectPatternLikeScanf(node, "/* node 0 */ ( 0 0 1 -64 ) 1 -2\n");
+    expectPatternLikeScanf(node, "  /*  node 3*/(1 2 3 4)5 6");          // blanks match runs and none
+    expectPatternLikeScanf(node, "\r\n/* node 3 */\r\n( 1\t2 3 4 )\r\n-1 0\r\n");
+    expectPatternLikeScanf(node, "/* node 3 */ ( 1 2 x 4 ) 5 6");       // stops inside: rest unchanged
+    expectPatternLikeScanf(node, "/* nod 3 */ ( 1 2 3 4 ) 5 6");        // literal mismatch
+    expectPatternLikeScanf(node, "/* node 3 */ ( 1 2 3");                // end of text
+    expectPatternLikeScanf(node, "");
+    expectPatternLikeScanf("%d ", "+17 next");
+    expectPatternLikeScanf("%d ", "-0");
+    expectPatternLikeScanf("%d ", "- 5");
+    expectPatternLikeScanf("%d ", "0x10");
+    expectPatternLikeScanf("%d %d", "2147483647 -2147483648");
+    expectPatternLikeScanf("( %f %f %f %f %f %f %f %f ) ", "(1 2 3 0.5 0.25 0 0 1)\n(");
+    expectPatternLikeScanf("( %f %f %f %f %f %f %f %f ) ", "( 1-2+3 .5 5. nan -inf 1e )");
+    expectPatternLikeScanf(" /* surface %d */ { %s /* numVerts = */ %d /* numIndexes = */ %d ",
+                           "/* surface 0 */ { \"textures/base/wall\" /* numVerts = */ 4 /* numIndexes = */ 6\n");
+    expectPatternLikeScanf(" { %s", "{\"a\"}");
+    expectPatternLikeScanf("mapProcFile003 ", "mapProcFile003\r\n\r\nmodel");
+    expectPatternLikeScanf("mapProcFile003 ", "mapProcFile004");
+    expectPatternLikeScanf(" ( %d %f ) ", "( -1 0 )");
+    expectPatternLikeScanf("100%% %d", "100% 5");
+}
+
+TEST(PatternMatch, GeneratedLinesAgreeWithScanf) {
+    std::mt19937 random(77);
+    const char* blanks[] = {"", " ", "  ", "\t", "\n", "\r\n", " \r\n\t"};
+    auto blank = [&] { return std::string(blanks[random() % 7]); };
+    auto anyBlank = [&] { return std::string(blanks[1 + random() % 6]); };
+    auto number = [&] {
+        char text[48];
+        const float f = std::ldexp(static_cast<float>(random() % 2000001) - 1000000.0f,
+                                   static_cast<int>(random() % 40) - 30);
+        std::snprintf(text, sizeof text, (random() % 2) ? "%.9g" : "%g", static_cast<double>(f));
+        return std::string(text);
+    };
+    for (int i = 0; i < 3000; ++i) {
+        std::string node = blank() + "/*" + anyBlank() + "node" + anyBlank() + std::to_string(random() % 500) +
+                           anyBlank() + "*/" + blank() + "(" + blank() + number() + anyBlank() + number() +
+                           anyBlank() + number() + anyBlank() + number() + blank() + ")" + blank() +
+                           std::to_string(static_cast<int>(random() % 200) - 100) + anyBlank() +
+                           std::to_string(static_cast<int>(random() % 200) - 100) + blank();
+        // Every few lines one character is replaced, to compare failures too.
+        if (i % 3 == 0) node[random() % node.size()] = "x(-.e9 }/"[random() % 9];
+        expectPatternLikeScanf(" /* node %d */ ( %f %f %f %f ) %d %d ", node);
+
+        std::string vertex = "(";
+        for (int k = 0; k < 7; ++k) vertex += blank() + number() + anyBlank();
+        vertex += number() + blank() + ")" + blank();
+        if (i % 4 == 0) vertex[random() % vertex.size()] = "x(-.e9 )"[random() % 8];
+        expectPatternLikeScanf("( %f %f %f %f %f %f %f %f ) ", vertex);
+    }
+}
+
+TEST(PatternMatch, WordsNeverPassTheirBuffer) {
+    PatternReader reader("abcdefgh next", "t");
+    char small[4] = {'x', 'x', 'x', 'x'};
+    char word[16] = {};
+    ASSERT_TRUE(reader.match(" %s ", small));
+    EXPECT_STREQ(small, "abc");  // cut and terminated; the rest of the word is skipped
+    EXPECT_TRUE(reader.wordWasCut());
+    ASSERT_TRUE(reader.match(" %s ", word));
+    EXPECT_STREQ(word, "next");
+    EXPECT_FALSE(reader.wordWasCut());
+    EXPECT_TRUE(reader.atEnd());
+    EXPECT_FALSE(reader.match(" %s ", word));  // nothing left: target unchanged
+    EXPECT_STREQ(word, "next");
+}
+
+TEST(PatternMatch, IntegersBeyondIntAreClampedNotWrapped) {
+    PatternReader reader("4294967297 -99999999999999999999 2147483648", "t");
+    int a = 0, b = 0, c = 0;
+    ASSERT_TRUE(reader.match("%d %d %d", &a, &b, &c));
+    EXPECT_EQ(a, INT_MAX);
+    EXPECT_EQ(b, INT_MIN);
+    EXPECT_EQ(c, INT_MAX);
+}
+
+TEST(PatternMatch, ExpectNamesFileLineAndWhatWasExpected) {
+    PatternReader reader("mapProcFile003\r\n\r\nmodel { /* name = */ _area0 /* numSurfs = */ 3", "maps/x.proc");
+    char token[32];
+    int count = 0;
+    ASSERT_TRUE(reader.expect("mapProcFile003 ", nullptr));
+    ASSERT_TRUE(reader.match(" %s ", token));
+    EXPECT_FALSE(reader.expect(" { /* name = */ %s /* numSurfaces = */ %d", "a model block", token, &count));
+    EXPECT_EQ(reader.error(),
+              "maps/x.proc:3: expected \"numSurfaces = */\" in a model block, found \"numSurfs\"");
+    EXPECT_EQ(count, 0);
+    // The first error stays: later failures do not overwrite it.
+    reader.fail("something else");
+    EXPECT_EQ(reader.error().find("maps/x.proc:3:"), 0u);
+}
+
+TEST(PatternMatch, CountsAreCheckedAgainstTheTextLeft) {
+    PatternReader reader("( 1 2 3 ) ( 4 5 6 )", "t");
+    EXPECT_EQ(PatternReader::minimumLength(" ( %f %f %f ) "), 5u);
+    EXPECT_TRUE(reader.fits(2, " ( %f %f %f ) "));
+    EXPECT_TRUE(reader.fits(3, " ( %f %f %f ) "));   // 19 bytes hold at most 3 of 5 bytes
+    EXPECT_FALSE(reader.fits(4, " ( %f %f %f ) "));
+    EXPECT_FALSE(reader.fits(int64_t{1} << 31, " ( %f %f %f ) "));
+    EXPECT_FALSE(reader.fits(-1, " ( %f %f %f ) "));
+}
+
+}  // namespace
+}  // namespace q
