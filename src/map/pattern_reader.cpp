@@ -307,6 +307,8 @@ bool PatternReader::fits(int64_t count, const char* pattern) const {
 }
 
 int PatternReader::lineAt(size_t offset) const {
+    // Name the line of what follows, not the end of the line before it.
+    while (offset < text_.size() && isWhite(text_[offset])) ++offset;
     if (offset > text_.size()) offset = text_.size();
     int line = 1;
     const char* p = text_.data();
@@ -365,6 +367,12 @@ void PatternReader::failExpected(const char* pattern, const char* context) {
         what += ", found \"" + shown + "\"";
     }
     failAt(found, what);
+}
+
+char PatternReader::nextVisible() const {
+    size_t i = pos_;
+    while (i < text_.size() && isWhite(text_[i])) ++i;
+    return i < text_.size() ? text_[i] : '\0';
 }
 
 size_t PatternReader::firstBinaryByte() const {

@@ -88,7 +88,7 @@ public:
     bool fits(int64_t count, const char* pattern) const;
     static size_t minimumLength(const char* pattern);
 
-    // 1-based line of a byte offset.
+    // 1-based line of the first visible character at or after a byte offset.
     int lineAt(size_t offset) const;
     int line() const { return lineAt(pos_); }
 
@@ -101,6 +101,9 @@ public:
     bool failWith(size_t offset, const std::string& message);
     bool failed() const { return !error_.empty(); }
     const std::string& error() const { return error_; }
+
+    // The next character after white space, without moving; 0 at the end.
+    char nextVisible() const;
 
     // The first byte that no text file holds (a zero or a control character
     // other than white space), or npos when the text is plain.

@@ -129,8 +129,8 @@ bool readPortals(MapData& map, PatternReader& file) {
         if (pointCount < 3) {
             // No plane can be made; the areas never learn of it, so the indices
             // they hold stay those of the portals kept.
-            warn(("dropped " + name + " (line " + std::to_string(file.lineAt(at)) + "): it has " +
-                  std::to_string(pointCount) + " points, a portal needs at least 3")
+            warn(("dropped the portal on line " + std::to_string(file.lineAt(at)) + " of " + file.name() +
+                  ": it has " + std::to_string(pointCount) + " points, a portal needs at least 3")
                      .c_str());
             continue;
         }
@@ -293,6 +293,11 @@ bool Area::readSurfaces(PatternReader& file, int count, TextureSource* textures)
         }
         if (!file.expect(kSurfaceEnd, "the closing } of a surface")) return false;
     }
+    if (file.match(kModelEnd)) return true;
+    // "} " does not skip the line end before the brace of a model without
+    // surfaces, just as scanf would not; the brace is then passed over as a word
+    // by the block loop. Anything else there means the count did not fit.
+    if (file.nextVisible() == '}') return true;
     return file.expect(kModelEnd, "the closing } of a model block");
 }
 

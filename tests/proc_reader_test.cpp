@@ -1,0 +1,376 @@
+// The area-portal reader on the recording device: what lands in the map and in
+// the device buffers, in which order the device is asked, and which files are
+// refused with a message naming the file, the line and what was expected.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "map/map_data.h"
+#include "map/name_text.h"
+#include "map_test_files.h"
+#include "platform/gpu/recording/recording_device.h"
+#include "platform/report.h"
+#include "render/globals.h"
+
+namespace q {
+namespace {
+
+using gpu::CallKind;
+using gpu::RecordingDevice;
+
+// Hands out a texture for names it knows, and notes when it was asked
+// relative to the device calls.
+class FakeTextures : public TextureSource {
+public:
+    explicit FakeTextures(RecordingDevice* device) : device_(device) {}
+    gpu::Texture* getTexture(const char* fileName) override {
+        asked.push_back(fileName);
+        askedAfterCall.push_back(device_->calls.size());
+        return std::strstr(fileName, "missing") ? nullptr : reinterpret_cast<gpu::Texture*>(&dummy_);
+    }
+    gpu::Texture* known() { return reinterpret_cast<gpu::Texture*>(&dummy_); }
+    std::vector<std::string> asked;
+    std::vector<size_t> askedAfterCall;
+
+private:
+    RecordingDevice* device_;
+    int dummy_ = 0;
+};
+
+const char* kNodeComments =
+    "/* node format is: ( planeVector ) positiveChild negativeChild */\n"
+    "/* a child number of 0 is an opaque, solid area */\n"
+    "/* negative child numbers are areas: (-1-child) */\n";
+
+std::string model(const std::string& name, int surfaces, const std::string& body = "") {
+    return "model { /* name = */ " + name + " /* numSurfaces = */ " + std::to_string(surfaces) + "\n" + body + "}\n\n";
+}
+
+std::string surface(const std::string& material, int verts, int indexes, const std::string& data) {
+    return "/* surface 0 */ { " + material + " /* numVerts = */ " + std::to_string(verts) +
+           " /* numIndexes = */ " + std::to_string(indexes) + "\n" + data + "\n}\n";
+}
+
+std::string portals(int count, const std::string& body) {
+    return "interAreaPortals { /* numAreas = */ 3 /* numIAP = */ " + std::to_string(count) +
+           "\n\n/* interAreaPortal format is: numPoints positiveSideArea negativeSideArea ( point) ... */\n" +
+           body + "}\n\n";
+}
+
+std::string nodes(int count, const std::string& body) {
+    return "nodes { /* numNodes = */ " + std::to_string(count) + "\n\n" + kNodeComments + body + "}\n";
+}
+
+const std::string kQuad = "( 1 2 3 0.5 0.25 0 0 1 ) ( 0 0 0 0 0 0 0 1 ) ( 0 1 0 0 1 0 0 1 ) ( 1 1 0 1 1 0 0 1 )\n";
+
+// The file in the standard order, with Windows line ends.
+std::string standardFile() {
+    std::string text = "mapProcFile003\n\n" +
+                       model("\"_area0\"", 1, surface("\"textures/base/floor\"", 4, 6, kQuad + "0 1 2 0 2 3")) +
+                       model("\"_area1\"", 0) + model("\"_area2\"", 0) +
+                       portals(1, "/* iap 0 */ 4 1 2 ( 0 0 0 ) ( 0 0 10 ) ( 0 10 10 ) ( 0 10 0 )\n") +
+                       nodes(2, "/* node 0 */ ( 0 0 1 -64 ) 1 -2\n/* node 1 */ ( 1 0 0 0 ) -1 0\n");
+    std::string crlf;
+    for (char c : text) {
+        if (c == '\n') crlf += '\r';
+        crlf += c;
+    }
+    return crlf;
+}
+
+class ProcReader : public testing::Test {
+protected:
+    void SetUp() override {
+        previous_ = g_device;
+        g_device = &device;
+        resetReportsForTest();
+    }
+    void TearDown() override { g_device = previous_; }
+
+    bool read(const std::string& text) {
+        const std::string path = files.write("m.proc", text);
+        return map.readProcFile(path.c_str(), &textures, &error);
+    }
+
+    RecordingDevice device;
+    FakeTextures textures{&device};
+    test::MapFiles files;
+    MapData map;
+    std::string error;
+
+private:
+    gpu::Device* previous_ = nullptr;
+};
+
+TEST_F(ProcReader, StandardFileFillsAreasBuffersPortalsAndNodes) {
+    ASSERT_TRUE(read(standardFile())) << error;
+    ASSERT_EQ(map.areas.size(), 3u);
+    ASSERT_EQ(map.areas[0].surfaceGroups.size(), 1u);
+    ASSERT_EQ(map.areas[0].surfaceGroups[0].surfaces.size(), 1u);
+    const Surface& s = map.areas[0].surfaceGroups[0].surfaces[0];
+    EXPECT_EQ(s.vertexCount, 4);
+    EXPECT_EQ(s.indexCount, 6);
+    EXPECT_EQ(s.texture, textures.known());
+    EXPECT_EQ(textures.asked, std::vector<std::string>{"textures/base/floor.jpg"});  // quotes gone
+
+    // The vertex line 1 2 3 0.5 0.25 0 0 1: position (1, 3, 2), normal (0, 1, 0).
+    const std::vector<uint8_t>& vb = RecordingDevice::contents(s.vertexBuffer);
+    ASSERT_EQ(vb.size(), 4 * sizeof(MapVertex));
+    MapVertex first;
+    std::memcpy(&first, vb.data(), sizeof first);
+    EXPECT_EQ(first.position, Vector3(1, 3, 2));
+    EXPECT_EQ(first.normal, Vector3(0, 1, 0));
+    EXPECT_EQ(first.u, 0.5f);
+    EXPECT_EQ(first.v, 0.25f);
+    const std::vector<uint8_t>& ib = RecordingDevice::contents(s.indexBuffer);
+    ASSERT_EQ(ib.size(), 12u);
+    std::vector<uint16_t> indices(6);
+    std::memcpy(indices.data(), ib.data(), 12);
+    EXPECT_EQ(indices, (std::vector<uint16_t>{0, 1, 2, 0, 2, 3}));
+
+    // Empty models still add an (empty) group.
+    EXPECT_EQ(map.areas[1].surfaceGroups.size(), 1u);
+    EXPECT_TRUE(map.areas[1].surfaceGroups[0].surfaces.empty());
+
+    // The portal, first read, is index 0 in both of its areas.
+    ASSERT_EQ(map.portals.size(), 1u);
+    EXPECT_EQ(map.portals[0].positiveArea, 1);
+    EXPECT_EQ(map.portals[0].negativeArea, 2);
+    EXPECT_EQ(map.areas[1].portalIndices, std::vector<int>{0});
+    EXPECT_EQ(map.areas[2].portalIndices, std::vector<int>{0});
+    EXPECT_TRUE(map.areas[0].portalIndices.empty());
+
+    // The node plane 0 0 1 -64 is stored (0, 1, 0, -64), its children as read.
+    ASSERT_EQ(map.bspNodes.size(), 2u);
+    EXPECT_EQ(map.bspNodes[0].plane, (Plane{0, 1, 0, -64}));
+    EXPECT_EQ(map.bspNodes[0].positiveChild, 1);
+    EXPECT_EQ(map.bspNodes[0].negativeChild, -2);
+    EXPECT_EQ(map.bspNodes[1].plane, (Plane{1, 0, 0, 0}));
+}
+
+TEST_F(ProcReader, BuffersAreMadeThenTextureFetchedThenFilledStraightIn) {
+    ASSERT_TRUE(read(standardFile())) << error;
+    const Surface& s = map.areas[0].surfaceGroups[0].surfaces[0];
+    std::vector<CallKind> kinds;
+    for (const gpu::RecordedCall& c : device.calls) kinds.push_back(c.kind);
+    ASSERT_EQ(kinds, (std::vector<CallKind>{CallKind::CreateVertexBuffer, CallKind::CreateIndexBuffer,
+                                            CallKind::Lock, CallKind::Unlock, CallKind::Lock, CallKind::Unlock}));
+    EXPECT_EQ(textures.askedAfterCall, std::vector<size_t>{2});  // between creating and filling
+    EXPECT_EQ(device.calls[0].args[0], 128u);
+    EXPECT_EQ(device.calls[0].args[1], gpu::kUsageWriteOnly);
+    EXPECT_EQ(device.calls[0].args[2], gpu::kFvfLit);
+    EXPECT_EQ(device.calls[1].args[0], 12u);
+    EXPECT_EQ(device.calls[2].object, s.vertexBuffer);
+    EXPECT_EQ(device.calls[4].object, s.indexBuffer);
+    for (int i : {2, 4}) EXPECT_EQ(device.calls[i].args[0] | device.calls[i].args[1] | device.calls[i].args[2], 0u);
+}
+
+TEST_F(ProcReader, AreaNumbersFollowPositionAndOtherModelsJoinThePreviousArea) {
+    std::string text = "mapProcFile003\n";
+    text += model("func_static_1", 0);  // first model, not an area: becomes area 0
+    text += model("_area0", 0);          // joins area 0
+    text += model("_area3", 0);          // two... one area exists: a new area 1
+    for (int i = 2; i <= 5; ++i) text += model("\"_area" + std::to_string(i) + "\"", 0);
+    text += model("\"func_static_54\"", 1, surface("textures/x", 0, 0, ""));  // joins area 5
+    text += "Model { /* name = */ _area9 /* numSurfaces = */ 0 }\n";          // capital M: skipped
+    text += "shadowModel { /* name = */ \"_prelight_x\" /* numVerts = */ 3 " + std::string(300, '7') + " 1 2 }\n";
+    ASSERT_TRUE(read(text)) << error;
+    ASSERT_EQ(map.areas.size(), 6u);
+    EXPECT_EQ(map.areas[0].surfaceGroups.size(), 2u);
+    EXPECT_EQ(map.areas[1].surfaceGroups.size(), 1u);  // _area3 became area 1
+    EXPECT_EQ(map.areas[5].surfaceGroups.size(), 2u);
+    EXPECT_EQ(map.areas[5].surfaceGroups[1].surfaces.size(), 1u);
+    EXPECT_TRUE(map.portals.empty());  // one-area style files: no portals, no nodes
+    EXPECT_TRUE(map.bspNodes.empty());
+}
+
+TEST_F(ProcReader, TwoAreasAndModelArea3GivesArea2) {
+    ASSERT_TRUE(read("mapProcFile003 " + model("_area0", 0) + model("_area1", 0) + model("_area3", 0))) << error;
+    EXPECT_EQ(map.areas.size(), 3u);
+}
+
+TEST_F(ProcReader, PortalsAreReorderedPaddedDroppedAndReported) {
+    // 0: plane facing x, p0 and p1 share stored z: reordered p3 p0 p1 p2, fifth kept.
+    // 1: two points: dropped, the areas never hear of it.
+    // 2: three points: a fourth repeats the third; slanted, so reported "zop".
+    const std::string body =
+        "/* iap 0 */ 5 0 1 ( 0 0 0 ) ( 0 0 10 ) ( 0 10 10 ) ( 0 10 0 ) ( 0 5 -3 )\n"
+        "/* iap 1 */ 2 1 2 ( 0 0 0 ) ( 1 1 1 )\n"
+        "/* iap 2 */ 3 2 2 ( 0 0 0 ) ( 10 0 1 ) ( 0 10 3 )\n";
+    testing::internal::CaptureStderr();
+    const bool ok = read("mapProcFile003 " + model("_area0", 0) + model("_area1", 0) + model("_area2", 0) +
+                         portals(3, body));
+    const std::string lines = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(ok) << error;
+    EXPECT_NE(lines.find("dropped the portal on line 14 of " + files.path("m.proc") + ": it has 2 points"),
+              std::string::npos) << lines;
+    EXPECT_NE(lines.find("zop (portal 1 of " + files.path("m.proc") + ")"), std::string::npos) << lines;
+    ASSERT_EQ(map.portals.size(), 2u);
+    const Portal& p = map.portals[0];
+    EXPECT_EQ(p.plane, (Plane{1, 0, 0, -0.0f}));
+    ASSERT_EQ(p.points.size(), 5u);
+    EXPECT_EQ(p.points[0], Vector3(0, 0, 10));  // p3 (file 0 10 0)
+    EXPECT_EQ(p.points[1], Vector3(0, 0, 0));
+    EXPECT_EQ(p.points[2], Vector3(0, 10, 0));
+    EXPECT_EQ(p.points[3], Vector3(0, 10, 10));
+    EXPECT_EQ(p.points[4], Vector3(0, -3, 5));
+
+    const Portal& tri = map.portals[1];
+    ASSERT_EQ(tri.points.size(), 4u);
+    EXPECT_EQ(tri.points[3], tri.points[2]);
+    EXPECT_EQ(map.areas[0].portalIndices, std::vector<int>{0});
+    EXPECT_EQ(map.areas[1].portalIndices, std::vector<int>{0});
+    EXPECT_EQ(map.areas[2].portalIndices, (std::vector<int>{1, 1}));  // both sides the same area
+    EXPECT_EQ(reportCount(), 1u);  // one "zop", for the slanted portal only
+    EXPECT_EQ(messageBoxCount(), 0u);
+}
+
+TEST_F(ProcReader, RealCompilerDetailsReadAsWritten) {
+    const std::string text = "mapProcFile003\n" +
+                             model("_area0", 1, surface("textures/a", 1, 0, "( 0 0 0 0 0 0.0039215675 -0.99999 0 )")) +
+                             nodes(1, "/* node 0 */ ( 0.7071067691 0 0.7071067691 -12.3456789 ) -1 -1\n") +
+                             "shadowModel { /* name = */ \"_prelight_light_1\"\n" + std::string(5000, '1') +
+                             " model 2 3\n}\n";
+    // The shadow block holds a stray word with "model" in it: it is a model block
+    // by the keyword rule and must then fail cleanly, not read past anything.
+    EXPECT_FALSE(read(text));
+    EXPECT_NE(error.find("expected \"{ /* name = */\" in a model block, found \"2\""), std::string::npos) << error;
+
+    MapData clean;
+    const std::string path = files.write("c.proc", text.substr(0, text.find("shadowModel")) +
+                                                       "shadowModel { " + std::string(5000, '9') + " 1 }\n");
+    ASSERT_TRUE(clean.readProcFile(path.c_str(), &textures, &error)) << error;
+    MapVertex v;
+    std::memcpy(&v, RecordingDevice::contents(clean.areas[0].surfaceGroups[0].surfaces[0].vertexBuffer).data(), sizeof v);
+    EXPECT_EQ(v.normal, Vector3(0.0039215675f, 0, -0.99999f));
+    EXPECT_EQ(clean.bspNodes[0].plane, (Plane{0.7071067691f, 0.7071067691f, 0, -12.3456789f}));
+}
+
+TEST_F(ProcReader, DrawMakesFourCallsPerSurfaceAndRoundsTrianglesDown) {
+    const std::string seven = "0 1 2 0 2 3 1";
+    ASSERT_TRUE(read("mapProcFile003 " +
+                     model("_area0", 2, surface("textures/a", 4, 7, kQuad + seven) +
+                                            surface("missing/b", 4, 3, kQuad + "0 1 2")) +
+                     model("_area1", 0)))
+        << error;
+    device.clearLog();
+    map.areas[1].draw();  // groups without surfaces draw nothing
+    EXPECT_TRUE(device.calls.empty());
+
+    map.areas[0].draw();
+    const auto& group = map.areas[0].surfaceGroups[0];
+    ASSERT_EQ(device.calls.size(), 8u);
+    for (size_t i = 0; i < 2; ++i) {
+        const Surface& s = group.surfaces[i];
+        const gpu::RecordedCall* c = &device.calls[4 * i];
+        EXPECT_EQ(c[0].kind, CallKind::SetTexture);
+        EXPECT_EQ(c[0].object, s.texture);
+        EXPECT_EQ(c[1].kind, CallKind::SetStreamSource);
+        EXPECT_EQ(c[1].object, s.vertexBuffer);
+        EXPECT_EQ(c[1].args[1], 32u);
+        EXPECT_EQ(c[2].kind, CallKind::SetIndices);
+        EXPECT_EQ(c[2].object, s.indexBuffer);
+        EXPECT_EQ(c[3].kind, CallKind::DrawIndexedPrimitive);
+    }
+    EXPECT_EQ(group.surfaces[1].texture, nullptr);  // missing image: drawn untextured
+    ASSERT_EQ(device.draws.size(), 2u);
+    EXPECT_EQ(device.draws[0].primitive, gpu::Primitive::TriangleList);
+    EXPECT_EQ(device.draws[0].vertexCount, 4u);
+    EXPECT_EQ(device.draws[0].primitiveCount, 2u);  // 7 indices: 2 triangles
+    EXPECT_EQ(device.draws[1].primitiveCount, 1u);
+
+    map.releaseBuffers();
+    EXPECT_EQ(device.liveBuffers(), 0u);
+}
+
+TEST_F(ProcReader, BadFilesAreRefusedAndLeaveNothingOnTheDevice) {
+    const std::string head = "mapProcFile003\n";
+    const std::string three = model("_area0", 0) + model("_area1", 0) + model("_area2", 0);
+    struct Case {
+        const char* what;
+        std::string text;
+        std::string message;
+    } cases[] = {
+        {"empty", "", "m.proc:1: expected \"mapProcFile003\" in the first word of an area-portal file, found the end"},
+        {"not an area-portal file", "mapProcFile002\n", "m.proc:1: expected \"mapProcFile003\""},
+        {"binary", std::string("mapProcFile003\n\x01\x02", 17), "m.proc:2: expected a text file, found the byte 0x01"},
+        {"no model", head + "interAreaPortals", "m.proc:2: expected \"{ /* numAreas = */\" in the interAreaPortals header, found the end"},
+        {"no model at all", head + "\n\n", "m.proc:4: expected at least one model block"},
+        {"negative surface count", head + model("_area0", -1), "m.proc:2: expected numSurfaces of 0 or more, found -1"},
+        {"surface count beyond the file", head + model("_area0", 2000000000),
+         "expected numSurfaces that fits the rest of the file, found 2000000000"},
+        {"fewer surfaces than counted", head + model("_area0", 2, surface("a", 0, 0, "")) + three,
+         "expected \"/* surface\" in a surface header, found \"}\""},
+        {"vertex count beyond the file", head + model("_area0", 1, surface("a", 2147483647, 0, kQuad)),
+         "expected numVerts 2147483647 and numIndexes 0 that fit the rest of the file"},
+        {"negative index count", head + model("_area0", 1, surface("a", 4, -3, kQuad)),
+         "expected numVerts and numIndexes of 0 or more, found 4 and -3"},
+        {"fewer vertices than counted", head + model("_area0", 1, surface("a", 5, 0, kQuad)),
+         "m.proc:6: expected \"(\" in a vertex ( x y z s t nx ny nz ), found \"}\""},
+        {"index beyond the vertices", head + model("_area0", 1, surface("a", 4, 3, kQuad + "0 1 4")),
+         "m.proc:5: expected vertex indices from 0 below numVerts (4) and at most 65535, found 4"},
+        {"index beyond 16 bits", head + model("_area0", 1, surface("a", 4, 3, kQuad + "65536 0 1")),
+         "found 65536"},
+        {"negative index", head + model("_area0", 1, surface("a", 4, 3, kQuad + "0 -1 1")), "found -1"},
+        {"material name too long", head + model("_area0", 1, surface(std::string(124, 'm'), 0, 0, "")),
+         "m.proc:3: expected a material name of at most 123 characters"},
+        {"model name too long", head + model(std::string(200, 'n'), 0),
+         "m.proc:2: expected a model name of at most 127 characters"},
+        {"portal before its areas", head + portals(1, "/* iap 0 */ 4 0 1 ( 0 0 0 ) ( 0 0 1 ) ( 0 1 1 ) ( 0 1 0 )\n") + three,
+         "expected portal areas below the 0 areas read before the portals, found 0 and 1"},
+        {"portal area beyond the areas", head + three + portals(1, "/* iap 0 */ 4 0 3 ( 0 0 0 ) ( 0 0 1 ) ( 0 1 1 ) ( 0 1 0 )\n"),
+         "found 0 and 3"},
+        {"negative portal count", head + three + portals(-2, ""), "expected numIAP of 0 or more, found -2"},
+        {"negative point count", head + three + portals(1, "/* iap 0 */ -4 0 1\n"), "expected numPoints of 0 or more"},
+        {"portal block not closed", head + three + portals(0, "").substr(0, portals(0, "").size() - 3), "expected \"}\" in the closing } of interAreaPortals"},
+        {"node child beyond the nodes", head + three + nodes(1, "/* node 0 */ ( 0 0 1 0 ) 1 -1\n"),
+         "expected node children below numNodes (1), found 1"},
+        {"leaf area beyond the areas", head + three + nodes(1, "/* node 0 */ ( 0 0 1 0 ) -4 -1\n"),
+         "found child -4 (area 3)"},
+        {"node cycle", head + three + nodes(3, "/* node 0 */ ( 0 0 1 0 ) 1 -1\n/* node 1 */ ( 0 0 1 0 ) 2 -1\n/* node 2 */ ( 0 0 1 0 ) 1 -1\n"),
+         "expected a tree of nodes, found node 2 leading back to node 1"},
+        {"node block cut short", head + three + nodes(3, "/* node 0 */ ( 0 0 1 0 ) -1 -1\n") + three,
+         "expected \"/* node\" in a node"},
+        {"node count beyond the file", head + three + nodes(1 << 30, ""), "expected numNodes that fits the rest of the file"},
+    };
+    for (const Case& c : cases) {
+        MapData bad;
+        std::string message;
+        const std::string path = files.write("m.proc", c.text);
+        EXPECT_FALSE(bad.readProcFile(path.c_str(), &textures, &message)) << c.what;
+        EXPECT_NE(message.find(c.message), std::string::npos) << c.what << ": " << message;
+        bad.releaseBuffers();
+        EXPECT_EQ(device.liveBuffers(), 0u) << c.what;
+    }
+}
+
+TEST_F(ProcReader, DeviceRefusingABufferIsAnErrorNotACrash) {
+    device.failNextBufferCreations(1);
+    EXPECT_FALSE(read("mapProcFile003 " + model("_area0", 1, surface("a", 4, 3, kQuad + "0 1 2"))));
+    EXPECT_NE(error.find("m.proc:2: cannot create a vertex buffer of 128 bytes"), std::string::npos) << error;
+    device.failNextBufferCreations(0);
+}
+
+TEST_F(ProcReader, MissingFileAndDirectoryAreNamedWithTheDirectory) {
+    EXPECT_FALSE(map.readProcFile(files.path("bbb.proc").c_str(), &textures, &error));
+    EXPECT_EQ(error, "cannot open " + files.dir().string() + "/bbb.proc: No such file or directory");
+    EXPECT_FALSE(map.readProcFile(files.dir().string().c_str(), &textures, &error));
+    EXPECT_NE(error.find("it is a directory"), std::string::npos) << error;
+}
+
+TEST(NameText, TrimBlanksThenStripQuotes) {
+    char a[] = " \t\"textures/base/wall\"\t\n";
+    EXPECT_STREQ(stripQuotes(trimBlanks(a)), "textures/base/wall");
+    char b[] = "\"\"\"";  // only quotes: empty
+    EXPECT_STREQ(stripQuotes(b), "");
+    char c[] = "a\"b\"";  // inner quotes stay
+    EXPECT_STREQ(stripQuotes(c), "a\"b");
+    char d[] = "   ";
+    EXPECT_STREQ(trimBlanks(d), "");
+}
+
+}  // namespace
+}  // namespace q
