@@ -165,6 +165,8 @@ TEST(PatternMatch, BlanksConversionsAndLiteralsLikeScanf) {
     expectPatternLikeScanf("mapProcFile003 ", "mapProcFile004");
     expectPatternLikeScanf(" ( %d %f ) ", "( -1 0 )");
     expectPatternLikeScanf("100%% %d", "100% 5");
+    expectPatternLikeScanf("%s%%", "word  \n%");  // "%%" skips blanks as conversions do
+    expectPatternLikeScanf("%d%%", "7%");
 }
 
 TEST(PatternMatch, GeneratedLinesAgreeWithScanf) {

@@ -277,8 +277,10 @@ bool PatternReader::matchTargets(const char* pattern, ScanTarget* targets, size_
             p += 2;
             continue;
         }
-        // An ordinary character ("%%" stands for a percent sign).
+        // An ordinary character ("%%" stands for a percent sign, and like every
+        // conversion skips white space before it).
         const char literal = *p;
+        if (literal == '%') skipWhite();
         if (pos_ >= n || text_[pos_] != literal) {
             failedPatternAt_ = p;
             return false;
