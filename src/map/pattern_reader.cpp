@@ -119,7 +119,13 @@ size_t scanFloatText(std::string_view text, float* out) {
     float value = 0.0f;
     auto [end, ec] = std::from_chars(first, last, value,
                                      hex ? std::chars_format::hex : std::chars_format::general);
-    if (end == first) return 0;  // "." or a lone dot before an exponent
+    if (end == first) {
+        // "0x." with no hex digit: scanf takes the three characters and stores
+        // the zero that strtof reads from them; "." alone is a matching failure.
+        if (!hex || gotDigit) return 0;
+        *out = negative ? -0.0f : 0.0f;
+        return taken;
+    }
     if (ec == std::errc::result_out_of_range) {
         value = strtofCopy(text.substr(0, taken));
         *out = value;
