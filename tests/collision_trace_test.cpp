@@ -184,6 +184,32 @@ TEST(CollisionTrace, MalformedOrEmptyTreesNeitherCrashNorLoop) {
     }
 }
 
+TEST(CollisionTrace, DeepChainOfStraddledSplitsKeepsTheStackBounded) {
+    // 100000 splits at x = 0, each with a leaf holding the floor on its back side
+    // and the next split in front, the way a degenerate collision file nests them.
+    MapData map = floorMap();
+    map.collisionNodes.clear();
+    CollisionNode leaf;
+    leaf.brushIndices = {0};
+    map.collisionNodes.push_back(leaf);
+    int front = 0;
+    for (int k = 0; k < 100000; ++k) {
+        map.collisionNodes.push_back(leaf);
+        CollisionNode split;
+        split.axis = 0;
+        split.distance = 0;
+        split.frontChild = front;
+        split.backChild = static_cast<int>(map.collisionNodes.size()) - 1;
+        map.collisionNodes.push_back(split);
+        front = static_cast<int>(map.collisionNodes.size()) - 1;
+    }
+    map.collisionRoot = front;
+    MapInstance instance = instanceOf(&map);
+    // Starting in front of every split and crossing it: each one recurses.
+    Vector3 end{-10, 22, 0};
+    EXPECT_FLOAT_EQ(instance.trace({10, 42, 0}, &end, kBox), 0.4984375f);
+}
+
 TEST(CollisionTrace, TurnedInstanceTurnsOnlyAFractionZeroNormal) {
     // A wall facing -x in map space; the instance turned by yaw 10 like the
     // scene's second placement.

@@ -16,6 +16,7 @@ TEST(RecordingDeviceStateBlock, RecordsWithoutApplyingThenCapturesAndApplies) {
 
     device.beginStateBlock();
     device.setRenderState(RenderState::ZEnable, 0);
+    device.beginStateBlock();  // refused: the block stays open with what it has
     device.setTextureStageState(0, TextureStageState::MinFilter, kFilterLinear);
     device.setVertexShader(kFvfScreen);
     const float inBlock[4] = {9, 9, 9, 9};

@@ -28,12 +28,17 @@ public:
 
     Scene* scene = nullptr;  // reaches the input, the instances, the terrain, the lines
 
+    // Box (8, 32, 8), projection and far corners; view and viewDir are first
+    // written by the first update.
     Camera();
     virtual ~Camera() = default;
 
-    // Mouse look, key direction, frustum switch, movement, view matrix.
+    // Mouse look, key direction, frustum switch, movement, view matrix. An
+    // instanceIndex outside the scene's list counts as no instance.
     virtual void update();
-    // The movement step: vertical, horizontal, terrain phases.
+    // The movement step: vertical, horizontal, terrain phases, at most four
+    // sweeps through `instance` (none when it is null). k is the camera-space key
+    // direction, rotation the camera's pure rotation.
     void move(Vector3 k, bool flying, const MapInstance* instance, const Matrix& rotation);
     // The frustum in the space whose points p reach the world as p * world.
     void buildFrustum(Frustum* out, const Matrix& world) const;

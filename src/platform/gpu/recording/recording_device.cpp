@@ -547,6 +547,8 @@ uint32_t RecordingDevice::createVertexShader(const char* text, const uint32_t* d
 
 void RecordingDevice::beginStateBlock() {
     impl_->log(CallKind::BeginStateBlock, {});
+    // A second begin while a block is open is refused, keeping what was recorded.
+    if (impl_->recordingBlock) return;
     impl_->recordingBlock = true;
     impl_->recording.clear();
 }

@@ -1,0 +1,119 @@
+#include "platform/gpu/gl/gl_resources.h"
+
+#include <algorithm>
+
+#include "platform/gpu/gl/gl_device_impl.h"
+
+namespace q::gpu {
+
+GlBufferObject::GlBufferObject(GlDevice* device, uint32_t bytes, uint32_t usage)
+    : device_(device), bytes_(bytes) {
+    glGenBuffers(1, &id_);
+    glBindBuffer(GlDevice::kWriteTarget, id_);
+    glBufferData(GlDevice::kWriteTarget, bytes, nullptr,
+                 (usage & kUsageDynamic) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+}
+
+GlBufferObject::~GlBufferObject() {
+    if (mapped_) {
+        glBindBuffer(GlDevice::kWriteTarget, id_);
+        glUnmapBuffer(GlDevice::kWriteTarget);
+    }
+    glDeleteBuffers(1, &id_);
+}
+
+void* GlBufferObject::lock(uint32_t offset, uint32_t size, uint32_t flags) {
+    if (mapped_) return nullptr;  // one lock at a time, as GL maps a buffer once
+    if (size == 0 && offset == 0) size = bytes_;
+    if (size == 0 || offset > bytes_ || size > bytes_ - offset) return nullptr;
+    GLbitfield access = GL_MAP_WRITE_BIT;
+    // Discard hands back fresh storage: the draws still reading the old
+    // contents are not waited for.
+    if (flags & kLockDiscard) access |= GL_MAP_INVALIDATE_BUFFER_BIT;
+    glBindBuffer(GlDevice::kWriteTarget, id_);
+    void* address = glMapBufferRange(GlDevice::kWriteTarget, offset, size, access);
+    mapped_ = address != nullptr;
+    return address;
+}
+
+void GlBufferObject::unlock() {
+    if (!mapped_) return;
+    glBindBuffer(GlDevice::kWriteTarget, id_);
+    glUnmapBuffer(GlDevice::kWriteTarget);
+    mapped_ = false;
+}
+
+void GlVertexBuffer::release() { device_->releaseVertexBuffer(this); }
+void GlIndexBuffer::release() { device_->releaseIndexBuffer(this); }
+
+namespace {
+
+uint32_t fullChainLevels(uint32_t width, uint32_t height) {
+    uint32_t levels = 1;
+    for (uint32_t size = std::max(width, height); size > 1; size >>= 1) ++levels;
+    return levels;
+}
+
+}  // namespace
+
+GlTexture::GlTexture(GlDevice* device, uint32_t width, uint32_t height, uint32_t levels)
+    : device_(device), width_(width), height_(height) {
+    const uint32_t full = fullChainLevels(width, height);
+    levels_ = levels == 0 ? full : std::min(levels, full);
+    glGenTextures(1, &id_);
+    glActiveTexture(GL_TEXTURE0);
+    GLint previous = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
+    glBindTexture(GL_TEXTURE_2D, id_);
+    // Only the levels that exist are sampled, so a single-level texture is
+    // complete under a mipmapping filter.
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels_ - 1));
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(width), static_cast<GLsizei>(height), 0,
+                 GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
+}
+
+GlTexture::~GlTexture() { glDeleteTextures(1, &id_); }
+
+void* GlTexture::lockRect(uint32_t* pitch) {
+    if (locked_) return nullptr;
+    if (texels_.empty()) texels_.assign(static_cast<size_t>(width_) * height_, 0u);
+    locked_ = true;
+    if (pitch) *pitch = width_ * 4;
+    return texels_.data();
+}
+
+void GlTexture::unlockRect() {
+    if (!locked_) return;
+    locked_ = false;
+    GLint previous = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
+    glBindTexture(GL_TEXTURE_2D, id_);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    // 0xAARRGGBB words: blue, green, red, alpha from the low byte up.
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(width_), static_cast<GLsizei>(height_),
+                    GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, texels_.data());
+    buildMipChain();
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
+}
+
+void GlTexture::uploadRgba(const uint8_t* rgba) {
+    GLint previous = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
+    glBindTexture(GL_TEXTURE_2D, id_);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(width_), static_cast<GLsizei>(height_),
+                    GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    buildMipChain();
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
+}
+
+void GlTexture::buildMipChain() {
+    if (levels_ > 1) glGenerateMipmap(GL_TEXTURE_2D);
+}
+
+void GlTexture::release() { device_->releaseTexture(this); }
+
+}  // namespace q::gpu
+

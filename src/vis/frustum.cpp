@@ -1,0 +1,91 @@
+#include "vis/frustum.h"
+
+#include "math/matrix.h"
+#include "move/camera.h"
+#include "render/globals.h"
+#include "render/graphics_device.h"
+#include "world/scene.h"
+
+namespace q {
+
+namespace {
+
+constexpr uint32_t kRed = 0xffff0000u;
+
+// Single-bit masks by bit number within a word.
+constexpr uint32_t kBitMasks[32] = {
+    1u << 0,  1u << 1,  1u << 2,  1u << 3,  1u << 4,  1u << 5,  1u << 6,  1u << 7,
+    1u << 8,  1u << 9,  1u << 10, 1u << 11, 1u << 12, 1u << 13, 1u << 14, 1u << 15,
+    1u << 16, 1u << 17, 1u << 18, 1u << 19, 1u << 20, 1u << 21, 1u << 22, 1u << 23,
+    1u << 24, 1u << 25, 1u << 26, 1u << 27, 1u << 28, 1u << 29, 1u << 30, 1u << 31,
+};
+
+}  // namespace
+
+uint32_t classifyPoints(const Vector3* points, const Frustum& frustum, int count) {
+    uint32_t mask = 0xffffffffu;
+    for (int slot = kNear; slot <= kBottom; ++slot) {
+        int outside = 0;
+        for (int j = 0; j < count; ++j) {
+            if (frustum[slot].distance(points[j]) > 0.0f) {
+                ++outside;
+                if (slot >= kLeft) mask &= ~kBitMasks[4 * (slot - kLeft) + j];
+            }
+        }
+        // Everything beyond one plane: nothing of it can be seen, whatever the
+        // other planes say.
+        if (outside == count) return 0;
+    }
+    return mask;
+}
+
+uint32_t boundsInFrustum(const Bounds& bounds, const Frustum& frustum) {
+    const Vector3& lo = bounds.mins;
+    const Vector3& hi = bounds.maxs;
+    const Vector3 corners[8] = {
+        {lo.x, lo.y, lo.z}, {hi.x, lo.y, lo.z}, {lo.x, hi.y, lo.z}, {hi.x, hi.y, lo.z},
+        {lo.x, lo.y, hi.z}, {hi.x, lo.y, hi.z}, {lo.x, hi.y, hi.z}, {hi.x, hi.y, hi.z},
+    };
+    return classifyPoints(corners, frustum, 8);
+}
+
+bool bitTest(const uint32_t* words, uint32_t n) { return (words[n / 32] & kBitMasks[n % 32]) != 0; }
+void bitSet(uint32_t* words, uint32_t n) { words[n / 32] |= kBitMasks[n % 32]; }
+void bitClear(uint32_t* words, uint32_t n) { words[n / 32] &= ~kBitMasks[n % 32]; }
+
+void Camera::buildFrustum(Frustum* out, const Matrix& world) const {
+    if (g_captureLines && scene && scene->graphics) {
+        // The camera's own view volume, drawn from the eye to the far corners.
+        Matrix placement = Matrix::identity();
+        D3DXMatrixInverse(&placement, nullptr, &view);
+        for (const Vector3& corner : farCorners)
+            scene->graphics->addLine(position, transformCoord(corner, placement), kRed);
+    }
+
+    const Matrix worldView = world * view;
+    Matrix toSpace = Matrix::identity();
+    D3DXMatrixInverse(&toSpace, nullptr, &worldView);
+    Vector3 corners[4];
+    for (int i = 0; i < 4; ++i) corners[i] = transformCoord(farCorners[i], toSpace);
+
+    Matrix inverseWorld = Matrix::identity();
+    D3DXMatrixInverse(&inverseWorld, nullptr, &world);
+    const Vector3 eye = transformCoord(position, inverseWorld);
+    const Vector3 dir = normalized(transformNormal(viewDir, inverseWorld));
+
+    // The near plane sits behind the eye so that geometry just behind it still
+    // counts as in view.
+    const Vector3 nearPoint = eye - 4.0f * dir;
+    const Vector3 backward = -dir;
+    D3DXPlaneFromPointNormal(&out->planes[kNear], &nearPoint, &backward);
+    const Vector3 farPoint = eye + 20000.0f * dir;
+    D3DXPlaneFromPointNormal(&out->planes[kFar], &farPoint, &dir);
+
+    // Point orders chosen so that every normal points out of the volume.
+    D3DXPlaneFromPoints(&out->planes[kLeft], &eye, &corners[0], &corners[2]);
+    D3DXPlaneFromPoints(&out->planes[kRight], &eye, &corners[3], &corners[1]);
+    D3DXPlaneFromPoints(&out->planes[kTop], &eye, &corners[2], &corners[3]);
+    D3DXPlaneFromPoints(&out->planes[kBottom], &eye, &corners[1], &corners[0]);
+}
+
+}  // namespace q

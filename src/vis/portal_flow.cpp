@@ -1,0 +1,143 @@
+// The portal flow: from the area that holds the eye, through every portal that
+// faces it and lies in view, into the areas beyond, narrowing the view to each
+// portal's edges. Area 0 is the space all instances share: a portal into it hands
+// the narrowed view to the other instances.
+
+#include <algorithm>
+#include <cstdio>
+
+#include "math/matrix.h"
+#include "move/camera.h"
+#include "platform/report.h"
+#include "render/globals.h"
+#include "render/graphics_device.h"
+#include "vis/frustum.h"
+#include "world/map_instance.h"
+#include "world/scene.h"
+
+namespace q {
+
+namespace {
+
+constexpr uint32_t kGreen = 0xff00ff00u;
+
+// One side slot of the narrowed frustum: the portal edge (first, second) whose
+// plane with the eye replaces the slot. The slot's bits in the clip mask are
+// 4 * (slot - kLeft) + point.
+struct EdgeRule {
+    int slot;
+    int first;
+    int second;
+};
+
+// Worked in this order: bottom, left, top, right. From the negative side the
+// portal is seen mirrored, so left and right swap edges and every edge is
+// walked the other way; the normals then still point out of the volume.
+constexpr EdgeRule kFromPositive[4] = {
+    {kBottom, 0, 1}, {kLeft, 1, 2}, {kTop, 2, 3}, {kRight, 3, 0}};
+constexpr EdgeRule kFromNegative[4] = {
+    {kBottom, 1, 0}, {kLeft, 0, 3}, {kTop, 3, 2}, {kRight, 2, 1}};
+
+bool pointInside(uint32_t mask, int slot, int point) {
+    return (mask >> (4 * (slot - kLeft) + point)) & 1u;
+}
+
+void carryPlanes(Frustum* out, const Frustum& in, const Matrix& planeTransform) {
+    for (int slot = 0; slot < 6; ++slot) D3DXPlaneTransform(&out->planes[slot], &in.planes[slot], &planeTransform);
+}
+
+}  // namespace
+
+bool MapInstance::inFrustum(const Frustum& frustum) const { return boundsInFrustum(worldBounds, frustum) != 0; }
+
+void MapInstance::startFlow(const Frustum& worldFrustum) {
+    if (!map || !scene || !scene->camera) return;
+    const Vector3 eye = scene->camera->position;
+    localEye = transformCoord(eye, inverseWorld);
+    if (!enteredThisFrame) {
+        enteredThisFrame = true;
+        std::fill(visibleAreas.begin(), visibleAreas.end(), 0u);
+        std::fill(passedPortals.begin(), passedPortals.end(), 0u);
+    }
+
+    // An eye in solid space of this map has no area to start from: nothing of
+    // this instance is looked at from there.
+    const int eyeArea = areaAt(eye);
+    if (eyeArea < 0) return;
+
+    // The transpose of the forward matrix carries world planes into map space.
+    Frustum localFrustum;
+    carryPlanes(&localFrustum, worldFrustum, transposed(world));
+    flowArea(eyeArea, localFrustum);
+}
+
+void MapInstance::flowArea(int area, const Frustum& frustum) {
+    const int areaCount = static_cast<int>(map->areas.size());
+    const int portalCount = static_cast<int>(map->portals.size());
+    bitSet(visibleAreas.data(), static_cast<uint32_t>(area));
+
+    for (const int n : areas[area].portalIndices) {
+        if (n < 0 || n >= portalCount) continue;
+        if (bitTest(passedPortals.data(), static_cast<uint32_t>(n))) continue;
+        const Portal& portal = portals[n];
+
+        bool fromPositive;
+        int next;
+        if (portal.positiveArea == area) {
+            fromPositive = true;
+            next = portal.negativeArea;
+        } else if (portal.negativeArea == area) {
+            fromPositive = false;
+            next = portal.positiveArea;
+        } else {
+            char where[48];
+            std::snprintf(where, sizeof where, "portal %d listed in area %d", n, area);
+            report("portal不对砚竹", "eror", where);
+            continue;
+        }
+        if (next < 0 || next >= areaCount || portal.points.size() < 4) continue;
+
+        // Facing test: an eye exactly on the portal plane sees it from either side.
+        const float s = portal.plane.distance(localEye);
+        if (fromPositive ? s < 0.0f : s > 0.0f) continue;
+
+        const Vector3* p = portal.points.data();
+        const uint32_t mask = classifyPoints(p, frustum, 4);
+        if (mask == 0) continue;
+
+        // Passed once per frame and instance, by whichever path reaches it first.
+        bitSet(passedPortals.data(), static_cast<uint32_t>(n));
+
+        Frustum narrowed;
+        narrowed[kNear] = frustum[kNear];
+        narrowed[kFar] = frustum[kFar];
+        GraphicsDevice* lines = (g_captureLines && scene) ? scene->graphics : nullptr;
+        for (const EdgeRule& rule : fromPositive ? kFromPositive : kFromNegative) {
+            if (!pointInside(mask, rule.slot, rule.first) && !pointInside(mask, rule.slot, rule.second)) {
+                narrowed[rule.slot] = frustum[rule.slot];
+                continue;
+            }
+            D3DXPlaneFromPoints(&narrowed[rule.slot], &localEye, &p[rule.first], &p[rule.second]);
+            if (lines) {
+                const Vector3 eye = transformCoord(localEye, world);
+                lines->addLine(eye, transformCoord(p[rule.first], world), kGreen);
+                lines->addLine(eye, transformCoord(p[rule.second], world), kGreen);
+            }
+        }
+
+        if (next != 0) {
+            flowArea(next, narrowed);
+        } else if (scene) {
+            Frustum worldNarrowed;
+            carryPlanes(&worldNarrowed, narrowed, transposed(inverseWorld));
+            scene->flowInstances(worldNarrowed, this);
+        }
+    }
+}
+
+void Scene::flowInstances(const Frustum& worldFrustum, const MapInstance* excluded) {
+    for (MapInstance* instance : instances)
+        if (instance != excluded && instance->inFrustum(worldFrustum)) instance->startFlow(worldFrustum);
+}
+
+}  // namespace q

@@ -1,0 +1,82 @@
+// Draws one frame of the world: the lighting program's per-frame constants, the
+// terrain, then the areas of every instance that the portal flow marked (or all
+// of them outside portal mode), each instance with its own transform.
+
+#include "vis/render_pass.h"
+
+#include <algorithm>
+
+#include "math/matrix.h"
+#include "move/camera.h"
+#include "platform/gpu/device.h"
+#include "render/globals.h"
+#include "vis/frustum.h"
+#include "world/scene.h"
+#include "world/terrain.h"
+
+namespace q {
+
+int g_visibleAreaCount = 0;
+
+namespace {
+
+// Lower limit of N.L, scale of the 1/distance attenuation, its lower limit.
+constexpr float kLightConstants[4] = {0.5f, 500.0f, 0.75f, 0.0f};
+
+}  // namespace
+
+void Scene::render() {
+    if (!camera || !device) return;
+
+    const Matrix viewProjection = transposed(camera->view * camera->projection);
+    device->setVertexShaderConstant(0, &viewProjection, 4);
+    // The fourth float of the eye register carries the yaw; the program ignores it.
+    const float eye[4] = {camera->position.x, camera->position.y, camera->position.z, camera->yaw};
+    device->setVertexShaderConstant(5, eye, 1);
+    device->setVertexShaderConstant(6, kLightConstants, 1);
+    device->setVertexShader(g_lightingShader);
+
+    if (terrain) terrain->draw();
+
+    if (g_portalMode) {
+        for (MapInstance* instance : instances) instance->enteredThisFrame = false;
+        Frustum frustum;
+        camera->buildFrustum(&frustum, Matrix::identity());
+        const int held = camera->instanceIndex;
+        if (held >= 0 && held < static_cast<int>(instances.size()) && camera->areaIndex != 0)
+            instances[held]->startFlow(frustum);
+        else
+            flowInstances(frustum, nullptr);
+    } else {
+        for (MapInstance* instance : instances) {
+            instance->enteredThisFrame = true;
+            std::fill(instance->visibleAreas.begin(), instance->visibleAreas.end(), 0xffffffffu);
+        }
+    }
+
+    g_visibleAreaCount = 0;
+    for (MapInstance* instance : instances)
+        if (instance->enteredThisFrame) instance->drawVisible();
+}
+
+void MapInstance::drawVisible() {
+    if (!map || !scene || !scene->camera || !scene->device) return;
+    const Camera& camera = *scene->camera;
+    gpu::Device* device = scene->device;
+
+    const Matrix worldViewProjection = transposed(world * camera.view * camera.projection);
+    device->setVertexShaderConstant(0, &worldViewProjection, 4);
+    // The first three rows of the transposed world carry normals and positions
+    // to world space inside the program.
+    const Matrix worldRows = transposed(world);
+    device->setVertexShaderConstant(7, &worldRows, 3);
+
+    const uint32_t areaCount = static_cast<uint32_t>(map->areas.size());
+    for (uint32_t i = 0; i < areaCount; ++i) {
+        if (!bitTest(visibleAreas.data(), i)) continue;
+        areas[i].draw();
+        ++g_visibleAreaCount;
+    }
+}
+
+}  // namespace q

@@ -1,0 +1,43 @@
+#include "world/map_instance.h"
+
+#include <algorithm>
+
+namespace q {
+
+namespace {
+
+size_t wordsFor(size_t bits) { return std::max<size_t>(1, (bits + 31) / 32); }
+
+bool isEmpty(const Bounds& b) { return b.mins.x > b.maxs.x || b.mins.y > b.maxs.y || b.mins.z > b.maxs.z; }
+
+}  // namespace
+
+void MapInstance::bindMap(MapData* newMap) {
+    map = newMap;
+    areas = (map && !map->areas.empty()) ? map->areas.data() : nullptr;
+    portals = (map && !map->portals.empty()) ? map->portals.data() : nullptr;
+    // Sized once here so that maps of any size are drawn and the frame never
+    // allocates.
+    visibleAreas.assign(wordsFor(map ? map->areas.size() : 0), 0u);
+    passedPortals.assign(wordsFor(map ? map->portals.size() : 0), 0u);
+}
+
+void MapInstance::placeInWorld() {
+    D3DXMatrixRotationYawPitchRoll(&world, yaw, pitch, roll);
+    world.m[3][0] = position.x;
+    world.m[3][1] = position.y;
+    world.m[3][2] = position.z;
+    D3DXMatrixInverse(&inverseWorld, nullptr, &world);
+
+    // A map without brushes has no extent: turning its empty bounds would make a
+    // box of 20000 units that every camera position touches.
+    if (!map || isEmpty(map->bounds)) return;
+    const Vector3& lo = map->bounds.mins;
+    const Vector3& hi = map->bounds.maxs;
+    for (int i = 0; i < 8; ++i) {
+        const Vector3 corner{(i & 1) ? hi.x : lo.x, (i & 2) ? hi.y : lo.y, (i & 4) ? hi.z : lo.z};
+        worldBounds.grow(transformCoord(corner, world));
+    }
+}
+
+}  // namespace q

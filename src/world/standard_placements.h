@@ -1,0 +1,15 @@
+#pragma once
+// The five placements of the loaded map that the viewer makes at start-up.
+
+namespace q {
+
+class Scene;
+struct MapData;
+
+constexpr int kStandardInstanceCount = 5;
+
+// Adds and places the first `count` (clamped to 0..5) of the standard
+// placements of `map`, in their fixed order; returns how many were placed.
+int placeStandardInstances(Scene& scene, MapData* map, int count = kStandardInstanceCount);
+
+}  // namespace q

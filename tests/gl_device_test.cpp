@@ -1,0 +1,494 @@
+// Pixel tests of the OpenGL backend, drawn headless on EGL's surfaceless
+// platform and read back from the back buffer.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "math/matrix.h"
+#include "platform/gpu/device.h"
+#include "platform/gpu/gl/gl_device.h"
+#include "platform/gpu/vertex_program.h"
+#include "render/lighting_program.h"
+
+namespace q::gpu {
+namespace {
+
+constexpr uint32_t kWidth = 64;
+constexpr uint32_t kHeight = 48;
+
+struct ScreenVertex {
+    float x, y, z, rhw;
+    uint32_t color;
+    float u, v;
+};
+static_assert(sizeof(ScreenVertex) == 28);
+
+struct LineVertex {
+    float x, y, z;
+    uint32_t color;
+};
+
+struct Rgb {
+    int r, g, b;
+};
+
+class GlDeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        device = createHeadlessDevice(kWidth, kHeight, &error);
+        if (!device) GTEST_SKIP() << "no OpenGL context on EGL: " << error;
+        quads = device->createVertexBuffer(sizeof(ScreenVertex) * 6 * 4, kUsageDynamic | kUsageWriteOnly, kFvfScreen);
+        ASSERT_NE(quads, nullptr);
+        device->setRenderState(RenderState::CullMode, kCullNone);
+        device->clear(kClearTarget | kClearZBuffer, 0xff000000, 1.0f, 0);
+    }
+
+    // A pre-transformed rectangle in back-buffer pixels (y down), two triangles.
+    void drawQuad(float x0, float y0, float x1, float y1, float z, uint32_t color, float u0 = 0, float v0 = 0,
+                  float u1 = 1, float v1 = 1) {
+        auto* v = static_cast<ScreenVertex*>(quads->lock(0, 0, kLockDiscard));
+        ASSERT_NE(v, nullptr);
+        v[0] = {x0, y1, z, 1, color, u0, v1};
+        v[1] = {x1, y0, z, 1, color, u1, v0};
+        v[2] = {x0, y0, z, 1, color, u0, v0};
+        v[3] = {x1, y0, z, 1, color, u1, v0};
+        v[4] = {x0, y1, z, 1, color, u0, v1};
+        v[5] = {x1, y1, z, 1, color, u1, v1};
+        quads->unlock();
+        device->setVertexShader(kFvfScreen);
+        device->setStreamSource(0, quads, sizeof(ScreenVertex));
+        device->drawPrimitive(Primitive::TriangleList, 0, 2);
+    }
+
+    void readBack() {
+        frame.assign(kWidth * kHeight * 4, 0);
+        ASSERT_TRUE(device->readBackBuffer(frame.data()));
+    }
+
+    Rgb at(uint32_t x, uint32_t y) const {
+        const uint8_t* p = &frame[(y * kWidth + x) * 4];
+        return {p[0], p[1], p[2]};
+    }
+
+    static bool near(Rgb a, Rgb b, int tolerance = 1) {
+        return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
+               std::abs(a.b - b.b) <= tolerance;
+    }
+
+    std::unique_ptr<Device> device;
+    VertexBuffer* quads = nullptr;
+    std::vector<uint8_t> frame;
+};
+
+#define EXPECT_RGB(actual, r_, g_, b_)                                                               \
+    do {                                                                                             \
+        const Rgb a_ = (actual);                                                                     \
+        EXPECT_TRUE(near(a_, Rgb{r_, g_, b_})) << "got " << a_.r << "," << a_.g << "," << a_.b         \
+                                               << " expected " << (r_) << "," << (g_) << "," << (b_); \
+    } while (0)
+
+TEST_F(GlDeviceTest, ClearFillsTheBackBufferAndReadBackIsTopRowFirst) {
+    device->clear(kClearTarget, 0xff204080, 1.0f, 0);
+    // Only the top quarter is painted: in the read-back picture it must be the
+    // first rows, whatever GL's own row order.
+    drawQuad(0, 0, kWidth, kHeight / 4, 0.5f, 0xffff0000);
+    readBack();
+    EXPECT_RGB(at(0, 0), 255, 0, 0);
+    EXPECT_RGB(at(kWidth - 1, kHeight / 4 - 1), 255, 0, 0);
+    EXPECT_RGB(at(0, kHeight / 4), 0x20, 0x40, 0x80);
+    EXPECT_RGB(at(kWidth - 1, kHeight - 1), 0x20, 0x40, 0x80);
+    EXPECT_EQ(frame[3], 0xFF);  // the shown frame is opaque
+}
+
+TEST_F(GlDeviceTest, ScreenQuadCoversItsPixelsWithYDownAndShowsTheDiffuseColourWithoutTexture) {
+    drawQuad(8, 4, 24, 12, 0.5f, 0xff336699);
+    readBack();
+    EXPECT_RGB(at(8, 4), 0x33, 0x66, 0x99);
+    EXPECT_RGB(at(23, 11), 0x33, 0x66, 0x99);
+    EXPECT_RGB(at(7, 4), 0, 0, 0);
+    EXPECT_RGB(at(24, 11), 0, 0, 0);
+    EXPECT_RGB(at(8, 3), 0, 0, 0);
+    EXPECT_RGB(at(8, 12), 0, 0, 0);
+}
+
+TEST_F(GlDeviceTest, TextureModulatesColourTakesItsAlphaAndAlphaTestDiscards) {
+    // 2 x 1 texels: left alpha 15 (below the reference), right alpha 16.
+    Texture* texture = device->createTexture(2, 1, 1);
+    ASSERT_NE(texture, nullptr);
+    uint32_t pitch = 0;
+    auto* texels = static_cast<uint32_t*>(texture->lockRect(&pitch));
+    ASSERT_NE(texels, nullptr);
+    EXPECT_EQ(pitch, 8u);
+    texels[0] = 0x0fffffff;
+    texels[1] = 0x10808080;
+    texture->unlockRect();
+
+    device->setTexture(0, texture);
+    device->setRenderState(RenderState::AlphaTestEnable, 1);
+    device->setRenderState(RenderState::AlphaRef, 16);
+    device->setRenderState(RenderState::AlphaFunc, kCmpGreaterEqual);
+    // The vertex alpha (0x20) must not weaken the texel alpha: the test above
+    // decides on the texel alone.
+    drawQuad(0, 0, 32, 16, 0.5f, 0x2000ff00);
+    readBack();
+    EXPECT_RGB(at(4, 8), 0, 0, 0);       // discarded
+    EXPECT_RGB(at(20, 8), 0, 0x80, 0);   // grey 0x80 x green
+    texture->release();
+}
+
+TEST_F(GlDeviceTest, AlphaBlendMixesBySourceAlpha) {
+    device->clear(kClearTarget, 0xff0000ff, 1.0f, 0);
+    Texture* texture = device->createTexture(1, 1, 1);
+    ASSERT_NE(texture, nullptr);
+    *static_cast<uint32_t*>(texture->lockRect(nullptr)) = 0x80ffffff;
+    texture->unlockRect();
+    device->setTexture(0, texture);
+    device->setRenderState(RenderState::AlphaBlendEnable, 1);
+    device->setRenderState(RenderState::SrcBlend, kBlendSrcAlpha);
+    device->setRenderState(RenderState::DestBlend, kBlendInvSrcAlpha);
+    drawQuad(0, 0, kWidth, kHeight, 0.5f, 0xffff0000);
+    readBack();
+    EXPECT_RGB(at(10, 10), 128, 0, 127);
+    texture->release();
+}
+
+TEST_F(GlDeviceTest, DepthTestKeepsTheNearerSurfaceOnlyWhileEnabled) {
+    device->setRenderState(RenderState::ZEnable, 1);
+    drawQuad(0, 0, 32, 48, 0.2f, 0xffff0000);
+    drawQuad(0, 0, 64, 48, 0.8f, 0xff0000ff);  // behind the red half
+    readBack();
+    EXPECT_RGB(at(10, 10), 255, 0, 0);
+    EXPECT_RGB(at(40, 10), 0, 0, 255);
+
+    // Equal depth passes (less-or-equal), and with the test off the last draw wins.
+    drawQuad(32, 0, 64, 48, 0.8f, 0xff00ff00);
+    device->setRenderState(RenderState::ZEnable, 0);
+    drawQuad(0, 24, 64, 48, 0.9f, 0xffffffff);
+    readBack();
+    EXPECT_RGB(at(40, 10), 0, 255, 0);
+    EXPECT_RGB(at(10, 30), 255, 255, 255);
+}
+
+TEST_F(GlDeviceTest, LineListIsTransformedByWorldViewProjectionAndKeepsItsColour) {
+    VertexBuffer* lines = device->createVertexBuffer(sizeof(LineVertex) * 4, kUsageDynamic, kFvfLine);
+    ASSERT_NE(lines, nullptr);
+    auto* v = static_cast<LineVertex*>(lines->lock(0, 0, kLockDiscard));
+    ASSERT_NE(v, nullptr);
+    // A horizontal red line high in the view and a vertical blue one to the
+    // right, both 10 units in front of a camera standing at z = -10.
+    v[0] = {-100, 5.2f, 0, 0xffff0000};
+    v[1] = {100, 5.2f, 0, 0xffff0000};
+    v[2] = {7.0f, -100, 0, 0xff0000ff};
+    v[3] = {7.0f, 100, 0, 0xff0000ff};
+    lines->unlock();
+
+    Matrix projection;
+    D3DXMatrixPerspectiveFovLH(&projection, static_cast<float>(M_PI / 2), float(kWidth) / kHeight, 1.0f, 1000.0f);
+    device->setTransform(Transform::World, Matrix::identity());
+    device->setTransform(Transform::View, Matrix::translation(0, 0, 10));
+    device->setTransform(Transform::Projection, projection);
+    device->setVertexShader(kFvfLine);
+    device->setStreamSource(0, lines, sizeof(LineVertex));
+    device->drawPrimitive(Primitive::LineList, 0, 2);
+    readBack();
+
+    // y 5.2 at distance 10 with a 90 degree view: 0.52 of the half height
+    // above the centre, row 24 - 0.52 * 24 = 11.5; x 7 with aspect 4:3 gives
+    // column 32 + 0.7 * 0.75 * 32 = 48.8.
+    auto redInRows = [&](uint32_t x) {
+        for (uint32_t y = 10; y <= 12; ++y)
+            if (near(at(x, y), Rgb{255, 0, 0})) return true;
+        return false;
+    };
+    EXPECT_TRUE(redInRows(5));
+    EXPECT_TRUE(redInRows(30));
+    EXPECT_RGB(at(30, 30), 0, 0, 0);
+    bool blue = false;
+    for (uint32_t x = 47; x <= 50; ++x) blue = blue || near(at(x, 36), Rgb{0, 0, 255});
+    EXPECT_TRUE(blue);
+    lines->release();
+}
+
+TEST_F(GlDeviceTest, IndexedDrawStartsAtTheBaseVertex) {
+    // Two quads in one buffer; indices 0..3 with base vertex 4 pick the second.
+    auto* v = static_cast<ScreenVertex*>(quads->lock(0, 8 * sizeof(ScreenVertex), 0));
+    ASSERT_NE(v, nullptr);
+    const ScreenVertex red[4] = {{0, 0, 0.5f, 1, 0xffff0000, 0, 0}, {16, 0, 0.5f, 1, 0xffff0000, 0, 0},
+                                 {16, 16, 0.5f, 1, 0xffff0000, 0, 0}, {0, 16, 0.5f, 1, 0xffff0000, 0, 0}};
+    std::memcpy(v, red, sizeof red);
+    for (int i = 0; i < 4; ++i) {
+        v[4 + i] = red[i];
+        v[4 + i].x += 32;
+        v[4 + i].color = 0xff00ff00;
+    }
+    quads->unlock();
+    IndexBuffer* indices = device->createIndexBuffer(6 * sizeof(uint16_t), kUsageWriteOnly);
+    ASSERT_NE(indices, nullptr);
+    const uint16_t list[6] = {0, 1, 2, 0, 2, 3};
+    std::memcpy(indices->lock(0, 0, 0), list, sizeof list);
+    indices->unlock();
+
+    device->setVertexShader(kFvfScreen);
+    device->setStreamSource(0, quads, sizeof(ScreenVertex));
+    device->setIndices(indices, 4);
+    device->drawIndexedPrimitive(Primitive::TriangleList, 0, 4, 0, 2);
+    readBack();
+    EXPECT_RGB(at(8, 8), 0, 0, 0);
+    EXPECT_RGB(at(40, 8), 0, 255, 0);
+    indices->release();
+}
+
+TEST_F(GlDeviceTest, LocksOutsideTheBufferOrTwiceReturnNull) {
+    VertexBuffer* buffer = device->createVertexBuffer(64, kUsageDynamic, 0);
+    ASSERT_NE(buffer, nullptr);
+    EXPECT_EQ(buffer->byteSize(), 64u);
+    EXPECT_EQ(buffer->lock(0, 65, 0), nullptr);
+    EXPECT_EQ(buffer->lock(60, 8, 0), nullptr);
+    EXPECT_EQ(buffer->lock(64, 1, 0), nullptr);
+    EXPECT_EQ(buffer->lock(0xFFFFFFF0u, 0x20, 0), nullptr);  // offset + size wraps
+    ASSERT_NE(buffer->lock(32, 32, 0), nullptr);
+    EXPECT_EQ(buffer->lock(0, 0, 0), nullptr);  // already locked
+    buffer->unlock();
+    EXPECT_NE(buffer->lock(0, 0, kLockDiscard), nullptr);
+    buffer->unlock();
+    buffer->release();
+    EXPECT_EQ(device->createVertexBuffer(0, 0, 0), nullptr);
+    EXPECT_EQ(device->createTexture(0, 4, 1), nullptr);
+}
+
+TEST_F(GlDeviceTest, DrawsReadingPastTheStreamOrIndicesOrFromALockedBufferDrawNothing) {
+    VertexBuffer* small = device->createVertexBuffer(sizeof(ScreenVertex) * 3, 0, kFvfScreen);
+    ASSERT_NE(small, nullptr);
+    auto* v = static_cast<ScreenVertex*>(small->lock(0, 0, 0));
+    for (int i = 0; i < 3; ++i) v[i] = {float(i % 2) * 64, float(i / 2) * 48, 0.5f, 1, 0xffffffff, 0, 0};
+    small->unlock();
+    device->setVertexShader(kFvfScreen);
+    device->setStreamSource(0, small, sizeof(ScreenVertex));
+    device->drawPrimitive(Primitive::TriangleList, 0, 2);  // six vertices from three
+    device->drawPrimitive(Primitive::TriangleList, 1, 1);
+    IndexBuffer* indices = device->createIndexBuffer(4, 0);
+    device->setIndices(indices, 0);
+    device->drawIndexedPrimitive(Primitive::TriangleList, 0, 3, 0, 1);  // three indices from two
+    ASSERT_NE(small->lock(0, 0, 0), nullptr);
+    device->drawPrimitive(Primitive::TriangleList, 0, 1);  // locked
+    small->unlock();
+    readBack();
+    EXPECT_RGB(at(2, 2), 0, 0, 0);
+
+    device->drawPrimitive(Primitive::TriangleList, 0, 1);  // the same draw, now valid
+    readBack();
+    EXPECT_RGB(at(2, 2), 255, 255, 255);
+    indices->release();
+    small->release();
+}
+
+TEST_F(GlDeviceTest, TexturesKeepTheirTopRowAtVZeroAtAnySize) {
+    // 3 x 5 texels: the top row red, the rest blue, from decoded RGBA rows.
+    std::vector<uint8_t> rgba(3 * 5 * 4, 0);
+    for (int i = 0; i < 15; ++i) {
+        rgba[i * 4 + (i < 3 ? 0 : 2)] = 255;
+        rgba[i * 4 + 3] = 255;
+    }
+    Texture* texture = device->createTextureFromRgba(rgba.data(), 3, 5);
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(texture->width(), 3u);
+    EXPECT_EQ(texture->height(), 5u);
+    device->setTexture(0, texture);
+    drawQuad(0, 0, 30, 40, 0.5f, 0xffffffff);
+    readBack();
+    EXPECT_RGB(at(15, 2), 255, 0, 0);
+    EXPECT_RGB(at(15, 30), 0, 0, 255);
+    texture->release();
+}
+
+TEST_F(GlDeviceTest, FullMipChainIsBuiltWhenLevelZeroIsUnlocked) {
+    Texture* texture = device->createTexture(2, 2, 0);
+    ASSERT_NE(texture, nullptr);
+    auto* texels = static_cast<uint32_t*>(texture->lockRect(nullptr));
+    texels[0] = texels[3] = 0xffffffff;
+    texels[1] = texels[2] = 0xff000000;
+    texture->unlockRect();
+    device->setTexture(0, texture);
+    device->setTextureStageState(0, TextureStageState::MipFilter, kFilterLinear);
+    // One pixel showing the whole texture samples the 1 x 1 level: mid grey.
+    drawQuad(0, 0, 1, 1, 0.5f, 0xffffffff);
+    readBack();
+    EXPECT_RGB(at(0, 0), 128, 128, 128);
+    texture->release();
+}
+
+TEST_F(GlDeviceTest, MagnificationFilterFollowsTheStageState) {
+    // Black and white texels stretched over 32 pixels: a hard step when point
+    // filtered (the default), a ramp when linear.
+    Texture* texture = device->createTexture(2, 1, 1);
+    auto* texels = static_cast<uint32_t*>(texture->lockRect(nullptr));
+    texels[0] = 0xff000000;
+    texels[1] = 0xffffffff;
+    texture->unlockRect();
+    device->setTexture(0, texture);
+    drawQuad(0, 0, 32, 8, 0.5f, 0xffffffff);
+    device->setTextureStageState(0, TextureStageState::MagFilter, kFilterLinear);
+    drawQuad(0, 8, 32, 16, 0.5f, 0xffffffff);
+    readBack();
+    EXPECT_RGB(at(12, 4), 0, 0, 0);
+    EXPECT_RGB(at(20, 4), 255, 255, 255);
+    EXPECT_GT(at(12, 12).r, 40);
+    EXPECT_LT(at(20, 12).r, 215);
+    EXPECT_LT(at(12, 12).r, at(20, 12).r);
+    texture->release();
+}
+
+TEST_F(GlDeviceTest, StateBlocksRecordWithoutApplyingAndRestoreWhatWasCaptured) {
+    Texture* texture = device->createTexture(1, 1, 1);
+    *static_cast<uint32_t*>(texture->lockRect(nullptr)) = 0xff0000ff;  // blue texel
+    texture->unlockRect();
+
+    device->beginStateBlock();
+    device->setTexture(0, texture);
+    device->setRenderState(RenderState::ZEnable, 0);
+    const StateBlock drawState = device->endStateBlock();
+    device->beginStateBlock();
+    device->setTexture(0, texture);
+    device->setRenderState(RenderState::ZEnable, 0);
+    const StateBlock savedState = device->endStateBlock();
+    ASSERT_NE(drawState, 0u);
+    ASSERT_NE(savedState, drawState);
+
+    // Recording changed nothing: untextured and depth-tested.
+    device->setRenderState(RenderState::ZEnable, 1);
+    drawQuad(0, 0, 16, 16, 0.3f, 0xffff0000);
+    device->captureStateBlock(savedState);
+    device->applyStateBlock(drawState);
+    drawQuad(0, 0, 32, 16, 0.9f, 0xffffffff);  // blue, over the nearer red: no depth test
+    device->applyStateBlock(savedState);
+    drawQuad(0, 16, 16, 32, 0.5f, 0xff00ff00);  // untextured green again
+    drawQuad(0, 0, 8, 8, 0.9f, 0xffffff00);     // depth-tested again: hidden
+    readBack();
+    EXPECT_RGB(at(4, 4), 0, 0, 255);
+    EXPECT_RGB(at(12, 4), 0, 0, 255);
+    EXPECT_RGB(at(4, 20), 0, 255, 0);
+
+    // A deleted block's handle stays dead and is not given out again.
+    device->deleteStateBlock(drawState);
+    device->applyStateBlock(drawState);
+    drawQuad(32, 16, 48, 32, 0.5f, 0xff00ff00);  // still untextured
+    device->beginStateBlock();
+    const StateBlock next = device->endStateBlock();
+    EXPECT_NE(next, drawState);
+    EXPECT_NE(next, savedState);
+    readBack();
+    EXPECT_RGB(at(40, 20), 0, 255, 0);
+    device->deleteStateBlock(savedState);
+    device->deleteStateBlock(next);
+    texture->release();
+}
+
+struct LitVertex {
+    float position[3];
+    float normal[3];
+    float uv[2];
+};
+static_assert(sizeof(LitVertex) == kLitVertexBytes);
+
+TEST_F(GlDeviceTest, LightingProgramMatchesTheInterpreterAcrossALitTriangle) {
+    const uint32_t shader = device->createVertexShader(kLightingProgramText, kLightingDeclaration);
+    ASSERT_NE(shader & kProgramHandleBit, 0u);
+
+    // A triangle 600 units in front of the camera (the light): attenuation
+    // and the diffuse floor both vary across it, and the normals are not unit
+    // length. All three corners share one depth, so colours interpolate
+    // linearly on the screen.
+    const LitVertex corners[3] = {
+        {{-300, -200, 100}, {0, 0, -2}, {0, 0}},
+        {{300, -200, 100}, {3, 0, 0}, {1, 0}},
+        {{0, 250, 100}, {0, -0.5f, -0.5f}, {0, 1}},
+    };
+    VertexBuffer* buffer = device->createVertexBuffer(sizeof corners, kUsageWriteOnly, 0);
+    ASSERT_NE(buffer, nullptr);
+    std::memcpy(buffer->lock(0, 0, 0), corners, sizeof corners);
+    buffer->unlock();
+
+    const Matrix world = Matrix::translation(0, 0, 500);
+    Matrix projection;
+    D3DXMatrixPerspectiveFovLH(&projection, static_cast<float>(M_PI / 2), float(kWidth) / kHeight, 1.0f, 1000.0f);
+    const Matrix wvpT = transposed(world * Matrix::identity() * projection);
+    const Matrix worldT = transposed(world);
+    float constants[kMaxVertexConstants][4] = {};
+    std::memcpy(constants[0], wvpT.m, sizeof wvpT.m);
+    std::memcpy(constants[6], kLightingFactors, sizeof kLightingFactors);  // light c5 at the origin
+    std::memcpy(constants[7], worldT.m, 3 * sizeof constants[0]);
+
+    device->setVertexShader(shader);
+    device->setVertexShaderConstant(0, constants, 10);
+    device->setStreamSource(0, buffer, sizeof(LitVertex));
+    device->setTexture(0, nullptr);
+    device->drawPrimitive(Primitive::TriangleList, 0, 1);
+    readBack();
+
+    VertexProgram program;
+    std::string error;
+    ASSERT_TRUE(assembleVertexProgram(kLightingProgramText, &program, &error)) << error;
+    float screen[3][2], grey[3];
+    for (int i = 0; i < 3; ++i) {
+        float inputs[16][4] = {};
+        for (auto& in : inputs) in[3] = 1;
+        std::memcpy(inputs[0], corners[i].position, 12);
+        std::memcpy(inputs[3], corners[i].normal, 12);
+        std::memcpy(inputs[7], corners[i].uv, 8);
+        VsOutputs out;
+        runVertexProgram(program, inputs, constants, &out);
+        screen[i][0] = (out.pos[0] / out.pos[3] + 1) * 0.5f * kWidth;
+        screen[i][1] = (1 - out.pos[1] / out.pos[3]) * 0.5f * kHeight;
+        grey[i] = std::clamp(out.diffuse[0], 0.0f, 1.0f);
+    }
+    // The corner turned away from the light, 700 units off, is at both floors.
+    EXPECT_NEAR(grey[1], 0.5f * 0.75f, 1e-5f);
+    EXPECT_GT(grey[0], grey[1] + 0.2f);
+
+    int sampled = 0;
+    for (uint32_t y = 0; y < kHeight; y += 2) {
+        for (uint32_t x = 0; x < kWidth; x += 2) {
+            // Barycentric weights of the pixel centre; skip pixels near edges.
+            const float px = x + 0.5f, py = y + 0.5f;
+            auto edge = [&](int a, int b) {
+                return (screen[b][0] - screen[a][0]) * (py - screen[a][1]) -
+                       (screen[b][1] - screen[a][1]) * (px - screen[a][0]);
+            };
+            const float total = (screen[1][0] - screen[0][0]) * (screen[2][1] - screen[0][1]) -
+                                (screen[1][1] - screen[0][1]) * (screen[2][0] - screen[0][0]);
+            const float w0 = edge(1, 2) / total, w1 = edge(2, 0) / total, w2 = edge(0, 1) / total;
+            if (w0 < 0.05f || w1 < 0.05f || w2 < 0.05f) continue;
+            const int expected = static_cast<int>(std::lround(255 * (w0 * grey[0] + w1 * grey[1] + w2 * grey[2])));
+            EXPECT_TRUE(near(at(x, y), Rgb{expected, expected, expected}, 2))
+                << "pixel " << x << "," << y << " got " << at(x, y).r << " expected " << expected;
+            ++sampled;
+        }
+    }
+    EXPECT_GE(sampled, 40);
+    EXPECT_RGB(at(0, 0), 0, 0, 0);  // outside the triangle
+    buffer->release();
+}
+
+TEST_F(GlDeviceTest, VertexProgramsWithUnsupportedDeclarationsAreRefused) {
+    const uint32_t otherStream[] = {0x20000001, 0x40020000, 0xFFFFFFFF};
+    EXPECT_EQ(device->createVertexShader(kLightingProgramText, otherStream), 0u);
+    const uint32_t noEnd[64] = {0x20000000};
+    EXPECT_EQ(device->createVertexShader(kLightingProgramText, noEnd), 0u);
+    EXPECT_EQ(device->createVertexShader("vs.1.1\nbogus r0, r1\n", kLightingDeclaration), 0u);
+    // Nothing is drawn with an unknown handle.
+    device->setVertexShader(kProgramHandleBit | 7);
+    device->setStreamSource(0, quads, sizeof(ScreenVertex));
+    device->drawPrimitive(Primitive::TriangleList, 0, 1);
+    readBack();
+    EXPECT_RGB(at(0, 0), 0, 0, 0);
+}
+
+}  // namespace
+}  // namespace q::gpu

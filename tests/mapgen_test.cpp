@@ -1,0 +1,394 @@
+// The generated maps against what they were built from: the area tree sorts
+// every point as the cells do, portals face their positive area, brushes fill
+// exactly the solid, surfaces face into their area, and the files come out the
+// same for the same seed.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "mapgen/command_line.h"
+#include "mapgen/mapgen.h"
+
+namespace q::mapgen {
+namespace {
+
+MapgenOptions preset(const std::string& name, int count = 0, uint32_t seed = 1) {
+    MapgenOptions o;
+    o.preset = name;
+    o.count = count;
+    o.seed = seed;
+    return o;
+}
+
+GeneratedMap build(const MapgenOptions& o) {
+    GeneratedMap map;
+    std::string error;
+    EXPECT_TRUE(buildMap(o, &map, &error)) << error;
+    return map;
+}
+
+std::vector<MapgenOptions> allPresets() {
+    return {preset("room"), preset("tworooms"), preset("corridor", 5), preset("grid", 4), preset("demo")};
+}
+
+std::string describe(const MapgenOptions& o) { return o.preset + " " + std::to_string(o.count); }
+
+TEST(MapgenAreaTree, RoomCentresWallsAndOutsideInEveryPreset) {
+    for (const MapgenOptions& o : allPresets()) {
+        SCOPED_TRACE(describe(o));
+        const GeneratedMap map = build(o);
+        const int t = map.layout.wall;
+        for (const Room& r : map.layout.rooms) {
+            const Box& in = r.interior;
+            EXPECT_EQ(lookupArea(map.areaNodes, in.centre(0), in.centre(1), in.lo[2] + 100), r.area) << r.name;
+            // The middle of each wall, above every doorway and window (they end
+            // 96 above the floor), is solid.
+            const double z = in.lo[2] + 112;
+            EXPECT_EQ(lookupArea(map.areaNodes, in.lo[0] - t / 2.0, in.centre(1), z), kSolid) << r.name;
+            EXPECT_EQ(lookupArea(map.areaNodes, in.hi[0] + t / 2.0, in.centre(1), z), kSolid) << r.name;
+            EXPECT_EQ(lookupArea(map.areaNodes, in.centre(0), in.lo[1] - t / 2.0, z), kSolid) << r.name;
+            EXPECT_EQ(lookupArea(map.areaNodes, in.centre(0), in.hi[1] + t / 2.0, z), kSolid) << r.name;
+            EXPECT_EQ(lookupArea(map.areaNodes, in.centre(0), in.centre(1), in.lo[2] - t / 2.0), kSolid) << r.name;
+        }
+        // Far away on every side, and just under the lowest floor.
+        for (double far : {-100000.0, 100000.0}) {
+            EXPECT_EQ(lookupArea(map.areaNodes, far, 0, 64), 0);
+            EXPECT_EQ(lookupArea(map.areaNodes, 0, far, 64), 0);
+            EXPECT_EQ(lookupArea(map.areaNodes, 0, 0, far), 0);
+        }
+        EXPECT_EQ(lookupArea(map.areaNodes, 0, 0, -t - 1), 0);
+        // The start point lies in a room, 64 above a floor at z = 0.
+        const int start = lookupArea(map.areaNodes, map.layout.start[0], map.layout.start[1], map.layout.start[2]);
+        EXPECT_GT(start, 0);
+        EXPECT_EQ(lookupArea(map.areaNodes, 0, 0, 1), start);
+        EXPECT_EQ(lookupArea(map.areaNodes, 0, 0, -1), kSolid);
+    }
+}
+
+// Every cell, probed at its centre, is sorted by the tree as the building says.
+TEST(MapgenAreaTree, AgreesWithTheCellsEverywhere) {
+    for (const MapgenOptions& o : allPresets()) {
+        SCOPED_TRACE(describe(o));
+        const GeneratedMap map = build(o);
+        const Volume& v = map.volume;
+        int wrong = 0;
+        for (int k = 0; k < v.cells[2]; ++k)
+            for (int j = 0; j < v.cells[1]; ++j)
+                for (int i = 0; i < v.cells[0]; ++i) {
+                    const double x = 0.5 * (v.coords[0][i] + v.coords[0][i + 1]);
+                    const double y = 0.5 * (v.coords[1][j] + v.coords[1][j + 1]);
+                    const double z = 0.5 * (v.coords[2][k] + v.coords[2][k + 1]);
+                    if (lookupArea(map.areaNodes, x, y, z) != v.labelAt(i, j, k)) ++wrong;
+                }
+        EXPECT_EQ(wrong, 0);
+        // The children obey the file's rule: node 0 is never anyone's child.
+        // Children name a later node, solid, or an existing area; node 0 is
+        // nobody's child.
+        for (size_t i = 0; i < map.areaNodes.size(); ++i)
+            for (int child : {map.areaNodes[i].positiveChild, map.areaNodes[i].negativeChild}) {
+                if (child > 0) {
+                    EXPECT_GT(child, static_cast<int>(i));
+                    EXPECT_LT(child, static_cast<int>(map.areaNodes.size()));
+                } else if (child < 0) {
+                    EXPECT_LT(-1 - child, map.areaCount());
+                }
+            }
+    }
+}
+
+TEST(MapgenPortals, CountsAndSidesAsReaderComputesThem) {
+    const GeneratedMap grid = build(preset("grid", 16));
+    EXPECT_EQ(grid.areaCount(), 257);  // 256 rooms and the outside
+    EXPECT_EQ(grid.portals.size(), 480u);
+    EXPECT_EQ(build(preset("tworooms")).portals.size(), 1u);
+    EXPECT_EQ(build(preset("corridor", 7)).portals.size(), 6u);
+    EXPECT_TRUE(build(preset("room")).portals.empty());
+
+    for (const MapgenOptions& o : allPresets()) {
+        SCOPED_TRACE(describe(o));
+        const GeneratedMap map = build(o);
+        for (const PortalQuad& p : map.portals) {
+            double n[3];
+            readerPortalNormal(p, n);  // y up
+            const double file[3] = {n[0], n[2], n[1]};
+            double c[3] = {0, 0, 0};
+            for (const auto& point : p.points)
+                for (int a = 0; a < 3; ++a) c[a] += point[a] / 4.0;
+            EXPECT_EQ(lookupArea(map.areaNodes, c[0] + 4 * file[0], c[1] + 4 * file[1], c[2] + 4 * file[2]),
+                      p.positiveArea);
+            EXPECT_EQ(lookupArea(map.areaNodes, c[0] - 4 * file[0], c[1] - 4 * file[1], c[2] - 4 * file[2]),
+                      p.negativeArea);
+            EXPECT_NE(p.positiveArea, p.negativeArea);
+            // A doorway lets the 16 x 64 box through.
+            float lo[3], hi[3];
+            for (int a = 0; a < 3; ++a) {
+                lo[a] = std::min({p.points[0][a], p.points[1][a], p.points[2][a], p.points[3][a]});
+                hi[a] = std::max({p.points[0][a], p.points[1][a], p.points[2][a], p.points[3][a]});
+            }
+            if (p.positiveArea != 0 && p.negativeArea != 0) {
+                EXPECT_GE(hi[2] - lo[2], 80);
+                EXPECT_GE(std::max(hi[0] - lo[0], hi[1] - lo[1]), 48);
+            }
+        }
+    }
+}
+
+bool insideBox(const Box& b, double x, double y, double z) {
+    return x > b.lo[0] && x < b.hi[0] && y > b.lo[1] && y < b.hi[1] && z > b.lo[2] && z < b.hi[2];
+}
+
+TEST(MapgenBrushes, FillExactlyTheSolidAndAreLinkedWhereverTheyReach) {
+    for (const MapgenOptions& o : allPresets()) {
+        SCOPED_TRACE(describe(o));
+        const GeneratedMap map = build(o);
+        const Volume& v = map.volume;
+        int wrong = 0;
+        for (int k = 0; k < v.cells[2]; ++k)
+            for (int j = 0; j < v.cells[1]; ++j)
+                for (int i = 0; i < v.cells[0]; ++i) {
+                    const double x = 0.5 * (v.coords[0][i] + v.coords[0][i + 1]);
+                    const double y = 0.5 * (v.coords[1][j] + v.coords[1][j + 1]);
+                    const double z = 0.5 * (v.coords[2][k] + v.coords[2][k + 1]);
+                    int holders = 0;
+                    for (const BrushBox& b : map.brushes) holders += insideBox(b.box, x, y, z);
+                    if (holders != (v.labelAt(i, j, k) == kSolid ? 1 : 0)) ++wrong;
+                }
+        EXPECT_EQ(wrong, 0);
+
+        // Walk the tree keeping each node's region; a leaf lists exactly the
+        // brushes whose volume meets its region.
+        struct Item {
+            int node;
+            double lo[3], hi[3];
+        };
+        std::vector<Item> stack{{0, {-1e9, -1e9, -1e9}, {1e9, 1e9, 1e9}}};
+        int leaves = 0;
+        while (!stack.empty()) {
+            const Item it = stack.back();
+            stack.pop_back();
+            const SplitNode& n = map.collisionTree[it.node];
+            if (n.axis < 0) {
+                ++leaves;
+                std::vector<int> expected;
+                for (size_t b = 0; b < map.brushes.size(); ++b) {
+                    const Box& box = map.brushes[b].box;
+                    bool meets = true;
+                    for (int a = 0; a < 3; ++a) meets = meets && box.lo[a] < it.hi[a] && box.hi[a] > it.lo[a];
+                    if (meets) expected.push_back(static_cast<int>(b));
+                }
+                EXPECT_EQ(n.brushes, expected);
+                continue;
+            }
+            Item front = it, back = it;
+            front.node = n.front;
+            back.node = n.back;
+            front.lo[n.axis] = n.distance;
+            back.hi[n.axis] = n.distance;
+            stack.push_back(front);
+            stack.push_back(back);
+        }
+        EXPECT_GE(leaves, 1);
+    }
+}
+
+TEST(MapgenSurfaces, FaceIntoTheirAreaWithinTheIndexLimit) {
+    for (const MapgenOptions& o : allPresets()) {
+        SCOPED_TRACE(describe(o));
+        const GeneratedMap map = build(o);
+        ASSERT_EQ(static_cast<int>(map.areas.size()), map.areaCount());
+        for (int area = 0; area < map.areaCount(); ++area) {
+            bool hasFloor = false;
+            for (const MeshSurface& s : map.areas[area].surfaces) {
+                ASSERT_LE(s.vertices.size(), 65535u);
+                ASSERT_EQ(s.indices.size() % 6, 0u);
+                for (uint16_t i : s.indices) ASSERT_LT(i, s.vertices.size());
+                hasFloor = hasFloor || s.material == kFloor;
+                // Each quad's middle, moved half a unit along its normal, lies in
+                // this area; moved back, in solid.
+                for (size_t q = 0; q + 3 < s.vertices.size(); q += 4) {
+                    const FileVertex& a = s.vertices[q];
+                    const FileVertex& c = s.vertices[q + 2];
+                    const double m[3] = {(a.x + c.x) / 2.0, (a.y + c.y) / 2.0, (a.z + c.z) / 2.0};
+                    const double n[3] = {a.nx, a.ny, a.nz};
+                    EXPECT_EQ(lookupArea(map.areaNodes, m[0] + n[0] / 2, m[1] + n[1] / 2, m[2] + n[2] / 2), area);
+                    EXPECT_EQ(lookupArea(map.areaNodes, m[0] - n[0] / 2, m[1] - n[1] / 2, m[2] - n[2] / 2), kSolid);
+                    // One repeat per 128 units: s follows the position along the face.
+                    const FileVertex& b = s.vertices[q + 1];
+                    const double moved = std::fabs(b.x - a.x) + std::fabs(b.y - a.y) + std::fabs(b.z - a.z);
+                    const double texMoved = std::fabs(b.s - a.s) + std::fabs(b.t - a.t);
+                    EXPECT_NEAR(texMoved * 128, moved, 1e-3);
+                }
+            }
+            if (area > 0) {
+                EXPECT_TRUE(hasFloor) << "area " << area;
+            }
+        }
+    }
+}
+
+// With a small limit every area's faces are spread over more surfaces, none
+// above the limit, and no face is lost.
+TEST(MapgenSurfaces, SplitAtTheVertexLimitWithoutLosingFaces) {
+    const GeneratedMap map = build(preset("grid", 4));
+    const std::vector<AreaMesh> split = buildSurfaces(map.volume, map.areaCount(), 8);
+    for (int area = 0; area < map.areaCount(); ++area) {
+        size_t whole = 0, parts = 0;
+        for (const MeshSurface& s : map.areas[area].surfaces) whole += s.vertices.size();
+        for (const MeshSurface& s : split[area].surfaces) {
+            EXPECT_LE(s.vertices.size(), 8u);
+            for (uint16_t i : s.indices) EXPECT_LT(i, s.vertices.size());
+            parts += s.vertices.size();
+        }
+        EXPECT_EQ(parts, whole);
+        EXPECT_GE(split[area].surfaces.size(), map.areas[area].surfaces.size());
+    }
+}
+
+TEST(MapgenDemo, StartStairsLedgeAndExtent) {
+    const GeneratedMap map = build(preset("demo"));
+    const int rooms = static_cast<int>(map.layout.rooms.size());
+    EXPECT_GE(rooms, 20);
+    EXPECT_LE(rooms, 40);
+    // The camera box (16 x 64 x 16 around the start) meets no brush; a floor
+    // brush with its top at z = 0 lies right under it.
+    const double* s = map.layout.start;
+    bool floorBelow = false;
+    for (const BrushBox& b : map.brushes) {
+        const bool overlapsBox = b.box.lo[0] < s[0] + 8 && b.box.hi[0] > s[0] - 8 && b.box.lo[1] < s[1] + 8 &&
+                                 b.box.hi[1] > s[1] - 8 && b.box.lo[2] < s[2] + 32 && b.box.hi[2] > s[2] - 32;
+        EXPECT_FALSE(overlapsBox);
+        if (b.box.hi[2] == 0 && b.box.lo[0] <= s[0] && b.box.hi[0] >= s[0] && b.box.lo[1] <= s[1] &&
+            b.box.hi[1] >= s[1])
+            floorBelow = true;
+    }
+    EXPECT_TRUE(floorBelow);
+
+    // Two storeys; steps of 8 to 12 units that the 16-unit step-up climbs,
+    // each deep enough to stand on; at least one prop top out of reach (> 16
+    // above the floor and not part of a stair).
+    std::vector<int> floors;
+    for (const Room& r : map.layout.rooms) floors.push_back(r.interior.lo[2]);
+    std::sort(floors.begin(), floors.end());
+    floors.erase(std::unique(floors.begin(), floors.end()), floors.end());
+    EXPECT_EQ(floors.size(), 2u);
+    std::vector<int> stepTops;
+    for (const Prop& p : map.layout.props)
+        if (p.box.hi[0] - p.box.lo[0] >= 32 && p.box.hi[1] - p.box.lo[1] >= 32) stepTops.push_back(p.box.hi[2]);
+    std::sort(stepTops.begin(), stepTops.end());
+    int climbable = 0;
+    for (size_t i = 1; i < stepTops.size(); ++i) {
+        const int rise = stepTops[i] - stepTops[i - 1];
+        if (rise >= 8 && rise <= 12) ++climbable;
+    }
+    EXPECT_GE(climbable, 10);
+    // The map stays clear of its neighbours 4000 units away.
+    for (const BrushBox& b : map.brushes)
+        for (int a = 0; a < 2; ++a) {
+            EXPECT_GE(b.box.lo[a], -1900);
+            EXPECT_LE(b.box.hi[a], 1900);
+        }
+    int windows = 0;
+    for (const Opening& o : map.layout.openings) windows += o.window;
+    EXPECT_GE(windows, 10);
+}
+
+TEST(MapgenLayout, RejectsRoomsThatShareNoWallOrCrowdEachOther) {
+    Layout l;
+    const int a = addRoom(l, Box::of(0, 0, 0, 256, 256, 128), "a");
+    const int b = addRoom(l, Box::of(300, 0, 0, 556, 256, 128), "b");
+    std::string error;
+    EXPECT_FALSE(connectRooms(l, a, b, 64, 96, 0, 0, &error));
+    EXPECT_NE(error.find("do not share a wall"), std::string::npos);
+    const int c = addRoom(l, Box::of(0, 264, 0, 256, 400, 128), "c");  // 8 apart: no wall fits
+    EXPECT_FALSE(checkLayout(l, &error));
+    EXPECT_NE(error.find("closer than a wall"), std::string::npos);
+    EXPECT_FALSE(connectRooms(l, a, c, 64, 200, 0, 0, &error));
+    EXPECT_FALSE(addWindow(l, a, 1, 1, 64, 64, 32, 0, &error));  // into c's walls
+    EXPECT_NE(error.find("opens into c"), std::string::npos);
+    EXPECT_TRUE(addWindow(l, a, 0, -1, 64, 64, 32, 0, &error)) << error;
+    EXPECT_FALSE(addProp(l, a, Box::of(200, 0, 0, 300, 10, 10), &error));
+}
+
+std::string slurp(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::filesystem::path scratchDir(const std::string& leaf) {
+    const auto dir = std::filesystem::temp_directory_path() / ("mapgen_test_" + std::to_string(::getpid())) / leaf;
+    std::filesystem::remove_all(dir);
+    return dir;
+}
+
+TEST(MapgenFiles, SameSeedSameBytesOtherSeedOtherTextures) {
+    const MapgenOptions demo = preset("demo", 0, 7);
+    std::string error;
+    const auto one = scratchDir("one"), two = scratchDir("two"), other = scratchDir("other");
+    ASSERT_TRUE(generateMap(demo, one.string(), &error)) << error;
+    ASSERT_TRUE(generateMap(demo, two.string(), &error)) << error;
+    ASSERT_TRUE(generateMap(preset("demo", 0, 8), other.string(), &error)) << error;
+    const char* files[] = {"bbb.proc", "bbb.cm", "Grass.bmp", "textures/gen/floor.jpg", "textures/gen/wall.jpg",
+                           "textures/gen/ceiling.jpg", "textures/gen/trim.jpg", "textures/gen/outer.jpg"};
+    for (const char* f : files) {
+        const std::string a = slurp(one / f);
+        EXPECT_FALSE(a.empty()) << f;
+        EXPECT_EQ(a, slurp(two / f)) << f;
+    }
+    EXPECT_NE(slurp(one / "textures/gen/wall.jpg"), slurp(other / "textures/gen/wall.jpg"));
+    std::filesystem::remove_all(one.parent_path());
+}
+
+TEST(MapgenCommandLine, PresetsSizesOptionsAndMistakes) {
+    auto parse = [](std::vector<const char*> args, CommandLine* cl, std::string* error) {
+        args.insert(args.begin(), "mapgen");
+        return parseCommandLine(static_cast<int>(args.size()), args.data(), cl, error);
+    };
+    CommandLine cl;
+    std::string error;
+    ASSERT_TRUE(parse({"grid", "16", "--seed", "5", "out"}, &cl, &error)) << error;
+    EXPECT_EQ(cl.options.preset, "grid");
+    EXPECT_EQ(cl.options.count, 16);
+    EXPECT_EQ(cl.options.seed, 5u);
+    EXPECT_EQ(cl.outDir, "out");
+    EXPECT_EQ(mapName(cl.options), "grid16");
+    ASSERT_TRUE(parse({"--name", "x", "demo", "dir"}, &cl, &error)) << error;
+    EXPECT_EQ(mapName(cl.options), "x");
+    ASSERT_TRUE(parse({"--help"}, &cl, &error));
+    EXPECT_TRUE(cl.help);
+
+    const std::vector<std::vector<const char*>> bad = {
+        {"castle", "out"}, {"grid", "out"}, {"grid", "65", "out"}, {"grid", "0", "out"}, {"demo"},
+        {"demo", "a", "b"}, {"--seed", "x", "demo", "out"}, {"--seed"}, {"--frob", "demo", "out"},
+        {"--name", "a/b", "demo", "out"}, {}};
+    for (const auto& args : bad) {
+        error.clear();
+        EXPECT_FALSE(parse(args, &cl, &error));
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(MapgenCommandLine, BinaryExitsWithTwoOnMistakes) {
+    const std::string binary = MAPGEN_BINARY;
+    EXPECT_EQ(WEXITSTATUS(std::system((binary + " castle /tmp/none 2>/dev/null").c_str())), 2);
+    EXPECT_EQ(WEXITSTATUS(std::system((binary + " grid 99 /tmp/none 2>/dev/null").c_str())), 2);
+    EXPECT_EQ(WEXITSTATUS(std::system((binary + " --help >/dev/null").c_str())), 0);
+    const auto dir = scratchDir("cli");
+    EXPECT_EQ(WEXITSTATUS(std::system((binary + " tworooms " + dir.string()).c_str())), 0);
+    EXPECT_TRUE(std::filesystem::exists(dir / "tworooms.proc"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "tworooms.cm"));
+    std::filesystem::remove_all(dir.parent_path());
+}
+
+}  // namespace
+}  // namespace q::mapgen

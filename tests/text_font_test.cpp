@@ -1,0 +1,338 @@
+#include "render/text_font.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/gpu/gl/gl_device.h"
+#include "platform/gpu/recording/recording_device.h"
+
+namespace q {
+namespace {
+
+using gpu::CallKind;
+using gpu::RecordingDevice;
+using gpu::RenderState;
+
+constexpr uint32_t kBlue = 0xff0000ffu;
+
+class TextFontTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(font_.init(&device_, "Arial", 20), kTextFontOk);
+        device_.clearLog();
+    }
+    void TearDown() override { font_.release(); }
+
+    int count(CallKind kind) const {
+        int n = 0;
+        for (const auto& call : device_.calls) n += call.kind == kind;
+        return n;
+    }
+    std::vector<uint32_t> drawnTriangles() const {
+        std::vector<uint32_t> out;
+        for (const auto& draw : device_.draws) out.push_back(draw.primitiveCount);
+        return out;
+    }
+    // The vertices of the last batch, as the buffer holds them now.
+    const FontVertex* vertices() const {
+        return reinterpret_cast<const FontVertex*>(RecordingDevice::contents(font_.vertexBuffer).data());
+    }
+    float width(char c) const {
+        const GlyphRect& r = font_.glyphs[c - 32];
+        return (r.u1 - r.u0) * font_.texSize;
+    }
+
+    RecordingDevice device_;
+    TextFont font_;
+};
+
+TEST_F(TextFontTest, TwentyPointsGiveA27PixelCellInA256Texture) {
+    EXPECT_EQ(mulDiv(20, 96, 72), 27);  // 26.67 rounds up
+    ASSERT_EQ(font_.texSize, 256);
+    ASSERT_TRUE(font_.texture);
+    EXPECT_EQ(font_.texture->width(), 256u);
+    EXPECT_EQ(font_.texture->height(), 256u);
+
+    float penX = 0, rowTop = 0;
+    for (int code = 32; code <= 126; ++code) {
+        const GlyphRect& r = font_.glyphs[code - 32];
+        SCOPED_TRACE(std::string(1, char(code)));
+        EXPECT_FLOAT_EQ((r.v1 - r.v0) * 256, 27.0f);
+        EXPECT_GT(r.u1, r.u0);
+        EXPECT_GE(r.u0, 0.0f);
+        EXPECT_GE(r.v0, 0.0f);
+        EXPECT_LE(r.u1, 1.0f);
+        EXPECT_LE(r.v1, 1.0f);
+        // Along a row glyphs are 10 pixels apart; a new row starts at x = 0, 28 lower.
+        if (r.v0 * 256 != rowTop) {
+            EXPECT_FLOAT_EQ(r.v0 * 256, rowTop + 28);
+            EXPECT_FLOAT_EQ(r.u0, 0.0f);
+            EXPECT_GT(penX + (r.u1 - r.u0) * 256 + 1, 256.0f) << "row broken too early";
+            rowTop = r.v0 * 256;
+        } else {
+            EXPECT_FLOAT_EQ(r.u0 * 256, penX);
+        }
+        penX = r.u1 * 256 + 10;
+    }
+    EXPECT_EQ(font_.glyphs[95].u1, 0.0f) << "code 127 has no glyph";
+}
+
+TEST_F(TextFontTest, TexelsCarryCoverageInEveryChannel) {
+    const std::vector<uint32_t>& texels = RecordingDevice::texels(font_.texture);
+    ASSERT_EQ(texels.size(), 256u * 256u);
+    int inked = 0, opaque = 0;
+    for (uint32_t t : texels) {
+        const uint32_t a = t >> 24;
+        ASSERT_EQ(t, a * 0x01010101u) << std::hex << t;
+        inked += a > 0;
+        opaque += a == 255;
+    }
+    // 94 visible glyphs: plenty of ink, solid stems, and mostly empty texture.
+    EXPECT_GT(opaque, 1000);
+    EXPECT_LT(inked, 256 * 256 / 2);
+    // The space glyph's cell is blank.
+    const GlyphRect& space = font_.glyphs[0];
+    for (int y = int(space.v0 * 256); y < int(space.v1 * 256); ++y)
+        for (int x = int(space.u0 * 256); x < int(space.u1 * 256); ++x)
+            EXPECT_EQ(texels[y * 256 + x], 0u);
+}
+
+TEST(TextFontInit, CreatesBufferAndRecordsTwoIdenticalStateBlocks) {
+    RecordingDevice device;
+    TextFont font;
+    ASSERT_EQ(font.init(&device, "Arial", 20), kTextFontOk);
+    ASSERT_TRUE(font.vertexBuffer);
+    EXPECT_EQ(font.vertexBuffer->byteSize(), 16800u);
+    EXPECT_NE(font.drawState, 0u);
+    EXPECT_NE(font.savedState, 0u);
+    EXPECT_NE(font.drawState, font.savedState);
+
+    bool sawBuffer = false;
+    for (const auto& call : device.calls)
+        if (call.kind == CallKind::CreateVertexBuffer) {
+            EXPECT_EQ(call.args[0], 16800u);
+            EXPECT_EQ(call.args[1], gpu::kUsageWriteOnly | gpu::kUsageDynamic);
+            EXPECT_EQ(call.args[2], 0x144u);
+            sawBuffer = true;
+        }
+    EXPECT_TRUE(sawBuffer);
+
+    // What each block records, in order.
+    const std::vector<std::pair<CallKind, std::vector<uint32_t>>> expected = {
+        {CallKind::SetTexture, {0}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaBlendEnable), 1}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::SrcBlend), gpu::kBlendSrcAlpha}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::DestBlend), gpu::kBlendInvSrcAlpha}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaTestEnable), 1}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaRef), 16}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaFunc), gpu::kCmpGreaterEqual}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::ZEnable), 0}},
+        {CallKind::SetVertexShader, {0x144}},
+        {CallKind::SetStreamSource, {0, 28}},
+    };
+    int blocks = 0;
+    for (size_t i = 0; i < device.calls.size(); ++i) {
+        if (device.calls[i].kind != CallKind::BeginStateBlock) continue;
+        ++blocks;
+        ASSERT_LT(i + expected.size() + 1, device.calls.size());
+        for (size_t k = 0; k < expected.size(); ++k) {
+            const auto& call = device.calls[i + 1 + k];
+            SCOPED_TRACE("block " + std::to_string(blocks) + " call " + std::to_string(k));
+            EXPECT_EQ(call.kind, expected[k].first);
+            for (size_t a = 0; a < expected[k].second.size(); ++a)
+                EXPECT_EQ(call.args[a], expected[k].second[a]);
+        }
+        EXPECT_EQ(device.calls[i + 1].object, font.texture);
+        EXPECT_EQ(device.calls[i + expected.size()].object, font.vertexBuffer);
+        EXPECT_EQ(device.calls[i + expected.size() + 1].kind, CallKind::EndStateBlock);
+    }
+    EXPECT_EQ(blocks, 2);
+
+    const uint32_t buffersBefore = device.liveBuffers(), texturesBefore = device.liveTextures();
+    font.release();
+    EXPECT_EQ(device.liveBuffers(), buffersBefore - 1);
+    EXPECT_EQ(device.liveTextures(), texturesBefore - 1);
+    EXPECT_FALSE(font.texture);
+    EXPECT_FALSE(font.vertexBuffer);
+    EXPECT_EQ(font.drawState, 0u);
+}
+
+TEST(TextFontInit, PointSizePicksTheTextureSize) {
+    const std::pair<int, int> cases[] = {{21, 512}, {40, 512}, {41, 1024}, {8, 256}};
+    for (auto [points, size] : cases) {
+        RecordingDevice device;
+        TextFont font;
+        ASSERT_EQ(font.init(&device, "Arial", points), kTextFontOk) << points;
+        EXPECT_EQ(font.texSize, size) << points;
+        EXPECT_FLOAT_EQ((font.glyphs[33].v1 - font.glyphs[33].v0) * size, float(mulDiv(points, 96, 72)));
+        font.release();
+    }
+    EXPECT_EQ(mulDiv(1, 1, 2), 1);  // halves round away from zero
+    EXPECT_EQ(mulDiv(-1, 1, 2), -1);
+    EXPECT_EQ(mulDiv(5, 5, 0), -1);
+}
+
+TEST(TextFontInit, FailuresLeaveAFontThatDrawsNothing) {
+    // A height no face can have, the texture refused, the buffer refused.
+    for (int failure = 0; failure < 3; ++failure) {
+        SCOPED_TRACE(failure);
+        RecordingDevice device;
+        TextFont font;
+        if (failure == 1) device.failNextTextureCreations(1);
+        if (failure == 2) device.failNextBufferCreations(1);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(font.init(&device, "Arial", failure == 0 ? 0 : 20), kTextFontFail);
+        const std::string warning = ::testing::internal::GetCapturedStderr();
+        if (failure == 0) {
+            EXPECT_NE(warning.find("fonts-liberation2"), std::string::npos) << warning;
+            EXPECT_EQ(std::count(warning.begin(), warning.end(), '\n'), 1) << warning;
+        }
+        device.clearLog();
+        font.drawText(0, 0, "never drawn", kBlue);
+        EXPECT_TRUE(device.calls.empty());
+        font.release();
+        EXPECT_EQ(device.liveBuffers(), 0u);
+        EXPECT_EQ(device.liveTextures(), 0u);
+    }
+}
+
+TEST_F(TextFontTest, LongStringsGoOutInBatchesOfAHundredCharacters) {
+    const std::string text(250, 'A');
+    font_.drawText(0, 0, text.c_str(), kBlue);
+    EXPECT_EQ(drawnTriangles(), (std::vector<uint32_t>{200, 200, 100}));
+    EXPECT_EQ(count(CallKind::Lock), 3);
+    EXPECT_EQ(count(CallKind::Unlock), 3);
+    for (const auto& call : device_.calls) {
+        if (call.kind == CallKind::Lock) {
+            EXPECT_EQ(call.args[2], gpu::kLockDiscard);
+        }
+    }
+    for (const auto& draw : device_.draws) {
+        EXPECT_EQ(draw.kind, CallKind::DrawPrimitive);
+        EXPECT_EQ(draw.primitive, gpu::Primitive::TriangleList);
+        EXPECT_EQ(draw.startVertex, 0u);
+        EXPECT_EQ(draw.stream, font_.vertexBuffer);
+        EXPECT_EQ(draw.stride, 28u);
+        EXPECT_EQ(draw.texture, font_.texture);
+        EXPECT_EQ(draw.vertexShader, 0x144u);
+        EXPECT_EQ(draw.alphaBlendEnable, 1u);
+        EXPECT_EQ(draw.alphaTestEnable, 1u);
+        EXPECT_EQ(draw.zEnable, 0u);
+    }
+    // The last batch starts at the buffer's beginning, 200 characters along.
+    EXPECT_FLOAT_EQ(vertices()[2].x, 200 * width('A'));
+
+    // Exactly one full buffer: the batch is drawn when full, and nothing after.
+    device_.clearLog();
+    font_.drawText(0, 0, std::string(100, 'A').c_str(), kBlue);
+    EXPECT_EQ(drawnTriangles(), (std::vector<uint32_t>{200}));
+}
+
+TEST_F(TextFontTest, EmptyStringLocksUnlocksAndRestoresWithoutDrawing) {
+    font_.drawText(10, 10, "", kBlue);
+    EXPECT_TRUE(device_.draws.empty());
+    EXPECT_EQ(count(CallKind::Lock), 1);
+    EXPECT_EQ(count(CallKind::Unlock), 1);
+    EXPECT_EQ(count(CallKind::CaptureStateBlock), 1);
+    EXPECT_EQ(count(CallKind::ApplyStateBlock), 2);
+    EXPECT_FALSE(RecordingDevice::isLocked(font_.vertexBuffer));
+}
+
+TEST_F(TextFontTest, EachCharacterIsTwoTrianglesAtItsMeasuredWidth) {
+    font_.drawText(100, 50, "Click left mouse button to jump/fly\n", kBlue);
+    ASSERT_EQ(drawnTriangles(), (std::vector<uint32_t>{70}));
+
+    const FontVertex* v = vertices();
+    const GlyphRect& c = font_.glyphs['C' - 32];
+    const float w = width('C'), h = 27;
+    const FontVertex expected[6] = {
+        {100, 50 + h, 1, 1, kBlue, c.u0, c.v1}, {100 + w, 50, 1, 1, kBlue, c.u1, c.v0},
+        {100, 50, 1, 1, kBlue, c.u0, c.v0},     {100 + w, 50, 1, 1, kBlue, c.u1, c.v0},
+        {100, 50 + h, 1, 1, kBlue, c.u0, c.v1}, {100 + w, 50 + h, 1, 1, kBlue, c.u1, c.v1},
+    };
+    for (int i = 0; i < 6; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_FLOAT_EQ(v[i].x, expected[i].x);
+        EXPECT_FLOAT_EQ(v[i].y, expected[i].y);
+        EXPECT_EQ(v[i].z, 1.0f);
+        EXPECT_EQ(v[i].rhw, 1.0f);
+        EXPECT_EQ(v[i].diffuse, kBlue);
+        EXPECT_EQ(v[i].u, expected[i].u);
+        EXPECT_EQ(v[i].v, expected[i].v);
+    }
+    // Characters follow each other with no gap: the last one ends at the sum of widths.
+    float total = 0;
+    for (const char* p = "Click left mouse button to jump/fly"; *p; ++p) total += width(*p);
+    EXPECT_FLOAT_EQ(v[34 * 6 + 5].x, 100 + total);
+}
+
+TEST_F(TextFontTest, SkippedBytesDoNotMoveThePenAndNewlineStartsANewLine) {
+    font_.drawText(5, 7, "A\x01\x1f\x7f\x80\xff\tB\nC", kBlue);
+    ASSERT_EQ(drawnTriangles(), (std::vector<uint32_t>{6}));
+    const FontVertex* v = vertices();
+    EXPECT_FLOAT_EQ(v[6 + 2].x, 5 + width('A'));  // B's top-left follows A
+    EXPECT_FLOAT_EQ(v[6 + 2].y, 7);
+    EXPECT_FLOAT_EQ(v[12 + 2].x, 5);  // C at the call's x, one cell lower
+    EXPECT_FLOAT_EQ(v[12 + 2].y, 7 + 27);
+}
+
+TEST_F(TextFontTest, CallersStatesAreRestored) {
+    gpu::Texture* other = device_.createTexture(4, 4, 1);
+    gpu::VertexBuffer* otherBuffer = device_.createVertexBuffer(64, 0, gpu::kFvfLit);
+    device_.setTexture(0, other);
+    device_.setRenderState(RenderState::AlphaBlendEnable, 0);
+    device_.setRenderState(RenderState::ZEnable, 1);
+    device_.setRenderState(RenderState::AlphaRef, 99);
+    device_.setVertexShader(gpu::kFvfLit);
+    device_.setStreamSource(0, otherBuffer, 32);
+
+    font_.drawText(0, 0, "overlay\nline", kBlue);
+    ASSERT_EQ(device_.draws.size(), 1u);
+
+    EXPECT_EQ(device_.texture(0), other);
+    EXPECT_EQ(device_.renderState(RenderState::AlphaBlendEnable), 0u);
+    EXPECT_EQ(device_.renderState(RenderState::ZEnable), 1u);
+    EXPECT_EQ(device_.renderState(RenderState::AlphaRef), 99u);
+    EXPECT_EQ(device_.vertexShader(), gpu::kFvfLit);
+    EXPECT_EQ(device_.streamSource(), otherBuffer);
+    EXPECT_EQ(device_.streamStride(), 32u);
+    otherBuffer->release();
+    other->release();
+}
+
+TEST(TextFontPixels, BlueTextAppearsAtTheTopLeftOverTheScene) {
+    std::string error;
+    const std::unique_ptr<gpu::Device> device = gpu::createHeadlessDevice(256, 64, &error);
+    if (!device) GTEST_SKIP() << "no OpenGL context on EGL: " << error;
+    TextFont font;
+    ASSERT_EQ(font.init(device.get(), "Arial", 20), kTextFontOk);
+    device->clear(gpu::kClearTarget | gpu::kClearZBuffer, 0xff204020, 1.0f, 0);
+    device->beginScene();
+    font.drawText(4, 2, "HHHH", kBlue);
+    device->endScene();
+    std::vector<uint8_t> pixels(256 * 64 * 4);
+    ASSERT_TRUE(device->readBackBuffer(pixels.data()));
+    font.release();
+
+    const float textRight = 4 + 4 * (font.glyphs['H' - 32].u1 - font.glyphs['H' - 32].u0) * 256;
+    int blue = 0;
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 256; ++x) {
+            const uint8_t* p = &pixels[(size_t(y) * 256 + x) * 4];
+            const bool background = p[0] == 0x20 && p[1] == 0x40 && p[2] == 0x20;
+            if (x < 4 || x > textRight + 1 || y < 2 || y > 2 + 27) {
+                ASSERT_TRUE(background) << x << ", " << y << " outside the text was drawn over";
+            } else if (!background) {
+                // Text blends blue over the scene: never more red or green than the scene had.
+                EXPECT_LE(p[0], 0x20) << x << ", " << y;
+                EXPECT_LE(p[1], 0x40) << x << ", " << y;
+                blue += p[2] > 0xC0;
+            }
+        }
+    EXPECT_GT(blue, 4 * 2 * 15) << "four H, two solid stems each";
+}
+
+}  // namespace
+}  // namespace q

@@ -1,0 +1,103 @@
+#include "mapgen/command_line.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+namespace q::mapgen {
+
+const char* const kUsage =
+    "usage: mapgen PRESET [N] [options] OUTDIR\n"
+    "Writes NAME.proc, NAME.cm, textures/gen/*.jpg and Grass.bmp into OUTDIR.\n"
+    "\n"
+    "presets:\n"
+    "  demo          the walk-through building 'bbb' (24 rooms, two storeys)\n"
+    "  grid N        N x N equal rooms joined by doorways, N from 1 to 64 (name gridN)\n"
+    "  corridor N    N rooms in a line, N from 1 to 64 (name corridorN)\n"
+    "  tworooms      two rooms and one doorway\n"
+    "  room          one room\n"
+    "\n"
+    "options:\n"
+    "  --seed N      seed of the textures and the demo's details (default 1)\n"
+    "  --name NAME   base name of the map files instead of the preset's\n"
+    "  --help        this text\n"
+    "\n"
+    "The same preset and seed always write the same bytes.\n";
+
+namespace {
+
+bool parseNumber(const char* text, long lo, long hi, long* out) {
+    if (!text || !*text) return false;
+    errno = 0;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value < lo || value > hi) return false;
+    *out = value;
+    return true;
+}
+
+bool fail(std::string* error, const std::string& text) {
+    if (error) *error = text;
+    return false;
+}
+
+bool validName(const std::string& name) {
+    if (name.empty() || name.size() > 100) return false;
+    for (char c : name)
+        if (c == ' ' || c == '\t' || c == '\n' || c == '"' || c == '/' || c == '\\') return false;
+    return true;
+}
+
+}  // namespace
+
+bool parseCommandLine(int argc, const char* const* argv, CommandLine* out, std::string* error) {
+    CommandLine cl;
+    std::vector<std::string> positional;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            cl.help = true;
+        } else if (arg == "--seed" || arg == "--name") {
+            if (i + 1 >= argc) return fail(error, arg + " needs a value");
+            const char* value = argv[++i];
+            if (arg == "--seed") {
+                long seed = 0;
+                if (!parseNumber(value, 0, 4294967295L, &seed))
+                    return fail(error, std::string("--seed expects a whole number from 0 to 4294967295, not '") + value + "'");
+                cl.options.seed = static_cast<uint32_t>(seed);
+            } else {
+                if (!validName(value)) return fail(error, std::string("--name expects a plain file name, not '") + value + "'");
+                cl.options.name = value;
+            }
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return fail(error, "unknown option '" + arg + "'");
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (cl.help) {
+        *out = cl;
+        return true;
+    }
+    if (positional.empty()) return fail(error, "missing PRESET and OUTDIR");
+    cl.options.preset = positional[0];
+    size_t next = 1;
+    const std::string& p = cl.options.preset;
+    if (p == "grid" || p == "corridor") {
+        const long max = p == "grid" ? kMaxGrid : kMaxCorridor;
+        long n = 0;
+        if (positional.size() < 2 || !parseNumber(positional[1].c_str(), 1, max, &n))
+            return fail(error, p + " expects a size N from 1 to " + std::to_string(max));
+        cl.options.count = static_cast<int>(n);
+        next = 2;
+    } else if (p != "demo" && p != "room" && p != "tworooms") {
+        return fail(error, "unknown preset '" + p + "' (demo, grid N, corridor N, tworooms, room)");
+    }
+    if (positional.size() <= next) return fail(error, "missing OUTDIR");
+    if (positional.size() > next + 1) return fail(error, "unexpected argument '" + positional[next + 1] + "'");
+    cl.outDir = positional[next];
+    *out = cl;
+    return true;
+}
+
+}  // namespace q::mapgen

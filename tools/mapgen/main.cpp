@@ -1,0 +1,25 @@
+// mapgen: writes a map set for the viewer, its tests and its benchmarks.
+
+#include <cstdio>
+#include <string>
+
+#include "mapgen/command_line.h"
+#include "mapgen/mapgen.h"
+
+int main(int argc, char** argv) {
+    q::mapgen::CommandLine cl;
+    std::string error;
+    if (!q::mapgen::parseCommandLine(argc, argv, &cl, &error)) {
+        std::fprintf(stderr, "mapgen: %s\n%s", error.c_str(), q::mapgen::kUsage);
+        return 2;
+    }
+    if (cl.help) {
+        std::fputs(q::mapgen::kUsage, stdout);
+        return 0;
+    }
+    if (!q::mapgen::generateMap(cl.options, cl.outDir, &error)) {
+        std::fprintf(stderr, "mapgen: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}

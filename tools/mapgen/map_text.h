@@ -1,0 +1,24 @@
+#pragma once
+// The text of the two map files, laid out token for token as the readers'
+// patterns expect them (z up, the files' own frame).
+
+#include <string>
+#include <vector>
+
+#include "mapgen/area_bsp.h"
+#include "mapgen/brushes.h"
+#include "mapgen/portals.h"
+#include "mapgen/surfaces.h"
+
+namespace q::mapgen {
+
+// "mapProcFile003", the model blocks _area0, _area1, ... in ascending order,
+// then "interAreaPortals", then "nodes".
+std::string procFileText(const std::vector<AreaMesh>& areas, const std::vector<PortalQuad>& portals,
+                         const std::vector<AreaNode>& nodes);
+
+// A "collisionModel" holding its "nodes" block (pre-order) before its "brushes".
+std::string collisionFileText(const std::vector<BrushBox>& brushes,
+                              const std::vector<SplitNode>& tree);
+
+}  // namespace q::mapgen

@@ -1,0 +1,74 @@
+#include "mapgen/mapgen.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "mapgen/map_text.h"
+#include "mapgen/textures.h"
+#include "platform/image.h"
+
+namespace q::mapgen {
+
+bool buildMap(const MapgenOptions& options, GeneratedMap* map, std::string* error) {
+    GeneratedMap m;
+    if (!buildLayout(options, &m.layout, error)) return false;
+    m.volume = buildVolume(m.layout);
+    m.areaNodes = buildAreaBsp(m.volume);
+    m.portals = buildPortals(m.layout);
+    m.areas = buildSurfaces(m.volume, m.areaCount());
+    m.brushes = mergeSolidCells(m.volume);
+    m.collisionTree = buildCollisionTree(m.brushes);
+    *map = std::move(m);
+    return true;
+}
+
+namespace {
+
+bool writeText(const std::filesystem::path& path, const std::string& text, std::string* error) {
+    FILE* f = std::fopen(path.string().c_str(), "wb");
+    if (!f) {
+        if (error) *error = path.string() + ": cannot be written";
+        return false;
+    }
+    const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    const bool closed = std::fclose(f) == 0;
+    if (!ok || !closed) {
+        if (error) *error = path.string() + ": write failed";
+        return false;
+    }
+    return true;
+}
+
+bool makeDirectory(const std::filesystem::path& dir, std::string* error) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) {
+        if (error) *error = dir.string() + ": cannot be created (" + ec.message() + ")";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool generateMap(const MapgenOptions& options, const std::string& outDir, std::string* error) {
+    GeneratedMap map;
+    if (!buildMap(options, &map, error)) return false;
+    const std::filesystem::path dir(outDir);
+    const std::string name = mapName(options);
+    if (!makeDirectory(dir, error)) return false;
+    if (!writeText(dir / (name + ".proc"), procFileText(map.areas, map.portals, map.areaNodes), error))
+        return false;
+    if (!writeText(dir / (name + ".cm"), collisionFileText(map.brushes, map.collisionTree), error))
+        return false;
+    for (int material = 0; material < kMaterialCount; ++material) {
+        const std::filesystem::path file = dir / (std::string(materialName(material)) + ".jpg");
+        if (!makeDirectory(file.parent_path(), error)) return false;
+        if (!writeJpeg(file.string().c_str(), makeMaterialImage(material, options.seed), 90, error))
+            return false;
+    }
+    return writeBmp((dir / "Grass.bmp").string().c_str(), makeGrassImage(options.seed), error);
+}
+
+}  // namespace q::mapgen

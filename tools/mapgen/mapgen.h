@@ -1,0 +1,55 @@
+#pragma once
+// The map generator: a preset and a seed in, a consistent map set out (the
+// area-portal file, the collision file, the material textures and the terrain
+// image). Everything is also available in memory, so that tests and benchmarks
+// can check a map against what it was built from.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "mapgen/area_bsp.h"
+#include "mapgen/brushes.h"
+#include "mapgen/layout.h"
+#include "mapgen/portals.h"
+#include "mapgen/surfaces.h"
+#include "mapgen/volume.h"
+
+namespace q::mapgen {
+
+struct MapgenOptions {
+    std::string preset;  // "demo", "grid", "room", "tworooms", "corridor"
+    int count = 0;       // rooms per side for grid, rooms in the line for corridor
+    uint32_t seed = 1;
+    std::string name;    // base name of the files; empty: the preset's own
+};
+
+constexpr int kMaxGrid = 64;
+constexpr int kMaxCorridor = 64;
+
+// The preset's building. Fails with a message for an unknown preset or size.
+bool buildLayout(const MapgenOptions& options, Layout* layout, std::string* error);
+
+struct GeneratedMap {
+    Layout layout;
+    Volume volume;
+    std::vector<AreaNode> areaNodes;
+    std::vector<PortalQuad> portals;
+    std::vector<AreaMesh> areas;  // index = area number; 0 is the outside
+    std::vector<BrushBox> brushes;
+    std::vector<SplitNode> collisionTree;
+
+    int areaCount() const { return static_cast<int>(layout.rooms.size()) + 1; }
+};
+
+bool buildMap(const MapgenOptions& options, GeneratedMap* map, std::string* error);
+
+// The base name the files get: options.name, or the preset's (demo: "bbb",
+// grid N: "gridN", corridor N: "corridorN", others their preset name).
+std::string mapName(const MapgenOptions& options);
+
+// Writes <name>.proc, <name>.cm, textures/gen/*.jpg and Grass.bmp under outDir
+// (created when missing).
+bool generateMap(const MapgenOptions& options, const std::string& outDir, std::string* error);
+
+}  // namespace q::mapgen

@@ -1,0 +1,112 @@
+// The buildings the generator knows. Heights: a storey is 128 units from floor
+// to ceiling, with 16-unit floors between storeys; doorways are 64 wide and 96
+// high, so the walking box (16 wide, 64 high) passes with room to spare.
+
+#include <string>
+
+#include "mapgen/demo.h"
+#include "mapgen/mapgen.h"
+
+namespace q::mapgen {
+
+namespace {
+
+constexpr int kStorey = 128;
+constexpr int kDoorWidth = 64;
+constexpr int kDoorHeight = 96;
+
+bool fail(std::string* error, const std::string& text) {
+    if (error) *error = text;
+    return false;
+}
+
+bool buildRoom(Layout& l) {
+    addRoom(l, Box::of(-128, -128, 0, 128, 128, kStorey), "room");
+    return true;
+}
+
+bool buildTwoRooms(Layout& l, std::string* error) {
+    const int a = addRoom(l, Box::of(-128, -128, 0, 128, 128, kStorey), "west");
+    const int b = addRoom(l, Box::of(144, -128, 0, 400, 128, kStorey), "east");
+    return connectRooms(l, a, b, kDoorWidth, kDoorHeight, 0, 0, error);
+}
+
+// Rooms 256 long in a line along x, doorways lined up on the middle, the first
+// room centred on the origin.
+bool buildCorridor(Layout& l, int count, std::string* error) {
+    const int pitch = 256 + l.wall;
+    int previous = -1;
+    for (int i = 0; i < count; ++i) {
+        const int x0 = -128 + i * pitch;
+        const int room = addRoom(l, Box::of(x0, -96, 0, x0 + 256, 96, kStorey), "corridor" + std::to_string(i + 1));
+        if (previous >= 0 && !connectRooms(l, previous, room, kDoorWidth, kDoorHeight, 0, 0, error))
+            return false;
+        previous = room;
+    }
+    return true;
+}
+
+// N x N equal rooms, 240 square, a doorway in every shared wall and no opening
+// to the outside; room (N/2, N/2) is centred on the origin.
+bool buildGrid(Layout& l, int n, std::string* error) {
+    const int size = 240;
+    const int pitch = size + l.wall;
+    const int origin = -size / 2 - (n / 2) * pitch;
+    std::vector<int> index(static_cast<size_t>(n) * n);
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            const int x0 = origin + i * pitch, y0 = origin + j * pitch;
+            index[static_cast<size_t>(j) * n + i] = addRoom(
+                l, Box::of(x0, y0, 0, x0 + size, y0 + size, kStorey),
+                "r" + std::to_string(i) + "_" + std::to_string(j));
+        }
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            const int here = index[static_cast<size_t>(j) * n + i];
+            if (i + 1 < n && !connectRooms(l, here, index[static_cast<size_t>(j) * n + i + 1], kDoorWidth,
+                                           kDoorHeight, 0, 0, error))
+                return false;
+            if (j + 1 < n && !connectRooms(l, here, index[static_cast<size_t>(j + 1) * n + i], kDoorWidth,
+                                           kDoorHeight, 0, 0, error))
+                return false;
+        }
+    return true;
+}
+
+}  // namespace
+
+
+std::string mapName(const MapgenOptions& o) {
+    if (!o.name.empty()) return o.name;
+    if (o.preset == "demo") return "bbb";
+    if (o.preset == "grid" || o.preset == "corridor") return o.preset + std::to_string(o.count);
+    return o.preset;
+}
+
+bool buildLayout(const MapgenOptions& o, Layout* layout, std::string* error) {
+    Layout l;
+    l.name = mapName(o);
+    bool ok = false;
+    if (o.preset == "room") {
+        ok = buildRoom(l);
+    } else if (o.preset == "tworooms") {
+        ok = buildTwoRooms(l, error);
+    } else if (o.preset == "corridor") {
+        if (o.count < 1 || o.count > kMaxCorridor)
+            return fail(error, "corridor needs a room count from 1 to " + std::to_string(kMaxCorridor));
+        ok = buildCorridor(l, o.count, error);
+    } else if (o.preset == "grid") {
+        if (o.count < 1 || o.count > kMaxGrid)
+            return fail(error, "grid needs a size from 1 to " + std::to_string(kMaxGrid));
+        ok = buildGrid(l, o.count, error);
+    } else if (o.preset == "demo") {
+        ok = buildDemo(l, o.seed, error);
+    } else {
+        return fail(error, "unknown preset '" + o.preset + "' (demo, grid N, corridor N, tworooms, room)");
+    }
+    if (!ok || !checkLayout(l, error)) return false;
+    *layout = std::move(l);
+    return true;
+}
+
+}  // namespace q::mapgen
