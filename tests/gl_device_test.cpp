@@ -324,6 +324,27 @@ TEST_F(GlDeviceTest, FullMipChainIsBuiltWhenLevelZeroIsUnlocked) {
     texture->release();
 }
 
+TEST_F(GlDeviceTest, MagnificationFilterFollowsTheStageState) {
+    // Black and white texels stretched over 32 pixels: a hard step when point
+    // filtered (the default), a ramp when linear.
+    Texture* texture = device->createTexture(2, 1, 1);
+    auto* texels = static_cast<uint32_t*>(texture->lockRect(nullptr));
+    texels[0] = 0xff000000;
+    texels[1] = 0xffffffff;
+    texture->unlockRect();
+    device->setTexture(0, texture);
+    drawQuad(0, 0, 32, 8, 0.5f, 0xffffffff);
+    device->setTextureStageState(0, TextureStageState::MagFilter, kFilterLinear);
+    drawQuad(0, 8, 32, 16, 0.5f, 0xffffffff);
+    readBack();
+    EXPECT_RGB(at(12, 4), 0, 0, 0);
+    EXPECT_RGB(at(20, 4), 255, 255, 255);
+    EXPECT_GT(at(12, 12).r, 40);
+    EXPECT_LT(at(20, 12).r, 215);
+    EXPECT_LT(at(12, 12).r, at(20, 12).r);
+    texture->release();
+}
+
 TEST_F(GlDeviceTest, StateBlocksRecordWithoutApplyingAndRestoreWhatWasCaptured) {
     Texture* texture = device->createTexture(1, 1, 1);
     *static_cast<uint32_t*>(texture->lockRect(nullptr)) = 0xff0000ff;  // blue texel
@@ -354,8 +375,18 @@ TEST_F(GlDeviceTest, StateBlocksRecordWithoutApplyingAndRestoreWhatWasCaptured) 
     EXPECT_RGB(at(12, 4), 0, 0, 255);
     EXPECT_RGB(at(4, 20), 0, 255, 0);
 
+    // A deleted block's handle stays dead and is not given out again.
     device->deleteStateBlock(drawState);
+    device->applyStateBlock(drawState);
+    drawQuad(32, 16, 48, 32, 0.5f, 0xff00ff00);  // still untextured
+    device->beginStateBlock();
+    const StateBlock next = device->endStateBlock();
+    EXPECT_NE(next, drawState);
+    EXPECT_NE(next, savedState);
+    readBack();
+    EXPECT_RGB(at(40, 20), 0, 255, 0);
     device->deleteStateBlock(savedState);
+    device->deleteStateBlock(next);
     texture->release();
 }
 

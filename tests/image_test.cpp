@@ -166,7 +166,7 @@ TEST_F(ImageTest, FilesThatAreNoImageGiveClearMessages) {
     EXPECT_EQ(loadError(path("text.bmp")), path("text.bmp") + ": not a JPEG or BMP image");
 }
 
-TEST_F(ImageTest, TruncatedJpegIsRejectedWherevereItIsCut) {
+TEST_F(ImageTest, TruncatedJpegIsRejectedWhereverItIsCut) {
     const std::vector<uint8_t> whole = jpegBytes(64, 48);
     // Cut inside the headers, in the middle of the pixel data, and just before the end.
     for (size_t keep : {size_t{3}, size_t{40}, whole.size() / 2, whole.size() - 40}) {

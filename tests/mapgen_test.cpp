@@ -17,8 +17,17 @@
 #include <string>
 #include <vector>
 
+#include "map/map_data.h"
 #include "mapgen/command_line.h"
 #include "mapgen/mapgen.h"
+#include "math/matrix.h"
+#include "move/camera.h"
+#include "move/collision_trace.h"
+#include "move/movement.h"
+#include "platform/gpu/recording/recording_device.h"
+#include "platform/report.h"
+#include "render/globals.h"
+#include "world/map_instance.h"
 
 namespace q::mapgen {
 namespace {
@@ -388,6 +397,195 @@ TEST(MapgenCommandLine, BinaryExitsWithTwoOnMistakes) {
     EXPECT_TRUE(std::filesystem::exists(dir / "tworooms.proc"));
     EXPECT_TRUE(std::filesystem::exists(dir / "tworooms.cm"));
     std::filesystem::remove_all(dir.parent_path());
+}
+
+// The files as the viewer reads them.
+class MapgenLoaded : public testing::Test {
+protected:
+    void SetUp() override {
+        previous_ = g_device;
+        g_device = &device_;
+        resetReportsForTest();
+    }
+    void TearDown() override {
+        g_device = previous_;
+        std::filesystem::remove_all(dir_);
+    }
+
+    // Generates the preset's files and reads them into `map`.
+    void load(const MapgenOptions& o) {
+        dir_ = scratchDir(describe(o) == "demo 0" ? "demo" : mapName(o));
+        std::string error;
+        ASSERT_TRUE(buildMap(o, &built, &error)) << error;
+        ASSERT_TRUE(generateMap(o, dir_.string(), &error)) << error;
+        map = MapData();
+        const std::string base = (dir_ / mapName(o)).string();
+        ASSERT_TRUE(map.readProcFile((base + ".proc").c_str(), nullptr, &error)) << error;
+        ASSERT_TRUE(map.readCollisionFile((base + ".cm").c_str(), &error)) << error;
+    }
+
+    // File frame (z up) to the viewer's (y up).
+    static Vector3 viewer(double x, double y, double z) {
+        return {static_cast<float>(x), static_cast<float>(z), static_cast<float>(y)};
+    }
+    int areaAt(Vector3 p) const {
+        int area = -100;
+        return map.pointArea(0, p, &area) ? area : kSolid;
+    }
+
+    GeneratedMap built;
+    MapData map;
+
+private:
+    gpu::RecordingDevice device_;
+    gpu::Device* previous_ = nullptr;
+    std::filesystem::path dir_;
+};
+
+TEST_F(MapgenLoaded, EveryPresetReadsBackWithItsAreasPortalsAndBrushes) {
+    for (const MapgenOptions& o : {preset("room"), preset("tworooms"), preset("corridor", 4), preset("grid", 16),
+                                   preset("demo")}) {
+        SCOPED_TRACE(describe(o));
+        load(o);
+        if (HasFatalFailure()) return;
+        ASSERT_EQ(static_cast<int>(map.areas.size()), built.areaCount());
+        ASSERT_EQ(map.portals.size(), built.portals.size());
+        EXPECT_EQ(map.brushes.size(), built.brushes.size());
+        for (int area = 0; area < built.areaCount(); ++area) {
+            ASSERT_EQ(map.areas[area].surfaceGroups.size(), 1u);
+            EXPECT_EQ(map.areas[area].surfaceGroups[0].surfaces.size(), built.areas[area].surfaces.size());
+        }
+
+        const int t = built.layout.wall;
+        for (const Room& r : built.layout.rooms) {
+            const Box& in = r.interior;
+            EXPECT_EQ(areaAt(viewer(in.centre(0), in.centre(1), in.centre(2))), r.area) << r.name;
+            EXPECT_EQ(areaAt(viewer(in.lo[0] - t / 2.0, in.centre(1), in.lo[2] + 112)), kSolid) << r.name;
+        }
+        EXPECT_EQ(areaAt(viewer(50000, -50000, 64)), 0);
+        EXPECT_EQ(areaAt(viewer(0, 0, -1000)), 0);
+
+        // Each portal's plane, as the reader computed it, faces its positive area.
+        for (const Portal& p : map.portals) {
+            ASSERT_GE(p.points.size(), 4u);
+            Vector3 c{0, 0, 0};
+            for (int i = 0; i < 4; ++i) c = c + p.points[i] * 0.25f;
+            EXPECT_EQ(areaAt(c + p.plane.normal() * 4.0f), p.positiveArea);
+            EXPECT_EQ(areaAt(c - p.plane.normal() * 4.0f), p.negativeArea);
+            EXPECT_FLOAT_EQ(p.plane.distance(c), 0.0f);
+        }
+
+        // The reader linked every brush into exactly the leaves its bounds reach.
+        struct Item {
+            int node;
+            Vector3 lo, hi;
+        };
+        ASSERT_GE(map.collisionRoot, 0);
+        std::vector<Item> stack{{map.collisionRoot, {-1e9f, -1e9f, -1e9f}, {1e9f, 1e9f, 1e9f}}};
+        std::vector<int> leavesPerBrush(map.brushes.size(), 0), reached(map.brushes.size(), 0);
+        while (!stack.empty()) {
+            const Item it = stack.back();
+            stack.pop_back();
+            const CollisionNode& n = map.collisionNodes[it.node];
+            if (n.axis < 0) {
+                for (int b : n.brushIndices) ++leavesPerBrush[b];
+                for (size_t b = 0; b < map.brushes.size(); ++b) {
+                    const Bounds& bb = map.brushes[b].bounds;
+                    bool meets = true;
+                    for (int a = 0; a < 3; ++a) meets = meets && bb.mins[a] < it.hi[a] && bb.maxs[a] > it.lo[a];
+                    reached[b] += meets;
+                }
+                continue;
+            }
+            Item front = it, back = it;
+            front.node = n.frontChild;
+            back.node = n.backChild;
+            front.lo[n.axis] = n.distance;
+            back.hi[n.axis] = n.distance;
+            stack.push_back(front);
+            stack.push_back(back);
+        }
+        EXPECT_EQ(leavesPerBrush, reached);
+
+        // The camera starts at map (0, 64, 0): in an area, its box clear of every
+        // brush, and a fall from there stops on a floor at 0 within the map.
+        const Vector3 start = viewer(built.layout.start[0], built.layout.start[1], built.layout.start[2]);
+        EXPECT_GT(areaAt(start), 0);
+        const Vector3 half{8, 32, 8};
+        for (const Brush& b : map.brushes) {
+            bool meets = true;
+            for (int a = 0; a < 3; ++a)
+                meets = meets && b.bounds.mins[a] < start[a] + half[a] && b.bounds.maxs[a] > start[a] - half[a];
+            EXPECT_FALSE(meets);
+        }
+        map.traceBox(start, start - Vector3{0, 200, 0}, &half);
+        EXPECT_NEAR(start.y - 200 * g_traceFraction, 32.0f, 0.05f);
+    }
+}
+
+// Walking the demo with the viewer's own movement step.
+class MapgenWalk : public MapgenLoaded {
+protected:
+    void SetUp() override {
+        MapgenLoaded::SetUp();
+        load(preset("demo"));
+        instance_.bindMap(&map);
+        instance_.placeInWorld();
+        g_fallSpeed = 0.0f;
+    }
+    void steps(int count, Vector3 keys, bool flying) {
+        for (int i = 0; i < count; ++i) camera.move(keys, flying, &instance_, Matrix::identity());
+    }
+    int roomArea(const std::string& name) const {
+        for (const Room& r : built.layout.rooms)
+            if (r.name == name) return r.area;
+        return -1;
+    }
+
+    Camera camera;
+
+private:
+    MapInstance instance_;
+};
+
+TEST_F(MapgenWalk, StairsClimbFromTheGroundToTheUpperStorey) {
+    // East end of the stairwell floor, walking west (-x) up the steps, over
+    // the landing and through the doorway into the gallery.
+    camera.position = viewer(800, 376, 40);
+    steps(20, {0, 0, 0}, false);
+    EXPECT_NEAR(camera.position.y, 32.0f, 0.1f);
+    float highest = camera.position.y;
+    for (int i = 0; i < 500; ++i) {
+        steps(1, {-1, 0, 0}, false);
+        highest = std::max(highest, camera.position.y);
+    }
+    steps(40, {0, 0, 0}, false);
+    EXPECT_LT(camera.position.x, 200.0f);
+    EXPECT_NEAR(camera.position.y, 144.0f + 32.0f, 0.1f);
+    EXPECT_LT(highest, 144.0f + 32.0f + 17.0f);  // step-ups, never a jump
+    EXPECT_EQ(areaAt(camera.position), roomArea("gallery"));
+}
+
+TEST_F(MapgenWalk, TheLedgeNeedsFlying) {
+    // Walking north from the atrium floor passes under the ledge and through
+    // the ground-floor doorway, never onto the ledge.
+    camera.position = viewer(0, 100, 40);
+    steps(200, {0, 0, 1}, false);
+    EXPECT_LT(camera.position.y, 40.0f);
+    EXPECT_EQ(areaAt(camera.position), roomArea("library"));
+
+    // Flying up in front of it, then on over it and dropping, lands on the ledge
+    // (top 144), from where the upper doorway leads into the gallery.
+    camera.position = viewer(0, 100, 40);
+    g_fallSpeed = 0.0f;
+    steps(30, {0, 0, 0}, false);
+    steps(40, {0, 0, 0}, true);
+    steps(50, {0, 0, 1}, true);
+    steps(60, {0, 0, 0}, false);
+    EXPECT_NEAR(camera.position.y, 144.0f + 32.0f, 0.1f);
+    EXPECT_EQ(areaAt(camera.position), roomArea("atrium"));
+    steps(100, {0, 0, 1}, false);
+    EXPECT_EQ(areaAt(camera.position), roomArea("gallery"));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/gpu/gl/gl_device.h"
 #include "platform/gpu/recording/recording_device.h"
 
 namespace q {
@@ -299,6 +300,38 @@ TEST_F(TextFontTest, CallersStatesAreRestored) {
     EXPECT_EQ(device_.streamStride(), 32u);
     otherBuffer->release();
     other->release();
+}
+
+TEST(TextFontPixels, BlueTextAppearsAtTheTopLeftOverTheScene) {
+    std::string error;
+    const std::unique_ptr<gpu::Device> device = gpu::createHeadlessDevice(256, 64, &error);
+    if (!device) GTEST_SKIP() << "no OpenGL context on EGL: " << error;
+    TextFont font;
+    ASSERT_EQ(font.init(device.get(), "Arial", 20), kTextFontOk);
+    device->clear(gpu::kClearTarget | gpu::kClearZBuffer, 0xff204020, 1.0f, 0);
+    device->beginScene();
+    font.drawText(4, 2, "HHHH", kBlue);
+    device->endScene();
+    std::vector<uint8_t> pixels(256 * 64 * 4);
+    ASSERT_TRUE(device->readBackBuffer(pixels.data()));
+    font.release();
+
+    const float textRight = 4 + 4 * (font.glyphs['H' - 32].u1 - font.glyphs['H' - 32].u0) * 256;
+    int blue = 0;
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 256; ++x) {
+            const uint8_t* p = &pixels[(size_t(y) * 256 + x) * 4];
+            const bool background = p[0] == 0x20 && p[1] == 0x40 && p[2] == 0x20;
+            if (x < 4 || x > textRight + 1 || y < 2 || y > 2 + 27) {
+                ASSERT_TRUE(background) << x << ", " << y << " outside the text was drawn over";
+            } else if (!background) {
+                // Text blends blue over the scene: never more red or green than the scene had.
+                EXPECT_LE(p[0], 0x20) << x << ", " << y;
+                EXPECT_LE(p[1], 0x40) << x << ", " << y;
+                blue += p[2] > 0xC0;
+            }
+        }
+    EXPECT_GT(blue, 4 * 2 * 15) << "four H, two solid stems each";
 }
 
 }  // namespace

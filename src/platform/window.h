@@ -23,7 +23,9 @@ public:
     virtual ~Window() = default;
     // Takes one pending event; false when none is pending.
     virtual bool pollEvent(WindowEvent* event) = 0;
-    virtual void destroy() = 0;  // closes the window; a Close event follows
+    // Closes the window (it disappears at once; a Close event follows). A GL
+    // device made on it must go before this object does.
+    virtual void destroy() = 0;
     // Reads the keyboard (DirectInput key codes) and the relative mouse motion
     // since the last read. The hidden cursor stays inside the window.
     virtual void readInput(InputState* out) = 0;

@@ -27,6 +27,7 @@ enum : uint32_t {
     kTssAlphaOp = 4,
     kTopModulate = 4,
     kTopSelectArg1 = 2,
+    kClearStencil = 4,
 };
 
 struct DeviceState {

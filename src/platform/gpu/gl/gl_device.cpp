@@ -381,7 +381,7 @@ void GlDevice::clear(uint32_t flags, uint32_t color, float z, uint32_t stencil) 
         glDepthMask(GL_TRUE);
         mask |= GL_DEPTH_BUFFER_BIT;
     }
-    if (flags & 4) {  // stencil
+    if (flags & kClearStencil) {
         glClearStencil(static_cast<GLint>(stencil));
         mask |= GL_STENCIL_BUFFER_BIT;
     }
@@ -528,7 +528,8 @@ bool GlDevice::readBackBuffer(uint8_t* rgba) {
     // GL reads bottom row first; the picture is wanted top row first. The
     // shown frame has no alpha channel, so every pixel is opaque.
     const size_t rowBytes = static_cast<size_t>(width_) * 4;
-    std::vector<uint8_t> row(rowBytes);
+    std::vector<uint8_t>& row = rowScratch_;
+    row.resize(rowBytes);
     for (uint32_t y = 0; y < height_ / 2; ++y) {
         uint8_t* top = rgba + y * rowBytes;
         uint8_t* bottom = rgba + (height_ - 1 - y) * rowBytes;

@@ -14,7 +14,9 @@ class Window;
 
 namespace q::gpu {
 
-// On the window's GL context; vsync as the default presentation interval.
+// On the window's GL context; vsync as the default presentation interval. The
+// window must outlive the device. Null with *error when OpenGL 3.3 core is not
+// available.
 std::unique_ptr<Device> createWindowDevice(Window& window, uint32_t width, uint32_t height,
                                            std::string* error);
 // EGL on Mesa's surfaceless platform: no display server needed.

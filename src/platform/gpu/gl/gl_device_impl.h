@@ -86,6 +86,7 @@ private:
     float worldViewProjection_[16] = {};
     uint64_t computedTransformVersion_ = ~0ull;
 
+    std::vector<uint8_t> rowScratch_;  // readBackBuffer's row swap, kept between calls
     std::vector<GlVertexBuffer*> vertexBuffers_;
     std::vector<GlIndexBuffer*> indexBuffers_;
     std::vector<GlTexture*> textures_;

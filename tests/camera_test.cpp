@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "move/camera.h"
+#include "move/movement.h"
+#include "platform/input.h"
+#include "render/globals.h"
+#include "world/scene.h"
+
+namespace q {
+namespace {
+
+// A camera in a scene with no instances and no terrain, driven by one input record.
+class CameraUpdate : public ::testing::Test {
+protected:
+    void SetUp() override {
+        scene.input = &input;
+        camera.scene = &scene;
+        camera.position = {0, 100, 0};
+        g_fallSpeed = 0.0f;
+        g_captureLines = false;
+    }
+    void TearDown() override { camera.scene = nullptr; }
+
+    // One update with nothing held, the fall undone, so only the keys move it.
+    Vector3 stepWithKeys(std::initializer_list<uint8_t> keys) {
+        input = {};
+        for (uint8_t key : keys) input.keyState[key] = kKeyDown;
+        input.mouseState.rgbButtons[0] = kKeyDown;  // flying: no gravity, no instance to stop it
+        const Vector3 before = camera.position;
+        camera.update();
+        return camera.position - before - Vector3{0, kClimbPerUpdate, 0};
+    }
+
+    InputState input;
+    Scene scene;
+    Camera camera;
+};
+
+TEST(Camera, ConstructionFixesBoxProjectionAndFarCorners) {
+    Camera camera;
+    EXPECT_EQ(camera.box.maxs, Vector3(8, 32, 8));
+    EXPECT_EQ(camera.box.mins, Vector3(10000, 10000, 10000));
+    EXPECT_EQ(camera.instanceIndex, -1);
+    EXPECT_EQ(camera.areaIndex, 0);
+    EXPECT_EQ(camera.position, Vector3(0, 0, 0));
+
+    // A point on the near plane straight ahead lands at depth 0, on the far plane at 1.
+    const Vector3 nearPoint = transformCoord({0, 0, 1}, camera.projection);
+    const Vector3 farPoint = transformCoord({0, 0, 20000}, camera.projection);
+    EXPECT_NEAR(nearPoint.z, 0.0f, 1e-6f);
+    EXPECT_NEAR(farPoint.z, 1.0f, 1e-6f);
+
+    // The corners come back through a single-precision inverse whose w is a
+    // difference of nearly equal numbers, so their depth is only good to a few
+    // tenths of a percent; their direction from the eye is exact.
+    const float slope = std::tan(1.33f / 2.0f);  // 15682.96 / 20000
+    const float signs[4][2] = {{-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
+    for (int i = 0; i < 4; ++i) {
+        const Vector3 c = camera.farCorners[i];
+        EXPECT_NEAR(c.z, 20000.0f, 100.0f) << i;
+        EXPECT_NEAR(c.x / c.z, signs[i][0] * slope, 1e-5f) << i;
+        EXPECT_NEAR(c.y / c.z, signs[i][1] * slope, 1e-5f) << i;
+    }
+    EXPECT_NEAR(20000.0f * slope, 15682.96f, 0.05f);
+}
+
+TEST_F(CameraUpdate, LevelViewAtAHeightIsAPureTranslation) {
+    input.mouseState.rgbButtons[0] = kKeyDown;
+    camera.position = {0, 96, 0};  // the climb takes it to 100
+    camera.update();
+    EXPECT_EQ(camera.position, Vector3(0, 100, 0));
+    EXPECT_EQ(camera.viewDir, Vector3(0, 0, 1));
+    Matrix expected = Matrix::identity();
+    expected.m[3][1] = -100.0f;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) EXPECT_NEAR(camera.view.m[r][c], expected.m[r][c], 1e-6f) << r << c;
+}
+
+TEST_F(CameraUpdate, MouseCountsTurnTheViewWithoutLimit) {
+    input.mouseState.lX = 256;
+    camera.update();
+    EXPECT_EQ(camera.yaw, 1.0f);
+    EXPECT_EQ(camera.pitch, 0.0f);
+    // Yaw 1: the view direction turns from +z towards +x.
+    EXPECT_NEAR(camera.viewDir.x, std::sin(1.0f), 1e-6f);
+    EXPECT_NEAR(camera.viewDir.z, std::cos(1.0f), 1e-6f);
+
+    // Moving the mouse towards the user tilts the view down, and on past straight down.
+    input.mouseState.lX = 0;
+    input.mouseState.lY = 600;  // about 2.34 radians
+    camera.update();
+    EXPECT_EQ(camera.pitch, 600.0f / 256.0f);
+    EXPECT_LT(camera.viewDir.y, -0.5f);
+    EXPECT_LT(camera.viewDir.x * std::sin(1.0f) + camera.viewDir.z * std::cos(1.0f), 0.0f)
+        << "past the vertical the view faces backwards";
+
+    // No motion: the angles stay.
+    input.mouseState.lY = 0;
+    camera.update();
+    EXPECT_EQ(camera.yaw, 1.0f);
+    EXPECT_EQ(camera.pitch, 600.0f / 256.0f);
+}
+
+TEST_F(CameraUpdate, KeysGiveTheDirectionWithWOverSAndAOverD) {
+    auto near = [](Vector3 a, Vector3 b) {
+        return std::fabs(a.x - b.x) < 1e-5f && std::fabs(a.y - b.y) < 1e-5f && std::fabs(a.z - b.z) < 1e-5f;
+    };
+    EXPECT_TRUE(near(stepWithKeys({DIK_W}), {0, 0, 2}));
+    EXPECT_TRUE(near(stepWithKeys({DIK_S}), {0, 0, -2}));
+    EXPECT_TRUE(near(stepWithKeys({DIK_W, DIK_S}), {0, 0, 2}));
+    EXPECT_TRUE(near(stepWithKeys({DIK_A}), {-2, 0, 0}));
+    EXPECT_TRUE(near(stepWithKeys({DIK_D}), {2, 0, 0}));
+    EXPECT_TRUE(near(stepWithKeys({DIK_A, DIK_D}), {-2, 0, 0}));
+    EXPECT_TRUE(near(stepWithKeys({}), {0, 0, 0}));
+    // A key byte without the down bit is not held.
+    input = {};
+    input.keyState[DIK_W] = 0x7F;
+    input.mouseState.rgbButtons[0] = kKeyDown;
+    const Vector3 before = camera.position;
+    camera.update();
+    EXPECT_EQ(camera.position - before, Vector3(0, kClimbPerUpdate, 0));
+}
+
+TEST_F(CameraUpdate, FCollectsLinesForTheFrameItIsHeldOnly) {
+    input.keyState[DIK_F] = kKeyDown;
+    camera.update();  // no graphics device in this scene: the switch alone
+    EXPECT_TRUE(g_captureLines);
+    input.keyState[DIK_F] = 0;
+    camera.update();
+    EXPECT_FALSE(g_captureLines);
+}
+
+TEST_F(CameraUpdate, InstanceIndexOutsideTheListMeansNoInstance) {
+    camera.instanceIndex = 3;  // the scene holds none
+    input.mouseState.rgbButtons[0] = kKeyDown;
+    camera.update();
+    EXPECT_EQ(camera.position, Vector3(0, 104, 0));
+}
+
+}  // namespace
+}  // namespace q
