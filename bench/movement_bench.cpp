@@ -1,4 +1,4 @@
-// A frame's movement step against a grid of rooms: the camera stands on a floor
+// A frame's movement step on the generated grid 32 map: the camera stands on a floor
 // against a wall and walks diagonally into it, so every step makes all four
 // sweeps (fall, walk, step-up, slide). Reported: sweeps per second, brushes
 // clipped per sweep against the brushes in the map, and, measured in the same
@@ -6,13 +6,17 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "map/map_data.h"
+#include "mapgen/mapgen.h"
 #include "math/matrix.h"
 #include "move/camera.h"
 #include "move/collision_trace.h"
@@ -22,119 +26,67 @@
 namespace q {
 namespace {
 
-constexpr int kGrid = 32;       // rooms along x and along z
-constexpr float kCell = 256.0f;  // room pitch
-constexpr int kLeafBrushes = 4;
+constexpr int kGrid = 32;  // rooms along each side
 
-Brush boxBrush(Vector3 mins, Vector3 maxs) {
-    Brush b;
-    b.bounds = {mins, maxs};
-    b.planes = {{0, 1, 0, maxs.y}, {0, -1, 0, -mins.y}, {1, 0, 0, maxs.x},
-                {-1, 0, 0, -mins.x}, {0, 0, 1, maxs.z}, {0, 0, -1, -mins.z}};
-    return b;
-}
+struct BenchMap {
+    MapData map;
+    Vector3 start;  // eye position: on the middle room's floor, 1/32 before its +x wall
+};
 
-// Each room: a floor, a ceiling, and a wall on its +x and +z sides with a
-// doorway left open in each.
-void addRooms(MapData* map) {
-    for (int cz = 0; cz < kGrid; ++cz) {
-        for (int cx = 0; cx < kGrid; ++cx) {
-            const float x0 = kCell * static_cast<float>(cx), z0 = kCell * static_cast<float>(cz);
-            map->brushes.push_back(boxBrush({x0, -16, z0}, {x0 + kCell, 0, z0 + kCell}));
-            map->brushes.push_back(boxBrush({x0, 128, z0}, {x0 + kCell, 144, z0 + kCell}));
-            map->brushes.push_back(boxBrush({x0 + 240, 0, z0}, {x0 + 256, 128, z0 + 160}));
-            map->brushes.push_back(boxBrush({x0, 0, z0 + 240}, {x0 + 160, 128, z0 + 256}));
-        }
+// The generator's grid 32 written to a scratch directory and read back through
+// the collision file reader, exactly as the viewer loads it.
+BenchMap loadGrid() {
+    BenchMap out;
+    mapgen::MapgenOptions options;
+    options.preset = "grid";
+    options.count = kGrid;
+    mapgen::Layout layout;
+    std::string error;
+    const std::string dir = (std::filesystem::temp_directory_path() /
+                             ("quorvane_movement_bench_" + std::to_string(::getpid()))).string();
+    if (!mapgen::buildLayout(options, &layout, &error) || !mapgen::generateMap(options, dir, &error)) {
+        std::fprintf(stderr, "movement_bench: %s\n", error.c_str());
+        std::exit(1);
     }
-    for (const Brush& b : map->brushes) map->bounds.grow(b.bounds);
-}
-
-// A split tree like the collision file's: children stored before their parent,
-// each brush listed in every leaf its bounds reach (touching the split from one
-// side puts it on that side only).
-int buildTree(MapData* map, const std::vector<int>& ids, int depth) {
-    auto leaf = [&] {
-        CollisionNode node;
-        node.brushIndices = ids;
-        map->collisionNodes.push_back(node);
-        return static_cast<int>(map->collisionNodes.size()) - 1;
-    };
-    if (ids.size() <= kLeafBrushes || depth >= 24) return leaf();
-
-    Bounds extent = Bounds::empty();
-    for (int id : ids) extent.grow(map->brushes[static_cast<size_t>(id)].bounds);
-    int axis = 0;
-    for (int a = 1; a < 3; ++a)
-        if (extent.maxs[a] - extent.mins[a] > extent.maxs[axis] - extent.mins[axis]) axis = a;
-    std::vector<float> centres;
-    for (int id : ids) {
-        const Bounds& b = map->brushes[static_cast<size_t>(id)].bounds;
-        centres.push_back(0.5f * (b.mins[axis] + b.maxs[axis]));
+    const std::string cm = dir + "/" + mapgen::mapName(options) + ".cm";
+    if (!out.map.readCollisionFile(cm.c_str(), &error)) {
+        std::fprintf(stderr, "movement_bench: %s\n", error.c_str());
+        std::exit(1);
     }
-    std::nth_element(centres.begin(), centres.begin() + static_cast<long>(centres.size() / 2), centres.end());
-    const float split = centres[centres.size() / 2];
+    std::filesystem::remove_all(dir);
 
-    std::vector<int> front, back;
-    for (int id : ids) {
-        const Bounds& b = map->brushes[static_cast<size_t>(id)].bounds;
-        if (b.mins[axis] >= split) {
-            front.push_back(id);
-        } else if (b.maxs[axis] <= split) {
-            back.push_back(id);
-        } else {
-            front.push_back(id);
-            back.push_back(id);
-        }
-    }
-    if (front.size() == ids.size() || back.size() == ids.size()) return leaf();
-    const int frontChild = buildTree(map, front, depth + 1);
-    const int backChild = buildTree(map, back, depth + 1);
-    CollisionNode node;
-    node.axis = axis;
-    node.distance = split;
-    node.frontChild = frontChild;
-    node.backChild = backChild;
-    map->collisionNodes.push_back(node);
-    return static_cast<int>(map->collisionNodes.size()) - 1;
+    // Files are z up: the room's floor height is its interior's third coordinate.
+    const mapgen::Box& room = layout.rooms[static_cast<size_t>(kGrid / 2 * kGrid + kGrid / 2)].interior;
+    out.start = {static_cast<float>(room.hi[0]) - 8.0f - 0.03125f,
+                 static_cast<float>(room.lo[2]) + 32.03125f,
+                 static_cast<float>(room.lo[1]) + 20.0f};  // near a corner, away from the doorway
+    return out;
 }
 
-std::vector<int> allBrushes(const MapData& map) {
-    std::vector<int> ids(map.brushes.size());
-    for (size_t i = 0; i < ids.size(); ++i) ids[i] = static_cast<int>(i);
-    return ids;
-}
-
-const MapData& treeMap() {
-    static const MapData map = [] {
-        MapData m;
-        addRooms(&m);
-        m.collisionRoot = buildTree(&m, allBrushes(m), 0);
-        return m;
-    }();
-    return map;
+const BenchMap& treeMap() {
+    static const BenchMap bench = loadGrid();
+    return bench;
 }
 
 // The same brushes in one leaf: every sweep clips every brush.
-const MapData& flatMap() {
-    static const MapData map = [] {
-        MapData m;
-        addRooms(&m);
+const BenchMap& flatMap() {
+    static const BenchMap bench = [] {
+        BenchMap b = loadGrid();
         CollisionNode leaf;
-        leaf.brushIndices = allBrushes(m);
-        m.collisionNodes.push_back(leaf);
-        m.collisionRoot = 0;
-        return m;
+        for (int i = 0; i < static_cast<int>(b.map.brushes.size()); ++i) leaf.brushIndices.push_back(i);
+        b.map.collisionNodes = {leaf};
+        b.map.collisionRoot = 0;
+        return b;
     }();
-    return map;
+    return bench;
 }
 
-void movementStep(benchmark::State& state, const MapData& map) {
+void movementStep(benchmark::State& state, const BenchMap& bench) {
+    const MapData& map = bench.map;
     MapInstance instance;
     instance.map = const_cast<MapData*>(&map);
-    Camera camera;  // no scene: the terrain lies far below the rooms anyway
-    // In the middle room, resting on its floor, 1/32 in front of its +x wall.
-    const float x0 = kCell * (kGrid / 2), z0 = kCell * (kGrid / 2);
-    const Vector3 start{x0 + 240 - 8 - 0.03125f, 32.03125f, z0 + 60};
+    Camera camera;  // no scene: the terrain plays no part in the sweeps
+    const Vector3 start = bench.start;
     const Vector3 forwardRight{1, 0, 1};
     const Matrix rotation = Matrix::identity();
 

@@ -99,6 +99,9 @@ TEST(MapgenAreaTree, AgreesWithTheCellsEverywhere) {
                     const double y = 0.5 * (v.coords[1][j] + v.coords[1][j + 1]);
                     const double z = 0.5 * (v.coords[2][k] + v.coords[2][k + 1]);
                     if (lookupArea(map.areaNodes, x, y, z) != v.labelAt(i, j, k)) ++wrong;
+                    // A point on cell boundaries goes where the tree's s >= 0 rule sends it.
+                    const double cx = v.coords[0][i], cy = v.coords[1][j], cz = v.coords[2][k];
+                    if (lookupArea(map.areaNodes, cx, cy, cz) != v.classify(cx, cy, cz)) ++wrong;
                 }
         EXPECT_EQ(wrong, 0);
         // The children obey the file's rule: node 0 is never anyone's child.

@@ -49,6 +49,8 @@ TEST(PatternFloat, FormsScanfAcceptsAndRefuses) {
         "0x1.fffffffp127", "0xAbC.dEf", "0x1e5", "0x1p+", "0x.", "-0x.", "0x.p1", "0x.e", "0x.x", "123456789012345678901234567890",
         "0.000000000000000000000000000000000000000000001", "16777217", "16777219", "0.1", "-64",
         "1e0000000000000000000000000000000000000000000000001", "1e-0000000000000000000000000001",
+        "16777216", "16777217", "16777219.5", "-0.16777217", "0.0000000001", "0.00000000001", "9.999999",
+        "123456789", "1234567890", "0.300000000", "000000000000000000000001.5", "4096.000000001",
     };
     for (const char* text : texts) expectFloatLikeScanf(text);
 }
@@ -79,6 +81,28 @@ TEST(PatternFloat, GeneratedNumbersMatchScanfBitForBit) {
         expectFloatLikeScanf(text);
         expectFloatLikeScanf(withTail);
     }
+}
+
+TEST(PatternFloat, ShortDecimalsRoundLikeScanfAtEveryScale) {
+    // The short way for up to 2^24 with up to ten decimals, near its limits and
+    // at the halfway points where a shortcut would round the wrong way.
+    std::mt19937 random(5);
+    char text[64];
+    for (int i = 0; i < 100000; ++i) {
+        const uint32_t mantissa = (i % 4 == 0) ? (1u << 24) - static_cast<uint32_t>(random() % 64)
+                                               : static_cast<uint32_t>(random() % ((1u << 24) + 1));
+        const int scale = 1 + static_cast<int>(random() % 10);
+        std::snprintf(text, sizeof text, "%u", mantissa);
+        std::string digits(text);
+        if (digits.size() <= static_cast<size_t>(scale)) digits.insert(0, static_cast<size_t>(scale) - digits.size() + 1, '0');
+        digits.insert(digits.size() - static_cast<size_t>(scale), 1, '.');
+        expectFloatLikeScanf(digits);
+    }
+    // Exact float halfway points written out in decimal: 1 + 2^-24 (ties to
+    // even, down) and 1 + 3 * 2^-24 (ties to even, up).
+    expectFloatLikeScanf("1.000000059604644775390625");
+    expectFloatLikeScanf("1.000000178813934326171875");
+    expectFloatLikeScanf("0.5000000298023223876953125");
 }
 
 // One pattern against sscanf: the same count of targets written, the same

@@ -1,12 +1,156 @@
 #include "app/main_entry.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "app/application.h"
+#include "app/command_line.h"
+#include "app/frame_trace.h"
+#include "app/input_script.h"
+#include "app/scripted_window.h"
+#include "move/camera.h"
+#include "platform/gpu/gl/gl_device.h"
+#include "platform/image.h"
+#include "platform/report.h"
+#include "platform/window.h"
+#include "render/graphics_device.h"
+#include "world/scene.h"
+#include "world/standard_placements.h"
 
 namespace q {
 
-int runViewer(int, char**) {
-    std::fprintf(stderr, "quorvane: not built yet\n");
-    return 1;
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+int failWith(int code, const std::string& message) {
+    std::fprintf(stderr, "quorvane: %s\n", message.c_str());
+    return code;
+}
+
+// File options name places relative to where the viewer was started, even when
+// --dir moves the working directory to the map.
+std::string fromStartDirectory(const std::string& path) {
+    if (path.empty()) return path;
+    std::error_code ignored;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
+    return absolute.empty() ? path : absolute.string();
+}
+
+bool writeScreenshot(GraphicsDevice& graphics, const std::string& path, std::string* error) {
+    gpu::Device& device = *graphics.device;
+    Image image;
+    image.width = device.width();
+    image.height = device.height();
+    image.rgba.resize(size_t{image.width} * image.height * 4);
+    if (!device.readBackBuffer(image.rgba.data())) {
+        *error = path + ": the back buffer could not be read";
+        return false;
+    }
+    return writePng(path.c_str(), image, error);
+}
+
+void printSummary(const Application& app) {
+    const uint32_t spanMs = app.lastFrameMs - app.firstFrameMs;
+    const double meanFps = (app.framesRun > 1 && spanMs > 0) ? (app.framesRun - 1) * 1000.0 / spanMs : 0.0;
+    int instance = -1, area = 0;
+    if (app.scene && app.scene->camera) {
+        instance = app.scene->camera->instanceIndex;
+        area = app.scene->camera->areaIndex;
+    }
+    std::printf("quorvane: %llu frames, mean fps %.1f, last instance %d, area %d\n",
+                static_cast<unsigned long long>(app.framesRun), meanFps, instance, area);
+}
+
+}  // namespace
+
+int runViewer(int argc, char** argv) {
+    Options options;
+    std::string error;
+    if (!parseCommandLine(argc, argv, &options, &error)) return failWith(kExitUsage, error);
+    if (options.help) {
+        std::fputs(usageText(), stdout);
+        return 0;
+    }
+
+    InputScript script;
+    const bool scripted = !options.inputFile.empty();
+    if (scripted && !loadInputScript(options.inputFile, &script, &error)) return failWith(kExitUsage, error);
+
+    FrameTrace trace;
+    if (!options.traceFile.empty() && !trace.open(options.traceFile, &error)) return failWith(kExitUsage, error);
+    const std::string screenshotPath = fromStartDirectory(options.screenshotFile);
+
+    if (!options.headless && !displayAvailable())
+        return failWith(kExitFailure,
+                        "no display found (DISPLAY and WAYLAND_DISPLAY are not set): use --headless to run "
+                        "without a window");
+
+    if (!options.dir.empty() && ::chdir(options.dir.c_str()) != 0)
+        return failWith(kExitUsage, "--dir expects a directory holding the map: cannot enter '" + options.dir +
+                                        "' (" + std::strerror(errno) + ")");
+
+    ReportSettings reports;
+    reports.messageBoxes = options.windowed && !options.headless && !scripted;
+    reports.showBox = showMessageBox;
+    configureReports(reports);
+
+    SteppedClock steppedClock(options.tickMs);
+    AppPlatform platform;
+    if (options.simulatedClock) platform.clock = &steppedClock;
+    const bool headless = options.headless;
+    const bool fullscreen = !options.windowed;
+    platform.createWindow = [&](int width, int height, const char* title, std::string* why) -> std::unique_ptr<Window> {
+        std::unique_ptr<Window> real;
+        if (!headless) {
+            real = Window::create(width, height, title, fullscreen, why);
+            if (!real) return nullptr;
+        }
+        if (scripted) return std::make_unique<ScriptedWindow>(std::move(script), std::move(real));
+        if (real) return real;
+        return std::make_unique<HeadlessWindow>();
+    };
+    platform.createDevice = [&](Window& window, uint32_t width, uint32_t height,
+                                std::string* why) -> std::unique_ptr<gpu::Device> {
+        if (headless) return gpu::createHeadlessDevice(width, height, why);
+        return gpu::createWindowDevice(window, width, height, why);
+    };
+
+    Application app(std::move(platform));
+    g_app = &app;
+    if (!app.createWindow(800, 600, "quorvane", &error)) return failWith(kExitFailure, error);
+    if (!app.initDevice(1024, 768, &error))
+        return failWith(kExitFailure, "cannot create the graphics device: " + error);
+
+    Scene* scene = app.getScene();
+    MapData* map = scene->loadMap(options.mapBase.c_str(), &error);
+    if (!map) return failWith(kExitFailure, error);
+    placeStandardInstances(*scene, map, options.instances);
+    if (options.hasStart) scene->camera->position = options.start;
+    if (options.hasLook) {
+        scene->camera->yaw = options.yaw;
+        scene->camera->pitch = options.pitch;
+    }
+
+    if (trace.isOpen()) app.trace = &trace;
+    int64_t frameLimit = options.frames;
+    if (frameLimit < 0 && headless && !scripted) frameLimit = kDefaultHeadlessFrames;
+    app.run(frameLimit);
+
+    int status = 0;
+    if (!screenshotPath.empty() && !writeScreenshot(*app.device, screenshotPath, &error))
+        status = failWith(kExitFailure, error);
+    if (trace.isOpen() && !trace.close()) status = failWith(kExitFailure, options.traceFile + ": the trace could not be written whole");
+    if (options.summary) printSummary(app);
+    return status;
 }
 
 }  // namespace q

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -14,10 +15,13 @@ namespace q {
 
 namespace {
 
-// The C locale's white space, which is what scanf skips.
-inline bool isWhite(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+// The C locale's white space, which is what scanf skips: blank, \t \n \v \f \r.
+constexpr auto kWhite = [] {
+    std::array<bool, 256> table{};
+    for (unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'}) table[c] = true;
+    return table;
+}();
+inline bool isWhite(char c) { return kWhite[static_cast<unsigned char>(c)]; }
 inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
 inline bool isHexDigit(char c) {
     return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -42,6 +46,17 @@ std::string directoryOf(const char* path) {
 float strtofCopy(std::string_view text) {
     std::string copy(text);
     return std::strtof(copy.c_str(), nullptr);
+}
+
+// mantissa / 10^scale rounded to the nearest float, for mantissa <= 2^24 and
+// scale <= 10. Both are exact floats, so the float quotient rounds once, as
+// strtof does. A division is slow; the product with the double nearest
+// 10^-scale, rounded to float, is the same float for every mantissa and scale
+// of this range (checked exhaustively, all 2^24 mantissas at each scale).
+float shortDecimal(uint32_t mantissa, int scale) {
+    static constexpr double kInversePowers[] = {1e0,  1e-1, 1e-2, 1e-3, 1e-4, 1e-5,
+                                                1e-6, 1e-7, 1e-8, 1e-9, 1e-10};
+    return static_cast<float>(static_cast<double>(mantissa) * kInversePowers[scale]);
 }
 
 }  // namespace
@@ -96,6 +111,35 @@ size_t scanFloatText(std::string_view text, float* out) {
     const char exponentChar = hex ? 'p' : 'e';
     bool gotDot = false;
     bool gotExponent = false;
+
+    // Most numbers in map files are short decimals ("-1234.5", "0.25"). Their
+    // digits as an integer w below 2^24 and a power of ten up to 10^10 are both
+    // exact floats, so one float multiply or divide rounds once, exactly as
+    // strtof does; everything else goes to the full conversion below.
+    if (!hex) {
+        const char* p = text.data() + i;
+        const char* const last = text.data() + n;
+        const char* const digitsStart = p;
+        uint64_t mantissa = 0;
+        while (p < last && static_cast<unsigned char>(*p - '0') < 10) mantissa = mantissa * 10 + (*p++ - '0');
+        const char* const integerEnd = p;
+        int scale = 0;
+        if (p < last && *p == '.') {
+            const char* const fractionStart = ++p;
+            while (p < last && static_cast<unsigned char>(*p - '0') < 10) mantissa = mantissa * 10 + (*p++ - '0');
+            scale = static_cast<int>(p - fractionStart);
+        }
+        const int digitCount = static_cast<int>(integerEnd - digitsStart) + scale;
+        const bool anyDigit = gotDigit || digitCount > 0;
+        const char next = p < last ? lower(*p) : '\0';
+        if (anyDigit && digitCount <= 19 && mantissa <= (1u << 24) && scale <= 10 && next != 'e' &&
+            next != '.') {
+            const float value = shortDecimal(static_cast<uint32_t>(mantissa), scale);
+            *out = negative ? -value : value;
+            return static_cast<size_t>(p - text.data());
+        }
+    }
+
     for (; i < n; ++i) {
         const char c = text[i];
         if (isDigit(c) || (hex && !gotExponent && isHexDigit(c))) {
@@ -154,6 +198,8 @@ bool PatternReader::open(const char* path, std::string* error) {
         return false;
     }
     std::string bytes;
+    const uintmax_t expected = std::filesystem::file_size(p, ec);
+    if (!ec && expected <= kLargestFile) bytes.reserve(static_cast<size_t>(expected));
     char chunk[1 << 16];
     bool tooLarge = false;
     for (;;) {
@@ -360,7 +406,9 @@ void PatternReader::failExpected(const char* pattern, const char* context) {
         const char* end = at;
         while (*end && !(end[0] == '%' && end[1] != '%')) ++end;
         while (end > start && isWhite(end[-1])) --end;
-        what = "\"" + std::string(start, static_cast<size_t>(end - start)) + "\"";
+        what.assign(1, '"');
+        what.append(start, static_cast<size_t>(end - start));
+        what.push_back('"');
     }
     if (context) what += std::string(" in ") + context;
     while (found < text_.size() && isWhite(text_[found])) ++found;
@@ -372,7 +420,7 @@ void PatternReader::failExpected(const char* pattern, const char* context) {
         std::string shown(text_.substr(found, end - found));
         for (char& c : shown)
             if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) c = '?';
-        what += ", found \"" + shown + "\"";
+        what.append(", found \"").append(shown).push_back('"');
     }
     failAt(found, what);
 }
@@ -384,9 +432,19 @@ char PatternReader::nextVisible() const {
 }
 
 size_t PatternReader::firstBinaryByte() const {
-    for (size_t i = 0; i < text_.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text_[i]);
-        if (c < 0x20 && !isWhite(static_cast<char>(c))) return i;
+    // Checked a block at a time with a loop the compiler can vectorise; only a
+    // block that holds such a byte is searched for it.
+    const auto* p = reinterpret_cast<const unsigned char*>(text_.data());
+    const size_t n = text_.size();
+    constexpr size_t kBlock = 4096;
+    for (size_t start = 0; start < n; start += kBlock) {
+        const size_t end = std::min(n, start + kBlock);
+        unsigned bad = 0;
+        for (size_t i = start; i < end; ++i)
+            bad |= static_cast<unsigned>(p[i] < 9) | static_cast<unsigned>(static_cast<unsigned char>(p[i] - 14) < 18);
+        if (!bad) continue;
+        for (size_t i = start; i < end; ++i)
+            if (p[i] < 9 || (p[i] >= 14 && p[i] < 32)) return i;
     }
     return std::string_view::npos;
 }

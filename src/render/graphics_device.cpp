@@ -70,7 +70,7 @@ void GraphicsDevice::endFrame(const Matrix& view, const Matrix& projection) {
 
 uint32_t GraphicsDevice::createVertexShader(const char* text, const uint32_t* declaration) {
     const uint32_t handle = device->createVertexShader(text, declaration);
-    if (handle == 0) report("ff", "ff", "the lighting vertex program could not be created");
+    if (handle == 0) report("ff", "ff", "a vertex program was refused: it did not assemble or the device cannot run it");
     return handle;
 }
 

@@ -16,13 +16,6 @@ bool Box::contains(const Box& o) const {
     return true;
 }
 
-bool Box::containsPoint(double x, double y, double z) const {
-    const double p[3] = {x, y, z};
-    for (int a = 0; a < 3; ++a)
-        if (p[a] < lo[a] || p[a] > hi[a]) return false;
-    return true;
-}
-
 Box Box::grown(int by) const {
     Box b = *this;
     for (int a = 0; a < 3; ++a) {

@@ -21,7 +21,6 @@ struct Box {
     // Shared volume, not just a shared face.
     bool overlaps(const Box& o) const;
     bool contains(const Box& o) const;
-    bool containsPoint(double x, double y, double z) const;  // closed box
     Box grown(int by) const;
     double centre(int axis) const { return 0.5 * (lo[axis] + hi[axis]); }
 };

@@ -27,7 +27,7 @@ int materialFor(int axis, int side, int area, Fill air, Fill solid) {
     return kWall;
 }
 
-float texCoord(int value) { return static_cast<float>(value) / kTexelsPerRepeat; }
+float texCoord(int value) { return static_cast<float>(value) / kUnitsPerRepeat; }
 
 // +0.0 rather than -0.0, so the file never shows "-0".
 float clean(float v) { return v == 0.0f ? 0.0f : v; }

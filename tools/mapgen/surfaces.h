@@ -15,7 +15,7 @@ enum Material { kFloor, kWall, kCeiling, kTrim, kOuter, kMaterialCount };
 // The name written in the map; the texture file is this with ".jpg".
 const char* materialName(int material);
 
-constexpr int kTexelsPerRepeat = 128;
+constexpr int kUnitsPerRepeat = 128;
 // Indices are 16-bit: a surface never holds more vertices than this.
 constexpr int kMaxSurfaceVertices = 65532;
 

@@ -1,0 +1,323 @@
+// Map loading: the area-portal reader against a plain fscanf reader written
+// from the same patterns, on one generated file of more than 20 MB. Both fill
+// the same MapData (compared, vertex bytes included) on the recording device;
+// the figure that matters is the ratio printed at the end.
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+
+#include "map/map_data.h"
+#include "map/name_text.h"
+#include "platform/gpu/recording/recording_device.h"
+#include "render/globals.h"
+
+namespace {
+
+using namespace q;
+
+// ---------------------------------------------------------------------------
+// A generated area-portal file shaped like a compiled one: area models with
+// many surfaces, portals, a node block.
+
+std::string g_path;
+
+void appendNumber(std::string* out, float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g ", static_cast<double>(value));
+    *out += text;
+}
+
+void generateFile(const std::string& path, size_t atLeastBytes) {
+    std::mt19937 random(1234);
+    std::uniform_real_distribution<float> coordinate(-4096.0f, 4096.0f);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    constexpr int kSurfaces = 10, kVertices = 240, kIndexes = 360;
+    const int areaCount = static_cast<int>(atLeastBytes / (kSurfaces * kVertices * 46)) + 1;
+
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::string text = "mapProcFile003\n\n";
+    for (int a = 0; a < areaCount; ++a) {
+        text += "model { /* name = */ \"_area" + std::to_string(a) + "\" /* numSurfaces = */ " +
+                std::to_string(kSurfaces) + "\n\n";
+        for (int s = 0; s < kSurfaces; ++s) {
+            text += "/* surface " + std::to_string(s) + " */ { \"textures/base/m" + std::to_string(s) +
+                    "\" /* numVerts = */ " + std::to_string(kVertices) + " /* numIndexes = */ " +
+                    std::to_string(kIndexes) + "\n";
+            for (int v = 0; v < kVertices; ++v) {
+                text += "( ";
+                for (int k = 0; k < 3; ++k) appendNumber(&text, std::round(coordinate(random) * 100) / 100);
+                appendNumber(&text, unit(random));
+                appendNumber(&text, unit(random));
+                text += (v % 3 == 0) ? "0.0039215675 -0.7071067691 0.7071067691 ) " : "0 0 1 ) ";
+                if (v % 3 == 2) text += "\n";
+            }
+            for (int i = 0; i < kIndexes; ++i) {
+                text += std::to_string(static_cast<int>(random() % kVertices)) + " ";
+                if (i % 24 == 23) text += "\n";
+            }
+            text += "}\n\n";
+        }
+        text += "}\n\n";
+        std::fwrite(text.data(), 1, text.size(), file);
+        text.clear();
+    }
+    const int portals = areaCount - 1;
+    text += "interAreaPortals { /* numAreas = */ " + std::to_string(areaCount) + " /* numIAP = */ " +
+            std::to_string(portals) +
+            "\n\n/* interAreaPortal format is: numPoints positiveSideArea negativeSideArea ( point) ... */\n";
+    for (int p = 0; p < portals; ++p) {
+        const float x = static_cast<float>(p * 64);
+        char line[256];
+        std::snprintf(line, sizeof line,
+                      "/* iap %d */ 4 %d %d ( %g 0 0 ) ( %g 0 128 ) ( %g 128 128 ) ( %g 128 0 ) \n", p, p, p + 1,
+                      static_cast<double>(x), static_cast<double>(x), static_cast<double>(x), static_cast<double>(x));
+        text += line;
+    }
+    text += "}\n\nnodes { /* numNodes = */ " + std::to_string(areaCount) +
+            "\n\n/* node format is: ( planeVector ) positiveChild negativeChild */\n"
+            "/* a child number of 0 is an opaque, solid area */\n"
+            "/* negative child numbers are areas: (-1-child) */\n";
+    for (int n = 0; n < areaCount; ++n) {
+        const int next = n + 1 < areaCount ? n + 1 : 0;
+        text += "/* node " + std::to_string(n) + " */ ( 1 0 0 " + std::to_string(-64 * n) + " ) " +
+                std::to_string(next) + " " + std::to_string(-1 - n) + "\n";
+    }
+    text += "}\n\n";
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+}
+
+// ---------------------------------------------------------------------------
+// The plain reader: fscanf with the same patterns, trusting the file, writing
+// straight into the locked buffers of the same device.
+
+void fscanfSurfaces(std::FILE* f, Area* area, int count) {
+    SurfaceGroup group;
+    for (int i = 0; i < count; ++i) {
+        int number = 0, vertexCount = 0, indexCount = 0;
+        char material[128];
+        std::fscanf(f, " /* surface %d */ { %s /* numVerts = */ %d /* numIndexes = */ %d ", &number, material,
+                    &vertexCount, &indexCount);
+        stripQuotes(trimBlanks(material));
+        std::strcat(material, ".jpg");
+        Surface s;
+        s.vertexCount = vertexCount;
+        s.indexCount = indexCount;
+        s.vertexBuffer = g_device->createVertexBuffer(vertexCount * 32u, gpu::kUsageWriteOnly, gpu::kFvfLit);
+        s.indexBuffer = g_device->createIndexBuffer(indexCount * 2u, gpu::kUsageWriteOnly);
+        float* v = static_cast<float*>(s.vertexBuffer->lock(0, 0, 0));
+        for (int k = 0; k < vertexCount; ++k, v += 8)
+            std::fscanf(f, "( %f %f %f %f %f %f %f %f ) ", &v[0], &v[2], &v[1], &v[6], &v[7], &v[3], &v[5], &v[4]);
+        s.vertexBuffer->unlock();
+        uint16_t* out = static_cast<uint16_t*>(s.indexBuffer->lock(0, 0, 0));
+        for (int k = 0; k < indexCount; ++k) {
+            int index = 0;
+            std::fscanf(f, "%d ", &index);
+            out[k] = static_cast<uint16_t>(index);
+        }
+        s.indexBuffer->unlock();
+        std::fscanf(f, "} ");
+        group.surfaces.push_back(s);
+    }
+    std::fscanf(f, "} ");
+    area->surfaceGroups.push_back(std::move(group));
+}
+
+void fscanfProcFile(const char* path, MapData* map) {
+    std::FILE* f = std::fopen(path, "r");
+    std::fscanf(f, "mapProcFile003 ");
+    int areaNumber = 0;
+    char token[128];
+    for (;;) {
+        if (std::fscanf(f, " %s ", token) != 1) break;
+        if (std::strstr(token, "model")) {
+            char name[32];
+            int count = 0;
+            std::fscanf(f, " { /* name = */ %s /* numSurfaces = */ %d", name, &count);
+            stripQuotes(trimBlanks(name));
+            std::sscanf(name, "_area%d", &areaNumber);
+            if (!map->areas.empty() && static_cast<unsigned>(areaNumber) < map->areas.size()) {
+                fscanfSurfaces(f, &map->areas[static_cast<size_t>(areaNumber)], count);
+            } else {
+                map->areas.emplace_back();
+                fscanfSurfaces(f, &map->areas.back(), count);
+            }
+        } else if (std::strstr(token, "interAreaPortals")) {
+            int areas = 0, count = 0;
+            std::fscanf(f,
+                        " { /* numAreas = */ %d /* numIAP = */ %d /* interAreaPortal format is: numPoints "
+                        "positiveSideArea negativeSideArea ( point) ... */",
+                        &areas, &count);
+            for (int i = 0; i < count; ++i) {
+                Portal p;
+                int number = 0, points = 0;
+                std::fscanf(f, " /* iap %d */ %d %d %d", &number, &points, &p.positiveArea, &p.negativeArea);
+                for (int k = 0; k < points; ++k) {
+                    float x, y, z;
+                    std::fscanf(f, " ( %f %f %f ) ", &x, &y, &z);
+                    p.points.push_back({x, z, y});
+                }
+                const int index = static_cast<int>(map->portals.size());
+                map->areas[static_cast<size_t>(p.positiveArea)].addPortal(index);
+                map->areas[static_cast<size_t>(p.negativeArea)].addPortal(index);
+                p.computePlane("bench");
+                map->portals.push_back(std::move(p));
+            }
+            std::fscanf(f, " }");
+        } else if (std::strstr(token, "nodes")) {
+            int count = 0;
+            std::fscanf(f,
+                        " { /* numNodes = */ %d /* node format is: ( planeVector ) positiveChild negativeChild */ "
+                        "/* a child number of 0 is an opaque, solid area */ /* negative child numbers are areas: "
+                        "(-1-child) */ ",
+                        &count);
+            for (int i = 0; i < count; ++i) {
+                int number = 0;
+                float a, b, c, d;
+                BspNode n;
+                std::fscanf(f, " /* node %d */ ( %f %f %f %f ) %d %d ", &number, &a, &b, &c, &d, &n.positiveChild,
+                            &n.negativeChild);
+                n.plane = {a, c, b, d};
+                map->bspNodes.push_back(n);
+            }
+            std::fscanf(f, " } ");
+        }
+        if (std::feof(f)) break;
+    }
+    std::fclose(f);
+}
+
+// ---------------------------------------------------------------------------
+
+bool sameBuffer(const gpu::Buffer* a, const gpu::Buffer* b) {
+    return gpu::RecordingDevice::contents(a) == gpu::RecordingDevice::contents(b);
+}
+
+bool sameMap(const MapData& a, const MapData& b, std::string* why) {
+    if (a.areas.size() != b.areas.size()) return *why = "area count", false;
+    for (size_t i = 0; i < a.areas.size(); ++i) {
+        const Area &x = a.areas[i], &y = b.areas[i];
+        if (x.portalIndices != y.portalIndices || x.surfaceGroups.size() != y.surfaceGroups.size())
+            return *why = "area " + std::to_string(i), false;
+        for (size_t g = 0; g < x.surfaceGroups.size(); ++g) {
+            const auto &sx = x.surfaceGroups[g].surfaces, &sy = y.surfaceGroups[g].surfaces;
+            if (sx.size() != sy.size()) return *why = "group size", false;
+            for (size_t s = 0; s < sx.size(); ++s)
+                if (sx[s].vertexCount != sy[s].vertexCount || sx[s].indexCount != sy[s].indexCount ||
+                    !sameBuffer(sx[s].vertexBuffer, sy[s].vertexBuffer) ||
+                    !sameBuffer(sx[s].indexBuffer, sy[s].indexBuffer))
+                    return *why = "surface " + std::to_string(s) + " of area " + std::to_string(i), false;
+        }
+    }
+    if (a.portals.size() != b.portals.size()) return *why = "portal count", false;
+    for (size_t i = 0; i < a.portals.size(); ++i)
+        if (a.portals[i].points.size() != b.portals[i].points.size() ||
+            std::memcmp(a.portals[i].points.data(), b.portals[i].points.data(),
+                        a.portals[i].points.size() * sizeof(Vector3)) != 0 ||
+            std::memcmp(&a.portals[i].plane, &b.portals[i].plane, sizeof(Plane)) != 0 ||
+            a.portals[i].positiveArea != b.portals[i].positiveArea)
+            return *why = "portal " + std::to_string(i), false;
+    if (a.bspNodes.size() != b.bspNodes.size() ||
+        std::memcmp(a.bspNodes.data(), b.bspNodes.data(), a.bspNodes.size() * sizeof(BspNode)) != 0)
+        return *why = "nodes", false;
+    return true;
+}
+
+void BM_PatternReader(benchmark::State& state) {
+    gpu::RecordingDevice device;
+    g_device = &device;
+    for (auto _ : state) {
+        MapData map;
+        std::string error;
+        if (!map.readProcFile(g_path.c_str(), nullptr, &error)) state.SkipWithError(error.c_str());
+        state.PauseTiming();
+        map.releaseBuffers();
+        device.clearLog();
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(std::filesystem::file_size(g_path)));
+    g_device = nullptr;
+}
+
+void BM_FscanfReader(benchmark::State& state) {
+    gpu::RecordingDevice device;
+    g_device = &device;
+    for (auto _ : state) {
+        MapData map;
+        fscanfProcFile(g_path.c_str(), &map);
+        state.PauseTiming();
+        map.releaseBuffers();
+        device.clearLog();
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(std::filesystem::file_size(g_path)));
+    g_device = nullptr;
+}
+
+BENCHMARK(BM_PatternReader)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_FscanfReader)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Keeps each run's time per iteration, to print the ratio after the table.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            const std::string name = run.benchmark_name();
+            seconds[name.substr(0, name.find('/'))] = run.cpu_accumulated_time / static_cast<double>(run.iterations);
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> seconds;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    g_path = (std::filesystem::temp_directory_path() / "quorvane_load_bench.proc").string();
+    generateFile(g_path, 20u << 20);
+    const auto bytes = std::filesystem::file_size(g_path);
+    std::printf("generated %s: %.1f MB\n", g_path.c_str(), static_cast<double>(bytes) / (1 << 20));
+
+    {
+        gpu::RecordingDevice device;
+        g_device = &device;
+        MapData ours, theirs;
+        std::string error;
+        if (!ours.readProcFile(g_path.c_str(), nullptr, &error)) {
+            std::fprintf(stderr, "pattern reader failed: %s\n", error.c_str());
+            return 1;
+        }
+        fscanfProcFile(g_path.c_str(), &theirs);
+        std::string why;
+        if (!sameMap(ours, theirs, &why)) {
+            std::fprintf(stderr, "the readers disagree: %s\n", why.c_str());
+            return 1;
+        }
+        std::printf("both readers give the same map: %zu areas, %zu portals, %zu nodes\n", ours.areas.size(),
+                    ours.portals.size(), ours.bspNodes.size());
+        ours.releaseBuffers();
+        theirs.releaseBuffers();
+        g_device = nullptr;
+    }
+
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    const double ours = reporter.seconds["BM_PatternReader"];
+    const double theirs = reporter.seconds["BM_FscanfReader"];
+    if (ours > 0 && theirs > 0)
+        std::printf("pattern reader is %.1fx faster than fscanf (%.0f ms against %.0f ms CPU per load)\n",
+                    theirs / ours, ours * 1e3, theirs * 1e3);
+    std::filesystem::remove(g_path);
+    return 0;
+}

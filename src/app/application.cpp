@@ -1,0 +1,185 @@
+#include "app/application.h"
+
+#include <utility>
+
+#include "app/frame_trace.h"
+#include "app/input_devices.h"
+#include "math/matrix.h"
+#include "move/camera.h"
+#include "move/movement.h"
+#include "render/globals.h"
+#include "render/graphics_device.h"
+#include "render/lighting_program.h"
+#include "render/text_font.h"
+#include "vis/render_pass.h"
+#include "world/scene.h"
+
+namespace q {
+
+Application* g_app = nullptr;
+
+namespace {
+
+constexpr uint32_t kVirtualKeyTab = 9;
+constexpr uint32_t kVirtualKeyEscape = 27;
+
+}  // namespace
+
+Application::Application(AppPlatform platform) : platform_(std::move(platform)) {
+    if (!platform_.clock) platform_.clock = &tickClock_;
+}
+
+Application::~Application() {
+    // Every device resource goes before the device itself.
+    if (font) font->release();
+    if (scene) {
+        scene->release();
+        delete scene;
+        scene = nullptr;
+    }
+    if (device) {
+        device->release();
+        delete device;
+        device = nullptr;
+        g_device = nullptr;
+    }
+    delete font;
+    font = nullptr;
+    if (input) {
+        input->release();
+        delete input;
+        input = nullptr;
+    }
+    delete window;
+    window = nullptr;
+    if (g_app == this) g_app = nullptr;
+}
+
+bool Application::createWindow(int newWidth, int newHeight, const char* title, std::string* error) {
+    width = newWidth;
+    height = newHeight;
+    std::unique_ptr<Window> created = platform_.createWindow(newWidth, newHeight, title, error);
+    if (!created) return false;
+    window = created.release();
+    input = new InputDevices;
+    input->init(window);
+    return true;
+}
+
+GraphicsDevice* Application::initDevice(int backBufferWidth, int backBufferHeight, std::string* error) {
+    if (device) return device;
+    if (!window) {
+        *error = "no window to present into";
+        return nullptr;
+    }
+    std::unique_ptr<gpu::Device> backend = platform_.createDevice(
+        *window, static_cast<uint32_t>(backBufferWidth), static_cast<uint32_t>(backBufferHeight), error);
+    if (!backend) return nullptr;
+    device = new GraphicsDevice;
+    device->create(std::move(backend));
+    g_device = device->device;
+
+    g_lightingShader = device->createVertexShader(kLightingProgramText, kLightingDeclaration);
+
+    // Without a font the viewer still runs; only the overlay is missing (init
+    // has already said what to install).
+    font = new TextFont;
+    if (font->init(device->device, "Arial", 20) != kTextFontOk) {
+        font->release();
+        delete font;
+        font = nullptr;
+    }
+    return device;
+}
+
+Scene* Application::getScene() {
+    if (scene) return scene;
+    if (!device) return nullptr;
+    scene = new Scene;
+    scene->device = device->device;
+    scene->graphics = device;
+    scene->input = input ? &input->state : nullptr;
+    scene->init();
+    return scene;
+}
+
+void Application::handleEvent(const WindowEvent& event) {
+    switch (event.type) {
+        case WindowEvent::Type::Close:
+            quit_ = true;
+            break;
+        case WindowEvent::Type::KeyUp:
+            // Acting on the release means a held, auto-repeating TAB flips once.
+            if (event.virtualKey == kVirtualKeyTab) g_portalMode = !g_portalMode;
+            else if (event.virtualKey == kVirtualKeyEscape && window) window->destroy();
+            break;
+    }
+}
+
+void Application::run(int64_t frameLimit) {
+    while (frameLimit < 0 || framesRun < static_cast<uint64_t>(frameLimit)) {
+        WindowEvent event;
+        while (window && window->pollEvent(&event)) handleEvent(event);
+        if (quit_) return;
+        runFrame();
+    }
+}
+
+void Application::runFrame() {
+    const uint32_t now = platform_.clock->nowMs();
+    if (framesRun == 0) firstFrameMs = now;
+    lastFrameMs = now;
+    timer_.tick(now);
+    fps = timer_.fps;
+
+    if (input) input->update();
+    if (scene) scene->update();
+    device->beginFrame();
+    if (scene) scene->render();
+    drawOverlay();
+    const Camera* camera = scene ? scene->camera : nullptr;
+    device->endFrame(camera ? camera->view : Matrix::identity(), camera ? camera->projection : Matrix::identity());
+    writeTrace();
+    ++framesRun;
+}
+
+void Application::overlayLines(OverlayLines* out) const {
+    OverlayValues values;
+    if (scene && scene->camera) {
+        values.instanceIndex = scene->camera->instanceIndex;
+        values.areaIndex = scene->camera->areaIndex;
+    }
+    values.fps = fps;
+    values.visibleAreas = g_visibleAreaCount;
+    values.portalMode = g_portalMode;
+    buildOverlayLines(values, out);
+}
+
+void Application::drawOverlay() {
+    if (!font) return;
+    overlayLines(&overlay_);
+    for (int i = 0; i < overlay_.count; ++i) font->drawText(0.0f, overlay_.lines[i].y, overlay_.lines[i].text, kOverlayColour);
+}
+
+void Application::writeTrace() {
+    if (!trace) return;
+    TraceRecord record;
+    record.frame = framesRun;
+    if (scene && scene->camera) {
+        const Camera& camera = *scene->camera;
+        record.x = camera.position.x;
+        record.y = camera.position.y;
+        record.z = camera.position.z;
+        record.yaw = camera.yaw;
+        record.pitch = camera.pitch;
+        record.instance = camera.instanceIndex;
+        record.area = camera.areaIndex;
+    }
+    record.visibleAreas = g_visibleAreaCount;
+    record.portalMode = g_portalMode;
+    record.fps = fps;
+    record.fallSpeed = g_fallSpeed;
+    trace->write(record);
+}
+
+}  // namespace q

@@ -1,0 +1,95 @@
+#pragma once
+// The viewer's one application object: the main window, the graphics device with
+// the lighting program and the text font, the input devices and the scene; the
+// event handling, the frame loop and the teardown.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/frame_timer.h"
+#include "app/overlay.h"
+#include "platform/gpu/device.h"
+#include "platform/window.h"
+
+namespace q {
+
+class GraphicsDevice;
+class InputDevices;
+class Scene;
+class TextFont;
+class FrameTrace;
+
+// What the application takes from the outside world. The viewer passes the
+// real window, GL backend and tick clock; tests pass fakes.
+struct AppPlatform {
+    // A window of width x height with the title; null with a message when none
+    // can be made.
+    std::function<std::unique_ptr<Window>(int width, int height, const char* title, std::string* error)>
+        createWindow;
+    // A device with a back buffer of width x height presenting into the window.
+    std::function<std::unique_ptr<gpu::Device>(Window& window, uint32_t width, uint32_t height,
+                                               std::string* error)>
+        createDevice;
+    FrameClock* clock = nullptr;  // null: the tick count
+};
+
+class Application {
+public:
+    int width = 0;
+    int height = 0;
+    Window* window = nullptr;          // owned
+    GraphicsDevice* device = nullptr;  // owned
+    Scene* scene = nullptr;            // owned
+    InputDevices* input = nullptr;     // owned
+    TextFont* font = nullptr;          // owned; null when no font could be made
+    float fps = 0.0f;
+
+    FrameTrace* trace = nullptr;  // not owned; one record per frame when set
+    uint64_t framesRun = 0;
+    uint32_t firstFrameMs = 0;  // clock readings of the first and the last frame
+    uint32_t lastFrameMs = 0;
+
+    explicit Application(AppPlatform platform);
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+    // Teardown: font resources, scene, device, font object, input devices.
+    ~Application();
+
+    // Creates the main window and the input devices reading it.
+    bool createWindow(int width, int height, const char* title, std::string* error);
+    // Creates the device, publishes it, creates the lighting program and the
+    // font. Returns the existing device on a second call; null without a window
+    // or when the device cannot be created (error says why).
+    GraphicsDevice* initDevice(int width, int height, std::string* error);
+    // The scene, made on the first call once a device exists; null before.
+    Scene* getScene();
+
+    // The window's event handler: TAB released flips the render mode, ESC
+    // released closes the window, the close ends the loop.
+    void handleEvent(const WindowEvent& event);
+    bool quitRequested() const { return quit_; }
+
+    // Pending events first, then one frame, until the window closes or
+    // frameLimit frames have run (frameLimit < 0: no limit).
+    void run(int64_t frameLimit = -1);
+    void runFrame();
+
+    // This frame's overlay (also what the font draws).
+    void overlayLines(OverlayLines* out) const;
+
+private:
+    void drawOverlay();
+    void writeTrace();
+
+    AppPlatform platform_;
+    TickClock tickClock_;
+    FrameTimer timer_;
+    OverlayLines overlay_;
+    bool quit_ = false;
+};
+
+extern Application* g_app;
+
+}  // namespace q

@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/input_devices.h"
+#include "platform/gpu/recording/recording_device.h"
+#include "render/globals.h"
+#include "render/graphics_device.h"
+#include "world/scene.h"
+
+namespace q {
+namespace {
+
+// What happened at teardown, in order, and what the device still held then.
+struct TeardownLog {
+    std::vector<std::string> steps;
+    uint32_t buffersAtDeviceEnd = 99;
+    uint32_t texturesAtDeviceEnd = 99;
+};
+
+class WatchedDevice : public gpu::RecordingDevice {
+public:
+    explicit WatchedDevice(TeardownLog* log) : log_(log) {}
+    ~WatchedDevice() override {
+        log_->buffersAtDeviceEnd = liveBuffers();
+        log_->texturesAtDeviceEnd = liveTextures();
+        log_->steps.push_back("device");
+    }
+
+private:
+    TeardownLog* log_;
+};
+
+// A window whose events are scheduled by frame: events[n] are pending before frame n.
+class FakeWindow : public Window {
+public:
+    FakeWindow(std::map<int, std::vector<WindowEvent>> schedule, TeardownLog* log)
+        : schedule_(std::move(schedule)), log_(log) {}
+    ~FakeWindow() override { log_->steps.push_back("window"); }
+
+    bool pollEvent(WindowEvent* event) override {
+        if (!armed_) {
+            for (const WindowEvent& e : schedule_[frame_]) pending_.push_back(e);
+            armed_ = true;
+        }
+        if (pending_.empty()) return false;
+        *event = pending_.front();
+        pending_.pop_front();
+        return true;
+    }
+    void destroy() override {
+        ++destroyCalls;
+        pending_.push_back({WindowEvent::Type::Close, 0});
+    }
+    void readInput(InputState* out) override {
+        *out = InputState{};
+        ++frame_;
+        armed_ = false;
+    }
+    void* nativeHandle() override { return nullptr; }
+
+    int destroyCalls = 0;
+
+private:
+    std::map<int, std::vector<WindowEvent>> schedule_;
+    std::deque<WindowEvent> pending_;
+    TeardownLog* log_;
+    int frame_ = 0;
+    bool armed_ = false;
+};
+
+WindowEvent keyUp(uint32_t key) { return {WindowEvent::Type::KeyUp, key}; }
+
+class AppApplication : public ::testing::Test {
+protected:
+    void TearDown() override { g_portalMode = true; }
+
+    std::unique_ptr<Application> makeApp(std::map<int, std::vector<WindowEvent>> schedule) {
+        AppPlatform platform;
+        platform.createWindow = [this, schedule](int, int, const char*, std::string*) {
+            auto made = std::make_unique<FakeWindow>(schedule, &log);
+            window = made.get();
+            return std::unique_ptr<Window>(std::move(made));
+        };
+        platform.createDevice = [this](Window&, uint32_t width, uint32_t height, std::string*) {
+            EXPECT_EQ(width, 1024u);
+            EXPECT_EQ(height, 768u);
+            auto made = std::make_unique<WatchedDevice>(&log);
+            recording = made.get();
+            return std::unique_ptr<gpu::Device>(std::move(made));
+        };
+        platform.clock = &clock;
+        return std::make_unique<Application>(std::move(platform));
+    }
+
+    // Window, device and scene as the viewer starts them.
+    std::unique_ptr<Application> startApp(std::map<int, std::vector<WindowEvent>> schedule) {
+        auto app = makeApp(std::move(schedule));
+        std::string error;
+        EXPECT_TRUE(app->createWindow(800, 600, "quorvane", &error)) << error;
+        EXPECT_NE(app->initDevice(1024, 768, &error), nullptr) << error;
+        EXPECT_NE(app->getScene(), nullptr);
+        return app;
+    }
+
+    std::string modeLine(const Application& app) {
+        OverlayLines lines;
+        app.overlayLines(&lines);
+        for (int i = 0; i < lines.count; ++i)
+            if (lines.lines[i].y == 550) return lines.lines[i].text;
+        return "";
+    }
+
+    TeardownLog log;
+    SteppedClock clock{16};
+    FakeWindow* window = nullptr;
+    WatchedDevice* recording = nullptr;
+};
+
+TEST_F(AppApplication, TabReleaseFlipsTheModeOtherKeysDoNot) {
+    auto app = startApp({{1, {keyUp(9)}}, {2, {keyUp('W'), keyUp(0x70)}}, {3, {keyUp(9), keyUp(9), keyUp(9)}}});
+    ASSERT_TRUE(g_portalMode);
+    app->run(1);
+    EXPECT_TRUE(g_portalMode);
+    EXPECT_EQ(modeLine(*app), "Now rendering with portals");
+    app->run(2);
+    EXPECT_FALSE(g_portalMode);
+    EXPECT_EQ(modeLine(*app), "Now rendering without portals");
+    app->run(3);
+    EXPECT_FALSE(g_portalMode);
+    app->run(4);
+    EXPECT_TRUE(g_portalMode);  // three more releases: flipped three times
+    EXPECT_EQ(app->framesRun, 4u);
+    EXPECT_FALSE(app->quitRequested());
+}
+
+TEST_F(AppApplication, EscEndsTheLoopAfterThePendingEventsAndTeardownKeepsItsOrder) {
+    {
+        auto app = startApp({{3, {keyUp(27), keyUp(9)}}});
+        app->run();
+        EXPECT_EQ(app->framesRun, 3u);  // no frame after the ESC release
+        EXPECT_TRUE(app->quitRequested());
+        EXPECT_EQ(window->destroyCalls, 1);
+        EXPECT_FALSE(g_portalMode);  // the TAB pending behind ESC was still handled
+        EXPECT_NE(g_device, nullptr);
+    }
+    // Font, scene and line buffer all went before the device; the window last.
+    EXPECT_EQ(log.steps, (std::vector<std::string>{"device", "window"}));
+    EXPECT_EQ(log.buffersAtDeviceEnd, 0u);
+    EXPECT_EQ(log.texturesAtDeviceEnd, 0u);
+    EXPECT_EQ(g_device, nullptr);
+}
+
+TEST_F(AppApplication, CloseEventEndsTheLoopAndFrameLimitStopsIt) {
+    auto app = startApp({{2, {{WindowEvent::Type::Close, 0}}}});
+    app->run(1);
+    EXPECT_EQ(app->framesRun, 1u);
+    app->run();
+    EXPECT_EQ(app->framesRun, 2u);
+    EXPECT_TRUE(app->quitRequested());
+}
+
+TEST_F(AppApplication, StartUpPiecesNeedTheirPredecessors) {
+    auto app = makeApp({});
+    std::string error;
+    EXPECT_EQ(app->getScene(), nullptr);  // no device yet: nothing made
+    EXPECT_EQ(app->initDevice(1024, 768, &error), nullptr);  // no window yet
+    EXPECT_EQ(app->scene, nullptr);
+    ASSERT_TRUE(app->createWindow(800, 600, "quorvane", &error));
+    EXPECT_EQ(app->width, 800);
+    EXPECT_EQ(app->height, 600);
+    ASSERT_NE(app->input, nullptr);
+    GraphicsDevice* device = app->initDevice(1024, 768, &error);
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(app->initDevice(1024, 768, &error), device);  // the same device again
+    EXPECT_EQ(g_device, device->device);
+    EXPECT_NE(g_lightingShader, 0u);
+    EXPECT_NE(recording->program(g_lightingShader), nullptr);
+    Scene* scene = app->getScene();
+    ASSERT_NE(scene, nullptr);
+    EXPECT_EQ(app->getScene(), scene);
+    EXPECT_EQ(scene->device, device->device);
+    EXPECT_EQ(scene->graphics, device);
+    EXPECT_EQ(scene->input, &app->input->state);
+    EXPECT_NE(scene->camera, nullptr);
+}
+
+TEST_F(AppApplication, DeviceThatCannotBeMadeStopsStartUpWithAReason) {
+    AppPlatform platform;
+    platform.createWindow = [this](int, int, const char*, std::string*) {
+        return std::unique_ptr<Window>(std::make_unique<FakeWindow>(std::map<int, std::vector<WindowEvent>>{}, &log));
+    };
+    platform.createDevice = [](Window&, uint32_t, uint32_t, std::string* error) {
+        *error = "no OpenGL 3.3 context";
+        return std::unique_ptr<gpu::Device>();
+    };
+    Application app(std::move(platform));
+    std::string error;
+    ASSERT_TRUE(app.createWindow(800, 600, "quorvane", &error));
+    EXPECT_EQ(app.initDevice(1024, 768, &error), nullptr);
+    EXPECT_EQ(error, "no OpenGL 3.3 context");
+    EXPECT_EQ(app.getScene(), nullptr);
+}
+
+}  // namespace
+}  // namespace q

@@ -1,0 +1,172 @@
+// Runs the real viewer headless on a generated map and reads what it leaves
+// behind: the screenshot, the trace, the exit code and the message.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/image.h"
+#include "platform/image_png_read.h"
+
+namespace q {
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    std::string output;  // stdout and stderr together
+};
+
+Result runShell(const std::string& command) {
+    Result result;
+    std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return result;
+    char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) result.output.append(chunk, n);
+    const int status = ::pclose(pipe);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string shellQuoted(const std::string& s) { return "'" + s + "'"; }
+
+class AppEndToEnd : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        // CTest runs each test in its own process, several at once: one map each.
+        dir_ = new std::string(::testing::TempDir() + "quorvane_e2e_map_" + std::to_string(::getpid()));
+        std::filesystem::remove_all(*dir_);
+        mapResult_ = new Result(runShell(std::string(shellQuoted(MAPGEN_BINARY)) + " demo " + shellQuoted(*dir_)));
+    }
+    static void TearDownTestSuite() {
+        std::filesystem::remove_all(*dir_);
+        delete dir_;
+        delete mapResult_;
+    }
+    void SetUp() override { ASSERT_EQ(mapResult_->exitCode, 0) << mapResult_->output; }
+
+    // The viewer, headless on the demo map, with a simulated 16 ms clock.
+    Result viewer(const std::string& arguments) {
+        return runShell(std::string(shellQuoted(QUORVANE_BINARY)) + " --headless --tick-ms 16 --dir " + shellQuoted(*dir_) +
+                        " " + arguments);
+    }
+    std::string file(const char* name) { return ::testing::TempDir() + name; }
+
+    static std::string* dir_;
+    static Result* mapResult_;
+};
+
+std::string* AppEndToEnd::dir_ = nullptr;
+Result* AppEndToEnd::mapResult_ = nullptr;
+
+std::vector<std::string> lines(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> out;
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+const uint8_t* pixel(const Image& image, uint32_t x, uint32_t y) { return &image.rgba[(size_t{y} * image.width + x) * 4]; }
+
+TEST_F(AppEndToEnd, TenFramesLeaveAScreenshotAndATraceOfTenLines) {
+    const std::string shot = file("e2e_ten.png"), trace = file("e2e_ten.jsonl");
+    const Result run = viewer("--frames 10 --screenshot " + shellQuoted(shot) + " --trace " + shellQuoted(trace));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+
+    Image image;
+    std::string error;
+    ASSERT_TRUE(loadPng(shot.c_str(), &image, &error)) << error;
+    EXPECT_EQ(image.width, 1024u);
+    EXPECT_EQ(image.height, 768u);
+
+    const std::vector<std::string> records = lines(trace);
+    ASSERT_EQ(records.size(), 10u);
+    for (size_t i = 0; i < records.size(); ++i) {
+        EXPECT_EQ(records[i].rfind("{\"frame\":" + std::to_string(i) + ",", 0), 0u) << records[i];
+        EXPECT_NE(records[i].find("\"fps\":0,"), std::string::npos) << records[i];  // 144 ms: no window closed
+        EXPECT_NE(records[i].find("\"portalMode\":true"), std::string::npos);
+    }
+    std::remove(shot.c_str());
+    std::remove(trace.c_str());
+}
+
+TEST_F(AppEndToEnd, OverlayTextIsBlueAtTheTopLeftOverTheClearColour) {
+    // High above one copy, looking steeply up: nothing but sky behind the text.
+    const std::string shot = file("e2e_sky.png");
+    const Result run = viewer("--frames 3 --instances 1 --start 0 5000 30000 --look 0 -1.2 --screenshot " + shellQuoted(shot));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    Image image;
+    std::string error;
+    ASSERT_TRUE(loadPng(shot.c_str(), &image, &error)) << error;
+    ASSERT_EQ(image.width, 1024u);
+
+    int blue = 0;
+    for (uint32_t y = 0; y < 80; ++y)
+        for (uint32_t x = 0; x < 100; ++x) {
+            const uint8_t* p = pixel(image, x, y);
+            if (p[2] > 128 && p[0] < 60 && p[1] < 60) ++blue;
+            EXPECT_LT(p[0] + p[1], 120) << "only blue text and black sky at " << x << "," << y;
+        }
+    EXPECT_GT(blue, 100) << "the overlay's first lines should be there";
+    const uint8_t* sky = pixel(image, 1000, 300);  // right of every overlay line
+    EXPECT_EQ(sky[0], 0);
+    EXPECT_EQ(sky[1], 0);
+    EXPECT_EQ(sky[2], 0);
+    EXPECT_EQ(sky[3], 255);
+    std::remove(shot.c_str());
+}
+
+TEST_F(AppEndToEnd, ScriptDrivesTheRunAndItsEndEndsIt) {
+    const std::string script = file("e2e_walk.txt"), trace = file("e2e_walk.jsonl");
+    std::ofstream(script) << "# turn, switch mode twice\n3* 256 0\n0 0 TAB\n2* 0 0 W\n0 0 TAB\n";
+    const Result run = viewer("--input " + shellQuoted(script) + " --trace " + shellQuoted(trace) + " --summary");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const std::vector<std::string> records = lines(trace);
+    ASSERT_EQ(records.size(), 7u);
+    EXPECT_NE(records[2].find("\"yaw\":3,"), std::string::npos) << records[2];  // 3 x 256 counts = 3 radians
+    EXPECT_NE(records[3].find("\"portalMode\":false"), std::string::npos);
+    EXPECT_NE(records[5].find("\"portalMode\":false"), std::string::npos);
+    EXPECT_NE(records[6].find("\"portalMode\":true"), std::string::npos);
+    EXPECT_NE(run.output.find("quorvane: 7 frames, mean fps 62.5, last instance"), std::string::npos) << run.output;
+    std::remove(script.c_str());
+    std::remove(trace.c_str());
+}
+
+TEST_F(AppEndToEnd, BadInputGivesOneLineAndTheRightExitCode) {
+    Result run = viewer("--frames ten");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.output, "quorvane: --frames expects a whole number of frames from 1 to 100000000\n");
+
+    run = viewer("--bogus");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.output.find("unknown option '--bogus'"), std::string::npos);
+
+    const std::string script = file("e2e_bad.txt");
+    std::ofstream(script) << "0 0\n0 0 JUMP\n";
+    run = viewer("--input " + shellQuoted(script));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.output.find(script + ":2: expected a key"), std::string::npos) << run.output;
+    std::remove(script.c_str());
+
+    run = viewer("--frames 1 --map nosuchmap");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.output.find("nosuchmap.proc"), std::string::npos) << run.output;
+
+    run = runShell("env -u DISPLAY -u WAYLAND_DISPLAY " + shellQuoted(QUORVANE_BINARY) + " --windowed --frames 1");
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.output.find("use --headless"), std::string::npos) << run.output;
+
+    run = runShell(shellQuoted(QUORVANE_BINARY) + " --help");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.output.find("--instances N"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace q
