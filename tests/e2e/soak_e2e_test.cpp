@@ -1,0 +1,31 @@
+// A short soak: bench/soak.sh walks the demo building with a random script
+// through the viewer built with these tests. The long run (100000 frames) is
+// the same script, run by hand.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace q {
+namespace {
+
+TEST(SoakEndToEnd, ShortRandomWalkEndsWithFinitePositionsAndFlatMemory) {
+    const std::string log = testing::TempDir() + "soak_e2e.log";
+    const std::string command = std::string("QUORVANE_BIN='") + QUORVANE_BINARY + "' MAPGEN_BIN='" + MAPGEN_BINARY +
+                                "' SOAK_SEED=7 '" + QUORVANE_SOURCE_DIR + "/bench/soak.sh' 600 200 >'" + log +
+                                "' 2>&1";
+    const int status = std::system(command.c_str());
+    std::ifstream in(log);
+    const std::string output{std::istreambuf_iterator<char>(in), {}};
+    std::remove(log.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+    EXPECT_NE(output.find("soak: 600 of 600 frames"), std::string::npos) << output;
+    EXPECT_NE(output.find("soak: passed"), std::string::npos) << output;
+}
+
+}  // namespace
+}  // namespace q
