@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
 
 #include "collision_test_maps.h"
-#include "map_test_files.h"
 #include "move/collision_trace.h"
 
 namespace q {
@@ -252,10 +256,18 @@ TEST(CollisionTrace, SeveralCollisionModelsStillStopAtTheWorldsBrushes) {
         floorSides + " } ( -64 -64 -16 ) ( 64 64 0 ) solid } }\n" +
         "collisionModel \"func_static_1\" { nodes { ( -1 0 ) }\n brushes /* brushMemory = */ 1 { 0 { } "
         "( 900 900 0 ) ( 910 910 10 ) solid } }\n";
-    test::MapFiles files;
+    // Named per process: other checkouts may run this suite at the same time.
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("quorvane_trace_models_" + std::to_string(::getpid()) + ".cm")).string();
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs(text.c_str(), f);
+    std::fclose(f);
     MapData map;
     std::string error;
-    ASSERT_TRUE(map.readCollisionFile(files.write("two.cm", text).c_str(), &error)) << error;
+    const bool read = map.readCollisionFile(path.c_str(), &error);
+    std::remove(path.c_str());
+    ASSERT_TRUE(read) << error;
     MapInstance instance = instanceOf(&map);
     Vector3 end{0, 22, 0};
     EXPECT_FLOAT_EQ(instance.trace({0, 42, 0}, &end, kBox), 0.4984375f);
