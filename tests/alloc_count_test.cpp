@@ -3,6 +3,7 @@
 // test asks it to.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -64,7 +65,7 @@ TEST(AllocCount, CountsOnlyWhileAsked) {
 }
 
 TEST(AllocCount, AFrameAfterTheFirstAllocatesNothing) {
-    const std::string dir = ::testing::TempDir() + "quorvane_alloc_map";
+    const std::string dir = ::testing::TempDir() + "quorvane_alloc_map_" + std::to_string(::getpid());
     std::filesystem::remove_all(dir);
     const std::string command = std::string("'") + MAPGEN_BINARY + "' demo '" + dir + "' >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;

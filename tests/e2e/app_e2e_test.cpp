@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -39,7 +40,8 @@ std::string shellQuoted(const std::string& s) { return "'" + s + "'"; }
 class AppEndToEnd : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        dir_ = new std::string(::testing::TempDir() + "quorvane_e2e_map");
+        // CTest runs each test in its own process, several at once: one map each.
+        dir_ = new std::string(::testing::TempDir() + "quorvane_e2e_map_" + std::to_string(::getpid()));
         std::filesystem::remove_all(*dir_);
         mapResult_ = new Result(runShell(std::string(shellQuoted(MAPGEN_BINARY)) + " demo " + shellQuoted(*dir_)));
     }
