@@ -1,7 +1,10 @@
-// Map loading: the area-portal reader against a plain fscanf reader written
-// from the same patterns, on one generated file of more than 20 MB. Both fill
-// the same MapData (compared, vertex bytes included) on the recording device;
-// the figure that matters is the ratio printed at the end.
+// Map loading: the area-portal and collision readers against plain fscanf
+// readers written from the same patterns, on a generated area-portal file of
+// more than 20 MB and its collision file (bench/run passes the mapgen grid 64
+// files with --proc= and --cm=; without them an area-portal file is generated
+// here and the collision readers are not compared). Both fill the same MapData
+// (compared, vertex bytes included) on the recording device; the figure that
+// matters is the ratio printed at the end.
 
 #include <benchmark/benchmark.h>
 
@@ -13,6 +16,7 @@
 #include <random>
 #include <string>
 
+#include "figure.h"
 #include "map/map_data.h"
 #include "map/name_text.h"
 #include "platform/gpu/recording/recording_device.h"
@@ -27,6 +31,7 @@ using namespace q;
 // many surfaces, portals, a node block.
 
 std::string g_path;
+std::string g_collisionPath;  // empty: the collision readers are not compared
 
 void appendNumber(std::string* out, float value) {
     char text[32];
@@ -194,7 +199,84 @@ void fscanfProcFile(const char* path, MapData* map) {
     std::fclose(f);
 }
 
+// The plain collision reader: fscanf with the same patterns, trusting the file.
+
+int fscanfCollisionNode(std::FILE* f, MapData* map) {
+    CollisionNode node;
+    std::fscanf(f, " ( %d %f ) ", &node.axis, &node.distance);
+    if (node.axis == 1) node.axis = 2;
+    else if (node.axis == 2) node.axis = 1;
+    if (node.axis >= 0) {
+        node.frontChild = fscanfCollisionNode(f, map);
+        node.backChild = fscanfCollisionNode(f, map);
+    }
+    map->collisionNodes.push_back(std::move(node));
+    return static_cast<int>(map->collisionNodes.size()) - 1;
+}
+
+void fscanfBrush(std::FILE* f, MapData* map, int sideCount) {
+    Brush brush;
+    std::fscanf(f, " { ");
+    for (int i = 0; i < sideCount; ++i) {
+        float a, b, c, d;
+        std::fscanf(f, " ( %f %f %f ) %f ", &a, &b, &c, &d);
+        brush.planes.push_back({a, c, b, d});
+    }
+    std::fscanf(f, " } ");
+    float lo[3], hi[3];
+    char word[64];
+    std::fscanf(f, " ( %f %f %f ) ( %f %f %f ) %s ", &lo[0], &lo[1], &lo[2], &hi[0], &hi[1], &hi[2], word);
+    brush.bounds.mins = {lo[0], lo[2], lo[1]};
+    brush.bounds.maxs = {hi[0], hi[2], hi[1]};
+    map->bounds.grow(brush.bounds.mins);
+    map->bounds.grow(brush.bounds.maxs);
+    map->brushes.push_back(std::move(brush));
+    map->linkBrush(static_cast<int>(map->brushes.size()) - 1, static_cast<int>(map->collisionNodes.size()) - 1);
+}
+
+void fscanfCollisionFile(const char* path, MapData* map) {
+    std::FILE* f = std::fopen(path, "r");
+    char token[128];
+    for (;;) {
+        if (std::fscanf(f, " %s ", token) != 1) break;
+        if (std::strstr(token, "nodes")) {
+            std::fscanf(f, " { ");
+            const int root = fscanfCollisionNode(f, map);
+            if (map->collisionRoot < 0) map->collisionRoot = root;
+            std::fscanf(f, " } ");
+        } else if (std::strstr(token, "brushes")) {
+            int memory = 0;
+            std::fscanf(f, " /* brushMemory = */ %d { ", &memory);
+            char count[64];
+            while (std::fscanf(f, " %s ", count) == 1 && !std::strchr(count, '}'))
+                fscanfBrush(f, map, std::atoi(count));
+        }
+        if (std::feof(f)) break;
+    }
+    std::fclose(f);
+}
+
 // ---------------------------------------------------------------------------
+
+bool sameCollision(const MapData& a, const MapData& b, std::string* why) {
+    if (a.collisionRoot != b.collisionRoot || a.collisionNodes.size() != b.collisionNodes.size())
+        return *why = "collision node count or root", false;
+    for (size_t i = 0; i < a.collisionNodes.size(); ++i) {
+        const CollisionNode &x = a.collisionNodes[i], &y = b.collisionNodes[i];
+        if (x.axis != y.axis || x.frontChild != y.frontChild || x.backChild != y.backChild ||
+            std::memcmp(&x.distance, &y.distance, sizeof(float)) != 0 || x.brushIndices != y.brushIndices)
+            return *why = "collision node " + std::to_string(i), false;
+    }
+    if (a.brushes.size() != b.brushes.size()) return *why = "brush count", false;
+    for (size_t i = 0; i < a.brushes.size(); ++i) {
+        const Brush &x = a.brushes[i], &y = b.brushes[i];
+        if (std::memcmp(&x.bounds, &y.bounds, sizeof(Bounds)) != 0 || x.planes.size() != y.planes.size() ||
+            std::memcmp(x.planes.data(), y.planes.data(), x.planes.size() * sizeof(Plane)) != 0)
+            return *why = "brush " + std::to_string(i), false;
+    }
+    if (std::memcmp(&a.bounds, &b.bounds, sizeof(Bounds)) != 0) return *why = "map bounds", false;
+    return true;
+}
 
 bool sameBuffer(const gpu::Buffer* a, const gpu::Buffer* b) {
     return gpu::RecordingDevice::contents(a) == gpu::RecordingDevice::contents(b);
@@ -263,8 +345,27 @@ void BM_FscanfReader(benchmark::State& state) {
     g_device = nullptr;
 }
 
-BENCHMARK(BM_PatternReader)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_FscanfReader)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+void BM_PatternCollisionReader(benchmark::State& state) {
+    if (g_collisionPath.empty()) return state.SkipWithError("no collision file given (--cm=)");
+    for (auto _ : state) {
+        MapData map;
+        std::string error;
+        if (!map.readCollisionFile(g_collisionPath.c_str(), &error)) state.SkipWithError(error.c_str());
+    }
+}
+
+void BM_FscanfCollisionReader(benchmark::State& state) {
+    if (g_collisionPath.empty()) return state.SkipWithError("no collision file given (--cm=)");
+    for (auto _ : state) {
+        MapData map;
+        fscanfCollisionFile(g_collisionPath.c_str(), &map);
+    }
+}
+
+BENCHMARK(BM_PatternReader)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_FscanfReader)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_PatternCollisionReader)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_FscanfCollisionReader)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 // Keeps each run's time per iteration, to print the ratio after the table.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -282,28 +383,47 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
-    g_path = (std::filesystem::temp_directory_path() / "quorvane_load_bench.proc").string();
-    generateFile(g_path, 20u << 20);
-    const auto bytes = std::filesystem::file_size(g_path);
-    std::printf("generated %s: %.1f MB\n", g_path.c_str(), static_cast<double>(bytes) / (1 << 20));
+    const char* procArgument = q::bench::takeOption(&argc, argv, "--proc");
+    const char* cmArgument = q::bench::takeOption(&argc, argv, "--cm");
+    const bool generated = procArgument == nullptr;
+    if (generated) {
+        g_path = (std::filesystem::temp_directory_path() / "quorvane_load_bench.proc").string();
+        generateFile(g_path, 20u << 20);
+    } else {
+        g_path = procArgument;
+    }
+    if (cmArgument) g_collisionPath = cmArgument;
+    std::error_code sizeError;
+    const auto bytes = std::filesystem::file_size(g_path, sizeError);
+    const auto collisionBytes = g_collisionPath.empty() ? 0 : std::filesystem::file_size(g_collisionPath, sizeError);
+    if (sizeError) {
+        std::fprintf(stderr, "load_bench: %s\n", sizeError.message().c_str());
+        return 1;
+    }
+    std::printf("area-portal file %s: %.1f MB\n", g_path.c_str(), static_cast<double>(bytes) / (1 << 20));
 
+    std::string sameness;
     {
         gpu::RecordingDevice device;
         g_device = &device;
         MapData ours, theirs;
         std::string error;
-        if (!ours.readProcFile(g_path.c_str(), nullptr, &error)) {
+        if (!ours.readProcFile(g_path.c_str(), nullptr, &error) ||
+            (!g_collisionPath.empty() && !ours.readCollisionFile(g_collisionPath.c_str(), &error))) {
             std::fprintf(stderr, "pattern reader failed: %s\n", error.c_str());
             return 1;
         }
         fscanfProcFile(g_path.c_str(), &theirs);
+        if (!g_collisionPath.empty()) fscanfCollisionFile(g_collisionPath.c_str(), &theirs);
         std::string why;
-        if (!sameMap(ours, theirs, &why)) {
+        if (!sameMap(ours, theirs, &why) || !sameCollision(ours, theirs, &why)) {
             std::fprintf(stderr, "the readers disagree: %s\n", why.c_str());
             return 1;
         }
-        std::printf("both readers give the same map: %zu areas, %zu portals, %zu nodes\n", ours.areas.size(),
-                    ours.portals.size(), ours.bspNodes.size());
+        sameness = q::bench::format("identical MapData from both: %zu areas, %zu portals, %zu area nodes, "
+                                    "%zu brushes, %zu collision nodes",
+                                    ours.areas.size(), ours.portals.size(), ours.bspNodes.size(),
+                                    ours.brushes.size(), ours.collisionNodes.size());
         ours.releaseBuffers();
         theirs.releaseBuffers();
         g_device = nullptr;
@@ -313,11 +433,28 @@ int main(int argc, char** argv) {
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    const double ours = reporter.seconds["BM_PatternReader"];
-    const double theirs = reporter.seconds["BM_FscanfReader"];
-    if (ours > 0 && theirs > 0)
-        std::printf("pattern reader is %.1fx faster than fscanf (%.0f ms against %.0f ms CPU per load)\n",
-                    theirs / ours, ours * 1e3, theirs * 1e3);
-    std::filesystem::remove(g_path);
+    if (generated) std::filesystem::remove(g_path);
+
+    const double ours = reporter.seconds["BM_PatternReader"] + reporter.seconds["BM_PatternCollisionReader"];
+    const double theirs = reporter.seconds["BM_FscanfReader"] + reporter.seconds["BM_FscanfCollisionReader"];
+    if (ours <= 0 || theirs <= 0) return 1;
+    const double ratio = theirs / ours;
+    q::bench::printFigure(
+        "load",
+        q::bench::format("%.1f MB .proc + %.1f MB .cm: pattern readers %.0f ms vs fscanf readers %.0f ms CPU",
+                         static_cast<double>(bytes) / (1 << 20), static_cast<double>(collisionBytes) / (1 << 20),
+                         ours * 1e3, theirs * 1e3),
+        ratio, ">= 5x, identical MapData", q::bench::verdict(ratio >= 5.0));
+    q::bench::printNote("load", sameness);
+    q::bench::printNote("load", q::bench::format("area-portal file alone: %.1fx (%.0f ms vs %.0f ms)",
+                                                 reporter.seconds["BM_FscanfReader"] / reporter.seconds["BM_PatternReader"],
+                                                 reporter.seconds["BM_PatternReader"] * 1e3,
+                                                 reporter.seconds["BM_FscanfReader"] * 1e3));
+    if (!g_collisionPath.empty())
+        q::bench::printNote("load", q::bench::format("collision file alone: %.1fx (%.0f ms vs %.0f ms)",
+                                                     reporter.seconds["BM_FscanfCollisionReader"] /
+                                                         reporter.seconds["BM_PatternCollisionReader"],
+                                                     reporter.seconds["BM_PatternCollisionReader"] * 1e3,
+                                                     reporter.seconds["BM_FscanfCollisionReader"] * 1e3));
     return 0;
 }

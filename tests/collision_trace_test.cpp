@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
 
 #include "collision_test_maps.h"
 #include "move/collision_trace.h"
@@ -238,6 +243,35 @@ TEST(CollisionTrace, TurnedInstanceTurnsOnlyAFractionZeroNormal) {
     EXPECT_EQ(g_traceNormal, Vector3(-1, 0, 0));
     // The clipped end is 1/32 in front of the widened wall, in map space.
     EXPECT_NEAR(transformCoord(end, instance.inverseWorld).x, 92.0f - 0.03125f, 2e-3f);
+}
+
+TEST(CollisionTrace, SeveralCollisionModelsStillStopAtTheWorldsBrushes) {
+    // The world's floor, then an entity model with a tree of its own read after
+    // it: sweeps walk the world's tree, not the last one read.
+    const char* floorSides =
+        "( 0 0 1 ) 0 ( 0 0 -1 ) 16 ( 1 0 0 ) 64 ( -1 0 0 ) 64 ( 0 1 0 ) 64 ( 0 -1 0 ) 64";
+    const std::string text =
+        std::string("CM \"1.00\"\n") +
+        "collisionModel \"worldMap\" { nodes { ( -1 0 ) }\n brushes /* brushMemory = */ 1 { 6 { " +
+        floorSides + " } ( -64 -64 -16 ) ( 64 64 0 ) solid } }\n" +
+        "collisionModel \"func_static_1\" { nodes { ( -1 0 ) }\n brushes /* brushMemory = */ 1 { 0 { } "
+        "( 900 900 0 ) ( 910 910 10 ) solid } }\n";
+    // Named per process: other checkouts may run this suite at the same time.
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("quorvane_trace_models_" + std::to_string(::getpid()) + ".cm")).string();
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs(text.c_str(), f);
+    std::fclose(f);
+    MapData map;
+    std::string error;
+    const bool read = map.readCollisionFile(path.c_str(), &error);
+    std::remove(path.c_str());
+    ASSERT_TRUE(read) << error;
+    MapInstance instance = instanceOf(&map);
+    Vector3 end{0, 22, 0};
+    EXPECT_FLOAT_EQ(instance.trace({0, 42, 0}, &end, kBox), 0.4984375f);
+    EXPECT_EQ(g_traceNormal, Vector3(0, 1, 0));
 }
 
 TEST(CollisionTrace, PointInBoundsIncludesBothEnds) {

@@ -46,7 +46,7 @@ TEST(PatternFloat, FormsScanfAcceptsAndRefuses) {
         "1ee", "00012", "0.0039215675", "3.40282347e38", "3.40282357e38", "3.5e38", "1e99", "-1e99",
         "1e-38", "1.17549435e-38", "1e-40", "1.4e-45", "7e-46", "1e-46", "1e-50", "-1e-50",
         "0x1p3", "0X1P-2", "0x1p", "0x", "0xg", "0x.8", "0xp3", "0x1.8p1x", "-0x1.fffffep127",
-        "0x1.fffffffp127", "0xAbC.dEf", "0x1e5", "0x1p+", "123456789012345678901234567890",
+        "0x1.fffffffp127", "0xAbC.dEf", "0x1e5", "0x1p+", "0x.", "-0x.", "0x.p1", "0x.e", "0x.x", "123456789012345678901234567890",
         "0.000000000000000000000000000000000000000000001", "16777217", "16777219", "0.1", "-64",
         "1e0000000000000000000000000000000000000000000000001", "1e-0000000000000000000000000001",
         "16777216", "16777217", "16777219.5", "-0.16777217", "0.0000000001", "0.00000000001", "9.999999",
@@ -189,6 +189,8 @@ TEST(PatternMatch, BlanksConversionsAndLiteralsLikeScanf) {
     expectPatternLikeScanf("mapProcFile003 ", "mapProcFile004");
     expectPatternLikeScanf(" ( %d %f ) ", "( -1 0 )");
     expectPatternLikeScanf("100%% %d", "100% 5");
+    expectPatternLikeScanf("%s%%", "word  \n%");  // "%%" skips blanks as conversions do
+    expectPatternLikeScanf("%d%%", "7%");
 }
 
 TEST(PatternMatch, GeneratedLinesAgreeWithScanf) {

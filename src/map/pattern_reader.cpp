@@ -163,7 +163,13 @@ size_t scanFloatText(std::string_view text, float* out) {
     float value = 0.0f;
     auto [end, ec] = std::from_chars(first, last, value,
                                      hex ? std::chars_format::hex : std::chars_format::general);
-    if (end == first) return 0;  // "." or a lone dot before an exponent
+    if (end == first) {
+        // "0x." with no hex digit: scanf takes the three characters and stores
+        // the zero that strtof reads from them; "." alone is a matching failure.
+        if (!hex || gotDigit) return 0;
+        *out = negative ? -0.0f : 0.0f;
+        return taken;
+    }
     if (ec == std::errc::result_out_of_range) {
         value = strtofCopy(text.substr(0, taken));
         *out = value;
@@ -323,8 +329,10 @@ bool PatternReader::matchTargets(const char* pattern, ScanTarget* targets, size_
             p += 2;
             continue;
         }
-        // An ordinary character ("%%" stands for a percent sign).
+        // An ordinary character ("%%" stands for a percent sign, and like every
+        // conversion skips white space before it).
         const char literal = *p;
+        if (literal == '%') skipWhite();
         if (pos_ >= n || text_[pos_] != literal) {
             failedPatternAt_ = p;
             return false;

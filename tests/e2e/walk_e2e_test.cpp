@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -40,7 +41,8 @@ float number(const std::string& line, const char* key) {
 class WalkEndToEnd : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        dir_ = new std::string(::testing::TempDir() + "quorvane_walk_e2e");
+        // Per process: other checkouts may run this suite at the same time.
+        dir_ = new std::string(::testing::TempDir() + "quorvane_walk_e2e_" + std::to_string(::getpid()));
         std::filesystem::remove_all(*dir_);
         const std::string command = std::string("'") + MAPGEN_BINARY + "' demo '" + *dir_ + "' >/dev/null 2>&1";
         mapgenStatus_ = std::system(command.c_str());
@@ -70,7 +72,7 @@ protected:
 
     // Runs the viewer for as many frames as the script holds and returns the trace.
     std::vector<Frame> walk(const std::string& script, const std::string& options) {
-        const std::string base = ::testing::TempDir() + "walk_" +
+        const std::string base = *dir_ + "/walk_" +
                                  ::testing::UnitTest::GetInstance()->current_test_info()->name();
         {
             std::ofstream out(base + ".txt");

@@ -1,0 +1,170 @@
+// Frame rate on the OpenGL device, headless (Mesa's software rasteriser here):
+// the generated grid of 32 x 32 rooms placed five times, the fixed viewpoints
+// of the frame benchmark (every seventh room, four directions), each frame
+// drawn once in portal mode and once with every area, alternately, so that a
+// change in the machine's load falls on both alike. A frame is update, begin,
+// render, end and a wait until GL has carried it out. Reported: frames per
+// second in each mode over the viewpoints where portal mode draws at most a
+// tenth of the areas, and their ratio.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "figure.h"
+#include "mapgen/mapgen.h"
+#include "move/camera.h"
+#include "move/movement.h"
+#include "platform/gpu/gl/gl_bare_bench.h"
+#include "platform/gpu/gl/gl_device.h"
+#include "render/globals.h"
+#include "render/graphics_device.h"
+#include "render/lighting_program.h"
+#include "vis/render_pass.h"
+#include "world/scene.h"
+#include "world/standard_placements.h"
+
+namespace q {
+namespace {
+
+constexpr int kGrid = 32;
+// Wall-clock budget of the measured frames; the viewpoints are taken evenly
+// spread so that a short budget still covers the whole grid.
+constexpr double kBudgetSeconds = 60.0;
+
+struct Viewpoint {
+    Vector3 position;
+    float yaw;
+};
+
+double drawFrame(GraphicsDevice& graphics, Scene& scene, const Viewpoint& v, bool portals, int* areas) {
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    g_portalMode = portals;
+    scene.camera->position = v.position;
+    scene.camera->yaw = v.yaw;
+    scene.camera->pitch = 0.0f;
+    g_fallSpeed = 0.0f;
+    scene.update();
+    graphics.beginFrame();
+    scene.render();
+    graphics.endFrame(scene.camera->view, scene.camera->projection);
+    gpu::finishGl();
+    *areas = g_visibleAreaCount;
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+int run(const char* mapDir) {
+    mapgen::MapgenOptions options;
+    options.preset = "grid";
+    options.count = kGrid;
+    std::string error;
+    mapgen::Layout layout;
+    char scratch[] = "/tmp/quorvane-gl-frame-bench-XXXXXX";
+    if (!mapgen::buildLayout(options, &layout, &error)) return std::fprintf(stderr, "%s\n", error.c_str()), 1;
+    if (!mapDir) {
+        if (!mkdtemp(scratch) || !mapgen::generateMap(options, scratch, &error))
+            return std::fprintf(stderr, "gl_frame_bench: %s\n", error.c_str()), 1;
+        mapDir = scratch;
+    }
+
+    GraphicsDevice graphics;
+    if (!graphics.create(gpu::createHeadlessDevice(1024, 768, &error)))
+        return std::fprintf(stderr, "gl_frame_bench: no headless GL: %s\n", error.c_str()), 1;
+    g_device = graphics.device;
+    g_lightingShader = graphics.createVertexShader(kLightingProgramText, kLightingDeclaration);
+
+    int status = 0;
+    {
+        Scene scene;
+        scene.device = graphics.device;
+        scene.graphics = &graphics;
+        // The terrain's image is read from the map's directory, as the viewer does.
+        const std::filesystem::path previous = std::filesystem::current_path();
+        std::filesystem::current_path(mapDir);
+        scene.init();
+        MapData* map = scene.loadMap(mapgen::mapName(options).c_str(), &error);
+        std::filesystem::current_path(previous);
+        if (mapDir == scratch) std::filesystem::remove_all(scratch);
+        if (!map) {
+            std::fprintf(stderr, "gl_frame_bench: %s\n", error.c_str());
+            return 1;
+        }
+        placeStandardInstances(scene, map, kStandardInstanceCount);
+        const int totalAreas = static_cast<int>(map->areas.size() * scene.instances.size());
+
+        std::vector<Viewpoint> viewpoints;
+        for (size_t r = 0; r < layout.rooms.size(); r += 7) {
+            const mapgen::Box& b = layout.rooms[r].interior;
+            const Vector3 local{static_cast<float>(b.centre(0)), static_cast<float>(b.lo[2] + 48),
+                                static_cast<float>(b.centre(1))};
+            const Vector3 eye = transformCoord(local, scene.instances[0]->world);
+            for (int turn = 0; turn < 4; ++turn) viewpoints.push_back({eye, 1.5707963f * turn});
+        }
+
+        // A first frame of each kind: textures and buffers reach the driver.
+        int areas = 0;
+        drawFrame(graphics, scene, viewpoints[0], true, &areas);
+        const double everyFirst = drawFrame(graphics, scene, viewpoints[0], false, &areas);
+        const double pairEstimate = std::max(everyFirst, 1e-3);
+        const size_t affordable = std::max<size_t>(8, static_cast<size_t>(kBudgetSeconds / pairEstimate));
+        const size_t step = std::max<size_t>(1, viewpoints.size() / affordable);
+
+        double portalSeconds = 0, everySeconds = 0, allPortalSeconds = 0, allEverySeconds = 0;
+        int portalFrames = 0, everyFrames = 0, measured = 0;
+        long portalAreas = 0, everyAreas = 0;
+        for (size_t i = 0; i < viewpoints.size(); i += step) {
+            int portalCount = 0, everyCount = 0;
+            const double p = drawFrame(graphics, scene, viewpoints[i], true, &portalCount);
+            const double e = drawFrame(graphics, scene, viewpoints[i], false, &everyCount);
+            allPortalSeconds += p;
+            allEverySeconds += e;
+            ++measured;
+            if (portalCount * 10 > totalAreas) continue;  // more than a tenth in view
+            portalSeconds += p;
+            everySeconds += e;
+            ++portalFrames;
+            ++everyFrames;
+            portalAreas += portalCount;
+            everyAreas += everyCount;
+        }
+        g_portalMode = true;
+        if (portalFrames == 0) {
+            std::fprintf(stderr, "gl_frame_bench: no viewpoint with at most a tenth of the areas in view\n");
+            status = 1;
+        } else {
+            const double portalFps = portalFrames / portalSeconds, everyFps = everyFrames / everySeconds;
+            const double ratio = portalFps / everyFps;
+            bench::printFigure(
+                "frame rate (headless GL)",
+                bench::format("grid %d x 5, %d viewpoints: portal %.1f fps (%.1f areas) vs every area %.2f fps "
+                              "(%.0f areas)",
+                              kGrid, portalFrames, portalFps, static_cast<double>(portalAreas) / portalFrames,
+                              everyFps, static_cast<double>(everyAreas) / everyFrames),
+                ratio, ">= 3x where at most 1/10 of the areas are drawn", bench::verdict(ratio >= 3.0));
+            bench::printNote("frame rate (headless GL)",
+                             bench::format("%d of %d measured viewpoints draw at most a tenth of the %d areas; over "
+                                           "all of them: %.1fx",
+                                           portalFrames, measured, totalAreas,
+                                           (allEverySeconds / measured) / (allPortalSeconds / measured)));
+        }
+        scene.release();
+    }
+    graphics.release();
+    g_device = nullptr;
+    return status;
+}
+
+}  // namespace
+}  // namespace q
+
+int main(int argc, char** argv) {
+    const char* grid = q::bench::takeOption(&argc, argv, "--grid");
+    return q::run(grid);
+}

@@ -1,0 +1,219 @@
+// Start-up on the demo map, headless: the whole viewer process from its start
+// to its exit after the first presented frame, against reading the map's two
+// files alone (both readers, surfaces into a recording device, no textures),
+// each the median of several runs in this process. Then where the rest goes:
+// the start-up steps done here in the viewer's order on a headless GL device,
+// each timed on its own.
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/overlay.h"
+#include "figure.h"
+#include "move/camera.h"
+#include "platform/gpu/gl/gl_bare_bench.h"
+#include "platform/gpu/gl/gl_device.h"
+#include "platform/gpu/recording/recording_device.h"
+#include "render/globals.h"
+#include "render/graphics_device.h"
+#include "render/lighting_program.h"
+#include "render/text_font.h"
+#include "vis/render_pass.h"
+#include "world/scene.h"
+#include "world/standard_placements.h"
+
+extern char** environ;
+
+namespace q {
+namespace {
+
+constexpr int kProcessRuns = 7;
+constexpr int kStepRuns = 3;
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// The viewer with one frame, headless, its output discarded; -1 when it fails.
+double viewerRun(const std::string& viewer, const std::string& dir) {
+    std::vector<std::string> words = {viewer, "--headless", "--frames", "1", "--dir", dir};
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const auto start = Clock::now();
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, viewer.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return -1;
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    return secondsSince(start);
+}
+
+double readMapFilesAlone() {
+    gpu::RecordingDevice device;
+    g_device = &device;
+    const auto start = Clock::now();
+    MapData map;
+    std::string error;
+    const bool ok = map.readProcFile("bbb.proc", nullptr, &error) && map.readCollisionFile("bbb.cm", &error);
+    const double seconds = secondsSince(start);
+    map.releaseBuffers();
+    g_device = nullptr;
+    if (!ok) std::fprintf(stderr, "startup_bench: %s\n", error.c_str());
+    return ok ? seconds : -1;
+}
+
+struct Steps {
+    double context = 0, programs = 0, font = 0, terrain = 0, map = 0, frame = 0, teardown = 0;
+};
+
+// The viewer's start-up, step by step, in the map's directory.
+bool timeSteps(Steps* out) {
+    std::string error;
+    auto start = Clock::now();
+    auto lap = [&start](double* into) {
+        *into = secondsSince(start);
+        start = Clock::now();
+    };
+    std::unique_ptr<gpu::Device> backend = gpu::createHeadlessDevice(1024, 768, &error);
+    if (!backend) return std::fprintf(stderr, "startup_bench: %s\n", error.c_str()), false;
+    gpu::finishGl();
+    lap(&out->context);
+
+    GraphicsDevice graphics;
+    graphics.create(std::move(backend));
+    g_device = graphics.device;
+    g_lightingShader = graphics.createVertexShader(kLightingProgramText, kLightingDeclaration);
+    gpu::finishGl();
+    lap(&out->programs);
+
+    TextFont font;
+    const bool haveFont = font.init(graphics.device, "Arial", 20) == kTextFontOk;
+    gpu::finishGl();
+    lap(&out->font);
+
+    auto* scene = new Scene;
+    scene->device = graphics.device;
+    scene->graphics = &graphics;
+    scene->init();
+    gpu::finishGl();
+    lap(&out->terrain);
+
+    MapData* map = scene->loadMap("bbb", &error);
+    if (!map) return std::fprintf(stderr, "startup_bench: %s\n", error.c_str()), false;
+    placeStandardInstances(*scene, map, kStandardInstanceCount);
+    gpu::finishGl();
+    lap(&out->map);
+
+    scene->update();
+    graphics.beginFrame();
+    scene->render();
+    if (haveFont) {
+        OverlayValues values;
+        values.instanceIndex = scene->camera->instanceIndex;
+        values.areaIndex = scene->camera->areaIndex;
+        values.visibleAreas = g_visibleAreaCount;
+        values.portalMode = g_portalMode;
+        OverlayLines lines;
+        buildOverlayLines(values, &lines);
+        for (int i = 0; i < lines.count; ++i) font.drawText(0.0f, lines.lines[i].y, lines.lines[i].text, kOverlayColour);
+    }
+    graphics.endFrame(scene->camera->view, scene->camera->projection);
+    gpu::finishGl();
+    lap(&out->frame);
+
+    font.release();
+    scene->release();
+    delete scene;
+    graphics.release();
+    g_device = nullptr;
+    lap(&out->teardown);
+    return true;
+}
+
+int run(const std::string& viewer, const std::string& dir) {
+    std::vector<double> process, files;
+    for (int i = 0; i < kProcessRuns; ++i) {
+        const double seconds = viewerRun(viewer, dir);
+        if (seconds < 0) return std::fprintf(stderr, "startup_bench: %s did not run on %s\n", viewer.c_str(), dir.c_str()), 1;
+        process.push_back(seconds);
+    }
+    std::filesystem::current_path(dir);
+    for (int i = 0; i < kProcessRuns; ++i) {
+        const double seconds = readMapFilesAlone();
+        if (seconds < 0) return 1;
+        files.push_back(seconds);
+    }
+    std::vector<Steps> runs(kStepRuns);
+    for (Steps& s : runs)
+        if (!timeSteps(&s)) return 1;
+    auto stepMedian = [&runs](double Steps::*field) {
+        std::vector<double> values;
+        for (const Steps& s : runs) values.push_back(s.*field);
+        return median(values);
+    };
+
+    const double whole = median(process), alone = median(files);
+    bench::printFigure("start-up (demo, headless)",
+                       bench::format("process start to exit after the first frame %.0f ms vs reading the two map "
+                                     "files %.1f ms",
+                                     whole * 1e3, alone * 1e3),
+                       whole / alone, "say where the rest goes", "-");
+    struct Row {
+        const char* what;
+        double seconds;
+    };
+    const Row rows[] = {
+        {"GL context and device (EGL, Mesa)", stepMedian(&Steps::context)},
+        {"lighting program (assemble, GLSL compile)", stepMedian(&Steps::programs)},
+        {"font (fontconfig, FreeType, glyph texture)", stepMedian(&Steps::font)},
+        {"scene: camera and terrain (Grass.bmp)", stepMedian(&Steps::terrain)},
+        {"map load: both files, surfaces into GL buffers, material JPEGs", stepMedian(&Steps::map)},
+        {"first frame (update, render, overlay, present, GL finish)", stepMedian(&Steps::frame)},
+        {"teardown", stepMedian(&Steps::teardown)},
+    };
+    double inProcess = 0;
+    for (const Row& row : rows) {
+        inProcess += row.seconds;
+        bench::printNote("start-up (demo, headless)",
+                         bench::format("%s: %.1f ms (%.0f%%)", row.what, row.seconds * 1e3, 100 * row.seconds / whole));
+    }
+    bench::printNote("start-up (demo, headless)",
+                     bench::format("the rest, outside these steps (exec, dynamic linking, driver loading, exit): "
+                                   "%.1f ms (%.0f%%)",
+                                   (whole - inProcess) * 1e3, 100 * (whole - inProcess) / whole));
+    return 0;
+}
+
+}  // namespace
+}  // namespace q
+
+int main(int argc, char** argv) {
+    const char* viewer = q::bench::takeOption(&argc, argv, "--viewer");
+    const char* dir = q::bench::takeOption(&argc, argv, "--dir");
+    if (!viewer || !dir) {
+        std::fprintf(stderr, "usage: startup_bench --viewer=QUORVANE --dir=DEMO_MAP_DIR\n");
+        return 2;
+    }
+    const std::string viewerPath = std::filesystem::absolute(viewer).string();
+    return q::run(viewerPath, std::filesystem::absolute(dir).string());
+}
