@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -395,6 +396,41 @@ TEST_F(MalformedInput, CyclesInBothTrees) {
     for (int i = 0; i < 200000; ++i) endless.nodes += "( 0 1 ) ";
     EXPECT_FALSE(load(ProcParts().text(), endless.text()));
     EXPECT_TRUE(namesFileAndLine(error, cmPath(), 4)) << error;
+}
+
+TEST_F(MalformedInput, BrushesSpanningAFineTreeAreBounded) {
+    // 8192 leaves and brushes that reach all of them: every brush would be
+    // listed in every leaf. A file of a few hundred kilobytes must not turn
+    // into gigabytes of lists and minutes of linking; past 4194304 entries
+    // the file is refused at the brush that goes over.
+    std::string tree;
+    std::function<void(int, int)> split = [&](int lo, int hi) {
+        if (hi - lo == 1) {
+            tree += "( -1 0 )\n";
+            return;
+        }
+        const int mid = (lo + hi) / 2;
+        tree += "( 0 " + std::to_string(mid) + " )\n";
+        split(mid, hi);
+        split(lo, mid);
+    };
+    split(0, 8192);
+    std::string text = "nodes {\n" + tree + "}\nbrushes /* brushMemory = */ 0 {\n";
+    const int headerLines = lineCount(text) - 1;
+    for (int i = 0; i < 600; ++i) text += "0 { } ( -1 0 0 ) ( 9000 1 1 ) wide\n";
+    text += "}\n";
+    EXPECT_FALSE(load(ProcParts().text(), text));
+    // 512 brushes fill 4194304 entries exactly; the next one goes past.
+    EXPECT_TRUE(namesFileAndLine(error, cmPath(), headerLines + 513)) << error;
+    EXPECT_NE(error.find("found brush 512 going past that"), std::string::npos) << error;
+
+    // Narrow brushes in the same tree are listed only where they reach: one
+    // leaf for x 100 to 101, eight for x 40 to 48.
+    CmParts narrow;
+    narrow.nodes = tree;
+    narrow.bounds = "( 100 0 0 ) ( 101 1 1 )";
+    ASSERT_TRUE(load(ProcParts().text(), narrow.text())) << error;
+    EXPECT_EQ(loaded.brushListings, 9u);
 }
 
 TEST_F(MalformedInput, EmptyFilesBinaryGarbageAndDirectories) {

@@ -40,6 +40,39 @@ int sideCountOf(const char* token) {
     return static_cast<int>(negative ? -value : value);
 }
 
+// Leaf entries all brushes of one file may make together: 16 MB of indices,
+// far more than real maps need (a few per brush).
+constexpr size_t kMaxBrushListings = size_t{1} << 22;
+
+// How many leaves below nodeIndex linkBrush would list a brush with bounds b
+// in, counting no further than limit.
+size_t leavesReached(const std::vector<CollisionNode>& nodes, const Bounds& b, int nodeIndex, size_t limit) {
+    size_t reached = 0;
+    std::vector<int> pending{nodeIndex};
+    while (!pending.empty() && reached <= limit) {
+        int index = pending.back();
+        pending.pop_back();
+        for (;;) {
+            const CollisionNode& node = nodes[static_cast<size_t>(index)];
+            if (node.axis < 0) {
+                ++reached;
+                break;
+            }
+            const float lo = b.mins[node.axis];
+            const float hi = b.maxs[node.axis];
+            if (lo >= node.distance) {
+                index = node.frontChild;
+            } else if (hi <= node.distance) {
+                index = node.backChild;
+            } else {
+                pending.push_back(node.backChild);
+                index = node.frontChild;
+            }
+        }
+    }
+    return reached;
+}
+
 }  // namespace
 
 int MapData::readCollisionNode(PatternReader& file) {
@@ -124,9 +157,17 @@ bool MapData::readBrush(int sideCount, PatternReader& file) {
         return false;
     brush.bounds.mins = {minX, minZ, minY};
     brush.bounds.maxs = {maxX, maxZ, maxY};
+    const int root = static_cast<int>(collisionNodes.size()) - 1;
+    const size_t budget = kMaxBrushListings - brushListings;
+    const size_t reached = leavesReached(collisionNodes, brush.bounds, root, budget);
+    if (reached > budget)
+        return file.failAt(at, "brushes that reach at most " + std::to_string(kMaxBrushListings) +
+                                   " leaves of the split tree in all, found brush " + std::to_string(brushes.size()) +
+                                   " going past that");
+    brushListings += reached;
     bounds.grow(brush.bounds);
     brushes.push_back(std::move(brush));
-    linkBrush(static_cast<int>(brushes.size()) - 1, static_cast<int>(collisionNodes.size()) - 1);
+    linkBrush(static_cast<int>(brushes.size()) - 1, root);
     return true;
 }
 

@@ -117,6 +117,11 @@ struct MapData {
     // nodes. Traces start here.
     int collisionRoot = -1;
 
+    // Entries in all leaves' brushIndices so far. Bounded while reading: a
+    // fine split tree under brushes that span it would otherwise list every
+    // brush in every leaf (gigabytes from a file of a megabyte).
+    size_t brushListings = 0;
+
     // Reads the area-portal file: areas with their surfaces (buffers on
     // g_device, materials from textures, which may be null), portals and the
     // area BSP. On a file that cannot be read or does not fit the format returns
