@@ -359,6 +359,8 @@ bool PatternReader::open(const char* path, std::string* error) {
     storage_ = std::move(bytes);
     text_ = storage_;
     pos_ = 0;
+    lineCacheOffset_ = 0;
+    lineCacheLine_ = 1;
     error_.clear();
     return true;
 }
@@ -496,13 +498,23 @@ int PatternReader::lineAt(size_t offset) const {
     // Name the line of what follows, not the end of the line before it.
     while (offset < text_.size() && isWhite(text_[offset])) ++offset;
     if (offset > text_.size()) offset = text_.size();
+    // Counting goes on from the offset asked for last when this one lies
+    // beyond it: readers name lines in file order (a warning per dropped
+    // portal), and a long file must not be counted from its start each time.
+    size_t from = 0;
     int line = 1;
-    const char* p = text_.data();
-    const char* end = p + offset;
+    if (offset >= lineCacheOffset_) {
+        from = lineCacheOffset_;
+        line = lineCacheLine_;
+    }
+    const char* p = text_.data() + from;
+    const char* end = text_.data() + offset;
     while ((p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p))))) {
         ++line;
         ++p;
     }
+    lineCacheOffset_ = offset;
+    lineCacheLine_ = line;
     return line;
 }
 

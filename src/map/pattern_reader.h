@@ -226,6 +226,9 @@ private:
     bool wordCut_ = false;
     const char* failedPatternAt_ = nullptr;  // pattern element that did not match
     std::string error_;
+    // The last offset lineAt counted to and its line.
+    mutable size_t lineCacheOffset_ = 0;
+    mutable int lineCacheLine_ = 1;
 };
 
 // Parses a float exactly as scanf "%f" does at the start of text: the
