@@ -80,6 +80,7 @@ TEST(PatternFloat, GeneratedNumbersMatchScanfBitForBit) {
         std::string withTail = std::string(text) + tails[random() % (sizeof tails - 1)];
         expectFloatLikeScanf(text);
         expectFloatLikeScanf(withTail);
+        expectFloatLikeScanf(withTail + "  -1234.5 0.25 0.125 0 0 1 ) ( 17 -4 2.5 )\n");
     }
 }
 
@@ -103,6 +104,56 @@ TEST(PatternFloat, ShortDecimalsRoundLikeScanfAtEveryScale) {
     expectFloatLikeScanf("1.000000059604644775390625");
     expectFloatLikeScanf("1.000000178813934326171875");
     expectFloatLikeScanf("0.5000000298023223876953125");
+}
+
+TEST(PatternFloat, LongDigitRunsAndExponentsMatchScanf) {
+    // Digits are read eight at a time where eight bytes are left: runs of every
+    // length, split anywhere by the dot, up to and past the 19 digits a 64-bit
+    // mantissa holds, with exponents, and with the text ending right after the
+    // number or a few characters later.
+    std::mt19937 random(91);
+    for (int i = 0; i < 40000; ++i) {
+        const int length = 1 + static_cast<int>(random() % 23);
+        std::string text;
+        if (random() % 3 == 0) text += (random() % 2) ? '-' : '+';
+        std::string digits;
+        for (int k = 0; k < length; ++k) digits += static_cast<char>('0' + random() % 10);
+        const size_t dot = random() % (digits.size() + 2);
+        if (dot <= digits.size()) digits.insert(dot, 1, '.');
+        text += digits;
+        switch (random() % 4) {
+            case 0: text += "e" + std::to_string(static_cast<int>(random() % 61) - 30); break;
+            case 1: text += "E+" + std::to_string(random() % 25); break;
+            default: break;
+        }
+        // Numbers with 32 bytes after them are read a chunk at a time from the
+        // start; the long tail puts every form through that way too.
+        const std::string tails[] = {"", " ", " 1", ") ", "x", "0000000", " 0.5 0.25 ) ( 1 2 3 4 5 6 7 8 ) (", ".5 0 0 1 ) ( -1 -2 -3 0 1 ) (\n"};
+        text += tails[random() % 8];
+        expectFloatLikeScanf(text);
+    }
+    // Numbers whose nearest double is a float halfway point although they are
+    // not: rounding that double again would go the wrong way.
+    expectFloatLikeScanf("1.520641939714551e-02");  // strtof rounds up, the double's tie down
+    expectFloatLikeScanf("0.01520641939714551");
+    expectFloatLikeScanf("6.58046409380884e+32");   // strtof rounds up, the double's tie down
+    expectFloatLikeScanf("8.777183014899492e-03");  // the double's tie rounds the right way
+    expectFloatLikeScanf("1.000000178813934326");   // too many digits for the short way
+    expectFloatLikeScanf("16777217.00000000001");
+    expectFloatLikeScanf("16777216.99999999999");
+    // The limits of the short way: 2^53, 10^22 and 10^-22 either side.
+    expectFloatLikeScanf("9007199254740993");
+    expectFloatLikeScanf("9007199254740992e22");
+    expectFloatLikeScanf("9007199254740993e22");
+    expectFloatLikeScanf("1e22");
+    expectFloatLikeScanf("1e23");
+    expectFloatLikeScanf("1e-22");
+    expectFloatLikeScanf("1e-23");
+    expectFloatLikeScanf("12345678.12345678e-30");
+    expectFloatLikeScanf("0e99999");
+    expectFloatLikeScanf("-0.00000000e-5");
+    expectFloatLikeScanf("1234567890123456789");
+    expectFloatLikeScanf("12345678901234567890");
 }
 
 // One pattern against sscanf: the same count of targets written, the same
@@ -191,6 +242,27 @@ TEST(PatternMatch, BlanksConversionsAndLiteralsLikeScanf) {
     expectPatternLikeScanf("100%% %d", "100% 5");
     expectPatternLikeScanf("%s%%", "word  \n%");  // "%%" skips blanks as conversions do
     expectPatternLikeScanf("%d%%", "7%");
+}
+
+TEST(PatternMatch, PatternsLongerThanOnePatternHoldsGoOnInPieces) {
+    // More steps than one Pattern keeps: the rest is matched as further pieces,
+    // with the same targets counted on and the same place of failure.
+    std::string pattern, text;
+    for (size_t k = 0; k < Pattern::kMaxOps + 10; ++k) {
+        pattern += "w" + std::to_string(k) + (k % 20 == 19 ? " %d " : " ");
+        text += "w" + std::to_string(k) + (k % 20 == 19 ? " " + std::to_string(k) + "\n" : "\t");
+    }
+    expectPatternLikeScanf(pattern.c_str(), text);
+    std::string broken = text;
+    broken.replace(broken.find("w55"), 3, "w5x");
+    expectPatternLikeScanf(pattern.c_str(), broken);
+
+    PatternReader reader(broken, "long.txt");
+    int a = 0, b = 0;
+    EXPECT_FALSE(reader.expect(pattern.c_str(), nullptr, &a, &b));
+    EXPECT_EQ(a, 19);
+    EXPECT_EQ(b, 39);
+    EXPECT_EQ(reader.error(), "long.txt:3: expected \"w55 w56 w57\", found \"w5x\"");
 }
 
 TEST(PatternMatch, GeneratedLinesAgreeWithScanf) {

@@ -31,6 +31,8 @@ namespace {
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
+SteppedClock* g_reportClock = nullptr;  // the simulated clock the reports read, if any
+
 int failWith(int code, const std::string& message) {
     std::fprintf(stderr, "quorvane: %s\n", message.c_str());
     return code;
@@ -98,12 +100,25 @@ int runViewer(int argc, char** argv) {
         return failWith(kExitUsage, "--dir expects a directory holding the map: cannot enter '" + options.dir +
                                         "' (" + std::strerror(errno) + ")");
 
+    SteppedClock steppedClock(options.tickMs);
     ReportSettings reports;
     reports.messageBoxes = options.windowed && !options.headless && !scripted;
     reports.showBox = showMessageBox;
+    // With a simulated clock a report's once-a-second limit counts simulated
+    // seconds too, so what a scripted run writes to stderr does not depend on
+    // how fast the machine draws.
+    if (options.simulatedClock) {
+        g_reportClock = &steppedClock;
+        reports.clockMs = [] { return g_reportClock->now; };
+    }
     configureReports(reports);
+    struct ReportClockRelease {
+        ~ReportClockRelease() {
+            configureReports({});
+            g_reportClock = nullptr;
+        }
+    } releaseReportClock;  // the stepped clock ends with this function
 
-    SteppedClock steppedClock(options.tickMs);
     AppPlatform platform;
     if (options.simulatedClock) platform.clock = &steppedClock;
     const bool headless = options.headless;

@@ -16,16 +16,16 @@ namespace q {
 
 namespace {
 
-constexpr const char* kKeyword = " %s ";
-constexpr const char* kNodesStart = " { ";
-constexpr const char* kNode = " ( %d %f ) ";
-constexpr const char* kNodesEnd = " } ";
-constexpr const char* kBrushesHeader = " /* brushMemory = */ %d { ";
-constexpr const char* kBrushStart = " %s ";
-constexpr const char* kSidesStart = " { ";
-constexpr const char* kSide = " ( %f %f %f ) %f ";
-constexpr const char* kSidesEnd = " } ";
-constexpr const char* kBrushBounds = " ( %f %f %f ) ( %f %f %f ) %s ";
+constexpr Pattern kKeyword{" %s "};
+constexpr Pattern kNodesStart{" { "};
+constexpr Pattern kNode{" ( %d %f ) "};
+constexpr Pattern kNodesEnd{" } "};
+constexpr Pattern kBrushesHeader{" /* brushMemory = */ %d { "};
+constexpr Pattern kBrushStart{" %s "};
+constexpr Pattern kSidesStart{" { "};
+constexpr Pattern kSide{" ( %f %f %f ) %f "};
+constexpr Pattern kSidesEnd{" } "};
+constexpr Pattern kBrushBounds{" ( %f %f %f ) ( %f %f %f ) %s "};
 
 // The side count token as a decimal: optional sign and leading digits, 0 when
 // there are none. Clamped instead of overflowing.

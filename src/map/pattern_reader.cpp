@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -48,20 +49,181 @@ float strtofCopy(std::string_view text) {
     return std::strtof(copy.c_str(), nullptr);
 }
 
-// mantissa / 10^scale rounded to the nearest float, for mantissa <= 2^24 and
-// scale <= 10. Both are exact floats, so the float quotient rounds once, as
-// strtof does. A division is slow; the product with the double nearest
-// 10^-scale, rounded to float, is the same float for every mantissa and scale
-// of this range (checked exhaustively, all 2^24 mantissas at each scale).
-float shortDecimal(uint32_t mantissa, int scale) {
-    static constexpr double kInversePowers[] = {1e0,  1e-1, 1e-2, 1e-3, 1e-4, 1e-5,
-                                                1e-6, 1e-7, 1e-8, 1e-9, 1e-10};
-    return static_cast<float>(static_cast<double>(mantissa) * kInversePowers[scale]);
+constexpr uint64_t kHighBits = 0x8080808080808080u;
+constexpr uint64_t kPowersOfTen[] = {1,      10,      100,      1000,      10000,
+                                     100000, 1000000, 10000000, 100000000};
+
+// The value of eight decimal digits, most significant first, given as byte
+// values 0..9 in memory order (the first digit in the lowest byte).
+inline uint32_t eightDigitValue(uint64_t digits) {
+    digits = digits * 10 + (digits >> 8);  // pairs
+    digits = (((digits & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
+              (((digits >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >> 32;
+    return static_cast<uint32_t>(digits);
+}
+
+// Reads the run of decimal digits at p into *mantissa (mantissa * 10 + digit
+// for each), eight at a time where eight bytes are left. Returns the end of
+// the run; *count grows by its length. Gives up (returns null) before the
+// mantissa would pass 19 digits, which a uint64_t always holds.
+const char* readDigits(const char* p, const char* last, uint64_t* mantissa, int* count) {
+    uint64_t m = *mantissa;
+    int c = *count;
+    if constexpr (std::endian::native == std::endian::little) {
+        while (last - p >= 8) {
+            uint64_t chunk;
+            std::memcpy(&chunk, p, 8);
+            const uint64_t values = chunk ^ 0x3030303030303030u;  // digits become 0..9
+            // A byte is a digit when its value is below 10 and its top bit clear;
+            // setting the top bit first keeps the subtraction inside each byte.
+            const uint64_t nonDigits = (((values | kHighBits) - 0x0A0A0A0A0A0A0A0Au) | values) & kHighBits;
+            const int length = nonDigits ? std::countr_zero(nonDigits) >> 3 : 8;
+            if (length == 0) break;
+            if (c + length > 19) return nullptr;
+            // Shifting the run to the top leaves zero digits in front of it.
+            m = m * kPowersOfTen[length] + eightDigitValue(values << (8 * (8 - length)));
+            c += length;
+            p += length;
+            if (length < 8) {
+                *mantissa = m;
+                *count = c;
+                return p;
+            }
+        }
+    }
+    for (; p < last && isDigit(*p); ++p) {
+        if (++c > 19) return nullptr;
+        m = m * 10 + static_cast<unsigned>(*p - '0');
+    }
+    *mantissa = m;
+    *count = c;
+    return p;
+}
+
+// Byte values 0..9 of the digits of a chunk, and the length of the run of
+// digits it starts with (8 when the whole chunk is digits).
+inline uint64_t digitValues(const char* p) {
+    uint64_t chunk;
+    std::memcpy(&chunk, p, 8);
+    return chunk ^ 0x3030303030303030u;
+}
+inline int digitRunLength(uint64_t values) {
+    // A byte is a digit when its value is below 10 and its top bit clear;
+    // setting the top bit first keeps the subtraction inside each byte.
+    const uint64_t nonDigits = (((values | kHighBits) - 0x0A0A0A0A0A0A0A0Au) | values) & kHighBits;
+    return nonDigits ? std::countr_zero(nonDigits) >> 3 : 8;
+}
+// The value of the first length (0..7) digits of a chunk.
+inline uint64_t leadingDigitsValue(uint64_t values, int length) {
+    const uint64_t kept = values & ((uint64_t{1} << (8 * length)) - 1);
+    return eightDigitValue(kept << ((64 - 8 * length) & 63));  // zero digits in front
+}
+
+// The usual map number, "-1234.56" or "0.5": up to seven digits either side of
+// the dot and no exponent, read without a branch on its digits, for a run of
+// such numbers of differing lengths keeps the processor guessing otherwise.
+// Needs 32 bytes of text; returns 0 for anything else.
+size_t scanPlainDecimal(std::string_view text, float* out) {
+    if constexpr (std::endian::native != std::endian::little) return 0;
+    if (text.size() < 32) return 0;
+    const char* const first = text.data();
+    const char* p = first;
+    const bool negative = *p == '-';
+    p += negative | (*p == '+');
+    const uint64_t integerDigits = digitValues(p);
+    const int integerLength = digitRunLength(integerDigits);
+    const char* q = p + integerLength;
+    const bool dot = *q == '.';
+    q += dot;
+    const uint64_t fractionDigits = digitValues(q);
+    const int fractionRun = digitRunLength(fractionDigits);
+    const int fractionLength = dot ? fractionRun : 0;
+    const char* const end = q + fractionLength;
+    const char next = lower(*end);
+    if (((integerLength | fractionRun) & 8) || integerLength + fractionLength == 0 || next == 'e' || next == 'x' ||
+        next == '.')
+        return 0;
+    const uint64_t mantissa = leadingDigitsValue(integerDigits, integerLength) * kPowersOfTen[fractionLength] +
+                              leadingDigitsValue(fractionDigits, fractionLength);
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
+    // Below 10^14 the digits are an exact double, and so is the power: the
+    // quotient is the number's correctly rounded double (see below for why
+    // rounding it again to float is strtof's float but at a float halfway point).
+    const double value = static_cast<double>(mantissa) / kPowers[fractionLength];
+    if ((std::bit_cast<uint64_t>(value) & 0x1FFFFFFFu) == 0x10000000u) return 0;
+    const float rounded = static_cast<float>(value);
+    *out = negative ? -rounded : rounded;
+    return static_cast<size_t>(end - first);
+}
+
+// The decimal numbers map files are made of: digits, an optional fraction and
+// decimal exponent, at most 19 significant digits and a power of ten up to
+// 10^22 either way. Both the digits (below 2^53) and the power are exact
+// doubles, so their product or quotient is the correctly rounded double of the
+// number. Rounding that to float gives strtof's float unless the double lies
+// exactly halfway between two floats: no other float tie can lie between the
+// number and its nearest double. Those ties, and everything else, return 0 and
+// are left to the full conversion.
+size_t scanShortDecimal(std::string_view text, float* out) {
+    const char* const first = text.data();
+    const char* const last = first + text.size();
+    const char* p = first;
+    bool negative = false;
+    if (p < last && (*p == '-' || *p == '+')) negative = *p++ == '-';
+    if (p + 1 < last && p[0] == '0' && lower(p[1]) == 'x') return 0;  // hexadecimal
+
+    uint64_t mantissa = 0;
+    int digitCount = 0;
+    p = readDigits(p, last, &mantissa, &digitCount);
+    if (!p) return 0;
+    int scale = 0;
+    if (p < last && *p == '.') {
+        const int before = digitCount;
+        p = readDigits(p + 1, last, &mantissa, &digitCount);
+        if (!p) return 0;
+        scale = digitCount - before;
+    }
+    if (digitCount == 0) return 0;
+    int exponent = 0;
+    if (p < last && lower(*p) == 'e') {
+        const char* q = p + 1;
+        bool negativeExponent = false;
+        if (q < last && (*q == '-' || *q == '+')) negativeExponent = *q++ == '-';
+        const char* const exponentDigits = q;
+        for (; q < last && isDigit(*q); ++q)
+            if (exponent < 10000) exponent = exponent * 10 + (*q - '0');
+        if (q == exponentDigits) return 0;  // "1e" or "1e+": scanf takes more than converts
+        if (negativeExponent) exponent = -exponent;
+        p = q;
+    }
+    if (p < last && *p == '.') return 0;  // a second dot: let the full rules decide
+
+    const int power = exponent - scale;
+    if (mantissa == 0) {
+        *out = negative ? -0.0f : 0.0f;
+        return static_cast<size_t>(p - first);
+    }
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (mantissa >= (uint64_t{1} << 53) || power < -22 || power > 22) return 0;
+    const double m = static_cast<double>(mantissa);
+    const double value = power < 0 ? m / kPowers[-power] : m * kPowers[power];
+    // Between 1e-22 and 2^53 * 1e22 the value is a normal float, whose 24-bit
+    // significand leaves the double's lowest 29 bits; 1 followed by 28 zeros
+    // there is a float halfway point.
+    if ((std::bit_cast<uint64_t>(value) & 0x1FFFFFFFu) == 0x10000000u) return 0;
+    const float rounded = static_cast<float>(value);
+    *out = negative ? -rounded : rounded;
+    return static_cast<size_t>(p - first);
 }
 
 }  // namespace
 
 size_t scanFloatText(std::string_view text, float* out) {
+    if (const size_t taken = scanPlainDecimal(text, out)) return taken;
+    if (const size_t taken = scanShortDecimal(text, out)) return taken;
+
     // Take the characters scanf takes: it reads greedily, one character of
     // look-ahead, so "1e+" is taken whole though only "1" converts, while
     // "infin" and "0x" are matching failures.
@@ -111,34 +273,6 @@ size_t scanFloatText(std::string_view text, float* out) {
     const char exponentChar = hex ? 'p' : 'e';
     bool gotDot = false;
     bool gotExponent = false;
-
-    // Most numbers in map files are short decimals ("-1234.5", "0.25"). Their
-    // digits as an integer w below 2^24 and a power of ten up to 10^10 are both
-    // exact floats, so one float multiply or divide rounds once, exactly as
-    // strtof does; everything else goes to the full conversion below.
-    if (!hex) {
-        const char* p = text.data() + i;
-        const char* const last = text.data() + n;
-        const char* const digitsStart = p;
-        uint64_t mantissa = 0;
-        while (p < last && static_cast<unsigned char>(*p - '0') < 10) mantissa = mantissa * 10 + (*p++ - '0');
-        const char* const integerEnd = p;
-        int scale = 0;
-        if (p < last && *p == '.') {
-            const char* const fractionStart = ++p;
-            while (p < last && static_cast<unsigned char>(*p - '0') < 10) mantissa = mantissa * 10 + (*p++ - '0');
-            scale = static_cast<int>(p - fractionStart);
-        }
-        const int digitCount = static_cast<int>(integerEnd - digitsStart) + scale;
-        const bool anyDigit = gotDigit || digitCount > 0;
-        const char next = p < last ? lower(*p) : '\0';
-        if (anyDigit && digitCount <= 19 && mantissa <= (1u << 24) && scale <= 10 && next != 'e' &&
-            next != '.') {
-            const float value = shortDecimal(static_cast<uint32_t>(mantissa), scale);
-            *out = negative ? -value : value;
-            return static_cast<size_t>(p - text.data());
-        }
-    }
 
     for (; i < n; ++i) {
         const char c = text[i];
@@ -229,16 +363,10 @@ bool PatternReader::open(const char* path, std::string* error) {
     return true;
 }
 
-void PatternReader::skipWhite() {
+bool PatternReader::scanInt(size_t* pos, int* out) const {
     const char* p = text_.data();
     const size_t n = text_.size();
-    while (pos_ < n && isWhite(p[pos_])) ++pos_;
-}
-
-bool PatternReader::scanInt(int* out) {
-    const char* p = text_.data();
-    const size_t n = text_.size();
-    size_t i = pos_;
+    size_t i = *pos;
     bool negative = false;
     if (i < n && (p[i] == '-' || p[i] == '+')) {
         negative = p[i] == '-';
@@ -249,11 +377,8 @@ bool PatternReader::scanInt(int* out) {
     constexpr int64_t kLimit = int64_t{INT_MAX} + 1;
     for (; i < n && isDigit(p[i]); ++i)
         if (magnitude <= kLimit) magnitude = magnitude * 10 + (p[i] - '0');
-    if (i == digitsStart) {
-        pos_ = i;  // scanf has taken the sign
-        return false;
-    }
-    pos_ = i;
+    *pos = i;  // on a failure too: scanf has taken the sign
+    if (i == digitsStart) return false;
     if (negative) {
         *out = magnitude >= kLimit ? INT_MIN : static_cast<int>(-magnitude);
     } else {
@@ -262,17 +387,17 @@ bool PatternReader::scanInt(int* out) {
     return true;
 }
 
-bool PatternReader::scanFloat(float* out) {
-    const size_t taken = scanFloatText(text_.substr(pos_), out);
+bool PatternReader::scanFloat(size_t* pos, float* out) const {
+    const size_t taken = scanFloatText(text_.substr(*pos), out);
     if (taken == 0) return false;
-    pos_ += taken;
+    *pos += taken;
     return true;
 }
 
-bool PatternReader::scanWord(char* buffer, size_t capacity) {
+bool PatternReader::scanWord(size_t* pos, char* buffer, size_t capacity) {
     const char* p = text_.data();
     const size_t n = text_.size();
-    const size_t start = pos_;
+    const size_t start = *pos;
     size_t end = start;
     while (end < n && !isWhite(p[end])) ++end;
     if (end == start) return false;
@@ -283,63 +408,70 @@ bool PatternReader::scanWord(char* buffer, size_t capacity) {
     }
     std::memcpy(buffer, p + start, length);
     buffer[length] = '\0';
-    pos_ = end;
+    *pos = end;
     return true;
 }
 
-bool PatternReader::matchTargets(const char* pattern, ScanTarget* targets, size_t count) {
+bool PatternReader::matchTargets(const Pattern& pattern, ScanTarget* targets, size_t count) {
     assigned_ = 0;
     wordCut_ = false;
     failedPatternAt_ = nullptr;
     size_t next = 0;
-    const char* p = pattern;
-    const size_t n = text_.size();
-    while (*p) {
-        if (isWhite(*p)) {
-            skipWhite();
-            ++p;
-            continue;
-        }
-        if (*p == '%' && p[1] != '%') {
-            const char conversion = p[1];
-            if (next >= count) {  // more conversions than targets: a fault of the caller
-                failedPatternAt_ = p;
-                return false;
-            }
-            ScanTarget& target = targets[next];
-            skipWhite();
-            bool ok = false;
-            if (conversion == 'd' && target.kind == ScanTarget::Kind::Int) {
-                int value = 0;
-                ok = pos_ < n && scanInt(&value);
-                if (ok) *static_cast<int*>(target.address) = value;
-            } else if (conversion == 'f' && target.kind == ScanTarget::Kind::Float) {
-                float value = 0.0f;
-                ok = pos_ < n && scanFloat(&value);
-                if (ok) *static_cast<float*>(target.address) = value;
-            } else if (conversion == 's' && target.kind == ScanTarget::Kind::Word) {
-                ok = pos_ < n && scanWord(static_cast<char*>(target.address), target.capacity);
-            }
-            if (!ok) {
-                failedPatternAt_ = p;
-                return false;
-            }
-            ++assigned_;
-            ++next;
-            p += 2;
-            continue;
-        }
-        // An ordinary character ("%%" stands for a percent sign, and like every
-        // conversion skips white space before it).
-        const char literal = *p;
-        if (literal == '%') skipWhite();
-        if (pos_ >= n || text_[pos_] != literal) {
-            failedPatternAt_ = p;
-            return false;
-        }
-        ++pos_;
-        p += (literal == '%') ? 2 : 1;
+    if (!matchSteps(pattern, targets, count, &next)) return false;
+    // A pattern too long for one Pattern goes on a piece at a time.
+    for (const char* rest = pattern.rest(); *rest;) {
+        const Pattern piece(rest);
+        if (!matchSteps(piece, targets, count, &next)) return false;
+        rest = piece.rest();
     }
+    return true;
+}
+
+bool PatternReader::matchSteps(const Pattern& pattern, ScanTarget* targets, size_t count, size_t* next) {
+    const char* const text = text_.data();
+    const size_t n = text_.size();
+    const char* const patternText = pattern.text();
+    size_t pos = pos_;
+    auto stop = [&](const char* at) {
+        pos_ = pos;
+        failedPatternAt_ = at;
+        return false;
+    };
+    for (const Pattern::Op& op : pattern) {
+        if (op.skipWhite)
+            while (pos < n && isWhite(text[pos])) ++pos;
+        const char* const at = patternText + op.offset;
+        switch (op.step) {
+            case Pattern::Step::White:
+                continue;
+            case Pattern::Step::Literal:
+                for (size_t k = 0; k < op.length; ++k, ++pos)
+                    if (pos >= n || text[pos] != at[k]) return stop(at + k);
+                continue;
+            case Pattern::Step::Percent:
+                if (pos >= n || text[pos] != '%') return stop(at);
+                ++pos;
+                continue;
+            default:
+                break;
+        }
+        if (*next >= count) return stop(at);  // more conversions than targets: a fault of the caller
+        const ScanTarget& target = targets[*next];
+        bool ok = false;
+        if (pos < n) {
+            if (op.step == Pattern::Step::Float && target.kind == ScanTarget::Kind::Float) {
+                ok = scanFloat(&pos, static_cast<float*>(target.address));
+            } else if (op.step == Pattern::Step::Int && target.kind == ScanTarget::Kind::Int) {
+                ok = scanInt(&pos, static_cast<int*>(target.address));
+            } else if (op.step == Pattern::Step::Word && target.kind == ScanTarget::Kind::Word) {
+                ok = scanWord(&pos, static_cast<char*>(target.address), target.capacity);
+            }
+        }
+        if (!ok) return stop(at);
+        ++assigned_;
+        ++*next;
+    }
+    pos_ = pos;
     return true;
 }
 

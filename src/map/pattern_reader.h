@@ -43,6 +43,97 @@ struct ScanTarget {
     }
 };
 
+// A pattern taken apart once into the steps that match it, so that matching
+// does not walk its text again for every line of a file. The readers declare
+// theirs constexpr: the steps are made when the program is compiled, and the
+// text stays as the files write it (messages quote it).
+class Pattern {
+public:
+    enum class Step : uint8_t {
+        Literal,  // characters that must be there, length of them at offset
+        Percent,  // "%%": a percent sign
+        Int,      // "%d"
+        Float,    // "%f"
+        Word,     // "%s"
+        Unknown,  // any other conversion: never matches
+        White,    // a blank at the end of the pattern
+    };
+    struct Op {
+        Step step = Step::White;
+        bool skipWhite = false;  // white space in the text is passed over first
+        uint16_t length = 0;
+        uint32_t offset = 0;  // of the step in the pattern text
+    };
+    static constexpr size_t kMaxOps = 48;
+
+    constexpr explicit Pattern(const char* text) : text_(text) { compile(); }
+
+    constexpr const char* text() const { return text_; }
+    constexpr const Op* begin() const { return ops_.data(); }
+    constexpr const Op* end() const { return ops_.data() + count_; }
+    // The text past the last step: empty unless the pattern has more steps
+    // than one Pattern holds, in which case the rest is taken apart on use.
+    constexpr const char* rest() const { return text_ + restOffset_; }
+
+private:
+    static constexpr bool isWhite(char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    }
+    constexpr void compile() {
+        size_t i = 0;
+        for (;;) {
+            const size_t stepStart = i;  // where a piece would resume
+            bool white = false;
+            while (isWhite(text_[i])) {
+                white = true;
+                ++i;
+            }
+            if (!text_[i] && !white) break;
+            if (count_ == kMaxOps || i > UINT32_MAX - 2) {
+                restOffset_ = stepStart;
+                return;
+            }
+            Op& op = ops_[count_++];
+            op.skipWhite = white;
+            op.offset = static_cast<uint32_t>(i);
+            const char c = text_[i];
+            if (!c) {
+                op.step = Step::White;
+                break;
+            }
+            if (c == '%' && text_[i + 1] != '%') {
+                const char conversion = text_[i + 1];
+                op.step = conversion == 'd'   ? Step::Int
+                          : conversion == 'f' ? Step::Float
+                          : conversion == 's' ? Step::Word
+                                              : Step::Unknown;
+                op.skipWhite = true;  // every conversion skips white space first
+                if (!conversion) {    // a lone '%' ends the pattern, never matched
+                    ++i;
+                    break;
+                }
+                i += 2;
+            } else if (c == '%') {
+                op.step = Step::Percent;
+                op.skipWhite = true;  // "%%" skips white space before it, as scanf does
+                i += 2;
+            } else {
+                op.step = Step::Literal;
+                while (text_[i] && !isWhite(text_[i]) && text_[i] != '%' && op.length < UINT16_MAX) {
+                    ++op.length;
+                    ++i;
+                }
+            }
+        }
+        restOffset_ = i;
+    }
+
+    const char* text_;
+    size_t count_ = 0;
+    size_t restOffset_ = 0;
+    std::array<Op, kMaxOps> ops_{};
+};
+
 class PatternReader {
 public:
     PatternReader() = default;
@@ -56,19 +147,27 @@ public:
     // Applies pattern at the current position. True when the whole pattern
     // matched; assigned() tells how many targets were written either way.
     template <class... Targets>
-    bool match(const char* pattern, Targets&&... targets) {
+    bool match(const Pattern& pattern, Targets&&... targets) {
         std::array<ScanTarget, sizeof...(Targets)> list{ScanTarget(targets)...};
         return matchTargets(pattern, list.data(), list.size());
+    }
+    template <class... Targets>
+    bool match(const char* pattern, Targets&&... targets) {
+        return match(Pattern(pattern), targets...);
     }
 
     // As match, but a pattern that does not match wholly records the error
     // "<file>:<line>: expected <element> (<context>), found <text>" and
     // returns false. context may be null.
     template <class... Targets>
-    bool expect(const char* pattern, const char* context, Targets&&... targets) {
+    bool expect(const Pattern& pattern, const char* context, Targets&&... targets) {
         if (match(pattern, targets...)) return true;
-        failExpected(pattern, context);
+        failExpected(pattern.text(), context);
         return false;
+    }
+    template <class... Targets>
+    bool expect(const char* pattern, const char* context, Targets&&... targets) {
+        return expect(Pattern(pattern), context, targets...);
     }
 
     int assigned() const { return assigned_; }
@@ -86,7 +185,9 @@ public:
     // of the text: each element needs at least its literal characters and one
     // character per conversion. Keeps a hostile count from sizing allocations.
     bool fits(int64_t count, const char* pattern) const;
+    bool fits(int64_t count, const Pattern& pattern) const { return fits(count, pattern.text()); }
     static size_t minimumLength(const char* pattern);
+    static size_t minimumLength(const Pattern& pattern) { return minimumLength(pattern.text()); }
 
     // 1-based line of the first visible character at or after a byte offset.
     int lineAt(size_t offset) const;
@@ -110,12 +211,12 @@ public:
     size_t firstBinaryByte() const;
 
 private:
-    bool matchTargets(const char* pattern, ScanTarget* targets, size_t count);
+    bool matchTargets(const Pattern& pattern, ScanTarget* targets, size_t count);
+    bool matchSteps(const Pattern& pattern, ScanTarget* targets, size_t count, size_t* next);
     void failExpected(const char* pattern, const char* context);
-    void skipWhite();
-    bool scanInt(int* out);
-    bool scanFloat(float* out);
-    bool scanWord(char* buffer, size_t capacity);
+    bool scanInt(size_t* pos, int* out) const;
+    bool scanFloat(size_t* pos, float* out) const;
+    bool scanWord(size_t* pos, char* buffer, size_t capacity);
 
     std::string storage_;  // the file's bytes when opened from a path
     std::string_view text_;

@@ -20,34 +20,34 @@ namespace q {
 
 namespace {
 
-constexpr const char* kMagic = "mapProcFile003 ";
-constexpr const char* kKeyword = " %s ";
-constexpr const char* kModelHeader = " { /* name = */ %s /* numSurfaces = */ %d";
-constexpr const char* kSurfaceHeader =
-    " /* surface %d */ { %s /* numVerts = */ %d /* numIndexes = */ %d ";
-constexpr const char* kVertex = "( %f %f %f %f %f %f %f %f ) ";
-constexpr const char* kIndex = "%d ";
-constexpr const char* kSurfaceEnd = "} ";
-constexpr const char* kModelEnd = "} ";
-constexpr const char* kPortalHeader =
+constexpr Pattern kMagic{"mapProcFile003 "};
+constexpr Pattern kKeyword{" %s "};
+constexpr Pattern kModelHeader{" { /* name = */ %s /* numSurfaces = */ %d"};
+constexpr Pattern kSurfaceHeader{
+    " /* surface %d */ { %s /* numVerts = */ %d /* numIndexes = */ %d "};
+constexpr Pattern kVertex{"( %f %f %f %f %f %f %f %f ) "};
+constexpr Pattern kIndex{"%d "};
+constexpr Pattern kSurfaceEnd{"} "};
+constexpr Pattern kModelEnd{"} "};
+constexpr Pattern kPortalHeader{
     " { /* numAreas = */ %d /* numIAP = */ %d /* interAreaPortal format is: numPoints "
-    "positiveSideArea negativeSideArea ( point) ... */";
-constexpr const char* kPortal = " /* iap %d */ %d %d %d";
-constexpr const char* kPortalPoint = " ( %f %f %f ) ";
-constexpr const char* kPortalsEnd = " }";
-constexpr const char* kNodeHeader =
+    "positiveSideArea negativeSideArea ( point) ... */"};
+constexpr Pattern kPortal{" /* iap %d */ %d %d %d"};
+constexpr Pattern kPortalPoint{" ( %f %f %f ) "};
+constexpr Pattern kPortalsEnd{" }"};
+constexpr Pattern kNodeHeader{
     " { /* numNodes = */ %d /* node format is: ( planeVector ) positiveChild negativeChild */ "
     "/* a child number of 0 is an opaque, solid area */ /* negative child numbers are areas: "
-    "(-1-child) */ ";
-constexpr const char* kNode = " /* node %d */ ( %f %f %f %f ) %d %d ";
-constexpr const char* kNodesEnd = " } ";
+    "(-1-child) */ "};
+constexpr Pattern kNode{" /* node %d */ ( %f %f %f %f ) %d %d "};
+constexpr Pattern kNodesEnd{" } "};
 
 constexpr size_t kMaterialLength = 123;  // so that ".jpg" and the zero fit in 128 bytes
 
 
 // Counts read from the file must leave room for what they announce; a count
 // that cannot fit is rejected before anything is sized by it.
-bool checkCount(PatternReader& file, size_t at, const char* field, int count, const char* pattern) {
+bool checkCount(PatternReader& file, size_t at, const char* field, int count, const Pattern& pattern) {
     if (count < 0)
         return file.failAt(at, std::string(field) + " of 0 or more, found " + std::to_string(count));
     if (!file.fits(count, pattern))
@@ -162,7 +162,7 @@ bool readNodes(MapData& map, PatternReader& file, std::vector<size_t>* nodeOffse
         if (!file.expect(kNode, "a node \"/* node N */ ( a b c d ) positiveChild negativeChild\"",
                          &number, &a, &b, &c, &d, &node.positiveChild, &node.negativeChild))
             return false;
-        node.plane = {a, c, b, d};
+        node.plane = {a, c, b, d};  // file z up: b and c exchanged
         map.bspNodes.push_back(node);
     }
     return file.expect(kNodesEnd, "the closing } of nodes");

@@ -515,7 +515,13 @@ void GlDevice::drawIndexedPrimitive(Primitive type, uint32_t minIndex, uint32_t 
 }
 
 void GlDevice::present() {
-    if (!context_->hasWindow()) return;  // headless: the frame stays for readBackBuffer
+    if (!context_->hasWindow()) {
+        // Headless: the frame stays for readBackBuffer. With no swap to pace
+        // it, the driver would queue frame after frame of commands (gigabytes
+        // in a long run); finishing each frame here keeps memory flat.
+        glFinish();
+        return;
+    }
     int drawableWidth = 0, drawableHeight = 0;
     context_->drawableSize(&drawableWidth, &drawableHeight);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
