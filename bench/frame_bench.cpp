@@ -193,6 +193,38 @@ BENCHMARK(BM_FramePortalMode);
 BENCHMARK(BM_FrameEveryArea);
 BENCHMARK(BM_FlowOnly);
 
+}  // namespace
+
+// The measured frames of a profile run; not inlined, so that callgrind can
+// collect inside it alone.
+[[gnu::noinline]] uint64_t q_profiledFrames(World& w, int count) {
+    size_t next = 0;
+    uint64_t areas = 0;
+    for (int i = 0; i < count; ++i) {
+        placeCamera(w, &next);
+        w.scene.update();
+        w.scene.render();
+        areas += static_cast<uint64_t>(g_visibleAreaCount);
+        w.device.clearLog();
+    }
+    return areas;
+}
+
+int profileFrames(bool portals, int count) {
+    World& w = world();
+    g_portalMode = portals;
+    size_t next = 0;
+    placeCamera(w, &next);
+    w.scene.update();
+    w.scene.render();
+    w.device.clearLog();
+    const uint64_t areas = q_profiledFrames(w, count);
+    std::printf("%d frames, %.1f areas drawn per frame\n", count, static_cast<double>(areas) / count);
+    return 0;
+}
+
+namespace {
+
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     std::map<std::string, double> nsPerFrame;
@@ -212,6 +244,12 @@ public:
 
 int main(int argc, char** argv) {
     q::g_mapDir = q::bench::takeOption(&argc, argv, "--grid");
+    // --profile=portal|every --frames=N: only N frames of that kind after one
+    // unmeasured frame, for an instruction count per frame under callgrind
+    // (collect with --toggle-collect='q::q_profiledFrames*').
+    const char* profile = q::bench::takeOption(&argc, argv, "--profile");
+    const char* frames = q::bench::takeOption(&argc, argv, "--frames");
+    if (profile) return q::profileFrames(std::string(profile) == "portal", frames ? std::atoi(frames) : 100);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     q::RatioReporter reporter;

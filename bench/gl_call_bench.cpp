@@ -11,6 +11,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -305,6 +306,15 @@ void BM_BareGlFrame(benchmark::State& state) {
     state.counters["draws"] = static_cast<double>(g_bareDraws.size());
 }
 
+// The frames of a profile run; not inlined, so that callgrind can collect
+// inside it alone (--toggle-collect='q::q_profiledGlFrames*').
+[[gnu::noinline]] void q_profiledGlFrames(bool bare, int count) {
+    for (int i = 0; i < count; ++i) {
+        if (bare) gpu::drawBareGlFrame(g_bare, g_bareDraws.data(), g_bareDraws.size());
+        else replayOnDevice();
+    }
+}
+
 BENCHMARK(BM_DeviceFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BareGlFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DeviceFrame)->Unit(benchmark::kMicrosecond);
@@ -333,7 +343,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: gl_call_bench --dir=DEMO_MAP_DIR [benchmark options]\n");
         return 2;
     }
+    // --profile=device|bare --frames=N: only N frames of one kind after one
+    // unmeasured frame, for instruction counts under callgrind.
+    const char* profile = q::bench::takeOption(&argc, argv, "--profile");
+    const char* frames = q::bench::takeOption(&argc, argv, "--frames");
     if (!q::recordFrame(dir, &q::g_frame) || !q::prepareGl()) return 1;
+    if (profile) {
+        const bool bare = std::string(profile) == "bare";
+        if (bare) q::gpu::drawBareGlFrame(q::g_bare, q::g_bareDraws.data(), q::g_bareDraws.size());
+        else q::replayOnDevice();
+        q::q_profiledGlFrames(bare, frames ? std::atoi(frames) : 10);
+        return 0;
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     q::RatioReporter reporter;

@@ -49,10 +49,6 @@ uint32_t boundsInFrustum(const Bounds& bounds, const Frustum& frustum) {
     return classifyPoints(corners, frustum, 8);
 }
 
-bool bitTest(const uint32_t* words, uint32_t n) { return (words[n / 32] & kBitMasks[n % 32]) != 0; }
-void bitSet(uint32_t* words, uint32_t n) { words[n / 32] |= kBitMasks[n % 32]; }
-void bitClear(uint32_t* words, uint32_t n) { words[n / 32] &= ~kBitMasks[n % 32]; }
-
 void Camera::buildFrustum(Frustum* out, const Matrix& world) const {
     if (g_captureLines && scene && scene->graphics) {
         // The camera's own view volume, drawn from the eye to the far corners.

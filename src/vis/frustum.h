@@ -26,8 +26,9 @@ uint32_t classifyPoints(const Vector3* points, const Frustum& frustum, int count
 uint32_t boundsInFrustum(const Bounds& bounds, const Frustum& frustum);
 
 // Bit operations on arrays of 32-bit words; n is not checked against the array.
-bool bitTest(const uint32_t* words, uint32_t n);
-void bitSet(uint32_t* words, uint32_t n);
-void bitClear(uint32_t* words, uint32_t n);
+// Inline: the render pass tests one bit per area of every instance each frame.
+inline bool bitTest(const uint32_t* words, uint32_t n) { return ((words[n / 32] >> (n % 32)) & 1u) != 0; }
+inline void bitSet(uint32_t* words, uint32_t n) { words[n / 32] |= 1u << (n % 32); }
+inline void bitClear(uint32_t* words, uint32_t n) { words[n / 32] &= ~(1u << (n % 32)); }
 
 }  // namespace q

@@ -287,6 +287,9 @@ void GlDevice::setVertexShaderConstant(uint32_t reg, const void* data, uint32_t 
     if (!data || reg >= kMaxVertexConstants || count > kMaxVertexConstants - reg) return;
     const auto* values = static_cast<const float*>(data);
     if (stateBlocks_.recordConstants(reg, values, count)) return;
+    // The same bytes again leave the registers as they are: the program would
+    // read the very values it already has, so nothing is sent to GL for them.
+    if (std::memcmp(state_.constants[reg], values, count * 4 * sizeof(float)) == 0) return;
     std::memcpy(state_.constants[reg], values, count * 4 * sizeof(float));
     ++constantsVersion_;
 }
@@ -413,11 +416,16 @@ void GlDevice::bindVertexLayout(const GlProgram& program) {
         }
         enabled |= 1u << a.location;
     }
-    // Inputs the layout does not feed read the constant (0, 0, 0, 1).
+    // Inputs the layout does not feed read the constant (0, 0, 0, 1). Only the
+    // arrays whose switch differs from what this device last set are touched:
+    // the device owns the one vertex array object, so nothing else changes them.
+    const uint32_t changed = enabled ^ enabledAttributes_;
     for (GLuint location = 0; location < kMaxVertexAttributes; ++location) {
+        if (!(changed & (1u << location))) continue;
         if (enabled & (1u << location)) glEnableVertexAttribArray(location);
         else glDisableVertexAttribArray(location);
     }
+    enabledAttributes_ = enabled;
 }
 
 void GlDevice::sendUniforms(GlProgram& p) {

@@ -81,6 +81,7 @@ private:
 
     GlProgram* boundProgram_ = nullptr;
     bool layoutDirty_ = true;
+    uint32_t enabledAttributes_ = 0;  // vertex attribute arrays switched on, by location
     uint64_t transformVersion_ = 0;
     uint64_t constantsVersion_ = 0;
     float worldViewProjection_[16] = {};
