@@ -189,7 +189,7 @@ void fscanfProcFile(const char* path, MapData* map) {
                 BspNode n;
                 std::fscanf(f, " /* node %d */ ( %f %f %f %f ) %d %d ", &number, &a, &b, &c, &d, &n.positiveChild,
                             &n.negativeChild);
-                n.plane = {a, c, b, d};
+                n.plane = {a, c, b, d};  // file z up: b and c exchanged
                 map->bspNodes.push_back(n);
             }
             std::fscanf(f, " } ");

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <map>
+#include <unordered_set>
 
 namespace q::gpu {
 namespace {
@@ -68,8 +69,10 @@ struct RecordingDevice::Impl final : ObjectOwner {
     IndexBuffer* indices = nullptr;
     uint32_t baseVertex = 0;
 
-    std::vector<BufferStorage*> buffers;  // live, owned
-    std::vector<TextureStorage*> textureObjects;  // live, owned
+    // Live, owned. Sets, so that releasing the many buffers of a large map one
+    // by one stays linear.
+    std::unordered_set<BufferStorage*> buffers;
+    std::unordered_set<TextureStorage*> textureObjects;
     std::vector<VertexProgram> programs;  // handle & ~kProgramHandleBit = index + 1
     std::vector<VertexDeclaration> declarations;
 
@@ -118,11 +121,11 @@ struct RecordingDevice::Impl final : ObjectOwner {
             if (e.object == object) e.object = nullptr;
     }
     void forgetBuffer(BufferStorage* b, const void* object) override {
-        std::erase(buffers, b);
+        buffers.erase(b);
         forgetObject(object);
     }
     void forgetTexture(TextureStorage* t, const void* object) override {
-        std::erase(textureObjects, t);
+        textureObjects.erase(t);
         forgetObject(object);
     }
 
@@ -422,7 +425,7 @@ VertexBuffer* RecordingDevice::createVertexBuffer(uint32_t bytes, uint32_t usage
         --impl_->failBuffers;
     } else if (bytes > 0 && bytes <= kMaxBufferBytes) {
         auto* b = new RecordingBuffer<VertexBuffer>(impl_.get(), bytes);
-        impl_->buffers.push_back(b);
+        impl_->buffers.insert(b);
         result = b;
     }
     impl_->log(CallKind::CreateVertexBuffer, {bytes, usage, fvf}, result);
@@ -435,7 +438,7 @@ IndexBuffer* RecordingDevice::createIndexBuffer(uint32_t bytes, uint32_t usage) 
         --impl_->failBuffers;
     } else if (bytes > 0 && bytes <= kMaxBufferBytes) {
         auto* b = new RecordingBuffer<IndexBuffer>(impl_.get(), bytes);
-        impl_->buffers.push_back(b);
+        impl_->buffers.insert(b);
         result = b;
     }
     impl_->log(CallKind::CreateIndexBuffer, {bytes, usage}, result);
@@ -448,7 +451,7 @@ Texture* RecordingDevice::createTexture(uint32_t width, uint32_t height, uint32_
         --impl_->failTextures;
     } else if (width > 0 && height > 0 && width <= kMaxTextureSide && height <= kMaxTextureSide) {
         auto* t = new RecordingTexture(impl_.get(), width, height);
-        impl_->textureObjects.push_back(t);
+        impl_->textureObjects.insert(t);
         result = t;
     }
     impl_->log(CallKind::CreateTexture, {width, height, levels}, result);
