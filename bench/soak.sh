@@ -3,10 +3,11 @@
 # frames under a random input script (mouse, W S A D, flying, F, TAB) and must
 # end normally, with a finite camera position in every frame of its trace and
 # no growth of resident memory after the warm-up beyond 1 MB. Resident memory
-# goes up and down by a few MB from frame to frame with what the GL driver
-# holds, so growth is the highest value in the last quarter of the run after
-# the warm-up against the highest in its first quarter: a leak raises that
-# ceiling, a frame's passing peak does not.
+# goes up and down by several MB from frame to frame with what the GL driver
+# holds, so growth is the median of the samples in the last quarter of the run
+# after the warm-up against the median in its first quarter: a leak moves the
+# middle of the range, a frame's passing peak does not. The highest values
+# are printed too.
 #
 #   bench/soak.sh [FRAMES [WARMUP]]     defaults 100000 and 1000
 #
@@ -73,7 +74,8 @@ pid=$!
 start=$(date +%s)
 while kill -0 "$pid" 2>/dev/null; do
   rss=$(sed -n 's/^VmRSS:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$pid/status" 2>/dev/null || true)
-  done_frames=$(wc -l < "$work/trace.jsonl" 2>/dev/null || echo 0)
+  done_frames=0
+  [ -f "$work/trace.jsonl" ] && done_frames=$(wc -l < "$work/trace.jsonl")
   [ -n "$rss" ] && echo "$done_frames $rss" >> "$work/samples.txt"
   sleep 0.5
 done
@@ -83,21 +85,19 @@ seconds=$(( $(date +%s) - start ))
 
 traced=$(wc -l < "$work/trace.jsonl" || echo 0)
 notFinite=$(grep -c -E '"(x|y|z)":null' "$work/trace.jsonl" || true)
-read -r firstRss lastRss samples < <(awk -v warmup="$warmup" -v frames="$frames" '
-  $1 >= warmup { f[n] = $1; r[n] = $2; n++ }
-  END {
-    quarter = (frames - warmup) / 4
-    for (i = 0; i < n; i++) {
-      if (f[i] < warmup + quarter && r[i] > first) first = r[i]
-      if (f[i] >= frames - quarter && r[i] > last) last = r[i]
-    }
-    print first + 0, last + 0, n + 0
-  }' "$work/samples.txt")
+quarterOf() {  # FROM TO: median and highest resident memory of the samples with FROM <= frame < TO
+  awk -v from="$1" -v to="$2" '$1 >= from && $1 < to { print $2 }' "$work/samples.txt" | sort -n |
+    awk '{ v[NR] = $1 } END { if (NR == 0) print 0, 0; else print v[int((NR + 1) / 2)], v[NR] }'
+}
+quarter=$(( (frames - warmup) / 4 ))
+read -r firstRss firstHigh < <(quarterOf "$warmup" $(( warmup + quarter )))
+read -r lastRss lastHigh < <(quarterOf $(( frames - quarter )) $(( frames + 1 )))
+samples=$(awk -v w="$warmup" '$1 >= w' "$work/samples.txt" | wc -l)
 growth=$(( lastRss - firstRss ))
 
 echo "soak: $traced of $frames frames in $seconds s, exit $status"
 echo "soak: frames with a position that is not finite: $notFinite"
-echo "soak: highest resident memory in the first quarter after frame $warmup: $firstRss kB, in the last quarter: $lastRss kB, growth $growth kB ($samples samples)"
+echo "soak: resident memory after frame $warmup, first quarter: median $firstRss kB (highest $firstHigh kB); last quarter: median $lastRss kB (highest $lastHigh kB); growth $growth kB ($samples samples)"
 problems=()
 [ "$status" -eq 0 ] || problems+=("exit status $status: $(tail -3 "$work/stderr.txt" | tr '\n' ' ')")
 [ "$traced" -eq "$frames" ] || problems+=("$traced frames traced, $frames scripted")
