@@ -44,18 +44,22 @@ int sideCountOf(const char* token) {
 // far more than real maps need (a few per brush).
 constexpr size_t kMaxBrushListings = size_t{1} << 22;
 
-// How many leaves below nodeIndex linkBrush would list a brush with bounds b
-// in, counting no further than limit.
-size_t leavesReached(const std::vector<CollisionNode>& nodes, const Bounds& b, int nodeIndex, size_t limit) {
-    size_t reached = 0;
+// Calls visit(leafIndex) for every leaf below nodeIndex that bounds b reach by
+// the linking rule (front only at lo = d, back only at hi = d, both when
+// straddling), front before back, until visit returns false. Children always
+// have smaller indices than their parent (the reader stores them first), so the
+// walk ends; the pending list stands in for recursion into straddled splits.
+template <typename Visit>
+void forEachLeafReached(const std::vector<CollisionNode>& nodes, const Bounds& b, int nodeIndex,
+                        Visit visit) {
     std::vector<int> pending{nodeIndex};
-    while (!pending.empty() && reached <= limit) {
+    while (!pending.empty()) {
         int index = pending.back();
         pending.pop_back();
         for (;;) {
             const CollisionNode& node = nodes[static_cast<size_t>(index)];
             if (node.axis < 0) {
-                ++reached;
+                if (!visit(index)) return;
                 break;
             }
             const float lo = b.mins[node.axis];
@@ -70,6 +74,13 @@ size_t leavesReached(const std::vector<CollisionNode>& nodes, const Bounds& b, i
             }
         }
     }
+}
+
+// How many leaves below nodeIndex linkBrush would list a brush with bounds b
+// in, counting no further than limit.
+size_t leavesReached(const std::vector<CollisionNode>& nodes, const Bounds& b, int nodeIndex, size_t limit) {
+    size_t reached = 0;
+    forEachLeafReached(nodes, b, nodeIndex, [&](int) { return ++reached <= limit; });
     return reached;
 }
 
@@ -172,32 +183,11 @@ bool MapData::readBrush(int sideCount, PatternReader& file) {
 }
 
 void MapData::linkBrush(int brushIndex, int nodeIndex) {
-    // Children always have smaller indices than their parent (the reader stores
-    // them first), so the walk ends; the pending list replaces recursion into
-    // the front side of straddled splits.
-    const Bounds& b = brushes[static_cast<size_t>(brushIndex)].bounds;
-    std::vector<int> pending{nodeIndex};
-    while (!pending.empty()) {
-        int index = pending.back();
-        pending.pop_back();
-        for (;;) {
-            CollisionNode& node = collisionNodes[static_cast<size_t>(index)];
-            if (node.axis < 0) {
-                node.brushIndices.push_back(brushIndex);
-                break;
-            }
-            const float lo = b.mins[node.axis];
-            const float hi = b.maxs[node.axis];
-            if (lo >= node.distance) {
-                index = node.frontChild;
-            } else if (hi <= node.distance) {
-                index = node.backChild;
-            } else {
-                pending.push_back(node.backChild);
-                index = node.frontChild;
-            }
-        }
-    }
+    forEachLeafReached(collisionNodes, brushes[static_cast<size_t>(brushIndex)].bounds, nodeIndex,
+                       [&](int leaf) {
+                           collisionNodes[static_cast<size_t>(leaf)].brushIndices.push_back(brushIndex);
+                           return true;
+                       });
 }
 
 bool MapData::readCollisionFile(const char* fileName, std::string* error) {

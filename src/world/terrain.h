@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "map/map_data.h"
 #include "math/vector.h"
 
 namespace q {
@@ -33,14 +34,9 @@ private:
     uint32_t state_ = 1;
 };
 
-// 32 bytes: the lighting program's stream layout, like MapVertex.
-struct TerrainVertex {
-    Vector3 position;
-    Vector3 normal;
-    float u = 0.0f;
-    float v = 0.0f;
-};
-static_assert(sizeof(TerrainVertex) == 32);
+// The terrain's vertices use the map surfaces' layout: the one stream layout the
+// lighting program reads.
+using TerrainVertex = MapVertex;
 
 class Terrain {
 public:
