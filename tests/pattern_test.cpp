@@ -99,6 +99,21 @@ TEST(PatternFloat, ShortDecimalsRoundLikeScanfAtEveryScale) {
         digits.insert(digits.size() - static_cast<size_t>(scale), 1, '.');
         expectFloatLikeScanf(digits);
     }
+    // Short decimals as close to a float halfway point as their digits allow:
+    // a shortcut that is not exact shows here, where rounding goes either way.
+    for (int i = 0; i < 100000; ++i) {
+        const float below = static_cast<float>(std::ldexp(1.0 + (random() % (1u << 23)) * 0x1p-23,
+                                                          static_cast<int>(random() % 48) - 24));
+        const double halfway = (static_cast<double>(below) +
+                                static_cast<double>(std::nextafter(below, 2.0f * below))) / 2;
+        const int decimals = static_cast<int>(random() % 8);
+        std::snprintf(text, sizeof text, "%.*f", decimals, halfway);
+        expectFloatLikeScanf(text);
+        std::string nudged(text);
+        char& last = nudged.back();
+        last = last == '9' ? '8' : static_cast<char>(last + 1);
+        expectFloatLikeScanf(nudged + " 0 0 1 ) ( 1 2 3 4 5 6 7 8 ) ( -1 -2 -3");
+    }
     // Exact float halfway points written out in decimal: 1 + 2^-24 (ties to
     // even, down) and 1 + 3 * 2^-24 (ties to even, up).
     expectFloatLikeScanf("1.000000059604644775390625");

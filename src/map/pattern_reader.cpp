@@ -62,6 +62,30 @@ inline uint32_t eightDigitValue(uint64_t digits) {
     return static_cast<uint32_t>(digits);
 }
 
+// The float nearest mantissa * 10^power, for mantissa below 2^53 and power
+// from -22 to 22, with one multiplication by the double nearest 10^power (a
+// division would cost three times as long, and a map is millions of numbers).
+// The digits are an exact double and the power is within half a unit in the
+// last place, so the product lies within two units of the exact value. Over
+// that range the value is a normal float, whose 24-bit significand leaves the
+// double's lowest 29 bits; a float halfway point has 1 followed by 28 zeros
+// there. Unless the product lies within four units of such a point, no halfway
+// point separates it from the exact value and both round to the same float,
+// which is the one strtof gives. Near one, returns false: the full conversion
+// decides.
+inline bool floatOfScaled(uint64_t mantissa, int power, float* out) {
+    static constexpr double kScale[] = {1e-22, 1e-21, 1e-20, 1e-19, 1e-18, 1e-17, 1e-16, 1e-15, 1e-14,
+                                        1e-13, 1e-12, 1e-11, 1e-10, 1e-9,  1e-8,  1e-7,  1e-6,  1e-5,
+                                        1e-4,  1e-3,  1e-2,  1e-1,  1e0,   1e1,   1e2,   1e3,   1e4,
+                                        1e5,   1e6,   1e7,   1e8,   1e9,   1e10,  1e11,  1e12,  1e13,
+                                        1e14,  1e15,  1e16,  1e17,  1e18,  1e19,  1e20,  1e21,  1e22};
+    const double value = static_cast<double>(mantissa) * kScale[power + 22];
+    const uint64_t low = std::bit_cast<uint64_t>(value) & 0x1FFFFFFFu;
+    if (low - (0x10000000u - 4) <= 8) return false;
+    *out = static_cast<float>(value);
+    return true;
+}
+
 // Reads the run of decimal digits at p into *mantissa (mantissa * 10 + digit
 // for each), eight at a time where eight bytes are left. Returns the end of
 // the run; *count grows by its length. Gives up (returns null) before the
@@ -145,13 +169,8 @@ size_t scanPlainDecimal(std::string_view text, float* out) {
         return 0;
     const uint64_t mantissa = leadingDigitsValue(integerDigits, integerLength) * kPowersOfTen[fractionLength] +
                               leadingDigitsValue(fractionDigits, fractionLength);
-    static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
-    // Below 10^14 the digits are an exact double, and so is the power: the
-    // quotient is the number's correctly rounded double (see below for why
-    // rounding it again to float is strtof's float but at a float halfway point).
-    const double value = static_cast<double>(mantissa) / kPowers[fractionLength];
-    if ((std::bit_cast<uint64_t>(value) & 0x1FFFFFFFu) == 0x10000000u) return 0;
-    const float rounded = static_cast<float>(value);
+    float rounded;
+    if (!floatOfScaled(mantissa, -fractionLength, &rounded)) return 0;
     *out = negative ? -rounded : rounded;
     return static_cast<size_t>(end - first);
 }
@@ -203,17 +222,9 @@ size_t scanShortDecimal(std::string_view text, float* out) {
         *out = negative ? -0.0f : 0.0f;
         return static_cast<size_t>(p - first);
     }
-    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     if (mantissa >= (uint64_t{1} << 53) || power < -22 || power > 22) return 0;
-    const double m = static_cast<double>(mantissa);
-    const double value = power < 0 ? m / kPowers[-power] : m * kPowers[power];
-    // Between 1e-22 and 2^53 * 1e22 the value is a normal float, whose 24-bit
-    // significand leaves the double's lowest 29 bits; 1 followed by 28 zeros
-    // there is a float halfway point.
-    if ((std::bit_cast<uint64_t>(value) & 0x1FFFFFFFu) == 0x10000000u) return 0;
-    const float rounded = static_cast<float>(value);
+    float rounded;
+    if (!floatOfScaled(mantissa, power, &rounded)) return 0;
     *out = negative ? -rounded : rounded;
     return static_cast<size_t>(p - first);
 }
@@ -331,20 +342,26 @@ bool PatternReader::open(const char* path, std::string* error) {
                  std::strerror(errno);
         return false;
     }
+    // Read straight into the string: the size the file system gives first, then
+    // in growing steps for a file that grows meanwhile or has no size (a pipe).
     std::string bytes;
     const uintmax_t expected = std::filesystem::file_size(p, ec);
-    if (!ec && expected <= kLargestFile) bytes.reserve(static_cast<size_t>(expected));
-    char chunk[1 << 16];
+    size_t step = (!ec && expected < kLargestFile) ? static_cast<size_t>(expected) + 1 : size_t{1} << 16;
+    size_t filled = 0;
     bool tooLarge = false;
     for (;;) {
-        const size_t got = std::fread(chunk, 1, sizeof chunk, file);
-        if (got == 0) break;
-        if (bytes.size() + got > kLargestFile) {
+        if (filled + step > kLargestFile + 1) step = kLargestFile + 1 - filled;
+        bytes.resize(filled + step);
+        const size_t got = std::fread(bytes.data() + filled, 1, step, file);
+        filled += got;
+        if (filled > kLargestFile) {
             tooLarge = true;
             break;
         }
-        bytes.append(chunk, got);
+        if (got < step) break;
+        step = std::max(step, size_t{1} << 16);
     }
+    bytes.resize(filled);
     const bool readError = std::ferror(file) != 0;
     const int savedErrno = errno;
     std::fclose(file);

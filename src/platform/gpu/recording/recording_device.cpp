@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 #include <map>
-#include <unordered_set>
+#include <vector>
 
 namespace q::gpu {
 namespace {
@@ -22,12 +22,39 @@ struct BufferStorage {
     virtual ~BufferStorage() = default;
     std::vector<uint8_t> bytes;
     bool locked = false;
+    size_t liveSlot = 0;  // where the device's live list holds it
 };
 
 struct TextureStorage {
     virtual ~TextureStorage() = default;
     std::vector<uint32_t> texels;
     bool locked = false;
+    size_t liveSlot = 0;
+};
+
+// The live objects of one kind. Each knows its slot, so that adding one and
+// releasing one are constant time: a large map makes and frees tens of
+// thousands of buffers.
+template <class Storage>
+class LiveList {
+public:
+    void add(Storage* s) {
+        s->liveSlot = items_.size();
+        items_.push_back(s);
+    }
+    void remove(Storage* s) {
+        const size_t slot = s->liveSlot;
+        if (slot >= items_.size() || items_[slot] != s) return;
+        items_[slot] = items_.back();
+        items_[slot]->liveSlot = slot;
+        items_.pop_back();
+    }
+    size_t size() const { return items_.size(); }
+    auto begin() const { return items_.begin(); }
+    auto end() const { return items_.end(); }
+
+private:
+    std::vector<Storage*> items_;
 };
 
 // One state-setting call held by a state block.
@@ -69,10 +96,9 @@ struct RecordingDevice::Impl final : ObjectOwner {
     IndexBuffer* indices = nullptr;
     uint32_t baseVertex = 0;
 
-    // Live, owned. Sets, so that releasing the many buffers of a large map one
-    // by one stays linear.
-    std::unordered_set<BufferStorage*> buffers;
-    std::unordered_set<TextureStorage*> textureObjects;
+    // Live, owned.
+    LiveList<BufferStorage> buffers;
+    LiveList<TextureStorage> textureObjects;
     std::vector<VertexProgram> programs;  // handle & ~kProgramHandleBit = index + 1
     std::vector<VertexDeclaration> declarations;
 
@@ -121,11 +147,11 @@ struct RecordingDevice::Impl final : ObjectOwner {
             if (e.object == object) e.object = nullptr;
     }
     void forgetBuffer(BufferStorage* b, const void* object) override {
-        buffers.erase(b);
+        buffers.remove(b);
         forgetObject(object);
     }
     void forgetTexture(TextureStorage* t, const void* object) override {
-        textureObjects.erase(t);
+        textureObjects.remove(t);
         forgetObject(object);
     }
 
@@ -425,7 +451,7 @@ VertexBuffer* RecordingDevice::createVertexBuffer(uint32_t bytes, uint32_t usage
         --impl_->failBuffers;
     } else if (bytes > 0 && bytes <= kMaxBufferBytes) {
         auto* b = new RecordingBuffer<VertexBuffer>(impl_.get(), bytes);
-        impl_->buffers.insert(b);
+        impl_->buffers.add(b);
         result = b;
     }
     impl_->log(CallKind::CreateVertexBuffer, {bytes, usage, fvf}, result);
@@ -438,7 +464,7 @@ IndexBuffer* RecordingDevice::createIndexBuffer(uint32_t bytes, uint32_t usage) 
         --impl_->failBuffers;
     } else if (bytes > 0 && bytes <= kMaxBufferBytes) {
         auto* b = new RecordingBuffer<IndexBuffer>(impl_.get(), bytes);
-        impl_->buffers.insert(b);
+        impl_->buffers.add(b);
         result = b;
     }
     impl_->log(CallKind::CreateIndexBuffer, {bytes, usage}, result);
@@ -451,7 +477,7 @@ Texture* RecordingDevice::createTexture(uint32_t width, uint32_t height, uint32_
         --impl_->failTextures;
     } else if (width > 0 && height > 0 && width <= kMaxTextureSide && height <= kMaxTextureSide) {
         auto* t = new RecordingTexture(impl_.get(), width, height);
-        impl_->textureObjects.insert(t);
+        impl_->textureObjects.add(t);
         result = t;
     }
     impl_->log(CallKind::CreateTexture, {width, height, levels}, result);
