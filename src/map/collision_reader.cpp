@@ -48,14 +48,31 @@ constexpr size_t kMaxBrushListings = size_t{1} << 22;
 // the linking rule (front only at lo = d, back only at hi = d, both when
 // straddling), front before back, until visit returns false. Children always
 // have smaller indices than their parent (the reader stores them first), so the
-// walk ends; the pending list stands in for recursion into straddled splits.
+// walk ends; the pending list stands in for recursion into straddled splits,
+// on the stack while it is short (every brush of a map is walked).
 template <typename Visit>
 void forEachLeafReached(const std::vector<CollisionNode>& nodes, const Bounds& b, int nodeIndex,
                         Visit visit) {
-    std::vector<int> pending{nodeIndex};
-    while (!pending.empty()) {
-        int index = pending.back();
-        pending.pop_back();
+    constexpr size_t kShort = 64;
+    int shortList[kShort];
+    size_t shortCount = 0;
+    std::vector<int> longList;  // what comes after the first kShort, newest last
+    auto push = [&](int index) {
+        if (shortCount < kShort && longList.empty()) {
+            shortList[shortCount++] = index;
+        } else {
+            longList.push_back(index);
+        }
+    };
+    push(nodeIndex);
+    while (shortCount > 0 || !longList.empty()) {
+        int index;
+        if (!longList.empty()) {
+            index = longList.back();
+            longList.pop_back();
+        } else {
+            index = shortList[--shortCount];
+        }
         for (;;) {
             const CollisionNode& node = nodes[static_cast<size_t>(index)];
             if (node.axis < 0) {
@@ -69,19 +86,11 @@ void forEachLeafReached(const std::vector<CollisionNode>& nodes, const Bounds& b
             } else if (hi <= node.distance) {
                 index = node.backChild;
             } else {
-                pending.push_back(node.backChild);
+                push(node.backChild);
                 index = node.frontChild;
             }
         }
     }
-}
-
-// How many leaves below nodeIndex linkBrush would list a brush with bounds b
-// in, counting no further than limit.
-size_t leavesReached(const std::vector<CollisionNode>& nodes, const Bounds& b, int nodeIndex, size_t limit) {
-    size_t reached = 0;
-    forEachLeafReached(nodes, b, nodeIndex, [&](int) { return ++reached <= limit; });
-    return reached;
 }
 
 }  // namespace
@@ -170,24 +179,30 @@ bool MapData::readBrush(int sideCount, PatternReader& file) {
     brush.bounds.maxs = {maxX, maxZ, maxY};
     const int root = static_cast<int>(collisionNodes.size()) - 1;
     const size_t budget = kMaxBrushListings - brushListings;
-    const size_t reached = leavesReached(collisionNodes, brush.bounds, root, budget);
-    if (reached > budget)
-        return file.failAt(at, "brushes that reach at most " + std::to_string(kMaxBrushListings) +
-                                   " leaves of the split tree in all, found brush " + std::to_string(brushes.size()) +
-                                   " going past that");
-    brushListings += reached;
     bounds.grow(brush.bounds);
     brushes.push_back(std::move(brush));
-    linkBrush(static_cast<int>(brushes.size()) - 1, root);
+    // Linked as it is counted: a brush past the budget fails the whole file, so
+    // the listings it made before stopping are never used.
+    const size_t reached = linkBrushWithin(static_cast<int>(brushes.size()) - 1, root, budget);
+    if (reached > budget)
+        return file.failAt(at, "brushes that reach at most " + std::to_string(kMaxBrushListings) +
+                                   " leaves of the split tree in all, found brush " +
+                                   std::to_string(brushes.size() - 1) + " going past that");
+    brushListings += reached;
     return true;
 }
 
-void MapData::linkBrush(int brushIndex, int nodeIndex) {
+void MapData::linkBrush(int brushIndex, int nodeIndex) { linkBrushWithin(brushIndex, nodeIndex, SIZE_MAX - 1); }
+
+size_t MapData::linkBrushWithin(int brushIndex, int nodeIndex, size_t limit) {
+    size_t reached = 0;
     forEachLeafReached(collisionNodes, brushes[static_cast<size_t>(brushIndex)].bounds, nodeIndex,
                        [&](int leaf) {
+                           if (++reached > limit) return false;
                            collisionNodes[static_cast<size_t>(leaf)].brushIndices.push_back(brushIndex);
                            return true;
                        });
+    return reached;
 }
 
 bool MapData::readCollisionFile(const char* fileName, std::string* error) {

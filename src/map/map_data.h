@@ -142,6 +142,9 @@ struct MapData {
     // reach: front only when it lies at or above the split, back only when at or
     // below, both when it straddles.
     void linkBrush(int brushIndex, int nodeIndex);
+    // As linkBrush, stopping once more than limit leaves are reached; returns
+    // the leaves listed (limit + 1 when it stopped).
+    size_t linkBrushWithin(int brushIndex, int nodeIndex, size_t limit);
 
     // Frees the surfaces' device buffers (textures belong to the cache).
     void releaseBuffers();
