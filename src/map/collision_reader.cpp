@@ -109,7 +109,7 @@ int MapData::readCollisionNode(PatternReader& file) {
         int axis = 0;
         float distance = 0.0f;
         const size_t at = file.position();
-        if (!file.expect(kNode, "a collision node ( axis distance )", &axis, &distance)) return -1;
+        if (!file.expect<kNode>("a collision node ( axis distance )", &axis, &distance)) return -1;
         if (axis > 2) {
             file.failAt(at, "an axis of 0, 1, 2 or a negative leaf mark, found " + std::to_string(axis));
             return -1;
@@ -156,7 +156,7 @@ bool MapData::readBrush(int sideCount, PatternReader& file) {
     size_t at = file.position();
     if (collisionNodes.empty())
         return file.failAt(at, "a nodes block before the first brush (brushes are linked into it)");
-    if (!file.expect(kSidesStart, "the { before a brush's sides")) return false;
+    if (!file.expect<kSidesStart>("the { before a brush's sides")) return false;
     if (sideCount > 0) {
         if (!file.fits(sideCount, kSide))
             return file.failAt(at, "a side count that fits the rest of the file, found " +
@@ -165,14 +165,14 @@ bool MapData::readBrush(int sideCount, PatternReader& file) {
     }
     for (int i = 0; i < sideCount; ++i) {
         float a = 0, b = 0, c = 0, distance = 0;
-        if (!file.expect(kSide, "a brush side ( a b c ) distance", &a, &b, &c, &distance)) return false;
+        if (!file.expect<kSide>("a brush side ( a b c ) distance", &a, &b, &c, &distance)) return false;
         brush.planes.push_back({a, c, b, distance});
     }
-    if (!file.expect(kSidesEnd, "the } after a brush's sides")) return false;
+    if (!file.expect<kSidesEnd>("the } after a brush's sides")) return false;
 
     float minX = 0, minY = 0, minZ = 0, maxX = 0, maxY = 0, maxZ = 0;
     char word[64];  // not used; a longer one is cut, which harms nothing
-    if (!file.expect(kBrushBounds, "brush bounds ( x y z ) ( x y z ) and a word", &minX, &minY, &minZ,
+    if (!file.expect<kBrushBounds>("brush bounds ( x y z ) ( x y z ) and a word", &minX, &minY, &minZ,
                      &maxX, &maxY, &maxZ, word))
         return false;
     brush.bounds.mins = {minX, minZ, minY};
@@ -225,24 +225,24 @@ bool MapData::readCollisionFile(const char* fileName, std::string* error) {
     bool sawNodes = false;
     char token[128];
     for (;;) {
-        if (!file.match(kKeyword, token)) break;
+        if (!file.match<kKeyword>(token)) break;
         if (std::strstr(token, "nodes")) {
-            if (!file.expect(kNodesStart, "the { of a nodes block")) return fail();
+            if (!file.expect<kNodesStart>("the { of a nodes block")) return fail();
             const int root = readCollisionNode(file);
             if (root < 0) return fail();
             // Traces start from the first tree read: the world's. Trees of
             // entity models that follow must not replace it.
             if (!sawNodes) collisionRoot = root;
             sawNodes = true;
-            if (!file.expect(kNodesEnd, "the closing } of a nodes block")) return fail();
+            if (!file.expect<kNodesEnd>("the closing } of a nodes block")) return fail();
         } else if (std::strstr(token, "brushes")) {
             int brushMemory = 0;
-            if (!file.expect(kBrushesHeader, "\"/* brushMemory = */ N {\" after brushes", &brushMemory))
+            if (!file.expect<kBrushesHeader>("\"/* brushMemory = */ N {\" after brushes", &brushMemory))
                 return fail();
             for (;;) {
                 char start[64];
                 const size_t at = file.position();
-                if (!file.expect(kBrushStart, "a side count or the } that ends the brushes", start))
+                if (!file.expect<kBrushStart>("a side count or the } that ends the brushes", start))
                     return fail();
                 if (std::strchr(start, '}')) break;
                 if (file.wordWasCut()) {

@@ -24,6 +24,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+
+#include "map/float_text.h"
 
 namespace q {
 
@@ -69,6 +74,24 @@ public:
     constexpr explicit Pattern(const char* text) : text_(text) { compile(); }
 
     constexpr const char* text() const { return text_; }
+    constexpr size_t size() const { return count_; }
+    constexpr const Op& op(size_t i) const { return ops_[i]; }
+    constexpr bool isConversion(size_t i) const {
+        return ops_[i].step == Step::Int || ops_[i].step == Step::Float || ops_[i].step == Step::Word ||
+               ops_[i].step == Step::Unknown;
+    }
+    // Which target the conversion at step i writes: the conversions before it.
+    constexpr size_t targetOf(size_t i) const {
+        size_t n = 0;
+        for (size_t k = 0; k < i; ++k) n += isConversion(k) ? 1 : 0;
+        return n;
+    }
+    constexpr size_t conversions() const { return targetOf(count_); }
+    constexpr bool hasUnknownConversion() const {
+        for (size_t k = 0; k < count_; ++k)
+            if (ops_[k].step == Step::Unknown) return true;
+        return false;
+    }
     constexpr const Op* begin() const { return ops_.data(); }
     constexpr const Op* end() const { return ops_.data() + count_; }
     // The text past the last step: empty unless the pattern has more steps
@@ -170,6 +193,20 @@ public:
         return expect(Pattern(pattern), context, targets...);
     }
 
+    // The same for a pattern fixed when the program is compiled (a constexpr
+    // Pattern with static storage): the steps are unrolled into code made for
+    // that pattern, and a target of the wrong type for its conversion, or a
+    // count of targets that differs from the conversions, does not compile.
+    // Results, failures and messages are those of the calls above.
+    template <const Pattern& P, class... Targets>
+    bool match(Targets&&... targets);
+    template <const Pattern& P, class... Targets>
+    bool expect(const char* context, Targets&&... targets) {
+        if (match<P>(targets...)) return true;
+        failExpected(P.text(), context);
+        return false;
+    }
+
     int assigned() const { return assigned_; }
     bool wordWasCut() const { return wordCut_; }
 
@@ -211,6 +248,30 @@ public:
     size_t firstBinaryByte() const;
 
 private:
+    struct WordSlot {
+        char* buffer;
+        size_t capacity;
+    };
+    static int* slotOf(int* value) { return value; }
+    static float* slotOf(float* value) { return value; }
+    template <size_t N>
+    static WordSlot slotOf(char (&buffer)[N]) {
+        static_assert(N > 0);
+        return {buffer, N};
+    }
+    template <const Pattern& P, size_t I, class Slots>
+    bool matchStep(size_t& pos, const Slots& slots);
+    bool stopAt(size_t pos, const char* patternAt) {
+        pos_ = pos;
+        failedPatternAt_ = patternAt;
+        return false;
+    }
+    void skipWhite(size_t& pos) const {
+        const char* const text = text_.data();
+        const size_t n = text_.size();
+        while (pos < n && (text[pos] == ' ' || (text[pos] >= '\t' && text[pos] <= '\r'))) ++pos;
+    }
+
     bool matchTargets(const Pattern& pattern, ScanTarget* targets, size_t count);
     bool matchSteps(const Pattern& pattern, ScanTarget* targets, size_t count, size_t* next);
     void failExpected(const char* pattern, const char* context);
@@ -231,9 +292,73 @@ private:
     mutable int lineCacheLine_ = 1;
 };
 
-// Parses a float exactly as scanf "%f" does at the start of text: the
-// characters scanf would take, and the value strtof gives for them. Returns the
-// number of characters taken, 0 when scanf reports a matching failure.
-size_t scanFloatText(std::string_view text, float* out);
+template <const Pattern& P, size_t I, class Slots>
+bool PatternReader::matchStep(size_t& pos, const Slots& slots) {
+    constexpr Pattern::Op op = P.op(I);
+    constexpr const char* at = P.text() + op.offset;
+    if constexpr (op.skipWhite) skipWhite(pos);
+    if constexpr (op.step == Pattern::Step::White) {
+        return true;
+    } else if constexpr (op.step == Pattern::Step::Literal) {
+        const char* const text = text_.data();
+        if (text_.size() - pos >= op.length) {
+            for (size_t k = 0; k < op.length; ++k)
+                if (text[pos + k] != at[k]) return stopAt(pos + k, at + k);
+            pos += op.length;
+            return true;
+        }
+        for (size_t k = 0; k < op.length; ++k, ++pos)
+            if (pos >= text_.size() || text[pos] != at[k]) return stopAt(pos, at + k);
+        return true;
+    } else if constexpr (op.step == Pattern::Step::Percent) {
+        if (pos >= text_.size() || text_[pos] != '%') return stopAt(pos, at);
+        ++pos;
+        return true;
+    } else {
+        const auto& slot = std::get<P.targetOf(I)>(slots);
+        using Slot = std::decay_t<decltype(slot)>;
+        bool ok = false;
+        if (pos < text_.size()) {
+            // The scanners move a copy: pos itself stays out of memory, so
+            // that one number's end reaches the next without a store and load.
+            size_t moved = pos;
+            if constexpr (op.step == Pattern::Step::Float) {
+                static_assert(std::is_same_v<Slot, float*>, "%f needs a float target");
+                size_t taken = decimal::scanTinyDecimal(text_.data() + pos, text_.size() - pos, slot);
+                if (!taken) taken = scanFloatText(text_.substr(pos), slot);
+                moved += taken;
+                ok = taken > 0;
+            } else if constexpr (op.step == Pattern::Step::Int) {
+                static_assert(std::is_same_v<Slot, int*>, "%d needs an int target");
+                ok = scanInt(&moved, slot);
+            } else {
+                static_assert(std::is_same_v<Slot, WordSlot>, "%s needs a char array target");
+                ok = scanWord(&moved, slot.buffer, slot.capacity);
+            }
+            pos = moved;
+        }
+        if (!ok) return stopAt(pos, at);
+        ++assigned_;
+        return true;
+    }
+}
+
+template <const Pattern& P, class... Targets>
+bool PatternReader::match(Targets&&... targets) {
+    static_assert(*P.rest() == '\0', "pattern too long to unroll; use the run-time match");
+    static_assert(!P.hasUnknownConversion(), "only %d, %f and %s are read");
+    static_assert(P.conversions() == sizeof...(Targets), "one target per conversion");
+    const auto slots = std::make_tuple(slotOf(targets)...);
+    assigned_ = 0;
+    wordCut_ = false;
+    failedPatternAt_ = nullptr;
+    size_t pos = pos_;
+    const bool matched = [&]<size_t... I>(std::index_sequence<I...>) {
+        return (matchStep<P, I>(pos, slots) && ...);
+    }(std::make_index_sequence<P.size()>{});
+    if (matched) pos_ = pos;
+    return matched;
+}
+
 
 }  // namespace q

@@ -74,7 +74,7 @@ bool readModel(MapData& map, PatternReader& file, TextureSource* textures, int* 
     char name[128] = {};
     int surfaceCount = 0;
     const size_t at = file.position();
-    if (!file.expect(kModelHeader, "a model block", name, &surfaceCount)) return false;
+    if (!file.expect<kModelHeader>("a model block", name, &surfaceCount)) return false;
     if (file.wordWasCut()) return file.failAt(at, "a model name of at most 127 characters");
     if (!checkCount(file, at, "numSurfaces", surfaceCount, kSurfaceHeader)) return false;
     trimBlanks(name);
@@ -100,7 +100,7 @@ bool readPortals(MapData& map, PatternReader& file) {
     int areaCount = 0;
     int portalCount = 0;
     size_t at = file.position();
-    if (!file.expect(kPortalHeader, "the interAreaPortals header", &areaCount, &portalCount))
+    if (!file.expect<kPortalHeader>("the interAreaPortals header", &areaCount, &portalCount))
         return false;
     if (!checkCount(file, at, "numIAP", portalCount, kPortal)) return false;
 
@@ -108,14 +108,14 @@ bool readPortals(MapData& map, PatternReader& file) {
         Portal portal;
         int number = 0, pointCount = 0, positive = 0, negative = 0;
         at = file.position();
-        if (!file.expect(kPortal, "a portal \"/* iap N */ numPoints positiveSideArea negativeSideArea\"",
+        if (!file.expect<kPortal>("a portal \"/* iap N */ numPoints positiveSideArea negativeSideArea\"",
                          &number, &pointCount, &positive, &negative))
             return false;
         if (!checkCount(file, at, "numPoints", pointCount, kPortalPoint)) return false;
         portal.points.reserve(static_cast<size_t>(pointCount < 4 ? 4 : pointCount));
         for (int k = 0; k < pointCount; ++k) {
             float x = 0, y = 0, z = 0;
-            if (!file.expect(kPortalPoint, "a portal point ( x y z )", &x, &y, &z)) return false;
+            if (!file.expect<kPortalPoint>("a portal point ( x y z )", &x, &y, &z)) return false;
             portal.points.push_back({x, z, y});
         }
         const int areaTotal = static_cast<int>(map.areas.size());
@@ -145,13 +145,13 @@ bool readPortals(MapData& map, PatternReader& file) {
         portal.computePlane(name.c_str());
         map.portals.push_back(std::move(portal));
     }
-    return file.expect(kPortalsEnd, "the closing } of interAreaPortals");
+    return file.expect<kPortalsEnd>("the closing } of interAreaPortals");
 }
 
 bool readNodes(MapData& map, PatternReader& file, std::vector<size_t>* nodeOffsets) {
     int nodeCount = 0;
     const size_t at = file.position();
-    if (!file.expect(kNodeHeader, "the nodes header", &nodeCount)) return false;
+    if (!file.expect<kNodeHeader>("the nodes header", &nodeCount)) return false;
     if (!checkCount(file, at, "numNodes", nodeCount, kNode)) return false;
     map.bspNodes.reserve(map.bspNodes.size() + static_cast<size_t>(nodeCount));
     for (int i = 0; i < nodeCount; ++i) {
@@ -159,13 +159,13 @@ bool readNodes(MapData& map, PatternReader& file, std::vector<size_t>* nodeOffse
         float a = 0, b = 0, c = 0, d = 0;
         BspNode node;
         nodeOffsets->push_back(file.position());
-        if (!file.expect(kNode, "a node \"/* node N */ ( a b c d ) positiveChild negativeChild\"",
+        if (!file.expect<kNode>("a node \"/* node N */ ( a b c d ) positiveChild negativeChild\"",
                          &number, &a, &b, &c, &d, &node.positiveChild, &node.negativeChild))
             return false;
         node.plane = {a, c, b, d};  // file z up: b and c exchanged
         map.bspNodes.push_back(node);
     }
-    return file.expect(kNodesEnd, "the closing } of nodes");
+    return file.expect<kNodesEnd>("the closing } of nodes");
 }
 
 // Node children must name nodes or areas that exist, and following them from
@@ -231,7 +231,7 @@ bool Area::readSurfaces(PatternReader& file, int count, TextureSource* textures)
         int number = 0, vertexCount = 0, indexCount = 0;
         char material[128] = {};
         const size_t at = file.position();
-        if (!file.expect(kSurfaceHeader, "a surface header", &number, material, &vertexCount, &indexCount))
+        if (!file.expect<kSurfaceHeader>("a surface header", &number, material, &vertexCount, &indexCount))
             return false;
         if (file.wordWasCut()) return file.failAt(at, "a material name of at most 123 characters");
         trimBlanks(material);
@@ -271,7 +271,7 @@ bool Area::readSurfaces(PatternReader& file, int count, TextureSource* textures)
             // (x, z, y), normal (nx, nz, ny), u, v (floats 0..7 of a MapVertex).
             float* v = static_cast<float*>(locked.memory);
             for (int k = 0; k < vertexCount; ++k, v += 8) {
-                if (!file.expect(kVertex, "a vertex ( x y z s t nx ny nz )", &v[0], &v[2], &v[1], &v[6],
+                if (!file.expect<kVertex>("a vertex ( x y z s t nx ny nz )", &v[0], &v[2], &v[1], &v[6],
                                  &v[7], &v[3], &v[5], &v[4]))
                     return false;
             }
@@ -283,7 +283,7 @@ bool Area::readSurfaces(PatternReader& file, int count, TextureSource* textures)
             for (int k = 0; k < indexCount; ++k) {
                 const size_t indexAt = file.position();
                 int index = 0;
-                if (!file.expect(kIndex, "a vertex index", &index)) return false;
+                if (!file.expect<kIndex>("a vertex index", &index)) return false;
                 if (index < 0 || index >= vertexCount || index > 65535)
                     return file.failAt(indexAt, "vertex indices from 0 below numVerts (" +
                                                     std::to_string(vertexCount) + ") and at most 65535, found " +
@@ -291,14 +291,14 @@ bool Area::readSurfaces(PatternReader& file, int count, TextureSource* textures)
                 out[k] = static_cast<uint16_t>(index);
             }
         }
-        if (!file.expect(kSurfaceEnd, "the closing } of a surface")) return false;
+        if (!file.expect<kSurfaceEnd>("the closing } of a surface")) return false;
     }
-    if (file.match(kModelEnd)) return true;
+    if (file.match<kModelEnd>()) return true;
     // "} " does not skip the line end before the brace of a model without
     // surfaces, just as scanf would not; the brace is then passed over as a word
     // by the block loop. Anything else there means the count did not fit.
     if (file.nextVisible() == '}') return true;
-    return file.expect(kModelEnd, "the closing } of a model block");
+    return file.expect<kModelEnd>("the closing } of a model block");
 }
 
 void Portal::computePlane(const char* name) {
@@ -327,13 +327,13 @@ bool MapData::readProcFile(const char* fileName, TextureSource* textures, std::s
         file.failAt(binaryAt, std::string("a text file, found the byte ") + found);
         return fail();
     }
-    if (!file.expect(kMagic, "the first word of an area-portal file")) return fail();
+    if (!file.expect<kMagic>("the first word of an area-portal file")) return fail();
 
     int areaNumber = 0;
     std::vector<size_t> nodeOffsets;
     char token[128];
     for (;;) {
-        if (!file.match(kKeyword, token)) break;  // no word before the end
+        if (!file.match<kKeyword>(token)) break;  // no word before the end
         bool ok = true;
         if (std::strstr(token, "model")) {
             ok = readModel(*this, file, textures, &areaNumber);

@@ -1,0 +1,78 @@
+#pragma once
+// Reading numbers as scanf "%f" reads them: the same characters taken and the
+// same float stored, bit for bit. The shortest numbers, which make up most of
+// a map, have an inline way here so that readers of long runs of them pay no
+// call; everything else goes through scanFloatText.
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace q {
+
+// Parses a float exactly as scanf "%f" does at the start of text: the
+// characters scanf would take, and the value strtof gives for them. Returns the
+// number of characters taken, 0 when scanf reports a matching failure.
+size_t scanFloatText(std::string_view text, float* out);
+
+namespace decimal {
+
+constexpr uint64_t kHighBits = 0x8080808080808080u;
+
+inline char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+// The value of eight decimal digits, most significant first, given as byte
+// values 0..9 in memory order (the first digit in the lowest byte).
+inline uint32_t eightDigitValue(uint64_t digits) {
+    digits = digits * 10 + (digits >> 8);  // pairs
+    digits = (((digits & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
+              (((digits >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >> 32;
+    return static_cast<uint32_t>(digits);
+}
+
+// Byte values 0..9 of the digits of an eight-byte chunk (the dot becomes 0x1E).
+inline uint64_t digitValues(const char* p) {
+    uint64_t chunk;
+    std::memcpy(&chunk, p, 8);
+    return chunk ^ 0x3030303030303030u;
+}
+// The commonest map numbers, "-8328", "63.0625", "0": at most seven digits and
+// dot after the sign, read from one eight-byte chunk with no branch on their
+// shape. Seven digits are below 2^24 and so is every power of ten up to 10^7:
+// both are exact floats and the one rounding of the float division is the correctly
+// rounded value strtof gives. Needs 16 bytes of text; returns 0 for anything
+// else, which scanFloatText then reads.
+[[gnu::always_inline]] inline size_t scanTinyDecimal(const char* first, size_t available, float* out) {
+    if constexpr (std::endian::native != std::endian::little) return 0;
+    if (available < 16) return 0;
+    const bool negative = *first == '-';
+    const char* const p = first + (negative | (*first == '+'));
+    const uint64_t values = digitValues(p);  // digits 0..9, the dot 0x1E
+    // The high bit of each byte that is not a digit.
+    const uint64_t nonDigits = (((values | kHighBits) - 0x0A0A0A0A0A0A0A0Au) | values) & kHighBits;
+    if (!nonDigits) return 0;  // eight digits and more to come
+    const int dotAt = std::countr_zero(nonDigits) >> 3;
+    const bool dot = ((values >> (8 * dotAt)) & 0xFF) == ('.' ^ '0');
+    // With a dot, the number ends at the next byte that is not a digit.
+    const uint64_t after = dot ? nonDigits & (nonDigits - 1) : nonDigits;
+    if (!after) return 0;
+    const int length = std::countr_zero(after) >> 3;  // digits and dot
+    const int digits = length - dot;
+    const char next = lower(p[length]);
+    if (digits == 0 || next == 'e' || next == 'x' || next == '.') return 0;
+    // The digits without the dot: those after it move down one byte.
+    const uint64_t below = (uint64_t{1} << (8 * dotAt)) - 1;
+    const uint64_t joined = dot ? (values & below) | ((values >> 8) & ~below) : values;
+    const uint64_t kept = joined & ((uint64_t{1} << (8 * digits)) - 1);
+    const uint32_t mantissa = eightDigitValue(kept << (64 - 8 * digits));
+    static constexpr float kFloatPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
+    const float magnitude = static_cast<float>(mantissa) / kFloatPowers[length - dotAt - dot];
+    *out = negative ? -magnitude : magnitude;
+    return static_cast<size_t>(p + length - first);
+}
+
+}  // namespace decimal
+
+}  // namespace q
