@@ -259,10 +259,16 @@ private:
         static_assert(N > 0);
         return {buffer, N};
     }
+    // Where an unrolled match stands; kept in locals, so that neither the
+    // position nor the count makes a trip through memory between numbers.
+    struct MatchState {
+        size_t pos;
+        int assigned;
+    };
     template <const Pattern& P, size_t I, class Slots>
-    bool matchStep(size_t& pos, const Slots& slots);
-    bool stopAt(size_t pos, const char* patternAt) {
-        pos_ = pos;
+    bool matchStep(MatchState& state, const Slots& slots);
+    bool stopAt(MatchState& state, size_t pos, const char* patternAt) {
+        state.pos = pos;
         failedPatternAt_ = patternAt;
         return false;
     }
@@ -293,7 +299,8 @@ private:
 };
 
 template <const Pattern& P, size_t I, class Slots>
-bool PatternReader::matchStep(size_t& pos, const Slots& slots) {
+bool PatternReader::matchStep(MatchState& state, const Slots& slots) {
+    size_t& pos = state.pos;
     constexpr Pattern::Op op = P.op(I);
     constexpr const char* at = P.text() + op.offset;
     if constexpr (op.skipWhite) skipWhite(pos);
@@ -303,15 +310,15 @@ bool PatternReader::matchStep(size_t& pos, const Slots& slots) {
         const char* const text = text_.data();
         if (text_.size() - pos >= op.length) {
             for (size_t k = 0; k < op.length; ++k)
-                if (text[pos + k] != at[k]) return stopAt(pos + k, at + k);
+                if (text[pos + k] != at[k]) return stopAt(state, pos + k, at + k);
             pos += op.length;
             return true;
         }
         for (size_t k = 0; k < op.length; ++k, ++pos)
-            if (pos >= text_.size() || text[pos] != at[k]) return stopAt(pos, at + k);
+            if (pos >= text_.size() || text[pos] != at[k]) return stopAt(state, pos, at + k);
         return true;
     } else if constexpr (op.step == Pattern::Step::Percent) {
-        if (pos >= text_.size() || text_[pos] != '%') return stopAt(pos, at);
+        if (pos >= text_.size() || text_[pos] != '%') return stopAt(state, pos, at);
         ++pos;
         return true;
     } else {
@@ -337,8 +344,8 @@ bool PatternReader::matchStep(size_t& pos, const Slots& slots) {
             }
             pos = moved;
         }
-        if (!ok) return stopAt(pos, at);
-        ++assigned_;
+        if (!ok) return stopAt(state, pos, at);
+        ++state.assigned;
         return true;
     }
 }
@@ -349,14 +356,14 @@ bool PatternReader::match(Targets&&... targets) {
     static_assert(!P.hasUnknownConversion(), "only %d, %f and %s are read");
     static_assert(P.conversions() == sizeof...(Targets), "one target per conversion");
     const auto slots = std::make_tuple(slotOf(targets)...);
-    assigned_ = 0;
     wordCut_ = false;
     failedPatternAt_ = nullptr;
-    size_t pos = pos_;
+    MatchState state{pos_, 0};
     const bool matched = [&]<size_t... I>(std::index_sequence<I...>) {
-        return (matchStep<P, I>(pos, slots) && ...);
+        return (matchStep<P, I>(state, slots) && ...);
     }(std::make_index_sequence<P.size()>{});
-    if (matched) pos_ = pos;
+    pos_ = state.pos;
+    assigned_ = state.assigned;
     return matched;
 }
 
