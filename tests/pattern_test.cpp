@@ -10,6 +10,8 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "map/pattern_reader.h"
@@ -308,6 +310,108 @@ TEST(PatternMatch, GeneratedLinesAgreeWithScanf) {
         if (i % 4 == 0) vertex[random() % vertex.size()] = "x(-.e9 )"[random() % 8];
         expectPatternLikeScanf("( %f %f %f %f %f %f %f %f ) ", vertex);
     }
+}
+
+constexpr Pattern kUnrolledVertex{"( %f %f %f %f %f %f %f %f ) "};
+constexpr Pattern kUnrolledNode{" /* node %d */ ( %f %f %f %f ) %d %d "};
+constexpr Pattern kUnrolledIndex{"%d "};
+constexpr Pattern kUnrolledHeader{" /* surface %d */ { %s /* numVerts = */ %d /* numIndexes = */ %d "};
+
+// Runs one pattern both ways on the same text: the unrolled match must agree
+// with the run-time one in everything it leaves behind.
+template <const Pattern& P, class... Targets>
+void expectUnrolledLikeRunTime(const std::string& text, Targets... unrolledTargets) {
+    std::tuple<std::remove_pointer_t<Targets>...> runTimeValues;
+    std::apply([](auto&... v) { ((v = decltype(+v)(-7)), ...); }, runTimeValues);
+    PatternReader runTime(text, "t"), unrolled(text, "t");
+    const bool runTimeWhole = std::apply([&](auto&... v) { return runTime.expect(P, "ctx", &v...); }, runTimeValues);
+    const bool unrolledWhole = unrolled.expect<P>("ctx", unrolledTargets...);
+    ASSERT_EQ(unrolledWhole, runTimeWhole) << "text: \"" << text << "\"";
+    EXPECT_EQ(unrolled.assigned(), runTime.assigned()) << "text: \"" << text << "\"";
+    EXPECT_EQ(unrolled.position(), runTime.position()) << "text: \"" << text << "\"";
+    EXPECT_EQ(unrolled.error(), runTime.error()) << "text: \"" << text << "\"";
+    size_t k = 0;
+    auto sameBits = [&](const auto& runTimeValue, const void* unrolledValue) {
+        EXPECT_EQ(std::memcmp(&runTimeValue, unrolledValue, sizeof runTimeValue), 0)
+            << "target " << k++ << " of \"" << text << "\"";
+    };
+    std::apply([&](auto&... v) { (sameBits(v, unrolledTargets), ...); }, runTimeValues);
+}
+
+TEST(PatternMatch, UnrolledPatternsAgreeWithRunTimeMatching) {
+    // The readers' fixed patterns are unrolled at compile time, with short
+    // numbers read inline; here on map-like lines, lines with one character
+    // changed, and texts that end soon after the number (the short ways need
+    // bytes to spare).
+    std::mt19937 random(1234);
+    const char* blanks[] = {"", " ", "  ", "\t", "\n", "\r\n"};
+    auto blank = [&] { return std::string(blanks[random() % 6]); };
+    auto anyBlank = [&] { return std::string(blanks[1 + random() % 5]); };
+    auto number = [&] {
+        static const char* shapes[] = {"%d", "%d.%d", "-%d.%d", "%d.%de2", "-%d", "+%d", ".%d", "%d."};
+        char text[48];
+        const int whole = static_cast<int>(random() % (random() % 2 ? 100 : 100000000));
+        std::snprintf(text, sizeof text, shapes[random() % 8], whole, static_cast<int>(random() % 100000));
+        return std::string(text);
+    };
+    auto mangle = [&](std::string text) {
+        if (random() % 3 == 0 && !text.empty()) text[random() % text.size()] = "x(-.e9 )}/\x01"[random() % 11];
+        if (random() % 4 == 0) text.resize(random() % (text.size() + 1));
+        return text;
+    };
+    for (int i = 0; i < 4000; ++i) {
+        std::string vertex = "(";
+        for (int k = 0; k < 8; ++k) vertex += blank() + number() + anyBlank();
+        vertex += ")" + blank();
+        float v[8];
+        std::fill(std::begin(v), std::end(v), -7.0f);
+        expectUnrolledLikeRunTime<kUnrolledVertex>(mangle(vertex), &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7]);
+
+        const std::string node = blank() + "/* node " + std::to_string(random() % 500) + " */ (" + anyBlank() +
+                                 number() + anyBlank() + number() + anyBlank() + number() + anyBlank() + number() +
+                                 " ) " + number() + anyBlank() + number() + blank();
+        int n = -7, positive = -7, negative = -7;
+        float a = -7, b = -7, c = -7, d = -7;
+        expectUnrolledLikeRunTime<kUnrolledNode>(mangle(node), &n, &a, &b, &c, &d, &positive, &negative);
+
+        int index = -7;
+        expectUnrolledLikeRunTime<kUnrolledIndex>(mangle(number() + blank() + number()), &index);
+    }
+    char material[128];
+    std::memset(material, 'z', sizeof material);
+    int surface = -7, vertices = -7, indexes = -7;
+    PatternReader reader(" /* surface 3 */ { \"textures/a\" /* numVerts = */ 4 /* numIndexes = */ 6\n", "t");
+    ASSERT_TRUE(reader.expect<kUnrolledHeader>("ctx", &surface, material, &vertices, &indexes));
+    EXPECT_EQ(surface, 3);
+    EXPECT_STREQ(material, "\"textures/a\"");
+    EXPECT_EQ(vertices, 4);
+    EXPECT_EQ(indexes, 6);
+    // A word target keeps its buffer size: a longer word is cut, as at run time.
+    char shortWord[4];
+    PatternReader cut(" /* surface 3 */ { textures/a /* numVerts = */ 4 /* numIndexes = 6", "t");
+    EXPECT_FALSE(cut.expect<kUnrolledHeader>("ctx", &surface, shortWord, &vertices, &indexes));
+    EXPECT_STREQ(shortWord, "tex");
+    EXPECT_TRUE(cut.wordWasCut());
+    EXPECT_EQ(cut.assigned(), 3);
+    EXPECT_EQ(cut.error(), "t:1: expected \"*/\" in ctx, found \"6\"");
+}
+
+TEST(PatternReaderText, FirstBinaryByteFindsEveryControlByteWherever) {
+    // Sixteen bytes at a time within 4096-byte blocks: each byte value at the
+    // edges of both, and past the last whole step.
+    const size_t size = 9000;
+    for (int value = 0; value < 256; ++value) {
+        const bool binary = value < 9 || (value >= 14 && value < 32);
+        for (size_t at : {size_t{0}, size_t{15}, size_t{16}, size_t{4095}, size_t{4096}, size_t{8191}, size - 1}) {
+            std::string text(size, 'a');
+            text[at] = static_cast<char>(value);
+            PatternReader reader(text, "t");
+            EXPECT_EQ(reader.firstBinaryByte(), binary ? at : std::string_view::npos)
+                << "byte " << value << " at " << at;
+        }
+    }
+    PatternReader twoOfThem(std::string(5000, ' ') + "\x1f" + std::string(10, ' ') + "\x01", "t");
+    EXPECT_EQ(twoOfThem.firstBinaryByte(), 5000u);
 }
 
 TEST(PatternMatch, WordsNeverPassTheirBuffer) {

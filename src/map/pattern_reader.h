@@ -22,13 +22,14 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <tuple>
 #include <type_traits>
 #include <utility>
 
-#include "map/float_text.h"
+#include "map/number_text.h"
 
 namespace q {
 
@@ -285,7 +286,7 @@ private:
     bool scanFloat(size_t* pos, float* out) const;
     bool scanWord(size_t* pos, char* buffer, size_t capacity);
 
-    std::string storage_;  // the file's bytes when opened from a path
+    std::unique_ptr<char[]> storage_;  // the file's bytes when opened from a path
     std::string_view text_;
     std::string name_;
     size_t pos_ = 0;
@@ -337,7 +338,9 @@ bool PatternReader::matchStep(MatchState& state, const Slots& slots) {
                 ok = taken > 0;
             } else if constexpr (op.step == Pattern::Step::Int) {
                 static_assert(std::is_same_v<Slot, int*>, "%d needs an int target");
-                ok = scanInt(&moved, slot);
+                const size_t taken = decimal::scanTinyInteger(text_.data() + pos, text_.size() - pos, slot);
+                moved += taken;
+                ok = taken > 0 || scanInt(&moved, slot);
             } else {
                 static_assert(std::is_same_v<Slot, WordSlot>, "%s needs a char array target");
                 ok = scanWord(&moved, slot.buffer, slot.capacity);

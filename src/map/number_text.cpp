@@ -1,4 +1,4 @@
-#include "map/float_text.h"
+#include "map/number_text.h"
 
 #include <algorithm>
 #include <bit>
