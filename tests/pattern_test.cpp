@@ -410,7 +410,8 @@ TEST(PatternReaderText, FirstBinaryByteFindsEveryControlByteWherever) {
                 << "byte " << value << " at " << at;
         }
     }
-    PatternReader twoOfThem(std::string(5000, ' ') + "\x1f" + std::string(10, ' ') + "\x01", "t");
+    const std::string text = std::string(5000, ' ') + "\x1f" + std::string(10, ' ') + "\x01";
+    PatternReader twoOfThem(text, "t");
     EXPECT_EQ(twoOfThem.firstBinaryByte(), 5000u);
 }
 
