@@ -10,6 +10,10 @@
 #include <cstring>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace q {
 
 // Parses a float exactly as scanf "%f" does at the start of text: the
@@ -44,9 +48,27 @@ inline uint64_t digitValues(const char* p) {
 // both are exact floats and the one rounding of the float division is the correctly
 // rounded value strtof gives. Needs 16 bytes of text; returns 0 for anything
 // else, which scanFloatText then reads.
+// The length of the word at p: the bytes before the first one at or below
+// ' ' among the next sixteen; 16 when there is none.
+[[gnu::always_inline]] inline int wordLength16(const char* p) {
+#if defined(__SSE2__)
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i atMostSpace = _mm_cmpeq_epi8(_mm_min_epu8(bytes, _mm_set1_epi8(' ')), bytes);
+    return __builtin_ctz(static_cast<unsigned>(_mm_movemask_epi8(atMostSpace)) | 0x10000u);
+#else
+    int n = 0;
+    while (n < 16 && static_cast<unsigned char>(p[n]) > ' ') ++n;
+    return n;
+#endif
+}
+
 [[gnu::always_inline]] inline size_t scanTinyDecimal(const char* first, size_t available, float* out) {
     if constexpr (std::endian::native != std::endian::little) return 0;
     if (available < 16) return 0;
+    // Where the number ends is taken from the white space after it, which is
+    // known sooner than the end the digits give: the next number need not wait
+    // for this one's digits. The two must agree, or the longer ways decide.
+    const int word = wordLength16(first);
     const bool negative = *first == '-';
     const char* const p = first + (negative | (*first == '+'));
     const uint64_t values = digitValues(p);  // digits 0..9, the dot 0x1E
@@ -57,11 +79,9 @@ inline uint64_t digitValues(const char* p) {
     const bool dot = ((values >> (8 * dotAt)) & 0xFF) == ('.' ^ '0');
     // With a dot, the number ends at the next byte that is not a digit.
     const uint64_t after = dot ? nonDigits & (nonDigits - 1) : nonDigits;
-    if (!after) return 0;
-    const int length = std::countr_zero(after) >> 3;  // digits and dot
+    const int length = std::countr_zero(after) >> 3;  // digits and dot; 8 when none is left
     const int digits = length - dot;
-    const char next = lower(p[length]);
-    if (digits == 0 || next == 'e' || next == 'x' || next == '.') return 0;
+    if (digits == 0 || p + length != first + word) return 0;
     // The digits without the dot: those after it move down one byte.
     const uint64_t below = (uint64_t{1} << (8 * dotAt)) - 1;
     const uint64_t joined = dot ? (values & below) | ((values >> 8) & ~below) : values;
@@ -70,7 +90,7 @@ inline uint64_t digitValues(const char* p) {
     static constexpr float kFloatPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
     const float magnitude = static_cast<float>(mantissa) / kFloatPowers[length - dotAt - dot];
     *out = negative ? -magnitude : magnitude;
-    return static_cast<size_t>(p + length - first);
+    return static_cast<size_t>(word);
 }
 
 // "%d" for the integers of map files, up to seven digits after an optional
