@@ -67,28 +67,30 @@ inline uint64_t digitValues(const char* p) {
     if (available < 16) return 0;
     // Where the number ends is taken from the white space after it, which is
     // known sooner than the end the digits give: the next number need not wait
-    // for this one's digits. The two must agree, or the longer ways decide.
+    // for this one's digits. What lies before it must be the number whole.
     const int word = wordLength16(first);
     const bool negative = *first == '-';
-    const char* const p = first + (negative | (*first == '+'));
+    const int sign = negative | (*first == '+');
+    const int length = word - sign;  // digits and dot
+    if (length < 1 || length > 8) return 0;
+    const char* const p = first + sign;
     const uint64_t values = digitValues(p);  // digits 0..9, the dot 0x1E
-    // The high bit of each byte that is not a digit.
-    const uint64_t nonDigits = (((values | kHighBits) - 0x0A0A0A0A0A0A0A0Au) | values) & kHighBits;
-    if (!nonDigits) return 0;  // eight digits and more to come
-    const int dotAt = std::countr_zero(nonDigits) >> 3;
-    const bool dot = ((values >> (8 * dotAt)) & 0xFF) == ('.' ^ '0');
-    // With a dot, the number ends at the next byte that is not a digit.
-    const uint64_t after = dot ? nonDigits & (nonDigits - 1) : nonDigits;
-    const int length = std::countr_zero(after) >> 3;  // digits and dot; 8 when none is left
+    // The high bit of each byte of the number that is not a digit: none, or
+    // the dot alone.
+    const uint64_t inNumber = length == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * length)) - 1;
+    const uint64_t nonDigits = (((values | kHighBits) - 0x0A0A0A0A0A0A0A0Au) | values) & kHighBits & inNumber;
+    const int dotAt = std::countr_zero(nonDigits) >> 3;  // 8 without a dot
+    const bool dot = nonDigits != 0;
     const int digits = length - dot;
-    if (digits == 0 || p + length != first + word) return 0;
-    // The digits without the dot: those after it move down one byte.
-    const uint64_t below = (uint64_t{1} << (8 * dotAt)) - 1;
-    const uint64_t joined = dot ? (values & below) | ((values >> 8) & ~below) : values;
-    const uint64_t kept = joined & ((uint64_t{1} << (8 * digits)) - 1);
-    const uint32_t mantissa = eightDigitValue(kept << (64 - 8 * digits));
+    if ((nonDigits & (nonDigits - 1)) || (dot && p[dotAt] != '.') || digits == 0 || digits > 7) return 0;
+    // The digits without the dot: those after it move down one byte (with no
+    // dot nothing moves). Shifting the digits to the top drops the bytes after
+    // them and leaves zero digits in front.
+    const uint64_t below = dot ? (uint64_t{1} << (8 * dotAt)) - 1 : ~uint64_t{0};
+    const uint64_t joined = (values & below) | ((values >> 8) & ~below);
+    const uint32_t mantissa = eightDigitValue(joined << (64 - 8 * digits));
     static constexpr float kFloatPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
-    const float magnitude = static_cast<float>(mantissa) / kFloatPowers[length - dotAt - dot];
+    const float magnitude = static_cast<float>(mantissa) / kFloatPowers[dot ? length - 1 - dotAt : 0];
     *out = negative ? -magnitude : magnitude;
     return static_cast<size_t>(word);
 }
