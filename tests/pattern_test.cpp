@@ -456,12 +456,14 @@ TEST(PatternMatch, ExpectNamesFileLineAndWhatWasExpected) {
 
 TEST(PatternMatch, CountsAreCheckedAgainstTheTextLeft) {
     PatternReader reader("( 1 2 3 ) ( 4 5 6 )", "t");
-    EXPECT_EQ(PatternReader::minimumLength(" ( %f %f %f ) "), 5u);
-    EXPECT_TRUE(reader.fits(2, " ( %f %f %f ) "));
-    EXPECT_TRUE(reader.fits(3, " ( %f %f %f ) "));   // 19 bytes hold at most 3 of 5 bytes
-    EXPECT_FALSE(reader.fits(4, " ( %f %f %f ) "));
-    EXPECT_FALSE(reader.fits(int64_t{1} << 31, " ( %f %f %f ) "));
-    EXPECT_FALSE(reader.fits(-1, " ( %f %f %f ) "));
+    constexpr Pattern point{" ( %f %f %f ) "};
+    static_assert(point.minimumLength() == 5);  // known when compiling
+    EXPECT_EQ(Pattern("%% a%d %s").minimumLength(), 4u);
+    EXPECT_TRUE(reader.fits(2, point));
+    EXPECT_TRUE(reader.fits(3, point));   // 19 bytes hold at most 3 of 5 bytes
+    EXPECT_FALSE(reader.fits(4, point));
+    EXPECT_FALSE(reader.fits(int64_t{1} << 31, point));
+    EXPECT_FALSE(reader.fits(-1, point));
 }
 
 }  // namespace

@@ -213,19 +213,9 @@ bool PatternReader::matchSteps(const Pattern& pattern, ScanTarget* targets, size
     return true;
 }
 
-size_t PatternReader::minimumLength(const char* pattern) {
-    size_t length = 0;
-    for (const char* p = pattern; *p; ++p) {
-        if (isWhite(*p)) continue;
-        if (*p == '%' && p[1]) ++p;  // a conversion, or "%%": one character either way
-        ++length;
-    }
-    return length;
-}
-
-bool PatternReader::fits(int64_t count, const char* pattern) const {
+bool PatternReader::fits(int64_t count, const Pattern& pattern) const {
     if (count < 0) return false;
-    const size_t each = minimumLength(pattern);
+    const size_t each = pattern.minimumLength();
     if (each == 0) return true;
     return static_cast<uint64_t>(count) <= remaining() / each;
 }

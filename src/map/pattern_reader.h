@@ -72,9 +72,19 @@ public:
     };
     static constexpr size_t kMaxOps = 48;
 
-    constexpr explicit Pattern(const char* text) : text_(text) { compile(); }
+    constexpr explicit Pattern(const char* text) : text_(text) {
+        compile();
+        for (const char* p = text_; *p; ++p) {
+            if (isWhite(*p)) continue;
+            if (*p == '%' && p[1]) ++p;  // a conversion, or "%%": one character either way
+            ++minimumLength_;
+        }
+    }
 
     constexpr const char* text() const { return text_; }
+    // The fewest characters a match takes: its literal characters and one per
+    // conversion (white space may match none).
+    constexpr size_t minimumLength() const { return minimumLength_; }
     constexpr size_t size() const { return count_; }
     constexpr const Op& op(size_t i) const { return ops_[i]; }
     constexpr bool isConversion(size_t i) const {
@@ -153,6 +163,7 @@ private:
     }
 
     const char* text_;
+    size_t minimumLength_ = 0;
     size_t count_ = 0;
     size_t restOffset_ = 0;
     std::array<Op, kMaxOps> ops_{};
@@ -222,10 +233,8 @@ public:
     // Whether count elements read with pattern could still fit in what is left
     // of the text: each element needs at least its literal characters and one
     // character per conversion. Keeps a hostile count from sizing allocations.
-    bool fits(int64_t count, const char* pattern) const;
-    bool fits(int64_t count, const Pattern& pattern) const { return fits(count, pattern.text()); }
-    static size_t minimumLength(const char* pattern);
-    static size_t minimumLength(const Pattern& pattern) { return minimumLength(pattern.text()); }
+    bool fits(int64_t count, const Pattern& pattern) const;
+    static size_t minimumLength(const Pattern& pattern) { return pattern.minimumLength(); }
 
     // 1-based line of the first visible character at or after a byte offset.
     int lineAt(size_t offset) const;
