@@ -62,17 +62,14 @@ inline uint64_t digitValues(const char* p) {
 #endif
 }
 
-[[gnu::always_inline]] inline size_t scanTinyDecimal(const char* first, size_t available, float* out) {
-    if constexpr (std::endian::native != std::endian::little) return 0;
-    if (available < 16) return 0;
-    // Where the number ends is taken from the white space after it, which is
-    // known sooner than the end the digits give: the next number need not wait
-    // for this one's digits. What lies before it must be the number whole.
-    const int word = wordLength16(first);
+// The value of the word of word characters at first (followed by a byte at
+// or below ' ', 8 bytes of text at least after the sign) when it is a short
+// number whole; false otherwise.
+[[gnu::always_inline]] inline bool tinyDecimalWord(const char* first, int word, float* out) {
     const bool negative = *first == '-';
     const int sign = negative | (*first == '+');
     const int length = word - sign;  // digits and dot
-    if (length < 1 || length > 8) return 0;
+    if (length < 1 || length > 8) return false;
     const char* const p = first + sign;
     const uint64_t values = digitValues(p);  // digits 0..9, the dot 0x1E
     // The high bit of each byte of the number that is not a digit: none, or
@@ -82,7 +79,7 @@ inline uint64_t digitValues(const char* p) {
     const int dotAt = std::countr_zero(nonDigits) >> 3;  // 8 without a dot
     const bool dot = nonDigits != 0;
     const int digits = length - dot;
-    if ((nonDigits & (nonDigits - 1)) || (dot && p[dotAt] != '.') || digits == 0 || digits > 7) return 0;
+    if ((nonDigits & (nonDigits - 1)) || (dot && p[dotAt] != '.') || digits == 0 || digits > 7) return false;
     // The digits without the dot: those after it move down one byte (with no
     // dot nothing moves). Shifting the digits to the top drops the bytes after
     // them and leaves zero digits in front.
@@ -92,7 +89,77 @@ inline uint64_t digitValues(const char* p) {
     static constexpr float kFloatPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
     const float magnitude = static_cast<float>(mantissa) / kFloatPowers[dot ? length - 1 - dotAt : 0];
     *out = negative ? -magnitude : magnitude;
-    return static_cast<size_t>(word);
+    return true;
+}
+
+[[gnu::always_inline]] inline size_t scanTinyDecimal(const char* first, size_t available, float* out) {
+    if constexpr (std::endian::native != std::endian::little) return 0;
+    if (available < 16) return 0;
+    // Where the number ends is taken from the white space after it, which is
+    // known sooner than the end the digits give: the next number need not wait
+    // for this one's digits. What lies before it must be the number whole.
+    const int word = wordLength16(first);
+    return tinyDecimalWord(first, word, out) ? static_cast<size_t>(word) : 0;
+}
+
+// Bit i set for each of the 64 bytes at p above ' ' (the characters of words
+// and numbers); *white gets bit i for each that is white space. Bytes that are
+// neither (control characters) are clear in both.
+[[gnu::always_inline]] inline uint64_t visibleBytes64(const char* p, uint64_t* white) {
+    uint64_t visible = 0, blank = 0;
+#if defined(__SSE2__)
+    for (int k = 0; k < 4; ++k) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+        const __m128i fromTab = _mm_sub_epi8(bytes, _mm_set1_epi8('\t'));
+        // Unsigned comparisons through max and min: above ' '; \t to \r.
+        const __m128i isVisible = _mm_cmpeq_epi8(_mm_max_epu8(bytes, _mm_set1_epi8(' ' + 1)), bytes);
+        const __m128i isWhite =
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')),
+                         _mm_cmpeq_epi8(_mm_min_epu8(fromTab, _mm_set1_epi8('\r' - '\t')), fromTab));
+        visible |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(isVisible))} << (16 * k);
+        blank |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(isWhite))} << (16 * k);
+    }
+#else
+    for (int i = 0; i < 64; ++i) {
+        const auto c = static_cast<unsigned char>(p[i]);
+        visible |= uint64_t{c > ' '} << i;
+        blank |= uint64_t{c == ' ' || (c >= '\t' && c <= '\r')} << i;
+    }
+#endif
+    *white = blank;
+    return visible;
+}
+
+// Count numbers in a row, each after white space, as "%f" after "%f" reads
+// them: where all are short numbers within the next 64 bytes, their words are
+// found at once from one look at those bytes, so that no number waits for the
+// end of the one before it. Returns the characters taken, with the values
+// written; 0, with nothing written, when any is not such a number (they are
+// then read one at a time). Needs 96 bytes of text.
+template <size_t Count>
+[[gnu::always_inline]] inline size_t scanTinyDecimalRun(const char* text, size_t available, float* const* out) {
+    if constexpr (std::endian::native != std::endian::little) return 0;
+    if (available < 96) return 0;
+    uint64_t white = 0;
+    const uint64_t visible = visibleBytes64(text, &white);
+    uint64_t starts = visible & ~(visible << 1);
+    uint64_t ends = ~visible & (visible << 1);
+    float values[Count];
+    bool ok = true;
+    int last = 0;
+    for (size_t k = 0; k < Count; ++k) {
+        const int first = std::countr_zero(starts);
+        last = std::countr_zero(ends);  // 64 for a word that runs past the bytes looked at
+        if (last == 64) return 0;
+        ok &= tinyDecimalWord(text + first, last - first, &values[k]);
+        starts &= starts - 1;
+        ends &= ends - 1;
+    }
+    // Only white space may lie between them: a control character stops scanf.
+    const uint64_t taken = (uint64_t{1} << last) - 1;
+    if (!ok || ((visible | white) & taken) != taken) return 0;
+    for (size_t k = 0; k < Count; ++k) *out[k] = values[k];
+    return static_cast<size_t>(last);
 }
 
 // "%d" for the integers of map files, up to seven digits after an optional

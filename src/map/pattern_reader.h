@@ -98,6 +98,15 @@ public:
         return n;
     }
     constexpr size_t conversions() const { return targetOf(count_); }
+    // Float steps in a row from step i, and whether step i continues such a run.
+    constexpr size_t floatRunAt(size_t i) const {
+        size_t n = 0;
+        while (i + n < count_ && ops_[i + n].step == Step::Float) ++n;
+        return n;
+    }
+    constexpr bool continuesFloatRun(size_t i) const {
+        return i > 0 && ops_[i].step == Step::Float && ops_[i - 1].step == Step::Float;
+    }
     constexpr bool hasUnknownConversion() const {
         for (size_t k = 0; k < count_; ++k)
             if (ops_[k].step == Step::Unknown) return true;
@@ -274,6 +283,7 @@ private:
     struct MatchState {
         size_t pos;
         int assigned;
+        bool runRead;  // the numbers in a row under way were read at once
     };
     template <const Pattern& P, size_t I, class Slots>
     bool matchStep(MatchState& state, const Slots& slots);
@@ -313,6 +323,25 @@ bool PatternReader::matchStep(MatchState& state, const Slots& slots) {
     size_t& pos = state.pos;
     constexpr Pattern::Op op = P.op(I);
     constexpr const char* at = P.text() + op.offset;
+    if constexpr (P.continuesFloatRun(I)) {
+        if (state.runRead) return true;  // read with the first of the run
+    } else if constexpr (P.floatRunAt(I) >= 4) {
+        // Four or more numbers in a row (a vertex, a plane) are read together
+        // where they are short, one look at the next 64 bytes paying for itself
+        // from four numbers on; otherwise one at a time below, with the same
+        // results.
+        constexpr size_t kRun = P.floatRunAt(I);
+        const size_t taken = [&]<size_t... K>(std::index_sequence<K...>) {
+            float* const outs[] = {std::get<P.targetOf(I) + K>(slots)...};
+            return decimal::scanTinyDecimalRun<kRun>(text_.data() + pos, text_.size() - pos, outs);
+        }(std::make_index_sequence<kRun>{});
+        state.runRead = taken > 0;
+        if (state.runRead) {
+            pos += taken;
+            state.assigned += static_cast<int>(kRun);
+            return true;
+        }
+    }
     if constexpr (op.skipWhite) skipWhite(pos);
     if constexpr (op.step == Pattern::Step::White) {
         return true;
@@ -370,7 +399,7 @@ bool PatternReader::match(Targets&&... targets) {
     const auto slots = std::make_tuple(slotOf(targets)...);
     wordCut_ = false;
     failedPatternAt_ = nullptr;
-    MatchState state{pos_, 0};
+    MatchState state{pos_, 0, false};
     const bool matched = [&]<size_t... I>(std::index_sequence<I...>) {
         return (matchStep<P, I>(state, slots) && ...);
     }(std::make_index_sequence<P.size()>{});
