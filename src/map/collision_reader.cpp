@@ -199,7 +199,11 @@ size_t MapData::linkBrushWithin(int brushIndex, int nodeIndex, size_t limit) {
     forEachLeafReached(collisionNodes, brushes[static_cast<size_t>(brushIndex)].bounds, nodeIndex,
                        [&](int leaf) {
                            if (++reached > limit) return false;
-                           collisionNodes[static_cast<size_t>(leaf)].brushIndices.push_back(brushIndex);
+                           // Leaves mostly list a few brushes: room for four from
+                           // the first saves growing one at a time.
+                           std::vector<int>& listed = collisionNodes[static_cast<size_t>(leaf)].brushIndices;
+                           if (listed.empty()) listed.reserve(4);
+                           listed.push_back(brushIndex);
                            return true;
                        });
     return reached;
