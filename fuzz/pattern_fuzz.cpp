@@ -4,7 +4,9 @@
 // targets with the same values bit for bit and, on a whole match, stop at the
 // same place. Where the matcher is deliberately safer than sscanf (an int
 // beyond its range is clamped, a word is cut at its buffer) that value is not
-// compared.
+// compared. The map readers' fixed patterns, matched by unrolled code with
+// their own short ways for numbers, must also leave exactly what the run-time
+// matcher leaves on the same text.
 
 #include <climits>
 #include <cstddef>
@@ -12,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "fuzz_support.h"
@@ -50,6 +53,31 @@ uint32_t bitsOf(float f) {
     uint32_t u;
     std::memcpy(&u, &f, sizeof u);
     return u;
+}
+
+constexpr q::Pattern kVertex{"( %f %f %f %f %f %f %f %f ) "};
+constexpr q::Pattern kSide{" ( %f %f %f ) %f "};
+constexpr q::Pattern kNode{" /* node %d */ ( %f %f %f %f ) %d %d "};
+constexpr q::Pattern kIndex{"%d "};
+
+// Matches P on the text both ways, one match after another while they go on,
+// and stops the run on any difference in what they leave.
+template <const q::Pattern& P, class... Values>
+void compareUnrolled(const std::string& text) {
+    q::PatternReader unrolled(text, "fuzz"), runTime(text, "fuzz");
+    for (int round = 0; round < 64; ++round) {
+        std::tuple<Values...> a{}, b{};
+        std::apply([](auto&... v) { ((v = static_cast<Values>(-7)), ...); }, a);
+        std::apply([](auto&... v) { ((v = static_cast<Values>(-7)), ...); }, b);
+        const bool wholeA = std::apply([&](auto&... v) { return unrolled.expect<P>("x", &v...); }, a);
+        const bool wholeB = std::apply([&](auto&... v) { return runTime.expect(P, "x", &v...); }, b);
+        if (wholeA != wholeB || unrolled.assigned() != runTime.assigned() ||
+            unrolled.position() != runTime.position() || unrolled.error() != runTime.error() ||
+            std::memcmp(&a, &b, sizeof a) != 0)
+            q::fuzz::broken("unrolled match differs from the run-time one",
+                            std::string("pattern \"") + P.text() + "\" at " + std::to_string(runTime.position()));
+        if (!wholeA || unrolled.atEnd()) return;
+    }
 }
 
 }  // namespace
@@ -109,6 +137,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (result < 0) result = 0;
 
     q::PatternReader reader(text, "fuzz");
+    compareUnrolled<kVertex, float, float, float, float, float, float, float, float>(text);
+    compareUnrolled<kSide, float, float, float, float>(text);
+    compareUnrolled<kNode, int, float, float, float, float, int, int>(text);
+    compareUnrolled<kIndex, int>(text);
+
     const bool whole = matchAny(reader, pattern.c_str(), targets, count);
     if (reader.position() > text.size()) q::fuzz::broken("read past the text", pattern);
     if (reader.wordWasCut()) return 0;  // sscanf would leave the rest of the word for later
