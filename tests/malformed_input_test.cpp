@@ -607,6 +607,7 @@ TEST_F(MalformedInput, ImagesThatLieAboutTheirSize) {
     bmpLie("negative width", 18, 0xFFFFFFF0, "no pixels");
     bmpLie("most negative height", 22, 0x80000000, "image too large");
     bmpLie("bits per pixel 7", 28, 0x00000007, "7 bits per pixel");
+    bmpLie("run-length data of another depth", 30, 1, "RLE8 data with");
 
     const std::vector<uint8_t> jpeg = imageBytes(files, true);
     size_t frame = 0;
@@ -625,6 +626,7 @@ TEST_F(MalformedInput, ImagesThatLieAboutTheirSize) {
     jpegLie("largest sides the decoder takes", 65500, 65500, "image too large (65500 x 65500)");
     jpegLie("sides at the limit, data for 8 x 8", 16384, 16384, "truncated JPEG data");
     jpegLie("no rows", 0, 8, "JPEG");
+    jpegLie("a few hundred bytes claiming millions of pixels", 4096, 4096, "cannot hold a 4096 x 4096 image");
     lies.push_back({"cut inside its data", std::vector<uint8_t>(jpeg.begin(), jpeg.end() - 40), "truncated JPEG data"});
 
     for (const Lie& lie : lies) {

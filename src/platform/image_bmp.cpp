@@ -23,6 +23,8 @@ uint32_t readU32(const uint8_t* p) {
 
 constexpr size_t kFileHeaderBytes = 14;
 constexpr uint32_t kCompressionNone = 0;
+constexpr uint32_t kCompressionRle8 = 1;
+constexpr uint32_t kCompressionRle4 = 2;
 constexpr uint32_t kCompressionBitfields = 3;
 constexpr uint32_t kCompressionAlphaBitfields = 6;
 
@@ -54,6 +56,11 @@ bool checkBmpHeader(const uint8_t* data, size_t size, const char* name, std::str
     if (width > kMaxImageSide || height > kMaxImageSide)
         return fail(error, name, tooLarge(static_cast<uint32_t>(width), static_cast<uint32_t>(height)));
     if (pixelOffset >= size) return fail(error, name, "truncated BMP data");
+    // Run-length data has one depth each: any other is a broken header, which
+    // SDL would otherwise decode into an image of whatever size it claims.
+    if ((compression == kCompressionRle8 && bitsPerPixel != 8) || (compression == kCompressionRle4 && bitsPerPixel != 4))
+        return fail(error, name, "not a valid BMP image (RLE" + std::to_string(compression == kCompressionRle8 ? 8 : 4) +
+                                     " data with " + std::to_string(bitsPerPixel) + " bits per pixel)");
 
     if (compression == kCompressionNone || compression == kCompressionBitfields ||
         compression == kCompressionAlphaBitfields) {

@@ -105,6 +105,20 @@ bool decodeJpeg(const uint8_t* data, size_t size, const char* name, Image* out, 
         return fail(error, name, w == 0 || h == 0 ? std::string("JPEG image has no pixels")
                                                   : tooLarge(w, h));
     }
+    // Every 8x8 block of a Huffman-coded image takes at least one bit (the code
+    // of its DC difference), so a file cannot hold more blocks than eight per
+    // byte; with subsampling split between components at most half of them lie
+    // in one plane, hence sixteen. A few bytes that claim a large image are
+    // refused here, before the library sets up memory for all of it (for a
+    // progressive file, every coefficient). Arithmetic coding can spend less
+    // than a bit on a block and is left to the decoder's memory limit.
+    const uint64_t blocks = uint64_t{(cinfo.image_width + 7) / 8} * ((cinfo.image_height + 7) / 8);
+    if (!cinfo.arith_code && blocks > uint64_t{size} * 16) {
+        const uint32_t w = cinfo.image_width, h = cinfo.image_height;
+        jpeg_destroy_decompress(&cinfo);
+        return fail(error, name, "truncated JPEG data (" + std::to_string(size) + " bytes cannot hold a " +
+                                     std::to_string(w) + " x " + std::to_string(h) + " image)");
+    }
     cinfo.out_color_space = JCS_EXT_RGBA;
     jpeg_start_decompress(&cinfo);
 
