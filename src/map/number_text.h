@@ -147,6 +147,9 @@ template <size_t Count>
     float values[Count];
     bool ok = true;
     int last = 0;
+    // Kept a loop: the processor overlaps its rounds anyway, and one copy of
+    // the reading keeps its constants in registers.
+#pragma GCC unroll 1
     for (size_t k = 0; k < Count; ++k) {
         const int first = std::countr_zero(starts);
         last = std::countr_zero(ends);  // 64 for a word that runs past the bytes looked at
