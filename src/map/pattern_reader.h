@@ -408,5 +408,4 @@ bool PatternReader::match(Targets&&... targets) {
     return matched;
 }
 
-
 }  // namespace q
