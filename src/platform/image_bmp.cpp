@@ -58,6 +58,9 @@ bool checkBmpHeader(const uint8_t* data, size_t size, const char* name, std::str
     if (pixelOffset >= size) return fail(error, name, "truncated BMP data");
     // Run-length data has one depth each: any other is a broken header, which
     // SDL would otherwise decode into an image of whatever size it claims.
+    const bool runLength = compression == kCompressionRle8 || compression == kCompressionRle4;
+    if (runLength && pixelOffset < kFileHeaderBytes + infoSize)
+        return fail(error, name, "not a valid BMP image (its pixel data would start inside its headers)");
     if ((compression == kCompressionRle8 && bitsPerPixel != 8) || (compression == kCompressionRle4 && bitsPerPixel != 4))
         return fail(error, name, "not a valid BMP image (RLE" + std::to_string(compression == kCompressionRle8 ? 8 : 4) +
                                      " data with " + std::to_string(bitsPerPixel) + " bits per pixel)");

@@ -110,10 +110,18 @@ bool decodeJpeg(const uint8_t* data, size_t size, const char* name, Image* out, 
     // byte; with subsampling split between components at most half of them lie
     // in one plane, hence sixteen. A few bytes that claim a large image are
     // refused here, before the library sets up memory for all of it (for a
-    // progressive file, every coefficient). Arithmetic coding can spend less
-    // than a bit on a block and is left to the decoder's memory limit.
+    // progressive file, every coefficient). Arithmetic coding can spend far
+    // less than a bit on a block; for it a progressive file's coefficients,
+    // which are all held at once, may take at most 16384 bytes per byte of
+    // file (64 MB at least), so that a few bytes cannot claim a gigabyte.
     const uint64_t blocks = uint64_t{(cinfo.image_width + 7) / 8} * ((cinfo.image_height + 7) / 8);
-    if (!cinfo.arith_code && blocks > uint64_t{size} * 16) {
+    uint64_t coefficientBytes = 0;
+    for (int c = 0; c < cinfo.num_components; ++c)
+        coefficientBytes += uint64_t{cinfo.comp_info[c].width_in_blocks} * cinfo.comp_info[c].height_in_blocks * 128;
+    const bool tooFewBits = !cinfo.arith_code && blocks > uint64_t{size} * 16;
+    const bool tooLittleData =
+        cinfo.progressive_mode && coefficientBytes > std::max(uint64_t{size} * 16384, uint64_t{64} << 20);
+    if (tooFewBits || tooLittleData) {
         const uint32_t w = cinfo.image_width, h = cinfo.image_height;
         jpeg_destroy_decompress(&cinfo);
         return fail(error, name, "truncated JPEG data (" + std::to_string(size) + " bytes cannot hold a " +
