@@ -628,17 +628,21 @@ TEST_F(MalformedInput, ImagesThatLieAboutTheirSize) {
     jpegLie("no rows", 0, 8, "JPEG");
     jpegLie("a few hundred bytes claiming millions of pixels", 4096, 4096, "cannot hold a 4096 x 4096 image");
     lies.push_back({"cut inside its data", std::vector<uint8_t>(jpeg.begin(), jpeg.end() - 40), "truncated JPEG data"});
-    // Arithmetic coding can spend less than a bit on a block: this progressive
-    // file of 97 bytes (found by fuzzing) is refused by the memory its
-    // coefficients would need instead.
-    {
-        std::ifstream in(std::string(QUORVANE_SOURCE_DIR) +
-                             "/tests/data/malformed/tiny_arithmetic_progressive_jpeg_claiming_large_image.jpg",
-                         std::ios::binary);
-        const std::vector<uint8_t> arithmetic{std::istreambuf_iterator<char>(in), {}};
-        ASSERT_EQ(arithmetic.size(), 97u);
-        lies.push_back({"arithmetic-coded progressive, 97 bytes", arithmetic, "cannot hold a 15629 x 10041 image"});
-    }
+    // Files found by fuzzing: a few bytes of arithmetic-coded JPEG (which the
+    // library would decode to the end as flat grey) or of run-length BMP that
+    // claim images of a hundred million pixels and more.
+    auto kept = [](const char* file) {
+        std::ifstream in(std::string(QUORVANE_SOURCE_DIR) + "/tests/data/malformed/" + file, std::ios::binary);
+        return std::vector<uint8_t>{std::istreambuf_iterator<char>(in), {}};
+    };
+    lies.push_back({"arithmetic-coded progressive, 97 bytes",
+                    kept("tiny_arithmetic_progressive_jpeg_claiming_large_image.jpg"),
+                    "97 bytes cannot hold a 15629 x 10041 image"});
+    lies.push_back({"arithmetic-coded sequential, 103 bytes",
+                    kept("tiny_arithmetic_sequential_jpeg_claiming_large_image.jpg"),
+                    "103 bytes cannot hold a 15629 x 10041 image"});
+    lies.push_back({"run-length BMP, 2 bytes of data", kept("rle4_two_bytes_for_141m_pixels.bmp"),
+                    "2 bytes of run-length data cannot describe 13826 x 10240 pixels"});
 
     for (const Lie& lie : lies) {
         const std::string path = files.write("lie.img", std::string(lie.bytes.begin(), lie.bytes.end()));

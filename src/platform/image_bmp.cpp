@@ -61,6 +61,15 @@ bool checkBmpHeader(const uint8_t* data, size_t size, const char* name, std::str
     const bool runLength = compression == kCompressionRle8 || compression == kCompressionRle4;
     if (runLength && pixelOffset < kFileHeaderBytes + infoSize)
         return fail(error, name, "not a valid BMP image (its pixel data would start inside its headers)");
+    // A run codes at most 255 pixels in two bytes; escapes that skip ahead or
+    // end the image early leave the pixels they pass undefined. Data that
+    // would have to describe more than 4096 pixels a byte is not an image but
+    // a few bytes claiming one (SDL would make the whole surface for it).
+    const uint64_t runLengthBytes = size - pixelOffset;
+    if (runLength && static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > runLengthBytes * 4096)
+        return fail(error, name, "truncated BMP data (" + std::to_string(runLengthBytes) +
+                                     " bytes of run-length data cannot describe " + std::to_string(width) + " x " +
+                                     std::to_string(height) + " pixels)");
     if ((compression == kCompressionRle8 && bitsPerPixel != 8) || (compression == kCompressionRle4 && bitsPerPixel != 4))
         return fail(error, name, "not a valid BMP image (RLE" + std::to_string(compression == kCompressionRle8 ? 8 : 4) +
                                      " data with " + std::to_string(bitsPerPixel) + " bits per pixel)");
