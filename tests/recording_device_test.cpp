@@ -259,8 +259,14 @@ TEST(RecordingDeviceDraws, FlagsDrawsThatReachPastTheirBuffers) {
     device.drawPrimitive(Primitive::LineList, 0, 1);
     EXPECT_NE(device.draws.back().problem, nullptr);  // drawn while locked
     vb->unlock();
+    // A surface without triangles: nothing to read, so no index buffer needed.
+    device.setIndices(nullptr, 0);
+    device.drawIndexedPrimitive(Primitive::TriangleList, 0, 3, 0, 0);
+    EXPECT_EQ(device.draws.back().problem, nullptr);
+    device.drawIndexedPrimitive(Primitive::TriangleList, 0, 3, 0, 1);
+    EXPECT_NE(device.draws.back().problem, nullptr);
     device.endScene();
-    EXPECT_EQ(device.faultyDraws(), 5u);
+    EXPECT_EQ(device.faultyDraws(), 6u);
 }
 
 }  // namespace

@@ -326,6 +326,9 @@ const char* RecordingDevice::Impl::indexedDrawProblem(Primitive type, uint32_t m
                                                       uint32_t vertexCount, uint32_t startIndex,
                                                       uint32_t primitiveCount) const {
     if (const char* p = drawProblem(baseVertex + minIndex, vertexCount)) return p;
+    // No primitives read no indices (a surface without triangles), as on the
+    // GL device, which draws nothing for them.
+    if (verticesOf(type, primitiveCount) == 0) return nullptr;
     if (!indices) return "indexed draw without an index buffer";
     const auto* storage = dynamic_cast<const BufferStorage*>(indices);
     if (!storage) return "draw from a buffer of another device";
