@@ -42,12 +42,6 @@ inline uint64_t digitValues(const char* p) {
     std::memcpy(&chunk, p, 8);
     return chunk ^ 0x3030303030303030u;
 }
-// The commonest map numbers, "-8328", "63.0625", "0": at most seven digits and
-// dot after the sign, read from one eight-byte chunk with no branch on their
-// shape. Seven digits are below 2^24 and so is every power of ten up to 10^7:
-// both are exact floats and the one rounding of the float division is the correctly
-// rounded value strtof gives. Needs 16 bytes of text; returns 0 for anything
-// else, which scanFloatText then reads.
 // The length of the word at p: the bytes before the first one at or below
 // ' ' among the next sixteen; 16 when there is none.
 [[gnu::always_inline]] inline int wordLength16(const char* p) {
@@ -62,9 +56,15 @@ inline uint64_t digitValues(const char* p) {
 #endif
 }
 
-// The value of the word of word characters at first (followed by a byte at
-// or below ' ', 8 bytes of text at least after the sign) when it is a short
-// number whole; false otherwise.
+// The commonest map numbers, "-8328", "63.0625", "0": at most seven digits and
+// a dot after the sign, read from one eight-byte chunk with no branch on their
+// shape. Seven digits are below 2^24 and so is every power of ten up to 10^7:
+// both are exact floats, and the one rounding of the float division is the
+// correctly rounded value strtof gives.
+//
+// The value of the word of word characters at first (followed by a byte at or
+// below ' ', with 8 bytes of text at least after the sign) when it is such a
+// number whole; false otherwise, for scanFloatText to read.
 [[gnu::always_inline]] inline bool tinyDecimalWord(const char* first, int word, float* out) {
     const bool negative = *first == '-';
     const int sign = negative | (*first == '+');
