@@ -643,6 +643,10 @@ TEST_F(MalformedInput, ImagesThatLieAboutTheirSize) {
                     "103 bytes cannot hold a 15629 x 10041 image"});
     lies.push_back({"run-length BMP, 2 bytes of data", kept("rle4_two_bytes_for_141m_pixels.bmp"),
                     "2 bytes of run-length data cannot describe 13826 x 10240 pixels"});
+    lies.push_back({"arithmetic-coded sequential, 4968 bytes",
+                    kept("arithmetic_jpeg_5k_claiming_157m_pixels.jpg"),
+                    "4968 bytes cannot hold a 15629 x 10041 image"});
+    lies.push_back({"BMP of an unknown coding", kept("bmp_unknown_compression.bmp"), "(compression 262144)"});
 
     for (const Lie& lie : lies) {
         const std::string path = files.write("lie.img", std::string(lie.bytes.begin(), lie.bytes.end()));

@@ -59,6 +59,12 @@ bool checkBmpHeader(const uint8_t* data, size_t size, const char* name, std::str
     // Run-length data has one depth each: any other is a broken header, which
     // SDL would otherwise decode into an image of whatever size it claims.
     const bool runLength = compression == kCompressionRle8 || compression == kCompressionRle4;
+    const bool plain = compression == kCompressionNone || compression == kCompressionBitfields ||
+                       compression == kCompressionAlphaBitfields;
+    // Other codings (JPEG or PNG inside, or none at all) SDL refuses, but only
+    // after making a surface of the claimed size.
+    if (!runLength && !plain)
+        return fail(error, name, "not a valid BMP image (compression " + std::to_string(compression) + ")");
     if (runLength && pixelOffset < kFileHeaderBytes + infoSize)
         return fail(error, name, "not a valid BMP image (its pixel data would start inside its headers)");
     // A run codes at most 255 pixels in two bytes; escapes that skip ahead or

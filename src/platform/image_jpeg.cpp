@@ -108,10 +108,11 @@ bool decodeJpeg(const uint8_t* data, size_t size, const char* name, Image* out, 
     // Every 8x8 block of a Huffman-coded image takes at least one bit (the code
     // of its DC difference), so a file cannot hold more blocks than eight per
     // byte; with subsampling split between components at most half of them lie
-    // in one plane, hence sixteen. Arithmetic coding can spend far less on a
-    // block, and when its data runs into a marker it decodes the rest as flat
-    // grey without a word, so there a block must have at least 1/64 bit: 512
-    // blocks a byte, far beyond what real textures come near. A few bytes that
+    // in one plane, hence sixteen. Arithmetic coding can spend less on a block,
+    // and when its data runs into a marker it decodes the rest as flat grey
+    // without a word, so there a block must have at least 1/8 bit: 64 blocks a
+    // byte, beyond what real textures come near (a flat image coded that way
+    // is the one kind refused). A few bytes that
     // claim a large image are refused here, before the library sets up memory
     // for it (for a progressive file, every coefficient). Progressive files
     // hold all their coefficients at once, and may need at most 16384 bytes of
@@ -120,7 +121,7 @@ bool decodeJpeg(const uint8_t* data, size_t size, const char* name, Image* out, 
     uint64_t coefficientBytes = 0;
     for (int c = 0; c < cinfo.num_components; ++c)
         coefficientBytes += uint64_t{cinfo.comp_info[c].width_in_blocks} * cinfo.comp_info[c].height_in_blocks * 128;
-    const bool tooFewBits = blocks > uint64_t{size} * (cinfo.arith_code ? 512 : 16);
+    const bool tooFewBits = blocks > uint64_t{size} * (cinfo.arith_code ? 64 : 16);
     const bool tooLittleData =
         cinfo.progressive_mode && coefficientBytes > std::max(uint64_t{size} * 16384, uint64_t{64} << 20);
     if (tooFewBits || tooLittleData) {
