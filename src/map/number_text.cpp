@@ -63,12 +63,8 @@ const char* readDigits(const char* p, const char* last, uint64_t* mantissa, int*
     int c = *count;
     if constexpr (std::endian::native == std::endian::little) {
         while (last - p >= 8) {
-            uint64_t chunk;
-            std::memcpy(&chunk, p, 8);
-            const uint64_t values = chunk ^ 0x3030303030303030u;  // digits become 0..9
-            // A byte is a digit when its value is below 10 and its top bit clear;
-            // setting the top bit first keeps the subtraction inside each byte.
-            const uint64_t nonDigits = (((values | kHighBits) - 0x0A0A0A0A0A0A0A0Au) | values) & kHighBits;
+            const uint64_t values = digitValues(p);
+            const uint64_t nonDigits = nonDigitBytes(values);
             const int length = nonDigits ? std::countr_zero(nonDigits) >> 3 : 8;
             if (length == 0) break;
             if (c + length > 19) return nullptr;
@@ -94,9 +90,7 @@ const char* readDigits(const char* p, const char* last, uint64_t* mantissa, int*
 
 // The length of the run of digits a chunk starts with (8 when it is all digits).
 inline int digitRunLength(uint64_t values) {
-    // A byte is a digit when its value is below 10 and its top bit clear;
-    // setting the top bit first keeps the subtraction inside each byte.
-    const uint64_t nonDigits = (((values | kHighBits) - 0x0A0A0A0A0A0A0A0Au) | values) & kHighBits;
+    const uint64_t nonDigits = nonDigitBytes(values);
     return nonDigits ? std::countr_zero(nonDigits) >> 3 : 8;
 }
 // The value of the first length (0..7) digits of a chunk.

@@ -56,6 +56,13 @@ inline uint64_t digitValues(const char* p) {
 #endif
 }
 
+// The high bit of each byte of a chunk of digitValues that is not a digit. A
+// byte is a digit when its value is below 10 and its top bit clear; setting
+// the top bit first keeps the subtraction inside each byte.
+inline uint64_t nonDigitBytes(uint64_t values) {
+    return (((values | kHighBits) - 0x0A0A0A0A0A0A0A0Au) | values) & kHighBits;
+}
+
 // The commonest map numbers, "-8328", "63.0625", "0": at most seven digits and
 // a dot after the sign, read from one eight-byte chunk with no branch on their
 // shape. Seven digits are below 2^24 and so is every power of ten up to 10^7:
@@ -75,7 +82,7 @@ inline uint64_t digitValues(const char* p) {
     // The high bit of each byte of the number that is not a digit: none, or
     // the dot alone.
     const uint64_t inNumber = length == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * length)) - 1;
-    const uint64_t nonDigits = (((values | kHighBits) - 0x0A0A0A0A0A0A0A0Au) | values) & kHighBits & inNumber;
+    const uint64_t nonDigits = nonDigitBytes(values) & inNumber;
     const int dotAt = std::countr_zero(nonDigits) >> 3;  // 8 without a dot
     const bool dot = nonDigits != 0;
     const int digits = length - dot;
@@ -174,7 +181,7 @@ template <size_t Count>
     const bool negative = *first == '-';
     const char* const p = first + (negative | (*first == '+'));
     const uint64_t values = digitValues(p);
-    const uint64_t nonDigits = (((values | kHighBits) - 0x0A0A0A0A0A0A0A0Au) | values) & kHighBits;
+    const uint64_t nonDigits = nonDigitBytes(values);
     if (!nonDigits) return 0;  // eight digits and more to come
     const int length = __builtin_ctzll(nonDigits) >> 3;
     if (length == 0) return 0;

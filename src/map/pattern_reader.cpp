@@ -176,8 +176,7 @@ bool PatternReader::matchSteps(const Pattern& pattern, ScanTarget* targets, size
         return false;
     };
     for (const Pattern::Op& op : pattern) {
-        if (op.skipWhite)
-            while (pos < n && isWhite(text[pos])) ++pos;
+        if (op.skipWhite) skipWhite(pos);
         const char* const at = patternText + op.offset;
         switch (op.step) {
             case Pattern::Step::White:
@@ -222,7 +221,7 @@ bool PatternReader::fits(int64_t count, const Pattern& pattern) const {
 
 int PatternReader::lineAt(size_t offset) const {
     // Name the line of what follows, not the end of the line before it.
-    while (offset < text_.size() && isWhite(text_[offset])) ++offset;
+    skipWhite(offset);
     if (offset > text_.size()) offset = text_.size();
     // Counting goes on from the offset asked for last when this one lies
     // beyond it: readers name lines in file order (a warning per dropped
@@ -281,7 +280,7 @@ void PatternReader::failExpected(const char* pattern, const char* context) {
         what.push_back('"');
     }
     if (context) what += std::string(" in ") + context;
-    while (found < text_.size() && isWhite(text_[found])) ++found;
+    skipWhite(found);
     if (found >= text_.size()) {
         what += ", found the end of the file";
     } else {
@@ -297,7 +296,7 @@ void PatternReader::failExpected(const char* pattern, const char* context) {
 
 char PatternReader::nextVisible() const {
     size_t i = pos_;
-    while (i < text_.size() && isWhite(text_[i])) ++i;
+    skipWhite(i);
     return i < text_.size() ? text_[i] : '\0';
 }
 
