@@ -399,6 +399,64 @@ TEST(PatternMatch, UnrolledPatternsAgreeWithRunTimeMatching) {
     EXPECT_EQ(cut.error(), "t:1: expected \"*/\" in ctx, found \"6\"");
 }
 
+// Reads up to count indices from lowest to highest, stopping at the first
+// that fails or is out of range, either with the run (as the surface reader
+// does) or with one match of "%d " each. Returns the values read and leaves
+// the reader where the reading stopped.
+std::vector<int> readIndices(PatternReader& reader, size_t count, int highest, bool withRuns) {
+    std::vector<int> values(count, -7);
+    size_t k = 0;
+    while (k < count) {
+        if (withRuns) {
+            const size_t read = reader.matchIntegerRun<kUnrolledIndex>(values.data() + k, count - k, 0, highest);
+            if (read > 0) {
+                EXPECT_EQ(reader.assigned(), 1);
+                k += read;
+                continue;
+            }
+        }
+        int value = -7;
+        if (!reader.expect<kUnrolledIndex>("ctx", &value) || value < 0 || value > highest) break;
+        values[k++] = value;
+    }
+    values.resize(k);
+    return values;
+}
+
+TEST(PatternMatch, IntegerRunsAgreeWithOneMatchEach) {
+    // Index lists as maps write them, with long and signed numbers, numbers out
+    // of range, characters changed and texts cut short: the run must read the
+    // same values and stop at the same place as one "%d " after another.
+    std::mt19937 random(99);
+    const char* blanks[] = {" ", "  ", "\t", "\n", "\r\n", " \n"};
+    for (int i = 0; i < 3000; ++i) {
+        std::string text;
+        const int count = 1 + static_cast<int>(random() % 60);
+        for (int k = 0; k < count; ++k) {
+            const unsigned shape = random() % 20;
+            const int value = static_cast<int>(random() % (shape == 0 ? 100000000u : shape == 1 ? 70000u : 300u));
+            text += (shape == 2 ? "-" : shape == 3 ? "+" : "") + std::to_string(value) + blanks[random() % 6];
+        }
+        if (random() % 3 == 0) text[random() % text.size()] = "x-+.9 }\x01\x7f"[random() % 9];
+        if (random() % 4 == 0) text.resize(random() % (text.size() + 1));
+        if (random() % 2 == 0) text += "}\n" + std::string(random() % 100, ' ') + "/* surface 1 */ { \"a\" 4 6\n";
+        const int highest = random() % 2 ? 299 : 65535;
+        const size_t wanted = static_cast<size_t>(random() % (count + 5));
+        PatternReader withRuns(text, "t"), oneByOne(text, "t");
+        const std::vector<int> runValues = readIndices(withRuns, wanted, highest, true);
+        const std::vector<int> oneValues = readIndices(oneByOne, wanted, highest, false);
+        ASSERT_EQ(runValues, oneValues) << "text: \"" << text << "\"";
+        ASSERT_EQ(withRuns.position(), oneByOne.position()) << "text: \"" << text << "\"";
+    }
+    // Nothing is read from a word cut by the end of the 64 bytes looked at:
+    // "12345" across that edge is one number, not "12".
+    const std::string acrossTheEdge = std::string(61, ' ') + "12345 6 " + std::string(100, ' ');
+    PatternReader edge(acrossTheEdge, "t");
+    int first[2] = {-7, -7};
+    EXPECT_EQ(edge.matchIntegerRun<kUnrolledIndex>(first, 2, 0, 65535), 0u);
+    EXPECT_EQ(readIndices(edge, 2, 65535, true), (std::vector<int>{12345, 6}));
+}
+
 TEST(PatternReaderText, FirstBinaryByteFindsEveryControlByteWherever) {
     // Sixteen bytes at a time within 4096-byte blocks: each byte value at the
     // edges of both, and past the last whole step.

@@ -172,6 +172,49 @@ template <size_t Count>
     return static_cast<size_t>(last);
 }
 
+// Integers in a row, each followed by white space, as "%d " after "%d " reads
+// them (a vertex index list): from one look at the next 64 bytes, those that
+// are short (an optional sign and at most seven digits), lie wholly in those
+// bytes and fall from lowest to highest are read, at most limit of them.
+// Returns how many were written to out, with *taken the characters up to the
+// end of the last; it stops at the first that is not such a number (0 for the
+// very first), which is left to be read on its own. Needs 96 bytes of text.
+template <class Value>
+[[gnu::always_inline]] inline size_t scanTinyIntegerRun(const char* text, size_t available, int lowest, int highest,
+                                                        Value* out, size_t limit, size_t* taken) {
+    if constexpr (std::endian::native != std::endian::little) return 0;
+    if (available < 96) return 0;
+    uint64_t white = 0;
+    const uint64_t visible = visibleBytes64(text, &white);
+    // Words and the white space between them, up to the first control
+    // character: scanf stops there.
+    const int plainUpTo = std::countr_zero(~(visible | white));
+    uint64_t starts = visible & ~(visible << 1);
+    uint64_t ends = ~visible & (visible << 1);
+    size_t count = 0;
+    int end = 0;
+    while (count < limit && starts) {
+        const int first = std::countr_zero(starts);
+        const int last = std::countr_zero(ends);  // 64 for a word that runs past the bytes looked at
+        if (last == 64 || last > plainUpTo) break;
+        const bool negative = text[first] == '-';
+        const int sign = negative | (text[first] == '+');
+        const int length = last - first - sign;
+        if (length < 1 || length > 7) break;
+        const uint64_t values = digitValues(text + first + sign);
+        if (nonDigitBytes(values) & ((uint64_t{1} << (8 * length)) - 1)) break;
+        const int magnitude = static_cast<int>(eightDigitValue(values << (64 - 8 * length)));
+        const int value = negative ? -magnitude : magnitude;
+        if (value < lowest || value > highest) break;
+        out[count++] = static_cast<Value>(value);
+        end = last;
+        starts &= starts - 1;
+        ends &= ends - 1;
+    }
+    *taken = static_cast<size_t>(end);
+    return count;
+}
+
 // "%d" for the integers of map files, up to seven digits after an optional
 // sign, from one eight-byte chunk. Needs 16 bytes of text; returns the
 // characters taken, or 0 for anything else (left to the full reading).

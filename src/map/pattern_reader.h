@@ -228,6 +228,27 @@ public:
         return false;
     }
 
+    // Matches P, one "%d" with white space after it, again and again for as
+    // many short integers from lowest to highest as the next 64 bytes hold, at
+    // most limit times, writing them to out as those matches would. Returns how
+    // many; 0 when the next is not such a number (match P for it: it may be
+    // longer, out of range or not a number at all).
+    template <const Pattern& P, class Value>
+    size_t matchIntegerRun(Value* out, size_t limit, int lowest, int highest) {
+        static_assert(P.size() == 2 && P.op(0).step == Pattern::Step::Int && P.op(1).step == Pattern::Step::White,
+                      "a pattern of one %d and white space after it");
+        size_t taken = 0;
+        const size_t count = decimal::scanTinyIntegerRun(text_.data() + pos_, text_.size() - pos_, lowest, highest,
+                                                         out, limit, &taken);
+        if (count == 0) return 0;
+        pos_ += taken;
+        skipWhite(pos_);
+        assigned_ = 1;
+        wordCut_ = false;
+        failedPatternAt_ = nullptr;
+        return count;
+    }
+
     int assigned() const { return assigned_; }
     bool wordWasCut() const { return wordCut_; }
 

@@ -2,6 +2,7 @@
 // "interAreaPortals" the portals between them, "nodes" the area BSP. Every
 // block is read with the file's own comment text as its pattern.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -280,7 +281,16 @@ bool Area::readSurfaces(PatternReader& file, int count, TextureSource* textures)
             LockedBuffer locked(surface.indexBuffer);
             if (!locked.memory) return file.failWith(at, "cannot lock the index buffer");
             uint16_t* out = static_cast<uint16_t*>(locked.memory);
-            for (int k = 0; k < indexCount; ++k) {
+            const int highest = std::min(vertexCount - 1, 65535);
+            for (int k = 0; k < indexCount;) {
+                // Short valid indices a line at a time; anything else, and
+                // the message for a bad one, one at a time below.
+                const size_t read =
+                    file.matchIntegerRun<kIndex>(out + k, static_cast<size_t>(indexCount - k), 0, highest);
+                if (read > 0) {
+                    k += static_cast<int>(read);
+                    continue;
+                }
                 const size_t indexAt = file.position();
                 int index = 0;
                 if (!file.expect<kIndex>("a vertex index", &index)) return false;
@@ -288,7 +298,7 @@ bool Area::readSurfaces(PatternReader& file, int count, TextureSource* textures)
                     return file.failAt(indexAt, "vertex indices from 0 below numVerts (" +
                                                     std::to_string(vertexCount) + ") and at most 65535, found " +
                                                     std::to_string(index));
-                out[k] = static_cast<uint16_t>(index);
+                out[k++] = static_cast<uint16_t>(index);
             }
         }
         if (!file.expect<kSurfaceEnd>("the closing } of a surface")) return false;
