@@ -172,6 +172,21 @@ template <size_t Count>
     return static_cast<size_t>(last);
 }
 
+// The value of the word of word characters at first (with 8 bytes of text at
+// least after the sign) when it is an integer of at most seven digits after an
+// optional sign, as "%d" reads it; false otherwise.
+[[gnu::always_inline]] inline bool tinyIntegerWord(const char* first, int word, int* out) {
+    const bool negative = *first == '-';
+    const int sign = negative | (*first == '+');
+    const int length = word - sign;
+    if (length < 1 || length > 7) return false;
+    const uint64_t values = digitValues(first + sign);
+    if (nonDigitBytes(values) & ((uint64_t{1} << (8 * length)) - 1)) return false;
+    const int magnitude = static_cast<int>(eightDigitValue(values << (64 - 8 * length)));
+    *out = negative ? -magnitude : magnitude;
+    return true;
+}
+
 // Integers in a row, each followed by white space, as "%d " after "%d " reads
 // them (a vertex index list): from one look at the next 64 bytes, those that
 // are short (an optional sign and at most seven digits), lie wholly in those
@@ -197,15 +212,8 @@ template <class Value>
         const int first = std::countr_zero(starts);
         const int last = std::countr_zero(ends);  // 64 for a word that runs past the bytes looked at
         if (last == 64 || last > plainUpTo) break;
-        const bool negative = text[first] == '-';
-        const int sign = negative | (text[first] == '+');
-        const int length = last - first - sign;
-        if (length < 1 || length > 7) break;
-        const uint64_t values = digitValues(text + first + sign);
-        if (nonDigitBytes(values) & ((uint64_t{1} << (8 * length)) - 1)) break;
-        const int magnitude = static_cast<int>(eightDigitValue(values << (64 - 8 * length)));
-        const int value = negative ? -magnitude : magnitude;
-        if (value < lowest || value > highest) break;
+        int value = 0;
+        if (!tinyIntegerWord(text + first, last - first, &value) || value < lowest || value > highest) break;
         out[count++] = static_cast<Value>(value);
         end = last;
         starts &= starts - 1;
