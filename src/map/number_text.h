@@ -76,25 +76,30 @@ inline uint64_t nonDigitBytes(uint64_t values) {
     const bool negative = *first == '-';
     const int sign = negative | (*first == '+');
     const int length = word - sign;  // digits and dot
-    if (length < 1 || length > 8) return false;
-    const char* const p = first + sign;
-    const uint64_t values = digitValues(p);  // digits 0..9, the dot 0x1E
+    if (static_cast<unsigned>(length - 1) > 7) return false;
+    const uint64_t values = digitValues(first + sign);  // digits 0..9, the dot 0x1E
     // The high bit of each byte of the number that is not a digit: none, or
     // the dot alone.
-    const uint64_t inNumber = length == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * length)) - 1;
-    const uint64_t nonDigits = nonDigitBytes(values) & inNumber;
-    const int dotAt = std::countr_zero(nonDigits) >> 3;  // 8 without a dot
-    const bool dot = nonDigits != 0;
-    const int digits = length - dot;
-    if ((nonDigits & (nonDigits - 1)) || (dot && p[dotAt] != '.') || digits == 0 || digits > 7) return false;
-    // The digits without the dot: those after it move down one byte (with no
-    // dot nothing moves). Shifting the digits to the top drops the bytes after
-    // them and leaves zero digits in front.
-    const uint64_t below = dot ? (uint64_t{1} << (8 * dotAt)) - 1 : ~uint64_t{0};
-    const uint64_t joined = (values & below) | ((values >> 8) & ~below);
-    const uint32_t mantissa = eightDigitValue(joined << (64 - 8 * digits));
-    static constexpr float kFloatPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
-    const float magnitude = static_cast<float>(mantissa) / kFloatPowers[dot ? length - 1 - dotAt : 0];
+    const uint64_t nonDigits = nonDigitBytes(values) & (~uint64_t{0} >> (64 - 8 * length));
+    float magnitude;
+    if (nonDigits == 0) {
+        // A whole number, which most map numbers are: exact as a float.
+        if (length > 7) return false;
+        magnitude = static_cast<float>(eightDigitValue(values << (64 - 8 * length)));
+    } else {
+        const int dotAt = std::countr_zero(nonDigits) >> 3;
+        const int digits = length - 1;
+        if ((nonDigits & (nonDigits - 1)) || ((values >> (8 * dotAt)) & 0xFF) != ('.' ^ '0') || digits == 0)
+            return false;
+        // The digits without the dot: those after it move down one byte.
+        // Shifting the digits to the top drops the bytes after them and leaves
+        // zero digits in front.
+        const uint64_t below = (uint64_t{1} << (8 * dotAt)) - 1;
+        const uint64_t joined = (values & below) | ((values >> 8) & ~below);
+        static constexpr float kFloatPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
+        magnitude = static_cast<float>(eightDigitValue(joined << (64 - 8 * digits))) /
+                    kFloatPowers[length - 1 - dotAt];
+    }
     *out = negative ? -magnitude : magnitude;
     return true;
 }
