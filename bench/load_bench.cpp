@@ -8,6 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +17,9 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
+
+#include <time.h>
 
 #include "figure.h"
 #include "map/map_data.h"
@@ -313,72 +317,90 @@ bool sameMap(const MapData& a, const MapData& b, std::string* why) {
     return true;
 }
 
-// One read per iteration. Releasing the buffers and freeing what was read are
-// not part of loading and are left out of the time, for every reader alike.
-template <class Read>
-void timeReads(benchmark::State& state, gpu::RecordingDevice* device, Read read) {
-    for (auto _ : state) {
-        auto map = std::make_unique<MapData>();
-        read(*map);
-        state.PauseTiming();
-        map->releaseBuffers();
-        map.reset();
-        if (device) device->clearLog();
-        state.ResumeTiming();
-    }
-}
+// The readers are timed in rounds: each round reads both files with our
+// readers and with the fscanf ones, alternating which goes first, and the ratio
+// is the median of the rounds' ratios. Reads that follow each other meet the
+// same load from whatever else shares the machine, where one reader timed for
+// a second and then the other would not.
+constexpr int kRounds = 15;
 
-void BM_PatternReader(benchmark::State& state) {
-    gpu::RecordingDevice device;
-    g_device = &device;
-    timeReads(state, &device, [&](MapData& map) {
-        std::string error;
-        if (!map.readProcFile(g_path.c_str(), nullptr, &error)) state.SkipWithError(error.c_str());
-    });
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                            static_cast<int64_t>(std::filesystem::file_size(g_path)));
-    g_device = nullptr;
-}
-
-void BM_FscanfReader(benchmark::State& state) {
-    gpu::RecordingDevice device;
-    g_device = &device;
-    timeReads(state, &device, [&](MapData& map) { fscanfProcFile(g_path.c_str(), &map); });
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                            static_cast<int64_t>(std::filesystem::file_size(g_path)));
-    g_device = nullptr;
-}
-
-void BM_PatternCollisionReader(benchmark::State& state) {
-    if (g_collisionPath.empty()) return state.SkipWithError("no collision file given (--cm=)");
-    timeReads(state, nullptr, [&](MapData& map) {
-        std::string error;
-        if (!map.readCollisionFile(g_collisionPath.c_str(), &error)) state.SkipWithError(error.c_str());
-    });
-}
-
-void BM_FscanfCollisionReader(benchmark::State& state) {
-    if (g_collisionPath.empty()) return state.SkipWithError("no collision file given (--cm=)");
-    timeReads(state, nullptr, [&](MapData& map) { fscanfCollisionFile(g_collisionPath.c_str(), &map); });
-}
-
-BENCHMARK(BM_PatternReader)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_FscanfReader)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_PatternCollisionReader)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-BENCHMARK(BM_FscanfCollisionReader)->Unit(benchmark::kMillisecond)->MinTime(1.0);
-
-// Keeps each run's time per iteration, to print the ratio after the table.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            const std::string name = run.benchmark_name();
-            seconds[name.substr(0, name.find('/'))] = run.cpu_accumulated_time / static_cast<double>(run.iterations);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> seconds;
+struct RoundTimes {
+    double ourProc = 0, ourCollision = 0, theirProc = 0, theirCollision = 0;
+    double ours() const { return ourProc + ourCollision; }
+    double theirs() const { return theirProc + theirCollision; }
 };
+std::vector<RoundTimes> g_rounds;
+
+// This thread's processor time in seconds.
+double cpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// One read into a fresh MapData. Releasing the buffers and freeing what was
+// read are not part of loading and are left out of the time, for every reader
+// alike.
+template <class Read>
+double timeRead(gpu::RecordingDevice& device, Read read) {
+    auto map = std::make_unique<MapData>();
+    const double start = cpuSeconds();
+    read(*map);
+    const double seconds = cpuSeconds() - start;
+    map->releaseBuffers();
+    map.reset();
+    device.clearLog();
+    return seconds;
+}
+
+void BM_LoadRounds(benchmark::State& state) {
+    gpu::RecordingDevice device;
+    g_device = &device;
+    const bool withCollision = !g_collisionPath.empty();
+    auto readOurs = [&](RoundTimes& round) {
+        round.ourProc = timeRead(device, [&](MapData& map) {
+            std::string error;
+            if (!map.readProcFile(g_path.c_str(), nullptr, &error)) state.SkipWithError(error.c_str());
+        });
+        if (withCollision)
+            round.ourCollision = timeRead(device, [&](MapData& map) {
+                std::string error;
+                if (!map.readCollisionFile(g_collisionPath.c_str(), &error)) state.SkipWithError(error.c_str());
+            });
+    };
+    auto readTheirs = [&](RoundTimes& round) {
+        round.theirProc = timeRead(device, [&](MapData& map) { fscanfProcFile(g_path.c_str(), &map); });
+        if (withCollision)
+            round.theirCollision =
+                timeRead(device, [&](MapData& map) { fscanfCollisionFile(g_collisionPath.c_str(), &map); });
+    };
+    for (auto _ : state) {
+        RoundTimes round;
+        if (g_rounds.size() % 2 == 0) {
+            readOurs(round);
+            readTheirs(round);
+        } else {
+            readTheirs(round);
+            readOurs(round);
+        }
+        g_rounds.push_back(round);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(std::filesystem::file_size(g_path)));
+    g_device = nullptr;
+}
+
+BENCHMARK(BM_LoadRounds)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
+
+// The median of what each round gives.
+template <class Of>
+double medianOf(const std::vector<RoundTimes>& rounds, Of of) {
+    std::vector<double> values;
+    for (const RoundTimes& round : rounds) values.push_back(of(round));
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
 
 }  // namespace
 
@@ -430,31 +452,38 @@ int main(int argc, char** argv) {
     }
 
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     if (generated) std::filesystem::remove(g_path);
+    if (g_rounds.empty()) return 1;
 
-    const double ours = reporter.seconds["BM_PatternReader"] + reporter.seconds["BM_PatternCollisionReader"];
-    const double theirs = reporter.seconds["BM_FscanfReader"] + reporter.seconds["BM_FscanfCollisionReader"];
-    if (ours <= 0 || theirs <= 0) return 1;
-    const double ratio = theirs / ours;
+    auto ratio = [](double theirs, double ours) { return ours > 0 ? theirs / ours : 0.0; };
+    const double median = medianOf(g_rounds, [&](const RoundTimes& r) { return ratio(r.theirs(), r.ours()); });
+    std::vector<double> ratios;
+    for (const RoundTimes& r : g_rounds) ratios.push_back(ratio(r.theirs(), r.ours()));
+    std::sort(ratios.begin(), ratios.end());
+    const double ours = medianOf(g_rounds, [](const RoundTimes& r) { return r.ours(); });
+    const double theirs = medianOf(g_rounds, [](const RoundTimes& r) { return r.theirs(); });
     q::bench::printFigure(
         "load",
-        q::bench::format("%.1f MB .proc + %.1f MB .cm: pattern readers %.0f ms vs fscanf readers %.0f ms CPU",
+        q::bench::format("%.1f MB .proc + %.1f MB .cm: pattern readers %.0f ms vs fscanf readers %.0f ms CPU "
+                         "(medians of %zu rounds)",
                          static_cast<double>(bytes) / (1 << 20), static_cast<double>(collisionBytes) / (1 << 20),
-                         ours * 1e3, theirs * 1e3),
-        ratio, ">= 5x, identical MapData", q::bench::verdict(ratio >= 5.0));
+                         ours * 1e3, theirs * 1e3, g_rounds.size()),
+        median, ">= 5x, identical MapData", q::bench::verdict(median >= 5.0));
     q::bench::printNote("load", sameness);
-    q::bench::printNote("load", q::bench::format("area-portal file alone: %.1fx (%.0f ms vs %.0f ms)",
-                                                 reporter.seconds["BM_FscanfReader"] / reporter.seconds["BM_PatternReader"],
-                                                 reporter.seconds["BM_PatternReader"] * 1e3,
-                                                 reporter.seconds["BM_FscanfReader"] * 1e3));
-    if (!g_collisionPath.empty())
-        q::bench::printNote("load", q::bench::format("collision file alone: %.1fx (%.0f ms vs %.0f ms)",
-                                                     reporter.seconds["BM_FscanfCollisionReader"] /
-                                                         reporter.seconds["BM_PatternCollisionReader"],
-                                                     reporter.seconds["BM_PatternCollisionReader"] * 1e3,
-                                                     reporter.seconds["BM_FscanfCollisionReader"] * 1e3));
+    q::bench::printNote("load", q::bench::format("ratio per round: median %.2fx, lowest %.2fx, highest %.2fx",
+                                                 median, ratios.front(), ratios.back()));
+    const double ourProc = medianOf(g_rounds, [](const RoundTimes& r) { return r.ourProc; });
+    const double theirProc = medianOf(g_rounds, [](const RoundTimes& r) { return r.theirProc; });
+    q::bench::printNote("load", q::bench::format("area-portal file alone: %.1fx (%.1f ms vs %.0f ms)",
+                                                 ratio(theirProc, ourProc), ourProc * 1e3, theirProc * 1e3));
+    if (!g_collisionPath.empty()) {
+        const double ourCollision = medianOf(g_rounds, [](const RoundTimes& r) { return r.ourCollision; });
+        const double theirCollision = medianOf(g_rounds, [](const RoundTimes& r) { return r.theirCollision; });
+        q::bench::printNote("load", q::bench::format("collision file alone: %.1fx (%.1f ms vs %.1f ms)",
+                                                     ratio(theirCollision, ourCollision), ourCollision * 1e3,
+                                                     theirCollision * 1e3));
+    }
     return 0;
 }
