@@ -87,7 +87,7 @@ inline uint64_t nonDigitBytes(uint64_t values) {
         if (length > 7) return false;
         magnitude = static_cast<float>(eightDigitValue(values << (64 - 8 * length)));
     } else {
-        const int dotAt = std::countr_zero(nonDigits) >> 3;
+        const int dotAt = __builtin_ctzll(nonDigits) >> 3;
         const int digits = length - 1;
         if ((nonDigits & (nonDigits - 1)) || ((values >> (8 * dotAt)) & 0xFF) != ('.' ^ '0') || digits == 0)
             return false;
@@ -163,9 +163,10 @@ template <size_t Count>
     // the reading keeps its constants in registers.
 #pragma GCC unroll 1
     for (size_t k = 0; k < Count; ++k) {
-        const int first = std::countr_zero(starts);
-        last = std::countr_zero(ends);  // 64 for a word that runs past the bytes looked at
-        if (last == 64) return 0;
+        if (ends == 0) return 0;  // a word runs past the bytes looked at
+        // Every end has its start before it, so neither is zero here.
+        const int first = __builtin_ctzll(starts);
+        last = __builtin_ctzll(ends);
         ok &= tinyDecimalWord(text + first, last - first, &values[k]);
         starts &= starts - 1;
         ends &= ends - 1;
@@ -214,9 +215,10 @@ template <class Value>
     size_t count = 0;
     int end = 0;
     while (count < limit && starts) {
-        const int first = std::countr_zero(starts);
-        const int last = std::countr_zero(ends);  // 64 for a word that runs past the bytes looked at
-        if (last == 64 || last > plainUpTo) break;
+        if (ends == 0) break;  // a word runs past the bytes looked at
+        const int first = __builtin_ctzll(starts);
+        const int last = __builtin_ctzll(ends);
+        if (last > plainUpTo) break;
         int value = 0;
         if (!tinyIntegerWord(text + first, last - first, &value) || value < lowest || value > highest) break;
         out[count++] = static_cast<Value>(value);
