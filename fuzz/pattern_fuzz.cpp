@@ -80,6 +80,34 @@ void compareUnrolled(const std::string& text) {
     }
 }
 
+// Vertex indices read as the surface reader reads them, runs of short ones
+// at a time, against one "%d " match each: the same values, stopping at the
+// same place (a failed match or a value out of range).
+void compareIntegerRuns(const std::string& text, int highest) {
+    q::PatternReader withRuns(text, "fuzz"), oneByOne(text, "fuzz");
+    constexpr size_t kCount = 200;
+    int runValues[kCount], oneValues[kCount];
+    size_t runCount = 0, oneCount = 0;
+    while (runCount < kCount) {
+        const size_t read =
+            withRuns.matchIntegerRun<kIndex>(runValues + runCount, kCount - runCount, 0, highest);
+        if (read > kCount - runCount) q::fuzz::broken("integer run past its limit", std::to_string(read));
+        runCount += read;
+        if (read > 0) continue;
+        int value = -7;
+        if (!withRuns.expect<kIndex>("x", &value) || value < 0 || value > highest) break;
+        runValues[runCount++] = value;
+    }
+    while (oneCount < kCount) {
+        int value = -7;
+        if (!oneByOne.expect<kIndex>("x", &value) || value < 0 || value > highest) break;
+        oneValues[oneCount++] = value;
+    }
+    if (runCount != oneCount || std::memcmp(runValues, oneValues, runCount * sizeof(int)) != 0 ||
+        withRuns.position() != oneByOne.position())
+        q::fuzz::broken("integer runs differ from one match each", "at " + std::to_string(oneByOne.position()));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -141,6 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     compareUnrolled<kSide, float, float, float, float>(text);
     compareUnrolled<kNode, int, float, float, float, float, int, int>(text);
     compareUnrolled<kIndex, int>(text);
+    compareIntegerRuns(text, lineEnd % 2 ? 65535 : 255);
 
     const bool whole = matchAny(reader, pattern.c_str(), targets, count);
     if (reader.position() > text.size()) q::fuzz::broken("read past the text", pattern);
