@@ -64,10 +64,11 @@ inline uint64_t nonDigitBytes(uint64_t values) {
 }
 
 // The commonest map numbers, "-8328", "63.0625", "0": at most seven digits and
-// a dot after the sign, read from one eight-byte chunk with no branch on their
-// shape. Seven digits are below 2^24 and so is every power of ten up to 10^7:
-// both are exact floats, and the one rounding of the float division is the
-// correctly rounded value strtof gives.
+// a dot after the sign, read from one eight-byte chunk. Seven digits are below
+// 2^24 and so is every power of ten up to 10^7: both are exact floats, so a
+// whole number converts exactly and a decimal takes one float division, whose
+// one rounding is the correctly rounded value strtof gives. The one branch,
+// whole or not, follows the columns of a map's lines and is guessed right.
 //
 // The value of the word of word characters at first (followed by a byte at or
 // below ' ', with 8 bytes of text at least after the sign) when it is such a
