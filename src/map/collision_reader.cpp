@@ -212,18 +212,18 @@ size_t MapData::linkBrushWithin(int brushIndex, int nodeIndex, size_t limit) {
 bool MapData::readCollisionFile(const char* fileName, std::string* error) {
     PatternReader file;
     if (!file.open(fileName, error)) return false;
-    auto fail = [&] {
-        *error = file.error();
-        return false;
-    };
+    return file.outcome(readCollisionText(file), error);
+}
+
+bool MapData::readCollisionText(PatternReader& file) {
     const size_t binaryAt = file.firstBinaryByte();
     if (binaryAt != std::string_view::npos) {
         file.failAt(binaryAt, "a text file, found a control byte");
-        return fail();
+        return false;
     }
     if (file.size() == 0) {
         file.fail("a collision file, found an empty file");
-        return fail();
+        return false;
     }
 
     bool sawNodes = false;
@@ -231,36 +231,36 @@ bool MapData::readCollisionFile(const char* fileName, std::string* error) {
     for (;;) {
         if (!file.match<kKeyword>(token)) break;
         if (std::strstr(token, "nodes")) {
-            if (!file.expect<kNodesStart>("the { of a nodes block")) return fail();
+            if (!file.expect<kNodesStart>("the { of a nodes block")) return false;
             const int root = readCollisionNode(file);
-            if (root < 0) return fail();
+            if (root < 0) return false;
             // Traces start from the first tree read: the world's. Trees of
             // entity models that follow must not replace it.
             if (!sawNodes) collisionRoot = root;
             sawNodes = true;
-            if (!file.expect<kNodesEnd>("the closing } of a nodes block")) return fail();
+            if (!file.expect<kNodesEnd>("the closing } of a nodes block")) return false;
         } else if (std::strstr(token, "brushes")) {
             int brushMemory = 0;
             if (!file.expect<kBrushesHeader>("\"/* brushMemory = */ N {\" after brushes", &brushMemory))
-                return fail();
+                return false;
             for (;;) {
                 char start[64];
                 const size_t at = file.position();
                 if (!file.expect<kBrushStart>("a side count or the } that ends the brushes", start))
-                    return fail();
+                    return false;
                 if (std::strchr(start, '}')) break;
                 if (file.wordWasCut()) {
                     file.failAt(at, "a side count, found a word of more than 63 characters");
-                    return fail();
+                    return false;
                 }
-                if (!readBrush(sideCountOf(start), file)) return fail();
+                if (!readBrush(sideCountOf(start), file)) return false;
             }
         }
         if (file.atEnd()) break;
     }
     if (!sawNodes) {
         file.fail("a nodes block");
-        return fail();
+        return false;
     }
     return true;
 }

@@ -128,10 +128,14 @@ struct MapData {
     // false with "<file>:<line>: expected <what>" in *error; what was read so far
     // stays in the map (the caller releases it).
     bool readProcFile(const char* fileName, TextureSource* textures, std::string* error);
+    // The reading itself, over a file opened; false with the reader's error
+    // recorded.
+    bool readProcText(PatternReader& file, TextureSource* textures);
 
     // Reads the collision file: the split tree, the brushes linked into it and
     // the map bounds. Errors as for readProcFile.
     bool readCollisionFile(const char* fileName, std::string* error);
+    bool readCollisionText(PatternReader& file);
     // One node with its whole subtree (pre-order in the file, stored children
     // first); returns the node's index, -1 with the reader's error recorded.
     int readCollisionNode(PatternReader& file);

@@ -54,6 +54,12 @@ bool PatternReader::open(const char* path, std::string* error) {
                  directoryOf(path) + ")";
         return false;
     }
+    mapped_ = MappedFile::map(path, kLargestFile);
+    if (mapped_) {
+        storage_.reset();
+        startOver(mapped_->text());
+        return true;
+    }
     std::FILE* file = std::fopen(path, "rb");
     if (!file) {
         *error = "cannot open " + directoryOf(path) + "/" + p.filename().string() + ": " +
@@ -93,12 +99,27 @@ bool PatternReader::open(const char* path, std::string* error) {
         return false;
     }
     storage_ = std::move(bytes);
-    text_ = std::string_view(storage_.get(), filled);
+    startOver(std::string_view(storage_.get(), filled));
+    return true;
+}
+
+void PatternReader::startOver(std::string_view text) {
+    text_ = text;
     pos_ = 0;
     lineCacheOffset_ = 0;
     lineCacheLine_ = 1;
     error_.clear();
-    return true;
+}
+
+bool PatternReader::wasCutShort() const { return mapped_ && mapped_->wasCutShort(); }
+
+bool PatternReader::outcome(bool read, std::string* error) const {
+    if (wasCutShort()) {
+        *error = name_ + ": the file was cut short while it was being read";
+        return false;
+    }
+    if (!read) *error = error_;
+    return read;
 }
 
 bool PatternReader::scanInt(size_t* pos, int* out) const {

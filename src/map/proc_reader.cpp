@@ -326,18 +326,18 @@ void Portal::computePlane(const char* name) {
 bool MapData::readProcFile(const char* fileName, TextureSource* textures, std::string* error) {
     PatternReader file;
     if (!file.open(fileName, error)) return false;
-    auto fail = [&] {
-        *error = file.error();
-        return false;
-    };
+    return file.outcome(readProcText(file, textures), error);
+}
+
+bool MapData::readProcText(PatternReader& file, TextureSource* textures) {
     const size_t binaryAt = file.firstBinaryByte();
     if (binaryAt != std::string_view::npos) {
         char found[8];
         std::snprintf(found, sizeof found, "0x%02x", static_cast<unsigned char>(file.text()[binaryAt]));
         file.failAt(binaryAt, std::string("a text file, found the byte ") + found);
-        return fail();
+        return false;
     }
-    if (!file.expect<kMagic>("the first word of an area-portal file")) return fail();
+    if (!file.expect<kMagic>("the first word of an area-portal file")) return false;
 
     int areaNumber = 0;
     std::vector<size_t> nodeOffsets;
@@ -354,14 +354,14 @@ bool MapData::readProcFile(const char* fileName, TextureSource* textures, std::s
         }
         // Any other word is passed over: the contents of blocks this viewer does
         // not draw (shadow models) go by a word at a time.
-        if (!ok) return fail();
+        if (!ok) return false;
         if (file.atEnd()) break;
     }
     if (areas.empty()) {
         file.fail("at least one model block");
-        return fail();
+        return false;
     }
-    if (!checkBspTree(*this, file, nodeOffsets)) return fail();
+    if (!checkBspTree(*this, file, nodeOffsets)) return false;
     return true;
 }
 
