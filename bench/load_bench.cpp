@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -392,14 +391,23 @@ void BM_LoadRounds(benchmark::State& state) {
 
 BENCHMARK(BM_LoadRounds)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
 
-// The median of what each round gives.
+// What each round gives, lowest first.
 template <class Of>
-double medianOf(const std::vector<RoundTimes>& rounds, Of of) {
+std::vector<double> perRound(Of of) {
     std::vector<double> values;
-    for (const RoundTimes& round : rounds) values.push_back(of(round));
+    for (const RoundTimes& round : g_rounds) values.push_back(of(round));
     std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    return values;
+}
+
+double medianOf(const std::vector<double>& sorted) {
+    const size_t n = sorted.size();
+    return n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
+}
+
+template <class Of>
+double medianOf(Of of) {
+    return medianOf(perRound(of));
 }
 
 }  // namespace
@@ -458,12 +466,10 @@ int main(int argc, char** argv) {
     if (g_rounds.empty()) return 1;
 
     auto ratio = [](double theirs, double ours) { return ours > 0 ? theirs / ours : 0.0; };
-    const double median = medianOf(g_rounds, [&](const RoundTimes& r) { return ratio(r.theirs(), r.ours()); });
-    std::vector<double> ratios;
-    for (const RoundTimes& r : g_rounds) ratios.push_back(ratio(r.theirs(), r.ours()));
-    std::sort(ratios.begin(), ratios.end());
-    const double ours = medianOf(g_rounds, [](const RoundTimes& r) { return r.ours(); });
-    const double theirs = medianOf(g_rounds, [](const RoundTimes& r) { return r.theirs(); });
+    const std::vector<double> ratios = perRound([&](const RoundTimes& r) { return ratio(r.theirs(), r.ours()); });
+    const double median = medianOf(ratios);
+    const double ours = medianOf([](const RoundTimes& r) { return r.ours(); });
+    const double theirs = medianOf([](const RoundTimes& r) { return r.theirs(); });
     q::bench::printFigure(
         "load",
         q::bench::format("%.1f MB .proc + %.1f MB .cm: pattern readers %.0f ms vs fscanf readers %.0f ms CPU "
@@ -474,13 +480,13 @@ int main(int argc, char** argv) {
     q::bench::printNote("load", sameness);
     q::bench::printNote("load", q::bench::format("ratio per round: median %.2fx, lowest %.2fx, highest %.2fx",
                                                  median, ratios.front(), ratios.back()));
-    const double ourProc = medianOf(g_rounds, [](const RoundTimes& r) { return r.ourProc; });
-    const double theirProc = medianOf(g_rounds, [](const RoundTimes& r) { return r.theirProc; });
+    const double ourProc = medianOf([](const RoundTimes& r) { return r.ourProc; });
+    const double theirProc = medianOf([](const RoundTimes& r) { return r.theirProc; });
     q::bench::printNote("load", q::bench::format("area-portal file alone: %.1fx (%.1f ms vs %.0f ms)",
                                                  ratio(theirProc, ourProc), ourProc * 1e3, theirProc * 1e3));
     if (!g_collisionPath.empty()) {
-        const double ourCollision = medianOf(g_rounds, [](const RoundTimes& r) { return r.ourCollision; });
-        const double theirCollision = medianOf(g_rounds, [](const RoundTimes& r) { return r.theirCollision; });
+        const double ourCollision = medianOf([](const RoundTimes& r) { return r.ourCollision; });
+        const double theirCollision = medianOf([](const RoundTimes& r) { return r.theirCollision; });
         q::bench::printNote("load", q::bench::format("collision file alone: %.1fx (%.1f ms vs %.1f ms)",
                                                      ratio(theirCollision, ourCollision), ourCollision * 1e3,
                                                      theirCollision * 1e3));
