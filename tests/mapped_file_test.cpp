@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -30,6 +31,10 @@ TEST(MappedFile, HoldsTheFileAndLeavesOtherKindsToBeRead) {
     EXPECT_EQ(MappedFile::map(files.dir().string().c_str(), 1 << 20), nullptr);
     EXPECT_EQ(MappedFile::map(files.path("missing.proc").c_str(), 1 << 20), nullptr);
     EXPECT_EQ(MappedFile::map("/dev/zero", 1 << 20), nullptr);
+    // A named pipe with no writer yet: left to be read, without waiting here.
+    const std::string pipe = files.path("pipe.proc");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_EQ(MappedFile::map(pipe.c_str(), 1 << 20), nullptr);
 }
 
 TEST(MappedFile, FileCutShortWhileMappedReadsAsZerosAndSaysSo) {

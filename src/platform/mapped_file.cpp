@@ -85,7 +85,9 @@ size_t wholePages(size_t bytes) { return (bytes + g_pageSize - 1) & ~(g_pageSize
 }  // namespace
 
 std::unique_ptr<MappedFile> MappedFile::map(const char* path, uintmax_t maxBytes) {
-    const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
+    // Not waiting for a writer when path is a named pipe: that is left to the
+    // reading that follows.
+    const int descriptor = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (descriptor < 0) return nullptr;
     struct stat status {};
     if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0 ||
