@@ -143,6 +143,31 @@ inline uint64_t nonDigitBytes(uint64_t values) {
     return visible;
 }
 
+// The words (runs of bytes above ' ') of the 64 bytes at p, first to last.
+struct Words64 {
+    explicit Words64(const char* p) : visible(visibleBytes64(p, &white)) {}
+    // The next word's first byte and the byte after its last; false when it
+    // runs past the 64 bytes, or there is none.
+    [[gnu::always_inline]] bool next(int* first, int* last) {
+        if (ends == 0) return false;
+        // Every end has its start before it, so neither is zero here.
+        *first = __builtin_ctzll(starts);
+        *last = __builtin_ctzll(ends);
+        starts &= starts - 1;
+        ends &= ends - 1;
+        return true;
+    }
+    // Whether bytes up to end are all word characters or white space: a
+    // control character among them stops scanf.
+    bool plainUpTo(int end) const { return end <= firstControl; }
+
+    uint64_t white = 0;
+    const uint64_t visible;
+    uint64_t starts = visible & ~(visible << 1);
+    uint64_t ends = ~visible & (visible << 1);
+    const int firstControl = std::countr_zero(~(visible | white));  // 64 for none
+};
+
 // Count numbers in a row, each after white space, as "%f" after "%f" reads
 // them: where all are short numbers within the next 64 bytes, their words are
 // found at once from one look at those bytes, so that no number waits for the
@@ -153,10 +178,7 @@ template <size_t Count>
 [[gnu::always_inline]] inline size_t scanTinyDecimalRun(const char* text, size_t available, float* const* out) {
     if constexpr (std::endian::native != std::endian::little) return 0;
     if (available < 96) return 0;
-    uint64_t white = 0;
-    const uint64_t visible = visibleBytes64(text, &white);
-    uint64_t starts = visible & ~(visible << 1);
-    uint64_t ends = ~visible & (visible << 1);
+    Words64 words(text);
     float values[Count];
     bool ok = true;
     int last = 0;
@@ -164,17 +186,11 @@ template <size_t Count>
     // the reading keeps its constants in registers.
 #pragma GCC unroll 1
     for (size_t k = 0; k < Count; ++k) {
-        if (ends == 0) return 0;  // a word runs past the bytes looked at
-        // Every end has its start before it, so neither is zero here.
-        const int first = __builtin_ctzll(starts);
-        last = __builtin_ctzll(ends);
+        int first = 0;
+        if (!words.next(&first, &last)) return 0;
         ok &= tinyDecimalWord(text + first, last - first, &values[k]);
-        starts &= starts - 1;
-        ends &= ends - 1;
     }
-    // Only white space may lie between them: a control character stops scanf.
-    const uint64_t taken = (uint64_t{1} << last) - 1;
-    if (!ok || ((visible | white) & taken) != taken) return 0;
+    if (!ok || !words.plainUpTo(last)) return 0;
     for (size_t k = 0; k < Count; ++k) *out[k] = values[k];
     return static_cast<size_t>(last);
 }
@@ -206,26 +222,15 @@ template <class Value>
                                                         Value* out, size_t limit, size_t* taken) {
     if constexpr (std::endian::native != std::endian::little) return 0;
     if (available < 96) return 0;
-    uint64_t white = 0;
-    const uint64_t visible = visibleBytes64(text, &white);
-    // Words and the white space between them, up to the first control
-    // character: scanf stops there.
-    const int plainUpTo = std::countr_zero(~(visible | white));
-    uint64_t starts = visible & ~(visible << 1);
-    uint64_t ends = ~visible & (visible << 1);
+    Words64 words(text);
     size_t count = 0;
     int end = 0;
-    while (count < limit && starts) {
-        if (ends == 0) break;  // a word runs past the bytes looked at
-        const int first = __builtin_ctzll(starts);
-        const int last = __builtin_ctzll(ends);
-        if (last > plainUpTo) break;
+    int first = 0, last = 0;
+    while (count < limit && words.next(&first, &last) && words.plainUpTo(last)) {
         int value = 0;
         if (!tinyIntegerWord(text + first, last - first, &value) || value < lowest || value > highest) break;
         out[count++] = static_cast<Value>(value);
         end = last;
-        starts &= starts - 1;
-        ends &= ends - 1;
     }
     *taken = static_cast<size_t>(end);
     return count;

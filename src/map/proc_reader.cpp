@@ -294,7 +294,7 @@ bool Area::readSurfaces(PatternReader& file, int count, TextureSource* textures)
                 const size_t indexAt = file.position();
                 int index = 0;
                 if (!file.expect<kIndex>("a vertex index", &index)) return false;
-                if (index < 0 || index >= vertexCount || index > 65535)
+                if (index < 0 || index > highest)
                     return file.failAt(indexAt, "vertex indices from 0 below numVerts (" +
                                                     std::to_string(vertexCount) + ") and at most 65535, found " +
                                                     std::to_string(index));

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <csignal>
 #include <mutex>
 
 namespace q {
