@@ -178,11 +178,7 @@ void BM_FlowOnly(benchmark::State& state) {
         for (MapInstance* instance : w.scene.instances) instance->enteredThisFrame = false;
         Frustum frustum;
         w.scene.camera->buildFrustum(&frustum, Matrix::identity());
-        const int held = w.scene.camera->instanceIndex;
-        if (held >= 0 && w.scene.camera->areaIndex != 0)
-            w.scene.instances[static_cast<size_t>(held)]->startFlow(frustum);
-        else
-            w.scene.flowInstances(frustum, nullptr);
+        w.scene.flowFromCamera(frustum);
         benchmark::DoNotOptimize(w.scene.instances[0]->visibleAreas.data());
     }
 }

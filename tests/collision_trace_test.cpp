@@ -104,6 +104,33 @@ TEST(CollisionTrace, TheLastCrossingSideOfABrushDecides) {
     EXPECT_EQ(instance.trace({-100, 100, 0}, &end, kBox), 1.0f);
 }
 
+TEST(CollisionTrace, TwoBrushesHitAtTheSameFractionKeepTheFirst) {
+    // Two slabs whose tops are roofs sloping either way, both through the
+    // origin: a sweep straight down at x = 0 meets both at the same fraction,
+    // bit for bit, and only their normals tell which one stopped it.
+    const Plane slopeRight{0.6f, 0.8f, 0, 0};
+    const Plane slopeLeft{-0.6f, 0.8f, 0, 0};
+    MapData map;
+    for (const Plane& roof : {slopeRight, slopeLeft}) {
+        Brush brush = boxBrush({-64, -16, -64}, {64, 0, 64});
+        brush.planes[0] = roof;
+        map.brushes.push_back(brush);
+    }
+    testmaps::addSingleLeafTree(&map);
+    MapInstance instance = instanceOf(&map);
+
+    Vector3 end{0, -20, 0};
+    const float first = instance.trace({0, 60, 0}, &end, kBox);
+    ASSERT_GT(first, 0.0f);
+    ASSERT_LT(first, 1.0f);
+    EXPECT_EQ(g_traceNormal, slopeRight.normal());
+
+    std::swap(map.brushes[0], map.brushes[1]);
+    end = {0, -20, 0};
+    EXPECT_EQ(instance.trace({0, 60, 0}, &end, kBox), first);
+    EXPECT_EQ(g_traceNormal, slopeLeft.normal());
+}
+
 TEST(CollisionTrace, FractionsNearZeroAndOneSnap) {
     MapData map = floorMap();
     MapInstance instance = instanceOf(&map);

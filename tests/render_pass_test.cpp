@@ -161,12 +161,21 @@ TEST_F(RenderPass, FlowStartsFromTheEyeNotFromAStaleAreaNumber) {
     camera->instanceIndex = 0;
     camera->areaIndex = 3;  // left over from an earlier frame
     scene.render();
-    EXPECT_EQ(drawnAreas(), (std::vector<int>{2, 3}));
+    EXPECT_EQ(drawnAreas(), (std::vector<int>{0, 2, 3}));
 
+    // Held by the copy but standing in area 0 by now (the area number is from
+    // before the frame's move): entered from area 0, the rooms behind show.
+    aimCamera(*camera, {0, 0, -20}, 0.0f);
+    device.draws.clear();
+    scene.render();
+    EXPECT_EQ(drawnAreas(), (std::vector<int>{0, 1, 2, 3}));
+
+    aimCamera(*camera, {0, 0, 150}, 0.0f);
     camera->instanceIndex = 7;  // no such instance: treated as none
     device.draws.clear();
     scene.render();
-    EXPECT_EQ(drawnAreas(), (std::vector<int>{2, 3}));
+    // From room 2 on through room 3 into the copy's own area 0.
+    EXPECT_EQ(drawnAreas(), (std::vector<int>{0, 2, 3}));
 }
 
 }  // namespace

@@ -56,6 +56,12 @@ bool MapData::pointArea(int node, Vector3 point, int* area) const {
     return finish(descend(*this, node, point, area), nullptr);
 }
 
+int MapInstance::findArea(Vector3 point) const {
+    if (!map) return -1;
+    int area = -1;
+    return descend(*map, 0, transformCoord(point, inverseWorld), &area) == Descent::InArea ? area : -1;
+}
+
 int MapInstance::areaAt(Vector3 point) const {
     if (!map) return -1;
     const Vector3 local = transformCoord(point, inverseWorld);

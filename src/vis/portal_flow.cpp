@@ -1,7 +1,9 @@
 // The portal flow: from the area that holds the eye, through every portal that
 // faces it and lies in view, into the areas beyond, narrowing the view to each
-// portal's edges. Area 0 is the space all instances share: a portal into it hands
-// the narrowed view to the other instances.
+// portal's edges. A portal into area 0 goes on into the instance's own area 0,
+// which on compiled maps is a room like any other, and also hands the narrowed
+// view to the other instances, since on generated maps area 0 is the open space
+// all of them stand in. The flow may mark more than is seen, never less.
 
 #include <algorithm>
 #include <cstdio>
@@ -60,10 +62,15 @@ void MapInstance::startFlow(const Frustum& worldFrustum) {
         std::fill(passedPortals.begin(), passedPortals.end(), 0u);
     }
 
-    // An eye in solid space of this map has no area to start from: nothing of
-    // this instance is looked at from there.
-    const int eyeArea = areaAt(eye);
-    if (eyeArea < 0) return;
+    // An eye in solid space of this map (outside a sealed map, inside a wall)
+    // has no area to start from, yet the instance is in view: every area is
+    // drawn, as when drawing everything. The lookup is silent here; the wall
+    // report comes from the scene update's own lookup of the camera.
+    const int eyeArea = findArea(eye);
+    if (eyeArea < 0) {
+        std::fill(visibleAreas.begin(), visibleAreas.end(), 0xffffffffu);
+        return;
+    }
 
     // The transpose of the forward matrix carries world planes into map space.
     Frustum localFrustum;
@@ -125,14 +132,27 @@ void MapInstance::flowArea(int area, const Frustum& frustum) {
             }
         }
 
-        if (next != 0) {
-            flowArea(next, narrowed);
-        } else if (scene) {
+        flowArea(next, narrowed);
+        if (next == 0 && scene) {
             Frustum worldNarrowed;
             carryPlanes(&worldNarrowed, narrowed, transposed(inverseWorld));
             scene->flowInstances(worldNarrowed, this);
         }
     }
+}
+
+void Scene::flowFromCamera(const Frustum& worldFrustum) {
+    // From a room of the instance that holds the eye the flow starts there. From
+    // its area 0, from solid space of it, or from no instance at all, the eye may
+    // look at any instance: each one in view is entered from where the eye lies
+    // in it. The area is looked up afresh: the camera's area number was found
+    // before this frame's move.
+    const int held = camera ? camera->instanceIndex : -1;
+    MapInstance* holder = (held >= 0 && held < static_cast<int>(instances.size())) ? instances[held] : nullptr;
+    if (holder && holder->findArea(camera->position) > 0)
+        holder->startFlow(worldFrustum);
+    else
+        flowInstances(worldFrustum, nullptr);
 }
 
 void Scene::flowInstances(const Frustum& worldFrustum, const MapInstance* excluded) {

@@ -43,11 +43,7 @@ void Scene::render() {
         for (MapInstance* instance : instances) instance->enteredThisFrame = false;
         Frustum frustum;
         camera->buildFrustum(&frustum, Matrix::identity());
-        const int held = camera->instanceIndex;
-        if (held >= 0 && held < static_cast<int>(instances.size()) && camera->areaIndex != 0)
-            instances[held]->startFlow(frustum);
-        else
-            flowInstances(frustum, nullptr);
+        flowFromCamera(frustum);
     } else {
         for (MapInstance* instance : instances) {
             instance->enteredThisFrame = true;

@@ -46,6 +46,9 @@ public:
     // Area of the map holding the world-space point; -1 in solid space (reported)
     // or when the map has no usable area tree.
     int areaAt(Vector3 point) const;
+    // The same lookup without any report: for the flow, which looks the eye up
+    // in every instance it enters, walls and all.
+    int findArea(Vector3 point) const;
 
     bool inFrustum(const Frustum& frustum) const;
     void startFlow(const Frustum& worldFrustum);

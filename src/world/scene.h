@@ -58,6 +58,8 @@ public:
     void update();
     // The frame's render pass: constants, terrain, flow or all areas, instances.
     void render();
+    // Starts the frame's portal flow from the camera with its world-space frustum.
+    void flowFromCamera(const Frustum& worldFrustum);
     void flowInstances(const Frustum& worldFrustum, const MapInstance* excluded);
 
     // Releases the camera, terrain, cached textures, map buffers and the lists,
