@@ -47,11 +47,17 @@ GeneratedMap build(const MapgenOptions& o) {
     return map;
 }
 
-std::vector<MapgenOptions> allPresets() {
-    return {preset("room"), preset("tworooms"), preset("corridor", 5), preset("grid", 4), preset("demo")};
+MapgenOptions sealed(MapgenOptions o, int areaZeroRoom) {
+    o.areaZeroRoom = areaZeroRoom;
+    return o;
 }
 
-std::string describe(const MapgenOptions& o) { return o.preset + " " + std::to_string(o.count); }
+std::vector<MapgenOptions> allPresets() {
+    return {preset("room"),    preset("tworooms"), preset("corridor", 5),
+            preset("grid", 4), preset("demo"),     sealed(preset("grid", 4), 6)};
+}
+
+std::string describe(const MapgenOptions& o) { return mapName(o); }
 
 TEST(MapgenAreaTree, RoomCentresWallsAndOutsideInEveryPreset) {
     for (const MapgenOptions& o : allPresets()) {
@@ -70,16 +76,19 @@ TEST(MapgenAreaTree, RoomCentresWallsAndOutsideInEveryPreset) {
             EXPECT_EQ(lookupArea(map.areaNodes, in.centre(0), in.hi[1] + t / 2.0, z), kSolid) << r.name;
             EXPECT_EQ(lookupArea(map.areaNodes, in.centre(0), in.centre(1), in.lo[2] - t / 2.0), kSolid) << r.name;
         }
-        // Far away on every side, and just under the lowest floor.
+        // Far away on every side, and just under the lowest floor: area 0, or
+        // solid outside a sealed building.
+        const int outside = map.layout.sealed ? kSolid : 0;
         for (double far : {-100000.0, 100000.0}) {
-            EXPECT_EQ(lookupArea(map.areaNodes, far, 0, 64), 0);
-            EXPECT_EQ(lookupArea(map.areaNodes, 0, far, 64), 0);
-            EXPECT_EQ(lookupArea(map.areaNodes, 0, 0, far), 0);
+            EXPECT_EQ(lookupArea(map.areaNodes, far, 0, 64), outside);
+            EXPECT_EQ(lookupArea(map.areaNodes, 0, far, 64), outside);
+            EXPECT_EQ(lookupArea(map.areaNodes, 0, 0, far), outside);
         }
-        EXPECT_EQ(lookupArea(map.areaNodes, 0, 0, -t - 1), 0);
+        EXPECT_EQ(lookupArea(map.areaNodes, 0, 0, -t - 1), outside);
         // The start point lies in a room, 64 above a floor at z = 0.
         const int start = lookupArea(map.areaNodes, map.layout.start[0], map.layout.start[1], map.layout.start[2]);
-        EXPECT_GT(start, 0);
+        EXPECT_NE(start, outside);
+        EXPECT_NE(start, kSolid);
         EXPECT_EQ(lookupArea(map.areaNodes, 0, 0, 1), start);
         EXPECT_EQ(lookupArea(map.areaNodes, 0, 0, -1), kSolid);
     }
@@ -123,6 +132,19 @@ TEST(MapgenPortals, CountsAndSidesAsReaderComputesThem) {
     const GeneratedMap grid = build(preset("grid", 16));
     EXPECT_EQ(grid.areaCount(), 257);  // 256 rooms and the outside
     EXPECT_EQ(grid.portals.size(), 480u);
+    // Sealed, with room 100 as area 0: the outside is no area, the rest move
+    // down by one, and no collision brush fills the void around the building.
+    const GeneratedMap sealedGrid = build(sealed(preset("grid", 16), 100));
+    EXPECT_EQ(sealedGrid.areaCount(), 256);
+    EXPECT_EQ(sealedGrid.portals.size(), 480u);
+    EXPECT_EQ(sealedGrid.layout.rooms[99].area, 0);
+    EXPECT_EQ(sealedGrid.layout.rooms[98].area, 99);
+    EXPECT_EQ(sealedGrid.layout.rooms[100].area, 100);
+    EXPECT_EQ(sealedGrid.brushes.size(), grid.brushes.size());
+    std::string error;
+    GeneratedMap unused;
+    EXPECT_FALSE(buildMap(sealed(preset("demo"), 1), &unused, &error));  // the demo has windows
+    EXPECT_NE(error.find("windows"), std::string::npos) << error;
     EXPECT_EQ(build(preset("tworooms")).portals.size(), 1u);
     EXPECT_EQ(build(preset("corridor", 7)).portals.size(), 6u);
     EXPECT_TRUE(build(preset("room")).portals.empty());
@@ -174,7 +196,10 @@ TEST(MapgenBrushes, FillExactlyTheSolidAndAreLinkedWhereverTheyReach) {
                     const double z = 0.5 * (v.coords[2][k] + v.coords[2][k + 1]);
                     int holders = 0;
                     for (const BrushBox& b : map.brushes) holders += insideBox(b.box, x, y, z);
-                    if (holders != (v.labelAt(i, j, k) == kSolid ? 1 : 0)) ++wrong;
+                    // The void around a sealed building is solid to the area
+                    // tree but holds no brush.
+                    const bool wall = v.labelAt(i, j, k) == kSolid && v.fillAt(i, j, k) != Fill::Outside;
+                    if (holders != (wall ? 1 : 0)) ++wrong;
                 }
         EXPECT_EQ(wrong, 0);
 

@@ -19,7 +19,9 @@ std::vector<BrushBox> mergeSolidCells(const Volume& v) {
         for (int j = 0; j < v.cells[1]; ++j)
             for (int i = 0; i < v.cells[0]; ++i) {
                 const size_t at = v.index(i, j, k);
-                if (taken[at] || v.label[at] != kSolid) continue;
+                // Solid outside a sealed building is void, not wall: walkable, as
+                // a compiled map's outside holds no brushes.
+                if (taken[at] || v.label[at] != kSolid || v.fill[at] == Fill::Outside) continue;
                 const Fill kind = v.fill[at];
                 int i1 = i + 1;
                 while (i1 < v.cells[0] && free(i1, j, k, kind) && short_(0, i, i1 + 1)) ++i1;

@@ -20,6 +20,9 @@ const char* const kUsage =
     "options:\n"
     "  --seed N      seed of the textures and the demo's details (default 1)\n"
     "  --name NAME   base name of the map files instead of the preset's\n"
+    "  --area0-room K  seal the building (outside it is solid, as a map compiler\n"
+    "                writes it) and number room K (1 = the first) as area 0;\n"
+    "                not for buildings with windows\n"
     "  --help        this text\n"
     "\n"
     "The same preset and seed always write the same bytes.\n";
@@ -57,7 +60,7 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* out, std::
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             cl.help = true;
-        } else if (arg == "--seed" || arg == "--name") {
+        } else if (arg == "--seed" || arg == "--name" || arg == "--area0-room") {
             if (i + 1 >= argc) return fail(error, arg + " needs a value");
             const char* value = argv[++i];
             if (arg == "--seed") {
@@ -65,6 +68,11 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* out, std::
                 if (!parseNumber(value, 0, 4294967295L, &seed))
                     return fail(error, std::string("--seed expects a whole number from 0 to 4294967295, not '") + value + "'");
                 cl.options.seed = static_cast<uint32_t>(seed);
+            } else if (arg == "--area0-room") {
+                long room = 0;
+                if (!parseNumber(value, 1, 1000000, &room))
+                    return fail(error, std::string("--area0-room expects a room number from 1, not '") + value + "'");
+                cl.options.areaZeroRoom = static_cast<int>(room);
             } else {
                 if (!validName(value)) return fail(error, std::string("--name expects a plain file name, not '") + value + "'");
                 cl.options.name = value;

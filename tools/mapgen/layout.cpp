@@ -131,6 +131,25 @@ bool addWindow(Layout& layout, int room, int axis, int side, int width, int heig
     return true;
 }
 
+bool sealWithAreaZeroRoom(Layout& layout, int room, std::string* error) {
+    if (room < 0 || room >= static_cast<int>(layout.rooms.size()))
+        return fail(error, "area 0 room " + std::to_string(room + 1) + " is not one of the " +
+                               std::to_string(layout.rooms.size()) + " rooms");
+    for (const Opening& o : layout.openings)
+        if (o.window) return fail(error, "a sealed building has no windows, and " + layout.name + " has");
+    // Rooms were areas 1, 2, ... in order: the chosen one becomes 0 and those
+    // after it move down by one, so the numbers stay dense.
+    const int chosen = layout.rooms[room].area;
+    auto renumber = [chosen](int area) { return area == chosen ? 0 : (area < chosen ? area : area - 1); };
+    for (Room& r : layout.rooms) r.area = renumber(r.area);
+    for (Opening& o : layout.openings) {
+        o.areaBelow = renumber(o.areaBelow);
+        o.areaAbove = renumber(o.areaAbove);
+    }
+    layout.sealed = true;
+    return true;
+}
+
 bool addProp(Layout& layout, int room, const Box& box, std::string* error) {
     if (room < 0 || room >= static_cast<int>(layout.rooms.size()))
         return fail(error, "prop in an unknown room");

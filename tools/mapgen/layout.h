@@ -59,6 +59,9 @@ struct Layout {
     // with the first copy of the map placed 64 units below. Every preset puts a
     // room with its floor at z = 0 around it.
     double start[3] = {0, 0, 64};
+    // As a map compiler writes a sealed building: the outside is solid space of
+    // the area tree (not an area), and area 0 is one of the rooms.
+    bool sealed = false;
 };
 
 int addRoom(Layout& layout, const Box& interior, const std::string& name);
@@ -75,6 +78,11 @@ bool addWindow(Layout& layout, int room, int axis, int side, int width, int heig
                int offset, std::string* error);
 
 bool addProp(Layout& layout, int room, const Box& box, std::string* error);
+
+// Seals the building and numbers room `room` (an index into rooms) as area 0,
+// the others 1, 2, ... in their order. Fails for a building with windows: they
+// would open onto solid space.
+bool sealWithAreaZeroRoom(Layout& layout, int room, std::string* error);
 
 // Rooms keep a wall's thickness between each other; windows open onto no room;
 // props stand inside their room. Connections and windows check themselves.

@@ -22,6 +22,7 @@ struct MapgenOptions {
     int count = 0;       // rooms per side for grid, rooms in the line for corridor
     uint32_t seed = 1;
     std::string name;    // base name of the files; empty: the preset's own
+    int areaZeroRoom = 0;  // 1..rooms: seal the building with that room as area 0
 };
 
 constexpr int kMaxGrid = 64;
@@ -35,17 +36,18 @@ struct GeneratedMap {
     Volume volume;
     std::vector<AreaNode> areaNodes;
     std::vector<PortalQuad> portals;
-    std::vector<AreaMesh> areas;  // index = area number; 0 is the outside
+    std::vector<AreaMesh> areas;  // index = area number; 0 is the outside, or a room when sealed
     std::vector<BrushBox> brushes;
     std::vector<SplitNode> collisionTree;
 
-    int areaCount() const { return static_cast<int>(layout.rooms.size()) + 1; }
+    int areaCount() const { return static_cast<int>(layout.rooms.size()) + (layout.sealed ? 0 : 1); }
 };
 
 bool buildMap(const MapgenOptions& options, GeneratedMap* map, std::string* error);
 
 // The base name the files get: options.name, or the preset's (demo: "bbb",
-// grid N: "gridN", corridor N: "corridorN", others their preset name).
+// grid N: "gridN", corridor N: "corridorN", others their preset name), with
+// "-area0-K" after it when room K is area 0.
 std::string mapName(const MapgenOptions& options);
 
 // Writes <name>.proc, <name>.cm, textures/gen/*.jpg and Grass.bmp under outDir

@@ -78,9 +78,10 @@ bool buildGrid(Layout& l, int n, std::string* error) {
 
 std::string mapName(const MapgenOptions& o) {
     if (!o.name.empty()) return o.name;
-    if (o.preset == "demo") return "bbb";
-    if (o.preset == "grid" || o.preset == "corridor") return o.preset + std::to_string(o.count);
-    return o.preset;
+    const std::string sealed = o.areaZeroRoom > 0 ? "-area0-" + std::to_string(o.areaZeroRoom) : "";
+    if (o.preset == "demo") return "bbb" + sealed;
+    if (o.preset == "grid" || o.preset == "corridor") return o.preset + std::to_string(o.count) + sealed;
+    return o.preset + sealed;
 }
 
 bool buildLayout(const MapgenOptions& o, Layout* layout, std::string* error) {
@@ -104,6 +105,7 @@ bool buildLayout(const MapgenOptions& o, Layout* layout, std::string* error) {
     } else {
         return fail(error, "unknown preset '" + o.preset + "' (demo, grid N, corridor N, tworooms, room)");
     }
+    if (ok && o.areaZeroRoom > 0) ok = sealWithAreaZeroRoom(l, o.areaZeroRoom - 1, error);
     if (!ok || !checkLayout(l, error)) return false;
     *layout = std::move(l);
     return true;

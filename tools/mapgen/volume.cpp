@@ -42,7 +42,7 @@ int Volume::classify(double x, double y, double z) const {
         // upper_bound: a point on a boundary goes to the cell starting there.
         const auto it = std::upper_bound(coords[a].begin(), coords[a].end(), p[a]);
         const int c = static_cast<int>(it - coords[a].begin()) - 1;
-        if (c < 0 || c >= cells[a]) return 0;
+        if (c < 0 || c >= cells[a]) return outside;
         cell[a] = c;
     }
     return labelAt(cell[0], cell[1], cell[2]);
@@ -70,7 +70,8 @@ Volume buildVolume(const Layout& layout) {
     }
     for (int a = 0; a < 3; ++a) v.cells[a] = static_cast<int>(v.coords[a].size()) - 1;
     const size_t total = static_cast<size_t>(v.cells[0]) * v.cells[1] * v.cells[2];
-    v.label.assign(total, 0);
+    v.outside = layout.sealed ? kSolid : 0;
+    v.label.assign(total, v.outside);
     v.fill.assign(total, Fill::Outside);
 
     for (const Room& r : layout.rooms) paint(v, r.interior.grown(t), kSolid, Fill::Shell);

@@ -2,7 +2,8 @@
 // The building cut into the cells of the grid that every box face spans: each
 // cell is solid or belongs to one area. Boxes are painted in a fixed order (all
 // shells, then room air, then openings, then props), so a later box decides
-// what an earlier one left; cells no box reaches are the outside, area 0. The
+// what an earlier one left; cells no box reaches are the outside, area 0 (solid
+// in a sealed building, whose area 0 is a room). The
 // area BSP, the brushes and the surfaces are all read off these cells, which
 // keeps the three descriptions of the map in agreement.
 
@@ -25,6 +26,7 @@ struct Volume {
     int cells[3] = {0, 0, 0};
     std::vector<int> label;  // area number or kSolid, per cell
     std::vector<Fill> fill;
+    int outside = 0;  // the label of space no box reaches: area 0, or solid when sealed
 
     size_t index(int i, int j, int k) const {
         return (static_cast<size_t>(k) * cells[1] + j) * cells[0] + i;
