@@ -28,6 +28,13 @@ inline void printNote(const std::string& figure, const std::string& text) {
 
 inline const char* verdict(bool met) { return met ? "met" : "missed"; }
 
+// The frame figures run on the generated grid, or on the same grid sealed with
+// one room as area 0 (--area0-room=K), as a map compiler numbers its areas;
+// this names the figure for the second.
+inline std::string gridFigureName(const char* figure, int areaZeroRoom) {
+    return areaZeroRoom > 0 ? std::string(figure) + ", area 0 a room" : std::string(figure);
+}
+
 // Takes "--name=value" out of the command line (before the benchmark library
 // sees it); null when absent.
 inline const char* takeOption(int* argc, char** argv, const char* name) {

@@ -56,6 +56,7 @@ constexpr int kGrid = 32;
 // A directory that already holds grid32.proc and grid32.cm (bench/run makes
 // it with mapgen); without it the map is generated into a scratch directory.
 const char* g_mapDir = nullptr;
+int g_areaZeroRoom = 0;  // --area0-room: the grid sealed with that room as area 0
 
 struct Viewpoint {
     Vector3 position;
@@ -80,6 +81,7 @@ World& world() {
     mapgen::MapgenOptions options;
     options.preset = "grid";
     options.count = kGrid;
+    options.areaZeroRoom = g_areaZeroRoom;
     std::string error;
     mapgen::Layout layout;
     if (!mapgen::buildLayout(options, &layout, &error)) {
@@ -240,6 +242,8 @@ public:
 
 int main(int argc, char** argv) {
     q::g_mapDir = q::bench::takeOption(&argc, argv, "--grid");
+    if (const char* room = q::bench::takeOption(&argc, argv, "--area0-room")) q::g_areaZeroRoom = std::atoi(room);
+    const std::string figure = q::bench::gridFigureName("frame CPU (recording device)", q::g_areaZeroRoom);
     // --profile=portal|every --frames=N: only N frames of that kind after one
     // unmeasured frame, for an instruction count per frame under callgrind
     // (collect with --toggle-collect='q::q_profiledFrames*').
@@ -257,17 +261,17 @@ int main(int argc, char** argv) {
     const double portal = ns["BM_FramePortalMode"], every = ns["BM_FrameEveryArea"];
     const double allocations = q::g_allocationsPerFrame["BM_FramePortalMode"] + q::g_allocationsPerFrame["BM_FrameEveryArea"];
     q::bench::printFigure(
-        "frame CPU (recording device)",
+        figure,
         q::bench::format("grid %d x 5: portal frame %.1f us (%.1f areas) vs every area %.1f us (%.0f areas)", q::kGrid,
                          portal / 1e3, reporter.areasDrawn["BM_FramePortalMode"], every / 1e3,
                          reporter.areasDrawn["BM_FrameEveryArea"]),
         every / portal, "0 allocations per frame", q::bench::verdict(allocations == 0));
     if (ns.count("BM_FlowOnly"))
-        q::bench::printNote("frame CPU (recording device)",
+        q::bench::printNote(figure,
                             q::bench::format("the flow (camera frustum + portal flow) takes %.0f%% of the portal "
                                              "frame (%.1f us)",
                                              100.0 * ns["BM_FlowOnly"] / portal, ns["BM_FlowOnly"] / 1e3));
-    q::bench::printNote("frame CPU (recording device)",
+    q::bench::printNote(figure,
                         q::bench::format("allocations per measured frame: %.3f in portal mode, %.3f drawing every area",
                                          q::g_allocationsPerFrame["BM_FramePortalMode"],
                                          q::g_allocationsPerFrame["BM_FrameEveryArea"]));

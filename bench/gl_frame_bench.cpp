@@ -60,10 +60,12 @@ double drawFrame(GraphicsDevice& graphics, Scene& scene, const Viewpoint& v, boo
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-int run(const char* mapDir) {
+int run(const char* mapDir, int areaZeroRoom) {
     mapgen::MapgenOptions options;
     options.preset = "grid";
     options.count = kGrid;
+    options.areaZeroRoom = areaZeroRoom;
+    const std::string figure = bench::gridFigureName("frame rate (headless GL)", areaZeroRoom);
     std::string error;
     mapgen::Layout layout;
     char scratch[] = "/tmp/quorvane-gl-frame-bench-XXXXXX";
@@ -142,13 +144,13 @@ int run(const char* mapDir) {
             const double portalFps = portalFrames / portalSeconds, everyFps = everyFrames / everySeconds;
             const double ratio = portalFps / everyFps;
             bench::printFigure(
-                "frame rate (headless GL)",
+                figure,
                 bench::format("grid %d x 5, %d viewpoints: portal %.1f fps (%.1f areas) vs every area %.2f fps "
                               "(%.0f areas)",
                               kGrid, portalFrames, portalFps, static_cast<double>(portalAreas) / portalFrames,
                               everyFps, static_cast<double>(everyAreas) / everyFrames),
                 ratio, ">= 3x where at most 1/10 of the areas are drawn", bench::verdict(ratio >= 3.0));
-            bench::printNote("frame rate (headless GL)",
+            bench::printNote(figure,
                              bench::format("%d of %d measured viewpoints draw at most a tenth of the %d areas; over "
                                            "all of them: %.1fx",
                                            portalFrames, measured, totalAreas,
@@ -166,5 +168,6 @@ int run(const char* mapDir) {
 
 int main(int argc, char** argv) {
     const char* grid = q::bench::takeOption(&argc, argv, "--grid");
-    return q::run(grid);
+    const char* room = q::bench::takeOption(&argc, argv, "--area0-room");
+    return q::run(grid, room ? std::atoi(room) : 0);
 }

@@ -401,13 +401,16 @@ TEST(MapgenCommandLine, PresetsSizesOptionsAndMistakes) {
     EXPECT_EQ(mapName(cl.options), "grid16");
     ASSERT_TRUE(parse({"--name", "x", "demo", "dir"}, &cl, &error)) << error;
     EXPECT_EQ(mapName(cl.options), "x");
+    ASSERT_TRUE(parse({"grid", "6", "--area0-room", "8", "dir"}, &cl, &error)) << error;
+    EXPECT_EQ(cl.options.areaZeroRoom, 8);
+    EXPECT_EQ(mapName(cl.options), "grid6-area0-8");
     ASSERT_TRUE(parse({"--help"}, &cl, &error));
     EXPECT_TRUE(cl.help);
 
     const std::vector<std::vector<const char*>> bad = {
         {"castle", "out"}, {"grid", "out"}, {"grid", "65", "out"}, {"grid", "0", "out"}, {"demo"},
         {"demo", "a", "b"}, {"--seed", "x", "demo", "out"}, {"--seed"}, {"--frob", "demo", "out"},
-        {"--name", "a/b", "demo", "out"}, {}};
+        {"--name", "a/b", "demo", "out"}, {"--area0-room", "0", "grid", "2", "out"}, {}};
     for (const auto& args : bad) {
         error.clear();
         EXPECT_FALSE(parse(args, &cl, &error));
@@ -419,6 +422,8 @@ TEST(MapgenCommandLine, BinaryExitsWithTwoOnMistakes) {
     const std::string binary = MAPGEN_BINARY;
     EXPECT_EQ(WEXITSTATUS(std::system((binary + " castle /tmp/none 2>/dev/null").c_str())), 2);
     EXPECT_EQ(WEXITSTATUS(std::system((binary + " grid 99 /tmp/none 2>/dev/null").c_str())), 2);
+    // A room the building does not have is refused when the map is built.
+    EXPECT_NE(WEXITSTATUS(std::system((binary + " grid 2 --area0-room 5 /tmp/none 2>/dev/null").c_str())), 0);
     EXPECT_EQ(WEXITSTATUS(std::system((binary + " --help >/dev/null").c_str())), 0);
     const auto dir = scratchDir("cli");
     EXPECT_EQ(WEXITSTATUS(std::system((binary + " tworooms " + dir.string()).c_str())), 0);
