@@ -251,6 +251,26 @@ TEST_F(ProcReader, RealCompilerDetailsReadAsWritten) {
     EXPECT_EQ(clean.bspNodes[0].plane, (Plane{0.7071067691f, 0.7071067691f, 0, -12.3456789f}));
 }
 
+TEST_F(ProcReader, NamesHoldingAKeywordAreWordsUnlessTheirBlockOpens) {
+    // A shadow model's name holding "model", an entity's holding "nodes" and a
+    // word holding "interAreaPortals", none followed by its block's opening.
+    const std::string text = "mapProcFile003\n" + model("\"_area0\"", 0) + model("\"_area1\"", 0) +
+                             "shadowModel { /* name = */ \"_prelight_lamp_model_1\"\n"
+                             "/* numVerts = */ 4 /* noCaps = */ 4 /* noFrontCaps = */ 6 /* numIndexes = */ 6\n"
+                             "( 0 0 0 ) ( 1 0 0 ) ( 1 1 0 ) ( 0 1 0 ) 0 1 2 0 2 3\n}\n"
+                             "\"func_nodes_2\" interAreaPortals_seen\n" +
+                             nodes(1, "/* node 0 */ ( 0 0 1 0 ) -1 -2\n");
+    ASSERT_TRUE(read(text)) << error;
+    EXPECT_EQ(map.areas.size(), 2u);
+    EXPECT_EQ(map.bspNodes.size(), 1u);
+
+    // With its block's opening after it such a word is that block, so damage
+    // inside is reported at its line.
+    EXPECT_FALSE(read("mapProcFile003\n" + model("_area0", 0) + "\"func_nodes_2\" { /* numNodes = */ 1\n" +
+                      kNodeComments + "/* node 0 */ ( 0 0 1 0 ) -1\n}\n"));
+    EXPECT_NE(error.find("m.proc:10: expected an integer in a node"), std::string::npos) << error;
+}
+
 TEST_F(ProcReader, DrawMakesFourCallsPerSurfaceAndRoundsTrianglesDown) {
     const std::string seven = "0 1 2 0 2 3 1";
     ASSERT_TRUE(read("mapProcFile003 " +

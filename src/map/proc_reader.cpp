@@ -23,6 +23,10 @@ namespace {
 
 constexpr Pattern kMagic{"mapProcFile003 "};
 constexpr Pattern kKeyword{" %s "};
+// What follows each keyword when it opens its block.
+constexpr Pattern kModelOpening{" { /* name = */"};
+constexpr Pattern kPortalsOpening{" { /* numAreas = */"};
+constexpr Pattern kNodesOpening{" { /* numNodes = */"};
 constexpr Pattern kModelHeader{" { /* name = */ %s /* numSurfaces = */ %d"};
 constexpr Pattern kSurfaceHeader{
     " /* surface %d */ { %s /* numVerts = */ %d /* numIndexes = */ %d "};
@@ -345,11 +349,11 @@ bool MapData::readProcText(PatternReader& file, TextureSource* textures) {
     for (;;) {
         if (!file.match<kKeyword>(token)) break;  // no word before the end
         bool ok = true;
-        if (std::strstr(token, "model")) {
+        if (file.opensBlock<kModelOpening>(token, "model")) {
             ok = readModel(*this, file, textures, &areaNumber);
-        } else if (std::strstr(token, "interAreaPortals")) {
+        } else if (file.opensBlock<kPortalsOpening>(token, "interAreaPortals")) {
             ok = readPortals(*this, file);
-        } else if (std::strstr(token, "nodes")) {
+        } else if (file.opensBlock<kNodesOpening>(token, "nodes")) {
             ok = readNodes(*this, file, &nodeOffsets);
         }
         // Any other word is passed over: the contents of blocks this viewer does
