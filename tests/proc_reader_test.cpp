@@ -170,23 +170,34 @@ TEST_F(ProcReader, BuffersAreMadeThenTextureFetchedThenFilledStraightIn) {
     for (int i : {2, 4}) EXPECT_EQ(device.calls[i].args[0] | device.calls[i].args[1] | device.calls[i].args[2], 0u);
 }
 
-TEST_F(ProcReader, AreaNumbersFollowPositionAndOtherModelsJoinThePreviousArea) {
+TEST_F(ProcReader, AreaNumbersFollowPositionAndEntityModelsAreReadButNotKept) {
     std::string text = "mapProcFile003\n";
-    text += model("func_static_1", 0);  // first model, not an area: becomes area 0
+    text += model("func_static_1", 1, surface("textures/door", 4, 6, kQuad + "0 1 2 0 2 3"));  // first: area 0
     text += model("_area0", 0);          // joins area 0
     text += model("_area3", 0);          // two... one area exists: a new area 1
     for (int i = 2; i <= 5; ++i) text += model("\"_area" + std::to_string(i) + "\"", 0);
-    text += model("\"func_static_54\"", 1, surface("textures/x", 0, 0, ""));  // joins area 5
+    text += model("\"func_static_54\"", 2, surface("textures/x", 0, 0, "") + surface("textures/y", 4, 3, kQuad + "0 1 2"));
+    text += model("_area6", 0);          // after an entity model, numbering goes on as before
     text += "Model { /* name = */ _area9 /* numSurfaces = */ 0 }\n";          // capital M: skipped
     text += "shadowModel { /* name = */ \"_prelight_x\" /* numVerts = */ 3 " + std::string(300, '7') + " 1 2 }\n";
     ASSERT_TRUE(read(text)) << error;
-    ASSERT_EQ(map.areas.size(), 6u);
-    EXPECT_EQ(map.areas[0].surfaceGroups.size(), 2u);
+    ASSERT_EQ(map.areas.size(), 7u);
+    EXPECT_EQ(map.areas[0].surfaceGroups.size(), 1u);  // _area0's group only
     EXPECT_EQ(map.areas[1].surfaceGroups.size(), 1u);  // _area3 became area 1
-    EXPECT_EQ(map.areas[5].surfaceGroups.size(), 2u);
-    EXPECT_EQ(map.areas[5].surfaceGroups[1].surfaces.size(), 1u);
+    EXPECT_EQ(map.areas[5].surfaceGroups.size(), 1u);
+    EXPECT_EQ(map.areas[6].surfaceGroups.size(), 1u);
+    // Entity surfaces: no buffers, no textures looked for, only counted.
+    EXPECT_TRUE(device.calls.empty());
+    EXPECT_TRUE(textures.asked.empty());
+    EXPECT_EQ(map.undrawnModels, 2);
+    EXPECT_EQ(map.undrawnSurfaces, 3);
+    EXPECT_TRUE(map.materials.empty());
     EXPECT_TRUE(map.portals.empty());  // one-area style files: no portals, no nodes
     EXPECT_TRUE(map.bspNodes.empty());
+
+    // They are checked all the same: a bad index in one fails at its line.
+    EXPECT_FALSE(read("mapProcFile003\n" + model("_area0", 0) + model("func_static_1", 1, surface("a", 4, 3, kQuad + "0 1 4"))));
+    EXPECT_NE(error.find("m.proc:8: expected vertex indices from 0 below numVerts (4)"), std::string::npos) << error;
 }
 
 TEST_F(ProcReader, TwoAreasAndModelArea3GivesArea2) {

@@ -69,6 +69,12 @@ MapData* Scene::loadMap(const char* baseName, std::string* error) {
     }
     const std::string missing = tally.summary();
     if (!missing.empty()) warn(missing.c_str());
+    if (map->undrawnModels > 0) {
+        const std::string undrawn = procName + ": " + std::to_string(map->undrawnModels) +
+                                    " entity models (doors, lamps, movers: names other than _areaN) left undrawn: "
+                                    "where each entity stands is not in the map files";
+        warn(undrawn.c_str());
+    }
     maps.push_back(map);
     return map;
 }
