@@ -170,6 +170,42 @@ TEST_F(ProcReader, BuffersAreMadeThenTextureFetchedThenFilledStraightIn) {
     for (int i : {2, 4}) EXPECT_EQ(device.calls[i].args[0] | device.calls[i].args[1] | device.calls[i].args[2], 0u);
 }
 
+TEST_F(ProcReader, AnObserverSeesEachDrawnSurfaceAndTheBuffersHoldTheSame) {
+    struct Seen : SurfaceObserver {
+        void surfaceRead(int area, const MapVertex* v, int vertexCount, const uint16_t* i, int indexCount) override {
+            areas.push_back(area);
+            vertices.assign(v, v + vertexCount);
+            indices.assign(i, i + indexCount);
+        }
+        std::vector<int> areas;
+        std::vector<MapVertex> vertices;
+        std::vector<uint16_t> indices;
+    } seen;
+    ProcReading how;
+    how.textures = &textures;
+    how.observer = &seen;
+    const std::string text = "mapProcFile003\n" + model("_area0", 0) +
+                             model("func_door", 1, surface("d", 4, 3, kQuad + "0 1 2")) +
+                             model("_area1", 1, surface("\"textures/base/floor\"", 4, 6, kQuad + "0 1 2 0 2 3"));
+    ASSERT_TRUE(map.readProcFile(files.write("m.proc", text).c_str(), how, &error)) << error;
+    EXPECT_EQ(seen.areas, std::vector<int>{1});  // not the entity's
+    ASSERT_EQ(seen.vertices.size(), 4u);
+    EXPECT_EQ(seen.vertices[0].position, Vector3(1, 3, 2));
+    EXPECT_EQ(seen.indices, (std::vector<uint16_t>{0, 1, 2, 0, 2, 3}));
+    // Read once, for the observer and the buffers alike, in the usual order.
+    const Surface& s = map.areas[1].surfaceGroups[0].surfaces[0];
+    std::vector<CallKind> kinds;
+    for (const gpu::RecordedCall& c : device.calls) kinds.push_back(c.kind);
+    EXPECT_EQ(kinds, (std::vector<CallKind>{CallKind::CreateVertexBuffer, CallKind::CreateIndexBuffer,
+                                            CallKind::Lock, CallKind::Unlock, CallKind::Lock, CallKind::Unlock}));
+    const std::vector<uint8_t>& vb = RecordingDevice::contents(s.vertexBuffer);
+    ASSERT_EQ(vb.size(), 4 * sizeof(MapVertex));
+    EXPECT_EQ(std::memcmp(vb.data(), seen.vertices.data(), vb.size()), 0);
+    const std::vector<uint8_t>& ib = RecordingDevice::contents(s.indexBuffer);
+    ASSERT_EQ(ib.size(), 12u);
+    EXPECT_EQ(std::memcmp(ib.data(), seen.indices.data(), ib.size()), 0);
+}
+
 TEST_F(ProcReader, AreaNumbersFollowPositionAndEntityModelsAreReadButNotKept) {
     std::string text = "mapProcFile003\n";
     text += model("func_static_1", 1, surface("textures/door", 4, 6, kQuad + "0 1 2 0 2 3"));  // first: area 0

@@ -242,6 +242,7 @@ bool MapData::readCollisionText(PatternReader& file) {
             // entity models that follow must not replace it.
             if (!sawNodes) collisionRoot = root;
             sawNodes = true;
+            ++collisionModels;
             if (!file.expect<kNodesEnd>("the closing } of a nodes block")) return false;
         } else if (file.opensBlock<kBrushesOpening>(token, "brushes")) {
             int brushMemory = 0;

@@ -141,6 +141,8 @@ struct MapData {
     // space, and where the entity stands is not in these files.
     int undrawnModels = 0;
     int undrawnSurfaces = 0;
+    // Collision models of the collision file (one split tree each).
+    int collisionModels = 0;
     // Materials of the drawn surfaces, each once, in the order first read.
     std::vector<std::string> materials;
 
@@ -190,6 +192,9 @@ struct MapData {
     // when the descent ends in an area; false in solid space (reported) or when the
     // tree is unusable. Defined with the visibility code.
     bool pointArea(int node, Vector3 point, int* area) const;
+    // The area holding a map-space point, or -1 in solid space or when the tree
+    // is unusable; nothing is reported, for searches that try many points.
+    int areaHolding(Vector3 point) const;
 
     // Swept-box collision in map space (defined with the movement code).
     void traceBox(Vector3 start, Vector3 end, const Vector3* extents) const;

@@ -56,6 +56,11 @@ bool MapData::pointArea(int node, Vector3 point, int* area) const {
     return finish(descend(*this, node, point, area), nullptr);
 }
 
+int MapData::areaHolding(Vector3 point) const {
+    int area = -1;
+    return descend(*this, 0, point, &area) == Descent::InArea ? area : -1;
+}
+
 int MapInstance::areaAt(Vector3 point) const {
     if (!map) return -1;
     const Vector3 local = transformCoord(point, inverseWorld);
