@@ -61,6 +61,13 @@ TEST(AppCommandLine, EveryOptionIsRead) {
     EXPECT_FLOAT_EQ(o.pitch, -0.25f);
     EXPECT_EQ(o.instances, 1);
     EXPECT_TRUE(o.summary);
+    const Parsed placed = parse({"--area", "3", "--look", "1", "0", "--instances", "2"});
+    ASSERT_TRUE(placed.ok) << placed.error;
+    EXPECT_EQ(placed.options.area, 3);
+    EXPECT_EQ(parse({}).options.area, -1);
+    const Parsed info = parse({"--info", "--json", "--map", "x"});
+    ASSERT_TRUE(info.ok) << info.error;
+    EXPECT_TRUE(info.options.info && info.options.json);
     EXPECT_TRUE(parse({"--help"}).options.help);
     EXPECT_TRUE(parse({"--windowed"}).options.windowed);
 }
@@ -91,6 +98,10 @@ TEST(AppCommandLine, BadOptionsNameTheOptionAndWhatWasExpected) {
         {{"--instances", "0"}, "--instances expects a whole number from 1 to 5"},
         {{"--instances", "6"}, "--instances expects"},
         {{"--windowed", "--headless"}, "exclude each other"},
+        {{"--area"}, "--area expects an area number"},
+        {{"--area", "-1"}, "--area expects"},
+        {{"--area", "2", "--start", "0", "0", "0"}, "--area and --start exclude each other"},
+        {{"--json"}, "--json goes with --info"},
     };
     for (const Case& c : cases) {
         const Parsed p = parse(c.args);
@@ -103,7 +114,8 @@ TEST(AppCommandLine, BadOptionsNameTheOptionAndWhatWasExpected) {
 TEST(AppCommandLine, UsageListsEveryOption) {
     const std::string usage = usageText();
     for (const char* option : {"--map", "--dir", "--windowed", "--headless", "--frames", "--input", "--screenshot",
-                               "--trace", "--tick-ms", "--start", "--look", "--instances", "--summary", "--help"})
+                               "--trace", "--tick-ms", "--start", "--look", "--instances", "--area", "--info", "--json",
+                               "--summary", "--help"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/frame_trace.h"
+#include "app/map_info.h"
 
 namespace q {
 namespace {
@@ -40,6 +41,17 @@ TEST(AppFrameTrace, OneJsonObjectPerFrameWithNonFiniteValuesAsNull) {
               "\"visibleAreas\":7,\"portalMode\":true,\"fps\":0,\"fallSpeed\":0}");
     EXPECT_NE(second.find("\"portalMode\":false,\"fps\":null,\"fallSpeed\":null}"), std::string::npos);
     std::remove(path.c_str());
+}
+
+TEST(AppFrameTrace, JsonStringsEscapeWhatJsonCannotHoldAsIs) {
+    // Names come from map files: quotes, backslashes, control bytes and bytes
+    // that are not UTF-8 must still give valid JSON; UTF-8 stays as it is.
+    EXPECT_EQ(jsonString("textures/a"), "\"textures/a\"");
+    EXPECT_EQ(jsonString("say \"hi\"\\"), "\"say \\\"hi\\\"\\\\\"");
+    EXPECT_EQ(jsonString(std::string("a\tb\x01\x7f", 5)), "\"a\\u0009b\\u0001\\u007f\"");
+    EXPECT_EQ(jsonString("w\xc3\xa4nd"), "\"w\xc3\xa4nd\"");                  // ä as UTF-8
+    EXPECT_EQ(jsonString("w\xe4nd"), "\"w\\u00e4nd\"");                        // ä as Latin-1
+    EXPECT_EQ(jsonString("\xc0\xaf\xed\xa0\x80\xf0\x9f"), "\"\\u00c0\\u00af\\u00ed\\u00a0\\u0080\\u00f0\\u009f\"");
 }
 
 TEST(AppFrameTrace, UnwritablePathIsReported) {

@@ -138,6 +138,38 @@ TEST(CollisionReader, SeveralModelsTraceFromTheWorldTreeAndLinkIntoTheLast) {
     EXPECT_EQ(l.map.bounds.maxs, Vector3(101, 1, 1));
 }
 
+TEST(CollisionReader, NamesHoldingAKeywordAreWordsUnlessTheirBlockOpens) {
+    test::MapFiles files;
+    Loaded l;
+    // An entity whose name holds "nodes" (followed by a { but not by a node),
+    // polygon materials that hold "brushes", and a name holding "brushes".
+    load(files,
+         "CM \"1.00\"\n"
+         "collisionModel \"worldMap\" { nodes { ( -1 0 ) }\n"
+         " polygons /* polygonMemory = */ 9 {\n"
+         "  4 ( 1 2 3 4 ) ( 0 0 1 ) 0 ( 0 0 0 ) ( 1 1 0 ) \"textures/brushes/floor\"\n"
+         " }\n brushes /* brushMemory = */ 1 {" + brush("( 0 0 0 ) ( 1 1 1 )") + "} }\n"
+         "collisionModel \"func_nodes_2\" { vertices { } }\n"
+         "collisionModel \"func_brushes_1\" { }\n",
+         &l);
+    ASSERT_TRUE(l.ok) << l.error;
+    EXPECT_EQ(l.map.collisionNodes.size(), 1u);
+    EXPECT_EQ(l.map.brushes.size(), 1u);
+
+    // A word holding the keyword with the block's opening after it is that
+    // block, and one that is the keyword itself always is: damage inside either
+    // is reported where it is.
+    Loaded opened;
+    load(files, "\"func_nodes_2\" {\n ( -1 0 ) ( 7 0 )\n}", &opened);
+    EXPECT_FALSE(opened.ok);
+    EXPECT_NE(opened.error.find("m.cm:2: expected \"}\" in the closing } of a nodes block"), std::string::npos)
+        << opened.error;
+    Loaded exact;
+    load(files, "nodes { ( -1 0 ) }\nbrushes\n{ 0 }", &exact);
+    EXPECT_FALSE(exact.ok);
+    EXPECT_NE(exact.error.find("m.cm:3: expected \"/* brushMemory = */\""), std::string::npos) << exact.error;
+}
+
 TEST(CollisionReader, DeepTreesNeitherOverflowTheStackNorLoseLeaves) {
     test::MapFiles files;
     Loaded l;

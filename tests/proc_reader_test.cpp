@@ -170,23 +170,70 @@ TEST_F(ProcReader, BuffersAreMadeThenTextureFetchedThenFilledStraightIn) {
     for (int i : {2, 4}) EXPECT_EQ(device.calls[i].args[0] | device.calls[i].args[1] | device.calls[i].args[2], 0u);
 }
 
-TEST_F(ProcReader, AreaNumbersFollowPositionAndOtherModelsJoinThePreviousArea) {
+TEST_F(ProcReader, AnObserverSeesEachDrawnSurfaceAndTheBuffersHoldTheSame) {
+    struct Seen : SurfaceObserver {
+        void surfaceRead(int area, const MapVertex* v, int vertexCount, const uint16_t* i, int indexCount) override {
+            areas.push_back(area);
+            vertices.assign(v, v + vertexCount);
+            indices.assign(i, i + indexCount);
+        }
+        std::vector<int> areas;
+        std::vector<MapVertex> vertices;
+        std::vector<uint16_t> indices;
+    } seen;
+    ProcReading how;
+    how.textures = &textures;
+    how.observer = &seen;
+    const std::string text = "mapProcFile003\n" + model("_area0", 0) +
+                             model("func_door", 1, surface("d", 4, 3, kQuad + "0 1 2")) +
+                             model("_area1", 1, surface("\"textures/base/floor\"", 4, 6, kQuad + "0 1 2 0 2 3"));
+    ASSERT_TRUE(map.readProcFile(files.write("m.proc", text).c_str(), how, &error)) << error;
+    EXPECT_EQ(seen.areas, std::vector<int>{1});  // not the entity's
+    ASSERT_EQ(seen.vertices.size(), 4u);
+    EXPECT_EQ(seen.vertices[0].position, Vector3(1, 3, 2));
+    EXPECT_EQ(seen.indices, (std::vector<uint16_t>{0, 1, 2, 0, 2, 3}));
+    // Read once, for the observer and the buffers alike, in the usual order.
+    const Surface& s = map.areas[1].surfaceGroups[0].surfaces[0];
+    std::vector<CallKind> kinds;
+    for (const gpu::RecordedCall& c : device.calls) kinds.push_back(c.kind);
+    EXPECT_EQ(kinds, (std::vector<CallKind>{CallKind::CreateVertexBuffer, CallKind::CreateIndexBuffer,
+                                            CallKind::Lock, CallKind::Unlock, CallKind::Lock, CallKind::Unlock}));
+    const std::vector<uint8_t>& vb = RecordingDevice::contents(s.vertexBuffer);
+    ASSERT_EQ(vb.size(), 4 * sizeof(MapVertex));
+    EXPECT_EQ(std::memcmp(vb.data(), seen.vertices.data(), vb.size()), 0);
+    const std::vector<uint8_t>& ib = RecordingDevice::contents(s.indexBuffer);
+    ASSERT_EQ(ib.size(), 12u);
+    EXPECT_EQ(std::memcmp(ib.data(), seen.indices.data(), ib.size()), 0);
+}
+
+TEST_F(ProcReader, AreaNumbersFollowPositionAndEntityModelsAreReadButNotKept) {
     std::string text = "mapProcFile003\n";
-    text += model("func_static_1", 0);  // first model, not an area: becomes area 0
+    text += model("func_static_1", 1, surface("textures/door", 4, 6, kQuad + "0 1 2 0 2 3"));  // first: area 0
     text += model("_area0", 0);          // joins area 0
     text += model("_area3", 0);          // two... one area exists: a new area 1
     for (int i = 2; i <= 5; ++i) text += model("\"_area" + std::to_string(i) + "\"", 0);
-    text += model("\"func_static_54\"", 1, surface("textures/x", 0, 0, ""));  // joins area 5
+    text += model("\"func_static_54\"", 2, surface("textures/x", 0, 0, "") + surface("textures/y", 4, 3, kQuad + "0 1 2"));
+    text += model("_area6", 0);          // after an entity model, numbering goes on as before
     text += "Model { /* name = */ _area9 /* numSurfaces = */ 0 }\n";          // capital M: skipped
     text += "shadowModel { /* name = */ \"_prelight_x\" /* numVerts = */ 3 " + std::string(300, '7') + " 1 2 }\n";
     ASSERT_TRUE(read(text)) << error;
-    ASSERT_EQ(map.areas.size(), 6u);
-    EXPECT_EQ(map.areas[0].surfaceGroups.size(), 2u);
+    ASSERT_EQ(map.areas.size(), 7u);
+    EXPECT_EQ(map.areas[0].surfaceGroups.size(), 1u);  // _area0's group only
     EXPECT_EQ(map.areas[1].surfaceGroups.size(), 1u);  // _area3 became area 1
-    EXPECT_EQ(map.areas[5].surfaceGroups.size(), 2u);
-    EXPECT_EQ(map.areas[5].surfaceGroups[1].surfaces.size(), 1u);
+    EXPECT_EQ(map.areas[5].surfaceGroups.size(), 1u);
+    EXPECT_EQ(map.areas[6].surfaceGroups.size(), 1u);
+    // Entity surfaces: no buffers, no textures looked for, only counted.
+    EXPECT_TRUE(device.calls.empty());
+    EXPECT_TRUE(textures.asked.empty());
+    EXPECT_EQ(map.undrawnModels, 2);
+    EXPECT_EQ(map.undrawnSurfaces, 3);
+    EXPECT_TRUE(map.materials.empty());
     EXPECT_TRUE(map.portals.empty());  // one-area style files: no portals, no nodes
     EXPECT_TRUE(map.bspNodes.empty());
+
+    // They are checked all the same: a bad index in one fails at its line.
+    EXPECT_FALSE(read("mapProcFile003\n" + model("_area0", 0) + model("func_static_1", 1, surface("a", 4, 3, kQuad + "0 1 4"))));
+    EXPECT_NE(error.find("m.proc:8: expected vertex indices from 0 below numVerts (4)"), std::string::npos) << error;
 }
 
 TEST_F(ProcReader, TwoAreasAndModelArea3GivesArea2) {
@@ -249,6 +296,26 @@ TEST_F(ProcReader, RealCompilerDetailsReadAsWritten) {
     std::memcpy(&v, RecordingDevice::contents(clean.areas[0].surfaceGroups[0].surfaces[0].vertexBuffer).data(), sizeof v);
     EXPECT_EQ(v.normal, Vector3(0.0039215675f, 0, -0.99999f));
     EXPECT_EQ(clean.bspNodes[0].plane, (Plane{0.7071067691f, 0.7071067691f, 0, -12.3456789f}));
+}
+
+TEST_F(ProcReader, NamesHoldingAKeywordAreWordsUnlessTheirBlockOpens) {
+    // A shadow model's name holding "model", an entity's holding "nodes" and a
+    // word holding "interAreaPortals", none followed by its block's opening.
+    const std::string text = "mapProcFile003\n" + model("\"_area0\"", 0) + model("\"_area1\"", 0) +
+                             "shadowModel { /* name = */ \"_prelight_lamp_model_1\"\n"
+                             "/* numVerts = */ 4 /* noCaps = */ 4 /* noFrontCaps = */ 6 /* numIndexes = */ 6\n"
+                             "( 0 0 0 ) ( 1 0 0 ) ( 1 1 0 ) ( 0 1 0 ) 0 1 2 0 2 3\n}\n"
+                             "\"func_nodes_2\" interAreaPortals_seen\n" +
+                             nodes(1, "/* node 0 */ ( 0 0 1 0 ) -1 -2\n");
+    ASSERT_TRUE(read(text)) << error;
+    EXPECT_EQ(map.areas.size(), 2u);
+    EXPECT_EQ(map.bspNodes.size(), 1u);
+
+    // With its block's opening after it such a word is that block, so damage
+    // inside is reported at its line.
+    EXPECT_FALSE(read("mapProcFile003\n" + model("_area0", 0) + "\"func_nodes_2\" { /* numNodes = */ 1\n" +
+                      kNodeComments + "/* node 0 */ ( 0 0 1 0 ) -1\n}\n"));
+    EXPECT_NE(error.find("m.proc:10: expected an integer in a node"), std::string::npos) << error;
 }
 
 TEST_F(ProcReader, DrawMakesFourCallsPerSurfaceAndRoundsTrianglesDown) {

@@ -78,15 +78,16 @@ TEST_F(TerrainGrid, PointsInACellUseTheTriangleTheyLieIn) {
     }
 }
 
-TEST_F(TerrainGrid, OutsideTheGridTheNearestEdgeCellAnswers) {
-    // Half a unit beyond the low edge still truncates into column 0.
+TEST_F(TerrainGrid, OutsideTheGridTheHeightIsThatOfTheNearestEdgePoint) {
+    // Beyond one edge: the height of the edge point straight in from there, so
+    // walking outwards never climbs or sinks past the ground drawn.
     const float z = cellX(10) + 64.0f;
-    EXPECT_NEAR(terrain.heightAt({-8192.5f, 0, z}), triangleA(terrain, 10, 0, -0.5f, 64.0f), 1e-3f);
-    // Far beyond the high edge: the last column's plane carried outwards.
-    EXPECT_NEAR(terrain.heightAt({9000.0f, 0, cellX(10) + 5.0f}),
-                triangleB(terrain, 10, 127, 9000.0f - cellX(127), 5.0f), 1e-2f);
-    EXPECT_NEAR(terrain.heightAt({-20000.0f, 0, -20000.0f}),
-                triangleA(terrain, 0, 0, -20000.0f - cellX(0), -20000.0f - cellX(0)), 0.5f);
+    EXPECT_NEAR(terrain.heightAt({-8192.5f, 0, z}), triangleA(terrain, 10, 0, 0.0f, 64.0f), 1e-3f);
+    const float highEdge = triangleB(terrain, 10, 127, 128.0f, 64.0f);
+    for (float x : {8192.5f, 9000.0f, 30000.0f}) EXPECT_NEAR(terrain.heightAt({x, 0, z}), highEdge, 1e-3f) << x;
+    // Beyond a corner: the corner vertex's own height.
+    EXPECT_NEAR(terrain.heightAt({-20000.0f, 0, -20000.0f}), terrain.height(0, 0), 1e-3f);
+    EXPECT_NEAR(terrain.heightAt({30000.0f, 0, 1e30f}), terrain.height(128, 128), 1e-3f);
 
     // Values no cell index can hold are clamped before conversion, not converted.
     const float inf = std::numeric_limits<float>::infinity();
@@ -102,8 +103,10 @@ TEST(Terrain, CellCountsStayAddressableBySixteenBitIndices) {
     EXPECT_EQ(big.cellsX, Terrain::kMaxCells);
     EXPECT_EQ(big.cellsZ, 1);
     EXPECT_EQ(big.heights.size(), 256u * 2u);
-    // A small grid still answers the fixed query safely from its own cells.
+    // A small grid still answers the fixed query safely from its own cells, and
+    // beyond them it is as level as the edge of its own last cell.
     EXPECT_TRUE(std::isfinite(big.heightAt({8000, 0, 8000})));
+    EXPECT_NEAR(big.heightAt({0, 0, 8000}), big.heightAt({0, 0, -8192.0f + 128.0f}), 1e-3f);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@ constexpr int64_t kMaxFrames = 100000000;
 constexpr int64_t kMaxTickMs = 3600000;
 constexpr float kMaxCoordinate = 1.0e7f;
 constexpr float kMaxAngle = 1.0e4f;
+constexpr int64_t kMaxArea = 1000000000;  // the map says how many it has; this only keeps the number an int
 
 bool parseInteger(const char* text, int64_t low, int64_t high, int64_t* out) {
     if (!text || !*text) return false;
@@ -125,6 +126,15 @@ bool parseCommandLine(int argc, const char* const* argv, Options* out, std::stri
             int64_t n = 0;
             if (!parseInteger(args.take(), 1, 5, &n)) return fail("--instances expects a whole number from 1 to 5");
             options.instances = static_cast<int>(n);
+        } else if (option == "--area") {
+            int64_t n = 0;
+            if (!parseInteger(args.take(), 0, kMaxArea, &n))
+                return fail("--area expects an area number of the map, a whole number from 0");
+            options.area = static_cast<int>(n);
+        } else if (option == "--info") {
+            options.info = true;
+        } else if (option == "--json") {
+            options.json = true;
         } else if (option == "--summary") {
             options.summary = true;
         } else if (option.rfind("-", 0) == 0) {
@@ -135,6 +145,9 @@ bool parseCommandLine(int argc, const char* const* argv, Options* out, std::stri
     }
     if (options.windowed && options.headless)
         return fail("--windowed and --headless exclude each other: choose one");
+    if (options.area >= 0 && options.hasStart)
+        return fail("--area and --start exclude each other: both say where the camera starts");
+    if (options.json && !options.info) return fail("--json goes with --info: it prints the map's summary as JSON");
     *out = options;
     return true;
 }
@@ -156,6 +169,8 @@ const char* usageText() {
            "  --start X Y Z       place the camera at X Y Z (world units, y up)\n"
            "  --look YAW PITCH    turn the camera (radians)\n"
            "  --instances N       place only the first N of the five map copies (1 to 5)\n"
+           "  --area N            start standing on a floor of area N of the first copy\n"
+           "  --info              print what the map holds (no window) and stop; --json: as JSON\n"
            "  --summary           print one line at the end: frames, mean fps, last place\n"
            "  --help              this text\n"
            "\n"

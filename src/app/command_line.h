@@ -26,6 +26,9 @@ struct Options {
     float yaw = 0.0f;
     float pitch = 0.0f;
     int instances = 5;
+    int area = -1;  // --area: start standing in this area of the first copy; -1: not asked
+    bool info = false;  // --info: print what the map holds and stop, no window
+    bool json = false;  // with --info: as one JSON object
     bool summary = false;
     bool help = false;
 };

@@ -6,25 +6,20 @@
 
 namespace q {
 
-namespace {
-
-// JSON has no NaN or infinity: such a value is written as null.
-void formatNumber(float value, char* out, size_t size) {
+void formatJsonNumber(float value, char* out, size_t size) {
     if (std::isfinite(value)) std::snprintf(out, size, "%.9g", static_cast<double>(value));
     else std::snprintf(out, size, "null");
 }
 
-}  // namespace
-
 int formatTraceRecord(const TraceRecord& r, char* buffer, size_t size) {
     char x[32], y[32], z[32], yaw[32], pitch[32], fps[32], fall[32];
-    formatNumber(r.x, x, sizeof x);
-    formatNumber(r.y, y, sizeof y);
-    formatNumber(r.z, z, sizeof z);
-    formatNumber(r.yaw, yaw, sizeof yaw);
-    formatNumber(r.pitch, pitch, sizeof pitch);
-    formatNumber(r.fps, fps, sizeof fps);
-    formatNumber(r.fallSpeed, fall, sizeof fall);
+    formatJsonNumber(r.x, x, sizeof x);
+    formatJsonNumber(r.y, y, sizeof y);
+    formatJsonNumber(r.z, z, sizeof z);
+    formatJsonNumber(r.yaw, yaw, sizeof yaw);
+    formatJsonNumber(r.pitch, pitch, sizeof pitch);
+    formatJsonNumber(r.fps, fps, sizeof fps);
+    formatJsonNumber(r.fallSpeed, fall, sizeof fall);
     return std::snprintf(buffer, size,
                          "{\"frame\":%llu,\"x\":%s,\"y\":%s,\"z\":%s,\"yaw\":%s,\"pitch\":%s,"
                          "\"instance\":%d,\"area\":%d,\"visibleAreas\":%d,\"portalMode\":%s,"

@@ -20,6 +20,10 @@ struct TraceRecord {
     float fallSpeed = 0.0f;
 };
 
+// A number as JSON writes it (%.9g: a float read back is the same float).
+// JSON has no NaN or infinity: such a value is written as null.
+void formatJsonNumber(float value, char* out, size_t size);
+
 class FrameTrace {
 public:
     FrameTrace() = default;

@@ -14,6 +14,7 @@
 #include "app/command_line.h"
 #include "app/frame_trace.h"
 #include "app/input_script.h"
+#include "app/map_info.h"
 #include "app/scripted_window.h"
 #include "move/camera.h"
 #include "platform/gpu/gl/gl_device.h"
@@ -23,6 +24,7 @@
 #include "render/graphics_device.h"
 #include "world/scene.h"
 #include "world/standard_placements.h"
+#include "world/standing_point.h"
 
 namespace q {
 
@@ -60,6 +62,38 @@ bool writeScreenshot(GraphicsDevice& graphics, const std::string& path, std::str
     return writePng(path.c_str(), image, error);
 }
 
+// The camera's eye over a floor it stands on: its box rests a unit above.
+float eyeAboveFloor() { return Camera().box.maxs.y + 1.0f; }
+
+std::string areaRange(const MapData& map) {
+    return "the map has areas 0 to " + std::to_string(map.areas.size() - 1);
+}
+
+// Where --area puts the camera: standing on a floor of the area in the first
+// copy, in world space.
+bool standInArea(const MapData& map, const AreaFloors& floors, int area, const MapInstance& firstCopy,
+                 Vector3* eye, std::string* error) {
+    if (static_cast<size_t>(area) >= map.areas.size()) {
+        *error = "--area " + std::to_string(area) + ": no such area; " + areaRange(map);
+        return false;
+    }
+    Vector3 local;
+    if (!findStandingPoint(map, floors, area, eyeAboveFloor(), &local)) {
+        *error = "--area " + std::to_string(area) + ": no floor to stand on in that area (an upward-facing "
+                 "surface with the area's open space above it); " + areaRange(map) + " (--info lists them)";
+        return false;
+    }
+    *eye = transformCoord(local, firstCopy.world);
+    return true;
+}
+
+bool enterMapDirectory(const Options& options, std::string* error) {
+    if (options.dir.empty() || ::chdir(options.dir.c_str()) == 0) return true;
+    *error = "--dir expects a directory holding the map: cannot enter '" + options.dir + "' (" +
+             std::strerror(errno) + ")";
+    return false;
+}
+
 void printSummary(const Application& app) {
     const uint32_t spanMs = app.lastFrameMs - app.firstFrameMs;
     const double meanFps = (app.framesRun > 1 && spanMs > 0) ? (app.framesRun - 1) * 1000.0 / spanMs : 0.0;
@@ -83,6 +117,13 @@ int runViewer(int argc, char** argv) {
         return 0;
     }
 
+    if (options.info) {
+        if (!enterMapDirectory(options, &error)) return failWith(kExitUsage, error);
+        if (printMapInfo(options.mapBase, options.json, eyeAboveFloor(), stdout, &error) != 0)
+            return failWith(kExitFailure, error);
+        return 0;
+    }
+
     InputScript script;
     const bool scripted = !options.inputFile.empty();
     if (scripted && !loadInputScript(options.inputFile, &script, &error)) return failWith(kExitUsage, error);
@@ -96,9 +137,7 @@ int runViewer(int argc, char** argv) {
                         "no display found (DISPLAY and WAYLAND_DISPLAY are not set): use --headless to run "
                         "without a window");
 
-    if (!options.dir.empty() && ::chdir(options.dir.c_str()) != 0)
-        return failWith(kExitUsage, "--dir expects a directory holding the map: cannot enter '" + options.dir +
-                                        "' (" + std::strerror(errno) + ")");
+    if (!enterMapDirectory(options, &error)) return failWith(kExitUsage, error);
 
     SteppedClock steppedClock(options.tickMs);
     ReportSettings reports;
@@ -146,10 +185,14 @@ int runViewer(int argc, char** argv) {
         return failWith(kExitFailure, "cannot create the graphics device: " + error);
 
     Scene* scene = app.getScene();
-    MapData* map = scene->loadMap(options.mapBase.c_str(), &error);
+    AreaFloors floors;  // seen only when --area asks for a floor
+    MapData* map = scene->loadMap(options.mapBase.c_str(), &error, options.area >= 0 ? &floors : nullptr);
     if (!map) return failWith(kExitFailure, error);
     placeStandardInstances(*scene, map, options.instances);
     if (options.hasStart) scene->camera->position = options.start;
+    if (options.area >= 0 &&
+        !standInArea(*map, floors, options.area, *scene->instances[0], &scene->camera->position, &error))
+        return failWith(kExitUsage, error);
     if (options.hasLook) {
         scene->camera->yaw = options.yaw;
         scene->camera->pitch = options.pitch;

@@ -17,6 +17,10 @@ namespace q {
 namespace {
 
 constexpr Pattern kKeyword{" %s "};
+// What follows each keyword when it opens its block: a tree starts with its
+// first node; a collision model named "func_nodes_2" is followed by a { too.
+constexpr Pattern kNodesOpening{" { ("};
+constexpr Pattern kBrushesOpening{" /* brushMemory = */"};
 constexpr Pattern kNodesStart{" { "};
 constexpr Pattern kNode{" ( %d %f ) "};
 constexpr Pattern kNodesEnd{" } "};
@@ -230,7 +234,7 @@ bool MapData::readCollisionText(PatternReader& file) {
     char token[128];
     for (;;) {
         if (!file.match<kKeyword>(token)) break;
-        if (std::strstr(token, "nodes")) {
+        if (file.opensBlock<kNodesOpening>(token, "nodes")) {
             if (!file.expect<kNodesStart>("the { of a nodes block")) return false;
             const int root = readCollisionNode(file);
             if (root < 0) return false;
@@ -238,8 +242,9 @@ bool MapData::readCollisionText(PatternReader& file) {
             // entity models that follow must not replace it.
             if (!sawNodes) collisionRoot = root;
             sawNodes = true;
+            ++collisionModels;
             if (!file.expect<kNodesEnd>("the closing } of a nodes block")) return false;
-        } else if (std::strstr(token, "brushes")) {
+        } else if (file.opensBlock<kBrushesOpening>(token, "brushes")) {
             int brushMemory = 0;
             if (!file.expect<kBrushesHeader>("\"/* brushMemory = */ N {\" after brushes", &brushMemory))
                 return false;

@@ -7,6 +7,7 @@
 // Files are z up, the viewer is y up: every position, normal, plane normal and
 // axis number is stored with its second and third components exchanged.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,27 @@ struct MapVertex {
 };
 static_assert(sizeof(MapVertex) == 32);
 
+// Sees each drawn surface's geometry as it is read (map space, y up), for the
+// few callers that need shapes on the CPU, such as finding a floor to stand
+// on. The default load has none, so vertices go straight into device buffers.
+class SurfaceObserver {
+public:
+    virtual ~SurfaceObserver() = default;
+    virtual void surfaceRead(int area, const MapVertex* vertices, int vertexCount, const uint16_t* indices,
+                             int indexCount) = 0;
+};
+
+// How the surfaces of the area-portal file are kept.
+struct ProcReading {
+    TextureSource* textures = nullptr;  // material images; null: none looked up
+    // False: surfaces are read, checked and counted but get no device buffers
+    // (a map looked at without a graphics device).
+    bool deviceBuffers = true;
+    SurfaceObserver* observer = nullptr;
+};
+
+struct SurfaceReading;  // the reader's state while it reads surfaces
+
 struct Surface {
     gpu::VertexBuffer* vertexBuffer = nullptr;
     gpu::IndexBuffer* indexBuffer = nullptr;
@@ -62,9 +84,9 @@ struct Area {
     void addPortal(int index) { portalIndices.push_back(index); }
     // Reads the surfaces of one model block (count surfaces, then the block's
     // closing brace) into a new group, their vertices and indices straight into
-    // device buffers made on g_device. textures may be null (no materials).
-    // False with the reader's error recorded when the text does not fit.
-    bool readSurfaces(PatternReader& file, int count, TextureSource* textures);
+    // device buffers made on g_device unless `reading` says otherwise. False
+    // with the reader's error recorded when the text does not fit.
+    bool readSurfaces(PatternReader& file, int count, SurfaceReading& reading);
     // Four device calls per surface on g_device; the caller has set the program,
     // its constants and the rest of the pipeline.
     void draw() const;
@@ -113,6 +135,17 @@ struct MapData {
     std::vector<Brush> brushes;
     Bounds bounds = Bounds::empty();  // grown by every brush
 
+    // Models whose name is not an area name (doors, lamps, movers): read and
+    // checked, and counted into the area numbering as the file orders them, but
+    // not drawn and given no buffers: their vertices are in the entity's own
+    // space, and where the entity stands is not in these files.
+    int undrawnModels = 0;
+    int undrawnSurfaces = 0;
+    // Collision models of the collision file (one split tree each).
+    int collisionModels = 0;
+    // Materials of the drawn surfaces, each once, in the order first read.
+    std::vector<std::string> materials;
+
     // Root of the first collision node block read (the world model); -1 with no
     // nodes. Traces start here.
     int collisionRoot = -1;
@@ -128,9 +161,11 @@ struct MapData {
     // false with "<file>:<line>: expected <what>" in *error; what was read so far
     // stays in the map (the caller releases it).
     bool readProcFile(const char* fileName, TextureSource* textures, std::string* error);
+    bool readProcFile(const char* fileName, const ProcReading& how, std::string* error);
     // The reading itself, over a file opened; false with the reader's error
     // recorded.
     bool readProcText(PatternReader& file, TextureSource* textures);
+    bool readProcText(PatternReader& file, const ProcReading& how);
 
     // Reads the collision file: the split tree, the brushes linked into it and
     // the map bounds. Errors as for readProcFile.
@@ -157,6 +192,9 @@ struct MapData {
     // when the descent ends in an area; false in solid space (reported) or when the
     // tree is unusable. Defined with the visibility code.
     bool pointArea(int node, Vector3 point, int* area) const;
+    // The area holding a map-space point, or -1 in solid space or when the tree
+    // is unusable; nothing is reported, for searches that try many points.
+    int areaHolding(Vector3 point) const;
 
     // Swept-box collision in map space (defined with the movement code).
     void traceBox(Vector3 start, Vector3 end, const Vector3* extents) const;

@@ -22,6 +22,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -255,6 +256,34 @@ public:
         wordCut_ = false;
         failedPatternAt_ = nullptr;
         return count;
+    }
+
+    // Whether P, a pattern without conversions, matches here; nothing moves.
+    template <const Pattern& P>
+    bool lookingAt() {
+        static_assert(P.conversions() == 0, "a look ahead writes no targets");
+        const size_t pos = pos_;
+        const int assigned = assigned_;
+        const bool cut = wordCut_;
+        const char* const failedAt = failedPatternAt_;
+        const bool matched = match<P>();
+        pos_ = pos;
+        assigned_ = assigned;
+        wordCut_ = cut;
+        failedPatternAt_ = failedAt;
+        return matched;
+    }
+
+    // Whether a word read between blocks opens the block named by keyword: it
+    // is the keyword itself, or holds it with the block's Opening next. Names
+    // that merely hold a keyword (a shadow model "_prelight_lamp_model_1", an
+    // entity "func_nodes_2", a material "textures/brushes/...") are ordinary
+    // words. A word that is the keyword opens its block whatever follows, so a
+    // damaged block is still reported where it is.
+    template <const Pattern& Opening>
+    bool opensBlock(const char* word, const char* keyword) {
+        if (!std::strstr(word, keyword)) return false;
+        return std::strcmp(word, keyword) == 0 || lookingAt<Opening>();
     }
 
     int assigned() const { return assigned_; }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "map/map_data.h"
@@ -19,10 +20,25 @@
 
 namespace q {
 
+struct SurfaceReading {
+    SurfaceReading(MapData& m, const ProcReading& h) : map(m), how(h) {}
+    MapData& map;
+    const ProcReading& how;
+    int area = 0;  // whose surfaces are being read
+    // Where surfaces not read straight into a buffer are read to.
+    std::vector<MapVertex> vertices;
+    std::vector<uint16_t> indices;
+    std::unordered_set<std::string> materialsSeen;
+};
+
 namespace {
 
 constexpr Pattern kMagic{"mapProcFile003 "};
 constexpr Pattern kKeyword{" %s "};
+// What follows each keyword when it opens its block.
+constexpr Pattern kModelOpening{" { /* name = */"};
+constexpr Pattern kPortalsOpening{" { /* numAreas = */"};
+constexpr Pattern kNodesOpening{" { /* numNodes = */"};
 constexpr Pattern kModelHeader{" { /* name = */ %s /* numSurfaces = */ %d"};
 constexpr Pattern kSurfaceHeader{
     " /* surface %d */ { %s /* numVerts = */ %d /* numIndexes = */ %d "};
@@ -69,7 +85,114 @@ struct LockedBuffer {
     LockedBuffer& operator=(const LockedBuffer&) = delete;
 };
 
-bool readModel(MapData& map, PatternReader& file, TextureSource* textures, int* areaNumber) {
+// One surface's header, with its material name and counts checked against
+// what is left of the file.
+struct SurfaceHeader {
+    size_t at = 0;
+    int vertexCount = 0;
+    int indexCount = 0;
+    char material[128] = {};
+};
+
+bool readSurfaceHeader(PatternReader& file, SurfaceHeader* header) {
+    int number = 0;
+    const size_t at = header->at = file.position();
+    if (!file.expect<kSurfaceHeader>("a surface header", &number, header->material, &header->vertexCount,
+                                     &header->indexCount))
+        return false;
+    if (file.wordWasCut()) return file.failAt(at, "a material name of at most 123 characters");
+    trimBlanks(header->material);
+    stripQuotes(header->material);
+    if (std::strlen(header->material) > kMaterialLength)
+        return file.failAt(at, "a material name of at most 123 characters");
+
+    const int vertexCount = header->vertexCount;
+    const int indexCount = header->indexCount;
+    if (vertexCount < 0 || indexCount < 0)
+        return file.failAt(at, "numVerts and numIndexes of 0 or more, found " + std::to_string(vertexCount) +
+                                   " and " + std::to_string(indexCount));
+    const uint64_t needed = uint64_t(vertexCount) * PatternReader::minimumLength(kVertex) +
+                            uint64_t(indexCount) * PatternReader::minimumLength(kIndex);
+    if (needed > file.remaining())
+        return file.failAt(at, "numVerts " + std::to_string(vertexCount) + " and numIndexes " +
+                                   std::to_string(indexCount) + " that fit the rest of the file");
+    return true;
+}
+
+// File x y z s t nx ny nz become position (x, z, y), normal (nx, nz, ny), u, v:
+// floats 0..7 of a MapVertex, eight to a vertex from v on.
+bool readVertices(PatternReader& file, float* v, int vertexCount) {
+    for (int k = 0; k < vertexCount; ++k, v += 8) {
+        if (!file.expect<kVertex>("a vertex ( x y z s t nx ny nz )", &v[0], &v[2], &v[1], &v[6], &v[7], &v[3],
+                                  &v[5], &v[4]))
+            return false;
+    }
+    return true;
+}
+
+// Indices below vertexCount (and 65536), as 16 bits each from out on.
+bool readIndices(PatternReader& file, uint16_t* out, int indexCount, int vertexCount) {
+    const int highest = std::min(vertexCount - 1, 65535);
+    for (int k = 0; k < indexCount;) {
+        // Short valid indices a line at a time; anything else, and the message
+        // for a bad one, one at a time below.
+        const size_t read = file.matchIntegerRun<kIndex>(out + k, static_cast<size_t>(indexCount - k), 0, highest);
+        if (read > 0) {
+            k += static_cast<int>(read);
+            continue;
+        }
+        const size_t indexAt = file.position();
+        int index = 0;
+        if (!file.expect<kIndex>("a vertex index", &index)) return false;
+        if (index < 0 || index > highest)
+            return file.failAt(indexAt, "vertex indices from 0 below numVerts (" + std::to_string(vertexCount) +
+                                            ") and at most 65535, found " + std::to_string(index));
+        out[k++] = static_cast<uint16_t>(index);
+    }
+    return true;
+}
+
+// A surface's vertices and indices into the reading's own arrays, for surfaces
+// that are not read straight into device buffers.
+bool readGeometry(PatternReader& file, const SurfaceHeader& header, SurfaceReading& reading) {
+    reading.vertices.resize(static_cast<size_t>(header.vertexCount));
+    reading.indices.resize(static_cast<size_t>(header.indexCount));
+    return readVertices(file, reinterpret_cast<float*>(reading.vertices.data()), header.vertexCount) &&
+           readIndices(file, reading.indices.data(), header.indexCount, header.vertexCount);
+}
+
+// Copies what was read into a new device buffer; false when it cannot be locked.
+bool fillBuffer(gpu::Buffer* buffer, const void* data, size_t bytes) {
+    if (bytes == 0) return true;
+    LockedBuffer locked(buffer);
+    if (!locked.memory) return false;
+    std::memcpy(locked.memory, data, bytes);
+    return true;
+}
+
+// The closing brace of a model block.
+bool readModelEnd(PatternReader& file) {
+    if (file.match<kModelEnd>()) return true;
+    // "} " does not skip the line end before the brace of a model without
+    // surfaces, just as scanf would not; the brace is then passed over as a word
+    // by the block loop. Anything else there means the count did not fit.
+    if (file.nextVisible() == '}') return true;
+    return file.expect<kModelEnd>("the closing } of a model block");
+}
+
+// The surfaces of a model that is not drawn: read and checked as any, kept
+// nowhere.
+bool skipSurfaces(PatternReader& file, int count, SurfaceReading& reading) {
+    for (int i = 0; i < count; ++i) {
+        SurfaceHeader header;
+        if (!readSurfaceHeader(file, &header) || !readGeometry(file, header, reading)) return false;
+        if (!file.expect<kSurfaceEnd>("the closing } of a surface")) return false;
+        ++reading.map.undrawnSurfaces;
+    }
+    return readModelEnd(file);
+}
+
+bool readModel(MapData& map, PatternReader& file, SurfaceReading& reading, int* areaNumber) {
     // Model names only pick the area; entity names from real map compilers run
     // past 31 characters, so the name gets the keyword's 128 bytes.
     char name[128] = {};
@@ -81,20 +204,27 @@ bool readModel(MapData& map, PatternReader& file, TextureSource* textures, int* 
     trimBlanks(name);
     stripQuotes(name);
 
-    // A name that is not an area name keeps the previous model's area, so entity
-    // models join the area read before them (area 0 for a first model).
+    // A name that is not an area name keeps the previous model's area number
+    // (0 for a first model), and a first model creates its area either way, so
+    // the areas are numbered as the file orders its models.
     PatternReader nameText(name, "");
     int number = *areaNumber;
-    if (nameText.match("_area%d", &number)) *areaNumber = number;
+    const bool isArea = nameText.match("_area%d", &number);
+    if (isArea) *areaNumber = number;
 
-    Area* area = nullptr;
+    size_t area = 0;
     if (!map.areas.empty() && static_cast<unsigned>(*areaNumber) < map.areas.size()) {
-        area = &map.areas[static_cast<size_t>(*areaNumber)];
+        area = static_cast<size_t>(*areaNumber);
     } else {
         map.areas.emplace_back();
-        area = &map.areas.back();
+        area = map.areas.size() - 1;
     }
-    return area->readSurfaces(file, surfaceCount, textures);
+    if (!isArea) {
+        ++map.undrawnModels;
+        return skipSurfaces(file, surfaceCount, reading);
+    }
+    reading.area = static_cast<int>(area);
+    return map.areas[area].readSurfaces(file, surfaceCount, reading);
 }
 
 bool readPortals(MapData& map, PatternReader& file) {
@@ -220,35 +350,28 @@ bool checkBspTree(const MapData& map, PatternReader& file, const std::vector<siz
 
 }  // namespace
 
-bool Area::readSurfaces(PatternReader& file, int count, TextureSource* textures) {
+bool Area::readSurfaces(PatternReader& file, int count, SurfaceReading& reading) {
     // The group is in place before its buffers are made, so that whatever a
     // failing file leaves behind is reachable from the map and released with it.
     surfaceGroups.emplace_back();
     const size_t groupIndex = surfaceGroups.size() - 1;
-    gpu::Device* device = g_device;
-    if (count > 0 && !device) return file.failWith(file.position(), "no graphics device for the surfaces");
+    const ProcReading& how = reading.how;
+    gpu::Device* device = how.deviceBuffers ? g_device : nullptr;
+    if (count > 0 && how.deviceBuffers && !device)
+        return file.failWith(file.position(), "no graphics device for the surfaces");
+    // With no one to see the geometry and buffers to fill, the vertices go
+    // straight into them: the default load holds no copy of its own.
+    const bool straightIn = device && !how.observer;
 
     for (int i = 0; i < count; ++i) {
-        int number = 0, vertexCount = 0, indexCount = 0;
-        char material[128] = {};
-        const size_t at = file.position();
-        if (!file.expect<kSurfaceHeader>("a surface header", &number, material, &vertexCount, &indexCount))
-            return false;
-        if (file.wordWasCut()) return file.failAt(at, "a material name of at most 123 characters");
-        trimBlanks(material);
-        stripQuotes(material);
-        if (std::strlen(material) > kMaterialLength)
-            return file.failAt(at, "a material name of at most 123 characters");
+        SurfaceHeader header;
+        if (!readSurfaceHeader(file, &header)) return false;
+        const size_t at = header.at;
+        const int vertexCount = header.vertexCount;
+        const int indexCount = header.indexCount;
+        if (reading.materialsSeen.insert(header.material).second) reading.map.materials.push_back(header.material);
+        char* const material = header.material;
         std::strcat(material, ".jpg");
-
-        if (vertexCount < 0 || indexCount < 0)
-            return file.failAt(at, "numVerts and numIndexes of 0 or more, found " +
-                                       std::to_string(vertexCount) + " and " + std::to_string(indexCount));
-        const uint64_t needed = uint64_t(vertexCount) * PatternReader::minimumLength(kVertex) +
-                                uint64_t(indexCount) * PatternReader::minimumLength(kIndex);
-        if (needed > file.remaining())
-            return file.failAt(at, "numVerts " + std::to_string(vertexCount) + " and numIndexes " +
-                                       std::to_string(indexCount) + " that fit the rest of the file");
 
         const uint32_t vertexBytes = static_cast<uint32_t>(vertexCount) * uint32_t{sizeof(MapVertex)};
         const uint32_t indexBytes = static_cast<uint32_t>(indexCount) * 2u;
@@ -257,58 +380,42 @@ bool Area::readSurfaces(PatternReader& file, int count, TextureSource* textures)
         Surface& surface = group.surfaces.back();
         surface.vertexCount = vertexCount;
         surface.indexCount = indexCount;
-        surface.vertexBuffer = device->createVertexBuffer(vertexBytes, gpu::kUsageWriteOnly, gpu::kFvfLit);
-        if (!surface.vertexBuffer && vertexBytes > 0)
-            return file.failWith(at, "cannot create a vertex buffer of " + std::to_string(vertexBytes) + " bytes");
-        surface.indexBuffer = device->createIndexBuffer(indexBytes, gpu::kUsageWriteOnly);
-        if (!surface.indexBuffer && indexBytes > 0)
-            return file.failWith(at, "cannot create an index buffer of " + std::to_string(indexBytes) + " bytes");
-        surface.texture = textures ? textures->getTexture(material) : nullptr;
-
-        if (vertexCount > 0) {
-            LockedBuffer locked(surface.vertexBuffer);
-            if (!locked.memory) return file.failWith(at, "cannot lock the vertex buffer");
-            // Straight into the buffer: file x y z s t nx ny nz become position
-            // (x, z, y), normal (nx, nz, ny), u, v (floats 0..7 of a MapVertex).
-            float* v = static_cast<float*>(locked.memory);
-            for (int k = 0; k < vertexCount; ++k, v += 8) {
-                if (!file.expect<kVertex>("a vertex ( x y z s t nx ny nz )", &v[0], &v[2], &v[1], &v[6],
-                                 &v[7], &v[3], &v[5], &v[4]))
-                    return false;
-            }
+        if (device) {
+            surface.vertexBuffer = device->createVertexBuffer(vertexBytes, gpu::kUsageWriteOnly, gpu::kFvfLit);
+            if (!surface.vertexBuffer && vertexBytes > 0)
+                return file.failWith(at, "cannot create a vertex buffer of " + std::to_string(vertexBytes) + " bytes");
+            surface.indexBuffer = device->createIndexBuffer(indexBytes, gpu::kUsageWriteOnly);
+            if (!surface.indexBuffer && indexBytes > 0)
+                return file.failWith(at, "cannot create an index buffer of " + std::to_string(indexBytes) + " bytes");
         }
-        if (indexCount > 0) {
-            LockedBuffer locked(surface.indexBuffer);
-            if (!locked.memory) return file.failWith(at, "cannot lock the index buffer");
-            uint16_t* out = static_cast<uint16_t*>(locked.memory);
-            const int highest = std::min(vertexCount - 1, 65535);
-            for (int k = 0; k < indexCount;) {
-                // Short valid indices a line at a time; anything else, and
-                // the message for a bad one, one at a time below.
-                const size_t read =
-                    file.matchIntegerRun<kIndex>(out + k, static_cast<size_t>(indexCount - k), 0, highest);
-                if (read > 0) {
-                    k += static_cast<int>(read);
-                    continue;
-                }
-                const size_t indexAt = file.position();
-                int index = 0;
-                if (!file.expect<kIndex>("a vertex index", &index)) return false;
-                if (index < 0 || index > highest)
-                    return file.failAt(indexAt, "vertex indices from 0 below numVerts (" +
-                                                    std::to_string(vertexCount) + ") and at most 65535, found " +
-                                                    std::to_string(index));
-                out[k++] = static_cast<uint16_t>(index);
+        surface.texture = how.textures ? how.textures->getTexture(material) : nullptr;
+
+        if (straightIn) {
+            if (vertexCount > 0) {
+                LockedBuffer locked(surface.vertexBuffer);
+                if (!locked.memory) return file.failWith(at, "cannot lock the vertex buffer");
+                if (!readVertices(file, static_cast<float*>(locked.memory), vertexCount)) return false;
+            }
+            if (indexCount > 0) {
+                LockedBuffer locked(surface.indexBuffer);
+                if (!locked.memory) return file.failWith(at, "cannot lock the index buffer");
+                if (!readIndices(file, static_cast<uint16_t*>(locked.memory), indexCount, vertexCount)) return false;
+            }
+        } else {
+            if (!readGeometry(file, header, reading)) return false;
+            if (how.observer)
+                how.observer->surfaceRead(reading.area, reading.vertices.data(), vertexCount, reading.indices.data(),
+                                          indexCount);
+            if (device) {
+                if (!fillBuffer(surface.vertexBuffer, reading.vertices.data(), vertexBytes))
+                    return file.failWith(at, "cannot lock the vertex buffer");
+                if (!fillBuffer(surface.indexBuffer, reading.indices.data(), indexBytes))
+                    return file.failWith(at, "cannot lock the index buffer");
             }
         }
         if (!file.expect<kSurfaceEnd>("the closing } of a surface")) return false;
     }
-    if (file.match<kModelEnd>()) return true;
-    // "} " does not skip the line end before the brace of a model without
-    // surfaces, just as scanf would not; the brace is then passed over as a word
-    // by the block loop. Anything else there means the count did not fit.
-    if (file.nextVisible() == '}') return true;
-    return file.expect<kModelEnd>("the closing } of a model block");
+    return readModelEnd(file);
 }
 
 void Portal::computePlane(const char* name) {
@@ -324,12 +431,24 @@ void Portal::computePlane(const char* name) {
 }
 
 bool MapData::readProcFile(const char* fileName, TextureSource* textures, std::string* error) {
+    ProcReading how;
+    how.textures = textures;
+    return readProcFile(fileName, how, error);
+}
+
+bool MapData::readProcFile(const char* fileName, const ProcReading& how, std::string* error) {
     PatternReader file;
     if (!file.open(fileName, error)) return false;
-    return file.outcome(readProcText(file, textures), error);
+    return file.outcome(readProcText(file, how), error);
 }
 
 bool MapData::readProcText(PatternReader& file, TextureSource* textures) {
+    ProcReading how;
+    how.textures = textures;
+    return readProcText(file, how);
+}
+
+bool MapData::readProcText(PatternReader& file, const ProcReading& how) {
     const size_t binaryAt = file.firstBinaryByte();
     if (binaryAt != std::string_view::npos) {
         char found[8];
@@ -340,16 +459,17 @@ bool MapData::readProcText(PatternReader& file, TextureSource* textures) {
     if (!file.expect<kMagic>("the first word of an area-portal file")) return false;
 
     int areaNumber = 0;
+    SurfaceReading reading(*this, how);
     std::vector<size_t> nodeOffsets;
     char token[128];
     for (;;) {
         if (!file.match<kKeyword>(token)) break;  // no word before the end
         bool ok = true;
-        if (std::strstr(token, "model")) {
-            ok = readModel(*this, file, textures, &areaNumber);
-        } else if (std::strstr(token, "interAreaPortals")) {
+        if (file.opensBlock<kModelOpening>(token, "model")) {
+            ok = readModel(*this, file, reading, &areaNumber);
+        } else if (file.opensBlock<kPortalsOpening>(token, "interAreaPortals")) {
             ok = readPortals(*this, file);
-        } else if (std::strstr(token, "nodes")) {
+        } else if (file.opensBlock<kNodesOpening>(token, "nodes")) {
             ok = readNodes(*this, file, &nodeOffsets);
         }
         // Any other word is passed over: the contents of blocks this viewer does

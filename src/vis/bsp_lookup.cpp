@@ -56,10 +56,13 @@ bool MapData::pointArea(int node, Vector3 point, int* area) const {
     return finish(descend(*this, node, point, area), nullptr);
 }
 
-int MapInstance::findArea(Vector3 point) const {
-    if (!map) return -1;
+int MapData::areaHolding(Vector3 point) const {
     int area = -1;
-    return descend(*map, 0, transformCoord(point, inverseWorld), &area) == Descent::InArea ? area : -1;
+    return descend(*this, 0, point, &area) == Descent::InArea ? area : -1;
+}
+
+int MapInstance::findArea(Vector3 point) const {
+    return map ? map->areaHolding(transformCoord(point, inverseWorld)) : -1;
 }
 
 int MapInstance::areaAt(Vector3 point) const {

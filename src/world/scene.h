@@ -45,8 +45,9 @@ public:
 
     // Reads <baseName>.proc then <baseName>.cm. On a missing or malformed file
     // returns null with a message naming the file, line and what was expected in
-    // *error, and keeps nothing of the map.
-    MapData* loadMap(const char* baseName, std::string* error);
+    // *error, and keeps nothing of the map. observer, when given, sees each
+    // drawn surface's geometry as it is read.
+    MapData* loadMap(const char* baseName, std::string* error, SurfaceObserver* observer = nullptr);
 
     // The material texture cache: one entry per byte-exact name; a failed load is
     // not cached and is tried again next time.

@@ -49,7 +49,7 @@ private:
 
 }  // namespace
 
-MapData* Scene::loadMap(const char* baseName, std::string* error) {
+MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserver* observer) {
     constexpr size_t kLongestBaseName = 122;  // ".proc" and the terminating zero fit in 128 bytes
     if (std::strlen(baseName) > kLongestBaseName) {
         *error = "map name longer than 122 characters: " + std::string(baseName, 40) + "...";
@@ -59,7 +59,10 @@ MapData* Scene::loadMap(const char* baseName, std::string* error) {
     MaterialTally tally(*this);
     const std::string procName = std::string(baseName) + ".proc";
     const std::string collisionName = std::string(baseName) + ".cm";
-    if (!map->readProcFile(procName.c_str(), &tally, error) ||
+    ProcReading how;
+    how.textures = &tally;
+    how.observer = observer;
+    if (!map->readProcFile(procName.c_str(), how, error) ||
         !map->readCollisionFile(collisionName.c_str(), error)) {
         // Nothing of a map that did not load is kept; textures it brought into
         // the cache stay there for the next map that names them.
@@ -69,6 +72,12 @@ MapData* Scene::loadMap(const char* baseName, std::string* error) {
     }
     const std::string missing = tally.summary();
     if (!missing.empty()) warn(missing.c_str());
+    if (map->undrawnModels > 0) {
+        const std::string undrawn = procName + ": " + std::to_string(map->undrawnModels) +
+                                    " entity models (doors, lamps, movers: names other than _areaN) left undrawn: "
+                                    "where each entity stands is not in the map files";
+        warn(undrawn.c_str());
+    }
     maps.push_back(map);
     return map;
 }

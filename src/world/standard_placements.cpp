@@ -24,16 +24,18 @@ constexpr Placement kPlacements[kStandardInstanceCount] = {
 
 }  // namespace
 
+void placeStandardInstance(MapInstance& instance, int index) {
+    const Placement& placement = kPlacements[std::clamp(index, 0, kStandardInstanceCount - 1)];
+    instance.position = placement.position;
+    instance.yaw = placement.yaw;
+    instance.pitch = placement.pitch;
+    instance.roll = placement.roll;
+    instance.placeInWorld();
+}
+
 int placeStandardInstances(Scene& scene, MapData* map, int count) {
     const int placed = std::clamp(count, 0, kStandardInstanceCount);
-    for (int i = 0; i < placed; ++i) {
-        MapInstance* instance = scene.addInstance(map);
-        instance->position = kPlacements[i].position;
-        instance->yaw = kPlacements[i].yaw;
-        instance->pitch = kPlacements[i].pitch;
-        instance->roll = kPlacements[i].roll;
-        instance->placeInWorld();
-    }
+    for (int i = 0; i < placed; ++i) placeStandardInstance(*scene.addInstance(map), i);
     return placed;
 }
 

@@ -145,6 +145,11 @@ void Terrain::upload(const std::vector<TerrainVertex>& vertices, const std::vect
 }
 
 float Terrain::heightAt(Vector3 p) const {
+    // Onto the grid first: x and z from -8192 to the far edge of the last cell
+    // (8192 for the 128 x 128 grid). A NaN is left to queryCell.
+    const float low = -kQueryOffset;
+    p.x = std::clamp(p.x, low, low + static_cast<float>(cellsX << kQueryCellShift));
+    p.z = std::clamp(p.z, low, low + static_cast<float>(cellsZ << kQueryCellShift));
     const int cx = std::clamp(queryCell(p.x), 0, cellsX - 1);
     const int cz = std::clamp(queryCell(p.z), 0, cellsZ - 1);
     const float h = height(cz, cx);

@@ -76,8 +76,9 @@ public:
                            static_cast<size_t>(triangle)];
     }
 
-    // The y of the ground under p.x, p.z (p.y is ignored). Outside the grid the
-    // nearest edge cell answers, its triangle's plane carried on outwards.
+    // The y of the ground under p.x, p.z (p.y is ignored). Outside the grid it is
+    // the height at the nearest point of the grid's edge: the ground drawn ends
+    // there, and an edge plane carried outwards would be an invisible slope.
     float heightAt(Vector3 p) const;
 
     // World transform rows to identity, texture, lighting program, indices,

@@ -1,0 +1,19 @@
+#pragma once
+// --info: what a map holds, read without a window or a graphics device, as
+// readable text or as one JSON object for scripts.
+
+#include <cstdio>
+#include <string>
+
+namespace q {
+
+// Reads <mapBase>.proc and <mapBase>.cm from the working directory and prints
+// their summary to out. eyeHeight is how far above a floor the camera's eye
+// stands. Returns the exit code: 0, or 1 with the load error in *error.
+int printMapInfo(const std::string& mapBase, bool json, float eyeHeight, std::FILE* out, std::string* error);
+
+// text as a JSON string, quotes included: quotes, backslashes and control
+// characters escaped, bytes that are not UTF-8 written as \u00XX.
+std::string jsonString(const std::string& text);
+
+}  // namespace q

@@ -1,0 +1,69 @@
+#include "world/standing_point.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace q {
+
+namespace {
+
+// A triangle counts as floor when it leans at most 45 degrees from level.
+constexpr float kFloorNormalY = 0.7071f;
+// The feet are checked this far above the floor, clear of its own plane.
+constexpr float kFeetAboveFloor = 1.0f;
+
+}  // namespace
+
+void AreaFloors::surfaceRead(int area, const MapVertex* vertices, int vertexCount, const uint16_t* indices,
+                             int indexCount) {
+    if (area < 0) return;
+    if (static_cast<size_t>(area) >= byArea_.size()) byArea_.resize(static_cast<size_t>(area) + 1);
+    std::vector<Floor>& floors = byArea_[static_cast<size_t>(area)];
+    const size_t first = floors.size();
+    float surfaceSize = 0.0f;
+    for (int t = 0; t + 2 < indexCount; t += 3) {
+        const uint16_t i0 = indices[t], i1 = indices[t + 1], i2 = indices[t + 2];
+        if (i0 >= vertexCount || i1 >= vertexCount || i2 >= vertexCount) continue;  // the reader keeps them below
+        const MapVertex& a = vertices[i0];
+        const MapVertex& b = vertices[i1];
+        const MapVertex& c = vertices[i2];
+        const Vector3 across = cross(b.position - a.position, c.position - a.position);
+        const float twiceSize = std::sqrt(dot(across, across));
+        if (!(twiceSize > 0.0f)) continue;  // degenerate or not finite
+        // Which side is up is the side the file's normals face: the winding
+        // alone does not say.
+        const Vector3 facing = a.normal + b.normal + c.normal;
+        const float up = std::fabs(across.y) / twiceSize;
+        if (up < kFloorNormalY || !(facing.y > 0.0f)) continue;
+        const float size = 0.5f * twiceSize;
+        surfaceSize += size;
+        floors.push_back({(a.position + b.position + c.position) * (1.0f / 3.0f), size, 0.0f});
+    }
+    for (size_t i = first; i < floors.size(); ++i) floors[i].surfaceSize = surfaceSize;
+}
+
+const std::vector<AreaFloors::Floor>& AreaFloors::of(int area) const {
+    static const std::vector<Floor> kNone;
+    if (area < 0 || static_cast<size_t>(area) >= byArea_.size()) return kNone;
+    return byArea_[static_cast<size_t>(area)];
+}
+
+bool findStandingPoint(const MapData& map, const AreaFloors& floors, int area, float eyeHeight, Vector3* eye) {
+    if (area < 0 || static_cast<size_t>(area) >= map.areas.size()) return false;
+    std::vector<AreaFloors::Floor> order = floors.of(area);
+    std::stable_sort(order.begin(), order.end(), [](const AreaFloors::Floor& a, const AreaFloors::Floor& b) {
+        if (a.surfaceSize != b.surfaceSize) return a.surfaceSize > b.surfaceSize;
+        return a.size > b.size;
+    });
+    for (const AreaFloors::Floor& floor : order) {
+        const Vector3 feet = floor.centre + Vector3{0.0f, kFeetAboveFloor, 0.0f};
+        const Vector3 point = floor.centre + Vector3{0.0f, eyeHeight, 0.0f};
+        if (map.areaHolding(feet) == area && map.areaHolding(point) == area) {
+            *eye = point;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace q

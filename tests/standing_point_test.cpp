@@ -1,0 +1,78 @@
+// Finding a place to stand in an area from the map's own floors, read through
+// the real area-portal reader without a graphics device (as --info reads).
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "map/map_data.h"
+#include "map_test_files.h"
+#include "world/standing_point.h"
+
+namespace q {
+namespace {
+
+// A quad from (x0, y0) to (x1, y1) at height z (files are z up), its normals
+// pointing nz: +1 a floor, -1 a ceiling, 0 a wall standing along x = x0.
+std::string quad(const std::string& material, float x0, float y0, float x1, float y1, float z, int nz) {
+    auto v = [&](float x, float y, float h) {
+        const std::string n = nz == 0 ? "1 0 0" : (nz > 0 ? "0 0 1" : "0 0 -1");
+        return "( " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(h) + " 0 0 " + n + " ) ";
+    };
+    const std::string corners = nz == 0 ? v(x0, y0, z) + v(x0, y1, z) + v(x0, y1, z + 100) + v(x0, y0, z + 100)
+                                        : v(x0, y0, z) + v(x1, y0, z) + v(x1, y1, z) + v(x0, y1, z);
+    return "/* surface 0 */ { \"" + material + "\" /* numVerts = */ 4 /* numIndexes = */ 6\n" + corners +
+           "\n0 1 2 0 2 3\n}\n";
+}
+
+std::string model(const std::string& name, int count, const std::string& surfaces) {
+    return "model { /* name = */ \"" + name + "\" /* numSurfaces = */ " + std::to_string(count) + "\n" + surfaces +
+           "}\n";
+}
+
+// Area 0 is 0 <= x < 500; from x 500 on is solid; area 1 is x < 0.
+const std::string kTree =
+    "nodes { /* numNodes = */ 2\n/* node format is: ( planeVector ) positiveChild negativeChild */\n"
+    "/* a child number of 0 is an opaque, solid area */\n/* negative child numbers are areas: (-1-child) */\n"
+    "/* node 0 */ ( 1 0 0 0 ) 1 -2\n/* node 1 */ ( 1 0 0 -500 ) 0 -1\n}\n";
+
+TEST(StandingPoint, OverTheLargestFloorWhoseSpaceTheTreePutsInTheArea) {
+    test::MapFiles files;
+    // Area 0: the largest floor lies beyond x 500 (solid space), a smaller one
+    // at height 64 inside, a larger ceiling facing down. An entity's floor is
+    // never a place to stand. Area 1: a wall alone.
+    const std::string text = "mapProcFile003\n" +
+                             model("_area0", 3,
+                                   quad("big", 500, -500, 1500, 500, 0, 1) + quad("small", 100, -100, 300, 100, 64, 1) +
+                                       quad("ceiling", 0, -300, 400, 300, 200, -1)) +
+                             model("func_static_1", 1, quad("lift", 10, -400, 490, 400, 32, 1)) +
+                             model("_area1", 1, quad("wall", -100, -100, -100, 100, 0, 0)) + kTree;
+    MapData map;
+    AreaFloors floors;
+    ProcReading how;
+    how.deviceBuffers = false;
+    how.observer = &floors;
+    std::string error;
+    ASSERT_TRUE(map.readProcFile(files.write("m.proc", text).c_str(), how, &error)) << error;
+    // Read without a device: counted, no buffers.
+    ASSERT_EQ(map.areas.size(), 2u);
+    ASSERT_EQ(map.areas[0].surfaceGroups[0].surfaces.size(), 3u);
+    EXPECT_EQ(map.areas[0].surfaceGroups[0].surfaces[1].indexCount, 6);
+    EXPECT_EQ(map.areas[0].surfaceGroups[0].surfaces[1].vertexBuffer, nullptr);
+    EXPECT_EQ(map.materials, (std::vector<std::string>{"big", "small", "ceiling", "wall"}));
+
+    Vector3 eye;
+    ASSERT_TRUE(findStandingPoint(map, floors, 0, 33.0f, &eye));
+    // The small floor's first triangle (100,-100) (300,-100) (300,100), 33 above
+    // its height of 64; y and z exchanged from the file.
+    EXPECT_NEAR(eye.x, 700.0f / 3, 1e-3f);
+    EXPECT_NEAR(eye.y, 97.0f, 1e-3f);
+    EXPECT_NEAR(eye.z, -100.0f / 3, 1e-3f);
+
+    EXPECT_FALSE(findStandingPoint(map, floors, 1, 33.0f, &eye));  // no floor at all
+    EXPECT_FALSE(findStandingPoint(map, floors, 2, 33.0f, &eye));  // no such area
+    EXPECT_FALSE(findStandingPoint(map, floors, -1, 33.0f, &eye));
+}
+
+}  // namespace
+}  // namespace q
