@@ -43,7 +43,7 @@ constexpr Pattern kNodeHeader{
 constexpr Pattern kNode{" /* node %d */ ( %f %f %f %f ) %d %d "};
 constexpr Pattern kNodesEnd{" } "};
 
-constexpr size_t kMaterialLength = 123;  // so that ".jpg" and the zero fit in 128 bytes
+constexpr size_t kMaterialLength = 123;  // so that an image extension and the zero fit in 128 bytes
 
 
 // Counts read from the file must leave room for what they announce; a count
@@ -239,7 +239,6 @@ bool Area::readSurfaces(PatternReader& file, int count, TextureSource* textures)
         stripQuotes(material);
         if (std::strlen(material) > kMaterialLength)
             return file.failAt(at, "a material name of at most 123 characters");
-        std::strcat(material, ".jpg");
 
         if (vertexCount < 0 || indexCount < 0)
             return file.failAt(at, "numVerts and numIndexes of 0 or more, found " +

@@ -19,8 +19,12 @@ struct InputState;
 
 struct TextureEntry {
     gpu::Texture* texture = nullptr;  // owned by the cache
-    char name[124] = {};
+    char name[124] = {};              // the material name
+    std::string file;                 // the image it was loaded from
 };
+
+// What became of a material's image.
+enum class MaterialImageOutcome { Loaded, Missing, Unusable };
 
 class Scene : public TextureSource {
 public:
@@ -30,6 +34,14 @@ public:
     std::vector<TextureEntry> textures;
     Camera* camera = nullptr;              // owned
     Terrain* terrain = nullptr;            // owned
+
+    // Where material images are looked for after the map's own directory (see
+    // findMaterialImage), and whether surfaces whose image is missing or
+    // unusable get the grey grid texture instead of none.
+    std::vector<std::string> textureDirs;
+    bool untexturedGrid = false;
+    // The directory of the map being loaded: images are looked for there first.
+    std::string mapDir;
 
     // Reached by the camera and the flow; not owned.
     GraphicsDevice* graphics = nullptr;
@@ -48,9 +60,12 @@ public:
     // *error, and keeps nothing of the map.
     MapData* loadMap(const char* baseName, std::string* error);
 
-    // The material texture cache: one entry per byte-exact name; a failed load is
-    // not cached and is tried again next time.
-    gpu::Texture* getTexture(const char* fileName) override;
+    // The material texture cache: one entry per byte-exact material name; a
+    // failed load is not cached and is tried again next time.
+    gpu::Texture* getTexture(const char* materialName) override;
+    // The same, saying what became of the image; *problem names the file and
+    // what was wrong with it when it could not be used.
+    gpu::Texture* materialTexture(const char* materialName, MaterialImageOutcome* outcome, std::string* problem);
 
     MapInstance* addInstance(MapData* map);
 
@@ -63,6 +78,10 @@ public:
     // Releases the camera, terrain, cached textures, map buffers and the lists,
     // all before the device goes. Called by the destructor too.
     void release();
+
+private:
+    gpu::Texture* standIn(MaterialImageOutcome outcome);
+    gpu::Texture* gridTexture_ = nullptr;  // owned; made on first use
 };
 
 }  // namespace q
