@@ -45,8 +45,8 @@ public:
         std::string line = std::to_string(missing_.size()) + " of " + std::to_string(results_.size()) +
                            " material images missing: " + firstFew(missing_, ", ") +
                            " (looked for as .jpg, .png, .tga and .dds beside the map and in each --textures DIR; "
-                           "their surfaces are drawn untextured";
-        line += scene_.untexturedGrid ? " with a grey grid)" : ", or with a grey grid under --untextured grid)";
+                           "their surfaces are drawn ";
+        line += scene_.untexturedGrid ? "with a grey grid)" : "untextured, or with a grey grid under --untextured grid)";
         return line;
     }
 
