@@ -211,6 +211,55 @@ TEST_F(TextureCache, UnusableImagesAreNamedAndTheGridStandsInWhenAsked) {
     }
 }
 
+TEST_F(TextureCache, ImagesDecodedAheadOfTheReadReachTheirOwnSurfaces) {
+    // More images than are decoded ahead, each named twice (the second time in
+    // reverse order), one of them damaged.
+    constexpr int kImages = 12, kDamaged = 5;
+    std::string proc = "mapProcFile003\nmodel { /* name = */ \"_area0\" /* numSurfaces = */ 24\n";
+    for (int i = 0; i < kImages; ++i) {
+        Image image{2, 2, std::vector<uint8_t>(16, uint8_t(i * 20))};
+        std::string error;
+        const std::string path = files.path("image" + std::to_string(i) + ".png");
+        ASSERT_TRUE(writePng(path.c_str(), image, &error)) << error;
+        if (i == kDamaged) files.write("image5.png", "\x89PNG\r\n\x1a\n and then nothing");
+        proc += surfaceText(files.path("image" + std::to_string(i)));
+    }
+    for (int i = kImages - 1; i >= 0; --i) proc += surfaceText(files.path("image" + std::to_string(i)));
+    files.write("bbb.proc", proc + "}\n");
+    files.write("bbb.cm", "CM \"1.00\"\ncollisionModel \"worldMap\" { nodes { ( -1 0 ) } }\n");
+
+    std::string error;
+    testing::internal::CaptureStderr();
+    MapData* map = scene.loadMap(files.path("bbb").c_str(), &error);
+    const std::string lines = testing::internal::GetCapturedStderr();
+    ASSERT_NE(map, nullptr) << error;
+    const auto& surfaces = map->areas[0].surfaceGroups[0].surfaces;
+    for (int i = 0; i < kImages; ++i) {
+        const gpu::Texture* texture = surfaces[i].texture;
+        EXPECT_EQ(surfaces[2 * kImages - 1 - i].texture, texture) << i;
+        if (i == kDamaged) {
+            EXPECT_EQ(texture, nullptr);
+            continue;
+        }
+        ASSERT_NE(texture, nullptr) << i;
+        const uint32_t grey = uint32_t(i * 20);
+        EXPECT_EQ(gpu::RecordingDevice::texels(texture)[0], grey << 24 | grey << 16 | grey << 8 | grey) << i;
+    }
+    EXPECT_EQ(scene.textures.size(), size_t{kImages - 1});
+    EXPECT_NE(lines.find("1 material images could not be used, their surfaces are drawn untextured: " +
+                         files.path("image5.png") + ": "),
+              std::string::npos)
+        << lines;
+
+    // A map that fails while images are queued makes none of their textures.
+    scene.release();
+    scene.device = &device;
+    files.write("bbb.proc", proc + "} broken");
+    files.write("bbb.cm", "nodes {\n ( 7 0 ) }\n");
+    EXPECT_EQ(scene.loadMap(files.path("bbb").c_str(), &error), nullptr);
+    EXPECT_EQ(device.liveTextures(), 0u);
+}
+
 TEST_F(TextureCache, FailedLoadsNameTheFileAndKeepNothing) {
     std::string error;
     EXPECT_EQ(scene.loadMap(files.path("bbb").c_str(), &error), nullptr);

@@ -77,6 +77,14 @@ TEST(TextureFileTest, DdsLevelsGoToTheDeviceCompressedOrExpanded) {
     EXPECT_EQ(std::vector<uint8_t>(levels.begin() + 64, levels.begin() + 68), (std::vector<uint8_t>{0, 255, 0, 255}));
     EXPECT_EQ(std::vector<uint8_t>(levels.end() - 4, levels.end()), (std::vector<uint8_t>{0, 0, 255, 255}));
     texture->release();
+
+    // A device that claims S3TC but refuses these blocks gets them decoded.
+    device.setBlockCompression(true);
+    device.failNextTextureCreations(1);
+    texture = loadTextureFile(device, path.c_str(), &error);
+    ASSERT_TRUE(texture) << error;
+    EXPECT_EQ(gpu::RecordingDevice::format(texture), TexelFormat::Rgba8);
+    texture->release();
     fs::remove(path);
 }
 

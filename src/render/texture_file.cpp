@@ -5,6 +5,24 @@
 
 namespace q {
 
+gpu::Texture* createTextureFromImage(gpu::Device& device, TextureImage& image, const char* path,
+                                     std::string* error) {
+    // S3TC blocks go to the GPU as they are where it can sample them.
+    if (isBlockFormat(image.format) && !device.supportsBlockCompression()) expandBlocks(&image);
+    gpu::Texture* texture =
+        device.createTextureFromLevels(image.format, image.width, image.height, image.levelCount, image.levels());
+    if (!texture && isBlockFormat(image.format)) {
+        // A driver may take S3TC and still refuse some sizes of it.
+        expandBlocks(&image);
+        texture = device.createTextureFromLevels(image.format, image.width, image.height, image.levelCount,
+                                                 image.levels());
+    }
+    if (!texture && error)
+        *error = std::string(path) + ": the device could not make a " + std::to_string(image.width) +
+                 " x " + std::to_string(image.height) + " texture";
+    return texture;
+}
+
 gpu::Texture* loadTextureFile(gpu::Device& device, const char* path, std::string* error) {
     TextureImage image;
     std::string message;
@@ -12,14 +30,7 @@ gpu::Texture* loadTextureFile(gpu::Device& device, const char* path, std::string
         if (error) *error = message;
         return nullptr;
     }
-    // S3TC blocks go to the GPU as they are where it can sample them.
-    if (isBlockFormat(image.format) && !device.supportsBlockCompression()) expandBlocks(&image);
-    gpu::Texture* texture =
-        device.createTextureFromLevels(image.format, image.width, image.height, image.levelCount, image.levels());
-    if (!texture && error)
-        *error = std::string(path) + ": the device could not make a " + std::to_string(image.width) +
-                 " x " + std::to_string(image.height) + " texture";
-    return texture;
+    return createTextureFromImage(device, image, path, error);
 }
 
 }  // namespace q

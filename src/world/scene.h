@@ -66,6 +66,14 @@ public:
     // The same, saying what became of the image; *problem names the file and
     // what was wrong with it when it could not be used.
     gpu::Texture* materialTexture(const char* materialName, MaterialImageOutcome* outcome, std::string* problem);
+    // The cache's texture for a material name, or null.
+    gpu::Texture* cachedTexture(const char* materialName) const;
+    // Puts a texture loaded from file into the cache, which owns it from then
+    // on; false (the texture left to the caller) for a name it cannot hold.
+    bool addTexture(const char* materialName, const std::string& file, gpu::Texture* texture);
+    // What surfaces whose image is missing or unusable get: the grey grid under
+    // untexturedGrid (made on first use), otherwise null.
+    gpu::Texture* standInTexture();
 
     MapInstance* addInstance(MapData* map);
 
@@ -80,7 +88,6 @@ public:
     void release();
 
 private:
-    gpu::Texture* standIn(MaterialImageOutcome outcome);
     gpu::Texture* gridTexture_ = nullptr;  // owned; made on first use
 };
 

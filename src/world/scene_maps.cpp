@@ -1,15 +1,19 @@
 // The scene's map loading and its material texture cache.
 
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "map/map_data.h"
 #include "map/material_image.h"
 #include "platform/report.h"
+#include "platform/gpu/device.h"
 #include "render/grid_texture.h"
+#include "render/image_decode_queue.h"
 #include "render/texture_file.h"
 #include "world/scene.h"
 
@@ -17,25 +21,51 @@ namespace q {
 
 namespace {
 
-// Stands between the surface reader and the cache for one load: asks the cache
-// once per material name, and tells the person afterwards, in one line each,
-// which material images were not found and which could not be used. Real maps
-// name many images that are not there; a line per surface would bury
-// everything else.
+// Stands between the surface reader and the cache for one load. Each
+// material name is looked up once; an image found is queued to be decoded on
+// worker threads while the map is read, and its surfaces get a token in its
+// place until finish() makes the textures and hands them out. Afterwards it
+// tells the person, in one line each, which material images were not found
+// and which could not be used: real maps name many images that are not there,
+// and a line per surface would bury everything else.
 class MaterialTally : public TextureSource {
 public:
-    explicit MaterialTally(Scene& scene) : scene_(scene) {}
+    explicit MaterialTally(Scene& scene)
+        : scene_(scene), decoder_(scene.device && !scene.device->supportsBlockCompression()) {}
 
     gpu::Texture* getTexture(const char* materialName) override {
         const auto known = results_.find(materialName);
         if (known != results_.end()) return known->second;
-        MaterialImageOutcome outcome = MaterialImageOutcome::Loaded;
-        std::string problem;
-        gpu::Texture* texture = scene_.materialTexture(materialName, &outcome, &problem);
+        gpu::Texture* texture = firstLook(materialName);
         results_.emplace(materialName, texture);
-        if (outcome == MaterialImageOutcome::Missing) missing_.push_back(materialName);
-        if (outcome == MaterialImageOutcome::Unusable) unusable_.push_back(problem);
         return texture;
+    }
+
+    // Makes the queued images' textures in turn (on this thread, the device's),
+    // puts them into the cache, and gives the map's surfaces their textures in
+    // place of the tokens.
+    void finish(MapData& map) {
+        std::map<const gpu::Texture*, gpu::Texture*> bound;
+        for (const Pending& pending : pending_) {
+            TextureImage image;
+            std::string problem;
+            gpu::Texture* texture = nullptr;
+            if (decoder_.takeNext(&image, &problem))
+                texture = createTextureFromImage(*scene_.device, image, pending.file.c_str(), &problem);
+            if (texture) {
+                scene_.addTexture(pending.name.c_str(), pending.file, texture);
+            } else {
+                unusable_.push_back(problem);
+                texture = scene_.standInTexture();
+            }
+            bound[pending.token] = texture;
+        }
+        for (Area& area : map.areas)
+            for (SurfaceGroup& group : area.surfaceGroups)
+                for (Surface& surface : group.surfaces) {
+                    const auto found = bound.find(surface.texture);
+                    if (found != bound.end()) surface.texture = found->second;
+                }
     }
 
     // "3 of 10 material images missing: a, b, c (...)", the first few names,
@@ -58,6 +88,30 @@ public:
     }
 
 private:
+    struct Pending {
+        std::string name;
+        std::string file;
+        gpu::Texture* token;
+    };
+
+    gpu::Texture* firstLook(const char* materialName) {
+        if (gpu::Texture* cached = scene_.cachedTexture(materialName)) return cached;
+        std::optional<std::string> file;
+        if (std::strlen(materialName) < sizeof TextureEntry::name && scene_.device)
+            file = findMaterialImage(materialName, scene_.mapDir, scene_.textureDirs);
+        if (!file) {
+            missing_.push_back(materialName);
+            return scene_.standInTexture();
+        }
+        decoder_.add(*file);
+        // A token is only ever compared, never used as a texture: finish()
+        // replaces every one before anything draws.
+        tokens_.emplace_back();
+        gpu::Texture* token = reinterpret_cast<gpu::Texture*>(&tokens_.back());
+        pending_.push_back({materialName, *file, token});
+        return token;
+    }
+
     static std::string firstFew(const std::vector<std::string>& items, const char* separator) {
         constexpr size_t kShown = 5;
         std::string text;
@@ -67,6 +121,9 @@ private:
     }
 
     Scene& scene_;
+    ImageDecodeQueue decoder_;
+    std::deque<char> tokens_;  // their addresses stay put as more are added
+    std::vector<Pending> pending_;
     std::map<std::string, gpu::Texture*> results_;
     std::vector<std::string> missing_;   // material names, in the order first asked for
     std::vector<std::string> unusable_;  // "<file>: <what>", likewise
@@ -93,6 +150,7 @@ MapData* Scene::loadMap(const char* baseName, std::string* error) {
         delete map;
         return nullptr;
     }
+    tally.finish(*map);
     for (const std::string& line : {tally.missingSummary(), tally.unusableSummary()})
         if (!line.empty()) warn(line.c_str());
     maps.push_back(map);
@@ -107,31 +165,42 @@ gpu::Texture* Scene::materialTexture(const char* materialName, MaterialImageOutc
     MaterialImageOutcome ignored;
     if (!outcome) outcome = &ignored;
     *outcome = MaterialImageOutcome::Loaded;
-    for (const TextureEntry& entry : textures)
-        if (std::strcmp(entry.name, materialName) == 0) return entry.texture;
+    if (gpu::Texture* cached = cachedTexture(materialName)) return cached;
 
-    TextureEntry entry;
-    const size_t length = std::strlen(materialName);
     *outcome = MaterialImageOutcome::Missing;
-    if (length >= sizeof entry.name || !device) return standIn(*outcome);  // no name the cache can hold
+    if (std::strlen(materialName) >= sizeof TextureEntry::name || !device) return standInTexture();
     const std::optional<std::string> file = findMaterialImage(materialName, mapDir, textureDirs);
-    if (!file) return standIn(*outcome);
-    std::memcpy(entry.name, materialName, length + 1);
-    entry.file = *file;
-    // Failures stay silent here: the map load sums them up in one line.
-    entry.texture = loadTextureFile(*device, file->c_str(), problem);
-    if (!entry.texture) {
+    if (!file) return standInTexture();
+    gpu::Texture* texture = loadTextureFile(*device, file->c_str(), problem);
+    if (!texture) {
         // Not cached: asked again, tried again.
         *outcome = MaterialImageOutcome::Unusable;
-        return standIn(*outcome);
+        return standInTexture();
     }
     *outcome = MaterialImageOutcome::Loaded;
-    textures.push_back(std::move(entry));
-    return textures.back().texture;
+    addTexture(materialName, *file, texture);
+    return texture;
 }
 
-gpu::Texture* Scene::standIn(MaterialImageOutcome outcome) {
-    if (outcome == MaterialImageOutcome::Loaded || !untexturedGrid || !device) return nullptr;
+gpu::Texture* Scene::cachedTexture(const char* materialName) const {
+    for (const TextureEntry& entry : textures)
+        if (std::strcmp(entry.name, materialName) == 0) return entry.texture;
+    return nullptr;
+}
+
+bool Scene::addTexture(const char* materialName, const std::string& file, gpu::Texture* texture) {
+    TextureEntry entry;
+    const size_t length = std::strlen(materialName);
+    if (length >= sizeof entry.name) return false;
+    std::memcpy(entry.name, materialName, length + 1);
+    entry.file = file;
+    entry.texture = texture;
+    textures.push_back(std::move(entry));
+    return true;
+}
+
+gpu::Texture* Scene::standInTexture() {
+    if (!untexturedGrid || !device) return nullptr;
     if (!gridTexture_) gridTexture_ = createGridTexture(*device);
     return gridTexture_;
 }
