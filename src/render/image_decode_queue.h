@@ -19,7 +19,7 @@ namespace q {
 
 class ImageDecodeQueue {
 public:
-    static constexpr size_t kDecodedAhead = 8;
+    static constexpr size_t kDecodedAhead = 16;
 
     // expandBlocks: S3TC levels are expanded to RGBA8 on the workers too (for
     // a device that cannot sample them).
