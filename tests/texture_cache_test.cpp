@@ -214,10 +214,10 @@ TEST_F(TextureCache, UnusableImagesAreNamedAndTheGridStandsInWhenAsked) {
 TEST_F(TextureCache, ImagesDecodedAheadOfTheReadReachTheirOwnSurfaces) {
     // More images than are decoded ahead, each named twice (the second time in
     // reverse order), one of them damaged.
-    constexpr int kImages = 12, kDamaged = 5;
-    std::string proc = "mapProcFile003\nmodel { /* name = */ \"_area0\" /* numSurfaces = */ 24\n";
+    constexpr int kImages = 20, kDamaged = 5;
+    std::string proc = "mapProcFile003\nmodel { /* name = */ \"_area0\" /* numSurfaces = */ 40\n";
     for (int i = 0; i < kImages; ++i) {
-        Image image{2, 2, std::vector<uint8_t>(16, uint8_t(i * 20))};
+        Image image{2, 2, std::vector<uint8_t>(16, uint8_t(i * 12))};
         std::string error;
         const std::string path = files.path("image" + std::to_string(i) + ".png");
         ASSERT_TRUE(writePng(path.c_str(), image, &error)) << error;
@@ -242,7 +242,7 @@ TEST_F(TextureCache, ImagesDecodedAheadOfTheReadReachTheirOwnSurfaces) {
             continue;
         }
         ASSERT_NE(texture, nullptr) << i;
-        const uint32_t grey = uint32_t(i * 20);
+        const uint32_t grey = uint32_t(i * 12);
         EXPECT_EQ(gpu::RecordingDevice::texels(texture)[0], grey << 24 | grey << 16 | grey << 8 | grey) << i;
     }
     EXPECT_EQ(scene.textures.size(), size_t{kImages - 1});

@@ -49,6 +49,7 @@ bool ImageDecodeQueue::takeNext(TextureImage* out, std::string* error) {
     Job& job = jobs_[taken_];
     changed_.wait(lock, [&job] { return job.done; });
     ++taken_;
+    waitingBytes_ -= job.image.bytes.size();
     const bool ok = job.ok;
     *out = std::move(job.image);
     *error = std::move(job.error);
@@ -61,8 +62,12 @@ bool ImageDecodeQueue::takeNext(TextureImage* out, std::string* error) {
 void ImageDecodeQueue::work() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
+        // The next image to be taken is always started, so a taker never
+        // waits for an image that no worker will decode.
         changed_.wait(lock, [this] {
-            return stopping_ || (started_ < jobs_.size() && started_ < taken_ + kDecodedAhead);
+            return stopping_ ||
+                   (started_ < jobs_.size() &&
+                    (started_ == taken_ || (started_ < taken_ + kDecodedAhead && waitingBytes_ < kWaitingBytes)));
         });
         if (stopping_) return;
         const size_t ticket = started_++;
@@ -80,6 +85,7 @@ void ImageDecodeQueue::work() {
         job.image = std::move(image);
         job.error = std::move(error);
         job.done = true;
+        waitingBytes_ += job.image.bytes.size();
         changed_.notify_all();
     }
 }

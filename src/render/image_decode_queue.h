@@ -2,8 +2,10 @@
 // Reads and decodes image files on worker threads, so that a map's images are
 // decoded while the map is read and while the images before them go to the
 // device (which only the main thread talks to). Results are taken in the order
-// the files were added; at most kDecodedAhead decoded images wait to be taken,
-// which bounds the memory held whatever the number of images.
+// the files were added. Decoded images wait to be taken up to kDecodedAhead of
+// them and kWaitingBytes of pixels (beyond that only the next one to be taken
+// is decoded), which bounds the memory held whatever the number and size of
+// the images.
 
 #include <condition_variable>
 #include <cstddef>
@@ -20,6 +22,7 @@ namespace q {
 class ImageDecodeQueue {
 public:
     static constexpr size_t kDecodedAhead = 16;
+    static constexpr size_t kWaitingBytes = size_t{256} << 20;
 
     // expandBlocks: S3TC levels are expanded to RGBA8 on the workers too (for
     // a device that cannot sample them).
@@ -53,6 +56,7 @@ private:
     std::deque<Job> jobs_;  // all access under mutex_
     size_t started_ = 0;
     size_t taken_ = 0;
+    size_t waitingBytes_ = 0;  // of images decoded and not yet taken
     bool stopping_ = false;
     std::vector<std::thread> workers_;
 };
