@@ -26,4 +26,30 @@ inline void decodeAndCheck(const uint8_t* data, size_t size) {
     if (image.width || image.height || !image.rgba.empty()) broken("refused image left pixels", error);
 }
 
+// The promise of q::decodeTextureImage: levels that lie whole inside the bytes
+// held, which expand (S3TC to RGBA8) to exactly the pixels of their sizes; and
+// the same image through decodeImage.
+inline void decodeTextureAndCheck(const uint8_t* data, size_t size) {
+    TextureImage texture;
+    std::string error;
+    if (!decodeTextureImage(data, size, &texture, &error, "texture.img")) {
+        if (error.rfind("texture.img: ", 0) != 0 || error.size() <= 13) broken("refusal without the file name", error);
+        if (texture.levelCount || !texture.bytes.empty()) broken("refused image left levels", error);
+        return;
+    }
+    if (texture.levelCount < 1 || texture.levelCount > 15) broken("level count out of range", std::to_string(texture.levelCount));
+    uint64_t stored = 0, expanded = 0;
+    for (uint32_t level = 0; level < texture.levelCount; ++level) {
+        const uint32_t w = levelSide(texture.width, level), h = levelSide(texture.height, level);
+        stored += levelBytes(texture.format, w, h);
+        expanded += levelBytes(TexelFormat::Rgba8, w, h);
+    }
+    if (texture.offset > texture.bytes.size() || stored > texture.bytes.size() - texture.offset)
+        broken("levels run past the bytes held", std::to_string(stored));
+    expandBlocks(&texture);
+    if (texture.format != TexelFormat::Rgba8 || texture.bytes.size() - texture.offset < expanded)
+        broken("expanded levels do not match their sizes", std::to_string(texture.bytes.size()));
+    decodeAndCheck(data, size);
+}
+
 }  // namespace q::fuzz

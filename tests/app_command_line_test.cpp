@@ -35,6 +35,8 @@ TEST(AppCommandLine, NoArgumentsIsTheOriginalBehaviour) {
     EXPECT_FALSE(p.options.hasStart);
     EXPECT_FALSE(p.options.hasLook);
     EXPECT_EQ(p.options.instances, 5);
+    EXPECT_TRUE(p.options.textureDirs.empty());
+    EXPECT_FALSE(p.options.untexturedGrid);
     EXPECT_TRUE(p.options.inputFile.empty() && p.options.screenshotFile.empty() && p.options.traceFile.empty());
 }
 
@@ -42,7 +44,7 @@ TEST(AppCommandLine, EveryOptionIsRead) {
     const Parsed p = parse({"--map", "maps/big", "--dir", "/tmp/x", "--headless", "--frames", "10", "--input",
                             "walk.txt", "--screenshot", "shot.PNG", "--trace", "t.jsonl", "--tick-ms", "16",
                             "--start", "1.5", "-64", "2e3", "--look", "3.14", "-0.25", "--instances", "1",
-                            "--summary"});
+                            "--summary", "--textures", "base", "--untextured", "grid", "--textures", "/extra"});
     ASSERT_TRUE(p.ok) << p.error;
     const Options& o = p.options;
     EXPECT_EQ(o.mapBase, "maps/big");
@@ -68,6 +70,9 @@ TEST(AppCommandLine, EveryOptionIsRead) {
     const Parsed info = parse({"--info", "--json", "--map", "x"});
     ASSERT_TRUE(info.ok) << info.error;
     EXPECT_TRUE(info.options.info && info.options.json);
+    EXPECT_EQ(o.textureDirs, (std::vector<std::string>{"base", "/extra"}));  // in the order given
+    EXPECT_TRUE(o.untexturedGrid);
+    EXPECT_FALSE(parse({"--untextured", "none"}).options.untexturedGrid);
     EXPECT_TRUE(parse({"--help"}).options.help);
     EXPECT_TRUE(parse({"--windowed"}).options.windowed);
 }
@@ -102,6 +107,9 @@ TEST(AppCommandLine, BadOptionsNameTheOptionAndWhatWasExpected) {
         {{"--area", "-1"}, "--area expects"},
         {{"--area", "2", "--start", "0", "0", "0"}, "--area and --start exclude each other"},
         {{"--json"}, "--json goes with --info"},
+        {{"--textures"}, "--textures expects a directory"},
+        {{"--untextured"}, "--untextured expects grid"},
+        {{"--untextured", "checker"}, "--untextured expects grid"},
     };
     for (const Case& c : cases) {
         const Parsed p = parse(c.args);
@@ -115,7 +123,7 @@ TEST(AppCommandLine, UsageListsEveryOption) {
     const std::string usage = usageText();
     for (const char* option : {"--map", "--dir", "--windowed", "--headless", "--frames", "--input", "--screenshot",
                                "--trace", "--tick-ms", "--start", "--look", "--instances", "--area", "--info", "--json",
-                               "--summary", "--help"})
+                               "--summary", "--textures", "--untextured", "--help"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

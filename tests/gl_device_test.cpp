@@ -324,6 +324,43 @@ TEST_F(GlDeviceTest, FullMipChainIsBuiltWhenLevelZeroIsUnlocked) {
     texture->release();
 }
 
+TEST_F(GlDeviceTest, StoredLevelsAreSampledAsGivenCompressedOrNot) {
+    // 8 x 8 in four levels: level 0 red on top, blue below; the smaller levels
+    // green, white and, the 1 x 1 one, yellow, which no average of the levels
+    // above it would give.
+    auto bc1 = [](uint16_t colour) { return std::vector<uint8_t>{uint8_t(colour), uint8_t(colour >> 8), 0, 0, 0, 0, 0, 0}; };
+    std::vector<uint8_t> blocks;
+    for (uint16_t colour : {0xF800, 0xF800, 0x001F, 0x001F, 0x07E0, 0xFFFF, 0xFFE0}) {
+        const std::vector<uint8_t> block = bc1(colour);
+        blocks.insert(blocks.end(), block.begin(), block.end());
+    }
+    std::vector<uint8_t> rgba;
+    auto level = [&rgba](uint32_t side, uint32_t top, uint32_t bottom) {
+        for (uint32_t i = 0; i < side * side; ++i) {
+            const uint32_t c = i < side * side / 2 ? top : bottom;
+            rgba.insert(rgba.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), 255});
+        }
+    };
+    level(8, 0xFF0000, 0x0000FF), level(4, 0x00FF00, 0x00FF00), level(2, 0xFFFFFF, 0xFFFFFF), level(1, 0xFFFF00, 0xFFFF00);
+
+    for (TexelFormat format : {TexelFormat::Rgba8, TexelFormat::Bc1}) {
+        if (format == TexelFormat::Bc1 && !device->supportsBlockCompression()) continue;
+        Texture* texture = device->createTextureFromLevels(format, 8, 8, 4, format == TexelFormat::Bc1 ? blocks.data() : rgba.data());
+        ASSERT_NE(texture, nullptr);
+        device->setTexture(0, texture);
+        device->setTextureStageState(0, TextureStageState::MipFilter, kFilterLinear);
+        drawQuad(0, 0, 8, 8, 0.5f, 0xffffffff);
+        drawQuad(20, 0, 21, 1, 0.5f, 0xffffffff);
+        readBack();
+        EXPECT_RGB(at(3, 1), 255, 0, 0);
+        EXPECT_RGB(at(3, 6), 0, 0, 255);
+        EXPECT_RGB(at(20, 0), 255, 255, 0);
+        texture->release();
+    }
+    // Blocks the device cannot take are refused, not drawn as garbage.
+    EXPECT_EQ(device->createTextureFromLevels(TexelFormat::Bc1, 8, 8, 4, nullptr), nullptr);
+}
+
 TEST_F(GlDeviceTest, MagnificationFilterFollowsTheStageState) {
     // Black and white texels stretched over 32 pixels: a hard step when point
     // filtered (the default), a ramp when linear.

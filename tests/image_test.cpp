@@ -8,10 +8,15 @@
 #include <fstream>
 #include <iterator>
 
+#include "image_test_files.h"
+
 namespace q {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ddsFile;
+using test::DdsHeader;
+using test::tgaFile;
 
 class ImageTest : public ::testing::Test {
 protected:
@@ -71,6 +76,30 @@ protected:
         std::string error;
         EXPECT_TRUE(writeBmp(file.c_str(), gradient(width, height), &error)) << error;
         return readBytes(file);
+    }
+
+    std::vector<uint8_t> pngBytes(uint32_t width, uint32_t height) {
+        const std::string file = path("source.png");
+        std::string error;
+        EXPECT_TRUE(writePng(file.c_str(), gradient(width, height), &error)) << error;
+        return readBytes(file);
+    }
+
+    // Decodes bytes that must decode, as level 0 in RGBA8.
+    static Image decoded(const std::vector<uint8_t>& bytes) {
+        Image image;
+        std::string error;
+        EXPECT_TRUE(decodeImage(bytes.data(), bytes.size(), &image, &error, "test")) << error;
+        return image;
+    }
+    // Decodes bytes that must fail and returns the message.
+    static std::string refusal(const std::vector<uint8_t>& bytes) {
+        Image image;
+        std::string error;
+        EXPECT_FALSE(decodeImage(bytes.data(), bytes.size(), &image, &error, "test.img"));
+        EXPECT_TRUE(image.rgba.empty());
+        EXPECT_EQ(error.rfind("test.img: ", 0), 0u) << error;
+        return error;
     }
 
     fs::path dir_;
@@ -160,10 +189,10 @@ TEST_F(ImageTest, FilesThatAreNoImageGiveClearMessages) {
     for (auto& b : noise) b = uint8_t((state = state * 1103515245u + 12345u) >> 16);
     noise[0] = 'x';
     writeBytes(path("noise.jpg"), noise);
-    EXPECT_EQ(loadError(path("noise.jpg")), path("noise.jpg") + ": not a JPEG or BMP image");
+    EXPECT_EQ(loadError(path("noise.jpg")), path("noise.jpg") + ": not a JPEG, PNG, TGA, DDS or BMP image");
 
     writeBytes(path("text.bmp"), {'P', '6', '\n'});
-    EXPECT_EQ(loadError(path("text.bmp")), path("text.bmp") + ": not a JPEG or BMP image");
+    EXPECT_EQ(loadError(path("text.bmp")), path("text.bmp") + ": not a JPEG, PNG, TGA, DDS or BMP image");
 }
 
 TEST_F(ImageTest, TruncatedJpegIsRejectedWhereverItIsCut) {
@@ -230,10 +259,14 @@ TEST_F(ImageTest, BmpLyingAboutItsSizeIsRejected) {
 }
 
 TEST_F(ImageTest, DamagedBytesNeverCrashTheDecoders) {
-    // Deterministic byte damage over both formats: every result is either a
+    // Deterministic byte damage over every format: every result is either a
     // consistent image or a failure with a message, and nothing reads out of bounds
     // (the sanitizer build checks that).
-    const std::vector<uint8_t> sources[] = {jpegBytes(24, 20), bmpBytes(9, 7)};
+    DdsHeader dds;
+    dds.mipCount = 3;
+    const std::vector<uint8_t> sources[] = {
+        jpegBytes(24, 20), bmpBytes(9, 7), pngBytes(9, 7), ddsFile(dds, test::repeated(test::bc1Block(0xF800), 3)),
+        tgaFile(10, 5, 1, 24, 0x20, {0x82, 0, 0, 0xFF, 0x01, 0xFF, 0, 0, 0, 0xFF, 0})};
     uint32_t state = 2024;
     auto next = [&] { return (state = state * 1664525u + 1013904223u) >> 8; };
     for (const auto& source : sources) {
@@ -252,6 +285,135 @@ TEST_F(ImageTest, DamagedBytesNeverCrashTheDecoders) {
             }
         }
     }
+}
+
+TEST_F(ImageTest, PngDecodesExactlyAndRefusesCutOrLyingFiles) {
+    const std::vector<uint8_t> bytes = pngBytes(37, 5);
+    const Image image = decoded(bytes);
+    EXPECT_EQ(image.width, 37u);
+    EXPECT_EQ(image.height, 5u);
+    EXPECT_EQ(image.rgba, gradient(37, 5).rgba);
+
+    EXPECT_NE(refusal(std::vector<uint8_t>(bytes.begin(), bytes.end() - 20)).find("PNG"), std::string::npos);
+    // A few bytes claiming 16000 x 16000 pixels (with a correct IHDR checksum)
+    // are refused before the pixels are made.
+    std::vector<uint8_t> tiny = pngBytes(2, 2);
+    test::putU32(tiny, 16, 0x803E0000);  // big-endian 16000
+    test::putU32(tiny, 20, 0x803E0000);
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 12; i < 29; ++i) {  // chunk type and data
+        crc ^= tiny[i];
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    crc = ~crc;
+    for (int i = 0; i < 4; ++i) tiny[29 + i] = uint8_t(crc >> (24 - 8 * i));
+    EXPECT_NE(refusal(tiny).find("cannot hold a 16000 x 16000 image"), std::string::npos);
+}
+
+TEST_F(ImageTest, TgaReadsBothOriginsGreyAndRunLengthData) {
+    // 2 x 2, 24 bits, stored bottom row first: blue red / green white on top.
+    const std::vector<uint8_t> bottomUp = {0xFF, 0, 0, 0, 0, 0xFF,         // bottom: blue, red (B, G, R)
+                                           0, 0xFF, 0, 0xFF, 0xFF, 0xFF};  // top: green, white
+    Image image = decoded(tgaFile(2, 2, 2, 24, 0x00, bottomUp));
+    EXPECT_EQ(image.rgba, (std::vector<uint8_t>{0, 255, 0, 255, 255, 255, 255, 255,    // top row first
+                                                0, 0, 255, 255, 255, 0, 0, 255}));
+    // 32 bits, first stored row on top, alpha kept.
+    image = decoded(tgaFile(2, 2, 1, 32, 0x28, {0, 0, 0xFF, 0x40, 0xFF, 0, 0, 0x80}));
+    EXPECT_EQ(image.rgba, (std::vector<uint8_t>{255, 0, 0, 0x40, 0, 0, 255, 0x80}));
+    // 8-bit grey.
+    image = decoded(tgaFile(3, 3, 1, 8, 0x20, {0, 0x7F, 0xFF}));
+    EXPECT_EQ(image.rgba, (std::vector<uint8_t>{0, 0, 0, 255, 127, 127, 127, 255, 255, 255, 255, 255}));
+    // Run-length, 24 bits: a run of three reds, then two literal pixels.
+    const std::vector<uint8_t> runs = {0x82, 0, 0, 0xFF, 0x01, 0xFF, 0, 0, 0, 0xFF, 0};
+    image = decoded(tgaFile(10, 5, 1, 24, 0x20, runs));
+    EXPECT_EQ(image.rgba, (std::vector<uint8_t>{255, 0, 0, 255, 255, 0, 0, 255, 255, 0, 0, 255, 0, 0, 255, 255,
+                                                0, 255, 0, 255}));
+
+    // Cut data, run-length or not, is refused instead of padded.
+    EXPECT_NE(refusal(tgaFile(10, 6, 1, 24, 0x20, runs)).find("truncated TGA data"), std::string::npos);
+    EXPECT_NE(refusal(tgaFile(10, 5, 1, 24, 0x20, {runs.begin(), runs.end() - 1})).find("truncated TGA data"),
+              std::string::npos);
+    EXPECT_NE(refusal(tgaFile(2, 2, 3, 24, 0x20, bottomUp)).find("truncated TGA data"), std::string::npos);
+    EXPECT_NE(refusal(tgaFile(2, 0, 3, 24, 0x20, bottomUp)).find("no pixels"), std::string::npos);
+    EXPECT_NE(refusal(tgaFile(2, 2, 2, 7, 0x20, bottomUp)).find("7 bits per pixel"), std::string::npos);
+}
+
+TEST_F(ImageTest, DdsKeepsItsBlocksAndLevelsOrExpandsThem) {
+    // 8 x 4 BC1 in three levels (8 x 4, 4 x 2, 2 x 1): two red blocks, then one block each.
+    DdsHeader header;
+    header.width = 8;
+    header.mipCount = 3;
+    std::vector<uint8_t> blocks = test::repeated(test::bc1Block(0xF800), 2);
+    for (const auto& block : {test::bc1Block(0x07E0), test::bc1Block(0x001F)})
+        blocks.insert(blocks.end(), block.begin(), block.end());
+    const std::vector<uint8_t> file = ddsFile(header, blocks);
+    TextureImage texture;
+    std::string error;
+    ASSERT_TRUE(decodeTextureImage(file.data(), file.size(), &texture, &error, "test")) << error;
+    EXPECT_EQ(texture.format, TexelFormat::Bc1);
+    EXPECT_EQ(texture.levelCount, 3u);
+    EXPECT_EQ(std::vector<uint8_t>(texture.levels(), texture.levels() + blocks.size()), blocks);
+
+    expandBlocks(&texture);
+    ASSERT_EQ(texture.format, TexelFormat::Rgba8);
+    ASSERT_EQ(texture.bytes.size(), (8 * 4 + 4 * 2 + 2 * 1) * 4u);
+    EXPECT_EQ(std::vector<uint8_t>(texture.bytes.begin(), texture.bytes.begin() + 4), (std::vector<uint8_t>{255, 0, 0, 255}));
+    EXPECT_EQ(std::vector<uint8_t>(texture.bytes.begin() + 128, texture.bytes.begin() + 132),
+              (std::vector<uint8_t>{0, 255, 0, 255}));  // level 1
+    EXPECT_EQ(std::vector<uint8_t>(texture.bytes.end() - 4, texture.bytes.end()), (std::vector<uint8_t>{0, 0, 255, 255}));
+
+    // BC3: a flat alpha of 0x80 before a red colour block.
+    header = DdsHeader{};
+    header.fourCc = "DXT5";
+    std::vector<uint8_t> bc3 = {0x80, 0x80, 0, 0, 0, 0, 0, 0};
+    const std::vector<uint8_t> red = test::bc1Block(0xF800);
+    bc3.insert(bc3.end(), red.begin(), red.end());
+    Image image = decoded(ddsFile(header, bc3));
+    EXPECT_EQ(std::vector<uint8_t>(image.rgba.begin(), image.rgba.begin() + 4), (std::vector<uint8_t>{255, 0, 0, 0x80}));
+    // BC2: explicit 4-bit alpha 0x5 everywhere.
+    header.fourCc = "DXT3";
+    std::vector<uint8_t> bc2(8, 0x55);
+    bc2.insert(bc2.end(), red.begin(), red.end());
+    image = decoded(ddsFile(header, bc2));
+    EXPECT_EQ(std::vector<uint8_t>(image.rgba.begin(), image.rgba.begin() + 4), (std::vector<uint8_t>{255, 0, 0, 0x55}));
+
+    // 32-bit texels stored B, G, R, A become R, G, B, A; a second level follows the first.
+    header = DdsHeader{};
+    header.fourCc.clear();
+    header.width = 2, header.height = 1, header.mipCount = 2;
+    const std::vector<uint8_t> bgra = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    texture = TextureImage{};
+    const std::vector<uint8_t> plain = ddsFile(header, bgra);
+    ASSERT_TRUE(decodeTextureImage(plain.data(), plain.size(), &texture, &error, "test")) << error;
+    EXPECT_EQ(texture.format, TexelFormat::Rgba8);
+    EXPECT_EQ(texture.levelCount, 2u);
+    EXPECT_EQ(texture.bytes, (std::vector<uint8_t>{3, 2, 1, 4, 7, 6, 5, 8, 11, 10, 9, 12}));
+}
+
+TEST_F(ImageTest, DdsHeaderThatDoesNotFitItsFileIsRefused) {
+    const std::vector<uint8_t> block = test::bc1Block(0xF800);
+    DdsHeader header;
+    header.mipCount = 3;  // 4 x 4, 2 x 2, 1 x 1: three blocks needed, one given
+    EXPECT_NE(refusal(ddsFile(header, block)).find("truncated DDS data"), std::string::npos);
+    header.mipCount = 4;  // a 4 x 4 image has three levels
+    EXPECT_NE(refusal(ddsFile(header, test::repeated(block, 4))).find("4 mip levels"), std::string::npos);
+    header = DdsHeader{};
+    header.width = 100000;
+    EXPECT_NE(refusal(ddsFile(header, block)).find("too large"), std::string::npos);
+    header = DdsHeader{};
+    header.caps2 = 0x200;
+    EXPECT_NE(refusal(ddsFile(header, block)).find("cube map"), std::string::npos);
+    header = DdsHeader{};
+    header.fourCc = "ATI2";
+    EXPECT_NE(refusal(ddsFile(header, block)).find("'ATI2'"), std::string::npos);
+    header.fourCc.clear();
+    header.masks[0] = 0x00FFF000;  // not one byte per channel
+    EXPECT_NE(refusal(ddsFile(header, test::repeated(block, 8))).find("colour masks"), std::string::npos);
+    std::vector<uint8_t> badSize = ddsFile(DdsHeader{}, block);
+    test::putU32(badSize, 4, 100);
+    EXPECT_NE(refusal(badSize).find("header size"), std::string::npos);
+    EXPECT_NE(refusal(std::vector<uint8_t>(badSize.begin(), badSize.begin() + 60)).find("truncated DDS header"),
+              std::string::npos);
 }
 
 TEST_F(ImageTest, WritersRefuseWhatTheyCannotWrite) {

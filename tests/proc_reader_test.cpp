@@ -116,7 +116,7 @@ TEST_F(ProcReader, StandardFileFillsAreasBuffersPortalsAndNodes) {
     EXPECT_EQ(s.vertexCount, 4);
     EXPECT_EQ(s.indexCount, 6);
     EXPECT_EQ(s.texture, textures.known());
-    EXPECT_EQ(textures.asked, std::vector<std::string>{"textures/base/floor.jpg"});  // quotes gone
+    EXPECT_EQ(textures.asked, std::vector<std::string>{"textures/base/floor"});  // quotes gone
 
     // The vertex line 1 2 3 0.5 0.25 0 0 1: position (1, 3, 2), normal (0, 1, 0).
     const std::vector<uint8_t>& vb = RecordingDevice::contents(s.vertexBuffer);

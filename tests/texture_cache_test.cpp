@@ -1,12 +1,16 @@
-// The scene's material texture cache and map loading: one texture per
-// byte-exact name, failures not cached, one summary line for missing images,
-// and a map that fails to load leaves nothing behind.
+// The scene's material texture cache and map loading: where a material's image
+// is looked for, one texture per byte-exact name, failures not cached, one
+// summary line for missing images, and a map that fails to load leaves nothing
+// behind.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <set>
 #include <string>
 
+#include "map/material_image.h"
 #include "map_test_files.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "platform/image.h"
@@ -32,6 +36,7 @@ protected:
         image.width = image.height = 4;
         image.rgba.assign(4 * 4 * 4, 200);
         const std::string path = files.path(name);
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
         std::string error;
         EXPECT_TRUE(writeJpeg(path.c_str(), image, 90, &error)) << error;
         return path;
@@ -45,36 +50,78 @@ private:
     gpu::Device* previous_ = nullptr;
 };
 
+std::string surfaceText(const std::string& material) {
+    return "/* surface 0 */ { \"" + material +
+           "\" /* numVerts = */ 3 /* numIndexes = */ 3\n"
+           "( 0 0 0 0 0 0 0 1 ) ( 1 0 0 1 0 0 0 1 ) ( 0 1 0 0 1 0 0 1 )\n0 1 2\n}\n";
+}
+
 TEST_F(TextureCache, OneEntryPerExactNameAndFailuresAreTriedAgain) {
-    const std::string wall = writeImage("wall.jpg");
-    const std::string upper = writeImage("Wall.jpg");
+    writeImage("wall.jpg");
+    writeImage("Wall.jpg");
+    const std::string wall = files.path("wall"), upper = files.path("Wall");
     gpu::Texture* first = scene.getTexture(wall.c_str());
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(scene.getTexture(wall.c_str()), first);
     EXPECT_EQ(scene.textures.size(), 1u);
     EXPECT_STREQ(scene.textures[0].name, wall.c_str());
+    EXPECT_EQ(scene.textures[0].file, wall + ".jpg");
 
     gpu::Texture* other = scene.getTexture(upper.c_str());  // differs only in case
     ASSERT_NE(other, nullptr);
     EXPECT_NE(other, first);
     EXPECT_EQ(scene.textures.size(), 2u);
 
-    const std::string later = files.path("later.jpg");
+    const std::string later = files.path("later");
     EXPECT_EQ(scene.getTexture(later.c_str()), nullptr);
     EXPECT_EQ(scene.textures.size(), 2u);  // a failure is not cached...
     writeImage("later.jpg");
     EXPECT_NE(scene.getTexture(later.c_str()), nullptr);  // ...so it is tried again
     EXPECT_EQ(scene.textures.size(), 3u);
 
-    const std::string tooLong = "/" + std::string(130, 'x') + ".jpg";  // cannot be named in an entry
+    const std::string tooLong = "/" + std::string(130, 'x');  // cannot be named in an entry
     EXPECT_EQ(scene.getTexture(tooLong.c_str()), nullptr);
     EXPECT_EQ(scene.textures.size(), 3u);
 }
 
-std::string surfaceText(const std::string& material) {
-    return "/* surface 0 */ { \"" + material +
-           "\" /* numVerts = */ 3 /* numIndexes = */ 3\n"
-           "( 0 0 0 0 0 0 0 1 ) ( 1 0 0 1 0 0 0 1 ) ( 0 1 0 0 1 0 0 1 )\n0 1 2\n}\n";
+TEST_F(TextureCache, ImagesAreFoundByExtensionOrderDirectoryOrderAndWithoutCase) {
+    const std::string map = files.path("map"), shared = files.path("shared"), more = files.path("more");
+    writeImage("map/a.png");
+    writeImage("map/a.jpg");          // .jpg before .png
+    writeImage("map/b.dds");
+    writeImage("shared/b.jpg");       // the map's directory before --textures, whatever the extension
+    writeImage("more/c.tga");         // only in the second --textures directory
+    writeImage("shared/d.png");
+    writeImage("more/d.jpg");         // the first --textures directory first
+    writeImage("map/TEXTURES/Base/Wall.JPG");  // written where case does not count
+    const std::vector<std::string> dirs{shared, more};
+    using P = std::filesystem::path;
+    auto found = [&](const std::string& material) { return findMaterialImage(material, map, dirs).value_or("none"); };
+    EXPECT_EQ(found("a"), (P(map) / "a.jpg").string());
+    EXPECT_EQ(found("b"), (P(map) / "b.dds").string());
+    EXPECT_EQ(found("c"), (P(more) / "c.tga").string());
+    EXPECT_EQ(found("d"), (P(shared) / "d.png").string());
+    EXPECT_EQ(found("textures/base/wall"), (P(map) / "TEXTURES/Base/Wall.JPG").string());
+    EXPECT_EQ(found("e"), "none");
+    EXPECT_EQ(found("textures/base"), "none");  // a directory is not an image
+
+    // A directory listed once is read again when it changes.
+    EXPECT_EQ(found("textures/base/floor"), "none");
+    writeImage("map/TEXTURES/Base/FLOOR.png");
+    EXPECT_EQ(found("textures/base/floor"), (P(map) / "TEXTURES/Base/FLOOR.png").string());
+
+    // Through the scene: a map in its own directory, an image in a --textures
+    // directory under another case.
+    writeImage("shared/Rock/GRANITE.jpg");
+    files.write("map/m.proc", "mapProcFile003\nmodel { /* name = */ \"_area0\" /* numSurfaces = */ 1\n" + surfaceText("rock/granite") + "}\n");
+    files.write("map/m.cm", "CM \"1.00\"\ncollisionModel \"worldMap\" { nodes { ( -1 0 ) } }\n");
+    scene.textureDirs = dirs;
+    std::string error;
+    MapData* loaded = scene.loadMap((P(map) / "m").c_str(), &error);
+    ASSERT_NE(loaded, nullptr) << error;
+    EXPECT_NE(loaded->areas[0].surfaceGroups[0].surfaces[0].texture, nullptr);
+    ASSERT_EQ(scene.textures.size(), 1u);
+    EXPECT_EQ(scene.textures[0].file, (P(shared) / "Rock/GRANITE.jpg").string());
 }
 
 TEST_F(TextureCache, LoadMapSharesTexturesAndSumsUpMissingImagesInOneLine) {
@@ -102,13 +149,115 @@ TEST_F(TextureCache, LoadMapSharesTexturesAndSumsUpMissingImagesInOneLine) {
     EXPECT_EQ(scene.textures.size(), 1u);
     for (size_t i = 2; i < 9; ++i) EXPECT_EQ(surfaces[i].texture, nullptr);
 
-    // One line for the whole map, the first five names, then "...".
-    const std::string expected = "7 of 8 material images missing: " + files.path("gone_a.jpg") + ", " +
-                                 files.path("gone_b.jpg") + ", " + files.path("gone_c.jpg") + ", " +
-                                 files.path("gone_d.jpg") + ", " + files.path("gone_e.jpg") + " ...";
+    // One line for the whole map, the first five names, then "...", and the
+    // option that draws them as a grid.
+    const std::string expected = "7 of 8 material images missing: " + files.path("gone_a") + ", " +
+                                 files.path("gone_b") + ", " + files.path("gone_c") + ", " +
+                                 files.path("gone_d") + ", " + files.path("gone_e") + " ...";
     EXPECT_NE(lines.find(expected), std::string::npos) << lines;
+    EXPECT_NE(lines.find("--untextured grid"), std::string::npos) << lines;
     EXPECT_EQ(lines.find("gone_f"), std::string::npos) << lines;
     EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
+}
+
+TEST_F(TextureCache, UnusableImagesAreNamedAndTheGridStandsInWhenAsked) {
+    writeImage("fine.jpg");
+    // A 4 x 4 TGA with three bytes of pixels, and a DDS file of an unknown compression.
+    files.write("cut.tga", std::string("\0\0\2\0\0\0\0\0\0\0\0\0\4\0\4\0\x18\x20", 18) + "abc");
+    files.write("odd.dds", "DDS " + std::string(124, '\0'));
+    std::string proc = "mapProcFile003\nmodel { /* name = */ \"_area0\" /* numSurfaces = */ 4\n";
+    for (const char* name : {"fine", "cut", "odd", "gone"}) proc += surfaceText(files.path(name));
+    files.write("bbb.proc", proc + "}\n");
+    files.write("bbb.cm", "CM \"1.00\"\ncollisionModel \"worldMap\" { nodes { ( -1 0 ) } }\n");
+
+    std::string error;
+    testing::internal::CaptureStderr();
+    MapData* plain = scene.loadMap(files.path("bbb").c_str(), &error);
+    std::string lines = testing::internal::GetCapturedStderr();
+    ASSERT_NE(plain, nullptr) << error;
+    const auto& surfaces = plain->areas[0].surfaceGroups[0].surfaces;
+    EXPECT_NE(surfaces[0].texture, nullptr);
+    for (size_t i = 1; i < 4; ++i) EXPECT_EQ(surfaces[i].texture, nullptr) << i;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2) << lines;
+    EXPECT_NE(lines.find("1 of 4 material images missing: " + files.path("gone")), std::string::npos) << lines;
+    EXPECT_NE(lines.find("2 material images could not be used, their surfaces are drawn untextured: " +
+                         files.path("cut.tga") + ": truncated TGA data"),
+              std::string::npos)
+        << lines;
+    EXPECT_NE(lines.find(files.path("odd.dds") + ": "), std::string::npos) << lines;
+
+    // Under --untextured grid the missing and the unusable share one grey grid.
+    scene.untexturedGrid = true;
+    testing::internal::CaptureStderr();
+    MapData* grid = scene.loadMap(files.path("bbb").c_str(), &error);
+    lines = testing::internal::GetCapturedStderr();
+    ASSERT_NE(grid, nullptr) << error;
+    const auto& gridded = grid->areas[0].surfaceGroups[0].surfaces;
+    EXPECT_EQ(gridded[0].texture, surfaces[0].texture);
+    const gpu::Texture* standIn = gridded[1].texture;
+    ASSERT_NE(standIn, nullptr);
+    EXPECT_NE(standIn, gridded[0].texture);
+    EXPECT_EQ(gridded[2].texture, standIn);
+    EXPECT_EQ(gridded[3].texture, standIn);
+    EXPECT_NE(lines.find("drawn with a grey grid: "), std::string::npos) << lines;
+    const std::vector<uint32_t>& texels = gpu::RecordingDevice::texels(standIn);
+    ASSERT_FALSE(texels.empty());
+    std::set<uint32_t> greys(texels.begin(), texels.end());
+    EXPECT_GE(greys.size(), 2u);  // lines and cells
+    for (uint32_t texel : greys) {
+        EXPECT_EQ(texel >> 24, 0xFFu);
+        EXPECT_EQ(texel & 0xFF, (texel >> 8) & 0xFF);
+        EXPECT_EQ(texel & 0xFF, (texel >> 16) & 0xFF);
+    }
+}
+
+TEST_F(TextureCache, ImagesDecodedAheadOfTheReadReachTheirOwnSurfaces) {
+    // More images than are decoded ahead, each named twice (the second time in
+    // reverse order), one of them damaged.
+    constexpr int kImages = 20, kDamaged = 5;
+    std::string proc = "mapProcFile003\nmodel { /* name = */ \"_area0\" /* numSurfaces = */ 40\n";
+    for (int i = 0; i < kImages; ++i) {
+        Image image{2, 2, std::vector<uint8_t>(16, uint8_t(i * 12))};
+        std::string error;
+        const std::string path = files.path("image" + std::to_string(i) + ".png");
+        ASSERT_TRUE(writePng(path.c_str(), image, &error)) << error;
+        if (i == kDamaged) files.write("image5.png", "\x89PNG\r\n\x1a\n and then nothing");
+        proc += surfaceText(files.path("image" + std::to_string(i)));
+    }
+    for (int i = kImages - 1; i >= 0; --i) proc += surfaceText(files.path("image" + std::to_string(i)));
+    files.write("bbb.proc", proc + "}\n");
+    files.write("bbb.cm", "CM \"1.00\"\ncollisionModel \"worldMap\" { nodes { ( -1 0 ) } }\n");
+
+    std::string error;
+    testing::internal::CaptureStderr();
+    MapData* map = scene.loadMap(files.path("bbb").c_str(), &error);
+    const std::string lines = testing::internal::GetCapturedStderr();
+    ASSERT_NE(map, nullptr) << error;
+    const auto& surfaces = map->areas[0].surfaceGroups[0].surfaces;
+    for (int i = 0; i < kImages; ++i) {
+        const gpu::Texture* texture = surfaces[i].texture;
+        EXPECT_EQ(surfaces[2 * kImages - 1 - i].texture, texture) << i;
+        if (i == kDamaged) {
+            EXPECT_EQ(texture, nullptr);
+            continue;
+        }
+        ASSERT_NE(texture, nullptr) << i;
+        const uint32_t grey = uint32_t(i * 12);
+        EXPECT_EQ(gpu::RecordingDevice::texels(texture)[0], grey << 24 | grey << 16 | grey << 8 | grey) << i;
+    }
+    EXPECT_EQ(scene.textures.size(), size_t{kImages - 1});
+    EXPECT_NE(lines.find("1 material images could not be used, their surfaces are drawn untextured: " +
+                         files.path("image5.png") + ": "),
+              std::string::npos)
+        << lines;
+
+    // A map that fails while images are queued makes none of their textures.
+    scene.release();
+    scene.device = &device;
+    files.write("bbb.proc", proc + "} broken");
+    files.write("bbb.cm", "nodes {\n ( 7 0 ) }\n");
+    EXPECT_EQ(scene.loadMap(files.path("bbb").c_str(), &error), nullptr);
+    EXPECT_EQ(device.liveTextures(), 0u);
 }
 
 TEST_F(TextureCache, FailedLoadsNameTheFileAndKeepNothing) {

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+
+#include "image_test_files.h"
 
 #include "platform/gpu/recording/recording_device.h"
 #include "platform/image.h"
@@ -38,6 +41,51 @@ TEST(TextureFileTest, ImageBecomesATextureOfItsSizeWithItsTexels) {
     EXPECT_FALSE(loadTextureFile(device, file.c_str(), &error));
     EXPECT_EQ(error.rfind(file.string() + ": ", 0), 0u) << error;
     EXPECT_EQ(device.liveTextures(), 0u);
+}
+
+TEST(TextureFileTest, DdsLevelsGoToTheDeviceCompressedOrExpanded) {
+    // 4 x 4 BC1 with its own three levels: red, green, blue blocks.
+    test::DdsHeader header;
+    header.mipCount = 3;
+    std::vector<uint8_t> blocks;
+    for (uint16_t colour : {0xF800, 0x07E0, 0x001F}) {
+        const std::vector<uint8_t> block = test::bc1Block(colour);
+        blocks.insert(blocks.end(), block.begin(), block.end());
+    }
+    const std::vector<uint8_t> file = test::ddsFile(header, blocks);
+    const fs::path path = fs::path(::testing::TempDir()) / ("texture_file_" + std::to_string(::getpid()) + ".dds");
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+
+    gpu::RecordingDevice device;
+    std::string error;
+    gpu::Texture* texture = loadTextureFile(device, path.c_str(), &error);
+    ASSERT_TRUE(texture) << error;
+    EXPECT_EQ(gpu::RecordingDevice::format(texture), TexelFormat::Bc1);
+    EXPECT_EQ(gpu::RecordingDevice::levelCount(texture), 3u);
+    EXPECT_EQ(gpu::RecordingDevice::storedLevels(texture), blocks);
+    texture->release();
+
+    // Without S3TC the same levels arrive decoded.
+    device.setBlockCompression(false);
+    texture = loadTextureFile(device, path.c_str(), &error);
+    ASSERT_TRUE(texture) << error;
+    EXPECT_EQ(gpu::RecordingDevice::format(texture), TexelFormat::Rgba8);
+    EXPECT_EQ(gpu::RecordingDevice::levelCount(texture), 3u);
+    const std::vector<uint8_t>& levels = gpu::RecordingDevice::storedLevels(texture);
+    ASSERT_EQ(levels.size(), (16 + 4 + 1) * 4u);
+    EXPECT_EQ(gpu::RecordingDevice::texels(texture), std::vector<uint32_t>(16, 0xffff0000u));
+    EXPECT_EQ(std::vector<uint8_t>(levels.begin() + 64, levels.begin() + 68), (std::vector<uint8_t>{0, 255, 0, 255}));
+    EXPECT_EQ(std::vector<uint8_t>(levels.end() - 4, levels.end()), (std::vector<uint8_t>{0, 0, 255, 255}));
+    texture->release();
+
+    // A device that claims S3TC but refuses these blocks gets them decoded.
+    device.setBlockCompression(true);
+    device.failNextTextureCreations(1);
+    texture = loadTextureFile(device, path.c_str(), &error);
+    ASSERT_TRUE(texture) << error;
+    EXPECT_EQ(gpu::RecordingDevice::format(texture), TexelFormat::Rgba8);
+    texture->release();
+    fs::remove(path);
 }
 
 }  // namespace

@@ -86,6 +86,15 @@ bool parseCommandLine(int argc, const char* const* argv, Options* out, std::stri
             if (!value("--map", "a map base name (reads BASE.proc and BASE.cm)", &options.mapBase)) return false;
         } else if (option == "--dir") {
             if (!value("--dir", "a directory holding the map and texture files", &options.dir)) return false;
+        } else if (option == "--textures") {
+            if (!value("--textures", "a directory holding material images", &text)) return false;
+            options.textureDirs.push_back(text);
+        } else if (option == "--untextured") {
+            const char* v = args.take();
+            const std::string how = v ? v : "";
+            if (how != "grid" && how != "none")
+                return fail("--untextured expects grid (a grey grid where an image is missing) or none");
+            options.untexturedGrid = how == "grid";
         } else if (option == "--windowed") {
             options.windowed = true;
         } else if (option == "--headless") {
@@ -159,6 +168,10 @@ const char* usageText() {
            "\n"
            "  --map BASE          read BASE.proc and BASE.cm (default bbb)\n"
            "  --dir DIR           read the map and textures from DIR\n"
+           "  --textures DIR      look for material images in DIR too, after the map's own\n"
+           "                      directory (repeatable: searched in the order given)\n"
+           "  --untextured grid   draw surfaces whose image is missing with a grey grid\n"
+           "                      (default none: untextured)\n"
            "  --windowed          a window instead of full screen\n"
            "  --headless          no window and no display: render off-screen\n"
            "  --frames N          stop after N frames (headless default: 300)\n"

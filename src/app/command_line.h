@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "math/vector.h"
 
@@ -12,6 +13,8 @@ namespace q {
 struct Options {
     std::string mapBase = "bbb";
     std::string dir;  // empty: the working directory
+    std::vector<std::string> textureDirs;  // searched for material images after the map's directory
+    bool untexturedGrid = false;           // missing images drawn as a grey grid
     bool windowed = false;
     bool headless = false;
     int64_t frames = -1;  // -1: no limit

@@ -131,6 +131,8 @@ int runViewer(int argc, char** argv) {
     FrameTrace trace;
     if (!options.traceFile.empty() && !trace.open(options.traceFile, &error)) return failWith(kExitUsage, error);
     const std::string screenshotPath = fromStartDirectory(options.screenshotFile);
+    std::vector<std::string> textureDirs;
+    for (const std::string& dir : options.textureDirs) textureDirs.push_back(fromStartDirectory(dir));
 
     if (!options.headless && !displayAvailable())
         return failWith(kExitFailure,
@@ -185,6 +187,8 @@ int runViewer(int argc, char** argv) {
         return failWith(kExitFailure, "cannot create the graphics device: " + error);
 
     Scene* scene = app.getScene();
+    scene->textureDirs = textureDirs;
+    scene->untexturedGrid = options.untexturedGrid;
     AreaFloors floors;  // seen only when --area asks for a floor
     MapData* map = scene->loadMap(options.mapBase.c_str(), &error, options.area >= 0 ? &floors : nullptr);
     if (!map) return failWith(kExitFailure, error);

@@ -31,8 +31,9 @@ class Texture;
 class TextureSource {
 public:
     virtual ~TextureSource() = default;
-    // fileName: the material name with ".jpg"; null when the image did not load.
-    virtual gpu::Texture* getTexture(const char* fileName) = 0;
+    // The material name as the map gives it (no extension); null when no
+    // image for it loaded.
+    virtual gpu::Texture* getTexture(const char* materialName) = 0;
 };
 
 // 32 bytes: the stream layout of the lighting program (position, normal, uv).

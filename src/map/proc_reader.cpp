@@ -59,7 +59,7 @@ constexpr Pattern kNodeHeader{
 constexpr Pattern kNode{" /* node %d */ ( %f %f %f %f ) %d %d "};
 constexpr Pattern kNodesEnd{" } "};
 
-constexpr size_t kMaterialLength = 123;  // so that ".jpg" and the zero fit in 128 bytes
+constexpr size_t kMaterialLength = 123;  // so that an image extension and the zero fit in 128 bytes
 
 
 // Counts read from the file must leave room for what they announce; a count
@@ -371,7 +371,6 @@ bool Area::readSurfaces(PatternReader& file, int count, SurfaceReading& reading)
         const int indexCount = header.indexCount;
         if (reading.materialsSeen.insert(header.material).second) reading.map.materials.push_back(header.material);
         char* const material = header.material;
-        std::strcat(material, ".jpg");
 
         const uint32_t vertexBytes = static_cast<uint32_t>(vertexCount) * uint32_t{sizeof(MapVertex)};
         const uint32_t indexBytes = static_cast<uint32_t>(indexCount) * 2u;

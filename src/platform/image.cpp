@@ -64,26 +64,82 @@ bool readWholeFile(const char* path, std::vector<uint8_t>* bytes, std::string* e
 
 }  // namespace
 
-bool decodeImage(const uint8_t* data, size_t size, Image* out, std::string* error,
-                 const char* name) {
-    *out = Image{};
-    if (!data || size == 0) return fail(error, name, "empty file, not an image");
+namespace {
+
+// Every format but DDS decodes to one level of RGBA8, handed over without a copy.
+bool decodeFile(std::vector<uint8_t>&& bytes, const char* name, TextureImage* out, std::string* error) {
+    using namespace image_detail;
+    *out = TextureImage{};
+    const uint8_t* data = bytes.data();
+    const size_t size = bytes.size();
+    if (size == 0) return fail(error, name, "empty file, not an image");
+    if (looksLikeDds(data, size)) {
+        if (readDds(std::move(bytes), name, out, error)) return true;
+        *out = TextureImage{};
+        return false;
+    }
+    Image image;
     bool ok = false;
-    if (image_detail::looksLikeJpeg(data, size))
-        ok = image_detail::decodeJpeg(data, size, name, out, error);
-    else if (image_detail::looksLikeBmp(data, size))
-        ok = image_detail::decodeBmp(data, size, name, out, error);
+    if (looksLikeJpeg(data, size))
+        ok = decodeJpeg(data, size, name, &image, error);
+    else if (looksLikePng(data, size))
+        ok = decodePng(data, size, name, &image, error);
+    else if (looksLikeBmp(data, size))
+        ok = decodeBmp(data, size, name, &image, error);
+    else if (looksLikeTga(data, size))
+        ok = decodeTga(data, size, name, &image, error);
     else
-        return fail(error, name, "not a JPEG or BMP image");
-    if (!ok) *out = Image{};
-    return ok;
+        return fail(error, name, "not a JPEG, PNG, TGA, DDS or BMP image");
+    if (!ok) return false;
+    out->width = image.width;
+    out->height = image.height;
+    out->levelCount = 1;
+    out->bytes = std::move(image.rgba);
+    return true;
+}
+
+// Level 0 of a texture image as RGBA8 pixels.
+void takeLevelZero(TextureImage&& texture, Image* out) {
+    expandBlocks(&texture);
+    out->width = texture.width;
+    out->height = texture.height;
+    const size_t bytes = size_t{texture.width} * texture.height * 4;
+    if (texture.offset == 0 && texture.bytes.size() == bytes) {
+        out->rgba = std::move(texture.bytes);
+    } else {
+        out->rgba.assign(texture.levels(), texture.levels() + bytes);
+    }
+}
+
+}  // namespace
+
+bool decodeTextureImage(const uint8_t* data, size_t size, TextureImage* out, std::string* error,
+                        const char* name) {
+    if (!data) size = 0;
+    return decodeFile(std::vector<uint8_t>(data, data + size), name, out, error);
+}
+
+bool loadTextureImage(const char* path, TextureImage* out, std::string* error) {
+    *out = TextureImage{};
+    std::vector<uint8_t> bytes;
+    if (!readWholeFile(path, &bytes, error)) return false;
+    return decodeFile(std::move(bytes), path, out, error);
+}
+
+bool decodeImage(const uint8_t* data, size_t size, Image* out, std::string* error, const char* name) {
+    *out = Image{};
+    TextureImage texture;
+    if (!decodeTextureImage(data, size, &texture, error, name)) return false;
+    takeLevelZero(std::move(texture), out);
+    return true;
 }
 
 bool loadImageFile(const char* path, Image* out, std::string* error) {
     *out = Image{};
-    std::vector<uint8_t> bytes;
-    if (!readWholeFile(path, &bytes, error)) return false;
-    return decodeImage(bytes.data(), bytes.size(), out, error, path);
+    TextureImage texture;
+    if (!loadTextureImage(path, &texture, error)) return false;
+    takeLevelZero(std::move(texture), out);
+    return true;
 }
 
 }  // namespace q

@@ -1,11 +1,14 @@
 #pragma once
-// Image files: JPEG and BMP decoded to RGBA8 (rows top to bottom); JPEG, BMP and
-// PNG written (the map generator's textures, screenshots).
+// Image files: JPEG, BMP, PNG and TGA decoded to RGBA8 (rows top to bottom),
+// DDS read as the levels it stores; JPEG, BMP and PNG written (the map
+// generator's textures, screenshots).
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/texel_format.h"
 
 namespace q {
 
@@ -18,10 +21,32 @@ struct Image {
 // Neither side of a decoded or written image may exceed this many pixels.
 constexpr uint32_t kMaxImageSide = 16384;
 
-// Decides by content (JPEG or BMP). On failure returns false with a message
-// naming the file and what was wrong; *out is then left empty.
-bool loadImageFile(const char* path, Image* out, std::string* error);
+// What a texture file holds, ready for the device: one level of decoded RGBA8
+// (the GPU makes the rest of the chain), or the levels a DDS file stores, each
+// half the size of the one before, one after the other from `offset`.
+struct TextureImage {
+    TexelFormat format = TexelFormat::Rgba8;
+    uint32_t width = 0;  // of level 0
+    uint32_t height = 0;
+    uint32_t levelCount = 0;
+    std::vector<uint8_t> bytes;  // the decoded pixels, or the DDS file's own bytes
+    size_t offset = 0;           // where level 0 starts in bytes
+
+    const uint8_t* levels() const { return bytes.data() + offset; }
+};
+
+// Decides by content (JPEG, BMP, PNG, DDS, TGA). On failure returns false with
+// a message naming the file and what was wrong; *out is then left empty.
+bool loadTextureImage(const char* path, TextureImage* out, std::string* error);
 // The same from bytes in memory; name stands for the file in messages.
+bool decodeTextureImage(const uint8_t* data, size_t size, TextureImage* out, std::string* error,
+                        const char* name = "image");
+// Turns S3TC levels into RGBA8 levels of the same sizes (for a GPU that cannot
+// sample the blocks); RGBA8 images stay as they are.
+void expandBlocks(TextureImage* image);
+
+// As loadTextureImage, with level 0 as RGBA8 pixels.
+bool loadImageFile(const char* path, Image* out, std::string* error);
 bool decodeImage(const uint8_t* data, size_t size, Image* out, std::string* error,
                  const char* name = "image");
 

@@ -108,20 +108,32 @@ bool decodeBmp(const uint8_t* data, size_t size, const char* name, Image* out, s
     if (!stream) return fail(error, name, std::string("cannot read BMP (") + SDL_GetError() + ")");
     SDL_Surface* loaded = SDL_LoadBMP_RW(stream, 1);
     if (!loaded) return fail(error, name, std::string("not a valid BMP image (") + SDL_GetError() + ")");
-    SDL_Surface* rgba = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGBA32, 0);
-    SDL_FreeSurface(loaded);
-    if (!rgba) return fail(error, name, std::string("cannot convert BMP (") + SDL_GetError() + ")");
-
-    const uint32_t width = static_cast<uint32_t>(rgba->w);
-    const uint32_t height = static_cast<uint32_t>(rgba->h);
+    const uint32_t width = static_cast<uint32_t>(loaded->w);
+    const uint32_t height = static_cast<uint32_t>(loaded->h);
     const size_t rowBytes = size_t{width} * 4;
     out->rgba.resize(rowBytes * height);
-    SDL_LockSurface(rgba);
-    for (uint32_t y = 0; y < height; ++y)
-        std::memcpy(out->rgba.data() + rowBytes * y,
-                    static_cast<const uint8_t*>(rgba->pixels) + size_t(rgba->pitch) * y, rowBytes);
-    SDL_UnlockSurface(rgba);
-    SDL_FreeSurface(rgba);
+    // Straight from the loaded surface into the pixels; only palette images
+    // take the way through a converted surface, which SDL needs for them.
+    SDL_LockSurface(loaded);
+    const bool converted = !SDL_ISPIXELFORMAT_INDEXED(loaded->format->format) &&
+                           SDL_ConvertPixels(loaded->w, loaded->h, loaded->format->format, loaded->pixels,
+                                             loaded->pitch, SDL_PIXELFORMAT_RGBA32, out->rgba.data(),
+                                             static_cast<int>(rowBytes)) == 0;
+    SDL_UnlockSurface(loaded);
+    if (!converted) {
+        SDL_Surface* rgba = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGBA32, 0);
+        if (!rgba) {
+            SDL_FreeSurface(loaded);
+            return fail(error, name, std::string("cannot convert BMP (") + SDL_GetError() + ")");
+        }
+        SDL_LockSurface(rgba);
+        for (uint32_t y = 0; y < height; ++y)
+            std::memcpy(out->rgba.data() + rowBytes * y,
+                        static_cast<const uint8_t*>(rgba->pixels) + size_t(rgba->pitch) * y, rowBytes);
+        SDL_UnlockSurface(rgba);
+        SDL_FreeSurface(rgba);
+    }
+    SDL_FreeSurface(loaded);
     out->width = width;
     out->height = height;
     return true;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/image.h"
 
@@ -12,9 +13,18 @@ namespace q::image_detail {
 
 bool looksLikeJpeg(const uint8_t* data, size_t size);
 bool looksLikeBmp(const uint8_t* data, size_t size);
+bool looksLikePng(const uint8_t* data, size_t size);
+bool looksLikeDds(const uint8_t* data, size_t size);
+// TGA has no signature: a header whose type and colour map fields agree.
+bool looksLikeTga(const uint8_t* data, size_t size);
 
 bool decodeJpeg(const uint8_t* data, size_t size, const char* name, Image* out, std::string* error);
 bool decodeBmp(const uint8_t* data, size_t size, const char* name, Image* out, std::string* error);
+bool decodePng(const uint8_t* data, size_t size, const char* name, Image* out, std::string* error);
+bool decodeTga(const uint8_t* data, size_t size, const char* name, Image* out, std::string* error);
+// Takes the whole file, so that S3TC levels can stay in it on their way to
+// the device.
+bool readDds(std::vector<uint8_t>&& file, const char* name, TextureImage* out, std::string* error);
 
 // "<name>: <what>" into *error (when error is not null); always returns false.
 bool fail(std::string* error, const char* name, const std::string& what);

@@ -5,18 +5,32 @@
 
 namespace q {
 
-gpu::Texture* loadTextureFile(gpu::Device& device, const char* path, std::string* error) {
-    Image image;
-    std::string message;
-    if (!loadImageFile(path, &image, &message)) {
-        if (error) *error = message;
-        return nullptr;
+gpu::Texture* createTextureFromImage(gpu::Device& device, TextureImage& image, const char* path,
+                                     std::string* error) {
+    // S3TC blocks go to the GPU as they are where it can sample them.
+    if (isBlockFormat(image.format) && !device.supportsBlockCompression()) expandBlocks(&image);
+    gpu::Texture* texture =
+        device.createTextureFromLevels(image.format, image.width, image.height, image.levelCount, image.levels());
+    if (!texture && isBlockFormat(image.format)) {
+        // A driver may take S3TC and still refuse some sizes of it.
+        expandBlocks(&image);
+        texture = device.createTextureFromLevels(image.format, image.width, image.height, image.levelCount,
+                                                 image.levels());
     }
-    gpu::Texture* texture = device.createTextureFromRgba(image.rgba.data(), image.width, image.height);
     if (!texture && error)
         *error = std::string(path) + ": the device could not make a " + std::to_string(image.width) +
                  " x " + std::to_string(image.height) + " texture";
     return texture;
+}
+
+gpu::Texture* loadTextureFile(gpu::Device& device, const char* path, std::string* error) {
+    TextureImage image;
+    std::string message;
+    if (!loadTextureImage(path, &image, &message)) {
+        if (error) *error = message;
+        return nullptr;
+    }
+    return createTextureFromImage(device, image, path, error);
 }
 
 }  // namespace q

@@ -54,6 +54,8 @@ void Scene::release() {
     for (TextureEntry& entry : textures)
         if (entry.texture) entry.texture->release();
     std::vector<TextureEntry>().swap(textures);
+    if (gridTexture_) gridTexture_->release();
+    gridTexture_ = nullptr;
     for (MapData* map : maps) {
         map->releaseBuffers();
         delete map;

@@ -19,8 +19,12 @@ struct InputState;
 
 struct TextureEntry {
     gpu::Texture* texture = nullptr;  // owned by the cache
-    char name[124] = {};
+    char name[124] = {};              // the material name
+    std::string file;                 // the image it was loaded from
 };
+
+// What became of a material's image.
+enum class MaterialImageOutcome { Loaded, Missing, Unusable };
 
 class Scene : public TextureSource {
 public:
@@ -30,6 +34,14 @@ public:
     std::vector<TextureEntry> textures;
     Camera* camera = nullptr;              // owned
     Terrain* terrain = nullptr;            // owned
+
+    // Where material images are looked for after the map's own directory (see
+    // findMaterialImage), and whether surfaces whose image is missing or
+    // unusable get the grey grid texture instead of none.
+    std::vector<std::string> textureDirs;
+    bool untexturedGrid = false;
+    // The directory of the map being loaded: images are looked for there first.
+    std::string mapDir;
 
     // Reached by the camera and the flow; not owned.
     GraphicsDevice* graphics = nullptr;
@@ -49,9 +61,20 @@ public:
     // drawn surface's geometry as it is read.
     MapData* loadMap(const char* baseName, std::string* error, SurfaceObserver* observer = nullptr);
 
-    // The material texture cache: one entry per byte-exact name; a failed load is
-    // not cached and is tried again next time.
-    gpu::Texture* getTexture(const char* fileName) override;
+    // The material texture cache: one entry per byte-exact material name; a
+    // failed load is not cached and is tried again next time.
+    gpu::Texture* getTexture(const char* materialName) override;
+    // The same, saying what became of the image; *problem names the file and
+    // what was wrong with it when it could not be used.
+    gpu::Texture* materialTexture(const char* materialName, MaterialImageOutcome* outcome, std::string* problem);
+    // The cache's texture for a material name, or null.
+    gpu::Texture* cachedTexture(const char* materialName) const;
+    // Puts a texture loaded from file into the cache, which owns it from then
+    // on; false (the texture left to the caller) for a name it cannot hold.
+    bool addTexture(const char* materialName, const std::string& file, gpu::Texture* texture);
+    // What surfaces whose image is missing or unusable get: the grey grid under
+    // untexturedGrid (made on first use), otherwise null.
+    gpu::Texture* standInTexture();
 
     MapInstance* addInstance(MapData* map);
 
@@ -66,6 +89,9 @@ public:
     // Releases the camera, terrain, cached textures, map buffers and the lists,
     // all before the device goes. Called by the destructor too.
     void release();
+
+private:
+    gpu::Texture* gridTexture_ = nullptr;  // owned; made on first use
 };
 
 }  // namespace q

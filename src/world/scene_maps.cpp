@@ -1,12 +1,19 @@
 // The scene's map loading and its material texture cache.
 
 #include <cstring>
-#include <set>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "map/map_data.h"
+#include "map/material_image.h"
 #include "platform/report.h"
+#include "platform/gpu/device.h"
+#include "render/grid_texture.h"
+#include "render/image_decode_queue.h"
 #include "render/texture_file.h"
 #include "world/scene.h"
 
@@ -14,37 +21,112 @@ namespace q {
 
 namespace {
 
-// Stands between the surface reader and the cache for one load, to tell the
-// person afterwards, in one line, which material images did not load. Real
-// maps name many images that are not there as .jpg; a line per surface would
-// bury everything else.
+// Stands between the surface reader and the cache for one load. Each
+// material name is looked up once; an image found is queued to be decoded on
+// worker threads while the map is read, and its surfaces get a token in its
+// place until finish() makes the textures and hands them out. Afterwards it
+// tells the person, in one line each, which material images were not found
+// and which could not be used: real maps name many images that are not there,
+// and a line per surface would bury everything else.
 class MaterialTally : public TextureSource {
 public:
-    explicit MaterialTally(TextureSource& cache) : cache_(cache) {}
+    explicit MaterialTally(Scene& scene)
+        : scene_(scene), decoder_(scene.device && !scene.device->supportsBlockCompression()) {}
 
-    gpu::Texture* getTexture(const char* fileName) override {
-        gpu::Texture* texture = cache_.getTexture(fileName);
-        if (seen_.insert(fileName).second && !texture) missing_.push_back(fileName);
+    gpu::Texture* getTexture(const char* materialName) override {
+        const auto known = results_.find(materialName);
+        if (known != results_.end()) return known->second;
+        gpu::Texture* texture = firstLook(materialName);
+        results_.emplace(materialName, texture);
         return texture;
     }
 
-    // "3 of 10 material images missing: a.jpg, b.jpg, c.jpg", the first few
-    // names, or empty when every image loaded.
-    std::string summary() const {
+    // Makes the queued images' textures in turn (on this thread, the device's),
+    // puts them into the cache, and gives the map's surfaces their textures in
+    // place of the tokens.
+    void finish(MapData& map) {
+        std::map<const gpu::Texture*, gpu::Texture*> bound;
+        for (const Pending& pending : pending_) {
+            TextureImage image;
+            std::string problem;
+            gpu::Texture* texture = nullptr;
+            if (decoder_.takeNext(&image, &problem))
+                texture = createTextureFromImage(*scene_.device, image, pending.file.c_str(), &problem);
+            if (texture) {
+                scene_.addTexture(pending.name.c_str(), pending.file, texture);
+            } else {
+                unusable_.push_back(problem);
+                texture = scene_.standInTexture();
+            }
+            bound[pending.token] = texture;
+        }
+        for (Area& area : map.areas)
+            for (SurfaceGroup& group : area.surfaceGroups)
+                for (Surface& surface : group.surfaces) {
+                    const auto found = bound.find(surface.texture);
+                    if (found != bound.end()) surface.texture = found->second;
+                }
+    }
+
+    // "3 of 10 material images missing: a, b, c (...)", the first few names,
+    // or empty when every image was found.
+    std::string missingSummary() const {
         if (missing_.empty()) return {};
-        constexpr size_t kNamesShown = 5;
-        std::string line = std::to_string(missing_.size()) + " of " + std::to_string(seen_.size()) +
-                           " material images missing: ";
-        for (size_t i = 0; i < missing_.size() && i < kNamesShown; ++i)
-            line += (i ? ", " : "") + missing_[i];
-        if (missing_.size() > kNamesShown) line += " ...";
+        std::string line = std::to_string(missing_.size()) + " of " + std::to_string(results_.size()) +
+                           " material images missing: " + firstFew(missing_, ", ") +
+                           " (looked for as .jpg, .png, .tga and .dds beside the map and in each --textures DIR; "
+                           "their surfaces are drawn ";
+        line += scene_.untexturedGrid ? "with a grey grid)" : "untextured, or with a grey grid under --untextured grid)";
         return line;
     }
 
+    // "2 material images could not be used ...: <file>: <what>; ...", or empty.
+    std::string unusableSummary() const {
+        if (unusable_.empty()) return {};
+        return std::to_string(unusable_.size()) + " material images could not be used, their surfaces are drawn " +
+               (scene_.untexturedGrid ? "with a grey grid: " : "untextured: ") + firstFew(unusable_, "; ");
+    }
+
 private:
-    TextureSource& cache_;
-    std::set<std::string> seen_;
-    std::vector<std::string> missing_;  // in the order first asked for
+    struct Pending {
+        std::string name;
+        std::string file;
+        gpu::Texture* token;
+    };
+
+    gpu::Texture* firstLook(const char* materialName) {
+        if (gpu::Texture* cached = scene_.cachedTexture(materialName)) return cached;
+        std::optional<std::string> file;
+        if (std::strlen(materialName) < sizeof TextureEntry::name && scene_.device)
+            file = findMaterialImage(materialName, scene_.mapDir, scene_.textureDirs);
+        if (!file) {
+            missing_.push_back(materialName);
+            return scene_.standInTexture();
+        }
+        decoder_.add(*file);
+        // A token is only ever compared, never used as a texture: finish()
+        // replaces every one before anything draws.
+        tokens_.emplace_back();
+        gpu::Texture* token = reinterpret_cast<gpu::Texture*>(&tokens_.back());
+        pending_.push_back({materialName, *file, token});
+        return token;
+    }
+
+    static std::string firstFew(const std::vector<std::string>& items, const char* separator) {
+        constexpr size_t kShown = 5;
+        std::string text;
+        for (size_t i = 0; i < items.size() && i < kShown; ++i) text += (i ? separator : "") + items[i];
+        if (items.size() > kShown) text += " ...";
+        return text;
+    }
+
+    Scene& scene_;
+    ImageDecodeQueue decoder_;
+    std::deque<char> tokens_;  // their addresses stay put as more are added
+    std::vector<Pending> pending_;
+    std::map<std::string, gpu::Texture*> results_;
+    std::vector<std::string> missing_;   // material names, in the order first asked for
+    std::vector<std::string> unusable_;  // "<file>: <what>", likewise
 };
 
 }  // namespace
@@ -56,6 +138,7 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
         return nullptr;
     }
     auto* map = new MapData();
+    mapDir = std::filesystem::path(baseName).parent_path().string();
     MaterialTally tally(*this);
     const std::string procName = std::string(baseName) + ".proc";
     const std::string collisionName = std::string(baseName) + ".cm";
@@ -70,8 +153,9 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
         delete map;
         return nullptr;
     }
-    const std::string missing = tally.summary();
-    if (!missing.empty()) warn(missing.c_str());
+    tally.finish(*map);
+    for (const std::string& line : {tally.missingSummary(), tally.unusableSummary()})
+        if (!line.empty()) warn(line.c_str());
     if (map->undrawnModels > 0) {
         const std::string undrawn = procName + ": " + std::to_string(map->undrawnModels) +
                                     " entity models (doors, lamps, movers: names other than _areaN) left undrawn: "
@@ -82,19 +166,52 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
     return map;
 }
 
-gpu::Texture* Scene::getTexture(const char* fileName) {
-    for (const TextureEntry& entry : textures)
-        if (std::strcmp(entry.name, fileName) == 0) return entry.texture;
+gpu::Texture* Scene::getTexture(const char* materialName) {
+    return materialTexture(materialName, nullptr, nullptr);
+}
 
+gpu::Texture* Scene::materialTexture(const char* materialName, MaterialImageOutcome* outcome, std::string* problem) {
+    MaterialImageOutcome ignored;
+    if (!outcome) outcome = &ignored;
+    *outcome = MaterialImageOutcome::Loaded;
+    if (gpu::Texture* cached = cachedTexture(materialName)) return cached;
+
+    *outcome = MaterialImageOutcome::Missing;
+    if (std::strlen(materialName) >= sizeof TextureEntry::name || !device) return standInTexture();
+    const std::optional<std::string> file = findMaterialImage(materialName, mapDir, textureDirs);
+    if (!file) return standInTexture();
+    gpu::Texture* texture = loadTextureFile(*device, file->c_str(), problem);
+    if (!texture) {
+        // Not cached: asked again, tried again.
+        *outcome = MaterialImageOutcome::Unusable;
+        return standInTexture();
+    }
+    *outcome = MaterialImageOutcome::Loaded;
+    addTexture(materialName, *file, texture);
+    return texture;
+}
+
+gpu::Texture* Scene::cachedTexture(const char* materialName) const {
+    for (const TextureEntry& entry : textures)
+        if (std::strcmp(entry.name, materialName) == 0) return entry.texture;
+    return nullptr;
+}
+
+bool Scene::addTexture(const char* materialName, const std::string& file, gpu::Texture* texture) {
     TextureEntry entry;
-    const size_t length = std::strlen(fileName);
-    if (length >= sizeof entry.name || !device) return nullptr;  // no name the cache can hold
-    std::memcpy(entry.name, fileName, length + 1);
-    // Failures stay silent here: the map load sums them up in one line.
-    entry.texture = loadTextureFile(*device, fileName, nullptr);
-    if (!entry.texture) return nullptr;  // not cached: asked again, tried again
-    textures.push_back(entry);
-    return entry.texture;
+    const size_t length = std::strlen(materialName);
+    if (length >= sizeof entry.name) return false;
+    std::memcpy(entry.name, materialName, length + 1);
+    entry.file = file;
+    entry.texture = texture;
+    textures.push_back(std::move(entry));
+    return true;
+}
+
+gpu::Texture* Scene::standInTexture() {
+    if (!untexturedGrid || !device) return nullptr;
+    if (!gridTexture_) gridTexture_ = createGridTexture(*device);
+    return gridTexture_;
 }
 
 }  // namespace q

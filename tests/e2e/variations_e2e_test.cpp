@@ -284,11 +284,36 @@ TEST(Variations, MissingMaterialImagesAreSummedUpInOneLineAndDrawnLit) {
     const ViewerRun run = view("missing_images", "40* 0 0\n", "--instances 1 --look 0 0.3", true);
     ASSERT_EQ(run.exitCode, 0) << joined(run.errors);
     ASSERT_EQ(run.errors.size(), 1u) << joined(run.errors);
-    EXPECT_NE(run.errors[0].find("12 of 13 material images missing: textures/city/brick_01.jpg, "), std::string::npos)
+    EXPECT_NE(run.errors[0].find("12 of 13 material images missing: textures/city/brick_01, "), std::string::npos)
         << run.errors[0];
     expectResting(run.frames, kRestY);
     // Looking north at the wall of twelve untextured materials.
     EXPECT_GT(litShare(run.shot, 0, 200, 1024, 768), 0.95);
+}
+
+TEST(Variations, MissingMaterialImagesDrawAsAGreyGridWhenAsked) {
+    const std::string options = "--instances 1 --look 0 0.3";
+    const Image plain = view("missing_images", "40* 0 0\n", options, true).shot;
+    const ViewerRun run = view("missing_images", "40* 0 0\n", options + " --untextured grid", true);
+    ASSERT_EQ(run.exitCode, 0) << joined(run.errors);
+    ASSERT_EQ(run.errors.size(), 1u) << joined(run.errors);
+    EXPECT_NE(run.errors[0].find("drawn with a grey grid"), std::string::npos) << run.errors[0];
+    ASSERT_EQ(plain.width, run.shot.width);
+    // The wall of twelve missing materials (above the horizon, right of the
+    // overlay): mid grey cells darken the lit surface, and the grid's lines
+    // make edges that the plain surface lacks.
+    double plainLight = 0, gridLight = 0;
+    size_t plainEdges = 0, gridEdges = 0, pixels = 0;
+    auto green = [](const Image& image, uint32_t x, uint32_t y) { return int(image.rgba[(size_t{y} * image.width + x) * 4 + 1]); };
+    for (uint32_t y = 110; y < 280; ++y)
+        for (uint32_t x = 150; x + 3 < 1024; ++x, ++pixels) {
+            plainLight += green(plain, x, y);
+            gridLight += green(run.shot, x, y);
+            plainEdges += std::abs(green(plain, x, y) - green(plain, x + 3, y)) > 12;
+            gridEdges += std::abs(green(run.shot, x, y) - green(run.shot, x + 3, y)) > 12;
+        }
+    EXPECT_LT(gridLight, 0.65 * plainLight);
+    EXPECT_GT(gridEdges, plainEdges + pixels / 50);
 }
 
 TEST(Variations, AllOfItInOneMap) {

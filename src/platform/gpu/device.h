@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "math/matrix.h"
+#include "platform/texel_format.h"
 
 namespace q::gpu {
 
@@ -117,6 +118,15 @@ public:
     virtual Texture* createTexture(uint32_t width, uint32_t height, uint32_t levels) = 0;
     // A texture from decoded RGBA8 pixels (rows top to bottom), full mip chain.
     virtual Texture* createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) = 0;
+    // A texture from the levels an image file stores, level 0 at `levels` and
+    // each following one, half the size, right after it (rows top to bottom):
+    // one RGBA8 level gets the rest of the chain made by the GPU, more levels
+    // are used as they are. Block formats need supportsBlockCompression().
+    // Null when the device refuses the texture. levelBytes gives each level's size.
+    virtual Texture* createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
+                                             uint32_t levelCount, const uint8_t* levels) = 0;
+    // Whether S3TC blocks (BC1 to BC3) can be sampled as they are.
+    virtual bool supportsBlockCompression() const = 0;
 
     virtual void setRenderState(RenderState state, uint32_t value) = 0;
     virtual void setTextureStageState(uint32_t stage, TextureStageState state, uint32_t value) = 0;

@@ -174,6 +174,37 @@ Texture* GlDevice::createTextureFromRgba(const uint8_t* rgba, uint32_t width, ui
     return texture;
 }
 
+Texture* GlDevice::createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
+                                           uint32_t levelCount, const uint8_t* levels) {
+    if (!levels || levelCount == 0) return nullptr;
+    if (format == TexelFormat::Rgba8 && levelCount == 1) return createTextureFromRgba(levels, width, height);
+    if (isBlockFormat(format) && !supportsBlockCompression()) return nullptr;
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    if (width == 0 || height == 0 || width > static_cast<uint32_t>(maxSize) || height > static_cast<uint32_t>(maxSize))
+        return nullptr;
+    auto* texture = new GlTexture(this, width, height, levelCount, format);
+    textures_.push_back(texture);
+    if (!texture->uploadLevels(levels)) {
+        releaseTexture(texture);
+        return nullptr;
+    }
+    return texture;
+}
+
+bool GlDevice::supportsBlockCompression() const {
+    if (blockCompression_ < 0) {
+        blockCompression_ = 0;
+        GLint count = 0;
+        glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+        for (GLint i = 0; i < count; ++i) {
+            const auto* name = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, static_cast<GLuint>(i)));
+            if (name && std::strcmp(name, "GL_EXT_texture_compression_s3tc") == 0) blockCompression_ = 1;
+        }
+    }
+    return blockCompression_ == 1;
+}
+
 void GlDevice::releaseVertexBuffer(GlVertexBuffer* buffer) {
     if (state_.stream == buffer) setStreamSource(0, nullptr, 0);
     stateBlocks_.forget(buffer);

@@ -27,6 +27,9 @@ public:
     IndexBuffer* createIndexBuffer(uint32_t bytes, uint32_t usage) override;
     Texture* createTexture(uint32_t width, uint32_t height, uint32_t levels) override;
     Texture* createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) override;
+    Texture* createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height, uint32_t levelCount,
+                                     const uint8_t* levels) override;
+    bool supportsBlockCompression() const override;
     void setRenderState(RenderState state, uint32_t value) override;
     void setTextureStageState(uint32_t stage, TextureStageState state, uint32_t value) override;
     void setTexture(uint32_t stage, Texture* texture) override;
@@ -91,6 +94,7 @@ private:
     std::vector<GlVertexBuffer*> vertexBuffers_;
     std::vector<GlIndexBuffer*> indexBuffers_;
     std::vector<GlTexture*> textures_;
+    mutable int blockCompression_ = -1;  // -1 until the extension list is read
 };
 
 }  // namespace q::gpu

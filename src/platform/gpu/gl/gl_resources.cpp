@@ -54,10 +54,16 @@ uint32_t fullChainLevels(uint32_t width, uint32_t height) {
     return levels;
 }
 
+GLenum blockInternalFormat(TexelFormat format) {
+    // From GL_EXT_texture_compression_s3tc, which the core headers leave out.
+    constexpr GLenum kRgbaDxt1 = 0x83F1, kRgbaDxt3 = 0x83F2, kRgbaDxt5 = 0x83F3;
+    return format == TexelFormat::Bc1 ? kRgbaDxt1 : format == TexelFormat::Bc2 ? kRgbaDxt3 : kRgbaDxt5;
+}
+
 }  // namespace
 
-GlTexture::GlTexture(GlDevice* device, uint32_t width, uint32_t height, uint32_t levels)
-    : device_(device), width_(width), height_(height) {
+GlTexture::GlTexture(GlDevice* device, uint32_t width, uint32_t height, uint32_t levels, TexelFormat format)
+    : device_(device), width_(width), height_(height), format_(format) {
     const uint32_t full = fullChainLevels(width, height);
     levels_ = levels == 0 ? full : std::min(levels, full);
     glGenTextures(1, &id_);
@@ -69,15 +75,16 @@ GlTexture::GlTexture(GlDevice* device, uint32_t width, uint32_t height, uint32_t
     // complete under a mipmapping filter.
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels_ - 1));
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(width), static_cast<GLsizei>(height), 0,
-                 GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
+    if (format == TexelFormat::Rgba8)
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(width), static_cast<GLsizei>(height), 0,
+                     GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
 }
 
 GlTexture::~GlTexture() { glDeleteTextures(1, &id_); }
 
 void* GlTexture::lockRect(uint32_t* pitch) {
-    if (locked_) return nullptr;
+    if (locked_ || isBlockFormat(format_)) return nullptr;
     if (texels_.empty()) texels_.assign(static_cast<size_t>(width_) * height_, 0u);
     locked_ = true;
     if (pitch) *pitch = width_ * 4;
@@ -107,6 +114,27 @@ void GlTexture::uploadRgba(const uint8_t* rgba) {
                     GL_RGBA, GL_UNSIGNED_BYTE, rgba);
     buildMipChain();
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
+}
+
+bool GlTexture::uploadLevels(const uint8_t* levels) {
+    while (glGetError() != GL_NO_ERROR) {}  // only this upload's errors count
+    GLint previous = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
+    glBindTexture(GL_TEXTURE_2D, id_);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    for (uint32_t level = 0; level < levels_; ++level) {
+        const uint32_t w = levelSide(width_, level), h = levelSide(height_, level);
+        const auto bytes = static_cast<GLsizei>(levelBytes(format_, w, h));
+        const auto glLevel = static_cast<GLint>(level);
+        if (format_ == TexelFormat::Rgba8)
+            glTexImage2D(GL_TEXTURE_2D, glLevel, GL_RGBA8, GLsizei(w), GLsizei(h), 0, GL_RGBA, GL_UNSIGNED_BYTE, levels);
+        else
+            glCompressedTexImage2D(GL_TEXTURE_2D, glLevel, blockInternalFormat(format_), GLsizei(w), GLsizei(h), 0,
+                                   bytes, levels);
+        levels += bytes;
+    }
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
+    return glGetError() == GL_NO_ERROR;
 }
 
 void GlTexture::buildMipChain() {

@@ -59,7 +59,10 @@ private:
 class GlTexture final : public Texture {
 public:
     // levels 0: full mip chain; otherwise that many levels (at least 1).
-    GlTexture(GlDevice* device, uint32_t width, uint32_t height, uint32_t levels);
+    // Storage for RGBA8 texels is made here unless the levels come as S3TC
+    // blocks (uploadLevels makes their storage).
+    GlTexture(GlDevice* device, uint32_t width, uint32_t height, uint32_t levels,
+              TexelFormat format = TexelFormat::Rgba8);
     ~GlTexture() override;
     uint32_t width() const override { return width_; }
     uint32_t height() const override { return height_; }
@@ -69,6 +72,9 @@ public:
 
     // Uploads RGBA8 rows top first as level 0 and builds the lower levels.
     void uploadRgba(const uint8_t* rgba);
+    // Uploads every level as stored, one after the other from `levels`, in
+    // the texture's own format; false when GL refused one.
+    bool uploadLevels(const uint8_t* levels);
     GLuint id() const { return id_; }
 
 private:
@@ -77,6 +83,7 @@ private:
     GlDevice* device_;
     GLuint id_ = 0;
     uint32_t width_, height_, levels_;
+    TexelFormat format_;
     std::vector<uint32_t> texels_;  // level 0 for lockRect, 0xAARRGGBB
     bool locked_ = false;
 };

@@ -28,6 +28,9 @@ struct BufferStorage {
 struct TextureStorage {
     virtual ~TextureStorage() = default;
     std::vector<uint32_t> texels;
+    TexelFormat format = TexelFormat::Rgba8;
+    uint32_t levelCount = 0;
+    std::vector<uint8_t> storedBytes;
     bool locked = false;
     size_t liveSlot = 0;
 };
@@ -108,6 +111,7 @@ struct RecordingDevice::Impl final : ObjectOwner {
     std::vector<BlockEntry> recording;
 
     uint32_t failBuffers = 0, failTextures = 0, failShaders = 0;
+    bool blockCompression = true;
     uint32_t clearColor = 0;
     bool inScene = false;
     uint32_t presents = 0;
@@ -225,6 +229,14 @@ private:
     ObjectOwner* owner_;
     uint32_t width_, height_;
 };
+
+// Level 0 as 0xAARRGGBB texels, from RGBA8 bytes.
+void fillTexels(TextureStorage* storage, const uint8_t* rgba) {
+    for (size_t i = 0; i < storage->texels.size(); ++i) {
+        const uint8_t* p = rgba + i * 4;
+        storage->texels[i] = uint32_t{p[3]} << 24 | uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+    }
+}
 
 uint32_t verticesOf(Primitive type, uint32_t primitives) {
     uint64_t n = type == Primitive::LineList ? uint64_t{primitives} * 2 : uint64_t{primitives} * 3;
@@ -436,6 +448,21 @@ const std::vector<uint32_t>& RecordingDevice::texels(const Texture* texture) {
     const auto* storage = dynamic_cast<const TextureStorage*>(texture);
     return storage ? storage->texels : kNone;
 }
+TexelFormat RecordingDevice::format(const Texture* texture) {
+    const auto* storage = dynamic_cast<const TextureStorage*>(texture);
+    return storage ? storage->format : TexelFormat::Rgba8;
+}
+uint32_t RecordingDevice::levelCount(const Texture* texture) {
+    const auto* storage = dynamic_cast<const TextureStorage*>(texture);
+    return storage ? storage->levelCount : 0;
+}
+const std::vector<uint8_t>& RecordingDevice::storedLevels(const Texture* texture) {
+    static const std::vector<uint8_t> kNone;
+    const auto* storage = dynamic_cast<const TextureStorage*>(texture);
+    return storage ? storage->storedBytes : kNone;
+}
+void RecordingDevice::setBlockCompression(bool supported) { impl_->blockCompression = supported; }
+bool RecordingDevice::supportsBlockCompression() const { return impl_->blockCompression; }
 bool RecordingDevice::isLocked(const Buffer* buffer) {
     const auto* storage = dynamic_cast<const BufferStorage*>(buffer);
     return storage && storage->locked;
@@ -495,10 +522,24 @@ Texture* RecordingDevice::createTextureFromRgba(const uint8_t* rgba, uint32_t wi
     Texture* t = createTexture(width, height, 0);
     if (!t) return nullptr;
     auto* storage = dynamic_cast<TextureStorage*>(t);
-    for (size_t i = 0; i < storage->texels.size(); ++i) {
-        const uint8_t* p = rgba + i * 4;
-        storage->texels[i] = uint32_t{p[3]} << 24 | uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
-    }
+    fillTexels(storage, rgba);
+    return t;
+}
+
+Texture* RecordingDevice::createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
+                                                  uint32_t levelCount, const uint8_t* levels) {
+    const bool usable = levels && levelCount > 0 && (!isBlockFormat(format) || impl_->blockCompression);
+    if (format == TexelFormat::Rgba8 && levelCount == 1) return createTextureFromRgba(levels, width, height);
+    Texture* t = usable ? createTexture(width, height, levelCount) : nullptr;
+    if (!t) return nullptr;
+    auto* storage = dynamic_cast<TextureStorage*>(t);
+    storage->format = format;
+    storage->levelCount = levelCount;
+    uint64_t bytes = 0;
+    for (uint32_t level = 0; level < levelCount; ++level)
+        bytes += levelBytes(format, levelSide(width, level), levelSide(height, level));
+    storage->storedBytes.assign(levels, levels + bytes);
+    if (format == TexelFormat::Rgba8) fillTexels(storage, levels);
     return t;
 }
 

@@ -81,6 +81,13 @@ public:
     // Contents of a buffer or level 0 of a texture (0xAARRGGBB texels).
     static const std::vector<uint8_t>& contents(const Buffer* buffer);
     static const std::vector<uint32_t>& texels(const Texture* texture);
+    // What createTextureFromLevels was given: the format, the number of levels
+    // (0 for a texture whose chain the device builds) and their bytes.
+    static TexelFormat format(const Texture* texture);
+    static uint32_t levelCount(const Texture* texture);
+    static const std::vector<uint8_t>& storedLevels(const Texture* texture);
+    // Whether the device claims S3TC support (it does unless told otherwise).
+    void setBlockCompression(bool supported);
     static bool isLocked(const Buffer* buffer);
     // Buffers and textures created and not yet released.
     uint32_t liveBuffers() const;
@@ -95,6 +102,9 @@ public:
     IndexBuffer* createIndexBuffer(uint32_t bytes, uint32_t usage) override;
     Texture* createTexture(uint32_t width, uint32_t height, uint32_t levels) override;
     Texture* createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) override;
+    Texture* createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height, uint32_t levelCount,
+                                     const uint8_t* levels) override;
+    bool supportsBlockCompression() const override;
     void setRenderState(RenderState state, uint32_t value) override;
     void setTextureStageState(uint32_t stage, TextureStageState state, uint32_t value) override;
     void setTexture(uint32_t stage, Texture* texture) override;

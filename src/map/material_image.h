@@ -1,0 +1,24 @@
+#pragma once
+// Which image file a material uses. Map files name materials without an
+// extension, and are often written where file names ignore letter case; the
+// images may sit beside the map or in texture folders of their own.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace q {
+
+// The extensions tried, in this order, after the material name.
+inline constexpr const char* kMaterialImageExtensions[] = {".jpg", ".png", ".tga", ".dds"};
+
+// The image for a material: in mapDir and then in each of textureDirs in the
+// order given, each directory tried with every extension in turn. Where the exact path does not
+// exist, each part of the name below the searched directory is matched
+// without regard to case (directory listings are kept between calls and read
+// again only when a directory changes). An absolute material name is looked
+// for as it stands. Empty when no file is found.
+std::optional<std::string> findMaterialImage(const std::string& materialName, const std::string& mapDir,
+                                             const std::vector<std::string>& textureDirs);
+
+}  // namespace q

@@ -1,0 +1,93 @@
+#include "render/image_decode_queue.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace q {
+
+namespace {
+
+size_t workerCount() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return std::clamp<size_t>(cores, 1, 4);
+}
+
+}  // namespace
+
+ImageDecodeQueue::ImageDecodeQueue(bool expandBlocks) : expandBlocks_(expandBlocks) {}
+
+ImageDecodeQueue::~ImageDecodeQueue() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& worker : workers_) worker.join();
+}
+
+size_t ImageDecodeQueue::add(const std::string& path) {
+    size_t ticket = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        jobs_.emplace_back();
+        jobs_.back().path = path;
+        ticket = jobs_.size() - 1;
+    }
+    // A worker per queued image up to the core count: a map with one image
+    // starts one thread.
+    if (workers_.size() < workerCount()) workers_.emplace_back(&ImageDecodeQueue::work, this);
+    changed_.notify_one();
+    return ticket;
+}
+
+bool ImageDecodeQueue::takeNext(TextureImage* out, std::string* error) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (taken_ >= jobs_.size()) {
+        *error = "no image queued";
+        return false;
+    }
+    Job& job = jobs_[taken_];
+    changed_.wait(lock, [&job] { return job.done; });
+    ++taken_;
+    waitingBytes_ -= job.image.bytes.size();
+    const bool ok = job.ok;
+    *out = std::move(job.image);
+    *error = std::move(job.error);
+    job.image = TextureImage{};
+    lock.unlock();
+    changed_.notify_all();  // room for one more decoded image ahead
+    return ok;
+}
+
+void ImageDecodeQueue::work() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        // The next image to be taken is always started, so a taker never
+        // waits for an image that no worker will decode.
+        changed_.wait(lock, [this] {
+            return stopping_ ||
+                   (started_ < jobs_.size() &&
+                    (started_ == taken_ || (started_ < taken_ + kDecodedAhead && waitingBytes_ < kWaitingBytes)));
+        });
+        if (stopping_) return;
+        const size_t ticket = started_++;
+        const std::string path = jobs_[ticket].path;
+        lock.unlock();
+
+        TextureImage image;
+        std::string error;
+        const bool ok = loadTextureImage(path.c_str(), &image, &error);
+        if (ok && expandBlocks_) q::expandBlocks(&image);
+
+        lock.lock();
+        Job& job = jobs_[ticket];
+        job.ok = ok;
+        job.image = std::move(image);
+        job.error = std::move(error);
+        job.done = true;
+        waitingBytes_ += job.image.bytes.size();
+        changed_.notify_all();
+    }
+}
+
+}  // namespace q
