@@ -117,9 +117,12 @@ int runViewer(int argc, char** argv) {
         return 0;
     }
 
+    std::vector<std::string> textureDirs;
+    for (const std::string& dir : options.textureDirs) textureDirs.push_back(fromStartDirectory(dir));
+
     if (options.info) {
         if (!enterMapDirectory(options, &error)) return failWith(kExitUsage, error);
-        if (printMapInfo(options.mapBase, options.json, eyeAboveFloor(), stdout, &error) != 0)
+        if (printMapInfo(options.mapBase, textureDirs, options.json, eyeAboveFloor(), stdout, &error) != 0)
             return failWith(kExitFailure, error);
         return 0;
     }
@@ -131,8 +134,6 @@ int runViewer(int argc, char** argv) {
     FrameTrace trace;
     if (!options.traceFile.empty() && !trace.open(options.traceFile, &error)) return failWith(kExitUsage, error);
     const std::string screenshotPath = fromStartDirectory(options.screenshotFile);
-    std::vector<std::string> textureDirs;
-    for (const std::string& dir : options.textureDirs) textureDirs.push_back(fromStartDirectory(dir));
 
     if (!options.headless && !displayAvailable())
         return failWith(kExitFailure,

@@ -1,12 +1,13 @@
 #include "app/map_info.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <vector>
 
 #include "app/frame_trace.h"
 #include "map/map_data.h"
+#include "map/material_image.h"
 #include "math/vector.h"
-#include "render/material_image.h"
 #include "world/map_instance.h"
 #include "world/standard_placements.h"
 #include "world/standing_point.h"
@@ -36,7 +37,8 @@ struct Summary {
     int materialsMissing = 0;
 };
 
-Summary summarise(const MapData& map, const AreaFloors& floors, float eyeHeight) {
+Summary summarise(const MapData& map, const AreaFloors& floors, float eyeHeight, const std::string& mapDir,
+                  const std::vector<std::string>& textureDirs) {
     Summary s;
     MapInstance firstCopy;  // only its placement: where --area puts the camera
     placeStandardInstance(firstCopy, 0);
@@ -57,7 +59,7 @@ Summary summarise(const MapData& map, const AreaFloors& floors, float eyeHeight)
         s.areas.push_back(a);
     }
     for (const std::string& material : map.materials) {
-        s.materials.push_back({material, findMaterialImage(material)});
+        s.materials.push_back({material, findMaterialImage(material, mapDir, textureDirs).value_or("")});
         if (s.materials.back().file.empty()) ++s.materialsMissing;
     }
     return s;
@@ -193,7 +195,8 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
-int printMapInfo(const std::string& mapBase, bool json, float eyeHeight, std::FILE* out, std::string* error) {
+int printMapInfo(const std::string& mapBase, const std::vector<std::string>& textureDirs, bool json, float eyeHeight,
+                 std::FILE* out, std::string* error) {
     MapData map;
     AreaFloors floors;
     ProcReading how;
@@ -202,7 +205,10 @@ int printMapInfo(const std::string& mapBase, bool json, float eyeHeight, std::FI
     if (!map.readProcFile((mapBase + ".proc").c_str(), how, error) ||
         !map.readCollisionFile((mapBase + ".cm").c_str(), error))
         return 1;
-    const Summary summary = summarise(map, floors, eyeHeight);
+    // Images are looked for as a load looks for them: beside the map, then in
+    // each --textures directory.
+    const std::string mapDir = std::filesystem::path(mapBase).parent_path().string();
+    const Summary summary = summarise(map, floors, eyeHeight, mapDir, textureDirs);
     const std::string text = json ? asJson(mapBase, map, summary) : asText(mapBase, map, summary);
     std::fputs(text.c_str(), out);
     return 0;
