@@ -26,6 +26,8 @@ struct Options {
     float yaw = 0.0f;
     float pitch = 0.0f;
     int instances = 5;
+    float sensitivity = 1.0f;  // mouse look: 1 = 256 counts per radian
+    bool invertY = false;
     bool summary = false;
     bool help = false;
 };
