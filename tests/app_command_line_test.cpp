@@ -35,6 +35,8 @@ TEST(AppCommandLine, NoArgumentsIsTheOriginalBehaviour) {
     EXPECT_FALSE(p.options.hasStart);
     EXPECT_FALSE(p.options.hasLook);
     EXPECT_EQ(p.options.instances, 5);
+    EXPECT_EQ(p.options.sensitivity, 1.0f);
+    EXPECT_FALSE(p.options.invertY);
     EXPECT_TRUE(p.options.inputFile.empty() && p.options.screenshotFile.empty() && p.options.traceFile.empty());
 }
 
@@ -42,7 +44,7 @@ TEST(AppCommandLine, EveryOptionIsRead) {
     const Parsed p = parse({"--map", "maps/big", "--dir", "/tmp/x", "--headless", "--frames", "10", "--input",
                             "walk.txt", "--screenshot", "shot.PNG", "--trace", "t.jsonl", "--tick-ms", "16",
                             "--start", "1.5", "-64", "2e3", "--look", "3.14", "-0.25", "--instances", "1",
-                            "--summary"});
+                            "--summary", "--sensitivity", "0.25", "--invert-y"});
     ASSERT_TRUE(p.ok) << p.error;
     const Options& o = p.options;
     EXPECT_EQ(o.mapBase, "maps/big");
@@ -61,6 +63,8 @@ TEST(AppCommandLine, EveryOptionIsRead) {
     EXPECT_FLOAT_EQ(o.pitch, -0.25f);
     EXPECT_EQ(o.instances, 1);
     EXPECT_TRUE(o.summary);
+    EXPECT_EQ(o.sensitivity, 0.25f);
+    EXPECT_TRUE(o.invertY);
     EXPECT_TRUE(parse({"--help"}).options.help);
     EXPECT_TRUE(parse({"--windowed"}).options.windowed);
 }
@@ -91,6 +95,12 @@ TEST(AppCommandLine, BadOptionsNameTheOptionAndWhatWasExpected) {
         {{"--instances", "0"}, "--instances expects a whole number from 1 to 5"},
         {{"--instances", "6"}, "--instances expects"},
         {{"--windowed", "--headless"}, "exclude each other"},
+        {{"--sensitivity"}, "--sensitivity expects a number above 0"},
+        {{"--sensitivity", "0"}, "--sensitivity expects"},
+        {{"--sensitivity", "-1"}, "--sensitivity expects"},
+        {{"--sensitivity", "101"}, "--sensitivity expects"},
+        {{"--sensitivity", "nan"}, "--sensitivity expects"},
+        {{"--sensitivity", "2x"}, "--sensitivity expects"},
     };
     for (const Case& c : cases) {
         const Parsed p = parse(c.args);
@@ -103,7 +113,8 @@ TEST(AppCommandLine, BadOptionsNameTheOptionAndWhatWasExpected) {
 TEST(AppCommandLine, UsageListsEveryOption) {
     const std::string usage = usageText();
     for (const char* option : {"--map", "--dir", "--windowed", "--headless", "--frames", "--input", "--screenshot",
-                               "--trace", "--tick-ms", "--start", "--look", "--instances", "--summary", "--help"})
+                               "--trace", "--tick-ms", "--start", "--look", "--instances", "--sensitivity", "--invert-y",
+                               "--summary", "--help"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 
