@@ -1,5 +1,4 @@
 #include <SDL.h>
-#include <SDL_syswm.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -7,35 +6,11 @@
 
 #include "platform/sdl_keymap.h"
 #include "platform/window.h"
+#include "platform/window_size_sdl.h"
 
 namespace q {
 
 namespace {
-
-// On X, SDL takes a full-screen window to be the screen's size as soon as it
-// asks, and a window that leaves full screen to be the size it was made with;
-// without a window manager to honour the requests the window keeps the size it
-// has. So the server is asked what the window really is.
-bool askX11WindowSize(SDL_Window* window, int* width, int* height) {
-#if defined(SDL_VIDEO_DRIVER_X11)
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
-    XWindowAttributes attributes;
-    if (!XGetWindowAttributes(info.info.x11.display, info.info.x11.window, &attributes)) return false;
-    *width = attributes.width;
-    *height = attributes.height;
-    return true;
-#else
-    (void)window, (void)width, (void)height;
-    return false;
-#endif
-}
-
-// In screen coordinates (which X, unlike some desktops, counts in pixels).
-void realWindowSize(SDL_Window* window, int* width, int* height) {
-    if (!askX11WindowSize(window, width, height)) SDL_GetWindowSize(window, width, height);
-}
 
 constexpr int32_t kWheelDelta = 120;  // one notch of the wheel, as the mouse device reports it
 
@@ -316,13 +291,6 @@ std::unique_ptr<Window> Window::create(int width, int height, const char* title,
 void showMessageBox(const char* text, const char* caption) {
     // Without a display the box cannot appear; the report's stderr line stays.
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, caption ? caption : "", text ? text : "", nullptr);
-}
-
-void windowPixelSize(void* sdlWindow, int* width, int* height) {
-    auto* window = static_cast<SDL_Window*>(sdlWindow);
-    *width = *height = 0;
-    if (!window) return;
-    if (!askX11WindowSize(window, width, height)) SDL_GL_GetDrawableSize(window, width, height);
 }
 
 }  // namespace q
