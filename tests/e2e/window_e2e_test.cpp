@@ -267,19 +267,25 @@ protected:
     // The viewer looking down on the terrain from high up: the picture has no
     // black pixel, so the black around it is the bars.
     void startViewer(bool windowed) {
-        std::vector<std::string> argv = {QUORVANE_BINARY, "--dir", (dir_ / "map").string(), "--start", "0", "3000", "0",
-                                         "--look", "0", "1.5", "--trace", trace()};
-        if (windowed) argv.push_back("--windowed");
+        std::vector<std::string> options = {"--dir", (dir_ / "map").string(), "--start", "0", "3000", "0",
+                                            "--look", "0", "1.5"};
+        if (windowed) options.push_back("--windowed");
+        launchViewer(options);
+        ASSERT_TRUE(waitUntil([&] { return !windowId().empty() && lastTrace().frame >= 2; }))
+            << "no window showing frames: " << readFile(log());
+        x("xdotool windowfocus --sync " + windowId());
+    }
+
+    void launchViewer(std::vector<std::string> options) {
+        options.insert(options.begin(), QUORVANE_BINARY);
+        options.insert(options.end(), {"--trace", trace()});
         // The session bus library that SDL opens on a desktop keeps memory
         // it never frees, and its frames cannot be traced cheaply enough to
         // tell its leaks from ours: this run is checked for memory errors
         // only. The window's own code is leak-checked by its unit tests.
         const char* asan = std::getenv("ASAN_OPTIONS");
         const std::string checks = std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":detect_leaks=0";
-        viewer_.start(argv, {"DISPLAY=" + display_, checks}, log(), (dir_ / "work").string());
-        ASSERT_TRUE(waitUntil([&] { return !windowId().empty() && lastTrace().frame >= 2; }))
-            << "no window showing frames: " << readFile(log());
-        x("xdotool windowfocus --sync " + windowId());
+        viewer_.start(options, {"DISPLAY=" + display_, checks}, log(), (dir_ / "work").string());
     }
 
     // A command run against the test's display; its output.
@@ -295,10 +301,23 @@ protected:
         return output;
     }
 
-    std::string windowId() {
-        std::string id = x("xdotool search --name '^bbb - quorvane$'");
+    std::string windowId(const std::string& map = "bbb") {
+        std::string id = x("xdotool search --name '^" + map + " - quorvane$'");
         id = id.substr(0, id.find('\n'));
         return id.find_first_not_of("0123456789") == std::string::npos ? id : "";
+    }
+
+    // The message box with this caption, which carries no class to search by.
+    std::string boxId(const std::string& caption) {
+        std::istringstream in(x("xwininfo -root -tree"));
+        for (std::string line; std::getline(in, line);)
+            if (line.find("\"" + caption + "\": ()") != std::string::npos) {
+                std::istringstream words(line);
+                std::string id;
+                words >> id;
+                return id;
+            }
+        return "";
     }
 
     Rect geometry(const std::string& window) {
@@ -497,6 +516,27 @@ TEST_F(WindowEndToEnd, FullScreenFillsAWideScreenWithBarsAndLeavingGivesTheWindo
         const Rect g = geometry(window);
         return g.width == windowed.width && g.height == windowed.height && g.x == windowed.x && g.y == windowed.y;
     })) << "back to " << windowed << ", not " << geometry(window);
+    quitWithEsc(window);
+}
+
+// A map whose portals are parallel to no axis: a report, the same text for each
+// portal, made while the map loads, so before the first frame.
+TEST_F(WindowEndToEnd, AReportFromFullScreenIsShownOnceInABoxAndFullScreenComesBack) {
+    startXServer(1920, 1080);
+    if (IsSkipped()) return;
+    startWindowManager();
+    launchViewer({"--dir", std::string(QUORVANE_SOURCE_DIR) + "/tests/data/variations", "--map", "skew_portals"});
+    std::string box;
+    ASSERT_TRUE(waitUntil([&] { return !(box = boxId("ff")).empty(); })) << "no box: " << readFile(log());
+    const std::string window = windowId("skew_portals");
+    EXPECT_TRUE(waitUntil([&] { return geometry(window).width == 800; })) << "full screen gives way to the box";
+
+    x("xdotool key --window " + box + " Return");
+    EXPECT_TRUE(waitUntil([&] { return geometry(window).width == 1920; })) << geometry(window);
+    afterFrames(5);
+    EXPECT_EQ(boxId("ff"), "") << "one box for the one text";
+    const std::string errors = readFile(log());
+    EXPECT_NE(errors.find("zop (portal 1 of skew_portals.proc)"), std::string::npos) << errors;
     quitWithEsc(window);
 }
 
