@@ -12,8 +12,6 @@
 #include "app/application.h"
 #include "app/input_devices.h"
 #include "app/screenshot.h"
-#include "platform/image.h"
-#include "platform/image_png_read.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
@@ -197,30 +195,6 @@ TEST_F(AppApplication, AltEnterAndF11SwitchFullScreenPlainEnterDoesNot) {
     app->run(5);
     EXPECT_FALSE(window->fullscreen);  // there and back in one frame
     EXPECT_TRUE(g_portalMode);
-}
-
-TEST_F(AppApplication, F12WritesTheLastFrameAndASecondPictureDoesNotOverwriteTheFirst) {
-    const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "quorvane_f12";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    auto app = startApp({{1, {keyDown(kVirtualKeyF12), keyDown(kVirtualKeyF12)}}});
-    app->screenshotDirectory = dir.string();
-    app->run(2);
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-    ASSERT_EQ(names.size(), 2u);
-    // Both in one second: the second gets "-2" before ".png".
-    const size_t plain = std::string("quorvane-20260101-120000.png").size();
-    EXPECT_TRUE(names[0].size() == plain || names[1].size() == plain) << names[0] << " " << names[1];
-    for (const std::string& name : names) EXPECT_EQ(name.rfind("quorvane-", 0), 0u) << name;
-    for (const std::string& name : names) {
-        Image image;
-        std::string error;
-        ASSERT_TRUE(loadPng((dir / name).string().c_str(), &image, &error)) << error;
-        EXPECT_EQ(image.width, 1024u);
-        EXPECT_EQ(image.height, 768u);
-    }
-    std::filesystem::remove_all(dir);
 }
 
 TEST_F(AppApplication, MinimisedWindowRunsNoFramesAndWaitsForEvents) {
