@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -8,6 +11,7 @@
 
 #include "app/application.h"
 #include "app/input_devices.h"
+#include "app/screenshot.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
@@ -63,8 +67,19 @@ public:
         armed_ = false;
     }
     void* nativeHandle() override { return nullptr; }
+    bool isMinimized() const override { return minimizedWaits > 0; }
+    // Each wait is one the loop made instead of a frame; the last one restores.
+    void waitForEvents(uint32_t) override {
+        framesAtWaits.push_back(frame_);
+        --minimizedWaits;
+    }
+    bool isFullscreen() const override { return fullscreen; }
+    void setFullscreen(bool on) override { fullscreen = on; }
 
     int destroyCalls = 0;
+    int minimizedWaits = 0;  // the window is minimised until this many waits are done
+    std::vector<int> framesAtWaits;
+    bool fullscreen = false;
 
 private:
     std::map<int, std::vector<WindowEvent>> schedule_;
@@ -75,6 +90,7 @@ private:
 };
 
 WindowEvent keyUp(uint32_t key) { return {WindowEvent::Type::KeyUp, key}; }
+WindowEvent keyDown(uint32_t key, bool alt = false) { return {WindowEvent::Type::KeyDown, key, alt}; }
 
 class AppApplication : public ::testing::Test {
 protected:
@@ -163,6 +179,53 @@ TEST_F(AppApplication, CloseEventEndsTheLoopAndFrameLimitStopsIt) {
     app->run();
     EXPECT_EQ(app->framesRun, 2u);
     EXPECT_TRUE(app->quitRequested());
+}
+
+TEST_F(AppApplication, AltEnterAndF11SwitchFullScreenPlainEnterDoesNot) {
+    auto app = startApp({{1, {keyDown(kVirtualKeyReturn, true)}},
+                         {2, {keyDown(kVirtualKeyReturn), keyUp(kVirtualKeyReturn)}},
+                         {3, {keyDown(kVirtualKeyF11)}},
+                         {4, {keyDown(kVirtualKeyF11), keyDown(kVirtualKeyReturn, true)}}});
+    app->run(2);
+    EXPECT_TRUE(window->fullscreen);
+    app->run(3);
+    EXPECT_TRUE(window->fullscreen);  // Enter alone is no switch
+    app->run(4);
+    EXPECT_FALSE(window->fullscreen);
+    app->run(5);
+    EXPECT_FALSE(window->fullscreen);  // there and back in one frame
+    EXPECT_TRUE(g_portalMode);
+}
+
+TEST_F(AppApplication, MinimisedWindowRunsNoFramesAndWaitsForEvents) {
+    auto app = startApp({});
+    app->run(1);
+    window->minimizedWaits = 3;
+    app->run(3);
+    EXPECT_EQ(window->framesAtWaits, (std::vector<int>{1, 1, 1}));  // no frame between the waits
+    EXPECT_EQ(app->framesRun, 3u);
+}
+
+TEST(Screenshot, NameCarriesDateAndTimeAndNeverReplacesAnEarlierPicture) {
+    const std::filesystem::path dir = std::filesystem::path(::testing::TempDir()) / "quorvane_names";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    std::tm t{};
+    t.tm_year = 2026 - 1900;
+    t.tm_mon = 0;
+    t.tm_mday = 2;
+    t.tm_hour = 3;
+    t.tm_min = 4;
+    t.tm_sec = 5;
+    const std::string first = newScreenshotPath(dir.string(), t);
+    EXPECT_EQ(first, (dir / "quorvane-20260102-030405.png").string());
+    std::ofstream(first) << "taken";
+    const std::string second = newScreenshotPath(dir.string(), t);
+    EXPECT_EQ(second, (dir / "quorvane-20260102-030405-2.png").string());
+    std::ofstream(second) << "taken";
+    EXPECT_EQ(newScreenshotPath(dir.string(), t), (dir / "quorvane-20260102-030405-3.png").string());
+    EXPECT_EQ(newScreenshotPath("", t), "quorvane-20260102-030405.png");
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(AppApplication, StartUpPiecesNeedTheirPredecessors) {

@@ -37,6 +37,8 @@ TEST(AppCommandLine, NoArgumentsIsTheOriginalBehaviour) {
     EXPECT_EQ(p.options.instances, 5);
     EXPECT_TRUE(p.options.textureDirs.empty());
     EXPECT_FALSE(p.options.untexturedGrid);
+    EXPECT_EQ(p.options.sensitivity, 1.0f);
+    EXPECT_FALSE(p.options.invertY);
     EXPECT_TRUE(p.options.inputFile.empty() && p.options.screenshotFile.empty() && p.options.traceFile.empty());
 }
 
@@ -44,7 +46,8 @@ TEST(AppCommandLine, EveryOptionIsRead) {
     const Parsed p = parse({"--map", "maps/big", "--dir", "/tmp/x", "--headless", "--frames", "10", "--input",
                             "walk.txt", "--screenshot", "shot.PNG", "--trace", "t.jsonl", "--tick-ms", "16",
                             "--start", "1.5", "-64", "2e3", "--look", "3.14", "-0.25", "--instances", "1",
-                            "--summary", "--textures", "base", "--untextured", "grid", "--textures", "/extra"});
+                            "--summary", "--textures", "base", "--untextured", "grid", "--textures", "/extra",
+                            "--sensitivity", "0.25", "--invert-y"});
     ASSERT_TRUE(p.ok) << p.error;
     const Options& o = p.options;
     EXPECT_EQ(o.mapBase, "maps/big");
@@ -73,6 +76,8 @@ TEST(AppCommandLine, EveryOptionIsRead) {
     EXPECT_EQ(o.textureDirs, (std::vector<std::string>{"base", "/extra"}));  // in the order given
     EXPECT_TRUE(o.untexturedGrid);
     EXPECT_FALSE(parse({"--untextured", "none"}).options.untexturedGrid);
+    EXPECT_EQ(o.sensitivity, 0.25f);
+    EXPECT_TRUE(o.invertY);
     EXPECT_TRUE(parse({"--help"}).options.help);
     EXPECT_TRUE(parse({"--windowed"}).options.windowed);
 }
@@ -110,6 +115,12 @@ TEST(AppCommandLine, BadOptionsNameTheOptionAndWhatWasExpected) {
         {{"--textures"}, "--textures expects a directory"},
         {{"--untextured"}, "--untextured expects grid"},
         {{"--untextured", "checker"}, "--untextured expects grid"},
+        {{"--sensitivity"}, "--sensitivity expects a number above 0"},
+        {{"--sensitivity", "0"}, "--sensitivity expects"},
+        {{"--sensitivity", "-1"}, "--sensitivity expects"},
+        {{"--sensitivity", "101"}, "--sensitivity expects"},
+        {{"--sensitivity", "nan"}, "--sensitivity expects"},
+        {{"--sensitivity", "2x"}, "--sensitivity expects"},
     };
     for (const Case& c : cases) {
         const Parsed p = parse(c.args);
@@ -123,7 +134,7 @@ TEST(AppCommandLine, UsageListsEveryOption) {
     const std::string usage = usageText();
     for (const char* option : {"--map", "--dir", "--windowed", "--headless", "--frames", "--input", "--screenshot",
                                "--trace", "--tick-ms", "--start", "--look", "--instances", "--area", "--info", "--json",
-                               "--summary", "--textures", "--untextured", "--help"})
+                               "--summary", "--textures", "--untextured", "--sensitivity", "--invert-y", "--help"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

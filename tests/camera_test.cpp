@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 
 #include "move/camera.h"
 #include "move/movement.h"
@@ -101,6 +102,22 @@ TEST_F(CameraUpdate, MouseCountsTurnTheViewWithoutLimit) {
     camera.update();
     EXPECT_EQ(camera.yaw, 1.0f);
     EXPECT_EQ(camera.pitch, 600.0f / 256.0f);
+}
+
+TEST_F(CameraUpdate, SensitivityScalesBothAxesAndInvertYFlipsOnlyPitch) {
+    camera.mouseSensitivity = 2.5f;
+    camera.invertY = true;
+    input.mouseState.lX = 256;
+    input.mouseState.lY = 128;
+    camera.update();
+    EXPECT_FLOAT_EQ(camera.yaw, 2.5f);
+    EXPECT_FLOAT_EQ(camera.pitch, -1.25f);  // mouse towards the user now looks up
+    // The most negative count is negated without overflowing.
+    camera.mouseSensitivity = 1.0f;
+    input.mouseState.lX = 0;
+    input.mouseState.lY = INT32_MIN;
+    camera.update();
+    EXPECT_FLOAT_EQ(camera.pitch, -1.25f + 2147483648.0f / 256.0f);
 }
 
 TEST_F(CameraUpdate, KeysGiveTheDirectionWithWOverSAndAOverD) {

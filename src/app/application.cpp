@@ -1,12 +1,16 @@
 #include "app/application.h"
 
+#include <cstdio>
+#include <ctime>
 #include <utility>
 
 #include "app/frame_trace.h"
 #include "app/input_devices.h"
+#include "app/screenshot.h"
 #include "math/matrix.h"
 #include "move/camera.h"
 #include "move/movement.h"
+#include "platform/report.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
 #include "render/lighting_program.h"
@@ -20,8 +24,9 @@ Application* g_app = nullptr;
 
 namespace {
 
-constexpr uint32_t kVirtualKeyTab = 9;
-constexpr uint32_t kVirtualKeyEscape = 27;
+// Long enough to cost nothing, short enough that a window restored without an
+// event of its own (some desktops send none) shows frames again at once.
+constexpr uint32_t kMinimizedWaitMs = 100;
 
 }  // namespace
 
@@ -113,7 +118,26 @@ void Application::handleEvent(const WindowEvent& event) {
             if (event.virtualKey == kVirtualKeyTab) g_portalMode = !g_portalMode;
             else if (event.virtualKey == kVirtualKeyEscape && window) window->destroy();
             break;
+        case WindowEvent::Type::KeyDown:
+            if (!window) break;
+            if (event.virtualKey == kVirtualKeyF11 || (event.virtualKey == kVirtualKeyReturn && event.alt))
+                window->setFullscreen(!window->isFullscreen());
+            else if (event.virtualKey == kVirtualKeyF12)
+                takeScreenshot();
+            break;
     }
+}
+
+void Application::takeScreenshot() {
+    if (!device) return;
+    // The back buffer still holds the last frame shown.
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    const std::string path = newScreenshotPath(screenshotDirectory, local);
+    std::string error;
+    if (writeScreenshot(*device, path, &error)) std::fprintf(stderr, "quorvane: screenshot written to %s\n", path.c_str());
+    else report(("The screenshot could not be written: " + error).c_str(), "quorvane");
 }
 
 void Application::run(int64_t frameLimit) {
@@ -121,6 +145,10 @@ void Application::run(int64_t frameLimit) {
         WindowEvent event;
         while (window && window->pollEvent(&event)) handleEvent(event);
         if (quit_) return;
+        if (window && window->isMinimized()) {
+            window->waitForEvents(kMinimizedWaitMs);
+            continue;
+        }
         runFrame();
     }
 }

@@ -47,6 +47,7 @@ public:
     float fps = 0.0f;
 
     FrameTrace* trace = nullptr;  // not owned; one record per frame when set
+    std::string screenshotDirectory;  // where F12 puts its pictures; empty: the working directory
     uint64_t framesRun = 0;
     uint32_t firstFrameMs = 0;  // clock readings of the first and the last frame
     uint32_t lastFrameMs = 0;
@@ -67,12 +68,14 @@ public:
     Scene* getScene();
 
     // The window's event handler: TAB released flips the render mode, ESC
-    // released closes the window, the close ends the loop.
+    // released closes the window, the close ends the loop. Alt+Enter and F11
+    // switch between full screen and the window; F12 writes a screenshot.
     void handleEvent(const WindowEvent& event);
     bool quitRequested() const { return quit_; }
 
     // Pending events first, then one frame, until the window closes or
-    // frameLimit frames have run (frameLimit < 0: no limit).
+    // frameLimit frames have run (frameLimit < 0: no limit). While the window
+    // is minimised no frame runs: the loop waits for the next event.
     void run(int64_t frameLimit = -1);
     void runFrame();
 
@@ -81,6 +84,7 @@ public:
 
 private:
     void drawOverlay();
+    void takeScreenshot();
     void writeTrace();
 
     AppPlatform platform_;

@@ -16,6 +16,7 @@ constexpr int64_t kMaxTickMs = 3600000;
 constexpr float kMaxCoordinate = 1.0e7f;
 constexpr float kMaxAngle = 1.0e4f;
 constexpr int64_t kMaxArea = 1000000000;  // the map says how many it has; this only keeps the number an int
+constexpr float kMaxSensitivity = 100.0f;
 
 bool parseInteger(const char* text, int64_t low, int64_t high, int64_t* out) {
     if (!text || !*text) return false;
@@ -144,6 +145,11 @@ bool parseCommandLine(int argc, const char* const* argv, Options* out, std::stri
             options.info = true;
         } else if (option == "--json") {
             options.json = true;
+        } else if (option == "--sensitivity") {
+            if (!parseFloat(args.take(), kMaxSensitivity, &options.sensitivity) || !(options.sensitivity > 0.0f))
+                return fail("--sensitivity expects a number above 0 and at most 100 (1: 256 mouse counts per radian)");
+        } else if (option == "--invert-y") {
+            options.invertY = true;
         } else if (option == "--summary") {
             options.summary = true;
         } else if (option.rfind("-", 0) == 0) {
@@ -184,11 +190,15 @@ const char* usageText() {
            "  --instances N       place only the first N of the five map copies (1 to 5)\n"
            "  --area N            start standing on a floor of area N of the first copy\n"
            "  --info              print what the map holds (no window) and stop; --json: as JSON\n"
+           "  --sensitivity S     mouse look speed, above 0 and at most 100 (default 1:\n"
+           "                      256 mouse counts turn one radian)\n"
+           "  --invert-y          moving the mouse forward looks down\n"
            "  --summary           print one line at the end: frames, mean fps, last place\n"
            "  --help              this text\n"
            "\n"
            "Controls: mouse look, W/S/A/D walk, left button jump/fly, F hold to draw\n"
-           "frustums, TAB switch render mode, ESC quit.\n";
+           "frustums, TAB switch render mode, Alt+Enter or F11 full screen on/off,\n"
+           "F12 screenshot (quorvane-DATE-TIME.png), ESC quit.\n";
 }
 
 }  // namespace q

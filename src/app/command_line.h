@@ -32,6 +32,8 @@ struct Options {
     int area = -1;  // --area: start standing in this area of the first copy; -1: not asked
     bool info = false;  // --info: print what the map holds and stop, no window
     bool json = false;  // with --info: as one JSON object
+    float sensitivity = 1.0f;  // mouse look: 1 = 256 counts per radian
+    bool invertY = false;
     bool summary = false;
     bool help = false;
 };

@@ -47,6 +47,8 @@ void FrameTrace::write(const TraceRecord& record) {
     line[length] = '\n';
     if (std::fwrite(line, 1, static_cast<size_t>(length) + 1, file_) != static_cast<size_t>(length) + 1)
         failed_ = true;
+    // Whole lines at once, so the trace can be followed while the viewer runs.
+    if (std::fflush(file_) != 0) failed_ = true;
 }
 
 bool FrameTrace::close() {

@@ -15,6 +15,7 @@
 #include "app/frame_trace.h"
 #include "app/input_script.h"
 #include "app/map_info.h"
+#include "app/screenshot.h"
 #include "app/scripted_window.h"
 #include "move/camera.h"
 #include "platform/gpu/gl/gl_device.h"
@@ -34,6 +35,7 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 SteppedClock* g_reportClock = nullptr;  // the simulated clock the reports read, if any
+Window* g_boxWindow = nullptr;          // the window a report's box is shown over, if any
 
 int failWith(int code, const std::string& message) {
     std::fprintf(stderr, "quorvane: %s\n", message.c_str());
@@ -47,19 +49,6 @@ std::string fromStartDirectory(const std::string& path) {
     std::error_code ignored;
     const std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
     return absolute.empty() ? path : absolute.string();
-}
-
-bool writeScreenshot(GraphicsDevice& graphics, const std::string& path, std::string* error) {
-    gpu::Device& device = *graphics.device;
-    Image image;
-    image.width = device.width();
-    image.height = device.height();
-    image.rgba.resize(size_t{image.width} * image.height * 4);
-    if (!device.readBackBuffer(image.rgba.data())) {
-        *error = path + ": the back buffer could not be read";
-        return false;
-    }
-    return writePng(path.c_str(), image, error);
 }
 
 // The camera's eye over a floor it stands on: its box rests a unit above.
@@ -134,6 +123,8 @@ int runViewer(int argc, char** argv) {
     FrameTrace trace;
     if (!options.traceFile.empty() && !trace.open(options.traceFile, &error)) return failWith(kExitUsage, error);
     const std::string screenshotPath = fromStartDirectory(options.screenshotFile);
+    std::error_code noStartDirectory;  // then F12's pictures go where the map is
+    const std::string startDirectory = std::filesystem::current_path(noStartDirectory).string();
 
     if (!options.headless && !displayAvailable())
         return failWith(kExitFailure,
@@ -144,8 +135,14 @@ int runViewer(int argc, char** argv) {
 
     SteppedClock steppedClock(options.tickMs);
     ReportSettings reports;
-    reports.messageBoxes = options.windowed && !options.headless && !scripted;
-    reports.showBox = showMessageBox;
+    // A person at the screen, in a window or full screen, may never see
+    // stderr (started from a launcher): each distinct report gets a box once.
+    // A run driven by a script, or one without a display, keeps to stderr.
+    reports.messageBoxes = !options.headless && !scripted;
+    reports.showBox = [](const char* text, const char* caption) {
+        if (g_boxWindow) g_boxWindow->showMessageBox(text, caption);
+        else showMessageBox(text, caption);
+    };
     // With a simulated clock a report's once-a-second limit counts simulated
     // seconds too, so what a scripted run writes to stderr does not depend on
     // how fast the machine draws.
@@ -183,7 +180,14 @@ int runViewer(int argc, char** argv) {
 
     Application app(std::move(platform));
     g_app = &app;
-    if (!app.createWindow(800, 600, "quorvane", &error)) return failWith(kExitFailure, error);
+    // The title names the map, as a desktop program names its document.
+    const std::string title = std::filesystem::path(options.mapBase).filename().string() + " - quorvane";
+    if (!app.createWindow(800, 600, title.c_str(), &error)) return failWith(kExitFailure, error);
+    g_boxWindow = app.window;
+    struct BoxWindowRelease {
+        ~BoxWindowRelease() { g_boxWindow = nullptr; }
+    } releaseBoxWindow;  // goes before the window does
+    app.screenshotDirectory = startDirectory;
     if (!app.initDevice(1024, 768, &error))
         return failWith(kExitFailure, "cannot create the graphics device: " + error);
 
@@ -202,6 +206,8 @@ int runViewer(int argc, char** argv) {
         scene->camera->yaw = options.yaw;
         scene->camera->pitch = options.pitch;
     }
+    scene->camera->mouseSensitivity = options.sensitivity;
+    scene->camera->invertY = options.invertY;
 
     if (trace.isOpen()) app.trace = &trace;
     int64_t frameLimit = options.frames;

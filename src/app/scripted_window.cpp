@@ -4,13 +4,6 @@
 
 namespace q {
 
-namespace {
-
-constexpr uint32_t kVirtualKeyTab = 9;
-constexpr uint32_t kVirtualKeyEscape = 27;
-
-}  // namespace
-
 bool HeadlessWindow::pollEvent(WindowEvent* event) {
     if (!destroyed_ || closeSent_) return false;
     closeSent_ = true;

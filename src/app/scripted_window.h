@@ -33,6 +33,12 @@ public:
     void destroy() override;
     void readInput(InputState* out) override;
     void* nativeHandle() override { return real_ ? real_->nativeHandle() : nullptr; }
+    // The script plays on while the real window is minimised; full screen is
+    // the real window's.
+    bool isFullscreen() const override { return real_ && real_->isFullscreen(); }
+    void setFullscreen(bool fullscreen) override {
+        if (real_) real_->setFullscreen(fullscreen);
+    }
 
     bool finished() const { return line_ >= script_.lines.size(); }
 

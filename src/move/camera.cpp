@@ -43,8 +43,13 @@ void Camera::update() {
         instance = scene->instances[static_cast<size_t>(instanceIndex)];
 
     // Mouse look: neither angle is limited, so pitching on turns the view over.
-    yaw += static_cast<float>(input.mouseState.lX) * kRadiansPerCount;
-    pitch += static_cast<float>(input.mouseState.lY) * kRadiansPerCount;
+    // At sensitivity 1 the factor is exactly 1/256, so the default turns bit
+    // for bit as it always has. The count is negated as a float: -INT32_MIN
+    // does not exist as an integer.
+    const float radiansPerCount = kRadiansPerCount * mouseSensitivity;
+    const float countsY = static_cast<float>(input.mouseState.lY);
+    yaw += static_cast<float>(input.mouseState.lX) * radiansPerCount;
+    pitch += (invertY ? -countsY : countsY) * radiansPerCount;
     D3DXMatrixRotationYawPitchRoll(&view, yaw, pitch, roll);
 
     // Key direction in camera space: W wins over S, A over D.

@@ -28,6 +28,11 @@ public:
 
     Scene* scene = nullptr;  // reaches the input, the instances, the terrain, the lines
 
+    // Mouse look: 1 turns 1/256 radian per mouse count; invertY makes moving
+    // the mouse forward look down instead of up.
+    float mouseSensitivity = 1.0f;
+    bool invertY = false;
+
     // Box (8, 32, 8), projection and far corners; view and viewDir are first
     // written by the first update.
     Camera();

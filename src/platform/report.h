@@ -2,8 +2,8 @@
 // The one place problems are reported to the person at the screen. Every report
 // writes a line on stderr (at most one per distinct text and detail per second,
 // so a report raised every frame never floods the terminal); in an interactive
-// windowed run it also shows a message box, at most once per distinct text, so
-// the frame loop never stalls frame after frame.
+// run (a window or full screen) it also shows a message box, at most once per
+// distinct text, so the frame loop never stalls frame after frame.
 
 #include <cstdint>
 
@@ -17,7 +17,7 @@ void report(const char* text, const char* caption, const char* detail = nullptr)
 void warn(const char* text);
 
 struct ReportSettings {
-    bool messageBoxes = false;                      // interactive windowed run
+    bool messageBoxes = false;                      // interactive run, windowed or full screen
     uint32_t (*clockMs)() = nullptr;                // null: the real clock
     void (*showBox)(const char* text, const char* caption) = nullptr;  // the window layer's box
 };

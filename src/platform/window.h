@@ -1,5 +1,6 @@
 #pragma once
-// The main window: creation, event polling (never blocking), message boxes.
+// The main window: creation, event polling (never blocking unless asked to
+// wait), full screen, message boxes.
 
 #include <cstdint>
 #include <memory>
@@ -9,9 +10,20 @@
 
 namespace q {
 
+// Virtual key codes of the keys the viewer acts on through events.
+enum : uint32_t {
+    kVirtualKeyTab = 9,
+    kVirtualKeyReturn = 13,
+    kVirtualKeyEscape = 27,
+    kVirtualKeyF11 = 0x7A,
+    kVirtualKeyF12 = 0x7B,
+};
+
 struct WindowEvent {
-    enum class Type { KeyUp, Close } type = Type::Close;
-    uint32_t virtualKey = 0;  // for KeyUp: 9 = TAB, 27 = ESC, other keys as SDL reports them
+    // KeyDown is sent once per press (never for the keyboard's auto-repeat).
+    enum class Type { KeyUp, Close, KeyDown } type = Type::Close;
+    uint32_t virtualKey = 0;  // the codes above; other keys as SDL reports them
+    bool alt = false;         // an Alt key was held with the key
 };
 
 class Window {
@@ -27,15 +39,34 @@ public:
     // device made on it must go before this object does.
     virtual void destroy() = 0;
     // Reads the keyboard (DirectInput key codes) and the relative mouse motion
-    // since the last read. The hidden cursor stays inside the window.
+    // since the last read. The hidden cursor stays inside the window while it
+    // has the focus; without the focus nothing is held and nothing moves.
     virtual void readInput(InputState* out) = 0;
     virtual void* nativeHandle() = 0;  // the SDL window, for the GL backend
+
+    // A minimised window shows no frames: the loop waits for events instead.
+    virtual bool isMinimized() const { return false; }
+    // Returns when an event is pending or timeoutMs have passed.
+    virtual void waitForEvents(uint32_t timeoutMs) { (void)timeoutMs; }
+    virtual bool isFullscreen() const { return false; }
+    // Leaving full screen brings back the window's earlier size and place.
+    virtual void setFullscreen(bool fullscreen) { (void)fullscreen; }
+    // True while the mouse is held in the window for turning the view.
+    virtual bool mouseCaptured() const { return false; }
+    // A box the person can see and answer: the window gives up full screen and
+    // the mouse while it is open, and takes them back afterwards.
+    virtual void showMessageBox(const char* text, const char* caption);
 };
 
 // A modal message box with an OK button; no owner window.
 void showMessageBox(const char* text, const char* caption);
 
-// True when a display server can be reached (DISPLAY or WAYLAND_DISPLAY set).
+// True when a window can be opened: a display server can be reached (DISPLAY
+// or WAYLAND_DISPLAY set), or SDL is told to draw off-screen.
 bool displayAvailable();
+
+// The size in pixels of what a window shows, as it really is: a full-screen
+// request that the desktop did not honour leaves the window its own size.
+void windowPixelSize(void* sdlWindow, int* width, int* height);
 
 }  // namespace q

@@ -1,6 +1,7 @@
 #include <SDL.h>
 
 #include "platform/gpu/gl/gl_context.h"
+#include "platform/window.h"
 
 namespace q::gpu {
 
@@ -14,9 +15,7 @@ public:
         SDL_GL_DeleteContext(context_);
     }
     bool hasWindow() const override { return true; }
-    void drawableSize(int* width, int* height) const override {
-        SDL_GL_GetDrawableSize(window_, width, height);
-    }
+    void drawableSize(int* width, int* height) const override { windowPixelSize(window_, width, height); }
     void swapBuffers() override { SDL_GL_SwapWindow(window_); }
 
 private:

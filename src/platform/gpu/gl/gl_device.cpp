@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/gpu/gl/gl_device_impl.h"
+#include "platform/gpu/present_rect.h"
 #include "platform/report.h"
 #include "platform/window.h"
 
@@ -553,12 +554,21 @@ void GlDevice::present() {
         glFinish();
         return;
     }
+    // Read every frame: resizing, full screen and the screen's pixel density
+    // all change it.
     int drawableWidth = 0, drawableHeight = 0;
     context_->drawableSize(&drawableWidth, &drawableHeight);
+    const PixelRect target = fitCentred(drawableWidth, drawableHeight, static_cast<int>(width_),
+                                        static_cast<int>(height_));
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    glBlitFramebuffer(0, 0, static_cast<GLint>(width_), static_cast<GLint>(height_), 0, 0, drawableWidth,
-                      drawableHeight, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+    // The bars are cleared every frame: a swap leaves them undefined. The next
+    // clear of the back buffer sets its own colour again.
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    if (target.width > 0 && target.height > 0)
+        glBlitFramebuffer(0, 0, static_cast<GLint>(width_), static_cast<GLint>(height_), target.x, target.y,
+                          target.x + target.width, target.y + target.height, GL_COLOR_BUFFER_BIT, GL_LINEAR);
     context_->swapBuffers();
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     checkErrors("present");
