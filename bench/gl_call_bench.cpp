@@ -22,7 +22,6 @@
 #include "app/overlay.h"
 #include "figure.h"
 #include "move/camera.h"
-#include "platform/gpu/gl/gl_bare_bench.h"
 #include "platform/gpu/gl/gl_device.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "render/globals.h"
@@ -32,6 +31,7 @@
 #include "vis/render_pass.h"
 #include "world/scene.h"
 #include "world/standard_placements.h"
+#include "support/bare_gl.h"
 
 namespace q {
 namespace {
@@ -200,8 +200,8 @@ uint32_t g_glProgram = 0;
 std::vector<gpu::VertexBuffer*> g_vertexBuffers;
 std::vector<gpu::IndexBuffer*> g_indexBuffers;
 std::vector<gpu::Texture*> g_textures;
-gpu::BareGlScene* g_bare = nullptr;
-std::vector<gpu::BareDraw> g_bareDraws;
+bench::BareGlScene* g_bare = nullptr;
+std::vector<bench::BareDraw> g_bareDraws;
 uint64_t g_deviceCallsPerReplay = 0;
 
 bool prepareGl() {
@@ -232,9 +232,9 @@ bool prepareGl() {
         g_textures.push_back(texture);
     }
 
-    std::vector<gpu::BareMesh> bareMeshes;
+    std::vector<bench::BareMesh> bareMeshes;
     for (const Mesh& mesh : g_frame.meshes) {
-        gpu::BareMesh b;
+        bench::BareMesh b;
         b.vertices = mesh.vertices.data();
         b.vertexBytes = static_cast<uint32_t>(mesh.vertices.size());
         b.stride = mesh.stride;
@@ -242,13 +242,13 @@ bool prepareGl() {
         b.indexCount = static_cast<uint32_t>(mesh.indices.size() / 2);
         bareMeshes.push_back(b);
     }
-    std::vector<gpu::BareTexture> bareTextures;
+    std::vector<bench::BareTexture> bareTextures;
     for (const TextureData& t : g_frame.textures) bareTextures.push_back({t.texels.data(), t.width, t.height});
-    g_bare = gpu::createBareGlScene(bareMeshes, bareTextures, &error);
+    g_bare = bench::createBareGlScene(bareMeshes, bareTextures, &error);
     if (!g_bare) return std::fprintf(stderr, "gl_call_bench: %s\n", error.c_str()), false;
     for (int repeat = 0; repeat < kRepeats; ++repeat)
     for (const ReplayDraw& d : g_frame.replay) {
-        gpu::BareDraw b;
+        bench::BareDraw b;
         b.mesh = static_cast<uint32_t>(d.mesh);
         b.texture = d.texture;
         b.lines = d.lines;
@@ -292,7 +292,7 @@ void replayOnDevice() {
     }
     device.endScene();
     device.present();
-    gpu::finishGl();
+    bench::finishGl();
     g_deviceCallsPerReplay = calls + 4;
 }
 
@@ -302,7 +302,7 @@ void BM_DeviceFrame(benchmark::State& state) {
 }
 
 void BM_BareGlFrame(benchmark::State& state) {
-    for (auto _ : state) gpu::drawBareGlFrame(g_bare, g_bareDraws.data(), g_bareDraws.size());
+    for (auto _ : state) bench::drawBareGlFrame(g_bare, g_bareDraws.data(), g_bareDraws.size());
     state.counters["draws"] = static_cast<double>(g_bareDraws.size());
 }
 
@@ -310,7 +310,7 @@ void BM_BareGlFrame(benchmark::State& state) {
 // inside it alone (--toggle-collect='q::q_profiledGlFrames*').
 [[gnu::noinline]] void q_profiledGlFrames(bool bare, int count) {
     for (int i = 0; i < count; ++i) {
-        if (bare) gpu::drawBareGlFrame(g_bare, g_bareDraws.data(), g_bareDraws.size());
+        if (bare) bench::drawBareGlFrame(g_bare, g_bareDraws.data(), g_bareDraws.size());
         else replayOnDevice();
     }
 }
@@ -350,7 +350,7 @@ int main(int argc, char** argv) {
     if (!q::recordFrame(dir, &q::g_frame) || !q::prepareGl()) return 1;
     if (profile) {
         const bool bare = std::string(profile) == "bare";
-        if (bare) q::gpu::drawBareGlFrame(q::g_bare, q::g_bareDraws.data(), q::g_bareDraws.size());
+        if (bare) q::bench::drawBareGlFrame(q::g_bare, q::g_bareDraws.data(), q::g_bareDraws.size());
         else q::replayOnDevice();
         q::q_profiledGlFrames(bare, frames ? std::atoi(frames) : 10);
         return 0;
@@ -382,7 +382,7 @@ int main(int argc, char** argv) {
     for (auto* b : q::g_indexBuffers)
         if (b) b->release();
     for (auto* t : q::g_textures) t->release();
-    q::gpu::destroyBareGlScene(q::g_bare);
+    q::bench::destroyBareGlScene(q::g_bare);
     q::g_gl.reset();
     return 0;
 }

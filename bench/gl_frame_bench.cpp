@@ -21,7 +21,6 @@
 #include "mapgen/mapgen.h"
 #include "move/camera.h"
 #include "move/movement.h"
-#include "platform/gpu/gl/gl_bare_bench.h"
 #include "platform/gpu/gl/gl_device.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
@@ -29,6 +28,7 @@
 #include "vis/render_pass.h"
 #include "world/scene.h"
 #include "world/standard_placements.h"
+#include "support/bare_gl.h"
 
 namespace q {
 namespace {
@@ -55,7 +55,7 @@ double drawFrame(GraphicsDevice& graphics, Scene& scene, const Viewpoint& v, boo
     graphics.beginFrame();
     scene.render();
     graphics.endFrame(scene.camera->view, scene.camera->projection);
-    gpu::finishGl();
+    bench::finishGl();
     *areas = g_visibleAreaCount;
     return std::chrono::duration<double>(Clock::now() - start).count();
 }

@@ -15,13 +15,13 @@
 #include <vector>
 
 #include "figure.h"
-#include "platform/gpu/gl/gl_bare_bench.h"
 #include "platform/gpu/gl/gl_device.h"
 #include "platform/image.h"
 #include "process_run.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
 #include "world/scene.h"
+#include "support/bare_gl.h"
 
 namespace q {
 namespace {
@@ -213,14 +213,14 @@ double loadOnGl(const fs::path& dir) {
     g_device = graphics.device;
     // The driver's one-off start-up of its mip chain work is not the images' cost.
     gpu::Texture* warmUp = graphics.device->createTextureFromRgba(pattern(0).rgba.data(), kSide, kSide);
-    gpu::finishGl();
+    bench::finishGl();
     double seconds = -1;
     {
         Scene scene;
         scene.device = graphics.device;
         const auto start = Clock::now();
         MapData* map = scene.loadMap((dir / "materials").c_str(), &error);
-        gpu::finishGl();
+        bench::finishGl();
         if (map && scene.textures.size() == kImages) seconds = secondsSince(start);
         else std::fprintf(stderr, "materials_bench: %s (%zu textures)\n", error.c_str(), scene.textures.size());
         scene.release();

@@ -18,7 +18,6 @@
 #include "platform/image.h"
 #include "process_run.h"
 #include "move/camera.h"
-#include "platform/gpu/gl/gl_bare_bench.h"
 #include "platform/gpu/gl/gl_device.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "render/globals.h"
@@ -29,6 +28,7 @@
 #include "world/scene.h"
 #include "world/terrain.h"
 #include "world/standard_placements.h"
+#include "support/bare_gl.h"
 
 namespace q {
 namespace {
@@ -74,32 +74,32 @@ bool timeSteps(Steps* out) {
     };
     std::unique_ptr<gpu::Device> backend = gpu::createHeadlessDevice(1024, 768, &error);
     if (!backend) return std::fprintf(stderr, "startup_bench: %s\n", error.c_str()), false;
-    gpu::finishGl();
+    bench::finishGl();
     lap(&out->context);
 
     GraphicsDevice graphics;
     graphics.create(std::move(backend));
     g_device = graphics.device;
     g_lightingShader = graphics.createVertexShader(kLightingProgramText, kLightingDeclaration);
-    gpu::finishGl();
+    bench::finishGl();
     lap(&out->programs);
 
     TextFont font;
     const bool haveFont = font.init(graphics.device, "Arial", 20) == kTextFontOk;
-    gpu::finishGl();
+    bench::finishGl();
     lap(&out->font);
 
     auto* scene = new Scene;
     scene->device = graphics.device;
     scene->graphics = &graphics;
     scene->init();
-    gpu::finishGl();
+    bench::finishGl();
     lap(&out->terrain);
 
     MapData* map = scene->loadMap("bbb", &error);
     if (!map) return std::fprintf(stderr, "startup_bench: %s\n", error.c_str()), false;
     placeStandardInstances(*scene, map, kStandardInstanceCount);
-    gpu::finishGl();
+    bench::finishGl();
     lap(&out->map);
 
     scene->update();
@@ -116,12 +116,12 @@ bool timeSteps(Steps* out) {
         for (int i = 0; i < lines.count; ++i) font.drawText(0.0f, lines.lines[i].y, lines.lines[i].text, kOverlayColour);
     }
     graphics.endFrame(scene->camera->view, scene->camera->projection);
-    gpu::finishGl();
+    bench::finishGl();
     lap(&out->frame);
 
     {
         Terrain second(graphics.device, 128, 128);
-        gpu::finishGl();
+        bench::finishGl();
         lap(&out->warmTerrain);
         second.release();
     }

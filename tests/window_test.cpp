@@ -2,7 +2,7 @@
 // map from SDL scancodes (USB usage numbers) to DirectInput key codes, the
 // window's reading of SDL's events (on SDL's off-screen driver, with events
 // pushed as a display server would send them), the picture's place in the
-// window, the refusal to open a window with no display, and the tick clock.
+// window and the refusal to open a window with no display.
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -11,10 +11,8 @@
 #include <cstdlib>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "platform/clock.h"
 #include "platform/gpu/present_rect.h"
 #include "platform/input.h"
 #include "platform/sdl_keymap.h"
@@ -336,14 +334,6 @@ TEST(Window, WithoutADisplayCreationFailsWithAdvice) {
     for (int i = 0; i < 2; ++i) {
         if (had[i]) setenv(names[i], saved[i].c_str(), 1);
     }
-}
-
-TEST(Clock, TickCountFollowsRealTime) {
-    const uint32_t start = tickCountMs();
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    const uint32_t elapsed = tickCountMs() - start;
-    EXPECT_GE(elapsed, 29u);
-    EXPECT_LT(elapsed, 5000u);
 }
 
 }  // namespace

@@ -20,8 +20,6 @@
 
 namespace q {
 
-Application* g_app = nullptr;
-
 namespace {
 
 // Long enough to cost nothing, short enough that a window restored without an
@@ -57,7 +55,6 @@ Application::~Application() {
     }
     delete window;
     window = nullptr;
-    if (g_app == this) g_app = nullptr;
 }
 
 bool Application::createWindow(int newWidth, int newHeight, const char* title, std::string* error) {

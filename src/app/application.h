@@ -94,6 +94,4 @@ private:
     bool quit_ = false;
 };
 
-extern Application* g_app;
-
 }  // namespace q

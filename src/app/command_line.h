@@ -1,6 +1,6 @@
 #pragma once
-// The viewer's command line. With no arguments it behaves exactly as the
-// original program: map "bbb" from the working directory, full screen, vsync.
+// The viewer's command line. With no arguments it opens map "bbb" from the
+// working directory, full screen, with vsync.
 
 #include <cstdint>
 #include <string>

@@ -179,7 +179,6 @@ int runViewer(int argc, char** argv) {
     };
 
     Application app(std::move(platform));
-    g_app = &app;
     // The title names the map, as a desktop program names its document.
     const std::string title = std::filesystem::path(options.mapBase).filename().string() + " - quorvane";
     if (!app.createWindow(800, 600, title.c_str(), &error)) return failWith(kExitFailure, error);

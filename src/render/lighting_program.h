@@ -19,7 +19,8 @@ extern const uint32_t kLightingDeclaration[5];
 // Bytes per vertex in stream 0 under kLightingDeclaration.
 constexpr uint32_t kLitVertexBytes = 32;
 
-// The values c6 holds while lit geometry is drawn.
+// The values c6 holds while lit geometry is drawn: the lower limit of N.L, the
+// scale of the 1/distance attenuation and its lower limit.
 constexpr float kLightingFactors[4] = {0.5f, 500.0f, 0.75f, 0.0f};
 
 }  // namespace q

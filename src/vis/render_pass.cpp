@@ -11,6 +11,7 @@
 #include "move/camera.h"
 #include "platform/gpu/device.h"
 #include "render/globals.h"
+#include "render/lighting_program.h"
 #include "vis/frustum.h"
 #include "world/scene.h"
 #include "world/terrain.h"
@@ -18,13 +19,6 @@
 namespace q {
 
 int g_visibleAreaCount = 0;
-
-namespace {
-
-// Lower limit of N.L, scale of the 1/distance attenuation, its lower limit.
-constexpr float kLightConstants[4] = {0.5f, 500.0f, 0.75f, 0.0f};
-
-}  // namespace
 
 void Scene::render() {
     if (!camera || !device) return;
@@ -34,7 +28,7 @@ void Scene::render() {
     // The fourth float of the eye register carries the yaw; the program ignores it.
     const float eye[4] = {camera->position.x, camera->position.y, camera->position.z, camera->yaw};
     device->setVertexShaderConstant(5, eye, 1);
-    device->setVertexShaderConstant(6, kLightConstants, 1);
+    device->setVertexShaderConstant(6, kLightingFactors, 1);
     device->setVertexShader(g_lightingShader);
 
     if (terrain) terrain->draw();

@@ -1,7 +1,7 @@
 #pragma once
 // The vs.1.1 vertex program language: assembled from text into an instruction
 // list, translated to GLSL for the OpenGL backend and run on the CPU by an
-// interpreter (the reference in tests, and software vertex processing).
+// interpreter, the reference the tests check the translation against.
 
 #include <cstdint>
 #include <string>

@@ -1,5 +1,5 @@
-// The CPU interpreter of assembled vertex programs: software vertex processing
-// and the reference the GLSL translation is checked against.
+// The CPU interpreter of assembled vertex programs: the reference the tests
+// check the GLSL translation against.
 
 #include <cfloat>
 #include <cmath>

@@ -1,6 +1,6 @@
 #pragma once
-// Plain OpenGL for the benchmarks, which may not call GL themselves: waiting
-// for the GL queue to drain, and the same draws as a device frame done with
+// Plain OpenGL for the benchmarks, beside the device they measure: waiting for
+// the GL queue to drain, and the same draws as a device frame done with
 // bare GL calls (one vertex array per mesh, one program, no state tracking
 // beyond "same as the last draw"), the floor the device layer is measured
 // against. Everything runs on the GL context current on this thread (the one a
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace q::gpu {
+namespace q::bench {
 
 // glFinish: returns when every GL command issued so far has been carried out.
 void finishGl();
@@ -48,4 +48,4 @@ BareGlScene* createBareGlScene(const std::vector<BareMesh>& meshes, const std::v
 void drawBareGlFrame(BareGlScene* scene, const BareDraw* draws, size_t count);
 void destroyBareGlScene(BareGlScene* scene);
 
-}  // namespace q::gpu
+}  // namespace q::bench

@@ -1,8 +1,8 @@
-#include "platform/gpu/gl/gl_bare_bench.h"
+#include "support/bare_gl.h"
 
 #include "platform/gpu/gl/gl_api.h"
 
-namespace q::gpu {
+namespace q::bench {
 
 namespace {
 
@@ -186,4 +186,4 @@ void destroyBareGlScene(BareGlScene* scene) {
     delete scene;
 }
 
-}  // namespace q::gpu
+}  // namespace q::bench
