@@ -1,6 +1,6 @@
 // The collision file reader: split trees stored children first, brushes linked
-// into the leaves their bounds reach, the map bounds, and files that must be
-// refused with a message instead of being trusted.
+// into the leaves their bounds reach, the map bounds. Files it refuses are in
+// malformed_map_files_test.cpp.
 
 #include <gtest/gtest.h>
 
@@ -191,53 +191,6 @@ TEST(CollisionReader, DeepTreesNeitherOverflowTheStackNorLoseLeaves) {
         }
     }
     EXPECT_EQ(leavesWithBrush, static_cast<size_t>(kDepth + 1));  // straddles every split
-}
-
-TEST(CollisionReader, BadFilesAreRefusedWithFileLineAndWhatWasExpected) {
-    struct Case {
-        const char* what;
-        std::string text;
-        std::string message;  // expected substring
-    } cases[] = {
-        {"brushes before nodes", "brushes /* brushMemory = */ 1 {" + brush("( 0 0 0 ) ( 1 1 1 )") + "}",
-         "m.cm:1: expected a nodes block before the first brush"},
-        {"axis beyond 2", "nodes {\n ( 3 0 ) ( -1 0 ) ( -1 0 ) }", "m.cm:2: expected an axis of 0, 1, 2"},
-        {"tree cut short", "nodes { ( 0 0 ) ( -1 0 )\n", "m.cm:2: expected \"(\" in a collision node"},
-        {"tree not closed", "nodes { ( -1 0 ) brushes", "expected \"}\" in the closing } of a nodes block"},
-        {"side count beyond the file",
-         "nodes { ( -1 0 ) } brushes /* brushMemory = */ 1 { 2147483647 { ( 1 0 0 ) 0 } }",
-         "expected a side count that fits the rest of the file, found 2147483647"},
-        {"fewer sides than counted",
-         "nodes { ( -1 0 ) } brushes /* brushMemory = */ 1 {\n 3 { ( 1 0 0 ) 0 }\n ( 0 0 0 ) ( 1 1 1 ) x }",
-         "m.cm:2: expected \"(\" in a brush side"},
-        {"bounds missing", "nodes { ( -1 0 ) } brushes /* brushMemory = */ 1 { 0 { } solid }",
-         "expected \"(\" in brush bounds"},
-        {"brush block never closed", "nodes { ( -1 0 ) } brushes /* brushMemory = */ 1 {" + brush("( 0 0 0 ) ( 1 1 1 )"),
-         "expected a word in a side count or the }"},
-        {"overlong side count", "nodes { ( -1 0 ) } brushes /* brushMemory = */ 1 { " + std::string(80, '1') + " }",
-         "a side count, found a word of more than 63 characters"},
-        {"no nodes at all", "CM \"1.00\"\n", "m.cm:2: expected a nodes block"},
-        {"empty", "", "m.cm:1: expected a collision file, found an empty file"},
-        {"binary", std::string("nodes {\0 ( -1 0 ) }", 19), "m.cm:1: expected a text file"},
-    };
-    for (const Case& c : cases) {
-        test::MapFiles files;
-        Loaded l;
-        load(files, c.text, &l);
-        EXPECT_FALSE(l.ok) << c.what;
-        EXPECT_NE(l.error.find(c.message), std::string::npos) << c.what << ": " << l.error;
-    }
-}
-
-TEST(CollisionReader, MissingFilesAndDirectoriesAreNamed) {
-    test::MapFiles files;
-    MapData map;
-    std::string error;
-    EXPECT_FALSE(map.readCollisionFile(files.path("nothere.cm").c_str(), &error));
-    EXPECT_NE(error.find("cannot open " + files.dir().string() + "/nothere.cm: No such file"), std::string::npos)
-        << error;
-    EXPECT_FALSE(map.readCollisionFile(files.dir().string().c_str(), &error));
-    EXPECT_NE(error.find("it is a directory"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -123,9 +123,6 @@ protected:
     bool load(const std::string& proc, const std::string& cm) {
         files.write("bbb.proc", proc);
         files.write("bbb.cm", cm);
-        return loadWritten();
-    }
-    bool loadWritten() {
         MapData map;
         error.clear();
         const bool ok = map.readProcFile(procPath().c_str(), &names, &error) &&
@@ -323,49 +320,6 @@ TEST_F(MalformedInput, NanAndInfiniteCoordinatesAreKeptAsRead) {
     EXPECT_EQ(leavesWithFirstBrush, 2);
 }
 
-TEST_F(MalformedInput, OutOfRangeIndicesOfEveryKind) {
-    const std::string cm = CmParts().text();
-    struct Case {
-        const char* what;
-        std::string ProcParts::*field;
-        const char* value;
-        int line;
-        const char* fragment;
-    };
-    const Case cases[] = {
-        {"vertex index at numVerts", &ProcParts::indexes, "0 1 2 0 2 4", 6, "below numVerts (4)"},
-        {"vertex index past 16 bits", &ProcParts::indexes, "0 1 2 0 2 65536", 6, "at most 65535"},
-        {"negative vertex index", &ProcParts::indexes, "0 1 2 0 -2 3", 6, "found -2"},
-        {"portal area past the areas", &ProcParts::portal, "4 0 2", 13, "found 0 and 2"},
-        {"negative portal area", &ProcParts::portal, "4 -1 1", 13, "found -1 and 1"},
-        {"huge portal area", &ProcParts::portal, "4 1 2147483647", 13, "found 1 and 2147483647"},
-        {"node child past the nodes", &ProcParts::node1, "( 0 0 1 0 ) -1 2", 20, "below numNodes (2), found 2"},
-        {"leaf area past the areas", &ProcParts::node1, "( 0 0 1 0 ) -3 0", 20, "(area 2)"},
-        {"leaf area at the int limit", &ProcParts::node0, "( 1 0 0 -64 ) -2147483648 1", 19, "(area 2147483647)"},
-    };
-    for (const Case& c : cases) {
-        ProcParts parts;
-        parts.*c.field = c.value;
-        EXPECT_FALSE(load(parts.text(), cm)) << c.what;
-        EXPECT_TRUE(namesFileAndLine(error, procPath(), c.line)) << c.what;
-        EXPECT_NE(error.find(c.fragment), std::string::npos) << c.what << ": " << error;
-    }
-    // Collision axes beyond the three there are, on the line of the split.
-    for (const char* axis : {"3", "2147483647"}) {
-        CmParts parts;
-        parts.nodes = "( 0 32 )\n( -1 0 )\n( " + std::string(axis) + " 0 )";
-        EXPECT_FALSE(load(ProcParts().text(), parts.text())) << axis;
-        EXPECT_TRUE(namesFileAndLine(error, cmPath(), 5)) << error;
-        EXPECT_NE(error.find("an axis of 0, 1, 2"), std::string::npos) << error;
-    }
-    // Brushes need a tree to be listed in: a brush block before any nodes block.
-    CmParts early;
-    early.nodes = "( -1 0 )";
-    const std::string brushesFirst = "brushes /* brushMemory = */ 1 {\n0 { } ( 0 0 0 ) ( 1 1 1 ) solid\n}\n" + early.text();
-    EXPECT_FALSE(load(ProcParts().text(), brushesFirst));
-    EXPECT_TRUE(namesFileAndLine(error, cmPath(), 2)) << error;
-}
-
 TEST_F(MalformedInput, CyclesInBothTrees) {
     const std::string cm = CmParts().text();
     struct Case {
@@ -383,14 +337,6 @@ TEST_F(MalformedInput, CyclesInBothTrees) {
         EXPECT_TRUE(namesFileAndLine(error, procPath(), 20)) << error;
         EXPECT_NE(error.find("a tree of nodes"), std::string::npos) << error;
     }
-    // A longer loop through three nodes, found wherever the walk enters it.
-    ProcParts loop;
-    loop.numNodes = "3";
-    loop.node0 = "( 1 0 0 -64 ) -2 1";
-    loop.node1 = "( 0 0 1 0 ) 2 -1\n/* node 2 */ ( 0 1 0 0 ) -1 1";
-    EXPECT_FALSE(load(loop.text(), cm));
-    EXPECT_NE(error.find("leading back to node 1"), std::string::npos) << error;
-
     // The collision tree is written in pre-order, so it cannot loop; what a
     // hostile file can do is never close it. A chain of 200000 splits that
     // never reaches its leaves ends in a message, not a stack overflow.
@@ -462,7 +408,7 @@ TEST_F(MalformedInput, ManySmallProblemsInALongFileStayQuick) {
     }
 }
 
-TEST_F(MalformedInput, EmptyFilesBinaryGarbageAndDirectories) {
+TEST_F(MalformedInput, EmptyFilesAndBinaryGarbage) {
     const std::string proc = ProcParts().text();
     const std::string cm = CmParts().text();
     for (const std::string& nothing : {std::string(), std::string(" \n\t\r\n\n")}) {
@@ -489,22 +435,6 @@ TEST_F(MalformedInput, EmptyFilesBinaryGarbageAndDirectories) {
     EXPECT_TRUE(namesFileAndLine(error, procPath(), lineCount(proc.substr(0, 300)))) << error;
     EXPECT_FALSE(load("\xEF\xBB\xBFmapProcFile003\n" + proc.substr(15), cm));  // a byte-order mark first
     EXPECT_TRUE(namesFileAndLine(error, procPath(), 1)) << error;
-
-    // Directories where the files should be: named, with what they are.
-    std::filesystem::remove(procPath());
-    std::filesystem::create_directory(procPath());
-    files.write("bbb.cm", cm);
-    EXPECT_FALSE(loadWritten());
-    EXPECT_NE(error.find(procPath()), std::string::npos) << error;
-    EXPECT_NE(error.find("directory"), std::string::npos) << error;
-    std::filesystem::remove(procPath());
-    files.write("bbb.proc", proc);
-    std::filesystem::remove(cmPath());
-    std::filesystem::create_directory(cmPath());
-    EXPECT_FALSE(loadWritten());
-    EXPECT_NE(error.find(cmPath()), std::string::npos) << error;
-    EXPECT_NE(error.find("directory"), std::string::npos) << error;
-    std::filesystem::remove(cmPath());
 
     // Input scripts: garbage and zero bytes are refused on their line.
     InputScript script;

@@ -4,17 +4,21 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <type_traits>
 #include <vector>
 
 #include "map/pattern_reader.h"
+#include "map_test_files.h"
 
 namespace q {
 namespace {
@@ -513,6 +517,27 @@ TEST(PatternMatch, ExpectNamesFileLineAndWhatWasExpected) {
     // The first error stays: later failures do not overwrite it.
     reader.fail("something else");
     EXPECT_EQ(reader.error().find("maps/x.proc:3:"), 0u);
+}
+
+TEST(PatternReaderFile, ReadsWholeFilesWithOrWithoutASizeAndEmptyOnes) {
+    test::MapFiles files;
+    std::string text;
+    for (int i = 0; text.size() < 200000; ++i) text += "w" + std::to_string(i) + "\n";
+    PatternReader file;
+    std::string error;
+    ASSERT_TRUE(file.open(files.write("m.proc", text).c_str(), &error)) << error;
+    EXPECT_EQ(file.text(), text);
+    ASSERT_TRUE(file.open(files.write("empty.proc", "").c_str(), &error)) << error;
+    EXPECT_TRUE(file.atEnd());
+
+    // A named pipe gives no size: read in growing pieces to its end.
+    const std::string pipe = files.path("pipe.proc");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::thread writer([&] { files.write("pipe.proc", text); });
+    const bool opened = file.open(pipe.c_str(), &error);
+    writer.join();
+    ASSERT_TRUE(opened) << error;
+    EXPECT_EQ(file.text(), text);
 }
 
 TEST(PatternMatch, CountsAreCheckedAgainstTheTextLeft) {

@@ -1,18 +1,17 @@
 // The area-portal reader on the recording device: what lands in the map and in
-// the device buffers, in which order the device is asked, and which files are
-// refused with a message naming the file, the line and what was expected.
+// the device buffers, and in which order the device is asked. Files it refuses
+// are in malformed_map_files_test.cpp.
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "map/map_data.h"
 #include "map/name_text.h"
-#include "map/pattern_reader.h"
 #include "map_test_files.h"
+#include "proc_file_text.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "platform/report.h"
 #include "render/globals.h"
@@ -42,31 +41,12 @@ private:
     int dummy_ = 0;
 };
 
-const char* kNodeComments =
-    "/* node format is: ( planeVector ) positiveChild negativeChild */\n"
-    "/* a child number of 0 is an opaque, solid area */\n"
-    "/* negative child numbers are areas: (-1-child) */\n";
-
-std::string model(const std::string& name, int surfaces, const std::string& body = "") {
-    return "model { /* name = */ " + name + " /* numSurfaces = */ " + std::to_string(surfaces) + "\n" + body + "}\n\n";
-}
-
-std::string surface(const std::string& material, int verts, int indexes, const std::string& data) {
-    return "/* surface 0 */ { " + material + " /* numVerts = */ " + std::to_string(verts) +
-           " /* numIndexes = */ " + std::to_string(indexes) + "\n" + data + "\n}\n";
-}
-
-std::string portals(int count, const std::string& body) {
-    return "interAreaPortals { /* numAreas = */ 3 /* numIAP = */ " + std::to_string(count) +
-           "\n\n/* interAreaPortal format is: numPoints positiveSideArea negativeSideArea ( point) ... */\n" +
-           body + "}\n\n";
-}
-
-std::string nodes(int count, const std::string& body) {
-    return "nodes { /* numNodes = */ " + std::to_string(count) + "\n\n" + kNodeComments + body + "}\n";
-}
-
-const std::string kQuad = "( 1 2 3 0.5 0.25 0 0 1 ) ( 0 0 0 0 0 0 0 1 ) ( 0 1 0 0 1 0 0 1 ) ( 1 1 0 1 1 0 0 1 )\n";
+using test::kNodeComments;
+using test::kQuad;
+using test::model;
+using test::nodes;
+using test::portals;
+using test::surface;
 
 // The file in the standard order, with Windows line ends.
 std::string standardFile() {
@@ -355,105 +335,11 @@ TEST_F(ProcReader, DrawMakesFourCallsPerSurfaceAndRoundsTrianglesDown) {
     EXPECT_EQ(device.liveBuffers(), 0u);
 }
 
-TEST_F(ProcReader, BadFilesAreRefusedAndLeaveNothingOnTheDevice) {
-    const std::string head = "mapProcFile003\n";
-    const std::string three = model("_area0", 0) + model("_area1", 0) + model("_area2", 0);
-    struct Case {
-        const char* what;
-        std::string text;
-        std::string message;
-    } cases[] = {
-        {"empty", "", "m.proc:1: expected \"mapProcFile003\" in the first word of an area-portal file, found the end"},
-        {"not an area-portal file", "mapProcFile002\n", "m.proc:1: expected \"mapProcFile003\""},
-        {"binary", std::string("mapProcFile003\n\x01\x02", 17), "m.proc:2: expected a text file, found the byte 0x01"},
-        {"no model", head + "interAreaPortals", "m.proc:2: expected \"{ /* numAreas = */\" in the interAreaPortals header, found the end"},
-        {"no model at all", head + "\n\n", "m.proc:4: expected at least one model block"},
-        {"negative surface count", head + model("_area0", -1), "m.proc:2: expected numSurfaces of 0 or more, found -1"},
-        {"surface count beyond the file", head + model("_area0", 2000000000),
-         "expected numSurfaces that fits the rest of the file, found 2000000000"},
-        {"fewer surfaces than counted", head + model("_area0", 2, surface("a", 0, 0, "")) + three,
-         "expected \"/* surface\" in a surface header, found \"}\""},
-        {"vertex count beyond the file", head + model("_area0", 1, surface("a", 2147483647, 0, kQuad)),
-         "expected numVerts 2147483647 and numIndexes 0 that fit the rest of the file"},
-        {"negative index count", head + model("_area0", 1, surface("a", 4, -3, kQuad)),
-         "expected numVerts and numIndexes of 0 or more, found 4 and -3"},
-        {"fewer vertices than counted", head + model("_area0", 1, surface("a", 5, 0, kQuad)),
-         "m.proc:6: expected \"(\" in a vertex ( x y z s t nx ny nz ), found \"}\""},
-        {"index beyond the vertices", head + model("_area0", 1, surface("a", 4, 3, kQuad + "0 1 4")),
-         "m.proc:5: expected vertex indices from 0 below numVerts (4) and at most 65535, found 4"},
-        {"index beyond 16 bits", head + model("_area0", 1, surface("a", 4, 3, kQuad + "65536 0 1")),
-         "found 65536"},
-        {"negative index", head + model("_area0", 1, surface("a", 4, 3, kQuad + "0 -1 1")), "found -1"},
-        {"material name too long", head + model("_area0", 1, surface(std::string(124, 'm'), 0, 0, "")),
-         "m.proc:3: expected a material name of at most 123 characters"},
-        {"model name too long", head + model(std::string(200, 'n'), 0),
-         "m.proc:2: expected a model name of at most 127 characters"},
-        {"portal before its areas", head + portals(1, "/* iap 0 */ 4 0 1 ( 0 0 0 ) ( 0 0 1 ) ( 0 1 1 ) ( 0 1 0 )\n") + three,
-         "expected portal areas below the 0 areas read before the portals, found 0 and 1"},
-        {"portal area beyond the areas", head + three + portals(1, "/* iap 0 */ 4 0 3 ( 0 0 0 ) ( 0 0 1 ) ( 0 1 1 ) ( 0 1 0 )\n"),
-         "found 0 and 3"},
-        {"negative portal count", head + three + portals(-2, ""), "expected numIAP of 0 or more, found -2"},
-        {"negative point count", head + three + portals(1, "/* iap 0 */ -4 0 1\n"), "expected numPoints of 0 or more"},
-        {"portal block not closed", head + three + portals(0, "").substr(0, portals(0, "").size() - 3), "expected \"}\" in the closing } of interAreaPortals"},
-        {"node child beyond the nodes", head + three + nodes(1, "/* node 0 */ ( 0 0 1 0 ) 1 -1\n"),
-         "expected node children below numNodes (1), found 1"},
-        {"leaf area beyond the areas", head + three + nodes(1, "/* node 0 */ ( 0 0 1 0 ) -4 -1\n"),
-         "found child -4 (area 3)"},
-        {"node cycle", head + three + nodes(3, "/* node 0 */ ( 0 0 1 0 ) 1 -1\n/* node 1 */ ( 0 0 1 0 ) 2 -1\n/* node 2 */ ( 0 0 1 0 ) 1 -1\n"),
-         "expected a tree of nodes, found node 2 leading back to node 1"},
-        {"node block cut short", head + three + nodes(3, "/* node 0 */ ( 0 0 1 0 ) -1 -1\n") + three,
-         "expected \"/* node\" in a node"},
-        {"node count beyond the file", head + three + nodes(1 << 30, ""), "expected numNodes that fits the rest of the file"},
-    };
-    for (const Case& c : cases) {
-        MapData bad;
-        std::string message;
-        const std::string path = files.write("m.proc", c.text);
-        EXPECT_FALSE(bad.readProcFile(path.c_str(), &textures, &message)) << c.what;
-        EXPECT_NE(message.find(c.message), std::string::npos) << c.what << ": " << message;
-        bad.releaseBuffers();
-        EXPECT_EQ(device.liveBuffers(), 0u) << c.what;
-    }
-}
-
 TEST_F(ProcReader, DeviceRefusingABufferIsAnErrorNotACrash) {
     device.failNextBufferCreations(1);
     EXPECT_FALSE(read("mapProcFile003 " + model("_area0", 1, surface("a", 4, 3, kQuad + "0 1 2"))));
     EXPECT_NE(error.find("m.proc:2: cannot create a vertex buffer of 128 bytes"), std::string::npos) << error;
     device.failNextBufferCreations(0);
-}
-
-TEST_F(ProcReader, MissingFileAndDirectoryAreNamedWithTheDirectory) {
-    EXPECT_FALSE(map.readProcFile(files.path("bbb.proc").c_str(), &textures, &error));
-    EXPECT_EQ(error, "cannot open " + files.dir().string() + "/bbb.proc: No such file or directory");
-    EXPECT_FALSE(map.readProcFile(files.dir().string().c_str(), &textures, &error));
-    EXPECT_NE(error.find("it is a directory"), std::string::npos) << error;
-}
-
-TEST_F(ProcReader, FileCutShortWhileReadIsRefused) {
-    // Another program shortens the file between opening and reading: the
-    // reading meets zeros where the text was, and the file is refused as cut
-    // short, not read as a smaller map.
-    std::string vertices;
-    for (int i = 0; i < 400; ++i) vertices += kQuad;
-    const std::string path = files.write(
-        "m.proc", "mapProcFile003\n" + model("\"_area0\"", 1, surface("a", 1600, 3, vertices + "0 1 2")));
-    PatternReader file;
-    ASSERT_TRUE(file.open(path.c_str(), &error));
-    std::filesystem::resize_file(path, 200);
-    const bool read = map.readProcText(file, &textures);
-    EXPECT_FALSE(file.outcome(read, &error));
-    EXPECT_EQ(error, path + ": the file was cut short while it was being read");
-    map.releaseBuffers();
-
-    // Read whole, the same file is fine.
-    MapData whole;
-    std::string message;
-    const std::string again = files.write("n.proc", "mapProcFile003\n" + model("\"_area0\"", 1, surface("a", 4, 3, kQuad + "0 1 2")));
-    PatternReader same;
-    ASSERT_TRUE(same.open(again.c_str(), &message));
-    EXPECT_TRUE(same.outcome(whole.readProcText(same, &textures), &message)) << message;
-    whole.releaseBuffers();
 }
 
 TEST(NameText, TrimBlanksThenStripQuotes) {

@@ -216,7 +216,9 @@ size_t MapData::linkBrushWithin(int brushIndex, int nodeIndex, size_t limit) {
 bool MapData::readCollisionFile(const char* fileName, std::string* error) {
     PatternReader file;
     if (!file.open(fileName, error)) return false;
-    return file.outcome(readCollisionText(file), error);
+    if (readCollisionText(file)) return true;
+    *error = file.error();
+    return false;
 }
 
 bool MapData::readCollisionText(PatternReader& file) {

@@ -438,7 +438,9 @@ bool MapData::readProcFile(const char* fileName, TextureSource* textures, std::s
 bool MapData::readProcFile(const char* fileName, const ProcReading& how, std::string* error) {
     PatternReader file;
     if (!file.open(fileName, error)) return false;
-    return file.outcome(readProcText(file, how), error);
+    if (readProcText(file, how)) return true;
+    *error = file.error();
+    return false;
 }
 
 bool MapData::readProcText(PatternReader& file, TextureSource* textures) {
