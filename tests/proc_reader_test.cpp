@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "map/map_data.h"
+#include "map/pattern_reader.h"
 #include "map/name_text.h"
 #include "map_test_files.h"
 #include "proc_file_text.h"
@@ -340,6 +343,32 @@ TEST_F(ProcReader, DeviceRefusingABufferIsAnErrorNotACrash) {
     EXPECT_FALSE(read("mapProcFile003 " + model("_area0", 1, surface("a", 4, 3, kQuad + "0 1 2"))));
     EXPECT_NE(error.find("m.proc:2: cannot create a vertex buffer of 128 bytes"), std::string::npos) << error;
     device.failNextBufferCreations(0);
+}
+
+TEST_F(ProcReader, FileCutShortWhileReadIsRefused) {
+    // Another program shortens the file between opening and reading: the
+    // reading meets zeros where the text was, and the file is refused as cut
+    // short, not read as a smaller map.
+    std::string vertices;
+    for (int i = 0; i < 400; ++i) vertices += kQuad;
+    const std::string path = files.write(
+        "m.proc", "mapProcFile003\n" + model("\"_area0\"", 1, surface("a", 1600, 3, vertices + "0 1 2")));
+    PatternReader file;
+    ASSERT_TRUE(file.open(path.c_str(), &error));
+    std::filesystem::resize_file(path, 200);
+    const bool read = map.readProcText(file, &textures);
+    EXPECT_FALSE(file.outcome(read, &error));
+    EXPECT_EQ(error, path + ": the file was cut short while it was being read");
+    map.releaseBuffers();
+
+    // Read whole, the same file is fine.
+    MapData whole;
+    std::string message;
+    const std::string again = files.write("n.proc", "mapProcFile003\n" + model("\"_area0\"", 1, surface("a", 4, 3, kQuad + "0 1 2")));
+    PatternReader same;
+    ASSERT_TRUE(same.open(again.c_str(), &message));
+    EXPECT_TRUE(same.outcome(whole.readProcText(same, &textures), &message)) << message;
+    whole.releaseBuffers();
 }
 
 TEST(NameText, TrimBlanksThenStripQuotes) {

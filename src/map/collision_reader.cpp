@@ -216,9 +216,7 @@ size_t MapData::linkBrushWithin(int brushIndex, int nodeIndex, size_t limit) {
 bool MapData::readCollisionFile(const char* fileName, std::string* error) {
     PatternReader file;
     if (!file.open(fileName, error)) return false;
-    if (readCollisionText(file)) return true;
-    *error = file.error();
-    return false;
+    return file.outcome(readCollisionText(file), error);
 }
 
 bool MapData::readCollisionText(PatternReader& file) {

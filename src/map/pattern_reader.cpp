@@ -54,6 +54,12 @@ bool PatternReader::open(const char* path, std::string* error) {
                  directoryOf(path) + ")";
         return false;
     }
+    mapped_ = MappedFile::map(path, kLargestFile);
+    if (mapped_) {
+        storage_.reset();
+        startOver(mapped_->text());
+        return true;
+    }
     std::FILE* file = std::fopen(path, "rb");
     if (!file) {
         *error = "cannot open " + directoryOf(path) + "/" + p.filename().string() + ": " +
@@ -62,8 +68,7 @@ bool PatternReader::open(const char* path, std::string* error) {
     }
     // Read straight into a buffer left unset (the read fills it): the size the
     // file system gives first, then doubling for a file that grows meanwhile or
-    // has no size (a pipe). A file that another program shortens meanwhile is
-    // read as far as it goes, as a short file.
+    // has no size (a pipe).
     const uintmax_t expected = std::filesystem::file_size(p, ec);
     size_t capacity = (!ec && expected < kLargestFile) ? static_cast<size_t>(expected) + 1 : size_t{1} << 16;
     auto bytes = std::make_unique_for_overwrite<char[]>(capacity);
@@ -104,6 +109,17 @@ void PatternReader::startOver(std::string_view text) {
     lineCacheOffset_ = 0;
     lineCacheLine_ = 1;
     error_.clear();
+}
+
+bool PatternReader::wasCutShort() const { return mapped_ && mapped_->wasCutShort(); }
+
+bool PatternReader::outcome(bool read, std::string* error) const {
+    if (wasCutShort()) {
+        *error = name_ + ": the file was cut short while it was being read";
+        return false;
+    }
+    if (!read) *error = error_;
+    return read;
 }
 
 bool PatternReader::scanInt(size_t* pos, int* out) const {

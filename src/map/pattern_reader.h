@@ -31,6 +31,7 @@
 #include <utility>
 
 #include "map/number_text.h"
+#include "platform/mapped_file.h"
 
 namespace q {
 
@@ -185,10 +186,16 @@ public:
     // Reads over text owned by the caller; name appears in messages.
     PatternReader(std::string_view text, std::string name);
 
-    // Reads the whole file into memory, in one read where the file system
-    // gives its size. On failure returns false with a message naming the file
-    // (and the directory it was looked for in) in *error.
+    // Maps the file into memory, or reads it whole where it cannot be mapped.
+    // On failure returns false with a message naming the file (and the
+    // directory it was looked for in) in *error.
     bool open(const char* path, std::string* error);
+    // The file was cut short by another program while it was being read: some
+    // of its text read as zero bytes, so nothing read from it can be trusted.
+    bool wasCutShort() const;
+    // What a reader that is done tells its caller: read, unless the text was
+    // cut short under it; false with the message in *error otherwise.
+    bool outcome(bool read, std::string* error) const;
 
     // Applies pattern at the current position. True when the whole pattern
     // matched; assigned() tells how many targets were written either way.
@@ -357,7 +364,8 @@ private:
     bool scanFloat(size_t* pos, float* out) const;
     bool scanWord(size_t* pos, char* buffer, size_t capacity);
 
-    std::unique_ptr<char[]> storage_;  // the file's bytes, when opened from a path
+    std::unique_ptr<MappedFile> mapped_;  // the file, when opened from a path that could be mapped
+    std::unique_ptr<char[]> storage_;     // the file's bytes read, when it could not
     std::string_view text_;
     std::string name_;
     size_t pos_ = 0;

@@ -438,9 +438,7 @@ bool MapData::readProcFile(const char* fileName, TextureSource* textures, std::s
 bool MapData::readProcFile(const char* fileName, const ProcReading& how, std::string* error) {
     PatternReader file;
     if (!file.open(fileName, error)) return false;
-    if (readProcText(file, how)) return true;
-    *error = file.error();
-    return false;
+    return file.outcome(readProcText(file, how), error);
 }
 
 bool MapData::readProcText(PatternReader& file, TextureSource* textures) {
