@@ -112,9 +112,9 @@ bool recordFrame(const std::string& dir, Frame* out) {
     placeStandardInstances(*scene, map, kStandardInstanceCount);
 
     auto frame = [&] {
-        scene->update();
+        updateScene(*scene);
         graphics.beginFrame();
-        scene->render();
+        render(*scene);
         if (haveFont) {
             OverlayValues values;
             values.instanceIndex = scene->camera->instanceIndex;

@@ -51,9 +51,9 @@ double drawFrame(GraphicsDevice& graphics, Scene& scene, const Viewpoint& v, boo
     scene.camera->yaw = v.yaw;
     scene.camera->pitch = 0.0f;
     g_fallSpeed = 0.0f;
-    scene.update();
+    updateScene(scene);
     graphics.beginFrame();
-    scene.render();
+    render(scene);
     graphics.endFrame(scene.camera->view, scene.camera->projection);
     gpu::finishGl();
     *areas = g_visibleAreaCount;

@@ -102,9 +102,9 @@ bool timeSteps(Steps* out) {
     gpu::finishGl();
     lap(&out->map);
 
-    scene->update();
+    updateScene(*scene);
     graphics.beginFrame();
-    scene->render();
+    render(*scene);
     if (haveFont) {
         OverlayValues values;
         values.instanceIndex = scene->camera->instanceIndex;

@@ -136,9 +136,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 state.keyState[q::DIK_A] = line.a ? q::kKeyDown : 0;
                 state.keyState[q::DIK_D] = line.d ? q::kKeyDown : 0;
                 state.keyState[q::DIK_F] = line.f ? q::kKeyDown : 0;
-                scene.update();
+                updateScene(scene);
                 rig.graphics.beginFrame();
-                scene.render();
+                render(scene);
                 rig.graphics.endFrame(scene.camera->view, scene.camera->projection);
                 if (!finite(scene.camera->position))
                     q::fuzz::broken("camera position not finite after a frame", std::to_string(frames));

@@ -240,7 +240,7 @@ protected:
     std::vector<uint8_t> frame(bool portals) {
         g_portalMode = portals;
         graphics.beginFrame();
-        scene->render();
+        render(*scene);
         graphics.endFrame(scene->camera->view, scene->camera->projection);
         std::vector<uint8_t> rgba(static_cast<size_t>(kWidth) * kHeight * 4);
         EXPECT_TRUE(graphics.device->readBackBuffer(rgba.data()));
@@ -260,7 +260,7 @@ protected:
             camera.yaw = s.yaw;
             camera.pitch = s.pitch;
             g_fallSpeed = 0.0f;
-            scene->update();  // finds the copy and area, and composes the view
+            updateScene(*scene);  // finds the copy and area, and composes the view
 
             const std::vector<uint8_t> portal = frame(true);
             areasDrawn += g_visibleAreaCount;

@@ -41,7 +41,7 @@ protected:
     }
 
     void walk(Vector3 k, const MapInstance* in, const Matrix& rotation = Matrix::identity(), bool flying = false) {
-        camera.move(k, flying, in, rotation);
+        moveCamera(camera, k, flying, in, rotation);
     }
 
     Terrain terrain{nullptr, 128, 128};
@@ -84,7 +84,11 @@ TEST_F(Movement, LandingKeepsItsSpeedAndTheNextUpdateResetsIt) {
     walk({}, in);  // resting: no movement, speed reset
     EXPECT_EQ(camera.position, landed);
     EXPECT_EQ(g_fallSpeed, 0.0f);
-    EXPECT_EQ(g_traceNormal, Vector3(0, 1, 0));
+    // What held it: the floor's top, facing up.
+    Vector3 below = landed - Vector3{0, 1, 0};
+    const TraceResult floor = trace(*in, landed, &below, camera.box.maxs);
+    EXPECT_EQ(floor.fraction, 0.0f);
+    EXPECT_EQ(floor.normal, Vector3(0, 1, 0));
 }
 
 TEST_F(Movement, CeilingStopsTheClimb) {
@@ -161,11 +165,9 @@ TEST_F(Movement, OutsideEveryInstanceOnlyTheTerrainHolds) {
     // Brushes right in the way, but no instance holds the camera: no trace runs.
     buildMap({boxBrush({100, 0, -100}, {200, 64, 100})});
     camera.position = {90, kRest, 0};
-    g_traceFraction = 0.25f;
     Matrix east;
     D3DXMatrixRotationYawPitchRoll(&east, std::numbers::pi_v<float> / 2, 0.0f, 0.0f);
     for (int i = 0; i < 60; ++i) walk({0, 0, 1}, nullptr, east);
-    EXPECT_EQ(g_traceFraction, 0.25f);
     EXPECT_GT(camera.position.x, 200.0f);
 
     // Falling onto the ground, the eye settles exactly 32 above its surface.

@@ -5,7 +5,7 @@
 
 #include "map/map_data.h"
 #include "math/matrix.h"
-#include "move/camera.h"
+#include "world/camera.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "platform/report.h"
 #include "render/globals.h"
@@ -90,7 +90,7 @@ TEST_F(RenderPass, ConstantsOfTheFrameAndOfEachInstance) {
     MapInstance* turned = place({4000, -64, 4000}, 10.0f);
     aimCamera(*camera, {100, 30, -700}, 0.4f, 0.2f);
     g_portalMode = false;
-    scene.render();
+    render(scene);
 
     ASSERT_EQ(device.draws.size(), 1u + 8u);
     // The terrain is drawn first, with the frame's constants.
@@ -125,13 +125,13 @@ TEST_F(RenderPass, WithoutPortalsEveryAreaOfEveryInstanceIsCounted) {
     camera->instanceIndex = 0;
     camera->areaIndex = 1;
     g_portalMode = false;
-    scene.render();
+    render(scene);
     EXPECT_EQ(g_visibleAreaCount, 5 * 4);
 
     // In portal mode, looking at a wall of room 1 with no portal in view.
     g_portalMode = true;
     device.draws.clear();
-    scene.render();
+    render(scene);
     EXPECT_EQ(g_visibleAreaCount, 1);
     EXPECT_EQ(drawnAreas(), (std::vector<int>{1}));
 }
@@ -145,7 +145,7 @@ TEST_F(RenderPass, CameraInAreaZeroOrInNoInstanceStartsInEveryInstanceInView) {
         camera->instanceIndex = instanceIndex;
         camera->areaIndex = 0;
         device.draws.clear();
-        scene.render();
+        render(scene);
         EXPECT_TRUE(own->enteredThisFrame);
         EXPECT_TRUE(ahead->enteredThisFrame);
         EXPECT_FALSE(behind->enteredThisFrame);
@@ -160,20 +160,20 @@ TEST_F(RenderPass, FlowStartsFromTheEyeNotFromAStaleAreaNumber) {
     aimCamera(*camera, {0, 0, 150}, 0.0f);  // room 2, looking on into room 3
     camera->instanceIndex = 0;
     camera->areaIndex = 3;  // left over from an earlier frame
-    scene.render();
+    render(scene);
     EXPECT_EQ(drawnAreas(), (std::vector<int>{0, 2, 3}));
 
     // Held by the copy but standing in area 0 by now (the area number is from
     // before the frame's move): entered from area 0, the rooms behind show.
     aimCamera(*camera, {0, 0, -20}, 0.0f);
     device.draws.clear();
-    scene.render();
+    render(scene);
     EXPECT_EQ(drawnAreas(), (std::vector<int>{0, 1, 2, 3}));
 
     aimCamera(*camera, {0, 0, 150}, 0.0f);
     camera->instanceIndex = 7;  // no such instance: treated as none
     device.draws.clear();
-    scene.render();
+    render(scene);
     // From room 2 on through room 3 into the copy's own area 0.
     EXPECT_EQ(drawnAreas(), (std::vector<int>{0, 2, 3}));
 }

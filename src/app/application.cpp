@@ -9,7 +9,6 @@
 #include "app/screenshot.h"
 #include "math/matrix.h"
 #include "move/camera.h"
-#include "move/movement.h"
 #include "platform/report.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
@@ -161,9 +160,9 @@ void Application::runFrame() {
     fps = timer_.fps;
 
     if (input) input->update();
-    if (scene) scene->update();
+    if (scene) updateScene(*scene);
     device->beginFrame();
-    if (scene) scene->render();
+    if (scene) render(*scene);
     drawOverlay();
     const Camera* camera = scene ? scene->camera : nullptr;
     device->endFrame(camera ? camera->view : Matrix::identity(), camera ? camera->projection : Matrix::identity());

@@ -189,18 +189,13 @@ struct MapData {
     // Frees the surfaces' device buffers (textures belong to the cache).
     void releaseBuffers();
 
-    // Area lookup from `node` for a map-space point. Writes *area and returns true
-    // when the descent ends in an area; false in solid space (reported) or when the
-    // tree is unusable. Defined with the visibility code.
+    // Area lookup from `node` for a map-space point (map/bsp_lookup.cpp). Writes
+    // *area and returns true when the descent ends in an area; false in solid
+    // space (reported) or when the tree is unusable.
     bool pointArea(int node, Vector3 point, int* area) const;
     // The area holding a map-space point, or -1 in solid space or when the tree
     // is unusable; nothing is reported, for searches that try many points.
     int areaHolding(Vector3 point) const;
-
-    // Swept-box collision in map space (defined with the movement code).
-    void traceBox(Vector3 start, Vector3 end, const Vector3* extents) const;
-    void traceNode(int index, Vector3 start, Vector3 end) const;
-    void traceBrush(int index, Vector3 start, Vector3 end) const;
 };
 
 }  // namespace q

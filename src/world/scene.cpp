@@ -1,7 +1,7 @@
 #include "world/scene.h"
 
-#include "move/camera.h"
 #include "platform/gpu/device.h"
+#include "world/camera.h"
 #include "world/terrain.h"
 
 namespace q {
@@ -23,7 +23,7 @@ MapInstance* Scene::addInstance(MapData* map) {
     return instance;
 }
 
-void Scene::update() {
+void Scene::locateCamera() {
     if (!camera) return;
     const Bounds box = Bounds::aroundPoint(camera->position, {100.0f, 100.0f, 100.0f});
     int found = -1;
@@ -40,7 +40,6 @@ void Scene::update() {
         const int area = instances[found]->areaAt(camera->position);
         if (area >= 0) camera->areaIndex = area;
     }
-    camera->update();
 }
 
 void Scene::release() {

@@ -1,6 +1,7 @@
 #pragma once
 // The one container of the world: loaded maps, their placed instances, the
-// camera, the terrain and the material texture cache.
+// camera, the terrain and the material texture cache. The frame's update
+// (move/camera.h) and render pass (vis/render_pass.h) act on it from above.
 
 #include <cstdint>
 #include <string>
@@ -14,7 +15,6 @@ namespace q {
 class Camera;
 class Terrain;
 class GraphicsDevice;
-struct Frustum;
 struct InputState;
 
 struct TextureEntry {
@@ -78,13 +78,10 @@ public:
 
     MapInstance* addInstance(MapData* map);
 
-    // Which instance and area hold the camera, then the camera's own update.
-    void update();
-    // The frame's render pass: constants, terrain, flow or all areas, instances.
-    void render();
-    // Starts the frame's portal flow from the camera with its world-space frustum.
-    void flowFromCamera(const Frustum& worldFrustum);
-    void flowInstances(const Frustum& worldFrustum, const MapInstance* excluded);
+    // Which instance holds the camera (the first whose world bounds touch a
+    // cube of half-size 100 around it) and which area of that instance's map:
+    // the first half of the frame's scene update (updateScene, move/camera.h).
+    void locateCamera();
 
     // Releases the camera, terrain, cached textures, map buffers and the lists,
     // all before the device goes. Called by the destructor too.
