@@ -178,7 +178,7 @@ void BM_FlowOnly(benchmark::State& state) {
         placeCamera(w, &next);
         updateScene(w.scene);
         state.ResumeTiming();
-        for (MapInstance* instance : w.scene.instances) instance->enteredThisFrame = false;
+        for (const auto& instance : w.scene.instances) instance->enteredThisFrame = false;
         Frustum frustum;
         buildFrustum(*w.scene.camera, &frustum, Matrix::identity());
         flowFromCamera(w.scene, frustum);

@@ -79,13 +79,13 @@ int run(const char* mapDir, int areaZeroRoom) {
     GraphicsDevice graphics;
     if (!graphics.create(gpu::createHeadlessDevice(1024, 768, &error)))
         return std::fprintf(stderr, "gl_frame_bench: no headless GL: %s\n", error.c_str()), 1;
-    g_device = graphics.device;
+    g_device = graphics.device.get();
     g_lightingShader = graphics.createVertexShader(kLightingProgramText, kLightingDeclaration);
 
     int status = 0;
     {
         Scene scene;
-        scene.device = graphics.device;
+        scene.device = graphics.device.get();
         scene.graphics = &graphics;
         // The terrain's image is read from the map's directory, as the viewer does.
         const std::filesystem::path previous = std::filesystem::current_path();
@@ -156,9 +156,7 @@ int run(const char* mapDir, int areaZeroRoom) {
                                            portalFrames, measured, totalAreas,
                                            (allEverySeconds / measured) / (allPortalSeconds / measured)));
         }
-        scene.release();
     }
-    graphics.release();
     g_device = nullptr;
     return status;
 }

@@ -466,11 +466,14 @@ protected:
         return map.pointArea(0, p, &area) ? area : kSolid;
     }
 
+private:
+    gpu::RecordingDevice device_;  // first, so that it outlives the map's buffers
+
+protected:
     GeneratedMap built;
     MapData map;
 
 private:
-    gpu::RecordingDevice device_;
     gpu::Device* previous_ = nullptr;
     std::filesystem::path dir_;
 };

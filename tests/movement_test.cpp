@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <numbers>
 
 #include "collision_test_maps.h"
@@ -22,12 +23,11 @@ constexpr float kRest = 32.03125f;  // eye height resting on a floor whose top i
 class Movement : public ::testing::Test {
 protected:
     void SetUp() override {
-        scene.terrain = &terrain;
+        scene.terrain = std::make_unique<Terrain>(nullptr, 128, 128);
         camera.scene = &scene;
         g_fallSpeed = 0.0f;
     }
     void TearDown() override {
-        scene.terrain = nullptr;  // both belong to the test, not the scene
         camera.scene = nullptr;
     }
 
@@ -44,7 +44,6 @@ protected:
         moveCamera(camera, k, flying, in, rotation);
     }
 
-    Terrain terrain{nullptr, 128, 128};
     Scene scene;
     Camera camera;
     MapData map;
@@ -173,10 +172,10 @@ TEST_F(Movement, OutsideEveryInstanceOnlyTheTerrainHolds) {
     // Falling onto the ground, the eye settles exactly 32 above its surface.
     camera.position = {1000.3f, -300.0f, -2500.7f};
     for (int i = 0; i < 200; ++i) walk({}, nullptr);
-    EXPECT_EQ(camera.position.y, terrain.heightAt(camera.position) + 32.0f);
+    EXPECT_EQ(camera.position.y, scene.terrain->heightAt(camera.position) + 32.0f);
     // Each update falls 0.2 and is lifted back, so it ends every update there.
     walk({}, nullptr);
-    EXPECT_EQ(camera.position.y, terrain.heightAt(camera.position) + 32.0f);
+    EXPECT_EQ(camera.position.y, scene.terrain->heightAt(camera.position) + 32.0f);
     EXPECT_EQ(g_fallSpeed, 0.0f);
 }
 

@@ -32,7 +32,7 @@ struct PortalFlow : ::testing::Test {
     std::vector<std::unique_ptr<MapData>> maps;  // kept here, not by the scene
 
     PortalFlow() {
-        scene.camera = camera;
+        scene.camera.reset(camera);
         camera->scene = &scene;
     }
     MapData* keep(MapData map) {
@@ -48,7 +48,7 @@ struct PortalFlow : ::testing::Test {
     }
     // One frame of the flow as the render pass starts it from the camera.
     void flowFrom(MapInstance* start) {
-        for (MapInstance* instance : scene.instances) instance->enteredThisFrame = false;
+        for (const auto& instance : scene.instances) instance->enteredThisFrame = false;
         Frustum frustum;
         buildFrustum(*camera, &frustum, Matrix::identity());
         if (start)
@@ -223,7 +223,7 @@ TEST_F(PortalFlow, EyeInSolidSpaceDrawsAllOfThatInstanceWithoutAReport) {
     // Held by the walled-in instance, the eye still sees the one beyond it.
     open->enteredThisFrame = false;
     camera->instanceIndex = 0;
-    for (MapInstance* instance : scene.instances) instance->enteredThisFrame = false;
+    for (const auto& instance : scene.instances) instance->enteredThisFrame = false;
     Frustum frustum;
     buildFrustum(*camera, &frustum, Matrix::identity());
     flowFromCamera(scene, frustum);

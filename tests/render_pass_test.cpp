@@ -49,11 +49,10 @@ struct RenderPass : ::testing::Test {
         g_lightingShader = kProgram;
         g_portalMode = true;
         scene.device = &device;
-        scene.camera = camera;
+        scene.camera.reset(camera);
         camera->scene = &scene;
     }
     ~RenderPass() override {
-        scene.release();
         g_device = nullptr;
         g_lightingShader = 0;
         g_portalMode = true;
@@ -85,7 +84,7 @@ void expectRegisters(const float (*constants)[4], int first, const Matrix& m, in
 }
 
 TEST_F(RenderPass, ConstantsOfTheFrameAndOfEachInstance) {
-    scene.terrain = new Terrain(&device, 2, 2);
+    scene.terrain = std::make_unique<Terrain>(&device, 2, 2);
     MapInstance* straight = place({0, -64, 0});
     MapInstance* turned = place({4000, -64, 4000}, 10.0f);
     aimCamera(*camera, {100, 30, -700}, 0.4f, 0.2f);

@@ -35,12 +35,8 @@ struct SceneFixture : ::testing::Test {
     MapData map = cubeMap();
 
     SceneFixture() {
-        scene.camera = camera;
+        scene.camera.reset(camera);
         camera->scene = &scene;
-    }
-    ~SceneFixture() override {
-        // The maps here live in the fixture, not in the scene.
-        scene.maps.clear();
     }
     MapInstance* place(Vector3 position, float yaw = 0.0f) {
         MapInstance* instance = scene.addInstance(&map);
@@ -111,7 +107,7 @@ TEST_F(SceneFixture, FrameUpdateLocatesTheCameraThenMovesIt) {
     EXPECT_NEAR(eyeInView.y, 0.0f, 1e-4f);
     EXPECT_NEAR(eyeInView.z, 0.0f, 1e-4f);
 
-    std::vector<MapInstance*> placed;
+    std::vector<std::unique_ptr<MapInstance>> placed;
     placed.swap(scene.instances);  // an empty list is no instance
     camera->position = {50, 50, 50};
     updateScene(scene);

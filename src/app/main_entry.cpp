@@ -183,7 +183,7 @@ int runViewer(int argc, char** argv) {
     // The title names the map, as a desktop program names its document.
     const std::string title = std::filesystem::path(options.mapBase).filename().string() + " - quorvane";
     if (!app.createWindow(800, 600, title.c_str(), &error)) return failWith(kExitFailure, error);
-    g_boxWindow = app.window;
+    g_boxWindow = app.window.get();
     struct BoxWindowRelease {
         ~BoxWindowRelease() { g_boxWindow = nullptr; }
     } releaseBoxWindow;  // goes before the window does

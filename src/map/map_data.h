@@ -129,6 +129,15 @@ struct Brush {
 };
 
 struct MapData {
+    MapData() = default;
+    // The surfaces' device buffers go with the map, so the device must outlive it.
+    ~MapData();
+    MapData(MapData&&) = default;
+    // Releases this map's buffers, then takes the other's.
+    MapData& operator=(MapData&& other) noexcept;
+    MapData(const MapData&) = delete;
+    MapData& operator=(const MapData&) = delete;
+
     std::vector<Portal> portals;
     std::vector<Area> areas;
     std::vector<BspNode> bspNodes;
@@ -186,7 +195,8 @@ struct MapData {
     // the leaves listed (limit + 1 when it stopped).
     size_t linkBrushWithin(int brushIndex, int nodeIndex, size_t limit);
 
-    // Frees the surfaces' device buffers (textures belong to the cache).
+    // Frees the surfaces' device buffers (textures belong to the cache); the
+    // destructor does it too.
     void releaseBuffers();
 
     // Area lookup from `node` for a map-space point (map/bsp_lookup.cpp). Writes

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "math/matrix.h"
 #include "platform/report.h"
@@ -155,10 +156,10 @@ void flowFromCamera(Scene& scene, const Frustum& worldFrustum) {
     // look at any instance: each one in view is entered from where the eye lies
     // in it. The area is looked up afresh: the camera's area number was found
     // before this frame's move.
-    const Camera* camera = scene.camera;
+    const Camera* camera = scene.camera.get();
     const int held = camera ? camera->instanceIndex : -1;
     MapInstance* holder =
-        (held >= 0 && held < static_cast<int>(scene.instances.size())) ? scene.instances[held] : nullptr;
+        (held >= 0 && held < static_cast<int>(scene.instances.size())) ? scene.instances[held].get() : nullptr;
     if (holder && holder->findArea(camera->position) > 0)
         startFlow(*holder, worldFrustum);
     else
@@ -166,8 +167,8 @@ void flowFromCamera(Scene& scene, const Frustum& worldFrustum) {
 }
 
 void flowInstances(Scene& scene, const Frustum& worldFrustum, const MapInstance* excluded) {
-    for (MapInstance* instance : scene.instances)
-        if (instance != excluded && inFrustum(*instance, worldFrustum)) startFlow(*instance, worldFrustum);
+    for (const std::unique_ptr<MapInstance>& instance : scene.instances)
+        if (instance.get() != excluded && inFrustum(*instance, worldFrustum)) startFlow(*instance, worldFrustum);
 }
 
 }  // namespace q

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <memory>
+#include <vector>
 
 #include "math/matrix.h"
 #include "platform/gpu/device.h"
@@ -26,10 +28,10 @@ constexpr float kLightConstants[4] = {0.5f, 500.0f, 0.75f, 0.0f};
 }  // namespace
 
 void render(Scene& scene) {
-    const Camera* camera = scene.camera;
+    const Camera* camera = scene.camera.get();
     gpu::Device* device = scene.device;
     if (!camera || !device) return;
-    const std::vector<MapInstance*>& instances = scene.instances;
+    const std::vector<std::unique_ptr<MapInstance>>& instances = scene.instances;
 
     const Matrix viewProjection = transposed(camera->view * camera->projection);
     device->setVertexShaderConstant(0, &viewProjection, 4);
@@ -42,19 +44,19 @@ void render(Scene& scene) {
     if (scene.terrain) scene.terrain->draw();
 
     if (g_portalMode) {
-        for (MapInstance* instance : instances) instance->enteredThisFrame = false;
+        for (const std::unique_ptr<MapInstance>& instance : instances) instance->enteredThisFrame = false;
         Frustum frustum;
         buildFrustum(*camera, &frustum, Matrix::identity());
         flowFromCamera(scene, frustum);
     } else {
-        for (MapInstance* instance : instances) {
+        for (const std::unique_ptr<MapInstance>& instance : instances) {
             instance->enteredThisFrame = true;
             std::fill(instance->visibleAreas.begin(), instance->visibleAreas.end(), 0xffffffffu);
         }
     }
 
     g_visibleAreaCount = 0;
-    for (MapInstance* instance : instances)
+    for (const std::unique_ptr<MapInstance>& instance : instances)
         if (instance->enteredThisFrame) drawVisible(*instance);
 }
 

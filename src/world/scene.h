@@ -4,21 +4,23 @@
 // (move/camera.h) and render pass (vis/render_pass.h) act on it from above.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "map/map_data.h"
+#include "platform/gpu/device_handle.h"
+#include "world/camera.h"
 #include "world/map_instance.h"
+#include "world/terrain.h"
 
 namespace q {
 
-class Camera;
-class Terrain;
 class GraphicsDevice;
 struct InputState;
 
 struct TextureEntry {
-    gpu::Texture* texture = nullptr;  // owned by the cache
+    gpu::DeviceHandle<gpu::Texture> texture;
     char name[124] = {};              // the material name
     std::string file;                 // the image it was loaded from
 };
@@ -28,12 +30,14 @@ enum class MaterialImageOutcome { Loaded, Missing, Unusable };
 
 class Scene : public TextureSource {
 public:
-    std::vector<MapData*> maps;            // owned (freed at teardown)
-    std::vector<MapInstance*> instances;   // owned; index = instance number
-    gpu::Device* device = nullptr;         // not owned
+    // Everything the scene holds goes with it; all of it before the device,
+    // which the owner of the scene keeps alive longer (and which is not owned).
+    gpu::Device* device = nullptr;
+    std::vector<std::unique_ptr<MapData>> maps;
+    std::vector<std::unique_ptr<MapInstance>> instances;  // index = instance number
     std::vector<TextureEntry> textures;
-    Camera* camera = nullptr;              // owned
-    Terrain* terrain = nullptr;            // owned
+    std::unique_ptr<Camera> camera;
+    std::unique_ptr<Terrain> terrain;
 
     // Where material images are looked for after the map's own directory (see
     // findMaterialImage), and whether surfaces whose image is missing or
@@ -83,12 +87,8 @@ public:
     // the first half of the frame's scene update (updateScene, move/camera.h).
     void locateCamera();
 
-    // Releases the camera, terrain, cached textures, map buffers and the lists,
-    // all before the device goes. Called by the destructor too.
-    void release();
-
 private:
-    gpu::Texture* gridTexture_ = nullptr;  // owned; made on first use
+    gpu::DeviceHandle<gpu::Texture> gridTexture_;  // made on first use
 };
 
 }  // namespace q
