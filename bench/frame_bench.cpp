@@ -1,5 +1,5 @@
-// A whole frame of the world on the recording device: Scene::update (instance
-// and area lookup, camera update) and Scene::render (constants, terrain, flow,
+// A whole frame of the world on the recording device: updateScene (instance
+// and area lookup, camera update) and render (constants, terrain, flow,
 // area draws) for the generated grid of 32 x 32 rooms placed five times, from a
 // fixed set of viewpoints inside rooms. Reported: time per frame in portal mode
 // and with every area drawn, areas drawn per frame in each, and, measured in the

@@ -1,6 +1,8 @@
 #pragma once
 // Every program-wide value, each with why it is program-wide. Everything else
-// travels as arguments and return values.
+// travels as arguments and return values; what remains elsewhere is private to
+// one file (the reports' counters, the start-up's clock and box window) or
+// exists only in builds made for measuring (the trace's counters).
 
 #include <cstdint>
 
