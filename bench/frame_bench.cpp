@@ -1,5 +1,5 @@
-// A whole frame of the world on the recording device: Scene::update (instance
-// and area lookup, camera update) and Scene::render (constants, terrain, flow,
+// A whole frame of the world on the recording device: updateScene (instance
+// and area lookup, camera update) and render (constants, terrain, flow,
 // area draws) for the generated grid of 32 x 32 rooms placed five times, from a
 // fixed set of viewpoints inside rooms. Reported: time per frame in portal mode
 // and with every area drawn, areas drawn per frame in each, and, measured in the
@@ -27,6 +27,7 @@
 #include "platform/gpu/recording/recording_device.h"
 #include "render/globals.h"
 #include "vis/frustum.h"
+#include "vis/portal_flow.h"
 #include "vis/render_pass.h"
 #include "world/scene.h"
 #include "world/standard_placements.h"
@@ -145,16 +146,16 @@ void frame(benchmark::State& state, bool portals) {
     // One frame of this kind first: the recording log and anything sized on
     // first use reach their size outside the count.
     placeCamera(w, &next);
-    w.scene.update();
-    w.scene.render();
+    updateScene(w.scene);
+    render(w.scene);
     w.device.clearLog();
     next = 0;
 
     const uint64_t allocationsBefore = g_allocations;
     for (auto _ : state) {
         placeCamera(w, &next);
-        w.scene.update();
-        w.scene.render();
+        updateScene(w.scene);
+        render(w.scene);
         areasDrawn += static_cast<uint64_t>(g_visibleAreaCount);
         w.device.clearLog();
     }
@@ -175,12 +176,12 @@ void BM_FlowOnly(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         placeCamera(w, &next);
-        w.scene.update();
+        updateScene(w.scene);
         state.ResumeTiming();
-        for (MapInstance* instance : w.scene.instances) instance->enteredThisFrame = false;
+        for (const auto& instance : w.scene.instances) instance->enteredThisFrame = false;
         Frustum frustum;
-        w.scene.camera->buildFrustum(&frustum, Matrix::identity());
-        w.scene.flowFromCamera(frustum);
+        buildFrustum(*w.scene.camera, &frustum, Matrix::identity());
+        flowFromCamera(w.scene, frustum);
         benchmark::DoNotOptimize(w.scene.instances[0]->visibleAreas.data());
     }
 }
@@ -200,8 +201,8 @@ BENCHMARK(BM_FlowOnly);
     uint64_t areas = 0;
     for (int i = 0; i < count; ++i) {
         placeCamera(w, &next);
-        w.scene.update();
-        w.scene.render();
+        updateScene(w.scene);
+        render(w.scene);
         areas += static_cast<uint64_t>(g_visibleAreaCount);
         w.device.clearLog();
     }
@@ -213,8 +214,8 @@ int profileFrames(bool portals, int count) {
     g_portalMode = portals;
     size_t next = 0;
     placeCamera(w, &next);
-    w.scene.update();
-    w.scene.render();
+    updateScene(w.scene);
+    render(w.scene);
     w.device.clearLog();
     const uint64_t areas = q_profiledFrames(w, count);
     std::printf("%d frames, %.1f areas drawn per frame\n", count, static_cast<double>(areas) / count);

@@ -94,15 +94,15 @@ bool recordFrame(const std::string& dir, Frame* out) {
     GraphicsDevice graphics;
     auto* recorder = new gpu::RecordingDevice();
     graphics.create(std::unique_ptr<gpu::Device>(recorder));
-    g_device = graphics.device;
+    g_device = graphics.device.get();
     g_lightingShader = graphics.createVertexShader(kLightingProgramText, kLightingDeclaration);
     TextFont font;
-    const bool haveFont = font.init(graphics.device, "Arial", 20) == kTextFontOk;
+    const bool haveFont = font.init(graphics.device.get(), "Arial", 20) == kTextFontOk;
 
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(dir);
     auto* scene = new Scene;
-    scene->device = graphics.device;
+    scene->device = graphics.device.get();
     scene->graphics = &graphics;
     scene->init();
     std::string error;
@@ -112,9 +112,9 @@ bool recordFrame(const std::string& dir, Frame* out) {
     placeStandardInstances(*scene, map, kStandardInstanceCount);
 
     auto frame = [&] {
-        scene->update();
+        updateScene(*scene);
         graphics.beginFrame();
-        scene->render();
+        render(*scene);
         if (haveFont) {
             OverlayValues values;
             values.instanceIndex = scene->camera->instanceIndex;
@@ -185,9 +185,7 @@ bool recordFrame(const std::string& dir, Frame* out) {
     }
 
     font.release();
-    scene->release();
     delete scene;
-    graphics.release();
     g_device = nullptr;
     return true;
 }

@@ -51,9 +51,9 @@ double drawFrame(GraphicsDevice& graphics, Scene& scene, const Viewpoint& v, boo
     scene.camera->yaw = v.yaw;
     scene.camera->pitch = 0.0f;
     g_fallSpeed = 0.0f;
-    scene.update();
+    updateScene(scene);
     graphics.beginFrame();
-    scene.render();
+    render(scene);
     graphics.endFrame(scene.camera->view, scene.camera->projection);
     bench::finishGl();
     *areas = g_visibleAreaCount;
@@ -79,13 +79,13 @@ int run(const char* mapDir, int areaZeroRoom) {
     GraphicsDevice graphics;
     if (!graphics.create(gpu::createHeadlessDevice(1024, 768, &error)))
         return std::fprintf(stderr, "gl_frame_bench: no headless GL: %s\n", error.c_str()), 1;
-    g_device = graphics.device;
+    g_device = graphics.device.get();
     g_lightingShader = graphics.createVertexShader(kLightingProgramText, kLightingDeclaration);
 
     int status = 0;
     {
         Scene scene;
-        scene.device = graphics.device;
+        scene.device = graphics.device.get();
         scene.graphics = &graphics;
         // The terrain's image is read from the map's directory, as the viewer does.
         const std::filesystem::path previous = std::filesystem::current_path();
@@ -156,9 +156,7 @@ int run(const char* mapDir, int areaZeroRoom) {
                                            portalFrames, measured, totalAreas,
                                            (allEverySeconds / measured) / (allPortalSeconds / measured)));
         }
-        scene.release();
     }
-    graphics.release();
     g_device = nullptr;
     return status;
 }

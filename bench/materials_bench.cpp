@@ -210,23 +210,21 @@ double loadOnGl(const fs::path& dir) {
     if (!backend) return std::fprintf(stderr, "materials_bench: %s\n", error.c_str()), -1;
     GraphicsDevice graphics;
     graphics.create(std::move(backend));
-    g_device = graphics.device;
+    g_device = graphics.device.get();
     // The driver's one-off start-up of its mip chain work is not the images' cost.
     gpu::Texture* warmUp = graphics.device->createTextureFromRgba(pattern(0).rgba.data(), kSide, kSide);
     bench::finishGl();
     double seconds = -1;
     {
         Scene scene;
-        scene.device = graphics.device;
+        scene.device = graphics.device.get();
         const auto start = Clock::now();
         MapData* map = scene.loadMap((dir / "materials").c_str(), &error);
         bench::finishGl();
         if (map && scene.textures.size() == kImages) seconds = secondsSince(start);
         else std::fprintf(stderr, "materials_bench: %s (%zu textures)\n", error.c_str(), scene.textures.size());
-        scene.release();
     }
     if (warmUp) warmUp->release();
-    graphics.release();
     g_device = nullptr;
     return seconds;
 }

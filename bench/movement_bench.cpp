@@ -100,7 +100,7 @@ void movementStep(benchmark::State& state, const BenchMap& bench) {
     for (auto _ : state) {
         camera.position = start;
         g_fallSpeed = 0.0f;
-        camera.move(forwardRight, false, &instance, rotation);
+        moveCamera(camera, forwardRight, false, &instance, rotation);
         benchmark::DoNotOptimize(camera.position);
     }
     const double sweeps = static_cast<double>(g_traceSweeps - sweeps0);

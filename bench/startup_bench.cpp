@@ -79,18 +79,18 @@ bool timeSteps(Steps* out) {
 
     GraphicsDevice graphics;
     graphics.create(std::move(backend));
-    g_device = graphics.device;
+    g_device = graphics.device.get();
     g_lightingShader = graphics.createVertexShader(kLightingProgramText, kLightingDeclaration);
     bench::finishGl();
     lap(&out->programs);
 
     TextFont font;
-    const bool haveFont = font.init(graphics.device, "Arial", 20) == kTextFontOk;
+    const bool haveFont = font.init(graphics.device.get(), "Arial", 20) == kTextFontOk;
     bench::finishGl();
     lap(&out->font);
 
     auto* scene = new Scene;
-    scene->device = graphics.device;
+    scene->device = graphics.device.get();
     scene->graphics = &graphics;
     scene->init();
     bench::finishGl();
@@ -102,9 +102,9 @@ bool timeSteps(Steps* out) {
     bench::finishGl();
     lap(&out->map);
 
-    scene->update();
+    updateScene(*scene);
     graphics.beginFrame();
-    scene->render();
+    render(*scene);
     if (haveFont) {
         OverlayValues values;
         values.instanceIndex = scene->camera->instanceIndex;
@@ -120,16 +120,13 @@ bool timeSteps(Steps* out) {
     lap(&out->frame);
 
     {
-        Terrain second(graphics.device, 128, 128);
+        Terrain second(graphics.device.get(), 128, 128);
         bench::finishGl();
         lap(&out->warmTerrain);
-        second.release();
     }
 
     font.release();
-    scene->release();
     delete scene;
-    graphics.release();
     g_device = nullptr;
     lap(&out->teardown);
     return true;

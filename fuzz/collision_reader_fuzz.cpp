@@ -33,9 +33,9 @@ void checkLoadedMap(const q::MapData& map) {
     const q::Vector3 from[] = {{0, 0, 0}, {-100, 10, 50}, map.bounds.mins};
     const q::Vector3 to[] = {{64, 0, 0}, {100, -10, -50}, map.bounds.maxs};
     for (size_t i = 0; i < 3; ++i) {
-        map.traceBox(from[i], to[i], &extents);
-        if (!(q::g_traceFraction >= 0.0f && q::g_traceFraction <= 1.0f) && !std::isnan(q::g_traceFraction))
-            broken("trace fraction outside 0..1", std::to_string(q::g_traceFraction));
+        const float fraction = q::traceBox(map, from[i], to[i], extents).fraction;
+        if (!(fraction >= 0.0f && fraction <= 1.0f) && !std::isnan(fraction))
+            broken("trace fraction outside 0..1", std::to_string(fraction));
     }
 }
 

@@ -25,6 +25,7 @@
 #include "render/globals.h"
 #include "render/graphics_device.h"
 #include "render/lighting_program.h"
+#include "vis/render_pass.h"
 #include "world/scene.h"
 #include "world/standard_placements.h"
 
@@ -47,9 +48,9 @@ struct Rig {
         auto backend = std::make_unique<q::gpu::RecordingDevice>();
         device = backend.get();
         graphics.create(std::move(backend));
-        q::g_device = graphics.device;
+        q::g_device = graphics.device.get();
         q::g_lightingShader = graphics.createVertexShader(q::kLightingProgramText, q::kLightingDeclaration);
-        scene.device = graphics.device;
+        scene.device = graphics.device.get();
         scene.graphics = &graphics;
         scene.init();
         baseBuffers = device->liveBuffers();
@@ -57,19 +58,13 @@ struct Rig {
     }
 
     void freshCamera() {
-        delete scene.camera;
-        scene.camera = new q::Camera();
+        scene.camera = std::make_unique<q::Camera>();
         scene.camera->scene = &scene;
     }
-    // What Scene::release does for maps and instances, leaving the rest.
+    // The maps (their buffers with them) and instances go; the rest stays.
     void dropMaps() {
-        for (q::MapData* map : scene.maps) {
-            map->releaseBuffers();
-            delete map;
-        }
-        scene.maps.clear();
-        for (q::MapInstance* instance : scene.instances) delete instance;
         scene.instances.clear();
+        scene.maps.clear();
     }
 };
 
@@ -136,9 +131,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 state.keyState[q::DIK_A] = line.a ? q::kKeyDown : 0;
                 state.keyState[q::DIK_D] = line.d ? q::kKeyDown : 0;
                 state.keyState[q::DIK_F] = line.f ? q::kKeyDown : 0;
-                scene.update();
+                q::updateScene(scene);
                 rig.graphics.beginFrame();
-                scene.render();
+                q::render(scene);
                 rig.graphics.endFrame(scene.camera->view, scene.camera->projection);
                 if (!finite(scene.camera->position))
                     q::fuzz::broken("camera position not finite after a frame", std::to_string(frames));

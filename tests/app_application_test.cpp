@@ -241,13 +241,13 @@ TEST_F(AppApplication, StartUpPiecesNeedTheirPredecessors) {
     GraphicsDevice* device = app->initDevice(1024, 768, &error);
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(app->initDevice(1024, 768, &error), device);  // the same device again
-    EXPECT_EQ(g_device, device->device);
+    EXPECT_EQ(g_device, device->device.get());
     EXPECT_NE(g_lightingShader, 0u);
     EXPECT_NE(recording->program(g_lightingShader), nullptr);
     Scene* scene = app->getScene();
     ASSERT_NE(scene, nullptr);
     EXPECT_EQ(app->getScene(), scene);
-    EXPECT_EQ(scene->device, device->device);
+    EXPECT_EQ(scene->device, device->device.get());
     EXPECT_EQ(scene->graphics, device);
     EXPECT_EQ(scene->input, &app->input->state);
     EXPECT_NE(scene->camera, nullptr);

@@ -24,7 +24,6 @@ protected:
         ASSERT_TRUE(graphics.create(std::move(backend)));
     }
     void TearDown() override {
-        graphics.release();
         g_portalMode = true;
         g_captureLines = false;
     }
@@ -60,7 +59,7 @@ TEST_F(AppGraphicsDevice, CreateSetsTheFixedStatesAndAnEmptyLineBuffer) {
     EXPECT_EQ(recording->renderState(RenderState::Lighting), 0u);
     EXPECT_EQ(recording->renderState(RenderState::CullMode), gpu::kCullNone);
     EXPECT_EQ(recording->renderState(RenderState::ZEnable), 0u);
-    ASSERT_NE(graphics.lineBuffer, nullptr);
+    ASSERT_NE(graphics.lineBuffer.get(), nullptr);
     EXPECT_EQ(graphics.lineBuffer->byteSize(), 1048576u);
     EXPECT_EQ(graphics.lineCount, 0u);
     EXPECT_EQ(recording->liveBuffers(), 1u);
@@ -84,14 +83,14 @@ TEST_F(AppGraphicsDevice, LinesAreDrawnInPortalModeAndKeptUntilFIsPressedAgain) 
     view.m[3][0] = 7.0f;  // something to recognise the camera's matrices by
     projection.m[0][0] = 2.0f;
     frame(true, 3);
-    EXPECT_FALSE(RecordingDevice::isLocked(graphics.lineBuffer));
+    EXPECT_FALSE(RecordingDevice::isLocked(graphics.lineBuffer.get()));
     ASSERT_EQ(recording->draws.size(), 1u);
     const gpu::DrawRecord& draw = recording->draws[0];
     EXPECT_EQ(draw.primitive, gpu::Primitive::LineList);
     EXPECT_EQ(draw.startVertex, 0u);
     EXPECT_EQ(draw.primitiveCount, 3u);
     EXPECT_EQ(draw.vertexShader, gpu::kFvfLine);
-    EXPECT_EQ(draw.stream, graphics.lineBuffer);
+    EXPECT_EQ(draw.stream, graphics.lineBuffer.get());
     EXPECT_EQ(draw.stride, 16u);
     EXPECT_EQ(draw.texture, nullptr);
     EXPECT_EQ(recording->transform(gpu::Transform::World), Matrix::identity());
@@ -99,7 +98,7 @@ TEST_F(AppGraphicsDevice, LinesAreDrawnInPortalModeAndKeptUntilFIsPressedAgain) 
     EXPECT_EQ(recording->transform(gpu::Transform::Projection), projection);
 
     // The written vertices: two per line, both with the line's colour.
-    const auto& bytes = RecordingDevice::contents(graphics.lineBuffer);
+    const auto& bytes = RecordingDevice::contents(graphics.lineBuffer.get());
     LineVertex v[2];
     std::memcpy(v, bytes.data() + 2 * sizeof(LineVertex) * 2, sizeof v);  // line 2
     EXPECT_EQ(v[0].x, 2.0f);
@@ -141,7 +140,7 @@ TEST_F(AppGraphicsDevice, LinesPastTheBufferAreDroppedAndNoneWrittenOutsideAColl
     EXPECT_EQ(graphics.lineCount, 32768u);
     ASSERT_EQ(recording->draws.size(), 1u);
     EXPECT_EQ(recording->draws[0].primitiveCount, 32768u);
-    const auto& bytes = RecordingDevice::contents(graphics.lineBuffer);
+    const auto& bytes = RecordingDevice::contents(graphics.lineBuffer.get());
     ASSERT_EQ(bytes.size(), 1048576u);
     LineVertex last;
     std::memcpy(&last, bytes.data() + bytes.size() - sizeof last, sizeof last);
@@ -164,17 +163,26 @@ TEST_F(AppGraphicsDevice, AFailedVertexProgramIsReportedAndGivesHandleZero) {
 }
 
 TEST(AppGraphicsDeviceRelease, ReleasesTheLineBufferEvenWhileLocked) {
-    GraphicsDevice graphics;
-    EXPECT_FALSE(graphics.create(nullptr));
+    auto graphics = std::make_unique<GraphicsDevice>();
+    EXPECT_FALSE(graphics->create(nullptr));
     auto backend = std::make_unique<RecordingDevice>();
     RecordingDevice* recording = backend.get();
-    ASSERT_TRUE(graphics.create(std::move(backend)));
-    graphics.beginLines();
-    EXPECT_TRUE(RecordingDevice::isLocked(graphics.lineBuffer));
+    ASSERT_TRUE(graphics->create(std::move(backend)));
+    graphics->beginLines();
+    EXPECT_TRUE(RecordingDevice::isLocked(graphics->lineBuffer.get()));
     EXPECT_EQ(recording->liveBuffers(), 1u);
-    graphics.release();
-    EXPECT_EQ(graphics.device, nullptr);
-    EXPECT_EQ(graphics.lineBuffer, nullptr);
+    // The recording device goes with the wrapper, after the buffer: were the
+    // buffer still live then, the device would stop the program.
+    graphics.reset();
+}
+
+TEST(AppGraphicsDeviceRelease, ADeviceTornDownBeforeWhatWasMadeOnItStopsTheProgram) {
+    EXPECT_DEATH(
+        {
+            RecordingDevice device;
+            device.createVertexBuffer(64, gpu::kUsageDynamic, 0);
+        },
+        "1 buffers, 0 textures and 0 state blocks still live");
 }
 
 }  // namespace

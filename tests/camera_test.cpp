@@ -30,7 +30,7 @@ protected:
         for (uint8_t key : keys) input.keyState[key] = kKeyDown;
         input.mouseState.rgbButtons[0] = kKeyDown;  // flying: no gravity, no instance to stop it
         const Vector3 before = camera.position;
-        camera.update();
+        updateCamera(camera);
         return camera.position - before - Vector3{0, kClimbPerUpdate, 0};
     }
 
@@ -70,7 +70,7 @@ TEST(Camera, ConstructionFixesBoxProjectionAndFarCorners) {
 TEST_F(CameraUpdate, LevelViewAtAHeightIsAPureTranslation) {
     input.mouseState.rgbButtons[0] = kKeyDown;
     camera.position = {0, 96, 0};  // the climb takes it to 100
-    camera.update();
+    updateCamera(camera);
     EXPECT_EQ(camera.position, Vector3(0, 100, 0));
     EXPECT_EQ(camera.viewDir, Vector3(0, 0, 1));
     Matrix expected = Matrix::identity();
@@ -81,7 +81,7 @@ TEST_F(CameraUpdate, LevelViewAtAHeightIsAPureTranslation) {
 
 TEST_F(CameraUpdate, MouseCountsTurnTheViewWithoutLimit) {
     input.mouseState.lX = 256;
-    camera.update();
+    updateCamera(camera);
     EXPECT_EQ(camera.yaw, 1.0f);
     EXPECT_EQ(camera.pitch, 0.0f);
     // Yaw 1: the view direction turns from +z towards +x.
@@ -91,7 +91,7 @@ TEST_F(CameraUpdate, MouseCountsTurnTheViewWithoutLimit) {
     // Moving the mouse towards the user tilts the view down, and on past straight down.
     input.mouseState.lX = 0;
     input.mouseState.lY = 600;  // about 2.34 radians
-    camera.update();
+    updateCamera(camera);
     EXPECT_EQ(camera.pitch, 600.0f / 256.0f);
     EXPECT_LT(camera.viewDir.y, -0.5f);
     EXPECT_LT(camera.viewDir.x * std::sin(1.0f) + camera.viewDir.z * std::cos(1.0f), 0.0f)
@@ -99,7 +99,7 @@ TEST_F(CameraUpdate, MouseCountsTurnTheViewWithoutLimit) {
 
     // No motion: the angles stay.
     input.mouseState.lY = 0;
-    camera.update();
+    updateCamera(camera);
     EXPECT_EQ(camera.yaw, 1.0f);
     EXPECT_EQ(camera.pitch, 600.0f / 256.0f);
 }
@@ -109,14 +109,14 @@ TEST_F(CameraUpdate, SensitivityScalesBothAxesAndInvertYFlipsOnlyPitch) {
     camera.invertY = true;
     input.mouseState.lX = 256;
     input.mouseState.lY = 128;
-    camera.update();
+    updateCamera(camera);
     EXPECT_FLOAT_EQ(camera.yaw, 2.5f);
     EXPECT_FLOAT_EQ(camera.pitch, -1.25f);  // mouse towards the user now looks up
     // The most negative count is negated without overflowing.
     camera.mouseSensitivity = 1.0f;
     input.mouseState.lX = 0;
     input.mouseState.lY = INT32_MIN;
-    camera.update();
+    updateCamera(camera);
     EXPECT_FLOAT_EQ(camera.pitch, -1.25f + 2147483648.0f / 256.0f);
 }
 
@@ -136,23 +136,23 @@ TEST_F(CameraUpdate, KeysGiveTheDirectionWithWOverSAndAOverD) {
     input.keyState[DIK_W] = 0x7F;
     input.mouseState.rgbButtons[0] = kKeyDown;
     const Vector3 before = camera.position;
-    camera.update();
+    updateCamera(camera);
     EXPECT_EQ(camera.position - before, Vector3(0, kClimbPerUpdate, 0));
 }
 
 TEST_F(CameraUpdate, FCollectsLinesForTheFrameItIsHeldOnly) {
     input.keyState[DIK_F] = kKeyDown;
-    camera.update();  // no graphics device in this scene: the switch alone
+    updateCamera(camera);  // no graphics device in this scene: the switch alone
     EXPECT_TRUE(g_captureLines);
     input.keyState[DIK_F] = 0;
-    camera.update();
+    updateCamera(camera);
     EXPECT_FALSE(g_captureLines);
 }
 
 TEST_F(CameraUpdate, InstanceIndexOutsideTheListMeansNoInstance) {
     camera.instanceIndex = 3;  // the scene holds none
     input.mouseState.rgbButtons[0] = kKeyDown;
-    camera.update();
+    updateCamera(camera);
     EXPECT_EQ(camera.position, Vector3(0, 104, 0));
 }
 

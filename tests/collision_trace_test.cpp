@@ -36,13 +36,13 @@ TEST(CollisionTrace, FloorCrossingStopsAStandOffInFrontOfTheWidenedPlane) {
     MapInstance instance = instanceOf(&map);
     // The box bottom starts 10 above the floor (d1 = 10) and would end 10 below it.
     Vector3 end{0, 22, 0};
-    const float f = instance.trace({0, 42, 0}, &end, kBox);
-    EXPECT_FLOAT_EQ(f, 0.4984375f);
+    const TraceResult r = trace(instance, {0, 42, 0}, &end, kBox);
+    EXPECT_FLOAT_EQ(r.fraction, 0.4984375f);
     EXPECT_NEAR(end.y, 32.0f + 0.03125f, 1e-4f);
     EXPECT_EQ(end.x, 0.0f);
     EXPECT_EQ(end.z, 0.0f);
     // A fraction between 0 and 1 leaves the normal as the brush stores it.
-    EXPECT_EQ(g_traceNormal, Vector3(0, 1, 0));
+    EXPECT_EQ(r.normal, Vector3(0, 1, 0));
 }
 
 TEST(CollisionTrace, BoxRestingOnAFloorCannotMoveDownButSlidesAlongIt) {
@@ -50,37 +50,37 @@ TEST(CollisionTrace, BoxRestingOnAFloorCannotMoveDownButSlidesAlongIt) {
     MapInstance instance = instanceOf(&map);
     const Vector3 resting{0, 32.03125f, 0};
 
-    g_traceNormal = {5, 5, 5};
     Vector3 down{0, 30, 0};
-    EXPECT_EQ(instance.trace(resting, &down, kBox), 0.0f);
+    const TraceResult stuck = trace(instance, resting, &down, kBox);
+    EXPECT_EQ(stuck.fraction, 0.0f);
     EXPECT_EQ(down, resting);
-    EXPECT_EQ(g_traceNormal, Vector3(0, 1, 0));
+    EXPECT_EQ(stuck.normal, Vector3(0, 1, 0));
 
     // Along the floor both distances are +1/32: the floor is out of reach.
     Vector3 along{10, 32.03125f, 5};
-    EXPECT_EQ(instance.trace(resting, &along, kBox), 1.0f);
+    EXPECT_EQ(trace(instance, resting, &along, kBox).fraction, 1.0f);
     EXPECT_EQ(along, Vector3(10, 32.03125f, 5));
 }
 
-TEST(CollisionTrace, MissesLeaveTheEndAndTheLastNormalAlone) {
+TEST(CollisionTrace, MissesLeaveTheEndAlone) {
     MapData map = floorMap();
     MapInstance instance = instanceOf(&map);
-    g_traceNormal = {0, 0, 7};
     // Passing beside the brush: the crossing of the top plane is found, but the
     // pushed contact point lies outside the widened bounds.
     Vector3 end{200, -100, 0};
-    EXPECT_EQ(instance.trace({200, 100, 0}, &end, kBox), 1.0f);
+    const TraceResult beside = trace(instance, {200, 100, 0}, &end, kBox);
+    EXPECT_EQ(beside.fraction, 1.0f);
+    EXPECT_FALSE(beside.hit());
     EXPECT_EQ(end, Vector3(200, -100, 0));
-    EXPECT_EQ(g_traceNormal, Vector3(0, 0, 7));
 
     // A box already inside the brush gets no candidate and passes through.
     Vector3 out{0, -100, 0};
-    EXPECT_EQ(instance.trace({0, -8, 0}, &out, kBox), 1.0f);
+    EXPECT_EQ(trace(instance, {0, -8, 0}, &out, kBox).fraction, 1.0f);
 
     // A brush without planes is never hit.
     map.brushes[0].planes.clear();
     Vector3 through{0, 0, 0};
-    EXPECT_EQ(instance.trace({0, 42, 0}, &through, kBox), 1.0f);
+    EXPECT_EQ(trace(instance, {0, 42, 0}, &through, kBox).fraction, 1.0f);
 }
 
 TEST(CollisionTrace, TheLastCrossingSideOfABrushDecides) {
@@ -95,13 +95,13 @@ TEST(CollisionTrace, TheLastCrossingSideOfABrushDecides) {
     MapInstance instance = instanceOf(&map);
 
     Vector3 end{0, 0, 0};
-    const float f = instance.trace({-100, 100, 0}, &end, kBox);
-    EXPECT_FLOAT_EQ(f, (68.0f - 0.03125f) / 100.0f);
-    EXPECT_EQ(g_traceNormal, Vector3(0, 1, 0));
+    const TraceResult landed = trace(instance, {-100, 100, 0}, &end, kBox);
+    EXPECT_FLOAT_EQ(landed.fraction, (68.0f - 0.03125f) / 100.0f);
+    EXPECT_EQ(landed.normal, Vector3(0, 1, 0));
 
     brush.planes = {top, minusX};
     end = {0, 0, 0};
-    EXPECT_EQ(instance.trace({-100, 100, 0}, &end, kBox), 1.0f);
+    EXPECT_EQ(trace(instance, {-100, 100, 0}, &end, kBox).fraction, 1.0f);
 }
 
 TEST(CollisionTrace, TwoBrushesHitAtTheSameFractionKeepTheFirst) {
@@ -120,15 +120,16 @@ TEST(CollisionTrace, TwoBrushesHitAtTheSameFractionKeepTheFirst) {
     MapInstance instance = instanceOf(&map);
 
     Vector3 end{0, -20, 0};
-    const float first = instance.trace({0, 60, 0}, &end, kBox);
-    ASSERT_GT(first, 0.0f);
-    ASSERT_LT(first, 1.0f);
-    EXPECT_EQ(g_traceNormal, slopeRight.normal());
+    const TraceResult first = trace(instance, {0, 60, 0}, &end, kBox);
+    ASSERT_GT(first.fraction, 0.0f);
+    ASSERT_LT(first.fraction, 1.0f);
+    EXPECT_EQ(first.normal, slopeRight.normal());
 
     std::swap(map.brushes[0], map.brushes[1]);
     end = {0, -20, 0};
-    EXPECT_EQ(instance.trace({0, 60, 0}, &end, kBox), first);
-    EXPECT_EQ(g_traceNormal, slopeLeft.normal());
+    const TraceResult swapped = trace(instance, {0, 60, 0}, &end, kBox);
+    EXPECT_EQ(swapped.fraction, first.fraction);
+    EXPECT_EQ(swapped.normal, slopeLeft.normal());
 }
 
 TEST(CollisionTrace, FractionsNearZeroAndOneSnap) {
@@ -136,11 +137,11 @@ TEST(CollisionTrace, FractionsNearZeroAndOneSnap) {
     MapInstance instance = instanceOf(&map);
     // d1 slightly above the stand-off: t under 0.001 snaps to 0.
     Vector3 end{0, 22, 0};
-    EXPECT_EQ(instance.trace({0, 32.04f, 0}, &end, kBox), 0.0f);
+    EXPECT_EQ(trace(instance, {0, 32.04f, 0}, &end, kBox).fraction, 0.0f);
     // Ending just a hair past the plane: t above 0.999 snaps to 1, so the end
     // point is kept as asked even though the brush accepted the hit.
     end = {0, 31.9999f, 0};
-    EXPECT_EQ(instance.trace({0, 132, 0}, &end, kBox), 1.0f);
+    EXPECT_EQ(trace(instance, {0, 132, 0}, &end, kBox).fraction, 1.0f);
     EXPECT_EQ(end.y, 31.9999f);
 }
 
@@ -164,25 +165,24 @@ TEST(CollisionTrace, SplitTreeVisitsOnlyTheSidesTheSweptBoxReaches) {
     MapInstance instance = instanceOf(&map);
 
     Vector3 end{64, -20, 0};
-    EXPECT_LT(instance.trace({64, 100, 0}, &end, kBox), 1.0f);
+    EXPECT_LT(trace(instance, {64, 100, 0}, &end, kBox).fraction, 1.0f);
     EXPECT_NEAR(end.y, -16.0f + 32.03125f, 1e-3f);
 
     end = {-64, -20, 0};
-    instance.trace({-64, 100, 0}, &end, kBox);
+    trace(instance, {-64, 100, 0}, &end, kBox);
     EXPECT_NEAR(end.y, 32.03125f, 1e-3f);
 
     // At x = 4 the box (half width 8) reaches over the split onto the higher slab.
     end = {4, -20, 0};
-    instance.trace({4, 100, 0}, &end, kBox);
+    trace(instance, {4, 100, 0}, &end, kBox);
     EXPECT_NEAR(end.y, 32.03125f, 1e-3f);
 }
 
 TEST(CollisionTrace, MalformedOrEmptyTreesNeitherCrashNorLoop) {
     MapData empty;
     MapInstance instance = instanceOf(&empty);
-    g_traceFraction = 0.25f;
     Vector3 end{0, -100, 0};
-    EXPECT_EQ(instance.trace({0, 100, 0}, &end, kBox), 1.0f);
+    EXPECT_EQ(trace(instance, {0, 100, 0}, &end, kBox).fraction, 1.0f);
     EXPECT_EQ(end, Vector3(0, -100, 0));
 
     // A split that names itself and a child past the array, and a leaf that lists
@@ -205,14 +205,14 @@ TEST(CollisionTrace, MalformedOrEmptyTreesNeitherCrashNorLoop) {
     for (int root : {2, 99}) {
         bad.collisionRoot = root;
         end = {0, 22, 0};
-        EXPECT_EQ(badInstance.trace({0, 42, 0}, &end, kBox), 1.0f) << "root " << root;
+        EXPECT_EQ(trace(badInstance, {0, 42, 0}, &end, kBox).fraction, 1.0f) << "root " << root;
     }
     // The self-reference is not followed, the sound child still is, and the
     // leaf skips the brush indices that do not exist.
     for (int root : {0, 1}) {
         bad.collisionRoot = root;
         end = {0, 22, 0};
-        EXPECT_FLOAT_EQ(badInstance.trace({0, 42, 0}, &end, kBox), 0.4984375f) << "root " << root;
+        EXPECT_FLOAT_EQ(trace(badInstance, {0, 42, 0}, &end, kBox).fraction, 0.4984375f) << "root " << root;
     }
 }
 
@@ -239,7 +239,7 @@ TEST(CollisionTrace, DeepChainOfStraddledSplitsKeepsTheStackBounded) {
     MapInstance instance = instanceOf(&map);
     // Starting in front of every split and crossing it: each one recurses.
     Vector3 end{-10, 22, 0};
-    EXPECT_FLOAT_EQ(instance.trace({10, 42, 0}, &end, kBox), 0.4984375f);
+    EXPECT_FLOAT_EQ(trace(instance, {10, 42, 0}, &end, kBox).fraction, 0.4984375f);
 }
 
 TEST(CollisionTrace, TurnedInstanceTurnsOnlyAFractionZeroNormal) {
@@ -255,19 +255,20 @@ TEST(CollisionTrace, TurnedInstanceTurnsOnlyAFractionZeroNormal) {
     // Resting 1/32 in front of the wall, pushed into it.
     const Vector3 start = transformCoord({100 - 8 - 0.03125f, 0, 0}, instance.world);
     Vector3 end = transformCoord({100 - 8 - 0.03125f + 2, 0, 0}, instance.world);
-    EXPECT_EQ(instance.trace(start, &end, kBox), 0.0f);
+    const TraceResult pushed = trace(instance, start, &end, kBox);
+    EXPECT_EQ(pushed.fraction, 0.0f);
     EXPECT_EQ(end, start);
-    EXPECT_NEAR(g_traceNormal.x, turnedNormal.x, 1e-5f);
-    EXPECT_NEAR(g_traceNormal.y, 0.0f, 1e-5f);
-    EXPECT_NEAR(g_traceNormal.z, turnedNormal.z, 1e-5f);
+    EXPECT_NEAR(pushed.normal.x, turnedNormal.x, 1e-5f);
+    EXPECT_NEAR(pushed.normal.y, 0.0f, 1e-5f);
+    EXPECT_NEAR(pushed.normal.z, turnedNormal.z, 1e-5f);
 
     // From further away the hit has a fraction between 0 and 1: map-space normal.
     const Vector3 far = transformCoord({50, 0, 0}, instance.world);
     end = transformCoord({150, 0, 0}, instance.world);
-    const float f = instance.trace(far, &end, kBox);
-    EXPECT_GT(f, 0.0f);
-    EXPECT_LT(f, 1.0f);
-    EXPECT_EQ(g_traceNormal, Vector3(-1, 0, 0));
+    const TraceResult approach = trace(instance, far, &end, kBox);
+    EXPECT_GT(approach.fraction, 0.0f);
+    EXPECT_LT(approach.fraction, 1.0f);
+    EXPECT_EQ(approach.normal, Vector3(-1, 0, 0));
     // The clipped end is 1/32 in front of the widened wall, in map space.
     EXPECT_NEAR(transformCoord(end, instance.inverseWorld).x, 92.0f - 0.03125f, 2e-3f);
 }
@@ -297,8 +298,9 @@ TEST(CollisionTrace, SeveralCollisionModelsStillStopAtTheWorldsBrushes) {
     ASSERT_TRUE(read) << error;
     MapInstance instance = instanceOf(&map);
     Vector3 end{0, 22, 0};
-    EXPECT_FLOAT_EQ(instance.trace({0, 42, 0}, &end, kBox), 0.4984375f);
-    EXPECT_EQ(g_traceNormal, Vector3(0, 1, 0));
+    const TraceResult floor = trace(instance, {0, 42, 0}, &end, kBox);
+    EXPECT_FLOAT_EQ(floor.fraction, 0.4984375f);
+    EXPECT_EQ(floor.normal, Vector3(0, 1, 0));
 }
 
 TEST(CollisionTrace, PointInBoundsIncludesBothEnds) {

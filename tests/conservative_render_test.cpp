@@ -210,14 +210,12 @@ protected:
         std::unique_ptr<gpu::Device> device = gpu::createHeadlessDevice(kWidth, kHeight, &error);
         if (!device) GTEST_SKIP() << "no OpenGL context on EGL: " << error;
         ASSERT_TRUE(graphics.create(std::move(device)));
-        g_device = graphics.device;
+        g_device = graphics.device.get();
         g_lightingShader = graphics.createVertexShader(kLightingProgramText, kLightingDeclaration);
         ASSERT_NE(g_lightingShader, 0u);
     }
     void TearDown() override {
-        if (scene) scene->release();
-        scene.reset();
-        graphics.release();
+        scene.reset();  // everything it holds goes before the device
         g_device = nullptr;
         g_lightingShader = 0;
         g_portalMode = true;
@@ -227,7 +225,7 @@ protected:
     // another's rooms, which the flow does not look for.
     MapData* load(const ScratchMap& scratch) {
         scene = std::make_unique<Scene>();
-        scene->device = graphics.device;
+        scene->device = graphics.device.get();
         scene->graphics = &graphics;
         scene->init();
         std::string error;
@@ -240,7 +238,7 @@ protected:
     std::vector<uint8_t> frame(bool portals) {
         g_portalMode = portals;
         graphics.beginFrame();
-        scene->render();
+        render(*scene);
         graphics.endFrame(scene->camera->view, scene->camera->projection);
         std::vector<uint8_t> rgba(static_cast<size_t>(kWidth) * kHeight * 4);
         EXPECT_TRUE(graphics.device->readBackBuffer(rgba.data()));
@@ -260,7 +258,7 @@ protected:
             camera.yaw = s.yaw;
             camera.pitch = s.pitch;
             g_fallSpeed = 0.0f;
-            scene->update();  // finds the copy and area, and composes the view
+            updateScene(*scene);  // finds the copy and area, and composes the view
 
             const std::vector<uint8_t> portal = frame(true);
             areasDrawn += g_visibleAreaCount;

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "math/matrix.h"
-#include "move/camera.h"
+#include "world/camera.h"
 #include "vis/frustum.h"
 #include "vis_test_maps.h"
 
@@ -36,7 +36,7 @@ TEST(Frustum, CameraAtOriginGivesTheKnownPlanes) {
     Camera camera;
     aimCamera(camera, {0, 0, 0}, 0.0f);
     Frustum f;
-    camera.buildFrustum(&f, Matrix::identity());
+    buildFrustum(camera, &f, Matrix::identity());
     expectPlane(f[kNear], 0, 0, -1, -4);
     expectPlane(f[kFar], 0, 0, 1, -20000, 1e-2f);
     expectPlane(f[kLeft], -0.7869f, 0, -0.6171f, 0);
@@ -54,7 +54,7 @@ TEST(Frustum, TurnedAndMovedCameraKeepsTheVolumeAroundItsViewDirection) {
     const Vector3 eye{120, 40, -300};
     aimCamera(camera, eye, 2.5f, -0.3f);
     Frustum f;
-    camera.buildFrustum(&f, Matrix::identity());
+    buildFrustum(camera, &f, Matrix::identity());
     const Vector3 dir = camera.viewDir;
 
     for (int slot = 0; slot < 6; ++slot) {
@@ -77,7 +77,7 @@ TEST(Frustum, BuiltInAMapSpaceClassifiesAsTheWorldFrustumDoes) {
     Camera camera;
     aimCamera(camera, {3900, 10, 3700}, 0.7f, 0.1f);
     Frustum worldFrustum;
-    camera.buildFrustum(&worldFrustum, Matrix::identity());
+    buildFrustum(camera, &worldFrustum, Matrix::identity());
 
     // The placement of a turned copy of a map (yaw 10 radians).
     Matrix world;
@@ -88,7 +88,7 @@ TEST(Frustum, BuiltInAMapSpaceClassifiesAsTheWorldFrustumDoes) {
     Matrix inverseWorld;
     ASSERT_NE(D3DXMatrixInverse(&inverseWorld, nullptr, &world), nullptr);
     Frustum mapFrustum;
-    camera.buildFrustum(&mapFrustum, world);
+    buildFrustum(camera, &mapFrustum, world);
 
     const Vector3 samples[] = {{4000, 0, 4000}, {3000, 0, 5000}, {3900, 10, 3600}, {5000, 500, 3000},
                                {4500, -200, 4200}, {3905, 10, 3710}};
@@ -139,7 +139,7 @@ TEST(ClassifyPoints, QuadBehindTheCameraNearPlane) {
     Camera camera;
     aimCamera(camera, {0, 0, 0}, 0.0f);
     Frustum f;
-    camera.buildFrustum(&f, Matrix::identity());
+    buildFrustum(camera, &f, Matrix::identity());
     const Vector3 behind[4] = {{10, -10, -6}, {-10, -10, -6}, {-10, 10, -6}, {10, 10, -6}};
     EXPECT_EQ(classifyPoints(behind, f, 4), 0u);
     // A large portal around the whole view, ahead of the eye, passes.
@@ -160,7 +160,7 @@ TEST(BoundsInFrustum, RejectsOnlyWhenAllCornersLieBeyondOnePlane) {
     Camera camera;
     aimCamera(camera, {0, 0, 0}, 0.0f);
     Frustum view;
-    camera.buildFrustum(&view, Matrix::identity());
+    buildFrustum(camera, &view, Matrix::identity());
     EXPECT_NE(boundsInFrustum({{-10, -5, -10}, {10, 5, -1}}, view), 0u);
     EXPECT_EQ(boundsInFrustum({{-100, -10, -500}, {100, 10, -10}}, view), 0u);  // behind
 }

@@ -466,11 +466,14 @@ protected:
         return map.pointArea(0, p, &area) ? area : kSolid;
     }
 
+private:
+    gpu::RecordingDevice device_;  // first, so that it outlives the map's buffers
+
+protected:
     GeneratedMap built;
     MapData map;
 
 private:
-    gpu::RecordingDevice device_;
     gpu::Device* previous_ = nullptr;
     std::filesystem::path dir_;
 };
@@ -551,8 +554,8 @@ TEST_F(MapgenLoaded, EveryPresetReadsBackWithItsAreasPortalsAndBrushes) {
                 meets = meets && b.bounds.mins[a] < start[a] + half[a] && b.bounds.maxs[a] > start[a] - half[a];
             EXPECT_FALSE(meets);
         }
-        map.traceBox(start, start - Vector3{0, 200, 0}, &half);
-        EXPECT_NEAR(start.y - 200 * g_traceFraction, 32.0f, 0.05f);
+        const TraceResult down = traceBox(map, start, start - Vector3{0, 200, 0}, half);
+        EXPECT_NEAR(start.y - 200 * down.fraction, 32.0f, 0.05f);
     }
 }
 
@@ -567,7 +570,7 @@ protected:
         g_fallSpeed = 0.0f;
     }
     void steps(int count, Vector3 keys, bool flying) {
-        for (int i = 0; i < count; ++i) camera.move(keys, flying, &instance_, Matrix::identity());
+        for (int i = 0; i < count; ++i) moveCamera(camera, keys, flying, &instance_, Matrix::identity());
     }
     int roomArea(const std::string& name) const {
         for (const Room& r : built.layout.rooms)

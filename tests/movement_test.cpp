@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <numbers>
 
 #include "collision_test_maps.h"
@@ -22,12 +23,11 @@ constexpr float kRest = 32.03125f;  // eye height resting on a floor whose top i
 class Movement : public ::testing::Test {
 protected:
     void SetUp() override {
-        scene.terrain = &terrain;
+        scene.terrain = std::make_unique<Terrain>(nullptr, 128, 128);
         camera.scene = &scene;
         g_fallSpeed = 0.0f;
     }
     void TearDown() override {
-        scene.terrain = nullptr;  // both belong to the test, not the scene
         camera.scene = nullptr;
     }
 
@@ -41,10 +41,9 @@ protected:
     }
 
     void walk(Vector3 k, const MapInstance* in, const Matrix& rotation = Matrix::identity(), bool flying = false) {
-        camera.move(k, flying, in, rotation);
+        moveCamera(camera, k, flying, in, rotation);
     }
 
-    Terrain terrain{nullptr, 128, 128};
     Scene scene;
     Camera camera;
     MapData map;
@@ -84,7 +83,11 @@ TEST_F(Movement, LandingKeepsItsSpeedAndTheNextUpdateResetsIt) {
     walk({}, in);  // resting: no movement, speed reset
     EXPECT_EQ(camera.position, landed);
     EXPECT_EQ(g_fallSpeed, 0.0f);
-    EXPECT_EQ(g_traceNormal, Vector3(0, 1, 0));
+    // What held it: the floor's top, facing up.
+    Vector3 below = landed - Vector3{0, 1, 0};
+    const TraceResult floor = trace(*in, landed, &below, camera.box.maxs);
+    EXPECT_EQ(floor.fraction, 0.0f);
+    EXPECT_EQ(floor.normal, Vector3(0, 1, 0));
 }
 
 TEST_F(Movement, CeilingStopsTheClimb) {
@@ -161,20 +164,18 @@ TEST_F(Movement, OutsideEveryInstanceOnlyTheTerrainHolds) {
     // Brushes right in the way, but no instance holds the camera: no trace runs.
     buildMap({boxBrush({100, 0, -100}, {200, 64, 100})});
     camera.position = {90, kRest, 0};
-    g_traceFraction = 0.25f;
     Matrix east;
     D3DXMatrixRotationYawPitchRoll(&east, std::numbers::pi_v<float> / 2, 0.0f, 0.0f);
     for (int i = 0; i < 60; ++i) walk({0, 0, 1}, nullptr, east);
-    EXPECT_EQ(g_traceFraction, 0.25f);
     EXPECT_GT(camera.position.x, 200.0f);
 
     // Falling onto the ground, the eye settles exactly 32 above its surface.
     camera.position = {1000.3f, -300.0f, -2500.7f};
     for (int i = 0; i < 200; ++i) walk({}, nullptr);
-    EXPECT_EQ(camera.position.y, terrain.heightAt(camera.position) + 32.0f);
+    EXPECT_EQ(camera.position.y, scene.terrain->heightAt(camera.position) + 32.0f);
     // Each update falls 0.2 and is lifted back, so it ends every update there.
     walk({}, nullptr);
-    EXPECT_EQ(camera.position.y, terrain.heightAt(camera.position) + 32.0f);
+    EXPECT_EQ(camera.position.y, scene.terrain->heightAt(camera.position) + 32.0f);
     EXPECT_EQ(g_fallSpeed, 0.0f);
 }
 

@@ -11,6 +11,7 @@
 #include "render/globals.h"
 #include "render/graphics_device.h"
 #include "vis/frustum.h"
+#include "vis/portal_flow.h"
 #include "world/map_instance.h"
 #include "world/scene.h"
 #include "vis_test_maps.h"
@@ -31,7 +32,7 @@ struct PortalFlow : ::testing::Test {
     std::vector<std::unique_ptr<MapData>> maps;  // kept here, not by the scene
 
     PortalFlow() {
-        scene.camera = camera;
+        scene.camera.reset(camera);
         camera->scene = &scene;
     }
     MapData* keep(MapData map) {
@@ -47,13 +48,13 @@ struct PortalFlow : ::testing::Test {
     }
     // One frame of the flow as the render pass starts it from the camera.
     void flowFrom(MapInstance* start) {
-        for (MapInstance* instance : scene.instances) instance->enteredThisFrame = false;
+        for (const auto& instance : scene.instances) instance->enteredThisFrame = false;
         Frustum frustum;
-        camera->buildFrustum(&frustum, Matrix::identity());
+        buildFrustum(*camera, &frustum, Matrix::identity());
         if (start)
-            start->startFlow(frustum);
+            startFlow(*start, frustum);
         else
-            scene.flowInstances(frustum, nullptr);
+            flowInstances(scene, frustum, nullptr);
     }
     static Areas marked(const MapInstance* instance) {
         Areas result;
@@ -174,9 +175,9 @@ TEST_F(PortalFlow, PortalIntoAreaZeroHandsTheViewToOtherInstances) {
 
     // Entered a second time in the frame, a copy keeps what it marked first.
     Frustum frustum;
-    camera->buildFrustum(&frustum, Matrix::identity());
+    buildFrustum(*camera, &frustum, Matrix::identity());
     aimCamera(*camera, {0, 0, 1150}, kPi);  // now in room 2 of `ahead`, turned round
-    ahead->startFlow(frustum);
+    startFlow(*ahead, frustum);
     EXPECT_EQ(marked(ahead), (Areas{0, 1, 2, 3}));
 }
 
@@ -222,10 +223,10 @@ TEST_F(PortalFlow, EyeInSolidSpaceDrawsAllOfThatInstanceWithoutAReport) {
     // Held by the walled-in instance, the eye still sees the one beyond it.
     open->enteredThisFrame = false;
     camera->instanceIndex = 0;
-    for (MapInstance* instance : scene.instances) instance->enteredThisFrame = false;
+    for (const auto& instance : scene.instances) instance->enteredThisFrame = false;
     Frustum frustum;
-    camera->buildFrustum(&frustum, Matrix::identity());
-    scene.flowFromCamera(frustum);
+    buildFrustum(*camera, &frustum, Matrix::identity());
+    flowFromCamera(scene, frustum);
     EXPECT_EQ(marked(solid), (Areas{0, 1, 2, 3}));
     EXPECT_EQ(marked(open), (Areas{0, 1, 2, 3}));
 }
@@ -327,7 +328,7 @@ TEST_F(FrustumLines, CameraVolumeIsFourRedLinesToTheFarCorners) {
     // carried to world space by the camera's placement.
     aimCamera(*camera, {10, 20, 30}, kPi / 2);
     Frustum frustum;
-    camera->buildFrustum(&frustum, Matrix::identity());
+    buildFrustum(*camera, &frustum, Matrix::identity());
     ASSERT_EQ(graphics.lineCount, 4u);
     EXPECT_EQ(count(kRed), 4);
     for (int i = 0; i < 4; ++i) {
@@ -343,7 +344,7 @@ TEST_F(FrustumLines, CameraVolumeIsFourRedLinesToTheFarCorners) {
 
     g_captureLines = false;
     graphics.lineCount = 0;
-    camera->buildFrustum(&frustum, Matrix::identity());
+    buildFrustum(*camera, &frustum, Matrix::identity());
     EXPECT_EQ(graphics.lineCount, 0u);
 }
 

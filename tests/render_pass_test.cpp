@@ -1,14 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "map/map_data.h"
 #include "math/matrix.h"
-#include "move/camera.h"
+#include "world/camera.h"
 #include "platform/gpu/recording/recording_device.h"
+#include "platform/gpu/vertex_program.h"
 #include "platform/report.h"
 #include "render/globals.h"
+#include "render/lighting_program.h"
 #include "vis/render_pass.h"
 #include "world/map_instance.h"
 #include "world/scene.h"
@@ -49,11 +54,10 @@ struct RenderPass : ::testing::Test {
         g_lightingShader = kProgram;
         g_portalMode = true;
         scene.device = &device;
-        scene.camera = camera;
+        scene.camera.reset(camera);
         camera->scene = &scene;
     }
     ~RenderPass() override {
-        scene.release();
         g_device = nullptr;
         g_lightingShader = 0;
         g_portalMode = true;
@@ -77,43 +81,67 @@ struct RenderPass : ::testing::Test {
     }
 };
 
-void expectRegisters(const float (*constants)[4], int first, const Matrix& m, int rows) {
-    for (int r = 0; r < rows; ++r)
-        for (int c = 0; c < 4; ++c)
-            EXPECT_NEAR(constants[first + r][c], m.m[r][c], 1e-3f * (1.0f + std::fabs(m.m[r][c])))
-                << "c" << first + r << "[" << c << "]";
+// The lighting program as the device runs it, on one vertex, with the
+// constants a draw was made with.
+gpu::VsOutputs shade(const gpu::DrawRecord& draw, Vector3 position, Vector3 normal) {
+    static const gpu::VertexProgram program = [] {
+        gpu::VertexProgram assembled;
+        std::string error;
+        EXPECT_TRUE(gpu::assembleVertexProgram(kLightingProgramText, &assembled, &error)) << error;
+        return assembled;
+    }();
+    float inputs[16][4] = {};
+    const float position4[4] = {position.x, position.y, position.z, 1.0f};
+    const float normal4[4] = {normal.x, normal.y, normal.z, 1.0f};
+    std::memcpy(inputs[0], position4, sizeof position4);
+    std::memcpy(inputs[3], normal4, sizeof normal4);
+    float constants[gpu::kMaxVertexConstants][4] = {};
+    std::memcpy(constants, draw.constants, sizeof draw.constants);
+    gpu::VsOutputs out;
+    gpu::runVertexProgram(program, inputs, constants, &out);
+    return out;
 }
 
-TEST_F(RenderPass, ConstantsOfTheFrameAndOfEachInstance) {
-    scene.terrain = new Terrain(&device, 2, 2);
+TEST_F(RenderPass, EachDrawPutsItsVerticesOnScreenAndLightsThemFromTheEye) {
+    scene.terrain = std::make_unique<Terrain>(&device, 2, 2);
     MapInstance* straight = place({0, -64, 0});
     MapInstance* turned = place({4000, -64, 4000}, 10.0f);
     aimCamera(*camera, {100, 30, -700}, 0.4f, 0.2f);
     g_portalMode = false;
-    scene.render();
-
+    render(scene);
     ASSERT_EQ(device.draws.size(), 1u + 8u);
-    // The terrain is drawn first, with the frame's constants.
-    const gpu::DrawRecord& ground = device.draws[0];
-    expectRegisters(ground.constants, 0, transposed(camera->view * camera->projection), 4);
-    EXPECT_EQ(ground.constants[5][0], 100.0f);
-    EXPECT_EQ(ground.constants[5][1], 30.0f);
-    EXPECT_EQ(ground.constants[5][2], -700.0f);
-    EXPECT_EQ(ground.constants[5][3], 0.4f);  // the yaw rides along
-    EXPECT_EQ(ground.constants[6][0], 0.5f);
-    EXPECT_EQ(ground.constants[6][1], 500.0f);
-    EXPECT_EQ(ground.constants[6][2], 0.75f);
-    EXPECT_EQ(ground.constants[6][3], 0.0f);
 
-    // Then every area of each instance in order, with that instance's transform.
+    // The terrain is drawn first, its vertices already in world space: a point
+    // on the line of sight lands in the middle of the screen, in front of the eye.
+    const gpu::DrawRecord& ground = device.draws[0];
+    const Vector3 ahead = camera->position + 300.0f * camera->viewDir;
+    const gpu::VsOutputs centre = shade(ground, ahead, -camera->viewDir);
+    EXPECT_NEAR(centre.pos[0] / centre.pos[3], 0.0f, 1e-4f);
+    EXPECT_NEAR(centre.pos[1] / centre.pos[3], 0.0f, 1e-4f);
+    EXPECT_GT(centre.pos[2] / centre.pos[3], 0.0f);
+    EXPECT_LT(centre.pos[2] / centre.pos[3], 1.0f);
+    // The light sits at the eye: a surface turned to it is lit more than one
+    // turned away, a near one more than a far one.
+    EXPECT_GT(centre.diffuse[0], shade(ground, ahead, camera->viewDir).diffuse[0]);
+    const Vector3 far = camera->position + 3000.0f * camera->viewDir;
+    EXPECT_GT(centre.diffuse[0], shade(ground, far, -camera->viewDir).diffuse[0]);
+
+    // Then every area of each instance in order, each with its placement: a
+    // point and normal of the map are drawn and lit exactly as the same point
+    // and normal placed in the world are by the terrain's draw.
     EXPECT_EQ(drawnAreas(), (std::vector<int>{0, 1, 2, 3, 0, 1, 2, 3}));
     const MapInstance* byDraw[2] = {straight, turned};
+    const Vector3 mapPoint{50, 20, 30};
+    const Vector3 mapNormal = normalized(Vector3{1, 2, 0});
     for (size_t i = 1; i < device.draws.size(); ++i) {
         const gpu::DrawRecord& draw = device.draws[i];
         const Matrix& world = byDraw[(i - 1) / 4]->world;
-        expectRegisters(draw.constants, 0, transposed(world * camera->view * camera->projection), 4);
-        expectRegisters(draw.constants, 7, transposed(world), 3);
-        EXPECT_EQ(draw.constants[6][1], 500.0f);
+        const gpu::VsOutputs drawn = shade(draw, mapPoint, mapNormal);
+        const gpu::VsOutputs placed =
+            shade(ground, transformCoord(mapPoint, world), transformNormal(mapNormal, world));
+        for (int k = 0; k < 4; ++k)
+            EXPECT_NEAR(drawn.pos[k], placed.pos[k], 1e-3f * (1.0f + std::fabs(placed.pos[k]))) << i << " " << k;
+        EXPECT_NEAR(drawn.diffuse[0], placed.diffuse[0], 1e-4f) << i;
         EXPECT_EQ(draw.vertexShader, kProgram);
     }
     EXPECT_EQ(g_visibleAreaCount, 8);
@@ -125,13 +153,13 @@ TEST_F(RenderPass, WithoutPortalsEveryAreaOfEveryInstanceIsCounted) {
     camera->instanceIndex = 0;
     camera->areaIndex = 1;
     g_portalMode = false;
-    scene.render();
+    render(scene);
     EXPECT_EQ(g_visibleAreaCount, 5 * 4);
 
     // In portal mode, looking at a wall of room 1 with no portal in view.
     g_portalMode = true;
     device.draws.clear();
-    scene.render();
+    render(scene);
     EXPECT_EQ(g_visibleAreaCount, 1);
     EXPECT_EQ(drawnAreas(), (std::vector<int>{1}));
 }
@@ -145,7 +173,7 @@ TEST_F(RenderPass, CameraInAreaZeroOrInNoInstanceStartsInEveryInstanceInView) {
         camera->instanceIndex = instanceIndex;
         camera->areaIndex = 0;
         device.draws.clear();
-        scene.render();
+        render(scene);
         EXPECT_TRUE(own->enteredThisFrame);
         EXPECT_TRUE(ahead->enteredThisFrame);
         EXPECT_FALSE(behind->enteredThisFrame);
@@ -160,20 +188,20 @@ TEST_F(RenderPass, FlowStartsFromTheEyeNotFromAStaleAreaNumber) {
     aimCamera(*camera, {0, 0, 150}, 0.0f);  // room 2, looking on into room 3
     camera->instanceIndex = 0;
     camera->areaIndex = 3;  // left over from an earlier frame
-    scene.render();
+    render(scene);
     EXPECT_EQ(drawnAreas(), (std::vector<int>{0, 2, 3}));
 
     // Held by the copy but standing in area 0 by now (the area number is from
     // before the frame's move): entered from area 0, the rooms behind show.
     aimCamera(*camera, {0, 0, -20}, 0.0f);
     device.draws.clear();
-    scene.render();
+    render(scene);
     EXPECT_EQ(drawnAreas(), (std::vector<int>{0, 1, 2, 3}));
 
     aimCamera(*camera, {0, 0, 150}, 0.0f);
     camera->instanceIndex = 7;  // no such instance: treated as none
     device.draws.clear();
-    scene.render();
+    render(scene);
     // From room 2 on through room 3 into the copy's own area 0.
     EXPECT_EQ(drawnAreas(), (std::vector<int>{0, 2, 3}));
 }

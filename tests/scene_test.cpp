@@ -6,6 +6,7 @@
 #include "map/map_data.h"
 #include "math/matrix.h"
 #include "move/camera.h"
+#include "move/movement.h"
 #include "world/map_instance.h"
 #include "world/scene.h"
 #include "world/standard_placements.h"
@@ -13,19 +14,6 @@
 
 namespace q {
 namespace {
-
-// Records what the scene had written when the camera's own update ran.
-class ScriptedCamera : public Camera {
-public:
-    int updates = 0;
-    int instanceAtUpdate = -2;
-    int areaAtUpdate = -2;
-    void update() override {
-        ++updates;
-        instanceAtUpdate = instanceIndex;
-        areaAtUpdate = areaIndex;
-    }
-};
 
 // One area behind the plane x = 0 (area 1), one in front (area 0), within the
 // brush bounds [0, 100] on every axis.
@@ -43,16 +31,12 @@ MapData cubeMap() {
 
 struct SceneFixture : ::testing::Test {
     Scene scene;
-    ScriptedCamera* camera = new ScriptedCamera();
+    Camera* camera = new Camera();
     MapData map = cubeMap();
 
     SceneFixture() {
-        scene.camera = camera;
+        scene.camera.reset(camera);
         camera->scene = &scene;
-    }
-    ~SceneFixture() override {
-        // The maps here live in the fixture, not in the scene.
-        scene.maps.clear();
     }
     MapInstance* place(Vector3 position, float yaw = 0.0f) {
         MapInstance* instance = scene.addInstance(&map);
@@ -66,16 +50,16 @@ struct SceneFixture : ::testing::Test {
 TEST_F(SceneFixture, CubeOfHalfSize100TouchingTheBoundsTakesTheInstance) {
     place({0, 0, 0});
     camera->position = {200, 50, 50};  // exactly 100 beyond the face x = 100
-    scene.update();
+    scene.locateCamera();
     EXPECT_EQ(camera->instanceIndex, 0);
     EXPECT_EQ(camera->areaIndex, 1);
 
     camera->position = {200.02f, 50, 50};
-    scene.update();
+    scene.locateCamera();
     EXPECT_EQ(camera->instanceIndex, -1);
 
     camera->position = {50, 50, -100};  // exactly 100 before the face z = 0
-    scene.update();
+    scene.locateCamera();
     EXPECT_EQ(camera->instanceIndex, 0);
 }
 
@@ -84,7 +68,7 @@ TEST_F(SceneFixture, FirstCreatedInstanceWinsWhereBoundsOverlap) {
     place({40, 0, 0});
     place({0, 0, 0});
     camera->position = {60, 50, 50};
-    scene.update();
+    scene.locateCamera();
     EXPECT_EQ(camera->instanceIndex, 1);
     // Camera x 60 is map x 20 in instance 1: the negative side, area 0.
     EXPECT_EQ(camera->areaIndex, 0);
@@ -93,40 +77,43 @@ TEST_F(SceneFixture, FirstCreatedInstanceWinsWhereBoundsOverlap) {
 TEST_F(SceneFixture, AreaIsKeptWithoutAnInstanceAndInSolidSpace) {
     place({0, 0, 0});
     camera->position = {80, 50, 50};
-    scene.update();
+    scene.locateCamera();
     ASSERT_EQ(camera->areaIndex, 1);
 
     camera->position = {3000, 50, 50};
-    scene.update();
+    scene.locateCamera();
     EXPECT_EQ(camera->instanceIndex, -1);
     EXPECT_EQ(camera->areaIndex, 1);
 
     map.bspNodes[0].negativeChild = 0;  // the half x < 50 becomes solid
     camera->position = {10, 50, 50};
-    scene.update();
+    scene.locateCamera();
     EXPECT_EQ(camera->instanceIndex, 0);
     EXPECT_EQ(camera->areaIndex, 1);  // the last area found, not -1
 }
 
-TEST_F(SceneFixture, CameraUpdateRunsLastEveryFrame) {
+TEST_F(SceneFixture, FrameUpdateLocatesTheCameraThenMovesIt) {
     place({0, 0, 0});
     camera->position = {50, 50, 50};
-    scene.update();
-    EXPECT_EQ(camera->updates, 1);
-    EXPECT_EQ(camera->instanceAtUpdate, 0);
-    EXPECT_EQ(camera->areaAtUpdate, 1);
-    camera->position = {-900, 50, 50};
-    scene.update();
-    EXPECT_EQ(camera->updates, 2);
-    EXPECT_EQ(camera->instanceAtUpdate, -1);
+    g_fallSpeed = 0.0f;
+    updateScene(scene);
+    EXPECT_EQ(camera->instanceIndex, 0);
+    EXPECT_EQ(camera->areaIndex, 1);
+    // No input and no brushes: one fall under gravity, and the view is composed
+    // at the moved eye, which it carries to the origin.
+    EXPECT_FLOAT_EQ(camera->position.y, 50.0f - kGravity);
+    const Vector3 eyeInView = transformCoord(camera->position, camera->view);
+    EXPECT_NEAR(eyeInView.x, 0.0f, 1e-4f);
+    EXPECT_NEAR(eyeInView.y, 0.0f, 1e-4f);
+    EXPECT_NEAR(eyeInView.z, 0.0f, 1e-4f);
 
-    std::vector<MapInstance*> placed;
+    std::vector<std::unique_ptr<MapInstance>> placed;
     placed.swap(scene.instances);  // an empty list is no instance
     camera->position = {50, 50, 50};
-    scene.update();
-    EXPECT_EQ(camera->updates, 3);
-    EXPECT_EQ(camera->instanceAtUpdate, -1);
+    updateScene(scene);
+    EXPECT_EQ(camera->instanceIndex, -1);
     placed.swap(scene.instances);
+    g_fallSpeed = 0.0f;
 }
 
 TEST_F(SceneFixture, MapWithoutBrushesIsNeverTaken) {
@@ -138,7 +125,7 @@ TEST_F(SceneFixture, MapWithoutBrushesIsNeverTaken) {
     EXPECT_EQ(instance->worldBounds.maxs, Bounds::empty().maxs);
     for (Vector3 p : {Vector3{0, 0, 0}, Vector3{9999, 0, 0}, Vector3{-10000, -10000, -10000}}) {
         camera->position = p;
-        scene.update();
+        scene.locateCamera();
         EXPECT_EQ(camera->instanceIndex, -1);
     }
 }

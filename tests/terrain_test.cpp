@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <memory>
 #include <string>
 
 #include "platform/gpu/recording/recording_device.h"
@@ -154,10 +155,11 @@ protected:
 
 TEST_F(TerrainOnDevice, BuffersHoldTheGridUploadedThroughDiscardLocks) {
     writeGrass();
-    Terrain terrain(&device, 128, 128);
-    ASSERT_NE(terrain.vertexBuffer, nullptr);
-    ASSERT_NE(terrain.indexBuffer, nullptr);
-    ASSERT_NE(terrain.texture, nullptr);
+    auto owned = std::make_unique<Terrain>(&device, 128, 128);
+    Terrain& terrain = *owned;
+    ASSERT_NE(terrain.vertexBuffer.get(), nullptr);
+    ASSERT_NE(terrain.indexBuffer.get(), nullptr);
+    ASSERT_NE(terrain.texture.get(), nullptr);
     EXPECT_EQ(terrain.texture->width(), 4u);
 
     int locks = 0;
@@ -177,16 +179,16 @@ TEST_F(TerrainOnDevice, BuffersHoldTheGridUploadedThroughDiscardLocks) {
         }
     }
     EXPECT_EQ(locks, 2);
-    EXPECT_FALSE(RecordingDevice::isLocked(terrain.vertexBuffer));
-    EXPECT_FALSE(RecordingDevice::isLocked(terrain.indexBuffer));
+    EXPECT_FALSE(RecordingDevice::isLocked(terrain.vertexBuffer.get()));
+    EXPECT_FALSE(RecordingDevice::isLocked(terrain.indexBuffer.get()));
 
-    const uint16_t* indices = contentsAs<uint16_t>(terrain.indexBuffer);
+    const uint16_t* indices = contentsAs<uint16_t>(terrain.indexBuffer.get());
     const uint16_t firstSix[] = {0, 129, 130, 0, 130, 1};
     for (int n = 0; n < 6; ++n) EXPECT_EQ(indices[n], firstSix[n]) << n;
     // The last cell closes the grid at its far corner.
     EXPECT_EQ(indices[98304 - 2], 129 * 129 - 1);
 
-    const TerrainVertex* v = contentsAs<TerrainVertex>(terrain.vertexBuffer);
+    const TerrainVertex* v = contentsAs<TerrainVertex>(terrain.vertexBuffer.get());
     EXPECT_EQ(v[0].position, Vector3(-8192, -455, -8192));
     EXPECT_EQ(v[129 * 129 - 1].position, Vector3(8192, terrain.height(128, 128), 8192));
     // One texture copy per cell, mirrored from cell to cell.
@@ -206,7 +208,7 @@ TEST_F(TerrainOnDevice, BuffersHoldTheGridUploadedThroughDiscardLocks) {
     EXPECT_NEAR(got.y, expected.y, 1e-6f);
     EXPECT_NEAR(got.z, expected.z, 1e-6f);
 
-    terrain.release();
+    owned.reset();  // the buffers and the texture go with the terrain
     EXPECT_EQ(device.liveBuffers(), 0u);
     EXPECT_EQ(device.liveTextures(), 0u);
 }
@@ -237,20 +239,19 @@ TEST_F(TerrainOnDevice, DrawIsSixCallsOnTheLightingProgram) {
     EXPECT_EQ(draw.startIndex, 0u);
     EXPECT_EQ(draw.primitiveCount, 32768u);
     EXPECT_EQ(draw.stride, 32u);
-    EXPECT_EQ(draw.stream, terrain.vertexBuffer);
-    EXPECT_EQ(draw.indices, terrain.indexBuffer);
-    EXPECT_EQ(draw.texture, terrain.texture);
+    EXPECT_EQ(draw.stream, terrain.vertexBuffer.get());
+    EXPECT_EQ(draw.indices, terrain.indexBuffer.get());
+    EXPECT_EQ(draw.texture, terrain.texture.get());
     // c7..c10 are the world rows: the identity.
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c) EXPECT_EQ(draw.constants[7 + r][c], r == c ? 1.0f : 0.0f);
-    terrain.release();
 }
 
 TEST_F(TerrainOnDevice, MissingTextureWarnsOnceAndDrawsUntextured) {
     ::testing::internal::CaptureStderr();
     Terrain terrain(&device, 128, 128);
     const std::string warned = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(terrain.texture, nullptr);
+    EXPECT_EQ(terrain.texture.get(), nullptr);
     EXPECT_EQ(std::count(warned.begin(), warned.end(), '\n'), 1) << warned;
     EXPECT_NE(warned.find("Grass.bmp"), std::string::npos) << warned;
     device.clearLog();
@@ -264,22 +265,19 @@ TEST_F(TerrainOnDevice, MissingTextureWarnsOnceAndDrawsUntextured) {
     std::fputs("not a bitmap", f);
     std::fclose(f);
     Terrain again(&device, 4, 4);
-    EXPECT_EQ(again.texture, nullptr);
-    terrain.release();
-    again.release();
+    EXPECT_EQ(again.texture.get(), nullptr);
 }
 
 TEST_F(TerrainOnDevice, WithoutBuffersNothingIsDrawnAndHeightsStillAnswer) {
     device.failNextBufferCreations(1);
     Terrain terrain(&device, 128, 128);
-    EXPECT_EQ(terrain.vertexBuffer, nullptr);
-    EXPECT_EQ(terrain.indexBuffer, nullptr);
+    EXPECT_EQ(terrain.vertexBuffer.get(), nullptr);
+    EXPECT_EQ(terrain.indexBuffer.get(), nullptr);
     EXPECT_EQ(device.liveBuffers(), 0u);
     device.clearLog();
     terrain.draw();
     EXPECT_TRUE(device.calls.empty());
     EXPECT_EQ(terrain.heightAt({-8192, 0, -8192}), -455.0f);
-    terrain.release();
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ protected:
     }
     // The vertices of the last batch, as the buffer holds them now.
     const FontVertex* vertices() const {
-        return reinterpret_cast<const FontVertex*>(RecordingDevice::contents(font_.vertexBuffer).data());
+        return reinterpret_cast<const FontVertex*>(RecordingDevice::contents(font_.vertexBuffer.get()).data());
     }
     float width(char c) const {
         const GlyphRect& r = font_.glyphs[c - 32];
@@ -51,7 +51,7 @@ protected:
 TEST_F(TextFontTest, TwentyPointsGiveA27PixelCellInA256Texture) {
     EXPECT_EQ(mulDiv(20, 96, 72), 27);  // 26.67 rounds up
     ASSERT_EQ(font_.texSize, 256);
-    ASSERT_TRUE(font_.texture);
+    ASSERT_TRUE(font_.texture.get());
     EXPECT_EQ(font_.texture->width(), 256u);
     EXPECT_EQ(font_.texture->height(), 256u);
 
@@ -80,7 +80,7 @@ TEST_F(TextFontTest, TwentyPointsGiveA27PixelCellInA256Texture) {
 }
 
 TEST_F(TextFontTest, TexelsCarryCoverageInEveryChannel) {
-    const std::vector<uint32_t>& texels = RecordingDevice::texels(font_.texture);
+    const std::vector<uint32_t>& texels = RecordingDevice::texels(font_.texture.get());
     ASSERT_EQ(texels.size(), 256u * 256u);
     int inked = 0, opaque = 0;
     for (uint32_t t : texels) {
@@ -103,7 +103,7 @@ TEST(TextFontInit, CreatesBufferAndRecordsTwoIdenticalStateBlocks) {
     RecordingDevice device;
     TextFont font;
     ASSERT_EQ(font.init(&device, "Arial", 20), kTextFontOk);
-    ASSERT_TRUE(font.vertexBuffer);
+    ASSERT_TRUE(font.vertexBuffer.get());
     EXPECT_EQ(font.vertexBuffer->byteSize(), 16800u);
     EXPECT_NE(font.drawState, 0u);
     EXPECT_NE(font.savedState, 0u);
@@ -144,8 +144,8 @@ TEST(TextFontInit, CreatesBufferAndRecordsTwoIdenticalStateBlocks) {
             for (size_t a = 0; a < expected[k].second.size(); ++a)
                 EXPECT_EQ(call.args[a], expected[k].second[a]);
         }
-        EXPECT_EQ(device.calls[i + 1].object, font.texture);
-        EXPECT_EQ(device.calls[i + expected.size()].object, font.vertexBuffer);
+        EXPECT_EQ(device.calls[i + 1].object, font.texture.get());
+        EXPECT_EQ(device.calls[i + expected.size()].object, font.vertexBuffer.get());
         EXPECT_EQ(device.calls[i + expected.size() + 1].kind, CallKind::EndStateBlock);
     }
     EXPECT_EQ(blocks, 2);
@@ -154,8 +154,8 @@ TEST(TextFontInit, CreatesBufferAndRecordsTwoIdenticalStateBlocks) {
     font.release();
     EXPECT_EQ(device.liveBuffers(), buffersBefore - 1);
     EXPECT_EQ(device.liveTextures(), texturesBefore - 1);
-    EXPECT_FALSE(font.texture);
-    EXPECT_FALSE(font.vertexBuffer);
+    EXPECT_FALSE(font.texture.get());
+    EXPECT_FALSE(font.vertexBuffer.get());
     EXPECT_EQ(font.drawState, 0u);
 }
 
@@ -213,9 +213,9 @@ TEST_F(TextFontTest, LongStringsGoOutInBatchesOfAHundredCharacters) {
         EXPECT_EQ(draw.kind, CallKind::DrawPrimitive);
         EXPECT_EQ(draw.primitive, gpu::Primitive::TriangleList);
         EXPECT_EQ(draw.startVertex, 0u);
-        EXPECT_EQ(draw.stream, font_.vertexBuffer);
+        EXPECT_EQ(draw.stream, font_.vertexBuffer.get());
         EXPECT_EQ(draw.stride, 28u);
-        EXPECT_EQ(draw.texture, font_.texture);
+        EXPECT_EQ(draw.texture, font_.texture.get());
         EXPECT_EQ(draw.vertexShader, 0x144u);
         EXPECT_EQ(draw.alphaBlendEnable, 1u);
         EXPECT_EQ(draw.alphaTestEnable, 1u);
@@ -237,7 +237,7 @@ TEST_F(TextFontTest, EmptyStringLocksUnlocksAndRestoresWithoutDrawing) {
     EXPECT_EQ(count(CallKind::Unlock), 1);
     EXPECT_EQ(count(CallKind::CaptureStateBlock), 1);
     EXPECT_EQ(count(CallKind::ApplyStateBlock), 2);
-    EXPECT_FALSE(RecordingDevice::isLocked(font_.vertexBuffer));
+    EXPECT_FALSE(RecordingDevice::isLocked(font_.vertexBuffer.get()));
 }
 
 TEST_F(TextFontTest, EachCharacterIsTwoTrianglesAtItsMeasuredWidth) {

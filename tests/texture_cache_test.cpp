@@ -28,7 +28,6 @@ protected:
         scene.device = &device;
     }
     void TearDown() override {
-        scene.release();
         g_device = previous_;
     }
     std::string writeImage(const std::string& name) {
@@ -140,7 +139,7 @@ TEST_F(TextureCache, LoadMapSharesTexturesAndSumsUpMissingImagesInOneLine) {
     const std::string lines = testing::internal::GetCapturedStderr();
     ASSERT_NE(map, nullptr) << error;
     ASSERT_EQ(scene.maps.size(), 1u);
-    EXPECT_EQ(scene.maps[0], map);
+    EXPECT_EQ(scene.maps[0].get(), map);
 
     const auto& surfaces = map->areas[0].surfaceGroups[0].surfaces;
     ASSERT_EQ(surfaces.size(), 9u);
@@ -252,8 +251,7 @@ TEST_F(TextureCache, ImagesDecodedAheadOfTheReadReachTheirOwnSurfaces) {
         << lines;
 
     // A map that fails while images are queued makes none of their textures.
-    scene.release();
-    scene.device = &device;
+    scene.textures.clear();
     files.write("bbb.proc", proc + "} broken");
     files.write("bbb.cm", "nodes {\n ( 7 0 ) }\n");
     EXPECT_EQ(scene.loadMap(files.path("bbb").c_str(), &error), nullptr);

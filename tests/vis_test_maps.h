@@ -8,7 +8,7 @@
 #include "map/map_data.h"
 #include "math/matrix.h"
 #include "math/plane.h"
-#include "move/camera.h"
+#include "world/camera.h"
 #include "vis/frustum.h"
 
 namespace q::testmaps {

@@ -9,7 +9,6 @@
 #include "app/screenshot.h"
 #include "math/matrix.h"
 #include "move/camera.h"
-#include "move/movement.h"
 #include "platform/report.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
@@ -33,28 +32,8 @@ Application::Application(AppPlatform platform) : platform_(std::move(platform)) 
 }
 
 Application::~Application() {
-    // Every device resource goes before the device itself.
-    if (font) font->release();
-    if (scene) {
-        scene->release();
-        delete scene;
-        scene = nullptr;
-    }
-    if (device) {
-        device->release();
-        delete device;
-        device = nullptr;
-        g_device = nullptr;
-    }
-    delete font;
-    font = nullptr;
-    if (input) {
-        input->release();
-        delete input;
-        input = nullptr;
-    }
-    delete window;
-    window = nullptr;
+    // The members go in their order; the device is no longer published.
+    if (device && g_device == device->device.get()) g_device = nullptr;
 }
 
 bool Application::createWindow(int newWidth, int newHeight, const char* title, std::string* error) {
@@ -62,14 +41,14 @@ bool Application::createWindow(int newWidth, int newHeight, const char* title, s
     height = newHeight;
     std::unique_ptr<Window> created = platform_.createWindow(newWidth, newHeight, title, error);
     if (!created) return false;
-    window = created.release();
-    input = new InputDevices;
-    input->init(window);
+    window = std::move(created);
+    input = std::make_unique<InputDevices>();
+    input->init(window.get());
     return true;
 }
 
 GraphicsDevice* Application::initDevice(int backBufferWidth, int backBufferHeight, std::string* error) {
-    if (device) return device;
+    if (device) return device.get();
     if (!window) {
         *error = "no window to present into";
         return nullptr;
@@ -77,32 +56,28 @@ GraphicsDevice* Application::initDevice(int backBufferWidth, int backBufferHeigh
     std::unique_ptr<gpu::Device> backend = platform_.createDevice(
         *window, static_cast<uint32_t>(backBufferWidth), static_cast<uint32_t>(backBufferHeight), error);
     if (!backend) return nullptr;
-    device = new GraphicsDevice;
+    device = std::make_unique<GraphicsDevice>();
     device->create(std::move(backend));
-    g_device = device->device;
+    g_device = device->device.get();
 
     g_lightingShader = device->createVertexShader(kLightingProgramText, kLightingDeclaration);
 
     // Without a font the viewer still runs; only the overlay is missing (init
     // has already said what to install).
-    font = new TextFont;
-    if (font->init(device->device, "Arial", 20) != kTextFontOk) {
-        font->release();
-        delete font;
-        font = nullptr;
-    }
-    return device;
+    font = std::make_unique<TextFont>();
+    if (font->init(device->device.get(), "Arial", 20) != kTextFontOk) font.reset();
+    return device.get();
 }
 
 Scene* Application::getScene() {
-    if (scene) return scene;
+    if (scene) return scene.get();
     if (!device) return nullptr;
-    scene = new Scene;
-    scene->device = device->device;
-    scene->graphics = device;
+    scene = std::make_unique<Scene>();
+    scene->device = device->device.get();
+    scene->graphics = device.get();
     scene->input = input ? &input->state : nullptr;
     scene->init();
-    return scene;
+    return scene.get();
 }
 
 void Application::handleEvent(const WindowEvent& event) {
@@ -158,11 +133,11 @@ void Application::runFrame() {
     fps = timer_.fps;
 
     if (input) input->update();
-    if (scene) scene->update();
+    if (scene) updateScene(*scene);
     device->beginFrame();
-    if (scene) scene->render();
+    if (scene) render(*scene);
     drawOverlay();
-    const Camera* camera = scene ? scene->camera : nullptr;
+    const Camera* camera = scene ? scene->camera.get() : nullptr;
     device->endFrame(camera ? camera->view : Matrix::identity(), camera ? camera->projection : Matrix::identity());
     writeTrace();
     ++framesRun;

@@ -9,16 +9,16 @@
 #include <string>
 
 #include "app/frame_timer.h"
+#include "app/input_devices.h"
 #include "app/overlay.h"
 #include "platform/gpu/device.h"
 #include "platform/window.h"
+#include "render/graphics_device.h"
+#include "render/text_font.h"
+#include "world/scene.h"
 
 namespace q {
 
-class GraphicsDevice;
-class InputDevices;
-class Scene;
-class TextFont;
 class FrameTrace;
 
 // What the application takes from the outside world. The viewer passes the
@@ -39,11 +39,14 @@ class Application {
 public:
     int width = 0;
     int height = 0;
-    Window* window = nullptr;          // owned
-    GraphicsDevice* device = nullptr;  // owned
-    Scene* scene = nullptr;            // owned
-    InputDevices* input = nullptr;     // owned
-    TextFont* font = nullptr;          // owned; null when no font could be made
+    // Members go in the reverse of this order: the scene and the font, which
+    // hold device objects, before the device; the input devices before the
+    // window they read.
+    std::unique_ptr<Window> window;
+    std::unique_ptr<InputDevices> input;
+    std::unique_ptr<GraphicsDevice> device;
+    std::unique_ptr<TextFont> font;  // null when no font could be made
+    std::unique_ptr<Scene> scene;
     float fps = 0.0f;
 
     FrameTrace* trace = nullptr;  // not owned; one record per frame when set
@@ -55,7 +58,6 @@ public:
     explicit Application(AppPlatform platform);
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
-    // Teardown: font resources, scene, device, font object, input devices.
     ~Application();
 
     // Creates the main window and the input devices reading it.

@@ -16,7 +16,6 @@ public:
 
     void init(Window* window) { source_ = window; }
     void update();
-    void release() { source_ = nullptr; }
 
 private:
     Window* source_ = nullptr;

@@ -17,12 +17,12 @@
 #include "app/map_info.h"
 #include "app/screenshot.h"
 #include "app/scripted_window.h"
-#include "move/camera.h"
 #include "platform/gpu/gl/gl_device.h"
 #include "platform/image.h"
 #include "platform/report.h"
 #include "platform/window.h"
 #include "render/graphics_device.h"
+#include "world/camera.h"
 #include "world/scene.h"
 #include "world/standard_placements.h"
 #include "world/standing_point.h"
@@ -182,7 +182,7 @@ int runViewer(int argc, char** argv) {
     // The title names the map, as a desktop program names its document.
     const std::string title = std::filesystem::path(options.mapBase).filename().string() + " - quorvane";
     if (!app.createWindow(800, 600, title.c_str(), &error)) return failWith(kExitFailure, error);
-    g_boxWindow = app.window;
+    g_boxWindow = app.window.get();
     struct BoxWindowRelease {
         ~BoxWindowRelease() { g_boxWindow = nullptr; }
     } releaseBoxWindow;  // goes before the window does

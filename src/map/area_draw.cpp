@@ -1,4 +1,8 @@
 #include "map/map_data.h"
+
+#include <new>
+#include <utility>
+
 #include "platform/gpu/device.h"
 #include "render/globals.h"
 
@@ -16,6 +20,17 @@ void Area::draw() const {
                                          static_cast<uint32_t>(surface.indexCount / 3));
         }
     }
+}
+
+MapData::~MapData() { releaseBuffers(); }
+
+MapData& MapData::operator=(MapData&& other) noexcept {
+    if (this == &other) return *this;
+    // Ending this map and moving the other into its place keeps every field,
+    // present and future, in the move, and the buffers in one owner.
+    this->~MapData();
+    new (this) MapData(std::move(other));
+    return *this;
 }
 
 void MapData::releaseBuffers() {

@@ -129,6 +129,15 @@ struct Brush {
 };
 
 struct MapData {
+    MapData() = default;
+    // The surfaces' device buffers go with the map, so the device must outlive it.
+    ~MapData();
+    MapData(MapData&&) = default;
+    // Releases this map's buffers, then takes the other's.
+    MapData& operator=(MapData&& other) noexcept;
+    MapData(const MapData&) = delete;
+    MapData& operator=(const MapData&) = delete;
+
     std::vector<Portal> portals;
     std::vector<Area> areas;
     std::vector<BspNode> bspNodes;
@@ -186,21 +195,17 @@ struct MapData {
     // the leaves listed (limit + 1 when it stopped).
     size_t linkBrushWithin(int brushIndex, int nodeIndex, size_t limit);
 
-    // Frees the surfaces' device buffers (textures belong to the cache).
+    // Frees the surfaces' device buffers (textures belong to the cache); the
+    // destructor does it too.
     void releaseBuffers();
 
-    // Area lookup from `node` for a map-space point. Writes *area and returns true
-    // when the descent ends in an area; false in solid space (reported) or when the
-    // tree is unusable. Defined with the visibility code.
+    // Area lookup from `node` for a map-space point (map/bsp_lookup.cpp). Writes
+    // *area and returns true when the descent ends in an area; false in solid
+    // space (reported) or when the tree is unusable.
     bool pointArea(int node, Vector3 point, int* area) const;
     // The area holding a map-space point, or -1 in solid space or when the tree
     // is unusable; nothing is reported, for searches that try many points.
     int areaHolding(Vector3 point) const;
-
-    // Swept-box collision in map space (defined with the movement code).
-    void traceBox(Vector3 start, Vector3 end, const Vector3* extents) const;
-    void traceNode(int index, Vector3 start, Vector3 end) const;
-    void traceBrush(int index, Vector3 start, Vector3 end) const;
 };
 
 }  // namespace q

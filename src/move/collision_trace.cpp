@@ -7,10 +7,6 @@
 
 namespace q {
 
-float g_traceFraction = 1.0f;
-Vector3 g_traceNormal;
-const Vector3* g_traceExtents = nullptr;
-
 #ifdef QUORVANE_TRACE_STATS
 uint64_t g_traceSweeps = 0;
 uint64_t g_traceBrushClips = 0;
@@ -32,11 +28,15 @@ constexpr float kNoCandidate = 10.0f;
 // stays far below this; it only keeps a degenerate tree from exhausting the stack.
 constexpr int kMaxSplitDepth = 512;
 
-// The box's half extents for this sweep; g_traceExtents points here, so it never
-// refers to a caller's temporary once the sweep is over.
-Vector3 s_extents;
+// One sweep under way: the box and what it has hit so far.
+struct Sweep {
+    const MapData& map;
+    Vector3 extents;
+    TraceResult result;
+};
 
-void walk(const MapData& map, int index, Vector3 s, Vector3 e, int depth);
+void walk(Sweep& sweep, int index, Vector3 s, Vector3 e, int depth);
+void clipBrush(Sweep& sweep, int index, Vector3 s, Vector3 e);
 
 }  // namespace
 
@@ -45,46 +45,39 @@ bool pointInBounds(Vector3 point, Vector3 lo, Vector3 hi) {
            lo.z <= point.z && point.z <= hi.z;
 }
 
-float MapInstance::trace(Vector3 start, Vector3* end, Vector3 extents) const {
-    const Vector3 localStart = transformCoord(start, inverseWorld);
-    const Vector3 localEnd = transformCoord(*end, inverseWorld);
-    if (map) {
-        map->traceBox(localStart, localEnd, &extents);
-    } else {
-        g_traceFraction = 1.0f;
-    }
+TraceResult trace(const MapInstance& instance, Vector3 start, Vector3* end, Vector3 extents) {
+    const Vector3 localStart = transformCoord(start, instance.inverseWorld);
+    const Vector3 localEnd = transformCoord(*end, instance.inverseWorld);
+    TraceResult result;
+    if (instance.map) result = traceBox(*instance.map, localStart, localEnd, extents);
 
-    const float f = g_traceFraction;
+    const float f = result.fraction;
     end->x = start.x + f * (end->x - start.x);
     end->y = start.y + f * (end->y - start.y);
     end->z = start.z + f * (end->z - start.z);
 
     // Only a box that cannot move at all hands its blocking normal to the
     // movement step, which needs it in world space to step up and slide.
-    if (f == 0.0f) g_traceNormal = normalized(transformNormal(g_traceNormal, world));
-    return f;
+    if (f == 0.0f) result.normal = normalized(transformNormal(result.normal, instance.world));
+    return result;
 }
 
-void MapData::traceBox(Vector3 start, Vector3 end, const Vector3* extents) const {
+TraceResult traceBox(const MapData& map, Vector3 start, Vector3 end, Vector3 extents) {
 #ifdef QUORVANE_TRACE_STATS
     ++g_traceSweeps;
 #endif
-    g_traceFraction = 1.0f;
-    s_extents = *extents;
-    g_traceExtents = &s_extents;
+    Sweep sweep{map, extents, {}};
     // A map without collision nodes has nothing to stop the box.
-    if (collisionRoot < 0 || static_cast<size_t>(collisionRoot) >= collisionNodes.size()) return;
-    traceNode(collisionRoot, start, end);
-}
-
-void MapData::traceNode(int index, Vector3 start, Vector3 end) const {
-    walk(*this, index, start, end, 0);
+    if (map.collisionRoot < 0 || static_cast<size_t>(map.collisionRoot) >= map.collisionNodes.size())
+        return sweep.result;
+    walk(sweep, map.collisionRoot, start, end, 0);
+    return sweep.result;
 }
 
 namespace {
 
-void walk(const MapData& map, int index, Vector3 s, Vector3 e, int depth) {
-    const auto& nodes = map.collisionNodes;
+void walk(Sweep& sweep, int index, Vector3 s, Vector3 e, int depth) {
+    const auto& nodes = sweep.map.collisionNodes;
     // Children are always stored before their parent, so a child index must be
     // smaller than its parent's: anything else would loop, and is not followed.
     auto validChild = [&](int child, int parent) { return child >= 0 && child < parent; };
@@ -93,12 +86,12 @@ void walk(const MapData& map, int index, Vector3 s, Vector3 e, int depth) {
     for (;;) {
         const CollisionNode& node = nodes[static_cast<size_t>(index)];
         if (!node.brushIndices.empty()) {
-            for (int brush : node.brushIndices) map.traceBrush(brush, s, e);
+            for (int brush : node.brushIndices) clipBrush(sweep, brush, s, e);
             return;
         }
         if (node.axis < 0 || node.axis > 2) return;
 
-        const float r = std::fabs((*g_traceExtents)[node.axis]);
+        const float r = std::fabs(sweep.extents[node.axis]);
         const float hi = node.distance + r;
         const float lo = node.distance - r;
         const float sa = s[node.axis];
@@ -114,22 +107,21 @@ void walk(const MapData& map, int index, Vector3 s, Vector3 e, int depth) {
             const bool startsInFront = sa >= hi;
             const int first = startsInFront ? node.frontChild : node.backChild;
             next = startsInFront ? node.backChild : node.frontChild;
-            if (validChild(first, index) && depth < kMaxSplitDepth) walk(map, first, s, e, depth + 1);
+            if (validChild(first, index) && depth < kMaxSplitDepth) walk(sweep, first, s, e, depth + 1);
         }
         if (!validChild(next, index)) return;
         index = next;
     }
 }
 
-}  // namespace
-
-void MapData::traceBrush(int index, Vector3 s, Vector3 e) const {
+void clipBrush(Sweep& sweep, int index, Vector3 s, Vector3 e) {
+    const std::vector<Brush>& brushes = sweep.map.brushes;
     if (index < 0 || static_cast<size_t>(index) >= brushes.size()) return;
 #ifdef QUORVANE_TRACE_STATS
     ++g_traceBrushClips;
 #endif
     const Brush& brush = brushes[static_cast<size_t>(index)];
-    const Vector3 ext = *g_traceExtents;
+    const Vector3 ext = sweep.extents;
 
     float t = kNoCandidate;
     const Plane* hitPlane = nullptr;
@@ -157,14 +149,16 @@ void MapData::traceBrush(int index, Vector3 s, Vector3 e) const {
         hitReach = r;
     }
 
-    if (!(g_traceFraction > t) || hitPlane == nullptr) return;
+    if (!(sweep.result.fraction > t) || hitPlane == nullptr) return;
     const Vector3 normal = hitPlane->normal();
     const Vector3 contact = s + t * (e - s);
     const Vector3 pushed = contact - normal * (hitReach + kContactPush);
     if (pointInBounds(pushed, brush.bounds.mins - ext, brush.bounds.maxs + ext)) {
-        g_traceFraction = t;
-        g_traceNormal = normal;
+        sweep.result.fraction = t;
+        sweep.result.normal = normal;
     }
 }
+
+}  // namespace
 
 }  // namespace q

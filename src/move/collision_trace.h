@@ -1,8 +1,6 @@
 #pragma once
 // The swept-box trace: an axis-aligned box carried along a segment through one
-// placed map, stopped by the convex brushes of the map's collision tree. The
-// trace keeps its result in module state (one sweep at a time): the fraction of
-// the segment that is free and the normal of the plane that stopped the box.
+// placed map, stopped by the convex brushes of the map's collision tree.
 
 #include <cstdint>
 
@@ -10,14 +8,28 @@
 
 namespace q {
 
-// Smallest accepted fraction of the sweep under way; 1 when nothing was hit.
-extern float g_traceFraction;
-// (a, b, c) of the brush plane of the last accepted hit. MapInstance::trace turns
-// it into world space only when the fraction is exactly 0; a sweep that accepts
-// no hit leaves it as it was.
-extern Vector3 g_traceNormal;
-// Half extents of the box being swept, set when a sweep starts.
-extern const Vector3* g_traceExtents;
+struct MapData;
+class MapInstance;
+
+struct TraceResult {
+    // The smallest accepted fraction of the segment that is free; 1 when
+    // nothing was hit.
+    float fraction = 1.0f;
+    // (a, b, c) of the brush plane of the last accepted hit; meaningful only
+    // when hit(). trace() turns it into world space only when the fraction is
+    // exactly 0 (a box that cannot move at all, the one case the movement step
+    // steps up and slides on); otherwise it stays in map space.
+    Vector3 normal;
+
+    bool hit() const { return fraction < 1.0f; }
+};
+
+// Sweeps the box of half extents `extents` from start to *end (world space)
+// through the instance's map; *end becomes the clipped end.
+TraceResult trace(const MapInstance& instance, Vector3 start, Vector3* end, Vector3 extents);
+
+// The same sweep in map space, through the map's collision tree from its root.
+TraceResult traceBox(const MapData& map, Vector3 start, Vector3 end, Vector3 extents);
 
 // lo <= point <= hi on all three axes, both ends included.
 bool pointInBounds(Vector3 point, Vector3 lo, Vector3 hi);

@@ -1,11 +1,16 @@
 #pragma once
-// The movement step's own state and constants. Speeds and distances are per
-// update: nothing is scaled by elapsed time, so motion follows the frame rate.
+// The movement step and its constants. Speeds and distances are per update:
+// nothing is scaled by elapsed time, so motion follows the frame rate. The fall
+// speed it keeps between updates is g_fallSpeed (render/globals.h).
+
+#include "math/matrix.h"
+#include "math/vector.h"
+#include "render/globals.h"
 
 namespace q {
 
-// Downward speed of the camera in units per update; 0 at start.
-extern float g_fallSpeed;
+class Camera;
+class MapInstance;
 
 constexpr float kClimbPerUpdate = 4.0f;   // while the left button is held
 constexpr float kGravity = 0.2f;          // added to the fall speed per falling update
@@ -13,5 +18,10 @@ constexpr float kWalkSpeed = 2.0f;        // length of the move before its verti
 constexpr float kWallNormalY = 0.1f;      // |normal.y| below this: a wall, worth a step-up
 constexpr float kStepHeight = 16.0f;
 constexpr float kEyeAboveGround = 32.0f;  // half the box height
+
+// The movement step: vertical, horizontal, terrain phases, at most four sweeps
+// through `instance` (none when it is null). k is the camera-space key
+// direction, rotation the camera's pure rotation.
+void moveCamera(Camera& camera, Vector3 k, bool flying, const MapInstance* instance, const Matrix& rotation);
 
 }  // namespace q

@@ -1,5 +1,7 @@
 #include "render/graphics_device.h"
 
+#include <utility>
+
 #include "platform/report.h"
 #include "render/globals.h"
 
@@ -7,7 +9,7 @@ namespace q {
 
 bool GraphicsDevice::create(std::unique_ptr<gpu::Device> backend) {
     if (!backend) return false;
-    device = backend.release();
+    device = std::move(backend);
 
     // States that stay as they are for the program's life. Depth testing is
     // off until the first frame turns it on, so set-up draws never depend on it.
@@ -17,7 +19,7 @@ bool GraphicsDevice::create(std::unique_ptr<gpu::Device> backend) {
     device->setRenderState(gpu::RenderState::CullMode, gpu::kCullNone);
     device->setRenderState(gpu::RenderState::ZEnable, 0);
 
-    lineBuffer = device->createVertexBuffer(lineBufferBytes, gpu::kUsageDynamic, 0);
+    lineBuffer.reset(device->createVertexBuffer(lineBufferBytes, gpu::kUsageDynamic, 0));
     lineCount = 0;
     lineWrite = nullptr;
     return true;
@@ -61,7 +63,7 @@ void GraphicsDevice::endFrame(const Matrix& view, const Matrix& projection) {
         device->setTransform(gpu::Transform::Projection, projection);
         device->setVertexShader(gpu::kFvfLine);
         device->setTexture(0, nullptr);
-        device->setStreamSource(0, lineBuffer, sizeof(LineVertex));
+        device->setStreamSource(0, lineBuffer.get(), sizeof(LineVertex));
         device->drawPrimitive(gpu::Primitive::LineList, 0, lineCount);
     }
     device->endScene();
@@ -74,16 +76,8 @@ uint32_t GraphicsDevice::createVertexShader(const char* text, const uint32_t* de
     return handle;
 }
 
-void GraphicsDevice::release() {
-    if (lineBuffer) {
-        if (lineWrite) lineBuffer->unlock();
-        lineBuffer->release();
-        lineBuffer = nullptr;
-        lineWrite = nullptr;
-    }
-    lineCount = 0;
-    delete device;
-    device = nullptr;
+GraphicsDevice::~GraphicsDevice() {
+    if (lineBuffer && lineWrite) lineBuffer->unlock();
 }
 
 }  // namespace q

@@ -9,6 +9,7 @@
 #include "math/matrix.h"
 #include "math/vector.h"
 #include "platform/gpu/device.h"
+#include "platform/gpu/device_handle.h"
 
 namespace q {
 
@@ -23,8 +24,9 @@ constexpr uint32_t kMaxLines = kLineBufferBytes / (2 * sizeof(LineVertex));  // 
 
 class GraphicsDevice {
 public:
-    gpu::Device* device = nullptr;  // owned
-    gpu::VertexBuffer* lineBuffer = nullptr;
+    // Declared first so that it goes last: the line buffer is released before it.
+    std::unique_ptr<gpu::Device> device;
+    gpu::DeviceHandle<gpu::VertexBuffer> lineBuffer;
     uint32_t lineCount = 0;
     LineVertex* lineWrite = nullptr;  // valid while the line buffer is locked
     uint32_t lineBufferBytes = kLineBufferBytes;
@@ -40,7 +42,13 @@ public:
     // Lines past kMaxLines in one collection are dropped.
     void addLine(Vector3 first, Vector3 second, uint32_t colour);
     uint32_t createVertexShader(const char* text, const uint32_t* declaration);
-    void release();
+
+    GraphicsDevice() = default;
+    GraphicsDevice(const GraphicsDevice&) = delete;
+    GraphicsDevice& operator=(const GraphicsDevice&) = delete;
+    // Unlocks the line buffer if a collection left it locked; the members then
+    // release the buffer and the device, in that order.
+    ~GraphicsDevice();
 };
 
 }  // namespace q

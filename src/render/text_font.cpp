@@ -80,7 +80,7 @@ int32_t TextFont::init(gpu::Device* target, const char* face, int32_t pointSize)
         x += extent.cx + kGlyphGap;
     }
 
-    texture = device->createTexture(texSize, texSize, 1);
+    texture.reset(device->createTexture(texSize, texSize, 1));
     if (!texture) return kTextFontFail;
     uint32_t pitch = 0;
     auto* texels = static_cast<uint8_t*>(texture->lockRect(&pitch));
@@ -93,13 +93,13 @@ int32_t TextFont::init(gpu::Device* target, const char* face, int32_t pointSize)
     }
     texture->unlockRect();
 
-    vertexBuffer = device->createVertexBuffer(kBufferBytes, gpu::kUsageWriteOnly | gpu::kUsageDynamic,
-                                              gpu::kFvfScreen);
+    vertexBuffer.reset(
+        device->createVertexBuffer(kBufferBytes, gpu::kUsageWriteOnly | gpu::kUsageDynamic, gpu::kFvfScreen));
     if (!vertexBuffer) return kTextFontFail;
 
     for (gpu::StateBlock* block : {&drawState, &savedState}) {
         device->beginStateBlock();
-        recordTextState(*device, texture, vertexBuffer);
+        recordTextState(*device, texture.get(), vertexBuffer.get());
         *block = device->endStateBlock();
     }
     return kTextFontOk;
@@ -159,10 +159,8 @@ void TextFont::release() {
     if (drawState) device->deleteStateBlock(drawState);
     if (savedState) device->deleteStateBlock(savedState);
     drawState = savedState = 0;
-    if (vertexBuffer) vertexBuffer->release();
-    if (texture) texture->release();
-    vertexBuffer = nullptr;
-    texture = nullptr;
+    vertexBuffer.reset();
+    texture.reset();
 }
 
 }  // namespace q

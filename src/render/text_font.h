@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "platform/gpu/device.h"
+#include "platform/gpu/device_handle.h"
 
 namespace q {
 
@@ -38,17 +39,16 @@ public:
 
     int32_t texSize = 0;
     GlyphRect glyphs[96] = {};  // codes 32..127 by code - 32; 32..126 filled
-    gpu::Texture* texture = nullptr;            // owned
-    gpu::VertexBuffer* vertexBuffer = nullptr;  // owned
-    gpu::Device* device = nullptr;              // not owned
+    gpu::DeviceHandle<gpu::Texture> texture;
+    gpu::DeviceHandle<gpu::VertexBuffer> vertexBuffer;
+    gpu::Device* device = nullptr;  // not owned: it must outlive the font
     gpu::StateBlock drawState = 0;
     gpu::StateBlock savedState = 0;
 
     TextFont() = default;
     TextFont(const TextFont&) = delete;
     TextFont& operator=(const TextFont&) = delete;
-    // The owner calls release() first, while the device still exists.
-    virtual ~TextFont() = default;
+    virtual ~TextFont() { release(); }
 
     // Rasterises face at pointSize (96 pixels per inch) and creates the texture,
     // the vertex buffer and the state blocks. kTextFontOk or kTextFontFail; on a
@@ -60,6 +60,7 @@ public:
     // skipped. Between beginFrame and endFrame; does nothing unless init succeeded.
     void drawText(float x, float y, const char* text, uint32_t colour);
 
+    // Frees the texture, the buffer and the state blocks (the destructor does too).
     void release();
 };
 

@@ -1,9 +1,9 @@
 #include "vis/frustum.h"
 
 #include "math/matrix.h"
-#include "move/camera.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
+#include "world/camera.h"
 #include "world/scene.h"
 
 namespace q {
@@ -49,25 +49,27 @@ uint32_t boundsInFrustum(const Bounds& bounds, const Frustum& frustum) {
     return classifyPoints(corners, frustum, 8);
 }
 
-void Camera::buildFrustum(Frustum* out, const Matrix& world) const {
+void buildFrustum(const Camera& camera, Frustum* out, const Matrix& world) {
+    const Scene* scene = camera.scene;
+    const Matrix& view = camera.view;
     if (g_captureLines && scene && scene->graphics) {
         // The camera's own view volume, drawn from the eye to the far corners.
         Matrix placement = Matrix::identity();
         D3DXMatrixInverse(&placement, nullptr, &view);
-        for (const Vector3& corner : farCorners)
-            scene->graphics->addLine(position, transformCoord(corner, placement), kRed);
+        for (const Vector3& corner : camera.farCorners)
+            scene->graphics->addLine(camera.position, transformCoord(corner, placement), kRed);
     }
 
     const Matrix worldView = world * view;
     Matrix toSpace = Matrix::identity();
     D3DXMatrixInverse(&toSpace, nullptr, &worldView);
     Vector3 corners[4];
-    for (int i = 0; i < 4; ++i) corners[i] = transformCoord(farCorners[i], toSpace);
+    for (int i = 0; i < 4; ++i) corners[i] = transformCoord(camera.farCorners[i], toSpace);
 
     Matrix inverseWorld = Matrix::identity();
     D3DXMatrixInverse(&inverseWorld, nullptr, &world);
-    const Vector3 eye = transformCoord(position, inverseWorld);
-    const Vector3 dir = normalized(transformNormal(viewDir, inverseWorld));
+    const Vector3 eye = transformCoord(camera.position, inverseWorld);
+    const Vector3 dir = normalized(transformNormal(camera.viewDir, inverseWorld));
 
     // The near plane sits behind the eye so that geometry just behind it still
     // counts as in view.

@@ -9,6 +9,9 @@
 
 namespace q {
 
+class Camera;
+struct Matrix;
+
 enum FrustumSlot { kNear = 0, kFar = 1, kLeft = 2, kRight = 3, kTop = 4, kBottom = 5 };
 
 struct Frustum {
@@ -24,6 +27,10 @@ uint32_t classifyPoints(const Vector3* points, const Frustum& frustum, int count
 
 // classifyPoints over the eight corners, x fastest, then y, then z.
 uint32_t boundsInFrustum(const Bounds& bounds, const Frustum& frustum);
+
+// The camera's frustum in the space whose points p reach the world as p * world;
+// while lines are captured it also adds the camera's own view volume to them.
+void buildFrustum(const Camera& camera, Frustum* out, const Matrix& world);
 
 // Bit operations on arrays of 32-bit words; n is not checked against the array.
 // Inline: the render pass tests one bit per area of every instance each frame.

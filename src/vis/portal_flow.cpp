@@ -5,15 +5,18 @@
 // view to the other instances, since on generated maps area 0 is the open space
 // all of them stand in. The flow may mark more than is seen, never less.
 
+#include "vis/portal_flow.h"
+
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "math/matrix.h"
-#include "move/camera.h"
 #include "platform/report.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
 #include "vis/frustum.h"
+#include "world/camera.h"
 #include "world/map_instance.h"
 #include "world/scene.h"
 
@@ -50,23 +53,26 @@ void carryPlanes(Frustum* out, const Frustum& in, const Matrix& planeTransform) 
 
 }  // namespace
 
-bool MapInstance::inFrustum(const Frustum& frustum) const { return boundsInFrustum(worldBounds, frustum) != 0; }
+bool inFrustum(const MapInstance& instance, const Frustum& frustum) {
+    return boundsInFrustum(instance.worldBounds, frustum) != 0;
+}
 
-void MapInstance::startFlow(const Frustum& worldFrustum) {
-    if (!map || !scene || !scene->camera) return;
-    const Vector3 eye = scene->camera->position;
-    localEye = transformCoord(eye, inverseWorld);
-    if (!enteredThisFrame) {
-        enteredThisFrame = true;
+void startFlow(MapInstance& instance, const Frustum& worldFrustum) {
+    if (!instance.map || !instance.scene || !instance.scene->camera) return;
+    const Vector3 eye = instance.scene->camera->position;
+    instance.localEye = transformCoord(eye, instance.inverseWorld);
+    std::vector<uint32_t>& visibleAreas = instance.visibleAreas;
+    if (!instance.enteredThisFrame) {
+        instance.enteredThisFrame = true;
         std::fill(visibleAreas.begin(), visibleAreas.end(), 0u);
-        std::fill(passedPortals.begin(), passedPortals.end(), 0u);
+        std::fill(instance.passedPortals.begin(), instance.passedPortals.end(), 0u);
     }
 
     // An eye in solid space of this map (outside a sealed map, inside a wall)
     // has no area to start from, yet the instance is in view: every area is
     // drawn, as when drawing everything. The lookup is silent here; the wall
     // report comes from the scene update's own lookup of the camera.
-    const int eyeArea = findArea(eye);
+    const int eyeArea = instance.findArea(eye);
     if (eyeArea < 0) {
         std::fill(visibleAreas.begin(), visibleAreas.end(), 0xffffffffu);
         return;
@@ -74,19 +80,22 @@ void MapInstance::startFlow(const Frustum& worldFrustum) {
 
     // The transpose of the forward matrix carries world planes into map space.
     Frustum localFrustum;
-    carryPlanes(&localFrustum, worldFrustum, transposed(world));
-    flowArea(eyeArea, localFrustum);
+    carryPlanes(&localFrustum, worldFrustum, transposed(instance.world));
+    flowArea(instance, eyeArea, localFrustum);
 }
 
-void MapInstance::flowArea(int area, const Frustum& frustum) {
-    const int areaCount = static_cast<int>(map->areas.size());
-    const int portalCount = static_cast<int>(map->portals.size());
-    bitSet(visibleAreas.data(), static_cast<uint32_t>(area));
+void flowArea(MapInstance& instance, int area, const Frustum& frustum) {
+    const MapData& map = *instance.map;
+    const int areaCount = static_cast<int>(map.areas.size());
+    const int portalCount = static_cast<int>(map.portals.size());
+    const Vector3& localEye = instance.localEye;
+    Scene* scene = instance.scene;
+    bitSet(instance.visibleAreas.data(), static_cast<uint32_t>(area));
 
-    for (const int n : areas[area].portalIndices) {
+    for (const int n : instance.areas[area].portalIndices) {
         if (n < 0 || n >= portalCount) continue;
-        if (bitTest(passedPortals.data(), static_cast<uint32_t>(n))) continue;
-        const Portal& portal = portals[n];
+        if (bitTest(instance.passedPortals.data(), static_cast<uint32_t>(n))) continue;
+        const Portal& portal = instance.portals[n];
 
         bool fromPositive;
         int next;
@@ -113,7 +122,7 @@ void MapInstance::flowArea(int area, const Frustum& frustum) {
         if (mask == 0) continue;
 
         // Passed once per frame and instance, by whichever path reaches it first.
-        bitSet(passedPortals.data(), static_cast<uint32_t>(n));
+        bitSet(instance.passedPortals.data(), static_cast<uint32_t>(n));
 
         Frustum narrowed;
         narrowed[kNear] = frustum[kNear];
@@ -126,38 +135,40 @@ void MapInstance::flowArea(int area, const Frustum& frustum) {
             }
             D3DXPlaneFromPoints(&narrowed[rule.slot], &localEye, &p[rule.first], &p[rule.second]);
             if (lines) {
-                const Vector3 eye = transformCoord(localEye, world);
-                lines->addLine(eye, transformCoord(p[rule.first], world), kGreen);
-                lines->addLine(eye, transformCoord(p[rule.second], world), kGreen);
+                const Vector3 eye = transformCoord(localEye, instance.world);
+                lines->addLine(eye, transformCoord(p[rule.first], instance.world), kGreen);
+                lines->addLine(eye, transformCoord(p[rule.second], instance.world), kGreen);
             }
         }
 
-        flowArea(next, narrowed);
+        flowArea(instance, next, narrowed);
         if (next == 0 && scene) {
             Frustum worldNarrowed;
-            carryPlanes(&worldNarrowed, narrowed, transposed(inverseWorld));
-            scene->flowInstances(worldNarrowed, this);
+            carryPlanes(&worldNarrowed, narrowed, transposed(instance.inverseWorld));
+            flowInstances(*scene, worldNarrowed, &instance);
         }
     }
 }
 
-void Scene::flowFromCamera(const Frustum& worldFrustum) {
+void flowFromCamera(Scene& scene, const Frustum& worldFrustum) {
     // From a room of the instance that holds the eye the flow starts there. From
     // its area 0, from solid space of it, or from no instance at all, the eye may
     // look at any instance: each one in view is entered from where the eye lies
     // in it. The area is looked up afresh: the camera's area number was found
     // before this frame's move.
+    const Camera* camera = scene.camera.get();
     const int held = camera ? camera->instanceIndex : -1;
-    MapInstance* holder = (held >= 0 && held < static_cast<int>(instances.size())) ? instances[held] : nullptr;
+    MapInstance* holder =
+        (held >= 0 && held < static_cast<int>(scene.instances.size())) ? scene.instances[held].get() : nullptr;
     if (holder && holder->findArea(camera->position) > 0)
-        holder->startFlow(worldFrustum);
+        startFlow(*holder, worldFrustum);
     else
-        flowInstances(worldFrustum, nullptr);
+        flowInstances(scene, worldFrustum, nullptr);
 }
 
-void Scene::flowInstances(const Frustum& worldFrustum, const MapInstance* excluded) {
-    for (MapInstance* instance : instances)
-        if (instance != excluded && instance->inFrustum(worldFrustum)) instance->startFlow(worldFrustum);
+void flowInstances(Scene& scene, const Frustum& worldFrustum, const MapInstance* excluded) {
+    for (const std::unique_ptr<MapInstance>& instance : scene.instances)
+        if (instance.get() != excluded && inFrustum(*instance, worldFrustum)) startFlow(*instance, worldFrustum);
 }
 
 }  // namespace q

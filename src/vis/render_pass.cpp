@@ -6,22 +6,26 @@
 
 #include <algorithm>
 #include <bit>
+#include <memory>
+#include <vector>
 
 #include "math/matrix.h"
-#include "move/camera.h"
 #include "platform/gpu/device.h"
 #include "render/globals.h"
 #include "render/lighting_program.h"
 #include "vis/frustum.h"
+#include "vis/portal_flow.h"
+#include "world/camera.h"
 #include "world/scene.h"
 #include "world/terrain.h"
 
 namespace q {
 
-int g_visibleAreaCount = 0;
-
-void Scene::render() {
+void render(Scene& scene) {
+    const Camera* camera = scene.camera.get();
+    gpu::Device* device = scene.device;
     if (!camera || !device) return;
+    const std::vector<std::unique_ptr<MapInstance>>& instances = scene.instances;
 
     const Matrix viewProjection = transposed(camera->view * camera->projection);
     device->setVertexShaderConstant(0, &viewProjection, 4);
@@ -31,29 +35,32 @@ void Scene::render() {
     device->setVertexShaderConstant(6, kLightingFactors, 1);
     device->setVertexShader(g_lightingShader);
 
-    if (terrain) terrain->draw();
+    if (scene.terrain) scene.terrain->draw();
 
     if (g_portalMode) {
-        for (MapInstance* instance : instances) instance->enteredThisFrame = false;
+        for (const std::unique_ptr<MapInstance>& instance : instances) instance->enteredThisFrame = false;
         Frustum frustum;
-        camera->buildFrustum(&frustum, Matrix::identity());
-        flowFromCamera(frustum);
+        buildFrustum(*camera, &frustum, Matrix::identity());
+        flowFromCamera(scene, frustum);
     } else {
-        for (MapInstance* instance : instances) {
+        for (const std::unique_ptr<MapInstance>& instance : instances) {
             instance->enteredThisFrame = true;
             std::fill(instance->visibleAreas.begin(), instance->visibleAreas.end(), 0xffffffffu);
         }
     }
 
     g_visibleAreaCount = 0;
-    for (MapInstance* instance : instances)
-        if (instance->enteredThisFrame) instance->drawVisible();
+    for (const std::unique_ptr<MapInstance>& instance : instances)
+        if (instance->enteredThisFrame) drawVisible(*instance);
 }
 
-void MapInstance::drawVisible() {
-    if (!map || !scene || !scene->camera || !scene->device) return;
+void drawVisible(MapInstance& instance) {
+    const Scene* scene = instance.scene;
+    if (!instance.map || !scene || !scene->camera || !scene->device) return;
     const Camera& camera = *scene->camera;
     gpu::Device* device = scene->device;
+    const Matrix& world = instance.world;
+    const std::vector<uint32_t>& visibleAreas = instance.visibleAreas;
 
     const Matrix worldViewProjection = transposed(world * camera.view * camera.projection);
     device->setVertexShaderConstant(0, &worldViewProjection, 4);
@@ -64,13 +71,13 @@ void MapInstance::drawVisible() {
 
     // Word by word, lowest bit first: the areas are drawn in number order, and
     // the many unmarked areas of a portal frame cost one test per 32 of them.
-    const uint32_t areaCount = static_cast<uint32_t>(map->areas.size());
+    const uint32_t areaCount = static_cast<uint32_t>(instance.map->areas.size());
     const uint32_t wordCount = std::min<uint32_t>(static_cast<uint32_t>(visibleAreas.size()), (areaCount + 31) / 32);
     for (uint32_t w = 0; w < wordCount; ++w) {
         for (uint32_t bits = visibleAreas[w]; bits != 0; bits &= bits - 1) {
             const uint32_t i = w * 32 + static_cast<uint32_t>(std::countr_zero(bits));
             if (i >= areaCount) break;
-            areas[i].draw();
+            instance.areas[i].draw();
             ++g_visibleAreaCount;
         }
     }

@@ -1,6 +1,9 @@
 #include "world/map_instance.h"
 
 #include <algorithm>
+#include <cstdio>
+
+#include "map/bsp_lookup.h"
 
 namespace q {
 
@@ -38,6 +41,22 @@ void MapInstance::placeInWorld() {
         const Vector3 corner{(i & 1) ? hi.x : lo.x, (i & 2) ? hi.y : lo.y, (i & 4) ? hi.z : lo.z};
         worldBounds.grow(transformCoord(corner, world));
     }
+}
+
+int MapInstance::findArea(Vector3 point) const {
+    return map ? map->areaHolding(transformCoord(point, inverseWorld)) : -1;
+}
+
+int MapInstance::areaAt(Vector3 point) const {
+    if (!map) return -1;
+    const Vector3 local = transformCoord(point, inverseWorld);
+    int area = -1;
+    const Descent result = descendAreaTree(*map, 0, local, &area);
+    if (result == Descent::InArea) return area;
+    char where[32];
+    std::snprintf(where, sizeof where, "instance %d", index);
+    reportDescent(result, where);
+    return -1;
 }
 
 }  // namespace q

@@ -1,6 +1,7 @@
 #pragma once
 // One placed copy of a loaded map: its placement in the world, its world bounds
-// and its per-frame visibility state.
+// and its per-frame visibility state. The portal flow and the render pass
+// (vis/) and the collision trace (move/) act on it from above.
 
 #include <cstdint>
 #include <vector>
@@ -13,7 +14,6 @@
 namespace q {
 
 class Scene;
-struct Frustum;
 
 class MapInstance {
 public:
@@ -49,15 +49,6 @@ public:
     // The same lookup without any report: for the flow, which looks the eye up
     // in every instance it enters, walls and all.
     int findArea(Vector3 point) const;
-
-    bool inFrustum(const Frustum& frustum) const;
-    void startFlow(const Frustum& worldFrustum);
-    void flowArea(int area, const Frustum& localFrustum);
-    void drawVisible();
-
-    // Sweeps the box of half extents `extents` from start to *end (world space);
-    // *end becomes the clipped end. Returns the free fraction.
-    float trace(Vector3 start, Vector3* end, Vector3 extents) const;
 };
 
 }  // namespace q

@@ -1,29 +1,27 @@
 #include "world/scene.h"
 
-#include "move/camera.h"
 #include "platform/gpu/device.h"
-#include "world/terrain.h"
 
 namespace q {
 
-Scene::~Scene() { release(); }
+Scene::~Scene() = default;
 
 void Scene::init() {
-    camera = new Camera();
+    camera = std::make_unique<Camera>();
     camera->scene = this;
-    terrain = new Terrain(device, 128, 128);
+    terrain = std::make_unique<Terrain>(device, 128, 128);
 }
 
 MapInstance* Scene::addInstance(MapData* map) {
-    MapInstance* instance = new MapInstance();
+    instances.push_back(std::make_unique<MapInstance>());
+    MapInstance* instance = instances.back().get();
     instance->scene = this;
-    instance->index = static_cast<int>(instances.size());
-    instances.push_back(instance);
+    instance->index = static_cast<int>(instances.size()) - 1;
     instance->bindMap(map);
     return instance;
 }
 
-void Scene::update() {
+void Scene::locateCamera() {
     if (!camera) return;
     const Bounds box = Bounds::aroundPoint(camera->position, {100.0f, 100.0f, 100.0f});
     int found = -1;
@@ -40,29 +38,6 @@ void Scene::update() {
         const int area = instances[found]->areaAt(camera->position);
         if (area >= 0) camera->areaIndex = area;
     }
-    camera->update();
-}
-
-void Scene::release() {
-    delete camera;
-    camera = nullptr;
-    if (terrain) {
-        terrain->release();
-        delete terrain;
-        terrain = nullptr;
-    }
-    for (TextureEntry& entry : textures)
-        if (entry.texture) entry.texture->release();
-    std::vector<TextureEntry>().swap(textures);
-    if (gridTexture_) gridTexture_->release();
-    gridTexture_ = nullptr;
-    for (MapData* map : maps) {
-        map->releaseBuffers();
-        delete map;
-    }
-    std::vector<MapData*>().swap(maps);
-    for (MapInstance* instance : instances) delete instance;
-    std::vector<MapInstance*>().swap(instances);
 }
 
 }  // namespace q

@@ -1,24 +1,26 @@
 #pragma once
 // The one container of the world: loaded maps, their placed instances, the
-// camera, the terrain and the material texture cache.
+// camera, the terrain and the material texture cache. The frame's update
+// (move/camera.h) and render pass (vis/render_pass.h) act on it from above.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "map/map_data.h"
+#include "platform/gpu/device_handle.h"
+#include "world/camera.h"
 #include "world/map_instance.h"
+#include "world/terrain.h"
 
 namespace q {
 
-class Camera;
-class Terrain;
 class GraphicsDevice;
-struct Frustum;
 struct InputState;
 
 struct TextureEntry {
-    gpu::Texture* texture = nullptr;  // owned by the cache
+    gpu::DeviceHandle<gpu::Texture> texture;
     char name[124] = {};              // the material name
     std::string file;                 // the image it was loaded from
 };
@@ -28,12 +30,14 @@ enum class MaterialImageOutcome { Loaded, Missing, Unusable };
 
 class Scene : public TextureSource {
 public:
-    std::vector<MapData*> maps;            // owned (freed at teardown)
-    std::vector<MapInstance*> instances;   // owned; index = instance number
-    gpu::Device* device = nullptr;         // not owned
+    // Everything the scene holds goes with it; all of it before the device,
+    // which the owner of the scene keeps alive longer (and which is not owned).
+    gpu::Device* device = nullptr;
+    std::vector<std::unique_ptr<MapData>> maps;
+    std::vector<std::unique_ptr<MapInstance>> instances;  // index = instance number
     std::vector<TextureEntry> textures;
-    Camera* camera = nullptr;              // owned
-    Terrain* terrain = nullptr;            // owned
+    std::unique_ptr<Camera> camera;
+    std::unique_ptr<Terrain> terrain;
 
     // Where material images are looked for after the map's own directory (see
     // findMaterialImage), and whether surfaces whose image is missing or
@@ -78,20 +82,13 @@ public:
 
     MapInstance* addInstance(MapData* map);
 
-    // Which instance and area hold the camera, then the camera's own update.
-    void update();
-    // The frame's render pass: constants, terrain, flow or all areas, instances.
-    void render();
-    // Starts the frame's portal flow from the camera with its world-space frustum.
-    void flowFromCamera(const Frustum& worldFrustum);
-    void flowInstances(const Frustum& worldFrustum, const MapInstance* excluded);
-
-    // Releases the camera, terrain, cached textures, map buffers and the lists,
-    // all before the device goes. Called by the destructor too.
-    void release();
+    // Which instance holds the camera (the first whose world bounds touch a
+    // cube of half-size 100 around it) and which area of that instance's map:
+    // the first half of the frame's scene update (updateScene, move/camera.h).
+    void locateCamera();
 
 private:
-    gpu::Texture* gridTexture_ = nullptr;  // owned; made on first use
+    gpu::DeviceHandle<gpu::Texture> gridTexture_;  // made on first use
 };
 
 }  // namespace q

@@ -4,6 +4,7 @@
 #include <deque>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -137,7 +138,7 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
         *error = "map name longer than 122 characters: " + std::string(baseName, 40) + "...";
         return nullptr;
     }
-    auto* map = new MapData();
+    auto map = std::make_unique<MapData>();
     mapDir = std::filesystem::path(baseName).parent_path().string();
     MaterialTally tally(*this);
     const std::string procName = std::string(baseName) + ".proc";
@@ -147,10 +148,9 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
     how.observer = observer;
     if (!map->readProcFile(procName.c_str(), how, error) ||
         !map->readCollisionFile(collisionName.c_str(), error)) {
-        // Nothing of a map that did not load is kept; textures it brought into
-        // the cache stay there for the next map that names them.
-        map->releaseBuffers();
-        delete map;
+        // Nothing of a map that did not load is kept (its buffers go with it);
+        // textures it brought into the cache stay there for the next map that
+        // names them.
         return nullptr;
     }
     tally.finish(*map);
@@ -162,8 +162,8 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
                                     "where each entity stands is not in the map files";
         warn(undrawn.c_str());
     }
-    maps.push_back(map);
-    return map;
+    maps.push_back(std::move(map));
+    return maps.back().get();
 }
 
 gpu::Texture* Scene::getTexture(const char* materialName) {
@@ -193,7 +193,7 @@ gpu::Texture* Scene::materialTexture(const char* materialName, MaterialImageOutc
 
 gpu::Texture* Scene::cachedTexture(const char* materialName) const {
     for (const TextureEntry& entry : textures)
-        if (std::strcmp(entry.name, materialName) == 0) return entry.texture;
+        if (std::strcmp(entry.name, materialName) == 0) return entry.texture.get();
     return nullptr;
 }
 
@@ -203,15 +203,15 @@ bool Scene::addTexture(const char* materialName, const std::string& file, gpu::T
     if (length >= sizeof entry.name) return false;
     std::memcpy(entry.name, materialName, length + 1);
     entry.file = file;
-    entry.texture = texture;
+    entry.texture.reset(texture);
     textures.push_back(std::move(entry));
     return true;
 }
 
 gpu::Texture* Scene::standInTexture() {
     if (!untexturedGrid || !device) return nullptr;
-    if (!gridTexture_) gridTexture_ = createGridTexture(*device);
-    return gridTexture_;
+    if (!gridTexture_) gridTexture_.reset(createGridTexture(*device));
+    return gridTexture_.get();
 }
 
 }  // namespace q

@@ -52,7 +52,7 @@ Terrain::Terrain(gpu::Device* borrowedDevice, uint16_t requestedCellsX, uint16_t
 
 void Terrain::loadTexture() {
     std::string error;
-    texture = loadTextureFile(*device, kTextureFile, &error);
+    texture.reset(loadTextureFile(*device, kTextureFile, &error));
     if (!texture) {
         // The ground still draws, lit but untextured.
         const std::string line = error + "; the terrain is drawn without its texture";
@@ -113,8 +113,8 @@ void Terrain::build(std::vector<TerrainVertex>* vertices, std::vector<uint16_t>*
 void Terrain::upload(const std::vector<TerrainVertex>& vertices, const std::vector<uint16_t>& indices) {
     const uint32_t vertexBytes = static_cast<uint32_t>(vertices.size()) * kVertexStride;
     const uint32_t indexBytes = static_cast<uint32_t>(indices.size() * sizeof(uint16_t));
-    vertexBuffer = device->createVertexBuffer(vertexBytes, gpu::kUsageDynamic, gpu::kFvfLit);
-    indexBuffer = device->createIndexBuffer(indexBytes, gpu::kUsageDynamic);
+    vertexBuffer.reset(device->createVertexBuffer(vertexBytes, gpu::kUsageDynamic, gpu::kFvfLit));
+    indexBuffer.reset(device->createIndexBuffer(indexBytes, gpu::kUsageDynamic));
 
     bool filled = vertexBuffer && indexBuffer;
     if (filled) {
@@ -137,10 +137,8 @@ void Terrain::upload(const std::vector<TerrainVertex>& vertices, const std::vect
         // Half-made geometry would draw garbage: without both buffers the ground
         // is simply not drawn (the height query does not need them).
         warn("The terrain's vertex or index buffer could not be made; the ground is not drawn");
-        if (vertexBuffer) vertexBuffer->release();
-        if (indexBuffer) indexBuffer->release();
-        vertexBuffer = nullptr;
-        indexBuffer = nullptr;
+        vertexBuffer.reset();
+        indexBuffer.reset();
     }
 }
 
@@ -168,22 +166,13 @@ void Terrain::draw() const {
     // The vertices are already in world space.
     const Matrix identity = Matrix::identity();
     device->setVertexShaderConstant(7, &identity, 4);
-    device->setTexture(0, texture);
+    device->setTexture(0, texture.get());
     device->setVertexShader(g_lightingShader);
-    device->setIndices(indexBuffer, 0);
-    device->setStreamSource(0, vertexBuffer, kVertexStride);
+    device->setIndices(indexBuffer.get(), 0);
+    device->setStreamSource(0, vertexBuffer.get(), kVertexStride);
     device->drawIndexedPrimitive(gpu::Primitive::TriangleList, 0,
                                  static_cast<uint32_t>(vertsX) * vertsZ, 0,
                                  static_cast<uint32_t>(cellsX) * cellsZ * 2);
-}
-
-void Terrain::release() {
-    if (vertexBuffer) vertexBuffer->release();
-    if (indexBuffer) indexBuffer->release();
-    if (texture) texture->release();
-    vertexBuffer = nullptr;
-    indexBuffer = nullptr;
-    texture = nullptr;
 }
 
 }  // namespace q

@@ -10,6 +10,7 @@
 
 #include "map/map_data.h"
 #include "math/vector.h"
+#include "platform/gpu/device_handle.h"
 
 namespace q {
 
@@ -55,14 +56,15 @@ public:
     // faceNormals[(i * cellsX + g) * 2 + t]: unit normal of triangle t (0 = A,
     // 1 = B) of the cell in row i, column g.
     std::vector<Vector3> faceNormals;
-    gpu::VertexBuffer* vertexBuffer = nullptr;  // owned
-    gpu::IndexBuffer* indexBuffer = nullptr;    // owned
-    gpu::Texture* texture = nullptr;            // owned; null: drawn untextured
+    gpu::DeviceHandle<gpu::VertexBuffer> vertexBuffer;
+    gpu::DeviceHandle<gpu::IndexBuffer> indexBuffer;
+    gpu::DeviceHandle<gpu::Texture> texture;  // null: drawn untextured
     gpu::Device* device = nullptr;              // borrowed from the scene
 
     // Builds the heights, normals and device buffers and loads "Grass.bmp".
     // Cell counts are kept within 1..kMaxCells. With a null device only the
     // heights and normals are built (the height query works, nothing is drawn).
+    // The buffers and the texture are released with the terrain.
     Terrain(gpu::Device* device, uint16_t cellsX, uint16_t cellsZ);
     ~Terrain() = default;
     Terrain(const Terrain&) = delete;
@@ -84,9 +86,6 @@ public:
     // World transform rows to identity, texture, lighting program, indices,
     // stream, one indexed draw of the whole grid. Draws nothing without buffers.
     void draw() const;
-
-    // Releases the buffers and the texture that exist.
-    void release();
 
 private:
     void loadTexture();

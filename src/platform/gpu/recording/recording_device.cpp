@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <vector>
@@ -391,7 +393,12 @@ RecordingDevice::RecordingDevice(uint32_t width, uint32_t height) : impl_(std::m
     }
 }
 
-RecordingDevice::~RecordingDevice() = default;
+RecordingDevice::~RecordingDevice() {
+    if (liveBuffers() == 0 && liveTextures() == 0 && liveStateBlocks() == 0) return;
+    std::fprintf(stderr, "recording device torn down with %u buffers, %u textures and %u state blocks still live\n",
+                 liveBuffers(), liveTextures(), liveStateBlocks());
+    std::abort();
+}
 
 void RecordingDevice::clearLog() {
     calls.clear();
@@ -468,6 +475,7 @@ bool RecordingDevice::isLocked(const Buffer* buffer) {
     return storage && storage->locked;
 }
 uint32_t RecordingDevice::liveBuffers() const { return static_cast<uint32_t>(impl_->buffers.size()); }
+uint32_t RecordingDevice::liveStateBlocks() const { return static_cast<uint32_t>(impl_->blocks.size()); }
 uint32_t RecordingDevice::liveTextures() const {
     return static_cast<uint32_t>(impl_->textureObjects.size());
 }

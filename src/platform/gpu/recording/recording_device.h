@@ -51,6 +51,9 @@ struct DrawRecord {
 class RecordingDevice : public Device {
 public:
     RecordingDevice(uint32_t width = 1024, uint32_t height = 768);
+    // Everything made on a device goes before it: a buffer, texture or state
+    // block still live here is an owner torn down in the wrong order (or never),
+    // and stops the program with a message saying what was left.
     ~RecordingDevice() override;
 
     // --- what tests read ---
@@ -92,6 +95,8 @@ public:
     // Buffers and textures created and not yet released.
     uint32_t liveBuffers() const;
     uint32_t liveTextures() const;
+    // State blocks made and not yet deleted.
+    uint32_t liveStateBlocks() const;
     // Make the next N creations of a kind fail (return null), for failure tests.
     void failNextBufferCreations(uint32_t n);
     void failNextTextureCreations(uint32_t n);
