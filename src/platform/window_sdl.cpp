@@ -266,6 +266,7 @@ std::unique_ptr<Window> Window::create(int width, int height, const char* title,
                  "): run with --headless, or check DISPLAY";
         return nullptr;
     }
+    tolerateVanishedWindows();
     // The device draws with a 3.3 core context into its own back buffer, so
     // the window needs no depth buffer of its own.
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);

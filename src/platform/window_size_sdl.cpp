@@ -1,5 +1,8 @@
 #include "platform/window_size_sdl.h"
 
+#include <cstdio>
+#include <cstring>
+
 #include <SDL.h>
 #include <SDL_syswm.h>
 
@@ -25,7 +28,24 @@ bool askX11WindowSize(SDL_Window* window, int* width, int* height) {
 #endif
 }
 
+#if defined(SDL_VIDEO_DRIVER_X11)
+int reportXError(Display* display, XErrorEvent* event) {
+    char text[128] = {};
+    XGetErrorText(display, event->error_code, text, sizeof text);
+    std::fprintf(stderr, "quorvane: the X server refused a request (%s, request %d); going on\n", text,
+                 static_cast<int>(event->request_code));
+    return 0;
+}
+#endif
+
 }  // namespace
+
+void tolerateVanishedWindows() {
+#if defined(SDL_VIDEO_DRIVER_X11)
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver && std::strcmp(driver, "x11") == 0) XSetErrorHandler(reportXError);
+#endif
+}
 
 void realWindowSize(SDL_Window* window, int* width, int* height) {
     if (!askX11WindowSize(window, width, height)) SDL_GetWindowSize(window, width, height);

@@ -11,4 +11,10 @@ namespace q {
 // In screen coordinates (which X, unlike some desktops, counts in pixels).
 void realWindowSize(SDL_Window* window, int* width, int* height);
 
+// On X, a request about a window that has just gone (a window manager's frame
+// dropped when leaving full screen, a message box closed) draws an error whose
+// default handling ends the process. Such errors are named on stderr and the
+// viewer goes on. A no-op elsewhere.
+void tolerateVanishedWindows();
+
 }  // namespace q
