@@ -16,10 +16,6 @@ namespace q::image_detail {
 
 namespace {
 
-uint32_t readU16(const uint8_t* p) { return p[0] | (p[1] << 8); }
-uint32_t readU32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
 
 constexpr size_t kFileHeaderBytes = 14;
 constexpr uint32_t kCompressionNone = 0;

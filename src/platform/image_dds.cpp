@@ -14,10 +14,6 @@ namespace q::image_detail {
 
 namespace {
 
-uint32_t readU32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
 constexpr uint32_t fourCc(const char (&code)[5]) {
     return uint32_t(uint8_t(code[0])) | uint32_t(uint8_t(code[1])) << 8 | uint32_t(uint8_t(code[2])) << 16 |
            uint32_t(uint8_t(code[3])) << 24;

@@ -26,6 +26,12 @@ bool decodeTga(const uint8_t* data, size_t size, const char* name, Image* out, s
 // the device.
 bool readDds(std::vector<uint8_t>&& file, const char* name, TextureImage* out, std::string* error);
 
+// The image headers are little-endian whatever the machine.
+inline uint32_t readU16(const uint8_t* p) { return p[0] | (p[1] << 8); }
+inline uint32_t readU32(const uint8_t* p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
 // "<name>: <what>" into *error (when error is not null); always returns false.
 bool fail(std::string* error, const char* name, const std::string& what);
 

@@ -32,7 +32,6 @@ namespace {
 
 constexpr size_t kHeaderBytes = 18;
 
-uint32_t readU16(const uint8_t* p) { return p[0] | (p[1] << 8); }
 
 bool isColourMapped(uint8_t type) { return type == 1 || type == 9; }
 bool isRunLength(uint8_t type) { return type >= 9; }

@@ -112,7 +112,8 @@ public:
         }
     }
 
-    bool mouseCaptured() const override { return captured_; }
+    // The mouse is held exactly while the window has the focus.
+    bool mouseCaptured() const override { return focused_; }
 
     void showMessageBox(const char* text, const char* caption) override {
         const bool wasFullscreen = isFullscreen();
@@ -206,7 +207,6 @@ private:
         SDL_GetRelativeMouseState(nullptr, nullptr);
         SDL_ShowCursor(SDL_DISABLE);
         SDL_SetRelativeMouseMode(SDL_TRUE);
-        captured_ = true;
     }
 
     // Another window has the person's attention: the mouse is theirs again and
@@ -216,7 +216,6 @@ private:
         clearInput();
         SDL_SetRelativeMouseMode(SDL_FALSE);
         SDL_ShowCursor(SDL_ENABLE);
-        captured_ = false;
     }
 
     void clearInput() {
@@ -236,7 +235,6 @@ private:
     int windowedWidth_ = 0;  // 0: it started full screen, SDL knows its size
     int windowedHeight_ = 0;
     bool focused_ = false;
-    bool captured_ = false;
     bool minimized_ = false;
     bool destroyed_ = false;
     bool closePending_ = false;

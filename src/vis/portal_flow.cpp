@@ -57,24 +57,23 @@ bool inFrustum(const MapInstance& instance, const Frustum& frustum) {
     return boundsInFrustum(instance.worldBounds, frustum) != 0;
 }
 
-void startFlow(MapInstance& instance, const Frustum& worldFrustum) {
-    if (!instance.map || !instance.scene || !instance.scene->camera) return;
-    const Vector3 eye = instance.scene->camera->position;
+namespace {
+
+// Enters the instance for this frame from the area that holds the eye in its
+// map, or from solid space (eyeArea < 0).
+void enterFrom(MapInstance& instance, Vector3 eye, int eyeArea, const Frustum& worldFrustum) {
     instance.localEye = transformCoord(eye, instance.inverseWorld);
-    std::vector<uint32_t>& visibleAreas = instance.visibleAreas;
     if (!instance.enteredThisFrame) {
         instance.enteredThisFrame = true;
-        std::fill(visibleAreas.begin(), visibleAreas.end(), 0u);
+        std::fill(instance.visibleAreas.begin(), instance.visibleAreas.end(), 0u);
         std::fill(instance.passedPortals.begin(), instance.passedPortals.end(), 0u);
     }
 
     // An eye in solid space of this map (outside a sealed map, inside a wall)
     // has no area to start from, yet the instance is in view: every area is
-    // drawn, as when drawing everything. The lookup is silent here; the wall
-    // report comes from the scene update's own lookup of the camera.
-    const int eyeArea = instance.findArea(eye);
+    // drawn, as when drawing everything.
     if (eyeArea < 0) {
-        std::fill(visibleAreas.begin(), visibleAreas.end(), 0xffffffffu);
+        instance.markEveryArea();
         return;
     }
 
@@ -82,6 +81,16 @@ void startFlow(MapInstance& instance, const Frustum& worldFrustum) {
     Frustum localFrustum;
     carryPlanes(&localFrustum, worldFrustum, transposed(instance.world));
     flowArea(instance, eyeArea, localFrustum);
+}
+
+}  // namespace
+
+void startFlow(MapInstance& instance, const Frustum& worldFrustum) {
+    if (!instance.map || !instance.scene || !instance.scene->camera) return;
+    // The lookup is silent here; the wall report comes from the scene update's
+    // own lookup of the camera.
+    const Vector3 eye = instance.scene->camera->position;
+    enterFrom(instance, eye, instance.findArea(eye), worldFrustum);
 }
 
 void flowArea(MapInstance& instance, int area, const Frustum& frustum) {
@@ -160,8 +169,9 @@ void flowFromCamera(Scene& scene, const Frustum& worldFrustum) {
     const int held = camera ? camera->instanceIndex : -1;
     MapInstance* holder =
         (held >= 0 && held < static_cast<int>(scene.instances.size())) ? scene.instances[held].get() : nullptr;
-    if (holder && holder->findArea(camera->position) > 0)
-        startFlow(*holder, worldFrustum);
+    const int eyeArea = holder ? holder->findArea(camera->position) : -1;
+    if (eyeArea > 0)
+        enterFrom(*holder, camera->position, eyeArea, worldFrustum);
     else
         flowInstances(scene, worldFrustum, nullptr);
 }

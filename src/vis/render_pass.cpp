@@ -45,7 +45,7 @@ void render(Scene& scene) {
     } else {
         for (const std::unique_ptr<MapInstance>& instance : instances) {
             instance->enteredThisFrame = true;
-            std::fill(instance->visibleAreas.begin(), instance->visibleAreas.end(), 0xffffffffu);
+            instance->markEveryArea();
         }
     }
 

@@ -15,6 +15,8 @@ bool isEmpty(const Bounds& b) { return b.mins.x > b.maxs.x || b.mins.y > b.maxs.
 
 }  // namespace
 
+void MapInstance::markEveryArea() { std::fill(visibleAreas.begin(), visibleAreas.end(), 0xffffffffu); }
+
 void MapInstance::bindMap(MapData* newMap) {
     map = newMap;
     areas = (map && !map->areas.empty()) ? map->areas.data() : nullptr;

@@ -39,6 +39,9 @@ public:
     int index = -1;          // its number in the scene's instance list
 
     // Stores the map, caches its arrays and sizes the bit sets to it.
+    // Marks every area visible this frame: drawing everything, or an eye with
+    // no area of this map to look out of.
+    void markEveryArea();
     void bindMap(MapData* newMap);
     // Builds world, inverseWorld and grows worldBounds from position and rotation.
     void placeInWorld();

@@ -25,9 +25,6 @@ struct TextureEntry {
     std::string file;                 // the image it was loaded from
 };
 
-// What became of a material's image.
-enum class MaterialImageOutcome { Loaded, Missing, Unusable };
-
 class Scene : public TextureSource {
 public:
     // Everything the scene holds goes with it; all of it before the device,
@@ -68,9 +65,6 @@ public:
     // The material texture cache: one entry per byte-exact material name; a
     // failed load is not cached and is tried again next time.
     gpu::Texture* getTexture(const char* materialName) override;
-    // The same, saying what became of the image; *problem names the file and
-    // what was wrong with it when it could not be used.
-    gpu::Texture* materialTexture(const char* materialName, MaterialImageOutcome* outcome, std::string* problem);
     // The cache's texture for a material name, or null.
     gpu::Texture* cachedTexture(const char* materialName) const;
     // Puts a texture loaded from file into the cache, which owns it from then

@@ -167,26 +167,13 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
 }
 
 gpu::Texture* Scene::getTexture(const char* materialName) {
-    return materialTexture(materialName, nullptr, nullptr);
-}
-
-gpu::Texture* Scene::materialTexture(const char* materialName, MaterialImageOutcome* outcome, std::string* problem) {
-    MaterialImageOutcome ignored;
-    if (!outcome) outcome = &ignored;
-    *outcome = MaterialImageOutcome::Loaded;
     if (gpu::Texture* cached = cachedTexture(materialName)) return cached;
-
-    *outcome = MaterialImageOutcome::Missing;
     if (std::strlen(materialName) >= sizeof TextureEntry::name || !device) return standInTexture();
     const std::optional<std::string> file = findMaterialImage(materialName, mapDir, textureDirs);
     if (!file) return standInTexture();
-    gpu::Texture* texture = loadTextureFile(*device, file->c_str(), problem);
-    if (!texture) {
-        // Not cached: asked again, tried again.
-        *outcome = MaterialImageOutcome::Unusable;
-        return standInTexture();
-    }
-    *outcome = MaterialImageOutcome::Loaded;
+    // A failed load is not cached: asked again, tried again.
+    gpu::Texture* texture = loadTextureFile(*device, file->c_str(), nullptr);
+    if (!texture) return standInTexture();
     addTexture(materialName, *file, texture);
     return texture;
 }
