@@ -119,8 +119,8 @@ void fscanfSurfaces(std::FILE* f, Area* area, int count) {
         Surface s;
         s.vertexCount = vertexCount;
         s.indexCount = indexCount;
-        s.vertexBuffer = g_device->createVertexBuffer(vertexCount * 32u, gpu::kUsageWriteOnly, gpu::kFvfLit);
-        s.indexBuffer = g_device->createIndexBuffer(indexCount * 2u, gpu::kUsageWriteOnly);
+        s.vertexBuffer.reset(g_device->createVertexBuffer(vertexCount * 32u, gpu::kUsageWriteOnly, gpu::kFvfLit));
+        s.indexBuffer.reset(g_device->createIndexBuffer(indexCount * 2u, gpu::kUsageWriteOnly));
         float* v = static_cast<float*>(s.vertexBuffer->lock(0, 0, 0));
         for (int k = 0; k < vertexCount; ++k, v += 8)
             std::fscanf(f, "( %f %f %f %f %f %f %f %f ) ", &v[0], &v[2], &v[1], &v[6], &v[7], &v[3], &v[5], &v[4]);
@@ -297,8 +297,8 @@ bool sameMap(const MapData& a, const MapData& b, std::string* why) {
             if (sx.size() != sy.size()) return *why = "group size", false;
             for (size_t s = 0; s < sx.size(); ++s)
                 if (sx[s].vertexCount != sy[s].vertexCount || sx[s].indexCount != sy[s].indexCount ||
-                    !sameBuffer(sx[s].vertexBuffer, sy[s].vertexBuffer) ||
-                    !sameBuffer(sx[s].indexBuffer, sy[s].indexBuffer))
+                    !sameBuffer(sx[s].vertexBuffer.get(), sy[s].vertexBuffer.get()) ||
+                    !sameBuffer(sx[s].indexBuffer.get(), sy[s].indexBuffer.get()))
                     return *why = "surface " + std::to_string(s) + " of area " + std::to_string(i), false;
         }
     }

@@ -102,7 +102,7 @@ TEST_F(ProcReader, StandardFileFillsAreasBuffersPortalsAndNodes) {
     EXPECT_EQ(textures.asked, std::vector<std::string>{"textures/base/floor"});  // quotes gone
 
     // The vertex line 1 2 3 0.5 0.25 0 0 1: position (1, 3, 2), normal (0, 1, 0).
-    const std::vector<uint8_t>& vb = RecordingDevice::contents(s.vertexBuffer);
+    const std::vector<uint8_t>& vb = RecordingDevice::contents(s.vertexBuffer.get());
     ASSERT_EQ(vb.size(), 4 * sizeof(MapVertex));
     MapVertex first;
     std::memcpy(&first, vb.data(), sizeof first);
@@ -110,7 +110,7 @@ TEST_F(ProcReader, StandardFileFillsAreasBuffersPortalsAndNodes) {
     EXPECT_EQ(first.normal, Vector3(0, 1, 0));
     EXPECT_EQ(first.u, 0.5f);
     EXPECT_EQ(first.v, 0.25f);
-    const std::vector<uint8_t>& ib = RecordingDevice::contents(s.indexBuffer);
+    const std::vector<uint8_t>& ib = RecordingDevice::contents(s.indexBuffer.get());
     ASSERT_EQ(ib.size(), 12u);
     std::vector<uint16_t> indices(6);
     std::memcpy(indices.data(), ib.data(), 12);
@@ -148,8 +148,8 @@ TEST_F(ProcReader, BuffersAreMadeThenTextureFetchedThenFilledStraightIn) {
     EXPECT_EQ(device.calls[0].args[1], gpu::kUsageWriteOnly);
     EXPECT_EQ(device.calls[0].args[2], gpu::kFvfLit);
     EXPECT_EQ(device.calls[1].args[0], 12u);
-    EXPECT_EQ(device.calls[2].object, s.vertexBuffer);
-    EXPECT_EQ(device.calls[4].object, s.indexBuffer);
+    EXPECT_EQ(device.calls[2].object, s.vertexBuffer.get());
+    EXPECT_EQ(device.calls[4].object, s.indexBuffer.get());
     for (int i : {2, 4}) EXPECT_EQ(device.calls[i].args[0] | device.calls[i].args[1] | device.calls[i].args[2], 0u);
 }
 
@@ -181,10 +181,10 @@ TEST_F(ProcReader, AnObserverSeesEachDrawnSurfaceAndTheBuffersHoldTheSame) {
     for (const gpu::RecordedCall& c : device.calls) kinds.push_back(c.kind);
     EXPECT_EQ(kinds, (std::vector<CallKind>{CallKind::CreateVertexBuffer, CallKind::CreateIndexBuffer,
                                             CallKind::Lock, CallKind::Unlock, CallKind::Lock, CallKind::Unlock}));
-    const std::vector<uint8_t>& vb = RecordingDevice::contents(s.vertexBuffer);
+    const std::vector<uint8_t>& vb = RecordingDevice::contents(s.vertexBuffer.get());
     ASSERT_EQ(vb.size(), 4 * sizeof(MapVertex));
     EXPECT_EQ(std::memcmp(vb.data(), seen.vertices.data(), vb.size()), 0);
-    const std::vector<uint8_t>& ib = RecordingDevice::contents(s.indexBuffer);
+    const std::vector<uint8_t>& ib = RecordingDevice::contents(s.indexBuffer.get());
     ASSERT_EQ(ib.size(), 12u);
     EXPECT_EQ(std::memcmp(ib.data(), seen.indices.data(), ib.size()), 0);
 }
@@ -276,7 +276,7 @@ TEST_F(ProcReader, RealCompilerDetailsReadAsWritten) {
                                                        "shadowModel { " + std::string(5000, '9') + " 1 }\n");
     ASSERT_TRUE(clean.readProcFile(path.c_str(), &textures, &error)) << error;
     MapVertex v;
-    std::memcpy(&v, RecordingDevice::contents(clean.areas[0].surfaceGroups[0].surfaces[0].vertexBuffer).data(), sizeof v);
+    std::memcpy(&v, RecordingDevice::contents(clean.areas[0].surfaceGroups[0].surfaces[0].vertexBuffer.get()).data(), sizeof v);
     EXPECT_EQ(v.normal, Vector3(0.0039215675f, 0, -0.99999f));
     EXPECT_EQ(clean.bspNodes[0].plane, (Plane{0.7071067691f, 0.7071067691f, 0, -12.3456789f}));
 }
@@ -321,10 +321,10 @@ TEST_F(ProcReader, DrawMakesFourCallsPerSurfaceAndRoundsTrianglesDown) {
         EXPECT_EQ(c[0].kind, CallKind::SetTexture);
         EXPECT_EQ(c[0].object, s.texture);
         EXPECT_EQ(c[1].kind, CallKind::SetStreamSource);
-        EXPECT_EQ(c[1].object, s.vertexBuffer);
+        EXPECT_EQ(c[1].object, s.vertexBuffer.get());
         EXPECT_EQ(c[1].args[1], 32u);
         EXPECT_EQ(c[2].kind, CallKind::SetIndices);
-        EXPECT_EQ(c[2].object, s.indexBuffer);
+        EXPECT_EQ(c[2].object, s.indexBuffer.get());
         EXPECT_EQ(c[3].kind, CallKind::DrawIndexedPrimitive);
     }
     EXPECT_EQ(group.surfaces[1].texture, nullptr);  // missing image: drawn untextured

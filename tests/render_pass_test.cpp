@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "map/map_data.h"
@@ -38,7 +39,7 @@ MapData corridorWithSurfaces() {
         surface.vertexCount = kAreaTag + static_cast<int>(i);
         surface.indexCount = 3;
         map.areas[i].surfaceGroups.resize(1);
-        map.areas[i].surfaceGroups[0].surfaces.push_back(surface);
+        map.areas[i].surfaceGroups[0].surfaces.push_back(std::move(surface));
     }
     return map;
 }

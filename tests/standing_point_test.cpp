@@ -58,7 +58,7 @@ TEST(StandingPoint, OverTheLargestFloorWhoseSpaceTheTreePutsInTheArea) {
     ASSERT_EQ(map.areas.size(), 2u);
     ASSERT_EQ(map.areas[0].surfaceGroups[0].surfaces.size(), 3u);
     EXPECT_EQ(map.areas[0].surfaceGroups[0].surfaces[1].indexCount, 6);
-    EXPECT_EQ(map.areas[0].surfaceGroups[0].surfaces[1].vertexBuffer, nullptr);
+    EXPECT_EQ(map.areas[0].surfaceGroups[0].surfaces[1].vertexBuffer.get(), nullptr);
     EXPECT_EQ(map.materials, (std::vector<std::string>{"big", "small", "ceiling", "wall"}));
 
     Vector3 eye;

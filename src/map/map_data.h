@@ -14,17 +14,11 @@
 #include "math/bounds.h"
 #include "math/plane.h"
 #include "math/vector.h"
+#include "platform/gpu/device_handle.h"
 
 namespace q {
 
 class PatternReader;
-
-namespace gpu {
-class Device;
-class VertexBuffer;
-class IndexBuffer;
-class Texture;
-}  // namespace gpu
 
 // Material textures are looked up through this while surfaces are read (the
 // scene's texture cache implements it).
@@ -67,8 +61,8 @@ struct ProcReading {
 struct SurfaceReading;  // the reader's state while it reads surfaces
 
 struct Surface {
-    gpu::VertexBuffer* vertexBuffer = nullptr;
-    gpu::IndexBuffer* indexBuffer = nullptr;
+    gpu::DeviceHandle<gpu::VertexBuffer> vertexBuffer;
+    gpu::DeviceHandle<gpu::IndexBuffer> indexBuffer;
     gpu::Texture* texture = nullptr;  // owned by the texture cache; null = untextured
     int vertexCount = 0;
     int indexCount = 0;  // drawn as indexCount / 3 triangles
@@ -128,15 +122,10 @@ struct Brush {
     std::vector<Plane> planes;
 };
 
+// Moves but does not copy: the surfaces own their device buffers, which go
+// with the map (a map moved onto another releases that one's first), so the
+// device must outlive every map made on it.
 struct MapData {
-    MapData() = default;
-    // The surfaces' device buffers go with the map, so the device must outlive it.
-    ~MapData();
-    MapData(MapData&&) = default;
-    // Releases this map's buffers, then takes the other's.
-    MapData& operator=(MapData&& other) noexcept;
-    MapData(const MapData&) = delete;
-    MapData& operator=(const MapData&) = delete;
 
     std::vector<Portal> portals;
     std::vector<Area> areas;
@@ -195,8 +184,8 @@ struct MapData {
     // the leaves listed (limit + 1 when it stopped).
     size_t linkBrushWithin(int brushIndex, int nodeIndex, size_t limit);
 
-    // Frees the surfaces' device buffers (textures belong to the cache); the
-    // destructor does it too.
+    // Frees the surfaces' device buffers now, before the map goes (textures
+    // belong to the cache).
     void releaseBuffers();
 
     // Area lookup from `node` for a map-space point (map/bsp_lookup.cpp). Writes

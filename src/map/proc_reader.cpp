@@ -380,10 +380,10 @@ bool Area::readSurfaces(PatternReader& file, int count, SurfaceReading& reading)
         surface.vertexCount = vertexCount;
         surface.indexCount = indexCount;
         if (device) {
-            surface.vertexBuffer = device->createVertexBuffer(vertexBytes, gpu::kUsageWriteOnly, gpu::kFvfLit);
+            surface.vertexBuffer.reset(device->createVertexBuffer(vertexBytes, gpu::kUsageWriteOnly, gpu::kFvfLit));
             if (!surface.vertexBuffer && vertexBytes > 0)
                 return file.failWith(at, "cannot create a vertex buffer of " + std::to_string(vertexBytes) + " bytes");
-            surface.indexBuffer = device->createIndexBuffer(indexBytes, gpu::kUsageWriteOnly);
+            surface.indexBuffer.reset(device->createIndexBuffer(indexBytes, gpu::kUsageWriteOnly));
             if (!surface.indexBuffer && indexBytes > 0)
                 return file.failWith(at, "cannot create an index buffer of " + std::to_string(indexBytes) + " bytes");
         }
@@ -391,12 +391,12 @@ bool Area::readSurfaces(PatternReader& file, int count, SurfaceReading& reading)
 
         if (straightIn) {
             if (vertexCount > 0) {
-                LockedBuffer locked(surface.vertexBuffer);
+                LockedBuffer locked(surface.vertexBuffer.get());
                 if (!locked.memory) return file.failWith(at, "cannot lock the vertex buffer");
                 if (!readVertices(file, static_cast<float*>(locked.memory), vertexCount)) return false;
             }
             if (indexCount > 0) {
-                LockedBuffer locked(surface.indexBuffer);
+                LockedBuffer locked(surface.indexBuffer.get());
                 if (!locked.memory) return file.failWith(at, "cannot lock the index buffer");
                 if (!readIndices(file, static_cast<uint16_t*>(locked.memory), indexCount, vertexCount)) return false;
             }
@@ -406,9 +406,9 @@ bool Area::readSurfaces(PatternReader& file, int count, SurfaceReading& reading)
                 how.observer->surfaceRead(reading.area, reading.vertices.data(), vertexCount, reading.indices.data(),
                                           indexCount);
             if (device) {
-                if (!fillBuffer(surface.vertexBuffer, reading.vertices.data(), vertexBytes))
+                if (!fillBuffer(surface.vertexBuffer.get(), reading.vertices.data(), vertexBytes))
                     return file.failWith(at, "cannot lock the vertex buffer");
-                if (!fillBuffer(surface.indexBuffer, reading.indices.data(), indexBytes))
+                if (!fillBuffer(surface.indexBuffer.get(), reading.indices.data(), indexBytes))
                     return file.failWith(at, "cannot lock the index buffer");
             }
         }
