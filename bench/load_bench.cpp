@@ -133,7 +133,7 @@ void fscanfSurfaces(std::FILE* f, Area* area, int count) {
         }
         s.indexBuffer->unlock();
         std::fscanf(f, "} ");
-        group.surfaces.push_back(s);
+        group.surfaces.push_back(std::move(s));
     }
     std::fscanf(f, "} ");
     area->surfaceGroups.push_back(std::move(group));
