@@ -78,6 +78,11 @@ TEST(AppCommandLine, EveryOptionIsRead) {
     EXPECT_FALSE(parse({"--untextured", "none"}).options.untexturedGrid);
     EXPECT_EQ(o.sensitivity, 0.25f);
     EXPECT_TRUE(o.invertY);
+    // The map may come without --map, and by either of its files' names.
+    EXPECT_EQ(parse({"maps/x.proc", "--windowed"}).options.mapBase, "maps/x");
+    EXPECT_EQ(parse({"--map", "maps/x.cm"}).options.mapBase, "maps/x");
+    EXPECT_EQ(parse({"maps/x.bak"}).options.mapBase, "maps/x.bak");
+    EXPECT_EQ(parse({".proc"}).options.mapBase, ".proc");  // a hidden name, not an empty one
     EXPECT_TRUE(parse({"--help"}).options.help);
     EXPECT_TRUE(parse({"--windowed"}).options.windowed);
 }
@@ -89,7 +94,8 @@ TEST(AppCommandLine, BadOptionsNameTheOptionAndWhatWasExpected) {
     };
     const Case cases[] = {
         {{"--fullscreen"}, "unknown option '--fullscreen'"},
-        {{"bbb"}, "unexpected argument 'bbb'"},
+        {{"a", "b.proc"}, "the map is given twice: 'a' and 'b.proc'"},
+        {{"--map", "a", "a"}, "the map is given twice"},
         {{"--map"}, "--map expects"},
         {{"--map", ""}, "--map expects"},
         {{"--frames"}, "--frames expects"},

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace q {
 
@@ -45,6 +46,15 @@ bool endsWithPng(const std::string& name) {
     return tail == ".png";
 }
 
+// A map named by one of its files opens as the map: "maps/x.proc" and
+// "maps/x.cm" both mean "maps/x", the name the two files are read from.
+std::string mapBaseName(const std::string& name) {
+    for (const std::string_view extension : {".proc", ".cm"})
+        if (name.size() > extension.size() && name.ends_with(extension))
+            return name.substr(0, name.size() - extension.size());
+    return name;
+}
+
 class ArgumentReader {
 public:
     ArgumentReader(int argc, const char* const* argv) : argc_(argc), argv_(argv) {}
@@ -78,13 +88,21 @@ bool parseCommandLine(int argc, const char* const* argv, Options* out, std::stri
         return true;
     };
 
+    bool mapGiven = false;
+    auto setMap = [&](const std::string& name) {
+        if (mapGiven) return fail("the map is given twice: '" + options.mapBase + "' and '" + name + "'");
+        options.mapBase = mapBaseName(name);
+        mapGiven = true;
+        return true;
+    };
+
     while (!args.done()) {
         const std::string option = args.take();
         std::string text;
         if (option == "--help" || option == "-h") {
             options.help = true;
         } else if (option == "--map") {
-            if (!value("--map", "a map base name (reads BASE.proc and BASE.cm)", &options.mapBase)) return false;
+            if (!value("--map", "a map base name (reads BASE.proc and BASE.cm)", &text) || !setMap(text)) return false;
         } else if (option == "--dir") {
             if (!value("--dir", "a directory holding the map and texture files", &options.dir)) return false;
         } else if (option == "--textures") {
@@ -154,8 +172,8 @@ bool parseCommandLine(int argc, const char* const* argv, Options* out, std::stri
             options.summary = true;
         } else if (option.rfind("-", 0) == 0) {
             return fail("unknown option '" + option + "' (see --help)");
-        } else {
-            return fail("unexpected argument '" + option + "': options start with -- (see --help)");
+        } else if (!setMap(option)) {
+            return false;
         }
     }
     if (options.windowed && options.headless)
@@ -168,11 +186,12 @@ bool parseCommandLine(int argc, const char* const* argv, Options* out, std::stri
 }
 
 const char* usageText() {
-    return "usage: quorvane [options]\n"
+    return "usage: quorvane [options] [MAP]\n"
            "Walk through an area-portal map. With no options: map bbb from the working\n"
            "directory, full screen, vsync.\n"
            "\n"
-           "  --map BASE          read BASE.proc and BASE.cm (default bbb)\n"
+           "  MAP, --map MAP      read MAP.proc and MAP.cm (default bbb); MAP may also be\n"
+           "                      either file's own name, such as maps/x.proc\n"
            "  --dir DIR           read the map and textures from DIR\n"
            "  --textures DIR      look for material images in DIR too, after the map's own\n"
            "                      directory (repeatable: searched in the order given)\n"
