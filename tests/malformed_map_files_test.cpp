@@ -170,6 +170,13 @@ TEST_F(MalformedMapFiles, MissingFilesAndDirectoriesAreNamedWithTheirDirectory) 
         EXPECT_FALSE(read(kind, files.path(name), &message));
         EXPECT_EQ(message, "cannot read " + files.path(name) + ": it is a directory (looked in " + dir + ")");
     }
+    // A bare name is looked for in the working directory, which the message names.
+    const std::filesystem::path started = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    std::string message;
+    EXPECT_FALSE(read(Kind::Proc, "missing.proc", &message));
+    std::filesystem::current_path(started);
+    EXPECT_EQ(message, "cannot open " + dir + "/missing.proc: No such file or directory");
 }
 
 }  // namespace

@@ -37,7 +37,11 @@ std::string directoryOf(const char* path) {
     std::filesystem::path p(path);
     std::filesystem::path dir = p.has_parent_path() ? p.parent_path() : std::filesystem::path(".");
     std::filesystem::path absolute = std::filesystem::absolute(dir, ec);
-    return ec ? dir.string() : absolute.lexically_normal().string();
+    if (ec) return dir.string();
+    // "." made absolute ends in a separator; the messages add their own.
+    std::string text = absolute.lexically_normal().string();
+    if (text.size() > 1 && text.back() == '/') text.pop_back();
+    return text;
 }
 
 }  // namespace
