@@ -310,6 +310,22 @@ TEST_F(ConservativeRender, DemoMapHasNoHoles) {
     EXPECT_LT(r.meanAreasDrawn, r.areasInMap);
 }
 
+// The same building with every portal written as compilers write portals that
+// other splits cut: eight points, the first four covering part of the opening.
+TEST_F(ConservativeRender, DemoMapWithEightPointPortalsHasNoHoles) {
+    mapgen::MapgenOptions options = preset("demo");
+    options.splitPortals = true;
+    ScratchMap scratch(options);
+    ASSERT_TRUE(scratch.ok()) << scratch.error();
+    MapData* map = load(scratch);
+    ASSERT_NE(map, nullptr);
+    ASSERT_EQ(map->portals[0].points.size(), 8u);
+    const Result r = compare(map, eyesAllOver(scratch.generated(), *scene->instances[0]));
+    print("demo, eight-point portals", r);
+    expectNoHoles(r);
+    EXPECT_LT(r.meanAreasDrawn, r.areasInMap);
+}
+
 // Area 0 is the room in the second row and column, doorways on all four sides;
 // outside the building is solid space.
 TEST_F(ConservativeRender, SealedMapWithAreaZeroRoomHasNoHoles) {

@@ -57,7 +57,12 @@ std::vector<MapgenOptions> allPresets() {
             preset("grid", 4), preset("demo"),     sealed(preset("grid", 4), 6)};
 }
 
-std::string describe(const MapgenOptions& o) { return mapName(o); }
+std::string describe(const MapgenOptions& o) { return mapName(o) + (o.splitPortals ? " (split portals)" : ""); }
+
+MapgenOptions withSplitPortals(MapgenOptions o) {
+    o.splitPortals = true;
+    return o;
+}
 
 TEST(MapgenAreaTree, RoomCentresWallsAndOutsideInEveryPreset) {
     for (const MapgenOptions& o : allPresets()) {
@@ -404,6 +409,9 @@ TEST(MapgenCommandLine, PresetsSizesOptionsAndMistakes) {
     ASSERT_TRUE(parse({"grid", "6", "--area0-room", "8", "dir"}, &cl, &error)) << error;
     EXPECT_EQ(cl.options.areaZeroRoom, 8);
     EXPECT_EQ(mapName(cl.options), "grid6-area0-8");
+    EXPECT_FALSE(cl.options.splitPortals);
+    ASSERT_TRUE(parse({"demo", "--split-portals", "dir"}, &cl, &error)) << error;
+    EXPECT_TRUE(cl.options.splitPortals);
     ASSERT_TRUE(parse({"--help"}, &cl, &error));
     EXPECT_TRUE(cl.help);
 
@@ -480,7 +488,7 @@ private:
 
 TEST_F(MapgenLoaded, EveryPresetReadsBackWithItsAreasPortalsAndBrushes) {
     for (const MapgenOptions& o : {preset("room"), preset("tworooms"), preset("corridor", 4), preset("grid", 16),
-                                   preset("demo")}) {
+                                   preset("demo"), withSplitPortals(preset("demo"))}) {
         SCOPED_TRACE(describe(o));
         load(o);
         if (HasFatalFailure()) return;
@@ -509,6 +517,17 @@ TEST_F(MapgenLoaded, EveryPresetReadsBackWithItsAreasPortalsAndBrushes) {
             EXPECT_EQ(areaAt(c + p.plane.normal() * 4.0f), p.positiveArea);
             EXPECT_EQ(areaAt(c - p.plane.normal() * 4.0f), p.negativeArea);
             EXPECT_FLOAT_EQ(p.plane.distance(c), 0.0f);
+        }
+        // The view is narrowed to each opening's own four corners, however
+        // many points the file gives it.
+        for (size_t i = 0; i < map.portals.size(); ++i) {
+            ASSERT_EQ(map.portals[i].points.size(), o.splitPortals ? 8u : 4u);
+            for (const auto& corner : built.portals[i].points) {
+                const Vector3 c = viewer(corner[0], corner[1], corner[2]);
+                const auto& view = map.portals[i].viewCorners;
+                EXPECT_TRUE(std::any_of(view.begin(), view.end(), [c](Vector3 v) { return dot(v - c, v - c) < 1e-4f; }))
+                    << "portal " << i;
+            }
         }
 
         // The reader linked every brush into exactly the leaves its bounds reach.

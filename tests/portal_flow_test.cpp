@@ -116,6 +116,25 @@ TEST_F(PortalFlow, PortalOutsideTheNarrowedFrustumIsSkipped) {
     EXPECT_EQ(marked(wide), (Areas{0, 1, 2, 3, 4}));
 }
 
+TEST_F(PortalFlow, PortalOfMorePointsIsLookedThroughAsTheRectangleAroundIt) {
+    // Portal 1 an octagon whose first four points all lie left of the middle;
+    // the narrow window behind it (portal 2, in the middle) is seen through
+    // the octagon's other half. Narrowed to the first four points alone, rooms
+    // 3 and on would vanish.
+    MapData map = corridor(10);
+    Portal& octagon = map.portals[1];
+    octagon.points.clear();
+    for (int k = 0; k < 8; ++k) {
+        const float angle = (247.5f - 45.0f * static_cast<float>(k)) * kPi / 180.0f;
+        octagon.points.push_back({40.0f * std::cos(angle), 40.0f * std::sin(angle), 100.0f});
+    }
+    octagon.computePlane();
+    MapInstance* instance = place(keep(std::move(map)), {0, 0, 0});
+    aimCamera(*camera, {0, 0, 50}, 0.0f);
+    flowFrom(instance);
+    EXPECT_EQ(marked(instance), (Areas{0, 1, 2, 3}));
+}
+
 TEST_F(PortalFlow, NarrowingFromTheNegativeSide) {
     // From room 3 looking back: the windows are seen from their negative sides.
     aimCamera(*camera, {0, 0, 250}, kPi);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include <cstring>
@@ -12,6 +13,7 @@
 
 #include "map/map_data.h"
 #include "map/pattern_reader.h"
+#include "math/plane.h"
 #include "map/name_text.h"
 #include "map_test_files.h"
 #include "proc_file_text.h"
@@ -250,9 +252,20 @@ TEST_F(ProcReader, PortalsAreReorderedPaddedDroppedAndReported) {
     EXPECT_EQ(p.points[3], Vector3(0, 10, 10));
     EXPECT_EQ(p.points[4], Vector3(0, -3, 5));
 
+    // The view through the pentagon is narrowed to the rectangle around it in
+    // its plane, wound as its points go (so it faces the same side); a
+    // four-point portal is narrowed to its own points.
+    const Vector3 around[4] = {{0, -3, 10}, {0, -3, 0}, {0, 10, 0}, {0, 10, 10}};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_LT(dot(p.viewCorners[i] - around[i], p.viewCorners[i] - around[i]), 1e-8f) << "corner " << i;
+    Plane facing;
+    D3DXPlaneFromPoints(&facing, &p.viewCorners[0], &p.viewCorners[1], &p.viewCorners[2]);
+    EXPECT_GT(dot(facing.normal(), p.plane.normal()), 0.99f);
+
     const Portal& tri = map.portals[1];
     ASSERT_EQ(tri.points.size(), 4u);
     EXPECT_EQ(tri.points[3], tri.points[2]);
+    EXPECT_TRUE(std::equal(tri.viewCorners.begin(), tri.viewCorners.end(), tri.points.begin()));
     EXPECT_EQ(map.areas[0].portalIndices, std::vector<int>{0});
     EXPECT_EQ(map.areas[1].portalIndices, std::vector<int>{0});
     EXPECT_EQ(map.areas[2].portalIndices, (std::vector<int>{1, 1}));  // both sides the same area

@@ -2,6 +2,7 @@
 // Small maps built directly as records, and a camera placed by hand, for the
 // scene and visibility tests: exact geometry gives exact answers.
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -22,6 +23,7 @@ inline Portal makePortal(Vector3 centre, Vector3 right, Vector3 up, int positive
     p.negativeArea = negativeArea;
     p.points = {centre + right - up, centre - right - up, centre - right + up, centre + right + up};
     D3DXPlaneFromPoints(&p.plane, &p.points[0], &p.points[1], &p.points[2]);
+    std::copy_n(p.points.begin(), 4, p.viewCorners.begin());
     return p;
 }
 

@@ -7,6 +7,7 @@
 // Files are z up, the viewer is y up: every position, normal, plane normal and
 // axis number is stored with its second and third components exchanged.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -92,11 +93,15 @@ struct Portal {
     int negativeArea = 0;
     std::vector<Vector3> points;  // at least four once loaded
     Plane plane;                  // through points 0, 1, 2 as read
+    // What the view is narrowed to through this portal: its first four points
+    // when it has four (a triangle's third repeated), else the rectangle
+    // around all of its points in their plane (map/portal_corners.h).
+    std::array<Vector3, 4> viewCorners{};
 
     // Plane through points 0, 1, 2; reports a portal parallel to no axis
     // ("zop", naming it by `name`); puts the first four points in the order
-    // p3, p0, p1, p2 when the plane faces x and p0, p1 share their z. Needs at
-    // least four points.
+    // p3, p0, p1, p2 when the plane faces x and p0, p1 share their z; sets the
+    // view corners. Needs at least four points.
     void computePlane(const char* name = nullptr);
 };
 

@@ -14,6 +14,7 @@
 #include "map/map_data.h"
 #include "map/name_text.h"
 #include "map/pattern_reader.h"
+#include "map/portal_corners.h"
 #include "platform/gpu/device.h"
 #include "platform/report.h"
 #include "render/globals.h"
@@ -420,6 +421,12 @@ bool Area::readSurfaces(PatternReader& file, int count, SurfaceReading& reading)
 void Portal::computePlane(const char* name) {
     D3DXPlaneFromPoints(&plane, &points[0], &points[1], &points[2]);
     if (plane.a != 0.0f && plane.b != 0.0f && plane.c != 0.0f) report("zop", "ff", name);
+    // A portal of more points is narrowed to the rectangle around it: its
+    // first four alone would cut off the rest of the opening and hide what is
+    // seen through it. Found from the points in their own order, before the
+    // reordering below.
+    const bool quadrilateral = points.size() <= 4;
+    if (!quadrilateral) viewCorners = rectangleAround(points);
     if (std::fabs(plane.c) < std::fabs(plane.a) && points[0].z == points[1].z) {
         const Vector3 p3 = points[3];
         points[3] = points[2];
@@ -427,6 +434,7 @@ void Portal::computePlane(const char* name) {
         points[1] = points[0];
         points[0] = p3;
     }
+    if (quadrilateral) std::copy_n(points.begin(), 4, viewCorners.begin());
 }
 
 bool MapData::readProcFile(const char* fileName, TextureSource* textures, std::string* error) {

@@ -126,7 +126,7 @@ void flowArea(MapInstance& instance, int area, const Frustum& frustum) {
         const float s = portal.plane.distance(localEye);
         if (fromPositive ? s < 0.0f : s > 0.0f) continue;
 
-        const Vector3* p = portal.points.data();
+        const Vector3* p = portal.viewCorners.data();
         const uint32_t mask = classifyPoints(p, frustum, 4);
         if (mask == 0) continue;
 

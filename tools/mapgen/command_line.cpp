@@ -23,6 +23,9 @@ const char* const kUsage =
     "  --area0-room K  seal the building (outside it is solid, as a map compiler\n"
     "                writes it) and number room K (1 = the first) as area 0;\n"
     "                not for buildings with windows\n"
+    "  --split-portals  write each portal as eight points (its corners and the\n"
+    "                middles of its edges, from a middle on), as compilers write\n"
+    "                portals that other splits cut\n"
     "  --help        this text\n"
     "\n"
     "The same preset and seed always write the same bytes.\n";
@@ -60,6 +63,8 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* out, std::
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             cl.help = true;
+        } else if (arg == "--split-portals") {
+            cl.options.splitPortals = true;
         } else if (arg == "--seed" || arg == "--name" || arg == "--area0-room") {
             if (i + 1 >= argc) return fail(error, arg + " needs a value");
             const char* value = argv[++i];

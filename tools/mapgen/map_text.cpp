@@ -24,7 +24,7 @@ void put(std::string& out, int value) { out += std::to_string(value); }
 }  // namespace
 
 std::string procFileText(const std::vector<AreaMesh>& areas, const std::vector<PortalQuad>& portals,
-                         const std::vector<AreaNode>& nodes) {
+                         const std::vector<AreaNode>& nodes, bool splitPortals) {
     std::string out;
     out += "mapProcFile003\n\n";
     for (size_t area = 0; area < areas.size(); ++area) {
@@ -65,17 +65,27 @@ std::string procFileText(const std::vector<AreaMesh>& areas, const std::vector<P
     out += "\n\n/* interAreaPortal format is: numPoints positiveSideArea negativeSideArea ( point) ... */\n";
     for (size_t i = 0; i < portals.size(); ++i) {
         const PortalQuad& p = portals[i];
-        out += "/* iap " + std::to_string(i) + " */ 4 ";
+        out += "/* iap " + std::to_string(i) + (splitPortals ? " */ 8 " : " */ 4 ");
         put(out, p.positiveArea);
         out += ' ';
         put(out, p.negativeArea);
-        for (const auto& point : p.points) {
+        auto putPoint = [&out](double x, double y, double z) {
             out += " ( ";
-            for (float f : point) {
-                put(out, static_cast<double>(f));
+            for (double f : {x, y, z}) {
+                put(out, f);
                 out += ' ';
             }
             out += ")";
+        };
+        for (int corner = 0; corner < 4; ++corner) {
+            const auto& a = p.points[corner];
+            const auto& b = p.points[(corner + 1) % 4];
+            if (splitPortals) {
+                putPoint((double{a[0]} + b[0]) / 2, (double{a[1]} + b[1]) / 2, (double{a[2]} + b[2]) / 2);
+                putPoint(b[0], b[1], b[2]);
+            } else {
+                putPoint(a[0], a[1], a[2]);
+            }
         }
         out += " \n";
     }

@@ -13,9 +13,10 @@
 namespace q::mapgen {
 
 // "mapProcFile003", the model blocks _area0, _area1, ... in ascending order,
-// then "interAreaPortals", then "nodes".
+// then "interAreaPortals", then "nodes". splitPortals: each portal as eight
+// points going round the same way, the middle of its first edge first.
 std::string procFileText(const std::vector<AreaMesh>& areas, const std::vector<PortalQuad>& portals,
-                         const std::vector<AreaNode>& nodes);
+                         const std::vector<AreaNode>& nodes, bool splitPortals = false);
 
 // A "collisionModel" holding its "nodes" block (pre-order) before its "brushes".
 std::string collisionFileText(const std::vector<BrushBox>& brushes,

@@ -58,7 +58,7 @@ bool generateMap(const MapgenOptions& options, const std::string& outDir, std::s
     const std::filesystem::path dir(outDir);
     const std::string name = mapName(options);
     if (!makeDirectory(dir, error)) return false;
-    if (!writeText(dir / (name + ".proc"), procFileText(map.areas, map.portals, map.areaNodes), error))
+    if (!writeText(dir / (name + ".proc"), procFileText(map.areas, map.portals, map.areaNodes, options.splitPortals), error))
         return false;
     if (!writeText(dir / (name + ".cm"), collisionFileText(map.brushes, map.collisionTree), error))
         return false;

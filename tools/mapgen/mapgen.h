@@ -23,6 +23,7 @@ struct MapgenOptions {
     uint32_t seed = 1;
     std::string name;    // base name of the files; empty: the preset's own
     int areaZeroRoom = 0;  // 1..rooms: seal the building with that room as area 0
+    bool splitPortals = false;  // each portal written as eight points, not four
 };
 
 constexpr int kMaxGrid = 64;
