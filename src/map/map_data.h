@@ -131,7 +131,6 @@ struct Brush {
 // with the map (a map moved onto another releases that one's first), so the
 // device must outlive every map made on it.
 struct MapData {
-
     std::vector<Portal> portals;
     std::vector<Area> areas;
     std::vector<BspNode> bspNodes;
