@@ -38,12 +38,8 @@ inline void decodeTextureAndCheck(const uint8_t* data, size_t size) {
         return;
     }
     if (texture.levelCount < 1 || texture.levelCount > 15) broken("level count out of range", std::to_string(texture.levelCount));
-    uint64_t stored = 0, expanded = 0;
-    for (uint32_t level = 0; level < texture.levelCount; ++level) {
-        const uint32_t w = levelSide(texture.width, level), h = levelSide(texture.height, level);
-        stored += levelBytes(texture.format, w, h);
-        expanded += levelBytes(TexelFormat::Rgba8, w, h);
-    }
+    const uint64_t stored = chainBytes(texture.format, texture.width, texture.height, texture.levelCount);
+    const uint64_t expanded = chainBytes(TexelFormat::Rgba8, texture.width, texture.height, texture.levelCount);
     if (texture.offset > texture.bytes.size() || stored > texture.bytes.size() - texture.offset)
         broken("levels run past the bytes held", std::to_string(stored));
     expandBlocks(&texture);

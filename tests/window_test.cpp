@@ -17,6 +17,7 @@
 #include "platform/input.h"
 #include "platform/sdl_keymap.h"
 #include "platform/window.h"
+#include "platform/window_size_sdl.h"
 
 namespace q {
 namespace {

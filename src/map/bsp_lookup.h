@@ -1,7 +1,7 @@
 #pragma once
 // Which area of a map holds a point: a descent of the map's area tree. The map's
-// own lookups (MapData::pointArea, areaHolding) and the placed copy's
-// (MapInstance::areaAt, findArea) share it.
+// own lookups (MapData::pointArea, areaHolding; the portal flow's is silent)
+// and the placed copy's (MapInstance::areaAt) share it.
 
 #include "math/vector.h"
 

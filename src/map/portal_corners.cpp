@@ -1,18 +1,11 @@
 #include "map/portal_corners.h"
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 
 namespace q {
 
 namespace {
-
-std::array<Vector3, 4> firstFour(const std::vector<Vector3>& points) {
-    std::array<Vector3, 4> corners{};
-    for (size_t i = 0; i < corners.size() && !points.empty(); ++i) corners[i] = points[std::min(i, points.size() - 1)];
-    return corners;
-}
 
 // The polygon's normal by Newell's sum, which weighs every edge: unlike the
 // cross product of two edges it stays right when some points are in line.
@@ -31,9 +24,9 @@ Vector3 newellNormal(const std::vector<Vector3>& points) {
 }  // namespace
 
 std::array<Vector3, 4> rectangleAround(const std::vector<Vector3>& points) {
-    if (points.size() < 3) return firstFour(points);
     const Vector3 normal = normalized(newellNormal(points));
-    if (!(dot(normal, normal) > 0.5f)) return firstFour(points);  // all in line, or not finite
+    if (!(dot(normal, normal) > 0.5f))  // all in line, or not finite
+        return {points[0], points[1], points[2], points[3]};
 
     // Across: horizontal in the plane (y is up); for a floor or ceiling
     // portal, along x. Then (across, along, normal) turn like (x, y, z).

@@ -14,9 +14,8 @@ namespace q {
 // The smallest rectangle in the points' plane (found from all of them, in the
 // order they go round) with sides along that plane's horizontal and its
 // steepest direction, holding every point; its corners go round the same way
-// as the points, so a plane made from them faces the same side. Fewer than
-// three points, or all on one line: the first four points as they are (the
-// last repeated when there are fewer).
+// as the points, so a plane made from them faces the same side. Needs at
+// least four points; when all lie on one line, the first four as they are.
 std::array<Vector3, 4> rectangleAround(const std::vector<Vector3>& points);
 
 }  // namespace q

@@ -22,9 +22,7 @@ void updateCamera(Camera& camera) {
     Scene* scene = camera.scene;
     const InputState& input = (scene && scene->input) ? *scene->input : kNoInput;
 
-    const MapInstance* instance = nullptr;
-    if (scene && camera.instanceIndex >= 0 && static_cast<size_t>(camera.instanceIndex) < scene->instances.size())
-        instance = scene->instances[static_cast<size_t>(camera.instanceIndex)].get();
+    const MapInstance* instance = scene ? scene->instanceAt(camera.instanceIndex) : nullptr;
 
     // Mouse look: neither angle is limited, so pitching on turns the view over.
     // At sensitivity 1 the factor is exactly 1/256, so the default turns bit

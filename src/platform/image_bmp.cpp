@@ -16,7 +16,6 @@ namespace q::image_detail {
 
 namespace {
 
-
 constexpr size_t kFileHeaderBytes = 14;
 constexpr uint32_t kCompressionNone = 0;
 constexpr uint32_t kCompressionRle8 = 1;
@@ -107,29 +106,22 @@ bool decodeBmp(const uint8_t* data, size_t size, const char* name, Image* out, s
     const uint32_t width = static_cast<uint32_t>(loaded->w);
     const uint32_t height = static_cast<uint32_t>(loaded->h);
     const size_t rowBytes = size_t{width} * 4;
-    out->rgba.resize(rowBytes * height);
-    // Straight from the loaded surface into the pixels; only palette images
-    // take the way through a converted surface, which SDL needs for them.
-    SDL_LockSurface(loaded);
-    const bool converted = !SDL_ISPIXELFORMAT_INDEXED(loaded->format->format) &&
-                           SDL_ConvertPixels(loaded->w, loaded->h, loaded->format->format, loaded->pixels,
-                                             loaded->pitch, SDL_PIXELFORMAT_RGBA32, out->rgba.data(),
-                                             static_cast<int>(rowBytes)) == 0;
-    SDL_UnlockSurface(loaded);
-    if (!converted) {
-        SDL_Surface* rgba = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGBA32, 0);
-        if (!rgba) {
-            SDL_FreeSurface(loaded);
-            return fail(error, name, std::string("cannot convert BMP (") + SDL_GetError() + ")");
-        }
-        SDL_LockSurface(rgba);
-        for (uint32_t y = 0; y < height; ++y)
-            std::memcpy(out->rgba.data() + rowBytes * y,
-                        static_cast<const uint8_t*>(rgba->pixels) + size_t(rgba->pitch) * y, rowBytes);
-        SDL_UnlockSurface(rgba);
-        SDL_FreeSurface(rgba);
+    // Straight from the loaded surface into the pixels; palette images first
+    // become an RGBA surface, the only way SDL converts them.
+    SDL_Surface* source = loaded;
+    if (SDL_ISPIXELFORMAT_INDEXED(loaded->format->format)) {
+        source = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGBA32, 0);
+        SDL_FreeSurface(loaded);
+        if (!source) return fail(error, name, std::string("cannot convert BMP (") + SDL_GetError() + ")");
     }
-    SDL_FreeSurface(loaded);
+    out->rgba.resize(rowBytes * height);
+    SDL_LockSurface(source);
+    const bool converted = SDL_ConvertPixels(source->w, source->h, source->format->format, source->pixels,
+                                             source->pitch, SDL_PIXELFORMAT_RGBA32, out->rgba.data(),
+                                             static_cast<int>(rowBytes)) == 0;
+    SDL_UnlockSurface(source);
+    SDL_FreeSurface(source);
+    if (!converted) return fail(error, name, std::string("cannot convert BMP (") + SDL_GetError() + ")");
     out->width = width;
     out->height = height;
     return true;

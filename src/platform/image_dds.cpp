@@ -42,12 +42,6 @@ struct ByteOrder {
     int red, green, blue, alpha;
 };
 
-uint32_t fullChainLevels(uint32_t width, uint32_t height) {
-    uint32_t levels = 1;
-    for (uint32_t side = std::max(width, height); side > 1; side >>= 1) ++levels;
-    return levels;
-}
-
 // The byte a mask of eight set bits covers, or -1 for any other mask.
 int maskByte(uint32_t mask) {
     for (int byte = 0; byte < 4; ++byte)
@@ -145,9 +139,7 @@ bool readDds(std::vector<uint8_t>&& file, const char* name, TextureImage* out, s
         return fail(error, name, "unsupported DDS image (neither S3TC blocks nor 32-bit RGB texels)");
     }
 
-    uint64_t needed = 0;
-    for (uint32_t level = 0; level < levels; ++level)
-        needed += levelBytes(texels, levelSide(width, level), levelSide(height, level));
+    const uint64_t needed = chainBytes(texels, width, height, levels);
     if (needed > size - dataOffset)
         return fail(error, name, "truncated DDS data (" + std::to_string(levels) + " levels of a " +
                                      std::to_string(width) + " x " + std::to_string(height) + " image need " +
@@ -186,10 +178,8 @@ void expandBlocks(TextureImage* image) {
     const int flags = image->format == TexelFormat::Bc1 ? squish::kDxt1
                       : image->format == TexelFormat::Bc2 ? squish::kDxt3
                                                           : squish::kDxt5;
-    uint64_t total = 0;
-    for (uint32_t level = 0; level < image->levelCount; ++level)
-        total += levelBytes(TexelFormat::Rgba8, levelSide(image->width, level), levelSide(image->height, level));
-    std::vector<uint8_t> rgba(static_cast<size_t>(total));
+    std::vector<uint8_t> rgba(
+        static_cast<size_t>(chainBytes(TexelFormat::Rgba8, image->width, image->height, image->levelCount)));
     const uint8_t* blocks = image->levels();
     uint8_t* to = rgba.data();
     for (uint32_t level = 0; level < image->levelCount; ++level) {

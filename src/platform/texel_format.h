@@ -23,4 +23,19 @@ inline uint64_t levelBytes(TexelFormat format, uint32_t width, uint32_t height) 
 // The side of level `level` of a texture whose level 0 is `side` texels.
 inline uint32_t levelSide(uint32_t side, uint32_t level) { return std::max(1u, level < 32 ? side >> level : 0u); }
 
+// Levels from width x height down to 1 x 1.
+inline uint32_t fullChainLevels(uint32_t width, uint32_t height) {
+    uint32_t levels = 1;
+    for (uint32_t side = std::max(width, height); side > 1; side >>= 1) ++levels;
+    return levels;
+}
+
+// Bytes of the first levelCount levels, one after another.
+inline uint64_t chainBytes(TexelFormat format, uint32_t width, uint32_t height, uint32_t levelCount) {
+    uint64_t bytes = 0;
+    for (uint32_t level = 0; level < levelCount; ++level)
+        bytes += levelBytes(format, levelSide(width, level), levelSide(height, level));
+    return bytes;
+}
+
 }  // namespace q

@@ -65,8 +65,4 @@ void showMessageBox(const char* text, const char* caption);
 // or WAYLAND_DISPLAY set), or SDL is told to draw off-screen.
 bool displayAvailable();
 
-// The size in pixels of what a window shows, as it really is: a full-screen
-// request that the desktop did not honour leaves the window its own size.
-void windowPixelSize(void* sdlWindow, int* width, int* height);
-
 }  // namespace q

@@ -44,12 +44,10 @@ uint32_t buttonBit(uint8_t button) {
 class SdlWindow final : public Window {
 public:
     explicit SdlWindow(SDL_Window* window) : window_(window) {
-        std::memset(keys_, 0, sizeof keys_);
         if (SDL_GetWindowFlags(window_) & SDL_WINDOW_INPUT_FOCUS) gainFocus();
     }
     ~SdlWindow() override {
-        SDL_SetRelativeMouseMode(SDL_FALSE);
-        SDL_ShowCursor(SDL_ENABLE);
+        loseFocus();  // the mouse and cursor go back to the desktop
         SDL_DestroyWindow(window_);
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
     }
@@ -225,7 +223,7 @@ private:
     }
 
     SDL_Window* window_;
-    uint8_t keys_[SDL_NUM_SCANCODES];  // by scancode, 1 = held
+    uint8_t keys_[SDL_NUM_SCANCODES] = {};  // by scancode, 1 = held
     uint32_t buttons_ = 0;             // bit i: button i of the mouse state held
     int32_t motionX_ = 0;
     int32_t motionY_ = 0;

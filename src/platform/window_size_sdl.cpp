@@ -51,8 +51,7 @@ void realWindowSize(SDL_Window* window, int* width, int* height) {
     if (!askX11WindowSize(window, width, height)) SDL_GetWindowSize(window, width, height);
 }
 
-void windowPixelSize(void* sdlWindow, int* width, int* height) {
-    auto* window = static_cast<SDL_Window*>(sdlWindow);
+void windowPixelSize(SDL_Window* window, int* width, int* height) {
     *width = *height = 0;
     if (!window) return;
     // Elsewhere SDL knows, and counts the pixels of a high-density screen.

@@ -11,6 +11,10 @@ namespace q {
 // In screen coordinates (which X, unlike some desktops, counts in pixels).
 void realWindowSize(SDL_Window* window, int* width, int* height);
 
+// The size in pixels of what a window shows, as it really is: a full-screen
+// request that the desktop did not honour leaves the window its own size.
+void windowPixelSize(SDL_Window* window, int* width, int* height);
+
 // On X, a request about a window that has just gone (a window manager's frame
 // dropped when leaving full screen, a message box closed) draws an error whose
 // default handling ends the process. Such errors are named on stderr and the

@@ -1,8 +1,12 @@
 #include "render/grid_texture.h"
 
+#include <vector>
+
 #include "platform/gpu/device.h"
 
 namespace q {
+
+namespace {
 
 std::vector<uint8_t> gridTexels() {
     constexpr uint32_t kCell = kGridTextureSide / kGridCellsPerSide;
@@ -20,6 +24,8 @@ std::vector<uint8_t> gridTexels() {
     }
     return rgba;
 }
+
+}  // namespace
 
 gpu::Texture* createGridTexture(gpu::Device& device) {
     const std::vector<uint8_t> rgba = gridTexels();

@@ -3,7 +3,6 @@
 // that walls, floors and their edges read on a map whose images are absent.
 
 #include <cstdint>
-#include <vector>
 
 namespace q {
 
@@ -15,11 +14,9 @@ class Texture;
 constexpr uint32_t kGridTextureSide = 64;  // texels; texture coordinates 0 to 1 span it
 constexpr uint32_t kGridCellsPerSide = 4;
 
-// The grid's RGBA8 texels: mid grey cells between darker lines, the line of
-// the texture's own edge darker still, so one repeat of the texture shows.
-std::vector<uint8_t> gridTexels();
-
-// A texture of gridTexels with a full mip chain; null when the device refuses it.
+// A texture of the grid with a full mip chain: mid grey cells between darker
+// lines, the line of the texture's own edge darker still, so one repeat of the
+// texture shows. Null when the device refuses it.
 gpu::Texture* createGridTexture(gpu::Device& device);
 
 }  // namespace q

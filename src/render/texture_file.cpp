@@ -8,11 +8,11 @@ namespace q {
 gpu::Texture* createTextureFromImage(gpu::Device& device, TextureImage& image, const char* path,
                                      std::string* error) {
     // S3TC blocks go to the GPU as they are where it can sample them.
-    if (isBlockFormat(image.format) && !device.supportsBlockCompression()) expandBlocks(&image);
     gpu::Texture* texture =
         device.createTextureFromLevels(image.format, image.width, image.height, image.levelCount, image.levels());
     if (!texture && isBlockFormat(image.format)) {
-        // A driver may take S3TC and still refuse some sizes of it.
+        // Without S3TC, or for a size the driver refuses in it, the blocks
+        // are decoded to RGBA8 and offered again.
         expandBlocks(&image);
         texture = device.createTextureFromLevels(image.format, image.width, image.height, image.levelCount,
                                                  image.levels());

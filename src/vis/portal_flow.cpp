@@ -59,10 +59,10 @@ bool inFrustum(const MapInstance& instance, const Frustum& frustum) {
 
 namespace {
 
-// Enters the instance for this frame from the area that holds the eye in its
-// map, or from solid space (eyeArea < 0).
-void enterFrom(MapInstance& instance, Vector3 eye, int eyeArea, const Frustum& worldFrustum) {
-    instance.localEye = transformCoord(eye, instance.inverseWorld);
+// Enters the instance for this frame from the area that holds the eye (given
+// in its map's space), or from solid space (eyeArea < 0).
+void enterFrom(MapInstance& instance, Vector3 localEye, int eyeArea, const Frustum& worldFrustum) {
+    instance.localEye = localEye;
     if (!instance.enteredThisFrame) {
         instance.enteredThisFrame = true;
         std::fill(instance.visibleAreas.begin(), instance.visibleAreas.end(), 0u);
@@ -89,8 +89,8 @@ void startFlow(MapInstance& instance, const Frustum& worldFrustum) {
     if (!instance.map || !instance.scene || !instance.scene->camera) return;
     // The lookup is silent here; the wall report comes from the scene update's
     // own lookup of the camera.
-    const Vector3 eye = instance.scene->camera->position;
-    enterFrom(instance, eye, instance.findArea(eye), worldFrustum);
+    const Vector3 localEye = transformCoord(instance.scene->camera->position, instance.inverseWorld);
+    enterFrom(instance, localEye, instance.map->areaHolding(localEye), worldFrustum);
 }
 
 void flowArea(MapInstance& instance, int area, const Frustum& frustum) {
@@ -166,12 +166,11 @@ void flowFromCamera(Scene& scene, const Frustum& worldFrustum) {
     // in it. The area is looked up afresh: the camera's area number was found
     // before this frame's move.
     const Camera* camera = scene.camera.get();
-    const int held = camera ? camera->instanceIndex : -1;
-    MapInstance* holder =
-        (held >= 0 && held < static_cast<int>(scene.instances.size())) ? scene.instances[held].get() : nullptr;
-    const int eyeArea = holder ? holder->findArea(camera->position) : -1;
+    MapInstance* holder = camera ? scene.instanceAt(camera->instanceIndex) : nullptr;
+    const Vector3 localEye = holder ? transformCoord(camera->position, holder->inverseWorld) : Vector3{};
+    const int eyeArea = holder && holder->map ? holder->map->areaHolding(localEye) : -1;
     if (eyeArea > 0)
-        enterFrom(*holder, camera->position, eyeArea, worldFrustum);
+        enterFrom(*holder, localEye, eyeArea, worldFrustum);
     else
         flowInstances(scene, worldFrustum, nullptr);
 }

@@ -45,10 +45,6 @@ void MapInstance::placeInWorld() {
     }
 }
 
-int MapInstance::findArea(Vector3 point) const {
-    return map ? map->areaHolding(transformCoord(point, inverseWorld)) : -1;
-}
-
 int MapInstance::areaAt(Vector3 point) const {
     if (!map) return -1;
     const Vector3 local = transformCoord(point, inverseWorld);

@@ -38,10 +38,10 @@ public:
     Scene* scene = nullptr;  // the scene this instance was added to
     int index = -1;          // its number in the scene's instance list
 
-    // Stores the map, caches its arrays and sizes the bit sets to it.
     // Marks every area visible this frame: drawing everything, or an eye with
     // no area of this map to look out of.
     void markEveryArea();
+    // Stores the map, caches its arrays and sizes the bit sets to it.
     void bindMap(MapData* newMap);
     // Builds world, inverseWorld and grows worldBounds from position and rotation.
     void placeInWorld();
@@ -49,9 +49,6 @@ public:
     // Area of the map holding the world-space point; -1 in solid space (reported)
     // or when the map has no usable area tree.
     int areaAt(Vector3 point) const;
-    // The same lookup without any report: for the flow, which looks the eye up
-    // in every instance it enters, walls and all.
-    int findArea(Vector3 point) const;
 };
 
 }  // namespace q

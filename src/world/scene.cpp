@@ -34,10 +34,15 @@ void Scene::locateCamera() {
     camera->instanceIndex = found;
     if (found >= 0) {
         // In solid space the lookup yields no area; the last area found stays,
-        // so the overlay and the render pass always hold a real area number.
+        // so the overlay and the trace always hold a real area number.
         const int area = instances[found]->areaAt(camera->position);
         if (area >= 0) camera->areaIndex = area;
     }
+}
+
+MapInstance* Scene::instanceAt(int index) const {
+    return index >= 0 && static_cast<size_t>(index) < instances.size() ? instances[static_cast<size_t>(index)].get()
+                                                                      : nullptr;
 }
 
 }  // namespace q

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,9 +68,13 @@ public:
     gpu::Texture* getTexture(const char* materialName) override;
     // The cache's texture for a material name, or null.
     gpu::Texture* cachedTexture(const char* materialName) const;
+    // The image file a material's texture would be made from: looked for
+    // beside the map and in textureDirs; none for a name too long for the
+    // cache, or without a device to make it on.
+    std::optional<std::string> materialImageFile(const char* materialName) const;
     // Puts a texture loaded from file into the cache, which owns it from then
-    // on; false (the texture left to the caller) for a name it cannot hold.
-    bool addTexture(const char* materialName, const std::string& file, gpu::Texture* texture);
+    // on; the name must fit (materialImageFile found its file).
+    void addTexture(const char* materialName, const std::string& file, gpu::Texture* texture);
     // What surfaces whose image is missing or unusable get: the grey grid under
     // untexturedGrid (made on first use), otherwise null.
     gpu::Texture* standInTexture();
@@ -80,6 +85,8 @@ public:
     // cube of half-size 100 around it) and which area of that instance's map:
     // the first half of the frame's scene update (updateScene, move/camera.h).
     void locateCamera();
+    // Instance number `index` (a camera's instanceIndex); null when there is none.
+    MapInstance* instanceAt(int index) const;
 
 private:
     gpu::DeviceHandle<gpu::Texture> gridTexture_;  // made on first use

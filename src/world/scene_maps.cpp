@@ -97,9 +97,7 @@ private:
 
     gpu::Texture* firstLook(const char* materialName) {
         if (gpu::Texture* cached = scene_.cachedTexture(materialName)) return cached;
-        std::optional<std::string> file;
-        if (std::strlen(materialName) < sizeof TextureEntry::name && scene_.device)
-            file = findMaterialImage(materialName, scene_.mapDir, scene_.textureDirs);
+        const std::optional<std::string> file = scene_.materialImageFile(materialName);
         if (!file) {
             missing_.push_back(materialName);
             return scene_.standInTexture();
@@ -168,8 +166,7 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
 
 gpu::Texture* Scene::getTexture(const char* materialName) {
     if (gpu::Texture* cached = cachedTexture(materialName)) return cached;
-    if (std::strlen(materialName) >= sizeof TextureEntry::name || !device) return standInTexture();
-    const std::optional<std::string> file = findMaterialImage(materialName, mapDir, textureDirs);
+    const std::optional<std::string> file = materialImageFile(materialName);
     if (!file) return standInTexture();
     // A failed load is not cached: asked again, tried again.
     gpu::Texture* texture = loadTextureFile(*device, file->c_str(), nullptr);
@@ -184,15 +181,17 @@ gpu::Texture* Scene::cachedTexture(const char* materialName) const {
     return nullptr;
 }
 
-bool Scene::addTexture(const char* materialName, const std::string& file, gpu::Texture* texture) {
+std::optional<std::string> Scene::materialImageFile(const char* materialName) const {
+    if (std::strlen(materialName) >= sizeof TextureEntry::name || !device) return std::nullopt;
+    return findMaterialImage(materialName, mapDir, textureDirs);
+}
+
+void Scene::addTexture(const char* materialName, const std::string& file, gpu::Texture* texture) {
     TextureEntry entry;
-    const size_t length = std::strlen(materialName);
-    if (length >= sizeof entry.name) return false;
-    std::memcpy(entry.name, materialName, length + 1);
+    std::memcpy(entry.name, materialName, std::strlen(materialName) + 1);
     entry.file = file;
     entry.texture.reset(texture);
     textures.push_back(std::move(entry));
-    return true;
 }
 
 gpu::Texture* Scene::standInTexture() {

@@ -1,7 +1,7 @@
 #include <SDL.h>
 
 #include "platform/gpu/gl/gl_context.h"
-#include "platform/window.h"
+#include "platform/window_size_sdl.h"
 
 namespace q::gpu {
 

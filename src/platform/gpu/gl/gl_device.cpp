@@ -562,10 +562,12 @@ void GlDevice::present() {
                                         static_cast<int>(height_));
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    // The bars are cleared every frame: a swap leaves them undefined. The next
-    // clear of the back buffer sets its own colour again.
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
+    // Bars, when the picture leaves any, are cleared every frame: a swap leaves
+    // them undefined. The next clear of the back buffer sets its own colour again.
+    if (target.width < drawableWidth || target.height < drawableHeight) {
+        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
     if (target.width > 0 && target.height > 0)
         glBlitFramebuffer(0, 0, static_cast<GLint>(width_), static_cast<GLint>(height_), target.x, target.y,
                           target.x + target.width, target.y + target.height, GL_COLOR_BUFFER_BIT, GL_LINEAR);

@@ -63,6 +63,8 @@ public:
     static constexpr GLenum kWriteTarget = GL_COPY_WRITE_BUFFER;
 
 private:
+    // A texture of a size this GL can hold, kept in the device's list; null otherwise.
+    GlTexture* makeTexture(uint32_t width, uint32_t height, uint32_t levels, TexelFormat format);
     GlProgram* programFor(uint32_t handle);
     // Sends what the draw depends on; false when nothing can be drawn.
     bool prepareDraw(uint32_t firstVertex, uint32_t vertexCount);

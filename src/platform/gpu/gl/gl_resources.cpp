@@ -48,12 +48,6 @@ void GlIndexBuffer::release() { device_->releaseIndexBuffer(this); }
 
 namespace {
 
-uint32_t fullChainLevels(uint32_t width, uint32_t height) {
-    uint32_t levels = 1;
-    for (uint32_t size = std::max(width, height); size > 1; size >>= 1) ++levels;
-    return levels;
-}
-
 GLenum blockInternalFormat(TexelFormat format) {
     // From GL_EXT_texture_compression_s3tc, which the core headers leave out.
     constexpr GLenum kRgbaDxt1 = 0x83F1, kRgbaDxt3 = 0x83F2, kRgbaDxt5 = 0x83F3;

@@ -543,10 +543,7 @@ Texture* RecordingDevice::createTextureFromLevels(TexelFormat format, uint32_t w
     auto* storage = dynamic_cast<TextureStorage*>(t);
     storage->format = format;
     storage->levelCount = levelCount;
-    uint64_t bytes = 0;
-    for (uint32_t level = 0; level < levelCount; ++level)
-        bytes += levelBytes(format, levelSide(width, level), levelSide(height, level));
-    storage->storedBytes.assign(levels, levels + bytes);
+    storage->storedBytes.assign(levels, levels + chainBytes(format, width, height, levelCount));
     if (format == TexelFormat::Rgba8) fillTexels(storage, levels);
     return t;
 }
