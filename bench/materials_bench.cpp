@@ -270,11 +270,10 @@ int run(const std::string& viewer, const fs::path& dir) {
 }  // namespace q
 
 int main(int argc, char** argv) {
-    const char* viewer = q::bench::takeOption(&argc, argv, "--viewer");
-    const char* dir = q::bench::takeOption(&argc, argv, "--dir");
-    if (!viewer || !dir) {
-        std::fprintf(stderr, "usage: materials_bench --viewer=QUORVANE --dir=WHERE_TO_MAKE_THE_MAP\n");
+    std::string viewer, dir;
+    if (!q::bench::takeViewerAndDir(&argc, argv, "materials_bench --viewer=QUORVANE --dir=WHERE_TO_MAKE_THE_MAP",
+                                    &viewer, &dir)) {
         return 2;
     }
-    return q::run(std::filesystem::absolute(viewer).string(), std::filesystem::absolute(dir));
+    return q::run(viewer, dir);
 }

@@ -8,8 +8,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
+
+#include "figure.h"
 
 extern char** environ;
 
@@ -44,6 +48,20 @@ inline double timeViewer(const std::string& viewer, std::vector<std::string> arg
     int status = 0;
     if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
     return secondsSince(start);
+}
+
+// Takes --viewer=... and --dir=... out of the command line, both made absolute;
+// false, after printing "usage: " and `usage`, when either is missing.
+inline bool takeViewerAndDir(int* argc, char** argv, const char* usage, std::string* viewer, std::string* dir) {
+    const char* viewerOption = takeOption(argc, argv, "--viewer");
+    const char* dirOption = takeOption(argc, argv, "--dir");
+    if (!viewerOption || !dirOption) {
+        std::fprintf(stderr, "usage: %s\n", usage);
+        return false;
+    }
+    *viewer = std::filesystem::absolute(viewerOption).string();
+    *dir = std::filesystem::absolute(dirOption).string();
+    return true;
 }
 
 }  // namespace q::bench

@@ -5,7 +5,6 @@
 // the start-up steps done here in the viewer's order on a headless GL device,
 // each timed on its own.
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -238,12 +237,10 @@ int run(const std::string& viewer, const std::string& dir) {
 }  // namespace q
 
 int main(int argc, char** argv) {
-    const char* viewer = q::bench::takeOption(&argc, argv, "--viewer");
-    const char* dir = q::bench::takeOption(&argc, argv, "--dir");
-    if (!viewer || !dir) {
-        std::fprintf(stderr, "usage: startup_bench --viewer=QUORVANE --dir=DEMO_MAP_DIR\n");
+    std::string viewer, dir;
+    if (!q::bench::takeViewerAndDir(&argc, argv, "startup_bench --viewer=QUORVANE --dir=DEMO_MAP_DIR", &viewer,
+                                    &dir)) {
         return 2;
     }
-    const std::string viewerPath = std::filesystem::absolute(viewer).string();
-    return q::run(viewerPath, std::filesystem::absolute(dir).string());
+    return q::run(viewer, dir);
 }

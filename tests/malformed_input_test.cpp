@@ -25,6 +25,7 @@
 #include "platform/gpu/recording/recording_device.h"
 #include "platform/image.h"
 #include "platform/report.h"
+#include "recording_device_test.h"
 #include "render/globals.h"
 #include "render/texture_file.h"
 
@@ -104,17 +105,12 @@ public:
     std::vector<std::string> asked;
 };
 
-class MalformedInput : public testing::Test {
+class MalformedInput : public test::RecordingDeviceTest {
 protected:
-    void SetUp() override {
-        previous_ = g_device;
-        g_device = &device;
-        resetReportsForTest();
-    }
     void TearDown() override {
         // Whatever was refused, the same process still reads a good map.
         EXPECT_TRUE(load(ProcParts().text(), CmParts().text())) << error;
-        g_device = previous_;
+        RecordingDeviceTest::TearDown();
     }
 
     // Writes bbb.proc and bbb.cm and reads them as the map load does: the
@@ -135,14 +131,10 @@ protected:
     std::string procPath() const { return files.path("bbb.proc"); }
     std::string cmPath() const { return files.path("bbb.cm"); }
 
-    gpu::RecordingDevice device;
     test::MapFiles files;
     NamesAsked names;
     MapData loaded;  // the last map read whole (buffers released)
     std::string error;
-
-private:
-    gpu::Device* previous_ = nullptr;
 };
 
 // "<file>:<line>: expected ..." where line 0 stands for any line.

@@ -15,6 +15,7 @@
 #include "platform/gpu/recording/recording_device.h"
 #include "platform/report.h"
 #include "proc_file_text.h"
+#include "recording_device_test.h"
 #include "render/globals.h"
 
 namespace q {
@@ -126,26 +127,13 @@ std::vector<BadFile> badFiles() {
 bool read(Kind kind, const std::string& path, std::string* message) {
     NoImages images;
     MapData map;
-    const bool ok = kind == Kind::Proc ? map.readProcFile(path.c_str(), &images, message)
-                                       : map.readCollisionFile(path.c_str(), message);
-    map.releaseBuffers();
-    return ok;
+    return kind == Kind::Proc ? map.readProcFile(path.c_str(), &images, message)
+                              : map.readCollisionFile(path.c_str(), message);
 }
 
-class MalformedMapFiles : public testing::Test {
+class MalformedMapFiles : public test::RecordingDeviceTest {
 protected:
-    void SetUp() override {
-        previous_ = g_device;
-        g_device = &device;
-        resetReportsForTest();
-    }
-    void TearDown() override { g_device = previous_; }
-
-    gpu::RecordingDevice device;
     test::MapFiles files;
-
-private:
-    gpu::Device* previous_ = nullptr;
 };
 
 TEST_F(MalformedMapFiles, EachIsRefusedNamingFileLineAndWhatWasExpected) {

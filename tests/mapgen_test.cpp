@@ -26,6 +26,7 @@
 #include "move/movement.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "platform/report.h"
+#include "recording_device_test.h"
 #include "render/globals.h"
 #include "world/map_instance.h"
 
@@ -441,21 +442,16 @@ TEST(MapgenCommandLine, BinaryExitsWithTwoOnMistakes) {
 }
 
 // The files as the viewer reads them.
-class MapgenLoaded : public testing::Test {
+class MapgenLoaded : public q::test::RecordingDeviceTest {
 protected:
-    void SetUp() override {
-        previous_ = g_device;
-        g_device = &device_;
-        resetReportsForTest();
-    }
     void TearDown() override {
-        g_device = previous_;
+        RecordingDeviceTest::TearDown();
         std::filesystem::remove_all(dir_);
     }
 
     // Generates the preset's files and reads them into `map`.
     void load(const MapgenOptions& o) {
-        dir_ = scratchDir(describe(o) == "demo 0" ? "demo" : mapName(o));
+        dir_ = scratchDir(mapName(o));
         std::string error;
         ASSERT_TRUE(buildMap(o, &built, &error)) << error;
         ASSERT_TRUE(generateMap(o, dir_.string(), &error)) << error;
@@ -474,15 +470,10 @@ protected:
         return map.pointArea(0, p, &area) ? area : kSolid;
     }
 
-private:
-    gpu::RecordingDevice device_;  // first, so that it outlives the map's buffers
-
-protected:
     GeneratedMap built;
-    MapData map;
+    MapData map;  // the base's device outlives its buffers
 
 private:
-    gpu::Device* previous_ = nullptr;
     std::filesystem::path dir_;
 };
 

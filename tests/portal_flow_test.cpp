@@ -240,7 +240,6 @@ TEST_F(PortalFlow, EyeInSolidSpaceDrawsAllOfThatInstanceWithoutAReport) {
     EXPECT_EQ(reportCount(), 0u);
 
     // Held by the walled-in instance, the eye still sees the one beyond it.
-    open->enteredThisFrame = false;
     camera->instanceIndex = 0;
     for (const auto& instance : scene.instances) instance->enteredThisFrame = false;
     Frustum frustum;

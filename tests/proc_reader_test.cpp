@@ -19,6 +19,7 @@
 #include "proc_file_text.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "platform/report.h"
+#include "recording_device_test.h"
 #include "render/globals.h"
 
 namespace q {
@@ -68,28 +69,17 @@ std::string standardFile() {
     return crlf;
 }
 
-class ProcReader : public testing::Test {
+class ProcReader : public test::RecordingDeviceTest {
 protected:
-    void SetUp() override {
-        previous_ = g_device;
-        g_device = &device;
-        resetReportsForTest();
-    }
-    void TearDown() override { g_device = previous_; }
-
     bool read(const std::string& text) {
         const std::string path = files.write("m.proc", text);
         return map.readProcFile(path.c_str(), &textures, &error);
     }
 
-    RecordingDevice device;
     FakeTextures textures{&device};
     test::MapFiles files;
     MapData map;
     std::string error;
-
-private:
-    gpu::Device* previous_ = nullptr;
 };
 
 TEST_F(ProcReader, StandardFileFillsAreasBuffersPortalsAndNodes) {

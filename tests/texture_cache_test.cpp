@@ -14,21 +14,18 @@
 #include "map_test_files.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "platform/image.h"
+#include "recording_device_test.h"
 #include "render/globals.h"
 #include "world/scene.h"
 
 namespace q {
 namespace {
 
-class TextureCache : public testing::Test {
+class TextureCache : public test::RecordingDeviceTest {
 protected:
     void SetUp() override {
-        previous_ = g_device;
-        g_device = &device;
+        RecordingDeviceTest::SetUp();
         scene.device = &device;
-    }
-    void TearDown() override {
-        g_device = previous_;
     }
     std::string writeImage(const std::string& name) {
         Image image;
@@ -41,12 +38,8 @@ protected:
         return path;
     }
 
-    gpu::RecordingDevice device;
     Scene scene;
     test::MapFiles files;
-
-private:
-    gpu::Device* previous_ = nullptr;
 };
 
 std::string surfaceText(const std::string& material) {

@@ -319,22 +319,12 @@ TEST(PresentRect, TheBackBufferKeepsItsShapeCentredWithBars) {
 }
 
 TEST(Window, WithoutADisplayCreationFailsWithAdvice) {
-    const char* names[] = {"DISPLAY", "WAYLAND_DISPLAY"};
-    std::string saved[2];
-    bool had[2];
-    for (int i = 0; i < 2; ++i) {
-        const char* value = std::getenv(names[i]);
-        had[i] = value != nullptr;
-        if (value) saved[i] = value;
-        unsetenv(names[i]);
-    }
+    const ScopedEnv noX11("DISPLAY", nullptr);
+    const ScopedEnv noWayland("WAYLAND_DISPLAY", nullptr);
     EXPECT_FALSE(displayAvailable());
     std::string error;
     EXPECT_EQ(Window::create(800, 600, "quorvane", false, &error), nullptr);
     EXPECT_NE(error.find("--headless"), std::string::npos) << error;
-    for (int i = 0; i < 2; ++i) {
-        if (had[i]) setenv(names[i], saved[i].c_str(), 1);
-    }
 }
 
 }  // namespace
