@@ -25,7 +25,7 @@
 #include "platform/gpu/recording/recording_device.h"
 #include "platform/image.h"
 #include "platform/report.h"
-#include "recording_device_test.h"
+#include "recording_device_fixture.h"
 #include "render/globals.h"
 #include "render/texture_file.h"
 

@@ -15,7 +15,7 @@
 #include "platform/gpu/recording/recording_device.h"
 #include "platform/report.h"
 #include "proc_file_text.h"
-#include "recording_device_test.h"
+#include "recording_device_fixture.h"
 #include "render/globals.h"
 
 namespace q {

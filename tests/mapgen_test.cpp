@@ -26,7 +26,7 @@
 #include "move/movement.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "platform/report.h"
-#include "recording_device_test.h"
+#include "recording_device_fixture.h"
 #include "render/globals.h"
 #include "world/map_instance.h"
 

@@ -19,7 +19,7 @@
 #include "proc_file_text.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "platform/report.h"
-#include "recording_device_test.h"
+#include "recording_device_fixture.h"
 #include "render/globals.h"
 
 namespace q {

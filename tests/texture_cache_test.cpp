@@ -14,7 +14,7 @@
 #include "map_test_files.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "platform/image.h"
-#include "recording_device_test.h"
+#include "recording_device_fixture.h"
 #include "render/globals.h"
 #include "world/scene.h"
 
