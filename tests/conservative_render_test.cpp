@@ -245,6 +245,9 @@ protected:
         return rgba;
     }
 
+    // Generates the map, loads one copy and compares the two modes from eyes
+    // all over it: in rooms, through portals, in walls and outside.
+    void compareAllOver(const mapgen::MapgenOptions& options, const char* label, Result* r);
 
     Result compare(MapData* map, const std::vector<Sample>& samples) {
         Result result;
@@ -291,6 +294,16 @@ void expectNoHoles(const Result& r) {
     EXPECT_LT(r.differingShare, 1e-4);
 }
 
+void ConservativeRender::compareAllOver(const mapgen::MapgenOptions& options, const char* label, Result* r) {
+    ScratchMap scratch(options);
+    ASSERT_TRUE(scratch.ok()) << scratch.error();
+    MapData* map = load(scratch);
+    ASSERT_NE(map, nullptr);
+    *r = compare(map, eyesAllOver(scratch.generated(), *scene->instances[0]));
+    print(label, *r);
+    expectNoHoles(*r);
+}
+
 mapgen::MapgenOptions preset(const char* name, int count = 0, int areaZeroRoom = 0) {
     mapgen::MapgenOptions options;
     options.preset = name;
@@ -300,13 +313,8 @@ mapgen::MapgenOptions preset(const char* name, int count = 0, int areaZeroRoom =
 }
 
 TEST_F(ConservativeRender, DemoMapHasNoHoles) {
-    ScratchMap scratch(preset("demo"));
-    ASSERT_TRUE(scratch.ok()) << scratch.error();
-    MapData* map = load(scratch);
-    ASSERT_NE(map, nullptr);
-    const Result r = compare(map, eyesAllOver(scratch.generated(), *scene->instances[0]));
-    print("demo", r);
-    expectNoHoles(r);
+    Result r;
+    ASSERT_NO_FATAL_FAILURE(compareAllOver(preset("demo"), "demo", &r));
     EXPECT_LT(r.meanAreasDrawn, r.areasInMap);
 }
 
@@ -315,27 +323,17 @@ TEST_F(ConservativeRender, DemoMapHasNoHoles) {
 TEST_F(ConservativeRender, DemoMapWithEightPointPortalsHasNoHoles) {
     mapgen::MapgenOptions options = preset("demo");
     options.splitPortals = true;
-    ScratchMap scratch(options);
-    ASSERT_TRUE(scratch.ok()) << scratch.error();
-    MapData* map = load(scratch);
-    ASSERT_NE(map, nullptr);
-    ASSERT_EQ(map->portals[0].points.size(), 8u);
-    const Result r = compare(map, eyesAllOver(scratch.generated(), *scene->instances[0]));
-    print("demo, eight-point portals", r);
-    expectNoHoles(r);
+    Result r;
+    ASSERT_NO_FATAL_FAILURE(compareAllOver(options, "demo, eight-point portals", &r));
+    ASSERT_EQ(scene->maps[0]->portals[0].points.size(), 8u);
     EXPECT_LT(r.meanAreasDrawn, r.areasInMap);
 }
 
 // Area 0 is the room in the second row and column, doorways on all four sides;
 // outside the building is solid space.
 TEST_F(ConservativeRender, SealedMapWithAreaZeroRoomHasNoHoles) {
-    ScratchMap scratch(preset("grid", 6, 8));
-    ASSERT_TRUE(scratch.ok()) << scratch.error();
-    MapData* map = load(scratch);
-    ASSERT_NE(map, nullptr);
-    const Result r = compare(map, eyesAllOver(scratch.generated(), *scene->instances[0]));
-    print("grid 6 with room 8 as area 0", r);
-    expectNoHoles(r);
+    Result r;
+    ASSERT_NO_FATAL_FAILURE(compareAllOver(preset("grid", 6, 8), "grid 6 with room 8 as area 0", &r));
     EXPECT_LT(r.meanAreasDrawn, r.areasInMap);
 }
 
