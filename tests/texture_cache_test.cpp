@@ -38,6 +38,19 @@ protected:
         return path;
     }
 
+    // bbb.proc with the given text, beside a collision file of one empty leaf.
+    void writeMap(const std::string& proc) {
+        files.write("bbb.proc", proc);
+        files.write("bbb.cm", "CM \"1.00\"\ncollisionModel \"worldMap\" { nodes { ( -1 0 ) } }\n");
+    }
+    // Loads bbb; *lines gets what the load wrote to stderr.
+    MapData* loadWrittenMap(std::string* lines, std::string* error) {
+        testing::internal::CaptureStderr();
+        MapData* map = scene.loadMap(files.path("bbb").c_str(), error);
+        *lines = testing::internal::GetCapturedStderr();
+        return map;
+    }
+
     Scene scene;
     test::MapFiles files;
 };
@@ -123,13 +136,10 @@ TEST_F(TextureCache, LoadMapSharesTexturesAndSumsUpMissingImagesInOneLine) {
     proc += surfaceText(stone) + surfaceText(stone);
     for (char c = 'a'; c <= 'g'; ++c) proc += surfaceText(files.path(std::string("gone_") + c));
     proc += "}\n";
-    files.write("bbb.proc", proc);
-    files.write("bbb.cm", "CM \"1.00\"\ncollisionModel \"worldMap\" { nodes { ( -1 0 ) } }\n");
+    writeMap(proc);
 
-    std::string error;
-    testing::internal::CaptureStderr();
-    MapData* map = scene.loadMap(files.path("bbb").c_str(), &error);
-    const std::string lines = testing::internal::GetCapturedStderr();
+    std::string error, lines;
+    MapData* map = loadWrittenMap(&lines, &error);
     ASSERT_NE(map, nullptr) << error;
     ASSERT_EQ(scene.maps.size(), 1u);
     EXPECT_EQ(scene.maps[0].get(), map);
@@ -159,13 +169,10 @@ TEST_F(TextureCache, UnusableImagesAreNamedAndTheGridStandsInWhenAsked) {
     files.write("odd.dds", "DDS " + std::string(124, '\0'));
     std::string proc = "mapProcFile003\nmodel { /* name = */ \"_area0\" /* numSurfaces = */ 4\n";
     for (const char* name : {"fine", "cut", "odd", "gone"}) proc += surfaceText(files.path(name));
-    files.write("bbb.proc", proc + "}\n");
-    files.write("bbb.cm", "CM \"1.00\"\ncollisionModel \"worldMap\" { nodes { ( -1 0 ) } }\n");
+    writeMap(proc + "}\n");
 
-    std::string error;
-    testing::internal::CaptureStderr();
-    MapData* plain = scene.loadMap(files.path("bbb").c_str(), &error);
-    std::string lines = testing::internal::GetCapturedStderr();
+    std::string error, lines;
+    MapData* plain = loadWrittenMap(&lines, &error);
     ASSERT_NE(plain, nullptr) << error;
     const auto& surfaces = plain->areas[0].surfaceGroups[0].surfaces;
     EXPECT_NE(surfaces[0].texture, nullptr);
@@ -180,9 +187,7 @@ TEST_F(TextureCache, UnusableImagesAreNamedAndTheGridStandsInWhenAsked) {
 
     // Under --untextured grid the missing and the unusable share one grey grid.
     scene.untexturedGrid = true;
-    testing::internal::CaptureStderr();
-    MapData* grid = scene.loadMap(files.path("bbb").c_str(), &error);
-    lines = testing::internal::GetCapturedStderr();
+    MapData* grid = loadWrittenMap(&lines, &error);
     ASSERT_NE(grid, nullptr) << error;
     const auto& gridded = grid->areas[0].surfaceGroups[0].surfaces;
     EXPECT_EQ(gridded[0].texture, surfaces[0].texture);
@@ -217,13 +222,10 @@ TEST_F(TextureCache, ImagesDecodedAheadOfTheReadReachTheirOwnSurfaces) {
         proc += surfaceText(files.path("image" + std::to_string(i)));
     }
     for (int i = kImages - 1; i >= 0; --i) proc += surfaceText(files.path("image" + std::to_string(i)));
-    files.write("bbb.proc", proc + "}\n");
-    files.write("bbb.cm", "CM \"1.00\"\ncollisionModel \"worldMap\" { nodes { ( -1 0 ) } }\n");
+    writeMap(proc + "}\n");
 
-    std::string error;
-    testing::internal::CaptureStderr();
-    MapData* map = scene.loadMap(files.path("bbb").c_str(), &error);
-    const std::string lines = testing::internal::GetCapturedStderr();
+    std::string error, lines;
+    MapData* map = loadWrittenMap(&lines, &error);
     ASSERT_NE(map, nullptr) << error;
     const auto& surfaces = map->areas[0].surfaceGroups[0].surfaces;
     for (int i = 0; i < kImages; ++i) {
