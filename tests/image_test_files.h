@@ -2,6 +2,7 @@
 // Small TGA and DDS files built byte by byte, for the decoders' tests: we ship
 // no image files, and these formats have no writer in the viewer.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -41,7 +42,8 @@ struct DdsHeader {
 };
 
 inline std::vector<uint8_t> ddsFile(const DdsHeader& h, const std::vector<uint8_t>& data) {
-    std::vector<uint8_t> bytes(128, 0);
+    // Header and texels sized at once: the texels are copied in, not appended.
+    std::vector<uint8_t> bytes(128 + data.size(), 0);
     bytes[0] = 'D', bytes[1] = 'D', bytes[2] = 'S', bytes[3] = ' ';
     putU32(bytes, 4, 124);
     putU32(bytes, 8, 0x1 | 0x2 | 0x4 | 0x1000 | (h.mipCount > 1 ? 0x20000 : 0));
@@ -59,7 +61,7 @@ inline std::vector<uint8_t> ddsFile(const DdsHeader& h, const std::vector<uint8_
     }
     putU32(bytes, 108, 0x1000);
     putU32(bytes, 112, h.caps2);
-    bytes.insert(bytes.end(), data.begin(), data.end());
+    std::copy(data.begin(), data.end(), bytes.begin() + 128);
     return bytes;
 }
 
