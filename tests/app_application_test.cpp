@@ -89,8 +89,8 @@ private:
     bool armed_ = false;
 };
 
-WindowEvent keyUp(uint32_t key) { return {WindowEvent::Type::KeyUp, key}; }
-WindowEvent keyDown(uint32_t key, bool alt = false) { return {WindowEvent::Type::KeyDown, key, alt}; }
+WindowEvent keyUp(uint8_t key) { return {WindowEvent::Type::KeyUp, key}; }
+WindowEvent keyDown(uint8_t key, bool alt = false) { return {WindowEvent::Type::KeyDown, key, alt}; }
 
 class AppApplication : public ::testing::Test {
 protected:
@@ -139,7 +139,7 @@ protected:
 };
 
 TEST_F(AppApplication, TabReleaseFlipsTheModeOtherKeysDoNot) {
-    auto app = startApp({{1, {keyUp(9)}}, {2, {keyUp('W'), keyUp(0x70)}}, {3, {keyUp(9), keyUp(9), keyUp(9)}}});
+    auto app = startApp({{1, {keyUp(DIK_TAB)}}, {2, {keyUp(DIK_W), keyUp(DIK_F)}}, {3, {keyUp(DIK_TAB), keyUp(DIK_TAB), keyUp(DIK_TAB)}}});
     ASSERT_TRUE(g_portalMode);
     app->run(1);
     EXPECT_TRUE(g_portalMode);
@@ -157,7 +157,7 @@ TEST_F(AppApplication, TabReleaseFlipsTheModeOtherKeysDoNot) {
 
 TEST_F(AppApplication, EscEndsTheLoopAfterThePendingEventsAndTeardownKeepsItsOrder) {
     {
-        auto app = startApp({{3, {keyUp(27), keyUp(9)}}});
+        auto app = startApp({{3, {keyUp(DIK_ESCAPE), keyUp(DIK_TAB)}}});
         app->run();
         EXPECT_EQ(app->framesRun, 3u);  // no frame after the ESC release
         EXPECT_TRUE(app->quitRequested());
@@ -182,10 +182,10 @@ TEST_F(AppApplication, CloseEventEndsTheLoopAndFrameLimitStopsIt) {
 }
 
 TEST_F(AppApplication, AltEnterAndF11SwitchFullScreenPlainEnterDoesNot) {
-    auto app = startApp({{1, {keyDown(kVirtualKeyReturn, true)}},
-                         {2, {keyDown(kVirtualKeyReturn), keyUp(kVirtualKeyReturn)}},
-                         {3, {keyDown(kVirtualKeyF11)}},
-                         {4, {keyDown(kVirtualKeyF11), keyDown(kVirtualKeyReturn, true)}}});
+    auto app = startApp({{1, {keyDown(DIK_RETURN, true)}},
+                         {2, {keyDown(DIK_RETURN), keyUp(DIK_RETURN)}},
+                         {3, {keyDown(DIK_F11)}},
+                         {4, {keyDown(DIK_F11), keyDown(DIK_RETURN, true)}}});
     app->run(2);
     EXPECT_TRUE(window->fullscreen);
     app->run(3);

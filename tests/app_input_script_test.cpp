@@ -92,7 +92,7 @@ std::string pendingEvents(Window& window) {
     while (window.pollEvent(&event)) {
         if (!seen.empty()) seen += ' ';
         if (event.type == WindowEvent::Type::Close) seen += "CLOSE";
-        else seen += event.virtualKey == 9 ? "TAB" : event.virtualKey == 27 ? "ESC" : "KEY";
+        else seen += event.key == DIK_TAB ? "TAB" : event.key == DIK_ESCAPE ? "ESC" : "KEY";
     }
     return seen;
 }

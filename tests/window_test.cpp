@@ -187,17 +187,28 @@ TEST_F(SdlWindowEvents, KeysAreHeldFromPressToReleaseAndPressesAreSentOnceWithAl
     key(SDL_KEYDOWN, SDL_SCANCODE_F12, KMOD_NONE, 1);  // the keyboard's auto-repeat
     key(SDL_KEYDOWN, SDL_SCANCODE_RETURN, KMOD_LALT);
     key(SDL_KEYDOWN, SDL_SCANCODE_F11);
+    // Letters and brackets are keys like any other: their characters ('z' and
+    // '{' are 0x7A and 0x7B) never stand in for another key's code.
+    key(SDL_KEYDOWN, SDL_SCANCODE_Z);
+    key(SDL_KEYDOWN, SDL_SCANCODE_LEFTBRACKET, KMOD_LSHIFT);
     std::vector<WindowEvent> events = poll();
-    ASSERT_EQ(events.size(), 4u);
+    ASSERT_EQ(events.size(), 6u);
+    EXPECT_EQ(events[4].key, dikFromScancode(SDL_SCANCODE_Z));
+    EXPECT_EQ(events[5].key, dikFromScancode(SDL_SCANCODE_LEFTBRACKET));
+    for (const WindowEvent& e : {events[4], events[5]})
+        for (uint8_t action : {DIK_F11, DIK_F12, DIK_RETURN, DIK_TAB, DIK_ESCAPE}) EXPECT_NE(e.key, action);
+    key(SDL_KEYUP, SDL_SCANCODE_Z);
+    key(SDL_KEYUP, SDL_SCANCODE_LEFTBRACKET);
+    EXPECT_EQ(poll().size(), 2u);
     EXPECT_EQ(events[0].type, WindowEvent::Type::KeyDown);
-    EXPECT_EQ(events[1].virtualKey, kVirtualKeyF12);
+    EXPECT_EQ(events[1].key, DIK_F12);
     EXPECT_FALSE(events[1].alt);
-    EXPECT_EQ(events[2].virtualKey, kVirtualKeyReturn);
+    EXPECT_EQ(events[2].key, DIK_RETURN);
     EXPECT_TRUE(events[2].alt);
-    EXPECT_EQ(events[3].virtualKey, kVirtualKeyF11);
+    EXPECT_EQ(events[3].key, DIK_F11);
     InputState state = read();
     EXPECT_EQ(state.keyState[DIK_W], kKeyDown);
-    EXPECT_EQ(state.keyState[0x58], kKeyDown);  // F12
+    EXPECT_EQ(state.keyState[DIK_F12], kKeyDown);
     EXPECT_EQ(read().keyState[DIK_W], kKeyDown) << "held keys stay down from frame to frame";
 
     key(SDL_KEYDOWN, SDL_SCANCODE_TAB);
@@ -207,7 +218,7 @@ TEST_F(SdlWindowEvents, KeysAreHeldFromPressToReleaseAndPressesAreSentOnceWithAl
     events = poll();
     ASSERT_EQ(events.size(), 3u);
     EXPECT_EQ(events[1].type, WindowEvent::Type::KeyUp);
-    EXPECT_EQ(events[1].virtualKey, kVirtualKeyTab);
+    EXPECT_EQ(events[1].key, DIK_TAB);
     EXPECT_EQ(events[2].type, WindowEvent::Type::KeyUp);
     EXPECT_EQ(read().keyState[DIK_W], 0);
 

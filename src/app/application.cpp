@@ -87,14 +87,14 @@ void Application::handleEvent(const WindowEvent& event) {
             break;
         case WindowEvent::Type::KeyUp:
             // Acting on the release means a held, auto-repeating TAB flips once.
-            if (event.virtualKey == kVirtualKeyTab) g_portalMode = !g_portalMode;
-            else if (event.virtualKey == kVirtualKeyEscape && window) window->destroy();
+            if (event.key == DIK_TAB) g_portalMode = !g_portalMode;
+            else if (event.key == DIK_ESCAPE && window) window->destroy();
             break;
         case WindowEvent::Type::KeyDown:
             if (!window) break;
-            if (event.virtualKey == kVirtualKeyF11 || (event.virtualKey == kVirtualKeyReturn && event.alt))
+            if (event.key == DIK_F11 || ((event.key == DIK_RETURN || event.key == DIK_NUMPADENTER) && event.alt))
                 window->setFullscreen(!window->isFullscreen());
-            else if (event.virtualKey == kVirtualKeyF12)
+            else if (event.key == DIK_F12)
                 takeScreenshot();
             break;
     }

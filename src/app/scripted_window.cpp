@@ -32,12 +32,12 @@ bool ScriptedWindow::pollEvent(WindowEvent* event) {
     }
     if (tabPending_) {
         tabPending_ = false;
-        *event = {WindowEvent::Type::KeyUp, kVirtualKeyTab};
+        *event = {WindowEvent::Type::KeyUp, DIK_TAB};
         return true;
     }
     if (escPending_) {
         escPending_ = false;
-        *event = {WindowEvent::Type::KeyUp, kVirtualKeyEscape};
+        *event = {WindowEvent::Type::KeyUp, DIK_ESCAPE};
         return true;
     }
     return false;

@@ -10,19 +10,10 @@
 
 namespace q {
 
-// Virtual key codes of the keys the viewer acts on through events.
-enum : uint32_t {
-    kVirtualKeyTab = 9,
-    kVirtualKeyReturn = 13,
-    kVirtualKeyEscape = 27,
-    kVirtualKeyF11 = 0x7A,
-    kVirtualKeyF12 = 0x7B,
-};
-
 struct WindowEvent {
     // KeyDown is sent once per press (never for the keyboard's auto-repeat).
     enum class Type { KeyUp, Close, KeyDown } type = Type::Close;
-    uint32_t virtualKey = 0;  // the codes above; other keys as SDL reports them
+    uint8_t key = DIK_NONE;   // the key's code (KeyCode); DIK_NONE for a key with no place in the table
     bool alt = false;         // an Alt key was held with the key
 };
 

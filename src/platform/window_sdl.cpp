@@ -14,18 +14,6 @@ namespace {
 
 constexpr int32_t kWheelDelta = 120;  // one notch of the wheel, as the mouse device reports it
 
-uint32_t virtualKey(const SDL_Keysym& key) {
-    switch (key.scancode) {
-        case SDL_SCANCODE_TAB: return kVirtualKeyTab;
-        case SDL_SCANCODE_ESCAPE: return kVirtualKeyEscape;
-        case SDL_SCANCODE_RETURN:
-        case SDL_SCANCODE_KP_ENTER: return kVirtualKeyReturn;
-        case SDL_SCANCODE_F11: return kVirtualKeyF11;
-        case SDL_SCANCODE_F12: return kVirtualKeyF12;
-        default: return static_cast<uint32_t>(key.sym);
-    }
-}
-
 // Which bit of the held-buttons mask a button sets; 0 for the buttons the
 // mouse state has no place for.
 uint32_t buttonBit(uint8_t button) {
@@ -138,7 +126,7 @@ private:
                 if (!focused_) return false;
                 if (e.key.keysym.scancode < SDL_NUM_SCANCODES) keys_[e.key.keysym.scancode] = 1;
                 if (e.key.repeat) return false;
-                *event = {WindowEvent::Type::KeyDown, virtualKey(e.key.keysym), (e.key.keysym.mod & KMOD_ALT) != 0};
+                *event = {WindowEvent::Type::KeyDown, dikFromScancode(e.key.keysym.scancode), (e.key.keysym.mod & KMOD_ALT) != 0};
                 return true;
             case SDL_KEYUP: {
                 // Only the release of a press this window saw counts: ESC that
@@ -147,7 +135,7 @@ private:
                 const int scancode = e.key.keysym.scancode;
                 if (scancode >= SDL_NUM_SCANCODES || !keys_[scancode]) return false;
                 keys_[scancode] = 0;
-                *event = {WindowEvent::Type::KeyUp, virtualKey(e.key.keysym), (e.key.keysym.mod & KMOD_ALT) != 0};
+                *event = {WindowEvent::Type::KeyUp, dikFromScancode(e.key.keysym.scancode), (e.key.keysym.mod & KMOD_ALT) != 0};
                 return true;
             }
             case SDL_MOUSEMOTION:

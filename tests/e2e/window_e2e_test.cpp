@@ -515,6 +515,32 @@ TEST_F(WindowEndToEnd, FullScreenFillsAWideScreenWithBarsAndLeavingGivesTheWindo
     quitWithEsc(window);
 }
 
+// Every letter and bracket key, pressed and released where a window manager
+// honours full screen: none of them acts as F11, F12 or ESC.
+TEST_F(WindowEndToEnd, LetterAndBracketKeysLeaveTheWindowAloneAndF11StillToggles) {
+    startXServer(1920, 1080);
+    if (IsSkipped()) return;
+    startWindowManager();
+    startViewer(true);
+    const std::string window = windowId();
+    const Rect windowed = geometry(window);
+    std::string keys;
+    for (char letter = 'a'; letter <= 'z'; ++letter) keys += std::string(" ") + letter;
+    keys += " bracketleft bracketright braceleft braceright";
+    x("xdotool key --window " + window + " --delay 20" + keys);
+    afterFrames(5);
+    EXPECT_TRUE(viewer_.running()) << readFile(log());
+    const Rect after = geometry(window);
+    EXPECT_EQ(after.width, windowed.width) << after;
+    EXPECT_EQ(after.height, windowed.height) << after;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_ / "work"))
+        ADD_FAILURE() << "a letter key wrote " << entry.path();
+
+    x("xdotool key --window " + window + " F11");
+    EXPECT_TRUE(waitUntil([&] { return geometry(window).width == 1920; })) << geometry(window);
+    quitWithEsc(window);
+}
+
 // A map whose portals are parallel to no axis: a report, the same text for each
 // portal, made while the map loads, so before the first frame.
 TEST_F(WindowEndToEnd, AReportFromFullScreenIsShownOnceInABoxAndFullScreenComesBack) {
