@@ -32,6 +32,10 @@ namespace {
 
 constexpr uint32_t kGreen = 0xff00ff00u;
 
+// The part of a portal a view took in is measured only once a second view
+// arrives at the portal.
+constexpr float kNotMeasured = -1.0f;
+
 // One side slot of the narrowed frustum: the portal edge (first, second) whose
 // plane with the eye replaces the slot. The slot's bits in the clip mask are
 // 4 * (slot - kLeft) + point.
@@ -70,7 +74,7 @@ struct Passage {
     int next = -1;
     bool fromPositive = true;
     uint32_t mask = 0;
-    float seen = 0.0f;  // the size of the part of the portal in view
+    float seen = 0.0f;  // the size of the part of the portal in view, or kNotMeasured
     Frustum view;       // the view arriving at the portal
 };
 
@@ -86,7 +90,7 @@ void beginFrame(MapInstance& instance) {
     instance.enteredThisFrame = true;
     std::fill(instance.visibleAreas.begin(), instance.visibleAreas.end(), 0u);
     std::fill(instance.passedPortals.begin(), instance.passedPortals.end(), 0u);
-    std::fill(instance.heldPortals.begin(), instance.heldPortals.end(), 0u);
+    // Every walk pops the steps it pushed, so no portal is held between walks.
     instance.flowDepth = 0;
     instance.flowPassesLeft = passBudget(instance);
     instance.flowSpent = false;
@@ -156,12 +160,15 @@ bool nextPassage(MapInstance& instance, Passage* out) {
         out->mask = classifyPoints(portal.viewCorners.data(), out->view, 4);
         if (out->mask == 0) continue;
 
-        Vector3 part[kMaxPortalPart];
-        const int count = portalPartInView(portal.viewCorners.data(), out->view, part);
-        if (bitTest(instance.passedPortals.data(), static_cast<uint32_t>(n)) &&
-            insidePassedView(part, count, instance.passedViews[static_cast<size_t>(n)], localEye))
-            continue;
-        out->seen = count > 0 ? polygonArea(part, count) : 0.0f;
+        // Most portals are reached by one path only: the part in view is cut
+        // out when a second view arrives.
+        out->seen = kNotMeasured;
+        if (bitTest(instance.passedPortals.data(), static_cast<uint32_t>(n))) {
+            Vector3 part[kMaxPortalPart];
+            const int count = portalPartInView(portal.viewCorners.data(), out->view, part);
+            if (insidePassedView(part, count, instance.passedViews[static_cast<size_t>(n)], localEye)) continue;
+            out->seen = count > 0 ? polygonArea(part, count) : 0.0f;
+        }
         out->portal = n;
         return true;
     }
@@ -192,12 +199,24 @@ void narrow(const MapInstance& instance, const Passage& passage, Frustum* narrow
     }
 }
 
+// The size of the part of the portal inside a view that passed it.
+float seenThrough(const PassedView& passed, const Portal& portal) {
+    Frustum sides;
+    std::copy_n(passed.sides, 4, sides.planes + kLeft);
+    Vector3 part[kMaxPortalPart];
+    const int count = portalPartInView(portal.viewCorners.data(), sides, part);
+    return count > 0 ? polygonArea(part, count) : 0.0f;
+}
+
 // Remembers the view as the one that passed the portal this frame, unless a
 // view that took in more of it passed before.
 void keepPassedView(MapInstance& instance, const Passage& passage, const Frustum& narrowed) {
     const uint32_t n = static_cast<uint32_t>(passage.portal);
     PassedView& kept = instance.passedViews[n];
-    if (bitTest(instance.passedPortals.data(), n) && kept.seen >= passage.seen) return;
+    if (bitTest(instance.passedPortals.data(), n)) {
+        if (kept.seen == kNotMeasured) kept.seen = seenThrough(kept, instance.portals[n]);
+        if (kept.seen >= passage.seen) return;
+    }
     bitSet(instance.passedPortals.data(), n);
     std::copy_n(narrowed.planes + kLeft, 4, kept.sides);
     kept.seen = passage.seen;

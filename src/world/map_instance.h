@@ -31,7 +31,7 @@ struct FlowStep {
 };
 
 // A view that passed a portal this frame: its four side planes, and the size of
-// the part of the portal it took in.
+// the part of the portal it took in (negative until a second view arrives).
 struct PassedView {
     Plane sides[4];
     float seen = 0.0f;
@@ -52,12 +52,12 @@ public:
     Vector3 localEye;
     // The flow's walk and what it keeps per portal, sized by bindMap: a frame
     // allocates nothing, and no map can deepen the thread's own stack.
-    std::vector<uint32_t> heldPortals;  // one bit per portal: held by the path being walked
+    std::vector<uint32_t> heldPortals;    // one bit per portal: held by the path being walked
     std::vector<PassedView> passedViews;  // per portal, valid where passedPortals is set
-    std::vector<FlowStep> flowSteps;    // the walk's stack; flowDepth of them in use
+    std::vector<FlowStep> flowSteps;      // the walk's stack; flowDepth of them in use
     int flowDepth = 0;
-    int flowPassesLeft = 0;     // this frame's budget of portal passes
-    bool flowSpent = false;     // the budget ran out this frame: every area is marked
+    int flowPassesLeft = 0;  // this frame's budget of portal passes
+    bool flowSpent = false;  // the budget ran out this frame: every area is marked
 
     MapData* map = nullptr;
     Matrix world = Matrix::identity();         // map space to world space
