@@ -122,8 +122,9 @@ void popStep(MapInstance& instance) {
 }
 
 // The next portal of the top step's area to look through: one that faces the
-// eye, lies in the step's view, is not held by the path, and has a part in view
-// that no view before took in. False when the area's list is done.
+// eye, lies in the step's view, is not held by the path, and, if a view passed
+// it before in this frame, takes in a part of it outside the view kept for it.
+// False when the area's list is done.
 bool nextPassage(MapInstance& instance, Passage* out) {
     FlowStep& step = instance.flowSteps[static_cast<size_t>(instance.flowDepth - 1)];
     const int area = step.area;
