@@ -163,6 +163,20 @@ void addEyesOutside(const mapgen::GeneratedMap& map, const MapInstance& instance
     }
 }
 
+// Eyes in the first room, away from its walls, looking at the wall with its
+// doorways into the next room, both of them in view.
+void addEyesAtTheFirstDoorways(const mapgen::GeneratedMap& map, const MapInstance& instance, int count,
+                               std::mt19937& random, std::vector<Sample>* out) {
+    const mapgen::Box& b = map.layout.rooms[0].interior;
+    for (int i = 0; i < count; ++i) {
+        const double at[3] = {uniform(random, b.lo[0] + 40, b.hi[0] - 40), uniform(random, b.lo[1] + 24, b.centre(1)),
+                              b.lo[2] + uniform(random, 32, 64)};
+        const double dir[3] = {b.centre(0) + uniform(random, -40, 40) - at[0], b.hi[1] - at[1],
+                               uniform(random, -0.15f, 0.15f) * (b.hi[1] - at[1])};
+        out->push_back(lookingAlong(instance, at, dir));
+    }
+}
+
 std::vector<Sample> eyesAllOver(const mapgen::GeneratedMap& map, const MapInstance& instance) {
     std::mt19937 random(20261207u);
     std::vector<Sample> samples;
@@ -335,6 +349,30 @@ TEST_F(ConservativeRender, SealedMapWithAreaZeroRoomHasNoHoles) {
     Result r;
     ASSERT_NO_FATAL_FAILURE(compareAllOver(preset("grid", 6, 8), "grid 6 with room 8 as area 0", &r));
     EXPECT_LT(r.meanAreasDrawn, r.areasInMap);
+}
+
+// The sealed grid again, its portals written as eight points.
+TEST_F(ConservativeRender, SealedMapWithEightPointPortalsHasNoHoles) {
+    mapgen::MapgenOptions options = preset("grid", 6, 8);
+    options.splitPortals = true;
+    Result r;
+    ASSERT_NO_FATAL_FAILURE(compareAllOver(options, "grid 6 with room 8 as area 0, eight-point portals", &r));
+    EXPECT_LT(r.meanAreasDrawn, r.areasInMap);
+}
+
+// A room seen through two doorways: what lies beyond it through the second
+// doorway only is drawn too, seen from the first room and from all over.
+TEST_F(ConservativeRender, RoomSeenThroughTwoDoorwaysHasNoHoles) {
+    ScratchMap scratch(preset("twodoors"));
+    ASSERT_TRUE(scratch.ok()) << scratch.error();
+    MapData* map = load(scratch);
+    ASSERT_NE(map, nullptr);
+    std::mt19937 random(20261207u);
+    std::vector<Sample> samples = eyesAllOver(scratch.generated(), *scene->instances[0]);
+    addEyesAtTheFirstDoorways(scratch.generated(), *scene->instances[0], 40, random, &samples);
+    const Result r = compare(map, samples);
+    print("twodoors", r);
+    expectNoHoles(r);
 }
 
 TEST_F(ConservativeRender, Grid16HasNoHolesAndDrawsFewAreas) {

@@ -54,7 +54,7 @@ MapgenOptions sealed(MapgenOptions o, int areaZeroRoom) {
 }
 
 std::vector<MapgenOptions> allPresets() {
-    return {preset("room"),    preset("tworooms"), preset("corridor", 5),
+    return {preset("room"),    preset("tworooms"), preset("twodoors"), preset("corridor", 5),
             preset("grid", 4), preset("demo"),     sealed(preset("grid", 4), 6)};
 }
 
@@ -152,6 +152,7 @@ TEST(MapgenPortals, CountsAndSidesAsReaderComputesThem) {
     EXPECT_FALSE(buildMap(sealed(preset("demo"), 1), &unused, &error));  // the demo has windows
     EXPECT_NE(error.find("windows"), std::string::npos) << error;
     EXPECT_EQ(build(preset("tworooms")).portals.size(), 1u);
+    EXPECT_EQ(build(preset("twodoors")).portals.size(), 5u);
     EXPECT_EQ(build(preset("corridor", 7)).portals.size(), 6u);
     EXPECT_TRUE(build(preset("room")).portals.empty());
 
@@ -411,6 +412,8 @@ TEST(MapgenCommandLine, PresetsSizesOptionsAndMistakes) {
     EXPECT_EQ(cl.options.areaZeroRoom, 8);
     EXPECT_EQ(mapName(cl.options), "grid6-area0-8");
     EXPECT_FALSE(cl.options.splitPortals);
+    ASSERT_TRUE(parse({"twodoors", "dir"}, &cl, &error)) << error;
+    EXPECT_EQ(mapName(cl.options), "twodoors");
     ASSERT_TRUE(parse({"demo", "--split-portals", "dir"}, &cl, &error)) << error;
     EXPECT_TRUE(cl.options.splitPortals);
     ASSERT_TRUE(parse({"--help"}, &cl, &error));

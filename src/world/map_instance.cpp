@@ -25,6 +25,13 @@ void MapInstance::bindMap(MapData* newMap) {
     // allocates.
     visibleAreas.assign(wordsFor(map ? map->areas.size() : 0), 0u);
     passedPortals.assign(wordsFor(map ? map->portals.size() : 0), 0u);
+    const size_t portalCount = map ? map->portals.size() : 0;
+    heldPortals.assign(wordsFor(portalCount), 0u);
+    passedViews.assign(portalCount, PassedView{});
+    // A path holds every portal at most once; each hand-off that enters the
+    // copy again while it is being walked starts one more path on top.
+    flowSteps.assign(portalCount + kMaxFlowHandOffs + 1, FlowStep{});
+    flowDepth = 0;
 }
 
 void MapInstance::placeInWorld() {

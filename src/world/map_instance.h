@@ -9,11 +9,33 @@
 #include "map/map_data.h"
 #include "math/bounds.h"
 #include "math/matrix.h"
+#include "math/plane.h"
 #include "math/vector.h"
 
 namespace q {
 
 class Scene;
+
+// How deep the portal flow hands views from copy to copy within one frame;
+// beyond it every copy in view is drawn whole.
+constexpr int kMaxFlowHandOffs = 32;
+
+// One step of the portal flow's own walk: an area reached with a view (six
+// planes in map space), the portal the step holds (-1 where the walk starts)
+// and how far through the area's portal list the walk has got.
+struct FlowStep {
+    int area = 0;
+    int heldPortal = -1;
+    uint32_t nextPortal = 0;
+    Plane view[6];
+};
+
+// A view that passed a portal this frame: its four side planes, and the size of
+// the part of the portal it took in (negative until a second view arrives).
+struct PassedView {
+    Plane sides[4];
+    float seen = 0.0f;
+};
 
 class MapInstance {
 public:
@@ -28,6 +50,14 @@ public:
     std::vector<uint32_t> visibleAreas;   // one bit per area, sized by bindMap
     std::vector<uint32_t> passedPortals;  // one bit per portal, sized by bindMap
     Vector3 localEye;
+    // The flow's walk and what it keeps per portal, sized by bindMap: a frame
+    // allocates nothing, and no map can deepen the thread's own stack.
+    std::vector<uint32_t> heldPortals;    // one bit per portal: held by the path being walked
+    std::vector<PassedView> passedViews;  // per portal, valid where passedPortals is set
+    std::vector<FlowStep> flowSteps;      // the walk's stack; flowDepth of them in use
+    int flowDepth = 0;
+    int flowPassesLeft = 0;  // this frame's budget of portal passes
+    bool flowSpent = false;  // the budget ran out this frame: every area is marked
 
     MapData* map = nullptr;
     Matrix world = Matrix::identity();         // map space to world space

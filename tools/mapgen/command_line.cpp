@@ -15,6 +15,8 @@ const char* const kUsage =
     "  grid N        N x N equal rooms joined by doorways, N from 1 to 64 (name gridN)\n"
     "  corridor N    N rooms in a line, N from 1 to 64 (name corridorN)\n"
     "  tworooms      two rooms and one doorway\n"
+    "  twodoors      a first room looking into a hall through two doorways, and\n"
+    "                rooms beyond it that only one of the two doorways shows\n"
     "  room          one room\n"
     "\n"
     "options:\n"
@@ -103,8 +105,8 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* out, std::
             return fail(error, p + " expects a size N from 1 to " + std::to_string(max));
         cl.options.count = static_cast<int>(n);
         next = 2;
-    } else if (p != "demo" && p != "room" && p != "tworooms") {
-        return fail(error, "unknown preset '" + p + "' (demo, grid N, corridor N, tworooms, room)");
+    } else if (p != "demo" && p != "room" && p != "tworooms" && p != "twodoors") {
+        return fail(error, "unknown preset '" + p + "' (demo, grid N, corridor N, tworooms, twodoors, room)");
     }
     if (positional.size() <= next) return fail(error, "missing OUTDIR");
     if (positional.size() > next + 1) return fail(error, "unexpected argument '" + positional[next + 1] + "'");

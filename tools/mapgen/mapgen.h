@@ -18,7 +18,7 @@
 namespace q::mapgen {
 
 struct MapgenOptions {
-    std::string preset;  // "demo", "grid", "room", "tworooms", "corridor"
+    std::string preset;  // "demo", "grid", "room", "tworooms", "twodoors", "corridor"
     int count = 0;       // rooms per side for grid, rooms in the line for corridor
     uint32_t seed = 1;
     std::string name;    // base name of the files; empty: the preset's own

@@ -46,6 +46,24 @@ bool buildCorridor(Layout& l, int count, std::string* error) {
     return true;
 }
 
+// A first room that looks into a hall through two doorways, 160 apart; the hall
+// opens wide onto a room beyond, whose far wall has a doorway near each end into
+// a room of its own. From the middle of the first room the west one is seen
+// through the first doorway only, the east one through the second only: both
+// paths look through the hall's wide opening.
+bool buildTwoDoors(Layout& l, std::string* error) {
+    const int first = addRoom(l, Box::of(-128, -128, 0, 128, 128, kStorey), "first");
+    const int hall = addRoom(l, Box::of(-512, 144, 0, 512, 400, kStorey), "hall");
+    const int beyond = addRoom(l, Box::of(-512, 416, 0, 512, 672, kStorey), "beyond");
+    const int west = addRoom(l, Box::of(-512, 688, 0, -192, 944, kStorey), "west");
+    const int east = addRoom(l, Box::of(192, 688, 0, 512, 944, kStorey), "east");
+    return connectRooms(l, first, hall, kDoorWidth, kDoorHeight, 0, -80, error) &&
+           connectRooms(l, first, hall, kDoorWidth, kDoorHeight, 0, 80, error) &&
+           connectRooms(l, hall, beyond, 896, kDoorHeight, 0, 0, error) &&
+           connectRooms(l, beyond, west, kDoorWidth, kDoorHeight, 0, 0, error) &&
+           connectRooms(l, beyond, east, kDoorWidth, kDoorHeight, 0, 0, error);
+}
+
 // N x N equal rooms, 240 square, a doorway in every shared wall and no opening
 // to the outside; room (N/2, N/2) is centred on the origin.
 bool buildGrid(Layout& l, int n, std::string* error) {
@@ -92,6 +110,8 @@ bool buildLayout(const MapgenOptions& o, Layout* layout, std::string* error) {
         ok = buildRoom(l);
     } else if (o.preset == "tworooms") {
         ok = buildTwoRooms(l, error);
+    } else if (o.preset == "twodoors") {
+        ok = buildTwoDoors(l, error);
     } else if (o.preset == "corridor") {
         if (o.count < 1 || o.count > kMaxCorridor)
             return fail(error, "corridor needs a room count from 1 to " + std::to_string(kMaxCorridor));
@@ -103,7 +123,7 @@ bool buildLayout(const MapgenOptions& o, Layout* layout, std::string* error) {
     } else if (o.preset == "demo") {
         ok = buildDemo(l, o.seed, error);
     } else {
-        return fail(error, "unknown preset '" + o.preset + "' (demo, grid N, corridor N, tworooms, room)");
+        return fail(error, "unknown preset '" + o.preset + "' (demo, grid N, corridor N, tworooms, twodoors, room)");
     }
     if (ok && o.areaZeroRoom > 0) ok = sealWithAreaZeroRoom(l, o.areaZeroRoom - 1, error);
     if (!ok || !checkLayout(l, error)) return false;
