@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace q {
 
@@ -84,6 +85,10 @@ void warn(const char* text) {
     const uint64_t key = hashText(0x5741524eull, text);
     uint32_t suppressed = 0;
     if (admitLine(key, &suppressed)) writeLine("warning: ", text, nullptr, suppressed);
+}
+
+std::string countOf(uint64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
 uint64_t reportCount() { return g_reportCount; }

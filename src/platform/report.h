@@ -6,6 +6,7 @@
 // distinct text, so the frame loop never stalls frame after frame.
 
 #include <cstdint>
+#include <string>
 
 namespace q {
 
@@ -22,6 +23,10 @@ struct ReportSettings {
     void (*showBox)(const char* text, const char* caption) = nullptr;  // the window layer's box
 };
 void configureReports(const ReportSettings& settings);
+
+// "1 surface", "2 surfaces": a count with its noun agreeing, for the texts
+// reports and printed summaries are made of.
+std::string countOf(uint64_t count, const char* one, const char* many);
 
 // For tests: how many reports have been made since start, and how many boxes shown.
 uint64_t reportCount();

@@ -389,6 +389,12 @@ TEST(Variations, InfoSumsUpTheMapWithoutAWindow) {
                              "{\"name\":\"textures/city/tile_01\",\"file\":null}"})
         EXPECT_NE(json.find(part), std::string::npos) << part << " in:\n" << json;
 
+    // A map without entity models says nothing of them; one material is one.
+    std::string oneArea;
+    ASSERT_EQ(info("one_area", "", &oneArea), 0) << oneArea;
+    EXPECT_EQ(oneArea.find("entity model"), std::string::npos) << oneArea;
+    EXPECT_NE(oneArea.find("1 area, 0 portals, 0 BSP nodes\n"), std::string::npos) << oneArea;
+
     std::string none;
     EXPECT_EQ(info("no_such_map", "", &none), 1);
     EXPECT_TRUE(none.empty()) << none;
