@@ -86,13 +86,13 @@ bool enterMapDirectory(const Options& options, std::string* error) {
 void printSummary(const Application& app) {
     const uint32_t spanMs = app.lastFrameMs - app.firstFrameMs;
     const double meanFps = (app.framesRun > 1 && spanMs > 0) ? (app.framesRun - 1) * 1000.0 / spanMs : 0.0;
-    int instance = -1, area = 0;
-    if (app.scene && app.scene->camera) {
+    int instance = -1, area = -1;  // outside every copy there is no area, as in the trace
+    if (app.scene && app.scene->camera && app.scene->camera->instanceIndex >= 0) {
         instance = app.scene->camera->instanceIndex;
         area = app.scene->camera->areaIndex;
     }
-    std::printf("quorvane: %llu frames, mean fps %.1f, last instance %d, area %d\n",
-                static_cast<unsigned long long>(app.framesRun), meanFps, instance, area);
+    std::printf("quorvane: %s, mean fps %.1f, last instance %d, area %d\n",
+                countOf(app.framesRun, "frame", "frames").c_str(), meanFps, instance, area);
 }
 
 }  // namespace
