@@ -33,6 +33,7 @@ struct MaterialSummary {
 struct Summary {
     int surfaces = 0;
     int triangles = 0;
+    Bounds bounds;  // world space, first copy, like the standing points
     std::vector<AreaSummary> areas;
     std::vector<MaterialSummary> materials;
     int materialsMissing = 0;
@@ -41,8 +42,11 @@ struct Summary {
 Summary summarise(const MapData& map, const AreaFloors& floors, float eyeHeight, const std::string& mapDir,
                   const std::vector<std::string>& textureDirs) {
     Summary s;
-    MapInstance firstCopy;  // only its placement: where --area puts the camera
+    // Only its placement: where --area puts the camera, and where the map's
+    // brushes lie in the numbers --start takes.
+    MapInstance firstCopy;
     placeStandardInstance(firstCopy, 0);
+    s.bounds = map.bounds.transformed(firstCopy.world);
     for (size_t i = 0; i < map.areas.size(); ++i) {
         const Area& area = map.areas[i];
         AreaSummary a;
@@ -92,7 +96,7 @@ std::string asText(const std::string& mapBase, const MapData& map, const Summary
              ") not drawn: where entities stand is not in the map files\n";
     t += countOf(map.collisionModels, "collision model", "collision models") + ", " +
          countOf(map.brushes.size(), "brush", "brushes") + "\n";
-    t += "bounds (y up): " + textPoint(map.bounds.mins) + " to " + textPoint(map.bounds.maxs) + "\n";
+    t += "bounds (world units, first copy): " + textPoint(s.bounds.mins) + " to " + textPoint(s.bounds.maxs) + "\n";
     for (size_t i = 0; i < s.areas.size(); ++i) {
         const AreaSummary& a = s.areas[i];
         t += "area " + std::to_string(i) + ": " + countOf(a.surfaces, "surface", "surfaces") + ", " +
@@ -117,7 +121,7 @@ std::string asJson(const std::string& mapBase, const MapData& map, const Summary
     j += ",\"entitySurfaces\":" + std::to_string(map.undrawnSurfaces);
     j += ",\"collisionModels\":" + std::to_string(map.collisionModels);
     j += ",\"brushes\":" + std::to_string(map.brushes.size());
-    j += ",\"bounds\":{\"mins\":[" + jsonPoint(map.bounds.mins) + "],\"maxs\":[" + jsonPoint(map.bounds.maxs) + "]}";
+    j += ",\"bounds\":{\"mins\":[" + jsonPoint(s.bounds.mins) + "],\"maxs\":[" + jsonPoint(s.bounds.maxs) + "]}";
     j += ",\"areaList\":[";
     for (size_t i = 0; i < s.areas.size(); ++i) {
         const AreaSummary& a = s.areas[i];
