@@ -162,6 +162,7 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
                                     "where each entity stands is not in the map files";
         warn(undrawn.c_str());
     }
+    if (terrain && !terrain->texture) terrain->loadTexture(mapDir);
     maps.push_back(std::move(map));
     return maps.back().get();
 }
