@@ -15,6 +15,7 @@
 #include "app/frame_trace.h"
 #include "app/input_script.h"
 #include "app/map_info.h"
+#include "app/path_options.h"
 #include "app/screenshot.h"
 #include "app/scripted_window.h"
 #include "platform/gpu/gl/gl_device.h"
@@ -105,6 +106,7 @@ int runViewer(int argc, char** argv) {
         std::fputs(usageText(), stdout);
         return 0;
     }
+    if (!checkPathOptions(options, &error)) return failWith(kExitUsage, error);
 
     std::vector<std::string> textureDirs;
     for (const std::string& dir : options.textureDirs) textureDirs.push_back(fromStartDirectory(dir));

@@ -171,6 +171,11 @@ TEST_F(AppEndToEnd, BadInputGivesOneLineAndTheRightExitCode) {
     EXPECT_NE(run.output.find(script + ":2: expected a key"), std::string::npos) << run.output;
     std::remove(script.c_str());
 
+    // A name that leads nowhere stops the start at once.
+    run = viewer("--frames 1 --textures /nonexistent/dir");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.output, "quorvane: --textures expects a directory of images: '/nonexistent/dir' does not exist\n");
+
     run = viewer("--frames 1 --map nosuchmap");
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.output.find("nosuchmap.proc"), std::string::npos) << run.output;
