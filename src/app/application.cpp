@@ -141,6 +141,9 @@ void Application::runFrame() {
     device->endFrame(camera ? camera->view : Matrix::identity(), camera ? camera->projection : Matrix::identity());
     writeTrace();
     ++framesRun;
+    // What loading (or this first frame) reported waits no longer: the
+    // picture is on screen behind its boxes.
+    if (framesRun == 1) showHeldMessageBoxes();
 }
 
 void Application::overlayLines(OverlayLines* out) const {

@@ -141,6 +141,7 @@ int runViewer(int argc, char** argv) {
     // stderr (started from a launcher): each distinct report gets a box once.
     // A run driven by a script, or one without a display, keeps to stderr.
     reports.messageBoxes = !options.headless && !scripted;
+    reports.holdBoxes = true;  // until the first frame is on screen
     reports.showBox = [](const char* text, const char* caption) {
         if (g_boxWindow) g_boxWindow->showMessageBox(text, caption);
         else showMessageBox(text, caption);
