@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
 #include <deque>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "app/input_devices.h"
 #include "app/screenshot.h"
 #include "platform/gpu/recording/recording_device.h"
+#include "platform/report.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
 #include "world/scene.h"
@@ -204,6 +206,32 @@ TEST_F(AppApplication, MinimisedWindowRunsNoFramesAndWaitsForEvents) {
     app->run(3);
     EXPECT_EQ(window->framesAtWaits, (std::vector<int>{1, 1, 1}));  // no frame between the waits
     EXPECT_EQ(app->framesRun, 3u);
+}
+
+// A box raised while the map loads waits until the first frame is presented,
+// carries the detail under the text, and comes once per text; later ones
+// come at once.
+TEST_F(AppApplication, BoxesOfTheStartWaitForTheFirstFrameOnScreen) {
+    static std::vector<std::string> boxes;  // "<presents so far> <caption>: <text>"
+    static const gpu::RecordingDevice* device = nullptr;
+    auto app = startApp({});
+    device = recording;
+    resetReportsForTest();
+    configureReports({true, nullptr, [](const char* text, const char* caption) {
+        const auto presents = std::count_if(device->calls.begin(), device->calls.end(),
+                                            [](const gpu::RecordedCall& c) { return c.kind == gpu::CallKind::Present; });
+        boxes.push_back(std::to_string(presents) + " " + caption + ": " + text);
+    }, true});
+    report("zop", "ff", "portal 20 of m.proc");
+    report("zop", "ff", "portal 21 of m.proc");
+    report("我在墙里!", "error");
+    EXPECT_TRUE(boxes.empty()) << "nothing is on screen yet";
+    app->run(1);
+    report("later", "ff", "frame 1");
+    app->run(3);
+    EXPECT_EQ(boxes, (std::vector<std::string>{"1 ff: zop\n\nportal 20 of m.proc", "1 error: 我在墙里!",
+                                               "1 ff: later\n\nframe 1"}));
+    resetReportsForTest();
 }
 
 TEST(Screenshot, NameCarriesDateAndTimeAndNeverReplacesAnEarlierPicture) {

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/path_options.h"
 
 namespace q {
 namespace {
@@ -134,6 +139,31 @@ TEST(AppCommandLine, BadOptionsNameTheOptionAndWhatWasExpected) {
         EXPECT_NE(p.error.find(c.mentions), std::string::npos) << "got: " << p.error;
         EXPECT_EQ(p.error.find('\n'), std::string::npos) << "one line: " << p.error;
     }
+}
+
+// Every option naming a file or directory is checked before the start goes
+// on, one line the same way for each; what exists passes.
+TEST(AppCommandLine, PathsThatLeadNowhereStopTheStartOneLineEach) {
+    const std::string d = ::testing::TempDir() + "quorvane_paths_" + std::to_string(::getpid());
+    std::filesystem::create_directories(d + "/maps");
+    std::ofstream(d + "/map.proc") << "mapProcFile003\n";
+    auto check = [](std::vector<const char*> argv) {
+        argv.insert(argv.begin(), "quorvane");
+        Options options;
+        std::string error;
+        EXPECT_TRUE(parseCommandLine(static_cast<int>(argv.size()), argv.data(), &options, &error)) << error;
+        return checkPathOptions(options, &error) ? std::string() : error;
+    };
+    const std::string missing = d + "/nowhere", file = d + "/map.proc", shot = missing + "/shot.png", maps = d + "/maps";
+    EXPECT_EQ(check({"--dir", missing.c_str()}), "--dir expects a directory holding the map: '" + missing + "' does not exist");
+    EXPECT_EQ(check({"--textures", d.c_str(), "--textures", file.c_str()}),
+              "--textures expects a directory of images: '" + file + "' is not a directory");
+    EXPECT_EQ(check({"--input", d.c_str()}), "--input expects an input script file: '" + d + "' is a directory");
+    EXPECT_EQ(check({"--screenshot", shot.c_str()}),
+              "--screenshot expects a file in an existing directory: '" + missing + "' does not exist");
+    EXPECT_EQ(check({"--trace", d.c_str()}), "--trace expects a file in an existing directory: '" + d + "' is a directory");
+    EXPECT_EQ(check({"--dir", d.c_str(), "--textures", maps.c_str(), "--input", file.c_str(), "--trace", "t.jsonl"}), "");
+    std::filesystem::remove_all(d);
 }
 
 TEST(AppCommandLine, UsageListsEveryOption) {

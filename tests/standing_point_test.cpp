@@ -74,5 +74,32 @@ TEST(StandingPoint, OverTheLargestFloorWhoseSpaceTheTreePutsInTheArea) {
     EXPECT_FALSE(findStandingPoint(map, floors, -1, 33.0f, &eye));
 }
 
+// Never on top of the map: with no area tree (every point is area 0) a floor
+// needs the map's own geometry above it, and the eye stays within the
+// brushes' bounds. The roof, larger than the floor, is tried first.
+TEST(StandingPoint, NeverOnTopOfTheMap) {
+    test::MapFiles files;
+    const std::string roof = quad("roof", -300, -300, 300, 300, 272, 1);
+    auto eyeHeight = [&](int count, const std::string& surfaces, float boundsTop) {
+        MapData map;
+        AreaFloors floors;
+        ProcReading how;
+        how.deviceBuffers = false;
+        how.observer = &floors;
+        std::string error;
+        const std::string text = "mapProcFile003\n" + model("_area0", count, surfaces);
+        EXPECT_TRUE(map.readProcFile(files.write("m.proc", text).c_str(), how, &error)) << error;
+        if (boundsTop > 0) map.bounds = {{-500, -16, -500}, {500, boundsTop, 500}};
+        Vector3 eye{0, -1, 0};
+        return findStandingPoint(map, floors, 0, 33.0f, &eye) ? eye.y : -1.0f;
+    };
+    const std::string room = quad("floor", -200, -200, 200, 200, 0, 1) + quad("ceiling", -200, -200, 200, 200, 256, -1);
+    EXPECT_EQ(eyeHeight(3, roof + room, 0), 33.0f) << "under the ceiling, not on the roof";
+    EXPECT_EQ(eyeHeight(1, roof, 0), -1.0f) << "nothing above";
+    const std::string sky = quad("sky", -400, -400, 400, 400, 600, -1);
+    EXPECT_EQ(eyeHeight(2, roof + sky, 0), 305.0f);
+    EXPECT_EQ(eyeHeight(2, roof + sky, 288), -1.0f) << "above the brushes";
+}
+
 }  // namespace
 }  // namespace q

@@ -240,7 +240,7 @@ TEST_F(TextureCache, ImagesDecodedAheadOfTheReadReachTheirOwnSurfaces) {
         EXPECT_EQ(gpu::RecordingDevice::texels(texture)[0], grey << 24 | grey << 16 | grey << 8 | grey) << i;
     }
     EXPECT_EQ(scene.textures.size(), size_t{kImages - 1});
-    EXPECT_NE(lines.find("1 material images could not be used, their surfaces are drawn untextured: " +
+    EXPECT_NE(lines.find("1 material image could not be used, its surfaces are drawn untextured: " +
                          files.path("image5.png") + ": "),
               std::string::npos)
         << lines;

@@ -141,6 +141,9 @@ void Application::runFrame() {
     device->endFrame(camera ? camera->view : Matrix::identity(), camera ? camera->projection : Matrix::identity());
     writeTrace();
     ++framesRun;
+    // What loading (or this first frame) reported waits no longer: the
+    // picture is on screen behind its boxes.
+    if (framesRun == 1) showHeldMessageBoxes();
 }
 
 void Application::overlayLines(OverlayLines* out) const {
@@ -173,7 +176,9 @@ void Application::writeTrace() {
         record.yaw = camera.yaw;
         record.pitch = camera.pitch;
         record.instance = camera.instanceIndex;
-        record.area = camera.areaIndex;
+        // Outside every copy there is no area: the last one found belongs to
+        // a copy the camera has left, and area 0 is a real area.
+        record.area = camera.instanceIndex < 0 ? -1 : camera.areaIndex;
     }
     record.visibleAreas = g_visibleAreaCount;
     record.portalMode = g_portalMode;

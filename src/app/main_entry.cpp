@@ -15,6 +15,7 @@
 #include "app/frame_trace.h"
 #include "app/input_script.h"
 #include "app/map_info.h"
+#include "app/path_options.h"
 #include "app/screenshot.h"
 #include "app/scripted_window.h"
 #include "platform/gpu/gl/gl_device.h"
@@ -86,13 +87,13 @@ bool enterMapDirectory(const Options& options, std::string* error) {
 void printSummary(const Application& app) {
     const uint32_t spanMs = app.lastFrameMs - app.firstFrameMs;
     const double meanFps = (app.framesRun > 1 && spanMs > 0) ? (app.framesRun - 1) * 1000.0 / spanMs : 0.0;
-    int instance = -1, area = 0;
-    if (app.scene && app.scene->camera) {
+    int instance = -1, area = -1;  // outside every copy there is no area, as in the trace
+    if (app.scene && app.scene->camera && app.scene->camera->instanceIndex >= 0) {
         instance = app.scene->camera->instanceIndex;
         area = app.scene->camera->areaIndex;
     }
-    std::printf("quorvane: %llu frames, mean fps %.1f, last instance %d, area %d\n",
-                static_cast<unsigned long long>(app.framesRun), meanFps, instance, area);
+    std::printf("quorvane: %s, mean fps %.1f, last instance %d, area %d\n",
+                countOf(app.framesRun, "frame", "frames").c_str(), meanFps, instance, area);
 }
 
 }  // namespace
@@ -105,6 +106,7 @@ int runViewer(int argc, char** argv) {
         std::fputs(usageText(), stdout);
         return 0;
     }
+    if (!checkPathOptions(options, &error)) return failWith(kExitUsage, error);
 
     std::vector<std::string> textureDirs;
     for (const std::string& dir : options.textureDirs) textureDirs.push_back(fromStartDirectory(dir));
@@ -139,6 +141,7 @@ int runViewer(int argc, char** argv) {
     // stderr (started from a launcher): each distinct report gets a box once.
     // A run driven by a script, or one without a display, keeps to stderr.
     reports.messageBoxes = !options.headless && !scripted;
+    reports.holdBoxes = true;  // until the first frame is on screen
     reports.showBox = [](const char* text, const char* caption) {
         if (g_boxWindow) g_boxWindow->showMessageBox(text, caption);
         else showMessageBox(text, caption);

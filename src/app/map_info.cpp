@@ -8,6 +8,7 @@
 #include "map/map_data.h"
 #include "map/material_image.h"
 #include "math/vector.h"
+#include "platform/report.h"
 #include "world/map_instance.h"
 #include "world/standard_placements.h"
 #include "world/standing_point.h"
@@ -32,6 +33,7 @@ struct MaterialSummary {
 struct Summary {
     int surfaces = 0;
     int triangles = 0;
+    Bounds bounds;  // world space, first copy, like the standing points
     std::vector<AreaSummary> areas;
     std::vector<MaterialSummary> materials;
     int materialsMissing = 0;
@@ -40,8 +42,11 @@ struct Summary {
 Summary summarise(const MapData& map, const AreaFloors& floors, float eyeHeight, const std::string& mapDir,
                   const std::vector<std::string>& textureDirs) {
     Summary s;
-    MapInstance firstCopy;  // only its placement: where --area puts the camera
+    // Only its placement: where --area puts the camera, and where the map's
+    // brushes lie in the numbers --start takes.
+    MapInstance firstCopy;
     placeStandardInstance(firstCopy, 0);
+    s.bounds = map.bounds.transformed(firstCopy.world);
     for (size_t i = 0; i < map.areas.size(); ++i) {
         const Area& area = map.areas[i];
         AreaSummary a;
@@ -79,28 +84,26 @@ std::string number(float value, bool exact) {
 std::string textPoint(Vector3 p) { return number(p.x, false) + " " + number(p.y, false) + " " + number(p.z, false); }
 std::string jsonPoint(Vector3 p) { return number(p.x, true) + "," + number(p.y, true) + "," + number(p.z, true); }
 
-std::string plural(int count, const char* one, const char* many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
 std::string asText(const std::string& mapBase, const MapData& map, const Summary& s) {
     std::string t = "map " + mapBase + " (" + mapBase + ".proc, " + mapBase + ".cm)\n";
-    t += plural(static_cast<int>(map.areas.size()), "area", "areas") + ", " +
-         plural(static_cast<int>(map.portals.size()), "portal", "portals") + ", " +
-         plural(static_cast<int>(map.bspNodes.size()), "BSP node", "BSP nodes") + "\n";
-    t += plural(s.surfaces, "surface", "surfaces") + " drawn, " + plural(s.triangles, "triangle", "triangles") + "\n";
-    t += plural(map.undrawnModels, "entity model", "entity models") + " (" +
-         plural(map.undrawnSurfaces, "surface", "surfaces") + ") not drawn: where entities stand is not in the map files\n";
-    t += plural(map.collisionModels, "collision model", "collision models") + ", " +
-         plural(static_cast<int>(map.brushes.size()), "brush", "brushes") + "\n";
-    t += "bounds (y up): " + textPoint(map.bounds.mins) + " to " + textPoint(map.bounds.maxs) + "\n";
+    t += countOf(map.areas.size(), "area", "areas") + ", " +
+         countOf(map.portals.size(), "portal", "portals") + ", " +
+         countOf(map.bspNodes.size(), "BSP node", "BSP nodes") + "\n";
+    t += countOf(s.surfaces, "surface", "surfaces") + " drawn, " + countOf(s.triangles, "triangle", "triangles") + "\n";
+    if (map.undrawnModels > 0)
+        t += countOf(map.undrawnModels, "entity model", "entity models") + " (" +
+             countOf(map.undrawnSurfaces, "surface", "surfaces") +
+             ") not drawn: where entities stand is not in the map files\n";
+    t += countOf(map.collisionModels, "collision model", "collision models") + ", " +
+         countOf(map.brushes.size(), "brush", "brushes") + "\n";
+    t += "bounds (world units, first copy): " + textPoint(s.bounds.mins) + " to " + textPoint(s.bounds.maxs) + "\n";
     for (size_t i = 0; i < s.areas.size(); ++i) {
         const AreaSummary& a = s.areas[i];
-        t += "area " + std::to_string(i) + ": " + plural(a.surfaces, "surface", "surfaces") + ", " +
-             plural(a.triangles, "triangle", "triangles") + ", " + plural(a.portals, "portal", "portals") + ", " +
+        t += "area " + std::to_string(i) + ": " + countOf(a.surfaces, "surface", "surfaces") + ", " +
+             countOf(a.triangles, "triangle", "triangles") + ", " + countOf(a.portals, "portal", "portals") + ", " +
              (a.canStand ? "standing point " + textPoint(a.standingPoint) : std::string("no standing point")) + "\n";
     }
-    t += plural(static_cast<int>(s.materials.size()), "material", "materials") + ", " +
+    t += countOf(s.materials.size(), "material", "materials") + ", " +
          std::to_string(s.materialsMissing) + " missing\n";
     for (const MaterialSummary& m : s.materials)
         t += "  " + m.name + ": " + (m.file.empty() ? std::string("missing") : m.file) + "\n";
@@ -118,7 +121,7 @@ std::string asJson(const std::string& mapBase, const MapData& map, const Summary
     j += ",\"entitySurfaces\":" + std::to_string(map.undrawnSurfaces);
     j += ",\"collisionModels\":" + std::to_string(map.collisionModels);
     j += ",\"brushes\":" + std::to_string(map.brushes.size());
-    j += ",\"bounds\":{\"mins\":[" + jsonPoint(map.bounds.mins) + "],\"maxs\":[" + jsonPoint(map.bounds.maxs) + "]}";
+    j += ",\"bounds\":{\"mins\":[" + jsonPoint(s.bounds.mins) + "],\"maxs\":[" + jsonPoint(s.bounds.maxs) + "]}";
     j += ",\"areaList\":[";
     for (size_t i = 0; i < s.areas.size(); ++i) {
         const AreaSummary& a = s.areas[i];

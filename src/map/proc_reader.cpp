@@ -262,7 +262,8 @@ bool readPortals(MapData& map, PatternReader& file) {
             // No plane can be made; the areas never learn of it, so the indices
             // they hold stay those of the portals kept.
             warn(("dropped the portal on line " + std::to_string(file.lineAt(at)) + " of " + file.name() +
-                  ": it has " + std::to_string(pointCount) + " points, a portal needs at least 3")
+                  ": it has " + countOf(static_cast<uint64_t>(pointCount), "point", "points") +
+                  ", a portal needs at least 3")
                      .c_str());
             continue;
         }

@@ -24,6 +24,16 @@ void Bounds::grow(Vector3 point) { grow(Bounds{point, point}); }
 
 Bounds Bounds::aroundPoint(Vector3 centre, Vector3 half) { return {centre - half, centre + half}; }
 
+Bounds Bounds::transformed(const Matrix& m) const {
+    if (isEmpty()) return *this;
+    Bounds out = empty();
+    for (int i = 0; i < 8; ++i) {
+        const Vector3 corner{(i & 1) ? maxs.x : mins.x, (i & 2) ? maxs.y : mins.y, (i & 4) ? maxs.z : mins.z};
+        out.grow(transformCoord(corner, m));
+    }
+    return out;
+}
+
 bool Bounds::disjoint(const Bounds& a, const Bounds& b) {
     for (int i = 0; i < 3; ++i)
         if (a.mins[i] > b.maxs[i] || a.maxs[i] < b.mins[i]) return true;

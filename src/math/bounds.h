@@ -20,6 +20,10 @@ struct Bounds {
     // True when on some axis a.mins > b.maxs or a.maxs < b.mins; touching bounds
     // are not disjoint.
     static bool disjoint(const Bounds& a, const Bounds& b);
+    // True when some axis has mins above maxs (nothing has grown it).
+    bool isEmpty() const { return mins.x > maxs.x || mins.y > maxs.y || mins.z > maxs.z; }
+    // The bounds around the eight corners carried through m (empty stays empty).
+    Bounds transformed(const Matrix& m) const;
 };
 
 }  // namespace q

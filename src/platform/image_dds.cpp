@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/image_formats.h"
+#include "platform/report.h"
 
 namespace q::image_detail {
 
@@ -79,7 +80,7 @@ bool looksLikeDds(const uint8_t* data, size_t size) {
 bool readDds(std::vector<uint8_t>&& file, const char* name, TextureImage* out, std::string* error) {
     const uint8_t* data = file.data();
     const size_t size = file.size();
-    if (size < kHeaderBytes) return fail(error, name, "truncated DDS header (" + std::to_string(size) + " bytes)");
+    if (size < kHeaderBytes) return fail(error, name, "truncated DDS header (" + countOf(size, "byte", "bytes") + ")");
     if (readU32(data + 4) != 124) return fail(error, name, "not a valid DDS image (header size is not 124)");
     const uint32_t flags = readU32(data + 8);
     const uint32_t height = readU32(data + 12);
@@ -141,8 +142,9 @@ bool readDds(std::vector<uint8_t>&& file, const char* name, TextureImage* out, s
 
     const uint64_t needed = chainBytes(texels, width, height, levels);
     if (needed > size - dataOffset)
-        return fail(error, name, "truncated DDS data (" + std::to_string(levels) + " levels of a " +
-                                     std::to_string(width) + " x " + std::to_string(height) + " image need " +
+        return fail(error, name, "truncated DDS data (" + countOf(levels, "level", "levels") + " of a " +
+                                     std::to_string(width) + " x " + std::to_string(height) + " image " +
+                                     (levels == 1 ? "needs " : "need ") +
                                      std::to_string(needed) + " bytes, the file holds " +
                                      std::to_string(size - dataOffset) + ")");
 

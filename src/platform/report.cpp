@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace q {
 
@@ -23,6 +25,12 @@ struct RecentLine {
 RecentLine g_lines[kSlots];
 uint64_t g_boxesShown[kSlots];
 int g_boxesShownCount = 0;
+
+struct HeldBox {
+    std::string text, caption, detail;
+    bool hasDetail = false;
+};
+std::vector<HeldBox> g_heldBoxes;  // only while the start holds boxes back
 
 uint64_t hashText(uint64_t h, const char* s) {
     if (!s) return h;
@@ -61,9 +69,30 @@ void writeLine(const char* prefix, const char* text, const char* detail, uint32_
     std::fputc('\n', stderr);
 }
 
+// The box's text: the report's own words, and under them where it happened.
+// Composed in place: a box may open from inside a frame.
+void showBox(const char* text, const char* caption, const char* detail) {
+    char message[1024];
+    std::snprintf(message, sizeof message, "%s%s%s", text, detail ? "\n\n" : "", detail ? detail : "");
+    ++g_boxCount;
+    g_settings.showBox(message, caption);
+}
+
 }  // namespace
 
-void configureReports(const ReportSettings& settings) { g_settings = settings; }
+void configureReports(const ReportSettings& settings) {
+    g_settings = settings;
+    g_heldBoxes.clear();
+}
+
+void showHeldMessageBoxes() {
+    g_settings.holdBoxes = false;
+    std::vector<HeldBox> held;
+    held.swap(g_heldBoxes);
+    if (!g_settings.showBox) return;
+    for (const HeldBox& box : held)
+        showBox(box.text.c_str(), box.caption.c_str(), box.hasDetail ? box.detail.c_str() : nullptr);
+}
 
 void report(const char* text, const char* caption, const char* detail) {
     ++g_reportCount;
@@ -76,14 +105,21 @@ void report(const char* text, const char* caption, const char* detail) {
     for (int i = 0; i < g_boxesShownCount; ++i)
         if (g_boxesShown[i] == boxKey) return;
     if (g_boxesShownCount < kSlots) g_boxesShown[g_boxesShownCount++] = boxKey;
-    ++g_boxCount;
-    g_settings.showBox(text, caption);
+    if (g_settings.holdBoxes) {
+        g_heldBoxes.push_back({text, caption ? caption : "", detail ? detail : "", detail != nullptr});
+        return;
+    }
+    showBox(text, caption, detail);
 }
 
 void warn(const char* text) {
     const uint64_t key = hashText(0x5741524eull, text);
     uint32_t suppressed = 0;
     if (admitLine(key, &suppressed)) writeLine("warning: ", text, nullptr, suppressed);
+}
+
+std::string countOf(uint64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
 uint64_t reportCount() { return g_reportCount; }
@@ -95,6 +131,7 @@ void resetReportsForTest() {
     g_boxCount = 0;
     for (auto& line : g_lines) line = {};
     g_boxesShownCount = 0;
+    g_heldBoxes.clear();
 }
 
 }  // namespace q

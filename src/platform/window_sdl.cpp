@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/message_box_sdl.h"
 #include "platform/sdl_keymap.h"
 #include "platform/window.h"
 #include "platform/window_size_sdl.h"
@@ -106,7 +107,7 @@ public:
         const bool hadFocus = focused_;
         loseFocus();
         if (wasFullscreen) setFullscreen(false);
-        q::showMessageBox(text, caption);
+        showMessageBoxOver(window_, text, caption);
         if (wasFullscreen) setFullscreen(true);
         // The focus events of the box's own window may still be queued; they
         // settle who has the focus when they are polled.
@@ -273,9 +274,6 @@ std::unique_ptr<Window> Window::create(int width, int height, const char* title,
     return std::make_unique<SdlWindow>(window);
 }
 
-void showMessageBox(const char* text, const char* caption) {
-    // Without a display the box cannot appear; the report's stderr line stays.
-    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, caption ? caption : "", text ? text : "", nullptr);
-}
+void showMessageBox(const char* text, const char* caption) { showMessageBoxOver(nullptr, text, caption); }
 
 }  // namespace q

@@ -11,8 +11,6 @@ namespace {
 
 size_t wordsFor(size_t bits) { return std::max<size_t>(1, (bits + 31) / 32); }
 
-bool isEmpty(const Bounds& b) { return b.mins.x > b.maxs.x || b.mins.y > b.maxs.y || b.mins.z > b.maxs.z; }
-
 }  // namespace
 
 void MapInstance::markEveryArea() { std::fill(visibleAreas.begin(), visibleAreas.end(), 0xffffffffu); }
@@ -43,13 +41,8 @@ void MapInstance::placeInWorld() {
 
     // A map without brushes has no extent: turning its empty bounds would make a
     // box of 20000 units that every camera position touches.
-    if (!map || isEmpty(map->bounds)) return;
-    const Vector3& lo = map->bounds.mins;
-    const Vector3& hi = map->bounds.maxs;
-    for (int i = 0; i < 8; ++i) {
-        const Vector3 corner{(i & 1) ? hi.x : lo.x, (i & 2) ? hi.y : lo.y, (i & 4) ? hi.z : lo.z};
-        worldBounds.grow(transformCoord(corner, world));
-    }
+    if (!map || map->bounds.isEmpty()) return;
+    worldBounds.grow(map->bounds.transformed(world));
 }
 
 int MapInstance::areaAt(Vector3 point) const {

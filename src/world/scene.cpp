@@ -9,7 +9,8 @@ Scene::~Scene() = default;
 void Scene::init() {
     camera = std::make_unique<Camera>();
     camera->scene = this;
-    terrain = std::make_unique<Terrain>(device, 128, 128);
+    // The ground's texture waits for the map: it is looked for beside it.
+    terrain = std::make_unique<Terrain>(device, 128, 128, false);
 }
 
 MapInstance* Scene::addInstance(MapData* map) {

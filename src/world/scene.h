@@ -54,10 +54,12 @@ public:
     Scene& operator=(const Scene&) = delete;
     ~Scene() override;
 
-    // Creates the camera and the 128 x 128 terrain.
+    // Creates the camera and the 128 x 128 terrain (its texture comes with the
+    // first map loaded, from beside the map).
     void init();
 
-    // Reads <baseName>.proc then <baseName>.cm. On a missing or malformed file
+    // Reads <baseName>.proc then <baseName>.cm, and gives the terrain its
+    // texture from beside them when it has none. On a missing or malformed file
     // returns null with a message naming the file, line and what was expected in
     // *error, and keeps nothing of the map. observer, when given, sees each
     // drawn surface's geometry as it is read.

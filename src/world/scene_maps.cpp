@@ -73,10 +73,11 @@ public:
     // or empty when every image was found.
     std::string missingSummary() const {
         if (missing_.empty()) return {};
-        std::string line = std::to_string(missing_.size()) + " of " + std::to_string(results_.size()) +
-                           " material images missing: " + firstFew(missing_, ", ") +
-                           " (looked for as .jpg, .png, .tga and .dds beside the map and in each --textures DIR; "
-                           "their surfaces are drawn ";
+        std::string line = std::to_string(missing_.size()) + " of " +
+                           countOf(results_.size(), "material image", "material images") +
+                           " missing: " + firstFew(missing_, ", ") +
+                           " (looked for as .jpg, .png, .tga and .dds beside the map and in each --textures DIR; " +
+                           (missing_.size() == 1 ? "its" : "their") + " surfaces are drawn ";
         line += scene_.untexturedGrid ? "with a grey grid)" : "untextured, or with a grey grid under --untextured grid)";
         return line;
     }
@@ -84,7 +85,8 @@ public:
     // "2 material images could not be used ...: <file>: <what>; ...", or empty.
     std::string unusableSummary() const {
         if (unusable_.empty()) return {};
-        return std::to_string(unusable_.size()) + " material images could not be used, their surfaces are drawn " +
+        return countOf(unusable_.size(), "material image", "material images") + " could not be used, " +
+               (unusable_.size() == 1 ? "its" : "their") + " surfaces are drawn " +
                (scene_.untexturedGrid ? "with a grey grid: " : "untextured: ") + firstFew(unusable_, "; ");
     }
 
@@ -155,11 +157,12 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
     for (const std::string& line : {tally.missingSummary(), tally.unusableSummary()})
         if (!line.empty()) warn(line.c_str());
     if (map->undrawnModels > 0) {
-        const std::string undrawn = procName + ": " + std::to_string(map->undrawnModels) +
-                                    " entity models (doors, lamps, movers: names other than _areaN) left undrawn: "
+        const std::string undrawn = procName + ": " + countOf(map->undrawnModels, "entity model", "entity models") +
+                                    " (doors, lamps, movers: names other than _areaN) left undrawn: "
                                     "where each entity stands is not in the map files";
         warn(undrawn.c_str());
     }
+    if (terrain && !terrain->texture) terrain->loadTexture(mapDir);
     maps.push_back(std::move(map));
     return maps.back().get();
 }

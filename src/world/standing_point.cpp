@@ -11,6 +11,29 @@ namespace {
 constexpr float kFloorNormalY = 0.7071f;
 // The feet are checked this far above the floor, clear of its own plane.
 constexpr float kFeetAboveFloor = 1.0f;
+// Triangles leaning less than this from upright cover nothing below them.
+constexpr float kLeaningNormalY = 0.01f;
+
+// The height at (x, z) of the triangle's plane when (x, z) lies within the
+// triangle seen from above; false outside it.
+bool heightOver(Vector3 a, Vector3 b, Vector3 c, float x, float z, float* y) {
+    const float area = (b.x - a.x) * (c.z - a.z) - (c.x - a.x) * (b.z - a.z);
+    if (area == 0.0f) return false;
+    const float u = ((b.x - x) * (c.z - z) - (c.x - x) * (b.z - z)) / area;
+    const float v = ((c.x - x) * (a.z - z) - (a.x - x) * (c.z - z)) / area;
+    const float w = 1.0f - u - v;
+    if (!(u >= 0.0f && v >= 0.0f && w >= 0.0f)) return false;
+    *y = u * a.y + v * b.y + w * c.y;
+    return true;
+}
+
+// Inside the map: within its brushes' bounds (when it has brushes) and, on a
+// map without an area tree, where nothing says what is open space, under its
+// own geometry.
+bool enclosedByMap(const MapData& map, const AreaFloors& floors, Vector3 eye) {
+    if (!map.bounds.isEmpty() && Bounds::disjoint(Bounds::aroundPoint(eye, {}), map.bounds)) return false;
+    return !map.bspNodes.empty() || floors.coveredAbove(eye);
+}
 
 }  // namespace
 
@@ -34,6 +57,7 @@ void AreaFloors::surfaceRead(int area, const MapVertex* vertices, int vertexCoun
         // alone does not say.
         const Vector3 facing = a.normal + b.normal + c.normal;
         const float up = std::fabs(across.y) / twiceSize;
+        if (up >= kLeaningNormalY) leaning_.push_back({a.position, b.position, c.position});
         if (up < kFloorNormalY || !(facing.y > 0.0f)) continue;
         const float size = 0.5f * twiceSize;
         surfaceSize += size;
@@ -48,6 +72,14 @@ const std::vector<AreaFloors::Floor>& AreaFloors::of(int area) const {
     return byArea_[static_cast<size_t>(area)];
 }
 
+bool AreaFloors::coveredAbove(Vector3 point) const {
+    for (const Triangle& t : leaning_) {
+        float y = 0.0f;
+        if (heightOver(t.a, t.b, t.c, point.x, point.z, &y) && y > point.y) return true;
+    }
+    return false;
+}
+
 bool findStandingPoint(const MapData& map, const AreaFloors& floors, int area, float eyeHeight, Vector3* eye) {
     if (area < 0 || static_cast<size_t>(area) >= map.areas.size()) return false;
     std::vector<AreaFloors::Floor> order = floors.of(area);
@@ -58,7 +90,8 @@ bool findStandingPoint(const MapData& map, const AreaFloors& floors, int area, f
     for (const AreaFloors::Floor& floor : order) {
         const Vector3 feet = floor.centre + Vector3{0.0f, kFeetAboveFloor, 0.0f};
         const Vector3 point = floor.centre + Vector3{0.0f, eyeHeight, 0.0f};
-        if (map.areaHolding(feet) == area && map.areaHolding(point) == area) {
+        if (map.areaHolding(feet) == area && map.areaHolding(point) == area &&
+            enclosedByMap(map, floors, point)) {
             *eye = point;
             return true;
         }

@@ -1,7 +1,9 @@
 #pragma once
 // Where a person can stand in an area of a map, found from the map's own data:
 // above the upward-facing surfaces of the area, largest first, at a point the
-// area tree puts in that area and not in solid space.
+// area tree puts in that area and not in solid space, inside the map: within
+// its bounds, and on a map without an area tree (which puts every point in
+// area 0, the top of its roof too) with the map's own geometry above it.
 
 #include <cstdint>
 #include <vector>
@@ -12,7 +14,8 @@
 namespace q {
 
 // Collects, while a map is read, the upward-facing triangles of every area's
-// surfaces (map space). Handed to the reader as its surface observer.
+// surfaces and every triangle that is not upright, of any area (map space).
+// Handed to the reader as its surface observer.
 class AreaFloors : public SurfaceObserver {
 public:
     struct Floor {
@@ -26,16 +29,23 @@ public:
 
     // The floors of one area, in the order read; empty for an area without any.
     const std::vector<Floor>& of(int area) const;
+    // True when some area's surface passes above the point: it is under a
+    // ceiling, a floor of a storey above, or a roof, not on top of the map.
+    bool coveredAbove(Vector3 point) const;
 
 private:
+    struct Triangle {
+        Vector3 a, b, c;
+    };
     std::vector<std::vector<Floor>> byArea_;
+    std::vector<Triangle> leaning_;  // every triangle not upright, floors and ceilings alike
 };
 
 // The eye of someone standing in `area`: eyeHeight above the centre of a floor
 // triangle of that area, tried on the largest upward-facing surface first and
 // its largest triangles first, the first whose eye and feet the area tree puts
-// in `area`. Map space. False when the area has no such place (or no such
-// area).
+// in `area` and whose eye is inside the map (as above). Map space. False when
+// the area has no such place (or no such area).
 bool findStandingPoint(const MapData& map, const AreaFloors& floors, int area, float eyeHeight, Vector3* eye);
 
 }  // namespace q

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <string>
 
 #include "math/matrix.h"
@@ -36,28 +37,42 @@ int queryCell(float coordinate) {
 
 }  // namespace
 
-Terrain::Terrain(gpu::Device* borrowedDevice, uint16_t requestedCellsX, uint16_t requestedCellsZ) {
+Terrain::Terrain(gpu::Device* borrowedDevice, uint16_t requestedCellsX, uint16_t requestedCellsZ, bool textureNow) {
     cellsX = std::clamp<uint16_t>(requestedCellsX, 1, kMaxCells);
     cellsZ = std::clamp<uint16_t>(requestedCellsZ, 1, kMaxCells);
     vertsX = static_cast<uint16_t>(cellsX + 1);
     vertsZ = static_cast<uint16_t>(cellsZ + 1);
     device = borrowedDevice;
 
-    if (device) loadTexture();
+    if (device && textureNow) loadTexture({});
     std::vector<TerrainVertex> vertices;
     std::vector<uint16_t> indices;
     build(&vertices, &indices);
     if (device) upload(vertices, indices);
 }
 
-void Terrain::loadTexture() {
+void Terrain::loadTexture(const std::string& mapDir) {
+    if (!device) return;
     std::string error;
-    texture.reset(loadTextureFile(*device, kTextureFile, &error));
-    if (!texture) {
-        // The ground still draws, lit but untextured.
-        const std::string line = error + "; the terrain is drawn without its texture";
-        warn(line.c_str());
+    if (!mapDir.empty()) {
+        // Beside the map, as its material images are; a file there that is
+        // unusable is what the warning names.
+        const std::string besideMap = (std::filesystem::path(mapDir) / kTextureFile).string();
+        std::error_code missing;
+        if (std::filesystem::exists(besideMap, missing)) {
+            texture.reset(loadTextureFile(*device, besideMap.c_str(), &error));
+            if (!texture) warn((error + "; the terrain is drawn without its texture").c_str());
+            return;
+        }
     }
+    texture.reset(loadTextureFile(*device, kTextureFile, &error));
+    if (texture) return;
+    std::error_code missing;
+    if (!mapDir.empty() && !std::filesystem::exists(kTextureFile, missing))
+        error = std::string(kTextureFile) + ": not found beside the map (in " + mapDir +
+                ") nor in the working directory";
+    // The ground still draws, lit but untextured.
+    warn((error + "; the terrain is drawn without its texture").c_str());
 }
 
 void Terrain::build(std::vector<TerrainVertex>* vertices, std::vector<uint16_t>* indices) {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "map/map_data.h"
@@ -61,11 +62,12 @@ public:
     gpu::DeviceHandle<gpu::Texture> texture;  // null: drawn untextured
     gpu::Device* device = nullptr;              // borrowed from the scene
 
-    // Builds the heights, normals and device buffers and loads "Grass.bmp".
-    // Cell counts are kept within 1..kMaxCells. With a null device only the
-    // heights and normals are built (the height query works, nothing is drawn).
-    // The buffers and the texture are released with the terrain.
-    Terrain(gpu::Device* device, uint16_t cellsX, uint16_t cellsZ);
+    // Builds the heights, normals and device buffers and, unless the texture
+    // is to wait for the map (loadTexture), loads "Grass.bmp" from the working
+    // directory. Cell counts are kept within 1..kMaxCells. With a null device
+    // only the heights and normals are built (the height query works, nothing
+    // is drawn). The buffers and the texture are released with the terrain.
+    Terrain(gpu::Device* device, uint16_t cellsX, uint16_t cellsZ, bool textureNow = true);
     ~Terrain() = default;
     Terrain(const Terrain&) = delete;
     Terrain& operator=(const Terrain&) = delete;
@@ -87,8 +89,13 @@ public:
     // stream, one indexed draw of the whole grid. Draws nothing without buffers.
     void draw() const;
 
+    // Loads "Grass.bmp" beside the map (mapDir, as the map's name gives it;
+    // empty: the working directory) and, when it is not there, from the
+    // working directory. When neither is usable one warning says where it was
+    // looked for, and the ground is drawn untextured.
+    void loadTexture(const std::string& mapDir);
+
 private:
-    void loadTexture();
     void build(std::vector<TerrainVertex>* vertices, std::vector<uint16_t>* indices);
     void upload(const std::vector<TerrainVertex>& vertices, const std::vector<uint16_t>& indices);
 };

@@ -139,6 +139,22 @@ TEST_F(AppEndToEnd, ScriptDrivesTheRunAndItsEndEndsIt) {
     std::remove(trace.c_str());
 }
 
+// Started from elsewhere with the map's path: the terrain's image is looked
+// for beside the map (as its materials are) before the working directory.
+TEST_F(AppEndToEnd, TerrainImageIsLookedForBesideTheMapFirst) {
+    const std::string elsewhere = file("e2e_elsewhere"), bare = elsewhere + "/bare";
+    std::filesystem::create_directories(bare);
+    for (const char* name : {"/bbb.proc", "/bbb.cm"}) std::filesystem::copy_file(*dir_ + name, bare + name);
+    const std::string start = "cd " + shellQuoted(elsewhere) + " && " + shellQuoted(QUORVANE_BINARY) + " --headless --frames 1 ";
+    Result run = runShell(start + shellQuoted(*dir_ + "/bbb.proc"));
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(run.output.find("Grass.bmp"), std::string::npos) << run.output;
+    run = runShell(start + "bare/bbb");
+    EXPECT_NE(run.output.find("Grass.bmp: not found beside the map (in bare) nor in the working directory"),
+              std::string::npos) << run.output;
+    std::filesystem::remove_all(elsewhere);
+}
+
 TEST_F(AppEndToEnd, BadInputGivesOneLineAndTheRightExitCode) {
     Result run = viewer("--frames ten");
     EXPECT_EQ(run.exitCode, 2);
@@ -154,6 +170,11 @@ TEST_F(AppEndToEnd, BadInputGivesOneLineAndTheRightExitCode) {
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.output.find(script + ":2: expected a key"), std::string::npos) << run.output;
     std::remove(script.c_str());
+
+    // A name that leads nowhere stops the start at once.
+    run = viewer("--frames 1 --textures /nonexistent/dir");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.output, "quorvane: --textures expects a directory of images: '/nonexistent/dir' does not exist\n");
 
     run = viewer("--frames 1 --map nosuchmap");
     EXPECT_EQ(run.exitCode, 1);

@@ -144,6 +144,7 @@ TEST_F(CameraEdges, OutsideEveryCopyThenFallingOntoOne) {
     const ViewerRun r = run("90* 0 0\n", start(x, roofTop + 300, z));
     expectSteadyRun(r, 90);
     EXPECT_EQ(r.frames.front().instance, -1);
+    EXPECT_EQ(r.frames.front().area, -1) << "no copy, no area (area 0 is a real one)";
     EXPECT_EQ(r.frames.back().instance, 0);
     // Resting on the roof, not let through it.
     EXPECT_NEAR(r.frames.back().y, roofTop + 32.03125f, 0.01f);
@@ -152,7 +153,10 @@ TEST_F(CameraEdges, OutsideEveryCopyThenFallingOntoOne) {
 TEST_F(CameraEdges, FarBeyondTheTerrain) {
     const ViewerRun r = run("30* 50 0 W L\n30* 0 0 S\n", start(1e7f, 100, -1e7f));
     expectSteadyRun(r, 60);
-    for (const Frame& f : r.frames) EXPECT_EQ(f.instance, -1);
+    for (const Frame& f : r.frames) {
+        EXPECT_EQ(f.instance, -1);
+        EXPECT_EQ(f.area, -1);
+    }
 }
 
 TEST_F(CameraEdges, PitchPastAQuarterTurnAndBack) {

@@ -374,7 +374,8 @@ TEST(Variations, InfoSumsUpTheMapWithoutAWindow) {
     ASSERT_EQ(info("combined", "", &text), 0) << text;
     for (const char* line : {"4 areas, 3 portals, 3 BSP nodes\n", "8 surfaces drawn, 28 triangles\n",
                              "2 entity models (2 surfaces) not drawn", "3 collision models, 7 brushes\n",
-                             "bounds (y up): -528 -16 -272 to 528 256 272\n",
+                             // world units of the first copy, 64 lower: the numbers --start takes
+                             "bounds (world units, first copy): -528 -80 -272 to 528 192 272\n",
                              "area 2: 2 surfaces, 6 triangles, 2 portals, standing point ",
                              "5 materials, 3 missing\n", "  textures/base/floor: textures/base/floor.jpg\n",
                              "  textures/city/tile_01: missing\n"})
@@ -384,10 +385,16 @@ TEST(Variations, InfoSumsUpTheMapWithoutAWindow) {
     ASSERT_EQ(info("combined", "--json", &json), 0) << json;
     EXPECT_EQ(std::count(json.begin(), json.end(), '\n'), 1) << json;
     for (const char* part : {"{\"map\":\"combined\",\"areas\":4,\"portals\":3,\"bspNodes\":3,\"surfaces\":8,",
-                             "\"entityModels\":2,", "\"brushes\":7,", "\"mins\":[-528,-16,-272]",
+                             "\"entityModels\":2,", "\"brushes\":7,", "\"mins\":[-528,-80,-272]",
                              "{\"area\":0,\"surfaces\":2,\"triangles\":8,\"portals\":1,\"standingPoint\":[",
                              "{\"name\":\"textures/city/tile_01\",\"file\":null}"})
         EXPECT_NE(json.find(part), std::string::npos) << part << " in:\n" << json;
+
+    // A map without entity models says nothing of them; one material is one.
+    std::string oneArea;
+    ASSERT_EQ(info("one_area", "", &oneArea), 0) << oneArea;
+    EXPECT_EQ(oneArea.find("entity model"), std::string::npos) << oneArea;
+    EXPECT_NE(oneArea.find("1 area, 0 portals, 0 BSP nodes\n"), std::string::npos) << oneArea;
 
     std::string none;
     EXPECT_EQ(info("no_such_map", "", &none), 1);

@@ -542,7 +542,8 @@ TEST_F(WindowEndToEnd, LetterAndBracketKeysLeaveTheWindowAloneAndF11StillToggles
 }
 
 // A map whose portals are parallel to no axis: a report, the same text for each
-// portal, made while the map loads, so before the first frame.
+// portal, made while the map loads. Its box waits for the first frame: the
+// picture is on screen behind it.
 TEST_F(WindowEndToEnd, AReportFromFullScreenIsShownOnceInABoxAndFullScreenComesBack) {
     startXServer(1920, 1080);
     if (IsSkipped()) return;
@@ -552,13 +553,38 @@ TEST_F(WindowEndToEnd, AReportFromFullScreenIsShownOnceInABoxAndFullScreenComesB
     ASSERT_TRUE(waitUntil([&] { return !(box = boxId("ff")).empty(); })) << "no box: " << readFile(log());
     const std::string window = windowId("skew_portals");
     EXPECT_TRUE(waitUntil([&] { return geometry(window).width == 800; })) << "full screen gives way to the box";
+    EXPECT_EQ(lastTrace().frame, 0) << "the first frame, and only it, came before the box";
+    const Rect picture = pictureInWindow(window);
+    EXPECT_GT(picture.width, 0) << "the window behind the box is not empty";
 
-    x("xdotool key --window " + box + " Return");
+    x("xdotool key Return");  // to whatever has the keyboard: the box
     EXPECT_TRUE(waitUntil([&] { return geometry(window).width == 1920; })) << geometry(window);
     afterFrames(5);
     EXPECT_EQ(boxId("ff"), "") << "one box for the one text";
     const std::string errors = readFile(log());
     EXPECT_NE(errors.find("zop (portal 1 of skew_portals.proc)"), std::string::npos) << errors;
+    quitWithEsc(window);
+}
+
+// Starting inside a wall, in a window, with no window manager to hand the
+// focus around: the wall's box comes over the first frame, and Escape, pressed
+// as a person would (to whatever has the focus), closes the box, not the viewer.
+TEST_F(WindowEndToEnd, TheWallReportComesOverTheFirstFrameAndEscapeClosesIt) {
+    startXServer(1600, 1200);
+    if (IsSkipped()) return;
+    launchViewer({"--dir", (dir_ / "map").string(), "--instances", "1", "--start", "250", "-31", "-82", "--windowed"});
+    std::string box;
+    ASSERT_TRUE(waitUntil([&] { return !(box = boxId("error")).empty(); })) << "no box: " << readFile(log());
+    const std::string window = windowId();
+    EXPECT_EQ(lastTrace().frame, 0) << "the first frame came before the box";
+    EXPECT_GT(pictureInWindow(window).width, 0) << "the picture is behind the box";
+
+    x("xdotool key Escape");
+    EXPECT_TRUE(waitUntil([&] { return boxId("error").empty(); })) << "Escape closes the box";
+    EXPECT_TRUE(viewer_.running()) << readFile(log());
+    afterFrames(5);
+    EXPECT_EQ(boxId("error"), "") << "one box for the one text";
+    EXPECT_NE(readFile(log()).find("我在墙里!"), std::string::npos);
     quitWithEsc(window);
 }
 
