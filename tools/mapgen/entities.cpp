@@ -136,8 +136,9 @@ bool buildEntities(const Layout& layout, EntitySet* out, std::string* error) {
     EntitySet set;
     // The player start faces +x, towards the step.
     set.playerStart[0] = -40;
+    set.playerStart[1] = -60;
     set.playerAngle = 0.0;
-    EntityBox step = entity("func_static_step", "func_static", 70, 0, 0, Box::of(-30, -32, 0, 30, 32, 12));
+    EntityBox step = entity("func_static_step", "func_static", 70, -60, 0, Box::of(-30, -24, 0, 30, 24, 12));
     step.collision = true;
     set.models.push_back(step);
     // Long along its own x; turned by 90 degrees it runs along y.
@@ -159,12 +160,23 @@ bool buildEntities(const Layout& layout, EntitySet* out, std::string* error) {
         origin[axis] = opening.portalPlane();
         origin[across] = (hole.lo[across] + hole.hi[across]) / 2;
         origin[2] = hole.lo[2];
-        Box box;
+        // A sill through the doorway, reaching far into both rooms: a static
+        // in two areas, parts of it in view from either room with the doorway
+        // out of view. No collision model: a person steps over it.
+        constexpr int kSillHeight = 4;
+        Box sill;
+        sill.lo[axis] = -120;
+        sill.hi[axis] = 120;
+        sill.lo[across] = hole.lo[across] - origin[across];
+        sill.hi[across] = hole.hi[across] - origin[across];
+        sill.lo[2] = 0;
+        sill.hi[2] = kSillHeight;
+        set.models.push_back(entity("func_static_sill", "func_static", origin[0], origin[1], origin[2], sill));
+        // The door stands on it, closing the doorway.
+        Box box = sill;
         box.lo[axis] = -4;
         box.hi[axis] = 4;
-        box.lo[across] = hole.lo[across] - origin[across];
-        box.hi[across] = hole.hi[across] - origin[across];
-        box.lo[2] = 0;
+        box.lo[2] = kSillHeight;
         box.hi[2] = hole.hi[2] - hole.lo[2];
         // A door has brushes too; a door is not solid in the viewer all the same.
         EntityBox door = entity("func_door_1", "func_door", origin[0], origin[1], origin[2], box);

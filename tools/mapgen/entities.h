@@ -30,9 +30,10 @@ struct EntitySet {
 };
 
 // In the room around the start: a solid static step the camera climbs (east of
-// the player start, which faces it), a static turned by 90 degrees (solid, to
+// the player start, which faces it, both south of the doorways' line), a static turned by 90 degrees (solid, to
 // its west), one turned by 30 degrees (not solid: its turn does not keep the
-// box's axes), and a door closing the first doorway, if the building has one.
+// box's axes), and, if the building has a doorway, a door closing the first
+// one, standing on a sill that reaches into both rooms.
 // Fails for a building whose start room is too small for them.
 bool buildEntities(const Layout& layout, EntitySet* out, std::string* error);
 
