@@ -167,9 +167,10 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
     if (map->undrawnModels > 0) {
         const std::string undrawn = procName + ": " + std::to_string(map->undrawnModels) +
                                     " entity models (doors, lamps, movers: names other than _areaN) left undrawn: " +
-                                    (haveSource ? "no entity of " + source.fileName + " places them"
-                                                : std::string("where each entity stands is in no map source (") +
-                                                      baseName + ".map)");
+                                    (haveSource      ? "no entity of " + source.fileName + " places them"
+                                     : useMapSource ? "no map source (" + std::string(baseName) +
+                                                          ".map) says where each entity stands"
+                                                    : std::string("the map source is left unread"));
         warn(undrawn.c_str());
     }
     maps.push_back(std::move(map));
