@@ -37,9 +37,9 @@ TEST(MapSource, ReadsKeysAndPassesOverPrimitivesByTheirBraces) {
         "Version 2\n// entity 0\n{\n\"classname\" \"worldspawn\"\n// primitive 0 {\n{\n brushDef3\n {\n"
         "  ( 0 0 -1 0 ) ( ( 0.0078125 0 0 ) ( 0 0.0078125 0 ) ) \"textures/a}b\" 0 0 0\n }\n}\n"
         "{ patchDef2 { \"x\" ( 3 3 0 0 0 ) ( ( ( 0 0 0 0 0 ) ) ) } }\n}\n"
-        "{\n\"classname\" \"info_player_start\"\n\"origin\" \"10 20 30\"\n\"angle\" \"90\"\n}\n"
+        "{\n\"classname\" \"info_player_start\"\n\"origin\" \"10 20 30\"\n\"rotation\" \"0 1 0 -1 0 0 0 0 1\"\n}\n"
         "{\n\"classname\" \"func_door\"\n\"name\" \"door one\"\n\"model\" \"func_door_1\"\n\"origin\" \"1 2 3\"\n"
-        "\"rotation\" \"0 1 0 -1 0 0 0 0 1\"\n}\n";
+        "\"angle\" \"90\"\n}\n";
     MapSource source;
     std::string error;
     ASSERT_TRUE(readSource(text, &source, &error)) << error;
@@ -48,11 +48,15 @@ TEST(MapSource, ReadsKeysAndPassesOverPrimitivesByTheirBraces) {
     const SourceEntity* start = source.playerStart();
     ASSERT_NE(start, nullptr);
     EXPECT_EQ(start->origin, (Vector3{10, 30, 20}));  // the file's z up is map space's y up
-    EXPECT_EQ(start->angleDegrees, 90.0f);
+    // The start faces where its turn points its own +x, from rotation rows too.
+    MapData map;
+    map.placeEntities(source);
+    EXPECT_NEAR(map.playerStartAngle, 90.0f, 1e-4f);
     const SourceEntity* door = source.entityPlacing("func_door_1");
     ASSERT_NE(door, nullptr);
     EXPECT_EQ(door->name, "door one");
     EXPECT_EQ(door->line, 19);
+    EXPECT_EQ(door->angleDegrees, 90.0f);
     // A turn of 90 degrees, by angle or by rotation rows alike, carries the
     // entity's own x onto the file's +y (map +z), then to the origin.
     expectNear(transformCoord({1, 0, 0}, door->placement), {1, 3, 3});

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <vector>
 
 #include "map/map_data.h"
@@ -52,6 +53,7 @@ const NamedCollisionModel* collisionModelNamed(const MapData& map, const std::st
 }  // namespace
 
 void MapData::placeEntities(const MapSource& source) {
+    solidEntities.clear();
     for (EntityModel& model : entityModels) {
         const SourceEntity* entity = source.entityPlacing(model.name);
         if (!entity) continue;  // the reader placed only models an entity names
@@ -72,12 +74,15 @@ void MapData::placeEntities(const MapSource& source) {
         if (model.solid) {
             model.collisionRoot = collision->root;
             model.solidBounds = placedBounds(collision->bounds, model.placement);
+            solidEntities.push_back({model.solidBounds, static_cast<int>(&model - entityModels.data())});
         }
     }
     if (const SourceEntity* start = source.playerStart()) {
         hasPlayerStart = true;
         playerStart = start->origin;
-        playerStartAngle = start->angleDegrees;
+        // Where its own +x points, level: map x and map z are the file's x and y.
+        const Matrix& turn = start->placement;
+        playerStartAngle = static_cast<float>(std::atan2(turn.m[0][2], turn.m[0][0]) * (180.0 / std::numbers::pi));
     }
 }
 

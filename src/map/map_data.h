@@ -190,8 +190,16 @@ struct MapData {
     std::vector<NamedCollisionModel> namedCollisionModels;
     // Entity models placed by the map source, in the file's order.
     std::vector<EntityModel> entityModels;
+    // The solid ones, by index into entityModels, with their placed bounds
+    // side by side: every sweep looks them over.
+    struct SolidEntity {
+        Bounds bounds;
+        int model = 0;
+    };
+    std::vector<SolidEntity> solidEntities;
     // The map source's player start (map space, where its feet are) and the
-    // direction it faces (degrees about the vertical, 0 along the file's +x).
+    // direction it faces (degrees about the vertical, 0 along the file's +x,
+    // 90 along its +y), from its angle or its rotation.
     bool hasPlayerStart = false;
     Vector3 playerStart;
     float playerStartAngle = 0.0f;

@@ -51,8 +51,9 @@ void sweepSolidEntities(Sweep& sweep, Vector3 start, Vector3 end) {
     swept.maxs = {std::fmax(start.x, end.x) + ext.x, std::fmax(start.y, end.y) + ext.y,
                   std::fmax(start.z, end.z) + ext.z};
     const size_t nodeCount = sweep.map.collisionNodes.size();
-    for (const EntityModel& model : sweep.map.entityModels) {
-        if (!model.solid || Bounds::disjoint(swept, model.solidBounds)) continue;
+    for (const MapData::SolidEntity& solid : sweep.map.solidEntities) {
+        if (Bounds::disjoint(swept, solid.bounds)) continue;
+        const EntityModel& model = sweep.map.entityModels[static_cast<size_t>(solid.model)];
         if (model.collisionRoot < 0 || static_cast<size_t>(model.collisionRoot) >= nodeCount) continue;
         const Matrix& turn = model.placement;
         Sweep local{sweep.map, {}, sweep.result};
@@ -100,7 +101,7 @@ TraceResult traceBox(const MapData& map, Vector3 start, Vector3 end, Vector3 ext
     // A map without collision nodes has nothing to stop the box.
     if (map.collisionRoot >= 0 && static_cast<size_t>(map.collisionRoot) < map.collisionNodes.size())
         walk(sweep, map.collisionRoot, start, end, 0);
-    if (!map.entityModels.empty()) sweepSolidEntities(sweep, start, end);
+    if (!map.solidEntities.empty()) sweepSolidEntities(sweep, start, end);
     return sweep.result;
 }
 
