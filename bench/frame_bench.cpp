@@ -58,6 +58,7 @@ constexpr int kGrid = 32;
 // it with mapgen); without it the map is generated into a scratch directory.
 const char* g_mapDir = nullptr;
 int g_areaZeroRoom = 0;  // --area0-room: the grid sealed with that room as area 0
+size_t g_entityModelsPlaced = 0;  // by the map source beside the grid, if any
 
 struct Viewpoint {
     Vector3 position;
@@ -109,6 +110,7 @@ World& world() {
         std::abort();
     }
     placeStandardInstances(w.scene, map, kStandardInstanceCount);
+    g_entityModelsPlaced = map->entityModels.size();
     std::filesystem::current_path(previous);
     if (!g_mapDir) std::filesystem::remove_all(dir);
 
@@ -244,7 +246,7 @@ public:
 int main(int argc, char** argv) {
     q::g_mapDir = q::bench::takeOption(&argc, argv, "--grid");
     if (const char* room = q::bench::takeOption(&argc, argv, "--area0-room")) q::g_areaZeroRoom = std::atoi(room);
-    const std::string figure = q::bench::gridFigureName("frame CPU (recording device)", q::g_areaZeroRoom);
+    std::string figure = q::bench::gridFigureName("frame CPU (recording device)", q::g_areaZeroRoom);
     // --profile=portal|every --frames=N: only N frames of that kind after one
     // unmeasured frame, for an instruction count per frame under callgrind
     // (collect with --toggle-collect='q::q_profiledFrames*').
@@ -259,6 +261,9 @@ int main(int argc, char** argv) {
 
     auto& ns = reporter.nsPerFrame;
     if (!ns.count("BM_FramePortalMode") || !ns.count("BM_FrameEveryArea")) return 0;
+    // A grid written with its map source has its entity models placed.
+    if (q::g_entityModelsPlaced > 0)
+        figure += ", " + std::to_string(q::g_entityModelsPlaced) + " entity models placed";
     const double portal = ns["BM_FramePortalMode"], every = ns["BM_FrameEveryArea"];
     const double allocations = q::g_allocationsPerFrame["BM_FramePortalMode"] + q::g_allocationsPerFrame["BM_FrameEveryArea"];
     q::bench::printFigure(

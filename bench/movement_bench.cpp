@@ -17,6 +17,7 @@
 
 #include "figure.h"
 #include "map/map_data.h"
+#include "map/map_source.h"
 #include "mapgen/mapgen.h"
 #include "math/matrix.h"
 #include "move/camera.h"
@@ -31,6 +32,9 @@ constexpr int kGrid = 32;  // rooms along each side
 // A directory that already holds grid32.cm (bench/run makes it with mapgen);
 // without it the map is generated into a scratch directory.
 const char* g_mapDir = nullptr;
+// A directory holding grid 32 written with its entities (mapgen --entities):
+// the movement step is measured again there, against the solid step.
+const char* g_entitiesDir = nullptr;
 
 struct BenchMap {
     MapData map;
@@ -87,6 +91,30 @@ const BenchMap& flatMap() {
     return bench;
 }
 
+// Grid 32 with its entity models placed by its map source, as the viewer loads
+// it; the camera stands against the solid step in the middle room (file x 40,
+// y -60), so the walk and the step-up sweep its brushes in the entity's space.
+const BenchMap& entityMap() {
+    static const BenchMap bench = [] {
+        BenchMap b;
+        const std::string base = std::string(g_entitiesDir) + "/grid32";
+        MapSource source;
+        ProcReading how;
+        how.deviceBuffers = false;
+        how.source = &source;
+        std::string error = base + ".map: no map source";
+        if (!readMapSourceBeside(base, &source) || !b.map.readProcFile((base + ".proc").c_str(), how, &error) ||
+            !b.map.readCollisionFile((base + ".cm").c_str(), &error)) {
+            std::fprintf(stderr, "movement_bench: %s\n", error.c_str());
+            std::exit(1);
+        }
+        b.map.placeEntities(source);
+        b.start = {40.0f - 8.0f - 0.03125f, 32.03125f, -60.0f};
+        return b;
+    }();
+    return bench;
+}
+
 void movementStep(benchmark::State& state, const BenchMap& bench) {
     const MapData& map = bench.map;
     MapInstance instance;
@@ -115,6 +143,16 @@ void BM_MovementStepSplitTree(benchmark::State& state) { movementStep(state, tre
 void BM_MovementStepEveryBrush(benchmark::State& state) { movementStep(state, flatMap()); }
 BENCHMARK(BM_MovementStepSplitTree);
 BENCHMARK(BM_MovementStepEveryBrush);
+void BM_MovementStepWithEntityModels(benchmark::State& state) {
+    if (!g_entitiesDir) return state.SkipWithError("no --entities-grid");
+    const BenchMap& bench = entityMap();
+    movementStep(state, bench);
+    int solid = 0;
+    for (const EntityModel& model : bench.map.entityModels) solid += model.solid;
+    state.counters["entity_models"] = static_cast<double>(bench.map.entityModels.size());
+    state.counters["solid_entity_models"] = solid;
+}
+BENCHMARK(BM_MovementStepWithEntityModels);
 
 // Keeps each run's time per step so the ratio can be printed after the runs.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -135,6 +173,7 @@ public:
 
 int main(int argc, char** argv) {
     q::g_mapDir = q::bench::takeOption(&argc, argv, "--grid");
+    q::g_entitiesDir = q::bench::takeOption(&argc, argv, "--entities-grid");
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     q::RatioReporter reporter;
@@ -153,6 +192,17 @@ int main(int argc, char** argv) {
                              sweepsPerSecond / 1e6, c["brushes_clipped_per_sweep"].value,
                              c["brushes_in_map"].value, tree->second, flat->second),
             flat->second / tree->second, "-", "-");
+        const auto entities = reporter.nsPerStep.find("BM_MovementStepWithEntityModels");
+        if (q::g_entitiesDir && entities != reporter.nsPerStep.end()) {
+            benchmark::UserCounters& e = reporter.counters["BM_MovementStepWithEntityModels"];
+            q::bench::printFigure(
+                "movement with entity models (grid 32)",
+                q::bench::format("against the solid step (%.0f entity models, %.0f solid): step %.0f ns, %.1f brushes "
+                                 "clipped per sweep, vs %.0f ns against a wall of the map without them",
+                                 e["entity_models"].value, e["solid_entity_models"].value, entities->second,
+                                 e["brushes_clipped_per_sweep"].value, tree->second),
+                entities->second / tree->second, "-", "-");
+        }
     }
     benchmark::Shutdown();
     return 0;

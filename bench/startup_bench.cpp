@@ -157,6 +157,34 @@ double decodeGrassAlone() {
     return secondsSince(start);
 }
 
+// Start-up of a generated map with its map source against the same map
+// without it (--no-entities), the two runs alternating so that drift in the
+// machine's load falls on both alike.
+int mapSourceFigure(const std::string& viewer, const std::string& dir, const std::string& map) {
+    constexpr int kRuns = 9;
+    std::vector<double> with, without;
+    for (int i = 0; i < kRuns; ++i) {
+        const std::vector<std::string> common{"--headless", "--frames", "1", "--dir", dir, "--map", map};
+        std::vector<std::string> left = common;
+        left.push_back("--no-entities");
+        const double a = bench::timeViewer(viewer, common), b = bench::timeViewer(viewer, left);
+        if (a < 0 || b < 0) return std::fprintf(stderr, "startup_bench: %s did not run on %s\n", viewer.c_str(), dir.c_str()), 1;
+        with.push_back(a);
+        without.push_back(b);
+    }
+    std::error_code ignored;
+    const auto size = [&](const char* extension) {
+        return static_cast<double>(std::filesystem::file_size(dir + "/" + map + extension, ignored));
+    };
+    const double ratio = median(with) / median(without);
+    bench::printFigure("start-up with the map source (" + map + ", headless)",
+                       bench::format("with %s.map (%.1f MB, the .proc %.1f MB) %.0f ms vs without it %.0f ms",
+                                     map.c_str(), size(".map") / 1e6, size(".proc") / 1e6, median(with) * 1e3,
+                                     median(without) * 1e3),
+                       ratio, "at most 1.1x", bench::verdict(ratio <= 1.1));
+    return 0;
+}
+
 int run(const std::string& viewer, const std::string& dir) {
     std::vector<double> process, files;
     for (int i = 0; i < kProcessRuns; ++i) {
@@ -243,5 +271,12 @@ int main(int argc, char** argv) {
                                     &dir)) {
         return 2;
     }
+    // --entities-dir=DIR --entities-map=NAME: a generated map with its map
+    // source, for the start-up figure with the source against without it.
+    const char* entitiesDir = q::bench::takeOption(&argc, argv, "--entities-dir");
+    const char* entitiesMap = q::bench::takeOption(&argc, argv, "--entities-map");
+    if (entitiesDir && entitiesMap &&
+        q::mapSourceFigure(viewer, std::filesystem::absolute(entitiesDir).string(), entitiesMap) != 0)
+        return 1;
     return q::run(viewer, dir);
 }

@@ -375,6 +375,17 @@ TEST_F(ConservativeRender, RoomSeenThroughTwoDoorwaysHasNoHoles) {
     expectNoHoles(r);
 }
 
+// Entity models placed by the map source: a closed door in the doorway, which
+// every portal eye sees from one side or the other, a sill reaching into both
+// rooms, and statics in one room. Drawn whenever an area they reach is.
+TEST_F(ConservativeRender, EntityModelsHaveNoHoles) {
+    mapgen::MapgenOptions options = preset("tworooms");
+    options.entities = true;
+    Result r;
+    ASSERT_NO_FATAL_FAILURE(compareAllOver(options, "two rooms with entity models", &r));
+    EXPECT_EQ(scene->maps[0]->entityModels.size(), 5u);
+}
+
 TEST_F(ConservativeRender, Grid16HasNoHolesAndDrawsFewAreas) {
     ScratchMap scratch(preset("grid", 16));
     ASSERT_TRUE(scratch.ok()) << scratch.error();

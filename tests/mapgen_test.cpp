@@ -393,6 +393,29 @@ TEST(MapgenFiles, SameSeedSameBytesOtherSeedOtherTextures) {
     std::filesystem::remove_all(one.parent_path());
 }
 
+TEST(MapgenFiles, EntitiesOnlyWithTheOptionAndTheWorldUnchanged) {
+    MapgenOptions with = preset("demo");
+    with.entities = true;
+    std::string error;
+    const auto plain = scratchDir("plain"), entities = scratchDir("entities");
+    ASSERT_TRUE(generateMap(preset("demo"), plain.string(), &error)) << error;
+    ASSERT_TRUE(generateMap(with, entities.string(), &error)) << error;
+    EXPECT_FALSE(std::filesystem::exists(plain / "bbb.map"));
+    // The entity models come after the areas and the collision models after
+    // the world's: what the map had before is there as it was.
+    const std::string proc = slurp(plain / "bbb.proc"), cm = slurp(plain / "bbb.cm");
+    const std::string procWith = slurp(entities / "bbb.proc"), cmWith = slurp(entities / "bbb.cm");
+    const size_t models = procWith.find("model { /* name = */ \"func_static_step\"");
+    ASSERT_NE(models, std::string::npos);
+    EXPECT_EQ(procWith.substr(0, models), proc.substr(0, models));
+    EXPECT_EQ(procWith.substr(procWith.find("interAreaPortals")), proc.substr(proc.find("interAreaPortals")));
+    EXPECT_EQ(cmWith.substr(0, cm.size()), cm);
+    EXPECT_NE(cmWith.find("collisionModel \"func_static_turned90\""), std::string::npos);
+    // The source is at least as large as the area-portal file, as real ones are.
+    EXPECT_GE(slurp(entities / "bbb.map").size(), procWith.size());
+    std::filesystem::remove_all(plain.parent_path());
+}
+
 TEST(MapgenCommandLine, PresetsSizesOptionsAndMistakes) {
     auto parse = [](std::vector<const char*> args, CommandLine* cl, std::string* error) {
         args.insert(args.begin(), "mapgen");
@@ -416,6 +439,9 @@ TEST(MapgenCommandLine, PresetsSizesOptionsAndMistakes) {
     EXPECT_EQ(mapName(cl.options), "twodoors");
     ASSERT_TRUE(parse({"demo", "--split-portals", "dir"}, &cl, &error)) << error;
     EXPECT_TRUE(cl.options.splitPortals);
+    EXPECT_FALSE(cl.options.entities);
+    ASSERT_TRUE(parse({"room", "--entities", "dir"}, &cl, &error)) << error;
+    EXPECT_TRUE(cl.options.entities);
     ASSERT_TRUE(parse({"--help"}, &cl, &error));
     EXPECT_TRUE(cl.help);
 

@@ -114,6 +114,8 @@ bool parseCommandLine(int argc, const char* const* argv, Options* out, std::stri
             if (how != "grid" && how != "none")
                 return fail("--untextured expects grid (a grey grid where an image is missing) or none");
             options.untexturedGrid = how == "grid";
+        } else if (option == "--no-entities") {
+            options.noEntities = true;
         } else if (option == "--windowed") {
             options.windowed = true;
         } else if (option == "--headless") {
@@ -197,6 +199,8 @@ const char* usageText() {
            "                      directory (repeatable: searched in the order given)\n"
            "  --untextured grid   draw surfaces whose image is missing with a grey grid\n"
            "                      (default none: untextured)\n"
+           "  --no-entities       leave the map source MAP.map unread: entity models (doors,\n"
+           "                      statics) undrawn and not solid, the default start\n"
            "  --windowed          a window instead of full screen\n"
            "  --headless          no window and no display: render off-screen\n"
            "  --frames N          stop after N frames (headless default: 300)\n"

@@ -15,6 +15,7 @@ struct Options {
     std::string dir;  // empty: the working directory
     std::vector<std::string> textureDirs;  // searched for material images after the map's directory
     bool untexturedGrid = false;           // missing images drawn as a grey grid
+    bool noEntities = false;               // the map source (BASE.map) is left unread
     bool windowed = false;
     bool headless = false;
     int64_t frames = -1;  // -1: no limit

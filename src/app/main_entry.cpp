@@ -24,6 +24,7 @@
 #include "platform/window.h"
 #include "render/graphics_device.h"
 #include "world/camera.h"
+#include "world/player_start.h"
 #include "world/scene.h"
 #include "world/standard_placements.h"
 #include "world/standing_point.h"
@@ -113,7 +114,8 @@ int runViewer(int argc, char** argv) {
 
     if (options.info) {
         if (!enterMapDirectory(options, &error)) return failWith(kExitUsage, error);
-        if (printMapInfo(options.mapBase, textureDirs, options.json, eyeAboveFloor(), stdout, &error) != 0)
+        if (printMapInfo(options.mapBase, textureDirs, options.json, eyeAboveFloor(), stdout, &error,
+                         !options.noEntities) != 0)
             return failWith(kExitFailure, error);
         return 0;
     }
@@ -196,11 +198,17 @@ int runViewer(int argc, char** argv) {
     Scene* scene = app.getScene();
     scene->textureDirs = textureDirs;
     scene->untexturedGrid = options.untexturedGrid;
+    scene->useMapSource = !options.noEntities;
     AreaFloors floors;  // seen only when --area asks for a floor
     MapData* map = scene->loadMap(options.mapBase.c_str(), &error, options.area >= 0 ? &floors : nullptr);
     if (!map) return failWith(kExitFailure, error);
     placeStandardInstances(*scene, map, options.instances);
     if (options.hasStart) scene->camera->position = options.start;
+    const bool startFromMap = map->hasPlayerStart && !options.hasStart && options.area < 0;
+    if (startFromMap) {
+        scene->camera->position = playerStartEye(*map, *scene->instances[0], eyeAboveFloor());
+        if (!options.hasLook) scene->camera->yaw = playerStartYaw(*map, *scene->instances[0]);
+    }
     if (options.area >= 0 &&
         !standInArea(*map, floors, options.area, *scene->instances[0], &scene->camera->position, &error))
         return failWith(kExitUsage, error);

@@ -6,10 +6,12 @@
 
 #include "app/frame_trace.h"
 #include "map/map_data.h"
+#include "map/map_source.h"
 #include "map/material_image.h"
 #include "math/vector.h"
 #include "platform/report.h"
 #include "world/map_instance.h"
+#include "world/player_start.h"
 #include "world/standard_placements.h"
 #include "world/standing_point.h"
 
@@ -30,7 +32,19 @@ struct MaterialSummary {
     std::string file;  // empty: missing
 };
 
+struct EntitySummary {
+    std::string name;
+    std::string classname;
+    Vector3 origin;  // world space, first copy
+    bool solid = false;
+};
+
 struct Summary {
+    std::string sourceFile;  // the map source read; empty: none
+    std::vector<EntitySummary> entities;
+    int solidEntities = 0;
+    bool hasPlayerStart = false;
+    Vector3 playerStart;  // the camera's start, world space, first copy
     int surfaces = 0;
     int triangles = 0;
     Bounds bounds;  // world space, first copy, like the standing points
@@ -47,6 +61,12 @@ Summary summarise(const MapData& map, const AreaFloors& floors, float eyeHeight,
     MapInstance firstCopy;
     placeStandardInstance(firstCopy, 0);
     s.bounds = map.bounds.transformed(firstCopy.world);
+    for (const EntityModel& model : map.entityModels) {
+        s.entities.push_back({model.name, model.classname, transformCoord(model.origin, firstCopy.world), model.solid});
+        if (model.solid) ++s.solidEntities;
+    }
+    s.hasPlayerStart = map.hasPlayerStart;
+    if (map.hasPlayerStart) s.playerStart = playerStartEye(map, firstCopy, eyeHeight);
     for (size_t i = 0; i < map.areas.size(); ++i) {
         const Area& area = map.areas[i];
         AreaSummary a;
@@ -90,10 +110,16 @@ std::string asText(const std::string& mapBase, const MapData& map, const Summary
          countOf(map.portals.size(), "portal", "portals") + ", " +
          countOf(map.bspNodes.size(), "BSP node", "BSP nodes") + "\n";
     t += countOf(s.surfaces, "surface", "surfaces") + " drawn, " + countOf(s.triangles, "triangle", "triangles") + "\n";
+    if (!s.sourceFile.empty())
+        t += countOf(s.entities.size(), "entity model", "entity models") + " placed from " +
+             s.sourceFile + " (" + std::to_string(s.solidEntities) + " solid)\n";
     if (map.undrawnModels > 0)
         t += countOf(map.undrawnModels, "entity model", "entity models") + " (" +
-             countOf(map.undrawnSurfaces, "surface", "surfaces") +
-             ") not drawn: where entities stand is not in the map files\n";
+             countOf(map.undrawnSurfaces, "surface", "surfaces") + ") not drawn: " +
+             (s.sourceFile.empty() ? std::string("where entities stand is not in the map files (no map source)")
+                                   : "no entity of " + s.sourceFile + " places them") +
+             "\n";
+    t += s.hasPlayerStart ? "player start " + textPoint(s.playerStart) + "\n" : std::string("no player start\n");
     t += countOf(map.collisionModels, "collision model", "collision models") + ", " +
          countOf(map.brushes.size(), "brush", "brushes") + "\n";
     t += "bounds (world units, first copy): " + textPoint(s.bounds.mins) + " to " + textPoint(s.bounds.maxs) + "\n";
@@ -119,6 +145,16 @@ std::string asJson(const std::string& mapBase, const MapData& map, const Summary
     j += ",\"triangles\":" + std::to_string(s.triangles);
     j += ",\"entityModels\":" + std::to_string(map.undrawnModels);
     j += ",\"entitySurfaces\":" + std::to_string(map.undrawnSurfaces);
+    j += ",\"entityModelsPlaced\":" + std::to_string(s.entities.size());
+    j += ",\"playerStart\":" + (s.hasPlayerStart ? "[" + jsonPoint(s.playerStart) + "]" : std::string("null"));
+    j += ",\"entities\":[";
+    for (size_t i = 0; i < s.entities.size(); ++i) {
+        const EntitySummary& e = s.entities[i];
+        j += (i ? ",{" : "{") + std::string("\"name\":") + jsonString(e.name) +
+             ",\"classname\":" + jsonString(e.classname) + ",\"origin\":[" + jsonPoint(e.origin) +
+             "],\"solid\":" + (e.solid ? "true" : "false") + "}";
+    }
+    j += "]";
     j += ",\"collisionModels\":" + std::to_string(map.collisionModels);
     j += ",\"brushes\":" + std::to_string(map.brushes.size());
     j += ",\"bounds\":{\"mins\":[" + jsonPoint(s.bounds.mins) + "],\"maxs\":[" + jsonPoint(s.bounds.maxs) + "]}";
@@ -199,19 +235,24 @@ std::string jsonString(const std::string& text) {
 }
 
 int printMapInfo(const std::string& mapBase, const std::vector<std::string>& textureDirs, bool json, float eyeHeight,
-                 std::FILE* out, std::string* error) {
+                 std::FILE* out, std::string* error, bool useMapSource) {
     MapData map;
     AreaFloors floors;
+    MapSource source;
+    const bool haveSource = useMapSource && readMapSourceBeside(mapBase, &source);
     ProcReading how;
     how.deviceBuffers = false;  // looked at, not drawn
     how.observer = &floors;
+    how.source = haveSource ? &source : nullptr;
     if (!map.readProcFile((mapBase + ".proc").c_str(), how, error) ||
         !map.readCollisionFile((mapBase + ".cm").c_str(), error))
         return 1;
+    if (haveSource) map.placeEntities(source);
     // Images are looked for as a load looks for them: beside the map, then in
     // each --textures directory.
     const std::string mapDir = std::filesystem::path(mapBase).parent_path().string();
-    const Summary summary = summarise(map, floors, eyeHeight, mapDir, textureDirs);
+    Summary summary = summarise(map, floors, eyeHeight, mapDir, textureDirs);
+    if (haveSource) summary.sourceFile = source.fileName;
     const std::string text = json ? asJson(mapBase, map, summary) : asText(mapBase, map, summary);
     std::fputs(text.c_str(), out);
     return 0;

@@ -20,14 +20,16 @@ void Area::draw() const {
 }
 
 void MapData::releaseBuffers() {
-    for (Area& area : areas) {
+    auto release = [](Area& area) {
         for (SurfaceGroup& group : area.surfaceGroups) {
             for (Surface& surface : group.surfaces) {
                 surface.vertexBuffer.reset();
                 surface.indexBuffer.reset();
             }
         }
-    }
+    };
+    for (Area& area : areas) release(area);
+    for (EntityModel& model : entityModels) release(model.geometry);
 }
 
 }  // namespace q

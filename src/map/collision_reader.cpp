@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "map/map_data.h"
+#include "map/name_text.h"
 #include "map/pattern_reader.h"
 
 namespace q {
@@ -231,16 +232,30 @@ bool MapData::readCollisionText(PatternReader& file) {
     }
 
     bool sawNodes = false;
+    // The name of the collision model being read, and the entry its brushes
+    // grow (none while the world's are read).
+    char modelName[128] = {};
+    NamedCollisionModel* named = nullptr;
     char token[128];
     for (;;) {
         if (!file.match<kKeyword>(token)) break;
-        if (file.opensBlock<kNodesOpening>(token, "nodes")) {
+        if (std::strcmp(token, "collisionModel") == 0) {
+            // Its name follows; entity models are found by it.
+            if (!file.match<kKeyword>(modelName)) break;
+            trimBlanks(modelName);
+            stripQuotes(modelName);
+        } else if (file.opensBlock<kNodesOpening>(token, "nodes")) {
             if (!file.expect<kNodesStart>("the { of a nodes block")) return false;
             const int root = readCollisionNode(file);
             if (root < 0) return false;
             // Traces start from the first tree read: the world's. Trees of
             // entity models that follow must not replace it.
-            if (!sawNodes) collisionRoot = root;
+            if (!sawNodes) {
+                collisionRoot = root;
+            } else {
+                namedCollisionModels.push_back({modelName, root, Bounds::empty()});
+                named = &namedCollisionModels.back();
+            }
             sawNodes = true;
             ++collisionModels;
             if (!file.expect<kNodesEnd>("the closing } of a nodes block")) return false;
@@ -259,6 +274,7 @@ bool MapData::readCollisionText(PatternReader& file) {
                     return false;
                 }
                 if (!readBrush(sideCountOf(start), file)) return false;
+                if (named) named->bounds.grow(brushes.back().bounds);
             }
         }
         if (file.atEnd()) break;

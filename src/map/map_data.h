@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "math/bounds.h"
+#include "math/matrix.h"
 #include "math/plane.h"
 #include "math/vector.h"
 #include "platform/gpu/device_handle.h"
@@ -20,6 +21,11 @@
 namespace q {
 
 class PatternReader;
+struct MapSource;
+
+// A position as the map files give it (z up) in map space (y up): the second
+// and third components exchange places.
+constexpr Vector3 fromFileAxes(float x, float y, float z) { return {x, z, y}; }
 
 // Material textures are looked up through this while surfaces are read (the
 // scene's texture cache implements it).
@@ -57,6 +63,10 @@ struct ProcReading {
     // (a map looked at without a graphics device).
     bool deviceBuffers = true;
     SurfaceObserver* observer = nullptr;
+    // The map source read beside the file, if any: the entity models its
+    // entities place are read into entityModels (with buffers when there are
+    // buffers); the others are left undrawn.
+    const MapSource* source = nullptr;
 };
 
 struct SurfaceReading;  // the reader's state while it reads surfaces
@@ -127,6 +137,36 @@ struct Brush {
     std::vector<Plane> planes;
 };
 
+// A collision model of the collision file after the first (the world's): the
+// brushes of an entity model, in the entity's own space.
+struct NamedCollisionModel {
+    std::string name;
+    int root = -1;
+    Bounds bounds = Bounds::empty();  // of its brushes
+};
+
+// An entity model of the area-portal file that an entity of the map source
+// places. Its vertices are in the entity's own space; placement carries them
+// into map space, and each copy of the map then into the world.
+struct EntityModel {
+    std::string name;
+    std::string classname;
+    Area geometry;  // its surfaces, drawn as an area's are
+    Bounds bounds = Bounds::empty();  // of its vertices, entity space
+    Matrix placement = Matrix::identity();
+    Matrix inversePlacement = Matrix::identity();
+    Vector3 origin;  // map space
+    // Every area its placed bounds reach; none when they reach only solid
+    // space (it is then drawn whenever its copy is).
+    std::vector<int> areas;
+    // Solid: its collision model (collisionRoot) stops the walking box, swept in
+    // the entity's space with its axes kept (the turn is none or a multiple of
+    // 90 degrees about the vertical).
+    bool solid = false;
+    int collisionRoot = -1;
+    Bounds solidBounds = Bounds::empty();  // its brushes placed, map space
+};
+
 // Moves but does not copy: the surfaces own their device buffers, which go
 // with the map (a map moved onto another releases that one's first), so the
 // device must outlive every map made on it.
@@ -146,6 +186,23 @@ struct MapData {
     int undrawnSurfaces = 0;
     // Collision models of the collision file (one split tree each).
     int collisionModels = 0;
+    // Those after the world's, by name, for entities to be solid by.
+    std::vector<NamedCollisionModel> namedCollisionModels;
+    // Entity models placed by the map source, in the file's order.
+    std::vector<EntityModel> entityModels;
+    // The solid ones, by index into entityModels, with their placed bounds
+    // side by side: every sweep looks them over.
+    struct SolidEntity {
+        Bounds bounds;
+        int model = 0;
+    };
+    std::vector<SolidEntity> solidEntities;
+    // The map source's player start (map space, where its feet are) and the
+    // direction it faces (degrees about the vertical, 0 along the file's +x,
+    // 90 along its +y), from its angle or its rotation.
+    bool hasPlayerStart = false;
+    Vector3 playerStart;
+    float playerStartAngle = 0.0f;
     // Materials of the drawn surfaces, each once, in the order first read.
     std::vector<std::string> materials;
 
@@ -187,6 +244,14 @@ struct MapData {
     // As linkBrush, stopping once more than limit leaves are reached; returns
     // the leaves listed (limit + 1 when it stopped).
     size_t linkBrushWithin(int brushIndex, int nodeIndex, size_t limit);
+
+    // Once both files are read: places the entity models by their entities,
+    // finds the areas they reach and which are solid, and takes the player
+    // start (map/entity_models.cpp).
+    void placeEntities(const MapSource& source);
+    // Every area that the map-space bounds reach through the area tree, each
+    // once, in ascending order; none when they reach only solid space.
+    void areasReached(const Bounds& bounds, std::vector<int>* out) const;
 
     // Frees the surfaces' device buffers now, before the map goes (textures
     // belong to the cache).

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "map/map_data.h"
+#include "map/map_source.h"
 #include "map/name_text.h"
 #include "map/pattern_reader.h"
 #include "map/portal_corners.h"
@@ -26,6 +27,9 @@ struct SurfaceReading {
     MapData& map;
     const ProcReading& how;
     int area = 0;  // whose surfaces are being read
+    // While an entity model's surfaces are read: grown by their vertices,
+    // which no observer sees (they are in the entity's space, in no area).
+    Bounds* modelBounds = nullptr;
     // Where surfaces not read straight into a buffer are read to.
     std::vector<MapVertex> vertices;
     std::vector<uint16_t> indices;
@@ -221,8 +225,19 @@ bool readModel(MapData& map, PatternReader& file, SurfaceReading& reading, int* 
         area = map.areas.size() - 1;
     }
     if (!isArea) {
-        ++map.undrawnModels;
-        return skipSurfaces(file, surfaceCount, reading);
+        const SourceEntity* entity = reading.how.source ? reading.how.source->entityPlacing(name) : nullptr;
+        if (!entity) {
+            ++map.undrawnModels;
+            return skipSurfaces(file, surfaceCount, reading);
+        }
+        map.entityModels.emplace_back();
+        EntityModel& model = map.entityModels.back();
+        model.name = name;
+        model.classname = entity->classname;
+        reading.modelBounds = &model.bounds;
+        const bool read = model.geometry.readSurfaces(file, surfaceCount, reading);
+        reading.modelBounds = nullptr;
+        return read;
     }
     reading.area = static_cast<int>(area);
     return map.areas[area].readSurfaces(file, surfaceCount, reading);
@@ -248,7 +263,7 @@ bool readPortals(MapData& map, PatternReader& file) {
         for (int k = 0; k < pointCount; ++k) {
             float x = 0, y = 0, z = 0;
             if (!file.expect<kPortalPoint>("a portal point ( x y z )", &x, &y, &z)) return false;
-            portal.points.push_back({x, z, y});
+            portal.points.push_back(fromFileAxes(x, y, z));
         }
         const int areaTotal = static_cast<int>(map.areas.size());
         if (positive < 0 || positive >= areaTotal || negative < 0 || negative >= areaTotal)
@@ -363,7 +378,7 @@ bool Area::readSurfaces(PatternReader& file, int count, SurfaceReading& reading)
         return file.failWith(file.position(), "no graphics device for the surfaces");
     // With no one to see the geometry and buffers to fill, the vertices go
     // straight into them: the default load holds no copy of its own.
-    const bool straightIn = device && !how.observer;
+    const bool straightIn = device && !how.observer && !reading.modelBounds;
 
     for (int i = 0; i < count; ++i) {
         SurfaceHeader header;
@@ -404,9 +419,13 @@ bool Area::readSurfaces(PatternReader& file, int count, SurfaceReading& reading)
             }
         } else {
             if (!readGeometry(file, header, reading)) return false;
-            if (how.observer)
+            if (reading.modelBounds) {
+                for (int k = 0; k < vertexCount; ++k)
+                    reading.modelBounds->grow(reading.vertices[static_cast<size_t>(k)].position);
+            } else if (how.observer) {
                 how.observer->surfaceRead(reading.area, reading.vertices.data(), vertexCount, reading.indices.data(),
                                           indexCount);
+            }
             if (device) {
                 if (!fillBuffer(surface.vertexBuffer.get(), reading.vertices.data(), vertexBytes))
                     return file.failWith(at, "cannot lock the vertex buffer");

@@ -38,6 +38,37 @@ struct Sweep {
 void walk(Sweep& sweep, int index, Vector3 s, Vector3 e, int depth);
 void clipBrush(Sweep& sweep, int index, Vector3 s, Vector3 e);
 
+// The solid entity models' brushes stop the box as the world's do. Each is
+// swept in the entity's own space: the segment carried there, the box's half
+// extents turned with it (the turn keeps the box's axes, so it stays a box),
+// and a hit's normal carried back. An entity is a fraction along the same
+// segment, so the nearest hit of all wins.
+void sweepSolidEntities(Sweep& sweep, Vector3 start, Vector3 end) {
+    const Vector3 ext = sweep.extents;
+    Bounds swept;
+    swept.mins = {std::fmin(start.x, end.x) - ext.x, std::fmin(start.y, end.y) - ext.y,
+                  std::fmin(start.z, end.z) - ext.z};
+    swept.maxs = {std::fmax(start.x, end.x) + ext.x, std::fmax(start.y, end.y) + ext.y,
+                  std::fmax(start.z, end.z) + ext.z};
+    const size_t nodeCount = sweep.map.collisionNodes.size();
+    for (const MapData::SolidEntity& solid : sweep.map.solidEntities) {
+        if (Bounds::disjoint(swept, solid.bounds)) continue;
+        const EntityModel& model = sweep.map.entityModels[static_cast<size_t>(solid.model)];
+        if (model.collisionRoot < 0 || static_cast<size_t>(model.collisionRoot) >= nodeCount) continue;
+        const Matrix& turn = model.placement;
+        Sweep local{sweep.map, {}, sweep.result};
+        for (int j = 0; j < 3; ++j)
+            local.extents[j] = std::fabs(turn.m[j][0]) * ext.x + std::fabs(turn.m[j][1]) * ext.y +
+                               std::fabs(turn.m[j][2]) * ext.z;
+        walk(local, model.collisionRoot, transformCoord(start, model.inversePlacement),
+             transformCoord(end, model.inversePlacement), 0);
+        if (local.result.fraction < sweep.result.fraction) {
+            sweep.result.fraction = local.result.fraction;
+            sweep.result.normal = transformNormal(local.result.normal, turn);
+        }
+    }
+}
+
 }  // namespace
 
 bool pointInBounds(Vector3 point, Vector3 lo, Vector3 hi) {
@@ -68,9 +99,9 @@ TraceResult traceBox(const MapData& map, Vector3 start, Vector3 end, Vector3 ext
 #endif
     Sweep sweep{map, extents, {}};
     // A map without collision nodes has nothing to stop the box.
-    if (map.collisionRoot < 0 || static_cast<size_t>(map.collisionRoot) >= map.collisionNodes.size())
-        return sweep.result;
-    walk(sweep, map.collisionRoot, start, end, 0);
+    if (map.collisionRoot >= 0 && static_cast<size_t>(map.collisionRoot) < map.collisionNodes.size())
+        walk(sweep, map.collisionRoot, start, end, 0);
+    if (!map.solidEntities.empty()) sweepSolidEntities(sweep, start, end);
     return sweep.result;
 }
 

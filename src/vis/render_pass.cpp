@@ -81,6 +81,27 @@ void drawVisible(MapInstance& instance) {
             ++g_visibleAreaCount;
         }
     }
+    drawEntityModels(instance, camera, device);
+}
+
+void drawEntityModels(const MapInstance& instance, const Camera& camera, gpu::Device* device) {
+    const std::vector<uint32_t>& visibleAreas = instance.visibleAreas;
+    auto marked = [&](int area) {
+        const size_t word = static_cast<size_t>(area) / 32;
+        return word < visibleAreas.size() && (visibleAreas[word] >> (static_cast<uint32_t>(area) % 32)) & 1u;
+    };
+    for (const EntityModel& model : instance.map->entityModels) {
+        // Drawn when any area it reaches is drawn; one that reaches only solid
+        // space with its copy.
+        const bool seen = model.areas.empty() || std::any_of(model.areas.begin(), model.areas.end(), marked);
+        if (!seen) continue;
+        const Matrix world = model.placement * instance.world;
+        const Matrix worldViewProjection = transposed(world * camera.view * camera.projection);
+        device->setVertexShaderConstant(0, &worldViewProjection, 4);
+        const Matrix worldRows = transposed(world);
+        device->setVertexShaderConstant(7, &worldRows, 3);
+        model.geometry.draw();
+    }
 }
 
 }  // namespace q

@@ -42,6 +42,9 @@ public:
     // unusable get the grey grid texture instead of none.
     std::vector<std::string> textureDirs;
     bool untexturedGrid = false;
+    // Whether loadMap reads the map source beside the map (BASE.map), which
+    // places the entity models and gives the player start.
+    bool useMapSource = true;
     // The directory of the map being loaded: images are looked for there first.
     std::string mapDir;
 

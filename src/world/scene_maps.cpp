@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "map/map_data.h"
+#include "map/map_source.h"
 #include "map/material_image.h"
 #include "platform/report.h"
 #include "platform/gpu/device.h"
@@ -61,12 +62,15 @@ public:
             }
             bound[pending.token] = texture;
         }
-        for (Area& area : map.areas)
+        auto bind = [&](Area& area) {
             for (SurfaceGroup& group : area.surfaceGroups)
                 for (Surface& surface : group.surfaces) {
                     const auto found = bound.find(surface.texture);
                     if (found != bound.end()) surface.texture = found->second;
                 }
+        };
+        for (Area& area : map.areas) bind(area);
+        for (EntityModel& model : map.entityModels) bind(model.geometry);
     }
 
     // "3 of 10 material images missing: a, b, c (...)", the first few names,
@@ -143,9 +147,14 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
     MaterialTally tally(*this);
     const std::string procName = std::string(baseName) + ".proc";
     const std::string collisionName = std::string(baseName) + ".cm";
+    // The map source beside the map says where its entity models stand; read
+    // first, so that the models it places get buffers as they are read.
+    MapSource source;
+    const bool haveSource = useMapSource && readMapSourceBeside(baseName, &source);
     ProcReading how;
     how.textures = &tally;
     how.observer = observer;
+    how.source = haveSource ? &source : nullptr;
     if (!map->readProcFile(procName.c_str(), how, error) ||
         !map->readCollisionFile(collisionName.c_str(), error)) {
         // Nothing of a map that did not load is kept (its buffers go with it);
@@ -153,13 +162,17 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
         // names them.
         return nullptr;
     }
+    if (haveSource) map->placeEntities(source);
     tally.finish(*map);
     for (const std::string& line : {tally.missingSummary(), tally.unusableSummary()})
         if (!line.empty()) warn(line.c_str());
     if (map->undrawnModels > 0) {
         const std::string undrawn = procName + ": " + countOf(map->undrawnModels, "entity model", "entity models") +
-                                    " (doors, lamps, movers: names other than _areaN) left undrawn: "
-                                    "where each entity stands is not in the map files";
+                                    " (doors, lamps, movers: names other than _areaN) left undrawn: " +
+                                    (haveSource      ? "no entity of " + source.fileName + " places them"
+                                     : useMapSource ? "no map source (" + std::string(baseName) +
+                                                          ".map) says where each entity stands"
+                                                    : std::string("the map source is left unread"));
         warn(undrawn.c_str());
     }
     if (terrain && !terrain->texture) terrain->loadTexture(mapDir);

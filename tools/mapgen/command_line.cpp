@@ -28,6 +28,9 @@ const char* const kUsage =
     "  --split-portals  write each portal as eight points (its corners and the\n"
     "                middles of its edges, from a middle on), as compilers write\n"
     "                portals that other splits cut\n"
+    "  --entities    also write entity models and NAME.map, the map source that\n"
+    "                places them: a door in the first doorway, a solid static\n"
+    "                step, statics turned by 90 and 30 degrees, a player start\n"
     "  --help        this text\n"
     "\n"
     "The same preset and seed always write the same bytes.\n";
@@ -67,6 +70,8 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* out, std::
             cl.help = true;
         } else if (arg == "--split-portals") {
             cl.options.splitPortals = true;
+        } else if (arg == "--entities") {
+            cl.options.entities = true;
         } else if (arg == "--seed" || arg == "--name" || arg == "--area0-room") {
             if (i + 1 >= argc) return fail(error, arg + " needs a value");
             const char* value = argv[++i];

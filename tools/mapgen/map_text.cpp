@@ -23,8 +23,10 @@ void put(std::string& out, int value) { out += std::to_string(value); }
 
 }  // namespace
 
+void putNumber(std::string& out, double value) { put(out, value); }
+
 std::string procFileText(const std::vector<AreaMesh>& areas, const std::vector<PortalQuad>& portals,
-                         const std::vector<AreaNode>& nodes, bool splitPortals) {
+                         const std::vector<AreaNode>& nodes, bool splitPortals, const std::string& entityModels) {
     std::string out;
     out += "mapProcFile003\n\n";
     for (size_t area = 0; area < areas.size(); ++area) {
@@ -57,6 +59,7 @@ std::string procFileText(const std::vector<AreaMesh>& areas, const std::vector<P
         }
         out += "}\n\n";
     }
+    out += entityModels;
 
     out += "interAreaPortals { /* numAreas = */ ";
     put(out, static_cast<int>(areas.size()));
@@ -112,8 +115,13 @@ std::string procFileText(const std::vector<AreaMesh>& areas, const std::vector<P
 }
 
 std::string collisionFileText(const std::vector<BrushBox>& brushes, const std::vector<SplitNode>& tree) {
+    return "CM \"1.00\"\n\n" + collisionModelText("worldMap", brushes, tree);
+}
+
+std::string collisionModelText(const std::string& name, const std::vector<BrushBox>& brushes,
+                               const std::vector<SplitNode>& tree) {
     std::string out;
-    out += "CM \"1.00\"\n\ncollisionModel \"worldMap\" {\n\tnodes {\n";
+    out += "collisionModel \"" + name + "\" {\n\tnodes {\n";
     for (const SplitNode& n : tree) {
         out += "\t\t( ";
         put(out, n.axis);

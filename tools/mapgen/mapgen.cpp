@@ -19,6 +19,7 @@ bool buildMap(const MapgenOptions& options, GeneratedMap* map, std::string* erro
     m.areas = buildSurfaces(m.volume, m.areaCount());
     m.brushes = mergeSolidCells(m.volume);
     m.collisionTree = buildCollisionTree(m.brushes);
+    if (options.entities && !buildEntities(m.layout, &m.entities, error)) return false;
     *map = std::move(m);
     return true;
 }
@@ -58,9 +59,15 @@ bool generateMap(const MapgenOptions& options, const std::string& outDir, std::s
     const std::filesystem::path dir(outDir);
     const std::string name = mapName(options);
     if (!makeDirectory(dir, error)) return false;
-    if (!writeText(dir / (name + ".proc"), procFileText(map.areas, map.portals, map.areaNodes, options.splitPortals), error))
+    const std::string entityModels = options.entities ? entityModelsText(map.entities) : std::string();
+    if (!writeText(dir / (name + ".proc"),
+                   procFileText(map.areas, map.portals, map.areaNodes, options.splitPortals, entityModels), error))
         return false;
-    if (!writeText(dir / (name + ".cm"), collisionFileText(map.brushes, map.collisionTree), error))
+    std::string collision = collisionFileText(map.brushes, map.collisionTree);
+    if (options.entities) collision += entityCollisionText(map.entities);
+    if (!writeText(dir / (name + ".cm"), collision, error)) return false;
+    if (options.entities &&
+        !writeText(dir / (name + ".map"), mapSourceText(map.entities, map.brushes, map.areas), error))
         return false;
     for (int material = 0; material < kMaterialCount; ++material) {
         const std::filesystem::path file = dir / (std::string(materialName(material)) + ".jpg");

@@ -10,6 +10,7 @@
 
 #include "mapgen/area_bsp.h"
 #include "mapgen/brushes.h"
+#include "mapgen/entities.h"
 #include "mapgen/layout.h"
 #include "mapgen/portals.h"
 #include "mapgen/surfaces.h"
@@ -24,6 +25,7 @@ struct MapgenOptions {
     std::string name;    // base name of the files; empty: the preset's own
     int areaZeroRoom = 0;  // 1..rooms: seal the building with that room as area 0
     bool splitPortals = false;  // each portal written as eight points, not four
+    bool entities = false;  // entity models, their collision models and a map source (NAME.map)
 };
 
 constexpr int kMaxGrid = 64;
@@ -40,6 +42,7 @@ struct GeneratedMap {
     std::vector<AreaMesh> areas;  // index = area number; 0 is the outside, or a room when sealed
     std::vector<BrushBox> brushes;
     std::vector<SplitNode> collisionTree;
+    EntitySet entities;  // filled under options.entities
 
     int areaCount() const { return static_cast<int>(layout.rooms.size()) + (layout.sealed ? 0 : 1); }
 };
@@ -52,7 +55,7 @@ bool buildMap(const MapgenOptions& options, GeneratedMap* map, std::string* erro
 std::string mapName(const MapgenOptions& options);
 
 // Writes <name>.proc, <name>.cm, textures/gen/*.jpg and Grass.bmp under outDir
-// (created when missing).
+// (created when missing), and <name>.map under options.entities.
 bool generateMap(const MapgenOptions& options, const std::string& outDir, std::string* error);
 
 }  // namespace q::mapgen

@@ -1,0 +1,63 @@
+#pragma once
+// The map source: the text file a map's compiler read, shipped beside the
+// area-portal file as BASE.map. The viewer takes from it only what the compiled
+// files lack: where each entity stands (its origin and turn), its class, the
+// entity model it places, and so the player start. Its primitive blocks
+// (brushes, patches) are passed over by their braces, unread.
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "math/matrix.h"
+#include "math/vector.h"
+
+namespace q {
+
+class PatternReader;
+
+struct SourceEntity {
+    std::string classname;
+    std::string name;
+    std::string model;
+    int line = 0;  // of its opening brace
+    // Map space (y up), converted from the file's z-up axes as every position
+    // of the map is. Without an origin key the entity stands at 0 0 0.
+    Vector3 origin;
+    // Entity space to map space: the turn (from "rotation", or "angle" about
+    // the vertical), then the origin.
+    Matrix placement = Matrix::identity();
+    float angleDegrees = 0.0f;  // as given by "angle"; 0 without it
+    // False when its origin, rotation or angle did not read: it places nothing.
+    bool usable = true;
+};
+
+struct MapSource {
+    std::string fileName;
+    std::vector<SourceEntity> entities;
+    // One line each for the entities that did not read ("file:line: ...").
+    std::vector<std::string> entityProblems;
+
+    // The usable entity whose model key names `model` (the first, if several do);
+    // null when none does.
+    const SourceEntity* entityPlacing(std::string_view model) const;
+    // The first usable entity of class info_player_start, or null.
+    const SourceEntity* playerStart() const;
+
+    // Reads the whole text; false with "<file>:<line>: expected <what>"
+    // recorded in the reader when it does not read as a map source (what was
+    // read is then to be dropped).
+    bool readText(PatternReader& file);
+
+private:
+    std::unordered_map<std::string, size_t> byModel_;
+};
+
+// BASE.map beside BASE.proc. Returns false, saying nothing, when there is no
+// such file; when it exists but does not read, warns once (file, line, what
+// was expected) and returns false; otherwise true, with one warning line for
+// any entities that did not read.
+bool readMapSourceBeside(const std::string& baseName, MapSource* out);
+
+}  // namespace q

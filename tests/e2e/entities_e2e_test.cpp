@@ -1,0 +1,146 @@
+// A generated map with entity models and its map source (mapgen tworooms
+// --entities), walked and inspected by the real viewer, headless: the camera
+// starts on the player start, climbs the solid step, the models are drawn,
+// --no-entities and a damaged source leave them out, and --info lists them.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/image.h"
+#include "platform/image_png_read.h"
+
+namespace q {
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    std::string output;  // stdout and stderr together
+};
+
+Result runShell(const std::string& command) {
+    Result result;
+    std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return result;
+    char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) result.output.append(chunk, n);
+    const int status = ::pclose(pipe);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+float number(const std::string& line, const char* key) {
+    const std::string tag = std::string("\"") + key + "\":";
+    const size_t at = line.find(tag);
+    return at == std::string::npos ? std::nanf("") : std::strtof(line.c_str() + at + tag.size(), nullptr);
+}
+
+class EntitiesEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = ::testing::TempDir() + "quorvane_entities_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::remove_all(dir_);
+        const Result made = runShell(std::string("'") + MAPGEN_BINARY + "' tworooms --entities '" + dir_ + "'");
+        ASSERT_EQ(made.exitCode, 0) << made.output;
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    Result viewer(const std::string& arguments) {
+        return runShell(std::string("'") + QUORVANE_BINARY + "' --dir '" + dir_ + "' --map tworooms " + arguments);
+    }
+    // Runs a script of frames; the trace's lines.
+    std::vector<std::string> walk(const std::string& script, const std::string& options, Result* run) {
+        std::ofstream(dir_ + "/walk.txt") << script;
+        *run = viewer("--headless --instances 1 --tick-ms 16 --input '" + dir_ + "/walk.txt' --trace '" + dir_ +
+                      "/t.jsonl' " + options);
+        std::vector<std::string> lines;
+        std::ifstream in(dir_ + "/t.jsonl");
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+    Image shot(const std::string& options) {
+        const Result run = viewer("--headless --instances 1 --frames 3 --screenshot '" + dir_ + "/s.png' " + options);
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+        Image image;
+        std::string error;
+        EXPECT_TRUE(loadPng((dir_ + "/s.png").c_str(), &image, &error)) << error;
+        return image;
+    }
+
+    std::string dir_;
+};
+
+constexpr float kRestY = -64.0f + 32.03125f;  // the first copy's floor, the box resting on it
+
+TEST_F(EntitiesEndToEnd, CameraStartsOnThePlayerStartAndClimbsTheSolidStep) {
+    Result run;
+    const std::vector<std::string> frames = walk("40* 0 0\n60* 0 0 W\n", "", &run);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    ASSERT_EQ(frames.size(), 100u);
+    // Feet on the start at file (-40, -60, 0), facing its angle 0: the file's +x.
+    EXPECT_EQ(number(frames[0], "x"), -40.0f);
+    EXPECT_EQ(number(frames[0], "z"), -60.0f);
+    EXPECT_NEAR(number(frames[0], "yaw"), 1.5707964f, 1e-6f);
+    EXPECT_NEAR(number(frames[39], "y"), kRestY, 1e-3f);
+    // 120 units east the box stands on the step, 12 high, from x 40 to 100.
+    EXPECT_GT(number(frames.back(), "x"), 60.0f);
+    EXPECT_NEAR(number(frames.back(), "y"), kRestY + 12.0f, 1e-3f);
+
+    // --look wins over the start's angle; --no-entities keeps the default start.
+    EXPECT_EQ(number(walk("1* 0 0\n", "--look 0 0", &run)[0], "yaw"), 0.0f);
+    const std::vector<std::string> without = walk("1* 0 0\n", "--no-entities", &run);
+    ASSERT_EQ(without.size(), 1u) << run.output;
+    EXPECT_EQ(number(without[0], "x"), 0.0f);
+}
+
+TEST_F(EntitiesEndToEnd, ModelsAreDrawnUnlessTheSourceIsLeftOut) {
+    // From the player start the step fills the middle of the picture.
+    const Image with = shot("");
+    const Image without = shot("--no-entities");
+    ASSERT_EQ(with.rgba.size(), without.rgba.size());
+    ASSERT_FALSE(with.rgba.empty());
+    size_t differing = 0;
+    for (size_t p = 0; p < with.rgba.size(); p += 4) differing += with.rgba[p] != without.rgba[p];
+    EXPECT_GT(differing, with.rgba.size() / 4 / 20);
+}
+
+TEST_F(EntitiesEndToEnd, InfoListsThePlacedModelsAndThePlayerStart) {
+    const Result text = viewer("--info");
+    ASSERT_EQ(text.exitCode, 0) << text.output;
+    EXPECT_NE(text.output.find("\n5 entity models placed from tworooms.map (2 solid)\n"), std::string::npos);
+    EXPECT_NE(text.output.find("\nplayer start -40 -31 -60\n"), std::string::npos) << text.output;
+    const Result json = viewer("--info --json");
+    ASSERT_EQ(json.exitCode, 0) << json.output;
+    for (const char* field : {"\"entityModels\":0,", "\"entityModelsPlaced\":5,", "\"playerStart\":[-40,-31,-60],",
+                              "{\"name\":\"func_static_step\",\"classname\":\"func_static\",\"origin\":[70,-64,-60],"
+                              "\"solid\":true}",
+                              "\"classname\":\"func_door\",\"origin\":[136,-64,0],\"solid\":false}"})
+        EXPECT_NE(json.output.find(field), std::string::npos) << field << "\n" << json.output;
+    const Result left = viewer("--info --json --no-entities");
+    for (const char* field : {"\"entityModels\":5,", "\"entityModelsPlaced\":0,", "\"playerStart\":null,", "\"entities\":[]"})
+        EXPECT_NE(left.output.find(field), std::string::npos) << field << "\n" << left.output;
+}
+
+TEST_F(EntitiesEndToEnd, ASourceThatDoesNotReadIsNamedOnceAndLeftOut) {
+    std::ofstream(dir_ + "/tworooms.map") << "Version 2\n{\n\"classname\" \"info_player_start\"\n\"origin\"\n}\n";
+    Result run;
+    const std::vector<std::string> frames = walk("2* 0 0\n", "", &run);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("tworooms.map:5: expected a \"value\" after the key"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("5 entity models"), std::string::npos) << run.output;  // left undrawn
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(number(frames[0], "x"), 0.0f);  // the default start
+}
+
+}  // namespace
+}  // namespace q
