@@ -181,6 +181,8 @@ bool parseCommandLine(int argc, const char* const* argv, Options* out, std::stri
     if (options.area >= 0 && options.hasStart)
         return fail("--area and --start exclude each other: both say where the camera starts");
     if (options.json && !options.info) return fail("--json goes with --info: it prints the map's summary as JSON");
+    if (options.info && (!options.traceFile.empty() || !options.screenshotFile.empty()))
+        return fail("--trace and --screenshot need frames, and --info draws none: leave them out or leave out --info");
     *out = options;
     return true;
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -19,6 +20,7 @@
 #include "app/scripted_window.h"
 #include "platform/gpu/gl/gl_device.h"
 #include "platform/image.h"
+#include "platform/output_file.h"
 #include "platform/report.h"
 #include "platform/window.h"
 #include "render/graphics_device.h"
@@ -120,9 +122,17 @@ int runViewer(int argc, char** argv) {
     const bool scripted = !options.inputFile.empty();
     if (scripted && !loadInputScript(options.inputFile, &script, &error)) return failWith(kExitUsage, error);
 
+    const std::optional<FileIdentity> scriptFile = scripted ? identifyFile(options.inputFile) : std::nullopt;
+
+    // Both are made beside their paths now, relative to where the viewer was
+    // started, and take their places only when complete.
     FrameTrace trace;
     if (!options.traceFile.empty() && !trace.open(options.traceFile, &error)) return failWith(kExitUsage, error);
-    const std::string screenshotPath = fromStartDirectory(options.screenshotFile);
+    OutputFile screenshot;
+    if (!options.screenshotFile.empty() && !screenshot.open(options.screenshotFile, &error))
+        return failWith(kExitUsage, error + " (cannot write the screenshot)");
+    if (!options.traceFile.empty() && options.traceFile == options.screenshotFile)
+        return failWith(kExitUsage, "--trace and --screenshot name the same file '" + options.traceFile + "'");
     std::error_code noStartDirectory;  // then F12's pictures go where the map is
     const std::string startDirectory = std::filesystem::current_path(noStartDirectory).string();
 
@@ -196,6 +206,25 @@ int runViewer(int argc, char** argv) {
     AreaFloors floors;  // seen only when --area asks for a floor
     MapData* map = scene->loadMap(options.mapBase.c_str(), &error, options.area >= 0 ? &floors : nullptr);
     if (!map) return failWith(kExitFailure, error);
+    // Every file the run reads is known now; an output may replace none of them.
+    std::vector<std::string> readFiles{options.mapBase + ".proc", options.mapBase + ".cm", Terrain::kTextureFile};
+    for (const TextureEntry& texture : scene->textures) readFiles.push_back(texture.file);
+    const std::pair<const char*, std::optional<FileIdentity>> outputs[] = {
+        {"--trace", trace.replaced()}, {"--screenshot", screenshot.replaced()}};
+    for (const auto& [option, replaced] : outputs) {
+        if (!replaced || !replaced->regularFile) continue;
+        const std::string named = option == std::string("--trace") ? options.traceFile : options.screenshotFile;
+        const auto refuse = [&](const std::string& input) {
+            return failWith(kExitUsage, std::string(option) + " '" + named + "' names " + input +
+                                            ", which this run reads: choose another file (it is left as it was)");
+        };
+        if (replaced == scriptFile) return refuse("the input script '" + options.inputFile + "'");
+        for (const std::string& input : readFiles)
+            if (replaced == identifyFile(input)) return refuse("'" + input + "'");
+    }
+    if (trace.replaced() && trace.replaced() == screenshot.replaced())
+        return failWith(kExitUsage, "--trace and --screenshot name the same file '" + options.traceFile + "'");
+
     placeStandardInstances(*scene, map, options.instances);
     if (options.hasStart) scene->camera->position = options.start;
     if (options.area >= 0 &&
@@ -214,9 +243,15 @@ int runViewer(int argc, char** argv) {
     app.run(frameLimit);
 
     int status = 0;
-    if (!screenshotPath.empty() && !writeScreenshot(*app.device, screenshotPath, &error))
-        status = failWith(kExitFailure, error);
-    if (trace.isOpen() && !trace.close()) status = failWith(kExitFailure, options.traceFile + ": the trace could not be written whole");
+    if (screenshot.isOpen()) {
+        // Without a frame the back buffer holds nothing worth a picture.
+        if (app.framesRun == 0)
+            status = failWith(kExitFailure, options.screenshotFile +
+                                                ": no screenshot written: the run ended before its first frame");
+        else if (!writeScreenshot(*app.device, screenshot, options.screenshotFile, &error) || !screenshot.commit(&error))
+            status = failWith(kExitFailure, error);
+    }
+    if (trace.isOpen() && !trace.close(&error)) status = failWith(kExitFailure, error);
     if (options.summary) printSummary(app);
     return status;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,10 @@ bool decodeImage(const uint8_t* data, size_t size, Image* out, std::string* erro
 
 bool writeJpeg(const char* path, const Image& image, int quality, std::string* error);
 bool writeBmp(const char* path, const Image& image, std::string* error);  // 24-bit
+// Replaces what path names only once the whole file is written (see
+// platform/output_file.h); a failure leaves it as it was.
 bool writePng(const char* path, const Image& image, std::string* error);
+// Into an open stream (left open); name stands for it in messages.
+bool writePng(std::FILE* file, const char* name, const Image& image, std::string* error);
 
 }  // namespace q

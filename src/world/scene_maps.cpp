@@ -131,11 +131,6 @@ private:
 }  // namespace
 
 MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserver* observer) {
-    constexpr size_t kLongestBaseName = 122;  // ".proc" and the terminating zero fit in 128 bytes
-    if (std::strlen(baseName) > kLongestBaseName) {
-        *error = "map name longer than 122 characters: " + std::string(baseName, 40) + "...";
-        return nullptr;
-    }
     auto map = std::make_unique<MapData>();
     mapDir = std::filesystem::path(baseName).parent_path().string();
     MaterialTally tally(*this);

@@ -168,5 +168,92 @@ TEST_F(AppEndToEnd, BadInputGivesOneLineAndTheRightExitCode) {
     EXPECT_NE(run.output.find("--instances N"), std::string::npos);
 }
 
+// Files destroyed: an output takes its path's place only when complete, never
+// replaces a file the run reads, and a run or a write that fails leaves what
+// the path named as it was (and no file of its own behind).
+TEST_F(AppEndToEnd, OutputsReplaceOnlyWhatTheRunMadeAndNeverAnInput) {
+    namespace fs = std::filesystem;
+    const std::string proc = *dir_ + "/bbb.proc";
+    const uintmax_t procSize = fs::file_size(proc);
+    Result run = viewer("--frames 2 --trace " + shellQuoted(proc));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.output.find("which this run reads"), std::string::npos) << run.output;
+    EXPECT_EQ(fs::file_size(proc), procSize);
+
+    // The input script, named through a link.
+    const std::string script = file("e2e_keep.txt"), link = file("e2e_keep_link.jsonl");
+    std::ofstream(script) << "2* 0 0\n";
+    fs::remove(link);
+    fs::create_symlink(script, link);
+    run = viewer("--input " + shellQuoted(script) + " --trace " + shellQuoted(link));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.output.find("the input script"), std::string::npos) << run.output;
+    EXPECT_EQ(lines(script), std::vector<std::string>{"2* 0 0"});
+
+    // An earlier trace outlives a run that fails, and is replaced whole by one that succeeds.
+    const std::string trace = file("e2e_keep.jsonl");
+    std::ofstream(trace) << "earlier\n";
+    run = viewer("--frames 2 --map nosuchmap --trace " + shellQuoted(trace));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(lines(trace), std::vector<std::string>{"earlier"});
+    run = viewer("--frames 2 --trace " + shellQuoted(trace));
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(lines(trace).size(), 2u);
+
+    // A screenshot into a device that cannot take it fails and leaves the link.
+    const std::string full = file("e2e_full.png");
+    fs::remove(full);
+    fs::create_symlink("/dev/full", full);
+    run = viewer("--frames 1 --screenshot " + shellQuoted(full));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.output.find("e2e_full.png: cannot write PNG"), std::string::npos) << run.output;
+    EXPECT_TRUE(fs::is_symlink(full));
+
+    for (const fs::directory_entry& entry : fs::directory_iterator(::testing::TempDir()))
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".e2e_")) << "left behind: " << entry.path();
+    for (const std::string& made : {script, link, trace, full}) fs::remove(made);
+}
+
+// Runs that draw no frame write no picture and say so; --info draws none.
+TEST_F(AppEndToEnd, NoFrameNoScreenshot) {
+    const std::string shot = file("e2e_none.png"), script = file("e2e_none.txt");
+    for (const char* text : {"", "# nothing\n", "0 0 ESC\n"}) {
+        std::ofstream(script) << text;
+        const Result run = viewer("--input " + shellQuoted(script) + " --screenshot " + shellQuoted(shot));
+        EXPECT_EQ(run.exitCode, 1) << text;
+        EXPECT_NE(run.output.find("no screenshot written: the run ended before its first frame"), std::string::npos)
+            << run.output;
+        EXPECT_FALSE(std::filesystem::exists(shot));
+    }
+    for (const std::string output : {"--trace t.jsonl", "--screenshot s.png"}) {
+        const Result run = viewer("--info " + output);
+        EXPECT_EQ(run.exitCode, 2) << output;
+        EXPECT_NE(run.output.find("--info draws none"), std::string::npos) << run.output;
+    }
+    std::remove(script.c_str());
+}
+
+// Path length: a map deep in folders loads in every mode, and a screenshot
+// named relative to a working directory deeper than the system's longest
+// path is written there.
+TEST_F(AppEndToEnd, DeepPathsWorkInEveryMode) {
+    namespace fs = std::filesystem;
+    const std::string deepMaps = file("e2e_deep/") + std::string(100, 'm') + "/" + std::string(100, 'n');
+    fs::create_directories(deepMaps);
+    for (const char* name : {"bbb.proc", "bbb.cm"}) fs::copy_file(*dir_ + "/" + name, deepMaps + "/" + name);
+    Result run = viewer("--frames 1 --map " + shellQuoted(deepMaps + "/bbb"));
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    run = viewer("--info --map " + shellQuoted(deepMaps + "/bbb"));
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+
+    const std::string part(200, 'w');
+    std::string climb = "cd " + shellQuoted(file("e2e_deep")) + " && for i in $(seq 24); do mkdir -p " + part +
+                        " && cd -P " + part + " || exit 9; done && ";
+    run = runShell(climb + shellQuoted(QUORVANE_BINARY) + " --headless --frames 1 --dir " + shellQuoted(*dir_) +
+                   " --screenshot s.png --trace t.jsonl && test -s s.png && test -s t.jsonl");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    runShell("rm -rf " + shellQuoted(file("e2e_deep")));  // rm walks a tree deeper than any path
+}
+
 }  // namespace
 }  // namespace q
