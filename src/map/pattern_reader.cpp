@@ -58,7 +58,12 @@ bool PatternReader::open(const char* path, std::string* error) {
                  directoryOf(path) + ")";
         return false;
     }
-    mapped_ = MappedFile::map(path, kLargestFile);
+    std::string refusal;
+    mapped_ = MappedFile::map(path, kLargestFile, &refusal);
+    if (!refusal.empty()) {
+        *error = refusal;
+        return false;
+    }
     if (mapped_) {
         storage_.reset();
         startOver(mapped_->text());
