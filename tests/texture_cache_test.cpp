@@ -16,6 +16,7 @@
 #include "platform/image.h"
 #include "recording_device_fixture.h"
 #include "render/globals.h"
+#include "render/image_decode_queue.h"
 #include "world/scene.h"
 
 namespace q {
@@ -251,6 +252,44 @@ TEST_F(TextureCache, ImagesDecodedAheadOfTheReadReachTheirOwnSurfaces) {
     files.write("bbb.cm", "nodes {\n ( 7 0 ) }\n");
     EXPECT_EQ(scene.loadMap(files.path("bbb").c_str(), &error), nullptr);
     EXPECT_EQ(device.liveTextures(), 0u);
+}
+
+// Memory bounded: an image too large for the limit, or one that would take the
+// map past its budget of decoded pixels, is refused from its header and named;
+// what a worker's decoding throws is that image's failure.
+TEST_F(TextureCache, ImagesOverTheLimitOrTheBudgetAreRefusedBeforeDecoding) {
+    for (const char* name : {"a", "b", "c"}) writeImage(std::string(name) + ".jpg");  // 4 x 4: 64 bytes each
+    // Only a header: 9000 x 9000 pixels claimed, nothing to decode them from.
+    files.write("huge.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x23\x28\0\0\x23\x28\x08\x06\0\0\0", 29) +
+                                std::string(8, '\0'));
+    std::string proc = "mapProcFile003\nmodel { /* name = */ \"_area0\" /* numSurfaces = */ 4\n";
+    for (const char* name : {"huge", "a", "b", "c"}) proc += surfaceText(files.path(name));
+    writeMap(proc + "}\n");
+    scene.imageLimits = {8192, 150};  // two of the small images fit
+    std::string lines, error;
+    ASSERT_NE(loadWrittenMap(&lines, &error), nullptr) << error;
+    EXPECT_NE(lines.find("2 material images could not be used"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("huge.png: image too large (9000 x 9000): at most 8192 pixels a side (--max-image-size)"),
+              std::string::npos) << lines;
+    EXPECT_NE(lines.find("c.jpg: its 4 x 4 pixels would take the map's images past their budget"), std::string::npos)
+        << lines;
+    EXPECT_EQ(scene.textures.size(), 2u);
+
+    ImageDecodeQueue queue(false, [](ImageFileHead&& head, TextureImage* out, std::string* why) -> bool {
+        if (head.path.ends_with("b.jpg")) throw std::bad_alloc();
+        return loadImageBody(std::move(head), out, why);
+    });
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
+        ImageFileHead head;
+        ASSERT_TRUE(readImageHead(files.path(name).c_str(), 16, &head, &error)) << error;
+        queue.add(std::move(head));
+    }
+    TextureImage image;
+    EXPECT_TRUE(queue.takeNext(&image, &error)) << error;
+    EXPECT_FALSE(queue.takeNext(&image, &error));
+    EXPECT_EQ(error, files.path("b.jpg") + ": not enough memory to decode it");
+    EXPECT_TRUE(queue.takeNext(&image, &error)) << error;
+    EXPECT_EQ(image.width, 4u);
 }
 
 TEST_F(TextureCache, FailedLoadsNameTheFileAndKeepNothing) {

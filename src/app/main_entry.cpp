@@ -113,7 +113,8 @@ int runViewer(int argc, char** argv) {
 
     if (options.info) {
         if (!enterMapDirectory(options, &error)) return failWith(kExitUsage, error);
-        if (printMapInfo(options.mapBase, textureDirs, options.json, eyeAboveFloor(), stdout, &error) != 0)
+        if (printMapInfo(options.mapBase, textureDirs, options.json, eyeAboveFloor(), options.maxImageSide, stdout,
+                         &error) != 0)
             return failWith(kExitFailure, error);
         return 0;
     }
@@ -203,6 +204,7 @@ int runViewer(int argc, char** argv) {
     Scene* scene = app.getScene();
     scene->textureDirs = textureDirs;
     scene->untexturedGrid = options.untexturedGrid;
+    scene->imageLimits = {options.maxImageSide, options.imageBudgetMiB << 20};
     AreaFloors floors;  // seen only when --area asks for a floor
     MapData* map = scene->loadMap(options.mapBase.c_str(), &error, options.area >= 0 ? &floors : nullptr);
     if (!map) return failWith(kExitFailure, error);

@@ -11,6 +11,7 @@
 
 #include "map/map_data.h"
 #include "platform/gpu/device_handle.h"
+#include "platform/image.h"
 #include "world/camera.h"
 #include "world/map_instance.h"
 #include "world/terrain.h"
@@ -42,6 +43,10 @@ public:
     // unusable get the grey grid texture instead of none.
     std::vector<std::string> textureDirs;
     bool untexturedGrid = false;
+    // How large one material image may be, and how many bytes of decoded
+    // pixels all of one map's images may take; an image over either is
+    // refused from its header, before it is decoded.
+    ImageLimits imageLimits;
     // The directory of the map being loaded: images are looked for there first.
     std::string mapDir;
 

@@ -2,6 +2,8 @@
 // behind: the screenshot, the trace, the exit code and the message.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -36,6 +39,29 @@ Result runShell(const std::string& command) {
 }
 
 std::string shellQuoted(const std::string& s) { return "'" + s + "'"; }
+
+// As runShell, with the command's peak resident memory: it runs as a child of
+// its own (the shell replaced by the command), so that only its own peak counts.
+Result runMeasured(const std::string& command, long* peakKiB) {
+    Result result;
+    const std::string output = ::testing::TempDir() + "measured_" + std::to_string(::getpid()) + ".txt";
+    const std::string line = "exec " + command + " >" + shellQuoted(output) + " 2>&1";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    if (child > 0 && ::wait4(child, &status, 0, &usage) == child) {
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        *peakKiB = usage.ru_maxrss;
+    }
+    std::ifstream in(output);
+    result.output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::remove(output.c_str());
+    return result;
+}
 
 class AppEndToEnd : public ::testing::Test {
 protected:
@@ -231,6 +257,65 @@ TEST_F(AppEndToEnd, NoFrameNoScreenshot) {
         EXPECT_NE(run.output.find("--info draws none"), std::string::npos) << run.output;
     }
     std::remove(script.c_str());
+}
+
+// Memory bounded: a material image whose few bytes claim a gigabyte of
+// pixels is refused from its header, and an image file padded far past what
+// its pixels need is not read past them; map files that are pipes are refused
+// at once instead of waited on.
+TEST_F(AppEndToEnd, ImageBombsAndEndlessFilesCostNeitherMemoryNorTime) {
+    namespace fs = std::filesystem;
+    const std::string copy = file("e2e_bombs");
+    fs::remove_all(copy);
+    fs::copy(*dir_, copy, fs::copy_options::recursive);
+    // An 8-bit run-length BMP of 16384 x 16384 whose data ends at once: 1 GiB
+    // of pixels from a file of 1080 bytes (content decides the kind, not the name).
+    std::string bmp(1080, '\0');
+    auto put32 = [&](size_t at, uint32_t v) { for (int i = 0; i < 4; ++i) bmp[at + i] = static_cast<char>(v >> (8 * i)); };
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    put32(2, 1080);
+    put32(10, 1078);
+    put32(14, 40);
+    put32(18, 16384);
+    put32(22, 16384);
+    bmp[26] = 1;
+    bmp[28] = 8;
+    put32(30, 1);  // RLE8
+    bmp[1079] = 1;  // end of bitmap
+    std::ofstream(copy + "/textures/gen/wall.jpg", std::ios::binary) << bmp;
+    // A 64 x 64 TGA followed by 500 MiB of holes.
+    std::string tga(18 + 64 * 64 * 3, '\x40');
+    const unsigned char header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 64, 0, 64, 0, 24, 0x20};
+    std::copy(header, header + 18, tga.begin());
+    std::ofstream(copy + "/textures/gen/floor.jpg", std::ios::binary) << tga;
+    fs::resize_file(copy + "/textures/gen/floor.jpg", uintmax_t{500} << 20);
+
+    long peakKiB = 0;
+    const Result run = runMeasured(shellQuoted(QUORVANE_BINARY) + " --headless --frames 1 --dir " + shellQuoted(copy),
+                                   &peakKiB);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("wall.jpg: image too large (16384 x 16384): at most 8192 pixels a side"),
+              std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("floor.jpg"), std::string::npos) << run.output;  // used as it is
+    // The viewer alone (sanitizers and software GL) peaks near 300 MiB here;
+    // either file read or decoded whole would add 500 MiB or more.
+    EXPECT_LT(peakKiB, 600 * 1024) << "peak " << peakKiB << " KiB";
+
+    // --info names what it finds and cannot use: too large, or no image at all.
+    std::ofstream(copy + "/textures/gen/trim.jpg");
+    const Result info = runShell(shellQuoted(QUORVANE_BINARY) + " --info --dir " + shellQuoted(copy));
+    EXPECT_EQ(info.exitCode, 0) << info.output;
+    for (const char* line : {"wall.jpg (cannot be used: image too large (16384 x 16384): at most 8192 pixels a side",
+                             "trim.jpg (cannot be used: empty file, not an image)\n"})
+        EXPECT_NE(info.output.find(line), std::string::npos) << line << " in:\n" << info.output;
+    EXPECT_EQ(info.output.find("floor.jpg ("), std::string::npos) << info.output;
+
+    ASSERT_EQ(::mkfifo((copy + "/pipe.proc").c_str(), 0600), 0);
+    const Result pipe = runShell("timeout 20 " + shellQuoted(QUORVANE_BINARY) + " --info --dir " + shellQuoted(copy) + " pipe");
+    EXPECT_EQ(pipe.exitCode, 1);
+    EXPECT_NE(pipe.output.find("pipe.proc: is a named pipe, not a regular file"), std::string::npos) << pipe.output;
+    fs::remove_all(copy);
 }
 
 // Path length: a map deep in folders loads in every mode, and a screenshot
