@@ -110,6 +110,14 @@ TEST_F(TextureCache, ImagesAreFoundByExtensionOrderDirectoryOrderAndWithoutCase)
     EXPECT_EQ(found("textures/base/wall"), (P(map) / "TEXTURES/Base/Wall.JPG").string());
     EXPECT_EQ(found("e"), "none");
     EXPECT_EQ(found("textures/base"), "none");  // a directory is not an image
+    // Directories match only the parts before the last, files only the last:
+    // a directory spelled like the image, or a file like a directory, is passed over.
+    std::filesystem::create_directories(map + "/WALL2.JPG");
+    writeImage("map/wall2.Jpg");
+    EXPECT_EQ(found("wall2"), (P(map) / "wall2.Jpg").string());
+    files.write("map/GEN", "a file, not the directory");
+    writeImage("map/gen/Stone.jpg");
+    EXPECT_EQ(found("Gen/stone"), (P(map) / "gen/Stone.jpg").string());
 
     // A directory listed once is read again when it changes.
     EXPECT_EQ(found("textures/base/floor"), "none");
