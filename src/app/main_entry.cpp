@@ -45,9 +45,11 @@ int failWith(int code, const std::string& message) {
 }
 
 // File options name places relative to where the viewer was started, even when
-// --dir moves the working directory to the map.
-std::string fromStartDirectory(const std::string& path) {
-    if (path.empty()) return path;
+// --dir moves the working directory to the map. Without --dir a relative path
+// stays relative: it works however deep the working directory is, where its
+// absolute form may be longer than the system takes.
+std::string fromStartDirectory(const std::string& path, const Options& options) {
+    if (path.empty() || options.dir.empty()) return path;
     std::error_code ignored;
     const std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
     return absolute.empty() ? path : absolute.string();
@@ -109,7 +111,7 @@ int runViewer(int argc, char** argv) {
     }
 
     std::vector<std::string> textureDirs;
-    for (const std::string& dir : options.textureDirs) textureDirs.push_back(fromStartDirectory(dir));
+    for (const std::string& dir : options.textureDirs) textureDirs.push_back(fromStartDirectory(dir, options));
 
     if (options.info) {
         if (!enterMapDirectory(options, &error)) return failWith(kExitUsage, error);
@@ -134,8 +136,11 @@ int runViewer(int argc, char** argv) {
         return failWith(kExitUsage, error + " (cannot write the screenshot)");
     if (!options.traceFile.empty() && options.traceFile == options.screenshotFile)
         return failWith(kExitUsage, "--trace and --screenshot name the same file '" + options.traceFile + "'");
-    std::error_code noStartDirectory;  // then F12's pictures go where the map is
-    const std::string startDirectory = std::filesystem::current_path(noStartDirectory).string();
+    // Empty (the working directory) without --dir; without a start directory
+    // to name, F12's pictures go where the map is.
+    std::error_code noStartDirectory;
+    const std::string startDirectory =
+        options.dir.empty() ? std::string() : std::filesystem::current_path(noStartDirectory).string();
 
     if (!options.headless && !displayAvailable())
         return failWith(kExitFailure,

@@ -337,6 +337,11 @@ TEST_F(AppEndToEnd, DeepPathsWorkInEveryMode) {
     run = runShell(climb + shellQuoted(QUORVANE_BINARY) + " --headless --frames 1 --dir " + shellQuoted(*dir_) +
                    " --screenshot s.png --trace t.jsonl && test -s s.png && test -s t.jsonl");
     EXPECT_EQ(run.exitCode, 0) << run.output;
+    // There, without --dir, --textures names a directory relative to it.
+    run = runShell(climb + "cp " + shellQuoted(*dir_) + "/bbb.* . && mkdir -p t && cp -r " + shellQuoted(*dir_) +
+                   "/textures t/ && " + shellQuoted(QUORVANE_BINARY) + " --info --textures t");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("textures/gen/wall: t/textures/gen/wall.jpg\n"), std::string::npos) << run.output;
     runShell("rm -rf " + shellQuoted(file("e2e_deep")));  // rm walks a tree deeper than any path
 }
 
