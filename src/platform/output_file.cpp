@@ -100,6 +100,18 @@ bool OutputFile::open(const std::string& path, std::string* error) {
     if (directory_ < 0)
         return fail("cannot create a file in '" + directory + "' (" + std::strerror(errno) + ")");
     int descriptor = -1;
+    // A path that names nothing yet is made at once and written in place, so
+    // that it can be followed while it grows; it is the run's own, removed
+    // again if the run fails.
+    if (!exists) {
+        descriptor = openat(directory_, name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (descriptor >= 0) {
+            temporaryName_ = name_;
+            inPlace_ = true;
+        } else if (errno != EEXIST) {
+            return fail("cannot create it (" + std::string(std::strerror(errno)) + ")");
+        }
+    }
     for (int attempt = 0; descriptor < 0 && attempt < 100; ++attempt) {
         temporaryName_ = temporaryNameFor(name_, attempt);
         descriptor = openat(directory_, temporaryName_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -132,11 +144,12 @@ bool OutputFile::commit(std::string* error) {
     if (!written || !closed) {
         *error = path_ + ": could not be written whole (" +
                  std::strerror(!written ? writeErrno : errno) + "); " +
-                 (temporaryName_.empty() ? "it may hold part of it" : "what was there before is kept");
+                 (temporaryName_.empty() ? "it may hold part of it" : inPlace_ ? "it is removed" : "what was there before is kept");
         discard();
         return false;
     }
-    if (!temporaryName_.empty() && renameat(directory_, temporaryName_.c_str(), directory_, name_.c_str()) != 0) {
+    if (!temporaryName_.empty() && !inPlace_ &&
+        renameat(directory_, temporaryName_.c_str(), directory_, name_.c_str()) != 0) {
         *error = path_ + ": could not be put in place (" + std::strerror(errno) + ")";
         discard();
         return false;
@@ -153,6 +166,7 @@ void OutputFile::discard() {
     }
     if (!temporaryName_.empty()) unlinkat(directory_, temporaryName_.c_str(), 0);
     temporaryName_.clear();
+    inPlace_ = false;
     if (directory_ >= 0) close(directory_);
     directory_ = -1;
 }

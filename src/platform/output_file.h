@@ -3,9 +3,11 @@
 // replaced only by a complete new file: the bytes go to a temporary file in
 // the same directory, renamed over the path once everything is written. A run
 // that fails, or a write that fails, removes only that temporary file, so
-// nothing the run did not create is ever truncated or removed. A path naming
-// a character device or a pipe (/dev/stdout, a pipe to another program) is
-// written straight into instead, since neither can be replaced by a rename.
+// nothing the run did not create is ever truncated or removed. A path that
+// names nothing yet is created at once and written in place (it can be
+// followed while it grows), and removed again on failure. A path naming a
+// character device or a pipe (/dev/stdout, a pipe to another program) is
+// written straight into, since neither can be replaced by a rename.
 
 #include <sys/types.h>
 
@@ -55,7 +57,8 @@ private:
     std::string path_;              // as given, for messages
     int directory_ = -1;            // where the temporary file and the final name are
     std::string name_;              // the final name in that directory
-    std::string temporaryName_;     // empty when writing straight into a device or pipe
+    std::string temporaryName_;     // what discard() removes; empty when writing into a device or pipe
+    bool inPlace_ = false;          // temporaryName_ is the final name, made by this run
     std::FILE* file_ = nullptr;
     std::optional<FileIdentity> replaced_;
 };

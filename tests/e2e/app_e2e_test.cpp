@@ -225,6 +225,12 @@ TEST_F(AppEndToEnd, OutputsReplaceOnlyWhatTheRunMadeAndNeverAnInput) {
     run = viewer("--frames 2 --trace " + shellQuoted(trace));
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(lines(trace).size(), 2u);
+    // A new trace is the run's own: written in place, gone again when the run fails.
+    const std::string fresh = file("e2e_fresh.jsonl");
+    fs::remove(fresh);
+    run = viewer("--frames 2 --map nosuchmap --trace " + shellQuoted(fresh));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_FALSE(fs::exists(fresh));
 
     // A screenshot into a device that cannot take it fails and leaves the link.
     const std::string full = file("e2e_full.png");
