@@ -99,6 +99,34 @@ void printSummary(const Application& app) {
                 static_cast<unsigned long long>(app.framesRun), meanFps, instance, area);
 }
 
+// Why an output (--trace, --screenshot) may not replace what its path names: it
+// is a file the run reads (map files, input script, images), however it is
+// named, or both outputs name one file. Empty when neither does.
+std::string outputNamingAnInput(const Options& options, const std::optional<FileIdentity>& trace,
+                                const std::optional<FileIdentity>& screenshot,
+                                const std::optional<FileIdentity>& scriptFile, const Scene& scene) {
+    std::vector<std::string> readFiles{options.mapBase + ".proc", options.mapBase + ".cm", Terrain::kTextureFile};
+    for (const TextureEntry& texture : scene.textures) readFiles.push_back(texture.file);
+    struct Output {
+        const char* option;
+        const std::string& name;
+        const std::optional<FileIdentity>& replaced;
+    };
+    for (const Output& output : {Output{"--trace", options.traceFile, trace},
+                                 Output{"--screenshot", options.screenshotFile, screenshot}}) {
+        if (!output.replaced || !output.replaced->regularFile) continue;
+        std::string input;
+        if (output.replaced == scriptFile) input = "the input script '" + options.inputFile + "'";
+        for (const std::string& read : readFiles)
+            if (input.empty() && output.replaced == identifyFile(read)) input = "'" + read + "'";
+        if (!input.empty())
+            return std::string(output.option) + " '" + output.name + "' names " + input +
+                   ", which this run reads: choose another file (it is left as it was)";
+    }
+    if (trace && trace == screenshot) return "--trace and --screenshot name the same file '" + options.traceFile + "'";
+    return {};
+}
+
 }  // namespace
 
 int runViewer(int argc, char** argv) {
@@ -214,23 +242,8 @@ int runViewer(int argc, char** argv) {
     MapData* map = scene->loadMap(options.mapBase.c_str(), &error, options.area >= 0 ? &floors : nullptr);
     if (!map) return failWith(kExitFailure, error);
     // Every file the run reads is known now; an output may replace none of them.
-    std::vector<std::string> readFiles{options.mapBase + ".proc", options.mapBase + ".cm", Terrain::kTextureFile};
-    for (const TextureEntry& texture : scene->textures) readFiles.push_back(texture.file);
-    const std::pair<const char*, std::optional<FileIdentity>> outputs[] = {
-        {"--trace", trace.replaced()}, {"--screenshot", screenshot.replaced()}};
-    for (const auto& [option, replaced] : outputs) {
-        if (!replaced || !replaced->regularFile) continue;
-        const std::string named = option == std::string("--trace") ? options.traceFile : options.screenshotFile;
-        const auto refuse = [&](const std::string& input) {
-            return failWith(kExitUsage, std::string(option) + " '" + named + "' names " + input +
-                                            ", which this run reads: choose another file (it is left as it was)");
-        };
-        if (replaced == scriptFile) return refuse("the input script '" + options.inputFile + "'");
-        for (const std::string& input : readFiles)
-            if (replaced == identifyFile(input)) return refuse("'" + input + "'");
-    }
-    if (trace.replaced() && trace.replaced() == screenshot.replaced())
-        return failWith(kExitUsage, "--trace and --screenshot name the same file '" + options.traceFile + "'");
+    const std::string clash = outputNamingAnInput(options, trace.replaced(), screenshot.replaced(), scriptFile, *scene);
+    if (!clash.empty()) return failWith(kExitUsage, clash);
 
     placeStandardInstances(*scene, map, options.instances);
     if (options.hasStart) scene->camera->position = options.start;
