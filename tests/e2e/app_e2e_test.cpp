@@ -241,6 +241,17 @@ TEST_F(AppEndToEnd, OutputsReplaceOnlyWhatTheRunMadeAndNeverAnInput) {
     EXPECT_NE(run.output.find("e2e_full.png: cannot write PNG"), std::string::npos) << run.output;
     EXPECT_TRUE(fs::is_symlink(full));
 
+    // A disk that fills up while the picture is written (here: a file size
+    // limit) leaves the earlier picture of that name whole.
+    const std::string earlier = file("e2e_earlier.png");
+    std::ofstream(earlier) << "the earlier picture\n";
+    run = runShell("trap '' XFSZ; ulimit -f 8; exec " + shellQuoted(QUORVANE_BINARY) + " --headless --frames 1 --dir " +
+                   shellQuoted(*dir_) + " --screenshot " + shellQuoted(earlier));
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("e2e_earlier.png: cannot write PNG"), std::string::npos) << run.output;
+    EXPECT_EQ(lines(earlier), std::vector<std::string>{"the earlier picture"});
+    fs::remove(earlier);
+
     for (const fs::directory_entry& entry : fs::directory_iterator(::testing::TempDir()))
         EXPECT_FALSE(entry.path().filename().string().starts_with(".e2e_")) << "left behind: " << entry.path();
     for (const std::string& made : {script, link, trace, full}) fs::remove(made);
