@@ -285,13 +285,19 @@ TEST_F(AppEndToEnd, ImageBombsAndEndlessFilesCostNeitherMemoryNorTime) {
     const std::string copy = file("e2e_bombs");
     fs::remove_all(copy);
     fs::copy(*dir_, copy, fs::copy_options::recursive);
-    // An 8-bit run-length BMP of 16384 x 16384 whose data ends at once: 1 GiB
-    // of pixels from a file of 1080 bytes (content decides the kind, not the name).
-    std::string bmp(1080, '\0');
+    // An 8-bit run-length BMP of 16384 x 16384 pixels of one colour: 1 GiB of
+    // pixels from 2 MiB of runs (content decides the kind, not the name).
+    std::string runs;
+    for (int row = 0; row < 16384; ++row) {
+        for (int run = 0; run < 64; ++run) runs += "\xff\x01";
+        runs += std::string("\x40\x01\0\0", 4);  // the last 64 pixels, the end of the row
+    }
+    runs.back() = 1;  // the end of the picture
+    std::string bmp(1078, '\0');
     auto put32 = [&](size_t at, uint32_t v) { for (int i = 0; i < 4; ++i) bmp[at + i] = static_cast<char>(v >> (8 * i)); };
     bmp[0] = 'B';
     bmp[1] = 'M';
-    put32(2, 1080);
+    put32(2, static_cast<uint32_t>(1078 + runs.size()));
     put32(10, 1078);
     put32(14, 40);
     put32(18, 16384);
@@ -299,7 +305,8 @@ TEST_F(AppEndToEnd, ImageBombsAndEndlessFilesCostNeitherMemoryNorTime) {
     bmp[26] = 1;
     bmp[28] = 8;
     put32(30, 1);  // RLE8
-    bmp[1079] = 1;  // end of bitmap
+    put32(34, static_cast<uint32_t>(runs.size()));
+    bmp += runs;
     std::ofstream(copy + "/textures/gen/wall.jpg", std::ios::binary) << bmp;
     // A 64 x 64 TGA followed by 500 MiB of holes.
     std::string tga(18 + 64 * 64 * 3, '\x40');
