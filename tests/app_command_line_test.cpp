@@ -78,6 +78,12 @@ TEST(AppCommandLine, EveryOptionIsRead) {
     const Parsed info = parse({"--info", "--json", "--map", "x"});
     ASSERT_TRUE(info.ok) << info.error;
     EXPECT_TRUE(info.options.info && info.options.json);
+    const Parsed limits = parse({"--max-image-size", "16384", "--image-budget", "3000"});
+    ASSERT_TRUE(limits.ok) << limits.error;
+    EXPECT_EQ(limits.options.maxImageSide, 16384u);
+    EXPECT_EQ(limits.options.imageBudgetMiB, 3000u);
+    EXPECT_EQ(parse({}).options.maxImageSide, 8192u);
+    EXPECT_EQ(parse({}).options.imageBudgetMiB, 1024u);
     EXPECT_EQ(o.textureDirs, (std::vector<std::string>{"base", "/extra"}));  // in the order given
     EXPECT_TRUE(o.untexturedGrid);
     EXPECT_FALSE(parse({"--untextured", "none"}).options.untexturedGrid);
@@ -132,6 +138,12 @@ TEST(AppCommandLine, BadOptionsNameTheOptionAndWhatWasExpected) {
         {{"--sensitivity", "101"}, "--sensitivity expects"},
         {{"--sensitivity", "nan"}, "--sensitivity expects"},
         {{"--sensitivity", "2x"}, "--sensitivity expects"},
+        {{"--max-image-size", "16385"}, "--max-image-size expects"},
+        {{"--max-image-size", "0"}, "--max-image-size expects"},
+        {{"--image-budget", "0"}, "--image-budget expects"},
+        {{"--image-budget", "1048577"}, "--image-budget expects"},
+        {{"--info", "--trace", "t.jsonl"}, "--info draws none"},
+        {{"--screenshot", "s.png", "--info"}, "--info draws none"},
     };
     for (const Case& c : cases) {
         const Parsed p = parse(c.args);
@@ -170,7 +182,8 @@ TEST(AppCommandLine, UsageListsEveryOption) {
     const std::string usage = usageText();
     for (const char* option : {"--map", "--dir", "--windowed", "--headless", "--frames", "--input", "--screenshot",
                                "--trace", "--tick-ms", "--start", "--look", "--instances", "--area", "--info", "--json",
-                               "--summary", "--textures", "--untextured", "--sensitivity", "--invert-y", "--help"})
+                               "--summary", "--textures", "--untextured", "--sensitivity", "--invert-y", "--help",
+                               "--max-image-size", "--image-budget"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

@@ -29,7 +29,7 @@ TEST(AppFrameTrace, OneJsonObjectPerFrameWithNonFiniteValuesAsNull) {
     record.fps = NAN;
     record.fallSpeed = INFINITY;
     trace.write(record);
-    ASSERT_TRUE(trace.close());
+    ASSERT_TRUE(trace.close(&error)) << error;
 
     std::ifstream in(path);
     std::string first, second, extra;

@@ -544,7 +544,7 @@ TEST_F(MalformedInput, ImagesThatLieAboutTheirSize) {
         b[frame + 3] = static_cast<uint8_t>(width);
         lies.push_back({what, b, fragment});
     };
-    jpegLie("largest sides a frame can claim", 65535, 65535, "not a valid JPEG image");
+    jpegLie("largest sides a frame can claim", 65535, 65535, "image too large (65535 x 65535)");
     jpegLie("largest sides the decoder takes", 65500, 65500, "image too large (65500 x 65500)");
     jpegLie("sides at the limit, data for 8 x 8", 16384, 16384, "truncated JPEG data");
     jpegLie("no rows", 0, 8, "JPEG");

@@ -37,6 +37,35 @@ TEST(MappedFile, HoldsTheFileAndLeavesOtherKindsToBeRead) {
     EXPECT_EQ(MappedFile::map(pipe.c_str(), 1 << 20), nullptr);
 }
 
+// Memory and time bounded: what is no regular file (a pipe may never end, a
+// device never does) or is larger than a map may be is refused at once, its
+// kind or size named, before a byte is read.
+TEST(MappedFile, OtherKindsAndOversizedFilesAreRefusedAtOnceWhenAsked) {
+    test::MapFiles files;
+    const std::string pipe = files.path("pipe.proc");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const std::string zeros = files.path("zero.cm");
+    std::filesystem::create_symlink("/dev/zero", zeros);
+    const std::string sparse = files.write("sparse.proc", "mapProcFile003\n");
+    std::filesystem::resize_file(sparse, uintmax_t{2} << 30);  // 2 GiB of holes: no disk, no time
+
+    std::string refusal;
+    EXPECT_EQ(MappedFile::map(pipe.c_str(), 1 << 30, &refusal), nullptr);
+    EXPECT_EQ(refusal, pipe + ": is a named pipe, not a regular file (map files are read from regular files only)");
+    refusal.clear();
+    EXPECT_EQ(MappedFile::map(zeros.c_str(), 1 << 30, &refusal), nullptr);
+    EXPECT_NE(refusal.find("zero.cm: is a character device"), std::string::npos) << refusal;
+    refusal.clear();
+    EXPECT_EQ(MappedFile::map(sparse.c_str(), 1 << 30, &refusal), nullptr);
+    EXPECT_EQ(refusal, sparse + ": is 2147483648 bytes; a map file may have at most 1073741824 bytes");
+    refusal.clear();
+    // What a reading reports better (missing, a directory, empty) is no refusal.
+    for (const std::string& path : {files.path("missing.proc"), files.dir().string(), files.write("empty.cm", "")}) {
+        EXPECT_EQ(MappedFile::map(path.c_str(), 1 << 30, &refusal), nullptr);
+        EXPECT_EQ(refusal, "") << path;
+    }
+}
+
 TEST(MappedFile, FileCutShortWhileMappedReadsAsZerosAndSaysSo) {
     test::MapFiles files;
     const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));

@@ -16,6 +16,7 @@
 #include "platform/image.h"
 #include "recording_device_fixture.h"
 #include "render/globals.h"
+#include "render/image_decode_queue.h"
 #include "world/scene.h"
 
 namespace q {
@@ -109,6 +110,14 @@ TEST_F(TextureCache, ImagesAreFoundByExtensionOrderDirectoryOrderAndWithoutCase)
     EXPECT_EQ(found("textures/base/wall"), (P(map) / "TEXTURES/Base/Wall.JPG").string());
     EXPECT_EQ(found("e"), "none");
     EXPECT_EQ(found("textures/base"), "none");  // a directory is not an image
+    // Directories match only the parts before the last, files only the last:
+    // a directory spelled like the image, or a file like a directory, is passed over.
+    std::filesystem::create_directories(map + "/WALL2.JPG");
+    writeImage("map/wall2.Jpg");
+    EXPECT_EQ(found("wall2"), (P(map) / "wall2.Jpg").string());
+    files.write("map/GEN", "a file, not the directory");
+    writeImage("map/gen/Stone.jpg");
+    EXPECT_EQ(found("Gen/stone"), (P(map) / "gen/Stone.jpg").string());
 
     // A directory listed once is read again when it changes.
     EXPECT_EQ(found("textures/base/floor"), "none");
@@ -253,6 +262,44 @@ TEST_F(TextureCache, ImagesDecodedAheadOfTheReadReachTheirOwnSurfaces) {
     EXPECT_EQ(device.liveTextures(), 0u);
 }
 
+// Memory bounded: an image too large for the limit, or one that would take the
+// map past its budget of decoded pixels, is refused from its header and named;
+// what a worker's decoding throws is that image's failure.
+TEST_F(TextureCache, ImagesOverTheLimitOrTheBudgetAreRefusedBeforeDecoding) {
+    for (const char* name : {"a", "b", "c"}) writeImage(std::string(name) + ".jpg");  // 4 x 4: 64 bytes each
+    // Only a header: 9000 x 9000 pixels claimed, nothing to decode them from.
+    files.write("huge.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x23\x28\0\0\x23\x28\x08\x06\0\0\0", 29) +
+                                std::string(8, '\0'));
+    std::string proc = "mapProcFile003\nmodel { /* name = */ \"_area0\" /* numSurfaces = */ 4\n";
+    for (const char* name : {"huge", "a", "b", "c"}) proc += surfaceText(files.path(name));
+    writeMap(proc + "}\n");
+    scene.imageLimits = {8192, 150};  // two of the small images fit
+    std::string lines, error;
+    ASSERT_NE(loadWrittenMap(&lines, &error), nullptr) << error;
+    EXPECT_NE(lines.find("2 material images could not be used"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("huge.png: image too large (9000 x 9000): at most 8192 pixels a side (--max-image-size)"),
+              std::string::npos) << lines;
+    EXPECT_NE(lines.find("c.jpg: its 4 x 4 pixels would take the map's images past their budget"), std::string::npos)
+        << lines;
+    EXPECT_EQ(scene.textures.size(), 2u);
+
+    ImageDecodeQueue queue(false, [](ImageFileHead&& head, TextureImage* out, std::string* why) -> bool {
+        if (head.path.ends_with("b.jpg")) throw std::bad_alloc();
+        return loadImageBody(std::move(head), out, why);
+    });
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
+        ImageFileHead head;
+        ASSERT_TRUE(readImageHead(files.path(name).c_str(), 16, &head, &error)) << error;
+        queue.add(std::move(head));
+    }
+    TextureImage image;
+    EXPECT_TRUE(queue.takeNext(&image, &error)) << error;
+    EXPECT_FALSE(queue.takeNext(&image, &error));
+    EXPECT_EQ(error, files.path("b.jpg") + ": not enough memory to decode it");
+    EXPECT_TRUE(queue.takeNext(&image, &error)) << error;
+    EXPECT_EQ(image.width, 4u);
+}
+
 TEST_F(TextureCache, FailedLoadsNameTheFileAndKeepNothing) {
     std::string error;
     EXPECT_EQ(scene.loadMap(files.path("bbb").c_str(), &error), nullptr);
@@ -272,9 +319,13 @@ TEST_F(TextureCache, FailedLoadsNameTheFileAndKeepNothing) {
     EXPECT_EQ(scene.loadMap(files.path("bbb").c_str(), &error), nullptr);
     EXPECT_NE(error.find("bbb.cm:1: expected a collision file, found an empty file"), std::string::npos) << error;
 
-    const std::string longName(123, 'n');
-    EXPECT_EQ(scene.loadMap(longName.c_str(), &error), nullptr);
-    EXPECT_NE(error.find("longer than 122 characters"), std::string::npos) << error;
+    // Maps kept in deep folders load: no limit but the system's own on the name.
+    const std::string deep = std::string(120, 'd') + "/" + std::string(150, 'e');
+    std::filesystem::create_directories(files.path(deep));
+    files.write(deep + "/bbb.proc", "mapProcFile003\nmodel { /* name = */ _area0 /* numSurfaces = */ 1\n" +
+                                        surfaceText("nothing") + "}\n");
+    files.write(deep + "/bbb.cm", "CM \"1.00\"\ncollisionModel \"worldMap\" { nodes { ( -1 0 ) } }\n");
+    EXPECT_NE(scene.loadMap(files.path(deep + "/bbb").c_str(), &error), nullptr) << error;
 }
 
 }  // namespace

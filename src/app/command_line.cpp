@@ -18,6 +18,7 @@ constexpr float kMaxCoordinate = 1.0e7f;
 constexpr float kMaxAngle = 1.0e4f;
 constexpr int64_t kMaxArea = 1000000000;  // the map says how many it has; this only keeps the number an int
 constexpr float kMaxSensitivity = 100.0f;
+constexpr int64_t kMaxImageBudgetMiB = int64_t{1} << 20;  // 1 TiB: beyond any machine's memory
 
 bool parseInteger(const char* text, int64_t low, int64_t high, int64_t* out) {
     if (!text || !*text) return false;
@@ -116,6 +117,16 @@ bool parseCommandLine(int argc, const char* const* argv, Options* out, std::stri
             options.untexturedGrid = how == "grid";
         } else if (option == "--no-entities") {
             options.noEntities = true;
+        } else if (option == "--max-image-size") {
+            int64_t side = 0;
+            if (!parseInteger(args.take(), 1, kMaxImageSide, &side))
+                return fail("--max-image-size expects the pixels a material image may have a side, from 1 to 16384");
+            options.maxImageSide = static_cast<uint32_t>(side);
+        } else if (option == "--image-budget") {
+            int64_t mib = 0;
+            if (!parseInteger(args.take(), 1, kMaxImageBudgetMiB, &mib))
+                return fail("--image-budget expects the MiB all of a map's decoded images may take, from 1 to 1048576");
+            options.imageBudgetMiB = static_cast<uint64_t>(mib);
         } else if (option == "--windowed") {
             options.windowed = true;
         } else if (option == "--headless") {
@@ -183,6 +194,8 @@ bool parseCommandLine(int argc, const char* const* argv, Options* out, std::stri
     if (options.area >= 0 && options.hasStart)
         return fail("--area and --start exclude each other: both say where the camera starts");
     if (options.json && !options.info) return fail("--json goes with --info: it prints the map's summary as JSON");
+    if (options.info && (!options.traceFile.empty() || !options.screenshotFile.empty()))
+        return fail("--trace and --screenshot need frames, and --info draws none: leave them out or leave out --info");
     *out = options;
     return true;
 }
@@ -201,6 +214,10 @@ const char* usageText() {
            "                      (default none: untextured)\n"
            "  --no-entities       leave the map source MAP.map unread: entity models (doors,\n"
            "                      statics) undrawn and not solid, the default start\n"
+           "  --max-image-size N  material images may have up to N pixels a side\n"
+           "                      (default 8192, at most 16384)\n"
+           "  --image-budget MIB  all of a map's decoded images may take up to MIB MiB\n"
+           "                      (default 1024)\n"
            "  --windowed          a window instead of full screen\n"
            "  --headless          no window and no display: render off-screen\n"
            "  --frames N          stop after N frames (headless default: 300)\n"

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "math/vector.h"
+#include "platform/image.h"
 
 namespace q {
 
@@ -16,6 +17,8 @@ struct Options {
     std::vector<std::string> textureDirs;  // searched for material images after the map's directory
     bool untexturedGrid = false;           // missing images drawn as a grey grid
     bool noEntities = false;               // the map source (BASE.map) is left unread
+    uint32_t maxImageSide = kDefaultMaxImageSide;                // --max-image-size: pixels a side
+    uint64_t imageBudgetMiB = kDefaultImageBudgetBytes >> 20;   // --image-budget: a map's decoded images
     bool windowed = false;
     bool headless = false;
     int64_t frames = -1;  // -1: no limit

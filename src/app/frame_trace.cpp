@@ -29,33 +29,33 @@ int formatTraceRecord(const TraceRecord& r, char* buffer, size_t size) {
 }
 
 bool FrameTrace::open(const std::string& path, std::string* error) {
-    close();
-    file_ = std::fopen(path.c_str(), "w");
-    if (!file_) {
-        *error = path + ": cannot write the trace (" + std::strerror(errno) + ")";
-        return false;
-    }
     failed_ = false;
-    return true;
+    if (file_.open(path, error)) return true;
+    *error += " (cannot write the trace)";
+    return false;
 }
 
 void FrameTrace::write(const TraceRecord& record) {
-    if (!file_) return;
+    std::FILE* file = file_.stream();
+    if (!file) return;
     char line[512];
     const int length = formatTraceRecord(record, line, sizeof line);
     if (length < 0 || static_cast<size_t>(length) >= sizeof line) return;
     line[length] = '\n';
-    if (std::fwrite(line, 1, static_cast<size_t>(length) + 1, file_) != static_cast<size_t>(length) + 1)
+    if (std::fwrite(line, 1, static_cast<size_t>(length) + 1, file) != static_cast<size_t>(length) + 1)
         failed_ = true;
     // Whole lines at once, so the trace can be followed while the viewer runs.
-    if (std::fflush(file_) != 0) failed_ = true;
+    if (std::fflush(file) != 0) failed_ = true;
 }
 
-bool FrameTrace::close() {
-    if (!file_) return !failed_;
-    if (std::fclose(file_) != 0) failed_ = true;
-    file_ = nullptr;
-    return !failed_;
+bool FrameTrace::close(std::string* error) {
+    if (failed_) {
+        *error = file_.path() + ": the trace could not be written whole (disk full or a write error); what was "
+                 "there before is kept";
+        file_.discard();
+        return false;
+    }
+    return file_.commit(error);
 }
 
 }  // namespace q

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/output_file.h"
+
 namespace q {
 
 struct TraceRecord {
@@ -29,16 +31,23 @@ public:
     FrameTrace() = default;
     FrameTrace(const FrameTrace&) = delete;
     FrameTrace& operator=(const FrameTrace&) = delete;
-    ~FrameTrace() { close(); }
+    // A trace never closed (a run that stopped on an error) is dropped and
+    // leaves what its path named as it was.
+    ~FrameTrace() = default;
 
+    // The lines go to a file beside path, which takes path's place at close()
+    // (see platform/output_file.h); it can be followed there while the viewer runs.
     bool open(const std::string& path, std::string* error);
-    bool isOpen() const { return file_ != nullptr; }
+    bool isOpen() const { return file_.isOpen(); }
+    // The file path named when the trace was opened, if any.
+    const std::optional<FileIdentity>& replaced() const { return file_.replaced(); }
     void write(const TraceRecord& record);
-    // False when a write failed (disk full and the like).
-    bool close();
+    // False with a message when a write failed (disk full and the like); what
+    // path named is then left as it was.
+    bool close(std::string* error);
 
 private:
-    std::FILE* file_ = nullptr;
+    OutputFile file_;
     bool failed_ = false;
 };
 

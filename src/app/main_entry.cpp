@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -20,6 +21,7 @@
 #include "app/scripted_window.h"
 #include "platform/gpu/gl/gl_device.h"
 #include "platform/image.h"
+#include "platform/output_file.h"
 #include "platform/report.h"
 #include "platform/window.h"
 #include "render/graphics_device.h"
@@ -45,9 +47,11 @@ int failWith(int code, const std::string& message) {
 }
 
 // File options name places relative to where the viewer was started, even when
-// --dir moves the working directory to the map.
-std::string fromStartDirectory(const std::string& path) {
-    if (path.empty()) return path;
+// --dir moves the working directory to the map. Without --dir a relative path
+// stays relative: it works however deep the working directory is, where its
+// absolute form may be longer than the system takes.
+std::string fromStartDirectory(const std::string& path, const Options& options) {
+    if (path.empty() || options.dir.empty()) return path;
     std::error_code ignored;
     const std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
     return absolute.empty() ? path : absolute.string();
@@ -97,6 +101,36 @@ void printSummary(const Application& app) {
                 countOf(app.framesRun, "frame", "frames").c_str(), meanFps, instance, area);
 }
 
+// Why an output (--trace, --screenshot) may not replace what its path names: it
+// is a file the run reads (map files, input script, images), however it is
+// named, or both outputs name one file. Empty when neither does.
+std::string outputNamingAnInput(const Options& options, const std::optional<FileIdentity>& trace,
+                                const std::optional<FileIdentity>& screenshot,
+                                const std::optional<FileIdentity>& scriptFile, const Scene& scene) {
+    const std::filesystem::path mapDir = std::filesystem::path(options.mapBase).parent_path();
+    std::vector<std::string> readFiles{options.mapBase + ".proc", options.mapBase + ".cm", options.mapBase + ".map",
+                                       (mapDir / Terrain::kTextureFile).string(), Terrain::kTextureFile};
+    for (const TextureEntry& texture : scene.textures) readFiles.push_back(texture.file);
+    struct Output {
+        const char* option;
+        const std::string& name;
+        const std::optional<FileIdentity>& replaced;
+    };
+    for (const Output& output : {Output{"--trace", options.traceFile, trace},
+                                 Output{"--screenshot", options.screenshotFile, screenshot}}) {
+        if (!output.replaced || !output.replaced->regularFile) continue;
+        std::string input;
+        if (output.replaced == scriptFile) input = "the input script '" + options.inputFile + "'";
+        for (const std::string& read : readFiles)
+            if (input.empty() && output.replaced == identifyFile(read)) input = "'" + read + "'";
+        if (!input.empty())
+            return std::string(output.option) + " '" + output.name + "' names " + input +
+                   ", which this run reads: choose another file (it is left as it was)";
+    }
+    if (trace && trace == screenshot) return "--trace and --screenshot name the same file '" + options.traceFile + "'";
+    return {};
+}
+
 }  // namespace
 
 int runViewer(int argc, char** argv) {
@@ -110,12 +144,12 @@ int runViewer(int argc, char** argv) {
     if (!checkPathOptions(options, &error)) return failWith(kExitUsage, error);
 
     std::vector<std::string> textureDirs;
-    for (const std::string& dir : options.textureDirs) textureDirs.push_back(fromStartDirectory(dir));
+    for (const std::string& dir : options.textureDirs) textureDirs.push_back(fromStartDirectory(dir, options));
 
     if (options.info) {
         if (!enterMapDirectory(options, &error)) return failWith(kExitUsage, error);
-        if (printMapInfo(options.mapBase, textureDirs, options.json, eyeAboveFloor(), stdout, &error,
-                         !options.noEntities) != 0)
+        if (printMapInfo(options.mapBase, textureDirs, options.json, eyeAboveFloor(), options.maxImageSide, stdout,
+                         &error, !options.noEntities) != 0)
             return failWith(kExitFailure, error);
         return 0;
     }
@@ -124,11 +158,22 @@ int runViewer(int argc, char** argv) {
     const bool scripted = !options.inputFile.empty();
     if (scripted && !loadInputScript(options.inputFile, &script, &error)) return failWith(kExitUsage, error);
 
+    const std::optional<FileIdentity> scriptFile = scripted ? identifyFile(options.inputFile) : std::nullopt;
+
+    // Both are made beside their paths now, relative to where the viewer was
+    // started, and take their places only when complete.
     FrameTrace trace;
     if (!options.traceFile.empty() && !trace.open(options.traceFile, &error)) return failWith(kExitUsage, error);
-    const std::string screenshotPath = fromStartDirectory(options.screenshotFile);
-    std::error_code noStartDirectory;  // then F12's pictures go where the map is
-    const std::string startDirectory = std::filesystem::current_path(noStartDirectory).string();
+    OutputFile screenshot;
+    if (!options.screenshotFile.empty() && !screenshot.open(options.screenshotFile, &error))
+        return failWith(kExitUsage, error + " (cannot write the screenshot)");
+    if (!options.traceFile.empty() && options.traceFile == options.screenshotFile)
+        return failWith(kExitUsage, "--trace and --screenshot name the same file '" + options.traceFile + "'");
+    // Empty (the working directory) without --dir; without a start directory
+    // to name, F12's pictures go where the map is.
+    std::error_code noStartDirectory;
+    const std::string startDirectory =
+        options.dir.empty() ? std::string() : std::filesystem::current_path(noStartDirectory).string();
 
     if (!options.headless && !displayAvailable())
         return failWith(kExitFailure,
@@ -199,9 +244,14 @@ int runViewer(int argc, char** argv) {
     scene->textureDirs = textureDirs;
     scene->untexturedGrid = options.untexturedGrid;
     scene->useMapSource = !options.noEntities;
+    scene->imageLimits = {options.maxImageSide, options.imageBudgetMiB << 20};
     AreaFloors floors;  // seen only when --area asks for a floor
     MapData* map = scene->loadMap(options.mapBase.c_str(), &error, options.area >= 0 ? &floors : nullptr);
     if (!map) return failWith(kExitFailure, error);
+    // Every file the run reads is known now; an output may replace none of them.
+    const std::string clash = outputNamingAnInput(options, trace.replaced(), screenshot.replaced(), scriptFile, *scene);
+    if (!clash.empty()) return failWith(kExitUsage, clash);
+
     placeStandardInstances(*scene, map, options.instances);
     if (options.hasStart) scene->camera->position = options.start;
     const bool startFromMap = map->hasPlayerStart && !options.hasStart && options.area < 0;
@@ -225,9 +275,15 @@ int runViewer(int argc, char** argv) {
     app.run(frameLimit);
 
     int status = 0;
-    if (!screenshotPath.empty() && !writeScreenshot(*app.device, screenshotPath, &error))
-        status = failWith(kExitFailure, error);
-    if (trace.isOpen() && !trace.close()) status = failWith(kExitFailure, options.traceFile + ": the trace could not be written whole");
+    if (screenshot.isOpen()) {
+        // Without a frame the back buffer holds nothing worth a picture.
+        if (app.framesRun == 0)
+            status = failWith(kExitFailure, options.screenshotFile +
+                                                ": no screenshot written: the run ended before its first frame");
+        else if (!writeScreenshot(*app.device, screenshot, options.screenshotFile, &error) || !screenshot.commit(&error))
+            status = failWith(kExitFailure, error);
+    }
+    if (trace.isOpen() && !trace.close(&error)) status = failWith(kExitFailure, error);
     if (options.summary) printSummary(app);
     return status;
 }

@@ -9,6 +9,7 @@
 #include "map/map_source.h"
 #include "map/material_image.h"
 #include "math/vector.h"
+#include "platform/image.h"
 #include "platform/report.h"
 #include "world/map_instance.h"
 #include "world/player_start.h"
@@ -29,7 +30,8 @@ struct AreaSummary {
 
 struct MaterialSummary {
     std::string name;
-    std::string file;  // empty: missing
+    std::string file;     // empty: missing
+    std::string problem;  // why the file found cannot be used (unreadable, not an image); empty: none
 };
 
 struct EntitySummary {
@@ -53,8 +55,17 @@ struct Summary {
     int materialsMissing = 0;
 };
 
+// What keeps a file found for a material from being used, as far as its
+// header tells (the viewer decodes it; --info only reads the header).
+std::string imageProblem(const std::string& file, uint32_t maxImageSide) {
+    ImageFileHead head;
+    std::string error;
+    if (readImageHead(file.c_str(), maxImageSide, &head, &error)) return {};
+    return error.starts_with(file + ": ") ? error.substr(file.size() + 2) : error;
+}
+
 Summary summarise(const MapData& map, const AreaFloors& floors, float eyeHeight, const std::string& mapDir,
-                  const std::vector<std::string>& textureDirs) {
+                  const std::vector<std::string>& textureDirs, uint32_t maxImageSide) {
     Summary s;
     // Only its placement: where --area puts the camera, and where the map's
     // brushes lie in the numbers --start takes.
@@ -84,8 +95,10 @@ Summary summarise(const MapData& map, const AreaFloors& floors, float eyeHeight,
         s.areas.push_back(a);
     }
     for (const std::string& material : map.materials) {
-        s.materials.push_back({material, findMaterialImage(material, mapDir, textureDirs).value_or("")});
-        if (s.materials.back().file.empty()) ++s.materialsMissing;
+        MaterialSummary m{material, findMaterialImage(material, mapDir, textureDirs).value_or(""), {}};
+        if (m.file.empty()) ++s.materialsMissing;
+        else m.problem = imageProblem(m.file, maxImageSide);
+        s.materials.push_back(std::move(m));
     }
     return s;
 }
@@ -132,7 +145,8 @@ std::string asText(const std::string& mapBase, const MapData& map, const Summary
     t += countOf(s.materials.size(), "material", "materials") + ", " +
          std::to_string(s.materialsMissing) + " missing\n";
     for (const MaterialSummary& m : s.materials)
-        t += "  " + m.name + ": " + (m.file.empty() ? std::string("missing") : m.file) + "\n";
+        t += "  " + m.name + ": " + (m.file.empty() ? std::string("missing") : m.file) +
+             (m.problem.empty() ? "" : " (cannot be used: " + m.problem + ")") + "\n";
     return t;
 }
 
@@ -170,7 +184,8 @@ std::string asJson(const std::string& mapBase, const MapData& map, const Summary
     for (size_t i = 0; i < s.materials.size(); ++i) {
         const MaterialSummary& m = s.materials[i];
         j += (i ? ",{" : "{") + std::string("\"name\":") + jsonString(m.name) +
-             ",\"file\":" + (m.file.empty() ? std::string("null") : jsonString(m.file)) + "}";
+             ",\"file\":" + (m.file.empty() ? std::string("null") : jsonString(m.file)) +
+             (m.problem.empty() ? "" : ",\"problem\":" + jsonString(m.problem)) + "}";
     }
     return j + "]}\n";
 }
@@ -235,7 +250,7 @@ std::string jsonString(const std::string& text) {
 }
 
 int printMapInfo(const std::string& mapBase, const std::vector<std::string>& textureDirs, bool json, float eyeHeight,
-                 std::FILE* out, std::string* error, bool useMapSource) {
+                 uint32_t maxImageSide, std::FILE* out, std::string* error, bool useMapSource) {
     MapData map;
     AreaFloors floors;
     MapSource source;
@@ -251,7 +266,7 @@ int printMapInfo(const std::string& mapBase, const std::vector<std::string>& tex
     // Images are looked for as a load looks for them: beside the map, then in
     // each --textures directory.
     const std::string mapDir = std::filesystem::path(mapBase).parent_path().string();
-    Summary summary = summarise(map, floors, eyeHeight, mapDir, textureDirs);
+    Summary summary = summarise(map, floors, eyeHeight, mapDir, textureDirs, maxImageSide);
     if (haveSource) summary.sourceFile = source.fileName;
     const std::string text = json ? asJson(mapBase, map, summary) : asText(mapBase, map, summary);
     std::fputs(text.c_str(), out);

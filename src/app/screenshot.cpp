@@ -5,21 +5,33 @@
 
 #include "platform/gpu/device.h"
 #include "platform/image.h"
+#include "platform/output_file.h"
 #include "render/graphics_device.h"
 
 namespace q {
 
-bool writeScreenshot(GraphicsDevice& graphics, const std::string& path, std::string* error) {
+namespace {
+
+bool readBackBuffer(GraphicsDevice& graphics, const std::string& name, Image* image, std::string* error) {
     gpu::Device& device = *graphics.device;
+    image->width = device.width();
+    image->height = device.height();
+    image->rgba.resize(size_t{image->width} * image->height * 4);
+    if (device.readBackBuffer(image->rgba.data())) return true;
+    *error = name + ": the back buffer could not be read";
+    return false;
+}
+
+}  // namespace
+
+bool writeScreenshot(GraphicsDevice& graphics, const std::string& path, std::string* error) {
     Image image;
-    image.width = device.width();
-    image.height = device.height();
-    image.rgba.resize(size_t{image.width} * image.height * 4);
-    if (!device.readBackBuffer(image.rgba.data())) {
-        *error = path + ": the back buffer could not be read";
-        return false;
-    }
-    return writePng(path.c_str(), image, error);
+    return readBackBuffer(graphics, path, &image, error) && writePng(path.c_str(), image, error);
+}
+
+bool writeScreenshot(GraphicsDevice& graphics, OutputFile& file, const std::string& name, std::string* error) {
+    Image image;
+    return readBackBuffer(graphics, name, &image, error) && writePng(file.stream(), name.c_str(), image, error);
 }
 
 std::string newScreenshotPath(const std::string& directory, const std::tm& localTime) {

@@ -1,9 +1,11 @@
 #include "map/material_image.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <system_error>
 #include <unordered_map>
+#include <vector>
 
 namespace q {
 
@@ -26,10 +28,11 @@ bool isRegularFile(const fs::path& path) {
 // directory once instead of once per surface.
 class FoldedNames {
 public:
-    // The entry of dir whose name equals name when case is ignored; empty when
-    // there is none. Where several do, the first in byte order is taken, so the
-    // choice does not depend on the order the directory lists them in.
-    std::string find(const fs::path& dir, const std::string& name) {
+    // The entry of dir of the kind asked for (a directory, or else a regular
+    // file) whose name equals name when case is ignored; empty when there is
+    // none. Where several do, the first in byte order is taken, so the choice
+    // does not depend on the order the directory lists them in.
+    std::string find(const fs::path& dir, const std::string& name, bool directory) {
         const fs::path listed = dir.empty() ? fs::path(".") : dir;
         std::error_code ec;
         const fs::file_time_type changed = fs::last_write_time(listed, ec);
@@ -37,14 +40,21 @@ public:
         Listing& listing = listings_[listed.string()];
         if (!listing.read || listing.changed != changed) readListing(listed, changed, &listing);
         const auto found = listing.byFoldedName.find(folded(name));
-        return found == listing.byFoldedName.end() ? std::string() : found->second;
+        if (found == listing.byFoldedName.end()) return {};
+        for (const Entry& entry : found->second)
+            if (entry.directory == directory) return entry.name;
+        return {};
     }
 
 private:
+    struct Entry {
+        std::string name;
+        bool directory;  // or else a regular file (links followed)
+    };
     struct Listing {
         bool read = false;
         fs::file_time_type changed;
-        std::unordered_map<std::string, std::string> byFoldedName;
+        std::unordered_map<std::string, std::vector<Entry>> byFoldedName;  // each in byte order
     };
 
     static void readListing(const fs::path& dir, fs::file_time_type changed, Listing* listing) {
@@ -53,10 +63,14 @@ private:
         listing->byFoldedName.clear();
         std::error_code ec;
         for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+            std::error_code kind;
+            const bool directory = it->is_directory(kind);
+            if (!directory && !it->is_regular_file(kind)) continue;
             std::string name = it->path().filename().string();
-            auto [slot, added] = listing->byFoldedName.try_emplace(folded(name), name);
-            if (!added && name < slot->second) slot->second = std::move(name);
+            listing->byFoldedName[folded(name)].push_back({std::move(name), directory});
         }
+        for (auto& [key, entries] : listing->byFoldedName)
+            std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
     }
 
     std::unordered_map<std::string, Listing> listings_;
@@ -72,12 +86,15 @@ FoldedNames& foldedNames() {
 std::optional<fs::path> resolveFile(const fs::path& base, const fs::path& relative) {
     const fs::path exact = base / relative;
     if (isRegularFile(exact)) return exact;
+    // Every part but the last names a directory, the last a file: a file
+    // spelled like a directory (or the other way round) is passed over.
     fs::path at = base;
-    for (const fs::path& part : relative) {
-        fs::path next = at / part;
+    for (auto part = relative.begin(); part != relative.end(); ++part) {
+        const bool directory = std::next(part) != relative.end();
+        fs::path next = at / *part;
         std::error_code ec;
-        if (!fs::exists(next, ec)) {
-            const std::string actual = foldedNames().find(at, part.string());
+        if (directory ? !fs::is_directory(next, ec) : !isRegularFile(next)) {
+            const std::string actual = foldedNames().find(at, part->string(), directory);
             if (actual.empty()) return std::nullopt;
             next = at / actual;
         }

@@ -58,7 +58,12 @@ bool PatternReader::open(const char* path, std::string* error) {
                  directoryOf(path) + ")";
         return false;
     }
-    mapped_ = MappedFile::map(path, kLargestFile);
+    std::string refusal;
+    mapped_ = MappedFile::map(path, kLargestFile, &refusal);
+    if (!refusal.empty()) {
+        *error = refusal;
+        return false;
+    }
     if (mapped_) {
         storage_.reset();
         startOver(mapped_->text());
@@ -71,8 +76,8 @@ bool PatternReader::open(const char* path, std::string* error) {
         return false;
     }
     // Read straight into a buffer left unset (the read fills it): the size the
-    // file system gives first, then doubling for a file that grows meanwhile or
-    // has no size (a pipe).
+    // file system gives first, then doubling for a file that grows meanwhile
+    // (a regular file the system would not map).
     const uintmax_t expected = std::filesystem::file_size(p, ec);
     size_t capacity = (!ec && expected < kLargestFile) ? static_cast<size_t>(expected) + 1 : size_t{1} << 16;
     auto bytes = std::make_unique_for_overwrite<char[]>(capacity);

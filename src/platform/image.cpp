@@ -1,10 +1,5 @@
 #include "platform/image.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-
 #include "platform/image_formats.h"
 
 namespace q {
@@ -30,44 +25,8 @@ bool checkWritable(const Image& image, const char* path, std::string* error) {
     return true;
 }
 
-}  // namespace image_detail
-
-using image_detail::fail;
-
-namespace {
-
-// A compressed image of the largest allowed size stays far below this; anything
-// bigger is not one of our textures, and reading it whole would only waste memory.
-constexpr uintmax_t kMaxImageFileBytes = 512u << 20;
-
-bool readWholeFile(const char* path, std::vector<uint8_t>* bytes, std::string* error) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (ec || !fs::exists(status))
-        return fail(error, path, "cannot open (no such file)");
-    if (fs::is_directory(status)) return fail(error, path, "is a directory, not an image file");
-    if (!fs::is_regular_file(status)) return fail(error, path, "is not a regular file");
-    const uintmax_t size = fs::file_size(path, ec);
-    if (ec) return fail(error, path, "cannot read its size (" + ec.message() + ")");
-    if (size == 0) return fail(error, path, "empty file, not an image");
-    if (size > kMaxImageFileBytes) return fail(error, path, "file too large for an image");
-
-    std::FILE* file = std::fopen(path, "rb");
-    if (!file) return fail(error, path, std::string("cannot open (") + std::strerror(errno) + ")");
-    bytes->resize(static_cast<size_t>(size));
-    const size_t got = std::fread(bytes->data(), 1, bytes->size(), file);
-    std::fclose(file);
-    if (got != bytes->size()) return fail(error, path, "cannot read the whole file");
-    return true;
-}
-
-}  // namespace
-
-namespace {
-
 // Every format but DDS decodes to one level of RGBA8, handed over without a copy.
-bool decodeFile(std::vector<uint8_t>&& bytes, const char* name, TextureImage* out, std::string* error) {
+bool decodeFileBytes(std::vector<uint8_t>&& bytes, const char* name, TextureImage* out, std::string* error) {
     using namespace image_detail;
     *out = TextureImage{};
     const uint8_t* data = bytes.data();
@@ -98,6 +57,12 @@ bool decodeFile(std::vector<uint8_t>&& bytes, const char* name, TextureImage* ou
     return true;
 }
 
+}  // namespace image_detail
+
+using image_detail::decodeFileBytes;
+
+namespace {
+
 // Level 0 of a texture image as RGBA8 pixels.
 void takeLevelZero(TextureImage&& texture, Image* out) {
     expandBlocks(&texture);
@@ -116,14 +81,13 @@ void takeLevelZero(TextureImage&& texture, Image* out) {
 bool decodeTextureImage(const uint8_t* data, size_t size, TextureImage* out, std::string* error,
                         const char* name) {
     if (!data) size = 0;
-    return decodeFile(std::vector<uint8_t>(data, data + size), name, out, error);
+    return decodeFileBytes(std::vector<uint8_t>(data, data + size), name, out, error);
 }
 
 bool loadTextureImage(const char* path, TextureImage* out, std::string* error) {
     *out = TextureImage{};
-    std::vector<uint8_t> bytes;
-    if (!readWholeFile(path, &bytes, error)) return false;
-    return decodeFile(std::move(bytes), path, out, error);
+    ImageFileHead head;
+    return readImageHead(path, kMaxImageSide, &head, error) && loadImageBody(std::move(head), out, error);
 }
 
 bool decodeImage(const uint8_t* data, size_t size, Image* out, std::string* error, const char* name) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,15 @@ struct Image {
 
 // Neither side of a decoded or written image may exceed this many pixels.
 constexpr uint32_t kMaxImageSide = 16384;
+// What a map's material images may take unless the person raises it: a side
+// of at most 8192 pixels each, 1 GiB of decoded pixels for all of them.
+constexpr uint32_t kDefaultMaxImageSide = 8192;
+constexpr uint64_t kDefaultImageBudgetBytes = uint64_t{1} << 30;
+
+struct ImageLimits {
+    uint32_t maxSide = kDefaultMaxImageSide;
+    uint64_t budgetBytes = kDefaultImageBudgetBytes;
+};
 
 // What a texture file holds, ready for the device: one level of decoded RGBA8
 // (the GPU makes the rest of the chain), or the levels a DDS file stores, each
@@ -34,6 +44,25 @@ struct TextureImage {
 
     const uint8_t* levels() const { return bytes.data() + offset; }
 };
+
+// An image file's first bytes, with the size its header gives (0 x 0 where it
+// gives none that can be read: the decoder then says what is wrong).
+struct ImageFileHead {
+    std::string path;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint64_t fileBytes = 0;
+    uint64_t bytesNeeded = 0;  // how far the file is read at most
+    std::vector<uint8_t> bytes;  // read so far
+
+    uint64_t decodedBytes() const { return uint64_t{width} * height * 4; }
+};
+// Reads path's header and refuses an image with a side over maxSide (or a
+// file that is no image file) before anything is decoded. False with a
+// message naming the file.
+bool readImageHead(const char* path, uint32_t maxSide, ImageFileHead* out, std::string* error);
+// Reads the rest of the file, no further than its header says it needs, and decodes it.
+bool loadImageBody(ImageFileHead&& head, TextureImage* out, std::string* error);
 
 // Decides by content (JPEG, BMP, PNG, DDS, TGA). On failure returns false with
 // a message naming the file and what was wrong; *out is then left empty.
@@ -52,6 +81,10 @@ bool decodeImage(const uint8_t* data, size_t size, Image* out, std::string* erro
 
 bool writeJpeg(const char* path, const Image& image, int quality, std::string* error);
 bool writeBmp(const char* path, const Image& image, std::string* error);  // 24-bit
+// Replaces what path names only once the whole file is written (see
+// platform/output_file.h); a failure leaves it as it was.
 bool writePng(const char* path, const Image& image, std::string* error);
+// Into an open stream (left open); name stands for it in messages.
+bool writePng(std::FILE* file, const char* name, const Image& image, std::string* error);
 
 }  // namespace q

@@ -26,6 +26,10 @@ bool decodeTga(const uint8_t* data, size_t size, const char* name, Image* out, s
 // the device.
 bool readDds(std::vector<uint8_t>&& file, const char* name, TextureImage* out, std::string* error);
 
+// Decodes a whole image file held in memory, whatever its kind (see
+// decodeTextureImage).
+bool decodeFileBytes(std::vector<uint8_t>&& bytes, const char* name, TextureImage* out, std::string* error);
+
 // The image headers are little-endian whatever the machine.
 inline uint32_t readU16(const uint8_t* p) { return p[0] | (p[1] << 8); }
 inline uint32_t readU32(const uint8_t* p) {

@@ -1,5 +1,5 @@
-// PNG is only written (screenshots); libpng reports errors by longjmp to the
-// jump buffer set here.
+// PNG writing (screenshots); libpng reports errors by longjmp to the jump
+// buffer set here.
 
 #include <cerrno>
 #include <csetjmp>
@@ -9,6 +9,7 @@
 #include <png.h>
 
 #include "platform/image_formats.h"
+#include "platform/output_file.h"
 
 namespace q {
 
@@ -24,26 +25,19 @@ void onPngWarning(png_structp, png_const_charp) {}
 
 }  // namespace
 
-bool writePng(const char* path, const Image& image, std::string* error) {
+bool writePng(std::FILE* file, const char* name, const Image& image, std::string* error) {
     using image_detail::fail;
-    if (!image_detail::checkWritable(image, path, error)) return false;
-    std::FILE* file = std::fopen(path, "wb");
-    if (!file) return fail(error, path, std::string("cannot create (") + std::strerror(errno) + ")");
-
+    if (!image_detail::checkWritable(image, name, error)) return false;
     char message[256] = "out of memory";
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, message, onPngError, onPngWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!png || !info) {
         png_destroy_write_struct(&png, nullptr);
-        std::fclose(file);
-        std::remove(path);
-        return fail(error, path, "cannot write PNG (out of memory)");
+        return fail(error, name, "cannot write PNG (out of memory)");
     }
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
-        std::fclose(file);
-        std::remove(path);
-        return fail(error, path, std::string("cannot write PNG (") + message + ")");
+        return fail(error, name, std::string("cannot write PNG (") + message + ")");
     }
     png_init_io(png, file);
     png_set_IHDR(png, info, image.width, image.height, 8, PNG_COLOR_TYPE_RGB_ALPHA,
@@ -54,12 +48,15 @@ bool writePng(const char* path, const Image& image, std::string* error) {
         png_write_row(png, image.rgba.data() + rowBytes * y);
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    const bool written = std::ferror(file) == 0;
-    if (std::fclose(file) != 0 || !written) {
-        std::remove(path);
-        return fail(error, path, "cannot write PNG (disk full or write error)");
-    }
+    if (std::fflush(file) != 0 || std::ferror(file) != 0)
+        return fail(error, name, std::string("cannot write PNG (") + std::strerror(errno) + ")");
     return true;
+}
+
+bool writePng(const char* path, const Image& image, std::string* error) {
+    if (!image_detail::checkWritable(image, path, error)) return false;
+    OutputFile file;
+    return file.open(path, error) && writePng(file.stream(), path, image, error) && file.commit(error);
 }
 
 }  // namespace q

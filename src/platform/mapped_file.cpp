@@ -79,18 +79,36 @@ void giveSlotBack(int slot) {
     if (--g_slotsInUse == 0) sigaction(SIGBUS, &g_previous, nullptr);
 }
 
+const char* fileKind(mode_t mode) {
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a file";
+}
+
 size_t wholePages(size_t bytes) { return (bytes + g_pageSize - 1) & ~(g_pageSize - 1); }
 
 }  // namespace
 
-std::unique_ptr<MappedFile> MappedFile::map(const char* path, uintmax_t maxBytes) {
-    // Not waiting for a writer when path is a named pipe: that is left to the
-    // reading that follows.
+std::unique_ptr<MappedFile> MappedFile::map(const char* path, uintmax_t maxBytes, std::string* refusal) {
+    // Not waiting for a writer when path is a named pipe.
     const int descriptor = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (descriptor < 0) return nullptr;
     struct stat status {};
-    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0 ||
-        static_cast<uintmax_t>(status.st_size) > maxBytes) {
+    if (fstat(descriptor, &status) != 0) {
+        close(descriptor);
+        return nullptr;
+    }
+    const auto fileSize = static_cast<uintmax_t>(status.st_size);
+    if (refusal && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode)) {
+        *refusal = std::string(path) + ": is " + fileKind(status.st_mode) +
+                   ", not a regular file (map files are read from regular files only)";
+    } else if (refusal && S_ISREG(status.st_mode) && fileSize > maxBytes) {
+        *refusal = std::string(path) + ": is " + std::to_string(fileSize) + " bytes; a map file may have at most " +
+                   std::to_string(maxBytes) + " bytes";
+    }
+    if (!S_ISREG(status.st_mode) || status.st_size <= 0 || fileSize > maxBytes) {
         close(descriptor);
         return nullptr;
     }

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace q {
@@ -21,7 +22,12 @@ public:
     // system allows it; null otherwise (a pipe, an empty file, no room for
     // another mapping), for the caller to read the file instead. Errors such
     // as a missing file are left to that reading to report.
-    static std::unique_ptr<MappedFile> map(const char* path, uintmax_t maxBytes);
+    //
+    // With refusal given, a path that names something other than a regular
+    // file (a pipe, a device: either may never end) or a file over maxBytes is
+    // refused at once: null, with *refusal naming the file and what it is or
+    // its size. Nothing is read from it.
+    static std::unique_ptr<MappedFile> map(const char* path, uintmax_t maxBytes, std::string* refusal = nullptr);
     ~MappedFile();
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;

@@ -1,6 +1,8 @@
 #include "render/image_decode_queue.h"
 
 #include <algorithm>
+#include <exception>
+#include <new>
 #include <utility>
 
 namespace q {
@@ -14,7 +16,7 @@ size_t workerCount() {
 
 }  // namespace
 
-ImageDecodeQueue::ImageDecodeQueue(bool expandBlocks) : expandBlocks_(expandBlocks) {}
+ImageDecodeQueue::ImageDecodeQueue(bool expandBlocks, Decode decode) : expandBlocks_(expandBlocks), decode_(decode) {}
 
 ImageDecodeQueue::~ImageDecodeQueue() {
     {
@@ -25,12 +27,12 @@ ImageDecodeQueue::~ImageDecodeQueue() {
     for (std::thread& worker : workers_) worker.join();
 }
 
-size_t ImageDecodeQueue::add(const std::string& path) {
+size_t ImageDecodeQueue::add(ImageFileHead&& head) {
     size_t ticket = 0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         jobs_.emplace_back();
-        jobs_.back().path = path;
+        jobs_.back().head = std::move(head);
         ticket = jobs_.size() - 1;
     }
     // A worker per queued image up to the core count: a map with one image
@@ -71,13 +73,27 @@ void ImageDecodeQueue::work() {
         });
         if (stopping_) return;
         const size_t ticket = started_++;
-        const std::string path = jobs_[ticket].path;
+        ImageFileHead head = std::move(jobs_[ticket].head);
         lock.unlock();
 
+        const std::string path = head.path;
         TextureImage image;
         std::string error;
-        const bool ok = loadTextureImage(path.c_str(), &image, &error);
-        if (ok && expandBlocks_) q::expandBlocks(&image);
+        bool ok = false;
+        try {
+            ok = decode_(std::move(head), &image, &error);
+            if (ok && expandBlocks_) q::expandBlocks(&image);
+        } catch (const std::bad_alloc&) {
+            ok = false;
+            error = path + ": not enough memory to decode it";
+        } catch (const std::exception& thrown) {
+            ok = false;
+            error = path + ": could not be decoded (" + thrown.what() + ")";
+        } catch (...) {
+            ok = false;
+            error = path + ": could not be decoded";
+        }
+        if (!ok) image = TextureImage{};
 
         lock.lock();
         Job& job = jobs_[ticket];

@@ -24,24 +24,28 @@ public:
     static constexpr size_t kDecodedAhead = 16;
     static constexpr size_t kWaitingBytes = size_t{256} << 20;
 
+    // How a worker reads and decodes a file whose header has been read.
+    using Decode = bool (*)(ImageFileHead&& head, TextureImage* out, std::string* error);
+
     // expandBlocks: S3TC levels are expanded to RGBA8 on the workers too (for
     // a device that cannot sample them).
-    explicit ImageDecodeQueue(bool expandBlocks);
+    explicit ImageDecodeQueue(bool expandBlocks, Decode decode = loadImageBody);
     // Stops the workers once their current image is done; images not taken are dropped.
     ~ImageDecodeQueue();
     ImageDecodeQueue(const ImageDecodeQueue&) = delete;
     ImageDecodeQueue& operator=(const ImageDecodeQueue&) = delete;
 
-    // Queues a file; returns its ticket, counted from 0.
-    size_t add(const std::string& path);
+    // Queues a file whose header was read (readImageHead); returns its ticket, counted from 0.
+    size_t add(ImageFileHead&& head);
     // Waits for the image of the next ticket not yet taken (tickets are taken
     // in order). False with *error naming the file when it could not be read
-    // or decoded.
+    // or decoded, or when decoding it threw (no memory left for it, say): what
+    // one image's decoding throws is that image's failure, never the program's.
     bool takeNext(TextureImage* out, std::string* error);
 
 private:
     struct Job {
-        std::string path;
+        ImageFileHead head;
         bool done = false;
         bool ok = false;
         TextureImage image;
@@ -51,6 +55,7 @@ private:
     void work();
 
     const bool expandBlocks_;
+    const Decode decode_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Job> jobs_;  // all access under mutex_

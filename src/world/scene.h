@@ -11,6 +11,7 @@
 
 #include "map/map_data.h"
 #include "platform/gpu/device_handle.h"
+#include "platform/image.h"
 #include "world/camera.h"
 #include "world/map_instance.h"
 #include "world/terrain.h"
@@ -45,6 +46,10 @@ public:
     // Whether loadMap reads the map source beside the map (BASE.map), which
     // places the entity models and gives the player start.
     bool useMapSource = true;
+    // How large one material image may be, and how many bytes of decoded
+    // pixels all of one map's images may take; an image over either is
+    // refused from its header, before it is decoded.
+    ImageLimits imageLimits;
     // The directory of the map being loaded: images are looked for there first.
     std::string mapDir;
 

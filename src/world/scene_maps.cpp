@@ -33,7 +33,9 @@ namespace {
 class MaterialTally : public TextureSource {
 public:
     explicit MaterialTally(Scene& scene)
-        : scene_(scene), decoder_(scene.device && !scene.device->supportsBlockCompression()) {}
+        : scene_(scene),
+          decoder_(scene.device && !scene.device->supportsBlockCompression()),
+          budgetLeft_(scene.imageLimits.budgetBytes) {}
 
     gpu::Texture* getTexture(const char* materialName) override {
         const auto known = results_.find(materialName);
@@ -108,7 +110,23 @@ private:
             missing_.push_back(materialName);
             return scene_.standInTexture();
         }
-        decoder_.add(*file);
+        // The image's size is known from its header: one too large, or one
+        // that would take the map past its budget, is refused before any
+        // memory goes to it.
+        ImageFileHead head;
+        std::string problem;
+        if (!readImageHead(file->c_str(), scene_.imageLimits.maxSide, &head, &problem)) {
+            unusable_.push_back(problem);
+            return scene_.standInTexture();
+        }
+        if (head.decodedBytes() > budgetLeft_) {
+            unusable_.push_back(*file + ": its " + std::to_string(head.width) + " x " + std::to_string(head.height) +
+                                " pixels would take the map's images past their budget of " +
+                                std::to_string(scene_.imageLimits.budgetBytes >> 20) + " MiB (--image-budget)");
+            return scene_.standInTexture();
+        }
+        budgetLeft_ -= head.decodedBytes();
+        decoder_.add(std::move(head));
         // A token is only ever compared, never used as a texture: finish()
         // replaces every one before anything draws.
         tokens_.emplace_back();
@@ -127,6 +145,7 @@ private:
 
     Scene& scene_;
     ImageDecodeQueue decoder_;
+    uint64_t budgetLeft_;  // bytes of decoded pixels the map's images may still take
     std::deque<char> tokens_;  // their addresses stay put as more are added
     std::vector<Pending> pending_;
     std::map<std::string, gpu::Texture*> results_;
@@ -137,11 +156,6 @@ private:
 }  // namespace
 
 MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserver* observer) {
-    constexpr size_t kLongestBaseName = 122;  // ".proc" and the terminating zero fit in 128 bytes
-    if (std::strlen(baseName) > kLongestBaseName) {
-        *error = "map name longer than 122 characters: " + std::string(baseName, 40) + "...";
-        return nullptr;
-    }
     auto map = std::make_unique<MapData>();
     mapDir = std::filesystem::path(baseName).parent_path().string();
     MaterialTally tally(*this);

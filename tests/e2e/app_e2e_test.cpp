@@ -2,6 +2,8 @@
 // behind: the screenshot, the trace, the exit code and the message.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -36,6 +39,29 @@ Result runShell(const std::string& command) {
 }
 
 std::string shellQuoted(const std::string& s) { return "'" + s + "'"; }
+
+// As runShell, with the command's peak resident memory: it runs as a child of
+// its own (the shell replaced by the command), so that only its own peak counts.
+Result runMeasured(const std::string& command, long* peakKiB) {
+    Result result;
+    const std::string output = ::testing::TempDir() + "measured_" + std::to_string(::getpid()) + ".txt";
+    const std::string line = "exec " + command + " >" + shellQuoted(output) + " 2>&1";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    if (child > 0 && ::wait4(child, &status, 0, &usage) == child) {
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        *peakKiB = usage.ru_maxrss;
+    }
+    std::ifstream in(output);
+    result.output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::remove(output.c_str());
+    return result;
+}
 
 class AppEndToEnd : public ::testing::Test {
 protected:
@@ -187,6 +213,181 @@ TEST_F(AppEndToEnd, BadInputGivesOneLineAndTheRightExitCode) {
     run = runShell(shellQuoted(QUORVANE_BINARY) + " --help");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.output.find("--instances N"), std::string::npos);
+}
+
+// Files destroyed: an output takes its path's place only when complete, never
+// replaces a file the run reads, and a run or a write that fails leaves what
+// the path named as it was (and no file of its own behind).
+TEST_F(AppEndToEnd, OutputsReplaceOnlyWhatTheRunMadeAndNeverAnInput) {
+    namespace fs = std::filesystem;
+    const std::string proc = *dir_ + "/bbb.proc";
+    const uintmax_t procSize = fs::file_size(proc);
+    Result run = viewer("--frames 2 --trace " + shellQuoted(proc));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.output.find("which this run reads"), std::string::npos) << run.output;
+    EXPECT_EQ(fs::file_size(proc), procSize);
+
+    // The input script, named through a link.
+    const std::string script = file("e2e_keep.txt"), link = file("e2e_keep_link.jsonl");
+    std::ofstream(script) << "2* 0 0\n";
+    fs::remove(link);
+    fs::create_symlink(script, link);
+    run = viewer("--input " + shellQuoted(script) + " --trace " + shellQuoted(link));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.output.find("the input script"), std::string::npos) << run.output;
+    EXPECT_EQ(lines(script), std::vector<std::string>{"2* 0 0"});
+
+    // An earlier trace outlives a run that fails, and is replaced whole by one that succeeds.
+    const std::string trace = file("e2e_keep.jsonl");
+    std::ofstream(trace) << "earlier\n";
+    run = viewer("--frames 2 --map nosuchmap --trace " + shellQuoted(trace));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(lines(trace), std::vector<std::string>{"earlier"});
+    run = viewer("--frames 2 --trace " + shellQuoted(trace));
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(lines(trace).size(), 2u);
+    // A new trace is the run's own: written in place, gone again when the run fails.
+    const std::string fresh = file("e2e_fresh.jsonl");
+    fs::remove(fresh);
+    run = viewer("--frames 2 --map nosuchmap --trace " + shellQuoted(fresh));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_FALSE(fs::exists(fresh));
+
+    // A screenshot into a device that cannot take it fails and leaves the link.
+    const std::string full = file("e2e_full.png");
+    fs::remove(full);
+    fs::create_symlink("/dev/full", full);
+    run = viewer("--frames 1 --screenshot " + shellQuoted(full));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.output.find("e2e_full.png: cannot write PNG"), std::string::npos) << run.output;
+    EXPECT_TRUE(fs::is_symlink(full));
+
+    // A disk that fills up while the picture is written (here: a file size
+    // limit) leaves the earlier picture of that name whole.
+    const std::string earlier = file("e2e_earlier.png");
+    std::ofstream(earlier) << "the earlier picture\n";
+    run = runShell("trap '' XFSZ; ulimit -f 8; exec " + shellQuoted(QUORVANE_BINARY) + " --headless --frames 1 --dir " +
+                   shellQuoted(*dir_) + " --screenshot " + shellQuoted(earlier));
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("e2e_earlier.png: cannot write PNG"), std::string::npos) << run.output;
+    EXPECT_EQ(lines(earlier), std::vector<std::string>{"the earlier picture"});
+    fs::remove(earlier);
+
+    for (const fs::directory_entry& entry : fs::directory_iterator(::testing::TempDir()))
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".e2e_")) << "left behind: " << entry.path();
+    for (const std::string& made : {script, link, trace, full}) fs::remove(made);
+}
+
+// Runs that draw no frame write no picture and say so; --info draws none.
+TEST_F(AppEndToEnd, NoFrameNoScreenshot) {
+    const std::string shot = file("e2e_none.png"), script = file("e2e_none.txt");
+    for (const char* text : {"", "# nothing\n", "0 0 ESC\n"}) {
+        std::ofstream(script) << text;
+        const Result run = viewer("--input " + shellQuoted(script) + " --screenshot " + shellQuoted(shot));
+        EXPECT_EQ(run.exitCode, 1) << text;
+        EXPECT_NE(run.output.find("no screenshot written: the run ended before its first frame"), std::string::npos)
+            << run.output;
+        EXPECT_FALSE(std::filesystem::exists(shot));
+    }
+    for (const std::string output : {"--trace t.jsonl", "--screenshot s.png"}) {
+        const Result run = viewer("--info " + output);
+        EXPECT_EQ(run.exitCode, 2) << output;
+        EXPECT_NE(run.output.find("--info draws none"), std::string::npos) << run.output;
+    }
+    std::remove(script.c_str());
+}
+
+// Memory bounded: a material image whose few bytes claim a gigabyte of
+// pixels is refused from its header, and an image file padded far past what
+// its pixels need is not read past them; map files that are pipes are refused
+// at once instead of waited on.
+TEST_F(AppEndToEnd, ImageBombsAndEndlessFilesCostNeitherMemoryNorTime) {
+    namespace fs = std::filesystem;
+    const std::string copy = file("e2e_bombs");
+    fs::remove_all(copy);
+    fs::copy(*dir_, copy, fs::copy_options::recursive);
+    // An 8-bit run-length BMP of 16384 x 16384 pixels of one colour: 1 GiB of
+    // pixels from 2 MiB of runs (content decides the kind, not the name).
+    std::string runs;
+    for (int row = 0; row < 16384; ++row) {
+        for (int run = 0; run < 64; ++run) runs += "\xff\x01";
+        runs += std::string("\x40\x01\0\0", 4);  // the last 64 pixels, the end of the row
+    }
+    runs.back() = 1;  // the end of the picture
+    std::string bmp(1078, '\0');
+    auto put32 = [&](size_t at, uint32_t v) { for (int i = 0; i < 4; ++i) bmp[at + i] = static_cast<char>(v >> (8 * i)); };
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    put32(2, static_cast<uint32_t>(1078 + runs.size()));
+    put32(10, 1078);
+    put32(14, 40);
+    put32(18, 16384);
+    put32(22, 16384);
+    bmp[26] = 1;
+    bmp[28] = 8;
+    put32(30, 1);  // RLE8
+    put32(34, static_cast<uint32_t>(runs.size()));
+    bmp += runs;
+    std::ofstream(copy + "/textures/gen/wall.jpg", std::ios::binary) << bmp;
+    // A 64 x 64 TGA followed by 500 MiB of holes.
+    std::string tga(18 + 64 * 64 * 3, '\x40');
+    const unsigned char header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 64, 0, 64, 0, 24, 0x20};
+    std::copy(header, header + 18, tga.begin());
+    std::ofstream(copy + "/textures/gen/floor.jpg", std::ios::binary) << tga;
+    fs::resize_file(copy + "/textures/gen/floor.jpg", uintmax_t{500} << 20);
+
+    long peakKiB = 0;
+    const Result run = runMeasured(shellQuoted(QUORVANE_BINARY) + " --headless --frames 1 --dir " + shellQuoted(copy),
+                                   &peakKiB);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("wall.jpg: image too large (16384 x 16384): at most 8192 pixels a side"),
+              std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("floor.jpg"), std::string::npos) << run.output;  // used as it is
+    // The viewer alone (sanitizers and software GL) peaks near 300 MiB here;
+    // either file read or decoded whole would add 500 MiB or more.
+    EXPECT_LT(peakKiB, 600 * 1024) << "peak " << peakKiB << " KiB";
+
+    // --info names what it finds and cannot use: too large, or no image at all.
+    std::ofstream(copy + "/textures/gen/trim.jpg");
+    const Result info = runShell(shellQuoted(QUORVANE_BINARY) + " --info --dir " + shellQuoted(copy));
+    EXPECT_EQ(info.exitCode, 0) << info.output;
+    for (const char* line : {"wall.jpg (cannot be used: image too large (16384 x 16384): at most 8192 pixels a side",
+                             "trim.jpg (cannot be used: empty file, not an image)\n"})
+        EXPECT_NE(info.output.find(line), std::string::npos) << line << " in:\n" << info.output;
+    EXPECT_EQ(info.output.find("floor.jpg ("), std::string::npos) << info.output;
+
+    ASSERT_EQ(::mkfifo((copy + "/pipe.proc").c_str(), 0600), 0);
+    const Result pipe = runShell("timeout 20 " + shellQuoted(QUORVANE_BINARY) + " --info --dir " + shellQuoted(copy) + " pipe");
+    EXPECT_EQ(pipe.exitCode, 1);
+    EXPECT_NE(pipe.output.find("pipe.proc: is a named pipe, not a regular file"), std::string::npos) << pipe.output;
+    fs::remove_all(copy);
+}
+
+// Path length: a map deep in folders loads in every mode, and a screenshot
+// named relative to a working directory deeper than the system's longest
+// path is written there.
+TEST_F(AppEndToEnd, DeepPathsWorkInEveryMode) {
+    namespace fs = std::filesystem;
+    const std::string deepMaps = file("e2e_deep/") + std::string(100, 'm') + "/" + std::string(100, 'n');
+    fs::create_directories(deepMaps);
+    for (const char* name : {"bbb.proc", "bbb.cm"}) fs::copy_file(*dir_ + "/" + name, deepMaps + "/" + name);
+    Result run = viewer("--frames 1 --map " + shellQuoted(deepMaps + "/bbb"));
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    run = viewer("--info --map " + shellQuoted(deepMaps + "/bbb"));
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+
+    const std::string part(200, 'w');
+    std::string climb = "cd " + shellQuoted(file("e2e_deep")) + " && for i in $(seq 24); do mkdir -p " + part +
+                        " && cd -P " + part + " || exit 9; done && ";
+    run = runShell(climb + shellQuoted(QUORVANE_BINARY) + " --headless --frames 1 --dir " + shellQuoted(*dir_) +
+                   " --screenshot s.png --trace t.jsonl && test -s s.png && test -s t.jsonl");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    // There, without --dir, --textures names a directory relative to it.
+    run = runShell(climb + "cp " + shellQuoted(*dir_) + "/bbb.* . && mkdir -p t && cp -r " + shellQuoted(*dir_) +
+                   "/textures t/ && " + shellQuoted(QUORVANE_BINARY) + " --info --textures t");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("textures/gen/wall: t/textures/gen/wall.jpg\n"), std::string::npos) << run.output;
+    runShell("rm -rf " + shellQuoted(file("e2e_deep")));  // rm walks a tree deeper than any path
 }
 
 }  // namespace

@@ -170,8 +170,12 @@ Texture* GlDevice::createTexture(uint32_t width, uint32_t height, uint32_t level
 
 Texture* GlDevice::createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) {
     if (!rgba) return nullptr;
+    while (glGetError() != GL_NO_ERROR) {}  // only this upload's errors count
     auto* texture = static_cast<GlTexture*>(createTexture(width, height, 0));
-    if (texture) texture->uploadRgba(rgba);
+    if (texture && !texture->uploadRgba(rgba)) {
+        releaseTexture(texture);
+        return nullptr;
+    }
     return texture;
 }
 

@@ -99,7 +99,7 @@ void GlTexture::unlockRect() {
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
 }
 
-void GlTexture::uploadRgba(const uint8_t* rgba) {
+bool GlTexture::uploadRgba(const uint8_t* rgba) {
     GLint previous = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
     glBindTexture(GL_TEXTURE_2D, id_);
@@ -108,6 +108,11 @@ void GlTexture::uploadRgba(const uint8_t* rgba) {
                     GL_RGBA, GL_UNSIGNED_BYTE, rgba);
     buildMipChain();
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
+    // Storage the driver could not find room for shows only here (the
+    // texture would stay black); no error is left for a later call to find.
+    bool failed = false;
+    for (GLenum e = glGetError(); e != GL_NO_ERROR; e = glGetError()) failed = true;
+    return !failed;
 }
 
 bool GlTexture::uploadLevels(const uint8_t* levels) {

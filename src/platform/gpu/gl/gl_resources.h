@@ -71,7 +71,8 @@ public:
     void release() override;
 
     // Uploads RGBA8 rows top first as level 0 and builds the lower levels.
-    void uploadRgba(const uint8_t* rgba);
+    // False when the GL reported an error (no room for the texture).
+    bool uploadRgba(const uint8_t* rgba);
     // Uploads every level as stored, one after the other from `levels`, in
     // the texture's own format; false when GL refused one.
     bool uploadLevels(const uint8_t* levels);
