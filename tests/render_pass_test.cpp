@@ -12,6 +12,7 @@
 #include "world/camera.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "platform/gpu/vertex_program.h"
+#include "platform/gpu/vs11_run.h"
 #include "platform/report.h"
 #include "render/globals.h"
 #include "render/lighting_program.h"
