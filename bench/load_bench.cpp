@@ -119,8 +119,8 @@ void fscanfSurfaces(std::FILE* f, Area* area, int count) {
         Surface s;
         s.vertexCount = vertexCount;
         s.indexCount = indexCount;
-        s.vertexBuffer.reset(g_device->createVertexBuffer(vertexCount * 32u, gpu::kUsageWriteOnly, gpu::kFvfLit));
-        s.indexBuffer.reset(g_device->createIndexBuffer(indexCount * 2u, gpu::kUsageWriteOnly));
+        s.vertexBuffer = g_device->createVertexBuffer(vertexCount * 32u, gpu::kUsageWriteOnly, gpu::kFvfLit);
+        s.indexBuffer = g_device->createIndexBuffer(indexCount * 2u, gpu::kUsageWriteOnly);
         float* v = static_cast<float*>(s.vertexBuffer->lock(0, 0, 0));
         for (int k = 0; k < vertexCount; ++k, v += 8)
             std::fscanf(f, "( %f %f %f %f %f %f %f %f ) ", &v[0], &v[2], &v[1], &v[6], &v[7], &v[3], &v[5], &v[4]);

@@ -24,7 +24,7 @@
 #include "render/lighting_program.h"
 #include "render/text_font.h"
 #include "render/texture_file.h"
-#include "platform/gpu/device_handle.h"
+#include "platform/gpu/device.h"
 #include "vis/render_pass.h"
 #include "world/scene.h"
 #include "world/terrain.h"
@@ -132,7 +132,7 @@ bool timeSteps(Steps* out) {
         lap(&out->terrainMesh);
     }
     {
-        const gpu::DeviceHandle<gpu::Texture> grass(loadTextureFile(*graphics.device, "Grass.bmp", &error));
+        const gpu::DeviceHandle<gpu::Texture> grass = loadTextureFile(*graphics.device, "Grass.bmp", &error);
         bench::finishGl();
         lap(&out->grassTexture);
     }

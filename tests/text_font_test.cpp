@@ -279,27 +279,27 @@ TEST_F(TextFontTest, SkippedBytesDoNotMoveThePenAndNewlineStartsANewLine) {
 }
 
 TEST_F(TextFontTest, CallersStatesAreRestored) {
-    gpu::Texture* other = device_.createTexture(4, 4, 1);
-    gpu::VertexBuffer* otherBuffer = device_.createVertexBuffer(64, 0, gpu::kFvfLit);
-    device_.setTexture(0, other);
+    gpu::DeviceHandle<gpu::Texture> other = device_.createTexture(4, 4, 1);
+    gpu::DeviceHandle<gpu::VertexBuffer> otherBuffer = device_.createVertexBuffer(64, 0, gpu::kFvfLit);
+    device_.setTexture(0, other.get());
     device_.setRenderState(RenderState::AlphaBlendEnable, 0);
     device_.setRenderState(RenderState::ZEnable, 1);
     device_.setRenderState(RenderState::AlphaRef, 99);
     device_.setVertexShader(gpu::kFvfLit);
-    device_.setStreamSource(0, otherBuffer, 32);
+    device_.setStreamSource(0, otherBuffer.get(), 32);
 
     font_.drawText(0, 0, "overlay\nline", kBlue);
     ASSERT_EQ(device_.draws.size(), 1u);
 
-    EXPECT_EQ(device_.texture(0), other);
+    EXPECT_EQ(device_.texture(0), other.get());
     EXPECT_EQ(device_.renderState(RenderState::AlphaBlendEnable), 0u);
     EXPECT_EQ(device_.renderState(RenderState::ZEnable), 1u);
     EXPECT_EQ(device_.renderState(RenderState::AlphaRef), 99u);
     EXPECT_EQ(device_.vertexShader(), gpu::kFvfLit);
-    EXPECT_EQ(device_.streamSource(), otherBuffer);
+    EXPECT_EQ(device_.streamSource(), otherBuffer.get());
     EXPECT_EQ(device_.streamStride(), 32u);
-    otherBuffer->release();
-    other->release();
+    otherBuffer.reset();
+    other.reset();
 }
 
 TEST(TextFontPixels, BlueTextAppearsAtTheTopLeftOverTheScene) {

@@ -15,7 +15,7 @@
 #include "math/bounds.h"
 #include "math/plane.h"
 #include "math/vector.h"
-#include "platform/gpu/device_handle.h"
+#include "platform/gpu/device.h"
 
 namespace q {
 

@@ -381,10 +381,10 @@ bool Area::readSurfaces(PatternReader& file, int count, SurfaceReading& reading)
         surface.vertexCount = vertexCount;
         surface.indexCount = indexCount;
         if (device) {
-            surface.vertexBuffer.reset(device->createVertexBuffer(vertexBytes, gpu::kUsageWriteOnly, gpu::kFvfLit));
+            surface.vertexBuffer = device->createVertexBuffer(vertexBytes, gpu::kUsageWriteOnly, gpu::kFvfLit);
             if (!surface.vertexBuffer && vertexBytes > 0)
                 return file.failWith(at, "cannot create a vertex buffer of " + std::to_string(vertexBytes) + " bytes");
-            surface.indexBuffer.reset(device->createIndexBuffer(indexBytes, gpu::kUsageWriteOnly));
+            surface.indexBuffer = device->createIndexBuffer(indexBytes, gpu::kUsageWriteOnly);
             if (!surface.indexBuffer && indexBytes > 0)
                 return file.failWith(at, "cannot create an index buffer of " + std::to_string(indexBytes) + " bytes");
         }

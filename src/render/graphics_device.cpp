@@ -19,7 +19,7 @@ bool GraphicsDevice::create(std::unique_ptr<gpu::Device> backend) {
     device->setRenderState(gpu::RenderState::CullMode, gpu::kCullNone);
     device->setRenderState(gpu::RenderState::ZEnable, 0);
 
-    lineBuffer.reset(device->createVertexBuffer(lineBufferBytes, gpu::kUsageDynamic, 0));
+    lineBuffer = device->createVertexBuffer(lineBufferBytes, gpu::kUsageDynamic, 0);
     lineCount = 0;
     lineWrite = nullptr;
     return true;

@@ -80,7 +80,7 @@ int32_t TextFont::init(gpu::Device* target, const char* face, int32_t pointSize)
         x += extent.cx + kGlyphGap;
     }
 
-    texture.reset(device->createTexture(texSize, texSize, 1));
+    texture = device->createTexture(texSize, texSize, 1);
     if (!texture) return kTextFontFail;
     uint32_t pitch = 0;
     auto* texels = static_cast<uint8_t*>(texture->lockRect(&pitch));
@@ -93,8 +93,7 @@ int32_t TextFont::init(gpu::Device* target, const char* face, int32_t pointSize)
     }
     texture->unlockRect();
 
-    vertexBuffer.reset(
-        device->createVertexBuffer(kBufferBytes, gpu::kUsageWriteOnly | gpu::kUsageDynamic, gpu::kFvfScreen));
+    vertexBuffer = device->createVertexBuffer(kBufferBytes, gpu::kUsageWriteOnly | gpu::kUsageDynamic, gpu::kFvfScreen);
     if (!vertexBuffer) return kTextFontFail;
 
     for (gpu::StateBlock* block : {&drawState, &savedState}) {

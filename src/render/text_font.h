@@ -6,7 +6,6 @@
 #include <cstdint>
 
 #include "platform/gpu/device.h"
-#include "platform/gpu/device_handle.h"
 
 namespace q {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "map/map_data.h"
-#include "platform/gpu/device_handle.h"
+#include "platform/gpu/device.h"
 #include "world/camera.h"
 #include "world/map_instance.h"
 #include "world/terrain.h"
@@ -74,7 +74,8 @@ public:
     std::optional<std::string> materialImageFile(const char* materialName) const;
     // Puts a texture loaded from file into the cache, which owns it from then
     // on; the name must fit (materialImageFile found its file).
-    void addTexture(const char* materialName, const std::string& file, gpu::Texture* texture);
+    // Keeps the texture under the material's name; returns it.
+    gpu::Texture* addTexture(const char* materialName, const std::string& file, gpu::DeviceHandle<gpu::Texture> texture);
     // What surfaces whose image is missing or unusable get: the grey grid under
     // untexturedGrid (made on first use), otherwise null.
     gpu::Texture* standInTexture();

@@ -52,7 +52,7 @@ Terrain::Terrain(gpu::Device* borrowedDevice, uint16_t requestedCellsX, uint16_t
 
 void Terrain::loadTexture() {
     std::string error;
-    texture.reset(loadTextureFile(*device, kTextureFile, &error));
+    texture = loadTextureFile(*device, kTextureFile, &error);
     if (!texture) {
         // The ground still draws, lit but untextured.
         const std::string line = error + "; the terrain is drawn without its texture";
@@ -113,8 +113,8 @@ void Terrain::build(std::vector<TerrainVertex>* vertices, std::vector<uint16_t>*
 void Terrain::upload(const std::vector<TerrainVertex>& vertices, const std::vector<uint16_t>& indices) {
     const uint32_t vertexBytes = static_cast<uint32_t>(vertices.size()) * kVertexStride;
     const uint32_t indexBytes = static_cast<uint32_t>(indices.size() * sizeof(uint16_t));
-    vertexBuffer.reset(device->createVertexBuffer(vertexBytes, gpu::kUsageDynamic, gpu::kFvfLit));
-    indexBuffer.reset(device->createIndexBuffer(indexBytes, gpu::kUsageDynamic));
+    vertexBuffer = device->createVertexBuffer(vertexBytes, gpu::kUsageDynamic, gpu::kFvfLit);
+    indexBuffer = device->createIndexBuffer(indexBytes, gpu::kUsageDynamic);
 
     bool filled = vertexBuffer && indexBuffer;
     if (filled) {

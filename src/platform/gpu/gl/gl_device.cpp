@@ -1,6 +1,5 @@
 #include "platform/gpu/gl/gl_device.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -55,12 +54,6 @@ uint32_t verticesOf(Primitive type, uint32_t primitiveCount) {
 }
 
 GLenum glPrimitive(Primitive type) { return type == Primitive::LineList ? GL_LINES : GL_TRIANGLES; }
-
-template <typename T>
-void eraseOne(std::vector<T*>& list, T* item) {
-    auto it = std::find(list.begin(), list.end(), item);
-    if (it != list.end()) list.erase(it);
-}
 
 }  // namespace
 
@@ -142,55 +135,52 @@ bool GlDevice::init(std::string* error) {
 
 // ---- resources ----
 
-VertexBuffer* GlDevice::createVertexBuffer(uint32_t bytes, uint32_t usage, uint32_t) {
+DeviceHandle<VertexBuffer> GlDevice::createVertexBuffer(uint32_t bytes, uint32_t usage, uint32_t) {
     if (bytes == 0) return nullptr;
     auto* buffer = new GlVertexBuffer(this, bytes, usage);
-    vertexBuffers_.push_back(buffer);
-    return buffer;
+    vertexBuffers_.add(buffer);
+    return DeviceHandle<VertexBuffer>(buffer);
 }
 
-IndexBuffer* GlDevice::createIndexBuffer(uint32_t bytes, uint32_t usage) {
+DeviceHandle<IndexBuffer> GlDevice::createIndexBuffer(uint32_t bytes, uint32_t usage) {
     if (bytes == 0) return nullptr;
     auto* buffer = new GlIndexBuffer(this, bytes, usage);
-    indexBuffers_.push_back(buffer);
-    return buffer;
+    indexBuffers_.add(buffer);
+    return DeviceHandle<IndexBuffer>(buffer);
 }
 
-Texture* GlDevice::createTexture(uint32_t width, uint32_t height, uint32_t levels) {
+bool GlDevice::textureSizeFits(uint32_t width, uint32_t height) const {
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-    if (width == 0 || height == 0 || width > static_cast<uint32_t>(maxSize) ||
-        height > static_cast<uint32_t>(maxSize)) {
-        return nullptr;
-    }
+    return width != 0 && height != 0 && width <= static_cast<uint32_t>(maxSize) &&
+           height <= static_cast<uint32_t>(maxSize);
+}
+
+DeviceHandle<Texture> GlDevice::createTexture(uint32_t width, uint32_t height, uint32_t levels) {
+    if (!textureSizeFits(width, height)) return nullptr;
     auto* texture = new GlTexture(this, width, height, levels);
-    textures_.push_back(texture);
-    return texture;
+    textures_.add(texture);
+    return DeviceHandle<Texture>(texture);
 }
 
-Texture* GlDevice::createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) {
+DeviceHandle<Texture> GlDevice::createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) {
     if (!rgba) return nullptr;
-    auto* texture = static_cast<GlTexture*>(createTexture(width, height, 0));
-    if (texture) texture->uploadRgba(rgba);
+    DeviceHandle<Texture> texture = createTexture(width, height, 0);
+    if (texture) static_cast<GlTexture*>(texture.get())->uploadRgba(rgba);
     return texture;
 }
 
-Texture* GlDevice::createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
-                                           uint32_t levelCount, const uint8_t* levels) {
+DeviceHandle<Texture> GlDevice::createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
+                                                        uint32_t levelCount, const uint8_t* levels) {
     if (!levels || levelCount == 0) return nullptr;
     if (format == TexelFormat::Rgba8 && levelCount == 1) return createTextureFromRgba(levels, width, height);
     if (isBlockFormat(format) && !supportsBlockCompression()) return nullptr;
-    GLint maxSize = 0;
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-    if (width == 0 || height == 0 || width > static_cast<uint32_t>(maxSize) || height > static_cast<uint32_t>(maxSize))
-        return nullptr;
+    if (!textureSizeFits(width, height)) return nullptr;
     auto* texture = new GlTexture(this, width, height, levelCount, format);
-    textures_.push_back(texture);
-    if (!texture->uploadLevels(levels)) {
-        releaseTexture(texture);
-        return nullptr;
-    }
-    return texture;
+    textures_.add(texture);
+    DeviceHandle<Texture> owned(texture);
+    if (!texture->uploadLevels(levels)) return nullptr;  // the handle frees the refused texture
+    return owned;
 }
 
 bool GlDevice::supportsBlockCompression() const {
@@ -209,14 +199,14 @@ bool GlDevice::supportsBlockCompression() const {
 void GlDevice::releaseVertexBuffer(GlVertexBuffer* buffer) {
     if (state_.stream == buffer) setStreamSource(0, nullptr, 0);
     stateBlocks_.forget(buffer);
-    eraseOne(vertexBuffers_, buffer);
+    vertexBuffers_.remove(buffer);
     delete buffer;
 }
 
 void GlDevice::releaseIndexBuffer(GlIndexBuffer* buffer) {
     if (state_.indices == buffer) setIndices(nullptr, 0);
     stateBlocks_.forget(buffer);
-    eraseOne(indexBuffers_, buffer);
+    indexBuffers_.remove(buffer);
     delete buffer;
 }
 
@@ -225,7 +215,7 @@ void GlDevice::releaseTexture(GlTexture* texture) {
         if (state_.textures[stage] == texture) setTexture(stage, nullptr);
     }
     stateBlocks_.forget(texture);
-    eraseOne(textures_, texture);
+    textures_.remove(texture);
     delete texture;
 }
 

@@ -12,6 +12,7 @@
 #include "platform/gpu/gl/gl_programs.h"
 #include "platform/gpu/gl/gl_resources.h"
 #include "platform/gpu/gl/state_blocks.h"
+#include "platform/gpu/live_list.h"
 #include "platform/gpu/vertex_program.h"
 
 namespace q::gpu {
@@ -23,12 +24,12 @@ public:
     // Makes the back buffer and the fixed-function programs; false with *error.
     bool init(std::string* error);
 
-    VertexBuffer* createVertexBuffer(uint32_t bytes, uint32_t usage, uint32_t fvf) override;
-    IndexBuffer* createIndexBuffer(uint32_t bytes, uint32_t usage) override;
-    Texture* createTexture(uint32_t width, uint32_t height, uint32_t levels) override;
-    Texture* createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) override;
-    Texture* createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height, uint32_t levelCount,
-                                     const uint8_t* levels) override;
+    DeviceHandle<VertexBuffer> createVertexBuffer(uint32_t bytes, uint32_t usage, uint32_t fvf) override;
+    DeviceHandle<IndexBuffer> createIndexBuffer(uint32_t bytes, uint32_t usage) override;
+    DeviceHandle<Texture> createTexture(uint32_t width, uint32_t height, uint32_t levels) override;
+    DeviceHandle<Texture> createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) override;
+    DeviceHandle<Texture> createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
+                                                  uint32_t levelCount, const uint8_t* levels) override;
     bool supportsBlockCompression() const override;
     void setRenderState(RenderState state, uint32_t value) override;
     void setTextureStageState(uint32_t stage, TextureStageState state, uint32_t value) override;
@@ -55,7 +56,7 @@ public:
     uint32_t height() const override { return height_; }
     bool readBackBuffer(uint8_t* rgba) override;
 
-    // Called by the resources when they are released.
+    // Called by the resources when their handles free them.
     void releaseVertexBuffer(GlVertexBuffer* buffer);
     void releaseIndexBuffer(GlIndexBuffer* buffer);
     void releaseTexture(GlTexture* texture);
@@ -63,8 +64,8 @@ public:
     static constexpr GLenum kWriteTarget = GL_COPY_WRITE_BUFFER;
 
 private:
-    // A texture of a size this GL can hold, kept in the device's list; null otherwise.
-    GlTexture* makeTexture(uint32_t width, uint32_t height, uint32_t levels, TexelFormat format);
+    // Whether this GL can hold a texture of that size.
+    bool textureSizeFits(uint32_t width, uint32_t height) const;
     GlProgram* programFor(uint32_t handle);
     // Sends what the draw depends on; false when nothing can be drawn.
     bool prepareDraw(uint32_t firstVertex, uint32_t vertexCount);
@@ -93,9 +94,9 @@ private:
     uint64_t computedTransformVersion_ = ~0ull;
 
     std::vector<uint8_t> rowScratch_;  // readBackBuffer's row swap, kept between calls
-    std::vector<GlVertexBuffer*> vertexBuffers_;
-    std::vector<GlIndexBuffer*> indexBuffers_;
-    std::vector<GlTexture*> textures_;
+    LiveList<GlVertexBuffer> vertexBuffers_;
+    LiveList<GlIndexBuffer> indexBuffers_;
+    LiveList<GlTexture> textures_;
     mutable int blockCompression_ = -1;  // -1 until the extension list is read
 };
 

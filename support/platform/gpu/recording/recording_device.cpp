@@ -8,6 +8,8 @@
 #include <map>
 #include <vector>
 
+#include "platform/gpu/live_list.h"
+
 namespace q::gpu {
 namespace {
 
@@ -35,31 +37,6 @@ struct TextureStorage {
     std::vector<uint8_t> storedBytes;
     bool locked = false;
     size_t liveSlot = 0;
-};
-
-// The live objects of one kind. Each knows its slot, so that adding one and
-// releasing one are constant time: a large map makes and frees tens of
-// thousands of buffers.
-template <class Storage>
-class LiveList {
-public:
-    void add(Storage* s) {
-        s->liveSlot = items_.size();
-        items_.push_back(s);
-    }
-    void remove(Storage* s) {
-        const size_t slot = s->liveSlot;
-        if (slot >= items_.size() || items_[slot] != s) return;
-        items_[slot] = items_.back();
-        items_[slot]->liveSlot = slot;
-        items_.pop_back();
-    }
-    size_t size() const { return items_.size(); }
-    auto begin() const { return items_.begin(); }
-    auto end() const { return items_.end(); }
-
-private:
-    std::vector<Storage*> items_;
 };
 
 // One state-setting call held by a state block.
@@ -199,12 +176,13 @@ public:
         locked = false;
     }
     uint32_t byteSize() const override { return static_cast<uint32_t>(bytes.size()); }
-    void release() override {
+
+private:
+    void destroy() override {
         owner_->forgetBuffer(this, static_cast<Base*>(this));
         delete this;
     }
 
-private:
     ObjectOwner* owner_;
 };
 
@@ -222,12 +200,13 @@ public:
         return texels.data();
     }
     void unlockRect() override { locked = false; }
-    void release() override {
+
+private:
+    void destroy() override {
         owner_->forgetTexture(this, static_cast<Texture*>(this));
         delete this;
     }
 
-private:
     ObjectOwner* owner_;
     uint32_t width_, height_;
 };
@@ -483,7 +462,7 @@ void RecordingDevice::failNextBufferCreations(uint32_t n) { impl_->failBuffers =
 void RecordingDevice::failNextTextureCreations(uint32_t n) { impl_->failTextures = n; }
 void RecordingDevice::failNextVertexShaderCreations(uint32_t n) { impl_->failShaders = n; }
 
-VertexBuffer* RecordingDevice::createVertexBuffer(uint32_t bytes, uint32_t usage, uint32_t fvf) {
+DeviceHandle<VertexBuffer> RecordingDevice::createVertexBuffer(uint32_t bytes, uint32_t usage, uint32_t fvf) {
     VertexBuffer* result = nullptr;
     if (impl_->failBuffers > 0) {
         --impl_->failBuffers;
@@ -493,10 +472,10 @@ VertexBuffer* RecordingDevice::createVertexBuffer(uint32_t bytes, uint32_t usage
         result = b;
     }
     impl_->log(CallKind::CreateVertexBuffer, {bytes, usage, fvf}, result);
-    return result;
+    return DeviceHandle<VertexBuffer>(result);
 }
 
-IndexBuffer* RecordingDevice::createIndexBuffer(uint32_t bytes, uint32_t usage) {
+DeviceHandle<IndexBuffer> RecordingDevice::createIndexBuffer(uint32_t bytes, uint32_t usage) {
     IndexBuffer* result = nullptr;
     if (impl_->failBuffers > 0) {
         --impl_->failBuffers;
@@ -506,10 +485,10 @@ IndexBuffer* RecordingDevice::createIndexBuffer(uint32_t bytes, uint32_t usage) 
         result = b;
     }
     impl_->log(CallKind::CreateIndexBuffer, {bytes, usage}, result);
-    return result;
+    return DeviceHandle<IndexBuffer>(result);
 }
 
-Texture* RecordingDevice::createTexture(uint32_t width, uint32_t height, uint32_t levels) {
+DeviceHandle<Texture> RecordingDevice::createTexture(uint32_t width, uint32_t height, uint32_t levels) {
     Texture* result = nullptr;
     if (impl_->failTextures > 0) {
         --impl_->failTextures;
@@ -519,28 +498,28 @@ Texture* RecordingDevice::createTexture(uint32_t width, uint32_t height, uint32_
         result = t;
     }
     impl_->log(CallKind::CreateTexture, {width, height, levels}, result);
-    return result;
+    return DeviceHandle<Texture>(result);
 }
 
-Texture* RecordingDevice::createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) {
+DeviceHandle<Texture> RecordingDevice::createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) {
     if (!rgba) {
         impl_->log(CallKind::CreateTexture, {width, height, 0}, nullptr);
         return nullptr;
     }
-    Texture* t = createTexture(width, height, 0);
+    DeviceHandle<Texture> t = createTexture(width, height, 0);
     if (!t) return nullptr;
-    auto* storage = dynamic_cast<TextureStorage*>(t);
+    auto* storage = dynamic_cast<TextureStorage*>(t.get());
     fillTexels(storage, rgba);
     return t;
 }
 
-Texture* RecordingDevice::createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
-                                                  uint32_t levelCount, const uint8_t* levels) {
+DeviceHandle<Texture> RecordingDevice::createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
+                                                               uint32_t levelCount, const uint8_t* levels) {
     const bool usable = levels && levelCount > 0 && (!isBlockFormat(format) || impl_->blockCompression);
     if (format == TexelFormat::Rgba8 && levelCount == 1) return createTextureFromRgba(levels, width, height);
-    Texture* t = usable ? createTexture(width, height, levelCount) : nullptr;
+    DeviceHandle<Texture> t = usable ? createTexture(width, height, levelCount) : nullptr;
     if (!t) return nullptr;
-    auto* storage = dynamic_cast<TextureStorage*>(t);
+    auto* storage = dynamic_cast<TextureStorage*>(t.get());
     storage->format = format;
     storage->levelCount = levelCount;
     storage->storedBytes.assign(levels, levels + chainBytes(format, width, height, levelCount));

@@ -103,11 +103,11 @@ public:
     void failNextVertexShaderCreations(uint32_t n);
 
     // --- Device ---
-    VertexBuffer* createVertexBuffer(uint32_t bytes, uint32_t usage, uint32_t fvf) override;
-    IndexBuffer* createIndexBuffer(uint32_t bytes, uint32_t usage) override;
-    Texture* createTexture(uint32_t width, uint32_t height, uint32_t levels) override;
-    Texture* createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) override;
-    Texture* createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height, uint32_t levelCount,
+    DeviceHandle<VertexBuffer> createVertexBuffer(uint32_t bytes, uint32_t usage, uint32_t fvf) override;
+    DeviceHandle<IndexBuffer> createIndexBuffer(uint32_t bytes, uint32_t usage) override;
+    DeviceHandle<Texture> createTexture(uint32_t width, uint32_t height, uint32_t levels) override;
+    DeviceHandle<Texture> createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) override;
+    DeviceHandle<Texture> createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height, uint32_t levelCount,
                                      const uint8_t* levels) override;
     bool supportsBlockCompression() const override;
     void setRenderState(RenderState state, uint32_t value) override;
