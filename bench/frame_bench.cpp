@@ -100,7 +100,6 @@ World& world() {
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(dir);
 
-    g_device = &w.device;
     w.scene.device = &w.device;
     w.scene.init();
     MapData* map = w.scene.loadMap(mapgen::mapName(options).c_str(), &error);
@@ -132,7 +131,7 @@ void placeCamera(World& w, size_t* next) {
     w.scene.camera->position = v.position;
     w.scene.camera->yaw = v.yaw;
     w.scene.camera->pitch = 0.0f;
-    g_fallSpeed = 0.0f;
+    w.scene.camera->fallSpeed = 0.0f;
 }
 
 // Allocations per measured frame, by benchmark name.
@@ -155,8 +154,7 @@ void frame(benchmark::State& state, bool portals) {
     for (auto _ : state) {
         placeCamera(w, &next);
         updateScene(w.scene);
-        render(w.scene);
-        areasDrawn += static_cast<uint64_t>(g_visibleAreaCount);
+        areasDrawn += static_cast<uint64_t>(render(w.scene));
         w.device.clearLog();
     }
     const double frames = static_cast<double>(state.iterations());
@@ -202,8 +200,7 @@ BENCHMARK(BM_FlowOnly);
     for (int i = 0; i < count; ++i) {
         placeCamera(w, &next);
         updateScene(w.scene);
-        render(w.scene);
-        areas += static_cast<uint64_t>(g_visibleAreaCount);
+        areas += static_cast<uint64_t>(render(w.scene));
         w.device.clearLog();
     }
     return areas;

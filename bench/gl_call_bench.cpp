@@ -94,7 +94,6 @@ bool recordFrame(const std::string& dir, Frame* out) {
     GraphicsDevice graphics;
     auto* recorder = new gpu::RecordingDevice();
     graphics.create(std::unique_ptr<gpu::Device>(recorder));
-    g_device = graphics.device.get();
     g_lightingShader = graphics.createVertexShader(kLightingProgramText, kLightingDeclaration);
     TextFont font;
     const bool haveFont = font.init(graphics.device.get(), "Arial", 20) == kTextFontOk;
@@ -114,12 +113,12 @@ bool recordFrame(const std::string& dir, Frame* out) {
     auto frame = [&] {
         updateScene(*scene);
         graphics.beginFrame();
-        render(*scene);
+        const int areasDrawn = render(*scene);
         if (haveFont) {
             OverlayValues values;
             values.instanceIndex = scene->camera->instanceIndex;
             values.areaIndex = scene->camera->areaIndex;
-            values.visibleAreas = g_visibleAreaCount;
+            values.visibleAreas = areasDrawn;
             values.portalMode = g_portalMode;
             OverlayLines lines;
             buildOverlayLines(values, &lines);
@@ -186,7 +185,6 @@ bool recordFrame(const std::string& dir, Frame* out) {
 
     font.release();
     delete scene;
-    g_device = nullptr;
     return true;
 }
 

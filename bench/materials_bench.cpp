@@ -210,7 +210,6 @@ double loadOnGl(const fs::path& dir) {
     if (!backend) return std::fprintf(stderr, "materials_bench: %s\n", error.c_str()), -1;
     GraphicsDevice graphics;
     graphics.create(std::move(backend));
-    g_device = graphics.device.get();
     // The driver's one-off start-up of its mip chain work is not the images' cost.
     gpu::DeviceHandle<gpu::Texture> warmUp = graphics.device->createTextureFromRgba(pattern(0).rgba.data(), kSide, kSide);
     bench::finishGl();
@@ -225,7 +224,6 @@ double loadOnGl(const fs::path& dir) {
         else std::fprintf(stderr, "materials_bench: %s (%zu textures)\n", error.c_str(), scene.textures.size());
     }
     warmUp.reset();
-    g_device = nullptr;
     return seconds;
 }
 

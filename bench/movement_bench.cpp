@@ -99,7 +99,7 @@ void movementStep(benchmark::State& state, const BenchMap& bench) {
     const uint64_t sweeps0 = g_traceSweeps, clips0 = g_traceBrushClips;
     for (auto _ : state) {
         camera.position = start;
-        g_fallSpeed = 0.0f;
+        camera.fallSpeed = 0.0f;
         moveCamera(camera, forwardRight, false, &instance, rotation);
         benchmark::DoNotOptimize(camera.position);
     }

@@ -48,14 +48,12 @@ double viewerRun(const std::string& viewer, const std::string& dir) {
 
 double readMapFilesAlone() {
     gpu::RecordingDevice device;
-    g_device = &device;
     const auto start = Clock::now();
     MapData map;
     std::string error;
-    const bool ok = map.readProcFile("bbb.proc", nullptr, &error) && map.readCollisionFile("bbb.cm", &error);
+    const bool ok = map.readProcFile("bbb.proc", &device, nullptr, &error) && map.readCollisionFile("bbb.cm", &error);
     const double seconds = secondsSince(start);
     map.releaseBuffers();
-    g_device = nullptr;
     if (!ok) std::fprintf(stderr, "startup_bench: %s\n", error.c_str());
     return ok ? seconds : -1;
 }
@@ -82,7 +80,6 @@ bool timeSteps(Steps* out) {
 
     GraphicsDevice graphics;
     graphics.create(std::move(backend));
-    g_device = graphics.device.get();
     g_lightingShader = graphics.createVertexShader(kLightingProgramText, kLightingDeclaration);
     bench::finishGl();
     lap(&out->programs);
@@ -107,12 +104,12 @@ bool timeSteps(Steps* out) {
 
     updateScene(*scene);
     graphics.beginFrame();
-    render(*scene);
+    const int areasDrawn = render(*scene);
     if (haveFont) {
         OverlayValues values;
         values.instanceIndex = scene->camera->instanceIndex;
         values.areaIndex = scene->camera->areaIndex;
-        values.visibleAreas = g_visibleAreaCount;
+        values.visibleAreas = areasDrawn;
         values.portalMode = g_portalMode;
         OverlayLines lines;
         buildOverlayLines(values, &lines);
@@ -139,7 +136,6 @@ bool timeSteps(Steps* out) {
 
     font.release();
     delete scene;
-    g_device = nullptr;
     lap(&out->teardown);
     return true;
 }

@@ -18,20 +18,18 @@ class AppGraphicsDevice : public ::testing::Test {
 protected:
     void SetUp() override {
         g_portalMode = true;
-        g_captureLines = false;
         auto backend = std::make_unique<RecordingDevice>();
         recording = backend.get();
         ASSERT_TRUE(graphics.create(std::move(backend)));
     }
     void TearDown() override {
         g_portalMode = true;
-        g_captureLines = false;
     }
 
     // One frame as the viewer runs it: lines collected while F is held, then
     // begin and end of the frame.
     void frame(bool fHeld, int linesToAdd) {
-        g_captureLines = fHeld;
+
         if (fHeld) graphics.beginLines();
         graphics.beginFrame();
         for (int i = 0; i < linesToAdd; ++i)

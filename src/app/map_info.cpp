@@ -200,7 +200,7 @@ int printMapInfo(const std::string& mapBase, const std::vector<std::string>& tex
     MapData map;
     AreaFloors floors;
     ProcReading how;
-    how.deviceBuffers = false;  // looked at, not drawn
+    how.device = nullptr;  // looked at, not drawn
     how.observer = &floors;
     if (!map.readProcFile((mapBase + ".proc").c_str(), how, error) ||
         !map.readCollisionFile((mapBase + ".cm").c_str(), error))

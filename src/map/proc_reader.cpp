@@ -17,7 +17,6 @@
 #include "map/portal_corners.h"
 #include "platform/gpu/device.h"
 #include "platform/report.h"
-#include "render/globals.h"
 
 namespace q {
 
@@ -357,9 +356,7 @@ bool Area::readSurfaces(PatternReader& file, int count, SurfaceReading& reading)
     surfaceGroups.emplace_back();
     const size_t groupIndex = surfaceGroups.size() - 1;
     const ProcReading& how = reading.how;
-    gpu::Device* device = how.deviceBuffers ? g_device : nullptr;
-    if (count > 0 && how.deviceBuffers && !device)
-        return file.failWith(file.position(), "no graphics device for the surfaces");
+    gpu::Device* device = how.device;
     // With no one to see the geometry and buffers to fill, the vertices go
     // straight into them: the default load holds no copy of its own.
     const bool straightIn = device && !how.observer;
@@ -437,8 +434,9 @@ void Portal::computePlane(const char* name) {
     if (quadrilateral) std::copy_n(points.begin(), 4, viewCorners.begin());
 }
 
-bool MapData::readProcFile(const char* fileName, TextureSource* textures, std::string* error) {
+bool MapData::readProcFile(const char* fileName, gpu::Device* device, TextureSource* textures, std::string* error) {
     ProcReading how;
+    how.device = device;
     how.textures = textures;
     return readProcFile(fileName, how, error);
 }
@@ -449,8 +447,9 @@ bool MapData::readProcFile(const char* fileName, const ProcReading& how, std::st
     return file.outcome(readProcText(file, how), error);
 }
 
-bool MapData::readProcText(PatternReader& file, TextureSource* textures) {
+bool MapData::readProcText(PatternReader& file, gpu::Device* device, TextureSource* textures) {
     ProcReading how;
+    how.device = device;
     how.textures = textures;
     return readProcText(file, how);
 }

@@ -13,7 +13,6 @@
 
 #include "math/matrix.h"
 #include "platform/report.h"
-#include "render/globals.h"
 #include "render/graphics_device.h"
 #include "vis/frustum.h"
 #include "world/camera.h"
@@ -136,7 +135,7 @@ void flowArea(MapInstance& instance, int area, const Frustum& frustum) {
         Frustum narrowed;
         narrowed[kNear] = frustum[kNear];
         narrowed[kFar] = frustum[kFar];
-        GraphicsDevice* lines = (g_captureLines && scene) ? scene->graphics : nullptr;
+        GraphicsDevice* lines = (scene && scene->camera && scene->camera->collectingLines) ? scene->graphics : nullptr;
         for (const EdgeRule& rule : fromPositive ? kFromPositive : kFromNegative) {
             if (!pointInside(mask, rule.slot, rule.first) && !pointInside(mask, rule.slot, rule.second)) {
                 narrowed[rule.slot] = frustum[rule.slot];

@@ -28,6 +28,13 @@ public:
 
     Scene* scene = nullptr;  // reaches the input, the instances, the terrain, the lines
 
+    // Downward speed in units per update; 0 at start. Kept from one movement
+    // step to the next and read by the frame trace.
+    float fallSpeed = 0.0f;
+    // F held this frame: the update sets it, and the frustum and the portal
+    // flow add their lines while it is on.
+    bool collectingLines = false;
+
     // Mouse look: 1 turns 1/256 radian per mouse count; invertY makes moving
     // the mouse forward look down instead of up.
     float mouseSensitivity = 1.0f;

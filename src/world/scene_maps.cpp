@@ -143,6 +143,7 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
     const std::string procName = std::string(baseName) + ".proc";
     const std::string collisionName = std::string(baseName) + ".cm";
     ProcReading how;
+    how.device = device;
     how.textures = &tally;
     how.observer = observer;
     if (!map->readProcFile(procName.c_str(), how, error) ||
