@@ -22,7 +22,7 @@
 #include "figure.h"
 
 #include "mapgen/mapgen.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "move/movement.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "render/globals.h"

@@ -21,7 +21,7 @@
 
 #include "app/overlay.h"
 #include "figure.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "platform/gpu/gl/gl_device.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "render/globals.h"

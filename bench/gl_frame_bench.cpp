@@ -19,7 +19,7 @@
 
 #include "figure.h"
 #include "mapgen/mapgen.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "move/movement.h"
 #include "platform/gpu/gl/gl_device.h"
 #include "render/globals.h"

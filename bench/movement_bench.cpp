@@ -19,7 +19,7 @@
 #include "map/map_data.h"
 #include "mapgen/mapgen.h"
 #include "math/matrix.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "move/collision_trace.h"
 #include "move/movement.h"
 #include "world/map_instance.h"

@@ -16,7 +16,7 @@
 #include "figure.h"
 #include "platform/image.h"
 #include "process_run.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "platform/gpu/gl/gl_device.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "render/globals.h"

@@ -19,7 +19,7 @@
 #include "app/input_script.h"
 #include "fuzz_support.h"
 #include "map/map_data.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "platform/input.h"
 #include "render/globals.h"

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "move/movement.h"
 #include "platform/input.h"
 #include "render/globals.h"

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "mapgen/mapgen.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "move/movement.h"
 #include "platform/gpu/gl/gl_device.h"
 #include "render/globals.h"

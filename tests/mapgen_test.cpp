@@ -21,7 +21,7 @@
 #include "mapgen/command_line.h"
 #include "mapgen/mapgen.h"
 #include "math/matrix.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "move/collision_trace.h"
 #include "move/movement.h"
 #include "platform/gpu/recording/recording_device.h"

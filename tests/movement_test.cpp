@@ -5,7 +5,7 @@
 #include <numbers>
 
 #include "collision_test_maps.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "move/collision_trace.h"
 #include "move/movement.h"
 #include "world/scene.h"

@@ -6,7 +6,7 @@
 
 #include "map/map_data.h"
 #include "math/matrix.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "platform/report.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"

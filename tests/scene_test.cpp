@@ -5,7 +5,7 @@
 
 #include "map/map_data.h"
 #include "math/matrix.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "move/movement.h"
 #include "world/map_instance.h"
 #include "world/scene.h"

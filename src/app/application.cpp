@@ -8,7 +8,7 @@
 #include "app/input_devices.h"
 #include "app/screenshot.h"
 #include "math/matrix.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "platform/report.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"

@@ -417,6 +417,8 @@ bool Area::readSurfaces(PatternReader& file, int count, SurfaceReading& reading)
 
 void Portal::computePlane(const char* name) {
     D3DXPlaneFromPoints(&plane, &points[0], &points[1], &points[2]);
+    // "zop" is the system's own word for a portal whose plane lines up with no
+    // axis (every normal component non-zero): reported, and still used as read.
     if (plane.a != 0.0f && plane.b != 0.0f && plane.c != 0.0f) report("zop", "ff", name);
     // A portal of more points is narrowed to the rectangle around it: its
     // first four alone would cut off the rest of the opening and hide what is

@@ -116,6 +116,8 @@ void flowArea(MapInstance& instance, int area, const Frustum& frustum) {
         } else {
             char where[48];
             std::snprintf(where, sizeof where, "portal %d listed in area %d", n, area);
+            // The system's own words for "this portal does not join this area":
+            // the area's list names a portal that leads elsewhere, so it is skipped.
             report("portal不对砚竹", "eror", where);
             continue;
         }

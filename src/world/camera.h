@@ -2,7 +2,7 @@
 // The user's eye and body: position, angles, collision box, projection and
 // view matrices, and the far corners the frustum is built from. The scene owns
 // it; its per-frame update (mouse look, movement, view matrix) is the movement
-// code's (move/camera.h), its frustum the visibility code's (vis/frustum.h).
+// code's (move/camera_update.h), its frustum the visibility code's (vis/frustum.h).
 
 #include "math/bounds.h"
 #include "math/matrix.h"

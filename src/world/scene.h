@@ -1,7 +1,7 @@
 #pragma once
 // The one container of the world: loaded maps, their placed instances, the
 // camera, the terrain and the material texture cache. The frame's update
-// (move/camera.h) and render pass (vis/render_pass.h) act on it from above.
+// (move/camera_update.h) and render pass (vis/render_pass.h) act on it from above.
 
 #include <cstdint>
 #include <memory>
@@ -84,7 +84,7 @@ public:
 
     // Which instance holds the camera (the first whose world bounds touch a
     // cube of half-size 100 around it) and which area of that instance's map:
-    // the first half of the frame's scene update (updateScene, move/camera.h).
+    // the first half of the frame's scene update (updateScene, move/camera_update.h).
     void locateCamera();
     // Instance number `index` (a camera's instanceIndex); null when there is none.
     MapInstance* instanceAt(int index) const;

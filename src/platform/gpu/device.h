@@ -72,6 +72,14 @@ enum class Transform : uint32_t { View = 2, Projection = 3, World = 256 };
 
 enum class Primitive : uint32_t { LineList = 2, TriangleList = 4 };
 
+// Vertices a draw of primitiveCount primitives reads. A count too large for 32
+// bits saturates, so a device's bounds checks refuse the draw rather than see
+// a wrapped, small count.
+inline uint32_t verticesOf(Primitive type, uint32_t primitiveCount) {
+    const uint64_t n = uint64_t{primitiveCount} * (type == Primitive::LineList ? 2 : 3);
+    return n > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(n);
+}
+
 enum : uint32_t {
     kClearTarget = 1,
     kClearZBuffer = 2,

@@ -49,10 +49,6 @@ GLint minFilter(uint32_t min, uint32_t mip) {
     return linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
 }
 
-uint32_t verticesOf(Primitive type, uint32_t primitiveCount) {
-    return type == Primitive::LineList ? primitiveCount * 2 : primitiveCount * 3;
-}
-
 GLenum glPrimitive(Primitive type) { return type == Primitive::LineList ? GL_LINES : GL_TRIANGLES; }
 
 }  // namespace

@@ -219,11 +219,6 @@ void fillTexels(TextureStorage* storage, const uint8_t* rgba) {
     }
 }
 
-uint32_t verticesOf(Primitive type, uint32_t primitives) {
-    uint64_t n = type == Primitive::LineList ? uint64_t{primitives} * 2 : uint64_t{primitives} * 3;
-    return n > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(n);
-}
-
 }  // namespace
 
 void RecordingDevice::Impl::apply(const BlockEntry& e) {

@@ -1,4 +1,4 @@
-#include "move/camera.h"
+#include "move/camera_update.h"
 
 #include "move/movement.h"
 #include "platform/input.h"
