@@ -82,7 +82,6 @@ const char* kindName(gpu::CallKind kind) {
     case CallKind::SetVertexShaderConstant: return "constants";
     case CallKind::SetStreamSource: return "stream";
     case CallKind::SetIndices: return "indices";
-    case CallKind::ApplyStateBlock: return "apply state block";
     case CallKind::DrawPrimitive:
     case CallKind::DrawIndexedPrimitive: return "draw";
     default: return nullptr;
@@ -144,7 +143,7 @@ bool recordFrame(const std::string& dir, Frame* out) {
         ++out->stateCalls;
         uint64_t value = reinterpret_cast<uintptr_t>(call.object) ^ (uint64_t{call.args[1]} << 32) ^ call.args[2];
         const bool valueCall = call.kind != gpu::CallKind::SetVertexShaderConstant &&
-                               call.kind != gpu::CallKind::SetTransform && call.kind != gpu::CallKind::ApplyStateBlock;
+                               call.kind != gpu::CallKind::SetTransform;
         const auto key = std::make_pair(static_cast<int>(call.kind), call.args[0]);
         auto it = lastValue.find(key);
         if (valueCall && it != lastValue.end() && it->second == value) ++out->unchangedStateCalls;

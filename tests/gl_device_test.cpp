@@ -383,51 +383,6 @@ TEST_F(GlDeviceTest, MagnificationFilterFollowsTheStageState) {
     texture.reset();
 }
 
-TEST_F(GlDeviceTest, StateBlocksRecordWithoutApplyingAndRestoreWhatWasCaptured) {
-    DeviceHandle<Texture> texture = device->createTexture(1, 1, 1);
-    *static_cast<uint32_t*>(texture->lockRect(nullptr)) = 0xff0000ff;  // blue texel
-    texture->unlockRect();
-
-    device->beginStateBlock();
-    device->setTexture(0, texture.get());
-    device->setRenderState(RenderState::ZEnable, 0);
-    const StateBlock drawState = device->endStateBlock();
-    device->beginStateBlock();
-    device->setTexture(0, texture.get());
-    device->setRenderState(RenderState::ZEnable, 0);
-    const StateBlock savedState = device->endStateBlock();
-    ASSERT_NE(drawState, 0u);
-    ASSERT_NE(savedState, drawState);
-
-    // Recording changed nothing: untextured and depth-tested.
-    device->setRenderState(RenderState::ZEnable, 1);
-    drawQuad(0, 0, 16, 16, 0.3f, 0xffff0000);
-    device->captureStateBlock(savedState);
-    device->applyStateBlock(drawState);
-    drawQuad(0, 0, 32, 16, 0.9f, 0xffffffff);  // blue, over the nearer red: no depth test
-    device->applyStateBlock(savedState);
-    drawQuad(0, 16, 16, 32, 0.5f, 0xff00ff00);  // untextured green again
-    drawQuad(0, 0, 8, 8, 0.9f, 0xffffff00);     // depth-tested again: hidden
-    readBack();
-    EXPECT_RGB(at(4, 4), 0, 0, 255);
-    EXPECT_RGB(at(12, 4), 0, 0, 255);
-    EXPECT_RGB(at(4, 20), 0, 255, 0);
-
-    // A deleted block's handle stays dead and is not given out again.
-    device->deleteStateBlock(drawState);
-    device->applyStateBlock(drawState);
-    drawQuad(32, 16, 48, 32, 0.5f, 0xff00ff00);  // still untextured
-    device->beginStateBlock();
-    const StateBlock next = device->endStateBlock();
-    EXPECT_NE(next, drawState);
-    EXPECT_NE(next, savedState);
-    readBack();
-    EXPECT_RGB(at(40, 20), 0, 255, 0);
-    device->deleteStateBlock(savedState);
-    device->deleteStateBlock(next);
-    texture.reset();
-}
-
 struct LitVertex {
     float position[3];
     float normal[3];

@@ -9,68 +9,12 @@
 namespace q::gpu {
 namespace {
 
-TEST(RecordingDeviceStateBlock, RecordsWithoutApplyingThenCapturesAndApplies) {
-    RecordingDevice device;
-    const float before[4] = {1, 2, 3, 4};
-    device.setVertexShaderConstant(6, before, 1);
-
-    device.beginStateBlock();
-    device.setRenderState(RenderState::ZEnable, 0);
-    device.beginStateBlock();  // refused: the block stays open with what it has
-    device.setTextureStageState(0, TextureStageState::MinFilter, kFilterLinear);
-    device.setVertexShader(kFvfScreen);
-    const float inBlock[4] = {9, 9, 9, 9};
-    device.setVertexShaderConstant(6, inBlock, 1);
-    StateBlock block = device.endStateBlock();
-    ASSERT_NE(block, 0u);
-
-    // Recording changed nothing.
-    EXPECT_EQ(device.renderState(RenderState::ZEnable), 1u);
-    EXPECT_EQ(device.textureStageState(0, TextureStageState::MinFilter), kFilterPoint);
-    EXPECT_EQ(device.vertexShader(), 0u);
-    EXPECT_EQ(device.constant(6)[0], 1.0f);
-
-    device.setRenderState(RenderState::CullMode, kCullNone);  // not in the block
-    device.applyStateBlock(block);
-    EXPECT_EQ(device.renderState(RenderState::ZEnable), 0u);
-    EXPECT_EQ(device.textureStageState(0, TextureStageState::MinFilter), kFilterLinear);
-    EXPECT_EQ(device.vertexShader(), kFvfScreen);
-    EXPECT_EQ(device.constant(6)[3], 9.0f);
-    EXPECT_EQ(device.renderState(RenderState::CullMode), kCullNone);
-
-    // Capture takes the current values of exactly the recorded states.
-    device.setRenderState(RenderState::ZEnable, 1);
-    device.setVertexShader(kFvfLine);
-    device.setVertexShaderConstant(6, before, 1);
-    device.captureStateBlock(block);
-    device.setRenderState(RenderState::ZEnable, 0);
-    device.setVertexShader(kFvfLit);
-    device.setVertexShaderConstant(6, inBlock, 1);
-    device.setRenderState(RenderState::CullMode, 3);
-    device.applyStateBlock(block);
-    EXPECT_EQ(device.renderState(RenderState::ZEnable), 1u);
-    EXPECT_EQ(device.vertexShader(), kFvfLine);
-    EXPECT_EQ(device.constant(6)[0], 1.0f);
-    EXPECT_EQ(device.renderState(RenderState::CullMode), 3u);
-
-    // A deleted or unknown block is ignored.
-    device.deleteStateBlock(block);
-    device.setRenderState(RenderState::ZEnable, 0);
-    device.applyStateBlock(block);
-    device.captureStateBlock(12345);
-    EXPECT_EQ(device.renderState(RenderState::ZEnable), 0u);
-    EXPECT_EQ(device.endStateBlock(), 0u);  // no block open
-}
-
-TEST(RecordingDeviceStateBlock, ReleasedObjectsAreUnboundEverywhere) {
+TEST(RecordingDeviceRelease, FreedObjectsAreUnbound) {
     RecordingDevice device;
     DeviceHandle<VertexBuffer> vb = device.createVertexBuffer(64, 0, kFvfLit);
     DeviceHandle<Texture> tex = device.createTexture(4, 4, 1);
-    device.beginStateBlock();
     device.setStreamSource(0, vb.get(), 32);
     device.setTexture(0, tex.get());
-    StateBlock block = device.endStateBlock();
-    device.applyStateBlock(block);
     EXPECT_EQ(device.streamSource(), vb.get());
     EXPECT_EQ(device.texture(0), tex.get());
 
@@ -78,12 +22,8 @@ TEST(RecordingDeviceStateBlock, ReleasedObjectsAreUnboundEverywhere) {
     tex.reset();
     EXPECT_EQ(device.streamSource(), nullptr);
     EXPECT_EQ(device.texture(0), nullptr);
-    device.applyStateBlock(block);  // must not bring back freed objects
-    EXPECT_EQ(device.streamSource(), nullptr);
-    EXPECT_EQ(device.texture(0), nullptr);
     EXPECT_EQ(device.liveBuffers(), 0u);
     EXPECT_EQ(device.liveTextures(), 0u);
-    device.deleteStateBlock(block);
 }
 
 TEST(RecordingDeviceBuffer, LockStaysInsideTheBuffer) {

@@ -135,8 +135,6 @@ struct FreeDeviceObject {
 template <class T>
 using DeviceHandle = std::unique_ptr<T, FreeDeviceObject>;
 
-using StateBlock = uint32_t;  // 0 is no block
-
 class Device {
 public:
     virtual ~Device() = default;
@@ -173,15 +171,6 @@ public:
     // Returns a handle with kProgramHandleBit set, or 0 when the text does not
     // assemble or the declaration is not supported.
     virtual uint32_t createVertexShader(const char* text, const uint32_t* declaration) = 0;
-
-    // State blocks record the state-setting calls made between begin and end
-    // (without applying them); capture refreshes a block's values from the
-    // current state, apply sets them.
-    virtual void beginStateBlock() = 0;
-    virtual StateBlock endStateBlock() = 0;
-    virtual void captureStateBlock(StateBlock block) = 0;
-    virtual void applyStateBlock(StateBlock block) = 0;
-    virtual void deleteStateBlock(StateBlock block) = 0;
 
     virtual void clear(uint32_t flags, uint32_t color, float z, uint32_t stencil) = 0;
     virtual void beginScene() = 0;

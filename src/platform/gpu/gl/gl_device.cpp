@@ -194,14 +194,12 @@ bool GlDevice::supportsBlockCompression() const {
 
 void GlDevice::releaseVertexBuffer(GlVertexBuffer* buffer) {
     if (state_.stream == buffer) setStreamSource(0, nullptr, 0);
-    stateBlocks_.forget(buffer);
     vertexBuffers_.remove(buffer);
     delete buffer;
 }
 
 void GlDevice::releaseIndexBuffer(GlIndexBuffer* buffer) {
     if (state_.indices == buffer) setIndices(nullptr, 0);
-    stateBlocks_.forget(buffer);
     indexBuffers_.remove(buffer);
     delete buffer;
 }
@@ -210,7 +208,6 @@ void GlDevice::releaseTexture(GlTexture* texture) {
     for (uint32_t stage = 0; stage < kTextureStageCount; ++stage) {
         if (state_.textures[stage] == texture) setTexture(stage, nullptr);
     }
-    stateBlocks_.forget(texture);
     textures_.remove(texture);
     delete texture;
 }
@@ -219,7 +216,7 @@ void GlDevice::releaseTexture(GlTexture* texture) {
 
 void GlDevice::setRenderState(RenderState state, uint32_t value) {
     const auto id = static_cast<uint32_t>(state);
-    if (id >= kRenderStateCount || stateBlocks_.recordRenderState(state, value)) return;
+    if (id >= kRenderStateCount) return;
     if (state_.renderStates[id] == value) return;
     state_.renderStates[id] = value;
     applyRenderState(id);
@@ -264,7 +261,6 @@ void GlDevice::applyRenderState(uint32_t id) {
 void GlDevice::setTextureStageState(uint32_t stage, TextureStageState state, uint32_t value) {
     const auto id = static_cast<uint32_t>(state);
     if (stage >= kTextureStageCount || id >= kStageStateCount) return;
-    if (stateBlocks_.recordStageState(stage, state, value)) return;
     if (state_.stageStates[stage][id] == value) return;
     state_.stageStates[stage][id] = value;
     if (stage == 0) applySampler();
@@ -280,7 +276,7 @@ void GlDevice::applySampler() {
 }
 
 void GlDevice::setTexture(uint32_t stage, Texture* texture) {
-    if (stage >= kTextureStageCount || stateBlocks_.recordTexture(stage, texture)) return;
+    if (stage >= kTextureStageCount) return;
     if (state_.textures[stage] == texture) return;
     state_.textures[stage] = texture;
     if (stage == 0) glBindTexture(GL_TEXTURE_2D, texture ? static_cast<GlTexture*>(texture)->id() : 0);
@@ -288,13 +284,12 @@ void GlDevice::setTexture(uint32_t stage, Texture* texture) {
 
 void GlDevice::setTransform(Transform which, const Matrix& m) {
     Matrix* target = state_.transform(which);
-    if (!target || stateBlocks_.recordTransform(which, m)) return;
+    if (!target) return;
     *target = m;
     ++transformVersion_;
 }
 
 void GlDevice::setVertexShader(uint32_t handle) {
-    if (stateBlocks_.recordVertexShader(handle)) return;
     if (state_.vertexShader == handle) return;
     state_.vertexShader = handle;
     layoutDirty_ = true;
@@ -304,7 +299,6 @@ void GlDevice::setVertexShaderConstant(uint32_t reg, const void* data, uint32_t 
     // A range past the last register is refused whole.
     if (!data || reg >= kMaxVertexConstants || count > kMaxVertexConstants - reg) return;
     const auto* values = static_cast<const float*>(data);
-    if (stateBlocks_.recordConstants(reg, values, count)) return;
     // The same bytes again leave the registers as they are: the program would
     // read the very values it already has, so nothing is sent to GL for them.
     if (std::memcmp(state_.constants[reg], values, count * 4 * sizeof(float)) == 0) return;
@@ -313,7 +307,7 @@ void GlDevice::setVertexShaderConstant(uint32_t reg, const void* data, uint32_t 
 }
 
 void GlDevice::setStreamSource(uint32_t stream, VertexBuffer* buffer, uint32_t stride) {
-    if (stream != 0 || stateBlocks_.recordStream(buffer, stride)) return;
+    if (stream != 0) return;
     if (state_.stream == buffer && state_.stride == stride) return;
     state_.stream = buffer;
     state_.stride = stride;
@@ -321,7 +315,6 @@ void GlDevice::setStreamSource(uint32_t stream, VertexBuffer* buffer, uint32_t s
 }
 
 void GlDevice::setIndices(IndexBuffer* buffer, uint32_t baseVertex) {
-    if (stateBlocks_.recordIndices(buffer, baseVertex)) return;
     if (state_.indices != buffer) {
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffer ? static_cast<GlIndexBuffer*>(buffer)->buffer.id() : 0);
     }
@@ -373,19 +366,6 @@ GlProgram* GlDevice::programFor(uint32_t handle) {
     default: return nullptr;
     }
 }
-
-// ---- state blocks ----
-
-void GlDevice::beginStateBlock() { stateBlocks_.begin(); }
-StateBlock GlDevice::endStateBlock() { return stateBlocks_.end(); }
-void GlDevice::captureStateBlock(StateBlock block) { stateBlocks_.capture(block, state_); }
-void GlDevice::applyStateBlock(StateBlock block) {
-    // Applying while another block records sets the states; it records nothing.
-    const bool wasRecording = stateBlocks_.pause();
-    stateBlocks_.apply(block, *this);
-    stateBlocks_.resume(wasRecording);
-}
-void GlDevice::deleteStateBlock(StateBlock block) { stateBlocks_.remove(block); }
 
 // ---- drawing ----
 

@@ -1,6 +1,6 @@
 #pragma once
-// The OpenGL 3.3 core device. Every state call is kept in DeviceState (state
-// blocks capture from it) and sent to GL at once or, for what depends on the
+// The OpenGL 3.3 core device. Every state call is kept in DeviceState and sent
+// to GL at once or, for what depends on the
 // program (vertex layout, uniforms), just before the next draw when it changed.
 
 #include <memory>
@@ -11,7 +11,6 @@
 #include "platform/gpu/gl/gl_context.h"
 #include "platform/gpu/gl/gl_programs.h"
 #include "platform/gpu/gl/gl_resources.h"
-#include "platform/gpu/gl/state_blocks.h"
 #include "platform/gpu/live_list.h"
 #include "platform/gpu/vertex_program.h"
 
@@ -40,11 +39,6 @@ public:
     void setStreamSource(uint32_t stream, VertexBuffer* buffer, uint32_t stride) override;
     void setIndices(IndexBuffer* buffer, uint32_t baseVertex) override;
     uint32_t createVertexShader(const char* text, const uint32_t* declaration) override;
-    void beginStateBlock() override;
-    StateBlock endStateBlock() override;
-    void captureStateBlock(StateBlock block) override;
-    void applyStateBlock(StateBlock block) override;
-    void deleteStateBlock(StateBlock block) override;
     void clear(uint32_t flags, uint32_t color, float z, uint32_t stencil) override;
     void beginScene() override {}
     void endScene() override {}
@@ -81,7 +75,6 @@ private:
     GLuint vertexArray_ = 0, sampler_ = 0;
 
     DeviceState state_ = DeviceState::defaults();
-    StateBlocks stateBlocks_;
     GlProgram worldColored_, worldLit_, screen_;
     std::vector<GlProgram> programs_;  // handle h (without the program bit) is programs_[h - 1]
 

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <vector>
 
 #include "platform/gpu/live_list.h"
@@ -39,7 +38,7 @@ struct TextureStorage {
     size_t liveSlot = 0;
 };
 
-// One state-setting call held by a state block.
+// One state-setting call, applied through one path.
 struct BlockEntry {
     BlockEntry(CallKind k, uint32_t a0 = 0, uint32_t b0 = 0, uint32_t c0 = 0) : kind(k), a(a0), b(b0), c(c0) {}
     CallKind kind;
@@ -84,10 +83,6 @@ struct RecordingDevice::Impl final : ObjectOwner {
     std::vector<VertexProgram> programs;  // handle & ~kProgramHandleBit = index + 1
     std::vector<VertexDeclaration> declarations;
 
-    std::map<StateBlock, std::vector<BlockEntry>> blocks;
-    StateBlock nextBlock = 1;
-    bool recordingBlock = false;
-    std::vector<BlockEntry> recording;
 
     uint32_t failBuffers = 0, failTextures = 0, failShaders = 0;
     bool blockCompression = true;
@@ -115,19 +110,13 @@ struct RecordingDevice::Impl final : ObjectOwner {
                  const void* object) override {
         log(kind, {offset, size, flags}, object);
     }
-    // A released object is unbound everywhere, state blocks included, so no
-    // later draw or apply can reach freed memory.
+    // A released object is unbound, so no later draw can reach freed memory.
     void forgetObject(const void* object) {
         for (VertexBuffer*& s : streams)
             if (s == object) s = nullptr;
         if (indices == object) indices = nullptr;
         for (Texture*& t : textures)
             if (t == object) t = nullptr;
-        for (auto& [id, entries] : blocks)
-            for (BlockEntry& e : entries)
-                if (e.object == object) e.object = nullptr;
-        for (BlockEntry& e : recording)
-            if (e.object == object) e.object = nullptr;
     }
     void forgetBuffer(BufferStorage* b, const void* object) override {
         buffers.remove(b);
@@ -138,16 +127,8 @@ struct RecordingDevice::Impl final : ObjectOwner {
         forgetObject(object);
     }
 
-    // Applies one state-setting call; shared by the Device calls and applyStateBlock.
+    // Applies one state-setting call.
     void apply(const BlockEntry& e);
-    // Reads the current value of the state an entry sets.
-    void capture(BlockEntry& e) const;
-    // Records into the open state block; true when the call must not be applied.
-    bool intoBlock(const BlockEntry& e) {
-        if (!recordingBlock) return false;
-        recording.push_back(e);
-        return true;
-    }
 
     const char* drawProblem(uint32_t firstVertex, uint32_t vertexCount) const;
     const char* indexedDrawProblem(Primitive type, uint32_t minIndex, uint32_t vertexCount,
@@ -259,44 +240,6 @@ void RecordingDevice::Impl::apply(const BlockEntry& e) {
     }
 }
 
-void RecordingDevice::Impl::capture(BlockEntry& e) const {
-    switch (e.kind) {
-    case CallKind::SetRenderState:
-        if (e.a < kRenderStateSlots) e.b = renderStates[e.a];
-        break;
-    case CallKind::SetTextureStageState:
-        if (e.a < kStages && e.b < kStageStateSlots) e.c = stageStates[e.a][e.b];
-        break;
-    case CallKind::SetTexture:
-        if (e.a < kStages) e.object = textures[e.a];
-        break;
-    case CallKind::SetTransform:
-        if (e.a == static_cast<uint32_t>(Transform::View)) e.matrix = view;
-        if (e.a == static_cast<uint32_t>(Transform::Projection)) e.matrix = projection;
-        if (e.a == static_cast<uint32_t>(Transform::World)) e.matrix = world;
-        break;
-    case CallKind::SetVertexShader:
-        e.a = vertexShader;
-        break;
-    case CallKind::SetVertexShaderConstant:
-        for (size_t i = 0; i < e.constants.size() / 4; ++i)
-            std::memcpy(&e.constants[i * 4], constants[e.a + i], sizeof constants[0]);
-        break;
-    case CallKind::SetStreamSource:
-        if (e.a < kStreams) {
-            e.object = streams[e.a];
-            e.b = strides[e.a];
-        }
-        break;
-    case CallKind::SetIndices:
-        e.object = indices;
-        e.a = baseVertex;
-        break;
-    default:
-        break;
-    }
-}
-
 const char* RecordingDevice::Impl::drawProblem(uint32_t firstVertex, uint32_t vertexCount) const {
     if (!inScene) return "draw outside beginScene/endScene";
     const VertexBuffer* stream = streams[0];
@@ -368,9 +311,9 @@ RecordingDevice::RecordingDevice(uint32_t width, uint32_t height) : impl_(std::m
 }
 
 RecordingDevice::~RecordingDevice() {
-    if (liveBuffers() == 0 && liveTextures() == 0 && liveStateBlocks() == 0) return;
-    std::fprintf(stderr, "recording device torn down with %u buffers, %u textures and %u state blocks still live\n",
-                 liveBuffers(), liveTextures(), liveStateBlocks());
+    if (liveBuffers() == 0 && liveTextures() == 0) return;
+    std::fprintf(stderr, "recording device torn down with %u buffers and %u textures still live\n", liveBuffers(),
+                 liveTextures());
     std::abort();
 }
 
@@ -449,7 +392,6 @@ bool RecordingDevice::isLocked(const Buffer* buffer) {
     return storage && storage->locked;
 }
 uint32_t RecordingDevice::liveBuffers() const { return static_cast<uint32_t>(impl_->buffers.size()); }
-uint32_t RecordingDevice::liveStateBlocks() const { return static_cast<uint32_t>(impl_->blocks.size()); }
 uint32_t RecordingDevice::liveTextures() const {
     return static_cast<uint32_t>(impl_->textureObjects.size());
 }
@@ -525,46 +467,39 @@ DeviceHandle<Texture> RecordingDevice::createTextureFromLevels(TexelFormat forma
 void RecordingDevice::setRenderState(RenderState state, uint32_t value) {
     impl_->log(CallKind::SetRenderState, {static_cast<uint32_t>(state), value});
     BlockEntry e{CallKind::SetRenderState, static_cast<uint32_t>(state), value};
-    if (!impl_->intoBlock(e)) impl_->apply(e);
+    impl_->apply(e);
 }
 
 void RecordingDevice::setTextureStageState(uint32_t stage, TextureStageState state, uint32_t value) {
     impl_->log(CallKind::SetTextureStageState, {stage, static_cast<uint32_t>(state), value});
     BlockEntry e{CallKind::SetTextureStageState, stage, static_cast<uint32_t>(state), value};
-    if (!impl_->intoBlock(e)) impl_->apply(e);
+    impl_->apply(e);
 }
 
 void RecordingDevice::setTexture(uint32_t stage, Texture* texture) {
     impl_->log(CallKind::SetTexture, {stage}, texture);
     BlockEntry e{CallKind::SetTexture, stage};
     e.object = texture;
-    if (!impl_->intoBlock(e)) impl_->apply(e);
+    impl_->apply(e);
 }
 
 void RecordingDevice::setTransform(Transform which, const Matrix& m) {
     impl_->log(CallKind::SetTransform, {static_cast<uint32_t>(which)});
     BlockEntry e{CallKind::SetTransform, static_cast<uint32_t>(which)};
     e.matrix = m;
-    if (!impl_->intoBlock(e)) impl_->apply(e);
+    impl_->apply(e);
 }
 
 void RecordingDevice::setVertexShader(uint32_t handle) {
     impl_->log(CallKind::SetVertexShader, {handle});
     BlockEntry e{CallKind::SetVertexShader, handle};
-    if (!impl_->intoBlock(e)) impl_->apply(e);
+    impl_->apply(e);
 }
 
 void RecordingDevice::setVertexShaderConstant(uint32_t reg, const void* data, uint32_t count) {
     impl_->log(CallKind::SetVertexShaderConstant, {reg, count});
     // A range past the last register is refused whole, as the device refuses it.
     if (!data || reg >= kMaxVertexConstants || count > kMaxVertexConstants - reg) return;
-    if (impl_->recordingBlock) {
-        BlockEntry e{CallKind::SetVertexShaderConstant, reg};
-        const auto* f = static_cast<const float*>(data);
-        e.constants.assign(f, f + size_t{count} * 4);
-        impl_->intoBlock(e);
-        return;
-    }
     // Written straight into the register file: the per-frame path allocates nothing.
     std::memcpy(impl_->constants[reg], data, size_t{count} * 4 * sizeof(float));
 }
@@ -573,14 +508,14 @@ void RecordingDevice::setStreamSource(uint32_t stream, VertexBuffer* buffer, uin
     impl_->log(CallKind::SetStreamSource, {stream, stride}, buffer);
     BlockEntry e{CallKind::SetStreamSource, stream, stride};
     e.object = buffer;
-    if (!impl_->intoBlock(e)) impl_->apply(e);
+    impl_->apply(e);
 }
 
 void RecordingDevice::setIndices(IndexBuffer* buffer, uint32_t baseVertex) {
     impl_->log(CallKind::SetIndices, {baseVertex}, buffer);
     BlockEntry e{CallKind::SetIndices, baseVertex};
     e.object = buffer;
-    if (!impl_->intoBlock(e)) impl_->apply(e);
+    impl_->apply(e);
 }
 
 uint32_t RecordingDevice::createVertexShader(const char* text, const uint32_t* declaration) {
@@ -595,45 +530,6 @@ uint32_t RecordingDevice::createVertexShader(const char* text, const uint32_t* d
     impl_->programs.push_back(std::move(program));
     impl_->declarations.push_back(std::move(decl));
     return kProgramHandleBit | static_cast<uint32_t>(impl_->programs.size());
-}
-
-void RecordingDevice::beginStateBlock() {
-    impl_->log(CallKind::BeginStateBlock, {});
-    // A second begin while a block is open is refused, keeping what was recorded.
-    if (impl_->recordingBlock) return;
-    impl_->recordingBlock = true;
-    impl_->recording.clear();
-}
-
-StateBlock RecordingDevice::endStateBlock() {
-    StateBlock block = 0;
-    if (impl_->recordingBlock) {
-        block = impl_->nextBlock++;
-        impl_->blocks[block] = std::move(impl_->recording);
-        impl_->recording.clear();
-        impl_->recordingBlock = false;
-    }
-    impl_->log(CallKind::EndStateBlock, {block});
-    return block;
-}
-
-void RecordingDevice::captureStateBlock(StateBlock block) {
-    impl_->log(CallKind::CaptureStateBlock, {block});
-    auto it = impl_->blocks.find(block);
-    if (it == impl_->blocks.end()) return;
-    for (BlockEntry& e : it->second) impl_->capture(e);
-}
-
-void RecordingDevice::applyStateBlock(StateBlock block) {
-    impl_->log(CallKind::ApplyStateBlock, {block});
-    auto it = impl_->blocks.find(block);
-    if (it == impl_->blocks.end()) return;
-    for (const BlockEntry& e : it->second) impl_->apply(e);
-}
-
-void RecordingDevice::deleteStateBlock(StateBlock block) {
-    impl_->log(CallKind::DeleteStateBlock, {block});
-    impl_->blocks.erase(block);
 }
 
 void RecordingDevice::clear(uint32_t flags, uint32_t color, float z, uint32_t stencil) {

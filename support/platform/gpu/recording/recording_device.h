@@ -17,7 +17,6 @@ enum class CallKind : uint8_t {
     Lock, Unlock,
     SetRenderState, SetTextureStageState, SetTexture, SetTransform, SetVertexShader,
     SetVertexShaderConstant, SetStreamSource, SetIndices,
-    BeginStateBlock, EndStateBlock, CaptureStateBlock, ApplyStateBlock, DeleteStateBlock,
     Clear, BeginScene, EndScene, DrawPrimitive, DrawIndexedPrimitive, Present,
 };
 
@@ -95,8 +94,6 @@ public:
     // Buffers and textures created and not yet released.
     uint32_t liveBuffers() const;
     uint32_t liveTextures() const;
-    // State blocks made and not yet deleted.
-    uint32_t liveStateBlocks() const;
     // Make the next N creations of a kind fail (return null), for failure tests.
     void failNextBufferCreations(uint32_t n);
     void failNextTextureCreations(uint32_t n);
@@ -119,11 +116,6 @@ public:
     void setStreamSource(uint32_t stream, VertexBuffer* buffer, uint32_t stride) override;
     void setIndices(IndexBuffer* buffer, uint32_t baseVertex) override;
     uint32_t createVertexShader(const char* text, const uint32_t* declaration) override;
-    void beginStateBlock() override;
-    StateBlock endStateBlock() override;
-    void captureStateBlock(StateBlock block) override;
-    void applyStateBlock(StateBlock block) override;
-    void deleteStateBlock(StateBlock block) override;
     void clear(uint32_t flags, uint32_t color, float z, uint32_t stencil) override;
     void beginScene() override;
     void endScene() override;
