@@ -22,7 +22,7 @@
 #include "figure.h"
 
 #include "mapgen/mapgen.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "move/movement.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "render/globals.h"
@@ -101,7 +101,6 @@ World& world() {
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(dir);
 
-    g_device = &w.device;
     w.scene.device = &w.device;
     w.scene.init();
     MapData* map = w.scene.loadMap(mapgen::mapName(options).c_str(), &error);
@@ -134,7 +133,7 @@ void placeCamera(World& w, size_t* next) {
     w.scene.camera->position = v.position;
     w.scene.camera->yaw = v.yaw;
     w.scene.camera->pitch = 0.0f;
-    g_fallSpeed = 0.0f;
+    w.scene.camera->fallSpeed = 0.0f;
 }
 
 // Allocations per measured frame, by benchmark name.
@@ -157,8 +156,7 @@ void frame(benchmark::State& state, bool portals) {
     for (auto _ : state) {
         placeCamera(w, &next);
         updateScene(w.scene);
-        render(w.scene);
-        areasDrawn += static_cast<uint64_t>(g_visibleAreaCount);
+        areasDrawn += static_cast<uint64_t>(render(w.scene));
         w.device.clearLog();
     }
     const double frames = static_cast<double>(state.iterations());
@@ -204,8 +202,7 @@ BENCHMARK(BM_FlowOnly);
     for (int i = 0; i < count; ++i) {
         placeCamera(w, &next);
         updateScene(w.scene);
-        render(w.scene);
-        areas += static_cast<uint64_t>(g_visibleAreaCount);
+        areas += static_cast<uint64_t>(render(w.scene));
         w.device.clearLog();
     }
     return areas;

@@ -21,7 +21,7 @@
 
 #include "app/overlay.h"
 #include "figure.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "platform/gpu/gl/gl_device.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "render/globals.h"
@@ -82,7 +82,6 @@ const char* kindName(gpu::CallKind kind) {
     case CallKind::SetVertexShaderConstant: return "constants";
     case CallKind::SetStreamSource: return "stream";
     case CallKind::SetIndices: return "indices";
-    case CallKind::ApplyStateBlock: return "apply state block";
     case CallKind::DrawPrimitive:
     case CallKind::DrawIndexedPrimitive: return "draw";
     default: return nullptr;
@@ -94,7 +93,6 @@ bool recordFrame(const std::string& dir, Frame* out) {
     GraphicsDevice graphics;
     auto* recorder = new gpu::RecordingDevice();
     graphics.create(std::unique_ptr<gpu::Device>(recorder));
-    g_device = graphics.device.get();
     g_lightingShader = graphics.createVertexShader(kLightingProgramText, kLightingDeclaration);
     TextFont font;
     const bool haveFont = font.init(graphics.device.get(), "Arial", 20) == kTextFontOk;
@@ -114,12 +112,12 @@ bool recordFrame(const std::string& dir, Frame* out) {
     auto frame = [&] {
         updateScene(*scene);
         graphics.beginFrame();
-        render(*scene);
+        const int areasDrawn = render(*scene);
         if (haveFont) {
             OverlayValues values;
             values.instanceIndex = scene->camera->instanceIndex;
             values.areaIndex = scene->camera->areaIndex;
-            values.visibleAreas = g_visibleAreaCount;
+            values.visibleAreas = areasDrawn;
             values.portalMode = g_portalMode;
             OverlayLines lines;
             buildOverlayLines(values, &lines);
@@ -145,7 +143,7 @@ bool recordFrame(const std::string& dir, Frame* out) {
         ++out->stateCalls;
         uint64_t value = reinterpret_cast<uintptr_t>(call.object) ^ (uint64_t{call.args[1]} << 32) ^ call.args[2];
         const bool valueCall = call.kind != gpu::CallKind::SetVertexShaderConstant &&
-                               call.kind != gpu::CallKind::SetTransform && call.kind != gpu::CallKind::ApplyStateBlock;
+                               call.kind != gpu::CallKind::SetTransform;
         const auto key = std::make_pair(static_cast<int>(call.kind), call.args[0]);
         auto it = lastValue.find(key);
         if (valueCall && it != lastValue.end() && it->second == value) ++out->unchangedStateCalls;
@@ -186,7 +184,6 @@ bool recordFrame(const std::string& dir, Frame* out) {
 
     font.release();
     delete scene;
-    g_device = nullptr;
     return true;
 }
 
@@ -195,9 +192,9 @@ bool recordFrame(const std::string& dir, Frame* out) {
 Frame g_frame;
 std::unique_ptr<gpu::Device> g_gl;
 uint32_t g_glProgram = 0;
-std::vector<gpu::VertexBuffer*> g_vertexBuffers;
-std::vector<gpu::IndexBuffer*> g_indexBuffers;
-std::vector<gpu::Texture*> g_textures;
+std::vector<gpu::DeviceHandle<gpu::VertexBuffer>> g_vertexBuffers;
+std::vector<gpu::DeviceHandle<gpu::IndexBuffer>> g_indexBuffers;
+std::vector<gpu::DeviceHandle<gpu::Texture>> g_textures;
 bench::BareGlScene* g_bare = nullptr;
 std::vector<bench::BareDraw> g_bareDraws;
 uint64_t g_deviceCallsPerReplay = 0;
@@ -208,26 +205,26 @@ bool prepareGl() {
     if (!g_gl) return std::fprintf(stderr, "gl_call_bench: %s\n", error.c_str()), false;
     g_glProgram = g_gl->createVertexShader(kLightingProgramText, kLightingDeclaration);
     for (const Mesh& mesh : g_frame.meshes) {
-        gpu::VertexBuffer* vb = g_gl->createVertexBuffer(static_cast<uint32_t>(mesh.vertices.size()), 0, 0);
+        gpu::DeviceHandle<gpu::VertexBuffer> vb = g_gl->createVertexBuffer(static_cast<uint32_t>(mesh.vertices.size()), 0, 0);
         std::memcpy(vb->lock(0, 0, 0), mesh.vertices.data(), mesh.vertices.size());
         vb->unlock();
-        gpu::IndexBuffer* ib = nullptr;
+        gpu::DeviceHandle<gpu::IndexBuffer> ib;
         if (!mesh.indices.empty()) {
             ib = g_gl->createIndexBuffer(static_cast<uint32_t>(mesh.indices.size()), 0);
             std::memcpy(ib->lock(0, 0, 0), mesh.indices.data(), mesh.indices.size());
             ib->unlock();
         }
-        g_vertexBuffers.push_back(vb);
-        g_indexBuffers.push_back(ib);
+        g_vertexBuffers.push_back(std::move(vb));
+        g_indexBuffers.push_back(std::move(ib));
     }
     for (const TextureData& t : g_frame.textures) {
-        gpu::Texture* texture = g_gl->createTexture(t.width, t.height, 0);
+        gpu::DeviceHandle<gpu::Texture> texture = g_gl->createTexture(t.width, t.height, 0);
         uint32_t pitch = 0;
         auto* rows = static_cast<uint8_t*>(texture->lockRect(&pitch));
         for (uint32_t y = 0; y < t.height; ++y)
             std::memcpy(rows + y * pitch, t.texels.data() + y * t.width, t.width * 4);
         texture->unlockRect();
-        g_textures.push_back(texture);
+        g_textures.push_back(std::move(texture));
     }
 
     std::vector<bench::BareMesh> bareMeshes;
@@ -270,8 +267,8 @@ void replayOnDevice() {
     for (const ReplayDraw& d : g_frame.replay) {
         const bool program = (d.vertexShader & gpu::kProgramHandleBit) != 0;
         device.setVertexShader(program ? g_glProgram : d.vertexShader);
-        device.setTexture(0, d.texture >= 0 ? g_textures[static_cast<size_t>(d.texture)] : nullptr);
-        device.setStreamSource(0, g_vertexBuffers[d.mesh], g_frame.meshes[d.mesh].stride);
+        device.setTexture(0, d.texture >= 0 ? g_textures[static_cast<size_t>(d.texture)].get() : nullptr);
+        device.setStreamSource(0, g_vertexBuffers[d.mesh].get(), g_frame.meshes[d.mesh].stride);
         calls += 3;
         if (d.constants != constants) {
             device.setVertexShaderConstant(0, g_frame.constants[d.constants].data(), 12);
@@ -280,7 +277,7 @@ void replayOnDevice() {
         }
         const gpu::Primitive primitive = d.lines ? gpu::Primitive::LineList : gpu::Primitive::TriangleList;
         if (d.indexed) {
-            device.setIndices(g_indexBuffers[d.mesh], d.baseVertex);
+            device.setIndices(g_indexBuffers[d.mesh].get(), d.baseVertex);
             device.drawIndexedPrimitive(primitive, d.minIndex, d.vertexCount, d.startIndex, d.primitiveCount);
             calls += 2;
         } else {
@@ -376,10 +373,9 @@ int main(int argc, char** argv) {
                                            q::kRepeats, q::g_bareDraws.size(), calls, device / 1e3, bare / 1e3,
                                            (device - bare) / calls),
                           device / bare, "-", "-");
-    for (auto* b : q::g_vertexBuffers) b->release();
-    for (auto* b : q::g_indexBuffers)
-        if (b) b->release();
-    for (auto* t : q::g_textures) t->release();
+    q::g_vertexBuffers.clear();
+    q::g_indexBuffers.clear();
+    q::g_textures.clear();
     q::bench::destroyBareGlScene(q::g_bare);
     q::g_gl.reset();
     return 0;

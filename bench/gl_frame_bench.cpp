@@ -19,7 +19,7 @@
 
 #include "figure.h"
 #include "mapgen/mapgen.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "move/movement.h"
 #include "platform/gpu/gl/gl_device.h"
 #include "render/globals.h"
@@ -50,13 +50,12 @@ double drawFrame(GraphicsDevice& graphics, Scene& scene, const Viewpoint& v, boo
     scene.camera->position = v.position;
     scene.camera->yaw = v.yaw;
     scene.camera->pitch = 0.0f;
-    g_fallSpeed = 0.0f;
+    scene.camera->fallSpeed = 0.0f;
     updateScene(scene);
     graphics.beginFrame();
-    render(scene);
+    *areas = render(scene);
     graphics.endFrame(scene.camera->view, scene.camera->projection);
     bench::finishGl();
-    *areas = g_visibleAreaCount;
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
@@ -79,7 +78,6 @@ int run(const char* mapDir, int areaZeroRoom) {
     GraphicsDevice graphics;
     if (!graphics.create(gpu::createHeadlessDevice(1024, 768, &error)))
         return std::fprintf(stderr, "gl_frame_bench: no headless GL: %s\n", error.c_str()), 1;
-    g_device = graphics.device.get();
     g_lightingShader = graphics.createVertexShader(kLightingProgramText, kLightingDeclaration);
 
     int status = 0;
@@ -157,7 +155,6 @@ int run(const char* mapDir, int areaZeroRoom) {
                                            (allEverySeconds / measured) / (allPortalSeconds / measured)));
         }
     }
-    g_device = nullptr;
     return status;
 }
 

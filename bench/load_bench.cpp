@@ -107,7 +107,7 @@ void generateFile(const std::string& path, size_t atLeastBytes) {
 // The plain reader: fscanf with the same patterns, trusting the file, writing
 // straight into the locked buffers of the same device.
 
-void fscanfSurfaces(std::FILE* f, Area* area, int count) {
+void fscanfSurfaces(std::FILE* f, gpu::Device& device, Area* area, int count) {
     SurfaceGroup group;
     for (int i = 0; i < count; ++i) {
         int number = 0, vertexCount = 0, indexCount = 0;
@@ -119,8 +119,8 @@ void fscanfSurfaces(std::FILE* f, Area* area, int count) {
         Surface s;
         s.vertexCount = vertexCount;
         s.indexCount = indexCount;
-        s.vertexBuffer.reset(g_device->createVertexBuffer(vertexCount * 32u, gpu::kUsageWriteOnly, gpu::kFvfLit));
-        s.indexBuffer.reset(g_device->createIndexBuffer(indexCount * 2u, gpu::kUsageWriteOnly));
+        s.vertexBuffer = device.createVertexBuffer(vertexCount * 32u, gpu::kUsageWriteOnly, gpu::kFvfLit);
+        s.indexBuffer = device.createIndexBuffer(indexCount * 2u, gpu::kUsageWriteOnly);
         float* v = static_cast<float*>(s.vertexBuffer->lock(0, 0, 0));
         for (int k = 0; k < vertexCount; ++k, v += 8)
             std::fscanf(f, "( %f %f %f %f %f %f %f %f ) ", &v[0], &v[2], &v[1], &v[6], &v[7], &v[3], &v[5], &v[4]);
@@ -139,7 +139,7 @@ void fscanfSurfaces(std::FILE* f, Area* area, int count) {
     area->surfaceGroups.push_back(std::move(group));
 }
 
-void fscanfProcFile(const char* path, MapData* map) {
+void fscanfProcFile(const char* path, gpu::Device& device, MapData* map) {
     std::FILE* f = std::fopen(path, "r");
     std::fscanf(f, "mapProcFile003 ");
     int areaNumber = 0;
@@ -153,10 +153,10 @@ void fscanfProcFile(const char* path, MapData* map) {
             stripQuotes(trimBlanks(name));
             std::sscanf(name, "_area%d", &areaNumber);
             if (!map->areas.empty() && static_cast<unsigned>(areaNumber) < map->areas.size()) {
-                fscanfSurfaces(f, &map->areas[static_cast<size_t>(areaNumber)], count);
+                fscanfSurfaces(f, device, &map->areas[static_cast<size_t>(areaNumber)], count);
             } else {
                 map->areas.emplace_back();
-                fscanfSurfaces(f, &map->areas.back(), count);
+                fscanfSurfaces(f, device, &map->areas.back(), count);
             }
         } else if (std::strstr(token, "interAreaPortals")) {
             int areas = 0, count = 0;
@@ -354,12 +354,11 @@ double timeRead(gpu::RecordingDevice& device, Read read) {
 
 void BM_LoadRounds(benchmark::State& state) {
     gpu::RecordingDevice device;
-    g_device = &device;
     const bool withCollision = !g_collisionPath.empty();
     auto readOurs = [&](RoundTimes& round) {
         round.ourProc = timeRead(device, [&](MapData& map) {
             std::string error;
-            if (!map.readProcFile(g_path.c_str(), nullptr, &error)) state.SkipWithError(error.c_str());
+            if (!map.readProcFile(g_path.c_str(), &device, nullptr, &error)) state.SkipWithError(error.c_str());
         });
         if (withCollision)
             round.ourCollision = timeRead(device, [&](MapData& map) {
@@ -368,7 +367,7 @@ void BM_LoadRounds(benchmark::State& state) {
             });
     };
     auto readTheirs = [&](RoundTimes& round) {
-        round.theirProc = timeRead(device, [&](MapData& map) { fscanfProcFile(g_path.c_str(), &map); });
+        round.theirProc = timeRead(device, [&](MapData& map) { fscanfProcFile(g_path.c_str(), device, &map); });
         if (withCollision)
             round.theirCollision =
                 timeRead(device, [&](MapData& map) { fscanfCollisionFile(g_collisionPath.c_str(), &map); });
@@ -386,7 +385,6 @@ void BM_LoadRounds(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
                             static_cast<int64_t>(std::filesystem::file_size(g_path)));
-    g_device = nullptr;
 }
 
 BENCHMARK(BM_LoadRounds)->Iterations(kRounds)->Unit(benchmark::kMillisecond);
@@ -435,15 +433,14 @@ int main(int argc, char** argv) {
     std::string sameness;
     {
         gpu::RecordingDevice device;
-        g_device = &device;
         MapData ours, theirs;
         std::string error;
-        if (!ours.readProcFile(g_path.c_str(), nullptr, &error) ||
+        if (!ours.readProcFile(g_path.c_str(), &device, nullptr, &error) ||
             (!g_collisionPath.empty() && !ours.readCollisionFile(g_collisionPath.c_str(), &error))) {
             std::fprintf(stderr, "pattern reader failed: %s\n", error.c_str());
             return 1;
         }
-        fscanfProcFile(g_path.c_str(), &theirs);
+        fscanfProcFile(g_path.c_str(), device, &theirs);
         if (!g_collisionPath.empty()) fscanfCollisionFile(g_collisionPath.c_str(), &theirs);
         std::string why;
         if (!sameMap(ours, theirs, &why) || !sameCollision(ours, theirs, &why)) {
@@ -456,7 +453,6 @@ int main(int argc, char** argv) {
                                     ours.brushes.size(), ours.collisionNodes.size());
         ours.releaseBuffers();
         theirs.releaseBuffers();
-        g_device = nullptr;
     }
 
     benchmark::Initialize(&argc, argv);

@@ -210,9 +210,8 @@ double loadOnGl(const fs::path& dir) {
     if (!backend) return std::fprintf(stderr, "materials_bench: %s\n", error.c_str()), -1;
     GraphicsDevice graphics;
     graphics.create(std::move(backend));
-    g_device = graphics.device.get();
     // The driver's one-off start-up of its mip chain work is not the images' cost.
-    gpu::Texture* warmUp = graphics.device->createTextureFromRgba(pattern(0).rgba.data(), kSide, kSide);
+    gpu::DeviceHandle<gpu::Texture> warmUp = graphics.device->createTextureFromRgba(pattern(0).rgba.data(), kSide, kSide);
     bench::finishGl();
     double seconds = -1;
     {
@@ -224,8 +223,7 @@ double loadOnGl(const fs::path& dir) {
         if (map && scene.textures.size() == kImages) seconds = secondsSince(start);
         else std::fprintf(stderr, "materials_bench: %s (%zu textures)\n", error.c_str(), scene.textures.size());
     }
-    if (warmUp) warmUp->release();
-    g_device = nullptr;
+    warmUp.reset();
     return seconds;
 }
 

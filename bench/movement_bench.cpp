@@ -20,7 +20,7 @@
 #include "map/map_source.h"
 #include "mapgen/mapgen.h"
 #include "math/matrix.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "move/collision_trace.h"
 #include "move/movement.h"
 #include "world/map_instance.h"
@@ -100,7 +100,6 @@ const BenchMap& entityMap() {
         const std::string base = std::string(g_entitiesDir) + "/grid32";
         MapSource source;
         ProcReading how;
-        how.deviceBuffers = false;
         how.source = &source;
         std::string error = base + ".map: no map source";
         if (!readMapSourceBeside(base, &source) || !b.map.readProcFile((base + ".proc").c_str(), how, &error) ||
@@ -127,7 +126,7 @@ void movementStep(benchmark::State& state, const BenchMap& bench) {
     const uint64_t sweeps0 = g_traceSweeps, clips0 = g_traceBrushClips;
     for (auto _ : state) {
         camera.position = start;
-        g_fallSpeed = 0.0f;
+        camera.fallSpeed = 0.0f;
         moveCamera(camera, forwardRight, false, &instance, rotation);
         benchmark::DoNotOptimize(camera.position);
     }

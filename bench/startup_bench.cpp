@@ -16,7 +16,7 @@
 #include "figure.h"
 #include "platform/image.h"
 #include "process_run.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "platform/gpu/gl/gl_device.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "render/globals.h"
@@ -24,7 +24,7 @@
 #include "render/lighting_program.h"
 #include "render/text_font.h"
 #include "render/texture_file.h"
-#include "platform/gpu/device_handle.h"
+#include "platform/gpu/device.h"
 #include "vis/render_pass.h"
 #include "world/scene.h"
 #include "world/terrain.h"
@@ -48,14 +48,12 @@ double viewerRun(const std::string& viewer, const std::string& dir) {
 
 double readMapFilesAlone() {
     gpu::RecordingDevice device;
-    g_device = &device;
     const auto start = Clock::now();
     MapData map;
     std::string error;
-    const bool ok = map.readProcFile("bbb.proc", nullptr, &error) && map.readCollisionFile("bbb.cm", &error);
+    const bool ok = map.readProcFile("bbb.proc", &device, nullptr, &error) && map.readCollisionFile("bbb.cm", &error);
     const double seconds = secondsSince(start);
     map.releaseBuffers();
-    g_device = nullptr;
     if (!ok) std::fprintf(stderr, "startup_bench: %s\n", error.c_str());
     return ok ? seconds : -1;
 }
@@ -82,7 +80,6 @@ bool timeSteps(Steps* out) {
 
     GraphicsDevice graphics;
     graphics.create(std::move(backend));
-    g_device = graphics.device.get();
     g_lightingShader = graphics.createVertexShader(kLightingProgramText, kLightingDeclaration);
     bench::finishGl();
     lap(&out->programs);
@@ -108,12 +105,12 @@ bool timeSteps(Steps* out) {
 
     updateScene(*scene);
     graphics.beginFrame();
-    render(*scene);
+    const int areasDrawn = render(*scene);
     if (haveFont) {
         OverlayValues values;
         values.instanceIndex = scene->camera->instanceIndex;
         values.areaIndex = scene->camera->areaIndex;
-        values.visibleAreas = g_visibleAreaCount;
+        values.visibleAreas = areasDrawn;
         values.portalMode = g_portalMode;
         OverlayLines lines;
         buildOverlayLines(values, &lines);
@@ -133,14 +130,13 @@ bool timeSteps(Steps* out) {
         lap(&out->terrainMesh);
     }
     {
-        const gpu::DeviceHandle<gpu::Texture> grass(loadTextureFile(*graphics.device, "Grass.bmp", &error));
+        const gpu::DeviceHandle<gpu::Texture> grass = loadTextureFile(*graphics.device, "Grass.bmp", &error);
         bench::finishGl();
         lap(&out->grassTexture);
     }
 
     font.release();
     delete scene;
-    g_device = nullptr;
     lap(&out->teardown);
     return true;
 }

@@ -11,7 +11,6 @@
 #include "fuzz_support.h"
 #include "map/map_data.h"
 #include "platform/gpu/recording/recording_device.h"
-#include "render/globals.h"
 
 namespace {
 
@@ -36,7 +35,7 @@ void checkLoadedMap(const q::MapData& map, q::gpu::RecordingDevice& device) {
                 broken("node child out of range", std::to_string(child));
 
     device.beginScene();
-    for (const q::Area& area : map.areas) area.draw();
+    for (const q::Area& area : map.areas) area.draw(device);
     device.endScene();
     for (const q::gpu::DrawRecord& draw : device.draws)
         if (draw.problem && draw.primitiveCount > 0) broken("faulty draw of a loaded area", draw.problem);
@@ -49,16 +48,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     q::fuzz::writeFile(path, data, size);
 
     q::gpu::RecordingDevice device;
-    q::g_device = &device;
     q::MapData map;
     std::string error;
-    if (map.readProcFile(path.c_str(), nullptr, &error)) {
+    if (map.readProcFile(path.c_str(), &device, nullptr, &error)) {
         checkLoadedMap(map, device);
     } else if (!q::fuzz::hasFileLineShape(error, path)) {
         q::fuzz::broken("refusal without <file>:<line>:", error);
     }
     map.releaseBuffers();
     if (device.liveBuffers() != 0) q::fuzz::broken("device buffers left after release", "");
-    q::g_device = nullptr;
     return 0;
 }

@@ -19,7 +19,7 @@
 #include "app/input_script.h"
 #include "fuzz_support.h"
 #include "map/map_data.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "platform/input.h"
 #include "render/globals.h"
@@ -48,7 +48,6 @@ struct Rig {
         auto backend = std::make_unique<q::gpu::RecordingDevice>();
         device = backend.get();
         graphics.create(std::move(backend));
-        q::g_device = graphics.device.get();
         q::g_lightingShader = graphics.createVertexShader(q::kLightingProgramText, q::kLightingDeclaration);
         scene.device = graphics.device.get();
         scene.graphics = &graphics;
@@ -102,7 +101,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t faultsBefore = rig.device->faultyDraws();
     q::InputState state;
     q::g_portalMode = true;
-    q::g_captureLines = false;
     {
         q::Scene& scene = rig.scene;
         scene.input = &state;

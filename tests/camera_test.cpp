@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "move/movement.h"
 #include "platform/input.h"
 #include "render/globals.h"
@@ -19,8 +19,8 @@ protected:
         scene.input = &input;
         camera.scene = &scene;
         camera.position = {0, 100, 0};
-        g_fallSpeed = 0.0f;
-        g_captureLines = false;
+        camera.fallSpeed = 0.0f;
+        camera.collectingLines = false;
     }
     void TearDown() override { camera.scene = nullptr; }
 
@@ -143,10 +143,10 @@ TEST_F(CameraUpdate, KeysGiveTheDirectionWithWOverSAndAOverD) {
 TEST_F(CameraUpdate, FCollectsLinesForTheFrameItIsHeldOnly) {
     input.keyState[DIK_F] = kKeyDown;
     updateCamera(camera);  // no graphics device in this scene: the switch alone
-    EXPECT_TRUE(g_captureLines);
+    EXPECT_TRUE(camera.collectingLines);
     input.keyState[DIK_F] = 0;
     updateCamera(camera);
-    EXPECT_FALSE(g_captureLines);
+    EXPECT_FALSE(camera.collectingLines);
 }
 
 TEST_F(CameraUpdate, InstanceIndexOutsideTheListMeansNoInstance) {

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "mapgen/mapgen.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "move/movement.h"
 #include "platform/gpu/gl/gl_device.h"
 #include "render/globals.h"
@@ -224,13 +224,11 @@ protected:
         std::unique_ptr<gpu::Device> device = gpu::createHeadlessDevice(kWidth, kHeight, &error);
         if (!device) GTEST_SKIP() << "no OpenGL context on EGL: " << error;
         ASSERT_TRUE(graphics.create(std::move(device)));
-        g_device = graphics.device.get();
         g_lightingShader = graphics.createVertexShader(kLightingProgramText, kLightingDeclaration);
         ASSERT_NE(g_lightingShader, 0u);
     }
     void TearDown() override {
         scene.reset();  // everything it holds goes before the device
-        g_device = nullptr;
         g_lightingShader = 0;
         g_portalMode = true;
     }
@@ -249,10 +247,11 @@ protected:
         return map;
     }
 
+    int areasDrawnLast = 0;
     std::vector<uint8_t> frame(bool portals) {
         g_portalMode = portals;
         graphics.beginFrame();
-        render(*scene);
+        areasDrawnLast = render(*scene);
         graphics.endFrame(scene->camera->view, scene->camera->projection);
         std::vector<uint8_t> rgba(static_cast<size_t>(kWidth) * kHeight * 4);
         EXPECT_TRUE(graphics.device->readBackBuffer(rgba.data()));
@@ -274,11 +273,11 @@ protected:
             camera.position = s.eye;
             camera.yaw = s.yaw;
             camera.pitch = s.pitch;
-            g_fallSpeed = 0.0f;
+            camera.fallSpeed = 0.0f;
             updateScene(*scene);  // finds the copy and area, and composes the view
 
             const std::vector<uint8_t> portal = frame(true);
-            areasDrawn += g_visibleAreaCount;
+            areasDrawn += areasDrawnLast;
             const std::vector<uint8_t> everything = frame(false);
             for (size_t p = 0; p < portal.size(); p += 4) {
                 differs[p / 4] = std::memcmp(&portal[p], &everything[p], 3) != 0;

@@ -119,7 +119,6 @@ protected:
         const std::string base = files.path("tworooms");
         ASSERT_TRUE(readMapSourceBeside(base, &source));
         ProcReading how;
-        how.deviceBuffers = false;
         how.source = &source;
         ASSERT_TRUE(map.readProcFile((base + ".proc").c_str(), how, &error)) << error;
         ASSERT_TRUE(map.readCollisionFile((base + ".cm").c_str(), &error)) << error;

@@ -14,6 +14,7 @@
 #include "platform/gpu/device.h"
 #include "platform/gpu/gl/gl_device.h"
 #include "platform/gpu/vertex_program.h"
+#include "platform/gpu/vs11_run.h"
 #include "render/lighting_program.h"
 
 namespace q::gpu {
@@ -63,7 +64,7 @@ protected:
         v[5] = {x1, y1, z, 1, color, u1, v1};
         quads->unlock();
         device->setVertexShader(kFvfScreen);
-        device->setStreamSource(0, quads, sizeof(ScreenVertex));
+        device->setStreamSource(0, quads.get(), sizeof(ScreenVertex));
         device->drawPrimitive(Primitive::TriangleList, 0, 2);
     }
 
@@ -83,7 +84,7 @@ protected:
     }
 
     std::unique_ptr<Device> device;
-    VertexBuffer* quads = nullptr;
+    DeviceHandle<VertexBuffer> quads;
     std::vector<uint8_t> frame;
 };
 
@@ -120,7 +121,7 @@ TEST_F(GlDeviceTest, ScreenQuadCoversItsPixelsWithYDownAndShowsTheDiffuseColourW
 
 TEST_F(GlDeviceTest, TextureModulatesColourTakesItsAlphaAndAlphaTestDiscards) {
     // 2 x 1 texels: left alpha 15 (below the reference), right alpha 16.
-    Texture* texture = device->createTexture(2, 1, 1);
+    DeviceHandle<Texture> texture = device->createTexture(2, 1, 1);
     ASSERT_NE(texture, nullptr);
     uint32_t pitch = 0;
     auto* texels = static_cast<uint32_t*>(texture->lockRect(&pitch));
@@ -130,7 +131,7 @@ TEST_F(GlDeviceTest, TextureModulatesColourTakesItsAlphaAndAlphaTestDiscards) {
     texels[1] = 0x10808080;
     texture->unlockRect();
 
-    device->setTexture(0, texture);
+    device->setTexture(0, texture.get());
     device->setRenderState(RenderState::AlphaTestEnable, 1);
     device->setRenderState(RenderState::AlphaRef, 16);
     device->setRenderState(RenderState::AlphaFunc, kCmpGreaterEqual);
@@ -140,23 +141,23 @@ TEST_F(GlDeviceTest, TextureModulatesColourTakesItsAlphaAndAlphaTestDiscards) {
     readBack();
     EXPECT_RGB(at(4, 8), 0, 0, 0);       // discarded
     EXPECT_RGB(at(20, 8), 0, 0x80, 0);   // grey 0x80 x green
-    texture->release();
+    texture.reset();
 }
 
 TEST_F(GlDeviceTest, AlphaBlendMixesBySourceAlpha) {
     device->clear(kClearTarget, 0xff0000ff, 1.0f, 0);
-    Texture* texture = device->createTexture(1, 1, 1);
+    DeviceHandle<Texture> texture = device->createTexture(1, 1, 1);
     ASSERT_NE(texture, nullptr);
     *static_cast<uint32_t*>(texture->lockRect(nullptr)) = 0x80ffffff;
     texture->unlockRect();
-    device->setTexture(0, texture);
+    device->setTexture(0, texture.get());
     device->setRenderState(RenderState::AlphaBlendEnable, 1);
     device->setRenderState(RenderState::SrcBlend, kBlendSrcAlpha);
     device->setRenderState(RenderState::DestBlend, kBlendInvSrcAlpha);
     drawQuad(0, 0, kWidth, kHeight, 0.5f, 0xffff0000);
     readBack();
     EXPECT_RGB(at(10, 10), 128, 0, 127);
-    texture->release();
+    texture.reset();
 }
 
 TEST_F(GlDeviceTest, DepthTestKeepsTheNearerSurfaceOnlyWhileEnabled) {
@@ -177,7 +178,7 @@ TEST_F(GlDeviceTest, DepthTestKeepsTheNearerSurfaceOnlyWhileEnabled) {
 }
 
 TEST_F(GlDeviceTest, LineListIsTransformedByWorldViewProjectionAndKeepsItsColour) {
-    VertexBuffer* lines = device->createVertexBuffer(sizeof(LineVertex) * 4, kUsageDynamic, kFvfLine);
+    DeviceHandle<VertexBuffer> lines = device->createVertexBuffer(sizeof(LineVertex) * 4, kUsageDynamic, kFvfLine);
     ASSERT_NE(lines, nullptr);
     auto* v = static_cast<LineVertex*>(lines->lock(0, 0, kLockDiscard));
     ASSERT_NE(v, nullptr);
@@ -195,7 +196,7 @@ TEST_F(GlDeviceTest, LineListIsTransformedByWorldViewProjectionAndKeepsItsColour
     device->setTransform(Transform::View, Matrix::translation(0, 0, 10));
     device->setTransform(Transform::Projection, projection);
     device->setVertexShader(kFvfLine);
-    device->setStreamSource(0, lines, sizeof(LineVertex));
+    device->setStreamSource(0, lines.get(), sizeof(LineVertex));
     device->drawPrimitive(Primitive::LineList, 0, 2);
     readBack();
 
@@ -213,7 +214,7 @@ TEST_F(GlDeviceTest, LineListIsTransformedByWorldViewProjectionAndKeepsItsColour
     bool blue = false;
     for (uint32_t x = 47; x <= 50; ++x) blue = blue || near(at(x, 36), Rgb{0, 0, 255});
     EXPECT_TRUE(blue);
-    lines->release();
+    lines.reset();
 }
 
 TEST_F(GlDeviceTest, IndexedDrawStartsAtTheBaseVertex) {
@@ -229,24 +230,24 @@ TEST_F(GlDeviceTest, IndexedDrawStartsAtTheBaseVertex) {
         v[4 + i].color = 0xff00ff00;
     }
     quads->unlock();
-    IndexBuffer* indices = device->createIndexBuffer(6 * sizeof(uint16_t), kUsageWriteOnly);
+    DeviceHandle<IndexBuffer> indices = device->createIndexBuffer(6 * sizeof(uint16_t), kUsageWriteOnly);
     ASSERT_NE(indices, nullptr);
     const uint16_t list[6] = {0, 1, 2, 0, 2, 3};
     std::memcpy(indices->lock(0, 0, 0), list, sizeof list);
     indices->unlock();
 
     device->setVertexShader(kFvfScreen);
-    device->setStreamSource(0, quads, sizeof(ScreenVertex));
-    device->setIndices(indices, 4);
+    device->setStreamSource(0, quads.get(), sizeof(ScreenVertex));
+    device->setIndices(indices.get(), 4);
     device->drawIndexedPrimitive(Primitive::TriangleList, 0, 4, 0, 2);
     readBack();
     EXPECT_RGB(at(8, 8), 0, 0, 0);
     EXPECT_RGB(at(40, 8), 0, 255, 0);
-    indices->release();
+    indices.reset();
 }
 
 TEST_F(GlDeviceTest, LocksOutsideTheBufferOrTwiceReturnNull) {
-    VertexBuffer* buffer = device->createVertexBuffer(64, kUsageDynamic, 0);
+    DeviceHandle<VertexBuffer> buffer = device->createVertexBuffer(64, kUsageDynamic, 0);
     ASSERT_NE(buffer, nullptr);
     EXPECT_EQ(buffer->byteSize(), 64u);
     EXPECT_EQ(buffer->lock(0, 65, 0), nullptr);
@@ -258,23 +259,23 @@ TEST_F(GlDeviceTest, LocksOutsideTheBufferOrTwiceReturnNull) {
     buffer->unlock();
     EXPECT_NE(buffer->lock(0, 0, kLockDiscard), nullptr);
     buffer->unlock();
-    buffer->release();
+    buffer.reset();
     EXPECT_EQ(device->createVertexBuffer(0, 0, 0), nullptr);
     EXPECT_EQ(device->createTexture(0, 4, 1), nullptr);
 }
 
 TEST_F(GlDeviceTest, DrawsReadingPastTheStreamOrIndicesOrFromALockedBufferDrawNothing) {
-    VertexBuffer* small = device->createVertexBuffer(sizeof(ScreenVertex) * 3, 0, kFvfScreen);
+    DeviceHandle<VertexBuffer> small = device->createVertexBuffer(sizeof(ScreenVertex) * 3, 0, kFvfScreen);
     ASSERT_NE(small, nullptr);
     auto* v = static_cast<ScreenVertex*>(small->lock(0, 0, 0));
     for (int i = 0; i < 3; ++i) v[i] = {float(i % 2) * 64, float(i / 2) * 48, 0.5f, 1, 0xffffffff, 0, 0};
     small->unlock();
     device->setVertexShader(kFvfScreen);
-    device->setStreamSource(0, small, sizeof(ScreenVertex));
+    device->setStreamSource(0, small.get(), sizeof(ScreenVertex));
     device->drawPrimitive(Primitive::TriangleList, 0, 2);  // six vertices from three
     device->drawPrimitive(Primitive::TriangleList, 1, 1);
-    IndexBuffer* indices = device->createIndexBuffer(4, 0);
-    device->setIndices(indices, 0);
+    DeviceHandle<IndexBuffer> indices = device->createIndexBuffer(4, 0);
+    device->setIndices(indices.get(), 0);
     device->drawIndexedPrimitive(Primitive::TriangleList, 0, 3, 0, 1);  // three indices from two
     ASSERT_NE(small->lock(0, 0, 0), nullptr);
     device->drawPrimitive(Primitive::TriangleList, 0, 1);  // locked
@@ -285,8 +286,8 @@ TEST_F(GlDeviceTest, DrawsReadingPastTheStreamOrIndicesOrFromALockedBufferDrawNo
     device->drawPrimitive(Primitive::TriangleList, 0, 1);  // the same draw, now valid
     readBack();
     EXPECT_RGB(at(2, 2), 255, 255, 255);
-    indices->release();
-    small->release();
+    indices.reset();
+    small.reset();
 }
 
 TEST_F(GlDeviceTest, TexturesKeepTheirTopRowAtVZeroAtAnySize) {
@@ -296,32 +297,32 @@ TEST_F(GlDeviceTest, TexturesKeepTheirTopRowAtVZeroAtAnySize) {
         rgba[i * 4 + (i < 3 ? 0 : 2)] = 255;
         rgba[i * 4 + 3] = 255;
     }
-    Texture* texture = device->createTextureFromRgba(rgba.data(), 3, 5);
+    DeviceHandle<Texture> texture = device->createTextureFromRgba(rgba.data(), 3, 5);
     ASSERT_NE(texture, nullptr);
     EXPECT_EQ(texture->width(), 3u);
     EXPECT_EQ(texture->height(), 5u);
-    device->setTexture(0, texture);
+    device->setTexture(0, texture.get());
     drawQuad(0, 0, 30, 40, 0.5f, 0xffffffff);
     readBack();
     EXPECT_RGB(at(15, 2), 255, 0, 0);
     EXPECT_RGB(at(15, 30), 0, 0, 255);
-    texture->release();
+    texture.reset();
 }
 
 TEST_F(GlDeviceTest, FullMipChainIsBuiltWhenLevelZeroIsUnlocked) {
-    Texture* texture = device->createTexture(2, 2, 0);
+    DeviceHandle<Texture> texture = device->createTexture(2, 2, 0);
     ASSERT_NE(texture, nullptr);
     auto* texels = static_cast<uint32_t*>(texture->lockRect(nullptr));
     texels[0] = texels[3] = 0xffffffff;
     texels[1] = texels[2] = 0xff000000;
     texture->unlockRect();
-    device->setTexture(0, texture);
+    device->setTexture(0, texture.get());
     device->setTextureStageState(0, TextureStageState::MipFilter, kFilterLinear);
     // One pixel showing the whole texture samples the 1 x 1 level: mid grey.
     drawQuad(0, 0, 1, 1, 0.5f, 0xffffffff);
     readBack();
     EXPECT_RGB(at(0, 0), 128, 128, 128);
-    texture->release();
+    texture.reset();
 }
 
 TEST_F(GlDeviceTest, StoredLevelsAreSampledAsGivenCompressedOrNot) {
@@ -345,9 +346,9 @@ TEST_F(GlDeviceTest, StoredLevelsAreSampledAsGivenCompressedOrNot) {
 
     for (TexelFormat format : {TexelFormat::Rgba8, TexelFormat::Bc1}) {
         if (format == TexelFormat::Bc1 && !device->supportsBlockCompression()) continue;
-        Texture* texture = device->createTextureFromLevels(format, 8, 8, 4, format == TexelFormat::Bc1 ? blocks.data() : rgba.data());
+        DeviceHandle<Texture> texture = device->createTextureFromLevels(format, 8, 8, 4, format == TexelFormat::Bc1 ? blocks.data() : rgba.data());
         ASSERT_NE(texture, nullptr);
-        device->setTexture(0, texture);
+        device->setTexture(0, texture.get());
         device->setTextureStageState(0, TextureStageState::MipFilter, kFilterLinear);
         drawQuad(0, 0, 8, 8, 0.5f, 0xffffffff);
         drawQuad(20, 0, 21, 1, 0.5f, 0xffffffff);
@@ -355,7 +356,7 @@ TEST_F(GlDeviceTest, StoredLevelsAreSampledAsGivenCompressedOrNot) {
         EXPECT_RGB(at(3, 1), 255, 0, 0);
         EXPECT_RGB(at(3, 6), 0, 0, 255);
         EXPECT_RGB(at(20, 0), 255, 255, 0);
-        texture->release();
+        texture.reset();
     }
     // Blocks the device cannot take are refused, not drawn as garbage.
     EXPECT_EQ(device->createTextureFromLevels(TexelFormat::Bc1, 8, 8, 4, nullptr), nullptr);
@@ -364,12 +365,12 @@ TEST_F(GlDeviceTest, StoredLevelsAreSampledAsGivenCompressedOrNot) {
 TEST_F(GlDeviceTest, MagnificationFilterFollowsTheStageState) {
     // Black and white texels stretched over 32 pixels: a hard step when point
     // filtered (the default), a ramp when linear.
-    Texture* texture = device->createTexture(2, 1, 1);
+    DeviceHandle<Texture> texture = device->createTexture(2, 1, 1);
     auto* texels = static_cast<uint32_t*>(texture->lockRect(nullptr));
     texels[0] = 0xff000000;
     texels[1] = 0xffffffff;
     texture->unlockRect();
-    device->setTexture(0, texture);
+    device->setTexture(0, texture.get());
     drawQuad(0, 0, 32, 8, 0.5f, 0xffffffff);
     device->setTextureStageState(0, TextureStageState::MagFilter, kFilterLinear);
     drawQuad(0, 8, 32, 16, 0.5f, 0xffffffff);
@@ -379,52 +380,7 @@ TEST_F(GlDeviceTest, MagnificationFilterFollowsTheStageState) {
     EXPECT_GT(at(12, 12).r, 40);
     EXPECT_LT(at(20, 12).r, 215);
     EXPECT_LT(at(12, 12).r, at(20, 12).r);
-    texture->release();
-}
-
-TEST_F(GlDeviceTest, StateBlocksRecordWithoutApplyingAndRestoreWhatWasCaptured) {
-    Texture* texture = device->createTexture(1, 1, 1);
-    *static_cast<uint32_t*>(texture->lockRect(nullptr)) = 0xff0000ff;  // blue texel
-    texture->unlockRect();
-
-    device->beginStateBlock();
-    device->setTexture(0, texture);
-    device->setRenderState(RenderState::ZEnable, 0);
-    const StateBlock drawState = device->endStateBlock();
-    device->beginStateBlock();
-    device->setTexture(0, texture);
-    device->setRenderState(RenderState::ZEnable, 0);
-    const StateBlock savedState = device->endStateBlock();
-    ASSERT_NE(drawState, 0u);
-    ASSERT_NE(savedState, drawState);
-
-    // Recording changed nothing: untextured and depth-tested.
-    device->setRenderState(RenderState::ZEnable, 1);
-    drawQuad(0, 0, 16, 16, 0.3f, 0xffff0000);
-    device->captureStateBlock(savedState);
-    device->applyStateBlock(drawState);
-    drawQuad(0, 0, 32, 16, 0.9f, 0xffffffff);  // blue, over the nearer red: no depth test
-    device->applyStateBlock(savedState);
-    drawQuad(0, 16, 16, 32, 0.5f, 0xff00ff00);  // untextured green again
-    drawQuad(0, 0, 8, 8, 0.9f, 0xffffff00);     // depth-tested again: hidden
-    readBack();
-    EXPECT_RGB(at(4, 4), 0, 0, 255);
-    EXPECT_RGB(at(12, 4), 0, 0, 255);
-    EXPECT_RGB(at(4, 20), 0, 255, 0);
-
-    // A deleted block's handle stays dead and is not given out again.
-    device->deleteStateBlock(drawState);
-    device->applyStateBlock(drawState);
-    drawQuad(32, 16, 48, 32, 0.5f, 0xff00ff00);  // still untextured
-    device->beginStateBlock();
-    const StateBlock next = device->endStateBlock();
-    EXPECT_NE(next, drawState);
-    EXPECT_NE(next, savedState);
-    readBack();
-    EXPECT_RGB(at(40, 20), 0, 255, 0);
-    device->deleteStateBlock(savedState);
-    device->deleteStateBlock(next);
-    texture->release();
+    texture.reset();
 }
 
 struct LitVertex {
@@ -447,7 +403,7 @@ TEST_F(GlDeviceTest, LightingProgramMatchesTheInterpreterAcrossALitTriangle) {
         {{300, -200, 100}, {3, 0, 0}, {1, 0}},
         {{0, 250, 100}, {0, -0.5f, -0.5f}, {0, 1}},
     };
-    VertexBuffer* buffer = device->createVertexBuffer(sizeof corners, kUsageWriteOnly, 0);
+    DeviceHandle<VertexBuffer> buffer = device->createVertexBuffer(sizeof corners, kUsageWriteOnly, 0);
     ASSERT_NE(buffer, nullptr);
     std::memcpy(buffer->lock(0, 0, 0), corners, sizeof corners);
     buffer->unlock();
@@ -464,7 +420,7 @@ TEST_F(GlDeviceTest, LightingProgramMatchesTheInterpreterAcrossALitTriangle) {
 
     device->setVertexShader(shader);
     device->setVertexShaderConstant(0, constants, 10);
-    device->setStreamSource(0, buffer, sizeof(LitVertex));
+    device->setStreamSource(0, buffer.get(), sizeof(LitVertex));
     device->setTexture(0, nullptr);
     device->drawPrimitive(Primitive::TriangleList, 0, 1);
     readBack();
@@ -510,7 +466,7 @@ TEST_F(GlDeviceTest, LightingProgramMatchesTheInterpreterAcrossALitTriangle) {
     }
     EXPECT_GE(sampled, 40);
     EXPECT_RGB(at(0, 0), 0, 0, 0);  // outside the triangle
-    buffer->release();
+    buffer.reset();
 }
 
 TEST_F(GlDeviceTest, VertexProgramsWithUnsupportedDeclarationsAreRefused) {
@@ -521,7 +477,7 @@ TEST_F(GlDeviceTest, VertexProgramsWithUnsupportedDeclarationsAreRefused) {
     EXPECT_EQ(device->createVertexShader("vs.1.1\nbogus r0, r1\n", kLightingDeclaration), 0u);
     // Nothing is drawn with an unknown handle.
     device->setVertexShader(kProgramHandleBit | 7);
-    device->setStreamSource(0, quads, sizeof(ScreenVertex));
+    device->setStreamSource(0, quads.get(), sizeof(ScreenVertex));
     device->drawPrimitive(Primitive::TriangleList, 0, 1);
     readBack();
     EXPECT_RGB(at(0, 0), 0, 0, 0);

@@ -121,7 +121,7 @@ protected:
         files.write("bbb.cm", cm);
         MapData map;
         error.clear();
-        const bool ok = map.readProcFile(procPath().c_str(), &names, &error) &&
+        const bool ok = map.readProcFile(procPath().c_str(), &device, &names, &error) &&
                         map.readCollisionFile(cmPath().c_str(), &error);
         map.releaseBuffers();
         loaded = ok ? std::move(map) : MapData();
@@ -597,7 +597,7 @@ TEST_F(MalformedInput, FilesThatOnceBrokeAReader) {
         if (ext == ".proc") {
             MapData map;
             error.clear();
-            EXPECT_EQ(map.readProcFile(path.c_str(), &names, &error), shouldLoad) << error;
+            EXPECT_EQ(map.readProcFile(path.c_str(), &device, &names, &error), shouldLoad) << error;
             if (!shouldLoad) {
                 EXPECT_TRUE(namesFileAndLine(error, path, 0));
             }

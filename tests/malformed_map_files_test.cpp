@@ -125,9 +125,10 @@ std::vector<BadFile> badFiles() {
 }
 
 bool read(Kind kind, const std::string& path, std::string* message) {
+    gpu::RecordingDevice device;  // declared first: the map's buffers go before it
     NoImages images;
     MapData map;
-    return kind == Kind::Proc ? map.readProcFile(path.c_str(), &images, message)
+    return kind == Kind::Proc ? map.readProcFile(path.c_str(), &device, &images, message)
                               : map.readCollisionFile(path.c_str(), message);
 }
 

@@ -21,7 +21,7 @@
 #include "mapgen/command_line.h"
 #include "mapgen/mapgen.h"
 #include "math/matrix.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "move/collision_trace.h"
 #include "move/movement.h"
 #include "platform/gpu/recording/recording_device.h"
@@ -486,7 +486,7 @@ protected:
         ASSERT_TRUE(generateMap(o, dir_.string(), &error)) << error;
         map = MapData();
         const std::string base = (dir_ / mapName(o)).string();
-        ASSERT_TRUE(map.readProcFile((base + ".proc").c_str(), nullptr, &error)) << error;
+        ASSERT_TRUE(map.readProcFile((base + ".proc").c_str(), &device, nullptr, &error)) << error;
         ASSERT_TRUE(map.readCollisionFile((base + ".cm").c_str(), &error)) << error;
     }
 
@@ -606,7 +606,7 @@ protected:
         load(preset("demo"));
         instance_.bindMap(&map);
         instance_.placeInWorld();
-        g_fallSpeed = 0.0f;
+        camera.fallSpeed = 0.0f;
     }
     void steps(int count, Vector3 keys, bool flying) {
         for (int i = 0; i < count; ++i) moveCamera(camera, keys, flying, &instance_, Matrix::identity());
@@ -652,7 +652,7 @@ TEST_F(MapgenWalk, TheLedgeNeedsFlying) {
     // Flying up in front of it, then on over it and dropping, lands on the ledge
     // (top 144), from where the upper doorway leads into the gallery.
     camera.position = viewer(0, 100, 40);
-    g_fallSpeed = 0.0f;
+    camera.fallSpeed = 0.0f;
     steps(30, {0, 0, 0}, false);
     steps(40, {0, 0, 0}, true);
     steps(50, {0, 0, 1}, true);

@@ -5,7 +5,7 @@
 #include <numbers>
 
 #include "collision_test_maps.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "move/collision_trace.h"
 #include "move/movement.h"
 #include "world/scene.h"
@@ -25,7 +25,7 @@ protected:
     void SetUp() override {
         scene.terrain = std::make_unique<Terrain>(nullptr, 128, 128);
         camera.scene = &scene;
-        g_fallSpeed = 0.0f;
+        camera.fallSpeed = 0.0f;
     }
     void TearDown() override {
         camera.scene = nullptr;
@@ -52,12 +52,12 @@ protected:
 
 TEST_F(Movement, FlyingClimbsFourPerUpdateAndTheFallStartsFromRest) {
     camera.position = {0, 100, 0};
-    g_fallSpeed = 3.0f;
+    camera.fallSpeed = 3.0f;
     for (int i = 0; i < 10; ++i) walk({}, nullptr, Matrix::identity(), true);
     EXPECT_EQ(camera.position, Vector3(0, 140, 0));
-    EXPECT_EQ(g_fallSpeed, 0.0f);
+    EXPECT_EQ(camera.fallSpeed, 0.0f);
     walk({}, nullptr);
-    EXPECT_FLOAT_EQ(g_fallSpeed, 0.2f);
+    EXPECT_FLOAT_EQ(camera.fallSpeed, 0.2f);
     EXPECT_FLOAT_EQ(camera.position.y, 139.8f);
 }
 
@@ -65,7 +65,7 @@ TEST_F(Movement, FreeFallGainsSpeedEveryUpdate) {
     camera.position = {0, 100, 0};
     for (int n = 1; n <= 10; ++n) {
         walk({}, nullptr);
-        EXPECT_NEAR(g_fallSpeed, 0.2f * n, 1e-5f);
+        EXPECT_NEAR(camera.fallSpeed, 0.2f * n, 1e-5f);
         EXPECT_NEAR(100.0f - camera.position.y, 0.2f * n * (n + 1) / 2, 1e-4f);
     }
     EXPECT_NEAR(camera.position.y, 89.0f, 1e-4f);
@@ -78,11 +78,11 @@ TEST_F(Movement, LandingKeepsItsSpeedAndTheNextUpdateResetsIt) {
     EXPECT_NEAR(camera.position.y, kRest + 0.3f, 1e-4f);
     walk({}, in);  // 0.4 would pass through: cut short on the floor
     EXPECT_NEAR(camera.position.y, kRest, 1e-4f);
-    EXPECT_FLOAT_EQ(g_fallSpeed, 0.4f);
+    EXPECT_FLOAT_EQ(camera.fallSpeed, 0.4f);
     const Vector3 landed = camera.position;
     walk({}, in);  // resting: no movement, speed reset
     EXPECT_EQ(camera.position, landed);
-    EXPECT_EQ(g_fallSpeed, 0.0f);
+    EXPECT_EQ(camera.fallSpeed, 0.0f);
     // What held it: the floor's top, facing up.
     Vector3 below = landed - Vector3{0, 1, 0};
     const TraceResult floor = trace(*in, landed, &below, camera.box.maxs);
@@ -100,7 +100,7 @@ TEST_F(Movement, CeilingStopsTheClimb) {
     const Vector3 stopped = camera.position;
     walk({}, in, Matrix::identity(), true);
     EXPECT_EQ(camera.position, stopped);
-    EXPECT_EQ(g_fallSpeed, 0.0f);
+    EXPECT_EQ(camera.fallSpeed, 0.0f);
 }
 
 TEST_F(Movement, HorizontalMoveDropsTheVerticalPartOfTheView) {
@@ -176,7 +176,7 @@ TEST_F(Movement, OutsideEveryInstanceOnlyTheTerrainHolds) {
     // Each update falls 0.2 and is lifted back, so it ends every update there.
     walk({}, nullptr);
     EXPECT_EQ(camera.position.y, scene.terrain->heightAt(camera.position) + 32.0f);
-    EXPECT_EQ(g_fallSpeed, 0.0f);
+    EXPECT_EQ(camera.fallSpeed, 0.0f);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 #include "map/map_data.h"
 #include "math/matrix.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "platform/report.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
@@ -408,10 +408,10 @@ struct FrustumLines : PortalFlow {
         scene.graphics = &graphics;
         graphics.lineWrite = buffer;
         graphics.lineBufferBytes = sizeof buffer;
-        g_captureLines = true;
+        camera->collectingLines = true;
     }
     ~FrustumLines() override {
-        g_captureLines = false;
+        camera->collectingLines = false;
         graphics.lineWrite = nullptr;
     }
     int count(uint32_t colour) const {
@@ -453,7 +453,7 @@ TEST_F(FrustumLines, CameraVolumeIsFourRedLinesToTheFarCorners) {
         EXPECT_NEAR(v[1].z, 30.0f - corner.x, 1.0f);
     }
 
-    g_captureLines = false;
+    camera->collectingLines = false;
     graphics.lineCount = 0;
     buildFrustum(*camera, &frustum, Matrix::identity());
     EXPECT_EQ(graphics.lineCount, 0u);
@@ -486,7 +486,7 @@ TEST_F(FrustumLines, TwoGreenLinesForEverySideThePortalReplaces) {
     flowFrom(oneWindow(60, 60, {1000, 0, 0}));
     EXPECT_EQ(count(kGreen), 0);
 
-    g_captureLines = false;
+    camera->collectingLines = false;
     graphics.lineCount = 0;
     flowFrom(square);
     EXPECT_EQ(graphics.lineCount, 0u);

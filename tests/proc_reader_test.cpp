@@ -73,7 +73,7 @@ class ProcReader : public test::RecordingDeviceTest {
 protected:
     bool read(const std::string& text) {
         const std::string path = files.write("m.proc", text);
-        return map.readProcFile(path.c_str(), &textures, &error);
+        return map.readProcFile(path.c_str(), &device, &textures, &error);
     }
 
     FakeTextures textures{&device};
@@ -157,6 +157,7 @@ TEST_F(ProcReader, AnObserverSeesEachDrawnSurfaceAndTheBuffersHoldTheSame) {
         std::vector<uint16_t> indices;
     } seen;
     ProcReading how;
+    how.device = &device;
     how.textures = &textures;
     how.observer = &seen;
     const std::string text = "mapProcFile003\n" + model("_area0", 0) +
@@ -277,7 +278,7 @@ TEST_F(ProcReader, RealCompilerDetailsReadAsWritten) {
     MapData clean;
     const std::string path = files.write("c.proc", text.substr(0, text.find("shadowModel")) +
                                                        "shadowModel { " + std::string(5000, '9') + " 1 }\n");
-    ASSERT_TRUE(clean.readProcFile(path.c_str(), &textures, &error)) << error;
+    ASSERT_TRUE(clean.readProcFile(path.c_str(), &device, &textures, &error)) << error;
     MapVertex v;
     std::memcpy(&v, RecordingDevice::contents(clean.areas[0].surfaceGroups[0].surfaces[0].vertexBuffer.get()).data(), sizeof v);
     EXPECT_EQ(v.normal, Vector3(0.0039215675f, 0, -0.99999f));
@@ -312,10 +313,10 @@ TEST_F(ProcReader, DrawMakesFourCallsPerSurfaceAndRoundsTrianglesDown) {
                      model("_area1", 0)))
         << error;
     device.clearLog();
-    map.areas[1].draw();  // groups without surfaces draw nothing
+    map.areas[1].draw(device);  // groups without surfaces draw nothing
     EXPECT_TRUE(device.calls.empty());
 
-    map.areas[0].draw();
+    map.areas[0].draw(device);
     const auto& group = map.areas[0].surfaceGroups[0];
     ASSERT_EQ(device.calls.size(), 8u);
     for (size_t i = 0; i < 2; ++i) {
@@ -359,7 +360,7 @@ TEST_F(ProcReader, FileCutShortWhileReadIsRefused) {
     PatternReader file;
     ASSERT_TRUE(file.open(path.c_str(), &error));
     std::filesystem::resize_file(path, 200);
-    const bool read = map.readProcText(file, &textures);
+    const bool read = map.readProcText(file, &device, &textures);
     EXPECT_FALSE(file.outcome(read, &error));
     EXPECT_EQ(error, path + ": the file was cut short while it was being read");
     map.releaseBuffers();
@@ -370,7 +371,7 @@ TEST_F(ProcReader, FileCutShortWhileReadIsRefused) {
     const std::string again = files.write("n.proc", "mapProcFile003\n" + model("\"_area0\"", 1, surface("a", 4, 3, kQuad + "0 1 2")));
     PatternReader same;
     ASSERT_TRUE(same.open(again.c_str(), &message));
-    EXPECT_TRUE(same.outcome(whole.readProcText(same, &textures), &message)) << message;
+    EXPECT_TRUE(same.outcome(whole.readProcText(same, &device, &textures), &message)) << message;
     whole.releaseBuffers();
 }
 

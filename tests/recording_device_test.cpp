@@ -9,113 +9,53 @@
 namespace q::gpu {
 namespace {
 
-TEST(RecordingDeviceStateBlock, RecordsWithoutApplyingThenCapturesAndApplies) {
+TEST(RecordingDeviceRelease, FreedObjectsAreUnbound) {
     RecordingDevice device;
-    const float before[4] = {1, 2, 3, 4};
-    device.setVertexShaderConstant(6, before, 1);
+    DeviceHandle<VertexBuffer> vb = device.createVertexBuffer(64, 0, kFvfLit);
+    DeviceHandle<Texture> tex = device.createTexture(4, 4, 1);
+    device.setStreamSource(0, vb.get(), 32);
+    device.setTexture(0, tex.get());
+    EXPECT_EQ(device.streamSource(), vb.get());
+    EXPECT_EQ(device.texture(0), tex.get());
 
-    device.beginStateBlock();
-    device.setRenderState(RenderState::ZEnable, 0);
-    device.beginStateBlock();  // refused: the block stays open with what it has
-    device.setTextureStageState(0, TextureStageState::MinFilter, kFilterLinear);
-    device.setVertexShader(kFvfScreen);
-    const float inBlock[4] = {9, 9, 9, 9};
-    device.setVertexShaderConstant(6, inBlock, 1);
-    StateBlock block = device.endStateBlock();
-    ASSERT_NE(block, 0u);
-
-    // Recording changed nothing.
-    EXPECT_EQ(device.renderState(RenderState::ZEnable), 1u);
-    EXPECT_EQ(device.textureStageState(0, TextureStageState::MinFilter), kFilterPoint);
-    EXPECT_EQ(device.vertexShader(), 0u);
-    EXPECT_EQ(device.constant(6)[0], 1.0f);
-
-    device.setRenderState(RenderState::CullMode, kCullNone);  // not in the block
-    device.applyStateBlock(block);
-    EXPECT_EQ(device.renderState(RenderState::ZEnable), 0u);
-    EXPECT_EQ(device.textureStageState(0, TextureStageState::MinFilter), kFilterLinear);
-    EXPECT_EQ(device.vertexShader(), kFvfScreen);
-    EXPECT_EQ(device.constant(6)[3], 9.0f);
-    EXPECT_EQ(device.renderState(RenderState::CullMode), kCullNone);
-
-    // Capture takes the current values of exactly the recorded states.
-    device.setRenderState(RenderState::ZEnable, 1);
-    device.setVertexShader(kFvfLine);
-    device.setVertexShaderConstant(6, before, 1);
-    device.captureStateBlock(block);
-    device.setRenderState(RenderState::ZEnable, 0);
-    device.setVertexShader(kFvfLit);
-    device.setVertexShaderConstant(6, inBlock, 1);
-    device.setRenderState(RenderState::CullMode, 3);
-    device.applyStateBlock(block);
-    EXPECT_EQ(device.renderState(RenderState::ZEnable), 1u);
-    EXPECT_EQ(device.vertexShader(), kFvfLine);
-    EXPECT_EQ(device.constant(6)[0], 1.0f);
-    EXPECT_EQ(device.renderState(RenderState::CullMode), 3u);
-
-    // A deleted or unknown block is ignored.
-    device.deleteStateBlock(block);
-    device.setRenderState(RenderState::ZEnable, 0);
-    device.applyStateBlock(block);
-    device.captureStateBlock(12345);
-    EXPECT_EQ(device.renderState(RenderState::ZEnable), 0u);
-    EXPECT_EQ(device.endStateBlock(), 0u);  // no block open
-}
-
-TEST(RecordingDeviceStateBlock, ReleasedObjectsAreUnboundEverywhere) {
-    RecordingDevice device;
-    VertexBuffer* vb = device.createVertexBuffer(64, 0, kFvfLit);
-    Texture* tex = device.createTexture(4, 4, 1);
-    device.beginStateBlock();
-    device.setStreamSource(0, vb, 32);
-    device.setTexture(0, tex);
-    StateBlock block = device.endStateBlock();
-    device.applyStateBlock(block);
-    EXPECT_EQ(device.streamSource(), vb);
-    EXPECT_EQ(device.texture(0), tex);
-
-    vb->release();
-    tex->release();
-    EXPECT_EQ(device.streamSource(), nullptr);
-    EXPECT_EQ(device.texture(0), nullptr);
-    device.applyStateBlock(block);  // must not bring back freed objects
+    vb.reset();
+    tex.reset();
     EXPECT_EQ(device.streamSource(), nullptr);
     EXPECT_EQ(device.texture(0), nullptr);
     EXPECT_EQ(device.liveBuffers(), 0u);
     EXPECT_EQ(device.liveTextures(), 0u);
-    device.deleteStateBlock(block);
 }
 
 TEST(RecordingDeviceBuffer, LockStaysInsideTheBuffer) {
     RecordingDevice device;
-    VertexBuffer* vb = device.createVertexBuffer(100, kUsageDynamic, kFvfLine);
+    DeviceHandle<VertexBuffer> vb = device.createVertexBuffer(100, kUsageDynamic, kFvfLine);
     ASSERT_NE(vb, nullptr);
     EXPECT_EQ(vb->byteSize(), 100u);
 
     auto* whole = static_cast<uint8_t*>(vb->lock(0, 0, kLockDiscard));
     ASSERT_NE(whole, nullptr);
-    EXPECT_TRUE(RecordingDevice::isLocked(vb));
+    EXPECT_TRUE(RecordingDevice::isLocked(vb.get()));
     std::memset(whole, 0xAB, 100);
     vb->unlock();
-    EXPECT_FALSE(RecordingDevice::isLocked(vb));
+    EXPECT_FALSE(RecordingDevice::isLocked(vb.get()));
     vb->unlock();  // harmless
 
     auto* tail = static_cast<uint8_t*>(vb->lock(90, 10, 0));
     ASSERT_EQ(tail, whole + 90);
     tail[9] = 7;
     vb->unlock();
-    EXPECT_EQ(RecordingDevice::contents(vb)[99], 7);
-    EXPECT_EQ(RecordingDevice::contents(vb)[0], 0xAB);
+    EXPECT_EQ(RecordingDevice::contents(vb.get())[99], 7);
+    EXPECT_EQ(RecordingDevice::contents(vb.get())[0], 0xAB);
 
     EXPECT_EQ(vb->lock(90, 11, 0), nullptr);
     EXPECT_EQ(vb->lock(100, 0, 0), nullptr);
     EXPECT_EQ(vb->lock(0xFFFFFFF0u, 0x20, 0), nullptr);  // offset + size wraps in 32 bits
-    EXPECT_FALSE(RecordingDevice::isLocked(vb));
+    EXPECT_FALSE(RecordingDevice::isLocked(vb.get()));
 
-    IndexBuffer* ib = device.createIndexBuffer(12, kUsageWriteOnly);
+    DeviceHandle<IndexBuffer> ib = device.createIndexBuffer(12, kUsageWriteOnly);
     EXPECT_EQ(device.liveBuffers(), 2u);
-    ib->release();
-    vb->release();
+    ib.reset();
+    vb.reset();
     EXPECT_EQ(device.liveBuffers(), 0u);
 
     EXPECT_EQ(device.createVertexBuffer(0, 0, 0), nullptr);
@@ -123,32 +63,32 @@ TEST(RecordingDeviceBuffer, LockStaysInsideTheBuffer) {
     device.failNextBufferCreations(2);
     EXPECT_EQ(device.createVertexBuffer(16, 0, 0), nullptr);
     EXPECT_EQ(device.createIndexBuffer(16, 0), nullptr);
-    VertexBuffer* third = device.createVertexBuffer(16, 0, 0);
+    DeviceHandle<VertexBuffer> third = device.createVertexBuffer(16, 0, 0);
     EXPECT_NE(third, nullptr);
     EXPECT_EQ(device.liveBuffers(), 1u);
-    third->release();
+    third.reset();
 }
 
 TEST(RecordingDeviceTexture, StoresTexelsAsArgb) {
     RecordingDevice device;
     const uint8_t rgba[] = {1, 2, 3, 4, 0xFF, 0x80, 0x00, 0xFF};
-    Texture* t = device.createTextureFromRgba(rgba, 2, 1);
+    DeviceHandle<Texture> t = device.createTextureFromRgba(rgba, 2, 1);
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(t->width(), 2u);
     EXPECT_EQ(t->height(), 1u);
-    const std::vector<uint32_t>& texels = RecordingDevice::texels(t);
+    const std::vector<uint32_t>& texels = RecordingDevice::texels(t.get());
     ASSERT_EQ(texels.size(), 2u);
     EXPECT_EQ(texels[0], 0x04010203u);
     EXPECT_EQ(texels[1], 0xFFFF8000u);
 
-    Texture* blank = device.createTexture(3, 2, 0);
+    DeviceHandle<Texture> blank = device.createTexture(3, 2, 0);
     uint32_t pitch = 0;
     auto* bits = static_cast<uint8_t*>(blank->lockRect(&pitch));
     ASSERT_NE(bits, nullptr);
     EXPECT_EQ(pitch, 12u);
     reinterpret_cast<uint32_t*>(bits + pitch)[2] = 0x11223344u;  // row 1, column 2
     blank->unlockRect();
-    EXPECT_EQ(RecordingDevice::texels(blank)[5], 0x11223344u);
+    EXPECT_EQ(RecordingDevice::texels(blank.get())[5], 0x11223344u);
     EXPECT_EQ(device.liveTextures(), 2u);
 
     EXPECT_EQ(device.createTexture(0, 4, 1), nullptr);
@@ -156,8 +96,8 @@ TEST(RecordingDeviceTexture, StoresTexelsAsArgb) {
     device.failNextTextureCreations(1);
     EXPECT_EQ(device.createTextureFromRgba(rgba, 2, 1), nullptr);
     EXPECT_EQ(device.liveTextures(), 2u);
-    t->release();
-    blank->release();
+    t.reset();
+    blank.reset();
     EXPECT_EQ(device.liveTextures(), 0u);
 }
 
@@ -198,20 +138,20 @@ void drawFrame(RecordingDevice& device, VertexBuffer* vb, IndexBuffer* ib, uint3
 TEST(RecordingDeviceDraws, SnapshotStateAndAllocateNothingOnRepeat) {
     RecordingDevice device;
     uint32_t shader = device.createVertexShader(kLightingProgramText, kLightingDeclaration);
-    VertexBuffer* vb = device.createVertexBuffer(4 * 32, kUsageWriteOnly, 0);
-    IndexBuffer* ib = device.createIndexBuffer(6 * 2, kUsageWriteOnly);
+    DeviceHandle<VertexBuffer> vb = device.createVertexBuffer(4 * 32, kUsageWriteOnly, 0);
+    DeviceHandle<IndexBuffer> ib = device.createIndexBuffer(6 * 2, kUsageWriteOnly);
     auto* idx = static_cast<uint16_t*>(ib->lock(0, 0, 0));
     const uint16_t quad[6] = {0, 1, 2, 0, 2, 3};
     std::memcpy(idx, quad, sizeof quad);
     ib->unlock();
 
-    drawFrame(device, vb, ib, shader, 2.0f);
+    drawFrame(device, vb.get(), ib.get(), shader, 2.0f);
     ASSERT_EQ(device.draws.size(), 1u);
     const DrawRecord& d = device.draws[0];
     EXPECT_EQ(d.problem, nullptr) << d.problem;
     EXPECT_EQ(d.vertexShader, shader);
-    EXPECT_EQ(d.stream, vb);
-    EXPECT_EQ(d.indices, ib);
+    EXPECT_EQ(d.stream, vb.get());
+    EXPECT_EQ(d.indices, ib.get());
     EXPECT_EQ(d.constants[0][0], 2.0f);
     EXPECT_EQ(d.zEnable, 1u);
     EXPECT_EQ(device.presentCount(), 1u);
@@ -220,7 +160,7 @@ TEST(RecordingDeviceDraws, SnapshotStateAndAllocateNothingOnRepeat) {
     size_t drawCapacity = device.draws.capacity();
     device.clearLog();
     EXPECT_TRUE(device.calls.empty());
-    drawFrame(device, vb, ib, shader, 3.0f);
+    drawFrame(device, vb.get(), ib.get(), shader, 3.0f);
     EXPECT_EQ(device.calls.capacity(), callCapacity);
     EXPECT_EQ(device.draws.capacity(), drawCapacity);
     EXPECT_EQ(device.draws[0].constants[0][0], 3.0f);
@@ -231,21 +171,21 @@ TEST(RecordingDeviceDraws, SnapshotStateAndAllocateNothingOnRepeat) {
     EXPECT_EQ(pixels[0], 0x10);
     EXPECT_EQ(pixels[2], 0x30);
     EXPECT_EQ(pixels[pixels.size() - 1], 0xff);
-    ib->release();
-    vb->release();
+    ib.reset();
+    vb.reset();
 }
 
 TEST(RecordingDeviceDraws, FlagsDrawsThatReachPastTheirBuffers) {
     RecordingDevice device;
-    VertexBuffer* vb = device.createVertexBuffer(3 * 16, 0, kFvfLine);
-    IndexBuffer* ib = device.createIndexBuffer(3 * 2, 0);
+    DeviceHandle<VertexBuffer> vb = device.createVertexBuffer(3 * 16, 0, kFvfLine);
+    DeviceHandle<IndexBuffer> ib = device.createIndexBuffer(3 * 2, 0);
     auto* idx = static_cast<uint16_t*>(ib->lock(0, 0, 0));
     idx[0] = 0;
     idx[1] = 1;
     idx[2] = 3;  // outside a three-vertex range
     ib->unlock();
-    device.setStreamSource(0, vb, 16);
-    device.setIndices(ib, 0);
+    device.setStreamSource(0, vb.get(), 16);
+    device.setIndices(ib.get(), 0);
 
     device.drawPrimitive(Primitive::LineList, 0, 1);
     EXPECT_NE(device.draws.back().problem, nullptr);  // outside a scene
@@ -270,8 +210,8 @@ TEST(RecordingDeviceDraws, FlagsDrawsThatReachPastTheirBuffers) {
     EXPECT_NE(device.draws.back().problem, nullptr);
     device.endScene();
     EXPECT_EQ(device.faultyDraws(), 6u);
-    ib->release();
-    vb->release();
+    ib.reset();
+    vb.reset();
 }
 
 }  // namespace

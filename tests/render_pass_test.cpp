@@ -12,6 +12,7 @@
 #include "world/camera.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "platform/gpu/vertex_program.h"
+#include "platform/gpu/vs11_run.h"
 #include "platform/report.h"
 #include "render/globals.h"
 #include "render/lighting_program.h"
@@ -51,7 +52,6 @@ struct RenderPass : ::testing::Test {
     MapData map = corridorWithSurfaces();
 
     RenderPass() {
-        g_device = &device;
         g_lightingShader = kProgram;
         g_portalMode = true;
         scene.device = &device;
@@ -59,7 +59,6 @@ struct RenderPass : ::testing::Test {
         camera->scene = &scene;
     }
     ~RenderPass() override {
-        g_device = nullptr;
         g_lightingShader = 0;
         g_portalMode = true;
         // The terrain's warning about its missing texture must not hold back the
@@ -109,7 +108,7 @@ TEST_F(RenderPass, EachDrawPutsItsVerticesOnScreenAndLightsThemFromTheEye) {
     MapInstance* turned = place({4000, -64, 4000}, 10.0f);
     aimCamera(*camera, {100, 30, -700}, 0.4f, 0.2f);
     g_portalMode = false;
-    render(scene);
+    const int areasDrawn = render(scene);
     ASSERT_EQ(device.draws.size(), 1u + 8u);
 
     // The terrain is drawn first, its vertices already in world space: a point
@@ -145,7 +144,7 @@ TEST_F(RenderPass, EachDrawPutsItsVerticesOnScreenAndLightsThemFromTheEye) {
         EXPECT_NEAR(drawn.diffuse[0], placed.diffuse[0], 1e-4f) << i;
         EXPECT_EQ(draw.vertexShader, kProgram);
     }
-    EXPECT_EQ(g_visibleAreaCount, 8);
+    EXPECT_EQ(areasDrawn, 8);
 }
 
 TEST_F(RenderPass, WithoutPortalsEveryAreaOfEveryInstanceIsCounted) {
@@ -154,14 +153,12 @@ TEST_F(RenderPass, WithoutPortalsEveryAreaOfEveryInstanceIsCounted) {
     camera->instanceIndex = 0;
     camera->areaIndex = 1;
     g_portalMode = false;
-    render(scene);
-    EXPECT_EQ(g_visibleAreaCount, 5 * 4);
+    EXPECT_EQ(render(scene), 5 * 4);
 
     // In portal mode, looking at a wall of room 1 with no portal in view.
     g_portalMode = true;
     device.draws.clear();
-    render(scene);
-    EXPECT_EQ(g_visibleAreaCount, 1);
+    EXPECT_EQ(render(scene), 1);
     EXPECT_EQ(drawnAreas(), (std::vector<int>{1}));
 }
 
@@ -174,13 +171,13 @@ TEST_F(RenderPass, CameraInAreaZeroOrInNoInstanceStartsInEveryInstanceInView) {
         camera->instanceIndex = instanceIndex;
         camera->areaIndex = 0;
         device.draws.clear();
-        render(scene);
+        const int drawn = render(scene);
         EXPECT_TRUE(own->enteredThisFrame);
         EXPECT_TRUE(ahead->enteredThisFrame);
         EXPECT_FALSE(behind->enteredThisFrame);
         // Both copies in view, each from its area 0 in through its first portal.
         EXPECT_EQ(drawnAreas(), (std::vector<int>{0, 1, 2, 3, 0, 1, 2, 3}));
-        EXPECT_EQ(g_visibleAreaCount, 8);
+        EXPECT_EQ(drawn, 8);
     }
 }
 

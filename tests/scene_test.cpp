@@ -5,7 +5,7 @@
 
 #include "map/map_data.h"
 #include "math/matrix.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "move/movement.h"
 #include "world/map_instance.h"
 #include "world/scene.h"
@@ -95,7 +95,7 @@ TEST_F(SceneFixture, AreaIsKeptWithoutAnInstanceAndInSolidSpace) {
 TEST_F(SceneFixture, FrameUpdateLocatesTheCameraThenMovesIt) {
     place({0, 0, 0});
     camera->position = {50, 50, 50};
-    g_fallSpeed = 0.0f;
+    camera->fallSpeed = 0.0f;
     updateScene(scene);
     EXPECT_EQ(camera->instanceIndex, 0);
     EXPECT_EQ(camera->areaIndex, 1);
@@ -113,7 +113,7 @@ TEST_F(SceneFixture, FrameUpdateLocatesTheCameraThenMovesIt) {
     updateScene(scene);
     EXPECT_EQ(camera->instanceIndex, -1);
     placed.swap(scene.instances);
-    g_fallSpeed = 0.0f;
+    camera->fallSpeed = 0.0f;
 }
 
 TEST_F(SceneFixture, MapWithoutBrushesIsNeverTaken) {

@@ -50,7 +50,6 @@ TEST(StandingPoint, OverTheLargestFloorWhoseSpaceTheTreePutsInTheArea) {
     MapData map;
     AreaFloors floors;
     ProcReading how;
-    how.deviceBuffers = false;
     how.observer = &floors;
     std::string error;
     ASSERT_TRUE(map.readProcFile(files.write("m.proc", text).c_str(), how, &error)) << error;
@@ -84,7 +83,6 @@ TEST(StandingPoint, NeverOnTopOfTheMap) {
         MapData map;
         AreaFloors floors;
         ProcReading how;
-        how.deviceBuffers = false;
         how.observer = &floors;
         std::string error;
         const std::string text = "mapProcFile003\n" + model("_area0", count, surfaces);

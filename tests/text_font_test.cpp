@@ -99,15 +99,12 @@ TEST_F(TextFontTest, TexelsCarryCoverageInEveryChannel) {
             EXPECT_EQ(texels[y * 256 + x], 0u);
 }
 
-TEST(TextFontInit, CreatesBufferAndRecordsTwoIdenticalStateBlocks) {
+TEST(TextFontInit, CreatesTheBufferAndReleaseFreesWhatInitMade) {
     RecordingDevice device;
     TextFont font;
     ASSERT_EQ(font.init(&device, "Arial", 20), kTextFontOk);
     ASSERT_TRUE(font.vertexBuffer.get());
     EXPECT_EQ(font.vertexBuffer->byteSize(), 16800u);
-    EXPECT_NE(font.drawState, 0u);
-    EXPECT_NE(font.savedState, 0u);
-    EXPECT_NE(font.drawState, font.savedState);
 
     bool sawBuffer = false;
     for (const auto& call : device.calls)
@@ -119,44 +116,12 @@ TEST(TextFontInit, CreatesBufferAndRecordsTwoIdenticalStateBlocks) {
         }
     EXPECT_TRUE(sawBuffer);
 
-    // What each block records, in order.
-    const std::vector<std::pair<CallKind, std::vector<uint32_t>>> expected = {
-        {CallKind::SetTexture, {0}},
-        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaBlendEnable), 1}},
-        {CallKind::SetRenderState, {uint32_t(RenderState::SrcBlend), gpu::kBlendSrcAlpha}},
-        {CallKind::SetRenderState, {uint32_t(RenderState::DestBlend), gpu::kBlendInvSrcAlpha}},
-        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaTestEnable), 1}},
-        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaRef), 16}},
-        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaFunc), gpu::kCmpGreaterEqual}},
-        {CallKind::SetRenderState, {uint32_t(RenderState::ZEnable), 0}},
-        {CallKind::SetVertexShader, {0x144}},
-        {CallKind::SetStreamSource, {0, 28}},
-    };
-    int blocks = 0;
-    for (size_t i = 0; i < device.calls.size(); ++i) {
-        if (device.calls[i].kind != CallKind::BeginStateBlock) continue;
-        ++blocks;
-        ASSERT_LT(i + expected.size() + 1, device.calls.size());
-        for (size_t k = 0; k < expected.size(); ++k) {
-            const auto& call = device.calls[i + 1 + k];
-            SCOPED_TRACE("block " + std::to_string(blocks) + " call " + std::to_string(k));
-            EXPECT_EQ(call.kind, expected[k].first);
-            for (size_t a = 0; a < expected[k].second.size(); ++a)
-                EXPECT_EQ(call.args[a], expected[k].second[a]);
-        }
-        EXPECT_EQ(device.calls[i + 1].object, font.texture.get());
-        EXPECT_EQ(device.calls[i + expected.size()].object, font.vertexBuffer.get());
-        EXPECT_EQ(device.calls[i + expected.size() + 1].kind, CallKind::EndStateBlock);
-    }
-    EXPECT_EQ(blocks, 2);
-
     const uint32_t buffersBefore = device.liveBuffers(), texturesBefore = device.liveTextures();
     font.release();
     EXPECT_EQ(device.liveBuffers(), buffersBefore - 1);
     EXPECT_EQ(device.liveTextures(), texturesBefore - 1);
     EXPECT_FALSE(font.texture.get());
     EXPECT_FALSE(font.vertexBuffer.get());
-    EXPECT_EQ(font.drawState, 0u);
 }
 
 TEST(TextFontInit, PointSizePicksTheTextureSize) {
@@ -230,14 +195,37 @@ TEST_F(TextFontTest, LongStringsGoOutInBatchesOfAHundredCharacters) {
     EXPECT_EQ(drawnTriangles(), (std::vector<uint32_t>{200}));
 }
 
-TEST_F(TextFontTest, EmptyStringLocksUnlocksAndRestoresWithoutDrawing) {
+TEST_F(TextFontTest, EmptyStringSetsLocksUnlocksAndRestoresWithoutDrawing) {
     font_.drawText(10, 10, "", kBlue);
     EXPECT_TRUE(device_.draws.empty());
-    EXPECT_EQ(count(CallKind::Lock), 1);
-    EXPECT_EQ(count(CallKind::Unlock), 1);
-    EXPECT_EQ(count(CallKind::CaptureStateBlock), 1);
-    EXPECT_EQ(count(CallKind::ApplyStateBlock), 2);
     EXPECT_FALSE(RecordingDevice::isLocked(font_.vertexBuffer.get()));
+    // The text's states, the buffer written, then the frame's states back.
+    const std::vector<std::pair<CallKind, std::vector<uint32_t>>> expected = {
+        {CallKind::SetTexture, {0}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaBlendEnable), 1}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::SrcBlend), gpu::kBlendSrcAlpha}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::DestBlend), gpu::kBlendInvSrcAlpha}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaTestEnable), 1}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaRef), 16}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaFunc), gpu::kCmpGreaterEqual}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::ZEnable), 0}},
+        {CallKind::SetVertexShader, {0x144}},
+        {CallKind::SetStreamSource, {0, 28}},
+        {CallKind::Lock, {0, 0, gpu::kLockDiscard}},
+        {CallKind::Unlock, {}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaBlendEnable), 0}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaTestEnable), 0}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::ZEnable), 1}},
+    };
+    ASSERT_EQ(device_.calls.size(), expected.size());
+    for (size_t k = 0; k < expected.size(); ++k) {
+        SCOPED_TRACE("call " + std::to_string(k));
+        EXPECT_EQ(device_.calls[k].kind, expected[k].first);
+        for (size_t a = 0; a < expected[k].second.size(); ++a)
+            EXPECT_EQ(device_.calls[k].args[a], expected[k].second[a]);
+    }
+    EXPECT_EQ(device_.calls[0].object, font_.texture.get());
+    EXPECT_EQ(device_.calls[9].object, font_.vertexBuffer.get());
 }
 
 TEST_F(TextFontTest, EachCharacterIsTwoTrianglesAtItsMeasuredWidth) {
@@ -278,28 +266,16 @@ TEST_F(TextFontTest, SkippedBytesDoNotMoveThePenAndNewlineStartsANewLine) {
     EXPECT_FLOAT_EQ(v[12 + 2].y, 7 + 27);
 }
 
-TEST_F(TextFontTest, CallersStatesAreRestored) {
-    gpu::Texture* other = device_.createTexture(4, 4, 1);
-    gpu::VertexBuffer* otherBuffer = device_.createVertexBuffer(64, 0, gpu::kFvfLit);
-    device_.setTexture(0, other);
-    device_.setRenderState(RenderState::AlphaBlendEnable, 0);
+TEST_F(TextFontTest, TheFrameIsLeftUnblendedAndDepthTested) {
     device_.setRenderState(RenderState::ZEnable, 1);
-    device_.setRenderState(RenderState::AlphaRef, 99);
-    device_.setVertexShader(gpu::kFvfLit);
-    device_.setStreamSource(0, otherBuffer, 32);
-
     font_.drawText(0, 0, "overlay\nline", kBlue);
     ASSERT_EQ(device_.draws.size(), 1u);
-
-    EXPECT_EQ(device_.texture(0), other);
+    EXPECT_EQ(device_.draws[0].zEnable, 0u);  // the text itself over everything
+    // What the world's and the lines' draws rely on; each names its own
+    // program, texture and buffer.
     EXPECT_EQ(device_.renderState(RenderState::AlphaBlendEnable), 0u);
+    EXPECT_EQ(device_.renderState(RenderState::AlphaTestEnable), 0u);
     EXPECT_EQ(device_.renderState(RenderState::ZEnable), 1u);
-    EXPECT_EQ(device_.renderState(RenderState::AlphaRef), 99u);
-    EXPECT_EQ(device_.vertexShader(), gpu::kFvfLit);
-    EXPECT_EQ(device_.streamSource(), otherBuffer);
-    EXPECT_EQ(device_.streamStride(), 32u);
-    otherBuffer->release();
-    other->release();
 }
 
 TEST(TextFontPixels, BlueTextAppearsAtTheTopLeftOverTheScene) {

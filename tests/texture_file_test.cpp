@@ -23,15 +23,15 @@ TEST(TextureFileTest, ImageBecomesATextureOfItsSizeWithItsTexels) {
     ASSERT_TRUE(writeBmp(file.c_str(), image, &error)) << error;
 
     gpu::RecordingDevice device;
-    gpu::Texture* texture = loadTextureFile(device, file.c_str(), &error);
+    gpu::DeviceHandle<gpu::Texture> texture = loadTextureFile(device, file.c_str(), &error);
     ASSERT_TRUE(texture) << error;
     EXPECT_EQ(texture->width(), 3u);
     EXPECT_EQ(texture->height(), 2u);
-    const std::vector<uint32_t>& texels = gpu::RecordingDevice::texels(texture);
+    const std::vector<uint32_t>& texels = gpu::RecordingDevice::texels(texture.get());
     ASSERT_EQ(texels.size(), 6u);
     for (uint32_t i = 0; i < 6; ++i)  // 0xAARRGGBB, rows top to bottom
         EXPECT_EQ(texels[i], 0xff0000c8u | (10 * i) << 16 | (100 + i) << 8) << i;
-    texture->release();
+    texture.reset();
 
     // The device refusing the texture is a failure naming the file, as is a bad file.
     device.failNextTextureCreations(1);
@@ -58,33 +58,33 @@ TEST(TextureFileTest, DdsLevelsGoToTheDeviceCompressedOrExpanded) {
 
     gpu::RecordingDevice device;
     std::string error;
-    gpu::Texture* texture = loadTextureFile(device, path.c_str(), &error);
+    gpu::DeviceHandle<gpu::Texture> texture = loadTextureFile(device, path.c_str(), &error);
     ASSERT_TRUE(texture) << error;
-    EXPECT_EQ(gpu::RecordingDevice::format(texture), TexelFormat::Bc1);
-    EXPECT_EQ(gpu::RecordingDevice::levelCount(texture), 3u);
-    EXPECT_EQ(gpu::RecordingDevice::storedLevels(texture), blocks);
-    texture->release();
+    EXPECT_EQ(gpu::RecordingDevice::format(texture.get()), TexelFormat::Bc1);
+    EXPECT_EQ(gpu::RecordingDevice::levelCount(texture.get()), 3u);
+    EXPECT_EQ(gpu::RecordingDevice::storedLevels(texture.get()), blocks);
+    texture.reset();
 
     // Without S3TC the same levels arrive decoded.
     device.setBlockCompression(false);
     texture = loadTextureFile(device, path.c_str(), &error);
     ASSERT_TRUE(texture) << error;
-    EXPECT_EQ(gpu::RecordingDevice::format(texture), TexelFormat::Rgba8);
-    EXPECT_EQ(gpu::RecordingDevice::levelCount(texture), 3u);
-    const std::vector<uint8_t>& levels = gpu::RecordingDevice::storedLevels(texture);
+    EXPECT_EQ(gpu::RecordingDevice::format(texture.get()), TexelFormat::Rgba8);
+    EXPECT_EQ(gpu::RecordingDevice::levelCount(texture.get()), 3u);
+    const std::vector<uint8_t>& levels = gpu::RecordingDevice::storedLevels(texture.get());
     ASSERT_EQ(levels.size(), (16 + 4 + 1) * 4u);
-    EXPECT_EQ(gpu::RecordingDevice::texels(texture), std::vector<uint32_t>(16, 0xffff0000u));
+    EXPECT_EQ(gpu::RecordingDevice::texels(texture.get()), std::vector<uint32_t>(16, 0xffff0000u));
     EXPECT_EQ(std::vector<uint8_t>(levels.begin() + 64, levels.begin() + 68), (std::vector<uint8_t>{0, 255, 0, 255}));
     EXPECT_EQ(std::vector<uint8_t>(levels.end() - 4, levels.end()), (std::vector<uint8_t>{0, 0, 255, 255}));
-    texture->release();
+    texture.reset();
 
     // A device that claims S3TC but refuses these blocks gets them decoded.
     device.setBlockCompression(true);
     device.failNextTextureCreations(1);
     texture = loadTextureFile(device, path.c_str(), &error);
     ASSERT_TRUE(texture) << error;
-    EXPECT_EQ(gpu::RecordingDevice::format(texture), TexelFormat::Rgba8);
-    texture->release();
+    EXPECT_EQ(gpu::RecordingDevice::format(texture.get()), TexelFormat::Rgba8);
+    texture.reset();
     fs::remove(path);
 }
 

@@ -8,6 +8,7 @@
 #include "platform/gpu/device.h"
 #include "platform/gpu/gl/glsl_check.h"
 #include "platform/gpu/vertex_program.h"
+#include "platform/gpu/vs11_run.h"
 #include "render/lighting_program.h"
 
 namespace q::gpu {

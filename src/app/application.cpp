@@ -8,7 +8,7 @@
 #include "app/input_devices.h"
 #include "app/screenshot.h"
 #include "math/matrix.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "platform/report.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
@@ -31,10 +31,7 @@ Application::Application(AppPlatform platform) : platform_(std::move(platform)) 
     if (!platform_.clock) platform_.clock = &tickClock_;
 }
 
-Application::~Application() {
-    // The members go in their order; the device is no longer published.
-    if (device && g_device == device->device.get()) g_device = nullptr;
-}
+Application::~Application() = default;
 
 bool Application::createWindow(int newWidth, int newHeight, const char* title, std::string* error) {
     width = newWidth;
@@ -58,7 +55,6 @@ GraphicsDevice* Application::initDevice(int backBufferWidth, int backBufferHeigh
     if (!backend) return nullptr;
     device = std::make_unique<GraphicsDevice>();
     device->create(std::move(backend));
-    g_device = device->device.get();
 
     g_lightingShader = device->createVertexShader(kLightingProgramText, kLightingDeclaration);
 
@@ -135,7 +131,7 @@ void Application::runFrame() {
     if (input) input->update();
     if (scene) updateScene(*scene);
     device->beginFrame();
-    if (scene) render(*scene);
+    visibleAreaCount = scene ? render(*scene) : 0;
     drawOverlay();
     const Camera* camera = scene ? scene->camera.get() : nullptr;
     device->endFrame(camera ? camera->view : Matrix::identity(), camera ? camera->projection : Matrix::identity());
@@ -153,7 +149,7 @@ void Application::overlayLines(OverlayLines* out) const {
         values.areaIndex = scene->camera->areaIndex;
     }
     values.fps = fps;
-    values.visibleAreas = g_visibleAreaCount;
+    values.visibleAreas = visibleAreaCount;
     values.portalMode = g_portalMode;
     buildOverlayLines(values, out);
 }
@@ -179,11 +175,11 @@ void Application::writeTrace() {
         // Outside every copy there is no area: the last one found belongs to
         // a copy the camera has left, and area 0 is a real area.
         record.area = camera.instanceIndex < 0 ? -1 : camera.areaIndex;
+        record.fallSpeed = camera.fallSpeed;
     }
-    record.visibleAreas = g_visibleAreaCount;
+    record.visibleAreas = visibleAreaCount;
     record.portalMode = g_portalMode;
     record.fps = fps;
-    record.fallSpeed = g_fallSpeed;
     trace->write(record);
 }
 

@@ -48,6 +48,7 @@ public:
     std::unique_ptr<TextFont> font;  // null when no font could be made
     std::unique_ptr<Scene> scene;
     float fps = 0.0f;
+    int visibleAreaCount = 0;  // areas the last render pass drew, over all instances
 
     FrameTrace* trace = nullptr;  // not owned; one record per frame when set
     std::string screenshotDirectory;  // where F12 puts its pictures; empty: the working directory

@@ -256,7 +256,7 @@ int printMapInfo(const std::string& mapBase, const std::vector<std::string>& tex
     MapSource source;
     const bool haveSource = useMapSource && readMapSourceBeside(mapBase, &source);
     ProcReading how;
-    how.deviceBuffers = false;  // looked at, not drawn
+    how.device = nullptr;  // looked at, not drawn
     how.observer = &floors;
     how.source = haveSource ? &source : nullptr;
     if (!map.readProcFile((mapBase + ".proc").c_str(), how, error) ||

@@ -1,18 +1,16 @@
 #include "map/map_data.h"
 
 #include "platform/gpu/device.h"
-#include "render/globals.h"
 
 namespace q {
 
-void Area::draw() const {
-    gpu::Device* device = g_device;
+void Area::draw(gpu::Device& device) const {
     for (const SurfaceGroup& group : surfaceGroups) {
         for (const Surface& surface : group.surfaces) {
-            device->setTexture(0, surface.texture);
-            device->setStreamSource(0, surface.vertexBuffer.get(), sizeof(MapVertex));
-            device->setIndices(surface.indexBuffer.get(), 0);
-            device->drawIndexedPrimitive(gpu::Primitive::TriangleList, 0,
+            device.setTexture(0, surface.texture);
+            device.setStreamSource(0, surface.vertexBuffer.get(), sizeof(MapVertex));
+            device.setIndices(surface.indexBuffer.get(), 0);
+            device.drawIndexedPrimitive(gpu::Primitive::TriangleList, 0,
                                          static_cast<uint32_t>(surface.vertexCount), 0,
                                          static_cast<uint32_t>(surface.indexCount / 3));
         }

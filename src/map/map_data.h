@@ -16,7 +16,7 @@
 #include "math/matrix.h"
 #include "math/plane.h"
 #include "math/vector.h"
-#include "platform/gpu/device_handle.h"
+#include "platform/gpu/device.h"
 
 namespace q {
 
@@ -59,9 +59,9 @@ public:
 // How the surfaces of the area-portal file are kept.
 struct ProcReading {
     TextureSource* textures = nullptr;  // material images; null: none looked up
-    // False: surfaces are read, checked and counted but get no device buffers
-    // (a map looked at without a graphics device).
-    bool deviceBuffers = true;
+    // The device the surfaces' buffers are made on. Null: surfaces are read,
+    // checked and counted but get no buffers (a map looked at, not drawn).
+    gpu::Device* device = nullptr;
     SurfaceObserver* observer = nullptr;
     // The map source read beside the file, if any: the entity models its
     // entities place are read into entityModels (with buffers when there are
@@ -90,12 +90,12 @@ struct Area {
     void addPortal(int index) { portalIndices.push_back(index); }
     // Reads the surfaces of one model block (count surfaces, then the block's
     // closing brace) into a new group, their vertices and indices straight into
-    // device buffers made on g_device unless `reading` says otherwise. False
+    // buffers made on the reading's device, if it has one. False
     // with the reader's error recorded when the text does not fit.
     bool readSurfaces(PatternReader& file, int count, SurfaceReading& reading);
-    // Four device calls per surface on g_device; the caller has set the program,
-    // its constants and the rest of the pipeline.
-    void draw() const;
+    // Four device calls per surface; the caller has set the program, its
+    // constants and the rest of the pipeline.
+    void draw(gpu::Device& device) const;
 };
 
 struct Portal {
@@ -216,15 +216,15 @@ struct MapData {
     size_t brushListings = 0;
 
     // Reads the area-portal file: areas with their surfaces (buffers on
-    // g_device, materials from textures, which may be null), portals and the
+    // device, materials from textures; either may be null), portals and the
     // area BSP. On a file that cannot be read or does not fit the format returns
     // false with "<file>:<line>: expected <what>" in *error; what was read so far
     // stays in the map (the caller releases it).
-    bool readProcFile(const char* fileName, TextureSource* textures, std::string* error);
+    bool readProcFile(const char* fileName, gpu::Device* device, TextureSource* textures, std::string* error);
     bool readProcFile(const char* fileName, const ProcReading& how, std::string* error);
     // The reading itself, over a file opened; false with the reader's error
     // recorded.
-    bool readProcText(PatternReader& file, TextureSource* textures);
+    bool readProcText(PatternReader& file, gpu::Device* device, TextureSource* textures);
     bool readProcText(PatternReader& file, const ProcReading& how);
 
     // Reads the collision file: the split tree, the brushes linked into it and

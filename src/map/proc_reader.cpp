@@ -18,7 +18,6 @@
 #include "map/portal_corners.h"
 #include "platform/gpu/device.h"
 #include "platform/report.h"
-#include "render/globals.h"
 
 namespace q {
 
@@ -373,9 +372,7 @@ bool Area::readSurfaces(PatternReader& file, int count, SurfaceReading& reading)
     surfaceGroups.emplace_back();
     const size_t groupIndex = surfaceGroups.size() - 1;
     const ProcReading& how = reading.how;
-    gpu::Device* device = how.deviceBuffers ? g_device : nullptr;
-    if (count > 0 && how.deviceBuffers && !device)
-        return file.failWith(file.position(), "no graphics device for the surfaces");
+    gpu::Device* device = how.device;
     // With no one to see the geometry and buffers to fill, the vertices go
     // straight into them: the default load holds no copy of its own.
     const bool straightIn = device && !how.observer && !reading.modelBounds;
@@ -397,10 +394,10 @@ bool Area::readSurfaces(PatternReader& file, int count, SurfaceReading& reading)
         surface.vertexCount = vertexCount;
         surface.indexCount = indexCount;
         if (device) {
-            surface.vertexBuffer.reset(device->createVertexBuffer(vertexBytes, gpu::kUsageWriteOnly, gpu::kFvfLit));
+            surface.vertexBuffer = device->createVertexBuffer(vertexBytes, gpu::kUsageWriteOnly, gpu::kFvfLit);
             if (!surface.vertexBuffer && vertexBytes > 0)
                 return file.failWith(at, "cannot create a vertex buffer of " + std::to_string(vertexBytes) + " bytes");
-            surface.indexBuffer.reset(device->createIndexBuffer(indexBytes, gpu::kUsageWriteOnly));
+            surface.indexBuffer = device->createIndexBuffer(indexBytes, gpu::kUsageWriteOnly);
             if (!surface.indexBuffer && indexBytes > 0)
                 return file.failWith(at, "cannot create an index buffer of " + std::to_string(indexBytes) + " bytes");
         }
@@ -440,6 +437,8 @@ bool Area::readSurfaces(PatternReader& file, int count, SurfaceReading& reading)
 
 void Portal::computePlane(const char* name) {
     D3DXPlaneFromPoints(&plane, &points[0], &points[1], &points[2]);
+    // "zop" is the system's own word for a portal whose plane lines up with no
+    // axis (every normal component non-zero): reported, and still used as read.
     if (plane.a != 0.0f && plane.b != 0.0f && plane.c != 0.0f) report("zop", "ff", name);
     // A portal of more points is narrowed to the rectangle around it: its
     // first four alone would cut off the rest of the opening and hide what is
@@ -457,8 +456,9 @@ void Portal::computePlane(const char* name) {
     if (quadrilateral) std::copy_n(points.begin(), 4, viewCorners.begin());
 }
 
-bool MapData::readProcFile(const char* fileName, TextureSource* textures, std::string* error) {
+bool MapData::readProcFile(const char* fileName, gpu::Device* device, TextureSource* textures, std::string* error) {
     ProcReading how;
+    how.device = device;
     how.textures = textures;
     return readProcFile(fileName, how, error);
 }
@@ -469,8 +469,9 @@ bool MapData::readProcFile(const char* fileName, const ProcReading& how, std::st
     return file.outcome(readProcText(file, how), error);
 }
 
-bool MapData::readProcText(PatternReader& file, TextureSource* textures) {
+bool MapData::readProcText(PatternReader& file, gpu::Device* device, TextureSource* textures) {
     ProcReading how;
+    how.device = device;
     how.textures = textures;
     return readProcText(file, how);
 }

@@ -21,16 +21,16 @@ void moveCamera(Camera& camera, Vector3 k, bool flying, const MapInstance* insta
         } else if (trace(*instance, position, &target, extents).fraction != 0.0f) {
             position = target;
         }
-        g_fallSpeed = 0.0f;
+        camera.fallSpeed = 0.0f;
     } else {
-        g_fallSpeed += kGravity;
-        Vector3 target = position - Vector3{0.0f, g_fallSpeed, 0.0f};
+        camera.fallSpeed += kGravity;
+        Vector3 target = position - Vector3{0.0f, camera.fallSpeed, 0.0f};
         if (!instance) {
             position = target;
         } else if (trace(*instance, position, &target, extents).fraction == 0.0f) {
             // Resting on something at the start of the fall. An update whose fall
             // is cut short by a floor keeps its speed; this is the next one.
-            g_fallSpeed = 0.0f;
+            camera.fallSpeed = 0.0f;
         } else {
             position = target;
         }
@@ -74,7 +74,7 @@ void moveCamera(Camera& camera, Vector3 k, bool flying, const MapInstance* insta
         const float ground = camera.scene->terrain->heightAt(position);
         if (position.y < ground + kEyeAboveGround) {
             position.y = ground + kEyeAboveGround;
-            g_fallSpeed = 0.0f;
+            camera.fallSpeed = 0.0f;
         }
     }
 }

@@ -1,11 +1,10 @@
 #pragma once
 // The movement step and its constants. Speeds and distances are per update:
 // nothing is scaled by elapsed time, so motion follows the frame rate. The fall
-// speed it keeps between updates is g_fallSpeed (render/globals.h).
+// speed it keeps between updates is the camera's.
 
 #include "math/matrix.h"
 #include "math/vector.h"
-#include "render/globals.h"
 
 namespace q {
 

@@ -1,5 +1,5 @@
-// PNG writing (screenshots); libpng reports errors by longjmp to the jump
-// buffer set here.
+// Writing PNG (screenshots; material images are read in image_png_decode.cpp).
+// libpng reports errors by longjmp to the jump buffer set here.
 
 #include <cerrno>
 #include <csetjmp>

@@ -1,6 +1,7 @@
 #pragma once
-// Reading PNG files back: screenshots checked by the end-to-end tests. The
-// viewer itself only writes PNG.
+// Reading a file that must be a PNG, whatever its name says: screenshots read
+// back by the end-to-end tests. Material images of any format, PNG among
+// them, are read through loadImageFile (platform/image.h).
 
 #include <string>
 

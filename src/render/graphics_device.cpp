@@ -19,7 +19,7 @@ bool GraphicsDevice::create(std::unique_ptr<gpu::Device> backend) {
     device->setRenderState(gpu::RenderState::CullMode, gpu::kCullNone);
     device->setRenderState(gpu::RenderState::ZEnable, 0);
 
-    lineBuffer.reset(device->createVertexBuffer(lineBufferBytes, gpu::kUsageDynamic, 0));
+    lineBuffer = device->createVertexBuffer(lineBufferBytes, gpu::kUsageDynamic, 0);
     lineCount = 0;
     lineWrite = nullptr;
     return true;
@@ -72,6 +72,8 @@ void GraphicsDevice::endFrame(const Matrix& view, const Matrix& projection) {
 
 uint32_t GraphicsDevice::createVertexShader(const char* text, const uint32_t* declaration) {
     const uint32_t handle = device->createVertexShader(text, declaration);
+    // "ff" is the system's own terse box for a failed device call; the detail
+    // on stderr says which. Lit draws then go without their program.
     if (handle == 0) report("ff", "ff", "a vertex program was refused: it did not assemble or the device cannot run it");
     return handle;
 }

@@ -9,7 +9,6 @@
 #include "math/matrix.h"
 #include "math/vector.h"
 #include "platform/gpu/device.h"
-#include "platform/gpu/device_handle.h"
 
 namespace q {
 

@@ -27,7 +27,7 @@ std::vector<uint8_t> gridTexels() {
 
 }  // namespace
 
-gpu::Texture* createGridTexture(gpu::Device& device) {
+gpu::DeviceHandle<gpu::Texture> createGridTexture(gpu::Device& device) {
     const std::vector<uint8_t> rgba = gridTexels();
     return device.createTextureFromRgba(rgba.data(), kGridTextureSide, kGridTextureSide);
 }

@@ -4,19 +4,16 @@
 
 #include <cstdint>
 
-namespace q {
+#include "platform/gpu/device.h"
 
-namespace gpu {
-class Device;
-class Texture;
-}  // namespace gpu
+namespace q {
 
 constexpr uint32_t kGridTextureSide = 64;  // texels; texture coordinates 0 to 1 span it
 constexpr uint32_t kGridCellsPerSide = 4;
 
 // A texture of the grid with a full mip chain: mid grey cells between darker
 // lines, the line of the texture's own edge darker still, so one repeat of the
-// texture shows. Null when the device refuses it.
-gpu::Texture* createGridTexture(gpu::Device& device);
+// texture shows. Empty when the device refuses it.
+gpu::DeviceHandle<gpu::Texture> createGridTexture(gpu::Device& device);
 
 }  // namespace q

@@ -23,7 +23,8 @@ int32_t textureSizeFor(int32_t pointSize) {
     return 256;
 }
 
-void recordTextState(gpu::Device& device, gpu::Texture* texture, gpu::VertexBuffer* buffer) {
+// The text's states: blended, alpha-tested glyphs over the picture, no depth.
+void setTextState(gpu::Device& device, gpu::Texture* texture, gpu::VertexBuffer* buffer) {
     using gpu::RenderState;
     device.setTexture(0, texture);
     device.setRenderState(RenderState::AlphaBlendEnable, 1);
@@ -35,6 +36,16 @@ void recordTextState(gpu::Device& device, gpu::Texture* texture, gpu::VertexBuff
     device.setRenderState(RenderState::ZEnable, 0);
     device.setVertexShader(gpu::kFvfScreen);
     device.setStreamSource(0, buffer, kVertexStride);
+}
+
+// What the frame's other draws rely on and the text changed: no blending, no
+// alpha test, depth tested. Each of them names its own program, texture and
+// buffers.
+void restoreFrameState(gpu::Device& device) {
+    using gpu::RenderState;
+    device.setRenderState(RenderState::AlphaBlendEnable, 0);
+    device.setRenderState(RenderState::AlphaTestEnable, 0);
+    device.setRenderState(RenderState::ZEnable, 1);
 }
 
 }  // namespace
@@ -80,7 +91,7 @@ int32_t TextFont::init(gpu::Device* target, const char* face, int32_t pointSize)
         x += extent.cx + kGlyphGap;
     }
 
-    texture.reset(device->createTexture(texSize, texSize, 1));
+    texture = device->createTexture(texSize, texSize, 1);
     if (!texture) return kTextFontFail;
     uint32_t pitch = 0;
     auto* texels = static_cast<uint8_t*>(texture->lockRect(&pitch));
@@ -93,24 +104,16 @@ int32_t TextFont::init(gpu::Device* target, const char* face, int32_t pointSize)
     }
     texture->unlockRect();
 
-    vertexBuffer.reset(
-        device->createVertexBuffer(kBufferBytes, gpu::kUsageWriteOnly | gpu::kUsageDynamic, gpu::kFvfScreen));
+    vertexBuffer = device->createVertexBuffer(kBufferBytes, gpu::kUsageWriteOnly | gpu::kUsageDynamic, gpu::kFvfScreen);
     if (!vertexBuffer) return kTextFontFail;
-
-    for (gpu::StateBlock* block : {&drawState, &savedState}) {
-        device->beginStateBlock();
-        recordTextState(*device, texture.get(), vertexBuffer.get());
-        *block = device->endStateBlock();
-    }
     return kTextFontOk;
 }
 
 void TextFont::drawText(float x, float y, const char* text, uint32_t colour) {
     // All that init makes must be there: a half-finished init leaves the texture
     // without a buffer to draw from.
-    if (!texture || !vertexBuffer || !drawState || !savedState || !text) return;
-    device->captureStateBlock(savedState);
-    device->applyStateBlock(drawState);
+    if (!texture || !vertexBuffer || !text) return;
+    setTextState(*device, texture.get(), vertexBuffer.get());
 
     auto* vertices = static_cast<FontVertex*>(vertexBuffer->lock(0, 0, gpu::kLockDiscard));
     uint32_t triangles = 0;
@@ -151,14 +154,10 @@ void TextFont::drawText(float x, float y, const char* text, uint32_t colour) {
         vertexBuffer->unlock();
         if (triangles > 0) device->drawPrimitive(gpu::Primitive::TriangleList, 0, triangles);
     }
-    device->applyStateBlock(savedState);
+    restoreFrameState(*device);
 }
 
 void TextFont::release() {
-    if (!device) return;
-    if (drawState) device->deleteStateBlock(drawState);
-    if (savedState) device->deleteStateBlock(savedState);
-    drawState = savedState = 0;
     vertexBuffer.reset();
     texture.reset();
 }

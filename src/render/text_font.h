@@ -6,7 +6,6 @@
 #include <cstdint>
 
 #include "platform/gpu/device.h"
-#include "platform/gpu/device_handle.h"
 
 namespace q {
 
@@ -42,17 +41,15 @@ public:
     gpu::DeviceHandle<gpu::Texture> texture;
     gpu::DeviceHandle<gpu::VertexBuffer> vertexBuffer;
     gpu::Device* device = nullptr;  // not owned: it must outlive the font
-    gpu::StateBlock drawState = 0;
-    gpu::StateBlock savedState = 0;
 
     TextFont() = default;
     TextFont(const TextFont&) = delete;
     TextFont& operator=(const TextFont&) = delete;
     virtual ~TextFont() { release(); }
 
-    // Rasterises face at pointSize (96 pixels per inch) and creates the texture,
-    // the vertex buffer and the state blocks. kTextFontOk or kTextFontFail; on a
-    // missing face or a rasteriser failure one warning line says what to install.
+    // Rasterises face at pointSize (96 pixels per inch) and creates the texture
+    // and the vertex buffer. kTextFontOk or kTextFontFail; on a missing face or
+    // a rasteriser failure one warning line says what to install.
     int32_t init(gpu::Device* device, const char* face, int32_t pointSize);
 
     // Draws text with the top-left of its first cell at (x, y) in back-buffer
@@ -60,7 +57,7 @@ public:
     // skipped. Between beginFrame and endFrame; does nothing unless init succeeded.
     void drawText(float x, float y, const char* text, uint32_t colour);
 
-    // Frees the texture, the buffer and the state blocks (the destructor does too).
+    // Frees the texture and the buffer (the destructor does too).
     void release();
 };
 

@@ -5,10 +5,10 @@
 
 namespace q {
 
-gpu::Texture* createTextureFromImage(gpu::Device& device, TextureImage& image, const char* path,
-                                     std::string* error) {
+gpu::DeviceHandle<gpu::Texture> createTextureFromImage(gpu::Device& device, TextureImage& image,
+                                                       const char* path, std::string* error) {
     // S3TC blocks go to the GPU as they are where it can sample them.
-    gpu::Texture* texture =
+    gpu::DeviceHandle<gpu::Texture> texture =
         device.createTextureFromLevels(image.format, image.width, image.height, image.levelCount, image.levels());
     if (!texture && isBlockFormat(image.format)) {
         // Without S3TC, or for a size the driver refuses in it, the blocks
@@ -23,7 +23,7 @@ gpu::Texture* createTextureFromImage(gpu::Device& device, TextureImage& image, c
     return texture;
 }
 
-gpu::Texture* loadTextureFile(gpu::Device& device, const char* path, std::string* error) {
+gpu::DeviceHandle<gpu::Texture> loadTextureFile(gpu::Device& device, const char* path, std::string* error) {
     TextureImage image;
     std::string message;
     if (!loadTextureImage(path, &image, &message)) {

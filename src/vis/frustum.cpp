@@ -1,7 +1,6 @@
 #include "vis/frustum.h"
 
 #include "math/matrix.h"
-#include "render/globals.h"
 #include "render/graphics_device.h"
 #include "world/camera.h"
 #include "world/scene.h"
@@ -52,7 +51,7 @@ uint32_t boundsInFrustum(const Bounds& bounds, const Frustum& frustum) {
 void buildFrustum(const Camera& camera, Frustum* out, const Matrix& world) {
     const Scene* scene = camera.scene;
     const Matrix& view = camera.view;
-    if (g_captureLines && scene && scene->graphics) {
+    if (camera.collectingLines && scene && scene->graphics) {
         // The camera's own view volume, drawn from the eye to the far corners.
         Matrix placement = Matrix::identity();
         D3DXMatrixInverse(&placement, nullptr, &view);

@@ -18,7 +18,6 @@
 
 #include "math/matrix.h"
 #include "platform/report.h"
-#include "render/globals.h"
 #include "render/graphics_device.h"
 #include "vis/frustum.h"
 #include "vis/portal_flow_view.h"
@@ -149,6 +148,8 @@ bool nextPassage(MapInstance& instance, Passage* out) {
         } else {
             char where[48];
             std::snprintf(where, sizeof where, "portal %d listed in area %d", n, area);
+            // The system's own words for "this portal does not join this area":
+            // the area's list names a portal that leads elsewhere, so it is skipped.
             report("portal不对砚竹", "eror", where);
             continue;
         }
@@ -183,7 +184,7 @@ void narrow(const MapInstance& instance, const Passage& passage, Frustum* narrow
     const Vector3& localEye = instance.localEye;
     const Vector3* p = instance.portals[passage.portal].viewCorners.data();
     Scene* scene = instance.scene;
-    GraphicsDevice* lines = (g_captureLines && scene) ? scene->graphics : nullptr;
+    GraphicsDevice* lines = (scene && scene->camera && scene->camera->collectingLines) ? scene->graphics : nullptr;
     (*narrowed)[kNear] = view[kNear];
     (*narrowed)[kFar] = view[kFar];
     for (const EdgeRule& rule : passage.fromPositive ? kFromPositive : kFromNegative) {

@@ -21,10 +21,10 @@
 
 namespace q {
 
-void render(Scene& scene) {
+int render(Scene& scene) {
     const Camera* camera = scene.camera.get();
     gpu::Device* device = scene.device;
-    if (!camera || !device) return;
+    if (!camera || !device) return 0;
     const std::vector<std::unique_ptr<MapInstance>>& instances = scene.instances;
 
     const Matrix viewProjection = transposed(camera->view * camera->projection);
@@ -49,14 +49,15 @@ void render(Scene& scene) {
         }
     }
 
-    g_visibleAreaCount = 0;
+    int drawn = 0;
     for (const std::unique_ptr<MapInstance>& instance : instances)
-        if (instance->enteredThisFrame) drawVisible(*instance);
+        if (instance->enteredThisFrame) drawn += drawVisible(*instance);
+    return drawn;
 }
 
-void drawVisible(MapInstance& instance) {
+int drawVisible(MapInstance& instance) {
     const Scene* scene = instance.scene;
-    if (!instance.map || !scene || !scene->camera || !scene->device) return;
+    if (!instance.map || !scene || !scene->camera || !scene->device) return 0;
     const Camera& camera = *scene->camera;
     gpu::Device* device = scene->device;
     const Matrix& world = instance.world;
@@ -73,15 +74,17 @@ void drawVisible(MapInstance& instance) {
     // the many unmarked areas of a portal frame cost one test per 32 of them.
     const uint32_t areaCount = static_cast<uint32_t>(instance.map->areas.size());
     const uint32_t wordCount = std::min<uint32_t>(static_cast<uint32_t>(visibleAreas.size()), (areaCount + 31) / 32);
+    int drawn = 0;
     for (uint32_t w = 0; w < wordCount; ++w) {
         for (uint32_t bits = visibleAreas[w]; bits != 0; bits &= bits - 1) {
             const uint32_t i = w * 32 + static_cast<uint32_t>(std::countr_zero(bits));
             if (i >= areaCount) break;
-            instance.areas[i].draw();
-            ++g_visibleAreaCount;
+            instance.areas[i].draw(*device);
+            ++drawn;
         }
     }
     drawEntityModels(instance, camera, device);
+    return drawn;
 }
 
 void drawEntityModels(const MapInstance& instance, const Camera& camera, gpu::Device* device) {
@@ -100,7 +103,7 @@ void drawEntityModels(const MapInstance& instance, const Camera& camera, gpu::De
         device->setVertexShaderConstant(0, &worldViewProjection, 4);
         const Matrix worldRows = transposed(world);
         device->setVertexShaderConstant(7, &worldRows, 3);
-        model.geometry.draw();
+        model.geometry.draw(*device);
     }
 }
 

@@ -2,7 +2,7 @@
 // The user's eye and body: position, angles, collision box, projection and
 // view matrices, and the far corners the frustum is built from. The scene owns
 // it; its per-frame update (mouse look, movement, view matrix) is the movement
-// code's (move/camera.h), its frustum the visibility code's (vis/frustum.h).
+// code's (move/camera_update.h), its frustum the visibility code's (vis/frustum.h).
 
 #include "math/bounds.h"
 #include "math/matrix.h"
@@ -27,6 +27,13 @@ public:
     Matrix projection;
 
     Scene* scene = nullptr;  // reaches the input, the instances, the terrain, the lines
+
+    // Downward speed in units per update; 0 at start. Kept from one movement
+    // step to the next and read by the frame trace.
+    float fallSpeed = 0.0f;
+    // F held this frame: the update sets it, and the frustum and the portal
+    // flow add their lines while it is on.
+    bool collectingLines = false;
 
     // Mouse look: 1 turns 1/256 radian per mouse count; invertY makes moving
     // the mouse forward look down instead of up.

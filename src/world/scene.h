@@ -1,7 +1,7 @@
 #pragma once
 // The one container of the world: loaded maps, their placed instances, the
 // camera, the terrain and the material texture cache. The frame's update
-// (move/camera.h) and render pass (vis/render_pass.h) act on it from above.
+// (move/camera_update.h) and render pass (vis/render_pass.h) act on it from above.
 
 #include <cstdint>
 #include <memory>
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "map/map_data.h"
-#include "platform/gpu/device_handle.h"
+#include "platform/gpu/device.h"
 #include "platform/image.h"
 #include "world/camera.h"
 #include "world/map_instance.h"
@@ -84,7 +84,8 @@ public:
     std::optional<std::string> materialImageFile(const char* materialName) const;
     // Puts a texture loaded from file into the cache, which owns it from then
     // on; the name must fit (materialImageFile found its file).
-    void addTexture(const char* materialName, const std::string& file, gpu::Texture* texture);
+    // Keeps the texture under the material's name; returns it.
+    gpu::Texture* addTexture(const char* materialName, const std::string& file, gpu::DeviceHandle<gpu::Texture> texture);
     // What surfaces whose image is missing or unusable get: the grey grid under
     // untexturedGrid (made on first use), otherwise null.
     gpu::Texture* standInTexture();
@@ -93,7 +94,7 @@ public:
 
     // Which instance holds the camera (the first whose world bounds touch a
     // cube of half-size 100 around it) and which area of that instance's map:
-    // the first half of the frame's scene update (updateScene, move/camera.h).
+    // the first half of the frame's scene update (updateScene, move/camera_update.h).
     void locateCamera();
     // Instance number `index` (a camera's instanceIndex); null when there is none.
     MapInstance* instanceAt(int index) const;

@@ -54,11 +54,12 @@ public:
             TextureImage image;
             std::string problem;
             gpu::Texture* texture = nullptr;
-            if (decoder_.takeNext(&image, &problem))
-                texture = createTextureFromImage(*scene_.device, image, pending.file.c_str(), &problem);
-            if (texture) {
-                scene_.addTexture(pending.name.c_str(), pending.file, texture);
-            } else {
+            if (decoder_.takeNext(&image, &problem)) {
+                gpu::DeviceHandle<gpu::Texture> made =
+                    createTextureFromImage(*scene_.device, image, pending.file.c_str(), &problem);
+                if (made) texture = scene_.addTexture(pending.name.c_str(), pending.file, std::move(made));
+            }
+            if (!texture) {
                 unusable_.push_back(problem);
                 texture = scene_.standInTexture();
             }
@@ -166,6 +167,7 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
     MapSource source;
     const bool haveSource = useMapSource && readMapSourceBeside(baseName, &source);
     ProcReading how;
+    how.device = device;
     how.textures = &tally;
     how.observer = observer;
     how.source = haveSource ? &source : nullptr;
@@ -199,10 +201,9 @@ gpu::Texture* Scene::getTexture(const char* materialName) {
     const std::optional<std::string> file = materialImageFile(materialName);
     if (!file) return standInTexture();
     // A failed load is not cached: asked again, tried again.
-    gpu::Texture* texture = loadTextureFile(*device, file->c_str(), nullptr);
+    gpu::DeviceHandle<gpu::Texture> texture = loadTextureFile(*device, file->c_str(), nullptr);
     if (!texture) return standInTexture();
-    addTexture(materialName, *file, texture);
-    return texture;
+    return addTexture(materialName, *file, std::move(texture));
 }
 
 gpu::Texture* Scene::cachedTexture(const char* materialName) const {
@@ -216,17 +217,19 @@ std::optional<std::string> Scene::materialImageFile(const char* materialName) co
     return findMaterialImage(materialName, mapDir, textureDirs);
 }
 
-void Scene::addTexture(const char* materialName, const std::string& file, gpu::Texture* texture) {
+gpu::Texture* Scene::addTexture(const char* materialName, const std::string& file,
+                                gpu::DeviceHandle<gpu::Texture> texture) {
     TextureEntry entry;
     std::memcpy(entry.name, materialName, std::strlen(materialName) + 1);
     entry.file = file;
-    entry.texture.reset(texture);
+    entry.texture = std::move(texture);
     textures.push_back(std::move(entry));
+    return textures.back().texture.get();
 }
 
 gpu::Texture* Scene::standInTexture() {
     if (!untexturedGrid || !device) return nullptr;
-    if (!gridTexture_) gridTexture_.reset(createGridTexture(*device));
+    if (!gridTexture_) gridTexture_ = createGridTexture(*device);
     return gridTexture_.get();
 }
 

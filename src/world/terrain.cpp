@@ -60,12 +60,12 @@ void Terrain::loadTexture(const std::string& mapDir) {
         const std::string besideMap = (std::filesystem::path(mapDir) / kTextureFile).string();
         std::error_code missing;
         if (std::filesystem::exists(besideMap, missing)) {
-            texture.reset(loadTextureFile(*device, besideMap.c_str(), &error));
+            texture = loadTextureFile(*device, besideMap.c_str(), &error);
             if (!texture) warn((error + "; the terrain is drawn without its texture").c_str());
             return;
         }
     }
-    texture.reset(loadTextureFile(*device, kTextureFile, &error));
+    texture = loadTextureFile(*device, kTextureFile, &error);
     if (texture) return;
     std::error_code missing;
     if (!mapDir.empty() && !std::filesystem::exists(kTextureFile, missing))
@@ -128,8 +128,8 @@ void Terrain::build(std::vector<TerrainVertex>* vertices, std::vector<uint16_t>*
 void Terrain::upload(const std::vector<TerrainVertex>& vertices, const std::vector<uint16_t>& indices) {
     const uint32_t vertexBytes = static_cast<uint32_t>(vertices.size()) * kVertexStride;
     const uint32_t indexBytes = static_cast<uint32_t>(indices.size() * sizeof(uint16_t));
-    vertexBuffer.reset(device->createVertexBuffer(vertexBytes, gpu::kUsageDynamic, gpu::kFvfLit));
-    indexBuffer.reset(device->createIndexBuffer(indexBytes, gpu::kUsageDynamic));
+    vertexBuffer = device->createVertexBuffer(vertexBytes, gpu::kUsageDynamic, gpu::kFvfLit);
+    indexBuffer = device->createIndexBuffer(indexBytes, gpu::kUsageDynamic);
 
     bool filled = vertexBuffer && indexBuffer;
     if (filled) {

@@ -5,6 +5,7 @@
 // Backends: gl/ (OpenGL 3.3 core, windowed or headless) and recording/ (tests).
 
 #include <cstdint>
+#include <memory>
 
 #include "math/matrix.h"
 #include "platform/texel_format.h"
@@ -71,6 +72,14 @@ enum class Transform : uint32_t { View = 2, Projection = 3, World = 256 };
 
 enum class Primitive : uint32_t { LineList = 2, TriangleList = 4 };
 
+// Vertices a draw of primitiveCount primitives reads. A count too large for 32
+// bits saturates, so a device's bounds checks refuse the draw rather than see
+// a wrapped, small count.
+inline uint32_t verticesOf(Primitive type, uint32_t primitiveCount) {
+    const uint64_t n = uint64_t{primitiveCount} * (type == Primitive::LineList ? 2 : 3);
+    return n > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(n);
+}
+
 enum : uint32_t {
     kClearTarget = 1,
     kClearZBuffer = 2,
@@ -86,8 +95,11 @@ public:
     virtual void* lock(uint32_t offset, uint32_t size, uint32_t flags) = 0;
     virtual void unlock() = 0;
     virtual uint32_t byteSize() const = 0;
-    // Frees the buffer; the object must not be used afterwards.
-    virtual void release() = 0;
+
+private:
+    friend struct FreeDeviceObject;
+    // Frees the buffer in constant time; only its owning handle calls it.
+    virtual void destroy() = 0;
 };
 
 class VertexBuffer : public Buffer {};
@@ -102,29 +114,46 @@ public:
     // lockRect, applied by unlockRect).
     virtual void* lockRect(uint32_t* pitch) = 0;
     virtual void unlockRect() = 0;
-    virtual void release() = 0;
+
+private:
+    friend struct FreeDeviceObject;
+    // Frees the texture in constant time; only its owning handle calls it.
+    virtual void destroy() = 0;
 };
 
-using StateBlock = uint32_t;  // 0 is no block
+// Ownership of one device object: freed when the handle goes, so an owner
+// frees what it holds by being destroyed and nobody frees by hand. Every
+// handle must go before the device that made it; owners keep that by
+// declaring the device first.
+struct FreeDeviceObject {
+    template <class T>
+    void operator()(T* object) const {
+        object->destroy();
+    }
+};
+
+template <class T>
+using DeviceHandle = std::unique_ptr<T, FreeDeviceObject>;
 
 class Device {
 public:
     virtual ~Device() = default;
 
-    virtual VertexBuffer* createVertexBuffer(uint32_t bytes, uint32_t usage, uint32_t fvf) = 0;
-    virtual IndexBuffer* createIndexBuffer(uint32_t bytes, uint32_t usage) = 0;
+    // Every create returns an owning handle, empty when the device refuses.
+    virtual DeviceHandle<VertexBuffer> createVertexBuffer(uint32_t bytes, uint32_t usage, uint32_t fvf) = 0;
+    virtual DeviceHandle<IndexBuffer> createIndexBuffer(uint32_t bytes, uint32_t usage) = 0;
     // A texture of width x height texels 0xAARRGGBB; levels 0 builds the full mip
     // chain from level 0 whenever level 0 is unlocked.
-    virtual Texture* createTexture(uint32_t width, uint32_t height, uint32_t levels) = 0;
+    virtual DeviceHandle<Texture> createTexture(uint32_t width, uint32_t height, uint32_t levels) = 0;
     // A texture from decoded RGBA8 pixels (rows top to bottom), full mip chain.
-    virtual Texture* createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) = 0;
+    virtual DeviceHandle<Texture> createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) = 0;
     // A texture from the levels an image file stores, level 0 at `levels` and
     // each following one, half the size, right after it (rows top to bottom):
     // one RGBA8 level gets the rest of the chain made by the GPU, more levels
     // are used as they are. Block formats need supportsBlockCompression().
-    // Null when the device refuses the texture. levelBytes gives each level's size.
-    virtual Texture* createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
-                                             uint32_t levelCount, const uint8_t* levels) = 0;
+    // Empty when the device refuses the texture. levelBytes gives each level's size.
+    virtual DeviceHandle<Texture> createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
+                                                          uint32_t levelCount, const uint8_t* levels) = 0;
     // Whether S3TC blocks (BC1 to BC3) can be sampled as they are.
     virtual bool supportsBlockCompression() const = 0;
 
@@ -142,15 +171,6 @@ public:
     // Returns a handle with kProgramHandleBit set, or 0 when the text does not
     // assemble or the declaration is not supported.
     virtual uint32_t createVertexShader(const char* text, const uint32_t* declaration) = 0;
-
-    // State blocks record the state-setting calls made between begin and end
-    // (without applying them); capture refreshes a block's values from the
-    // current state, apply sets them.
-    virtual void beginStateBlock() = 0;
-    virtual StateBlock endStateBlock() = 0;
-    virtual void captureStateBlock(StateBlock block) = 0;
-    virtual void applyStateBlock(StateBlock block) = 0;
-    virtual void deleteStateBlock(StateBlock block) = 0;
 
     virtual void clear(uint32_t flags, uint32_t color, float z, uint32_t stencil) = 0;
     virtual void beginScene() = 0;

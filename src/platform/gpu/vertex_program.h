@@ -1,7 +1,7 @@
 #pragma once
 // The vs.1.1 vertex program language: assembled from text into an instruction
-// list, translated to GLSL for the OpenGL backend and run on the CPU by an
-// interpreter, the reference the tests check the translation against.
+// list and translated to GLSL for the OpenGL backend. The CPU interpreter the
+// tests hold the translation to lives with the test support (vs11_run.h).
 
 #include <cstdint>
 #include <string>
@@ -48,18 +48,6 @@ bool assembleVertexProgram(const char* text, VertexProgram* out, std::string* er
 // vec4 c[96]`; outputs: gl_Position from oPos (with the depth range carried
 // from 0..1 to -1..1), `out vec4 oD0`, `out vec4 oT0`.
 std::string vertexProgramToGlsl(const VertexProgram& program);
-
-struct VsOutputs {
-    float pos[4] = {0, 0, 0, 0};
-    float diffuse[4] = {0, 0, 0, 0};  // not yet clamped
-    float tex0[4] = {0, 0, 0, 0};
-};
-
-// Runs the program for one vertex. inputs: 16 registers of 4 floats (unread
-// components default to 0, w to 1 as the declaration expands them); constants:
-// kMaxVertexConstants registers.
-void runVertexProgram(const VertexProgram& program, const float inputs[16][4],
-                      const float constants[][4], VsOutputs* out);
 
 // Vertex declarations: the token list that says which input register reads
 // which bytes of which stream.

@@ -1,6 +1,5 @@
 #include "platform/gpu/gl/gl_device.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -50,17 +49,7 @@ GLint minFilter(uint32_t min, uint32_t mip) {
     return linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
 }
 
-uint32_t verticesOf(Primitive type, uint32_t primitiveCount) {
-    return type == Primitive::LineList ? primitiveCount * 2 : primitiveCount * 3;
-}
-
 GLenum glPrimitive(Primitive type) { return type == Primitive::LineList ? GL_LINES : GL_TRIANGLES; }
-
-template <typename T>
-void eraseOne(std::vector<T*>& list, T* item) {
-    auto it = std::find(list.begin(), list.end(), item);
-    if (it != list.end()) list.erase(it);
-}
 
 }  // namespace
 
@@ -142,59 +131,54 @@ bool GlDevice::init(std::string* error) {
 
 // ---- resources ----
 
-VertexBuffer* GlDevice::createVertexBuffer(uint32_t bytes, uint32_t usage, uint32_t) {
+DeviceHandle<VertexBuffer> GlDevice::createVertexBuffer(uint32_t bytes, uint32_t usage, uint32_t) {
     if (bytes == 0) return nullptr;
     auto* buffer = new GlVertexBuffer(this, bytes, usage);
-    vertexBuffers_.push_back(buffer);
-    return buffer;
+    vertexBuffers_.add(buffer);
+    return DeviceHandle<VertexBuffer>(buffer);
 }
 
-IndexBuffer* GlDevice::createIndexBuffer(uint32_t bytes, uint32_t usage) {
+DeviceHandle<IndexBuffer> GlDevice::createIndexBuffer(uint32_t bytes, uint32_t usage) {
     if (bytes == 0) return nullptr;
     auto* buffer = new GlIndexBuffer(this, bytes, usage);
-    indexBuffers_.push_back(buffer);
-    return buffer;
+    indexBuffers_.add(buffer);
+    return DeviceHandle<IndexBuffer>(buffer);
 }
 
-Texture* GlDevice::createTexture(uint32_t width, uint32_t height, uint32_t levels) {
+bool GlDevice::textureSizeFits(uint32_t width, uint32_t height) const {
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-    if (width == 0 || height == 0 || width > static_cast<uint32_t>(maxSize) ||
-        height > static_cast<uint32_t>(maxSize)) {
-        return nullptr;
-    }
-    auto* texture = new GlTexture(this, width, height, levels);
-    textures_.push_back(texture);
-    return texture;
+    return width != 0 && height != 0 && width <= static_cast<uint32_t>(maxSize) &&
+           height <= static_cast<uint32_t>(maxSize);
 }
 
-Texture* GlDevice::createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) {
+DeviceHandle<Texture> GlDevice::createTexture(uint32_t width, uint32_t height, uint32_t levels) {
+    if (!textureSizeFits(width, height)) return nullptr;
+    auto* texture = new GlTexture(this, width, height, levels);
+    textures_.add(texture);
+    return DeviceHandle<Texture>(texture);
+}
+
+DeviceHandle<Texture> GlDevice::createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) {
     if (!rgba) return nullptr;
     while (glGetError() != GL_NO_ERROR) {}  // only this upload's errors count
-    auto* texture = static_cast<GlTexture*>(createTexture(width, height, 0));
-    if (texture && !texture->uploadRgba(rgba)) {
-        releaseTexture(texture);
-        return nullptr;
-    }
+    DeviceHandle<Texture> texture = createTexture(width, height, 0);
+    // A failed upload is this image's failure: the handle frees the texture.
+    if (texture && !static_cast<GlTexture*>(texture.get())->uploadRgba(rgba)) return nullptr;
     return texture;
 }
 
-Texture* GlDevice::createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
-                                           uint32_t levelCount, const uint8_t* levels) {
+DeviceHandle<Texture> GlDevice::createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
+                                                        uint32_t levelCount, const uint8_t* levels) {
     if (!levels || levelCount == 0) return nullptr;
     if (format == TexelFormat::Rgba8 && levelCount == 1) return createTextureFromRgba(levels, width, height);
     if (isBlockFormat(format) && !supportsBlockCompression()) return nullptr;
-    GLint maxSize = 0;
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-    if (width == 0 || height == 0 || width > static_cast<uint32_t>(maxSize) || height > static_cast<uint32_t>(maxSize))
-        return nullptr;
+    if (!textureSizeFits(width, height)) return nullptr;
     auto* texture = new GlTexture(this, width, height, levelCount, format);
-    textures_.push_back(texture);
-    if (!texture->uploadLevels(levels)) {
-        releaseTexture(texture);
-        return nullptr;
-    }
-    return texture;
+    textures_.add(texture);
+    DeviceHandle<Texture> owned(texture);
+    if (!texture->uploadLevels(levels)) return nullptr;  // the handle frees the refused texture
+    return owned;
 }
 
 bool GlDevice::supportsBlockCompression() const {
@@ -212,15 +196,13 @@ bool GlDevice::supportsBlockCompression() const {
 
 void GlDevice::releaseVertexBuffer(GlVertexBuffer* buffer) {
     if (state_.stream == buffer) setStreamSource(0, nullptr, 0);
-    stateBlocks_.forget(buffer);
-    eraseOne(vertexBuffers_, buffer);
+    vertexBuffers_.remove(buffer);
     delete buffer;
 }
 
 void GlDevice::releaseIndexBuffer(GlIndexBuffer* buffer) {
     if (state_.indices == buffer) setIndices(nullptr, 0);
-    stateBlocks_.forget(buffer);
-    eraseOne(indexBuffers_, buffer);
+    indexBuffers_.remove(buffer);
     delete buffer;
 }
 
@@ -228,8 +210,7 @@ void GlDevice::releaseTexture(GlTexture* texture) {
     for (uint32_t stage = 0; stage < kTextureStageCount; ++stage) {
         if (state_.textures[stage] == texture) setTexture(stage, nullptr);
     }
-    stateBlocks_.forget(texture);
-    eraseOne(textures_, texture);
+    textures_.remove(texture);
     delete texture;
 }
 
@@ -237,7 +218,7 @@ void GlDevice::releaseTexture(GlTexture* texture) {
 
 void GlDevice::setRenderState(RenderState state, uint32_t value) {
     const auto id = static_cast<uint32_t>(state);
-    if (id >= kRenderStateCount || stateBlocks_.recordRenderState(state, value)) return;
+    if (id >= kRenderStateCount) return;
     if (state_.renderStates[id] == value) return;
     state_.renderStates[id] = value;
     applyRenderState(id);
@@ -282,7 +263,6 @@ void GlDevice::applyRenderState(uint32_t id) {
 void GlDevice::setTextureStageState(uint32_t stage, TextureStageState state, uint32_t value) {
     const auto id = static_cast<uint32_t>(state);
     if (stage >= kTextureStageCount || id >= kStageStateCount) return;
-    if (stateBlocks_.recordStageState(stage, state, value)) return;
     if (state_.stageStates[stage][id] == value) return;
     state_.stageStates[stage][id] = value;
     if (stage == 0) applySampler();
@@ -298,7 +278,7 @@ void GlDevice::applySampler() {
 }
 
 void GlDevice::setTexture(uint32_t stage, Texture* texture) {
-    if (stage >= kTextureStageCount || stateBlocks_.recordTexture(stage, texture)) return;
+    if (stage >= kTextureStageCount) return;
     if (state_.textures[stage] == texture) return;
     state_.textures[stage] = texture;
     if (stage == 0) glBindTexture(GL_TEXTURE_2D, texture ? static_cast<GlTexture*>(texture)->id() : 0);
@@ -306,13 +286,12 @@ void GlDevice::setTexture(uint32_t stage, Texture* texture) {
 
 void GlDevice::setTransform(Transform which, const Matrix& m) {
     Matrix* target = state_.transform(which);
-    if (!target || stateBlocks_.recordTransform(which, m)) return;
+    if (!target) return;
     *target = m;
     ++transformVersion_;
 }
 
 void GlDevice::setVertexShader(uint32_t handle) {
-    if (stateBlocks_.recordVertexShader(handle)) return;
     if (state_.vertexShader == handle) return;
     state_.vertexShader = handle;
     layoutDirty_ = true;
@@ -322,7 +301,6 @@ void GlDevice::setVertexShaderConstant(uint32_t reg, const void* data, uint32_t 
     // A range past the last register is refused whole.
     if (!data || reg >= kMaxVertexConstants || count > kMaxVertexConstants - reg) return;
     const auto* values = static_cast<const float*>(data);
-    if (stateBlocks_.recordConstants(reg, values, count)) return;
     // The same bytes again leave the registers as they are: the program would
     // read the very values it already has, so nothing is sent to GL for them.
     if (std::memcmp(state_.constants[reg], values, count * 4 * sizeof(float)) == 0) return;
@@ -331,7 +309,7 @@ void GlDevice::setVertexShaderConstant(uint32_t reg, const void* data, uint32_t 
 }
 
 void GlDevice::setStreamSource(uint32_t stream, VertexBuffer* buffer, uint32_t stride) {
-    if (stream != 0 || stateBlocks_.recordStream(buffer, stride)) return;
+    if (stream != 0) return;
     if (state_.stream == buffer && state_.stride == stride) return;
     state_.stream = buffer;
     state_.stride = stride;
@@ -339,7 +317,6 @@ void GlDevice::setStreamSource(uint32_t stream, VertexBuffer* buffer, uint32_t s
 }
 
 void GlDevice::setIndices(IndexBuffer* buffer, uint32_t baseVertex) {
-    if (stateBlocks_.recordIndices(buffer, baseVertex)) return;
     if (state_.indices != buffer) {
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffer ? static_cast<GlIndexBuffer*>(buffer)->buffer.id() : 0);
     }
@@ -391,19 +368,6 @@ GlProgram* GlDevice::programFor(uint32_t handle) {
     default: return nullptr;
     }
 }
-
-// ---- state blocks ----
-
-void GlDevice::beginStateBlock() { stateBlocks_.begin(); }
-StateBlock GlDevice::endStateBlock() { return stateBlocks_.end(); }
-void GlDevice::captureStateBlock(StateBlock block) { stateBlocks_.capture(block, state_); }
-void GlDevice::applyStateBlock(StateBlock block) {
-    // Applying while another block records sets the states; it records nothing.
-    const bool wasRecording = stateBlocks_.pause();
-    stateBlocks_.apply(block, *this);
-    stateBlocks_.resume(wasRecording);
-}
-void GlDevice::deleteStateBlock(StateBlock block) { stateBlocks_.remove(block); }
 
 // ---- drawing ----
 

@@ -1,6 +1,6 @@
 #pragma once
-// The OpenGL 3.3 core device. Every state call is kept in DeviceState (state
-// blocks capture from it) and sent to GL at once or, for what depends on the
+// The OpenGL 3.3 core device. Every state call is kept in DeviceState and sent
+// to GL at once or, for what depends on the
 // program (vertex layout, uniforms), just before the next draw when it changed.
 
 #include <memory>
@@ -11,7 +11,7 @@
 #include "platform/gpu/gl/gl_context.h"
 #include "platform/gpu/gl/gl_programs.h"
 #include "platform/gpu/gl/gl_resources.h"
-#include "platform/gpu/gl/state_blocks.h"
+#include "platform/gpu/live_list.h"
 #include "platform/gpu/vertex_program.h"
 
 namespace q::gpu {
@@ -23,12 +23,12 @@ public:
     // Makes the back buffer and the fixed-function programs; false with *error.
     bool init(std::string* error);
 
-    VertexBuffer* createVertexBuffer(uint32_t bytes, uint32_t usage, uint32_t fvf) override;
-    IndexBuffer* createIndexBuffer(uint32_t bytes, uint32_t usage) override;
-    Texture* createTexture(uint32_t width, uint32_t height, uint32_t levels) override;
-    Texture* createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) override;
-    Texture* createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height, uint32_t levelCount,
-                                     const uint8_t* levels) override;
+    DeviceHandle<VertexBuffer> createVertexBuffer(uint32_t bytes, uint32_t usage, uint32_t fvf) override;
+    DeviceHandle<IndexBuffer> createIndexBuffer(uint32_t bytes, uint32_t usage) override;
+    DeviceHandle<Texture> createTexture(uint32_t width, uint32_t height, uint32_t levels) override;
+    DeviceHandle<Texture> createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) override;
+    DeviceHandle<Texture> createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
+                                                  uint32_t levelCount, const uint8_t* levels) override;
     bool supportsBlockCompression() const override;
     void setRenderState(RenderState state, uint32_t value) override;
     void setTextureStageState(uint32_t stage, TextureStageState state, uint32_t value) override;
@@ -39,11 +39,6 @@ public:
     void setStreamSource(uint32_t stream, VertexBuffer* buffer, uint32_t stride) override;
     void setIndices(IndexBuffer* buffer, uint32_t baseVertex) override;
     uint32_t createVertexShader(const char* text, const uint32_t* declaration) override;
-    void beginStateBlock() override;
-    StateBlock endStateBlock() override;
-    void captureStateBlock(StateBlock block) override;
-    void applyStateBlock(StateBlock block) override;
-    void deleteStateBlock(StateBlock block) override;
     void clear(uint32_t flags, uint32_t color, float z, uint32_t stencil) override;
     void beginScene() override {}
     void endScene() override {}
@@ -55,7 +50,7 @@ public:
     uint32_t height() const override { return height_; }
     bool readBackBuffer(uint8_t* rgba) override;
 
-    // Called by the resources when they are released.
+    // Called by the resources when their handles free them.
     void releaseVertexBuffer(GlVertexBuffer* buffer);
     void releaseIndexBuffer(GlIndexBuffer* buffer);
     void releaseTexture(GlTexture* texture);
@@ -63,8 +58,8 @@ public:
     static constexpr GLenum kWriteTarget = GL_COPY_WRITE_BUFFER;
 
 private:
-    // A texture of a size this GL can hold, kept in the device's list; null otherwise.
-    GlTexture* makeTexture(uint32_t width, uint32_t height, uint32_t levels, TexelFormat format);
+    // Whether this GL can hold a texture of that size.
+    bool textureSizeFits(uint32_t width, uint32_t height) const;
     GlProgram* programFor(uint32_t handle);
     // Sends what the draw depends on; false when nothing can be drawn.
     bool prepareDraw(uint32_t firstVertex, uint32_t vertexCount);
@@ -80,7 +75,6 @@ private:
     GLuint vertexArray_ = 0, sampler_ = 0;
 
     DeviceState state_ = DeviceState::defaults();
-    StateBlocks stateBlocks_;
     GlProgram worldColored_, worldLit_, screen_;
     std::vector<GlProgram> programs_;  // handle h (without the program bit) is programs_[h - 1]
 
@@ -93,9 +87,9 @@ private:
     uint64_t computedTransformVersion_ = ~0ull;
 
     std::vector<uint8_t> rowScratch_;  // readBackBuffer's row swap, kept between calls
-    std::vector<GlVertexBuffer*> vertexBuffers_;
-    std::vector<GlIndexBuffer*> indexBuffers_;
-    std::vector<GlTexture*> textures_;
+    LiveList<GlVertexBuffer> vertexBuffers_;
+    LiveList<GlIndexBuffer> indexBuffers_;
+    LiveList<GlTexture> textures_;
     mutable int blockCompression_ = -1;  // -1 until the extension list is read
 };
 

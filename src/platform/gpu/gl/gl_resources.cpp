@@ -43,8 +43,8 @@ void GlBufferObject::unlock() {
     mapped_ = false;
 }
 
-void GlVertexBuffer::release() { device_->releaseVertexBuffer(this); }
-void GlIndexBuffer::release() { device_->releaseIndexBuffer(this); }
+void GlVertexBuffer::destroy() { device_->releaseVertexBuffer(this); }
+void GlIndexBuffer::destroy() { device_->releaseIndexBuffer(this); }
 
 namespace {
 
@@ -140,7 +140,7 @@ void GlTexture::buildMipChain() {
     if (levels_ > 1) glGenerateMipmap(GL_TEXTURE_2D);
 }
 
-void GlTexture::release() { device_->releaseTexture(this); }
+void GlTexture::destroy() { device_->releaseTexture(this); }
 
 }  // namespace q::gpu
 

@@ -36,10 +36,11 @@ public:
     void* lock(uint32_t offset, uint32_t size, uint32_t flags) override { return buffer.lock(offset, size, flags); }
     void unlock() override { buffer.unlock(); }
     uint32_t byteSize() const override { return buffer.bytes(); }
-    void release() override;
     GlBufferObject buffer;
+    size_t liveSlot = 0;  // where the device's live list holds it
 
 private:
+    void destroy() override;
     GlDevice* device_;
 };
 
@@ -49,10 +50,11 @@ public:
     void* lock(uint32_t offset, uint32_t size, uint32_t flags) override { return buffer.lock(offset, size, flags); }
     void unlock() override { buffer.unlock(); }
     uint32_t byteSize() const override { return buffer.bytes(); }
-    void release() override;
     GlBufferObject buffer;
+    size_t liveSlot = 0;  // where the device's live list holds it
 
 private:
+    void destroy() override;
     GlDevice* device_;
 };
 
@@ -68,7 +70,6 @@ public:
     uint32_t height() const override { return height_; }
     void* lockRect(uint32_t* pitch) override;
     void unlockRect() override;
-    void release() override;
 
     // Uploads RGBA8 rows top first as level 0 and builds the lower levels.
     // False when the GL reported an error (no room for the texture).
@@ -77,8 +78,10 @@ public:
     // the texture's own format; false when GL refused one.
     bool uploadLevels(const uint8_t* levels);
     GLuint id() const { return id_; }
+    size_t liveSlot = 0;  // where the device's live list holds it
 
 private:
+    void destroy() override;
     void buildMipChain();
 
     GlDevice* device_;

@@ -1,8 +1,7 @@
-#include "move/camera.h"
+#include "move/camera_update.h"
 
 #include "move/movement.h"
 #include "platform/input.h"
-#include "render/globals.h"
 #include "render/graphics_device.h"
 #include "world/map_instance.h"
 #include "world/scene.h"
@@ -41,12 +40,8 @@ void updateCamera(Camera& camera) {
     k.x = held(keys[DIK_A]) ? -1.0f : (held(keys[DIK_D]) ? 1.0f : 0.0f);
 
     // Frustum lines are collected exactly while F is held.
-    if (held(keys[DIK_F])) {
-        g_captureLines = true;
-        if (scene && scene->graphics) scene->graphics->beginLines();
-    } else {
-        g_captureLines = false;
-    }
+    camera.collectingLines = held(keys[DIK_F]);
+    if (camera.collectingLines && scene && scene->graphics) scene->graphics->beginLines();
 
     const Matrix rotation = camera.view;
     moveCamera(camera, k, held(input.mouseState.rgbButtons[0]), instance, rotation);

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/gpu/vertex_program.h"
+#include "platform/gpu/vs11_run.h"
 
 namespace q::gpu {
 

@@ -5,8 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <vector>
+
+#include "platform/gpu/live_list.h"
 
 namespace q::gpu {
 namespace {
@@ -37,32 +38,7 @@ struct TextureStorage {
     size_t liveSlot = 0;
 };
 
-// The live objects of one kind. Each knows its slot, so that adding one and
-// releasing one are constant time: a large map makes and frees tens of
-// thousands of buffers.
-template <class Storage>
-class LiveList {
-public:
-    void add(Storage* s) {
-        s->liveSlot = items_.size();
-        items_.push_back(s);
-    }
-    void remove(Storage* s) {
-        const size_t slot = s->liveSlot;
-        if (slot >= items_.size() || items_[slot] != s) return;
-        items_[slot] = items_.back();
-        items_[slot]->liveSlot = slot;
-        items_.pop_back();
-    }
-    size_t size() const { return items_.size(); }
-    auto begin() const { return items_.begin(); }
-    auto end() const { return items_.end(); }
-
-private:
-    std::vector<Storage*> items_;
-};
-
-// One state-setting call held by a state block.
+// One state-setting call, applied through one path.
 struct BlockEntry {
     BlockEntry(CallKind k, uint32_t a0 = 0, uint32_t b0 = 0, uint32_t c0 = 0) : kind(k), a(a0), b(b0), c(c0) {}
     CallKind kind;
@@ -107,10 +83,6 @@ struct RecordingDevice::Impl final : ObjectOwner {
     std::vector<VertexProgram> programs;  // handle & ~kProgramHandleBit = index + 1
     std::vector<VertexDeclaration> declarations;
 
-    std::map<StateBlock, std::vector<BlockEntry>> blocks;
-    StateBlock nextBlock = 1;
-    bool recordingBlock = false;
-    std::vector<BlockEntry> recording;
 
     uint32_t failBuffers = 0, failTextures = 0, failShaders = 0;
     bool blockCompression = true;
@@ -138,19 +110,13 @@ struct RecordingDevice::Impl final : ObjectOwner {
                  const void* object) override {
         log(kind, {offset, size, flags}, object);
     }
-    // A released object is unbound everywhere, state blocks included, so no
-    // later draw or apply can reach freed memory.
+    // A released object is unbound, so no later draw can reach freed memory.
     void forgetObject(const void* object) {
         for (VertexBuffer*& s : streams)
             if (s == object) s = nullptr;
         if (indices == object) indices = nullptr;
         for (Texture*& t : textures)
             if (t == object) t = nullptr;
-        for (auto& [id, entries] : blocks)
-            for (BlockEntry& e : entries)
-                if (e.object == object) e.object = nullptr;
-        for (BlockEntry& e : recording)
-            if (e.object == object) e.object = nullptr;
     }
     void forgetBuffer(BufferStorage* b, const void* object) override {
         buffers.remove(b);
@@ -161,16 +127,8 @@ struct RecordingDevice::Impl final : ObjectOwner {
         forgetObject(object);
     }
 
-    // Applies one state-setting call; shared by the Device calls and applyStateBlock.
+    // Applies one state-setting call.
     void apply(const BlockEntry& e);
-    // Reads the current value of the state an entry sets.
-    void capture(BlockEntry& e) const;
-    // Records into the open state block; true when the call must not be applied.
-    bool intoBlock(const BlockEntry& e) {
-        if (!recordingBlock) return false;
-        recording.push_back(e);
-        return true;
-    }
 
     const char* drawProblem(uint32_t firstVertex, uint32_t vertexCount) const;
     const char* indexedDrawProblem(Primitive type, uint32_t minIndex, uint32_t vertexCount,
@@ -199,12 +157,13 @@ public:
         locked = false;
     }
     uint32_t byteSize() const override { return static_cast<uint32_t>(bytes.size()); }
-    void release() override {
+
+private:
+    void destroy() override {
         owner_->forgetBuffer(this, static_cast<Base*>(this));
         delete this;
     }
 
-private:
     ObjectOwner* owner_;
 };
 
@@ -222,12 +181,13 @@ public:
         return texels.data();
     }
     void unlockRect() override { locked = false; }
-    void release() override {
+
+private:
+    void destroy() override {
         owner_->forgetTexture(this, static_cast<Texture*>(this));
         delete this;
     }
 
-private:
     ObjectOwner* owner_;
     uint32_t width_, height_;
 };
@@ -238,11 +198,6 @@ void fillTexels(TextureStorage* storage, const uint8_t* rgba) {
         const uint8_t* p = rgba + i * 4;
         storage->texels[i] = uint32_t{p[3]} << 24 | uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
     }
-}
-
-uint32_t verticesOf(Primitive type, uint32_t primitives) {
-    uint64_t n = type == Primitive::LineList ? uint64_t{primitives} * 2 : uint64_t{primitives} * 3;
-    return n > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(n);
 }
 
 }  // namespace
@@ -279,44 +234,6 @@ void RecordingDevice::Impl::apply(const BlockEntry& e) {
     case CallKind::SetIndices:
         indices = static_cast<IndexBuffer*>(const_cast<void*>(e.object));
         baseVertex = e.a;
-        break;
-    default:
-        break;
-    }
-}
-
-void RecordingDevice::Impl::capture(BlockEntry& e) const {
-    switch (e.kind) {
-    case CallKind::SetRenderState:
-        if (e.a < kRenderStateSlots) e.b = renderStates[e.a];
-        break;
-    case CallKind::SetTextureStageState:
-        if (e.a < kStages && e.b < kStageStateSlots) e.c = stageStates[e.a][e.b];
-        break;
-    case CallKind::SetTexture:
-        if (e.a < kStages) e.object = textures[e.a];
-        break;
-    case CallKind::SetTransform:
-        if (e.a == static_cast<uint32_t>(Transform::View)) e.matrix = view;
-        if (e.a == static_cast<uint32_t>(Transform::Projection)) e.matrix = projection;
-        if (e.a == static_cast<uint32_t>(Transform::World)) e.matrix = world;
-        break;
-    case CallKind::SetVertexShader:
-        e.a = vertexShader;
-        break;
-    case CallKind::SetVertexShaderConstant:
-        for (size_t i = 0; i < e.constants.size() / 4; ++i)
-            std::memcpy(&e.constants[i * 4], constants[e.a + i], sizeof constants[0]);
-        break;
-    case CallKind::SetStreamSource:
-        if (e.a < kStreams) {
-            e.object = streams[e.a];
-            e.b = strides[e.a];
-        }
-        break;
-    case CallKind::SetIndices:
-        e.object = indices;
-        e.a = baseVertex;
         break;
     default:
         break;
@@ -394,9 +311,9 @@ RecordingDevice::RecordingDevice(uint32_t width, uint32_t height) : impl_(std::m
 }
 
 RecordingDevice::~RecordingDevice() {
-    if (liveBuffers() == 0 && liveTextures() == 0 && liveStateBlocks() == 0) return;
-    std::fprintf(stderr, "recording device torn down with %u buffers, %u textures and %u state blocks still live\n",
-                 liveBuffers(), liveTextures(), liveStateBlocks());
+    if (liveBuffers() == 0 && liveTextures() == 0) return;
+    std::fprintf(stderr, "recording device torn down with %u buffers and %u textures still live\n", liveBuffers(),
+                 liveTextures());
     std::abort();
 }
 
@@ -475,7 +392,6 @@ bool RecordingDevice::isLocked(const Buffer* buffer) {
     return storage && storage->locked;
 }
 uint32_t RecordingDevice::liveBuffers() const { return static_cast<uint32_t>(impl_->buffers.size()); }
-uint32_t RecordingDevice::liveStateBlocks() const { return static_cast<uint32_t>(impl_->blocks.size()); }
 uint32_t RecordingDevice::liveTextures() const {
     return static_cast<uint32_t>(impl_->textureObjects.size());
 }
@@ -483,7 +399,7 @@ void RecordingDevice::failNextBufferCreations(uint32_t n) { impl_->failBuffers =
 void RecordingDevice::failNextTextureCreations(uint32_t n) { impl_->failTextures = n; }
 void RecordingDevice::failNextVertexShaderCreations(uint32_t n) { impl_->failShaders = n; }
 
-VertexBuffer* RecordingDevice::createVertexBuffer(uint32_t bytes, uint32_t usage, uint32_t fvf) {
+DeviceHandle<VertexBuffer> RecordingDevice::createVertexBuffer(uint32_t bytes, uint32_t usage, uint32_t fvf) {
     VertexBuffer* result = nullptr;
     if (impl_->failBuffers > 0) {
         --impl_->failBuffers;
@@ -493,10 +409,10 @@ VertexBuffer* RecordingDevice::createVertexBuffer(uint32_t bytes, uint32_t usage
         result = b;
     }
     impl_->log(CallKind::CreateVertexBuffer, {bytes, usage, fvf}, result);
-    return result;
+    return DeviceHandle<VertexBuffer>(result);
 }
 
-IndexBuffer* RecordingDevice::createIndexBuffer(uint32_t bytes, uint32_t usage) {
+DeviceHandle<IndexBuffer> RecordingDevice::createIndexBuffer(uint32_t bytes, uint32_t usage) {
     IndexBuffer* result = nullptr;
     if (impl_->failBuffers > 0) {
         --impl_->failBuffers;
@@ -506,10 +422,10 @@ IndexBuffer* RecordingDevice::createIndexBuffer(uint32_t bytes, uint32_t usage) 
         result = b;
     }
     impl_->log(CallKind::CreateIndexBuffer, {bytes, usage}, result);
-    return result;
+    return DeviceHandle<IndexBuffer>(result);
 }
 
-Texture* RecordingDevice::createTexture(uint32_t width, uint32_t height, uint32_t levels) {
+DeviceHandle<Texture> RecordingDevice::createTexture(uint32_t width, uint32_t height, uint32_t levels) {
     Texture* result = nullptr;
     if (impl_->failTextures > 0) {
         --impl_->failTextures;
@@ -519,28 +435,28 @@ Texture* RecordingDevice::createTexture(uint32_t width, uint32_t height, uint32_
         result = t;
     }
     impl_->log(CallKind::CreateTexture, {width, height, levels}, result);
-    return result;
+    return DeviceHandle<Texture>(result);
 }
 
-Texture* RecordingDevice::createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) {
+DeviceHandle<Texture> RecordingDevice::createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) {
     if (!rgba) {
         impl_->log(CallKind::CreateTexture, {width, height, 0}, nullptr);
         return nullptr;
     }
-    Texture* t = createTexture(width, height, 0);
+    DeviceHandle<Texture> t = createTexture(width, height, 0);
     if (!t) return nullptr;
-    auto* storage = dynamic_cast<TextureStorage*>(t);
+    auto* storage = dynamic_cast<TextureStorage*>(t.get());
     fillTexels(storage, rgba);
     return t;
 }
 
-Texture* RecordingDevice::createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
-                                                  uint32_t levelCount, const uint8_t* levels) {
+DeviceHandle<Texture> RecordingDevice::createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
+                                                               uint32_t levelCount, const uint8_t* levels) {
     const bool usable = levels && levelCount > 0 && (!isBlockFormat(format) || impl_->blockCompression);
     if (format == TexelFormat::Rgba8 && levelCount == 1) return createTextureFromRgba(levels, width, height);
-    Texture* t = usable ? createTexture(width, height, levelCount) : nullptr;
+    DeviceHandle<Texture> t = usable ? createTexture(width, height, levelCount) : nullptr;
     if (!t) return nullptr;
-    auto* storage = dynamic_cast<TextureStorage*>(t);
+    auto* storage = dynamic_cast<TextureStorage*>(t.get());
     storage->format = format;
     storage->levelCount = levelCount;
     storage->storedBytes.assign(levels, levels + chainBytes(format, width, height, levelCount));
@@ -551,46 +467,39 @@ Texture* RecordingDevice::createTextureFromLevels(TexelFormat format, uint32_t w
 void RecordingDevice::setRenderState(RenderState state, uint32_t value) {
     impl_->log(CallKind::SetRenderState, {static_cast<uint32_t>(state), value});
     BlockEntry e{CallKind::SetRenderState, static_cast<uint32_t>(state), value};
-    if (!impl_->intoBlock(e)) impl_->apply(e);
+    impl_->apply(e);
 }
 
 void RecordingDevice::setTextureStageState(uint32_t stage, TextureStageState state, uint32_t value) {
     impl_->log(CallKind::SetTextureStageState, {stage, static_cast<uint32_t>(state), value});
     BlockEntry e{CallKind::SetTextureStageState, stage, static_cast<uint32_t>(state), value};
-    if (!impl_->intoBlock(e)) impl_->apply(e);
+    impl_->apply(e);
 }
 
 void RecordingDevice::setTexture(uint32_t stage, Texture* texture) {
     impl_->log(CallKind::SetTexture, {stage}, texture);
     BlockEntry e{CallKind::SetTexture, stage};
     e.object = texture;
-    if (!impl_->intoBlock(e)) impl_->apply(e);
+    impl_->apply(e);
 }
 
 void RecordingDevice::setTransform(Transform which, const Matrix& m) {
     impl_->log(CallKind::SetTransform, {static_cast<uint32_t>(which)});
     BlockEntry e{CallKind::SetTransform, static_cast<uint32_t>(which)};
     e.matrix = m;
-    if (!impl_->intoBlock(e)) impl_->apply(e);
+    impl_->apply(e);
 }
 
 void RecordingDevice::setVertexShader(uint32_t handle) {
     impl_->log(CallKind::SetVertexShader, {handle});
     BlockEntry e{CallKind::SetVertexShader, handle};
-    if (!impl_->intoBlock(e)) impl_->apply(e);
+    impl_->apply(e);
 }
 
 void RecordingDevice::setVertexShaderConstant(uint32_t reg, const void* data, uint32_t count) {
     impl_->log(CallKind::SetVertexShaderConstant, {reg, count});
     // A range past the last register is refused whole, as the device refuses it.
     if (!data || reg >= kMaxVertexConstants || count > kMaxVertexConstants - reg) return;
-    if (impl_->recordingBlock) {
-        BlockEntry e{CallKind::SetVertexShaderConstant, reg};
-        const auto* f = static_cast<const float*>(data);
-        e.constants.assign(f, f + size_t{count} * 4);
-        impl_->intoBlock(e);
-        return;
-    }
     // Written straight into the register file: the per-frame path allocates nothing.
     std::memcpy(impl_->constants[reg], data, size_t{count} * 4 * sizeof(float));
 }
@@ -599,14 +508,14 @@ void RecordingDevice::setStreamSource(uint32_t stream, VertexBuffer* buffer, uin
     impl_->log(CallKind::SetStreamSource, {stream, stride}, buffer);
     BlockEntry e{CallKind::SetStreamSource, stream, stride};
     e.object = buffer;
-    if (!impl_->intoBlock(e)) impl_->apply(e);
+    impl_->apply(e);
 }
 
 void RecordingDevice::setIndices(IndexBuffer* buffer, uint32_t baseVertex) {
     impl_->log(CallKind::SetIndices, {baseVertex}, buffer);
     BlockEntry e{CallKind::SetIndices, baseVertex};
     e.object = buffer;
-    if (!impl_->intoBlock(e)) impl_->apply(e);
+    impl_->apply(e);
 }
 
 uint32_t RecordingDevice::createVertexShader(const char* text, const uint32_t* declaration) {
@@ -621,45 +530,6 @@ uint32_t RecordingDevice::createVertexShader(const char* text, const uint32_t* d
     impl_->programs.push_back(std::move(program));
     impl_->declarations.push_back(std::move(decl));
     return kProgramHandleBit | static_cast<uint32_t>(impl_->programs.size());
-}
-
-void RecordingDevice::beginStateBlock() {
-    impl_->log(CallKind::BeginStateBlock, {});
-    // A second begin while a block is open is refused, keeping what was recorded.
-    if (impl_->recordingBlock) return;
-    impl_->recordingBlock = true;
-    impl_->recording.clear();
-}
-
-StateBlock RecordingDevice::endStateBlock() {
-    StateBlock block = 0;
-    if (impl_->recordingBlock) {
-        block = impl_->nextBlock++;
-        impl_->blocks[block] = std::move(impl_->recording);
-        impl_->recording.clear();
-        impl_->recordingBlock = false;
-    }
-    impl_->log(CallKind::EndStateBlock, {block});
-    return block;
-}
-
-void RecordingDevice::captureStateBlock(StateBlock block) {
-    impl_->log(CallKind::CaptureStateBlock, {block});
-    auto it = impl_->blocks.find(block);
-    if (it == impl_->blocks.end()) return;
-    for (BlockEntry& e : it->second) impl_->capture(e);
-}
-
-void RecordingDevice::applyStateBlock(StateBlock block) {
-    impl_->log(CallKind::ApplyStateBlock, {block});
-    auto it = impl_->blocks.find(block);
-    if (it == impl_->blocks.end()) return;
-    for (const BlockEntry& e : it->second) impl_->apply(e);
-}
-
-void RecordingDevice::deleteStateBlock(StateBlock block) {
-    impl_->log(CallKind::DeleteStateBlock, {block});
-    impl_->blocks.erase(block);
 }
 
 void RecordingDevice::clear(uint32_t flags, uint32_t color, float z, uint32_t stencil) {

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "platform/gpu/device.h"
-#include "platform/gpu/vertex_program.h"
+#include "platform/gpu/vs11_run.h"
 
 namespace q::gpu {
 namespace {

@@ -17,7 +17,6 @@ enum class CallKind : uint8_t {
     Lock, Unlock,
     SetRenderState, SetTextureStageState, SetTexture, SetTransform, SetVertexShader,
     SetVertexShaderConstant, SetStreamSource, SetIndices,
-    BeginStateBlock, EndStateBlock, CaptureStateBlock, ApplyStateBlock, DeleteStateBlock,
     Clear, BeginScene, EndScene, DrawPrimitive, DrawIndexedPrimitive, Present,
 };
 
@@ -95,19 +94,17 @@ public:
     // Buffers and textures created and not yet released.
     uint32_t liveBuffers() const;
     uint32_t liveTextures() const;
-    // State blocks made and not yet deleted.
-    uint32_t liveStateBlocks() const;
     // Make the next N creations of a kind fail (return null), for failure tests.
     void failNextBufferCreations(uint32_t n);
     void failNextTextureCreations(uint32_t n);
     void failNextVertexShaderCreations(uint32_t n);
 
     // --- Device ---
-    VertexBuffer* createVertexBuffer(uint32_t bytes, uint32_t usage, uint32_t fvf) override;
-    IndexBuffer* createIndexBuffer(uint32_t bytes, uint32_t usage) override;
-    Texture* createTexture(uint32_t width, uint32_t height, uint32_t levels) override;
-    Texture* createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) override;
-    Texture* createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height, uint32_t levelCount,
+    DeviceHandle<VertexBuffer> createVertexBuffer(uint32_t bytes, uint32_t usage, uint32_t fvf) override;
+    DeviceHandle<IndexBuffer> createIndexBuffer(uint32_t bytes, uint32_t usage) override;
+    DeviceHandle<Texture> createTexture(uint32_t width, uint32_t height, uint32_t levels) override;
+    DeviceHandle<Texture> createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) override;
+    DeviceHandle<Texture> createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height, uint32_t levelCount,
                                      const uint8_t* levels) override;
     bool supportsBlockCompression() const override;
     void setRenderState(RenderState state, uint32_t value) override;
@@ -119,11 +116,6 @@ public:
     void setStreamSource(uint32_t stream, VertexBuffer* buffer, uint32_t stride) override;
     void setIndices(IndexBuffer* buffer, uint32_t baseVertex) override;
     uint32_t createVertexShader(const char* text, const uint32_t* declaration) override;
-    void beginStateBlock() override;
-    StateBlock endStateBlock() override;
-    void captureStateBlock(StateBlock block) override;
-    void applyStateBlock(StateBlock block) override;
-    void deleteStateBlock(StateBlock block) override;
     void clear(uint32_t flags, uint32_t color, float z, uint32_t stencil) override;
     void beginScene() override;
     void endScene() override;
