@@ -24,7 +24,7 @@ std::string readAll(const fs::path& path) {
 TEST(SetUpScripts, RunInstallsOnlyTheViewersNeedsAndWithoutADisplayRunsHeadlessForWindowedToo) {
     const fs::path root = fs::path(::testing::TempDir()) / ("quorvane_setup_" + std::to_string(::getpid()));
     fs::remove_all(root);
-    for (const char* file : {"run", "test", "scripts/install-deps", "scripts/demo-walk.txt"}) {
+    for (const char* file : {"run", "test", "scripts/install-deps", "scripts/sanitizer-env", "scripts/demo-walk.txt"}) {
         fs::create_directories((root / file).parent_path());
         fs::copy_file(fs::path(QUORVANE_SOURCE_DIR) / file, root / file);
     }
