@@ -15,28 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "e2e/run_shell.h"
 #include "platform/image.h"
 #include "platform/image_png_read.h"
 
 namespace q {
 namespace {
-
-struct Result {
-    int exitCode = -1;
-    std::string output;  // stdout and stderr together
-};
-
-Result runShell(const std::string& command) {
-    Result result;
-    std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return result;
-    char chunk[4096];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) result.output.append(chunk, n);
-    const int status = ::pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
 
 std::string shellQuoted(const std::string& s) { return "'" + s + "'"; }
 
