@@ -54,7 +54,6 @@ TEST_F(AppGraphicsDevice, CreateSetsTheFixedStatesAndAnEmptyLineBuffer) {
     using gpu::TextureStageState;
     EXPECT_EQ(recording->textureStageState(0, TextureStageState::MipFilter), gpu::kFilterLinear);
     EXPECT_EQ(recording->textureStageState(0, TextureStageState::MagFilter), gpu::kFilterLinear);
-    EXPECT_EQ(recording->renderState(RenderState::Lighting), 0u);
     EXPECT_EQ(recording->renderState(RenderState::CullMode), gpu::kCullNone);
     EXPECT_EQ(recording->renderState(RenderState::ZEnable), 0u);
     ASSERT_NE(graphics.lineBuffer.get(), nullptr);

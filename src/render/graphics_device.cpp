@@ -15,7 +15,6 @@ bool GraphicsDevice::create(std::unique_ptr<gpu::Device> backend) {
     // off until the first frame turns it on, so set-up draws never depend on it.
     device->setTextureStageState(0, gpu::TextureStageState::MipFilter, gpu::kFilterLinear);
     device->setTextureStageState(0, gpu::TextureStageState::MagFilter, gpu::kFilterLinear);
-    device->setRenderState(gpu::RenderState::Lighting, 0);
     device->setRenderState(gpu::RenderState::CullMode, gpu::kCullNone);
     device->setRenderState(gpu::RenderState::ZEnable, 0);
 

@@ -48,7 +48,6 @@ enum class RenderState : uint32_t {
     AlphaRef = 24,
     AlphaFunc = 25,
     AlphaBlendEnable = 27,
-    Lighting = 137,
 };
 
 enum class TextureStageState : uint32_t {

@@ -10,7 +10,6 @@ DeviceState DeviceState::defaults() {
     rs(RenderState::DestBlend) = kBlendZero;
     rs(RenderState::CullMode) = kCullCounterClockwise;
     rs(RenderState::AlphaFunc) = kCmpAlways;
-    rs(RenderState::Lighting) = 1;
     s.renderStates[kRsZWriteEnable] = 1;
     s.renderStates[kRsZFunc] = kCmpLessEqual;
     for (uint32_t stage = 0; stage < kTextureStageCount; ++stage) {
@@ -18,8 +17,6 @@ DeviceState DeviceState::defaults() {
         t[static_cast<uint32_t>(TextureStageState::MagFilter)] = kFilterPoint;
         t[static_cast<uint32_t>(TextureStageState::MinFilter)] = kFilterPoint;
         t[static_cast<uint32_t>(TextureStageState::MipFilter)] = kFilterNone;
-        t[kTssColorOp] = kTopModulate;
-        t[kTssAlphaOp] = kTopSelectArg1;
     }
     return s;
 }

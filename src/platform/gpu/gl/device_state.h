@@ -23,10 +23,6 @@ enum : uint32_t {
     kBlendOne = 2,
     kCmpLessEqual = 4,
     kCmpAlways = 8,
-    kTssColorOp = 1,
-    kTssAlphaOp = 4,
-    kTopModulate = 4,
-    kTopSelectArg1 = 2,
     kClearStencil = 4,
 };
 

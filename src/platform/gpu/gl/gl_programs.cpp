@@ -22,7 +22,8 @@ void main() {
 }
 )";
 
-// Lighting is never switched on, so an unlit vertex without a colour is white.
+// Vertices of this layout carry no colour: they are drawn white, modulated by
+// the texture.
 constexpr const char* kWorldLitVertex = R"(#version 330 core
 layout(location = 0) in vec3 position;
 layout(location = 2) in vec2 texCoord;

@@ -302,7 +302,6 @@ RecordingDevice::RecordingDevice(uint32_t width, uint32_t height) : impl_(std::m
     rs(RenderState::DestBlend, 1);  // zero
     rs(RenderState::CullMode, 3);   // counter-clockwise
     rs(RenderState::AlphaFunc, 8);  // always
-    rs(RenderState::Lighting, 1);
     for (auto& stage : impl_->stageStates) {
         stage[static_cast<uint32_t>(TextureStageState::MagFilter)] = kFilterPoint;
         stage[static_cast<uint32_t>(TextureStageState::MinFilter)] = kFilterPoint;
