@@ -19,7 +19,7 @@
 
 #include "figure.h"
 #include "mapgen/mapgen.h"
-#include "move/camera.h"
+#include "move/camera_update.h"
 #include "move/movement.h"
 #include "platform/gpu/recording/recording_device.h"
 #include "render/globals.h"
@@ -124,7 +124,7 @@ void measure(Scene& scene, const std::vector<Viewpoint>& views, Tally* before, T
         scene.camera->position = views[v].position;
         scene.camera->yaw = views[v].yaw;
         scene.camera->pitch = 0.0f;
-        g_fallSpeed = 0.0f;
+        scene.camera->fallSpeed = 0.0f;
         updateScene(scene);
         Frustum frustum;
         buildFrustum(*scene.camera, &frustum, Matrix::identity());
@@ -159,7 +159,6 @@ bool loadCopies(Scene& scene, gpu::RecordingDevice& device, const MapRun& run, c
     }
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(dir);
-    g_device = &device;
     scene.device = &device;
     scene.init();
     MapData* map = scene.loadMap(mapgen::mapName(run.options).c_str(), error);
