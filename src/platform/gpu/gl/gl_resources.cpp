@@ -6,8 +6,7 @@
 
 namespace q::gpu {
 
-GlBufferObject::GlBufferObject(GlDevice* device, uint32_t bytes, uint32_t usage)
-    : device_(device), bytes_(bytes) {
+GlBufferObject::GlBufferObject(uint32_t bytes, uint32_t usage) : bytes_(bytes) {
     glGenBuffers(1, &id_);
     glBindBuffer(GlDevice::kWriteTarget, id_);
     glBufferData(GlDevice::kWriteTarget, bytes, nullptr,

@@ -15,7 +15,7 @@ class GlDevice;
 
 class GlBufferObject {
 public:
-    GlBufferObject(GlDevice* device, uint32_t bytes, uint32_t usage);
+    GlBufferObject(uint32_t bytes, uint32_t usage);
     ~GlBufferObject();
     void* lock(uint32_t offset, uint32_t size, uint32_t flags);
     void unlock();
@@ -24,7 +24,6 @@ public:
     bool locked() const { return mapped_; }
 
 private:
-    GlDevice* device_;
     GLuint id_ = 0;
     uint32_t bytes_;
     bool mapped_ = false;
@@ -32,7 +31,7 @@ private:
 
 class GlVertexBuffer final : public VertexBuffer {
 public:
-    GlVertexBuffer(GlDevice* device, uint32_t bytes, uint32_t usage) : buffer(device, bytes, usage), device_(device) {}
+    GlVertexBuffer(GlDevice* device, uint32_t bytes, uint32_t usage) : buffer(bytes, usage), device_(device) {}
     void* lock(uint32_t offset, uint32_t size, uint32_t flags) override { return buffer.lock(offset, size, flags); }
     void unlock() override { buffer.unlock(); }
     uint32_t byteSize() const override { return buffer.bytes(); }
@@ -46,7 +45,7 @@ private:
 
 class GlIndexBuffer final : public IndexBuffer {
 public:
-    GlIndexBuffer(GlDevice* device, uint32_t bytes, uint32_t usage) : buffer(device, bytes, usage), device_(device) {}
+    GlIndexBuffer(GlDevice* device, uint32_t bytes, uint32_t usage) : buffer(bytes, usage), device_(device) {}
     void* lock(uint32_t offset, uint32_t size, uint32_t flags) override { return buffer.lock(offset, size, flags); }
     void unlock() override { buffer.unlock(); }
     uint32_t byteSize() const override { return buffer.bytes(); }
