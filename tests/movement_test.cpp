@@ -179,5 +179,32 @@ TEST_F(Movement, OutsideEveryInstanceOnlyTheTerrainHolds) {
     EXPECT_EQ(g_fallSpeed, 0.0f);
 }
 
+TEST_F(Movement, FreeFlightFollowsTheViewThroughWallsAndGravityResumesAfter) {
+    const MapInstance* in = buildMap({boxBrush({100, 0, -100}, {200, 64, 100})});
+    camera.position = {90, kRest, 0};
+    camera.freeFlight = true;
+    g_fallSpeed = 3.0f;
+    Matrix east;  // forward +x
+    D3DXMatrixRotationYawPitchRoll(&east, std::numbers::pi_v<float> / 2, 0.0f, 0.0f);
+    for (int i = 0; i < 10; ++i) moveCamera(camera, {0, 0, 1}, false, in, east, kFastFactor);
+    EXPECT_NEAR(camera.position.x, 170.0f, 1e-3f);  // inside the wall, 8 a step
+    EXPECT_NEAR(camera.position.y, kRest, 1e-4f);   // no gravity
+    EXPECT_EQ(g_fallSpeed, 0.0f);
+
+    // Looking straight down, W goes down, through the floor and the terrain.
+    Matrix down;
+    D3DXMatrixRotationYawPitchRoll(&down, 0.0f, std::numbers::pi_v<float> / 2, 0.0f);
+    camera.position = {0, kRest, 300};
+    for (int i = 0; i < 100; ++i) walk({0, 0, 1}, in, down);
+    EXPECT_NEAR(camera.position.y, kRest - 200.0f, 1e-2f);
+    EXPECT_NEAR(camera.position.z, 300.0f, 1e-3f);
+
+    // Off again above the floor: the camera falls and lands as at any start.
+    camera.freeFlight = false;
+    camera.position = {0, 100, 300};
+    for (int i = 0; i < 60; ++i) walk({}, in);
+    EXPECT_NEAR(camera.position.y, kRest, 1e-3f);
+}
+
 }  // namespace
 }  // namespace q

@@ -88,6 +88,7 @@ void Application::handleEvent(const WindowEvent& event) {
         case WindowEvent::Type::KeyUp:
             // Acting on the release means a held, auto-repeating TAB flips once.
             if (event.key == DIK_TAB) g_portalMode = !g_portalMode;
+            else if (event.key == DIK_N && scene && scene->camera) scene->camera->freeFlight = !scene->camera->freeFlight;
             else if (event.key == DIK_ESCAPE && window) window->destroy();
             break;
         case WindowEvent::Type::KeyDown:
@@ -179,6 +180,7 @@ void Application::writeTrace() {
         // Outside every copy there is no area: the last one found belongs to
         // a copy the camera has left, and area 0 is a real area.
         record.area = camera.instanceIndex < 0 ? -1 : camera.areaIndex;
+        record.freeFlight = camera.freeFlight;
     }
     record.visibleAreas = g_visibleAreaCount;
     record.portalMode = g_portalMode;

@@ -30,6 +30,7 @@ const float kQuarterTurn = 1.5707964f;
 struct Frame {
     float x = 0, y = 0, z = 0, fallSpeed = 0;
     int instance = -1, area = -1;
+    bool freeFlight = false;
 };
 
 float number(const std::string& line, const char* key) {
@@ -93,6 +94,7 @@ protected:
             f.fallSpeed = number(line, "fallSpeed");
             f.instance = static_cast<int>(number(line, "instance"));
             f.area = static_cast<int>(number(line, "area"));
+            f.freeFlight = line.find("\"freeFlight\":true") != std::string::npos;
             frames.push_back(f);
         }
         std::remove((base + ".txt").c_str());
@@ -137,6 +139,18 @@ TEST_F(WalkEndToEnd, WalkingIntoAWallStopsAtTheWall) {
     EXPECT_NEAR(frames.back().x, wall - 8.0f - 0.03125f, 0.05f);
     EXPECT_EQ(frames[frames.size() - 20].x, frames.back().x);
     EXPECT_NEAR(frames.back().z, z, 1e-3f);
+    EXPECT_FALSE(frames.back().freeFlight);
+
+    // The same walk in free flight (N) goes through the wall, level; N again
+    // hands the camera back to gravity.
+    const std::vector<Frame> flown =
+        walk("0 0 N\n200* 0 0 W\n0 0 N\n", "--instances 1 --start 100 -20 " + std::to_string(z) + " --look " +
+                                               std::to_string(kQuarterTurn) + " 0");
+    ASSERT_EQ(flown.size(), 202u);
+    EXPECT_TRUE(flown[0].freeFlight && flown[200].freeFlight);
+    EXPECT_GT(flown[200].x, wall + 8.0f);
+    EXPECT_EQ(flown[200].y, flown[0].y);
+    EXPECT_FALSE(flown.back().freeFlight);
 }
 
 TEST_F(WalkEndToEnd, StairsAreClimbedToTheLanding) {
