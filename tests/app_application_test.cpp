@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 #include <deque>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "app/application.h"
+#include "app/camera_place.h"
 #include "app/input_devices.h"
 #include "app/screenshot.h"
 #include "platform/gpu/recording/recording_device.h"
@@ -155,6 +157,35 @@ TEST_F(AppApplication, TabReleaseFlipsTheModeOtherKeysDoNot) {
     EXPECT_TRUE(g_portalMode);  // three more releases: flipped three times
     EXPECT_EQ(app->framesRun, 4u);
     EXPECT_FALSE(app->quitRequested());
+}
+
+TEST_F(AppApplication, NSwitchesFreeFlightCPrintsThePlaceAndShowsItForAWhile) {
+    auto app = startApp({{1, {keyUp(DIK_N), keyUp(DIK_C)}}, {2, {keyUp(DIK_N)}}});
+    Camera& camera = *app->scene->camera;
+    camera.position = {12.5f, -7.25f, 3000.0f};
+    camera.yaw = 7.0f;  // more than a turn: printed within (-pi, pi]
+    camera.pitch = -0.5f;
+    app->run(2);
+    EXPECT_TRUE(camera.freeFlight);
+    const std::string line = app->cameraPlaceLine();
+    auto notice = [&] {
+        OverlayLines lines;
+        app->overlayLines(&lines);
+        for (int i = 0; i < lines.count; ++i)
+            if (lines.lines[i].y == 125) return std::string(lines.lines[i].text);
+        return std::string();
+    };
+    ASSERT_EQ(line.rfind("quorvane: --start ", 0), 0u) << line;
+    EXPECT_EQ(notice(), line.substr(0, 127));
+    float x = 0, y = 0, z = 0, yaw = 0, pitch = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "quorvane: --start %f %f %f --look %f %f", &x, &y, &z, &yaw, &pitch), 5);
+    EXPECT_EQ(Vector3(x, y, z), camera.position);  // the same floats back
+    EXPECT_NEAR(yaw, 7.0f - 2.0f * 3.14159265f, 1e-5f);
+    EXPECT_EQ(pitch, -0.5f);
+    app->run(3);
+    EXPECT_FALSE(camera.freeFlight);
+    app->run(400);  // 16 ms a reading: several seconds later the notice is gone
+    EXPECT_EQ(notice(), "");
 }
 
 TEST_F(AppApplication, EscEndsTheLoopAfterThePendingEventsAndTeardownKeepsItsOrder) {

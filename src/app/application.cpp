@@ -4,6 +4,7 @@
 #include <ctime>
 #include <utility>
 
+#include "app/camera_place.h"
 #include "app/frame_trace.h"
 #include "app/input_devices.h"
 #include "app/screenshot.h"
@@ -24,6 +25,8 @@ namespace {
 // Long enough to cost nothing, short enough that a window restored without an
 // event of its own (some desktops send none) shows frames again at once.
 constexpr uint32_t kMinimizedWaitMs = 100;
+// How long the overlay shows the place C printed.
+constexpr uint32_t kPlaceShownMs = 4000;
 
 }  // namespace
 
@@ -89,6 +92,7 @@ void Application::handleEvent(const WindowEvent& event) {
             // Acting on the release means a held, auto-repeating TAB flips once.
             if (event.key == DIK_TAB) g_portalMode = !g_portalMode;
             else if (event.key == DIK_N && scene && scene->camera) scene->camera->freeFlight = !scene->camera->freeFlight;
+            else if (event.key == DIK_C) printCameraPlace();
             else if (event.key == DIK_ESCAPE && window) window->destroy();
             break;
         case WindowEvent::Type::KeyDown:
@@ -109,8 +113,23 @@ void Application::takeScreenshot() {
     localtime_r(&now, &local);
     const std::string path = newScreenshotPath(screenshotDirectory, local);
     std::string error;
-    if (writeScreenshot(*device, path, &error)) std::fprintf(stderr, "quorvane: screenshot written to %s\n", path.c_str());
+    if (writeScreenshot(*device, path, &error, cameraPlaceLine().c_str())) std::fprintf(stderr, "quorvane: screenshot written to %s\n", path.c_str());
     else report(("The screenshot could not be written: " + error).c_str(), "quorvane");
+}
+
+std::string Application::cameraPlaceLine() const {
+    if (!scene || !scene->camera) return {};
+    char place[112];
+    formatCameraPlace(*scene->camera, place, sizeof place);
+    return std::string("quorvane: ") + place;
+}
+
+void Application::printCameraPlace() {
+    const std::string line = cameraPlaceLine();
+    if (line.empty()) return;
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::snprintf(placeLine_, sizeof placeLine_, "%s", line.c_str());
+    placeShownAtMs_ = platform_.clock->nowMs();
 }
 
 void Application::run(int64_t frameLimit) {
@@ -156,6 +175,7 @@ void Application::overlayLines(OverlayLines* out) const {
     values.fps = fps;
     values.visibleAreas = g_visibleAreaCount;
     values.portalMode = g_portalMode;
+    if (placeLine_[0] != '\0' && lastFrameMs - placeShownAtMs_ < kPlaceShownMs) values.notice = placeLine_;
     buildOverlayLines(values, out);
 }
 

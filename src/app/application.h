@@ -84,9 +84,14 @@ public:
     // This frame's overlay (also what the font draws).
     void overlayLines(OverlayLines* out) const;
 
+    // "quorvane: --start X Y Z --look YAW PITCH" for the camera as it is now;
+    // empty without a camera. C prints it; screenshots carry it.
+    std::string cameraPlaceLine() const;
+
 private:
     void drawOverlay();
     void takeScreenshot();
+    void printCameraPlace();
     void writeTrace();
 
     AppPlatform platform_;
@@ -94,6 +99,9 @@ private:
     FrameTimer timer_;
     OverlayLines overlay_;
     bool quit_ = false;
+    // The place C printed last, shown in the overlay for kPlaceShownMs.
+    char placeLine_[128] = {};
+    uint32_t placeShownAtMs_ = 0;
 };
 
 }  // namespace q

@@ -280,7 +280,9 @@ int runViewer(int argc, char** argv) {
         if (app.framesRun == 0)
             status = failWith(kExitFailure, options.screenshotFile +
                                                 ": no screenshot written: the run ended before its first frame");
-        else if (!writeScreenshot(*app.device, screenshot, options.screenshotFile, &error) || !screenshot.commit(&error))
+        else if (!writeScreenshot(*app.device, screenshot, options.screenshotFile, &error,
+                                  app.cameraPlaceLine().c_str()) ||
+                 !screenshot.commit(&error))
             status = failWith(kExitFailure, error);
     }
     if (trace.isOpen() && !trace.close(&error)) status = failWith(kExitFailure, error);
