@@ -93,6 +93,7 @@ void Application::handleEvent(const WindowEvent& event) {
             if (event.key == DIK_TAB) g_portalMode = !g_portalMode;
             else if (event.key == DIK_N && scene && scene->camera) scene->camera->freeFlight = !scene->camera->freeFlight;
             else if (event.key == DIK_C) printCameraPlace();
+            else if (event.key == DIK_P && scene) scene->showPortals = !scene->showPortals;
             else if (event.key == DIK_ESCAPE && window) window->destroy();
             break;
         case WindowEvent::Type::KeyDown:
@@ -156,8 +157,12 @@ void Application::runFrame() {
     if (scene) updateScene(*scene);
     device->beginFrame();
     if (scene) render(*scene);
-    drawOverlay();
     const Camera* camera = scene ? scene->camera.get() : nullptr;
+    if (scene && scene->showPortals && camera) {
+        if (!portalOutlines) portalOutlines = std::make_unique<PortalOutlines>();
+        portalCount_ = portalOutlines->draw(*scene, camera->view, camera->projection);
+    }
+    drawOverlay();
     device->endFrame(camera ? camera->view : Matrix::identity(), camera ? camera->projection : Matrix::identity());
     writeTrace();
     ++framesRun;
@@ -175,6 +180,10 @@ void Application::overlayLines(OverlayLines* out) const {
     values.fps = fps;
     values.visibleAreas = g_visibleAreaCount;
     values.portalMode = g_portalMode;
+    if (scene && scene->showPortals) {
+        values.portalsPassed = portalCount_.passed;
+        values.portalsTotal = portalCount_.total;
+    }
     if (placeLine_[0] != '\0' && lastFrameMs - placeShownAtMs_ < kPlaceShownMs) values.notice = placeLine_;
     buildOverlayLines(values, out);
 }

@@ -15,6 +15,7 @@
 #include "platform/window.h"
 #include "render/graphics_device.h"
 #include "render/text_font.h"
+#include "vis/portal_outlines.h"
 #include "world/scene.h"
 
 namespace q {
@@ -47,6 +48,7 @@ public:
     std::unique_ptr<GraphicsDevice> device;
     std::unique_ptr<TextFont> font;  // null when no font could be made
     std::unique_ptr<Scene> scene;
+    std::unique_ptr<PortalOutlines> portalOutlines;  // the portal display's lines (P)
     float fps = 0.0f;
 
     FrameTrace* trace = nullptr;  // not owned; one record per frame when set
@@ -102,6 +104,7 @@ private:
     // The place C printed last, shown in the overlay for kPlaceShownMs.
     char placeLine_[128] = {};
     uint32_t placeShownAtMs_ = 0;
+    PortalCount portalCount_;  // this frame's, while the portal display is on
 };
 
 }  // namespace q

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "mapgen/mapgen.h"
+#include "platform/image.h"
+#include "platform/image_png_read.h"
 #include "world/terrain.h"
 
 namespace q {
@@ -200,6 +202,41 @@ TEST_F(WalkEndToEnd, OutsideEveryInstanceTheEyeSettlesOnTheTerrain) {
     EXPECT_EQ(last.y, terrain.heightAt({last.x, 0, last.z}) + 32.0f);
     EXPECT_EQ(last.x, 2500.0f);
     EXPECT_EQ(last.z, 300.0f);
+}
+
+// The portal display (P) in a headless picture: from inside the atrium facing
+// its east doorway, the doorway the view passes is outlined green and portals
+// the view does not pass (behind walls, drawn over them) red; in both modes.
+TEST_F(WalkEndToEnd, PortalDisplayOutlinesPassedPortalsGreenAndOthersRed) {
+    const std::string start = "--instances 1 --start 150 -20 0 --look " + std::to_string(kQuarterTurn) + " 0";
+    struct Counts {
+        int green = 0, red = 0;
+    };
+    auto shoot = [&](const std::string& script) {
+        const std::string shot = *dir_ + "/portals.png";
+        walk(script, start + " --screenshot '" + shot + "'");
+        Image image;
+        std::string error;
+        EXPECT_TRUE(loadPng(shot.c_str(), &image, &error)) << error;
+        Counts counts;
+        for (size_t i = 0; i + 3 < image.rgba.size(); i += 4) {
+            const uint8_t r = image.rgba[i], g = image.rgba[i + 1], b = image.rgba[i + 2];
+            if (g > 200 && r < 40 && b < 40) ++counts.green;
+            if (r > 200 && g < 40 && b < 40) ++counts.red;
+        }
+        std::remove(shot.c_str());
+        return counts;
+    };
+    const Counts plain = shoot("3* 0 0\n");
+    const Counts shown = shoot("0 0 P\n2* 0 0\n");
+    const Counts everything = shoot("0 0 TAB P\n2* 0 0\n");
+    const Counts switchedOff = shoot("0 0 P\n0 0 P\n0 0\n");
+    EXPECT_GT(shown.green, plain.green + 100);
+    EXPECT_GT(shown.red, plain.red + 100);
+    EXPECT_GT(everything.green, plain.green + 100);
+    EXPECT_GT(everything.red, plain.red + 100);
+    EXPECT_EQ(switchedOff.green, plain.green);
+    EXPECT_EQ(switchedOff.red, plain.red);
 }
 
 }  // namespace
