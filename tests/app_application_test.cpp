@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -20,6 +22,7 @@
 #include "render/globals.h"
 #include "render/graphics_device.h"
 #include "world/scene.h"
+#include "world/standard_placements.h"
 
 namespace q {
 namespace {
@@ -186,6 +189,52 @@ TEST_F(AppApplication, NSwitchesFreeFlightCPrintsThePlaceAndShowsItForAWhile) {
     EXPECT_FALSE(camera.freeFlight);
     app->run(400);  // 16 ms a reading: several seconds later the notice is gone
     EXPECT_EQ(notice(), "");
+}
+
+TEST_F(AppApplication, ReloadKeepsTheCameraFreesTheOldMapAndKeepsItWhenTheNewOneDoesNotRead) {
+    const std::string dir = ::testing::TempDir() + "quorvane_reload_" + std::to_string(::getpid());
+    std::filesystem::remove_all(dir);
+    ASSERT_EQ(std::system(("'" MAPGEN_BINARY "' tworooms --name site '" + dir + "' >/dev/null 2>&1").c_str()), 0);
+    const std::string base = dir + "/site";
+    auto app = startApp({{1, {keyUp(DIK_F5)}}});
+    std::string error;
+    MapData* map = app->scene->loadMap(base.c_str(), &error);
+    ASSERT_NE(map, nullptr) << error;
+    placeStandardInstances(*app->scene, map, 2);
+    app->mapBase = base;
+    app->instanceCount = 2;
+    Camera* camera = app->scene->camera.get();
+    camera->freeFlight = true;
+    camera->position = {10, 20, 30};
+    camera->yaw = 1.25f;
+    app->scene->showPortals = true;
+
+    const Scene* before = app->scene.get();
+    app->run(2);  // F5 before the second frame
+    ASSERT_NE(app->scene.get(), before);
+    EXPECT_EQ(app->scene->camera.get(), camera);
+    EXPECT_EQ(camera->scene, app->scene.get());
+    EXPECT_EQ(camera->position, Vector3(10, 20, 30));
+    EXPECT_EQ(camera->yaw, 1.25f);
+    EXPECT_TRUE(app->scene->showPortals);
+    EXPECT_EQ(app->scene->instances.size(), 2u);
+
+    // Fifty more: the device holds as many buffers and textures as after one.
+    const uint32_t buffers = recording->liveBuffers(), textures = recording->liveTextures();
+    for (int i = 0; i < 50; ++i) ASSERT_TRUE(app->reloadMap());
+    EXPECT_EQ(recording->liveBuffers(), buffers);
+    EXPECT_EQ(recording->liveTextures(), textures);
+
+    // A file cut short: the scene, its map and the camera stay.
+    std::filesystem::resize_file(base + ".proc", 200);
+    const Scene* kept = app->scene.get();
+    EXPECT_FALSE(app->reloadMap());
+    EXPECT_EQ(app->scene.get(), kept);
+    EXPECT_EQ(app->scene->maps.size(), 1u);
+    EXPECT_EQ(app->scene->camera.get(), camera);
+    EXPECT_NE(app->scene->terrain, nullptr);
+    app->run(3);
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(AppApplication, EscEndsTheLoopAfterThePendingEventsAndTeardownKeepsItsOrder) {

@@ -2,11 +2,13 @@
 
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <utility>
 
 #include "app/camera_place.h"
 #include "app/frame_trace.h"
 #include "app/input_devices.h"
+#include "app/map_reload.h"
 #include "app/screenshot.h"
 #include "math/matrix.h"
 #include "move/camera.h"
@@ -93,6 +95,7 @@ void Application::handleEvent(const WindowEvent& event) {
             if (event.key == DIK_TAB) g_portalMode = !g_portalMode;
             else if (event.key == DIK_N && scene && scene->camera) scene->camera->freeFlight = !scene->camera->freeFlight;
             else if (event.key == DIK_C) printCameraPlace();
+            else if (event.key == DIK_F5) reloadRequested_ = true;
             else if (event.key == DIK_P && scene) scene->showPortals = !scene->showPortals;
             else if (event.key == DIK_ESCAPE && window) window->destroy();
             break;
@@ -133,11 +136,34 @@ void Application::printCameraPlace() {
     placeShownAtMs_ = platform_.clock->nowMs();
 }
 
+void Application::watchMapFiles() {
+    mapWatch_.watch({mapBase + ".proc", mapBase + ".cm", mapBase + ".map"});
+}
+
+bool Application::reloadMap() {
+    if (!scene || mapBase.empty()) return false;
+    // What is on disk now is what this attempt reads: a later change tries again.
+    mapWatch_.accept();
+    const std::string name = std::filesystem::path(mapBase).filename().string();
+    std::string error;
+    if (!reloadScene(scene, mapBase, instanceCount, &error)) {
+        report(("The map " + name + " was not reloaded; the one read before stays: " + error).c_str(), "quorvane");
+        return false;
+    }
+    const size_t areas = scene->maps.empty() ? 0 : scene->maps.back()->areas.size();
+    std::fprintf(stderr, "quorvane: reloaded %s (%s)\n", name.c_str(), countOf(areas, "area", "areas").c_str());
+    return true;
+}
+
 void Application::run(int64_t frameLimit) {
     while (frameLimit < 0 || framesRun < static_cast<uint64_t>(frameLimit)) {
         WindowEvent event;
         while (window && window->pollEvent(&event)) handleEvent(event);
         if (quit_) return;
+        if (reloadRequested_ || mapWatch_.settled(lastFrameMs)) {
+            reloadRequested_ = false;
+            reloadMap();
+        }
         if (window && window->isMinimized()) {
             window->waitForEvents(kMinimizedWaitMs);
             continue;

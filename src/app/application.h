@@ -11,6 +11,7 @@
 #include "app/frame_timer.h"
 #include "app/input_devices.h"
 #include "app/overlay.h"
+#include "platform/file_watch.h"
 #include "platform/gpu/device.h"
 #include "platform/window.h"
 #include "render/graphics_device.h"
@@ -53,6 +54,10 @@ public:
 
     FrameTrace* trace = nullptr;  // not owned; one record per frame when set
     std::string screenshotDirectory;  // where F12 puts its pictures; empty: the working directory
+    // The map as loadMap was given it and the copies placed of it: what a
+    // reload (F5, or the files changing with watchMapFiles) reads again.
+    std::string mapBase;
+    int instanceCount = 5;
     uint64_t framesRun = 0;
     uint32_t firstFrameMs = 0;  // clock readings of the first and the last frame
     uint32_t lastFrameMs = 0;
@@ -83,6 +88,15 @@ public:
     void run(int64_t frameLimit = -1);
     void runFrame();
 
+    // Watches the map's files (.proc, .cm and the map source .map) from now on:
+    // once they have changed and stayed unchanged for a while, the map is read
+    // again before the next frame.
+    void watchMapFiles();
+    // Reads the map again now (F5): on success one stderr line "quorvane:
+    // reloaded NAME (N areas)"; on failure the old map stays and the error is
+    // reported. The camera keeps its place, look and mode either way.
+    bool reloadMap();
+
     // This frame's overlay (also what the font draws).
     void overlayLines(OverlayLines* out) const;
 
@@ -104,7 +118,9 @@ private:
     // The place C printed last, shown in the overlay for kPlaceShownMs.
     char placeLine_[128] = {};
     uint32_t placeShownAtMs_ = 0;
-    PortalCount portalCount_;  // this frame's, while the portal display is on
+    PortalCount portalCount_;
+    FileWatch mapWatch_;
+    bool reloadRequested_ = false;  // F5 released: reload before the next frame  // this frame's, while the portal display is on
 };
 
 }  // namespace q

@@ -266,6 +266,9 @@ int runViewer(int argc, char** argv) {
         scene->camera->yaw = options.yaw;
         scene->camera->pitch = options.pitch;
     }
+    app.mapBase = options.mapBase;
+    app.instanceCount = options.instances;
+    if (options.watch) app.watchMapFiles();
     scene->camera->mouseSensitivity = options.sensitivity;
     scene->camera->invertY = options.invertY;
 
