@@ -177,7 +177,6 @@ TEST_F(SceneFixture, StandardPlacementsInTheirOrder) {
     EXPECT_EQ(placeStandardInstances(spreadScene, &wide, 5), 5);
     const float spread = copySpread(wide);
     EXPECT_GT(spread, 1.0f);
-    EXPECT_EQ(spreadScene.instances[0]->position, (Vector3{0, -64, 0}));
     EXPECT_EQ(spreadScene.instances[3]->position, (Vector3{4000 * spread, -64, -4000 * spread}));
     for (size_t i = 0; i < 5; ++i)
         for (size_t k = i + 1; k < 5; ++k) {

@@ -211,7 +211,7 @@ TEST_F(WalkEndToEnd, PortalDisplayOutlinesPassedPortalsGreenAndOthersRed) {
     const std::string start = "--instances 1 --start 150 -20 0 --look " + std::to_string(kQuarterTurn) + " 0";
     struct Counts {
         int green = 0, red = 0;
-    };
+    };  // pure green and pure red pixels
     auto shoot = [&](const std::string& script) {
         const std::string shot = *dir_ + "/portals.png";
         walk(script, start + " --screenshot '" + shot + "'");
@@ -230,13 +230,10 @@ TEST_F(WalkEndToEnd, PortalDisplayOutlinesPassedPortalsGreenAndOthersRed) {
     const Counts plain = shoot("3* 0 0\n");
     const Counts shown = shoot("0 0 P\n2* 0 0\n");
     const Counts everything = shoot("0 0 TAB P\n2* 0 0\n");
-    const Counts switchedOff = shoot("0 0 P\n0 0 P\n0 0\n");
     EXPECT_GT(shown.green, plain.green + 100);
     EXPECT_GT(shown.red, plain.red + 100);
     EXPECT_GT(everything.green, plain.green + 100);
     EXPECT_GT(everything.red, plain.red + 100);
-    EXPECT_EQ(switchedOff.green, plain.green);
-    EXPECT_EQ(switchedOff.red, plain.red);
 }
 
 }  // namespace
