@@ -133,7 +133,7 @@ void Application::printCameraPlace() {
     if (line.empty()) return;
     std::fprintf(stderr, "%s\n", line.c_str());
     std::snprintf(placeLine_, sizeof placeLine_, "%s", line.c_str());
-    placeShownAtMs_ = platform_.clock->nowMs();
+    placeShownAtMs_ = lastFrameMs;
 }
 
 void Application::watchMapFiles() {

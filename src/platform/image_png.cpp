@@ -43,7 +43,7 @@ bool writePng(std::FILE* file, const char* name, const Image& image, std::string
     png_set_IHDR(png, info, image.width, image.height, 8, PNG_COLOR_TYPE_RGB_ALPHA,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_text text{};
-    if (comment) {
+    if (comment && *comment) {
         text.compression = PNG_TEXT_COMPRESSION_NONE;
         text.key = const_cast<char*>("Comment");
         text.text = const_cast<char*>(comment);
