@@ -70,11 +70,13 @@ TEST(AllocCount, AFrameAfterTheFirstAllocatesNothing) {
     const std::string command = std::string("'") + MAPGEN_BINARY + "' demo '" + dir + "' >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 
-    // Every input the camera acts on, F (line collection) and both render modes.
+    // Every input the camera acts on, F (line collection), both render modes,
+    // the portal display (on from the first frame), free flight and Shift.
     InputScript script;
     std::string error;
-    ASSERT_TRUE(parseInputScript("2* 3 1 W F\n4* -5 2 W A L F\n0 0 TAB\n3* 1 -1 S D F\n0 0 TAB\n3* 0 0 W\n", "frames",
-                                 &script, &error))
+    ASSERT_TRUE(parseInputScript("0 0 P\n2* 3 1 W F SHIFT\n4* -5 2 W A L F\n0 0 TAB N\n3* 1 -1 S D F SHIFT\n"
+                                 "0 0 TAB N\n6* 0 0 W\n",  // 18 frames of 16 ms: the files are looked at again
+                                 "frames", &script, &error))
         << error;
 
     gpu::RecordingDevice* recording = nullptr;
@@ -97,6 +99,9 @@ TEST(AllocCount, AFrameAfterTheFirstAllocatesNothing) {
     MapData* map = scene->loadMap((dir + "/bbb").c_str(), &error);
     ASSERT_NE(map, nullptr) << error;
     placeStandardInstances(*scene, map, 5);
+    // The map's files are watched: looking at them costs no allocation.
+    app.mapBase = dir + "/bbb";
+    app.watchMapFiles();
 
     // The first frame may size what it keeps (the recording log among it).
     recording->clearLog();
@@ -114,6 +119,7 @@ TEST(AllocCount, AFrameAfterTheFirstAllocatesNothing) {
         EXPECT_FALSE(recording->draws.empty());
     }
     EXPECT_TRUE(g_portalMode);  // toggled twice
+    EXPECT_TRUE(scene->showPortals);
     std::filesystem::remove_all(dir);
 }
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 #include <deque>
 #include <filesystem>
@@ -18,6 +21,7 @@
 #include "render/globals.h"
 #include "render/graphics_device.h"
 #include "world/scene.h"
+#include "world/standard_placements.h"
 
 namespace q {
 namespace {
@@ -155,6 +159,67 @@ TEST_F(AppApplication, TabReleaseFlipsTheModeOtherKeysDoNot) {
     EXPECT_TRUE(g_portalMode);  // three more releases: flipped three times
     EXPECT_EQ(app->framesRun, 4u);
     EXPECT_FALSE(app->quitRequested());
+}
+
+TEST_F(AppApplication, NSwitchesFreeFlightCPrintsThePlaceAndShowsItForAWhile) {
+    auto app = startApp({{1, {keyUp(DIK_N), keyUp(DIK_C)}}, {2, {keyUp(DIK_N)}}});
+    Camera& camera = *app->scene->camera;
+    camera.yaw = 7.0f;  // more than a turn: printed within (-pi, pi]
+    app->run(2);
+    EXPECT_TRUE(camera.freeFlight);
+    auto notice = [&] {
+        OverlayLines lines;
+        app->overlayLines(&lines);
+        return lines.count > 3 && lines.lines[3].y == 125 ? std::string(lines.lines[3].text) : std::string();
+    };
+    float x = 0, y = 0, z = 0, yaw = 0, pitch = 0;
+    ASSERT_EQ(std::sscanf(notice().c_str(), "quorvane: --start %f %f %f --look %f %f", &x, &y, &z, &yaw, &pitch), 5);
+    EXPECT_EQ(Vector3(x, y, z), camera.position);  // the same floats back: nothing moved in free flight
+    EXPECT_NEAR(yaw, 7.0f - 2.0f * 3.14159265f, 1e-5f);
+    app->run(3);
+    EXPECT_FALSE(camera.freeFlight);
+    app->run(400);  // 16 ms a reading: several seconds later the notice is gone
+    EXPECT_EQ(notice(), "");
+}
+
+TEST_F(AppApplication, ReloadKeepsTheCameraFreesTheOldMapAndKeepsItWhenTheNewOneDoesNotRead) {
+    const std::string dir = ::testing::TempDir() + "quorvane_reload_" + std::to_string(::getpid());
+    std::filesystem::remove_all(dir);
+    ASSERT_EQ(std::system(("'" MAPGEN_BINARY "' tworooms --name site '" + dir + "' >/dev/null 2>&1").c_str()), 0);
+    const std::string base = dir + "/site";
+    auto app = startApp({{1, {keyUp(DIK_F5)}}});
+    std::string error;
+    MapData* map = app->scene->loadMap(base.c_str(), &error);
+    ASSERT_NE(map, nullptr) << error;
+    placeStandardInstances(*app->scene, map, 2);
+    app->mapBase = base;
+    app->instanceCount = 2;
+    Camera* camera = app->scene->camera.get();
+    camera->freeFlight = true;
+    camera->position = {10, 20, 30};
+    camera->yaw = 1.25f;
+    app->scene->showPortals = true;
+
+    const Scene* before = app->scene.get();
+    app->run(2);  // F5 before the second frame
+    ASSERT_NE(app->scene.get(), before);
+    EXPECT_TRUE(app->scene->camera.get() == camera && camera->scene == app->scene.get());
+    EXPECT_TRUE(camera->position == Vector3(10, 20, 30) && camera->yaw == 1.25f && camera->freeFlight);
+    EXPECT_TRUE(app->scene->showPortals && app->scene->instances.size() == 2u);
+
+    // Fifty more: the device holds as many buffers and textures as after one.
+    const uint32_t buffers = recording->liveBuffers(), textures = recording->liveTextures();
+    for (int i = 0; i < 50; ++i) ASSERT_TRUE(app->reloadMap());
+    EXPECT_EQ(recording->liveBuffers(), buffers);
+    EXPECT_EQ(recording->liveTextures(), textures);
+
+    // A file cut short: the scene, its map and the camera stay.
+    std::filesystem::resize_file(base + ".proc", 200);
+    const Scene* kept = app->scene.get();
+    EXPECT_FALSE(app->reloadMap());
+    EXPECT_TRUE(app->scene.get() == kept && app->scene->camera.get() == camera && app->scene->terrain);
+    app->run(3);
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(AppApplication, EscEndsTheLoopAfterThePendingEventsAndTeardownKeepsItsOrder) {

@@ -35,6 +35,7 @@ TEST(AppCommandLine, NoArgumentsIsTheOriginalBehaviour) {
     EXPECT_EQ(p.options.dir, "");
     EXPECT_FALSE(p.options.windowed);
     EXPECT_FALSE(p.options.headless);
+    EXPECT_TRUE(p.options.watch);
     EXPECT_EQ(p.options.frames, -1);
     EXPECT_FALSE(p.options.simulatedClock);
     EXPECT_FALSE(p.options.hasStart);
@@ -96,6 +97,7 @@ TEST(AppCommandLine, EveryOptionIsRead) {
     EXPECT_EQ(parse({".proc"}).options.mapBase, ".proc");  // a hidden name, not an empty one
     EXPECT_TRUE(parse({"--help"}).options.help);
     EXPECT_TRUE(parse({"--windowed"}).options.windowed);
+    EXPECT_FALSE(parse({"--no-watch"}).options.watch);
 }
 
 TEST(AppCommandLine, BadOptionsNameTheOptionAndWhatWasExpected) {
@@ -183,7 +185,7 @@ TEST(AppCommandLine, UsageListsEveryOption) {
     for (const char* option : {"--map", "--dir", "--windowed", "--headless", "--frames", "--input", "--screenshot",
                                "--trace", "--tick-ms", "--start", "--look", "--instances", "--area", "--info", "--json",
                                "--summary", "--textures", "--untextured", "--sensitivity", "--invert-y", "--help",
-                               "--max-image-size", "--image-budget"})
+                               "--max-image-size", "--image-budget", "--no-watch"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

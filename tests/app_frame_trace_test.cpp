@@ -28,6 +28,7 @@ TEST(AppFrameTrace, OneJsonObjectPerFrameWithNonFiniteValuesAsNull) {
     record.portalMode = false;
     record.fps = NAN;
     record.fallSpeed = INFINITY;
+    record.freeFlight = true;
     trace.write(record);
     ASSERT_TRUE(trace.close(&error)) << error;
 
@@ -38,8 +39,9 @@ TEST(AppFrameTrace, OneJsonObjectPerFrameWithNonFiniteValuesAsNull) {
     EXPECT_FALSE(std::getline(in, extra));
     EXPECT_EQ(first,
               "{\"frame\":0,\"x\":1.5,\"y\":-64,\"z\":0.100000001,\"yaw\":0,\"pitch\":0,\"instance\":-1,\"area\":3,"
-              "\"visibleAreas\":7,\"portalMode\":true,\"fps\":0,\"fallSpeed\":0}");
-    EXPECT_NE(second.find("\"portalMode\":false,\"fps\":null,\"fallSpeed\":null}"), std::string::npos);
+              "\"visibleAreas\":7,\"portalMode\":true,\"fps\":0,\"fallSpeed\":0,\"freeFlight\":false}");
+    EXPECT_NE(second.find("\"portalMode\":false,\"fps\":null,\"fallSpeed\":null,\"freeFlight\":true}"),
+              std::string::npos);
     std::remove(path.c_str());
 }
 

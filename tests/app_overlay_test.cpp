@@ -33,6 +33,7 @@ TEST(AppOverlay, PortalModeShowsPlaceRateCountAndKeyHelp) {
         {75, "visible area:4 "},
         {550, "Now rendering with portals"},
         {575, "Press F to draw frustums"},
+        {600, "N free flight, P portals, C print place, F5 reload, Shift fast"},
     };
     EXPECT_EQ(linesOf(values), expected);
 }
@@ -51,8 +52,16 @@ TEST(AppOverlay, WithoutPortalsOneModeLineAndNoAreaCount) {
         {500, "Press TAB to switch render mode"},
         {525, "Click left mouse button to jump/fly\n"},
         {550, "Now rendering without portals"},
+        {600, "N free flight, P portals, C print place, F5 reload, Shift fast"},
     };
     EXPECT_EQ(linesOf(values), expected);
+
+    // The portal display's count and a notice (C's place) follow the place lines.
+    values.portalsPassed = 3;
+    values.portalsTotal = 12;
+    values.notice = "quorvane: --start 1 2 3 --look 0 0";
+    EXPECT_EQ(linesOf(values)[3], std::make_pair(100.0f, std::string("3 of 12 portals passed")));
+    EXPECT_EQ(linesOf(values)[4], std::make_pair(125.0f, std::string(values.notice)));
 }
 
 TEST(AppOverlay, ExtremeValuesStayWithinTheLineBuffer) {

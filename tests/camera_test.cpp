@@ -131,6 +131,9 @@ TEST_F(CameraUpdate, KeysGiveTheDirectionWithWOverSAndAOverD) {
     EXPECT_TRUE(near(stepWithKeys({DIK_D}), {2, 0, 0}));
     EXPECT_TRUE(near(stepWithKeys({DIK_A, DIK_D}), {-2, 0, 0}));
     EXPECT_TRUE(near(stepWithKeys({}), {0, 0, 0}));
+    // Either Shift makes the walk four times as fast.
+    EXPECT_TRUE(near(stepWithKeys({DIK_W, DIK_LSHIFT}), {0, 0, 8}));
+    EXPECT_TRUE(near(stepWithKeys({DIK_D, DIK_RSHIFT}), {8, 0, 0}));
     // A key byte without the down bit is not held.
     input = {};
     input.keyState[DIK_W] = 0x7F;

@@ -168,6 +168,23 @@ TEST_F(SceneFixture, StandardPlacementsInTheirOrder) {
     EXPECT_EQ(scene.instances[7]->position, (Vector3{-4000, -64, 4000}));
     EXPECT_EQ(scene.instances[7]->yaw, 10.0f);
     EXPECT_EQ(placeStandardInstances(scene, &map, -2), 0);
+    EXPECT_EQ(copySpread(map), 1.0f);  // a map that fits keeps the places above exactly
+
+    // A map 12,000 units across: the copies move out until none overlaps another.
+    MapData wide;
+    wide.bounds = {{-6000, 0, -2000}, {6000, 300, 2000}};
+    Scene spreadScene;
+    EXPECT_EQ(placeStandardInstances(spreadScene, &wide, 5), 5);
+    const float spread = copySpread(wide);
+    EXPECT_GT(spread, 1.0f);
+    EXPECT_EQ(spreadScene.instances[3]->position, (Vector3{4000 * spread, -64, -4000 * spread}));
+    for (size_t i = 0; i < 5; ++i)
+        for (size_t k = i + 1; k < 5; ++k) {
+            Bounds a = spreadScene.instances[i]->worldBounds, b = spreadScene.instances[k]->worldBounds;
+            a.mins = a.mins - Vector3{kCopyMargin / 2, 0, kCopyMargin / 2};
+            a.maxs = a.maxs + Vector3{kCopyMargin / 2, 0, kCopyMargin / 2};
+            EXPECT_TRUE(Bounds::disjoint(a, b)) << i << " and " << k;
+        }
 }
 
 TEST(MapInstanceBind, BitSetsAreSizedToTheMap) {

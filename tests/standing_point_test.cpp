@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "map/map_data.h"
@@ -71,6 +72,21 @@ TEST(StandingPoint, OverTheLargestFloorWhoseSpaceTheTreePutsInTheArea) {
     EXPECT_FALSE(findStandingPoint(map, floors, 1, 33.0f, &eye));  // no floor at all
     EXPECT_FALSE(findStandingPoint(map, floors, 2, 33.0f, &eye));  // no such area
     EXPECT_FALSE(findStandingPoint(map, floors, -1, 33.0f, &eye));
+
+    // Facing into the area: without portals towards the middle of its floors
+    // (the large floor at x 1000 outweighs the small one at 200).
+    const float floorsMiddleX = (1000.0f * 1.0e6f + 200.0f * 4.0e4f) / (1.0e6f + 4.0e4f);
+    EXPECT_NEAR(yawIntoArea(map, floors, 0, eye), std::atan2(floorsMiddleX - eye.x, 0.0f - eye.z), 1e-4f);
+    EXPECT_EQ(yawIntoArea(map, floors, 1, eye), 0.0f);  // no floor, no portal
+    EXPECT_EQ(yawIntoArea(map, floors, 7, eye), 0.0f);  // no such area
+    // With portals: towards the middle of the widest, wherever the floors are.
+    Portal narrow, wide;
+    narrow.points = {{0, 0, 100}, {0, 0, 110}, {0, 50, 110}, {0, 50, 100}};
+    wide.points = {{233, 0, -300}, {333, 0, -300}, {333, 80, -300}, {233, 80, -300}};
+    map.portals = {narrow, wide};
+    map.areas[0].addPortal(0);
+    map.areas[0].addPortal(1);
+    EXPECT_NEAR(yawIntoArea(map, floors, 0, eye), std::atan2(283.0f - eye.x, -300.0f - eye.z), 1e-4f);
 }
 
 // Never on top of the map: with no area tree (every point is area 0) a floor

@@ -2,10 +2,13 @@
 
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <utility>
 
+#include "app/camera_place.h"
 #include "app/frame_trace.h"
 #include "app/input_devices.h"
+#include "app/map_reload.h"
 #include "app/screenshot.h"
 #include "math/matrix.h"
 #include "move/camera_update.h"
@@ -24,6 +27,8 @@ namespace {
 // Long enough to cost nothing, short enough that a window restored without an
 // event of its own (some desktops send none) shows frames again at once.
 constexpr uint32_t kMinimizedWaitMs = 100;
+// How long the overlay shows the place C printed.
+constexpr uint32_t kPlaceShownMs = 4000;
 
 }  // namespace
 
@@ -84,6 +89,10 @@ void Application::handleEvent(const WindowEvent& event) {
         case WindowEvent::Type::KeyUp:
             // Acting on the release means a held, auto-repeating TAB flips once.
             if (event.key == DIK_TAB) g_portalMode = !g_portalMode;
+            else if (event.key == DIK_N && scene && scene->camera) scene->camera->freeFlight = !scene->camera->freeFlight;
+            else if (event.key == DIK_C) printCameraPlace();
+            else if (event.key == DIK_F5) reloadRequested_ = true;
+            else if (event.key == DIK_P && scene) scene->showPortals = !scene->showPortals;
             else if (event.key == DIK_ESCAPE && window) window->destroy();
             break;
         case WindowEvent::Type::KeyDown:
@@ -104,8 +113,42 @@ void Application::takeScreenshot() {
     localtime_r(&now, &local);
     const std::string path = newScreenshotPath(screenshotDirectory, local);
     std::string error;
-    if (writeScreenshot(*device, path, &error)) std::fprintf(stderr, "quorvane: screenshot written to %s\n", path.c_str());
+    if (writeScreenshot(*device, path, &error, cameraPlaceLine().c_str())) std::fprintf(stderr, "quorvane: screenshot written to %s\n", path.c_str());
     else report(("The screenshot could not be written: " + error).c_str(), "quorvane");
+}
+
+std::string Application::cameraPlaceLine() const {
+    if (!scene || !scene->camera) return {};
+    char place[112];
+    formatCameraPlace(*scene->camera, place, sizeof place);
+    return std::string("quorvane: ") + place;
+}
+
+void Application::printCameraPlace() {
+    const std::string line = cameraPlaceLine();
+    if (line.empty()) return;
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::snprintf(placeLine_, sizeof placeLine_, "%s", line.c_str());
+    placeShownAtMs_ = lastFrameMs;
+}
+
+void Application::watchMapFiles() {
+    mapWatch_.watch({mapBase + ".proc", mapBase + ".cm", mapBase + ".map"});
+}
+
+bool Application::reloadMap() {
+    if (!scene || mapBase.empty()) return false;
+    // What is on disk now is what this attempt reads: a later change tries again.
+    mapWatch_.accept();
+    const std::string name = std::filesystem::path(mapBase).filename().string();
+    std::string error;
+    if (!reloadScene(scene, mapBase, instanceCount, &error)) {
+        report(("The map " + name + " was not reloaded; the one read before stays: " + error).c_str(), "quorvane");
+        return false;
+    }
+    const size_t areas = scene->maps.empty() ? 0 : scene->maps.back()->areas.size();
+    std::fprintf(stderr, "quorvane: reloaded %s (%s)\n", name.c_str(), countOf(areas, "area", "areas").c_str());
+    return true;
 }
 
 void Application::run(int64_t frameLimit) {
@@ -113,6 +156,10 @@ void Application::run(int64_t frameLimit) {
         WindowEvent event;
         while (window && window->pollEvent(&event)) handleEvent(event);
         if (quit_) return;
+        if (reloadRequested_ || mapWatch_.settled(lastFrameMs)) {
+            reloadRequested_ = false;
+            reloadMap();
+        }
         if (window && window->isMinimized()) {
             window->waitForEvents(kMinimizedWaitMs);
             continue;
@@ -132,8 +179,12 @@ void Application::runFrame() {
     if (scene) updateScene(*scene);
     device->beginFrame();
     visibleAreaCount = scene ? render(*scene) : 0;
-    drawOverlay();
     const Camera* camera = scene ? scene->camera.get() : nullptr;
+    if (scene && scene->showPortals && camera) {
+        if (!portalOutlines) portalOutlines = std::make_unique<PortalOutlines>();
+        portalCount_ = portalOutlines->draw(*scene, camera->view, camera->projection);
+    }
+    drawOverlay();
     device->endFrame(camera ? camera->view : Matrix::identity(), camera ? camera->projection : Matrix::identity());
     writeTrace();
     ++framesRun;
@@ -151,6 +202,11 @@ void Application::overlayLines(OverlayLines* out) const {
     values.fps = fps;
     values.visibleAreas = visibleAreaCount;
     values.portalMode = g_portalMode;
+    if (scene && scene->showPortals) {
+        values.portalsPassed = portalCount_.passed;
+        values.portalsTotal = portalCount_.total;
+    }
+    if (placeLine_[0] != '\0' && lastFrameMs - placeShownAtMs_ < kPlaceShownMs) values.notice = placeLine_;
     buildOverlayLines(values, out);
 }
 
@@ -176,6 +232,7 @@ void Application::writeTrace() {
         // a copy the camera has left, and area 0 is a real area.
         record.area = camera.instanceIndex < 0 ? -1 : camera.areaIndex;
         record.fallSpeed = camera.fallSpeed;
+        record.freeFlight = camera.freeFlight;
     }
     record.visibleAreas = visibleAreaCount;
     record.portalMode = g_portalMode;

@@ -11,10 +11,12 @@
 #include "app/frame_timer.h"
 #include "app/input_devices.h"
 #include "app/overlay.h"
+#include "platform/file_watch.h"
 #include "platform/gpu/device.h"
 #include "platform/window.h"
 #include "render/graphics_device.h"
 #include "render/text_font.h"
+#include "vis/portal_outlines.h"
 #include "world/scene.h"
 
 namespace q {
@@ -47,11 +49,16 @@ public:
     std::unique_ptr<GraphicsDevice> device;
     std::unique_ptr<TextFont> font;  // null when no font could be made
     std::unique_ptr<Scene> scene;
+    std::unique_ptr<PortalOutlines> portalOutlines;  // the portal display's lines (P)
     float fps = 0.0f;
     int visibleAreaCount = 0;  // areas the last render pass drew, over all instances
 
     FrameTrace* trace = nullptr;  // not owned; one record per frame when set
     std::string screenshotDirectory;  // where F12 puts its pictures; empty: the working directory
+    // The map as loadMap was given it and the copies placed of it: what a
+    // reload (F5, or the files changing with watchMapFiles) reads again.
+    std::string mapBase;
+    int instanceCount = 5;
     uint64_t framesRun = 0;
     uint32_t firstFrameMs = 0;  // clock readings of the first and the last frame
     uint32_t lastFrameMs = 0;
@@ -82,12 +89,26 @@ public:
     void run(int64_t frameLimit = -1);
     void runFrame();
 
+    // Watches the map's files (.proc, .cm and the map source .map) from now on:
+    // once they have changed and stayed unchanged for a while, the map is read
+    // again before the next frame.
+    void watchMapFiles();
+    // Reads the map again now (F5): on success one stderr line "quorvane:
+    // reloaded NAME (N areas)"; on failure the old map stays and the error is
+    // reported. The camera keeps its place, look and mode either way.
+    bool reloadMap();
+
     // This frame's overlay (also what the font draws).
     void overlayLines(OverlayLines* out) const;
+
+    // "quorvane: --start X Y Z --look YAW PITCH" for the camera as it is now;
+    // empty without a camera. C prints it; screenshots carry it.
+    std::string cameraPlaceLine() const;
 
 private:
     void drawOverlay();
     void takeScreenshot();
+    void printCameraPlace();
     void writeTrace();
 
     AppPlatform platform_;
@@ -95,6 +116,12 @@ private:
     FrameTimer timer_;
     OverlayLines overlay_;
     bool quit_ = false;
+    // The place C printed last, shown in the overlay for kPlaceShownMs.
+    char placeLine_[128] = {};
+    uint32_t placeShownAtMs_ = 0;
+    PortalCount portalCount_;
+    FileWatch mapWatch_;
+    bool reloadRequested_ = false;  // F5 released: reload before the next frame  // this frame's, while the portal display is on
 };
 
 }  // namespace q

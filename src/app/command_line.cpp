@@ -117,6 +117,8 @@ bool parseCommandLine(int argc, const char* const* argv, Options* out, std::stri
             options.untexturedGrid = how == "grid";
         } else if (option == "--no-entities") {
             options.noEntities = true;
+        } else if (option == "--no-watch") {
+            options.watch = false;
         } else if (option == "--max-image-size") {
             int64_t side = 0;
             if (!parseInteger(args.take(), 1, kMaxImageSide, &side))
@@ -214,6 +216,7 @@ const char* usageText() {
            "                      (default none: untextured)\n"
            "  --no-entities       leave the map source MAP.map unread: entity models (doors,\n"
            "                      statics) undrawn and not solid, the default start\n"
+           "  --no-watch          do not read the map again when its files change (F5 still does)\n"
            "  --max-image-size N  material images may have up to N pixels a side\n"
            "                      (default 8192, at most 16384)\n"
            "  --image-budget MIB  all of a map's decoded images may take up to MIB MiB\n"

@@ -17,6 +17,7 @@ struct Options {
     std::vector<std::string> textureDirs;  // searched for material images after the map's directory
     bool untexturedGrid = false;           // missing images drawn as a grey grid
     bool noEntities = false;               // the map source (BASE.map) is left unread
+    bool watch = true;                     // --no-watch: the map is not read again when its files change
     uint32_t maxImageSide = kDefaultMaxImageSide;                // --max-image-size: pixels a side
     uint64_t imageBudgetMiB = kDefaultImageBudgetBytes >> 20;   // --image-budget: a map's decoded images
     bool windowed = false;

@@ -20,6 +20,7 @@ struct TraceRecord {
     bool portalMode = true;
     float fps = 0.0f;
     float fallSpeed = 0.0f;
+    bool freeFlight = false;
 };
 
 // A number as JSON writes it (%.9g: a float read back is the same float).

@@ -35,8 +35,13 @@ bool applyKey(const std::string& name, ScriptLine* line) {
     else if (key == "A") line->a = true;
     else if (key == "D") line->d = true;
     else if (key == "F") line->f = true;
+    else if (key == "SHIFT") line->shift = true;
     else if (key == "L") line->leftButton = true;
     else if (key == "TAB") line->releaseTab = true;
+    else if (key == "P") line->releasePortals = true;
+    else if (key == "N") line->releaseFreeFlight = true;
+    else if (key == "C") line->releaseWhere = true;
+    else if (key == "F5") line->releaseReload = true;
     else if (key == "ESC") line->releaseEsc = true;
     else return false;
     return true;
@@ -79,7 +84,7 @@ bool parseLine(const std::string& raw, ScriptLine* line, bool* empty, std::strin
     line->dy = static_cast<int32_t>(dy);
     for (size_t i = next + 2; i < tokens.size(); ++i) {
         if (!applyKey(tokens[i], line)) {
-            *what = "a key (W S A D F, L for the left mouse button, TAB or ESC for a release), not '" +
+            *what = "a key (W S A D F SHIFT, L for the left mouse button, TAB P N C F5 or ESC for a release), not '" +
                     shown(tokens[i]) + "'";
             return false;
         }

@@ -1,11 +1,12 @@
 #pragma once
 // Scripted keyboard and mouse input, one frame per line:
 //
-//     [N*] dx dy [W] [S] [A] [D] [F] [L] [TAB] [ESC]   # comment
+//     [N*] dx dy [W] [S] [A] [D] [F] [SHIFT] [L] [TAB] [P] [N] [C] [F5] [ESC]   # comment
 //
 // N* repeats the line N times; dx dy is the mouse movement of the frame; W S A D
-// F are keys held and L the left mouse button held during the frame; TAB and
-// ESC are key releases delivered before the frame, as the window would.
+// F and SHIFT are keys held and L the left mouse button held during the frame;
+// TAB, P, N, C, F5 and ESC are key releases delivered before the frame, in that
+// order, as the window would.
 
 #include <cstdint>
 #include <string>
@@ -18,9 +19,14 @@ struct ScriptLine {
     int32_t dx = 0;
     int32_t dy = 0;
     bool w = false, s = false, a = false, d = false, f = false;
+    bool shift = false;
     bool leftButton = false;
     bool releaseTab = false;
     bool releaseEsc = false;
+    bool releasePortals = false;     // P
+    bool releaseFreeFlight = false;  // N
+    bool releaseWhere = false;       // C
+    bool releaseReload = false;      // F5
 };
 
 struct InputScript {

@@ -67,7 +67,7 @@ std::string areaRange(const MapData& map) {
 // Where --area puts the camera: standing on a floor of the area in the first
 // copy, in world space.
 bool standInArea(const MapData& map, const AreaFloors& floors, int area, const MapInstance& firstCopy,
-                 Vector3* eye, std::string* error) {
+                 Vector3* eye, float* yaw, std::string* error) {
     if (static_cast<size_t>(area) >= map.areas.size()) {
         *error = "--area " + std::to_string(area) + ": no such area; " + areaRange(map);
         return false;
@@ -79,6 +79,7 @@ bool standInArea(const MapData& map, const AreaFloors& floors, int area, const M
         return false;
     }
     *eye = transformCoord(local, firstCopy.world);
+    *yaw = firstCopy.yaw + yawIntoArea(map, floors, area, local);
     return true;
 }
 
@@ -260,12 +261,16 @@ int runViewer(int argc, char** argv) {
         if (!options.hasLook) scene->camera->yaw = playerStartYaw(*map, *scene->instances[0]);
     }
     if (options.area >= 0 &&
-        !standInArea(*map, floors, options.area, *scene->instances[0], &scene->camera->position, &error))
+        !standInArea(*map, floors, options.area, *scene->instances[0], &scene->camera->position,
+                     &scene->camera->yaw, &error))
         return failWith(kExitUsage, error);
     if (options.hasLook) {
         scene->camera->yaw = options.yaw;
         scene->camera->pitch = options.pitch;
     }
+    app.mapBase = options.mapBase;
+    app.instanceCount = options.instances;
+    if (options.watch) app.watchMapFiles();
     scene->camera->mouseSensitivity = options.sensitivity;
     scene->camera->invertY = options.invertY;
 
@@ -280,7 +285,9 @@ int runViewer(int argc, char** argv) {
         if (app.framesRun == 0)
             status = failWith(kExitFailure, options.screenshotFile +
                                                 ": no screenshot written: the run ended before its first frame");
-        else if (!writeScreenshot(*app.device, screenshot, options.screenshotFile, &error) || !screenshot.commit(&error))
+        else if (!writeScreenshot(*app.device, screenshot, options.screenshotFile, &error,
+                                  app.cameraPlaceLine().c_str()) ||
+                 !screenshot.commit(&error))
             status = failWith(kExitFailure, error);
     }
     if (trace.isOpen() && !trace.close(&error)) status = failWith(kExitFailure, error);

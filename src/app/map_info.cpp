@@ -41,7 +41,15 @@ struct EntitySummary {
     bool solid = false;
 };
 
+// One of the copies a run with every standard copy places, in world space.
+struct CopySummary {
+    Vector3 position;
+    float yaw = 0.0f;
+    Bounds bounds;
+};
+
 struct Summary {
+    std::vector<CopySummary> copies;
     std::string sourceFile;  // the map source read; empty: none
     std::vector<EntitySummary> entities;
     int solidEntities = 0;
@@ -72,6 +80,12 @@ Summary summarise(const MapData& map, const AreaFloors& floors, float eyeHeight,
     MapInstance firstCopy;
     placeStandardInstance(firstCopy, 0);
     s.bounds = map.bounds.transformed(firstCopy.world);
+    const float spread = copySpread(map);
+    for (int i = 0; i < kStandardInstanceCount; ++i) {
+        MapInstance copy;
+        placeStandardInstance(copy, i, spread);
+        s.copies.push_back({copy.position, copy.yaw, map.bounds.isEmpty() ? Bounds{} : map.bounds.transformed(copy.world)});
+    }
     for (const EntityModel& model : map.entityModels) {
         s.entities.push_back({model.name, model.classname, transformCoord(model.origin, firstCopy.world), model.solid});
         if (model.solid) ++s.solidEntities;
@@ -136,6 +150,11 @@ std::string asText(const std::string& mapBase, const MapData& map, const Summary
     t += countOf(map.collisionModels, "collision model", "collision models") + ", " +
          countOf(map.brushes.size(), "brush", "brushes") + "\n";
     t += "bounds (world units, first copy): " + textPoint(s.bounds.mins) + " to " + textPoint(s.bounds.maxs) + "\n";
+    for (size_t i = 0; i < s.copies.size(); ++i) {
+        const CopySummary& c = s.copies[i];
+        t += "copy " + std::to_string(i) + ": position " + textPoint(c.position) + ", yaw " + number(c.yaw, false) +
+             ", bounds " + textPoint(c.bounds.mins) + " to " + textPoint(c.bounds.maxs) + "\n";
+    }
     for (size_t i = 0; i < s.areas.size(); ++i) {
         const AreaSummary& a = s.areas[i];
         t += "area " + std::to_string(i) + ": " + countOf(a.surfaces, "surface", "surfaces") + ", " +
@@ -172,6 +191,14 @@ std::string asJson(const std::string& mapBase, const MapData& map, const Summary
     j += ",\"collisionModels\":" + std::to_string(map.collisionModels);
     j += ",\"brushes\":" + std::to_string(map.brushes.size());
     j += ",\"bounds\":{\"mins\":[" + jsonPoint(s.bounds.mins) + "],\"maxs\":[" + jsonPoint(s.bounds.maxs) + "]}";
+    j += ",\"copies\":[";
+    for (size_t i = 0; i < s.copies.size(); ++i) {
+        const CopySummary& c = s.copies[i];
+        j += (i ? ",{" : "{") + std::string("\"position\":[") + jsonPoint(c.position) + "],\"yaw\":" +
+             number(c.yaw, true) + ",\"bounds\":{\"mins\":[" + jsonPoint(c.bounds.mins) + "],\"maxs\":[" +
+             jsonPoint(c.bounds.maxs) + "]}}";
+    }
+    j += "]";
     j += ",\"areaList\":[";
     for (size_t i = 0; i < s.areas.size(); ++i) {
         const AreaSummary& a = s.areas[i];

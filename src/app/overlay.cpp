@@ -23,6 +23,10 @@ void buildOverlayLines(const OverlayValues& values, OverlayLines* out) {
     std::snprintf(nextLine(out, 0)->text, sizeof(OverlayLine::text), "bsp node %d ", values.instanceIndex);
     std::snprintf(nextLine(out, 25)->text, sizeof(OverlayLine::text), "bsp area %d ", values.areaIndex);
     std::snprintf(nextLine(out, 50)->text, sizeof(OverlayLine::text), "fps %f ", static_cast<double>(values.fps));
+    if (values.portalsTotal >= 0)
+        std::snprintf(nextLine(out, 100)->text, sizeof(OverlayLine::text), "%d of %d portals passed",
+                      values.portalsPassed, values.portalsTotal);
+    if (values.notice) addText(out, 125, values.notice);
     addText(out, 500, "Press TAB to switch render mode");
     addText(out, 525, "Click left mouse button to jump/fly\n");
     if (values.portalMode) {
@@ -32,6 +36,7 @@ void buildOverlayLines(const OverlayValues& values, OverlayLines* out) {
     } else {
         addText(out, 550, "Now rendering without portals");
     }
+    addText(out, 600, "N free flight, P portals, C print place, F5 reload, Shift fast");
 }
 
 }  // namespace q

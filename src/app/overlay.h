@@ -10,11 +10,11 @@ constexpr uint32_t kOverlayColour = 0xff0000ffu;  // opaque blue
 
 struct OverlayLine {
     float y = 0.0f;   // back-buffer pixels from the top; x is always 0
-    char text[64] = {};
+    char text[128] = {};
 };
 
 struct OverlayLines {
-    OverlayLine lines[8];
+    OverlayLine lines[12];
     int count = 0;
 };
 
@@ -24,6 +24,11 @@ struct OverlayValues {
     float fps = 0.0f;
     int visibleAreas = 0;
     bool portalMode = true;
+    const char* notice = nullptr;  // a line shown for a while (the camera's place after C); null: none
+    // The portal display (P): how many of the portals of the copies entered
+    // this frame the flow looked through; total < 0 while it is off.
+    int portalsPassed = 0;
+    int portalsTotal = -1;
 };
 
 // Fills `out` with this frame's lines in drawing order. Allocates nothing.

@@ -24,14 +24,16 @@ bool readBackBuffer(GraphicsDevice& graphics, const std::string& name, Image* im
 
 }  // namespace
 
-bool writeScreenshot(GraphicsDevice& graphics, const std::string& path, std::string* error) {
+bool writeScreenshot(GraphicsDevice& graphics, const std::string& path, std::string* error, const char* comment) {
     Image image;
-    return readBackBuffer(graphics, path, &image, error) && writePng(path.c_str(), image, error);
+    return readBackBuffer(graphics, path, &image, error) && writePng(path.c_str(), image, error, comment);
 }
 
-bool writeScreenshot(GraphicsDevice& graphics, OutputFile& file, const std::string& name, std::string* error) {
+bool writeScreenshot(GraphicsDevice& graphics, OutputFile& file, const std::string& name, std::string* error,
+                     const char* comment) {
     Image image;
-    return readBackBuffer(graphics, name, &image, error) && writePng(file.stream(), name.c_str(), image, error);
+    return readBackBuffer(graphics, name, &image, error) &&
+           writePng(file.stream(), name.c_str(), image, error, comment);
 }
 
 std::string newScreenshotPath(const std::string& directory, const std::tm& localTime) {

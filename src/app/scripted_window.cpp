@@ -17,9 +17,16 @@ ScriptedWindow::ScriptedWindow(InputScript script, std::unique_ptr<Window> realW
 }
 
 void ScriptedWindow::armReleases() {
+    pendingCount_ = 0;
+    pendingNext_ = 0;
     if (finished()) return;
-    tabPending_ = script_.lines[line_].releaseTab;
-    escPending_ = script_.lines[line_].releaseEsc;
+    const ScriptLine& line = script_.lines[line_];
+    // ESC last: the switches of the same line still act before the window closes.
+    const std::pair<bool, uint8_t> releases[] = {
+        {line.releaseTab, DIK_TAB},   {line.releasePortals, DIK_P}, {line.releaseFreeFlight, DIK_N},
+        {line.releaseWhere, DIK_C},   {line.releaseReload, DIK_F5}, {line.releaseEsc, DIK_ESCAPE}};
+    for (const auto& [released, key] : releases)
+        if (released) pending_[pendingCount_++] = key;
 }
 
 bool ScriptedWindow::pollEvent(WindowEvent* event) {
@@ -30,17 +37,9 @@ bool ScriptedWindow::pollEvent(WindowEvent* event) {
         *event = {WindowEvent::Type::Close, 0};
         return true;
     }
-    if (tabPending_) {
-        tabPending_ = false;
-        *event = {WindowEvent::Type::KeyUp, DIK_TAB};
-        return true;
-    }
-    if (escPending_) {
-        escPending_ = false;
-        *event = {WindowEvent::Type::KeyUp, DIK_ESCAPE};
-        return true;
-    }
-    return false;
+    if (pendingNext_ >= pendingCount_) return false;
+    *event = {WindowEvent::Type::KeyUp, pending_[pendingNext_++]};
+    return true;
 }
 
 void ScriptedWindow::destroy() {
@@ -65,6 +64,7 @@ void ScriptedWindow::readInput(InputState* out) {
     if (line.a) out->keyState[DIK_A] = kKeyDown;
     if (line.d) out->keyState[DIK_D] = kKeyDown;
     if (line.f) out->keyState[DIK_F] = kKeyDown;
+    if (line.shift) out->keyState[DIK_LSHIFT] = kKeyDown;
 
     // A repeated line is the same frame again, releases included.
     if (++usedOfLine_ >= line.repeat) {

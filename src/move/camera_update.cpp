@@ -44,7 +44,8 @@ void updateCamera(Camera& camera) {
     if (camera.collectingLines && scene && scene->graphics) scene->graphics->beginLines();
 
     const Matrix rotation = camera.view;
-    moveCamera(camera, k, held(input.mouseState.rgbButtons[0]), instance, rotation);
+    const bool fast = held(keys[DIK_LSHIFT]) || held(keys[DIK_RSHIFT]);
+    moveCamera(camera, k, held(input.mouseState.rgbButtons[0]), instance, rotation, fast ? kFastFactor : 1.0f);
 
     camera.viewDir = transformNormal({0.0f, 0.0f, 1.0f}, camera.view);
     // Placement in the world, then inverted into the view matrix.

@@ -9,7 +9,26 @@
 
 namespace q {
 
-void moveCamera(Camera& camera, Vector3 k, bool flying, const MapInstance* instance, const Matrix& rotation) {
+namespace {
+
+// Free flight: along the view, up and down included, through walls and
+// terrain alike; the left button still climbs.
+void flyFreely(Camera& camera, Vector3 k, bool flying, const Matrix& rotation, float speedFactor) {
+    camera.fallSpeed = 0.0f;
+    if (flying) camera.position.y += kClimbPerUpdate;
+    if (k == Vector3{}) return;
+    const Vector3 d = normalized(transformNormal(normalized(k), rotation));
+    camera.position = camera.position + d * (kWalkSpeed * speedFactor);
+}
+
+}  // namespace
+
+void moveCamera(Camera& camera, Vector3 k, bool flying, const MapInstance* instance, const Matrix& rotation,
+                float speedFactor) {
+    if (camera.freeFlight) {
+        flyFreely(camera, k, flying, rotation, speedFactor);
+        return;
+    }
     Vector3& position = camera.position;
     const Vector3 extents = camera.box.maxs;
 
@@ -40,7 +59,8 @@ void moveCamera(Camera& camera, Vector3 k, bool flying, const MapInstance* insta
     // dropped, so looking down shortens forward moves but not sideways ones.
     if (!(k == Vector3{})) {
         const Vector3 d = transformNormal(normalized(k), rotation);
-        const Vector3 step{kWalkSpeed * d.x, 0.0f, kWalkSpeed * d.z};
+        const float speed = kWalkSpeed * speedFactor;
+        const Vector3 step{speed * d.x, 0.0f, speed * d.z};
         if (!instance) {
             position.x += step.x;
             position.z += step.z;

@@ -82,9 +82,11 @@ bool decodeImage(const uint8_t* data, size_t size, Image* out, std::string* erro
 bool writeJpeg(const char* path, const Image& image, int quality, std::string* error);
 bool writeBmp(const char* path, const Image& image, std::string* error);  // 24-bit
 // Replaces what path names only once the whole file is written (see
-// platform/output_file.h); a failure leaves it as it was.
-bool writePng(const char* path, const Image& image, std::string* error);
+// platform/output_file.h); a failure leaves it as it was. A comment, when
+// given, goes into the file as a text chunk with the keyword "Comment".
+bool writePng(const char* path, const Image& image, std::string* error, const char* comment = nullptr);
 // Into an open stream (left open); name stands for it in messages.
-bool writePng(std::FILE* file, const char* name, const Image& image, std::string* error);
+bool writePng(std::FILE* file, const char* name, const Image& image, std::string* error,
+              const char* comment = nullptr);
 
 }  // namespace q

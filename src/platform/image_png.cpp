@@ -25,7 +25,7 @@ void onPngWarning(png_structp, png_const_charp) {}
 
 }  // namespace
 
-bool writePng(std::FILE* file, const char* name, const Image& image, std::string* error) {
+bool writePng(std::FILE* file, const char* name, const Image& image, std::string* error, const char* comment) {
     using image_detail::fail;
     if (!image_detail::checkWritable(image, name, error)) return false;
     char message[256] = "out of memory";
@@ -42,6 +42,13 @@ bool writePng(std::FILE* file, const char* name, const Image& image, std::string
     png_init_io(png, file);
     png_set_IHDR(png, info, image.width, image.height, 8, PNG_COLOR_TYPE_RGB_ALPHA,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_text text{};
+    if (comment && *comment) {
+        text.compression = PNG_TEXT_COMPRESSION_NONE;
+        text.key = const_cast<char*>("Comment");
+        text.text = const_cast<char*>(comment);
+        png_set_text(png, info, &text, 1);
+    }
     png_write_info(png, info);
     const size_t rowBytes = size_t{image.width} * 4;
     for (uint32_t y = 0; y < image.height; ++y)
@@ -53,10 +60,10 @@ bool writePng(std::FILE* file, const char* name, const Image& image, std::string
     return true;
 }
 
-bool writePng(const char* path, const Image& image, std::string* error) {
+bool writePng(const char* path, const Image& image, std::string* error, const char* comment) {
     if (!image_detail::checkWritable(image, path, error)) return false;
     OutputFile file;
-    return file.open(path, error) && writePng(file.stream(), path, image, error) && file.commit(error);
+    return file.open(path, error) && writePng(file.stream(), path, image, error, comment) && file.commit(error);
 }
 
 }  // namespace q

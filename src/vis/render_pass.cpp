@@ -43,6 +43,17 @@ int render(Scene& scene) {
         buildFrustum(*camera, &frustum, Matrix::identity());
         flowFromCamera(scene, frustum);
     } else {
+        // Drawing everything needs no flow; the portal display still shows
+        // which portals it would pass.
+        if (scene.showPortals) {
+            for (const std::unique_ptr<MapInstance>& instance : instances) instance->enteredThisFrame = false;
+            Frustum frustum;
+            buildFrustum(*camera, &frustum, Matrix::identity());
+            flowFromCamera(scene, frustum);
+            // A copy the flow did not reach passed none of its portals.
+            for (const std::unique_ptr<MapInstance>& instance : instances)
+                if (!instance->enteredThisFrame) std::fill(instance->passedPortals.begin(), instance->passedPortals.end(), 0u);
+        }
         for (const std::unique_ptr<MapInstance>& instance : instances) {
             instance->enteredThisFrame = true;
             instance->markEveryArea();

@@ -40,6 +40,11 @@ public:
     float mouseSensitivity = 1.0f;
     bool invertY = false;
 
+    // Free flight (N): no gravity and nothing solid, the keys move along the
+    // view itself. Switched off, the camera falls or is pushed out from
+    // wherever it is, as at any start.
+    bool freeFlight = false;
+
     // Box (8, 32, 8), projection and far corners; view and viewDir are first
     // written by the first update.
     Camera();

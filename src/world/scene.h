@@ -50,6 +50,9 @@ public:
     // pixels all of one map's images may take; an image over either is
     // refused from its header, before it is decoded.
     ImageLimits imageLimits;
+    // The portal display (P) is on: the render pass runs the portal flow in
+    // both modes, so the outlines say which portals the view passes from here.
+    bool showPortals = false;
     // The directory of the map being loaded: images are looked for there first.
     std::string mapDir;
 

@@ -99,4 +99,60 @@ bool findStandingPoint(const MapData& map, const AreaFloors& floors, int area, f
     return false;
 }
 
+namespace {
+
+// Horizontal: the eye's height does not change where it looks across.
+float yawTowards(Vector3 eye, Vector3 target) { return std::atan2(target.x - eye.x, target.z - eye.z); }
+float distanceAcross(Vector3 a, Vector3 b) { return std::hypot(b.x - a.x, b.z - a.z); }
+
+constexpr float kTooCloseToFace = 1.0f;
+
+}  // namespace
+
+float yawIntoArea(const MapData& map, const AreaFloors& floors, int area, Vector3 eye) {
+    if (area < 0 || static_cast<size_t>(area) >= map.areas.size()) return 0.0f;
+    const Portal* widest = nullptr;
+    float widestSize = -1.0f;
+    for (int index : map.areas[static_cast<size_t>(area)].portalIndices) {
+        if (index < 0 || static_cast<size_t>(index) >= map.portals.size()) continue;
+        const Portal& portal = map.portals[static_cast<size_t>(index)];
+        if (portal.points.empty()) continue;
+        // Its widest span: the farthest two of its points.
+        float size = 0.0f;
+        for (const Vector3& a : portal.points)
+            for (const Vector3& b : portal.points) size = std::max(size, std::sqrt(dot(b - a, b - a)));
+        if (size > widestSize) {
+            widestSize = size;
+            widest = &portal;
+        }
+    }
+    if (widest) {
+        Vector3 middle;
+        for (const Vector3& point : widest->points) middle = middle + point;
+        middle = middle * (1.0f / static_cast<float>(widest->points.size()));
+        if (distanceAcross(eye, middle) >= kTooCloseToFace) return yawTowards(eye, middle);
+    }
+
+    const std::vector<AreaFloors::Floor>& list = floors.of(area);
+    Vector3 middle;
+    float total = 0.0f;
+    for (const AreaFloors::Floor& floor : list) {
+        middle = middle + floor.centre * floor.size;
+        total += floor.size;
+    }
+    if (total <= 0.0f) return 0.0f;
+    middle = middle * (1.0f / total);
+    if (distanceAcross(eye, middle) >= kTooCloseToFace) return yawTowards(eye, middle);
+    const AreaFloors::Floor* farthest = nullptr;
+    float farthestDistance = kTooCloseToFace;
+    for (const AreaFloors::Floor& floor : list) {
+        const float distance = distanceAcross(eye, floor.centre);
+        if (distance > farthestDistance) {
+            farthestDistance = distance;
+            farthest = &floor;
+        }
+    }
+    return farthest ? yawTowards(eye, farthest->centre) : 0.0f;
+}
+
 }  // namespace q

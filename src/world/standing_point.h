@@ -48,4 +48,11 @@ private:
 // the area has no such place (or no such area).
 bool findStandingPoint(const MapData& map, const AreaFloors& floors, int area, float eyeHeight, Vector3* eye);
 
+// The yaw (0 looks along +z, a quarter turn along +x) that looks from the eye
+// into `area` rather than at the nearest wall: towards the middle of the
+// area's widest portal, or, with no portal, towards the middle of its floors
+// (the farthest floor when the eye stands at that middle). 0 when the area
+// has neither. Map space.
+float yawIntoArea(const MapData& map, const AreaFloors& floors, int area, Vector3 eye);
+
 }  // namespace q

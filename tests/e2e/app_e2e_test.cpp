@@ -116,6 +116,14 @@ TEST_F(AppEndToEnd, OverlayTextIsBlueAtTheTopLeftOverTheClearColour) {
     std::string error;
     ASSERT_TRUE(loadPng(shot.c_str(), &image, &error)) << error;
     ASSERT_EQ(image.width, 1024u);
+    // The picture says where it was taken, as C would print it (the eye fell a little).
+    std::ifstream png(shot, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(png)), std::istreambuf_iterator<char>());
+    const std::string chunk = std::string("tEXtComment") + '\0' + "quorvane: --start 0 ";
+    const size_t at = bytes.find(chunk);
+    ASSERT_NE(at, std::string::npos);
+    const std::string place = bytes.substr(at + chunk.size(), 60);
+    EXPECT_NE(place.find(" 30000 --look 0 -1.20000005"), std::string::npos) << place;
 
     int blue = 0;
     for (uint32_t y = 0; y < 80; ++y)

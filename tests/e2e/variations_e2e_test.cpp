@@ -377,6 +377,7 @@ TEST(Variations, InfoSumsUpTheMapWithoutAWindow) {
                              // world units of the first copy, 64 lower: the numbers --start takes
                              "bounds (world units, first copy): -528 -80 -272 to 528 192 272\n",
                              "area 2: 2 surfaces, 6 triangles, 2 portals, standing point ",
+                             "copy 3: position 4000 -64 -4000, yaw 0, bounds 3472 -80 -4272 to 4528 192 -3728\n",
                              "5 materials, 3 missing\n", "  textures/base/floor: textures/base/floor.jpg\n",
                              "  textures/city/tile_01: missing\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line << " in:\n" << text;
@@ -387,7 +388,9 @@ TEST(Variations, InfoSumsUpTheMapWithoutAWindow) {
     for (const char* part : {"{\"map\":\"combined\",\"areas\":4,\"portals\":3,\"bspNodes\":3,\"surfaces\":8,",
                              "\"entityModels\":2,", "\"brushes\":7,", "\"mins\":[-528,-80,-272]",
                              "{\"area\":0,\"surfaces\":2,\"triangles\":8,\"portals\":1,\"standingPoint\":[",
-                             "{\"name\":\"textures/city/tile_01\",\"file\":null}"})
+                             "{\"name\":\"textures/city/tile_01\",\"file\":null}",
+                             ",\"copies\":[{\"position\":[0,-64,0],\"yaw\":0,\"bounds\":{\"mins\":[-528,-80,-272],"
+                             "\"maxs\":[528,192,272]}},{\"position\":[4000,-64,4000],\"yaw\":10,"})
         EXPECT_NE(json.find(part), std::string::npos) << part << " in:\n" << json;
 
     // A map without entity models says nothing of them; one material is one.

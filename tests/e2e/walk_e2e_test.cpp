@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "mapgen/mapgen.h"
+#include "platform/image.h"
+#include "platform/image_png_read.h"
 #include "world/terrain.h"
 
 namespace q {
@@ -30,6 +32,7 @@ const float kQuarterTurn = 1.5707964f;
 struct Frame {
     float x = 0, y = 0, z = 0, fallSpeed = 0;
     int instance = -1, area = -1;
+    bool freeFlight = false;
 };
 
 float number(const std::string& line, const char* key) {
@@ -93,6 +96,7 @@ protected:
             f.fallSpeed = number(line, "fallSpeed");
             f.instance = static_cast<int>(number(line, "instance"));
             f.area = static_cast<int>(number(line, "area"));
+            f.freeFlight = line.find("\"freeFlight\":true") != std::string::npos;
             frames.push_back(f);
         }
         std::remove((base + ".txt").c_str());
@@ -137,6 +141,18 @@ TEST_F(WalkEndToEnd, WalkingIntoAWallStopsAtTheWall) {
     EXPECT_NEAR(frames.back().x, wall - 8.0f - 0.03125f, 0.05f);
     EXPECT_EQ(frames[frames.size() - 20].x, frames.back().x);
     EXPECT_NEAR(frames.back().z, z, 1e-3f);
+    EXPECT_FALSE(frames.back().freeFlight);
+
+    // The same walk in free flight (N) goes through the wall, level; N again
+    // hands the camera back to gravity.
+    const std::vector<Frame> flown =
+        walk("0 0 N\n200* 0 0 W\n0 0 N\n", "--instances 1 --start 100 -20 " + std::to_string(z) + " --look " +
+                                               std::to_string(kQuarterTurn) + " 0");
+    ASSERT_EQ(flown.size(), 202u);
+    EXPECT_TRUE(flown[0].freeFlight && flown[200].freeFlight);
+    EXPECT_GT(flown[200].x, wall + 8.0f);
+    EXPECT_EQ(flown[200].y, flown[0].y);
+    EXPECT_FALSE(flown.back().freeFlight);
 }
 
 TEST_F(WalkEndToEnd, StairsAreClimbedToTheLanding) {
@@ -186,6 +202,38 @@ TEST_F(WalkEndToEnd, OutsideEveryInstanceTheEyeSettlesOnTheTerrain) {
     EXPECT_EQ(last.y, terrain.heightAt({last.x, 0, last.z}) + 32.0f);
     EXPECT_EQ(last.x, 2500.0f);
     EXPECT_EQ(last.z, 300.0f);
+}
+
+// The portal display (P) in a headless picture: from inside the atrium facing
+// its east doorway, the doorway the view passes is outlined green and portals
+// the view does not pass (behind walls, drawn over them) red; in both modes.
+TEST_F(WalkEndToEnd, PortalDisplayOutlinesPassedPortalsGreenAndOthersRed) {
+    const std::string start = "--instances 1 --start 150 -20 0 --look " + std::to_string(kQuarterTurn) + " 0";
+    struct Counts {
+        int green = 0, red = 0;
+    };  // pure green and pure red pixels
+    auto shoot = [&](const std::string& script) {
+        const std::string shot = *dir_ + "/portals.png";
+        walk(script, start + " --screenshot '" + shot + "'");
+        Image image;
+        std::string error;
+        EXPECT_TRUE(loadPng(shot.c_str(), &image, &error)) << error;
+        Counts counts;
+        for (size_t i = 0; i + 3 < image.rgba.size(); i += 4) {
+            const uint8_t r = image.rgba[i], g = image.rgba[i + 1], b = image.rgba[i + 2];
+            if (g > 200 && r < 40 && b < 40) ++counts.green;
+            if (r > 200 && g < 40 && b < 40) ++counts.red;
+        }
+        std::remove(shot.c_str());
+        return counts;
+    };
+    const Counts plain = shoot("3* 0 0\n");
+    const Counts shown = shoot("0 0 P\n2* 0 0\n");
+    const Counts everything = shoot("0 0 TAB P\n2* 0 0\n");
+    EXPECT_GT(shown.green, plain.green + 100);
+    EXPECT_GT(shown.red, plain.red + 100);
+    EXPECT_GT(everything.green, plain.green + 100);
+    EXPECT_GT(everything.red, plain.red + 100);
 }
 
 }  // namespace

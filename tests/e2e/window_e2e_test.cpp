@@ -516,7 +516,8 @@ TEST_F(WindowEndToEnd, FullScreenFillsAWideScreenWithBarsAndLeavingGivesTheWindo
 }
 
 // Every letter and bracket key, pressed and released where a window manager
-// honours full screen: none of them acts as F11, F12 or ESC.
+// honours full screen: none of them acts as F11, F12 or ESC, and C prints the
+// place once.
 TEST_F(WindowEndToEnd, LetterAndBracketKeysLeaveTheWindowAloneAndF11StillToggles) {
     startXServer(1920, 1080);
     if (IsSkipped()) return;
@@ -535,6 +536,11 @@ TEST_F(WindowEndToEnd, LetterAndBracketKeysLeaveTheWindowAloneAndF11StillToggles
     EXPECT_EQ(after.height, windowed.height) << after;
     for (const auto& entry : std::filesystem::directory_iterator(dir_ / "work"))
         ADD_FAILURE() << "a letter key wrote " << entry.path();
+    // C, the one letter that prints, printed the place once; no other letter did.
+    const std::string printed = readFile(log());
+    const size_t place = printed.find("quorvane: --start ");
+    EXPECT_NE(place, std::string::npos) << printed;
+    EXPECT_EQ(printed.find("quorvane: --start ", place + 1), std::string::npos) << printed;
 
     x("xdotool key --window " + window + " F11");
     EXPECT_TRUE(waitUntil([&] { return geometry(window).width == 1920; })) << geometry(window);

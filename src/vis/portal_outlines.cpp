@@ -1,0 +1,72 @@
+#include "vis/portal_outlines.h"
+
+#include <memory>
+#include <vector>
+
+#include "platform/gpu/device.h"
+#include "render/graphics_device.h"
+#include "world/map_instance.h"
+#include "world/scene.h"
+
+namespace q {
+
+namespace {
+
+bool passed(const MapInstance& instance, size_t portal) {
+    const size_t word = portal / 32;
+    return word < instance.passedPortals.size() && ((instance.passedPortals[word] >> (portal % 32)) & 1u) != 0;
+}
+
+}  // namespace
+
+PortalCount countPortals(const Scene& scene) {
+    PortalCount count;
+    for (const std::unique_ptr<MapInstance>& instance : scene.instances) {
+        if (!instance->enteredThisFrame || !instance->map) continue;
+        const size_t portals = instance->map->portals.size();
+        count.total += static_cast<int>(portals);
+        for (size_t p = 0; p < portals; ++p) count.passed += passed(*instance, p) ? 1 : 0;
+    }
+    return count;
+}
+
+PortalCount PortalOutlines::draw(const Scene& scene, const Matrix& view, const Matrix& projection) {
+    const PortalCount count = countPortals(scene);
+    gpu::Device* device = scene.device;
+    if (!device) return count;
+    if (!buffer_) buffer_.reset(device->createVertexBuffer(kLineBufferBytes, gpu::kUsageDynamic, 0));
+    if (!buffer_) return count;
+
+    auto* write = static_cast<LineVertex*>(buffer_->lock(0, 0, gpu::kLockDiscard));
+    if (!write) return count;
+    uint32_t lines = 0;
+    for (const std::unique_ptr<MapInstance>& instance : scene.instances) {
+        if (!instance->enteredThisFrame || !instance->map) continue;
+        const std::vector<Portal>& portals = instance->map->portals;
+        for (size_t p = 0; p < portals.size(); ++p) {
+            const uint32_t colour = passed(*instance, p) ? kPortalPassedColour : kPortalNotPassedColour;
+            const std::vector<Vector3>& points = portals[p].points;
+            for (size_t i = 0; i < points.size() && lines < kMaxLines; ++i, ++lines) {
+                const Vector3 a = transformCoord(points[i], instance->world);
+                const Vector3 b = transformCoord(points[(i + 1) % points.size()], instance->world);
+                write[2 * lines] = {a.x, a.y, a.z, colour};
+                write[2 * lines + 1] = {b.x, b.y, b.z, colour};
+            }
+        }
+    }
+    buffer_->unlock();
+    if (lines == 0) return count;
+
+    device->setRenderState(gpu::RenderState::ZEnable, 0);
+    device->setTransform(gpu::Transform::World, Matrix::identity());
+    device->setTransform(gpu::Transform::View, view);
+    device->setTransform(gpu::Transform::Projection, projection);
+    device->setVertexShader(gpu::kFvfLine);
+    device->setTexture(0, nullptr);
+    device->setStreamSource(0, buffer_.get(), sizeof(LineVertex));
+    device->drawPrimitive(gpu::Primitive::LineList, 0, lines);
+    device->setRenderState(gpu::RenderState::ZEnable, 1);
+    return count;
+}
+
+}  // namespace q

@@ -1,0 +1,74 @@
+// A map rewritten under the running viewer, as a compile does: first with
+// another map (read again: one line says so), then cut short (the old map
+// stays, one report, the viewer keeps running).
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+
+namespace q {
+namespace {
+
+size_t occurrences(const std::string& log, const std::string& what) {
+    std::ifstream in(log);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+    return count;
+}
+
+// Waits up to 20 s for the log to hold `what` once.
+bool appears(const std::string& log, const std::string& what) {
+    for (int waited = 0; waited < 20000 && occurrences(log, what) == 0; waited += 50)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return occurrences(log, what) > 0;
+}
+
+TEST(ReloadEndToEnd, AnotherMapIsReadAgainAFileCutShortKeepsTheOldMap) {
+    namespace fs = std::filesystem;
+    const std::string dir = ::testing::TempDir() + "quorvane_reload_e2e_" + std::to_string(::getpid());
+    fs::remove_all(dir);
+    const std::string mapgen = std::string("'") + MAPGEN_BINARY + "' ";
+    ASSERT_EQ(std::system((mapgen + "tworooms --name site '" + dir + "' >/dev/null 2>&1").c_str()), 0);
+    ASSERT_EQ(std::system((mapgen + "corridor 3 --name other '" + dir + "' >/dev/null 2>&1").c_str()), 0);
+    const std::string log = dir + "/viewer.log";
+    const pid_t viewer = ::fork();
+    ASSERT_GE(viewer, 0);
+    if (viewer == 0) {
+        const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(out, 2);
+        ::execl(QUORVANE_BINARY, QUORVANE_BINARY, "--headless", "--dir", dir.c_str(), "--map", "site", "--frames",
+                "100000000", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    auto alive = [&] { return ::waitpid(viewer, nullptr, WNOHANG) == 0; };
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_TRUE(alive());
+
+    // Both files replaced by the other map's, one after the other.
+    fs::copy_file(dir + "/other.proc", dir + "/site.proc", fs::copy_options::overwrite_existing);
+    fs::copy_file(dir + "/other.cm", dir + "/site.cm", fs::copy_options::overwrite_existing);
+    EXPECT_TRUE(appears(log, "quorvane: reloaded site (4 areas)"));
+    fs::resize_file(dir + "/site.proc", 1000);
+    EXPECT_TRUE(appears(log, "The map site was not reloaded; the one read before stays: site.proc:"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_TRUE(alive());
+    EXPECT_EQ(occurrences(log, "quorvane: reloaded"), 1u);
+    EXPECT_EQ(occurrences(log, "was not reloaded"), 1u);
+    ::kill(viewer, SIGTERM);
+    ::waitpid(viewer, nullptr, 0);
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace q
