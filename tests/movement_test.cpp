@@ -182,7 +182,7 @@ TEST_F(Movement, OutsideEveryInstanceOnlyTheTerrainHolds) {
 TEST_F(Movement, FreeFlightFollowsTheViewThroughWallsAndGravityResumesAfter) {
     const MapInstance* in = buildMap({});
     camera.freeFlight = true;
-    g_fallSpeed = 3.0f;
+    camera.fallSpeed = 3.0f;
     // Looking down a quarter turn past level: W goes straight down, through the floor.
     Matrix down;
     D3DXMatrixRotationYawPitchRoll(&down, 0.0f, std::numbers::pi_v<float> / 2, 0.0f);
@@ -190,7 +190,7 @@ TEST_F(Movement, FreeFlightFollowsTheViewThroughWallsAndGravityResumesAfter) {
     for (int i = 0; i < 10; ++i) moveCamera(camera, {0, 0, 1}, false, in, down, kFastFactor);
     EXPECT_NEAR(camera.position.y, kRest - 80.0f, 1e-3f);  // 8 a step with Shift
     EXPECT_NEAR(camera.position.z, 300.0f, 1e-3f);
-    EXPECT_EQ(g_fallSpeed, 0.0f);
+    EXPECT_EQ(camera.fallSpeed, 0.0f);
 
     // Off again above the floor: the camera falls and lands as at any start.
     camera.freeFlight = false;

@@ -34,7 +34,7 @@ PortalCount PortalOutlines::draw(const Scene& scene, const Matrix& view, const M
     const PortalCount count = countPortals(scene);
     gpu::Device* device = scene.device;
     if (!device) return count;
-    if (!buffer_) buffer_.reset(device->createVertexBuffer(kLineBufferBytes, gpu::kUsageDynamic, 0));
+    if (!buffer_) buffer_ = device->createVertexBuffer(kLineBufferBytes, gpu::kUsageDynamic, 0);
     if (!buffer_) return count;
 
     auto* write = static_cast<LineVertex*>(buffer_->lock(0, 0, gpu::kLockDiscard));

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "math/matrix.h"
-#include "platform/gpu/device_handle.h"
+#include "platform/gpu/device.h"
 
 namespace q {
 
