@@ -19,9 +19,13 @@
 namespace q {
 namespace {
 
-size_t occurrences(const std::string& log, const std::string& what) {
+std::string logText(const std::string& log) {
     std::ifstream in(log);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+size_t occurrences(const std::string& log, const std::string& what) {
+    const std::string text = logText(log);
     size_t count = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
     return count;
@@ -42,23 +46,34 @@ TEST(ReloadEndToEnd, AnotherMapIsReadAgainAFileCutShortKeepsTheOldMap) {
     ASSERT_EQ(std::system((mapgen + "tworooms --name site '" + dir + "' >/dev/null 2>&1").c_str()), 0);
     ASSERT_EQ(std::system((mapgen + "corridor 3 --name other '" + dir + "' >/dev/null 2>&1").c_str()), 0);
     const std::string log = dir + "/viewer.log";
+    const std::string trace = dir + "/trace.jsonl";
     const pid_t viewer = ::fork();
     ASSERT_GE(viewer, 0);
     if (viewer == 0) {
         const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(out, 2);
         ::execl(QUORVANE_BINARY, QUORVANE_BINARY, "--headless", "--dir", dir.c_str(), "--map", "site", "--frames",
-                "100000000", static_cast<char*>(nullptr));
+                "100000000", "--trace", trace.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
     auto alive = [&] { return ::waitpid(viewer, nullptr, WNOHANG) == 0; };
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // The files are changed only once the map is read and a frame is drawn: a
+    // change made while the viewer still loads (a slow, busy machine) is part
+    // of what it reads, not a change to reload.
+    auto framesDrawn = [&] {
+        std::error_code missing;
+        const uintmax_t bytes = fs::file_size(trace, missing);
+        return !missing && bytes > 0;
+    };
+    for (int waited = 0; waited < 20000 && !framesDrawn(); waited += 50)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(framesDrawn()) << "no frame drawn: " << logText(log);
     ASSERT_TRUE(alive());
 
     // Both files replaced by the other map's, one after the other.
     fs::copy_file(dir + "/other.proc", dir + "/site.proc", fs::copy_options::overwrite_existing);
     fs::copy_file(dir + "/other.cm", dir + "/site.cm", fs::copy_options::overwrite_existing);
-    EXPECT_TRUE(appears(log, "quorvane: reloaded site (4 areas)"));
+    EXPECT_TRUE(appears(log, "quorvane: reloaded site (4 areas)")) << logText(log);
     fs::resize_file(dir + "/site.proc", 1000);
     EXPECT_TRUE(appears(log, "The map site was not reloaded; the one read before stays: site.proc:"));
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
