@@ -15,6 +15,7 @@ struct Options {
     std::string mapBase = "bbb";
     std::string dir;  // empty: the working directory
     std::vector<std::string> textureDirs;  // searched for material images after the map's directory
+    std::vector<std::string> assetDirs;    // --assets: asset roots searched after the map's own
     bool untexturedGrid = false;           // missing images drawn as a grey grid
     bool noEntities = false;               // the map source (BASE.map) is left unread
     uint32_t maxImageSide = kDefaultMaxImageSide;                // --max-image-size: pixels a side

@@ -53,6 +53,8 @@ bool checkPathOptions(const Options& options, std::string* error) {
         return false;
     for (const std::string& dir : options.textureDirs)
         if (!checkDirectory("--textures", "a directory of images", dir, error)) return false;
+    for (const std::string& dir : options.assetDirs)
+        if (!checkDirectory("--assets", "an asset folder", dir, error)) return false;
     if (!options.inputFile.empty()) {
         const char* expected = "an input script file";
         switch (kindOf(options.inputFile)) {

@@ -126,4 +126,28 @@ std::optional<std::string> findMaterialImage(const std::string& materialName, co
     return std::nullopt;
 }
 
+std::optional<std::string> findImageInFolders(const std::string& imagePath, const std::vector<std::string>& folders) {
+    if (imagePath.empty()) return std::nullopt;
+    fs::path stem(imagePath);
+    const std::string extension = folded(stem.extension().string());
+    for (const char* known : kMaterialImageExtensions)
+        if (extension == known) stem.replace_extension();
+    for (const std::string& folder : folders) {
+        if (auto found = resolveFile(folder, imagePath)) return found->string();
+        for (const char* known : kMaterialImageExtensions)
+            if (auto found = resolveFile(folder, stem.string() + known)) return found->string();
+        if (auto found = resolveFile(folder, (fs::path("dds") / stem).string() + ".dds")) return found->string();
+    }
+    return std::nullopt;
+}
+
+std::string assetRootOfMapDir(const std::string& mapDir) {
+    std::error_code ec;
+    fs::path dir = fs::absolute(mapDir.empty() ? fs::path(".") : fs::path(mapDir), ec).lexically_normal();
+    if (ec) return {};
+    if (!dir.has_filename()) dir = dir.parent_path();
+    if (folded(dir.filename().string()) != "maps") return {};
+    return dir.parent_path().string();
+}
+
 }  // namespace q

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "map/map_data.h"
+#include "map/material_library.h"
 #include "platform/gpu/device_handle.h"
 #include "platform/image.h"
 #include "world/camera.h"
@@ -42,6 +43,11 @@ public:
     // findMaterialImage), and whether surfaces whose image is missing or
     // unusable get the grey grid texture instead of none.
     std::vector<std::string> textureDirs;
+    // Asset roots given by the person (--assets), searched after the map's
+    // own root; the library holds the definitions read from all of them at
+    // each load (see MaterialLibrary for the order).
+    std::vector<std::string> assetDirs;
+    MaterialLibrary materialLibrary;
     bool untexturedGrid = false;
     // Whether loadMap reads the map source beside the map (BASE.map), which
     // places the entity models and gives the player start.

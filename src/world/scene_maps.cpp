@@ -82,7 +82,7 @@ public:
         std::string line = std::to_string(missing_.size()) + " of " +
                            countOf(results_.size(), "material image", "material images") +
                            " missing: " + firstFew(missing_, ", ") +
-                           " (looked for as .jpg, .png, .tga and .dds beside the map and in each --textures DIR; " +
+                            " (looked for as .jpg, .png, .tga and .dds beside the map, in each --textures DIR and in the asset roots; " +
                            (missing_.size() == 1 ? "its" : "their") + " surfaces are drawn ";
         line += scene_.untexturedGrid ? "with a grey grid)" : "untextured, or with a grey grid under --untextured grid)";
         return line;
@@ -158,6 +158,9 @@ private:
 MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserver* observer) {
     auto map = std::make_unique<MapData>();
     mapDir = std::filesystem::path(baseName).parent_path().string();
+    materialLibrary.load(mapDir, textureDirs, assetDirs);
+    for (const std::string& problem : materialLibrary.problems())
+        warn((problem + " (definitions from there on in that file are left out)").c_str());
     MaterialTally tally(*this);
     const std::string procName = std::string(baseName) + ".proc";
     const std::string collisionName = std::string(baseName) + ".cm";
@@ -213,7 +216,7 @@ gpu::Texture* Scene::cachedTexture(const char* materialName) const {
 
 std::optional<std::string> Scene::materialImageFile(const char* materialName) const {
     if (std::strlen(materialName) >= sizeof TextureEntry::name || !device) return std::nullopt;
-    return findMaterialImage(materialName, mapDir, textureDirs);
+    return materialLibrary.find(materialName).file;
 }
 
 void Scene::addTexture(const char* materialName, const std::string& file, gpu::Texture* texture) {

@@ -387,7 +387,7 @@ TEST(Variations, InfoSumsUpTheMapWithoutAWindow) {
     for (const char* part : {"{\"map\":\"combined\",\"areas\":4,\"portals\":3,\"bspNodes\":3,\"surfaces\":8,",
                              "\"entityModels\":2,", "\"brushes\":7,", "\"mins\":[-528,-80,-272]",
                              "{\"area\":0,\"surfaces\":2,\"triangles\":8,\"portals\":1,\"standingPoint\":[",
-                             "{\"name\":\"textures/city/tile_01\",\"file\":null}"})
+                             "{\"name\":\"textures/city/tile_01\",\"file\":null,\"definition\":null}"})
         EXPECT_NE(json.find(part), std::string::npos) << part << " in:\n" << json;
 
     // A map without entity models says nothing of them; one material is one.
