@@ -10,15 +10,9 @@
 #include <string_view>
 #include <vector>
 
-namespace q {
+#include "render/material_states.h"
 
-// How a material's drawn stage mixes with what is behind it.
-enum class MaterialBlend {
-    Opaque,  // writes its colour and depth
-    Blend,   // source alpha over what is there
-    Add,     // adds its colour
-    Filter,  // multiplies what is there by its colour
-};
+namespace q {
 
 struct MaterialStage {
     std::string kind;   // "diffusemap", "bumpmap", "specularmap", or empty for a drawn stage

@@ -52,9 +52,14 @@ void render(Scene& scene) {
     g_visibleAreaCount = 0;
     for (const std::unique_ptr<MapInstance>& instance : instances)
         if (instance->enteredThisFrame) drawVisible(*instance);
+    // Blended surfaces (glass, water) over every opaque one of the frame, so
+    // that what lies behind them, in any copy, is there to be seen through.
+    for (const std::unique_ptr<MapInstance>& instance : instances)
+        if (instance->enteredThisFrame && instance->map && instance->map->hasBlendedSurfaces)
+            drawVisible(*instance, SurfacePass::Blended);
 }
 
-void drawVisible(MapInstance& instance) {
+void drawVisible(MapInstance& instance, SurfacePass pass) {
     const Scene* scene = instance.scene;
     if (!instance.map || !scene || !scene->camera || !scene->device) return;
     const Camera& camera = *scene->camera;
@@ -77,14 +82,14 @@ void drawVisible(MapInstance& instance) {
         for (uint32_t bits = visibleAreas[w]; bits != 0; bits &= bits - 1) {
             const uint32_t i = w * 32 + static_cast<uint32_t>(std::countr_zero(bits));
             if (i >= areaCount) break;
-            instance.areas[i].draw();
-            ++g_visibleAreaCount;
+            instance.areas[i].draw(pass);
+            if (pass == SurfacePass::Opaque) ++g_visibleAreaCount;
         }
     }
-    drawEntityModels(instance, camera, device);
+    drawEntityModels(instance, camera, device, pass);
 }
 
-void drawEntityModels(const MapInstance& instance, const Camera& camera, gpu::Device* device) {
+void drawEntityModels(const MapInstance& instance, const Camera& camera, gpu::Device* device, SurfacePass pass) {
     const std::vector<uint32_t>& visibleAreas = instance.visibleAreas;
     auto marked = [&](int area) {
         const size_t word = static_cast<size_t>(area) / 32;
@@ -100,7 +105,7 @@ void drawEntityModels(const MapInstance& instance, const Camera& camera, gpu::De
         device->setVertexShaderConstant(0, &worldViewProjection, 4);
         const Matrix worldRows = transposed(world);
         device->setVertexShaderConstant(7, &worldRows, 3);
-        model.geometry.draw();
+        model.geometry.draw(pass);
     }
 }
 

@@ -45,6 +45,8 @@ public:
         return texture;
     }
 
+    MaterialLook materialLook(const char* materialName) override { return scene_.materialLook(materialName); }
+
     // Makes the queued images' textures in turn (on this thread, the device's),
     // puts them into the cache, and gives the map's surfaces their textures in
     // place of the tokens.
@@ -206,6 +208,11 @@ gpu::Texture* Scene::getTexture(const char* materialName) {
     if (!texture) return standInTexture();
     addTexture(materialName, *file, texture);
     return texture;
+}
+
+MaterialLook Scene::materialLook(const char* materialName) {
+    const MaterialDefinition* definition = materialLibrary.definitions().find(materialName);
+    return definition ? lookOf(*definition) : MaterialLook{};
 }
 
 gpu::Texture* Scene::cachedTexture(const char* materialName) const {
