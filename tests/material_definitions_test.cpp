@@ -5,11 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "map/material_definitions.h"
 #include "map/material_library.h"
 #include "map_test_files.h"
+#include "platform/image.h"
+#include "platform/zip_archive.h"
 
 namespace q {
 namespace {
@@ -102,8 +106,6 @@ TEST(MaterialDefinitions, AssetRootsAreSearchedInOrderForDefinitionsAndImages) {
     library.load(files.path("game/Maps"), {}, {files.path("base")});
     ASSERT_EQ(library.problems().size(), 1u);
     EXPECT_EQ(library.problems()[0], files.path("game/materials/z.mtr") + ":1: expected '}' to close the '{' opened here");
-    ASSERT_EQ(library.assetRoots().size(), 2u);
-    EXPECT_EQ(fs::path(library.assetRoots()[0]), fs::path(files.path("game")));
 
     auto found = [&](const char* name) { return library.find(name).file.value_or("none"); };
     EXPECT_EQ(found("textures/a"), files.path("game/textures/a/A_D.png"));
@@ -117,8 +119,67 @@ TEST(MaterialDefinitions, AssetRootsAreSearchedInOrderForDefinitionsAndImages) {
 
     // A map outside a `maps` folder has no root of its own.
     library.load(files.path("game"), {}, {});
-    EXPECT_TRUE(library.assetRoots().empty());
     EXPECT_EQ(found("textures/a"), "none");
+}
+
+std::vector<uint8_t> pngBytes(const test::MapFiles& files, uint8_t grey) {
+    Image image;
+    image.width = image.height = 4;
+    image.rgba.assign(64, grey);
+    std::string error;
+    EXPECT_TRUE(writePng(files.path("scratch.png").c_str(), image, &error)) << error;
+    std::ifstream in(files.path("scratch.png"), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Archives inside a root, known by content: the later name wins, a damaged
+// archive is named and the rest used, members are read stored or deflated,
+// and a member that does not inflate is named with its archive.
+TEST(MaterialDefinitions, ArchivesInARootAreSearchedLaterNamesFirst) {
+    test::MapFiles files;
+    std::filesystem::create_directories(files.path("game/maps"));
+    const std::string base = files.path("game/a_base.pk"), patch = files.path("game/b_patch.pk");
+    const std::string text = "textures/z { diffusemap textures/z_d }\n";
+    std::string error;
+    ASSERT_TRUE(writeZipArchive(base, {{"materials/z.mtr", std::vector<uint8_t>(text.begin(), text.end())},
+                                       {"textures/z_d.png", pngBytes(files, 10)},
+                                       {"Textures/Only_Base.png", pngBytes(files, 20)}},
+                                false, &error))
+        << error;
+    ASSERT_TRUE(writeZipArchive(patch, {{"textures/z_d.tga", pngBytes(files, 30)}}, true, &error)) << error;
+    files.write("game/c_broken.zip", std::string("PK\3\4", 4) + "not an archive past its first bytes");
+
+    MaterialLibrary library;
+    library.load(files.path("game/maps"), {}, {});
+    ASSERT_EQ(library.problems().size(), 1u);
+    EXPECT_EQ(library.problems()[0].rfind(files.path("game/c_broken.zip") + ": not a readable zip archive", 0), 0u)
+        << library.problems()[0];
+    const MaterialSource z = library.find("textures/z");
+    ASSERT_NE(z.definition, nullptr);
+    EXPECT_EQ(z.definition->file, base + ":materials/z.mtr");
+    EXPECT_EQ(z.file.value_or("none"), patch + ":textures/z_d.tga");  // the patch, whatever the extension
+    EXPECT_EQ(library.find("textures/only_base").file.value_or("none"), base + ":Textures/Only_Base.png");
+
+    // What an image worker does with a member: its header, then the rest.
+    for (const MaterialSource& source : {z, library.find("textures/only_base")}) {
+        ImageFileHead head;
+        TextureImage image;
+        ASSERT_TRUE(MaterialLibrary::readHead(source, 8192, &head, &error)) << error;
+        ASSERT_TRUE(loadImageBody(std::move(head), &image, &error)) << error;
+        EXPECT_EQ(image.width, 4u);
+        EXPECT_EQ(image.bytes[0], source.archive == patch ? 30 : 20);
+    }
+
+    // The deflated member's stream broken in its middle: named, never decoded.
+    std::ifstream in(patch, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (size_t i = 50; i < 62; ++i) bytes[i] = static_cast<char>(~bytes[i]);
+    files.write("game/b_patch.pk", bytes);
+    ImageFileHead head;
+    TextureImage image;
+    const bool read = MaterialLibrary::readHead(z, 8192, &head, &error) && loadImageBody(std::move(head), &image, &error);
+    EXPECT_FALSE(read);
+    EXPECT_EQ(error.rfind(patch + ":textures/z_d.tga: ", 0), 0u) << error;
 }
 
 }  // namespace

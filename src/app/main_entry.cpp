@@ -111,6 +111,7 @@ std::string outputNamingAnInput(const Options& options, const std::optional<File
     std::vector<std::string> readFiles{options.mapBase + ".proc", options.mapBase + ".cm", options.mapBase + ".map",
                                        (mapDir / Terrain::kTextureFile).string(), Terrain::kTextureFile};
     for (const TextureEntry& texture : scene.textures) readFiles.push_back(texture.file);
+    for (const std::string& file : scene.materialLibrary.filesRead()) readFiles.push_back(file);
     struct Output {
         const char* option;
         const std::string& name;

@@ -58,10 +58,11 @@ struct Summary {
 
 // What keeps a file found for a material from being used, as far as its
 // header tells (the viewer decodes it; --info only reads the header).
-std::string imageProblem(const std::string& file, uint32_t maxImageSide) {
+std::string imageProblem(const MaterialSource& source, uint32_t maxImageSide) {
+    const std::string& file = *source.file;
     ImageFileHead head;
     std::string error;
-    if (readImageHead(file.c_str(), maxImageSide, &head, &error)) return {};
+    if (MaterialLibrary::readHead(source, maxImageSide, &head, &error)) return {};
     return error.starts_with(file + ": ") ? error.substr(file.size() + 2) : error;
 }
 
@@ -101,7 +102,7 @@ Summary summarise(const MapData& map, const AreaFloors& floors, float eyeHeight,
         if (source.definition)
             m.definition = source.definition->file + ":" + std::to_string(source.definition->line);
         if (m.file.empty()) ++s.materialsMissing;
-        else m.problem = imageProblem(m.file, maxImageSide);
+        else m.problem = imageProblem(source, maxImageSide);
         s.materials.push_back(std::move(m));
     }
     return s;
@@ -274,7 +275,7 @@ int printMapInfo(const std::string& mapBase, const std::vector<std::string>& tex
     MaterialLibrary library;
     library.load(std::filesystem::path(mapBase).parent_path().string(), textureDirs, assetDirs);
     for (const std::string& problem : library.problems())
-        warn((problem + " (definitions from there on in that file are left out)").c_str());
+        warn((problem + " (left out; the rest of the map's assets are used)").c_str());
     Summary summary = summarise(map, floors, eyeHeight, library, maxImageSide);
     if (haveSource) summary.sourceFile = source.fileName;
     const std::string text = json ? asJson(mapBase, map, summary) : asText(mapBase, map, summary);

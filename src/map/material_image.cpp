@@ -126,18 +126,23 @@ std::optional<std::string> findMaterialImage(const std::string& materialName, co
     return std::nullopt;
 }
 
-std::optional<std::string> findImageInFolders(const std::string& imagePath, const std::vector<std::string>& folders) {
-    if (imagePath.empty()) return std::nullopt;
+std::vector<std::string> imageCandidates(const std::string& imagePath) {
+    if (imagePath.empty()) return {};
     fs::path stem(imagePath);
     const std::string extension = folded(stem.extension().string());
     for (const char* known : kMaterialImageExtensions)
         if (extension == known) stem.replace_extension();
-    for (const std::string& folder : folders) {
-        if (auto found = resolveFile(folder, imagePath)) return found->string();
-        for (const char* known : kMaterialImageExtensions)
-            if (auto found = resolveFile(folder, stem.string() + known)) return found->string();
-        if (auto found = resolveFile(folder, (fs::path("dds") / stem).string() + ".dds")) return found->string();
-    }
+    std::vector<std::string> candidates{imagePath};
+    for (const char* known : kMaterialImageExtensions) candidates.push_back(stem.string() + known);
+    candidates.push_back((fs::path("dds") / stem).string() + ".dds");
+    return candidates;
+}
+
+std::optional<std::string> findImageInFolders(const std::string& imagePath, const std::vector<std::string>& folders) {
+    const std::vector<std::string> candidates = imageCandidates(imagePath);
+    for (const std::string& folder : folders)
+        for (const std::string& candidate : candidates)
+            if (auto found = resolveFile(folder, candidate)) return found->string();
     return std::nullopt;
 }
 

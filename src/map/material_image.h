@@ -26,6 +26,8 @@ std::optional<std::string> findMaterialImage(const std::string& materialName, co
 // kMaterialImageExtensions in place of its own, then as the compressed copy
 // dds/PATH.dds. Letter case as findMaterialImage. Empty when no file is found.
 std::optional<std::string> findImageInFolders(const std::string& imagePath, const std::vector<std::string>& folders);
+// The paths findImageInFolders tries in each folder, in order.
+std::vector<std::string> imageCandidates(const std::string& imagePath);
 
 // The asset root a map's directory belongs to: the parent of a folder named
 // `maps` (any letter case), where a map's materials and textures sit beside

@@ -90,6 +90,9 @@ public:
     // beside the map and in textureDirs; none for a name too long for the
     // cache, or without a device to make it on.
     std::optional<std::string> materialImageFile(const char* materialName) const;
+    // The same with where the image is (a file, or a member of an archive)
+    // and the material's definition.
+    MaterialSource materialSource(const char* materialName) const;
     // Puts a texture loaded from file into the cache, which owns it from then
     // on; the name must fit (materialImageFile found its file).
     void addTexture(const char* materialName, const std::string& file, gpu::Texture* texture);

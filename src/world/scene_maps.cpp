@@ -107,7 +107,8 @@ private:
 
     gpu::Texture* firstLook(const char* materialName) {
         if (gpu::Texture* cached = scene_.cachedTexture(materialName)) return cached;
-        const std::optional<std::string> file = scene_.materialImageFile(materialName);
+        const MaterialSource source = scene_.materialSource(materialName);
+        const std::optional<std::string>& file = source.file;
         if (!file) {
             missing_.push_back(materialName);
             return scene_.standInTexture();
@@ -117,7 +118,7 @@ private:
         // memory goes to it.
         ImageFileHead head;
         std::string problem;
-        if (!readImageHead(file->c_str(), scene_.imageLimits.maxSide, &head, &problem)) {
+        if (!MaterialLibrary::readHead(source, scene_.imageLimits.maxSide, &head, &problem)) {
             unusable_.push_back(problem);
             return scene_.standInTexture();
         }
@@ -162,7 +163,7 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
     mapDir = std::filesystem::path(baseName).parent_path().string();
     materialLibrary.load(mapDir, textureDirs, assetDirs);
     for (const std::string& problem : materialLibrary.problems())
-        warn((problem + " (definitions from there on in that file are left out)").c_str());
+        warn((problem + " (left out; the rest of the map's assets are used)").c_str());
     MaterialTally tally(*this);
     const std::string procName = std::string(baseName) + ".proc";
     const std::string collisionName = std::string(baseName) + ".cm";
@@ -201,10 +202,17 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
 
 gpu::Texture* Scene::getTexture(const char* materialName) {
     if (gpu::Texture* cached = cachedTexture(materialName)) return cached;
-    const std::optional<std::string> file = materialImageFile(materialName);
+    const MaterialSource source = materialSource(materialName);
+    const std::optional<std::string>& file = source.file;
     if (!file) return standInTexture();
     // A failed load is not cached: asked again, tried again.
-    gpu::Texture* texture = loadTextureFile(*device, file->c_str(), nullptr);
+    ImageFileHead head;
+    TextureImage image;
+    std::string problem;
+    gpu::Texture* texture = nullptr;
+    if (MaterialLibrary::readHead(source, imageLimits.maxSide, &head, &problem) &&
+        loadImageBody(std::move(head), &image, &problem))
+        texture = createTextureFromImage(*device, image, file->c_str(), nullptr);
     if (!texture) return standInTexture();
     addTexture(materialName, *file, texture);
     return texture;
@@ -222,8 +230,12 @@ gpu::Texture* Scene::cachedTexture(const char* materialName) const {
 }
 
 std::optional<std::string> Scene::materialImageFile(const char* materialName) const {
-    if (std::strlen(materialName) >= sizeof TextureEntry::name || !device) return std::nullopt;
-    return materialLibrary.find(materialName).file;
+    return materialSource(materialName).file;
+}
+
+MaterialSource Scene::materialSource(const char* materialName) const {
+    if (std::strlen(materialName) >= sizeof TextureEntry::name || !device) return {};
+    return materialLibrary.find(materialName);
 }
 
 void Scene::addTexture(const char* materialName, const std::string& file, gpu::Texture* texture) {

@@ -11,6 +11,7 @@
 
 #include "map_test_files.h"
 #include "platform/image.h"
+#include "platform/zip_archive.h"
 
 namespace q {
 namespace {
@@ -46,6 +47,8 @@ TEST(MaterialsEndToEnd, InfoNamesDefinitionsAndTheImagesTheyName) {
     std::string error;
     ASSERT_TRUE(writePng(files.path("game/textures/wall_d.png").c_str(), image, &error)) << error;
     ASSERT_TRUE(writePng(files.path("base/dds/textures/floor_ed.dds").c_str(), image, &error)) << error;
+    // The bare material's image comes in an archive of the map's root.
+    ASSERT_TRUE(writeZipArchive(files.path("game/pak0.zip"), {{"textures/bare.jpg", {1, 2, 3}}}, true, &error)) << error;
 
     const std::string command = std::string("'") + QUORVANE_BINARY + "' --dir '" + files.path("game/maps") +
                                 "' --map m --assets '" + files.path("base") + "' --info";
@@ -57,7 +60,7 @@ TEST(MaterialsEndToEnd, InfoNamesDefinitionsAndTheImagesTheyName) {
               files.path("game/materials/walls.mtr") + ":3)\n",
           "  textures/floor: " + files.path("base/dds/textures/floor_ed.dds") + " (definition " +
               files.path("base/materials/base.mtr") + ":2)\n",
-          std::string("  textures/bare: missing\n")})
+          "  textures/bare: " + files.path("game/pak0.zip") + ":textures/bare.jpg (cannot be used: not a JPEG"})
         EXPECT_NE(text.find(line), std::string::npos) << line << " in:\n" << text;
 
     const std::string json = run(command + " --json", &exitCode);
@@ -65,11 +68,23 @@ TEST(MaterialsEndToEnd, InfoNamesDefinitionsAndTheImagesTheyName) {
                         "\",\"definition\":\"" + files.path("game/materials/walls.mtr") + ":3\"}"),
               std::string::npos)
         << json;
-    EXPECT_NE(json.find("{\"name\":\"textures/bare\",\"file\":null,\"definition\":null}"), std::string::npos) << json;
+    EXPECT_NE(json.find("{\"name\":\"textures/bare\",\"file\":\"" + files.path("game/pak0.zip") +
+                        ":textures/bare.jpg\",\"definition\":null,\"problem\":"),
+              std::string::npos)
+        << json;
+
+    // An archive the run reads is never written over.
+    const std::string archive = files.path("game/pak0.zip");
+    const auto sizeBefore = std::filesystem::file_size(archive);
+    const std::string kept = run(std::string("'") + QUORVANE_BINARY + "' --dir '" + files.path("game/maps") +
+                                     "' --map m --headless --frames 1 --screenshot '" + archive + "'",
+                                 &exitCode);
+    EXPECT_EQ(exitCode, 2) << kept;
+    EXPECT_EQ(std::filesystem::file_size(archive), sizeBefore);
 
     const std::string refused = run(command + " --assets '" + files.path("none") + "'", &exitCode);
     EXPECT_EQ(exitCode, 2);
-    EXPECT_NE(refused.find("--assets expects an asset folder: '" + files.path("none") + "' does not exist"),
+    EXPECT_NE(refused.find("--assets expects an asset folder or zip archive: '" + files.path("none") + "' does not exist"),
               std::string::npos)
         << refused;
 }
