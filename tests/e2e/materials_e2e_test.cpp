@@ -55,7 +55,7 @@ TEST(MaterialsEndToEnd, InfoNamesDefinitionsAndTheImagesTheyName) {
     int exitCode = -1;
     const std::string text = run(command, &exitCode);
     ASSERT_EQ(exitCode, 0) << text;
-    for (const std::string line :
+    for (const std::string& line :
          {"  textures/wall: " + files.path("game/textures/wall_d.png") + " (definition " +
               files.path("game/materials/walls.mtr") + ":3)\n",
           "  textures/floor: " + files.path("base/dds/textures/floor_ed.dds") + " (definition " +
