@@ -11,12 +11,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "figure.h"
 #include "platform/gpu/gl/gl_device.h"
 #include "platform/image.h"
+#include "platform/zip_archive.h"
 #include "process_run.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
@@ -186,6 +188,50 @@ bool generate(const fs::path& dir) {
     return true;
 }
 
+// The same 40 images in one deflated zip archive of an asset root, named
+// through a definition file in it (each material shows an image named unlike
+// itself), with the map in the root's maps folder.
+std::string zippedImage(int i) { return "textures/bench/photos/z" + std::to_string(i) + "_d" + kExtensions[i % 4]; }
+
+bool generateZipped(const fs::path& dir) {
+    const fs::path root = dir / "zipped";
+    if (fs::exists(root / "maps/materials.proc")) return true;
+    fs::create_directories(root / "maps");
+    std::vector<ZipMember> members;
+    std::string definitions, error;
+    for (int i = 0; i < kImages; ++i) {
+        const fs::path scratch = root / ("scratch" + std::string(kExtensions[i % 4]));
+        if (!writeImage(root / "scratch", i, &error)) return std::fprintf(stderr, "materials_bench: %s\n", error.c_str()), false;
+        std::ifstream in(scratch, std::ios::binary);
+        members.push_back({zippedImage(i), {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}});
+        fs::remove(scratch);
+        definitions += materialName(i) + "\n{\n\tqer_editorimage textures/editor/none\n\t{\n\t\tblend diffusemap\n\t\tmap " +
+                       zippedImage(i).substr(0, zippedImage(i).size() - 4) + "\n\t}\n}\n";
+    }
+    members.push_back({"materials/bench.mtr", {definitions.begin(), definitions.end()}});
+    if (!writeZipArchive((root / "assets.zip").string(), members, true, &error))
+        return std::fprintf(stderr, "materials_bench: %s\n", error.c_str()), false;
+    fs::copy_file(dir / "materials.proc", root / "maps/materials.proc", fs::copy_options::overwrite_existing);
+    fs::copy_file(dir / "materials.cm", root / "maps/materials.cm", fs::copy_options::overwrite_existing);
+    return true;
+}
+
+// Inflating and decoding the 40 members, one after the other on one thread.
+double inflateAlone(const fs::path& dir) {
+    const std::string archive = (dir / "zipped/assets.zip").string();
+    const auto start = Clock::now();
+    for (int i = 0; i < kImages; ++i) {
+        std::vector<uint8_t> bytes;
+        uint64_t size = 0;
+        TextureImage image;
+        std::string error;
+        if (!readZipMember(archive, zippedImage(i), uint64_t{1} << 30, &bytes, &size, &error) ||
+            !decodeTextureImage(bytes.data(), bytes.size(), &image, &error, zippedImage(i).c_str()))
+            return std::fprintf(stderr, "materials_bench: %s\n", error.c_str()), -1;
+    }
+    return secondsSince(start);
+}
+
 // Reading and decoding the 40 images, one after the other, as the viewer's
 // load does; the seconds of each format in *perFormat.
 double decodeAlone(const fs::path& dir, double perFormat[4]) {
@@ -261,6 +307,24 @@ int run(const std::string& viewer, const fs::path& dir) {
                                            "ms, TGA %.0f ms, DDS (read only) %.0f ms",
                                            median(formats[0]) * 1e3, median(formats[1]) * 1e3,
                                            median(formats[2]) * 1e3, median(formats[3]) * 1e3));
+
+    if (!generateZipped(dir)) return 1;
+    const std::vector<std::string> zipped = {"--headless", "--frames", "1", "--instances", "1",
+                                             "--dir", (dir / "zipped/maps").string(), "--map", "materials"};
+    std::vector<double> zipProcess, zipAlone;
+    for (int i = 0; i < kRuns; ++i) {
+        const double seconds = bench::timeViewer(viewer, zipped);
+        const double inflating = inflateAlone(dir);
+        if (seconds < 0 || inflating < 0) return std::fprintf(stderr, "materials_bench: the archive run failed\n"), 1;
+        zipProcess.push_back(seconds);
+        zipAlone.push_back(inflating);
+    }
+    const double zipWhole = median(zipProcess), zipDecode = median(zipAlone);
+    bench::printFigure("start-up with 40 material images in a zip archive",
+                       bench::format("process start to exit after the first frame %.0f ms vs inflating and decoding "
+                                     "the 40 members alone on one thread %.0f ms (deflated, named through a definition file)",
+                                     zipWhole * 1e3, zipDecode * 1e3),
+                       zipWhole / zipDecode, "at most 1.5x", bench::verdict(zipWhole / zipDecode <= 1.5));
     return 0;
 }
 

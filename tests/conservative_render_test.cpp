@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -21,6 +23,7 @@
 
 #include "mapgen/mapgen.h"
 #include "move/camera_update.h"
+#include "platform/image.h"
 #include "move/movement.h"
 #include "platform/gpu/gl/gl_device.h"
 #include "render/globals.h"
@@ -218,6 +221,7 @@ class ConservativeRender : public ::testing::Test {
 protected:
     GraphicsDevice graphics;
     std::unique_ptr<Scene> scene;
+    std::vector<std::string> assetDirs;  // given to the scene at load
 
     void SetUp() override {
         std::string error;
@@ -240,6 +244,7 @@ protected:
         scene->device = graphics.device.get();
         scene->graphics = &graphics;
         scene->init();
+        scene->assetDirs = assetDirs;
         std::string error;
         MapData* map = scene->loadMap(scratch.name().c_str(), &error);
         EXPECT_NE(map, nullptr) << error;
@@ -383,6 +388,60 @@ TEST_F(ConservativeRender, EntityModelsHaveNoHoles) {
     Result r;
     ASSERT_NO_FATAL_FAILURE(compareAllOver(options, "two rooms with entity models", &r));
     EXPECT_EQ(scene->maps[0]->entityModels.size(), 5u);
+}
+
+// Entity models (a door in the doorway, a sill, statics) whose materials show
+// through: alpha-tested with half their texels cut away, blended, added. What
+// is seen through them, portal mode draws too: they are drawn after every
+// opaque surface, or cut where their texels are, in both modes alike.
+TEST_F(ConservativeRender, AlphaTestedAndBlendedMaterialsHaveNoHoles) {
+    mapgen::MapgenOptions options = preset("tworooms");
+    options.entities = true;
+    ScratchMap scratch(options);
+    ASSERT_TRUE(scratch.ok()) << scratch.error();
+    // Each entity model gets a material of its own, in turn of the three kinds.
+    const std::string procName = scratch.name() + ".proc";
+    std::ifstream in(procName);
+    std::string proc((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const char* kinds[] = {"textures/see/cut", "textures/see/glass", "textures/see/glow"};
+    int models = 0;
+    for (size_t at = 0; (at = proc.find("model { /* name = */ \"", at)) != std::string::npos; ++at) {
+        if (proc.compare(at + 22, 5, "_area") == 0) continue;
+        const size_t material = proc.find("textures/gen/trim", at);
+        ASSERT_NE(material, std::string::npos);
+        proc.replace(material, 17, kinds[models++ % 3]);
+    }
+    ASSERT_GE(models, 3);
+    std::ofstream(procName) << proc;
+    std::filesystem::create_directories("materials");
+    std::ofstream("materials/see.mtr") << "textures/see/cut { { alphaTest 0.5\n map textures/cut } }\n"
+                                          "textures/see/glass { translucent\n diffusemap textures/glass }\n"
+                                          "textures/see/glow { { blend add\n map textures/gen/trim } }\n";
+    Image image;
+    image.width = image.height = 8;
+    for (uint32_t i = 0; i < 64; ++i)
+        image.rgba.insert(image.rgba.end(), {200, 120, 40, static_cast<uint8_t>((i % 8 + i / 8) % 2 ? 255 : 0)});
+    std::string error;
+    ASSERT_TRUE(writePng("textures/cut.png", image, &error)) << error;
+    for (size_t p = 3; p < image.rgba.size(); p += 4) image.rgba[p] = 128;
+    ASSERT_TRUE(writePng("textures/glass.png", image, &error)) << error;
+    assetDirs = {"."};
+
+    MapData* map = load(scratch);
+    ASSERT_NE(map, nullptr);
+    EXPECT_TRUE(map->hasBlendedSurfaces);
+    int tested = 0, blended = 0;
+    for (const EntityModel& model : map->entityModels)
+        for (const SurfaceGroup& group : model.geometry.surfaceGroups)
+            for (const Surface& surface : group.surfaces) {
+                tested += surface.alphaTest == 0.5f;
+                blended += surface.blend != MaterialBlend::Opaque;
+            }
+    EXPECT_GT(tested, 0);
+    EXPECT_GT(blended, 0);
+    const Result r = compare(map, eyesAllOver(scratch.generated(), *scene->instances[0]));
+    print("two rooms, entity models alpha-tested and blended", r);
+    expectNoHoles(r);
 }
 
 TEST_F(ConservativeRender, Grid16HasNoHolesAndDrawsFewAreas) {

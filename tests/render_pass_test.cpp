@@ -162,6 +162,33 @@ TEST_F(RenderPass, WithoutPortalsEveryAreaOfEveryInstanceIsCounted) {
     EXPECT_EQ(drawnAreas(), (std::vector<int>{1}));
 }
 
+// Glass in room 0 and a grate in room 2 of two copies: the grate is drawn with
+// the opaque surfaces, alpha-tested; the glass after every opaque surface of
+// both copies, blended without writing depth; the states are left as found.
+TEST_F(RenderPass, BlendedSurfacesComeAfterEveryOpaqueOneAndStatesAreRestored) {
+    Surface glass, grate;
+    glass.vertexCount = 50, glass.indexCount = 3, glass.blend = MaterialBlend::Blend;
+    grate.vertexCount = 60, grate.indexCount = 3, grate.alphaTest = 0.5f;
+    map.areas[0].surfaceGroups[0].surfaces.push_back(std::move(glass));
+    map.areas[2].surfaceGroups[0].surfaces.push_back(std::move(grate));
+    map.hasBlendedSurfaces = true;
+    for (int i = 0; i < 2; ++i) place({4000.0f * i, 0, 0});
+    aimCamera(*camera, {0, 0, 50}, kPi / 2);
+    g_portalMode = false;
+    EXPECT_EQ(render(scene), 2 * 4);
+    std::vector<uint32_t> order;
+    for (const gpu::DrawRecord& draw : device.draws) {
+        if (draw.vertexCount < 50 || draw.vertexCount >= kAreaTag + 4) continue;  // the terrain
+        order.push_back(draw.vertexCount);
+        EXPECT_EQ(draw.alphaBlendEnable, draw.vertexCount == 50u) << draw.vertexCount;
+        EXPECT_EQ(draw.alphaTestEnable, draw.vertexCount == 60u) << draw.vertexCount;
+    }
+    EXPECT_EQ(order, (std::vector<uint32_t>{100, 101, 102, 60, 103, 100, 101, 102, 60, 103, 50, 50}));
+    EXPECT_EQ(device.renderState(gpu::RenderState::ZWriteEnable), 1u);
+    EXPECT_EQ(device.renderState(gpu::RenderState::AlphaBlendEnable), 0u);
+    EXPECT_EQ(device.renderState(gpu::RenderState::AlphaTestEnable), 0u);
+}
+
 TEST_F(RenderPass, CameraInAreaZeroOrInNoInstanceStartsInEveryInstanceInView) {
     MapInstance* own = place({0, 0, 0});
     MapInstance* ahead = place({0, 0, 1000});

@@ -109,6 +109,9 @@ bool parseCommandLine(int argc, const char* const* argv, Options* out, std::stri
         } else if (option == "--textures") {
             if (!value("--textures", "a directory holding material images", &text)) return false;
             options.textureDirs.push_back(text);
+        } else if (option == "--assets") {
+            if (!value("--assets", "an asset folder or zip archive (holding materials/, textures/, ...)", &text)) return false;
+            options.assetDirs.push_back(text);
         } else if (option == "--untextured") {
             const char* v = args.take();
             const std::string how = v ? v : "";
@@ -212,6 +215,8 @@ const char* usageText() {
            "  --dir DIR           read the map and textures from DIR\n"
            "  --textures DIR      look for material images in DIR too, after the map's own\n"
            "                      directory (repeatable: searched in the order given)\n"
+           "  --assets PATH       an asset root (folder or zip): its materials/*.mtr name the\n"
+           "                      images, looked for there too (repeatable, after the map's own)\n"
            "  --untextured grid   draw surfaces whose image is missing with a grey grid\n"
            "                      (default none: untextured)\n"
            "  --no-entities       leave the map source MAP.map unread: entity models (doors,\n"

@@ -15,6 +15,7 @@ struct Options {
     std::string mapBase = "bbb";
     std::string dir;  // empty: the working directory
     std::vector<std::string> textureDirs;  // searched for material images after the map's directory
+    std::vector<std::string> assetDirs;    // --assets: asset roots searched after the map's own
     bool untexturedGrid = false;           // missing images drawn as a grey grid
     bool noEntities = false;               // the map source (BASE.map) is left unread
     bool watch = true;                     // --no-watch: the map is not read again when its files change

@@ -112,6 +112,7 @@ std::string outputNamingAnInput(const Options& options, const std::optional<File
     std::vector<std::string> readFiles{options.mapBase + ".proc", options.mapBase + ".cm", options.mapBase + ".map",
                                        (mapDir / Terrain::kTextureFile).string(), Terrain::kTextureFile};
     for (const TextureEntry& texture : scene.textures) readFiles.push_back(texture.file);
+    for (const std::string& file : scene.materialLibrary.filesRead()) readFiles.push_back(file);
     struct Output {
         const char* option;
         const std::string& name;
@@ -146,10 +147,12 @@ int runViewer(int argc, char** argv) {
 
     std::vector<std::string> textureDirs;
     for (const std::string& dir : options.textureDirs) textureDirs.push_back(fromStartDirectory(dir, options));
+    std::vector<std::string> assetDirs;
+    for (const std::string& dir : options.assetDirs) assetDirs.push_back(fromStartDirectory(dir, options));
 
     if (options.info) {
         if (!enterMapDirectory(options, &error)) return failWith(kExitUsage, error);
-        if (printMapInfo(options.mapBase, textureDirs, options.json, eyeAboveFloor(), options.maxImageSide, stdout,
+        if (printMapInfo(options.mapBase, textureDirs, assetDirs, options.json, eyeAboveFloor(), options.maxImageSide, stdout,
                          &error, !options.noEntities) != 0)
             return failWith(kExitFailure, error);
         return 0;
@@ -243,6 +246,7 @@ int runViewer(int argc, char** argv) {
 
     Scene* scene = app.getScene();
     scene->textureDirs = textureDirs;
+    scene->assetDirs = assetDirs;
     scene->untexturedGrid = options.untexturedGrid;
     scene->useMapSource = !options.noEntities;
     scene->imageLimits = {options.maxImageSide, options.imageBudgetMiB << 20};

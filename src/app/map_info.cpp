@@ -7,7 +7,7 @@
 #include "app/frame_trace.h"
 #include "map/map_data.h"
 #include "map/map_source.h"
-#include "map/material_image.h"
+#include "map/material_library.h"
 #include "math/vector.h"
 #include "platform/image.h"
 #include "platform/report.h"
@@ -31,6 +31,7 @@ struct AreaSummary {
 struct MaterialSummary {
     std::string name;
     std::string file;     // empty: missing
+    std::string definition;  // "file:line" of its definition; empty: none
     std::string problem;  // why the file found cannot be used (unreadable, not an image); empty: none
 };
 
@@ -65,15 +66,16 @@ struct Summary {
 
 // What keeps a file found for a material from being used, as far as its
 // header tells (the viewer decodes it; --info only reads the header).
-std::string imageProblem(const std::string& file, uint32_t maxImageSide) {
+std::string imageProblem(const MaterialSource& source, uint32_t maxImageSide) {
+    const std::string& file = *source.file;
     ImageFileHead head;
     std::string error;
-    if (readImageHead(file.c_str(), maxImageSide, &head, &error)) return {};
+    if (MaterialLibrary::readHead(source, maxImageSide, &head, &error)) return {};
     return error.starts_with(file + ": ") ? error.substr(file.size() + 2) : error;
 }
 
-Summary summarise(const MapData& map, const AreaFloors& floors, float eyeHeight, const std::string& mapDir,
-                  const std::vector<std::string>& textureDirs, uint32_t maxImageSide) {
+Summary summarise(const MapData& map, const AreaFloors& floors, float eyeHeight, const MaterialLibrary& library,
+                  uint32_t maxImageSide) {
     Summary s;
     // Only its placement: where --area puts the camera, and where the map's
     // brushes lie in the numbers --start takes.
@@ -109,9 +111,12 @@ Summary summarise(const MapData& map, const AreaFloors& floors, float eyeHeight,
         s.areas.push_back(a);
     }
     for (const std::string& material : map.materials) {
-        MaterialSummary m{material, findMaterialImage(material, mapDir, textureDirs).value_or(""), {}};
+        const MaterialSource source = library.find(material);
+        MaterialSummary m{material, source.file.value_or(""), {}, {}};
+        if (source.definition)
+            m.definition = source.definition->file + ":" + std::to_string(source.definition->line);
         if (m.file.empty()) ++s.materialsMissing;
-        else m.problem = imageProblem(m.file, maxImageSide);
+        else m.problem = imageProblem(source, maxImageSide);
         s.materials.push_back(std::move(m));
     }
     return s;
@@ -165,7 +170,8 @@ std::string asText(const std::string& mapBase, const MapData& map, const Summary
          std::to_string(s.materialsMissing) + " missing\n";
     for (const MaterialSummary& m : s.materials)
         t += "  " + m.name + ": " + (m.file.empty() ? std::string("missing") : m.file) +
-             (m.problem.empty() ? "" : " (cannot be used: " + m.problem + ")") + "\n";
+             (m.problem.empty() ? "" : " (cannot be used: " + m.problem + ")") +
+             (m.definition.empty() ? "" : " (definition " + m.definition + ")") + "\n";
     return t;
 }
 
@@ -212,6 +218,7 @@ std::string asJson(const std::string& mapBase, const MapData& map, const Summary
         const MaterialSummary& m = s.materials[i];
         j += (i ? ",{" : "{") + std::string("\"name\":") + jsonString(m.name) +
              ",\"file\":" + (m.file.empty() ? std::string("null") : jsonString(m.file)) +
+             ",\"definition\":" + (m.definition.empty() ? std::string("null") : jsonString(m.definition)) +
              (m.problem.empty() ? "" : ",\"problem\":" + jsonString(m.problem)) + "}";
     }
     return j + "]}\n";
@@ -276,7 +283,8 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
-int printMapInfo(const std::string& mapBase, const std::vector<std::string>& textureDirs, bool json, float eyeHeight,
+int printMapInfo(const std::string& mapBase, const std::vector<std::string>& textureDirs,
+                 const std::vector<std::string>& assetDirs, bool json, float eyeHeight,
                  uint32_t maxImageSide, std::FILE* out, std::string* error, bool useMapSource) {
     MapData map;
     AreaFloors floors;
@@ -290,10 +298,12 @@ int printMapInfo(const std::string& mapBase, const std::vector<std::string>& tex
         !map.readCollisionFile((mapBase + ".cm").c_str(), error))
         return 1;
     if (haveSource) map.placeEntities(source);
-    // Images are looked for as a load looks for them: beside the map, then in
-    // each --textures directory.
-    const std::string mapDir = std::filesystem::path(mapBase).parent_path().string();
-    Summary summary = summarise(map, floors, eyeHeight, mapDir, textureDirs, maxImageSide);
+    // Definitions are read and images looked for as a load does.
+    MaterialLibrary library;
+    library.load(std::filesystem::path(mapBase).parent_path().string(), textureDirs, assetDirs);
+    for (const std::string& problem : library.problems())
+        warn((problem + " (left out; the rest of the map's assets are used)").c_str());
+    Summary summary = summarise(map, floors, eyeHeight, library, maxImageSide);
     if (haveSource) summary.sourceFile = source.fileName;
     const std::string text = json ? asJson(mapBase, map, summary) : asText(mapBase, map, summary);
     std::fputs(text.c_str(), out);

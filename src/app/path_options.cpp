@@ -53,6 +53,8 @@ bool checkPathOptions(const Options& options, std::string* error) {
         return false;
     for (const std::string& dir : options.textureDirs)
         if (!checkDirectory("--textures", "a directory of images", dir, error)) return false;
+    for (const std::string& path : options.assetDirs)
+        if (kindOf(path) == Kind::Missing) return fail(error, "--assets", "an asset folder or zip archive", path, "does not exist");
     if (!options.inputFile.empty()) {
         const char* expected = "an input script file";
         switch (kindOf(options.inputFile)) {

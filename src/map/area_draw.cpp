@@ -1,12 +1,23 @@
 #include "map/map_data.h"
 
 #include "platform/gpu/device.h"
+#include "render/material_states.h"
 
 namespace q {
 
-void Area::draw(gpu::Device& device) const {
+void Area::draw(gpu::Device& device, SurfacePass pass) const {
+    // States are set only where a surface needs other ones than the last, so
+    // a map of plain opaque materials draws with the same calls as ever.
+    MaterialBlend blend = MaterialBlend::Opaque;
+    float alphaTest = 0.0f;
     for (const SurfaceGroup& group : surfaceGroups) {
         for (const Surface& surface : group.surfaces) {
+            if (passOf(surface.blend) != pass) continue;
+            if (surface.blend != blend || surface.alphaTest != alphaTest) {
+                blend = surface.blend;
+                alphaTest = surface.alphaTest;
+                setMaterialStates(device, blend, alphaTest);
+            }
             device.setTexture(0, surface.texture);
             device.setStreamSource(0, surface.vertexBuffer.get(), sizeof(MapVertex));
             device.setIndices(surface.indexBuffer.get(), 0);
@@ -15,6 +26,7 @@ void Area::draw(gpu::Device& device) const {
                                          static_cast<uint32_t>(surface.indexCount / 3));
         }
     }
+    if (blend != MaterialBlend::Opaque || alphaTest != 0.0f) resetMaterialStates(device);
 }
 
 void MapData::releaseBuffers() {

@@ -16,7 +16,9 @@
 #include "math/matrix.h"
 #include "math/plane.h"
 #include "math/vector.h"
+#include "map/material_definitions.h"
 #include "platform/gpu/device.h"
+#include "render/material_states.h"
 
 namespace q {
 
@@ -35,6 +37,9 @@ public:
     // The material name as the map gives it (no extension); null when no
     // image for it loaded.
     virtual gpu::Texture* getTexture(const char* materialName) = 0;
+    // How the material's surfaces are drawn (its definition's alpha test and
+    // blending); opaque when it has no definition.
+    virtual MaterialLook materialLook(const char* /*materialName*/) { return {}; }
 };
 
 // 32 bytes: the stream layout of the lighting program (position, normal, uv).
@@ -75,6 +80,8 @@ struct Surface {
     gpu::DeviceHandle<gpu::VertexBuffer> vertexBuffer;
     gpu::DeviceHandle<gpu::IndexBuffer> indexBuffer;
     gpu::Texture* texture = nullptr;  // owned by the texture cache; null = untextured
+    MaterialBlend blend = MaterialBlend::Opaque;
+    float alphaTest = 0.0f;  // texels with alpha below it are not drawn; 0: none
     int vertexCount = 0;
     int indexCount = 0;  // drawn as indexCount / 3 triangles
 };
@@ -93,9 +100,11 @@ struct Area {
     // buffers made on the reading's device, if it has one. False
     // with the reader's error recorded when the text does not fit.
     bool readSurfaces(PatternReader& file, int count, SurfaceReading& reading);
-    // Four device calls per surface; the caller has set the program, its
-    // constants and the rest of the pipeline.
-    void draw(gpu::Device& device) const;
+    // Four device calls per surface of the pass; the caller has set the
+    // program, its constants and the rest of the pipeline. A surface drawn
+    // with an alpha test or blending sets its states, and the area leaves them
+    // as they were (resetMaterialStates).
+    void draw(gpu::Device& device, SurfacePass pass = SurfacePass::Opaque) const;
 };
 
 struct Portal {
@@ -184,6 +193,9 @@ struct MapData {
     // space, and where the entity stands is not in these files.
     int undrawnModels = 0;
     int undrawnSurfaces = 0;
+    // Some surface is blended: frames draw this map a second time, for its
+    // blended surfaces, after every opaque surface.
+    bool hasBlendedSurfaces = false;
     // Collision models of the collision file (one split tree each).
     int collisionModels = 0;
     // Those after the world's, by name, for entities to be solid by.

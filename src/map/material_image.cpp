@@ -126,4 +126,33 @@ std::optional<std::string> findMaterialImage(const std::string& materialName, co
     return std::nullopt;
 }
 
+std::vector<std::string> imageCandidates(const std::string& imagePath) {
+    if (imagePath.empty()) return {};
+    fs::path stem(imagePath);
+    const std::string extension = folded(stem.extension().string());
+    for (const char* known : kMaterialImageExtensions)
+        if (extension == known) stem.replace_extension();
+    std::vector<std::string> candidates{imagePath};
+    for (const char* known : kMaterialImageExtensions) candidates.push_back(stem.string() + known);
+    candidates.push_back((fs::path("dds") / stem).string() + ".dds");
+    return candidates;
+}
+
+std::optional<std::string> findImageInFolders(const std::string& imagePath, const std::vector<std::string>& folders) {
+    const std::vector<std::string> candidates = imageCandidates(imagePath);
+    for (const std::string& folder : folders)
+        for (const std::string& candidate : candidates)
+            if (auto found = resolveFile(folder, candidate)) return found->string();
+    return std::nullopt;
+}
+
+std::string assetRootOfMapDir(const std::string& mapDir) {
+    std::error_code ec;
+    fs::path dir = fs::absolute(mapDir.empty() ? fs::path(".") : fs::path(mapDir), ec).lexically_normal();
+    if (ec) return {};
+    if (!dir.has_filename()) dir = dir.parent_path();
+    if (folded(dir.filename().string()) != "maps") return {};
+    return dir.parent_path().string();
+}
+
 }  // namespace q

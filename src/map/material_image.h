@@ -21,4 +21,17 @@ inline constexpr const char* kMaterialImageExtensions[] = {".jpg", ".png", ".tga
 std::optional<std::string> findMaterialImage(const std::string& materialName, const std::string& mapDir,
                                              const std::vector<std::string>& textureDirs);
 
+// An image path named by a material definition (with or without an
+// extension), looked for in each folder in turn: as given, then with each of
+// kMaterialImageExtensions in place of its own, then as the compressed copy
+// dds/PATH.dds. Letter case as findMaterialImage. Empty when no file is found.
+std::optional<std::string> findImageInFolders(const std::string& imagePath, const std::vector<std::string>& folders);
+// The paths findImageInFolders tries in each folder, in order.
+std::vector<std::string> imageCandidates(const std::string& imagePath);
+
+// The asset root a map's directory belongs to: the parent of a folder named
+// `maps` (any letter case), where a map's materials and textures sit beside
+// it; empty when the map is not in such a folder.
+std::string assetRootOfMapDir(const std::string& mapDir);
+
 }  // namespace q

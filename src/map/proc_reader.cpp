@@ -402,6 +402,12 @@ bool Area::readSurfaces(PatternReader& file, int count, SurfaceReading& reading)
                 return file.failWith(at, "cannot create an index buffer of " + std::to_string(indexBytes) + " bytes");
         }
         surface.texture = how.textures ? how.textures->getTexture(material) : nullptr;
+        if (how.textures) {
+            const MaterialLook look = how.textures->materialLook(material);
+            surface.blend = look.blend;
+            surface.alphaTest = look.alphaTest;
+            if (look.blend != MaterialBlend::Opaque) reading.map.hasBlendedSurfaces = true;
+        }
 
         if (straightIn) {
             if (vertexCount > 0) {

@@ -54,6 +54,9 @@ struct ImageFileHead {
     uint64_t fileBytes = 0;
     uint64_t bytesNeeded = 0;  // how far the file is read at most
     std::vector<uint8_t> bytes;  // read so far
+    // For a member of a zip archive (path is then "ARCHIVE:MEMBER"); empty for a file.
+    std::string archive;
+    std::string member;
 
     uint64_t decodedBytes() const { return uint64_t{width} * height * 4; }
 };
@@ -61,7 +64,10 @@ struct ImageFileHead {
 // file that is no image file) before anything is decoded. False with a
 // message naming the file.
 bool readImageHead(const char* path, uint32_t maxSide, ImageFileHead* out, std::string* error);
-// Reads the rest of the file, no further than its header says it needs, and decodes it.
+// The same for a member of a zip archive (fileBytes: the member's size).
+bool readImageHeadInArchive(const std::string& archive, const std::string& member, uint32_t maxSide,
+                            ImageFileHead* out, std::string* error);
+// Reads the rest of the file (or inflates the member), no further than its header says it needs, and decodes it.
 bool loadImageBody(ImageFileHead&& head, TextureImage* out, std::string* error);
 
 // Decides by content (JPEG, BMP, PNG, DDS, TGA). On failure returns false with

@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "platform/image.h"
+#include "platform/zip_archive.h"
 #include "platform/image_formats.h"
 
 namespace q {
@@ -148,6 +149,31 @@ bool readFrom(std::FILE* file, uint64_t offset, size_t count, std::vector<uint8_
 
 }  // namespace
 
+namespace {
+
+// The checks on a head whose first bytes and file size are read.
+bool checkHead(ImageFileHead* out, uint32_t maxSide, std::string* error) {
+    const char* path = out->path.c_str();
+    if (!isImage(out->bytes.data(), out->bytes.size()))
+        return fail(error, path, "not a JPEG, PNG, TGA, DDS or BMP image");
+    const Size size = sizeFromHeader(out->bytes.data(), out->bytes.size());
+    out->width = size.width;
+    out->height = size.height;
+    if (size.width > maxSide || size.height > maxSide) {
+        std::string what = image_detail::tooLarge(size.width, size.height);
+        if (maxSide < kMaxImageSide)
+            what += ": at most " + std::to_string(maxSide) + " pixels a side (--max-image-size)";
+        return fail(error, path, what);
+    }
+    // An image whose size its header does not tell is left to its decoder to
+    // refuse, read no further than an image may be long.
+    out->bytesNeeded = size.bytesNeeded ? std::min(size.bytesNeeded, kMaxImageFileBytes) : kMaxImageFileBytes;
+    if (!size.bytesNeeded && out->fileBytes > kMaxImageFileBytes) return fail(error, path, "file too large for an image");
+    return true;
+}
+
+}  // namespace
+
 bool readImageHead(const char* path, uint32_t maxSide, ImageFileHead* out, std::string* error) {
     namespace fs = std::filesystem;
     *out = ImageFileHead{};
@@ -167,29 +193,29 @@ bool readImageHead(const char* path, uint32_t maxSide, ImageFileHead* out, std::
     const bool read = readFrom(file, 0, static_cast<size_t>(std::min<uintmax_t>(fileSize, kHeadBytes)), &out->bytes);
     std::fclose(file);
     if (!read) return fail(error, path, "cannot read the whole file");
+    return checkHead(out, maxSide, error);
+}
 
-    if (!isImage(out->bytes.data(), out->bytes.size()))
-        return fail(error, path, "not a JPEG, PNG, TGA, DDS or BMP image");
-    const Size size = sizeFromHeader(out->bytes.data(), out->bytes.size());
-    out->width = size.width;
-    out->height = size.height;
-    if (size.width > maxSide || size.height > maxSide) {
-        std::string what = image_detail::tooLarge(size.width, size.height);
-        if (maxSide < kMaxImageSide)
-            what += ": at most " + std::to_string(maxSide) + " pixels a side (--max-image-size)";
-        return fail(error, path, what);
-    }
-    // An image whose size its header does not tell is left to its decoder to
-    // refuse, read no further than an image may be long.
-    out->bytesNeeded = size.bytesNeeded ? std::min(size.bytesNeeded, kMaxImageFileBytes) : kMaxImageFileBytes;
-    if (!size.bytesNeeded && fileSize > kMaxImageFileBytes) return fail(error, path, "file too large for an image");
-    return true;
+bool readImageHeadInArchive(const std::string& archive, const std::string& member, uint32_t maxSide,
+                            ImageFileHead* out, std::string* error) {
+    *out = ImageFileHead{};
+    out->path = archive + ":" + member;
+    out->archive = archive;
+    out->member = member;
+    if (!readZipMember(archive, member, kHeadBytes, &out->bytes, &out->fileBytes, error)) return false;
+    if (out->fileBytes == 0) return fail(error, out->path.c_str(), "empty member, not an image");
+    return checkHead(out, maxSide, error);
 }
 
 bool loadImageBody(ImageFileHead&& head, TextureImage* out, std::string* error) {
     *out = TextureImage{};
     const uint64_t wanted = std::min<uint64_t>(head.fileBytes, head.bytesNeeded);
-    if (wanted > head.bytes.size()) {
+    if (!head.archive.empty() && wanted > head.bytes.size()) {
+        // A member is inflated from its start again: a deflated stream has no
+        // place to resume from.
+        uint64_t memberBytes = 0;
+        if (!readZipMember(head.archive, head.member, wanted, &head.bytes, &memberBytes, error)) return false;
+    } else if (wanted > head.bytes.size()) {
         std::FILE* file = std::fopen(head.path.c_str(), "rb");
         if (!file) return image_detail::fail(error, head.path.c_str(), std::string("cannot open (") + std::strerror(errno) + ")");
         const bool read = readFrom(file, head.bytes.size(), static_cast<size_t>(wanted - head.bytes.size()), &head.bytes);

@@ -63,10 +63,15 @@ int render(Scene& scene) {
     int drawn = 0;
     for (const std::unique_ptr<MapInstance>& instance : instances)
         if (instance->enteredThisFrame) drawn += drawVisible(*instance);
+    // Blended surfaces (glass, water) over every opaque one of the frame, so
+    // that what lies behind them, in any copy, is there to be seen through.
+    for (const std::unique_ptr<MapInstance>& instance : instances)
+        if (instance->enteredThisFrame && instance->map && instance->map->hasBlendedSurfaces)
+            drawVisible(*instance, SurfacePass::Blended);
     return drawn;
 }
 
-int drawVisible(MapInstance& instance) {
+int drawVisible(MapInstance& instance, SurfacePass pass) {
     const Scene* scene = instance.scene;
     if (!instance.map || !scene || !scene->camera || !scene->device) return 0;
     const Camera& camera = *scene->camera;
@@ -90,15 +95,15 @@ int drawVisible(MapInstance& instance) {
         for (uint32_t bits = visibleAreas[w]; bits != 0; bits &= bits - 1) {
             const uint32_t i = w * 32 + static_cast<uint32_t>(std::countr_zero(bits));
             if (i >= areaCount) break;
-            instance.areas[i].draw(*device);
+            instance.areas[i].draw(*device, pass);
             ++drawn;
         }
     }
-    drawEntityModels(instance, camera, device);
+    drawEntityModels(instance, camera, device, pass);
     return drawn;
 }
 
-void drawEntityModels(const MapInstance& instance, const Camera& camera, gpu::Device* device) {
+void drawEntityModels(const MapInstance& instance, const Camera& camera, gpu::Device* device, SurfacePass pass) {
     const std::vector<uint32_t>& visibleAreas = instance.visibleAreas;
     auto marked = [&](int area) {
         const size_t word = static_cast<size_t>(area) / 32;
@@ -114,7 +119,7 @@ void drawEntityModels(const MapInstance& instance, const Camera& camera, gpu::De
         device->setVertexShaderConstant(0, &worldViewProjection, 4);
         const Matrix worldRows = transposed(world);
         device->setVertexShaderConstant(7, &worldRows, 3);
-        model.geometry.draw(*device);
+        model.geometry.draw(*device, pass);
     }
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "map/map_data.h"
+#include "map/material_library.h"
 #include "platform/gpu/device.h"
 #include "platform/image.h"
 #include "world/camera.h"
@@ -42,6 +43,11 @@ public:
     // findMaterialImage), and whether surfaces whose image is missing or
     // unusable get the grey grid texture instead of none.
     std::vector<std::string> textureDirs;
+    // Asset roots given by the person (--assets), searched after the map's
+    // own root; the library holds the definitions read from all of them at
+    // each load (see MaterialLibrary for the order).
+    std::vector<std::string> assetDirs;
+    MaterialLibrary materialLibrary;
     bool untexturedGrid = false;
     // Whether loadMap reads the map source beside the map (BASE.map), which
     // places the entity models and gives the player start.
@@ -79,12 +85,17 @@ public:
     // The material texture cache: one entry per byte-exact material name; a
     // failed load is not cached and is tried again next time.
     gpu::Texture* getTexture(const char* materialName) override;
+    // Its definition's alpha test and blending (materialLibrary).
+    MaterialLook materialLook(const char* materialName) override;
     // The cache's texture for a material name, or null.
     gpu::Texture* cachedTexture(const char* materialName) const;
     // The image file a material's texture would be made from: looked for
     // beside the map and in textureDirs; none for a name too long for the
     // cache, or without a device to make it on.
     std::optional<std::string> materialImageFile(const char* materialName) const;
+    // The same with where the image is (a file, or a member of an archive)
+    // and the material's definition.
+    MaterialSource materialSource(const char* materialName) const;
     // Puts a texture loaded from file into the cache, which owns it from then
     // on; the name must fit (materialImageFile found its file).
     // Keeps the texture under the material's name; returns it.

@@ -45,6 +45,8 @@ public:
         return texture;
     }
 
+    MaterialLook materialLook(const char* materialName) override { return scene_.materialLook(materialName); }
+
     // Makes the queued images' textures in turn (on this thread, the device's),
     // puts them into the cache, and gives the map's surfaces their textures in
     // place of the tokens.
@@ -83,7 +85,7 @@ public:
         std::string line = std::to_string(missing_.size()) + " of " +
                            countOf(results_.size(), "material image", "material images") +
                            " missing: " + firstFew(missing_, ", ") +
-                           " (looked for as .jpg, .png, .tga and .dds beside the map and in each --textures DIR; " +
+                            " (looked for as .jpg, .png, .tga and .dds beside the map, in each --textures DIR and in the asset roots; " +
                            (missing_.size() == 1 ? "its" : "their") + " surfaces are drawn ";
         line += scene_.untexturedGrid ? "with a grey grid)" : "untextured, or with a grey grid under --untextured grid)";
         return line;
@@ -106,7 +108,8 @@ private:
 
     gpu::Texture* firstLook(const char* materialName) {
         if (gpu::Texture* cached = scene_.cachedTexture(materialName)) return cached;
-        const std::optional<std::string> file = scene_.materialImageFile(materialName);
+        const MaterialSource source = scene_.materialSource(materialName);
+        const std::optional<std::string>& file = source.file;
         if (!file) {
             missing_.push_back(materialName);
             return scene_.standInTexture();
@@ -116,7 +119,7 @@ private:
         // memory goes to it.
         ImageFileHead head;
         std::string problem;
-        if (!readImageHead(file->c_str(), scene_.imageLimits.maxSide, &head, &problem)) {
+        if (!MaterialLibrary::readHead(source, scene_.imageLimits.maxSide, &head, &problem)) {
             unusable_.push_back(problem);
             return scene_.standInTexture();
         }
@@ -159,6 +162,9 @@ private:
 MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserver* observer) {
     auto map = std::make_unique<MapData>();
     mapDir = std::filesystem::path(baseName).parent_path().string();
+    materialLibrary.load(mapDir, textureDirs, assetDirs);
+    for (const std::string& problem : materialLibrary.problems())
+        warn((problem + " (left out; the rest of the map's assets are used)").c_str());
     MaterialTally tally(*this);
     const std::string procName = std::string(baseName) + ".proc";
     const std::string collisionName = std::string(baseName) + ".cm";
@@ -198,12 +204,24 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
 
 gpu::Texture* Scene::getTexture(const char* materialName) {
     if (gpu::Texture* cached = cachedTexture(materialName)) return cached;
-    const std::optional<std::string> file = materialImageFile(materialName);
+    const MaterialSource source = materialSource(materialName);
+    const std::optional<std::string>& file = source.file;
     if (!file) return standInTexture();
     // A failed load is not cached: asked again, tried again.
-    gpu::DeviceHandle<gpu::Texture> texture = loadTextureFile(*device, file->c_str(), nullptr);
+    ImageFileHead head;
+    TextureImage image;
+    std::string problem;
+    gpu::DeviceHandle<gpu::Texture> texture;
+    if (MaterialLibrary::readHead(source, imageLimits.maxSide, &head, &problem) &&
+        loadImageBody(std::move(head), &image, &problem))
+        texture = createTextureFromImage(*device, image, file->c_str(), nullptr);
     if (!texture) return standInTexture();
     return addTexture(materialName, *file, std::move(texture));
+}
+
+MaterialLook Scene::materialLook(const char* materialName) {
+    const MaterialDefinition* definition = materialLibrary.definitions().find(materialName);
+    return definition ? lookOf(*definition) : MaterialLook{};
 }
 
 gpu::Texture* Scene::cachedTexture(const char* materialName) const {
@@ -213,8 +231,12 @@ gpu::Texture* Scene::cachedTexture(const char* materialName) const {
 }
 
 std::optional<std::string> Scene::materialImageFile(const char* materialName) const {
-    if (std::strlen(materialName) >= sizeof TextureEntry::name || !device) return std::nullopt;
-    return findMaterialImage(materialName, mapDir, textureDirs);
+    return materialSource(materialName).file;
+}
+
+MaterialSource Scene::materialSource(const char* materialName) const {
+    if (std::strlen(materialName) >= sizeof TextureEntry::name || !device) return {};
+    return materialLibrary.find(materialName);
 }
 
 gpu::Texture* Scene::addTexture(const char* materialName, const std::string& file,

@@ -388,7 +388,7 @@ TEST(Variations, InfoSumsUpTheMapWithoutAWindow) {
     for (const char* part : {"{\"map\":\"combined\",\"areas\":4,\"portals\":3,\"bspNodes\":3,\"surfaces\":8,",
                              "\"entityModels\":2,", "\"brushes\":7,", "\"mins\":[-528,-80,-272]",
                              "{\"area\":0,\"surfaces\":2,\"triangles\":8,\"portals\":1,\"standingPoint\":[",
-                             "{\"name\":\"textures/city/tile_01\",\"file\":null}",
+                             "{\"name\":\"textures/city/tile_01\",\"file\":null,\"definition\":null}",
                              ",\"copies\":[{\"position\":[0,-64,0],\"yaw\":0,\"bounds\":{\"mins\":[-528,-80,-272],"
                              "\"maxs\":[528,192,272]}},{\"position\":[4000,-64,4000],\"yaw\":10,"})
         EXPECT_NE(json.find(part), std::string::npos) << part << " in:\n" << json;

@@ -41,6 +41,7 @@ constexpr uint32_t kProgramHandleBit = 0x80000000u;
 
 enum class RenderState : uint32_t {
     ZEnable = 7,
+    ZWriteEnable = 14,
     AlphaTestEnable = 15,
     SrcBlend = 19,
     DestBlend = 20,
@@ -59,8 +60,11 @@ enum class TextureStageState : uint32_t {
 // Values of the states above.
 enum : uint32_t {
     kCullNone = 1,
+    kBlendZero = 1,
+    kBlendOne = 2,
     kBlendSrcAlpha = 5,
     kBlendInvSrcAlpha = 6,
+    kBlendDestColor = 9,
     kCmpGreaterEqual = 7,
     kFilterNone = 0,
     kFilterPoint = 1,

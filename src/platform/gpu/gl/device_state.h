@@ -19,8 +19,6 @@ enum : uint32_t {
     kRsZFunc = 23,
     kCullClockwise = 2,
     kCullCounterClockwise = 3,
-    kBlendZero = 1,
-    kBlendOne = 2,
     kCmpLessEqual = 4,
     kCmpAlways = 8,
     kClearStencil = 4,

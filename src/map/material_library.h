@@ -1,0 +1,72 @@
+#pragma once
+// Where a map's materials come from: the places searched for images, the
+// asset roots whose definition files say which image each material shows,
+// and, per material, the definition and the image found.
+//
+// The search order: the map's own directory, each --textures folder, the
+// map's asset root (the parent of a `maps` folder holding the map), then each
+// --assets root in the order given. An asset root that is a folder is searched
+// itself first, then every zip archive directly inside it (known by its
+// content), the later names in name order first, as patches ship. Definition
+// files (materials/*.mtr) are read from the asset roots only, in that order
+// and by name within a root.
+
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "map/material_definitions.h"
+#include "platform/image.h"
+
+namespace q {
+
+struct MaterialSource {
+    std::optional<std::string> file;  // the image found ("ARCHIVE:member" for a member); empty: none
+    std::string archive;              // for a member: the archive and the member's name
+    std::string member;
+    const MaterialDefinition* definition = nullptr;  // null: the material has none
+    MaterialLook look;                               // opaque when it has none
+};
+
+class MaterialLibrary {
+public:
+    // Sets the places and reads every definition file of the asset roots.
+    // A file that does not read keeps the definitions read whole before its
+    // fault; it, and an archive that does not read, is named in problems().
+    void load(const std::string& mapDir, const std::vector<std::string>& textureDirs,
+              const std::vector<std::string>& assetPaths);
+
+    // A material's definition and image: the definition's image looked for in
+    // every place (as given, with each extension, as dds/PATH.dds); a
+    // material without one (or whose image is not there) by its own name, as
+    // findMaterialImage does, then in the asset roots.
+    MaterialSource find(const std::string& materialName) const;
+
+    // The header of the image found (a file's or a member's), as readImageHead.
+    static bool readHead(const MaterialSource& source, uint32_t maxSide, ImageFileHead* out, std::string* error);
+
+    const std::vector<std::string>& problems() const { return problems_; }
+    // The definition files and archives of the roots: files the run reads.
+    const std::vector<std::string>& filesRead() const { return filesRead_; }
+    const MaterialDefinitions& definitions() const { return definitions_; }
+
+private:
+    struct Place {
+        std::string folder;   // a folder, or else
+        std::string archive;  // an archive, with its members by name in lower case
+        std::unordered_map<std::string, std::string> members;
+    };
+    bool findIn(const std::vector<Place>& places, const std::string& imagePath, MaterialSource* source) const;
+    void addRoot(const std::string& path);
+
+    std::string mapDir_;
+    std::vector<std::string> textureDirs_;
+    std::vector<Place> places_;  // every place, in the order of the search
+    std::vector<Place> roots_;   // those of the asset roots
+    MaterialDefinitions definitions_;
+    std::vector<std::string> problems_;
+    std::vector<std::string> filesRead_;
+};
+
+}  // namespace q

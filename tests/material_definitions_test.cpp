@@ -1,0 +1,186 @@
+// Material definition files as real ones are written, which image each
+// material shows, faults named by file and line, and the asset roots searched
+// for definitions and images (as given, with another extension, as a dds/ copy).
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "map/material_definitions.h"
+#include "map/material_library.h"
+#include "map_test_files.h"
+#include "platform/image.h"
+#include "platform/zip_archive.h"
+
+namespace q {
+namespace {
+
+const char* kDefinitions = R"(// walls and glass
+/* a block comment { with a brace } */
+table sinTable { { 0, 1, 0, -1 } }
+textures/stone/wall_03
+{
+    qer_editorimage textures/stone/wall_03_ed.tga
+    bumpmap addnormals(textures/stone/wall_03_local, heightmap(textures/stone/wall_03_h, 4))
+    { blend specularmap  map textures/stone/wall_03_s }
+    {
+        blend diffusemap
+        map textures/stone/wall_03_d   // the picture
+    }
+}
+textures/glass/window { translucent { blend gl_src_alpha, gl_one_minus_src_alpha map makeintensity("textures/glass/win.tga") } }
+textures/grate { { blend bumpmap map textures/grate_n } { alphaTest 0.5 map textures/grate_d } }
+material textures/lava { diffusemap textures/lava_d { blend add map textures/lava_glow } }
+textures/sky { qer_editorimage textures/sky_ed }
+TEXTURES/STONE/Wall_03 { diffusemap textures/other }
+)";
+
+TEST(MaterialDefinitions, ReadAsWrittenAndEachShowsItsImage) {
+    MaterialDefinitions read;
+    std::string error;
+    ASSERT_TRUE(read.readText(kDefinitions, "m.mtr", &error)) << error;
+    EXPECT_EQ(read.all().size(), 5u);  // the table is skipped, the second wall_03 loses
+    const MaterialDefinition* wall = read.find("Textures/Stone/WALL_03");
+    ASSERT_NE(wall, nullptr);
+    EXPECT_EQ(wall->line, 4);
+    EXPECT_EQ(wall->file, "m.mtr");
+    auto look = [&](const char* name) { return lookOf(*read.find(name)); };
+    EXPECT_EQ(look("textures/stone/wall_03").image, "textures/stone/wall_03_d");  // the diffuse stage, not the editor's
+    EXPECT_EQ(look("textures/stone/wall_03").blend, MaterialBlend::Opaque);
+    EXPECT_EQ(look("textures/glass/window").image, "textures/glass/win.tga");
+    EXPECT_EQ(look("textures/glass/window").blend, MaterialBlend::Blend);
+    EXPECT_EQ(look("textures/grate").image, "textures/grate_d");  // the bump map stage is not drawn
+    EXPECT_FLOAT_EQ(look("textures/grate").alphaTest, 0.5f);
+    EXPECT_EQ(look("textures/lava").image, "textures/lava_d");  // diffusemap before any stage
+    EXPECT_EQ(look("textures/lava").blend, MaterialBlend::Opaque);
+    EXPECT_EQ(look("textures/sky").image, "textures/sky_ed");
+    EXPECT_EQ(read.find("textures/none"), nullptr);
+
+    EXPECT_EQ(firstImagePath("addnormals(a/b, heightmap(c, 4))"), "a/b");
+    EXPECT_EQ(firstImagePath("heightmap ( \"c d\" , 4)"), "c");
+    EXPECT_EQ(firstImagePath("()"), "");
+}
+
+TEST(MaterialDefinitions, FaultsAreNamedByFileAndLineAndWhatCameBeforeIsKept) {
+    const struct {
+        std::string text;
+        const char* message;
+    } cases[] = {
+        {"a { }\nb {\n { map x }\n", "f.mtr:2: expected '}' to close the '{' opened here"},
+        {"a { }\n/* open\n\n", "f.mtr:2: expected '*/' to close the comment opened here"},
+        {"a { }\n}\n", "f.mtr:2: expected a material name, found '}'"},
+        {"a { }\nb c d\n", "f.mtr:2: expected '{' after 'b'"},
+        {"a { }\nb { map \"x }\n", "f.mtr:2: expected a closing '\"' on the same line"},
+        {std::string("a { }\nb\x01{ }", 11), "f.mtr:2: expected text, found the byte 0x01"},
+    };
+    for (const auto& c : cases) {
+        MaterialDefinitions read;
+        std::string error;
+        EXPECT_FALSE(read.readText(c.text, "f.mtr", &error)) << c.text;
+        EXPECT_EQ(error, c.message);
+        EXPECT_NE(read.find("a"), nullptr) << c.text;
+    }
+}
+
+TEST(MaterialDefinitions, AssetRootsAreSearchedInOrderForDefinitionsAndImages) {
+    test::MapFiles files;
+    namespace fs = std::filesystem;
+    for (const char* dir : {"game/Maps", "game/materials", "game/textures/a", "game/dds/textures/b", "base/materials",
+                            "base/textures"})
+        fs::create_directories(files.path(dir));
+    files.write("game/materials/a.mtr", "textures/a { diffusemap textures/a/a_d.tga }\n"
+                                        "textures/b { { blend diffusemap map textures/b/b_d } }\n");
+    files.write("game/materials/b.mtr", "textures/c { diffusemap base_c }\ntextures/a { diffusemap wrong }\n");
+    files.write("game/materials/z.mtr", "textures/d {\n");  // named, the rest used
+    files.write("base/materials/a.mtr", "textures/c { diffusemap wrong }\ntextures/e { diffusemap textures/e_d }\n");
+    files.write("game/textures/a/A_D.png", "png");       // another extension, another case
+    files.write("game/dds/textures/b/b_d.dds", "dds");  // only the compressed copy
+    files.write("base/textures/e_d.tga", "tga");
+    files.write("base/base_c.jpg", "jpg");
+    files.write("base/textures/plain.jpg", "jpg");  // no definition: by its name
+
+    MaterialLibrary library;
+    library.load(files.path("game/Maps"), {}, {files.path("base")});
+    ASSERT_EQ(library.problems().size(), 1u);
+    EXPECT_EQ(library.problems()[0], files.path("game/materials/z.mtr") + ":1: expected '}' to close the '{' opened here");
+
+    auto found = [&](const char* name) { return library.find(name).file.value_or("none"); };
+    EXPECT_EQ(found("textures/a"), files.path("game/textures/a/A_D.png"));
+    EXPECT_EQ(found("textures/b"), files.path("game/dds/textures/b/b_d.dds"));
+    EXPECT_EQ(found("textures/c"), files.path("base/base_c.jpg"));  // the map's root defines it first
+    EXPECT_EQ(found("textures/e"), files.path("base/textures/e_d.tga"));
+    EXPECT_EQ(found("textures/plain"), files.path("base/textures/plain.jpg"));
+    EXPECT_EQ(found("textures/d"), "none");
+    ASSERT_NE(library.find("textures/c").definition, nullptr);
+    EXPECT_EQ(library.find("textures/c").definition->file, files.path("game/materials/b.mtr"));
+
+    // A map outside a `maps` folder has no root of its own.
+    library.load(files.path("game"), {}, {});
+    EXPECT_EQ(found("textures/a"), "none");
+}
+
+std::vector<uint8_t> pngBytes(const test::MapFiles& files, uint8_t grey) {
+    Image image;
+    image.width = image.height = 4;
+    image.rgba.assign(64, grey);
+    std::string error;
+    EXPECT_TRUE(writePng(files.path("scratch.png").c_str(), image, &error)) << error;
+    std::ifstream in(files.path("scratch.png"), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Archives inside a root, known by content: the later name wins, a damaged
+// archive is named and the rest used, members are read stored or deflated,
+// and a member that does not inflate is named with its archive.
+TEST(MaterialDefinitions, ArchivesInARootAreSearchedLaterNamesFirst) {
+    test::MapFiles files;
+    std::filesystem::create_directories(files.path("game/maps"));
+    const std::string base = files.path("game/a_base.pk"), patch = files.path("game/b_patch.pk");
+    const std::string text = "textures/z { diffusemap textures/z_d }\n";
+    std::string error;
+    ASSERT_TRUE(writeZipArchive(base, {{"materials/z.mtr", std::vector<uint8_t>(text.begin(), text.end())},
+                                       {"textures/z_d.png", pngBytes(files, 10)},
+                                       {"Textures/Only_Base.png", pngBytes(files, 20)}},
+                                false, &error))
+        << error;
+    ASSERT_TRUE(writeZipArchive(patch, {{"textures/z_d.tga", pngBytes(files, 30)}}, true, &error)) << error;
+    files.write("game/c_broken.zip", std::string("PK\3\4", 4) + "not an archive past its first bytes");
+
+    MaterialLibrary library;
+    library.load(files.path("game/maps"), {}, {});
+    ASSERT_EQ(library.problems().size(), 1u);
+    EXPECT_EQ(library.problems()[0].rfind(files.path("game/c_broken.zip") + ": not a readable zip archive", 0), 0u)
+        << library.problems()[0];
+    const MaterialSource z = library.find("textures/z");
+    ASSERT_NE(z.definition, nullptr);
+    EXPECT_EQ(z.definition->file, base + ":materials/z.mtr");
+    EXPECT_EQ(z.file.value_or("none"), patch + ":textures/z_d.tga");  // the patch, whatever the extension
+    EXPECT_EQ(library.find("textures/only_base").file.value_or("none"), base + ":Textures/Only_Base.png");
+
+    // What an image worker does with a member: its header, then the rest.
+    for (const MaterialSource& source : {z, library.find("textures/only_base")}) {
+        ImageFileHead head;
+        TextureImage image;
+        ASSERT_TRUE(MaterialLibrary::readHead(source, 8192, &head, &error)) << error;
+        ASSERT_TRUE(loadImageBody(std::move(head), &image, &error)) << error;
+        EXPECT_EQ(image.width, 4u);
+        EXPECT_EQ(image.bytes[0], source.archive == patch ? 30 : 20);
+    }
+
+    // The deflated member's stream broken in its middle: named, never decoded.
+    std::ifstream in(patch, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (size_t i = 50; i < 62; ++i) bytes[i] = static_cast<char>(~bytes[i]);
+    files.write("game/b_patch.pk", bytes);
+    ImageFileHead head;
+    TextureImage image;
+    const bool read = MaterialLibrary::readHead(z, 8192, &head, &error) && loadImageBody(std::move(head), &image, &error);
+    EXPECT_FALSE(read);
+    EXPECT_EQ(error.rfind(patch + ":textures/z_d.tga: ", 0), 0u) << error;
+}
+
+}  // namespace
+}  // namespace q
