@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -12,6 +13,7 @@
 
 #include "math/matrix.h"
 #include "platform/gpu/device.h"
+#include "platform/gpu/gl/gl_api.h"
 #include "platform/gpu/gl/gl_device.h"
 #include "platform/gpu/vertex_program.h"
 #include "platform/gpu/vs11_run.h"
@@ -360,6 +362,33 @@ TEST_F(GlDeviceTest, StoredLevelsAreSampledAsGivenCompressedOrNot) {
     }
     // Blocks the device cannot take are refused, not drawn as garbage.
     EXPECT_EQ(device->createTextureFromLevels(TexelFormat::Bc1, 8, 8, 4, nullptr), nullptr);
+}
+
+// An upload GL refuses is that image's failure alone: no error is left for a
+// later call (the screenshot's read-back) to find, and an error pending from
+// before does not fail an upload that itself went well.
+TEST_F(GlDeviceTest, UploadsAnswerForTheirOwnGlErrorsOnly) {
+    std::vector<uint8_t> rgba(8 * 8 * 4 * 2, 255);  // room for every level of an 8 x 8 chain
+    auto uploads = [&] {
+        return std::array<DeviceHandle<Texture>, 2>{device->createTextureFromRgba(rgba.data(), 8, 8),
+                                                    device->createTextureFromLevels(TexelFormat::Rgba8, 8, 8, 4, rgba.data())};
+    };
+    glEnable(0xFFFF);  // GL_INVALID_ENUM, left pending
+    for (const DeviceHandle<Texture>& texture : uploads()) EXPECT_NE(texture, nullptr);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+
+    // With a tiny unpack buffer bound, every texel read lies outside it: GL
+    // refuses each level with GL_INVALID_OPERATION.
+    GLuint buffer = 0;
+    glGenBuffers(1, &buffer);
+    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, buffer);
+    glBufferData(GL_PIXEL_UNPACK_BUFFER, 16, nullptr, GL_STATIC_DRAW);
+    for (const DeviceHandle<Texture>& texture : uploads()) EXPECT_EQ(texture, nullptr);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+    glDeleteBuffers(1, &buffer);
+    drawQuad(0, 0, 8, 8, 0.5f, 0xffffffff);
+    readBack();  // the read-back finds no error
 }
 
 TEST_F(GlDeviceTest, MagnificationFilterFollowsTheStageState) {
