@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <deque>
 #include <filesystem>
@@ -17,6 +19,7 @@
 #include "app/input_devices.h"
 #include "app/screenshot.h"
 #include "platform/gpu/recording/recording_device.h"
+#include "platform/reachable_directory.h"
 #include "platform/report.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
@@ -316,7 +319,27 @@ TEST(Screenshot, NameCarriesDateAndTimeAndNeverReplacesAnEarlierPicture) {
     std::ofstream(second) << "taken";
     EXPECT_EQ(newScreenshotPath(dir.string(), t), (dir / "quorvane-20260102-030405-3.png").string());
     EXPECT_EQ(newScreenshotPath("", t), "quorvane-20260102-030405.png");
-    std::filesystem::remove_all(dir);
+
+    // F12 with --dir: the start directory is named before the working
+    // directory moves, and still reached after, however deep it lies.
+    const int back = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(back, 0);
+    for (int depth : {1, 24}) {
+        ASSERT_EQ(::chdir(dir.c_str()), 0);
+        for (int i = 0; i < depth; ++i) {
+            std::filesystem::create_directory(std::string(200, 'd'));
+            ASSERT_EQ(::chdir(std::string(200, 'd').c_str()), 0);
+        }
+        const std::string start = reachableDirectory(".");
+        ASSERT_EQ(::fchdir(back), 0);
+        std::ofstream(newScreenshotPath(start, t)) << "taken";
+        ASSERT_EQ(::chdir(dir.c_str()), 0);
+        for (int i = 0; i < depth; ++i) ASSERT_EQ(::chdir(std::string(200, 'd').c_str()), 0);
+        EXPECT_TRUE(std::filesystem::exists("quorvane-20260102-030405.png")) << "depth " << depth;
+        ASSERT_EQ(::fchdir(back), 0);
+    }
+    ::close(back);
+    EXPECT_EQ(std::system(("rm -rf '" + dir.string() + "'").c_str()), 0);  // rm walks a tree deeper than any path
 }
 
 TEST_F(AppApplication, StartUpPiecesNeedTheirPredecessors) {
