@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <deque>
 #include <filesystem>
@@ -17,6 +19,7 @@
 #include "app/input_devices.h"
 #include "app/screenshot.h"
 #include "platform/gpu/recording/recording_device.h"
+#include "platform/reachable_directory.h"
 #include "platform/report.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
@@ -316,7 +319,28 @@ TEST(Screenshot, NameCarriesDateAndTimeAndNeverReplacesAnEarlierPicture) {
     std::ofstream(second) << "taken";
     EXPECT_EQ(newScreenshotPath(dir.string(), t), (dir / "quorvane-20260102-030405-3.png").string());
     EXPECT_EQ(newScreenshotPath("", t), "quorvane-20260102-030405.png");
-    std::filesystem::remove_all(dir);
+
+    // F12 with --dir: the start directory, named before the working directory
+    // moves, is still reached after, however deep it lies.
+    const int back = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const std::string part(200, 'd');
+    auto descend = [&] {
+        for (int i = 0; i < 24; ++i) {
+            std::filesystem::create_directory(part);
+            ASSERT_EQ(::chdir(part.c_str()), 0);
+        }
+    };
+    ASSERT_EQ(::chdir(dir.c_str()), 0);
+    descend();
+    const std::string start = reachableDirectory(".");
+    ASSERT_EQ(::fchdir(back), 0);
+    std::ofstream(newScreenshotPath(start, t)) << "taken";
+    ASSERT_EQ(::chdir(dir.c_str()), 0);
+    descend();
+    EXPECT_TRUE(std::filesystem::exists("quorvane-20260102-030405.png"));
+    ASSERT_EQ(::fchdir(back), 0);
+    ::close(back);
+    EXPECT_EQ(std::system(("rm -rf '" + dir.string() + "'").c_str()), 0);  // rm walks a tree deeper than any path
 }
 
 TEST_F(AppApplication, StartUpPiecesNeedTheirPredecessors) {

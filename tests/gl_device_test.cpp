@@ -12,6 +12,7 @@
 
 #include "math/matrix.h"
 #include "platform/gpu/device.h"
+#include "platform/gpu/gl/gl_api.h"
 #include "platform/gpu/gl/gl_device.h"
 #include "platform/gpu/vertex_program.h"
 #include "platform/gpu/vs11_run.h"
@@ -360,6 +361,27 @@ TEST_F(GlDeviceTest, StoredLevelsAreSampledAsGivenCompressedOrNot) {
     }
     // Blocks the device cannot take are refused, not drawn as garbage.
     EXPECT_EQ(device->createTextureFromLevels(TexelFormat::Bc1, 8, 8, 4, nullptr), nullptr);
+}
+
+// An upload GL refuses is that image's failure alone: no error is left for a
+// later call (the screenshot's read-back) to find, and an error pending from
+// before does not fail an upload that itself went well.
+TEST_F(GlDeviceTest, UploadsAnswerForTheirOwnGlErrorsOnly) {
+    std::vector<uint8_t> rgba(8 * 8 * 4 * 2, 255);  // room for every level of an 8 x 8 chain
+    // Without, then with a tiny unpack buffer bound: every texel read then
+    // lies outside it and GL refuses each level.
+    GLuint buffer = 0;
+    glGenBuffers(1, &buffer);
+    for (bool refused : {false, true}) {
+        glEnable(0xFFFF);  // GL_INVALID_ENUM, left pending from before
+        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, refused ? buffer : 0);
+        if (refused) glBufferData(GL_PIXEL_UNPACK_BUFFER, 16, nullptr, GL_STATIC_DRAW);
+        EXPECT_EQ(device->createTextureFromRgba(rgba.data(), 8, 8) == nullptr, refused);
+        EXPECT_EQ(device->createTextureFromLevels(TexelFormat::Rgba8, 8, 8, 4, rgba.data()) == nullptr, refused);
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << refused;
+    }
+    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+    glDeleteBuffers(1, &buffer);
 }
 
 TEST_F(GlDeviceTest, MagnificationFilterFollowsTheStageState) {

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 
@@ -270,13 +272,29 @@ TEST_F(TextureCache, ImagesOverTheLimitOrTheBudgetAreRefusedBeforeDecoding) {
     // Only a header: 9000 x 9000 pixels claimed, nothing to decode them from.
     files.write("huge.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\x23\x28\0\0\x23\x28\x08\x06\0\0\0", 29) +
                                 std::string(8, '\0'));
-    std::string proc = "mapProcFile003\nmodel { /* name = */ \"_area0\" /* numSurfaces = */ 4\n";
-    for (const char* name : {"huge", "a", "b", "c"}) proc += surfaceText(files.path(name));
+    // A frame header of 9000 x 9000 behind 1.3 MiB of markers: found all the same.
+    std::ifstream small(files.path("a.jpg"), std::ios::binary);
+    const std::string jpeg{std::istreambuf_iterator<char>(small), {}};
+    std::string markers;
+    for (int i = 0; i < 20; ++i) markers += "\xff\xef\xff\xff" + std::string(65533, '\0');
+    std::string deep = jpeg.substr(0, 2) + markers + jpeg.substr(2);
+    const size_t frame = deep.find("\xff\xc0") + 5;
+    deep.replace(frame, 4, "\x23\x28\x23\x28");
+    files.write("deep.jpg", deep);
+    // A stray byte after its first segment hides the size from the header;
+    // the decoder reads past it, and the decoded size is charged.
+    const size_t second = 4 + (uint8_t(jpeg[4]) << 8 | uint8_t(jpeg[5]));
+    files.write("loose.jpg", jpeg.substr(0, second) + '\0' + jpeg.substr(second));
+    std::string proc = "mapProcFile003\nmodel { /* name = */ \"_area0\" /* numSurfaces = */ 6\n";
+    for (const char* name : {"huge", "a", "b", "c", "deep", "loose"}) proc += surfaceText(files.path(name));
     writeMap(proc + "}\n");
     scene.imageLimits = {8192, 150};  // two of the small images fit
     std::string lines, error;
     ASSERT_NE(loadWrittenMap(&lines, &error), nullptr) << error;
-    EXPECT_NE(lines.find("2 material images could not be used"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("4 material images could not be used"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("deep.jpg: image too large (9000 x 9000)"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("loose.jpg: its 4 x 4 pixels would take the map's images past their budget"),
+              std::string::npos) << lines;
     EXPECT_NE(lines.find("huge.png: image too large (9000 x 9000): at most 8192 pixels a side (--max-image-size)"),
               std::string::npos) << lines;
     EXPECT_NE(lines.find("c.jpg: its 4 x 4 pixels would take the map's images past their budget"), std::string::npos)

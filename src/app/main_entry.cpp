@@ -22,6 +22,7 @@
 #include "platform/gpu/gl/gl_device.h"
 #include "platform/image.h"
 #include "platform/output_file.h"
+#include "platform/reachable_directory.h"
 #include "platform/report.h"
 #include "platform/window.h"
 #include "render/graphics_device.h"
@@ -48,13 +49,9 @@ int failWith(int code, const std::string& message) {
 
 // File options name places relative to where the viewer was started, even when
 // --dir moves the working directory to the map. Without --dir a relative path
-// stays relative: it works however deep the working directory is, where its
-// absolute form may be longer than the system takes.
+// stays relative: it works however deep the working directory is.
 std::string fromStartDirectory(const std::string& path, const Options& options) {
-    if (path.empty() || options.dir.empty()) return path;
-    std::error_code ignored;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, ignored);
-    return absolute.empty() ? path : absolute.string();
+    return options.dir.empty() ? path : reachableDirectory(path);
 }
 
 // The camera's eye over a floor it stands on: its box rests a unit above.
@@ -173,11 +170,8 @@ int runViewer(int argc, char** argv) {
         return failWith(kExitUsage, error + " (cannot write the screenshot)");
     if (!options.traceFile.empty() && options.traceFile == options.screenshotFile)
         return failWith(kExitUsage, "--trace and --screenshot name the same file '" + options.traceFile + "'");
-    // Empty (the working directory) without --dir; without a start directory
-    // to name, F12's pictures go where the map is.
-    std::error_code noStartDirectory;
-    const std::string startDirectory =
-        options.dir.empty() ? std::string() : std::filesystem::current_path(noStartDirectory).string();
+    // Where F12's pictures go; empty (the working directory) without --dir.
+    const std::string startDirectory = options.dir.empty() ? std::string() : reachableDirectory(".");
 
     if (!options.headless && !displayAvailable())
         return failWith(kExitFailure,

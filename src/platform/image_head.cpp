@@ -52,11 +52,20 @@ Size pngSize(const uint8_t* data, size_t size) {
     return s;
 }
 
-Size jpegSize(const uint8_t* data, size_t size) {
-    size_t at = 2;
-    while (at + 4 <= size) {
-        if (data[at] != 0xFF) return {};
-        const uint8_t marker = data[at + 1];
+// Marker segments walked before a JPEG's frame header is given up on: real
+// files have a few dozen (tables, thumbnails, profiles).
+constexpr int kMaxJpegSegments = 1 << 16;
+
+// The frame header's size, found by walking the marker segments from just
+// after the start marker. fetch(offset, count, bytes) gives the count bytes
+// at offset, false when they are not there.
+template <typename Fetch>
+Size jpegSize(Fetch fetch) {
+    uint64_t at = 2;
+    uint8_t b[10];
+    for (int segment = 0; segment < kMaxJpegSegments && fetch(at, 4, b); ++segment) {
+        if (b[0] != 0xFF) return {};
+        const uint8_t marker = b[1];
         if (marker == 0xFF) {  // fill byte
             ++at;
             continue;
@@ -65,19 +74,27 @@ Size jpegSize(const uint8_t* data, size_t size) {
             at += 2;
             continue;
         }
-        const size_t length = readU16BigEndian(data + at + 2);
+        const uint32_t length = readU16BigEndian(b + 2);
         const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (frame) {
-            if (at + 10 > size) return {};
-            Size s{readU16BigEndian(data + at + 7), readU16BigEndian(data + at + 5)};
+            if (!fetch(at, 10, b)) return {};
+            Size s{readU16BigEndian(b + 7), readU16BigEndian(b + 5)};
             // Huffman codes of the longest kind for every coefficient, with
             // every byte stuffed, stay under 8 bytes a sample.
-            s.bytesNeeded = uint64_t{s.width} * s.height * std::max<uint32_t>(data[at + 9], 1) * 8 + kSlackBytes;
+            s.bytesNeeded = at + uint64_t{s.width} * s.height * std::max<uint32_t>(b[9], 1) * 8 + kSlackBytes;
             return s;
         }
         at += 2 + length;
     }
     return {};
+}
+
+Size jpegSize(const uint8_t* data, size_t size) {
+    return jpegSize([&](uint64_t offset, size_t count, uint8_t* out) {
+        if (offset > size || count > size - offset) return false;
+        std::memcpy(out, data + offset, count);
+        return true;
+    });
 }
 
 Size bmpSize(const uint8_t* data, size_t size) {
@@ -151,12 +168,25 @@ bool readFrom(std::FILE* file, uint64_t offset, size_t count, std::vector<uint8_
 
 namespace {
 
-// The checks on a head whose first bytes and file size are read.
-bool checkHead(ImageFileHead* out, uint32_t maxSide, std::string* error) {
+// The checks on a head whose first bytes and file size are read. file, when
+// given, is the open image file: its JPEG segments are walked on for a frame
+// header that lies past the bytes read.
+bool checkHead(ImageFileHead* out, uint32_t maxSide, std::string* error, std::FILE* file = nullptr) {
     const char* path = out->path.c_str();
     if (!isImage(out->bytes.data(), out->bytes.size()))
         return fail(error, path, "not a JPEG, PNG, TGA, DDS or BMP image");
-    const Size size = sizeFromHeader(out->bytes.data(), out->bytes.size());
+    Size size = sizeFromHeader(out->bytes.data(), out->bytes.size());
+    // Markers (thumbnails, profiles) may put a JPEG's frame header past the
+    // bytes read: the segments are walked on in the file, each skipped unread,
+    // so that the size is known before anything is decoded.
+    const uint64_t fileSize = out->fileBytes;
+    if (file && !size.width && image_detail::looksLikeJpeg(out->bytes.data(), out->bytes.size()) &&
+        fileSize > out->bytes.size())
+        size = jpegSize([&](uint64_t offset, size_t count, uint8_t* bytes) {
+            return offset + count <= std::min<uint64_t>(fileSize, kMaxImageFileBytes) &&
+                   std::fseek(file, static_cast<long>(offset), SEEK_SET) == 0 &&
+                   std::fread(bytes, 1, count, file) == count;
+        });
     out->width = size.width;
     out->height = size.height;
     if (size.width > maxSide || size.height > maxSide) {
@@ -168,7 +198,7 @@ bool checkHead(ImageFileHead* out, uint32_t maxSide, std::string* error) {
     // An image whose size its header does not tell is left to its decoder to
     // refuse, read no further than an image may be long.
     out->bytesNeeded = size.bytesNeeded ? std::min(size.bytesNeeded, kMaxImageFileBytes) : kMaxImageFileBytes;
-    if (!size.bytesNeeded && out->fileBytes > kMaxImageFileBytes) return fail(error, path, "file too large for an image");
+    if (!size.bytesNeeded && fileSize > kMaxImageFileBytes) return fail(error, path, "file too large for an image");
     return true;
 }
 
@@ -191,9 +221,13 @@ bool readImageHead(const char* path, uint32_t maxSide, ImageFileHead* out, std::
     std::FILE* file = std::fopen(path, "rb");
     if (!file) return fail(error, path, std::string("cannot open (") + std::strerror(errno) + ")");
     const bool read = readFrom(file, 0, static_cast<size_t>(std::min<uintmax_t>(fileSize, kHeadBytes)), &out->bytes);
+    if (!read) {
+        std::fclose(file);
+        return fail(error, path, "cannot read the whole file");
+    }
+    const bool usable = checkHead(out, maxSide, error, file);
     std::fclose(file);
-    if (!read) return fail(error, path, "cannot read the whole file");
-    return checkHead(out, maxSide, error);
+    return usable;
 }
 
 bool readImageHeadInArchive(const std::string& archive, const std::string& member, uint32_t maxSide,

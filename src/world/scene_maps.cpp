@@ -56,7 +56,7 @@ public:
             TextureImage image;
             std::string problem;
             gpu::Texture* texture = nullptr;
-            if (decoder_.takeNext(&image, &problem)) {
+            if (decoder_.takeNext(&image, &problem) && withinLimits(pending, image, &problem)) {
                 gpu::DeviceHandle<gpu::Texture> made =
                     createTextureFromImage(*scene_.device, image, pending.file.c_str(), &problem);
                 if (made) texture = scene_.addTexture(pending.name.c_str(), pending.file, std::move(made));
@@ -104,6 +104,7 @@ private:
         std::string name;
         std::string file;
         gpu::Texture* token;
+        uint64_t charged;  // decoded bytes taken from the budget; 0: the header gave no size
     };
 
     gpu::Texture* firstLook(const char* materialName) {
@@ -123,20 +124,45 @@ private:
             unusable_.push_back(problem);
             return scene_.standInTexture();
         }
-        if (head.decodedBytes() > budgetLeft_) {
-            unusable_.push_back(*file + ": its " + std::to_string(head.width) + " x " + std::to_string(head.height) +
-                                " pixels would take the map's images past their budget of " +
-                                std::to_string(scene_.imageLimits.budgetBytes >> 20) + " MiB (--image-budget)");
+        const uint64_t charged = head.decodedBytes();
+        if (charged > budgetLeft_) {
+            unusable_.push_back(overBudget(*file, head.width, head.height));
             return scene_.standInTexture();
         }
-        budgetLeft_ -= head.decodedBytes();
+        budgetLeft_ -= charged;
         decoder_.add(std::move(head));
         // A token is only ever compared, never used as a texture: finish()
         // replaces every one before anything draws.
         tokens_.emplace_back();
         gpu::Texture* token = reinterpret_cast<gpu::Texture*>(&tokens_.back());
-        pending_.push_back({materialName, *file, token});
+        pending_.push_back({materialName, *file, token, charged});
         return token;
+    }
+
+    std::string overBudget(const std::string& file, uint32_t width, uint32_t height) const {
+        return file + ": its " + std::to_string(width) + " x " + std::to_string(height) +
+               " pixels would take the map's images past their budget of " +
+               std::to_string(scene_.imageLimits.budgetBytes >> 20) + " MiB (--image-budget)";
+    }
+
+    // An image whose header gave no size was charged nothing: once decoded it
+    // is held to the same limit and budget before it is used.
+    bool withinLimits(const Pending& pending, const TextureImage& image, std::string* problem) {
+        if (pending.charged) return true;
+        const uint32_t maxSide = scene_.imageLimits.maxSide;
+        if (image.width > maxSide || image.height > maxSide) {
+            *problem = pending.file + ": image too large (" + std::to_string(image.width) + " x " +
+                       std::to_string(image.height) + "): at most " + std::to_string(maxSide) +
+                       " pixels a side (--max-image-size)";
+            return false;
+        }
+        const uint64_t bytes = uint64_t{image.width} * image.height * 4;
+        if (bytes > budgetLeft_) {
+            *problem = overBudget(pending.file, image.width, image.height);
+            return false;
+        }
+        budgetLeft_ -= bytes;
+        return true;
     }
 
     static std::string firstFew(const std::vector<std::string>& items, const char* separator) {

@@ -355,9 +355,9 @@ TEST_F(AppEndToEnd, ImageBombsAndEndlessFilesCostNeitherMemoryNorTime) {
     fs::remove_all(copy);
 }
 
-// Path length: a map deep in folders loads in every mode, and a screenshot
-// named relative to a working directory deeper than the system's longest
-// path is written there.
+// Path length: a map deep in folders loads in every mode, and a screenshot or
+// a texture folder named relative to a working directory deeper than the
+// system's longest path is found there, with or without --dir.
 TEST_F(AppEndToEnd, DeepPathsWorkInEveryMode) {
     namespace fs = std::filesystem;
     const std::string deepMaps = file("e2e_deep/") + std::string(100, 'm') + "/" + std::string(100, 'n');
@@ -379,6 +379,10 @@ TEST_F(AppEndToEnd, DeepPathsWorkInEveryMode) {
                    "/textures t/ && " + shellQuoted(QUORVANE_BINARY) + " --info --textures t");
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("textures/gen/wall: t/textures/gen/wall.jpg\n"), std::string::npos) << run.output;
+    // With --dir too it is still found there, as F12's pictures are.
+    run = runShell(climb + shellQuoted(QUORVANE_BINARY) + " --info --textures t --dir " + shellQuoted(deepMaps));
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("/textures/gen/wall.jpg\n"), std::string::npos) << run.output;
     runShell("rm -rf " + shellQuoted(file("e2e_deep")));  // rm walks a tree deeper than any path
 }
 

@@ -53,6 +53,15 @@ GLenum blockInternalFormat(TexelFormat format) {
     return format == TexelFormat::Bc1 ? kRgbaDxt1 : format == TexelFormat::Bc2 ? kRgbaDxt3 : kRgbaDxt5;
 }
 
+// True when no error is pending. Every error is read: GL may hold several,
+// and one left behind would fail a later, innocent call (the screenshot's
+// read-back).
+bool takeNoErrors() {
+    bool none = true;
+    for (GLenum e = glGetError(); e != GL_NO_ERROR; e = glGetError()) none = false;
+    return none;
+}
+
 }  // namespace
 
 GlTexture::GlTexture(GlDevice* device, uint32_t width, uint32_t height, uint32_t levels, TexelFormat format)
@@ -109,9 +118,7 @@ bool GlTexture::uploadRgba(const uint8_t* rgba) {
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
     // Storage the driver could not find room for shows only here (the
     // texture would stay black); no error is left for a later call to find.
-    bool failed = false;
-    for (GLenum e = glGetError(); e != GL_NO_ERROR; e = glGetError()) failed = true;
-    return !failed;
+    return takeNoErrors();
 }
 
 bool GlTexture::uploadLevels(const uint8_t* levels) {
@@ -132,7 +139,7 @@ bool GlTexture::uploadLevels(const uint8_t* levels) {
         levels += bytes;
     }
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
-    return glGetError() == GL_NO_ERROR;
+    return takeNoErrors();
 }
 
 void GlTexture::buildMipChain() {
