@@ -13,6 +13,7 @@ namespace {
 
 using gpu::CallKind;
 using gpu::RecordingDevice;
+using gpu::RenderState;
 
 constexpr uint32_t kBlue = 0xff0000ffu;
 
@@ -194,17 +195,27 @@ TEST_F(TextFontTest, LongStringsGoOutInBatchesOfAHundredCharacters) {
     EXPECT_EQ(drawnTriangles(), (std::vector<uint32_t>{200}));
 }
 
-TEST_F(TextFontTest, EmptyStringSetsItsPipelineLocksAndUnlocksWithoutDrawing) {
+TEST_F(TextFontTest, EmptyStringSetsLocksUnlocksAndRestoresWithoutDrawing) {
     font_.drawText(10, 10, "", kBlue);
     EXPECT_TRUE(device_.draws.empty());
     EXPECT_FALSE(RecordingDevice::isLocked(font_.vertexBuffer.get()));
-    // The text's pipeline and resources, then the buffer written.
+    // The text's states, the buffer written, then the frame's states back.
     const std::vector<std::pair<CallKind, std::vector<uint32_t>>> expected = {
-        {CallKind::SetPipeline, {}},
         {CallKind::SetTexture, {0}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaBlendEnable), 1}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::SrcBlend), gpu::kBlendSrcAlpha}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::DestBlend), gpu::kBlendInvSrcAlpha}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaTestEnable), 1}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaRef), 16}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaFunc), gpu::kCmpGreaterEqual}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::ZEnable), 0}},
+        {CallKind::SetVertexShader, {0x144}},
         {CallKind::SetStreamSource, {0, 28}},
         {CallKind::Lock, {0, 0, gpu::kLockDiscard}},
         {CallKind::Unlock, {}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaBlendEnable), 0}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaTestEnable), 0}},
+        {CallKind::SetRenderState, {uint32_t(RenderState::ZEnable), 1}},
     };
     ASSERT_EQ(device_.calls.size(), expected.size());
     for (size_t k = 0; k < expected.size(); ++k) {
@@ -213,9 +224,8 @@ TEST_F(TextFontTest, EmptyStringSetsItsPipelineLocksAndUnlocksWithoutDrawing) {
         for (size_t a = 0; a < expected[k].second.size(); ++a)
             EXPECT_EQ(device_.calls[k].args[a], expected[k].second[a]);
     }
-    EXPECT_EQ(device_.calls[0].object, font_.pipeline.get());
-    EXPECT_EQ(device_.calls[1].object, font_.texture.get());
-    EXPECT_EQ(device_.calls[2].object, font_.vertexBuffer.get());
+    EXPECT_EQ(device_.calls[0].object, font_.texture.get());
+    EXPECT_EQ(device_.calls[9].object, font_.vertexBuffer.get());
 }
 
 TEST_F(TextFontTest, EachCharacterIsTwoTrianglesAtItsMeasuredWidth) {
@@ -256,16 +266,16 @@ TEST_F(TextFontTest, SkippedBytesDoNotMoveThePenAndNewlineStartsANewLine) {
     EXPECT_FLOAT_EQ(v[12 + 2].y, 7 + 27);
 }
 
-TEST_F(TextFontTest, TheTextIsBlendedAlphaTestedAndOverEverything) {
+TEST_F(TextFontTest, TheFrameIsLeftUnblendedAndDepthTested) {
+    device_.setRenderState(RenderState::ZEnable, 1);
     font_.drawText(0, 0, "overlay\nline", kBlue);
     ASSERT_EQ(device_.draws.size(), 1u);
-    const gpu::DrawRecord& draw = device_.draws[0];
-    EXPECT_EQ(draw.zEnable, 0u);
-    EXPECT_EQ(draw.alphaBlendEnable, 1u);
-    EXPECT_EQ(draw.alphaTestEnable, 1u);
-    EXPECT_EQ(draw.pipeline.alphaThreshold, 0x10);
-    EXPECT_EQ(draw.pipeline.blend, gpu::Blend::Alpha);
-    EXPECT_EQ(draw.vertexShader, gpu::kFvfScreen);
+    EXPECT_EQ(device_.draws[0].zEnable, 0u);  // the text itself over everything
+    // What the world's and the lines' draws rely on; each names its own
+    // program, texture and buffer.
+    EXPECT_EQ(device_.renderState(RenderState::AlphaBlendEnable), 0u);
+    EXPECT_EQ(device_.renderState(RenderState::AlphaTestEnable), 0u);
+    EXPECT_EQ(device_.renderState(RenderState::ZEnable), 1u);
 }
 
 TEST(TextFontPixels, BlueTextAppearsAtTheTopLeftOverTheScene) {

@@ -18,11 +18,6 @@ bool GraphicsDevice::create(std::unique_ptr<gpu::Device> backend) {
     device->setRenderState(gpu::RenderState::CullMode, gpu::kCullNone);
     device->setRenderState(gpu::RenderState::ZEnable, 0);
 
-    scenePipeline = device->createPipeline(gpu::PipelineDesc{});
-    gpu::PipelineDesc lines;
-    lines.format = gpu::VertexFormat::ColouredLine;
-    linePipeline = device->createPipeline(lines);
-
     lineBuffer = device->createVertexBuffer(lineBufferBytes, gpu::kUsageDynamic, 0);
     lineCount = 0;
     lineWrite = nullptr;
@@ -32,7 +27,7 @@ bool GraphicsDevice::create(std::unique_ptr<gpu::Device> backend) {
 void GraphicsDevice::beginFrame() {
     device->clear(gpu::kClearTarget | gpu::kClearZBuffer, 0xff000000u, 1.0f, 0);
     device->beginScene();
-    if (scenePipeline) device->setPipeline(*scenePipeline);
+    device->setRenderState(gpu::RenderState::ZEnable, 1);
 }
 
 void GraphicsDevice::beginLines() {
@@ -61,11 +56,11 @@ void GraphicsDevice::endFrame(const Matrix& view, const Matrix& projection) {
     }
     // The last collected lines stay in the buffer and are drawn every frame in
     // portal mode, from wherever the camera now is, until F collects anew.
-    if (g_portalMode && lineCount != 0 && lineBuffer && linePipeline) {
+    if (g_portalMode && lineCount != 0 && lineBuffer) {
         device->setTransform(gpu::Transform::World, Matrix::identity());
         device->setTransform(gpu::Transform::View, view);
         device->setTransform(gpu::Transform::Projection, projection);
-        device->setPipeline(*linePipeline);
+        device->setVertexShader(gpu::kFvfLine);
         device->setTexture(0, nullptr);
         device->setStreamSource(0, lineBuffer.get(), sizeof(LineVertex));
         device->drawPrimitive(gpu::Primitive::LineList, 0, lineCount);

@@ -26,17 +26,12 @@ public:
     // Declared first so that it goes last: the line buffer is released before it.
     std::unique_ptr<gpu::Device> device;
     gpu::DeviceHandle<gpu::VertexBuffer> lineBuffer;
-    // What the world's draws rely on, set at the start of each frame: depth
-    // tested and written, opaque, both sides drawn.
-    gpu::DeviceHandle<gpu::Pipeline> scenePipeline;
-    // The frustum lines: coloured, depth tested, opaque.
-    gpu::DeviceHandle<gpu::Pipeline> linePipeline;
     uint32_t lineCount = 0;
     LineVertex* lineWrite = nullptr;  // valid while the line buffer is locked
     uint32_t lineBufferBytes = kLineBufferBytes;
 
     // Takes ownership of a created backend, sets the fixed states and makes the
-    // line buffer and the pipelines.
+    // line buffer.
     bool create(std::unique_ptr<gpu::Device> backend);
     void beginFrame();
     // Unlocks the line buffer if it was locked this frame, draws the lines in

@@ -23,16 +23,29 @@ int32_t textureSizeFor(int32_t pointSize) {
     return 256;
 }
 
-// Blended, alpha-tested glyphs over the picture, no depth: the faint edge
-// texels below the threshold leave no grey fringe.
-gpu::PipelineDesc textPipeline() {
-    gpu::PipelineDesc desc;
-    desc.format = gpu::VertexFormat::ScreenText;
-    desc.depthTest = false;
-    desc.blend = gpu::Blend::Alpha;
-    desc.alphaTest = true;
-    desc.alphaThreshold = 0x10;
-    return desc;
+// The text's states: blended, alpha-tested glyphs over the picture, no depth.
+void setTextState(gpu::Device& device, gpu::Texture* texture, gpu::VertexBuffer* buffer) {
+    using gpu::RenderState;
+    device.setTexture(0, texture);
+    device.setRenderState(RenderState::AlphaBlendEnable, 1);
+    device.setRenderState(RenderState::SrcBlend, gpu::kBlendSrcAlpha);
+    device.setRenderState(RenderState::DestBlend, gpu::kBlendInvSrcAlpha);
+    device.setRenderState(RenderState::AlphaTestEnable, 1);
+    device.setRenderState(RenderState::AlphaRef, 0x10);
+    device.setRenderState(RenderState::AlphaFunc, gpu::kCmpGreaterEqual);
+    device.setRenderState(RenderState::ZEnable, 0);
+    device.setVertexShader(gpu::kFvfScreen);
+    device.setStreamSource(0, buffer, kVertexStride);
+}
+
+// What the frame's other draws rely on and the text changed: no blending, no
+// alpha test, depth tested. Each of them names its own program, texture and
+// buffers.
+void restoreFrameState(gpu::Device& device) {
+    using gpu::RenderState;
+    device.setRenderState(RenderState::AlphaBlendEnable, 0);
+    device.setRenderState(RenderState::AlphaTestEnable, 0);
+    device.setRenderState(RenderState::ZEnable, 1);
 }
 
 }  // namespace
@@ -93,18 +106,14 @@ int32_t TextFont::init(gpu::Device* target, const char* face, int32_t pointSize)
 
     vertexBuffer = device->createVertexBuffer(kBufferBytes, gpu::kUsageWriteOnly | gpu::kUsageDynamic, gpu::kFvfScreen);
     if (!vertexBuffer) return kTextFontFail;
-    pipeline = device->createPipeline(textPipeline());
-    if (!pipeline) return kTextFontFail;
     return kTextFontOk;
 }
 
 void TextFont::drawText(float x, float y, const char* text, uint32_t colour) {
     // All that init makes must be there: a half-finished init leaves the texture
     // without a buffer to draw from.
-    if (!texture || !vertexBuffer || !pipeline || !text) return;
-    device->setPipeline(*pipeline);
-    device->setTexture(0, texture.get());
-    device->setStreamSource(0, vertexBuffer.get(), kVertexStride);
+    if (!texture || !vertexBuffer || !text) return;
+    setTextState(*device, texture.get(), vertexBuffer.get());
 
     auto* vertices = static_cast<FontVertex*>(vertexBuffer->lock(0, 0, gpu::kLockDiscard));
     uint32_t triangles = 0;
@@ -145,12 +154,12 @@ void TextFont::drawText(float x, float y, const char* text, uint32_t colour) {
         vertexBuffer->unlock();
         if (triangles > 0) device->drawPrimitive(gpu::Primitive::TriangleList, 0, triangles);
     }
+    restoreFrameState(*device);
 }
 
 void TextFont::release() {
     vertexBuffer.reset();
     texture.reset();
-    pipeline.reset();
 }
 
 }  // namespace q

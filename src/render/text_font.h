@@ -1,7 +1,7 @@
 #pragma once
 // The overlay text: the printable ASCII characters of one face rasterised once
 // into a glyph texture, then strings drawn as screen-space quads through one
-// dynamic vertex buffer with the font's own pipeline.
+// dynamic vertex buffer, leaving the device state as the caller had it.
 
 #include <cstdint>
 
@@ -22,7 +22,7 @@ struct GlyphRect {
     float u0, v0, u1, v1;
 };
 
-// A pre-transformed, coloured, textured vertex (gpu::VertexFormat::ScreenText).
+// A pre-transformed, coloured, textured vertex (format gpu::kFvfScreen).
 struct FontVertex {
     float x, y, z, rhw;  // back-buffer pixels, y down
     uint32_t diffuse;    // 0xAARRGGBB
@@ -40,7 +40,6 @@ public:
     GlyphRect glyphs[96] = {};  // codes 32..127 by code - 32; 32..126 filled
     gpu::DeviceHandle<gpu::Texture> texture;
     gpu::DeviceHandle<gpu::VertexBuffer> vertexBuffer;
-    gpu::DeviceHandle<gpu::Pipeline> pipeline;
     gpu::Device* device = nullptr;  // not owned: it must outlive the font
 
     TextFont() = default;

@@ -35,13 +35,7 @@ PortalCount PortalOutlines::draw(const Scene& scene, const Matrix& view, const M
     gpu::Device* device = scene.device;
     if (!device) return count;
     if (!buffer_) buffer_ = device->createVertexBuffer(kLineBufferBytes, gpu::kUsageDynamic, 0);
-    if (!pipeline_) {
-        gpu::PipelineDesc desc;
-        desc.format = gpu::VertexFormat::ColouredLine;
-        desc.depthTest = false;  // walls do not hide the outlines
-        pipeline_ = device->createPipeline(desc);
-    }
-    if (!buffer_ || !pipeline_) return count;
+    if (!buffer_) return count;
 
     auto* write = static_cast<LineVertex*>(buffer_->lock(0, 0, gpu::kLockDiscard));
     if (!write) return count;
@@ -63,13 +57,15 @@ PortalCount PortalOutlines::draw(const Scene& scene, const Matrix& view, const M
     buffer_->unlock();
     if (lines == 0) return count;
 
-    device->setPipeline(*pipeline_);
+    device->setRenderState(gpu::RenderState::ZEnable, 0);
     device->setTransform(gpu::Transform::World, Matrix::identity());
     device->setTransform(gpu::Transform::View, view);
     device->setTransform(gpu::Transform::Projection, projection);
+    device->setVertexShader(gpu::kFvfLine);
     device->setTexture(0, nullptr);
     device->setStreamSource(0, buffer_.get(), sizeof(LineVertex));
     device->drawPrimitive(gpu::Primitive::LineList, 0, lines);
+    device->setRenderState(gpu::RenderState::ZEnable, 1);
     return count;
 }
 

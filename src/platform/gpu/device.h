@@ -8,7 +8,6 @@
 #include <memory>
 
 #include "math/matrix.h"
-#include "platform/gpu/pipeline.h"
 #include "platform/texel_format.h"
 
 namespace q::gpu {
@@ -161,11 +160,6 @@ public:
     // Whether S3TC blocks (BC1 to BC3) can be sampled as they are.
     virtual bool supportsBlockCompression() const = 0;
 
-    // A pipeline made once by whoever owns it; empty when the device refuses.
-    virtual DeviceHandle<Pipeline> createPipeline(const PipelineDesc& desc) = 0;
-    // Sets every state the pipeline describes, its program included. Nothing
-    // keeps the pipeline itself, so it may go at any time after the call.
-    virtual void setPipeline(const Pipeline& pipeline) = 0;
     virtual void setRenderState(RenderState state, uint32_t value) = 0;
     virtual void setTextureStageState(uint32_t stage, TextureStageState state, uint32_t value) = 0;
     virtual void setTexture(uint32_t stage, Texture* texture) = 0;

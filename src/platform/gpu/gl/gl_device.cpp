@@ -216,33 +216,6 @@ void GlDevice::releaseTexture(GlTexture* texture) {
 
 // ---- states ----
 
-namespace {
-
-// Holds only its description: setting it copies the states, so nothing in the
-// device points at it once it goes.
-class GlPipeline final : public Pipeline {
-public:
-    using Pipeline::Pipeline;
-
-private:
-    void destroy() override { delete this; }
-};
-
-}  // namespace
-
-DeviceHandle<Pipeline> GlDevice::createPipeline(const PipelineDesc& desc) {
-    return DeviceHandle<Pipeline>(new GlPipeline(desc));
-}
-
-void GlDevice::setPipeline(const Pipeline& pipeline) {
-    static_assert(kZWriteEnableState == kRsZWriteEnable);
-    PipelineStateValue states[kPipelineStateCount];
-    pipelineStates(pipeline.desc(), states);
-    // Only the states that differ from the last ones reach GL.
-    for (const PipelineStateValue& s : states) setRenderState(static_cast<RenderState>(s.state), s.value);
-    setVertexShader(pipelineVertexShader(pipeline.desc()));
-}
-
 void GlDevice::setRenderState(RenderState state, uint32_t value) {
     const auto id = static_cast<uint32_t>(state);
     if (id >= kRenderStateCount) return;

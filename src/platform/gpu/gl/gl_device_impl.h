@@ -30,8 +30,6 @@ public:
     DeviceHandle<Texture> createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
                                                   uint32_t levelCount, const uint8_t* levels) override;
     bool supportsBlockCompression() const override;
-    DeviceHandle<Pipeline> createPipeline(const PipelineDesc& desc) override;
-    void setPipeline(const Pipeline& pipeline) override;
     void setRenderState(RenderState state, uint32_t value) override;
     void setTextureStageState(uint32_t stage, TextureStageState state, uint32_t value) override;
     void setTexture(uint32_t stage, Texture* texture) override;

@@ -90,8 +90,6 @@ struct RecordingDevice::Impl final : ObjectOwner {
     bool inScene = false;
     uint32_t presents = 0;
     uint32_t faultyDraws = 0;
-    uint32_t livePipelines = 0;
-    PipelineDesc pipeline;  // a copy, so a pipeline freed after setting it leaves nothing behind
 
     ~Impl() {
         for (BufferStorage* b : buffers) delete b;
@@ -289,7 +287,6 @@ void RecordingDevice::Impl::recordDraw(DrawRecord record) {
     record.zEnable = renderStates[static_cast<uint32_t>(RenderState::ZEnable)];
     record.alphaBlendEnable = renderStates[static_cast<uint32_t>(RenderState::AlphaBlendEnable)];
     record.alphaTestEnable = renderStates[static_cast<uint32_t>(RenderState::AlphaTestEnable)];
-    record.pipeline = pipeline;
     if (record.problem) ++faultyDraws;
     self->draws.push_back(record);
 }
@@ -313,9 +310,9 @@ RecordingDevice::RecordingDevice(uint32_t width, uint32_t height) : impl_(std::m
 }
 
 RecordingDevice::~RecordingDevice() {
-    if (liveBuffers() == 0 && liveTextures() == 0 && livePipelines() == 0) return;
-    std::fprintf(stderr, "recording device torn down with %u buffers, %u textures and %u pipelines still live\n",
-                 liveBuffers(), liveTextures(), livePipelines());
+    if (liveBuffers() == 0 && liveTextures() == 0) return;
+    std::fprintf(stderr, "recording device torn down with %u buffers and %u textures still live\n", liveBuffers(),
+                 liveTextures());
     std::abort();
 }
 
@@ -397,7 +394,6 @@ uint32_t RecordingDevice::liveBuffers() const { return static_cast<uint32_t>(imp
 uint32_t RecordingDevice::liveTextures() const {
     return static_cast<uint32_t>(impl_->textureObjects.size());
 }
-uint32_t RecordingDevice::livePipelines() const { return impl_->livePipelines; }
 void RecordingDevice::failNextBufferCreations(uint32_t n) { impl_->failBuffers = n; }
 void RecordingDevice::failNextTextureCreations(uint32_t n) { impl_->failTextures = n; }
 void RecordingDevice::failNextVertexShaderCreations(uint32_t n) { impl_->failShaders = n; }
@@ -465,37 +461,6 @@ DeviceHandle<Texture> RecordingDevice::createTextureFromLevels(TexelFormat forma
     storage->storedBytes.assign(levels, levels + chainBytes(format, width, height, levelCount));
     if (format == TexelFormat::Rgba8) fillTexels(storage, levels);
     return t;
-}
-
-namespace {
-
-class RecordedPipeline final : public Pipeline {
-public:
-    RecordedPipeline(const PipelineDesc& desc, uint32_t* liveCount) : Pipeline(desc), liveCount_(liveCount) {
-        ++*liveCount_;
-    }
-
-private:
-    void destroy() override {
-        --*liveCount_;
-        delete this;
-    }
-    uint32_t* liveCount_;
-};
-
-}  // namespace
-
-DeviceHandle<Pipeline> RecordingDevice::createPipeline(const PipelineDesc& desc) {
-    return DeviceHandle<Pipeline>(new RecordedPipeline(desc, &impl_->livePipelines));
-}
-
-void RecordingDevice::setPipeline(const Pipeline& pipeline) {
-    impl_->log(CallKind::SetPipeline, {}, &pipeline);
-    impl_->pipeline = pipeline.desc();
-    PipelineStateValue states[kPipelineStateCount];
-    pipelineStates(pipeline.desc(), states);
-    for (const PipelineStateValue& s : states) impl_->apply(BlockEntry{CallKind::SetRenderState, s.state, s.value});
-    impl_->apply(BlockEntry{CallKind::SetVertexShader, pipelineVertexShader(pipeline.desc())});
 }
 
 void RecordingDevice::setRenderState(RenderState state, uint32_t value) {

@@ -15,7 +15,7 @@ namespace q::gpu {
 enum class CallKind : uint8_t {
     CreateVertexBuffer, CreateIndexBuffer, CreateTexture,
     Lock, Unlock,
-    SetPipeline, SetRenderState, SetTextureStageState, SetTexture, SetTransform, SetVertexShader,
+    SetRenderState, SetTextureStageState, SetTexture, SetTransform, SetVertexShader,
     SetVertexShaderConstant, SetStreamSource, SetIndices,
     Clear, BeginScene, EndScene, DrawPrimitive, DrawIndexedPrimitive, Present,
 };
@@ -40,7 +40,6 @@ struct DrawRecord {
     const Texture* texture;         // stage 0
     float constants[12][4];         // c0..c11 at the time of the draw
     uint32_t zEnable, alphaBlendEnable, alphaTestEnable;
-    PipelineDesc pipeline;          // the last pipeline set (a default one before any)
     uint32_t baseVertex;            // from setIndices
     // Null when the draw is sound; otherwise what is wrong with it (a draw
     // outside beginScene/endScene, a locked or missing buffer, vertices or
@@ -95,7 +94,6 @@ public:
     // Buffers and textures created and not yet released.
     uint32_t liveBuffers() const;
     uint32_t liveTextures() const;
-    uint32_t livePipelines() const;
     // Make the next N creations of a kind fail (return null), for failure tests.
     void failNextBufferCreations(uint32_t n);
     void failNextTextureCreations(uint32_t n);
@@ -109,8 +107,6 @@ public:
     DeviceHandle<Texture> createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height, uint32_t levelCount,
                                      const uint8_t* levels) override;
     bool supportsBlockCompression() const override;
-    DeviceHandle<Pipeline> createPipeline(const PipelineDesc& desc) override;
-    void setPipeline(const Pipeline& pipeline) override;
     void setRenderState(RenderState state, uint32_t value) override;
     void setTextureStageState(uint32_t stage, TextureStageState state, uint32_t value) override;
     void setTexture(uint32_t stage, Texture* texture) override;
