@@ -160,7 +160,7 @@ TEST(AppCommandLine, BadOptionsNameTheOptionAndWhatWasExpected) {
 TEST(AppCommandLine, PathsThatLeadNowhereStopTheStartOneLineEach) {
     const std::string d = ::testing::TempDir() + "quorvane_paths_" + std::to_string(::getpid());
     std::filesystem::create_directories(d + "/maps");
-    std::ofstream(d + "/map.proc") << "mapProcFile003\n";
+    std::ofstream(d + "/site.proc") << "mapProcFile003\n";
     auto check = [](std::vector<const char*> argv) {
         argv.insert(argv.begin(), "quorvane");
         Options options;
@@ -168,7 +168,7 @@ TEST(AppCommandLine, PathsThatLeadNowhereStopTheStartOneLineEach) {
         EXPECT_TRUE(parseCommandLine(static_cast<int>(argv.size()), argv.data(), &options, &error)) << error;
         return checkPathOptions(options, &error) ? std::string() : error;
     };
-    const std::string missing = d + "/nowhere", file = d + "/map.proc", shot = missing + "/shot.png", maps = d + "/maps";
+    const std::string missing = d + "/nowhere", file = d + "/site.proc", shot = missing + "/shot.png", maps = d + "/maps";
     EXPECT_EQ(check({"--dir", missing.c_str()}), "--dir expects a directory holding the map: '" + missing + "' does not exist");
     EXPECT_EQ(check({"--textures", d.c_str(), "--textures", file.c_str()}),
               "--textures expects a directory of images: '" + file + "' is not a directory");
