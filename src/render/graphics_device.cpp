@@ -56,17 +56,21 @@ void GraphicsDevice::endFrame(const Matrix& view, const Matrix& projection) {
     }
     // The last collected lines stay in the buffer and are drawn every frame in
     // portal mode, from wherever the camera now is, until F collects anew.
-    if (g_portalMode && lineCount != 0 && lineBuffer) {
-        device->setTransform(gpu::Transform::World, Matrix::identity());
-        device->setTransform(gpu::Transform::View, view);
-        device->setTransform(gpu::Transform::Projection, projection);
-        device->setVertexShader(gpu::kFvfLine);
-        device->setTexture(0, nullptr);
-        device->setStreamSource(0, lineBuffer.get(), sizeof(LineVertex));
-        device->drawPrimitive(gpu::Primitive::LineList, 0, lineCount);
-    }
+    if (g_portalMode && lineCount != 0 && lineBuffer)
+        drawLineList(*device, lineBuffer.get(), lineCount, view, projection);
     device->endScene();
     device->present();
+}
+
+void drawLineList(gpu::Device& device, gpu::VertexBuffer* buffer, uint32_t lines, const Matrix& view,
+                  const Matrix& projection) {
+    device.setTransform(gpu::Transform::World, Matrix::identity());
+    device.setTransform(gpu::Transform::View, view);
+    device.setTransform(gpu::Transform::Projection, projection);
+    device.setVertexShader(gpu::kFvfLine);
+    device.setTexture(0, nullptr);
+    device.setStreamSource(0, buffer, sizeof(LineVertex));
+    device.drawPrimitive(gpu::Primitive::LineList, 0, lines);
 }
 
 uint32_t GraphicsDevice::createVertexShader(const char* text, const uint32_t* declaration) {

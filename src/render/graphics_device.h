@@ -50,4 +50,9 @@ public:
     ~GraphicsDevice();
 };
 
+// Draws `lines` coloured lines from the buffer's start in world space with the
+// camera's matrices, under whatever depth state is set.
+void drawLineList(gpu::Device& device, gpu::VertexBuffer* buffer, uint32_t lines, const Matrix& view,
+                  const Matrix& projection);
+
 }  // namespace q

@@ -57,14 +57,9 @@ PortalCount PortalOutlines::draw(const Scene& scene, const Matrix& view, const M
     buffer_->unlock();
     if (lines == 0) return count;
 
+    // Over the scene: walls do not hide the outlines.
     device->setRenderState(gpu::RenderState::ZEnable, 0);
-    device->setTransform(gpu::Transform::World, Matrix::identity());
-    device->setTransform(gpu::Transform::View, view);
-    device->setTransform(gpu::Transform::Projection, projection);
-    device->setVertexShader(gpu::kFvfLine);
-    device->setTexture(0, nullptr);
-    device->setStreamSource(0, buffer_.get(), sizeof(LineVertex));
-    device->drawPrimitive(gpu::Primitive::LineList, 0, lines);
+    drawLineList(*device, buffer_.get(), lines, view, projection);
     device->setRenderState(gpu::RenderState::ZEnable, 1);
     return count;
 }
