@@ -1,101 +1,85 @@
 #pragma once
-// The graphics device the rest of quorvane draws through: exactly the operations
-// the renderer, the map surfaces, the terrain and the text font make, in the
-// vocabulary of a fixed-function device with one programmable vertex stage.
-// Backends: gl/ (OpenGL 3.3 core, windowed or headless) and recording/ (tests).
+// The graphics device the rest of quorvane draws through, shaped around what
+// it draws: lit textured triangles (map surfaces, entity models, terrain),
+// coloured lines (frustums, portal outlines) and textured text quads, some of
+// them alpha-tested or blended.
+//
+// Whatever a draw's owner decides once (program, vertex format, depth,
+// blending, alpha test) is a pipeline, made from a description when the owner
+// is made. A draw names its pipeline, its buffers, its texture and its
+// constants in one call; nothing else carries over from one draw to the next.
+// Everything made here comes back as an owning handle.
+//
+// Backends: gl/ (OpenGL 3.3 core, windowed or headless); tests add a recording
+// device that draws nothing and remembers everything.
 
 #include <cstdint>
 #include <memory>
 
-#include "math/matrix.h"
 #include "platform/texel_format.h"
 
 namespace q::gpu {
 
-// Usage flags of buffers.
-enum : uint32_t {
-    kUsageWriteOnly = 0x8,
-    kUsageDynamic = 0x200,
+// How often a buffer's contents change. Locking a dynamic buffer whole hands
+// back fresh storage (what it held is gone), so the draws still reading the
+// old contents are not waited for.
+enum class BufferUse : uint8_t { Static, Dynamic };
+
+// The vertex layouts the viewer draws with. Each says its vertex size, which
+// inputs a program reads (v0, v3, ...) and the primitive it is drawn as.
+enum class VertexFormat : uint8_t {
+    // World position (3 floats), colour 0xAARRGGBB: 16 bytes, drawn as lines.
+    // Its own program places it through c0..c3, the rows of the transposed
+    // world-view-projection.
+    ColouredLine,
+    // Position v0 (3 floats), normal v3 (3 floats), texture coordinate v7
+    // (2 floats): 32 bytes, drawn as triangles. Its own program places it
+    // through c0..c3 as above and draws it unlit.
+    LitTextured,
+    // Back-buffer pixels x, y (y down), z and 1/w, colour 0xAARRGGBB, texture
+    // coordinate (2 floats): 28 bytes, drawn as triangles, reads no constants.
+    ScreenText,
 };
 
-// Lock flags.
-enum : uint32_t {
-    kLockDiscard = 0x2000,
-};
-
-// Flexible vertex formats: the layouts the device knows without a program.
-enum : uint32_t {
-    kFvfXyz = 0x002,
-    kFvfXyzRhw = 0x004,
-    kFvfNormal = 0x010,
-    kFvfDiffuse = 0x040,
-    kFvfTex1 = 0x100,
-    kFvfLine = kFvfXyz | kFvfDiffuse,                // 0x42: world-space coloured lines
-    kFvfLit = kFvfXyz | kFvfNormal | kFvfTex1,        // 0x112: position, normal, uv
-    kFvfScreen = kFvfXyzRhw | kFvfDiffuse | kFvfTex1,  // 0x144: pre-transformed text
-};
-
-// A vertex-shader handle is either one of the formats above (fixed function) or
-// a program handle returned by createVertexShader, which always has this bit set.
-constexpr uint32_t kProgramHandleBit = 0x80000000u;
-
-enum class RenderState : uint32_t {
-    ZEnable = 7,
-    ZWriteEnable = 14,
-    AlphaTestEnable = 15,
-    SrcBlend = 19,
-    DestBlend = 20,
-    CullMode = 22,
-    AlphaRef = 24,
-    AlphaFunc = 25,
-    AlphaBlendEnable = 27,
-};
-
-enum class TextureStageState : uint32_t {
-    MagFilter = 16,
-    MinFilter = 17,
-    MipFilter = 18,
-};
-
-// Values of the states above.
-enum : uint32_t {
-    kCullNone = 1,
-    kBlendZero = 1,
-    kBlendOne = 2,
-    kBlendSrcAlpha = 5,
-    kBlendInvSrcAlpha = 6,
-    kBlendDestColor = 9,
-    kCmpGreaterEqual = 7,
-    kFilterNone = 0,
-    kFilterPoint = 1,
-    kFilterLinear = 2,
-};
-
-enum class Transform : uint32_t { View = 2, Projection = 3, World = 256 };
-
-enum class Primitive : uint32_t { LineList = 2, TriangleList = 4 };
-
-// Vertices a draw of primitiveCount primitives reads. A count too large for 32
-// bits saturates, so a device's bounds checks refuse the draw rather than see
-// a wrapped, small count.
-inline uint32_t verticesOf(Primitive type, uint32_t primitiveCount) {
-    const uint64_t n = uint64_t{primitiveCount} * (type == Primitive::LineList ? 2 : 3);
-    return n > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(n);
+constexpr uint32_t vertexBytes(VertexFormat format) {
+    switch (format) {
+    case VertexFormat::ColouredLine: return 16;
+    case VertexFormat::LitTextured: return 32;
+    case VertexFormat::ScreenText: return 28;
+    }
+    return 0;
 }
 
-enum : uint32_t {
-    kClearTarget = 1,
-    kClearZBuffer = 2,
+// How a draw's colour mixes with what is there.
+enum class Blend : uint8_t {
+    None,    // replaces it
+    Alpha,   // source * source alpha + what is there * (1 - source alpha)
+    Add,     // source + what is there
+    Filter,  // what is there * source
 };
 
-constexpr int kMaxVertexConstants = 96;
+class Program;
+
+struct PipelineDesc {
+    // A program from Device::createProgram made for this format; null draws
+    // with the format's own program.
+    const Program* program = nullptr;
+    VertexFormat format = VertexFormat::LitTextured;
+    bool depthTest = true;
+    bool depthWrite = true;
+    Blend blend = Blend::None;
+    // Fragments whose alpha (texture times vertex colour, 0 to 255) is below
+    // this are not drawn; 0 draws all.
+    uint8_t alphaReference = 0;
+};
 
 class Buffer {
 public:
     virtual ~Buffer() = default;
-    // Returns the address to write [offset, offset + size) of the buffer; size 0
-    // means the whole buffer. Null when the range does not fit the buffer.
-    virtual void* lock(uint32_t offset, uint32_t size, uint32_t flags) = 0;
+    // Returns the address to write [offset, offset + size) of the buffer; size
+    // 0 means the whole buffer. Null when the range does not fit the buffer or
+    // it is locked already. Nothing draws from a buffer while it is locked.
+    virtual void* lock(uint32_t offset, uint32_t size) = 0;
     virtual void unlock() = 0;
     virtual uint32_t byteSize() const = 0;
 
@@ -120,7 +104,27 @@ public:
 
 private:
     friend struct FreeDeviceObject;
-    // Frees the texture in constant time; only its owning handle calls it.
+    virtual void destroy() = 0;
+};
+
+// A vertex program: made once, named by the pipelines that draw with it,
+// which must go before it.
+class Program {
+public:
+    virtual ~Program() = default;
+
+private:
+    friend struct FreeDeviceObject;
+    virtual void destroy() = 0;
+};
+
+class Pipeline {
+public:
+    virtual ~Pipeline() = default;
+    virtual const PipelineDesc& desc() const = 0;
+
+private:
+    friend struct FreeDeviceObject;
     virtual void destroy() = 0;
 };
 
@@ -138,13 +142,36 @@ struct FreeDeviceObject {
 template <class T>
 using DeviceHandle = std::unique_ptr<T, FreeDeviceObject>;
 
+// The values a draw's program reads: `count` registers of four floats, c0 on.
+constexpr uint32_t kMaxConstantRegisters = 16;
+struct Constants {
+    const float (*registers)[4] = nullptr;
+    uint32_t count = 0;
+};
+
+struct DrawCall {
+    const Pipeline* pipeline = nullptr;
+    const VertexBuffer* vertices = nullptr;
+    // Null: the vertices are drawn in order from `first`.
+    const IndexBuffer* indices = nullptr;
+    // Null: every texel white.
+    const Texture* texture = nullptr;
+    Constants constants;
+    // The first index (or vertex, without indices) and how many are drawn.
+    uint32_t first = 0;
+    uint32_t count = 0;
+    // With indices: how many vertices, from the buffer's first, they may
+    // reach. A draw whose ranges pass the end of its buffers is not drawn.
+    uint32_t vertexCount = 0;
+};
+
 class Device {
 public:
     virtual ~Device() = default;
 
     // Every create returns an owning handle, empty when the device refuses.
-    virtual DeviceHandle<VertexBuffer> createVertexBuffer(uint32_t bytes, uint32_t usage, uint32_t fvf) = 0;
-    virtual DeviceHandle<IndexBuffer> createIndexBuffer(uint32_t bytes, uint32_t usage) = 0;
+    virtual DeviceHandle<VertexBuffer> createVertexBuffer(uint32_t bytes, BufferUse use) = 0;
+    virtual DeviceHandle<IndexBuffer> createIndexBuffer(uint32_t bytes, BufferUse use) = 0;
     // A texture of width x height texels 0xAARRGGBB; levels 0 builds the full mip
     // chain from level 0 whenever level 0 is unlocked.
     virtual DeviceHandle<Texture> createTexture(uint32_t width, uint32_t height, uint32_t levels) = 0;
@@ -154,34 +181,22 @@ public:
     // each following one, half the size, right after it (rows top to bottom):
     // one RGBA8 level gets the rest of the chain made by the GPU, more levels
     // are used as they are. Block formats need supportsBlockCompression().
-    // Empty when the device refuses the texture. levelBytes gives each level's size.
     virtual DeviceHandle<Texture> createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
                                                           uint32_t levelCount, const uint8_t* levels) = 0;
     // Whether S3TC blocks (BC1 to BC3) can be sampled as they are.
     virtual bool supportsBlockCompression() const = 0;
+    // Program text in the vs.1.1 assembly language, reading the inputs of
+    // `inputs` (see VertexFormat). Empty, with a warning saying why, when the
+    // text does not assemble or the device cannot run it.
+    virtual DeviceHandle<Program> createProgram(const char* text, VertexFormat inputs) = 0;
+    // Empty when the program was made for another format.
+    virtual DeviceHandle<Pipeline> createPipeline(const PipelineDesc& desc) = 0;
 
-    virtual void setRenderState(RenderState state, uint32_t value) = 0;
-    virtual void setTextureStageState(uint32_t stage, TextureStageState state, uint32_t value) = 0;
-    virtual void setTexture(uint32_t stage, Texture* texture) = 0;
-    virtual void setTransform(Transform which, const Matrix& m) = 0;
-    // handle: one of the kFvf formats or a program from createVertexShader.
-    virtual void setVertexShader(uint32_t handle) = 0;
-    virtual void setVertexShaderConstant(uint32_t reg, const void* data, uint32_t count) = 0;
-    virtual void setStreamSource(uint32_t stream, VertexBuffer* buffer, uint32_t stride) = 0;
-    virtual void setIndices(IndexBuffer* buffer, uint32_t baseVertex) = 0;
-
-    // Program text in the vs.1.1 assembly language with its declaration tokens.
-    // Returns a handle with kProgramHandleBit set, or 0 when the text does not
-    // assemble or the declaration is not supported.
-    virtual uint32_t createVertexShader(const char* text, const uint32_t* declaration) = 0;
-
-    virtual void clear(uint32_t flags, uint32_t color, float z, uint32_t stencil) = 0;
-    virtual void beginScene() = 0;
-    virtual void endScene() = 0;
-    virtual void drawPrimitive(Primitive type, uint32_t startVertex, uint32_t primitiveCount) = 0;
-    virtual void drawIndexedPrimitive(Primitive type, uint32_t minIndex, uint32_t vertexCount,
-                                      uint32_t startIndex, uint32_t primitiveCount) = 0;
-    virtual void present() = 0;
+    // Clears the back buffer to the colour (0xAARRGGBB) and the depth to far.
+    virtual void beginFrame(uint32_t clearColour) = 0;
+    virtual void draw(const DrawCall& call) = 0;
+    // Shows the frame (kept for readBackBuffer when headless).
+    virtual void endFrame() = 0;
 
     // Back-buffer size in pixels.
     virtual uint32_t width() const = 0;
