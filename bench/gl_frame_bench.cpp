@@ -24,7 +24,6 @@
 #include "platform/gpu/gl/gl_device.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
-#include "render/lighting_program.h"
 #include "vis/render_pass.h"
 #include "world/scene.h"
 #include "world/standard_placements.h"
@@ -78,7 +77,6 @@ int run(const char* mapDir, int areaZeroRoom) {
     GraphicsDevice graphics;
     if (!graphics.create(gpu::createHeadlessDevice(1024, 768, &error)))
         return std::fprintf(stderr, "gl_frame_bench: no headless GL: %s\n", error.c_str()), 1;
-    g_lightingShader = graphics.createVertexShader(kLightingProgramText, kLightingDeclaration);
 
     int status = 0;
     {

@@ -119,13 +119,13 @@ void fscanfSurfaces(std::FILE* f, gpu::Device& device, Area* area, int count) {
         Surface s;
         s.vertexCount = vertexCount;
         s.indexCount = indexCount;
-        s.vertexBuffer = device.createVertexBuffer(vertexCount * 32u, gpu::kUsageWriteOnly, gpu::kFvfLit);
-        s.indexBuffer = device.createIndexBuffer(indexCount * 2u, gpu::kUsageWriteOnly);
-        float* v = static_cast<float*>(s.vertexBuffer->lock(0, 0, 0));
+        s.vertexBuffer = device.createVertexBuffer(vertexCount * 32u, gpu::BufferUse::Static);
+        s.indexBuffer = device.createIndexBuffer(indexCount * 2u, gpu::BufferUse::Static);
+        float* v = static_cast<float*>(s.vertexBuffer->lock(0, 0));
         for (int k = 0; k < vertexCount; ++k, v += 8)
             std::fscanf(f, "( %f %f %f %f %f %f %f %f ) ", &v[0], &v[2], &v[1], &v[6], &v[7], &v[3], &v[5], &v[4]);
         s.vertexBuffer->unlock();
-        uint16_t* out = static_cast<uint16_t*>(s.indexBuffer->lock(0, 0, 0));
+        uint16_t* out = static_cast<uint16_t*>(s.indexBuffer->lock(0, 0));
         for (int k = 0; k < indexCount; ++k) {
             int index = 0;
             std::fscanf(f, "%d ", &index);

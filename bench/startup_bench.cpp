@@ -21,7 +21,6 @@
 #include "platform/gpu/recording/recording_device.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
-#include "render/lighting_program.h"
 #include "render/text_font.h"
 #include "render/texture_file.h"
 #include "platform/gpu/device.h"
@@ -80,7 +79,6 @@ bool timeSteps(Steps* out) {
 
     GraphicsDevice graphics;
     graphics.create(std::move(backend));
-    g_lightingShader = graphics.createVertexShader(kLightingProgramText, kLightingDeclaration);
     bench::finishGl();
     lap(&out->programs);
 

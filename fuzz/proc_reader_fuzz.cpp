@@ -34,11 +34,13 @@ void checkLoadedMap(const q::MapData& map, q::gpu::RecordingDevice& device) {
             if (child >= nodeCount || (child < 0 && -1 - static_cast<int64_t>(child) >= areaCount))
                 broken("node child out of range", std::to_string(child));
 
-    device.beginScene();
-    for (const q::Area& area : map.areas) area.draw(device);
-    device.endScene();
+    q::SurfacePipelines pipelines;
+    pipelines.create(device, nullptr);
+    device.beginFrame(0);
+    for (const q::Area& area : map.areas) area.draw({device, pipelines, {}});
+    device.endFrame();
     for (const q::gpu::DrawRecord& draw : device.draws)
-        if (draw.problem && draw.primitiveCount > 0) broken("faulty draw of a loaded area", draw.problem);
+        if (draw.problem && draw.count > 0) broken("faulty draw of a loaded area", draw.problem);
 }
 
 }  // namespace

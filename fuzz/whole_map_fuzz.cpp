@@ -24,7 +24,6 @@
 #include "platform/input.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
-#include "render/lighting_program.h"
 #include "vis/render_pass.h"
 #include "world/scene.h"
 #include "world/standard_placements.h"
@@ -48,7 +47,6 @@ struct Rig {
         auto backend = std::make_unique<q::gpu::RecordingDevice>();
         device = backend.get();
         graphics.create(std::move(backend));
-        q::g_lightingShader = graphics.createVertexShader(q::kLightingProgramText, q::kLightingDeclaration);
         scene.device = graphics.device.get();
         scene.graphics = &graphics;
         scene.init();

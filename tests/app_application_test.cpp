@@ -356,8 +356,8 @@ TEST_F(AppApplication, StartUpPiecesNeedTheirPredecessors) {
     GraphicsDevice* device = app->initDevice(1024, 768, &error);
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(app->initDevice(1024, 768, &error), device);  // the same device again
-    EXPECT_NE(g_lightingShader, 0u);
-    EXPECT_NE(recording->program(g_lightingShader), nullptr);
+    ASSERT_NE(device->lighting, nullptr);
+    EXPECT_FALSE(gpu::RecordingDevice::program(device->lighting.get()).code.empty());
     Scene* scene = app->getScene();
     ASSERT_NE(scene, nullptr);
     EXPECT_EQ(app->getScene(), scene);

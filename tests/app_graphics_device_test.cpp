@@ -49,30 +49,24 @@ protected:
     Matrix projection = Matrix::identity();
 };
 
-TEST_F(AppGraphicsDevice, CreateSetsTheFixedStatesAndAnEmptyLineBuffer) {
-    using gpu::RenderState;
-    using gpu::TextureStageState;
-    EXPECT_EQ(recording->textureStageState(0, TextureStageState::MipFilter), gpu::kFilterLinear);
-    EXPECT_EQ(recording->textureStageState(0, TextureStageState::MagFilter), gpu::kFilterLinear);
-    EXPECT_EQ(recording->renderState(RenderState::CullMode), gpu::kCullNone);
-    EXPECT_EQ(recording->renderState(RenderState::ZEnable), 0u);
+TEST_F(AppGraphicsDevice, CreateMakesTheLightingPipelinesAndAnEmptyLineBuffer) {
+    ASSERT_NE(graphics.lighting, nullptr);
+    ASSERT_NE(graphics.surfaces.opaque(), nullptr);
+    EXPECT_EQ(graphics.surfaces.opaque()->desc().program, graphics.lighting.get());
+    ASSERT_NE(graphics.linePipeline, nullptr);
+    EXPECT_TRUE(graphics.linePipeline->desc().depthTest);
     ASSERT_NE(graphics.lineBuffer.get(), nullptr);
     EXPECT_EQ(graphics.lineBuffer->byteSize(), 1048576u);
     EXPECT_EQ(graphics.lineCount, 0u);
     EXPECT_EQ(recording->liveBuffers(), 1u);
 
-    // A frame clears to opaque black with depth, turns depth testing on, presents.
+    // A frame clears to opaque black and is shown.
     recording->clearLog();
     frame(false, 0);
-    ASSERT_GE(recording->calls.size(), 3u);
-    const auto& clear = recording->calls[0];
-    EXPECT_EQ(clear.kind, CallKind::Clear);
-    EXPECT_EQ(clear.args[0], gpu::kClearTarget | gpu::kClearZBuffer);
-    EXPECT_EQ(clear.args[1], 0xff000000u);
-    EXPECT_EQ(recording->calls[1].kind, CallKind::BeginScene);
-    EXPECT_EQ(recording->renderState(RenderState::ZEnable), 1u);
-    EXPECT_EQ(recording->calls[recording->calls.size() - 2].kind, CallKind::EndScene);
-    EXPECT_EQ(recording->calls.back().kind, CallKind::Present);
+    ASSERT_EQ(recording->calls.size(), 2u);
+    EXPECT_EQ(recording->calls[0].kind, CallKind::BeginFrame);
+    EXPECT_EQ(recording->clearColour(), 0xff000000u);
+    EXPECT_EQ(recording->calls[1].kind, CallKind::EndFrame);
     EXPECT_TRUE(recording->draws.empty());  // no F ever: no lines drawn
 }
 
@@ -83,16 +77,18 @@ TEST_F(AppGraphicsDevice, LinesAreDrawnInPortalModeAndKeptUntilFIsPressedAgain) 
     EXPECT_FALSE(RecordingDevice::isLocked(graphics.lineBuffer.get()));
     ASSERT_EQ(recording->draws.size(), 1u);
     const gpu::DrawRecord& draw = recording->draws[0];
-    EXPECT_EQ(draw.primitive, gpu::Primitive::LineList);
-    EXPECT_EQ(draw.startVertex, 0u);
-    EXPECT_EQ(draw.primitiveCount, 3u);
-    EXPECT_EQ(draw.vertexShader, gpu::kFvfLine);
-    EXPECT_EQ(draw.stream, graphics.lineBuffer.get());
-    EXPECT_EQ(draw.stride, 16u);
+    EXPECT_EQ(draw.problem, nullptr);
+    EXPECT_EQ(draw.pipelineObject, graphics.linePipeline.get());
+    EXPECT_EQ(draw.first, 0u);
+    EXPECT_EQ(draw.count, 6u);
+    EXPECT_EQ(draw.vertices, graphics.lineBuffer.get());
+    EXPECT_EQ(draw.indices, nullptr);
     EXPECT_EQ(draw.texture, nullptr);
-    EXPECT_EQ(recording->transform(gpu::Transform::World), Matrix::identity());
-    EXPECT_EQ(recording->transform(gpu::Transform::View), view);
-    EXPECT_EQ(recording->transform(gpu::Transform::Projection), projection);
+    // c0..c3: the rows of the transposed view-projection.
+    const Matrix placement = transposed(view * projection);
+    ASSERT_EQ(draw.constantCount, 4u);
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) EXPECT_EQ(draw.constants[r][c], placement.m[r][c]) << r << c;
 
     // The written vertices: two per line, both with the line's colour.
     const auto& bytes = RecordingDevice::contents(graphics.lineBuffer.get());
@@ -109,7 +105,7 @@ TEST_F(AppGraphicsDevice, LinesAreDrawnInPortalModeAndKeptUntilFIsPressedAgain) 
     frame(false, 0);
     EXPECT_EQ(count(CallKind::Lock), 0);
     ASSERT_EQ(recording->draws.size(), 1u);
-    EXPECT_EQ(recording->draws[0].primitiveCount, 3u);
+    EXPECT_EQ(recording->draws[0].count, 6u);
 
     // Without portals they are not drawn, and they come back with portal mode.
     recording->clearLog();
@@ -136,7 +132,7 @@ TEST_F(AppGraphicsDevice, LinesPastTheBufferAreDroppedAndNoneWrittenOutsideAColl
     frame(true, 32769);
     EXPECT_EQ(graphics.lineCount, 32768u);
     ASSERT_EQ(recording->draws.size(), 1u);
-    EXPECT_EQ(recording->draws[0].primitiveCount, 32768u);
+    EXPECT_EQ(recording->draws[0].count, 2u * 32768u);
     const auto& bytes = RecordingDevice::contents(graphics.lineBuffer.get());
     ASSERT_EQ(bytes.size(), 1048576u);
     LineVertex last;
@@ -148,14 +144,19 @@ TEST_F(AppGraphicsDevice, LinesPastTheBufferAreDroppedAndNoneWrittenOutsideAColl
     EXPECT_EQ(graphics.lineCount, 32768u);
 }
 
-TEST_F(AppGraphicsDevice, AFailedVertexProgramIsReportedAndGivesHandleZero) {
+TEST(AppGraphicsDeviceCreate, ARefusedLightingProgramIsReportedAndSurfacesGoUnlit) {
     resetReportsForTest();
-    const uint32_t declaration[] = {0x20000000u, 0x40020000u, 0xFFFFFFFFu};
-    EXPECT_EQ(graphics.createVertexShader("vs.1.1\nnot an instruction\n", declaration), 0u);
+    GraphicsDevice graphics;
+    auto backend = std::make_unique<RecordingDevice>();
+    backend->failNextProgramCreations(1);
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(graphics.create(std::move(backend)));
+    const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(reportCount(), 1u);
-    const uint32_t handle = graphics.createVertexShader("vs.1.1\nmov oPos, v0\n", declaration);
-    EXPECT_NE(handle, 0u);
-    EXPECT_EQ(reportCount(), 1u);
+    EXPECT_NE(said.find("lighting program"), std::string::npos) << said;
+    EXPECT_EQ(graphics.lighting, nullptr);
+    ASSERT_NE(graphics.surfaces.opaque(), nullptr);
+    EXPECT_EQ(graphics.surfaces.opaque()->desc().program, nullptr);
     resetReportsForTest();
 }
 
@@ -178,7 +179,7 @@ TEST(AppGraphicsDeviceRelease, ADeviceTornDownBeforeWhatWasMadeOnItStopsTheProgr
         {
             RecordingDevice device;
             // Its handle lets go of the buffer, so it is still live when the device goes.
-            (void)device.createVertexBuffer(64, gpu::kUsageDynamic, 0).release();
+            (void)device.createVertexBuffer(64, gpu::BufferUse::Dynamic).release();
         },
         "1 buffers and 0 textures still live");
 }

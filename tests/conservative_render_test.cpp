@@ -28,7 +28,6 @@
 #include "platform/gpu/gl/gl_device.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
-#include "render/lighting_program.h"
 #include "vis/render_pass.h"
 #include "world/scene.h"
 #include "world/standard_placements.h"
@@ -228,12 +227,10 @@ protected:
         std::unique_ptr<gpu::Device> device = gpu::createHeadlessDevice(kWidth, kHeight, &error);
         if (!device) GTEST_SKIP() << "no OpenGL context on EGL: " << error;
         ASSERT_TRUE(graphics.create(std::move(device)));
-        g_lightingShader = graphics.createVertexShader(kLightingProgramText, kLightingDeclaration);
-        ASSERT_NE(g_lightingShader, 0u);
+        ASSERT_NE(graphics.lighting, nullptr);
     }
     void TearDown() override {
         scene.reset();  // everything it holds goes before the device
-        g_lightingShader = 0;
         g_portalMode = true;
     }
 

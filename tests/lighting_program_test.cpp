@@ -14,31 +14,20 @@
 namespace q {
 namespace {
 
-// Loads the constants the way the renderer does and runs one vertex.
+// Loads the constants the way the render pass does and runs one vertex.
 class LightingRun {
 public:
     LightingRun() {
         std::string error;
         EXPECT_TRUE(gpu::assembleVertexProgram(kLightingProgramText, &program_, &error)) << error;
         setMatrices(Matrix::identity(), Matrix::identity());
-        std::copy(kLightingFactors, kLightingFactors + 4, constants_[6]);
+        setLight({0, 0, 0});
     }
 
-    // c0..c3 = transpose(W * VP), c7..c9 = first three rows of transpose(W).
     void setMatrices(const Matrix& world, const Matrix& viewProjection) {
-        Matrix wvp = transposed(world * viewProjection);
-        Matrix wt = transposed(world);
-        for (int r = 0; r < 4; ++r)
-            for (int k = 0; k < 4; ++k) {
-                constants_[r][k] = wvp.m[r][k];
-                if (r < 3) constants_[7 + r][k] = wt.m[r][k];
-            }
+        constants_.setPlacement(world, viewProjection, Matrix::identity());
     }
-    void setLight(Vector3 p) {
-        constants_[5][0] = p.x;
-        constants_[5][1] = p.y;
-        constants_[5][2] = p.z;
-    }
+    void setLight(Vector3 p) { constants_.setEye(p, 0.0f); }
 
     const gpu::VsOutputs& run(Vector3 position, Vector3 normal, float u = 0, float v = 0) {
         float inputs[16][4] = {};
@@ -48,7 +37,9 @@ public:
         for (int i = 0; i < 3; ++i) std::copy(values[i], values[i] + 3, in[i]);
         inputs[7][2] = 0.0f;  // float2: z is 0
         out_ = gpu::VsOutputs{};
-        gpu::runVertexProgram(program_, inputs, constants_, &out_);
+        float registers[gpu::kMaxConstantRegisters][4] = {};
+        std::copy(&constants_.registers[0][0], &constants_.registers[0][0] + 40, &registers[0][0]);
+        gpu::runVertexProgram(program_, inputs, registers, &out_);
         return out_;
     }
 
@@ -63,7 +54,7 @@ public:
 
 private:
     gpu::VertexProgram program_;
-    float constants_[gpu::kMaxVertexConstants][4] = {};
+    LightingConstants constants_;
     gpu::VsOutputs out_;
 };
 
@@ -163,18 +154,6 @@ TEST(LightingProgram, PassesTheTextureCoordinateThrough) {
     EXPECT_EQ(o.tex0[1], -3.5f);
     EXPECT_EQ(o.tex0[2], 0.0f);
     EXPECT_EQ(o.tex0[3], 1.0f);
-}
-
-TEST(LightingProgram, DeclarationDescribesThe32ByteLitVertex) {
-    gpu::VertexDeclaration d;
-    std::string error;
-    ASSERT_TRUE(gpu::parseVertexDeclaration(kLightingDeclaration, &d, &error)) << error;
-    EXPECT_EQ(d.stride[0], kLitVertexBytes);
-    ASSERT_EQ(d.elements.size(), 3u);
-    EXPECT_EQ(d.elements[0].reg, 0);
-    EXPECT_EQ(d.elements[1].reg, 3);
-    EXPECT_EQ(d.elements[2].reg, 7);
-    EXPECT_EQ(d.elements[2].offset, 24);
 }
 
 }  // namespace

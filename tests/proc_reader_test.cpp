@@ -137,8 +137,7 @@ TEST_F(ProcReader, BuffersAreMadeThenTextureFetchedThenFilledStraightIn) {
                                             CallKind::Lock, CallKind::Unlock, CallKind::Lock, CallKind::Unlock}));
     EXPECT_EQ(textures.askedAfterCall, std::vector<size_t>{2});  // between creating and filling
     EXPECT_EQ(device.calls[0].args[0], 128u);
-    EXPECT_EQ(device.calls[0].args[1], gpu::kUsageWriteOnly);
-    EXPECT_EQ(device.calls[0].args[2], gpu::kFvfLit);
+    EXPECT_EQ(RecordingDevice::use(s.vertexBuffer.get()), gpu::BufferUse::Static);
     EXPECT_EQ(device.calls[1].args[0], 12u);
     EXPECT_EQ(device.calls[2].object, s.vertexBuffer.get());
     EXPECT_EQ(device.calls[4].object, s.indexBuffer.get());
@@ -312,31 +311,31 @@ TEST_F(ProcReader, DrawMakesFourCallsPerSurfaceAndRoundsTrianglesDown) {
                                             surface("missing/b", 4, 3, kQuad + "0 1 2")) +
                      model("_area1", 0)))
         << error;
+    SurfacePipelines pipelines;
+    ASSERT_TRUE(pipelines.create(device, nullptr));
     device.clearLog();
-    map.areas[1].draw(device);  // groups without surfaces draw nothing
+    const float placement[4][4] = {{1, 2, 3, 4}};
+    const SurfaceDraw context{device, pipelines, {placement, 4}};
+    map.areas[1].draw(context);  // groups without surfaces draw nothing
     EXPECT_TRUE(device.calls.empty());
 
-    map.areas[0].draw(device);
+    map.areas[0].draw(context);
     const auto& group = map.areas[0].surfaceGroups[0];
-    ASSERT_EQ(device.calls.size(), 8u);
+    ASSERT_EQ(device.draws.size(), 2u);
     for (size_t i = 0; i < 2; ++i) {
         const Surface& s = group.surfaces[i];
-        const gpu::RecordedCall* c = &device.calls[4 * i];
-        EXPECT_EQ(c[0].kind, CallKind::SetTexture);
-        EXPECT_EQ(c[0].object, s.texture);
-        EXPECT_EQ(c[1].kind, CallKind::SetStreamSource);
-        EXPECT_EQ(c[1].object, s.vertexBuffer.get());
-        EXPECT_EQ(c[1].args[1], 32u);
-        EXPECT_EQ(c[2].kind, CallKind::SetIndices);
-        EXPECT_EQ(c[2].object, s.indexBuffer.get());
-        EXPECT_EQ(c[3].kind, CallKind::DrawIndexedPrimitive);
+        const gpu::DrawRecord& d = device.draws[i];
+        EXPECT_EQ(d.pipelineObject, pipelines.opaque());
+        EXPECT_EQ(d.texture, s.texture);
+        EXPECT_EQ(d.vertices, s.vertexBuffer.get());
+        EXPECT_EQ(d.indices, s.indexBuffer.get());
+        EXPECT_EQ(d.constantCount, 4u);
+        EXPECT_EQ(d.constants[0][3], 4.0f);
     }
     EXPECT_EQ(group.surfaces[1].texture, nullptr);  // missing image: drawn untextured
-    ASSERT_EQ(device.draws.size(), 2u);
-    EXPECT_EQ(device.draws[0].primitive, gpu::Primitive::TriangleList);
     EXPECT_EQ(device.draws[0].vertexCount, 4u);
-    EXPECT_EQ(device.draws[0].primitiveCount, 2u);  // 7 indices: 2 triangles
-    EXPECT_EQ(device.draws[1].primitiveCount, 1u);
+    EXPECT_EQ(device.draws[0].count, 6u);  // 7 indices: 2 whole triangles
+    EXPECT_EQ(device.draws[1].count, 3u);
 
     map.releaseBuffers();
     EXPECT_EQ(device.liveBuffers(), 0u);

@@ -20,6 +20,7 @@
 #include "world/map_instance.h"
 #include "world/scene.h"
 #include "world/terrain.h"
+#include "recording_graphics.h"
 #include "vis_test_maps.h"
 
 namespace q {
@@ -28,7 +29,6 @@ namespace {
 using testmaps::aimCamera;
 using testmaps::kPi;
 
-constexpr uint32_t kProgram = gpu::kProgramHandleBit | 7u;
 constexpr int kAreaTag = 100;  // an area's surface is drawn with 100 + area vertices
 
 // The corridor with one surface per area, so that every drawn area leaves one
@@ -46,20 +46,20 @@ MapData corridorWithSurfaces() {
 }
 
 struct RenderPass : ::testing::Test {
-    gpu::RecordingDevice device;
+    GraphicsDevice graphics;
+    gpu::RecordingDevice& device = test::recordOn(graphics);
     Scene scene;
     Camera* camera = new Camera();
     MapData map = corridorWithSurfaces();
 
     RenderPass() {
-        g_lightingShader = kProgram;
         g_portalMode = true;
         scene.device = &device;
+        scene.graphics = &graphics;
         scene.camera.reset(camera);
         camera->scene = &scene;
     }
     ~RenderPass() override {
-        g_lightingShader = 0;
         g_portalMode = true;
         // The terrain's warning about its missing texture must not hold back the
         // same line in later tests.
@@ -95,7 +95,7 @@ gpu::VsOutputs shade(const gpu::DrawRecord& draw, Vector3 position, Vector3 norm
     const float normal4[4] = {normal.x, normal.y, normal.z, 1.0f};
     std::memcpy(inputs[0], position4, sizeof position4);
     std::memcpy(inputs[3], normal4, sizeof normal4);
-    float constants[gpu::kMaxVertexConstants][4] = {};
+    float constants[gpu::kMaxConstantRegisters][4] = {};
     std::memcpy(constants, draw.constants, sizeof draw.constants);
     gpu::VsOutputs out;
     gpu::runVertexProgram(program, inputs, constants, &out);
@@ -142,7 +142,7 @@ TEST_F(RenderPass, EachDrawPutsItsVerticesOnScreenAndLightsThemFromTheEye) {
         for (int k = 0; k < 4; ++k)
             EXPECT_NEAR(drawn.pos[k], placed.pos[k], 1e-3f * (1.0f + std::fabs(placed.pos[k]))) << i << " " << k;
         EXPECT_NEAR(drawn.diffuse[0], placed.diffuse[0], 1e-4f) << i;
-        EXPECT_EQ(draw.vertexShader, kProgram);
+        EXPECT_EQ(draw.pipeline.program, graphics.lighting.get());
     }
     EXPECT_EQ(areasDrawn, 8);
 }
@@ -164,14 +164,17 @@ TEST_F(RenderPass, WithoutPortalsEveryAreaOfEveryInstanceIsCounted) {
 
 // Glass in room 0 and a grate in room 2 of two copies: the grate is drawn with
 // the opaque surfaces, alpha-tested; the glass after every opaque surface of
-// both copies, blended without writing depth; the states are left as found.
-TEST_F(RenderPass, BlendedSurfacesComeAfterEveryOpaqueOneAndStatesAreRestored) {
+// both copies, blended without writing depth; every other surface with the
+// opaque look.
+TEST_F(RenderPass, BlendedSurfacesComeAfterEveryOpaqueOneEachWithItsLook) {
     Surface glass, grate;
     glass.vertexCount = 50, glass.indexCount = 3, glass.blend = MaterialBlend::Blend;
     grate.vertexCount = 60, grate.indexCount = 3, grate.alphaTest = 0.5f;
     map.areas[0].surfaceGroups[0].surfaces.push_back(std::move(glass));
     map.areas[2].surfaceGroups[0].surfaces.push_back(std::move(grate));
     map.hasBlendedSurfaces = true;
+    ASSERT_TRUE(graphics.surfaces.prepare(MaterialBlend::Blend, 0.0f));
+    ASSERT_TRUE(graphics.surfaces.prepare(MaterialBlend::Opaque, 0.5f));
     for (int i = 0; i < 2; ++i) place({4000.0f * i, 0, 0});
     aimCamera(*camera, {0, 0, 50}, kPi / 2);
     g_portalMode = false;
@@ -180,13 +183,19 @@ TEST_F(RenderPass, BlendedSurfacesComeAfterEveryOpaqueOneAndStatesAreRestored) {
     for (const gpu::DrawRecord& draw : device.draws) {
         if (draw.vertexCount < 50 || draw.vertexCount >= kAreaTag + 4) continue;  // the terrain
         order.push_back(draw.vertexCount);
-        EXPECT_EQ(draw.alphaBlendEnable, draw.vertexCount == 50u) << draw.vertexCount;
-        EXPECT_EQ(draw.alphaTestEnable, draw.vertexCount == 60u) << draw.vertexCount;
+        const bool blended = draw.vertexCount == 50u;
+        EXPECT_EQ(draw.pipeline.blend, blended ? gpu::Blend::Alpha : gpu::Blend::None) << draw.vertexCount;
+        EXPECT_EQ(draw.pipeline.depthWrite, !blended) << draw.vertexCount;
+        EXPECT_EQ(draw.pipeline.alphaReference, draw.vertexCount == 60u ? 128u : 0u) << draw.vertexCount;
+        EXPECT_EQ(draw.pipeline.program, graphics.lighting.get());
     }
     EXPECT_EQ(order, (std::vector<uint32_t>{100, 101, 102, 60, 103, 100, 101, 102, 60, 103, 50, 50}));
-    EXPECT_EQ(device.renderState(gpu::RenderState::ZWriteEnable), 1u);
-    EXPECT_EQ(device.renderState(gpu::RenderState::AlphaBlendEnable), 0u);
-    EXPECT_EQ(device.renderState(gpu::RenderState::AlphaTestEnable), 0u);
+
+    // A look whose pipeline was never made is left out, not drawn as another.
+    map.areas[1].surfaceGroups[0].surfaces[0].blend = MaterialBlend::Add;
+    device.draws.clear();
+    render(scene);
+    for (const gpu::DrawRecord& draw : device.draws) EXPECT_NE(draw.vertexCount, kAreaTag + 1u);
 }
 
 TEST_F(RenderPass, CameraInAreaZeroOrInNoInstanceStartsInEveryInstanceInView) {

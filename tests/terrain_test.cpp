@@ -149,11 +149,20 @@ protected:
         return reinterpret_cast<const T*>(RecordingDevice::contents(buffer).data());
     }
 
+    // The context a frame draws the terrain in: the opaque look's pipeline
+    // and a constants block the terrain passes on as it is.
+    SurfaceDraw context() {
+        if (!pipelines.opaque()) pipelines.create(device, nullptr);
+        return {device, pipelines, {constants, 10}};
+    }
+
     std::filesystem::path previous, dir;
     RecordingDevice device;
+    SurfacePipelines pipelines;
+    float constants[10][4] = {{1, 2, 3, 4}};
 };
 
-TEST_F(TerrainOnDevice, BuffersHoldTheGridUploadedThroughDiscardLocks) {
+TEST_F(TerrainOnDevice, BuffersHoldTheGridUploadedOnce) {
     writeGrass();
     auto owned = std::make_unique<Terrain>(&device, 128, 128);
     Terrain& terrain = *owned;
@@ -166,17 +175,11 @@ TEST_F(TerrainOnDevice, BuffersHoldTheGridUploadedThroughDiscardLocks) {
     for (const gpu::RecordedCall& call : device.calls) {
         if (call.kind == CallKind::CreateVertexBuffer) {
             EXPECT_EQ(call.args[0], 129u * 129u * 32u);
-            EXPECT_EQ(call.args[1], gpu::kUsageDynamic);
-            EXPECT_EQ(call.args[2], gpu::kFvfLit);
         }
         if (call.kind == CallKind::CreateIndexBuffer) {
             EXPECT_EQ(call.args[0], 98304u * 2u);
-            EXPECT_EQ(call.args[1], gpu::kUsageDynamic);
         }
-        if (call.kind == CallKind::Lock) {
-            ++locks;
-            EXPECT_EQ(call.args[2], gpu::kLockDiscard);
-        }
+        if (call.kind == CallKind::Lock) ++locks;
     }
     EXPECT_EQ(locks, 2);
     EXPECT_FALSE(RecordingDevice::isLocked(terrain.vertexBuffer.get()));
@@ -213,38 +216,26 @@ TEST_F(TerrainOnDevice, BuffersHoldTheGridUploadedThroughDiscardLocks) {
     EXPECT_EQ(device.liveTextures(), 0u);
 }
 
-TEST_F(TerrainOnDevice, DrawIsSixCallsOnTheLightingProgram) {
+TEST_F(TerrainOnDevice, DrawIsOneIndexedDrawOfTheWholeGridInTheOpaqueLook) {
     writeGrass();
     Terrain terrain(&device, 128, 128);
-    const uint32_t savedShader = g_lightingShader;
-    g_lightingShader = gpu::kProgramHandleBit | 5;
+    const SurfaceDraw frame = context();
     device.clearLog();
-    terrain.draw();
-    g_lightingShader = savedShader;
+    terrain.draw(frame);
 
-    const CallKind order[] = {CallKind::SetVertexShaderConstant, CallKind::SetTexture,
-                              CallKind::SetVertexShader, CallKind::SetIndices,
-                              CallKind::SetStreamSource, CallKind::DrawIndexedPrimitive};
-    ASSERT_EQ(device.calls.size(), 6u);
-    for (int n = 0; n < 6; ++n) EXPECT_EQ(device.calls[n].kind, order[n]) << n;
-    EXPECT_EQ(device.calls[0].args[0], 7u);
-    EXPECT_EQ(device.calls[0].args[1], 4u);
-    EXPECT_EQ(device.calls[2].args[0], gpu::kProgramHandleBit | 5);
-
+    ASSERT_EQ(device.calls.size(), 1u);
     ASSERT_EQ(device.draws.size(), 1u);
     const gpu::DrawRecord& draw = device.draws[0];
-    EXPECT_EQ(draw.primitive, gpu::Primitive::TriangleList);
-    EXPECT_EQ(draw.minIndex, 0u);
+    EXPECT_EQ(draw.problem, nullptr);
+    EXPECT_EQ(draw.pipelineObject, pipelines.opaque());
+    EXPECT_EQ(draw.first, 0u);
+    EXPECT_EQ(draw.count, 32768u * 3u);
     EXPECT_EQ(draw.vertexCount, 129u * 129u);
-    EXPECT_EQ(draw.startIndex, 0u);
-    EXPECT_EQ(draw.primitiveCount, 32768u);
-    EXPECT_EQ(draw.stride, 32u);
-    EXPECT_EQ(draw.stream, terrain.vertexBuffer.get());
+    EXPECT_EQ(draw.vertices, terrain.vertexBuffer.get());
     EXPECT_EQ(draw.indices, terrain.indexBuffer.get());
     EXPECT_EQ(draw.texture, terrain.texture.get());
-    // c7..c10 are the world rows: the identity.
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) EXPECT_EQ(draw.constants[7 + r][c], r == c ? 1.0f : 0.0f);
+    EXPECT_EQ(draw.constantCount, 10u);
+    EXPECT_EQ(draw.constants[0][3], 4.0f);
 }
 
 TEST_F(TerrainOnDevice, MissingTextureWarnsOnceAndDrawsUntextured) {
@@ -255,7 +246,7 @@ TEST_F(TerrainOnDevice, MissingTextureWarnsOnceAndDrawsUntextured) {
     EXPECT_EQ(std::count(warned.begin(), warned.end(), '\n'), 1) << warned;
     EXPECT_NE(warned.find("Grass.bmp"), std::string::npos) << warned;
     device.clearLog();
-    terrain.draw();
+    terrain.draw(context());
     ASSERT_EQ(device.draws.size(), 1u);
     EXPECT_EQ(device.draws[0].texture, nullptr);
 
@@ -274,8 +265,9 @@ TEST_F(TerrainOnDevice, WithoutBuffersNothingIsDrawnAndHeightsStillAnswer) {
     EXPECT_EQ(terrain.vertexBuffer.get(), nullptr);
     EXPECT_EQ(terrain.indexBuffer.get(), nullptr);
     EXPECT_EQ(device.liveBuffers(), 0u);
+    const SurfaceDraw frame = context();
     device.clearLog();
-    terrain.draw();
+    terrain.draw(frame);
     EXPECT_TRUE(device.calls.empty());
     EXPECT_EQ(terrain.heightAt({-8192, 0, -8192}), -455.0f);
 }

@@ -13,7 +13,6 @@ namespace {
 
 using gpu::CallKind;
 using gpu::RecordingDevice;
-using gpu::RenderState;
 
 constexpr uint32_t kBlue = 0xff0000ffu;
 
@@ -21,9 +20,13 @@ class TextFontTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(font_.init(&device_, "Arial", 20), kTextFontOk);
+        device_.beginFrame(0);
         device_.clearLog();
     }
-    void TearDown() override { font_.release(); }
+    void TearDown() override {
+        device_.endFrame();
+        font_.release();
+    }
 
     int count(CallKind kind) const {
         int n = 0;
@@ -32,7 +35,7 @@ protected:
     }
     std::vector<uint32_t> drawnTriangles() const {
         std::vector<uint32_t> out;
-        for (const auto& draw : device_.draws) out.push_back(draw.primitiveCount);
+        for (const auto& draw : device_.draws) out.push_back(draw.count / 3);
         return out;
     }
     // The vertices of the last batch, as the buffer holds them now.
@@ -99,7 +102,7 @@ TEST_F(TextFontTest, TexelsCarryCoverageInEveryChannel) {
             EXPECT_EQ(texels[y * 256 + x], 0u);
 }
 
-TEST(TextFontInit, CreatesTheBufferAndReleaseFreesWhatInitMade) {
+TEST(TextFontInit, CreatesTheBufferAndThePipelineAndReleaseFreesWhatInitMade) {
     RecordingDevice device;
     TextFont font;
     ASSERT_EQ(font.init(&device, "Arial", 20), kTextFontOk);
@@ -110,16 +113,17 @@ TEST(TextFontInit, CreatesTheBufferAndReleaseFreesWhatInitMade) {
     for (const auto& call : device.calls)
         if (call.kind == CallKind::CreateVertexBuffer) {
             EXPECT_EQ(call.args[0], 16800u);
-            EXPECT_EQ(call.args[1], gpu::kUsageWriteOnly | gpu::kUsageDynamic);
-            EXPECT_EQ(call.args[2], 0x144u);
+            EXPECT_EQ(RecordingDevice::use(font.vertexBuffer.get()), gpu::BufferUse::Dynamic);
             sawBuffer = true;
         }
     EXPECT_TRUE(sawBuffer);
 
-    const uint32_t buffersBefore = device.liveBuffers(), texturesBefore = device.liveTextures();
+    ASSERT_TRUE(font.pipeline.get());
+    EXPECT_EQ(device.livePipelines(), 1u);
     font.release();
-    EXPECT_EQ(device.liveBuffers(), buffersBefore - 1);
-    EXPECT_EQ(device.liveTextures(), texturesBefore - 1);
+    EXPECT_EQ(device.liveBuffers(), 0u);
+    EXPECT_EQ(device.liveTextures(), 0u);
+    EXPECT_EQ(device.livePipelines(), 0u);
     EXPECT_FALSE(font.texture.get());
     EXPECT_FALSE(font.vertexBuffer.get());
 }
@@ -169,22 +173,19 @@ TEST_F(TextFontTest, LongStringsGoOutInBatchesOfAHundredCharacters) {
     EXPECT_EQ(drawnTriangles(), (std::vector<uint32_t>{200, 200, 100}));
     EXPECT_EQ(count(CallKind::Lock), 3);
     EXPECT_EQ(count(CallKind::Unlock), 3);
-    for (const auto& call : device_.calls) {
-        if (call.kind == CallKind::Lock) {
-            EXPECT_EQ(call.args[2], gpu::kLockDiscard);
-        }
-    }
+    // Blended, alpha-tested glyphs over everything, from the buffer's start.
     for (const auto& draw : device_.draws) {
-        EXPECT_EQ(draw.kind, CallKind::DrawPrimitive);
-        EXPECT_EQ(draw.primitive, gpu::Primitive::TriangleList);
-        EXPECT_EQ(draw.startVertex, 0u);
-        EXPECT_EQ(draw.stream, font_.vertexBuffer.get());
-        EXPECT_EQ(draw.stride, 28u);
+        EXPECT_EQ(draw.problem, nullptr);
+        EXPECT_EQ(draw.first, 0u);
+        EXPECT_EQ(draw.indices, nullptr);
+        EXPECT_EQ(draw.vertices, font_.vertexBuffer.get());
         EXPECT_EQ(draw.texture, font_.texture.get());
-        EXPECT_EQ(draw.vertexShader, 0x144u);
-        EXPECT_EQ(draw.alphaBlendEnable, 1u);
-        EXPECT_EQ(draw.alphaTestEnable, 1u);
-        EXPECT_EQ(draw.zEnable, 0u);
+        EXPECT_EQ(draw.pipeline.format, gpu::VertexFormat::ScreenText);
+        EXPECT_EQ(draw.pipeline.program, nullptr);
+        EXPECT_EQ(draw.pipeline.blend, gpu::Blend::Alpha);
+        EXPECT_EQ(draw.pipeline.alphaReference, 16u);
+        EXPECT_FALSE(draw.pipeline.depthTest);
+        EXPECT_FALSE(draw.pipeline.depthWrite);
     }
     // The last batch starts at the buffer's beginning, 200 characters along.
     EXPECT_FLOAT_EQ(vertices()[2].x, 200 * width('A'));
@@ -195,37 +196,14 @@ TEST_F(TextFontTest, LongStringsGoOutInBatchesOfAHundredCharacters) {
     EXPECT_EQ(drawnTriangles(), (std::vector<uint32_t>{200}));
 }
 
-TEST_F(TextFontTest, EmptyStringSetsLocksUnlocksAndRestoresWithoutDrawing) {
+TEST_F(TextFontTest, EmptyStringLocksAndUnlocksWithoutDrawing) {
     font_.drawText(10, 10, "", kBlue);
     EXPECT_TRUE(device_.draws.empty());
     EXPECT_FALSE(RecordingDevice::isLocked(font_.vertexBuffer.get()));
-    // The text's states, the buffer written, then the frame's states back.
-    const std::vector<std::pair<CallKind, std::vector<uint32_t>>> expected = {
-        {CallKind::SetTexture, {0}},
-        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaBlendEnable), 1}},
-        {CallKind::SetRenderState, {uint32_t(RenderState::SrcBlend), gpu::kBlendSrcAlpha}},
-        {CallKind::SetRenderState, {uint32_t(RenderState::DestBlend), gpu::kBlendInvSrcAlpha}},
-        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaTestEnable), 1}},
-        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaRef), 16}},
-        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaFunc), gpu::kCmpGreaterEqual}},
-        {CallKind::SetRenderState, {uint32_t(RenderState::ZEnable), 0}},
-        {CallKind::SetVertexShader, {0x144}},
-        {CallKind::SetStreamSource, {0, 28}},
-        {CallKind::Lock, {0, 0, gpu::kLockDiscard}},
-        {CallKind::Unlock, {}},
-        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaBlendEnable), 0}},
-        {CallKind::SetRenderState, {uint32_t(RenderState::AlphaTestEnable), 0}},
-        {CallKind::SetRenderState, {uint32_t(RenderState::ZEnable), 1}},
-    };
-    ASSERT_EQ(device_.calls.size(), expected.size());
-    for (size_t k = 0; k < expected.size(); ++k) {
-        SCOPED_TRACE("call " + std::to_string(k));
-        EXPECT_EQ(device_.calls[k].kind, expected[k].first);
-        for (size_t a = 0; a < expected[k].second.size(); ++a)
-            EXPECT_EQ(device_.calls[k].args[a], expected[k].second[a]);
-    }
-    EXPECT_EQ(device_.calls[0].object, font_.texture.get());
-    EXPECT_EQ(device_.calls[9].object, font_.vertexBuffer.get());
+    ASSERT_EQ(device_.calls.size(), 2u);
+    EXPECT_EQ(device_.calls[0].kind, CallKind::Lock);
+    EXPECT_EQ(device_.calls[0].object, font_.vertexBuffer.get());
+    EXPECT_EQ(device_.calls[1].kind, CallKind::Unlock);
 }
 
 TEST_F(TextFontTest, EachCharacterIsTwoTrianglesAtItsMeasuredWidth) {
@@ -266,28 +244,15 @@ TEST_F(TextFontTest, SkippedBytesDoNotMoveThePenAndNewlineStartsANewLine) {
     EXPECT_FLOAT_EQ(v[12 + 2].y, 7 + 27);
 }
 
-TEST_F(TextFontTest, TheFrameIsLeftUnblendedAndDepthTested) {
-    device_.setRenderState(RenderState::ZEnable, 1);
-    font_.drawText(0, 0, "overlay\nline", kBlue);
-    ASSERT_EQ(device_.draws.size(), 1u);
-    EXPECT_EQ(device_.draws[0].zEnable, 0u);  // the text itself over everything
-    // What the world's and the lines' draws rely on; each names its own
-    // program, texture and buffer.
-    EXPECT_EQ(device_.renderState(RenderState::AlphaBlendEnable), 0u);
-    EXPECT_EQ(device_.renderState(RenderState::AlphaTestEnable), 0u);
-    EXPECT_EQ(device_.renderState(RenderState::ZEnable), 1u);
-}
-
 TEST(TextFontPixels, BlueTextAppearsAtTheTopLeftOverTheScene) {
     std::string error;
     const std::unique_ptr<gpu::Device> device = gpu::createHeadlessDevice(256, 64, &error);
     if (!device) GTEST_SKIP() << "no OpenGL context on EGL: " << error;
     TextFont font;
     ASSERT_EQ(font.init(device.get(), "Arial", 20), kTextFontOk);
-    device->clear(gpu::kClearTarget | gpu::kClearZBuffer, 0xff204020, 1.0f, 0);
-    device->beginScene();
+    device->beginFrame(0xff204020);
     font.drawText(4, 2, "HHHH", kBlue);
-    device->endScene();
+    device->endFrame();
     std::vector<uint8_t> pixels(256 * 64 * 4);
     ASSERT_TRUE(device->readBackBuffer(pixels.data()));
     font.release();

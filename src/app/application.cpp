@@ -15,7 +15,6 @@
 #include "platform/report.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
-#include "render/lighting_program.h"
 #include "render/text_font.h"
 #include "vis/render_pass.h"
 #include "world/scene.h"
@@ -60,8 +59,6 @@ GraphicsDevice* Application::initDevice(int backBufferWidth, int backBufferHeigh
     if (!backend) return nullptr;
     device = std::make_unique<GraphicsDevice>();
     device->create(std::move(backend));
-
-    g_lightingShader = device->createVertexShader(kLightingProgramText, kLightingDeclaration);
 
     // Without a font the viewer still runs; only the overlay is missing (init
     // has already said what to install).

@@ -1,32 +1,37 @@
 #include "map/map_data.h"
 
 #include "platform/gpu/device.h"
-#include "render/material_states.h"
 
 namespace q {
 
-void Area::draw(gpu::Device& device, SurfacePass pass) const {
-    // States are set only where a surface needs other ones than the last, so
-    // a map of plain opaque materials draws with the same calls as ever.
+void Area::draw(const SurfaceDraw& context) const {
+    // The pipeline is looked up only where a surface's look differs from the
+    // last one's: a map of plain materials finds it once per area.
     MaterialBlend blend = MaterialBlend::Opaque;
     float alphaTest = 0.0f;
+    gpu::DrawCall call;
+    call.pipeline = context.pipelines.opaque();
+    call.constants = context.constants;
     for (const SurfaceGroup& group : surfaceGroups) {
         for (const Surface& surface : group.surfaces) {
-            if (passOf(surface.blend) != pass) continue;
+            if (passOf(surface.blend) != context.pass) continue;
             if (surface.blend != blend || surface.alphaTest != alphaTest) {
                 blend = surface.blend;
                 alphaTest = surface.alphaTest;
-                setMaterialStates(device, blend, alphaTest);
+                call.pipeline = context.pipelines.find(blend, alphaTest);
             }
-            device.setTexture(0, surface.texture);
-            device.setStreamSource(0, surface.vertexBuffer.get(), sizeof(MapVertex));
-            device.setIndices(surface.indexBuffer.get(), 0);
-            device.drawIndexedPrimitive(gpu::Primitive::TriangleList, 0,
-                                         static_cast<uint32_t>(surface.vertexCount), 0,
-                                         static_cast<uint32_t>(surface.indexCount / 3));
+            // A look whose pipeline was never made (the device refused it)
+            // is left out rather than drawn as another.
+            if (!call.pipeline) continue;
+            call.vertices = surface.vertexBuffer.get();
+            call.indices = surface.indexBuffer.get();
+            call.texture = surface.texture;
+            // Whole triangles only: a count the file left short of a third is cut.
+            call.count = static_cast<uint32_t>(surface.indexCount / 3 * 3);
+            call.vertexCount = static_cast<uint32_t>(surface.vertexCount);
+            context.device.draw(call);
         }
     }
-    if (blend != MaterialBlend::Opaque || alphaTest != 0.0f) resetMaterialStates(device);
 }
 
 void MapData::releaseBuffers() {

@@ -18,7 +18,7 @@
 #include "math/vector.h"
 #include "map/material_definitions.h"
 #include "platform/gpu/device.h"
-#include "render/material_states.h"
+#include "render/surface_pipelines.h"
 
 namespace q {
 
@@ -49,7 +49,7 @@ struct MapVertex {
     float u = 0.0f;
     float v = 0.0f;
 };
-static_assert(sizeof(MapVertex) == 32);
+static_assert(sizeof(MapVertex) == gpu::vertexBytes(gpu::VertexFormat::LitTextured));
 
 // Sees each drawn surface's geometry as it is read (map space, y up), for the
 // few callers that need shapes on the CPU, such as finding a floor to stand
@@ -72,6 +72,9 @@ struct ProcReading {
     // entities place are read into entityModels (with buffers when there are
     // buffers); the others are left undrawn.
     const MapSource* source = nullptr;
+    // Where the pipelines of the materials' looks are made as they are met;
+    // null: only the opaque look's, made with the device, is there to draw with.
+    SurfacePipelines* pipelines = nullptr;
 };
 
 struct SurfaceReading;  // the reader's state while it reads surfaces
@@ -100,11 +103,9 @@ struct Area {
     // buffers made on the reading's device, if it has one. False
     // with the reader's error recorded when the text does not fit.
     bool readSurfaces(PatternReader& file, int count, SurfaceReading& reading);
-    // Four device calls per surface of the pass; the caller has set the
-    // program, its constants and the rest of the pipeline. A surface drawn
-    // with an alpha test or blending sets its states, and the area leaves them
-    // as they were (resetMaterialStates).
-    void draw(gpu::Device& device, SurfacePass pass = SurfacePass::Opaque) const;
+    // One draw per surface of the context's pass, through the pipeline of
+    // the surface's look.
+    void draw(const SurfaceDraw& context) const;
 };
 
 struct Portal {

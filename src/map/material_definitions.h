@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "render/material_states.h"
+#include "render/surface_pipelines.h"
 
 namespace q {
 

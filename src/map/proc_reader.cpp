@@ -81,7 +81,7 @@ bool checkCount(PatternReader& file, size_t at, const char* field, int count, co
 struct LockedBuffer {
     gpu::Buffer* buffer;
     void* memory;
-    explicit LockedBuffer(gpu::Buffer* b) : buffer(b), memory(b ? b->lock(0, 0, 0) : nullptr) {}
+    explicit LockedBuffer(gpu::Buffer* b) : buffer(b), memory(b ? b->lock(0, 0) : nullptr) {}
     ~LockedBuffer() {
         if (memory) buffer->unlock();
     }
@@ -394,10 +394,10 @@ bool Area::readSurfaces(PatternReader& file, int count, SurfaceReading& reading)
         surface.vertexCount = vertexCount;
         surface.indexCount = indexCount;
         if (device) {
-            surface.vertexBuffer = device->createVertexBuffer(vertexBytes, gpu::kUsageWriteOnly, gpu::kFvfLit);
+            surface.vertexBuffer = device->createVertexBuffer(vertexBytes, gpu::BufferUse::Static);
             if (!surface.vertexBuffer && vertexBytes > 0)
                 return file.failWith(at, "cannot create a vertex buffer of " + std::to_string(vertexBytes) + " bytes");
-            surface.indexBuffer = device->createIndexBuffer(indexBytes, gpu::kUsageWriteOnly);
+            surface.indexBuffer = device->createIndexBuffer(indexBytes, gpu::BufferUse::Static);
             if (!surface.indexBuffer && indexBytes > 0)
                 return file.failWith(at, "cannot create an index buffer of " + std::to_string(indexBytes) + " bytes");
         }
@@ -407,6 +407,7 @@ bool Area::readSurfaces(PatternReader& file, int count, SurfaceReading& reading)
             surface.blend = look.blend;
             surface.alphaTest = look.alphaTest;
             if (look.blend != MaterialBlend::Opaque) reading.map.hasBlendedSurfaces = true;
+            if (how.pipelines) how.pipelines->prepare(look.blend, look.alphaTest);
         }
 
         if (straightIn) {

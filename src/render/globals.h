@@ -1,7 +1,8 @@
 #pragma once
 // The program-wide values that remain, each with why it is program-wide.
 // Everything else travels as arguments, return values or members of what
-// makes it: the device is handed to what draws, the fall speed and the
+// makes it: the device is handed to what draws, the lighting program and the
+// pipelines are the graphics device's, the fall speed and the
 // frustum-line switch are the camera's, the count of areas drawn is what the
 // render pass returns. What remains elsewhere is private to one file (the
 // reports' counters, the start-up's clock and box window) or exists only in
@@ -11,10 +12,6 @@
 
 namespace q {
 
-// The lighting vertex program, 0 when it failed: made once with the device and
-// selected by every lit draw (render pass, terrain), which the application
-// reaches only through the scene it builds long after the device.
-extern uint32_t g_lightingShader;
 // True: draw through portals. The window's event handler flips it (TAB); the
 // render pass and the device's end of frame read it.
 extern bool g_portalMode;

@@ -1,5 +1,7 @@
 #include "render/lighting_program.h"
 
+#include <algorithm>
+
 namespace q {
 
 const char kLightingProgramText[] =
@@ -28,12 +30,19 @@ const char kLightingProgramText[] =
     "mov oT0, v7                    ; texture coordinate unchanged\n"
     "mul oD0, r0.x, r11.y           ; grey level in every channel, alpha too\n";
 
-const uint32_t kLightingDeclaration[5] = {
-    0x20000000,  // stream 0
-    0x40020000,  // v0: position, float3
-    0x40020003,  // v3: normal, float3
-    0x40010007,  // v7: texture coordinate, float2
-    0xFFFFFFFF,  // end
-};
+void LightingConstants::setEye(Vector3 eye, float yaw) {
+    const float light[4] = {eye.x, eye.y, eye.z, yaw};
+    std::copy(light, light + 4, registers[5]);
+    std::copy(kLightingFactors, kLightingFactors + 4, registers[6]);
+}
+
+void LightingConstants::setPlacement(const Matrix& world, const Matrix& view, const Matrix& projection) {
+    const Matrix worldViewProjection = transposed(world * view * projection);
+    std::copy(&worldViewProjection.m[0][0], &worldViewProjection.m[0][0] + 16, &registers[0][0]);
+    // The first three rows of the transposed world carry normals and positions
+    // to world space inside the program.
+    const Matrix worldRows = transposed(world);
+    std::copy(&worldRows.m[0][0], &worldRows.m[0][0] + 12, &registers[7][0]);
+}
 
 }  // namespace q

@@ -9,18 +9,31 @@
 
 #include <cstdint>
 
+#include "math/matrix.h"
+#include "math/vector.h"
+#include "platform/gpu/device.h"
+
 namespace q {
 
+// Reads the inputs of gpu::VertexFormat::LitTextured: v0 position, v3 normal,
+// v7 texture coordinate.
 extern const char kLightingProgramText[];
-
-// Stream 0: v0 position (3 floats), v3 normal (3 floats), v7 uv (2 floats).
-extern const uint32_t kLightingDeclaration[5];
-
-// Bytes per vertex in stream 0 under kLightingDeclaration.
-constexpr uint32_t kLitVertexBytes = 32;
 
 // The values c6 holds while lit geometry is drawn: the lower limit of N.L, the
 // scale of the 1/distance attenuation and its lower limit.
 constexpr float kLightingFactors[4] = {0.5f, 500.0f, 0.75f, 0.0f};
+
+// The registers c0..c9 the program reads, as one block a lit draw names.
+struct LightingConstants {
+    float registers[10][4] = {};
+
+    // c5 and c6: the light at the eye. The fourth float of the eye register
+    // carries the camera's yaw; the program ignores it.
+    void setEye(Vector3 eye, float yaw);
+    // c0..c3 and c7..c9: what carries the vertices from the model's space
+    // (world) to the world and on through the camera to the screen.
+    void setPlacement(const Matrix& world, const Matrix& view, const Matrix& projection);
+    gpu::Constants constants() const { return {registers, 10}; }
+};
 
 }  // namespace q

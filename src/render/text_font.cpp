@@ -14,7 +14,6 @@ namespace {
 
 constexpr int32_t kPixelsPerInch = 96;
 constexpr int32_t kGlyphGap = 10;          // pixels between glyphs along a row
-constexpr uint32_t kVertexStride = sizeof(FontVertex);
 constexpr uint32_t kBatchVertexLimit = 594;  // one more quad would not fit the buffer
 
 int32_t textureSizeFor(int32_t pointSize) {
@@ -23,29 +22,15 @@ int32_t textureSizeFor(int32_t pointSize) {
     return 256;
 }
 
-// The text's states: blended, alpha-tested glyphs over the picture, no depth.
-void setTextState(gpu::Device& device, gpu::Texture* texture, gpu::VertexBuffer* buffer) {
-    using gpu::RenderState;
-    device.setTexture(0, texture);
-    device.setRenderState(RenderState::AlphaBlendEnable, 1);
-    device.setRenderState(RenderState::SrcBlend, gpu::kBlendSrcAlpha);
-    device.setRenderState(RenderState::DestBlend, gpu::kBlendInvSrcAlpha);
-    device.setRenderState(RenderState::AlphaTestEnable, 1);
-    device.setRenderState(RenderState::AlphaRef, 0x10);
-    device.setRenderState(RenderState::AlphaFunc, gpu::kCmpGreaterEqual);
-    device.setRenderState(RenderState::ZEnable, 0);
-    device.setVertexShader(gpu::kFvfScreen);
-    device.setStreamSource(0, buffer, kVertexStride);
-}
-
-// What the frame's other draws rely on and the text changed: no blending, no
-// alpha test, depth tested. Each of them names its own program, texture and
-// buffers.
-void restoreFrameState(gpu::Device& device) {
-    using gpu::RenderState;
-    device.setRenderState(RenderState::AlphaBlendEnable, 0);
-    device.setRenderState(RenderState::AlphaTestEnable, 0);
-    device.setRenderState(RenderState::ZEnable, 1);
+// Blended, alpha-tested glyphs over the picture, no depth.
+gpu::PipelineDesc textPipelineDesc() {
+    gpu::PipelineDesc desc;
+    desc.format = gpu::VertexFormat::ScreenText;
+    desc.depthTest = false;
+    desc.depthWrite = false;
+    desc.blend = gpu::Blend::Alpha;
+    desc.alphaReference = 0x10;
+    return desc;
 }
 
 }  // namespace
@@ -104,18 +89,23 @@ int32_t TextFont::init(gpu::Device* target, const char* face, int32_t pointSize)
     }
     texture->unlockRect();
 
-    vertexBuffer = device->createVertexBuffer(kBufferBytes, gpu::kUsageWriteOnly | gpu::kUsageDynamic, gpu::kFvfScreen);
+    vertexBuffer = device->createVertexBuffer(kBufferBytes, gpu::BufferUse::Dynamic);
     if (!vertexBuffer) return kTextFontFail;
+    pipeline = device->createPipeline(textPipelineDesc());
+    if (!pipeline) return kTextFontFail;
     return kTextFontOk;
 }
 
 void TextFont::drawText(float x, float y, const char* text, uint32_t colour) {
     // All that init makes must be there: a half-finished init leaves the texture
     // without a buffer to draw from.
-    if (!texture || !vertexBuffer || !text) return;
-    setTextState(*device, texture.get(), vertexBuffer.get());
+    if (!texture || !vertexBuffer || !pipeline || !text) return;
+    gpu::DrawCall call;
+    call.pipeline = pipeline.get();
+    call.vertices = vertexBuffer.get();
+    call.texture = texture.get();
 
-    auto* vertices = static_cast<FontVertex*>(vertexBuffer->lock(0, 0, gpu::kLockDiscard));
+    auto* vertices = static_cast<FontVertex*>(vertexBuffer->lock(0, 0));
     uint32_t triangles = 0;
     float penX = x, penY = y;
     const float size = static_cast<float>(texSize);
@@ -145,19 +135,21 @@ void TextFont::drawText(float x, float y, const char* text, uint32_t colour) {
 
         if (triangles * 3 > kBatchVertexLimit) {
             vertexBuffer->unlock();
-            device->drawPrimitive(gpu::Primitive::TriangleList, 0, triangles);
+            call.count = triangles * 3;
+            device->draw(call);
             triangles = 0;
-            vertices = static_cast<FontVertex*>(vertexBuffer->lock(0, 0, gpu::kLockDiscard));
+            vertices = static_cast<FontVertex*>(vertexBuffer->lock(0, 0));
         }
     }
     if (vertices) {
         vertexBuffer->unlock();
-        if (triangles > 0) device->drawPrimitive(gpu::Primitive::TriangleList, 0, triangles);
+        call.count = triangles * 3;
+        if (triangles > 0) device->draw(call);
     }
-    restoreFrameState(*device);
 }
 
 void TextFont::release() {
+    pipeline.reset();
     vertexBuffer.reset();
     texture.reset();
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The overlay text: the printable ASCII characters of one face rasterised once
 // into a glyph texture, then strings drawn as screen-space quads through one
-// dynamic vertex buffer, leaving the device state as the caller had it.
+// dynamic vertex buffer.
 
 #include <cstdint>
 
@@ -22,13 +22,13 @@ struct GlyphRect {
     float u0, v0, u1, v1;
 };
 
-// A pre-transformed, coloured, textured vertex (format gpu::kFvfScreen).
+// A pre-transformed, coloured, textured vertex (gpu::VertexFormat::ScreenText).
 struct FontVertex {
     float x, y, z, rhw;  // back-buffer pixels, y down
     uint32_t diffuse;    // 0xAARRGGBB
     float u, v;
 };
-static_assert(sizeof(FontVertex) == 28);
+static_assert(sizeof(FontVertex) == gpu::vertexBytes(gpu::VertexFormat::ScreenText));
 
 class TextFont {
 public:
@@ -40,6 +40,7 @@ public:
     GlyphRect glyphs[96] = {};  // codes 32..127 by code - 32; 32..126 filled
     gpu::DeviceHandle<gpu::Texture> texture;
     gpu::DeviceHandle<gpu::VertexBuffer> vertexBuffer;
+    gpu::DeviceHandle<gpu::Pipeline> pipeline;
     gpu::Device* device = nullptr;  // not owned: it must outlive the font
 
     TextFont() = default;
@@ -48,7 +49,7 @@ public:
     virtual ~TextFont() { release(); }
 
     // Rasterises face at pointSize (96 pixels per inch) and creates the texture
-    // and the vertex buffer. kTextFontOk or kTextFontFail; on a missing face or
+    // the vertex buffer and the pipeline. kTextFontOk or kTextFontFail; on a missing face or
     // a rasteriser failure one warning line says what to install.
     int32_t init(gpu::Device* device, const char* face, int32_t pointSize);
 
@@ -57,7 +58,7 @@ public:
     // skipped. Between beginFrame and endFrame; does nothing unless init succeeded.
     void drawText(float x, float y, const char* text, uint32_t colour);
 
-    // Frees the texture and the buffer (the destructor does too).
+    // Frees what init made (the destructor does too).
     void release();
 };
 

@@ -34,10 +34,12 @@ PortalCount PortalOutlines::draw(const Scene& scene, const Matrix& view, const M
     const PortalCount count = countPortals(scene);
     gpu::Device* device = scene.device;
     if (!device) return count;
-    if (!buffer_) buffer_ = device->createVertexBuffer(kLineBufferBytes, gpu::kUsageDynamic, 0);
-    if (!buffer_) return count;
+    if (!buffer_) buffer_ = device->createVertexBuffer(kLineBufferBytes, gpu::BufferUse::Dynamic);
+    // Over the scene: walls do not hide the outlines.
+    if (!pipeline_) pipeline_ = device->createPipeline(linePipelineDesc(false));
+    if (!buffer_ || !pipeline_) return count;
 
-    auto* write = static_cast<LineVertex*>(buffer_->lock(0, 0, gpu::kLockDiscard));
+    auto* write = static_cast<LineVertex*>(buffer_->lock(0, 0));
     if (!write) return count;
     uint32_t lines = 0;
     for (const std::unique_ptr<MapInstance>& instance : scene.instances) {
@@ -57,10 +59,7 @@ PortalCount PortalOutlines::draw(const Scene& scene, const Matrix& view, const M
     buffer_->unlock();
     if (lines == 0) return count;
 
-    // Over the scene: walls do not hide the outlines.
-    device->setRenderState(gpu::RenderState::ZEnable, 0);
-    drawLineList(*device, buffer_.get(), lines, view, projection);
-    device->setRenderState(gpu::RenderState::ZEnable, 1);
+    drawLineList(*device, pipeline_.get(), buffer_.get(), lines, view, projection);
     return count;
 }
 

@@ -28,13 +28,14 @@ PortalCount countPortals(const Scene& scene);
 class PortalOutlines {
 public:
     // Draws the outlines of the entered copies' portals with the camera's
-    // matrices, depth test off, and turns it back on. The buffer is made on the
+    // matrices, without depth test. The buffer and the pipeline are made on the
     // first call; outlines past its size are left out (the count is whole).
     // Allocates nothing after the first call.
     PortalCount draw(const Scene& scene, const Matrix& view, const Matrix& projection);
 
 private:
     gpu::DeviceHandle<gpu::VertexBuffer> buffer_;
+    gpu::DeviceHandle<gpu::Pipeline> pipeline_;
 };
 
 }  // namespace q

@@ -1,6 +1,6 @@
-// Draws one frame of the world: the lighting program's per-frame constants, the
-// terrain, then the areas of every instance that the portal flow marked (or all
-// of them outside portal mode), each instance with its own transform.
+// Draws one frame of the world: the terrain, then the areas of every instance
+// that the portal flow marked (or all of them outside portal mode), each
+// instance with its own placement in the lighting program's constants.
 
 #include "vis/render_pass.h"
 
@@ -12,6 +12,7 @@
 #include "math/matrix.h"
 #include "platform/gpu/device.h"
 #include "render/globals.h"
+#include "render/graphics_device.h"
 #include "render/lighting_program.h"
 #include "vis/frustum.h"
 #include "vis/portal_flow.h"
@@ -23,19 +24,17 @@ namespace q {
 
 int render(Scene& scene) {
     const Camera* camera = scene.camera.get();
-    gpu::Device* device = scene.device;
-    if (!camera || !device) return 0;
+    const GraphicsDevice* graphics = scene.graphics;
+    if (!camera || !graphics || !graphics->device) return 0;
     const std::vector<std::unique_ptr<MapInstance>>& instances = scene.instances;
 
-    const Matrix viewProjection = transposed(camera->view * camera->projection);
-    device->setVertexShaderConstant(0, &viewProjection, 4);
-    // The fourth float of the eye register carries the yaw; the program ignores it.
-    const float eye[4] = {camera->position.x, camera->position.y, camera->position.z, camera->yaw};
-    device->setVertexShaderConstant(5, eye, 1);
-    device->setVertexShaderConstant(6, kLightingFactors, 1);
-    device->setVertexShader(g_lightingShader);
-
-    if (scene.terrain) scene.terrain->draw();
+    if (scene.terrain) {
+        // Its vertices are already in world space.
+        LightingConstants constants;
+        constants.setEye(camera->position, camera->yaw);
+        constants.setPlacement(Matrix::identity(), camera->view, camera->projection);
+        scene.terrain->draw({*graphics->device, graphics->surfaces, constants.constants()});
+    }
 
     if (g_portalMode) {
         for (const std::unique_ptr<MapInstance>& instance : instances) instance->enteredThisFrame = false;
@@ -73,18 +72,15 @@ int render(Scene& scene) {
 
 int drawVisible(MapInstance& instance, SurfacePass pass) {
     const Scene* scene = instance.scene;
-    if (!instance.map || !scene || !scene->camera || !scene->device) return 0;
+    if (!instance.map || !scene || !scene->camera || !scene->graphics || !scene->graphics->device) return 0;
     const Camera& camera = *scene->camera;
-    gpu::Device* device = scene->device;
-    const Matrix& world = instance.world;
+    const GraphicsDevice& graphics = *scene->graphics;
     const std::vector<uint32_t>& visibleAreas = instance.visibleAreas;
 
-    const Matrix worldViewProjection = transposed(world * camera.view * camera.projection);
-    device->setVertexShaderConstant(0, &worldViewProjection, 4);
-    // The first three rows of the transposed world carry normals and positions
-    // to world space inside the program.
-    const Matrix worldRows = transposed(world);
-    device->setVertexShaderConstant(7, &worldRows, 3);
+    LightingConstants constants;
+    constants.setEye(camera.position, camera.yaw);
+    constants.setPlacement(instance.world, camera.view, camera.projection);
+    const SurfaceDraw context{*graphics.device, graphics.surfaces, constants.constants(), pass};
 
     // Word by word, lowest bit first: the areas are drawn in number order, and
     // the many unmarked areas of a portal frame cost one test per 32 of them.
@@ -95,31 +91,29 @@ int drawVisible(MapInstance& instance, SurfacePass pass) {
         for (uint32_t bits = visibleAreas[w]; bits != 0; bits &= bits - 1) {
             const uint32_t i = w * 32 + static_cast<uint32_t>(std::countr_zero(bits));
             if (i >= areaCount) break;
-            instance.areas[i].draw(*device, pass);
+            instance.areas[i].draw(context);
             ++drawn;
         }
     }
-    drawEntityModels(instance, camera, device, pass);
+    drawEntityModels(instance, camera, context);
     return drawn;
 }
 
-void drawEntityModels(const MapInstance& instance, const Camera& camera, gpu::Device* device, SurfacePass pass) {
+void drawEntityModels(const MapInstance& instance, const Camera& camera, const SurfaceDraw& context) {
     const std::vector<uint32_t>& visibleAreas = instance.visibleAreas;
     auto marked = [&](int area) {
         const size_t word = static_cast<size_t>(area) / 32;
         return word < visibleAreas.size() && (visibleAreas[word] >> (static_cast<uint32_t>(area) % 32)) & 1u;
     };
+    LightingConstants constants;
+    constants.setEye(camera.position, camera.yaw);
     for (const EntityModel& model : instance.map->entityModels) {
         // Drawn when any area it reaches is drawn; one that reaches only solid
         // space with its copy.
         const bool seen = model.areas.empty() || std::any_of(model.areas.begin(), model.areas.end(), marked);
         if (!seen) continue;
-        const Matrix world = model.placement * instance.world;
-        const Matrix worldViewProjection = transposed(world * camera.view * camera.projection);
-        device->setVertexShaderConstant(0, &worldViewProjection, 4);
-        const Matrix worldRows = transposed(world);
-        device->setVertexShaderConstant(7, &worldRows, 3);
-        model.geometry.draw(*device, pass);
+        constants.setPlacement(model.placement * instance.world, camera.view, camera.projection);
+        model.geometry.draw({context.device, context.pipelines, constants.constants(), context.pass});
     }
 }
 

@@ -2,18 +2,15 @@
 // The frame's render pass over the scene.
 
 #include "render/globals.h"
-#include "render/material_states.h"
+#include "render/surface_pipelines.h"
 
 namespace q {
 
 class Camera;
 class MapInstance;
 class Scene;
-namespace gpu {
-class Device;
-}
 
-// Loads the lighting program's per-frame constants, draws the terrain, runs the
+// Draws the terrain, runs the
 // portal flow from the camera (or marks every area outside portal mode), then
 // draws the marked areas of every entered instance: their opaque surfaces, then
 // their blended ones. Returns the areas drawn, over all instances (what the
@@ -25,7 +22,7 @@ int render(Scene& scene);
 int drawVisible(MapInstance& instance, SurfacePass pass = SurfacePass::Opaque);
 // The entity models of an instance's map that reach an area marked in it (or
 // only solid space), each placed by its entity and then by the instance.
-void drawEntityModels(const MapInstance& instance, const Camera& camera, gpu::Device* device,
-                      SurfacePass pass = SurfacePass::Opaque);
+// The context's constants are replaced by each model's own.
+void drawEntityModels(const MapInstance& instance, const Camera& camera, const SurfaceDraw& context);
 
 }  // namespace q

@@ -14,6 +14,7 @@
 #include "map/material_image.h"
 #include "platform/report.h"
 #include "platform/gpu/device.h"
+#include "render/graphics_device.h"
 #include "render/grid_texture.h"
 #include "render/image_decode_queue.h"
 #include "render/texture_file.h"
@@ -203,6 +204,7 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
     how.textures = &tally;
     how.observer = observer;
     how.source = haveSource ? &source : nullptr;
+    how.pipelines = graphics ? &graphics->surfaces : nullptr;
     if (!map->readProcFile(procName.c_str(), how, error) ||
         !map->readCollisionFile(collisionName.c_str(), error)) {
         // Nothing of a map that did not load is kept (its buffers go with it);

@@ -8,7 +8,6 @@
 #include "math/matrix.h"
 #include "platform/gpu/device.h"
 #include "platform/report.h"
-#include "render/globals.h"
 #include "render/texture_file.h"
 
 namespace q {
@@ -128,12 +127,12 @@ void Terrain::build(std::vector<TerrainVertex>* vertices, std::vector<uint16_t>*
 void Terrain::upload(const std::vector<TerrainVertex>& vertices, const std::vector<uint16_t>& indices) {
     const uint32_t vertexBytes = static_cast<uint32_t>(vertices.size()) * kVertexStride;
     const uint32_t indexBytes = static_cast<uint32_t>(indices.size() * sizeof(uint16_t));
-    vertexBuffer = device->createVertexBuffer(vertexBytes, gpu::kUsageDynamic, gpu::kFvfLit);
-    indexBuffer = device->createIndexBuffer(indexBytes, gpu::kUsageDynamic);
+    vertexBuffer = device->createVertexBuffer(vertexBytes, gpu::BufferUse::Static);
+    indexBuffer = device->createIndexBuffer(indexBytes, gpu::BufferUse::Static);
 
     bool filled = vertexBuffer && indexBuffer;
     if (filled) {
-        if (void* dst = indexBuffer->lock(0, 0, gpu::kLockDiscard)) {
+        if (void* dst = indexBuffer->lock(0, 0)) {
             std::copy_n(reinterpret_cast<const uint8_t*>(indices.data()), indexBytes, static_cast<uint8_t*>(dst));
             indexBuffer->unlock();
         } else {
@@ -141,7 +140,7 @@ void Terrain::upload(const std::vector<TerrainVertex>& vertices, const std::vect
         }
     }
     if (filled) {
-        if (void* dst = vertexBuffer->lock(0, 0, gpu::kLockDiscard)) {
+        if (void* dst = vertexBuffer->lock(0, 0)) {
             std::copy_n(reinterpret_cast<const uint8_t*>(vertices.data()), vertexBytes, static_cast<uint8_t*>(dst));
             vertexBuffer->unlock();
         } else {
@@ -176,18 +175,17 @@ float Terrain::heightAt(Vector3 p) const {
     return (n.x * (x0 - p.x) + n.y * h + n.z * (z0 - p.z)) / n.y;
 }
 
-void Terrain::draw() const {
-    if (!device || !vertexBuffer || !indexBuffer) return;
-    // The vertices are already in world space.
-    const Matrix identity = Matrix::identity();
-    device->setVertexShaderConstant(7, &identity, 4);
-    device->setTexture(0, texture.get());
-    device->setVertexShader(g_lightingShader);
-    device->setIndices(indexBuffer.get(), 0);
-    device->setStreamSource(0, vertexBuffer.get(), kVertexStride);
-    device->drawIndexedPrimitive(gpu::Primitive::TriangleList, 0,
-                                 static_cast<uint32_t>(vertsX) * vertsZ, 0,
-                                 static_cast<uint32_t>(cellsX) * cellsZ * 2);
+void Terrain::draw(const SurfaceDraw& context) const {
+    if (!vertexBuffer || !indexBuffer) return;
+    gpu::DrawCall call;
+    call.pipeline = context.pipelines.opaque();
+    call.vertices = vertexBuffer.get();
+    call.indices = indexBuffer.get();
+    call.texture = texture.get();
+    call.constants = context.constants;
+    call.count = static_cast<uint32_t>(cellsX) * cellsZ * 6;
+    call.vertexCount = static_cast<uint32_t>(vertsX) * vertsZ;
+    context.device.draw(call);
 }
 
 }  // namespace q

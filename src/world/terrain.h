@@ -85,9 +85,10 @@ public:
     // there, and an edge plane carried outwards would be an invisible slope.
     float heightAt(Vector3 p) const;
 
-    // World transform rows to identity, texture, lighting program, indices,
-    // stream, one indexed draw of the whole grid. Draws nothing without buffers.
-    void draw() const;
+    // One indexed draw of the whole grid through the opaque look's pipeline,
+    // with the context's constants (the grid is in world space already).
+    // Draws nothing without buffers.
+    void draw(const SurfaceDraw& context) const;
 
     // Loads "Grass.bmp" beside the map (mapDir, as the map's name gives it;
     // empty: the working directory) and, when it is not there, from the

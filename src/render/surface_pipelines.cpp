@@ -1,0 +1,60 @@
+#include "render/surface_pipelines.h"
+
+#include <cmath>
+
+namespace q {
+
+namespace {
+
+uint8_t alphaReferenceOf(float alphaTest) {
+    if (!(alphaTest > 0.0f)) return 0;
+    return static_cast<uint8_t>(std::lround(std::fmin(alphaTest, 1.0f) * 255));
+}
+
+gpu::Blend deviceBlend(MaterialBlend blend) {
+    switch (blend) {
+    case MaterialBlend::Blend: return gpu::Blend::Alpha;
+    case MaterialBlend::Add: return gpu::Blend::Add;
+    case MaterialBlend::Filter: return gpu::Blend::Filter;
+    case MaterialBlend::Opaque: break;
+    }
+    return gpu::Blend::None;
+}
+
+}  // namespace
+
+gpu::PipelineDesc surfacePipelineDesc(const gpu::Program* lighting, MaterialBlend blend, float alphaTest) {
+    gpu::PipelineDesc desc;
+    desc.program = lighting;
+    desc.format = gpu::VertexFormat::LitTextured;
+    desc.blend = deviceBlend(blend);
+    desc.depthWrite = blend == MaterialBlend::Opaque;
+    desc.alphaReference = alphaReferenceOf(alphaTest);
+    return desc;
+}
+
+bool SurfacePipelines::create(gpu::Device& device, const gpu::Program* lighting) {
+    device_ = &device;
+    lighting_ = lighting;
+    looks_.clear();
+    return prepare(MaterialBlend::Opaque, 0.0f);
+}
+
+bool SurfacePipelines::prepare(MaterialBlend blend, float alphaTest) {
+    if (find(blend, alphaTest)) return true;
+    if (!device_) return false;
+    gpu::DeviceHandle<gpu::Pipeline> pipeline =
+        device_->createPipeline(surfacePipelineDesc(lighting_, blend, alphaTest));
+    if (!pipeline) return false;
+    looks_.push_back({blend, alphaReferenceOf(alphaTest), std::move(pipeline)});
+    return true;
+}
+
+const gpu::Pipeline* SurfacePipelines::find(MaterialBlend blend, float alphaTest) const {
+    const uint8_t reference = alphaReferenceOf(alphaTest);
+    for (const Look& look : looks_)
+        if (look.blend == blend && look.alphaReference == reference) return look.pipeline.get();
+    return nullptr;
+}
+
+}  // namespace q

@@ -1,0 +1,67 @@
+#pragma once
+// The pipelines lit surfaces (map surfaces, entity models, the terrain) are
+// drawn with: one for each look, a look being a material's blending and
+// alpha test. The opaque look's is made with the device; the others as the
+// loaded maps' materials name them, so a draw only looks one up.
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/gpu/device.h"
+
+namespace q {
+
+// How a material's drawn stage mixes with what is behind it.
+enum class MaterialBlend : unsigned char {
+    Opaque,  // writes its colour and depth
+    Blend,   // source alpha over what is there
+    Add,     // adds its colour
+    Filter,  // multiplies what is there by its colour
+};
+
+// Which surfaces a draw takes: the opaque ones (alpha-tested ones among them)
+// first, then, after every opaque surface of the frame, the blended ones.
+enum class SurfacePass : unsigned char { Opaque, Blended };
+
+inline SurfacePass passOf(MaterialBlend blend) {
+    return blend == MaterialBlend::Opaque ? SurfacePass::Opaque : SurfacePass::Blended;
+}
+
+// What a surface of this look needs: texels whose alpha is below alphaTest
+// (0 to 1; 0: none) are not drawn; a blended surface is mixed as its blend
+// says and leaves the depth buffer as it is.
+gpu::PipelineDesc surfacePipelineDesc(const gpu::Program* lighting, MaterialBlend blend, float alphaTest);
+
+class SurfacePipelines {
+public:
+    // Makes the opaque look's pipeline with the lighting program (null: the
+    // surfaces are drawn unlit). False when the device refuses it.
+    bool create(gpu::Device& device, const gpu::Program* lighting);
+    // Makes the look's pipeline unless it is made; false when it cannot be.
+    bool prepare(MaterialBlend blend, float alphaTest);
+    // The pipeline of a look made before; null for any other.
+    const gpu::Pipeline* find(MaterialBlend blend, float alphaTest) const;
+    const gpu::Pipeline* opaque() const { return find(MaterialBlend::Opaque, 0.0f); }
+
+private:
+    struct Look {
+        MaterialBlend blend;
+        uint8_t alphaReference;
+        gpu::DeviceHandle<gpu::Pipeline> pipeline;
+    };
+    gpu::Device* device_ = nullptr;
+    const gpu::Program* lighting_ = nullptr;
+    std::vector<Look> looks_;  // few: a map's materials use a handful of looks
+};
+
+// What drawing surfaces needs besides the surfaces: the device, the pipelines
+// of their looks, the constants that place and light them and which of the
+// frame's two passes this is.
+struct SurfaceDraw {
+    gpu::Device& device;
+    const SurfacePipelines& pipelines;
+    gpu::Constants constants;
+    SurfacePass pass = SurfacePass::Opaque;
+};
+
+}  // namespace q
