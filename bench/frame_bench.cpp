@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@
 #include "move/camera_update.h"
 #include "move/movement.h"
 #include "platform/gpu/recording/recording_device.h"
+#include "render/graphics_device.h"
 #include "render/globals.h"
 #include "vis/frustum.h"
 #include "vis/portal_flow.h"
@@ -66,7 +68,8 @@ struct Viewpoint {
 };
 
 struct World {
-    gpu::RecordingDevice device;
+    GraphicsDevice graphics;
+    gpu::RecordingDevice* device = nullptr;  // owned by graphics
     Scene scene;
     std::vector<Viewpoint> viewpoints;
     bool ready = false;
@@ -101,7 +104,11 @@ World& world() {
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(dir);
 
-    w.scene.device = &w.device;
+    auto backend = std::make_unique<gpu::RecordingDevice>();
+    w.device = backend.get();
+    w.graphics.create(std::move(backend));
+    w.scene.device = w.device;
+    w.scene.graphics = &w.graphics;
     w.scene.init();
     MapData* map = w.scene.loadMap(mapgen::mapName(options).c_str(), &error);
     if (!map) {
@@ -149,7 +156,7 @@ void frame(benchmark::State& state, bool portals) {
     placeCamera(w, &next);
     updateScene(w.scene);
     render(w.scene);
-    w.device.clearLog();
+    w.device->clearLog();
     next = 0;
 
     const uint64_t allocationsBefore = g_allocations;
@@ -157,7 +164,7 @@ void frame(benchmark::State& state, bool portals) {
         placeCamera(w, &next);
         updateScene(w.scene);
         areasDrawn += static_cast<uint64_t>(render(w.scene));
-        w.device.clearLog();
+        w.device->clearLog();
     }
     const double frames = static_cast<double>(state.iterations());
     g_allocationsPerFrame[portals ? "BM_FramePortalMode" : "BM_FrameEveryArea"] = static_cast<double>(g_allocations - allocationsBefore) / frames;
@@ -203,7 +210,7 @@ BENCHMARK(BM_FlowOnly);
         placeCamera(w, &next);
         updateScene(w.scene);
         areas += static_cast<uint64_t>(render(w.scene));
-        w.device.clearLog();
+        w.device->clearLog();
     }
     return areas;
 }
@@ -215,7 +222,7 @@ int profileFrames(bool portals, int count) {
     placeCamera(w, &next);
     updateScene(w.scene);
     render(w.scene);
-    w.device.clearLog();
+    w.device->clearLog();
     const uint64_t areas = q_profiledFrames(w, count);
     std::printf("%d frames, %.1f areas drawn per frame\n", count, static_cast<double>(areas) / count);
     return 0;

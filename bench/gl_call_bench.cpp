@@ -1,15 +1,16 @@
 // What the OpenGL device layer costs per call, on the demo map. A real frame
 // (update, render, overlay, end of frame) is recorded once on the recording
-// device: its draw calls and state calls are counted. Its draws are then
-// replayed on a headless GL device, each with the device calls the scene makes
-// for it (program, texture, stream, indices, constants when they change, draw),
-// and the same draws are done with bare GL calls (one vertex array per mesh, no
-// state tracking beyond "same as the last draw"). Both frames clear, draw and
-// wait for GL to finish; the time is the CPU time of this thread, which issues
-// every call. Their difference per device call is the layer's cost per call.
+// device. Its draws are then replayed on a headless GL device, one device call
+// each, naming the pipeline, buffers, texture and constants the scene named,
+// and the same draws are done with bare GL calls (one vertex array per mesh,
+// one program, no state tracking beyond "same as the last draw"). Both frames
+// clear, draw and wait for GL to finish; the time is the CPU time of this
+// thread, which issues every call. Their difference per device call is the
+// layer's cost per call.
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,14 +40,14 @@ namespace {
 // The frame's draws are issued this many times between one clear and one
 // wait, so that the fixed cost of those two does not hide the calls.
 constexpr int kRepeats = 10;
+constexpr size_t kBareConstantFloats = 48;  // the bare program reads c0..c11
 
 struct ReplayDraw {
     size_t mesh;
     int texture;
-    bool lines;
+    size_t pipeline;  // index into Frame::pipelines
     bool indexed;
-    uint32_t vertexShader;  // the recorded handle
-    uint32_t minIndex, vertexCount, startIndex, primitiveCount, startVertex, baseVertex;
+    uint32_t first, count, vertexCount;
     size_t constants;  // index into Frame::constants
 };
 
@@ -63,40 +64,22 @@ struct TextureData {
 
 // One recorded frame: its call counts and everything needed to replay its draws.
 struct Frame {
-    std::map<std::string, int> callsByKind;
-    int draws = 0, stateCalls = 0, unchangedStateCalls = 0;
+    int draws = 0, pipelineChanges = 0, locks = 0;
+    std::vector<gpu::PipelineDesc> pipelines;  // programs as recorded: non-null means the lighting
     std::vector<Mesh> meshes;
     std::vector<TextureData> textures;
-    std::vector<std::vector<float>> constants;  // 48 floats each
+    std::vector<std::vector<float>> constants;  // kBareConstantFloats each, registers past a draw's own 0
+    std::vector<uint32_t> constantCounts;
     std::vector<ReplayDraw> replay;
 };
-
-const char* kindName(gpu::CallKind kind) {
-    using gpu::CallKind;
-    switch (kind) {
-    case CallKind::SetRenderState: return "render state";
-    case CallKind::SetTextureStageState: return "texture stage state";
-    case CallKind::SetTexture: return "texture";
-    case CallKind::SetTransform: return "transform";
-    case CallKind::SetVertexShader: return "vertex shader";
-    case CallKind::SetVertexShaderConstant: return "constants";
-    case CallKind::SetStreamSource: return "stream";
-    case CallKind::SetIndices: return "indices";
-    case CallKind::DrawPrimitive:
-    case CallKind::DrawIndexedPrimitive: return "draw";
-    default: return nullptr;
-    }
-}
 
 // The demo frame as the viewer makes it, on a recording device.
 bool recordFrame(const std::string& dir, Frame* out) {
     GraphicsDevice graphics;
     auto* recorder = new gpu::RecordingDevice();
     graphics.create(std::unique_ptr<gpu::Device>(recorder));
-    g_lightingShader = graphics.createVertexShader(kLightingProgramText, kLightingDeclaration);
     TextFont font;
     const bool haveFont = font.init(graphics.device.get(), "Arial", 20) == kTextFontOk;
-
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(dir);
     auto* scene = new Scene;
@@ -130,38 +113,29 @@ bool recordFrame(const std::string& dir, Frame* out) {
     recorder->clearLog();
     frame();
 
-    // Counts, and which state calls repeat the value already set.
-    std::map<std::pair<int, uint32_t>, uint64_t> lastValue;
-    for (const gpu::RecordedCall& call : recorder->calls) {
-        const char* name = kindName(call.kind);
-        if (!name) continue;
-        ++out->callsByKind[name];
-        if (call.kind == gpu::CallKind::DrawPrimitive || call.kind == gpu::CallKind::DrawIndexedPrimitive) {
-            ++out->draws;
-            continue;
-        }
-        ++out->stateCalls;
-        uint64_t value = reinterpret_cast<uintptr_t>(call.object) ^ (uint64_t{call.args[1]} << 32) ^ call.args[2];
-        const bool valueCall = call.kind != gpu::CallKind::SetVertexShaderConstant &&
-                               call.kind != gpu::CallKind::SetTransform;
-        const auto key = std::make_pair(static_cast<int>(call.kind), call.args[0]);
-        auto it = lastValue.find(key);
-        if (valueCall && it != lastValue.end() && it->second == value) ++out->unchangedStateCalls;
-        lastValue[key] = value;
-    }
-
+    for (const gpu::RecordedCall& call : recorder->calls) out->locks += call.kind == gpu::CallKind::Lock;
     std::map<std::pair<const void*, const void*>, size_t> meshIndex;
     std::map<const void*, int> textureIndex;
+    std::map<const void*, size_t> pipelineIndex;
+    const void* lastPipeline = nullptr;
     for (const gpu::DrawRecord& d : recorder->draws) {
-        if (d.problem || !d.stream) continue;
-        const bool indexed = d.kind == gpu::CallKind::DrawIndexedPrimitive && d.indices;
-        const auto key = std::make_pair<const void*, const void*>(d.stream, indexed ? d.indices : nullptr);
+        ++out->draws;
+        if (d.problem || !d.vertices || d.count == 0) continue;
+        if (d.pipelineObject != lastPipeline) ++out->pipelineChanges;
+        lastPipeline = d.pipelineObject;
+        auto p = pipelineIndex.find(d.pipelineObject);
+        if (p == pipelineIndex.end()) {
+            out->pipelines.push_back(d.pipeline);
+            p = pipelineIndex.emplace(d.pipelineObject, out->pipelines.size() - 1).first;
+        }
+        const bool indexed = d.indices != nullptr;
+        const auto key = std::make_pair<const void*, const void*>(d.vertices, d.indices);
         auto found = meshIndex.find(key);
         if (found == meshIndex.end()) {
             Mesh mesh;
-            mesh.vertices = gpu::RecordingDevice::contents(d.stream);
+            mesh.vertices = gpu::RecordingDevice::contents(d.vertices);
             if (indexed) mesh.indices = gpu::RecordingDevice::contents(d.indices);
-            mesh.stride = d.stride;
+            mesh.stride = gpu::vertexBytes(d.pipeline.format);
             out->meshes.push_back(std::move(mesh));
             found = meshIndex.emplace(key, out->meshes.size() - 1).first;
         }
@@ -175,13 +149,16 @@ bool recordFrame(const std::string& dir, Frame* out) {
             }
             texture = t->second;
         }
-        std::vector<float> constants(&d.constants[0][0], &d.constants[0][0] + 48);
-        if (out->constants.empty() || out->constants.back() != constants) out->constants.push_back(constants);
-        out->replay.push_back({found->second, texture, d.primitive == gpu::Primitive::LineList, indexed,
-                               d.vertexShader, d.minIndex, d.vertexCount, d.startIndex, d.primitiveCount,
-                               d.startVertex, d.baseVertex, out->constants.size() - 1});
+        std::vector<float> constants(kBareConstantFloats, 0.0f);
+        const size_t given = std::min<size_t>(d.constantCount * 4, kBareConstantFloats);
+        std::copy(&d.constants[0][0], &d.constants[0][0] + given, constants.begin());
+        if (out->constants.empty() || out->constants.back() != constants || out->constantCounts.back() != d.constantCount) {
+            out->constants.push_back(constants);
+            out->constantCounts.push_back(d.constantCount);
+        }
+        out->replay.push_back({found->second, texture, p->second, indexed, d.first, d.count, d.vertexCount,
+                               out->constants.size() - 1});
     }
-
     font.release();
     delete scene;
     return true;
@@ -191,27 +168,35 @@ bool recordFrame(const std::string& dir, Frame* out) {
 
 Frame g_frame;
 std::unique_ptr<gpu::Device> g_gl;
-uint32_t g_glProgram = 0;
+gpu::DeviceHandle<gpu::Program> g_glProgram;
+std::vector<gpu::DeviceHandle<gpu::Pipeline>> g_pipelines;
 std::vector<gpu::DeviceHandle<gpu::VertexBuffer>> g_vertexBuffers;
 std::vector<gpu::DeviceHandle<gpu::IndexBuffer>> g_indexBuffers;
 std::vector<gpu::DeviceHandle<gpu::Texture>> g_textures;
+std::vector<gpu::DrawCall> g_calls;
 bench::BareGlScene* g_bare = nullptr;
 std::vector<bench::BareDraw> g_bareDraws;
-uint64_t g_deviceCallsPerReplay = 0;
 
 bool prepareGl() {
     std::string error;
     g_gl = gpu::createHeadlessDevice(1024, 768, &error);
     if (!g_gl) return std::fprintf(stderr, "gl_call_bench: %s\n", error.c_str()), false;
-    g_glProgram = g_gl->createVertexShader(kLightingProgramText, kLightingDeclaration);
+    g_glProgram = g_gl->createProgram(kLightingProgramText, gpu::VertexFormat::LitTextured);
+    if (!g_glProgram) return std::fprintf(stderr, "gl_call_bench: the lighting program was refused\n"), false;
+    for (gpu::PipelineDesc desc : g_frame.pipelines) {
+        if (desc.program) desc.program = g_glProgram.get();
+        g_pipelines.push_back(g_gl->createPipeline(desc));
+        if (!g_pipelines.back()) return std::fprintf(stderr, "gl_call_bench: a pipeline was refused\n"), false;
+    }
     for (const Mesh& mesh : g_frame.meshes) {
-        gpu::DeviceHandle<gpu::VertexBuffer> vb = g_gl->createVertexBuffer(static_cast<uint32_t>(mesh.vertices.size()), 0, 0);
-        std::memcpy(vb->lock(0, 0, 0), mesh.vertices.data(), mesh.vertices.size());
+        gpu::DeviceHandle<gpu::VertexBuffer> vb =
+            g_gl->createVertexBuffer(static_cast<uint32_t>(mesh.vertices.size()), gpu::BufferUse::Static);
+        std::memcpy(vb->lock(0, 0), mesh.vertices.data(), mesh.vertices.size());
         vb->unlock();
         gpu::DeviceHandle<gpu::IndexBuffer> ib;
         if (!mesh.indices.empty()) {
-            ib = g_gl->createIndexBuffer(static_cast<uint32_t>(mesh.indices.size()), 0);
-            std::memcpy(ib->lock(0, 0, 0), mesh.indices.data(), mesh.indices.size());
+            ib = g_gl->createIndexBuffer(static_cast<uint32_t>(mesh.indices.size()), gpu::BufferUse::Static);
+            std::memcpy(ib->lock(0, 0), mesh.indices.data(), mesh.indices.size());
             ib->unlock();
         }
         g_vertexBuffers.push_back(std::move(vb));
@@ -241,59 +226,48 @@ bool prepareGl() {
     for (const TextureData& t : g_frame.textures) bareTextures.push_back({t.texels.data(), t.width, t.height});
     g_bare = bench::createBareGlScene(bareMeshes, bareTextures, &error);
     if (!g_bare) return std::fprintf(stderr, "gl_call_bench: %s\n", error.c_str()), false;
+
     for (int repeat = 0; repeat < kRepeats; ++repeat)
-    for (const ReplayDraw& d : g_frame.replay) {
-        bench::BareDraw b;
-        b.mesh = static_cast<uint32_t>(d.mesh);
-        b.texture = d.texture;
-        b.lines = d.lines;
-        b.first = d.indexed ? d.startIndex : d.startVertex;
-        b.count = d.primitiveCount * (d.lines ? 2 : 3);
-        b.baseVertex = static_cast<int32_t>(d.baseVertex);
-        b.constants = g_frame.constants[d.constants].data();
-        g_bareDraws.push_back(b);
-    }
+        for (const ReplayDraw& d : g_frame.replay) {
+            const bool lines = g_frame.pipelines[d.pipeline].format == gpu::VertexFormat::ColouredLine;
+            gpu::DrawCall call;
+            call.pipeline = g_pipelines[d.pipeline].get();
+            call.vertices = g_vertexBuffers[d.mesh].get();
+            call.indices = d.indexed ? g_indexBuffers[d.mesh].get() : nullptr;
+            call.texture = d.texture >= 0 ? g_textures[static_cast<size_t>(d.texture)].get() : nullptr;
+            const std::vector<float>& constants = g_frame.constants[d.constants];
+            call.constants = {reinterpret_cast<const float(*)[4]>(constants.data()), g_frame.constantCounts[d.constants]};
+            call.first = d.first;
+            call.count = d.count;
+            call.vertexCount = d.vertexCount;
+            g_calls.push_back(call);
+
+            bench::BareDraw b;
+            b.mesh = static_cast<uint32_t>(d.mesh);
+            b.texture = d.texture;
+            b.lines = lines;
+            b.first = d.first;
+            b.count = d.count;
+            b.constants = constants.data();
+            g_bareDraws.push_back(b);
+        }
     return true;
 }
 
-// The recorded draws through the device, each with the calls the scene makes.
+// The recorded draws through the device, one call each.
 void replayOnDevice() {
     gpu::Device& device = *g_gl;
-    uint64_t calls = 0;
-    device.clear(gpu::kClearTarget | gpu::kClearZBuffer, 0xff000000u, 1.0f, 0);
-    device.beginScene();
-    size_t constants = ~size_t{0};
-    for (int repeat = 0; repeat < kRepeats; ++repeat)
-    for (const ReplayDraw& d : g_frame.replay) {
-        const bool program = (d.vertexShader & gpu::kProgramHandleBit) != 0;
-        device.setVertexShader(program ? g_glProgram : d.vertexShader);
-        device.setTexture(0, d.texture >= 0 ? g_textures[static_cast<size_t>(d.texture)].get() : nullptr);
-        device.setStreamSource(0, g_vertexBuffers[d.mesh].get(), g_frame.meshes[d.mesh].stride);
-        calls += 3;
-        if (d.constants != constants) {
-            device.setVertexShaderConstant(0, g_frame.constants[d.constants].data(), 12);
-            constants = d.constants;
-            ++calls;
-        }
-        const gpu::Primitive primitive = d.lines ? gpu::Primitive::LineList : gpu::Primitive::TriangleList;
-        if (d.indexed) {
-            device.setIndices(g_indexBuffers[d.mesh].get(), d.baseVertex);
-            device.drawIndexedPrimitive(primitive, d.minIndex, d.vertexCount, d.startIndex, d.primitiveCount);
-            calls += 2;
-        } else {
-            device.drawPrimitive(primitive, d.startVertex, d.primitiveCount);
-            ++calls;
-        }
-    }
-    device.endScene();
-    device.present();
+    device.beginFrame(0xff000000u);
+    for (const gpu::DrawCall& call : g_calls) device.draw(call);
+    device.endFrame();
     bench::finishGl();
-    g_deviceCallsPerReplay = calls + 4;
 }
+
+uint64_t deviceCallsPerReplay() { return g_calls.size() + 2; }
 
 void BM_DeviceFrame(benchmark::State& state) {
     for (auto _ : state) replayOnDevice();
-    state.counters["device_calls"] = static_cast<double>(g_deviceCallsPerReplay);
+    state.counters["device_calls"] = static_cast<double>(deviceCallsPerReplay());
 }
 
 void BM_BareGlFrame(benchmark::State& state) {
@@ -357,22 +331,22 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
 
     const q::Frame& f = q::g_frame;
-    std::string kinds;
-    for (const auto& [name, count] : f.callsByKind) kinds += q::bench::format("%s %d, ", name.c_str(), count);
-    if (!kinds.empty()) kinds.resize(kinds.size() - 2);
     q::bench::printNote("GL device cost per call (demo)",
-                        q::bench::format("one demo frame: %d draw calls, %d state calls (%d of them repeat the "
-                                         "value already set): %s",
-                                         f.draws, f.stateCalls, f.unchangedStateCalls, kinds.c_str()));
+                        q::bench::format("one demo frame: %d draws (one device call each) through %zu pipelines, "
+                                         "%d pipeline changes, %d buffer locks",
+                                         f.draws, f.pipelines.size(), f.pipelineChanges, f.locks));
     const double device = reporter.nsPerFrame["BM_DeviceFrame"], bare = reporter.nsPerFrame["BM_BareGlFrame"];
     if (device <= 0 || bare <= 0) return 1;
-    const double calls = static_cast<double>(q::g_deviceCallsPerReplay);
+    const double calls = static_cast<double>(q::deviceCallsPerReplay());
     q::bench::printFigure("GL device cost per call (demo)",
                           q::bench::format("the frame's draws %d times, %zu draws through the device (%.0f calls) "
                                            "%.0f us vs bare GL %.0f us CPU: %+.0f ns per device call",
                                            q::kRepeats, q::g_bareDraws.size(), calls, device / 1e3, bare / 1e3,
                                            (device - bare) / calls),
                           device / bare, "-", "-");
+    q::g_calls.clear();
+    q::g_pipelines.clear();
+    q::g_glProgram.reset();
     q::g_vertexBuffers.clear();
     q::g_indexBuffers.clear();
     q::g_textures.clear();

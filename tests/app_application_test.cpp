@@ -285,7 +285,7 @@ TEST_F(AppApplication, BoxesOfTheStartWaitForTheFirstFrameOnScreen) {
     resetReportsForTest();
     configureReports({true, nullptr, [](const char* text, const char* caption) {
         const auto presents = std::count_if(device->calls.begin(), device->calls.end(),
-                                            [](const gpu::RecordedCall& c) { return c.kind == gpu::CallKind::Present; });
+                                            [](const gpu::RecordedCall& c) { return c.kind == gpu::CallKind::EndFrame; });
         boxes.push_back(std::to_string(presents) + " " + caption + ": " + text);
     }, true});
     report("zop", "ff", "portal 20 of m.proc");

@@ -181,7 +181,7 @@ TEST(AppGraphicsDeviceRelease, ADeviceTornDownBeforeWhatWasMadeOnItStopsTheProgr
             // Its handle lets go of the buffer, so it is still live when the device goes.
             (void)device.createVertexBuffer(64, gpu::BufferUse::Dynamic).release();
         },
-        "1 buffers and 0 textures still live");
+        "1 buffers, 0 textures, 0 programs and 0 pipelines still live");
 }
 
 }  // namespace
