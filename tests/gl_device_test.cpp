@@ -79,14 +79,6 @@ protected:
         device->draw(call);
     }
 
-    DeviceHandle<Texture> solidTexture(uint32_t texel) {
-        DeviceHandle<Texture> texture = device->createTexture(1, 1, 1);
-        EXPECT_NE(texture, nullptr);
-        *static_cast<uint32_t*>(texture->lockRect(nullptr)) = texel;
-        texture->unlockRect();
-        return texture;
-    }
-
     void readBack() {
         frame.assign(kWidth * kHeight * 4, 0);
         ASSERT_TRUE(device->readBackBuffer(frame.data()));
@@ -185,7 +177,9 @@ TEST_F(GlDeviceTest, TextureModulatesColourTakesItsAlphaAndAlphaTestDiscards) {
 
 TEST_F(GlDeviceTest, BlendModesMixWithWhatIsThere) {
     device->beginFrame(0xff4080c0);
-    DeviceHandle<Texture> halfAlpha = solidTexture(0x80ffffff);
+    DeviceHandle<Texture> halfAlpha = device->createTexture(1, 1, 1);
+    *static_cast<uint32_t*>(halfAlpha->lockRect(nullptr)) = 0x80ffffff;
+    halfAlpha->unlockRect();
     DeviceHandle<Pipeline> alpha = pipeline({.blend = Blend::Alpha});
     DeviceHandle<Pipeline> add = pipeline({.blend = Blend::Add});
     DeviceHandle<Pipeline> filter = pipeline({.blend = Blend::Filter});
