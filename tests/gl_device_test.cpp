@@ -46,16 +46,23 @@ protected:
         std::string error;
         device = createHeadlessDevice(kWidth, kHeight, &error);
         if (!device) GTEST_SKIP() << "no OpenGL context on EGL: " << error;
-        quads = device->createVertexBuffer(sizeof(ScreenVertex) * 6 * 4, kUsageDynamic | kUsageWriteOnly, kFvfScreen);
+        quads = device->createVertexBuffer(sizeof(ScreenVertex) * 6 * 4, BufferUse::Dynamic);
         ASSERT_NE(quads, nullptr);
-        device->setRenderState(RenderState::CullMode, kCullNone);
-        device->clear(kClearTarget | kClearZBuffer, 0xff000000, 1.0f, 0);
+        screen = pipeline({});
+        device->beginFrame(0xff000000);
+    }
+
+    DeviceHandle<Pipeline> pipeline(PipelineDesc desc, VertexFormat format = VertexFormat::ScreenText) {
+        desc.format = format;
+        DeviceHandle<Pipeline> made = device->createPipeline(desc);
+        EXPECT_NE(made, nullptr);
+        return made;
     }
 
     // A pre-transformed rectangle in back-buffer pixels (y down), two triangles.
-    void drawQuad(float x0, float y0, float x1, float y1, float z, uint32_t color, float u0 = 0, float v0 = 0,
-                  float u1 = 1, float v1 = 1) {
-        auto* v = static_cast<ScreenVertex*>(quads->lock(0, 0, kLockDiscard));
+    void drawQuad(float x0, float y0, float x1, float y1, float z, uint32_t color, const Texture* texture = nullptr,
+                  const Pipeline* with = nullptr, float u0 = 0, float v0 = 0, float u1 = 1, float v1 = 1) {
+        auto* v = static_cast<ScreenVertex*>(quads->lock(0, 0));
         ASSERT_NE(v, nullptr);
         v[0] = {x0, y1, z, 1, color, u0, v1};
         v[1] = {x1, y0, z, 1, color, u1, v0};
@@ -64,9 +71,12 @@ protected:
         v[4] = {x0, y1, z, 1, color, u0, v1};
         v[5] = {x1, y1, z, 1, color, u1, v1};
         quads->unlock();
-        device->setVertexShader(kFvfScreen);
-        device->setStreamSource(0, quads.get(), sizeof(ScreenVertex));
-        device->drawPrimitive(Primitive::TriangleList, 0, 2);
+        DrawCall call;
+        call.pipeline = with ? with : screen.get();
+        call.vertices = quads.get();
+        call.texture = texture;
+        call.count = 6;
+        device->draw(call);
     }
 
     void readBack() {
@@ -86,8 +96,22 @@ protected:
 
     std::unique_ptr<Device> device;
     DeviceHandle<VertexBuffer> quads;
+    DeviceHandle<Pipeline> screen;
     std::vector<uint8_t> frame;
 };
+
+// c0..c3: the rows of the transposed world-view-projection, as the world
+// formats' programs read them.
+void placementConstants(const Matrix& worldViewProjection, float (*registers)[4]) {
+    const Matrix t = transposed(worldViewProjection);
+    std::memcpy(registers, t.m, sizeof t.m);
+}
+
+Matrix wideProjection() {
+    Matrix projection;
+    D3DXMatrixPerspectiveFovLH(&projection, static_cast<float>(M_PI / 2), float(kWidth) / kHeight, 1.0f, 1000.0f);
+    return projection;
+}
 
 #define EXPECT_RGB(actual, r_, g_, b_)                                                               \
     do {                                                                                             \
@@ -97,7 +121,7 @@ protected:
     } while (0)
 
 TEST_F(GlDeviceTest, ClearFillsTheBackBufferAndReadBackIsTopRowFirst) {
-    device->clear(kClearTarget, 0xff204080, 1.0f, 0);
+    device->beginFrame(0xff204080);
     // Only the top quarter is painted: in the read-back picture it must be the
     // first rows, whatever GL's own row order.
     drawQuad(0, 0, kWidth, kHeight / 4, 0.5f, 0xffff0000);
@@ -121,48 +145,56 @@ TEST_F(GlDeviceTest, ScreenQuadCoversItsPixelsWithYDownAndShowsTheDiffuseColourW
 }
 
 TEST_F(GlDeviceTest, TextureModulatesColourTakesItsAlphaAndAlphaTestDiscards) {
-    // 2 x 1 texels: left alpha 15 (below the reference), right alpha 16.
-    DeviceHandle<Texture> texture = device->createTexture(2, 1, 1);
+    // 4 x 1 texels: the left two alpha 15 (below the reference), the right two
+    // alpha 16, so that the smoothed samples at x = 8 and x = 24 are not mixed.
+    DeviceHandle<Texture> texture = device->createTexture(4, 1, 1);
     ASSERT_NE(texture, nullptr);
     uint32_t pitch = 0;
     auto* texels = static_cast<uint32_t*>(texture->lockRect(&pitch));
     ASSERT_NE(texels, nullptr);
-    EXPECT_EQ(pitch, 8u);
-    texels[0] = 0x0fffffff;
-    texels[1] = 0x10808080;
+    EXPECT_EQ(pitch, 16u);
+    texels[0] = texels[1] = 0x0fffffff;
+    texels[2] = texels[3] = 0x10808080;
     texture->unlockRect();
 
-    device->setTexture(0, texture.get());
-    device->setRenderState(RenderState::AlphaTestEnable, 1);
-    device->setRenderState(RenderState::AlphaRef, 16);
-    device->setRenderState(RenderState::AlphaFunc, kCmpGreaterEqual);
+    DeviceHandle<Pipeline> tested = pipeline({.alphaReference = 16});
     // The vertex alpha (0x20) must not weaken the texel alpha: the test above
     // decides on the texel alone.
-    drawQuad(0, 0, 32, 16, 0.5f, 0x2000ff00);
+    drawQuad(0, 0, 32, 16, 0.5f, 0x2000ff00, texture.get(), tested.get());
+    // Reference 255 keeps only opaque texels; the same pipeline without a
+    // texture tests the vertex alpha.
+    DeviceHandle<Pipeline> opaqueOnly = pipeline({.alphaReference = 255});
+    drawQuad(0, 16, 32, 32, 0.5f, 0xffffffff, texture.get(), opaqueOnly.get());
+    drawQuad(32, 0, 64, 16, 0.5f, 0x0f0000ff, nullptr, tested.get());
+    drawQuad(32, 16, 64, 32, 0.5f, 0x100000ff, nullptr, tested.get());
     readBack();
-    EXPECT_RGB(at(4, 8), 0, 0, 0);       // discarded
-    EXPECT_RGB(at(20, 8), 0, 0x80, 0);   // grey 0x80 x green
-    texture.reset();
+    EXPECT_RGB(at(8, 8), 0, 0, 0);       // discarded
+    EXPECT_RGB(at(24, 8), 0, 0x80, 0);   // grey 0x80 x green
+    EXPECT_RGB(at(24, 24), 0, 0, 0);
+    EXPECT_RGB(at(40, 8), 0, 0, 0);
+    EXPECT_RGB(at(40, 24), 0, 0, 255);
 }
 
-TEST_F(GlDeviceTest, AlphaBlendMixesBySourceAlpha) {
-    device->clear(kClearTarget, 0xff0000ff, 1.0f, 0);
-    DeviceHandle<Texture> texture = device->createTexture(1, 1, 1);
-    ASSERT_NE(texture, nullptr);
-    *static_cast<uint32_t*>(texture->lockRect(nullptr)) = 0x80ffffff;
-    texture->unlockRect();
-    device->setTexture(0, texture.get());
-    device->setRenderState(RenderState::AlphaBlendEnable, 1);
-    device->setRenderState(RenderState::SrcBlend, kBlendSrcAlpha);
-    device->setRenderState(RenderState::DestBlend, kBlendInvSrcAlpha);
-    drawQuad(0, 0, kWidth, kHeight, 0.5f, 0xffff0000);
+TEST_F(GlDeviceTest, BlendModesMixWithWhatIsThere) {
+    device->beginFrame(0xff4080c0);
+    DeviceHandle<Texture> halfAlpha = device->createTexture(1, 1, 1);
+    *static_cast<uint32_t*>(halfAlpha->lockRect(nullptr)) = 0x80ffffff;
+    halfAlpha->unlockRect();
+    DeviceHandle<Pipeline> alpha = pipeline({.blend = Blend::Alpha});
+    DeviceHandle<Pipeline> add = pipeline({.blend = Blend::Add});
+    DeviceHandle<Pipeline> filter = pipeline({.blend = Blend::Filter});
+    drawQuad(0, 0, 16, 16, 0.5f, 0xffff0000, halfAlpha.get(), alpha.get());
+    drawQuad(16, 0, 32, 16, 0.5f, 0xff202020, nullptr, add.get());
+    drawQuad(32, 0, 48, 16, 0.5f, 0xff808080, nullptr, filter.get());
+    drawQuad(48, 0, 64, 16, 0.5f, 0xff102030, nullptr, screen.get());  // None replaces
     readBack();
-    EXPECT_RGB(at(10, 10), 128, 0, 127);
-    texture.reset();
+    EXPECT_RGB(at(8, 8), 0xa0, 0x40, 0x60);  // red x 0.5 + what is there x 0.5
+    EXPECT_RGB(at(24, 8), 0x60, 0xa0, 0xe0);
+    EXPECT_RGB(at(40, 8), 0x20, 0x40, 0x60);
+    EXPECT_RGB(at(56, 8), 0x10, 0x20, 0x30);
 }
 
-TEST_F(GlDeviceTest, DepthTestKeepsTheNearerSurfaceOnlyWhileEnabled) {
-    device->setRenderState(RenderState::ZEnable, 1);
+TEST_F(GlDeviceTest, DepthTestAndDepthWriteFollowThePipeline) {
     drawQuad(0, 0, 32, 48, 0.2f, 0xffff0000);
     drawQuad(0, 0, 64, 48, 0.8f, 0xff0000ff);  // behind the red half
     readBack();
@@ -171,17 +203,32 @@ TEST_F(GlDeviceTest, DepthTestKeepsTheNearerSurfaceOnlyWhileEnabled) {
 
     // Equal depth passes (less-or-equal), and with the test off the last draw wins.
     drawQuad(32, 0, 64, 48, 0.8f, 0xff00ff00);
-    device->setRenderState(RenderState::ZEnable, 0);
-    drawQuad(0, 24, 64, 48, 0.9f, 0xffffffff);
+    DeviceHandle<Pipeline> untested = pipeline({.depthTest = false});
+    drawQuad(0, 24, 64, 48, 0.9f, 0xffffffff, nullptr, untested.get());
     readBack();
     EXPECT_RGB(at(40, 10), 0, 255, 0);
     EXPECT_RGB(at(10, 30), 255, 255, 255);
+
+    // A near surface that does not write depth hides nothing drawn after it,
+    // and a frame begun while depth writes are off still clears depth.
+    device->beginFrame(0xff000000);
+    DeviceHandle<Pipeline> unwritten = pipeline({.depthWrite = false});
+    drawQuad(0, 0, 32, 48, 0.1f, 0xffff0000, nullptr, unwritten.get());
+    drawQuad(0, 0, 64, 48, 0.5f, 0xff00ff00);
+    readBack();
+    EXPECT_RGB(at(10, 10), 0, 255, 0);
+    drawQuad(0, 0, 64, 48, 0.05f, 0xff00ff00);
+    drawQuad(60, 40, 64, 48, 0.01f, 0xff00ff00, nullptr, unwritten.get());
+    device->beginFrame(0xff000000);
+    drawQuad(0, 0, 64, 48, 0.9f, 0xff0000ff);
+    readBack();
+    EXPECT_RGB(at(10, 10), 0, 0, 255);
 }
 
-TEST_F(GlDeviceTest, LineListIsTransformedByWorldViewProjectionAndKeepsItsColour) {
-    DeviceHandle<VertexBuffer> lines = device->createVertexBuffer(sizeof(LineVertex) * 4, kUsageDynamic, kFvfLine);
+TEST_F(GlDeviceTest, LinesArePlacedByTheirConstantsAndKeepTheirColour) {
+    DeviceHandle<VertexBuffer> lines = device->createVertexBuffer(sizeof(LineVertex) * 4, BufferUse::Dynamic);
     ASSERT_NE(lines, nullptr);
-    auto* v = static_cast<LineVertex*>(lines->lock(0, 0, kLockDiscard));
+    auto* v = static_cast<LineVertex*>(lines->lock(0, 0));
     ASSERT_NE(v, nullptr);
     // A horizontal red line high in the view and a vertical blue one to the
     // right, both 10 units in front of a camera standing at z = -10.
@@ -191,14 +238,10 @@ TEST_F(GlDeviceTest, LineListIsTransformedByWorldViewProjectionAndKeepsItsColour
     v[3] = {7.0f, 100, 0, 0xff0000ff};
     lines->unlock();
 
-    Matrix projection;
-    D3DXMatrixPerspectiveFovLH(&projection, static_cast<float>(M_PI / 2), float(kWidth) / kHeight, 1.0f, 1000.0f);
-    device->setTransform(Transform::World, Matrix::identity());
-    device->setTransform(Transform::View, Matrix::translation(0, 0, 10));
-    device->setTransform(Transform::Projection, projection);
-    device->setVertexShader(kFvfLine);
-    device->setStreamSource(0, lines.get(), sizeof(LineVertex));
-    device->drawPrimitive(Primitive::LineList, 0, 2);
+    float constants[4][4];
+    placementConstants(Matrix::translation(0, 0, 10) * wideProjection(), constants);
+    DeviceHandle<Pipeline> linePipeline = pipeline({}, VertexFormat::ColouredLine);
+    device->draw({.pipeline = linePipeline.get(), .vertices = lines.get(), .constants = {constants, 4}, .count = 4});
     readBack();
 
     // y 5.2 at distance 10 with a 90 degree view: 0.52 of the half height
@@ -215,12 +258,20 @@ TEST_F(GlDeviceTest, LineListIsTransformedByWorldViewProjectionAndKeepsItsColour
     bool blue = false;
     for (uint32_t x = 47; x <= 50; ++x) blue = blue || near(at(x, 36), Rgb{0, 0, 255});
     EXPECT_TRUE(blue);
-    lines.reset();
+
+    // New constants for the same pipeline move the next draw: the camera
+    // steps up 4 units, so the red line falls to row 24 - 0.12 * 24 = 21.1.
+    placementConstants(Matrix::translation(0, -4, 10) * wideProjection(), constants);
+    device->beginFrame(0xff000000);
+    device->draw({.pipeline = linePipeline.get(), .vertices = lines.get(), .constants = {constants, 4}, .count = 2});
+    readBack();
+    EXPECT_RGB(at(5, 11), 0, 0, 0);
+    EXPECT_TRUE(near(at(5, 20), Rgb{255, 0, 0}) || near(at(5, 21), Rgb{255, 0, 0}));
 }
 
-TEST_F(GlDeviceTest, IndexedDrawStartsAtTheBaseVertex) {
-    // Two quads in one buffer; indices 0..3 with base vertex 4 pick the second.
-    auto* v = static_cast<ScreenVertex*>(quads->lock(0, 8 * sizeof(ScreenVertex), 0));
+TEST_F(GlDeviceTest, IndexedDrawReadsItsIndexRangeAndFreedObjectsAreNotMistakenForNewOnes) {
+    // Two quads in one buffer; the second six indices pick the second, green one.
+    auto* v = static_cast<ScreenVertex*>(quads->lock(0, 8 * sizeof(ScreenVertex)));
     ASSERT_NE(v, nullptr);
     const ScreenVertex red[4] = {{0, 0, 0.5f, 1, 0xffff0000, 0, 0}, {16, 0, 0.5f, 1, 0xffff0000, 0, 0},
                                  {16, 16, 0.5f, 1, 0xffff0000, 0, 0}, {0, 16, 0.5f, 1, 0xffff0000, 0, 0}};
@@ -231,64 +282,89 @@ TEST_F(GlDeviceTest, IndexedDrawStartsAtTheBaseVertex) {
         v[4 + i].color = 0xff00ff00;
     }
     quads->unlock();
-    DeviceHandle<IndexBuffer> indices = device->createIndexBuffer(6 * sizeof(uint16_t), kUsageWriteOnly);
-    ASSERT_NE(indices, nullptr);
-    const uint16_t list[6] = {0, 1, 2, 0, 2, 3};
-    std::memcpy(indices->lock(0, 0, 0), list, sizeof list);
-    indices->unlock();
-
-    device->setVertexShader(kFvfScreen);
-    device->setStreamSource(0, quads.get(), sizeof(ScreenVertex));
-    device->setIndices(indices.get(), 4);
-    device->drawIndexedPrimitive(Primitive::TriangleList, 0, 4, 0, 2);
+    auto makeIndices = [&](uint16_t shift) {
+        DeviceHandle<IndexBuffer> indices = device->createIndexBuffer(12 * sizeof(uint16_t), BufferUse::Static);
+        EXPECT_NE(indices, nullptr);
+        const uint16_t list[12] = {0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7};
+        auto* out = static_cast<uint16_t*>(indices->lock(0, 0));
+        for (int i = 0; i < 12; ++i) out[i] = static_cast<uint16_t>(list[i] ^ shift);
+        indices->unlock();
+        return indices;
+    };
+    DeviceHandle<IndexBuffer> indices = makeIndices(0);
+    DrawCall call;
+    call.pipeline = screen.get(), call.vertices = quads.get(), call.indices = indices.get();
+    call.first = 6, call.count = 6, call.vertexCount = 8;
+    device->draw(call);
     readBack();
     EXPECT_RGB(at(8, 8), 0, 0, 0);
     EXPECT_RGB(at(40, 8), 0, 255, 0);
+
+    // Freed and made again, likely at the same address and with the same GL
+    // names: the new index buffer (picking the red quad now) is bound, and the
+    // new pipeline's blending is applied though the old one's matched.
+    DeviceHandle<Pipeline> adding = pipeline({.blend = Blend::Add});
+    call.pipeline = adding.get();
+    device->draw(call);
+    adding.reset();
+    DeviceHandle<Pipeline> replacing = pipeline({.depthTest = false});
     indices.reset();
+    indices = makeIndices(4);
+    call.pipeline = replacing.get(), call.indices = indices.get();
+    device->beginFrame(0xff0000ff);
+    device->draw(call);
+    readBack();
+    EXPECT_RGB(at(8, 8), 255, 0, 0);
+    EXPECT_RGB(at(40, 8), 0, 0, 255);
 }
 
 TEST_F(GlDeviceTest, LocksOutsideTheBufferOrTwiceReturnNull) {
-    DeviceHandle<VertexBuffer> buffer = device->createVertexBuffer(64, kUsageDynamic, 0);
+    DeviceHandle<VertexBuffer> buffer = device->createVertexBuffer(64, BufferUse::Dynamic);
     ASSERT_NE(buffer, nullptr);
     EXPECT_EQ(buffer->byteSize(), 64u);
-    EXPECT_EQ(buffer->lock(0, 65, 0), nullptr);
-    EXPECT_EQ(buffer->lock(60, 8, 0), nullptr);
-    EXPECT_EQ(buffer->lock(64, 1, 0), nullptr);
-    EXPECT_EQ(buffer->lock(0xFFFFFFF0u, 0x20, 0), nullptr);  // offset + size wraps
-    ASSERT_NE(buffer->lock(32, 32, 0), nullptr);
-    EXPECT_EQ(buffer->lock(0, 0, 0), nullptr);  // already locked
+    EXPECT_EQ(buffer->lock(0, 65), nullptr);
+    EXPECT_EQ(buffer->lock(60, 8), nullptr);
+    EXPECT_EQ(buffer->lock(64, 1), nullptr);
+    EXPECT_EQ(buffer->lock(0xFFFFFFF0u, 0x20), nullptr);  // offset + size wraps
+    ASSERT_NE(buffer->lock(32, 32), nullptr);
+    EXPECT_EQ(buffer->lock(0, 0), nullptr);  // already locked
     buffer->unlock();
-    EXPECT_NE(buffer->lock(0, 0, kLockDiscard), nullptr);
+    EXPECT_NE(buffer->lock(0, 0), nullptr);
     buffer->unlock();
     buffer.reset();
-    EXPECT_EQ(device->createVertexBuffer(0, 0, 0), nullptr);
+    EXPECT_EQ(device->createVertexBuffer(0, BufferUse::Static), nullptr);
     EXPECT_EQ(device->createTexture(0, 4, 1), nullptr);
 }
 
-TEST_F(GlDeviceTest, DrawsReadingPastTheStreamOrIndicesOrFromALockedBufferDrawNothing) {
-    DeviceHandle<VertexBuffer> small = device->createVertexBuffer(sizeof(ScreenVertex) * 3, 0, kFvfScreen);
+TEST_F(GlDeviceTest, DrawsPastTheirBuffersFromLockedOnesOrWithTooManyConstantsDrawNothing) {
+    DeviceHandle<VertexBuffer> small = device->createVertexBuffer(sizeof(ScreenVertex) * 3, BufferUse::Static);
     ASSERT_NE(small, nullptr);
-    auto* v = static_cast<ScreenVertex*>(small->lock(0, 0, 0));
+    auto* v = static_cast<ScreenVertex*>(small->lock(0, 0));
     for (int i = 0; i < 3; ++i) v[i] = {float(i % 2) * 64, float(i / 2) * 48, 0.5f, 1, 0xffffffff, 0, 0};
     small->unlock();
-    device->setVertexShader(kFvfScreen);
-    device->setStreamSource(0, small.get(), sizeof(ScreenVertex));
-    device->drawPrimitive(Primitive::TriangleList, 0, 2);  // six vertices from three
-    device->drawPrimitive(Primitive::TriangleList, 1, 1);
-    DeviceHandle<IndexBuffer> indices = device->createIndexBuffer(4, 0);
-    device->setIndices(indices.get(), 0);
-    device->drawIndexedPrimitive(Primitive::TriangleList, 0, 3, 0, 1);  // three indices from two
-    ASSERT_NE(small->lock(0, 0, 0), nullptr);
-    device->drawPrimitive(Primitive::TriangleList, 0, 1);  // locked
+    DeviceHandle<IndexBuffer> indices = device->createIndexBuffer(4, BufferUse::Static);
+    std::memset(indices->lock(0, 0), 0, 4);
+    indices->unlock();
+    const float constants[kMaxConstantRegisters + 1][4] = {};
+    const DrawCall valid{.pipeline = screen.get(), .vertices = small.get(), .constants = {}, .count = 3};
+    std::vector<DrawCall> refused(7, valid);
+    refused[0].count = 6;                                   // six vertices from three
+    refused[1].first = 1;                                   // one past the end
+    refused[2].indices = indices.get(), refused[2].vertexCount = 3;  // three indices from two
+    refused[3].indices = indices.get(), refused[3].count = 2, refused[3].vertexCount = 4;
+    refused[4].constants = {constants, kMaxConstantRegisters + 1};
+    refused[5].pipeline = nullptr;
+    refused[6].vertices = nullptr;
+    for (const DrawCall& call : refused) device->draw(call);
+    ASSERT_NE(small->lock(0, 0), nullptr);
+    device->draw(valid);  // locked
     small->unlock();
     readBack();
     EXPECT_RGB(at(2, 2), 0, 0, 0);
 
-    device->drawPrimitive(Primitive::TriangleList, 0, 1);  // the same draw, now valid
+    device->draw(valid);  // the same draw, now unlocked
     readBack();
     EXPECT_RGB(at(2, 2), 255, 255, 255);
-    indices.reset();
-    small.reset();
 }
 
 TEST_F(GlDeviceTest, TexturesKeepTheirTopRowAtVZeroAtAnySize) {
@@ -302,10 +378,11 @@ TEST_F(GlDeviceTest, TexturesKeepTheirTopRowAtVZeroAtAnySize) {
     ASSERT_NE(texture, nullptr);
     EXPECT_EQ(texture->width(), 3u);
     EXPECT_EQ(texture->height(), 5u);
-    device->setTexture(0, texture.get());
-    drawQuad(0, 0, 30, 40, 0.5f, 0xffffffff);
+    drawQuad(0, 0, 30, 40, 0.5f, 0xffffffff, texture.get());
     readBack();
-    EXPECT_RGB(at(15, 2), 255, 0, 0);
+    // Smoothed towards the repeated bottom row near the edge; red in the top row.
+    EXPECT_GT(at(15, 4).r, 230);
+    EXPECT_LT(at(15, 4).b, 25);
     EXPECT_RGB(at(15, 30), 0, 0, 255);
     texture.reset();
 }
@@ -317,10 +394,8 @@ TEST_F(GlDeviceTest, FullMipChainIsBuiltWhenLevelZeroIsUnlocked) {
     texels[0] = texels[3] = 0xffffffff;
     texels[1] = texels[2] = 0xff000000;
     texture->unlockRect();
-    device->setTexture(0, texture.get());
-    device->setTextureStageState(0, TextureStageState::MipFilter, kFilterLinear);
     // One pixel showing the whole texture samples the 1 x 1 level: mid grey.
-    drawQuad(0, 0, 1, 1, 0.5f, 0xffffffff);
+    drawQuad(0, 0, 1, 1, 0.5f, 0xffffffff, texture.get());
     readBack();
     EXPECT_RGB(at(0, 0), 128, 128, 128);
     texture.reset();
@@ -349,10 +424,8 @@ TEST_F(GlDeviceTest, StoredLevelsAreSampledAsGivenCompressedOrNot) {
         if (format == TexelFormat::Bc1 && !device->supportsBlockCompression()) continue;
         DeviceHandle<Texture> texture = device->createTextureFromLevels(format, 8, 8, 4, format == TexelFormat::Bc1 ? blocks.data() : rgba.data());
         ASSERT_NE(texture, nullptr);
-        device->setTexture(0, texture.get());
-        device->setTextureStageState(0, TextureStageState::MipFilter, kFilterLinear);
-        drawQuad(0, 0, 8, 8, 0.5f, 0xffffffff);
-        drawQuad(20, 0, 21, 1, 0.5f, 0xffffffff);
+        drawQuad(0, 0, 8, 8, 0.5f, 0xffffffff, texture.get());
+        drawQuad(20, 0, 21, 1, 0.5f, 0xffffffff, texture.get());
         readBack();
         EXPECT_RGB(at(3, 1), 255, 0, 0);
         EXPECT_RGB(at(3, 6), 0, 0, 255);
@@ -384,25 +457,21 @@ TEST_F(GlDeviceTest, UploadsAnswerForTheirOwnGlErrorsOnly) {
     glDeleteBuffers(1, &buffer);
 }
 
-TEST_F(GlDeviceTest, MagnificationFilterFollowsTheStageState) {
-    // Black and white texels stretched over 32 pixels: a hard step when point
-    // filtered (the default), a ramp when linear.
+TEST_F(GlDeviceTest, MagnifiedTexturesAreFilteredLinearlyAndRepeat) {
+    // Black and white texels stretched over 32 pixels: a ramp, not a step;
+    // past u = 1 the texture starts again.
     DeviceHandle<Texture> texture = device->createTexture(2, 1, 1);
     auto* texels = static_cast<uint32_t*>(texture->lockRect(nullptr));
     texels[0] = 0xff000000;
     texels[1] = 0xffffffff;
     texture->unlockRect();
-    device->setTexture(0, texture.get());
-    drawQuad(0, 0, 32, 8, 0.5f, 0xffffffff);
-    device->setTextureStageState(0, TextureStageState::MagFilter, kFilterLinear);
-    drawQuad(0, 8, 32, 16, 0.5f, 0xffffffff);
+    drawQuad(0, 0, 32, 8, 0.5f, 0xffffffff, texture.get());
+    drawQuad(32, 0, 48, 8, 0.5f, 0xffffffff, texture.get(), nullptr, 1, 0, 1.5f, 1);
     readBack();
-    EXPECT_RGB(at(12, 4), 0, 0, 0);
-    EXPECT_RGB(at(20, 4), 255, 255, 255);
-    EXPECT_GT(at(12, 12).r, 40);
-    EXPECT_LT(at(20, 12).r, 215);
-    EXPECT_LT(at(12, 12).r, at(20, 12).r);
-    texture.reset();
+    EXPECT_GT(at(12, 4).r, 40);
+    EXPECT_LT(at(20, 4).r, 215);
+    EXPECT_LT(at(12, 4).r, at(20, 4).r);
+    EXPECT_LT(at(36, 4).r, 100);  // u 1.125: near the black texel again
 }
 
 struct LitVertex {
@@ -410,11 +479,12 @@ struct LitVertex {
     float normal[3];
     float uv[2];
 };
-static_assert(sizeof(LitVertex) == kLitVertexBytes);
+static_assert(sizeof(LitVertex) == vertexBytes(VertexFormat::LitTextured));
 
 TEST_F(GlDeviceTest, LightingProgramMatchesTheInterpreterAcrossALitTriangle) {
-    const uint32_t shader = device->createVertexShader(kLightingProgramText, kLightingDeclaration);
-    ASSERT_NE(shader & kProgramHandleBit, 0u);
+    DeviceHandle<Program> lighting = device->createProgram(kLightingProgramText, VertexFormat::LitTextured);
+    ASSERT_NE(lighting, nullptr);
+    DeviceHandle<Pipeline> lit = pipeline({.program = lighting.get()}, VertexFormat::LitTextured);
 
     // A triangle 600 units in front of the camera (the light): attenuation
     // and the diffuse floor both vary across it, and the normals are not unit
@@ -425,9 +495,9 @@ TEST_F(GlDeviceTest, LightingProgramMatchesTheInterpreterAcrossALitTriangle) {
         {{300, -200, 100}, {3, 0, 0}, {1, 0}},
         {{0, 250, 100}, {0, -0.5f, -0.5f}, {0, 1}},
     };
-    DeviceHandle<VertexBuffer> buffer = device->createVertexBuffer(sizeof corners, kUsageWriteOnly, 0);
+    DeviceHandle<VertexBuffer> buffer = device->createVertexBuffer(sizeof corners, BufferUse::Static);
     ASSERT_NE(buffer, nullptr);
-    std::memcpy(buffer->lock(0, 0, 0), corners, sizeof corners);
+    std::memcpy(buffer->lock(0, 0), corners, sizeof corners);
     buffer->unlock();
 
     const Matrix world = Matrix::translation(0, 0, 500);
@@ -435,16 +505,12 @@ TEST_F(GlDeviceTest, LightingProgramMatchesTheInterpreterAcrossALitTriangle) {
     D3DXMatrixPerspectiveFovLH(&projection, static_cast<float>(M_PI / 2), float(kWidth) / kHeight, 1.0f, 1000.0f);
     const Matrix wvpT = transposed(world * Matrix::identity() * projection);
     const Matrix worldT = transposed(world);
-    float constants[kMaxVertexConstants][4] = {};
+    float constants[kMaxConstantRegisters][4] = {};
     std::memcpy(constants[0], wvpT.m, sizeof wvpT.m);
     std::memcpy(constants[6], kLightingFactors, sizeof kLightingFactors);  // light c5 at the origin
     std::memcpy(constants[7], worldT.m, 3 * sizeof constants[0]);
 
-    device->setVertexShader(shader);
-    device->setVertexShaderConstant(0, constants, 10);
-    device->setStreamSource(0, buffer.get(), sizeof(LitVertex));
-    device->setTexture(0, nullptr);
-    device->drawPrimitive(Primitive::TriangleList, 0, 1);
+    device->draw({.pipeline = lit.get(), .vertices = buffer.get(), .constants = {constants, 10}, .count = 3});
     readBack();
 
     VertexProgram program;
@@ -491,18 +557,21 @@ TEST_F(GlDeviceTest, LightingProgramMatchesTheInterpreterAcrossALitTriangle) {
     buffer.reset();
 }
 
-TEST_F(GlDeviceTest, VertexProgramsWithUnsupportedDeclarationsAreRefused) {
-    const uint32_t otherStream[] = {0x20000001, 0x40020000, 0xFFFFFFFF};
-    EXPECT_EQ(device->createVertexShader(kLightingProgramText, otherStream), 0u);
-    const uint32_t noEnd[64] = {0x20000000};
-    EXPECT_EQ(device->createVertexShader(kLightingProgramText, noEnd), 0u);
-    EXPECT_EQ(device->createVertexShader("vs.1.1\nbogus r0, r1\n", kLightingDeclaration), 0u);
-    // Nothing is drawn with an unknown handle.
-    device->setVertexShader(kProgramHandleBit | 7);
-    device->setStreamSource(0, quads.get(), sizeof(ScreenVertex));
-    device->drawPrimitive(Primitive::TriangleList, 0, 1);
-    readBack();
-    EXPECT_RGB(at(0, 0), 0, 0, 0);
+TEST_F(GlDeviceTest, ProgramsTheFormatCannotRunAndPipelinesOfAnotherFormatAreRefused) {
+    EXPECT_EQ(device->createProgram("vs.1.1\nbogus r0, r1\n", VertexFormat::LitTextured), nullptr);
+    EXPECT_EQ(device->createProgram(nullptr, VertexFormat::LitTextured), nullptr);
+    // Lines feed no normal (v3) or texture coordinate; c16 is past the registers.
+    EXPECT_EQ(device->createProgram(kLightingProgramText, VertexFormat::ColouredLine), nullptr);
+    EXPECT_EQ(device->createProgram("vs.1.1\nmov oPos, c16\n", VertexFormat::LitTextured), nullptr);
+    DeviceHandle<Program> relative =
+        device->createProgram("vs.1.1\nmov a0.x, v0.x\nmov oPos, c[a0.x + 15]\n", VertexFormat::LitTextured);
+    EXPECT_NE(relative, nullptr);  // reads zero past the registers, never beyond them
+    DeviceHandle<Program> lighting = device->createProgram(kLightingProgramText, VertexFormat::LitTextured);
+    ASSERT_NE(lighting, nullptr);
+    PipelineDesc desc{.program = lighting.get(), .format = VertexFormat::ScreenText};
+    EXPECT_EQ(device->createPipeline(desc), nullptr);
+    desc.format = VertexFormat::LitTextured;
+    EXPECT_NE(device->createPipeline(desc), nullptr);
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ VertexProgram assemble(const std::string& text) {
 // and returns oD0 (not clamped).
 struct ProgramRun {
     float inputs[16][4] = {};
-    float constants[kMaxVertexConstants][4] = {};
+    float constants[kMaxConstantRegisters][4] = {};
     VsOutputs out;
     ProgramRun() {
         float c0[4] = {1, 2, 3, 4}, c1[4] = {-0.5f, 0.25f, 8, -3}, v0[4] = {5, 6, 7, 1};
@@ -247,13 +247,13 @@ TEST(VertexProgramInterpreter, SwizzleMaskNegateAndReadBeforeWrite) {
 TEST(VertexProgramInterpreter, RelativeConstantsFloorAndStayInRange) {
     ProgramRun run;
     for (int i = 0; i < 10; ++i)
-        for (int k = 0; k < 4; ++k) run.constants[10 + i][k] = static_cast<float>(i * 10 + k);
+        for (int k = 0; k < 4; ++k) run.constants[4 + i][k] = static_cast<float>(i * 10 + k);
     run.constants[2][0] = 2.7f;    // floor: 2
     run.constants[2][1] = -0.5f;   // floor: -1
-    run.constants[2][2] = 94.0f;   // + 3 is past c95
+    run.constants[2][2] = 13.0f;   // + 3 is past c15, the last register
     run.constants[2][3] = 1e30f;   // far out
-    expectVec(run("mov a0.x, c2.x\nmov oD0, c[a0.x + 10]"), 20, 21, 22, 23, "floor of 2.7");
-    expectVec(run("mov a0.x, c2.y\nmov oD0, c[a0.x + 11]"), 0, 1, 2, 3, "floor of -0.5");
+    expectVec(run("mov a0.x, c2.x\nmov oD0, c[a0.x + 4]"), 20, 21, 22, 23, "floor of 2.7");
+    expectVec(run("mov a0.x, c2.y\nmov oD0, c[a0.x + 5]"), 0, 1, 2, 3, "floor of -0.5");
     expectVec(run("mov a0.x, c2.z\nmov oD0, c[a0.x + 3]"), 0, 0, 0, 0, "past the end reads zero");
     expectVec(run("mov a0.x, c2.w\nmov oD0, c[a0.x]"), 0, 0, 0, 0, "huge address reads zero");
     expectVec(run("mov a0.x, c2.y\nmov oD0, c[a0.x]"), 0, 0, 0, 0, "negative address reads zero");
@@ -270,7 +270,7 @@ TEST(VertexProgramGlsl, TranslatesTheLightingProgram) {
     has("layout(location = 3) in vec4 v3;");
     has("layout(location = 7) in vec4 v7;");
     EXPECT_EQ(g.find("in vec4 v1;"), std::string::npos);  // only inputs the program reads
-    has("uniform vec4 c[96];");
+    has("uniform vec4 c[16];");
     has("out vec4 oD0;");
     has("out vec4 oT0;");
     has("vec4 r11 = vec4(0.0);");
@@ -369,34 +369,14 @@ TEST(VertexProgramGlsl, RunsLikeTheInterpreter) {
     EXPECT_NE(log.find("compile"), std::string::npos);
 }
 
-TEST(VertexDeclaration, ParsesStreamsSkipsAndRefusesTheRest) {
-    VertexDeclaration d;
-    std::string error;
-    ASSERT_TRUE(parseVertexDeclaration(kLightingDeclaration, &d, &error)) << error;
-    ASSERT_EQ(d.elements.size(), 3u);
-    EXPECT_EQ(d.elements[1].reg, 3);
-    EXPECT_EQ(d.elements[1].offset, 12);
-    EXPECT_EQ(d.elements[2].type, VsInputType::Float2);
-    EXPECT_EQ(d.elements[2].offset, 24);
-    EXPECT_EQ(d.stride[0], 32u);
-
-    const uint32_t withSkip[] = {0x20000000, 0x40030001, 0x50020000, 0x40040002, 0xFFFFFFFF};
-    ASSERT_TRUE(parseVertexDeclaration(withSkip, &d, &error)) << error;
-    EXPECT_EQ(d.elements[1].offset, 24);  // float4, then two skipped dwords
-    EXPECT_EQ(d.stride[0], 28u);
-
-    const uint32_t noStream[] = {0x40020000, 0xFFFFFFFF};
-    const uint32_t twice[] = {0x20000000, 0x40020000, 0x40020000, 0xFFFFFFFF};
-    const uint32_t constants[] = {0x20000000, 0x80000000, 0xFFFFFFFF};
-    const uint32_t badType[] = {0x20000000, 0x40090000, 0xFFFFFFFF};
-    for (const uint32_t* bad : {noStream, twice, constants, badType}) {
-        EXPECT_FALSE(parseVertexDeclaration(bad, &d, &error));
-        EXPECT_TRUE(d.elements.empty());
-    }
-    uint32_t unterminated[80];
-    for (uint32_t& t : unterminated) t = 0x20000000;
-    EXPECT_FALSE(parseVertexDeclaration(unterminated, &d, &error));
-    EXPECT_NE(error.find("end token"), std::string::npos);
+TEST(VertexProgramLimits, NameTheFirstReadPastTheInputsOrRegisters) {
+    const uint32_t litInputs = 1u << 0 | 1u << 3 | 1u << 7;
+    EXPECT_EQ(programLimitsProblem(assemble(kLightingProgramText), litInputs, kMaxConstantRegisters), "");
+    EXPECT_EQ(programLimitsProblem(assemble(kLightingProgramText), 1u << 0 | 1u << 7, kMaxConstantRegisters),
+              "line 6: reads v3, which the vertex format does not feed");
+    const VertexProgram pastTheEnd = assemble("vs.1.1\nmov oPos, c15\nmov r0, c[a0.x + 40]\nmov oD0, c16\n");
+    EXPECT_EQ(programLimitsProblem(pastTheEnd, litInputs, kMaxConstantRegisters),
+              "line 4: reads c16, past the 16 constant registers there are");
 }
 
 }  // namespace

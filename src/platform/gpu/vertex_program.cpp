@@ -1,7 +1,6 @@
 #include "platform/gpu/vertex_program.h"
 
 #include <cctype>
-#include <cstdio>
 #include <string_view>
 
 // The vs.1.1 assembler. The text comes from our own program sources today, but
@@ -377,73 +376,19 @@ bool assembleVertexProgram(const char* text, VertexProgram* out, std::string* er
     return true;
 }
 
-uint32_t inputTypeBytes(VsInputType type) {
-    switch (type) {
-    case VsInputType::Float1: return 4;
-    case VsInputType::Float2: return 8;
-    case VsInputType::Float3: return 12;
-    case VsInputType::Float4: return 16;
-    case VsInputType::Color: return 4;
-    case VsInputType::UByte4: return 4;
-    case VsInputType::Short2: return 4;
-    case VsInputType::Short4: return 8;
-    }
-    return 0;
-}
-
-bool parseVertexDeclaration(const uint32_t* tokens, VertexDeclaration* out, std::string* error) {
-    std::string ignored;
-    if (!error) error = &ignored;
-    *out = VertexDeclaration{};
-    if (!tokens) {
-        *error = "declaration: expected tokens";
-        return false;
-    }
-    auto fail = [&](int i, const char* expected) {
-        char buffer[160];
-        std::snprintf(buffer, sizeof buffer, "declaration token %d (0x%08x): expected %s", i,
-                      tokens[i], expected);
-        *error = buffer;
-        *out = VertexDeclaration{};
-        return false;
-    };
-    constexpr int kMaxTokens = 64;
-    int stream = -1;
-    uint32_t used = 0;  // input registers already bound
-    for (int i = 0; i < kMaxTokens; ++i) {
-        uint32_t t = tokens[i];
-        if (t == 0xFFFFFFFFu) return true;
-        uint32_t kind = t >> 29;
-        if (kind == 1) {  // stream selector
-            if ((t & 0x1FFFFFFFu) > 15) return fail(i, "a stream number below 16");
-            stream = static_cast<int>(t & 0xF);
-            continue;
+std::string programLimitsProblem(const VertexProgram& program, uint32_t inputMask, uint32_t constantRegisters) {
+    for (const VsInstruction& ins : program.code) {
+        for (int i = 0; i < ins.sourceCount; ++i) {
+            const VsSource& s = ins.src[i];
+            const std::string at = "line " + std::to_string(ins.line) + ": ";
+            if (s.file == VsRegisterFile::Input && !(inputMask & (1u << s.index)))
+                return at + "reads v" + std::to_string(s.index) + ", which the vertex format does not feed";
+            if (s.file == VsRegisterFile::Const && !s.relative && s.index >= constantRegisters)
+                return at + "reads c" + std::to_string(s.index) + ", past the " + std::to_string(constantRegisters) +
+                       " constant registers there are";
         }
-        if (kind != 2) return fail(i, "a stream, register, skip or end token");
-        if (stream < 0) return fail(i, "a stream token before the stream's registers");
-        uint32_t& stride = out->stride[stream];
-        if (t & 0x10000000u) {  // skip count dwords
-            uint32_t count = (t >> 16) & 0xF;
-            stride += 4 * count;
-            continue;
-        }
-        uint32_t type = (t >> 16) & 0xF;
-        uint32_t reg = t & 0x1F;
-        if (type > static_cast<uint32_t>(VsInputType::Short4)) return fail(i, "a known data type");
-        if (reg > 15) return fail(i, "an input register below 16");
-        if (used & (1u << reg)) return fail(i, "each input register bound once");
-        used |= 1u << reg;
-        VsInputElement e;
-        e.stream = static_cast<uint8_t>(stream);
-        e.reg = static_cast<uint8_t>(reg);
-        e.type = static_cast<VsInputType>(type);
-        e.offset = static_cast<uint16_t>(stride);
-        out->elements.push_back(e);
-        stride += inputTypeBytes(e.type);
     }
-    *error = "declaration: expected the end token within 64 tokens";
-    *out = VertexDeclaration{};
-    return false;
+    return {};
 }
 
 }  // namespace q::gpu

@@ -45,32 +45,14 @@ bool assembleVertexProgram(const char* text, VertexProgram* out, std::string* er
 
 // A GLSL 3.30 core vertex shader running the program. Inputs: `in vec4 v<N>`
 // at location N for every input register the program reads; constants: `uniform
-// vec4 c[96]`; outputs: gl_Position from oPos (with the depth range carried
+// vec4 c[kMaxConstantRegisters]`; outputs: gl_Position from oPos (with the depth range carried
 // from 0..1 to -1..1), `out vec4 oD0`, `out vec4 oT0`.
 std::string vertexProgramToGlsl(const VertexProgram& program);
 
-// Vertex declarations: the token list that says which input register reads
-// which bytes of which stream.
-enum class VsInputType : uint8_t { Float1, Float2, Float3, Float4, Color, UByte4, Short2, Short4 };
-
-struct VsInputElement {
-    uint8_t stream = 0;
-    uint8_t reg = 0;  // input register v<reg>
-    VsInputType type = VsInputType::Float3;
-    uint16_t offset = 0;  // bytes from the start of the vertex in its stream
-};
-
-struct VertexDeclaration {
-    std::vector<VsInputElement> elements;
-    uint32_t stride[16] = {};  // bytes per vertex of each stream, skips included
-};
-
-// Tokens: stream selectors, register bindings, skips, then the end token.
-// Constant loads and tessellator tokens are not supported. At most 64 tokens
-// are read, so a list without its end token is refused rather than overrun.
-bool parseVertexDeclaration(const uint32_t* tokens, VertexDeclaration* out, std::string* error);
-
-// Bytes one input of this type takes in the stream.
-uint32_t inputTypeBytes(VsInputType type);
+// Why the program cannot run where only the inputs in `inputMask` (bit N for
+// vN) are fed and `constantRegisters` constants exist: "line N: ..." naming
+// the first instruction that reads past them; empty when it can run. Relative
+// reads (c[a0.x + n]) are allowed: they read zero outside the registers.
+std::string programLimitsProblem(const VertexProgram& program, uint32_t inputMask, uint32_t constantRegisters);
 
 }  // namespace q::gpu

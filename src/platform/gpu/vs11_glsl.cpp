@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "platform/gpu/device.h"
 #include "platform/gpu/vertex_program.h"
 
 namespace q::gpu {
@@ -16,7 +17,7 @@ constexpr char kComponents[] = "xyzw";
 // The same helpers the CPU interpreter uses, so both give the same numbers.
 constexpr const char* kHelpers = R"(float qRcp(float x) { return x == 1.0 ? 1.0 : 1.0 / x; }
 float qRsq(float x) { float a = abs(x); return a == 1.0 ? 1.0 : 1.0 / sqrt(a); }
-vec4 cRel(int i) { return (i >= 0 && i < 96) ? c[i] : vec4(0.0); }
+vec4 cRel(int i) { return (i >= 0 && i < c.length()) ? c[i] : vec4(0.0); }
 vec4 qExpp(float w) { float f = floor(w); return vec4(exp2(f), w - f, exp2(w), 1.0); }
 vec4 qLogp(float w) {
     float v = abs(w);
@@ -173,7 +174,7 @@ std::string vertexProgramToGlsl(const VertexProgram& program) {
     std::string g = "#version 330 core\n";
     for (int v : inputs)
         g += "layout(location = " + std::to_string(v) + ") in vec4 v" + std::to_string(v) + ";\n";
-    g += "uniform vec4 c[96];\nout vec4 oD0;\nout vec4 oT0;\n";
+    g += "uniform vec4 c[" + std::to_string(kMaxConstantRegisters) + "];\nout vec4 oD0;\nout vec4 oT0;\n";
     g += kHelpers;
     g += "void main() {\n    vec4 oPos = vec4(0.0);\n    oD0 = vec4(0.0);\n    oT0 = vec4(0.0);\n";
     for (int e : extraOutputs) {

@@ -45,7 +45,7 @@ void readSource(const VsSource& s, const Registers& r, const float inputs[16][4]
     case VsRegisterFile::Const: {
         int i = s.index + (s.relative ? r.address : 0);
         // Out-of-range relative reads give zero rather than someone else's memory.
-        reg = (i >= 0 && i < kMaxVertexConstants) ? constants[i] : kZero;
+        reg = (i >= 0 && i < static_cast<int>(kMaxConstantRegisters)) ? constants[i] : kZero;
         break;
     }
     default:

@@ -15,7 +15,7 @@ struct VsOutputs {
 
 // Runs the program for one vertex. inputs: 16 registers of 4 floats (unread
 // components default to 0, w to 1 as the declaration expands them); constants:
-// kMaxVertexConstants registers.
+// kMaxConstantRegisters registers.
 void runVertexProgram(const VertexProgram& program, const float inputs[16][4],
                       const float constants[][4], VsOutputs* out);
 

@@ -1,10 +1,13 @@
 #include "platform/gpu/gl/gl_device.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/gpu/gl/gl_device_impl.h"
+#include "platform/gpu/gl/vertex_layout.h"
 #include "platform/gpu/present_rect.h"
+#include "platform/gpu/vertex_program.h"
 #include "platform/report.h"
 #include "platform/window.h"
 
@@ -12,44 +15,22 @@ namespace q::gpu {
 
 namespace {
 
-GLenum blendFactor(uint32_t value) {
-    switch (value) {
-    case 1: return GL_ZERO;
-    case 2: return GL_ONE;
-    case 3: return GL_SRC_COLOR;
-    case 4: return GL_ONE_MINUS_SRC_COLOR;
-    case 5: return GL_SRC_ALPHA;
-    case 6: return GL_ONE_MINUS_SRC_ALPHA;
-    case 7: return GL_DST_ALPHA;
-    case 8: return GL_ONE_MINUS_DST_ALPHA;
-    case 9: return GL_DST_COLOR;
-    case 10: return GL_ONE_MINUS_DST_COLOR;
-    case 11: return GL_SRC_ALPHA_SATURATE;
-    default: return GL_ONE;
+void blendFactors(Blend blend, GLenum* source, GLenum* destination) {
+    switch (blend) {
+    case Blend::Alpha: *source = GL_SRC_ALPHA, *destination = GL_ONE_MINUS_SRC_ALPHA; return;
+    case Blend::Add: *source = GL_ONE, *destination = GL_ONE; return;
+    case Blend::Filter: *source = GL_DST_COLOR, *destination = GL_ZERO; return;
+    case Blend::None: break;
     }
+    *source = GL_ONE, *destination = GL_ZERO;
 }
 
-GLenum compareFunc(uint32_t value) {
-    switch (value) {
-    case 1: return GL_NEVER;
-    case 2: return GL_LESS;
-    case 3: return GL_EQUAL;
-    case 4: return GL_LEQUAL;
-    case 5: return GL_GREATER;
-    case 6: return GL_NOTEQUAL;
-    case 7: return GL_GEQUAL;
-    default: return GL_ALWAYS;
-    }
-}
+GLenum primitiveOf(VertexFormat format) { return format == VertexFormat::ColouredLine ? GL_LINES : GL_TRIANGLES; }
 
-GLint minFilter(uint32_t min, uint32_t mip) {
-    const bool linear = min >= kFilterLinear;
-    if (mip == kFilterNone) return linear ? GL_LINEAR : GL_NEAREST;
-    if (mip == kFilterPoint) return linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
-    return linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+template <class T>
+void deleteAll(const LiveList<T>& list) {
+    for (T* object : list) delete object;
 }
-
-GLenum glPrimitive(Primitive type) { return type == Primitive::LineList ? GL_LINES : GL_TRIANGLES; }
 
 }  // namespace
 
@@ -68,14 +49,14 @@ GlDevice::GlDevice(std::unique_ptr<GlContext> context, uint32_t width, uint32_t 
     : context_(std::move(context)), width_(width), height_(height) {}
 
 GlDevice::~GlDevice() {
-    // Resources still alive when the device goes are freed with it.
-    for (GlVertexBuffer* b : vertexBuffers_) delete b;
-    for (GlIndexBuffer* b : indexBuffers_) delete b;
-    for (GlTexture* t : textures_) delete t;
-    for (GlProgram* p : {&worldColored_, &worldLit_, &screen_}) glDeleteProgram(p->id);
-    for (GlProgram& p : programs_) glDeleteProgram(p.id);
+    // Objects still alive when the device goes are freed with it.
+    deleteAll(pipelines_);
+    deleteAll(programs_);
+    deleteAll(vertexBuffers_);
+    deleteAll(indexBuffers_);
+    deleteAll(textures_);
+    for (GlProgram* p : {&lineProgram_, &litProgram_, &screenProgram_}) glDeleteProgram(p->id);
     glDeleteSamplers(1, &sampler_);
-    glDeleteVertexArrays(1, &vertexArray_);
     glDeleteFramebuffers(1, &framebuffer_);
     glDeleteRenderbuffers(1, &colorBuffer_);
     glDeleteRenderbuffers(1, &depthBuffer_);
@@ -106,41 +87,49 @@ bool GlDevice::init(std::string* error) {
     }
     glViewport(0, 0, w, h);
 
-    glGenVertexArrays(1, &vertexArray_);
-    glBindVertexArray(vertexArray_);
+    // One sampler for every texture: smooth when magnified, the nearer texel
+    // of the two nearest levels blended when minified, repeated past the edges.
     glGenSamplers(1, &sampler_);
     glBindSampler(0, sampler_);
     glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_S, GL_REPEAT);
     glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glSamplerParameteri(sampler_, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glSamplerParameteri(sampler_, GL_TEXTURE_MIN_FILTER, GL_NEAREST_MIPMAP_LINEAR);
     glActiveTexture(GL_TEXTURE0);
 
-    if (!buildFixedFunctionProgram(ProgramKind::WorldColored, &worldColored_, error) ||
-        !buildFixedFunctionProgram(ProgramKind::WorldLit, &worldLit_, error) ||
-        !buildFixedFunctionProgram(ProgramKind::Screen, &screen_, error)) {
-        return false;
+    const std::pair<VertexFormat, GlProgram*> own[] = {{VertexFormat::ColouredLine, &lineProgram_},
+                                                       {VertexFormat::LitTextured, &litProgram_},
+                                                       {VertexFormat::ScreenText, &screenProgram_}};
+    for (const auto& [format, program] : own) {
+        if (!buildFormatProgram(format, program, error)) return false;
+        program->serial = nextSerial_++;
     }
-    glUseProgram(screen_.id);
-    glUniform2f(screen_.screenSize, static_cast<float>(width_), static_cast<float>(height_));
-    glUseProgram(0);
+    glUseProgram(screenProgram_.id);
+    glUniform2f(screenProgram_.screenSize, static_cast<float>(width_), static_cast<float>(height_));
+    applied_.program = screenProgram_.serial;
 
-    for (uint32_t s = 0; s < kRenderStateCount; ++s) applyRenderState(s);
-    applySampler();
+    // The state Applied starts from. The viewer never culls (GL's default).
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
     glDepthMask(GL_TRUE);
+    glDisable(GL_BLEND);
+    glDisable(GL_CULL_FACE);
+    glClearDepth(1.0);
     return true;
 }
 
 // ---- resources ----
 
-DeviceHandle<VertexBuffer> GlDevice::createVertexBuffer(uint32_t bytes, uint32_t usage, uint32_t) {
+DeviceHandle<VertexBuffer> GlDevice::createVertexBuffer(uint32_t bytes, BufferUse use) {
     if (bytes == 0) return nullptr;
-    auto* buffer = new GlVertexBuffer(this, bytes, usage);
+    auto* buffer = new GlVertexBuffer(this, bytes, use, nextSerial_++);
     vertexBuffers_.add(buffer);
     return DeviceHandle<VertexBuffer>(buffer);
 }
 
-DeviceHandle<IndexBuffer> GlDevice::createIndexBuffer(uint32_t bytes, uint32_t usage) {
+DeviceHandle<IndexBuffer> GlDevice::createIndexBuffer(uint32_t bytes, BufferUse use) {
     if (bytes == 0) return nullptr;
-    auto* buffer = new GlIndexBuffer(this, bytes, usage);
+    auto* buffer = new GlIndexBuffer(this, bytes, use, nextSerial_++);
     indexBuffers_.add(buffer);
     return DeviceHandle<IndexBuffer>(buffer);
 }
@@ -154,7 +143,7 @@ bool GlDevice::textureSizeFits(uint32_t width, uint32_t height) const {
 
 DeviceHandle<Texture> GlDevice::createTexture(uint32_t width, uint32_t height, uint32_t levels) {
     if (!textureSizeFits(width, height)) return nullptr;
-    auto* texture = new GlTexture(this, width, height, levels);
+    auto* texture = new GlTexture(this, nextSerial_++, width, height, levels);
     textures_.add(texture);
     return DeviceHandle<Texture>(texture);
 }
@@ -174,7 +163,7 @@ DeviceHandle<Texture> GlDevice::createTextureFromLevels(TexelFormat format, uint
     if (format == TexelFormat::Rgba8 && levelCount == 1) return createTextureFromRgba(levels, width, height);
     if (isBlockFormat(format) && !supportsBlockCompression()) return nullptr;
     if (!textureSizeFits(width, height)) return nullptr;
-    auto* texture = new GlTexture(this, width, height, levelCount, format);
+    auto* texture = new GlTexture(this, nextSerial_++, width, height, levelCount, format);
     textures_.add(texture);
     DeviceHandle<Texture> owned(texture);
     if (!texture->uploadLevels(levels)) return nullptr;  // the handle frees the refused texture
@@ -194,327 +183,238 @@ bool GlDevice::supportsBlockCompression() const {
     return blockCompression_ == 1;
 }
 
-void GlDevice::releaseVertexBuffer(GlVertexBuffer* buffer) {
-    if (state_.stream == buffer) setStreamSource(0, nullptr, 0);
+void GlDevice::free(GlVertexBuffer* buffer) {
     vertexBuffers_.remove(buffer);
     delete buffer;
 }
 
-void GlDevice::releaseIndexBuffer(GlIndexBuffer* buffer) {
-    if (state_.indices == buffer) setIndices(nullptr, 0);
+void GlDevice::free(GlIndexBuffer* buffer) {
     indexBuffers_.remove(buffer);
     delete buffer;
 }
 
-void GlDevice::releaseTexture(GlTexture* texture) {
-    for (uint32_t stage = 0; stage < kTextureStageCount; ++stage) {
-        if (state_.textures[stage] == texture) setTexture(stage, nullptr);
-    }
+void GlDevice::free(GlTexture* texture) {
     textures_.remove(texture);
     delete texture;
 }
 
-// ---- states ----
-
-void GlDevice::setRenderState(RenderState state, uint32_t value) {
-    const auto id = static_cast<uint32_t>(state);
-    if (id >= kRenderStateCount) return;
-    if (state_.renderStates[id] == value) return;
-    state_.renderStates[id] = value;
-    applyRenderState(id);
+void GlDevice::free(GlProgramObject* program) {
+    programs_.remove(program);
+    delete program;
 }
 
-void GlDevice::applyRenderState(uint32_t id) {
-    const uint32_t* rs = state_.renderStates;
-    const uint32_t value = rs[id];
-    switch (static_cast<RenderState>(id)) {
-    case RenderState::ZEnable:
-        if (value) glEnable(GL_DEPTH_TEST);
-        else glDisable(GL_DEPTH_TEST);
-        break;
-    case RenderState::AlphaBlendEnable:
-        if (value) glEnable(GL_BLEND);
-        else glDisable(GL_BLEND);
-        break;
-    case RenderState::SrcBlend:
-    case RenderState::DestBlend:
-        glBlendFunc(blendFactor(rs[static_cast<uint32_t>(RenderState::SrcBlend)]),
-                    blendFactor(rs[static_cast<uint32_t>(RenderState::DestBlend)]));
-        break;
-    case RenderState::CullMode:
-        // Clockwise on the y-down screen is counter-clockwise in GL's y-up
-        // window space, which is GL's default front face.
-        if (value == kCullCounterClockwise || value == kCullClockwise) {
-            glEnable(GL_CULL_FACE);
-            glCullFace(value == kCullCounterClockwise ? GL_BACK : GL_FRONT);
-        } else {
-            glDisable(GL_CULL_FACE);
-        }
-        break;
-    default:
-        if (id == kRsZWriteEnable) glDepthMask(value ? GL_TRUE : GL_FALSE);
-        else if (id == kRsZFunc) glDepthFunc(compareFunc(value));
-        // The alpha test is done by the fragment shader (see sendUniforms);
-        // lighting is never used, vertex colours come from the program.
-        break;
-    }
+void GlDevice::free(GlPipeline* pipeline) {
+    pipelines_.remove(pipeline);
+    delete pipeline;
 }
 
-void GlDevice::setTextureStageState(uint32_t stage, TextureStageState state, uint32_t value) {
-    const auto id = static_cast<uint32_t>(state);
-    if (stage >= kTextureStageCount || id >= kStageStateCount) return;
-    if (state_.stageStates[stage][id] == value) return;
-    state_.stageStates[stage][id] = value;
-    if (stage == 0) applySampler();
-}
+// ---- programs and pipelines ----
 
-void GlDevice::applySampler() {
-    const uint32_t* t = state_.stageStates[0];
-    const uint32_t mag = t[static_cast<uint32_t>(TextureStageState::MagFilter)];
-    glSamplerParameteri(sampler_, GL_TEXTURE_MAG_FILTER, mag >= kFilterLinear ? GL_LINEAR : GL_NEAREST);
-    glSamplerParameteri(sampler_, GL_TEXTURE_MIN_FILTER,
-                        minFilter(t[static_cast<uint32_t>(TextureStageState::MinFilter)],
-                                  t[static_cast<uint32_t>(TextureStageState::MipFilter)]));
-}
-
-void GlDevice::setTexture(uint32_t stage, Texture* texture) {
-    if (stage >= kTextureStageCount) return;
-    if (state_.textures[stage] == texture) return;
-    state_.textures[stage] = texture;
-    if (stage == 0) glBindTexture(GL_TEXTURE_2D, texture ? static_cast<GlTexture*>(texture)->id() : 0);
-}
-
-void GlDevice::setTransform(Transform which, const Matrix& m) {
-    Matrix* target = state_.transform(which);
-    if (!target) return;
-    *target = m;
-    ++transformVersion_;
-}
-
-void GlDevice::setVertexShader(uint32_t handle) {
-    if (state_.vertexShader == handle) return;
-    state_.vertexShader = handle;
-    layoutDirty_ = true;
-}
-
-void GlDevice::setVertexShaderConstant(uint32_t reg, const void* data, uint32_t count) {
-    // A range past the last register is refused whole.
-    if (!data || reg >= kMaxVertexConstants || count > kMaxVertexConstants - reg) return;
-    const auto* values = static_cast<const float*>(data);
-    // The same bytes again leave the registers as they are: the program would
-    // read the very values it already has, so nothing is sent to GL for them.
-    if (std::memcmp(state_.constants[reg], values, count * 4 * sizeof(float)) == 0) return;
-    std::memcpy(state_.constants[reg], values, count * 4 * sizeof(float));
-    ++constantsVersion_;
-}
-
-void GlDevice::setStreamSource(uint32_t stream, VertexBuffer* buffer, uint32_t stride) {
-    if (stream != 0) return;
-    if (state_.stream == buffer && state_.stride == stride) return;
-    state_.stream = buffer;
-    state_.stride = stride;
-    layoutDirty_ = true;
-}
-
-void GlDevice::setIndices(IndexBuffer* buffer, uint32_t baseVertex) {
-    if (state_.indices != buffer) {
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffer ? static_cast<GlIndexBuffer*>(buffer)->buffer.id() : 0);
-    }
-    state_.indices = buffer;
-    state_.baseVertex = baseVertex;
-}
-
-// ---- vertex programs ----
-
-uint32_t GlDevice::createVertexShader(const char* text, const uint32_t* declaration) {
-    VertexDeclaration parsed;
-    VertexLayout layout;
-    std::string error;
-    const char* reason = nullptr;
-    if (!parseVertexDeclaration(declaration, &parsed, &error)) {
-        warn(("vertex program declaration refused: " + error).c_str());
-        return 0;
-    }
-    if (!layoutFromDeclaration(parsed, &layout, &reason)) {
-        warn((std::string("vertex program declaration refused: ") + reason).c_str());
-        return 0;
-    }
+DeviceHandle<Program> GlDevice::createProgram(const char* text, VertexFormat inputs) {
     VertexProgram assembled;
+    std::string error;
+    if (vertexBytes(inputs) == 0) {
+        warn("vertex program refused: not made for a known vertex format");
+        return nullptr;
+    }
     if (!text || !assembleVertexProgram(text, &assembled, &error)) {
         warn(("vertex program does not assemble: " + error).c_str());
-        return 0;
+        return nullptr;
     }
-    GlProgram program;
-    program.layout = layout;
-    const bool built = buildVertexProgram(vertexProgramToGlsl(assembled), &program, &error);
-    glUseProgram(boundProgram_ ? boundProgram_->id : 0);
+    const std::string problem = programLimitsProblem(assembled, inputMaskOf(inputs), kMaxConstantRegisters);
+    if (!problem.empty()) {
+        warn(("vertex program refused: " + problem).c_str());
+        return nullptr;
+    }
+    auto* program = new GlProgramObject(this);
+    program->gl.serial = nextSerial_++;
+    const bool built = buildVertexProgram(vertexProgramToGlsl(assembled), inputs, &program->gl, &error);
+    // Building makes the new program current (or, failing, leaves it unknown).
+    applied_.program = built ? program->gl.serial : 0;
     if (!built) {
+        delete program;
         warn(("vertex program rejected by OpenGL: " + error).c_str());
-        return 0;
+        return nullptr;
     }
-    programs_.push_back(program);
-    return kProgramHandleBit | static_cast<uint32_t>(programs_.size());
+    programs_.add(program);
+    return DeviceHandle<Program>(program);
 }
 
-GlProgram* GlDevice::programFor(uint32_t handle) {
-    if (handle & kProgramHandleBit) {
-        const uint32_t index = handle & ~kProgramHandleBit;
-        return index >= 1 && index <= programs_.size() ? &programs_[index - 1] : nullptr;
+GlProgram& GlDevice::formatProgram(VertexFormat format) {
+    switch (format) {
+    case VertexFormat::ColouredLine: return lineProgram_;
+    case VertexFormat::ScreenText: return screenProgram_;
+    case VertexFormat::LitTextured: break;
     }
-    switch (handle) {
-    case kFvfLine: return &worldColored_;
-    case kFvfLit: return &worldLit_;
-    case kFvfScreen: return &screen_;
-    default: return nullptr;
+    return litProgram_;
+}
+
+DeviceHandle<Pipeline> GlDevice::createPipeline(const PipelineDesc& desc) {
+    if (vertexBytes(desc.format) == 0 || desc.blend > Blend::Filter) {
+        warn("pipeline refused: unknown vertex format or blending");
+        return nullptr;
     }
+    const GlProgram* program = &formatProgram(desc.format);
+    if (desc.program) {
+        program = &static_cast<const GlProgramObject*>(desc.program)->gl;
+        if (program->format != desc.format) {
+            warn("pipeline refused: its program was made for another vertex format");
+            return nullptr;
+        }
+    }
+    auto* pipeline = new GlPipeline(this, desc, program);
+    pipelines_.add(pipeline);
+    return DeviceHandle<Pipeline>(pipeline);
 }
 
 // ---- drawing ----
 
-void GlDevice::clear(uint32_t flags, uint32_t color, float z, uint32_t stencil) {
-    GLbitfield mask = 0;
-    if (flags & kClearTarget) {
-        glClearColor(((color >> 16) & 0xFF) / 255.0f, ((color >> 8) & 0xFF) / 255.0f, (color & 0xFF) / 255.0f,
-                     ((color >> 24) & 0xFF) / 255.0f);
-        mask |= GL_COLOR_BUFFER_BIT;
-    }
-    if (flags & kClearZBuffer) {
-        glClearDepth(z);
-        // A clear writes depth even while depth writes are off for drawing.
-        glDepthMask(GL_TRUE);
-        mask |= GL_DEPTH_BUFFER_BIT;
-    }
-    if (flags & kClearStencil) {
-        glClearStencil(static_cast<GLint>(stencil));
-        mask |= GL_STENCIL_BUFFER_BIT;
-    }
-    if (mask) glClear(mask);
-    if (flags & kClearZBuffer) applyRenderState(kRsZWriteEnable);
+void GlDevice::beginFrame(uint32_t clearColour) {
+    glClearColor(((clearColour >> 16) & 0xFF) / 255.0f, ((clearColour >> 8) & 0xFF) / 255.0f,
+                 (clearColour & 0xFF) / 255.0f, ((clearColour >> 24) & 0xFF) / 255.0f);
+    // The clear writes depth even when the last pipeline drawn does not.
+    if (!applied_.depthWrite) glDepthMask(GL_TRUE);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (!applied_.depthWrite) glDepthMask(GL_FALSE);
 }
 
-void GlDevice::bindVertexLayout(const GlProgram& program) {
-    auto* stream = static_cast<GlVertexBuffer*>(state_.stream);
-    glBindBuffer(GL_ARRAY_BUFFER, stream->buffer.id());
-    uint32_t enabled = 0;
-    for (uint8_t i = 0; i < program.layout.count; ++i) {
-        const VertexAttribute& a = program.layout.attributes[i];
-        const auto* offset = reinterpret_cast<const void*>(static_cast<uintptr_t>(a.offset));
-        const auto stride = static_cast<GLsizei>(state_.stride);
-        switch (a.type) {
-        case AttributeType::Float:
-            glVertexAttribPointer(a.location, a.components, GL_FLOAT, GL_FALSE, stride, offset);
-            break;
-        case AttributeType::Color:  // 0xAARRGGBB: bytes blue, green, red, alpha
-            glVertexAttribPointer(a.location, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, stride, offset);
-            break;
-        case AttributeType::UByte4:
-            glVertexAttribPointer(a.location, 4, GL_UNSIGNED_BYTE, GL_FALSE, stride, offset);
-            break;
-        case AttributeType::Short:
-            glVertexAttribPointer(a.location, a.components, GL_SHORT, GL_FALSE, stride, offset);
-            break;
-        }
-        enabled |= 1u << a.location;
-    }
-    // Inputs the layout does not feed read the constant (0, 0, 0, 1). Only the
-    // arrays whose switch differs from what this device last set are touched:
-    // the device owns the one vertex array object, so nothing else changes them.
-    const uint32_t changed = enabled ^ enabledAttributes_;
-    for (GLuint location = 0; location < kMaxVertexAttributes; ++location) {
-        if (!(changed & (1u << location))) continue;
-        if (enabled & (1u << location)) glEnableVertexAttribArray(location);
-        else glDisableVertexAttribArray(location);
-    }
-    enabledAttributes_ = enabled;
+const char* GlDevice::drawProblem(const DrawCall& call) {
+    const auto* vertices = static_cast<const GlVertexBuffer*>(call.vertices);
+    const auto* indices = static_cast<const GlIndexBuffer*>(call.indices);
+    if (!call.pipeline || !vertices) return "draw without a pipeline or vertex buffer: not drawn";
+    if (vertices->buffer.locked() || (indices && indices->buffer.locked()))
+        return "draw from a locked buffer: not drawn";
+    if (call.constants.count > kMaxConstantRegisters || (call.constants.count > 0 && !call.constants.registers))
+        return "draw with more constants than the registers there are: not drawn";
+    // Ranges past the end of a buffer are not drawn: GL would read whatever
+    // follows. With indices, the vertices they may reach are the caller's
+    // promise; the indices are not read back here.
+    const uint64_t end = uint64_t{call.first} + call.count;
+    const uint64_t vertexEnd = indices ? call.vertexCount : end;
+    if (vertexEnd * vertexBytes(static_cast<const GlPipeline*>(call.pipeline)->desc().format) > vertices->byteSize())
+        return "draw reads past the end of its vertex buffer: not drawn";
+    if (indices && end * sizeof(uint16_t) > indices->byteSize())
+        return "draw reads past the end of its index buffer: not drawn";
+    return nullptr;
 }
 
-void GlDevice::sendUniforms(GlProgram& p) {
-    if (p.kind == ProgramKind::VertexProgram) {
-        if (p.sentConstantsVersion != constantsVersion_) {
-            glUniform4fv(p.constants, kMaxVertexConstants, &state_.constants[0][0]);
-            p.sentConstantsVersion = constantsVersion_;
-        }
-    } else if (p.kind != ProgramKind::Screen && p.sentTransformVersion != transformVersion_) {
-        if (computedTransformVersion_ != transformVersion_) {
-            // Row vectors: p' = p * W * V * P. GL reads the rows as columns, so
-            // the shader's matrix-times-vector gives the same product.
-            const Matrix wvp = state_.world * state_.view * state_.projection;
-            std::memcpy(worldViewProjection_, wvp.m, sizeof worldViewProjection_);
-            computedTransformVersion_ = transformVersion_;
-        }
-        glUniformMatrix4fv(p.worldViewProjection, 1, GL_FALSE, worldViewProjection_);
-        p.sentTransformVersion = transformVersion_;
+void GlDevice::draw(const DrawCall& call) {
+    if (const char* problem = drawProblem(call)) {
+        warn(problem);
+        return;
     }
-    const int useTexture = state_.textures[0] != nullptr;
+    if (call.count == 0) return;
+    const auto& pipeline = *static_cast<const GlPipeline*>(call.pipeline);
+    const GlProgram& program = *pipeline.program;
+    const VertexFormat format = pipeline.desc().format;
+    if (applied_.program != program.serial) {
+        glUseProgram(program.id);
+        applied_.program = program.serial;
+    }
+    applyPipelineState(pipeline.desc());
+    // The handle is const to the caller; the vertex array is the device's own.
+    auto& vertices = const_cast<GlVertexBuffer&>(static_cast<const GlVertexBuffer&>(*call.vertices));
+    const auto* indices = static_cast<const GlIndexBuffer*>(call.indices);
+    bindVertexArray(vertices, format, indices);
+    const auto* texture = static_cast<const GlTexture*>(call.texture);
+    const uint64_t textureSerial = texture ? texture->serial : 0;
+    if (applied_.texture != textureSerial) {
+        glBindTexture(GL_TEXTURE_2D, texture ? texture->id() : 0);
+        applied_.texture = textureSerial;
+    }
+    sendUniforms(program, call);
+    if (indices)
+        glDrawElements(primitiveOf(format), static_cast<GLsizei>(call.count), GL_UNSIGNED_SHORT,
+                       reinterpret_cast<const void*>(uintptr_t{call.first} * sizeof(uint16_t)));
+    else
+        glDrawArrays(primitiveOf(format), static_cast<GLint>(call.first), static_cast<GLsizei>(call.count));
+    checkErrors("draw");
+}
+
+void GlDevice::applyPipelineState(const PipelineDesc& desc) {
+    if (applied_.depthTest != desc.depthTest) {
+        if (desc.depthTest) glEnable(GL_DEPTH_TEST);
+        else glDisable(GL_DEPTH_TEST);
+        applied_.depthTest = desc.depthTest;
+    }
+    if (applied_.depthWrite != desc.depthWrite) {
+        glDepthMask(desc.depthWrite ? GL_TRUE : GL_FALSE);
+        applied_.depthWrite = desc.depthWrite;
+    }
+    if (applied_.blend != desc.blend) {
+        if (desc.blend == Blend::None) {
+            glDisable(GL_BLEND);
+        } else {
+            if (applied_.blend == Blend::None) glEnable(GL_BLEND);
+            GLenum source = GL_ONE, destination = GL_ZERO;
+            blendFactors(desc.blend, &source, &destination);
+            glBlendFunc(source, destination);
+        }
+        applied_.blend = desc.blend;
+    }
+}
+
+void GlDevice::bindVertexArray(GlVertexBuffer& vertices, VertexFormat format, const GlIndexBuffer* indices) {
+    if (!vertices.vertexArray) glGenVertexArrays(1, &vertices.vertexArray);
+    if (applied_.vertexArray != vertices.serial) {
+        glBindVertexArray(vertices.vertexArray);
+        applied_.vertexArray = vertices.serial;
+    }
+    if (!vertices.laidOut || vertices.arrayFormat != format) {
+        const VertexLayout layout = layoutOf(format);
+        glBindBuffer(GL_ARRAY_BUFFER, vertices.buffer.id());
+        uint32_t enabled = 0;
+        for (uint8_t i = 0; i < layout.count; ++i) {
+            const VertexAttribute& a = layout.attributes[i];
+            const auto* offset = reinterpret_cast<const void*>(uintptr_t{a.offset});
+            const auto stride = static_cast<GLsizei>(layout.vertexBytes);
+            if (a.type == AttributeType::Colour)  // 0xAARRGGBB: bytes blue, green, red, alpha
+                glVertexAttribPointer(a.location, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, stride, offset);
+            else
+                glVertexAttribPointer(a.location, a.components, GL_FLOAT, GL_FALSE, stride, offset);
+            enabled |= 1u << a.location;
+        }
+        // Inputs the format does not feed read the constant (0, 0, 0, 1).
+        const uint32_t changed = enabled ^ vertices.enabledInputs;
+        for (GLuint location = 0; location < 32; ++location) {
+            if (!(changed & (1u << location))) continue;
+            if (enabled & (1u << location)) glEnableVertexAttribArray(location);
+            else glDisableVertexAttribArray(location);
+        }
+        vertices.enabledInputs = enabled;
+        vertices.arrayFormat = format;
+        vertices.laidOut = true;
+    }
+    // The element array binding belongs to the vertex array object.
+    if (indices && vertices.arrayIndices != indices->serial) {
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices->buffer.id());
+        vertices.arrayIndices = indices->serial;
+    }
+}
+
+void GlDevice::sendUniforms(const GlProgram& p, const DrawCall& call) {
+    const uint32_t count = call.constants.count;
+    if (p.constants >= 0 && count > 0) {
+        const size_t bytes = size_t{count} * sizeof p.sentConstants[0];
+        if (count > p.knownConstants || std::memcmp(p.sentConstants, call.constants.registers, bytes) != 0) {
+            glUniform4fv(p.constants, static_cast<GLsizei>(count), &call.constants.registers[0][0]);
+            std::memcpy(p.sentConstants, call.constants.registers, bytes);
+            p.knownConstants = std::max(p.knownConstants, count);
+        }
+    }
+    const int useTexture = call.texture != nullptr;
     if (p.sentUseTexture != useTexture) {
         glUniform1i(p.useTexture, useTexture);
         p.sentUseTexture = useTexture;
     }
-    const uint32_t* rs = state_.renderStates;
-    const int func = rs[static_cast<uint32_t>(RenderState::AlphaTestEnable)]
-                         ? static_cast<int>(rs[static_cast<uint32_t>(RenderState::AlphaFunc)])
-                         : static_cast<int>(kCmpAlways);
-    if (p.sentAlphaFunc != func) {
-        glUniform1i(p.alphaFunc, func);
-        p.sentAlphaFunc = func;
-    }
-    const int ref = static_cast<int>(rs[static_cast<uint32_t>(RenderState::AlphaRef)] & 0xFF);
-    if (p.sentAlphaRef != ref) {
-        glUniform1f(p.alphaRef, static_cast<float>(ref));
-        p.sentAlphaRef = ref;
+    const int alphaRef = static_cast<const GlPipeline*>(call.pipeline)->desc().alphaReference;
+    if (p.sentAlphaRef != alphaRef) {
+        glUniform1f(p.alphaRef, static_cast<float>(alphaRef));
+        p.sentAlphaRef = alphaRef;
     }
 }
 
-bool GlDevice::prepareDraw(uint32_t firstVertex, uint32_t vertexCount) {
-    GlProgram* program = programFor(state_.vertexShader);
-    auto* stream = static_cast<GlVertexBuffer*>(state_.stream);
-    if (!program || !stream || state_.stride == 0 || stream->buffer.locked()) return false;
-    // Vertices past the end of the stream are not drawn (GL would read
-    // whatever follows).
-    const uint64_t end = (static_cast<uint64_t>(firstVertex) + vertexCount - 1) * state_.stride +
-                         program->layout.vertexBytes;
-    if (vertexCount > 0 && end > stream->byteSize()) {
-        warn("draw reads past the end of its vertex buffer: not drawn");
-        return false;
-    }
-    if (program != boundProgram_) {
-        glUseProgram(program->id);
-        boundProgram_ = program;
-        layoutDirty_ = true;
-    }
-    if (layoutDirty_) {
-        bindVertexLayout(*program);
-        layoutDirty_ = false;
-    }
-    sendUniforms(*program);
-    return true;
-}
-
-void GlDevice::drawPrimitive(Primitive type, uint32_t startVertex, uint32_t primitiveCount) {
-    const uint32_t count = verticesOf(type, primitiveCount);
-    if (count == 0 || !prepareDraw(startVertex, count)) return;
-    glDrawArrays(glPrimitive(type), static_cast<GLint>(startVertex), static_cast<GLsizei>(count));
-    checkErrors("drawPrimitive");
-}
-
-void GlDevice::drawIndexedPrimitive(Primitive type, uint32_t minIndex, uint32_t vertexCount,
-                                    uint32_t startIndex, uint32_t primitiveCount) {
-    const uint32_t count = verticesOf(type, primitiveCount);
-    auto* indices = static_cast<GlIndexBuffer*>(state_.indices);
-    if (count == 0 || !indices || indices->buffer.locked()) return;
-    if ((static_cast<uint64_t>(startIndex) + count) * 2 > indices->byteSize()) {
-        warn("draw reads past the end of its index buffer: not drawn");
-        return;
-    }
-    // The vertex range the caller promises: its indices are not read back here.
-    if (!prepareDraw(state_.baseVertex + minIndex, vertexCount)) return;
-    glDrawElementsBaseVertex(glPrimitive(type), static_cast<GLsizei>(count), GL_UNSIGNED_SHORT,
-                             reinterpret_cast<const void*>(static_cast<uintptr_t>(startIndex) * 2),
-                             static_cast<GLint>(state_.baseVertex));
-    checkErrors("drawIndexedPrimitive");
-}
-
-void GlDevice::present() {
+void GlDevice::endFrame() {
     if (!context_->hasWindow()) {
         // Headless: the frame stays for readBackBuffer. With no swap to pace
         // it, the driver would queue frame after frame of commands (gigabytes
@@ -541,7 +441,7 @@ void GlDevice::present() {
                           target.x + target.width, target.y + target.height, GL_COLOR_BUFFER_BIT, GL_LINEAR);
     context_->swapBuffers();
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-    checkErrors("present");
+    checkErrors("endFrame");
 }
 
 bool GlDevice::readBackBuffer(uint8_t* rgba) {

@@ -1,6 +1,6 @@
 #pragma once
 // The OpenGL 3.3 core backend. Draws into an off-screen back buffer of the given
-// size; present() scales it into the window, or keeps it in headless mode.
+// size; endFrame() scales it into the window, or keeps it in headless mode.
 
 #include <cstdint>
 #include <memory>

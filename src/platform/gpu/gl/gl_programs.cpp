@@ -1,38 +1,38 @@
 #include "platform/gpu/gl/gl_programs.h"
 
-#include "platform/gpu/device.h"
-
 namespace q::gpu {
 
 namespace {
 
-// Depth arrives in 0..1 of w (the convention the projection matrices follow)
-// and is carried to GL's -1..1.
-constexpr const char* kWorldColoredVertex = R"(#version 330 core
+// c0..c3 are the rows of the transposed world-view-projection, as the
+// lighting program reads them. Depth arrives in 0..1 of w (the convention the
+// projection matrices follow) and is carried to GL's -1..1.
+constexpr const char* kColouredLineVertex = R"(#version 330 core
 layout(location = 0) in vec3 position;
-layout(location = 1) in vec4 diffuse;
-uniform mat4 worldViewProjection;
+layout(location = 5) in vec4 diffuse;
+uniform vec4 c[16];
 out vec4 oD0;
 out vec4 oT0;
 void main() {
-    vec4 p = worldViewProjection * vec4(position, 1.0);
-    gl_Position = vec4(p.x, p.y, 2.0 * p.z - p.w, p.w);
+    vec4 p = vec4(position, 1.0);
+    vec4 clip = vec4(dot(c[0], p), dot(c[1], p), dot(c[2], p), dot(c[3], p));
+    gl_Position = vec4(clip.x, clip.y, 2.0 * clip.z - clip.w, clip.w);
     oD0 = diffuse;
     oT0 = vec4(0.0, 0.0, 0.0, 1.0);
 }
 )";
 
-// Vertices of this layout carry no colour: they are drawn white, modulated by
-// the texture.
-constexpr const char* kWorldLitVertex = R"(#version 330 core
+// Placed as above and drawn unlit: white, modulated by the texture.
+constexpr const char* kLitTexturedVertex = R"(#version 330 core
 layout(location = 0) in vec3 position;
-layout(location = 2) in vec2 texCoord;
-uniform mat4 worldViewProjection;
+layout(location = 7) in vec2 texCoord;
+uniform vec4 c[16];
 out vec4 oD0;
 out vec4 oT0;
 void main() {
-    vec4 p = worldViewProjection * vec4(position, 1.0);
-    gl_Position = vec4(p.x, p.y, 2.0 * p.z - p.w, p.w);
+    vec4 p = vec4(position, 1.0);
+    vec4 clip = vec4(dot(c[0], p), dot(c[1], p), dot(c[2], p), dot(c[3], p));
+    gl_Position = vec4(clip.x, clip.y, 2.0 * clip.z - clip.w, clip.w);
     oD0 = vec4(1.0);
     oT0 = vec4(texCoord, 0.0, 1.0);
 }
@@ -43,10 +43,10 @@ void main() {
 // keeps both conventions' coverage (a rectangle on whole numbers covers the
 // same pixels, its top and left edges included) and samples textures where the
 // pixel centre falls. z is depth 0..1, rhw the reciprocal of w.
-constexpr const char* kScreenVertex = R"(#version 330 core
+constexpr const char* kScreenTextVertex = R"(#version 330 core
 layout(location = 0) in vec4 position;
-layout(location = 1) in vec4 diffuse;
-layout(location = 2) in vec2 texCoord;
+layout(location = 5) in vec4 diffuse;
+layout(location = 7) in vec2 texCoord;
 uniform vec2 screenSize;
 out vec4 oD0;
 out vec4 oT0;
@@ -61,35 +61,23 @@ void main() {
 }
 )";
 
-// Texture stage 0 as the device leaves it: colour = texel colour x diffuse
-// colour, alpha = texel alpha; without a texture the diffuse colour alone. The
-// alpha test compares 8-bit alpha with the reference like the fixed pipeline.
+// Colour = texel colour x vertex colour, alpha = texel alpha; without a
+// texture the vertex colour alone. The alpha test keeps fragments whose 8-bit
+// alpha is at least the reference (0 keeps all).
 constexpr const char* kFragment = R"(#version 330 core
 in vec4 oD0;
 in vec4 oT0;
 uniform sampler2D texture0;
 uniform bool useTexture;
-uniform int alphaFunc;
 uniform float alphaRef;
 out vec4 fragColor;
-bool alphaPasses(float a) {
-    float a8 = floor(a * 255.0 + 0.5);
-    if (alphaFunc == 1) return false;
-    if (alphaFunc == 2) return a8 < alphaRef;
-    if (alphaFunc == 3) return a8 == alphaRef;
-    if (alphaFunc == 4) return a8 <= alphaRef;
-    if (alphaFunc == 5) return a8 > alphaRef;
-    if (alphaFunc == 6) return a8 != alphaRef;
-    if (alphaFunc == 7) return a8 >= alphaRef;
-    return true;
-}
 void main() {
     vec4 color = oD0;
     if (useTexture) {
         vec4 texel = texture(texture0, oT0.xy);
         color = vec4(texel.rgb * oD0.rgb, texel.a);
     }
-    if (!alphaPasses(color.a)) discard;
+    if (floor(color.a * 255.0 + 0.5) < alphaRef) discard;
     fragColor = color;
 }
 )";
@@ -133,11 +121,9 @@ bool link(const char* vertexSource, GlProgram* out, std::string* error) {
         return false;
     }
     out->id = program;
-    out->worldViewProjection = glGetUniformLocation(program, "worldViewProjection");
     out->screenSize = glGetUniformLocation(program, "screenSize");
     out->constants = glGetUniformLocation(program, "c");
     out->useTexture = glGetUniformLocation(program, "useTexture");
-    out->alphaFunc = glGetUniformLocation(program, "alphaFunc");
     out->alphaRef = glGetUniformLocation(program, "alphaRef");
     glUseProgram(program);
     glUniform1i(glGetUniformLocation(program, "texture0"), 0);
@@ -146,27 +132,19 @@ bool link(const char* vertexSource, GlProgram* out, std::string* error) {
 
 }  // namespace
 
-bool buildFixedFunctionProgram(ProgramKind kind, GlProgram* out, std::string* error) {
-    out->kind = kind;
-    switch (kind) {
-    case ProgramKind::WorldColored:
-        layoutFromFvf(kFvfLine, &out->layout);
-        return link(kWorldColoredVertex, out, error);
-    case ProgramKind::WorldLit:
-        layoutFromFvf(kFvfLit, &out->layout);
-        return link(kWorldLitVertex, out, error);
-    case ProgramKind::Screen:
-        layoutFromFvf(kFvfScreen, &out->layout);
-        return link(kScreenVertex, out, error);
-    case ProgramKind::VertexProgram:
-        break;
+bool buildFormatProgram(VertexFormat format, GlProgram* out, std::string* error) {
+    out->format = format;
+    switch (format) {
+    case VertexFormat::ColouredLine: return link(kColouredLineVertex, out, error);
+    case VertexFormat::LitTextured: return link(kLitTexturedVertex, out, error);
+    case VertexFormat::ScreenText: return link(kScreenTextVertex, out, error);
     }
-    *error = "not a fixed-function format";
+    *error = "no program for that vertex format";
     return false;
 }
 
-bool buildVertexProgram(const std::string& vertexGlsl, GlProgram* out, std::string* error) {
-    out->kind = ProgramKind::VertexProgram;
+bool buildVertexProgram(const std::string& vertexGlsl, VertexFormat format, GlProgram* out, std::string* error) {
+    out->format = format;
     return link(vertexGlsl.c_str(), out, error);
 }
 

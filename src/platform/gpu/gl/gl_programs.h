@@ -1,42 +1,45 @@
 #pragma once
-// The GL programs the device draws with: one vertex shader per fixed-function
-// vertex format, the translated vertex programs, and the one fragment shader
-// that does texture stage 0 and the alpha test for all of them.
+// The GL programs the device draws with: one vertex shader per vertex format,
+// the translated vertex programs, and the one fragment shader that textures
+// and alpha-tests for all of them.
 
+#include <cstdint>
 #include <string>
 
+#include "platform/gpu/device.h"
 #include "platform/gpu/gl/gl_api.h"
-#include "platform/gpu/gl/vertex_layout.h"
 
 namespace q::gpu {
 
-enum class ProgramKind { WorldColored, Screen, WorldLit, VertexProgram };
-
-// Uniform locations and the values last sent, so a draw only sends changes.
+// Uniform locations and the values this program last received, so a draw
+// sends only what differs. Each program keeps its own: GL uniforms belong to
+// the program, not to the context.
 struct GlProgram {
     GLuint id = 0;
-    ProgramKind kind = ProgramKind::WorldColored;
-    VertexLayout layout;
+    // From the device's counter, never reused: a program made where a freed
+    // one was is still a different program to the draw state.
+    uint64_t serial = 0;
+    VertexFormat format = VertexFormat::LitTextured;
 
-    GLint worldViewProjection = -1;  // fixed-function world formats
-    GLint screenSize = -1;           // pre-transformed format
-    GLint constants = -1;            // vertex programs: c[96]
+    GLint constants = -1;   // c[kMaxConstantRegisters]; -1 for screen text
+    GLint screenSize = -1;  // screen text only
     GLint useTexture = -1;
-    GLint alphaFunc = -1;
     GLint alphaRef = -1;
 
-    uint64_t sentTransformVersion = ~0ull;
-    uint64_t sentConstantsVersion = ~0ull;
-    int sentUseTexture = -1;
-    int sentAlphaFunc = -1;
-    int sentAlphaRef = -1;
+    // What GL holds for this program: a record of GL state, kept current by
+    // the draws that send it, so even a pipeline's read-only program has them.
+    mutable float sentConstants[kMaxConstantRegisters][4] = {};
+    mutable uint32_t knownConstants = 0;  // how many of sentConstants the program holds
+    mutable int sentUseTexture = -1;
+    mutable int sentAlphaRef = -1;
 };
 
-// Compiles and links a fixed-function program for a vertex format; false with
-// the compiler's log in *error.
-bool buildFixedFunctionProgram(ProgramKind kind, GlProgram* out, std::string* error);
+// Compiles and links the format's own program; false with the compiler's log
+// in *error. Leaves the new program current.
+bool buildFormatProgram(VertexFormat format, GlProgram* out, std::string* error);
 
 // Links the translated GLSL of a vertex program with the fragment stage.
-bool buildVertexProgram(const std::string& vertexGlsl, GlProgram* out, std::string* error);
+// Leaves the new program current.
+bool buildVertexProgram(const std::string& vertexGlsl, VertexFormat format, GlProgram* out, std::string* error);
 
 }  // namespace q::gpu

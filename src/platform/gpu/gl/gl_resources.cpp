@@ -6,44 +6,60 @@
 
 namespace q::gpu {
 
-GlBufferObject::GlBufferObject(uint32_t bytes, uint32_t usage) : bytes_(bytes) {
+namespace {
+
+// The binding point buffers are written through: no vertex array object holds
+// it, so writing a buffer moves no draw state.
+constexpr GLenum kWriteTarget = GL_COPY_WRITE_BUFFER;
+
+}  // namespace
+
+GlBufferObject::GlBufferObject(uint32_t bytes, BufferUse use) : bytes_(bytes), dynamic_(use == BufferUse::Dynamic) {
     glGenBuffers(1, &id_);
-    glBindBuffer(GlDevice::kWriteTarget, id_);
-    glBufferData(GlDevice::kWriteTarget, bytes, nullptr,
-                 (usage & kUsageDynamic) ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+    glBindBuffer(kWriteTarget, id_);
+    glBufferData(kWriteTarget, bytes, nullptr, dynamic_ ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
 }
 
 GlBufferObject::~GlBufferObject() {
     if (mapped_) {
-        glBindBuffer(GlDevice::kWriteTarget, id_);
-        glUnmapBuffer(GlDevice::kWriteTarget);
+        glBindBuffer(kWriteTarget, id_);
+        glUnmapBuffer(kWriteTarget);
     }
     glDeleteBuffers(1, &id_);
 }
 
-void* GlBufferObject::lock(uint32_t offset, uint32_t size, uint32_t flags) {
+void* GlBufferObject::lock(uint32_t offset, uint32_t size) {
     if (mapped_) return nullptr;  // one lock at a time, as GL maps a buffer once
     if (size == 0 && offset == 0) size = bytes_;
     if (size == 0 || offset > bytes_ || size > bytes_ - offset) return nullptr;
     GLbitfield access = GL_MAP_WRITE_BIT;
-    // Discard hands back fresh storage: the draws still reading the old
-    // contents are not waited for.
-    if (flags & kLockDiscard) access |= GL_MAP_INVALIDATE_BUFFER_BIT;
-    glBindBuffer(GlDevice::kWriteTarget, id_);
-    void* address = glMapBufferRange(GlDevice::kWriteTarget, offset, size, access);
+    // A dynamic buffer locked whole gets fresh storage: the draws still
+    // reading the old contents are not waited for.
+    if (dynamic_ && offset == 0 && size == bytes_) access |= GL_MAP_INVALIDATE_BUFFER_BIT;
+    glBindBuffer(kWriteTarget, id_);
+    void* address = glMapBufferRange(kWriteTarget, offset, size, access);
     mapped_ = address != nullptr;
     return address;
 }
 
 void GlBufferObject::unlock() {
     if (!mapped_) return;
-    glBindBuffer(GlDevice::kWriteTarget, id_);
-    glUnmapBuffer(GlDevice::kWriteTarget);
+    glBindBuffer(kWriteTarget, id_);
+    glUnmapBuffer(kWriteTarget);
     mapped_ = false;
 }
 
-void GlVertexBuffer::destroy() { device_->releaseVertexBuffer(this); }
-void GlIndexBuffer::destroy() { device_->releaseIndexBuffer(this); }
+GlVertexBuffer::~GlVertexBuffer() {
+    if (vertexArray) glDeleteVertexArrays(1, &vertexArray);
+}
+
+void GlVertexBuffer::destroy() { device_->free(this); }
+void GlIndexBuffer::destroy() { device_->free(this); }
+
+GlProgramObject::~GlProgramObject() { glDeleteProgram(gl.id); }
+
+void GlProgramObject::destroy() { device_->free(this); }
+void GlPipeline::destroy() { device_->free(this); }
 
 namespace {
 
@@ -64,8 +80,9 @@ bool takeNoErrors() {
 
 }  // namespace
 
-GlTexture::GlTexture(GlDevice* device, uint32_t width, uint32_t height, uint32_t levels, TexelFormat format)
-    : device_(device), width_(width), height_(height), format_(format) {
+GlTexture::GlTexture(GlDevice* device, uint64_t serial, uint32_t width, uint32_t height, uint32_t levels,
+                     TexelFormat format)
+    : serial(serial), device_(device), width_(width), height_(height), format_(format) {
     const uint32_t full = fullChainLevels(width, height);
     levels_ = levels == 0 ? full : std::min(levels, full);
     glGenTextures(1, &id_);
@@ -146,7 +163,7 @@ void GlTexture::buildMipChain() {
     if (levels_ > 1) glGenerateMipmap(GL_TEXTURE_2D);
 }
 
-void GlTexture::destroy() { device_->releaseTexture(this); }
+void GlTexture::destroy() { device_->free(this); }
 
 }  // namespace q::gpu
 

@@ -1,44 +1,42 @@
 #pragma once
-// Where each vertex attribute sits in a stream-0 vertex: from a flexible vertex
-// format code, or from the declaration given with a vertex program.
+// Where each input of a vertex format sits in its vertex, and the shader input
+// location it feeds. The locations are the program input registers (v0
+// position, v3 normal, v5 colour, v7 texture coordinate), so the format's own
+// program and a program made for the format read one vertex array alike.
 
 #include <cstdint>
 
-#include "platform/gpu/vertex_program.h"
+#include "platform/gpu/device.h"
 
 namespace q::gpu {
 
-enum class AttributeType : uint8_t { Float, Color, UByte4, Short };
+enum class AttributeType : uint8_t { Float, Colour };
 
 struct VertexAttribute {
     uint8_t location = 0;    // shader input location
-    uint8_t components = 0;  // 1..4
+    uint8_t components = 0;  // 1..4 (a colour is 4 bytes read as 4 components)
     AttributeType type = AttributeType::Float;
     uint16_t offset = 0;     // bytes from the start of the vertex
 };
 
-constexpr int kMaxVertexAttributes = 16;
+constexpr int kMaxFormatAttributes = 3;
 
 struct VertexLayout {
-    VertexAttribute attributes[kMaxVertexAttributes];
+    VertexAttribute attributes[kMaxFormatAttributes];
     uint8_t count = 0;
-    uint16_t vertexBytes = 0;  // the packed size the layout describes
+    uint16_t vertexBytes = 0;
 };
 
-// The stream-0 layout of a parsed declaration; false (with the reason) when
-// it reads other streams, which the device does not draw from.
-bool layoutFromDeclaration(const VertexDeclaration& declaration, VertexLayout* out, const char** reason);
-
-// Fixed-function shader input locations.
 enum : uint8_t {
     kLocationPosition = 0,
-    kLocationDiffuse = 1,
-    kLocationTexCoord = 2,
     kLocationNormal = 3,
+    kLocationColour = 5,
+    kLocationTexCoord = 7,
 };
 
-// Layout of a flexible vertex format (position xyz or xyzrhw, normal, diffuse,
-// one 2D texture coordinate); false for formats outside that set.
-bool layoutFromFvf(uint32_t fvf, VertexLayout* out);
+VertexLayout layoutOf(VertexFormat format);
+
+// Bit N set for every input location the format feeds.
+uint32_t inputMaskOf(VertexFormat format);
 
 }  // namespace q::gpu

@@ -126,7 +126,7 @@ bool runGlslVertexForTest(const std::string& source, const float inputs[16][4],
 
     glUseProgram(program);
     GLint constantsAt = glGetUniformLocation(program, "c");
-    if (constantsAt >= 0) glUniform4fv(constantsAt, kMaxVertexConstants, &constants[0][0]);
+    if (constantsAt >= 0) glUniform4fv(constantsAt, kMaxConstantRegisters, &constants[0][0]);
     // No arrays enabled: every input reads its generic value, one vertex.
     for (GLuint i = 0; i < 16; ++i) glVertexAttrib4fv(i, inputs[i]);
 
