@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (program.code.size() > 128) __builtin_trap();
     static float inputs[16][4];
-    static float constants[q::gpu::kMaxVertexConstants][4];
+    static float constants[q::gpu::kMaxConstantRegisters][4];
     q::gpu::VsOutputs out;
     q::gpu::runVertexProgram(program, inputs, constants, &out);
     (void)q::gpu::vertexProgramToGlsl(program);

@@ -220,10 +220,12 @@ TEST_F(TerrainOnDevice, DrawIsOneIndexedDrawOfTheWholeGridInTheOpaqueLook) {
     writeGrass();
     Terrain terrain(&device, 128, 128);
     const SurfaceDraw frame = context();
+    device.beginFrame(0);
     device.clearLog();
     terrain.draw(frame);
+    device.endFrame();
 
-    ASSERT_EQ(device.calls.size(), 1u);
+    ASSERT_EQ(device.calls.size(), 2u);
     ASSERT_EQ(device.draws.size(), 1u);
     const gpu::DrawRecord& draw = device.draws[0];
     EXPECT_EQ(draw.problem, nullptr);
