@@ -31,7 +31,7 @@ public:
 
     const gpu::VsOutputs& run(Vector3 position, Vector3 normal, float u = 0, float v = 0) {
         float inputs[16][4] = {};
-        for (auto& reg : inputs) reg[3] = 1.0f;  // the declaration expands w to 1
+        for (auto& reg : inputs) reg[3] = 1.0f;  // the vertex format expands w to 1
         float* in[3] = {inputs[0], inputs[3], inputs[7]};
         const float values[3][3] = {{position.x, position.y, position.z}, {normal.x, normal.y, normal.z}, {u, v, 0}};
         for (int i = 0; i < 3; ++i) std::copy(values[i], values[i] + 3, in[i]);

@@ -14,7 +14,7 @@ struct VsOutputs {
 };
 
 // Runs the program for one vertex. inputs: 16 registers of 4 floats (unread
-// components default to 0, w to 1 as the declaration expands them); constants:
+// components default to 0, w to 1 as the vertex format expands them); constants:
 // kMaxConstantRegisters registers.
 void runVertexProgram(const VertexProgram& program, const float inputs[16][4],
                       const float constants[][4], VsOutputs* out);
