@@ -68,8 +68,9 @@ struct PipelineDesc {
     bool depthTest = true;
     bool depthWrite = true;
     Blend blend = Blend::None;
-    // Fragments whose alpha (texture times vertex colour, 0 to 255) is below
-    // this are not drawn; 0 draws all.
+    // A fragment's colour is the texel's times the vertex colour, its alpha
+    // the texel's (the vertex colour's without a texture). Fragments whose
+    // alpha (0 to 255) is below this are not drawn; 0 draws all.
     uint8_t alphaReference = 0;
 };
 
@@ -154,7 +155,7 @@ struct DrawCall {
     const VertexBuffer* vertices = nullptr;
     // Null: the vertices are drawn in order from `first`.
     const IndexBuffer* indices = nullptr;
-    // Null: every texel white.
+    // Null: the vertex colour alone.
     const Texture* texture = nullptr;
     Constants constants;
     // The first index (or vertex, without indices) and how many are drawn.
