@@ -135,7 +135,10 @@ TEST(CollisionReader, SeveralModelsTraceFromTheWorldTreeAndLinkIntoTheLast) {
     EXPECT_EQ(l.map.collisionRoot, 2);                                     // the world's root
     EXPECT_EQ(l.map.collisionNodes[0].brushIndices, std::vector<int>{0});  // world brush, front leaf
     EXPECT_EQ(l.map.collisionNodes[3].brushIndices, std::vector<int>{1});  // door brush, door tree
-    EXPECT_EQ(l.map.bounds.maxs, Vector3(101, 1, 1));
+    // The door's brushes are in its own space: they are its bounds, not the map's.
+    EXPECT_EQ(l.map.bounds.maxs, Vector3(2, 1, 1));
+    ASSERT_EQ(l.map.namedCollisionModels.size(), 1u);
+    EXPECT_EQ(l.map.namedCollisionModels[0].bounds.maxs, Vector3(101, 1, 1));
 }
 
 TEST(CollisionReader, NamesHoldingAKeywordAreWordsUnlessTheirBlockOpens) {

@@ -159,6 +159,20 @@ TEST_F(GeneratedEntities, EveryModelIsPlacedInTheAreasItsPlacedBoundsReach) {
     EXPECT_EQ(model("func_door_1").classname, "func_door");
     // Its vertices stay in the entity's own space: the placement carries them.
     EXPECT_EQ(model("func_static_step").bounds.maxs.x, 30.0f);
+    // The map's bounds hold each model where it stands, not where its own
+    // space puts it: a step carried far out of the rooms takes them along.
+    for (SourceEntity& entity : source.entities) {
+        if (entity.name != "func_static_step") continue;
+        entity.origin = entity.origin + Vector3{5000, 0, 0};
+        entity.placement.m[3][0] += 5000;
+    }
+    map.placeEntities(source);
+    const Bounds& step = model("func_static_step").solidBounds;
+    EXPECT_GT(step.mins.x, 4000.0f);
+    for (int axis = 0; axis < 3; ++axis) {
+        EXPECT_LE(map.bounds.mins[axis], step.mins[axis]) << axis;
+        EXPECT_GE(map.bounds.maxs[axis], step.maxs[axis]) << axis;
+    }
     ASSERT_TRUE(map.hasPlayerStart);
     EXPECT_EQ(map.playerStart, fromFileAxes(-40, -60, 0));
     EXPECT_EQ(map.playerStartAngle, 0.0f);

@@ -184,7 +184,6 @@ bool MapData::readBrush(int sideCount, PatternReader& file) {
     brush.bounds.maxs = {maxX, maxZ, maxY};
     const int root = static_cast<int>(collisionNodes.size()) - 1;
     const size_t budget = kMaxBrushListings - brushListings;
-    bounds.grow(brush.bounds);
     brushes.push_back(std::move(brush));
     // Linked as it is counted: a brush past the budget fails the whole file, so
     // the listings it made before stopping are never used.
@@ -274,7 +273,9 @@ bool MapData::readCollisionText(PatternReader& file) {
                     return false;
                 }
                 if (!readBrush(sideCountOf(start), file)) return false;
-                if (named) named->bounds.grow(brushes.back().bounds);
+                // An entity model's brushes are in its own space: they grow
+                // the map's bounds once the entity places the model.
+                (named ? named->bounds : bounds).grow(brushes.back().bounds);
             }
         }
         if (file.atEnd()) break;

@@ -63,7 +63,10 @@ void MapData::placeEntities(const MapSource& source) {
             model.inversePlacement = Matrix::identity();
         const Bounds placed = placedBounds(model.bounds, model.placement);
         model.areas.clear();
-        if (!isEmpty(placed)) areasReached(placed, &model.areas);
+        if (!isEmpty(placed)) {
+            areasReached(placed, &model.areas);
+            bounds.grow(placed);
+        }
 
         // Only static geometry is solid: doors, movers and triggers move or
         // let a person through in the game, and a viewer lets a person walk

@@ -186,7 +186,7 @@ struct MapData {
     std::vector<BspNode> bspNodes;
     std::vector<CollisionNode> collisionNodes;  // children stored before parents
     std::vector<Brush> brushes;
-    Bounds bounds = Bounds::empty();  // grown by every brush
+    Bounds bounds = Bounds::empty();  // the world's brushes and the placed entity models
 
     // Models whose name is not an area name (doors, lamps, movers): read and
     // checked, and counted into the area numbering as the file orders them, but

@@ -10,7 +10,7 @@ namespace q::gpu {
 class GlContext {
 public:
     virtual ~GlContext() = default;
-    // True when present() has a window to show the back buffer in.
+    // True when endFrame() has a window to show the back buffer in.
     virtual bool hasWindow() const = 0;
     // Size of the window's default framebuffer in pixels.
     virtual void drawableSize(int* width, int* height) const = 0;
