@@ -168,8 +168,9 @@ TEST_F(RenderPass, WithoutPortalsEveryAreaOfEveryInstanceIsCounted) {
 // opaque look.
 TEST_F(RenderPass, BlendedSurfacesComeAfterEveryOpaqueOneEachWithItsLook) {
     Surface glass, grate;
+    const gpu::DeviceHandle<gpu::Texture> image = device.createTexture(1, 1, 1);
     glass.vertexCount = 50, glass.indexCount = 3, glass.blend = MaterialBlend::Blend;
-    grate.vertexCount = 60, grate.indexCount = 3, grate.alphaTest = 0.5f;
+    grate.vertexCount = 60, grate.indexCount = 3, grate.alphaTest = 0.5f, grate.texture = image.get();
     map.areas[0].surfaceGroups[0].surfaces.push_back(std::move(glass));
     map.areas[2].surfaceGroups[0].surfaces.push_back(std::move(grate));
     map.hasBlendedSurfaces = true;
@@ -190,6 +191,18 @@ TEST_F(RenderPass, BlendedSurfacesComeAfterEveryOpaqueOneEachWithItsLook) {
         EXPECT_EQ(draw.pipeline.program, graphics.lighting.get());
     }
     EXPECT_EQ(order, (std::vector<uint32_t>{100, 101, 102, 60, 103, 100, 101, 102, 60, 103, 50, 50}));
+
+    // Without its image the grate has no texels to test: drawn untested.
+    map.areas[2].surfaceGroups[0].surfaces.back().texture = nullptr;
+    device.draws.clear();
+    render(scene);
+    int grates = 0;
+    for (const gpu::DrawRecord& draw : device.draws) {
+        if (draw.vertexCount != 60u) continue;
+        EXPECT_EQ(draw.pipeline.alphaReference, 0u);
+        ++grates;
+    }
+    EXPECT_EQ(grates, 2);
 
     // A look whose pipeline was never made is left out, not drawn as another.
     map.areas[1].surfaceGroups[0].surfaces[0].blend = MaterialBlend::Add;

@@ -15,9 +15,12 @@ void Area::draw(const SurfaceDraw& context) const {
     for (const SurfaceGroup& group : surfaceGroups) {
         for (const Surface& surface : group.surfaces) {
             if (passOf(surface.blend) != context.pass) continue;
-            if (surface.blend != blend || surface.alphaTest != alphaTest) {
+            // Without its image a surface has no texels to test: the test
+            // would cut holes where the lighting is dim.
+            const float surfaceTest = surface.texture ? surface.alphaTest : 0.0f;
+            if (surface.blend != blend || surfaceTest != alphaTest) {
                 blend = surface.blend;
-                alphaTest = surface.alphaTest;
+                alphaTest = surfaceTest;
                 call.pipeline = context.pipelines.find(blend, alphaTest);
             }
             // A look whose pipeline was never made (the device refused it)

@@ -407,7 +407,11 @@ bool Area::readSurfaces(PatternReader& file, int count, SurfaceReading& reading)
             surface.blend = look.blend;
             surface.alphaTest = look.alphaTest;
             if (look.blend != MaterialBlend::Opaque) reading.map.hasBlendedSurfaces = true;
-            if (how.pipelines) how.pipelines->prepare(look.blend, look.alphaTest);
+            if (how.pipelines) {
+                how.pipelines->prepare(look.blend, look.alphaTest);
+                // Untested too: a surface whose image is missing draws so.
+                how.pipelines->prepare(look.blend, 0.0f);
+            }
         }
 
         if (straightIn) {
