@@ -138,6 +138,14 @@ TEST(BoundsOps, EmptyGrowAroundDisjoint) {
     EXPECT_FALSE(Bounds::disjoint(box, b));  // touching at x = 0
     const Bounds further = Bounds::aroundPoint({-100.01f, 5, 5}, {100, 100, 100});
     EXPECT_TRUE(Bounds::disjoint(further, b));
+
+    // Beyond the empty value's ±10000, and growing by nothing.
+    Bounds far = Bounds::empty();
+    far.grow(Bounds::empty());
+    EXPECT_TRUE(far.isEmpty());
+    far.grow(Vector3{20000, -15000, 12000});
+    EXPECT_EQ(far.mins, Vector3(20000, -15000, 12000));
+    EXPECT_EQ(far.maxs, Vector3(20000, -15000, 12000));
 }
 
 }  // namespace

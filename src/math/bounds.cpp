@@ -14,6 +14,12 @@ Bounds Bounds::empty() {
 }
 
 void Bounds::grow(const Bounds& other) {
+    // Empty takes the other whole: its ±10000 would otherwise stay as a
+    // bound of anything that lies beyond it (a copy placed 20000 out).
+    if (isEmpty()) {
+        if (!other.isEmpty()) *this = other;
+        return;
+    }
     for (int i = 0; i < 3; ++i) {
         if (other.mins[i] < mins[i]) mins[i] = other.mins[i];
         if (other.maxs[i] > maxs[i]) maxs[i] = other.maxs[i];

@@ -1,7 +1,7 @@
 #pragma once
 // Axis-aligned bounds. The empty value is mins (10000, 10000, 10000), maxs
-// (-10000, -10000, -10000); it only behaves as empty for coordinates inside
-// -10000..10000, which is how maps have always grown it.
+// (-10000, -10000, -10000), as maps have always written it; growing it takes
+// what it grows by whole, wherever that lies.
 
 #include "math/vector.h"
 
