@@ -312,8 +312,7 @@ void GlDevice::draw(const DrawCall& call) {
         applied_.program = program.serial;
     }
     applyPipelineState(pipeline.desc());
-    // The handle is const to the caller; the vertex array is the device's own.
-    auto& vertices = const_cast<GlVertexBuffer&>(static_cast<const GlVertexBuffer&>(*call.vertices));
+    const auto& vertices = static_cast<const GlVertexBuffer&>(*call.vertices);
     const auto* indices = static_cast<const GlIndexBuffer*>(call.indices);
     bindVertexArray(vertices, format, indices);
     const auto* texture = static_cast<const GlTexture*>(call.texture);
@@ -354,7 +353,7 @@ void GlDevice::applyPipelineState(const PipelineDesc& desc) {
     }
 }
 
-void GlDevice::bindVertexArray(GlVertexBuffer& vertices, VertexFormat format, const GlIndexBuffer* indices) {
+void GlDevice::bindVertexArray(const GlVertexBuffer& vertices, VertexFormat format, const GlIndexBuffer* indices) {
     if (!vertices.vertexArray) glGenVertexArrays(1, &vertices.vertexArray);
     if (applied_.vertexArray != vertices.serial) {
         glBindVertexArray(vertices.vertexArray);

@@ -64,7 +64,7 @@ private:
     // Why the draw cannot be made (its ranges or buffers); null when it can.
     static const char* drawProblem(const DrawCall& call);
     void applyPipelineState(const PipelineDesc& desc);
-    void bindVertexArray(GlVertexBuffer& vertices, VertexFormat format, const GlIndexBuffer* indices);
+    void bindVertexArray(const GlVertexBuffer& vertices, VertexFormat format, const GlIndexBuffer* indices);
     void sendUniforms(const GlProgram& program, const DrawCall& call);
     void checkErrors(const char* where);
 

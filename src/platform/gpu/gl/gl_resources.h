@@ -48,12 +48,13 @@ public:
     size_t liveSlot = 0;  // where the device's live list holds it
     // The vertex array object this buffer is drawn through: made at its first
     // draw, laid out for the format it was last drawn as, holding the index
-    // buffer it was last drawn with.
-    GLuint vertexArray = 0;
-    bool laidOut = false;
-    VertexFormat arrayFormat = VertexFormat::LitTextured;
-    uint32_t enabledInputs = 0;   // bit N: input location N is switched on
-    uint64_t arrayIndices = 0;    // serial of the index buffer bound in it; 0 none
+    // buffer it was last drawn with. The device's cache of how to draw it, so
+    // a draw of a const buffer may set it.
+    mutable GLuint vertexArray = 0;
+    mutable bool laidOut = false;
+    mutable VertexFormat arrayFormat = VertexFormat::LitTextured;
+    mutable uint32_t enabledInputs = 0;  // bit N: input location N is switched on
+    mutable uint64_t arrayIndices = 0;   // serial of the index buffer bound in it; 0 none
 
 private:
     void destroy() override;
