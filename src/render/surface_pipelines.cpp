@@ -21,8 +21,9 @@ gpu::Blend deviceBlend(MaterialBlend blend) {
     return gpu::Blend::None;
 }
 
-}  // namespace
-
+// What a surface of this look needs: texels whose alpha is below alphaTest
+// (0 to 1; 0: none) are not drawn; a blended surface is mixed as its blend
+// says and leaves the depth buffer as it is.
 gpu::PipelineDesc surfacePipelineDesc(const gpu::Program* lighting, MaterialBlend blend, float alphaTest) {
     gpu::PipelineDesc desc;
     desc.program = lighting;
@@ -32,6 +33,8 @@ gpu::PipelineDesc surfacePipelineDesc(const gpu::Program* lighting, MaterialBlen
     desc.alphaReference = alphaReferenceOf(alphaTest);
     return desc;
 }
+
+}  // namespace
 
 bool SurfacePipelines::create(gpu::Device& device, const gpu::Program* lighting) {
     device_ = &device;

@@ -27,11 +27,6 @@ inline SurfacePass passOf(MaterialBlend blend) {
     return blend == MaterialBlend::Opaque ? SurfacePass::Opaque : SurfacePass::Blended;
 }
 
-// What a surface of this look needs: texels whose alpha is below alphaTest
-// (0 to 1; 0: none) are not drawn; a blended surface is mixed as its blend
-// says and leaves the depth buffer as it is.
-gpu::PipelineDesc surfacePipelineDesc(const gpu::Program* lighting, MaterialBlend blend, float alphaTest);
-
 class SurfacePipelines {
 public:
     // Makes the opaque look's pipeline with the lighting program (null: the
@@ -41,7 +36,13 @@ public:
     bool prepare(MaterialBlend blend, float alphaTest);
     // The pipeline of a look made before; null for any other.
     const gpu::Pipeline* find(MaterialBlend blend, float alphaTest) const;
-    const gpu::Pipeline* opaque() const { return find(MaterialBlend::Opaque, 0.0f); }
+    // Made first by create, so every draw finds it without a search (unless
+    // the device refused it, and another look came first).
+    const gpu::Pipeline* opaque() const {
+        if (looks_.empty() || looks_.front().blend != MaterialBlend::Opaque || looks_.front().alphaReference != 0)
+            return nullptr;
+        return looks_.front().pipeline.get();
+    }
 
 private:
     struct Look {
