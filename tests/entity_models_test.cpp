@@ -106,6 +106,41 @@ TEST(MapSource, AnEntityThatDoesNotReadIsLeftOutAndNamedByItsLine) {
     EXPECT_NE(source.entityProblems[2].find("test.map:11: expected a rotation"), std::string::npos);
 }
 
+TEST(MapSource, BindChainsLeadToAMoverOrToNothingThatMoves) {
+    auto entity = [](const std::string& name, const char* classname, const std::string& bind) {
+        return "{\n\"classname\" \"" + std::string(classname) + "\"\n\"name\" \"" + name + "\"\n" +
+               (bind.empty() ? "" : "\"bind\" \"" + bind + "\"\n") + "}\n";
+    };
+    std::string text = entity("world", "worldspawn", "") + entity("door", "func_door", "") +
+                       entity("onDoor", "func_static", "door") + entity("onWorld", "func_static", "world") +
+                       entity("onNothing", "func_static", "no such entity") + entity("loopA", "func_static", "loopB") +
+                       entity("loopB", "func_static", "loopA") + entity("free", "func_static", "");
+    // Statics bound one to the next, the last to the door: ten links, then
+    // one past the longest chain followed.
+    for (int i = 0; i < 10; ++i)
+        text += entity("ten" + std::to_string(i), "func_static", i == 9 ? "door" : "ten" + std::to_string(i + 1));
+    for (int i = 0; i <= kLongestBindChain; ++i)
+        text += entity("long" + std::to_string(i), "func_static",
+                       i == kLongestBindChain ? "door" : "long" + std::to_string(i + 1));
+    MapSource source;
+    std::string error;
+    ASSERT_TRUE(readSource(text, &source, &error)) << error;
+    auto moves = [&](const char* name) {
+        const SourceEntity* found = source.entityNamed(name);
+        EXPECT_NE(found, nullptr) << name;
+        return found && source.boundToMover(*found);
+    };
+    EXPECT_TRUE(moves("onDoor"));
+    EXPECT_TRUE(moves("ten0"));
+    EXPECT_FALSE(moves("door"));  // bound to nothing
+    EXPECT_FALSE(moves("free"));
+    EXPECT_FALSE(moves("onWorld"));
+    EXPECT_FALSE(moves("onNothing"));
+    EXPECT_FALSE(moves("loopA"));  // the loop ends
+    EXPECT_FALSE(moves("long0"));
+    EXPECT_TRUE(moves("long1"));
+}
+
 // The two-room map with its entities (mapgen --entities), read as a load
 // reads it but without a device.
 class GeneratedEntities : public ::testing::Test {
@@ -147,7 +182,7 @@ protected:
 };
 
 TEST_F(GeneratedEntities, EveryModelIsPlacedInTheAreasItsPlacedBoundsReach) {
-    ASSERT_EQ(map.entityModels.size(), 5u);
+    ASSERT_EQ(map.entityModels.size(), 6u);
     EXPECT_EQ(map.undrawnModels, 0);
     // The door and the sill stand in the doorway between the rooms (areas 1
     // and 2); the statics stand in the west room.
@@ -188,6 +223,7 @@ TEST_F(GeneratedEntities, OnlyStaticsWhoseTurnKeepsTheBoxAxesAreSolid) {
     EXPECT_FALSE(model("func_static_turned30").solid);  // its turn would tilt the box
     EXPECT_FALSE(model("func_door_1").solid);            // it has brushes; doors let a person through
     EXPECT_FALSE(model("func_static_sill").solid);       // no collision model
+    EXPECT_FALSE(model("func_static_doorclip").solid);   // bound to the door, which moves
 
     // The step's west face is at x 40: the box (half width 8) stops 1/32 short.
     EXPECT_NEAR(stopAlong(0, 0, 60, {8, 32, 8}, -60), 32.0f - 0.03125f, 1e-3f);
@@ -196,7 +232,7 @@ TEST_F(GeneratedEntities, OnlyStaticsWhoseTurnKeepsTheBoxAxesAreSolid) {
     // space with it (unturned, it would stop at -74).
     EXPECT_NEAR(stopAlong(0, -40, -100, {20, 32, 8}), -62.0f + 0.03125f, 1e-3f);
     EXPECT_EQ(stopAlong(2, 0, 100), 100.0f);    // through the statics turned by 30 degrees
-    EXPECT_EQ(stopAlong(0, 100, 180), 180.0f);  // through the door
+    EXPECT_EQ(stopAlong(0, 100, 180), 180.0f);  // through the door and the clip bound to it
 }
 
 }  // namespace

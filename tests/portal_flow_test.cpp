@@ -325,9 +325,20 @@ TEST_F(PortalFlow, AreaZeroRoomOfACompiledMapIsEnteredAndLookedThrough) {
     aimCamera(*camera, {0, 0, 50}, 0.0f);
     flowFrom(instance);
     EXPECT_EQ(marked(instance), (Areas{0, 1, 2}));
-    // The view through the door into area 0 is also handed on, as on maps whose
-    // area 0 is the open space between the copies.
-    EXPECT_TRUE(other->enteredThisFrame);
+    // Its outside is solid: the view through the door into area 0 stays in this
+    // copy, and the copy ahead, in view but walled off, is not entered.
+    EXPECT_FALSE(instance->areaZeroIsOutside);
+    EXPECT_TRUE(other->areaZeroIsOutside);
+    EXPECT_FALSE(other->enteredThisFrame);
+    // Nor from an eye that stands in that area 0 room.
+    aimCamera(*camera, {0, 0, 150}, 0.0f);
+    camera->instanceIndex = instance->index;
+    for (const auto& each : scene.instances) each->enteredThisFrame = false;
+    Frustum frustum;
+    buildFrustum(*camera, &frustum, Matrix::identity());
+    flowFromCamera(scene, frustum);
+    EXPECT_EQ(marked(instance), (Areas{0, 2}));
+    EXPECT_FALSE(other->enteredThisFrame);
 
     // An eye exactly on a door's plane, looking along the wall, sees the rooms on
     // both sides: from the door's negative side (area 0 holds the eye) ...
