@@ -88,8 +88,7 @@ TEST_F(EntitiesEndToEnd, CameraStartsOnThePlayerStartAndClimbsTheSolidStep) {
 }
 
 TEST_F(EntitiesEndToEnd, ClipBoundToTheDoorLetsThePersonThroughTheDoorway) {
-    // From the west room towards the doorway at file x 136 (door and clip box
-    // across it), walking east along its middle.
+    // East from the west room through the doorway at file x 136 (door and clip box across it).
     Result run;
     const std::vector<std::string> frames =
         walk("20* 0 0\n150* 0 0 W\n", "--start 80 -31 0 --look 1.5707964 0", &run);
