@@ -56,12 +56,17 @@ TEST(AppOverlay, WithoutPortalsOneModeLineAndNoAreaCount) {
     };
     EXPECT_EQ(linesOf(values), expected);
 
-    // The portal display's count and a notice (C's place) follow the place lines.
+    // A notice (C's place) follows the place lines; with the portal display
+    // on, its count and the frame's cost come first.
+    values.notice = "quorvane: --start 1 2 3 --look 0 0";
+    EXPECT_EQ(linesOf(values)[3], std::make_pair(125.0f, std::string(values.notice)));
     values.portalsPassed = 3;
     values.portalsTotal = 12;
-    values.notice = "quorvane: --start 1 2 3 --look 0 0";
+    values.cost.drawCalls = 40;
+    values.cost.triangles = 3000000000;
     EXPECT_EQ(linesOf(values)[3], std::make_pair(100.0f, std::string("3 of 12 portals passed")));
-    EXPECT_EQ(linesOf(values)[4], std::make_pair(125.0f, std::string(values.notice)));
+    EXPECT_EQ(linesOf(values)[4], std::make_pair(125.0f, std::string("40 draws, 3000000000 triangles")));
+    EXPECT_EQ(linesOf(values)[5], std::make_pair(150.0f, std::string(values.notice)));
 }
 
 TEST(AppOverlay, ExtremeValuesStayWithinTheLineBuffer) {

@@ -384,7 +384,7 @@ TEST_F(ConservativeRender, EntityModelsHaveNoHoles) {
     options.entities = true;
     Result r;
     ASSERT_NO_FATAL_FAILURE(compareAllOver(options, "two rooms with entity models", &r));
-    EXPECT_EQ(scene->maps[0]->entityModels.size(), 5u);
+    EXPECT_EQ(scene->maps[0]->entityModels.size(), 6u);
 }
 
 // Entity models (a door in the doorway, a sill, statics) whose materials show

@@ -106,6 +106,34 @@ TEST(MapSource, AnEntityThatDoesNotReadIsLeftOutAndNamedByItsLine) {
     EXPECT_NE(source.entityProblems[2].find("test.map:11: expected a rotation"), std::string::npos);
 }
 
+TEST(MapSource, BindChainsLeadToAMoverOrToNothingThatMoves) {
+    auto entity = [](const std::string& name, const char* classname, const std::string& bind) {
+        return "{\n\"classname\" \"" + std::string(classname) + "\"\n\"name\" \"" + name + "\"\n\"bind\" \"" +
+               bind + "\"\n}\n";
+    };
+    std::string text = entity("world", "worldspawn", "") + entity("door", "func_door", "") +
+                       entity("onWorld", "func_static", "world") + entity("onNothing", "func_static", "nobody") +
+                       entity("loopA", "func_static", "loopB") + entity("loopB", "func_static", "loopA");
+    // Statics bound one to the next, the last to the door: one link past the
+    // longest chain followed from the first.
+    for (int i = 0; i <= kLongestBindChain; ++i) {
+        const std::string next = i == kLongestBindChain ? "door" : "s" + std::to_string(i + 1);
+        text += entity("s" + std::to_string(i), "func_static", next);
+    }
+    MapSource source;
+    std::string error;
+    ASSERT_TRUE(readSource(text, &source, &error)) << error;
+    auto moves = [&](const char* name) {
+        const SourceEntity* found = source.entityNamed(name);
+        EXPECT_NE(found, nullptr) << name;
+        return found && source.boundToMover(*found);
+    };
+    EXPECT_TRUE(moves("s1"));
+    EXPECT_TRUE(moves("s64"));
+    EXPECT_FALSE(moves("s0"));
+    for (const char* still : {"door", "onWorld", "onNothing", "loopA"}) EXPECT_FALSE(moves(still)) << still;
+}
+
 // The two-room map with its entities (mapgen --entities), read as a load
 // reads it but without a device.
 class GeneratedEntities : public ::testing::Test {
@@ -147,7 +175,7 @@ protected:
 };
 
 TEST_F(GeneratedEntities, EveryModelIsPlacedInTheAreasItsPlacedBoundsReach) {
-    ASSERT_EQ(map.entityModels.size(), 5u);
+    ASSERT_EQ(map.entityModels.size(), 6u);
     EXPECT_EQ(map.undrawnModels, 0);
     // The door and the sill stand in the doorway between the rooms (areas 1
     // and 2); the statics stand in the west room.
@@ -188,6 +216,7 @@ TEST_F(GeneratedEntities, OnlyStaticsWhoseTurnKeepsTheBoxAxesAreSolid) {
     EXPECT_FALSE(model("func_static_turned30").solid);  // its turn would tilt the box
     EXPECT_FALSE(model("func_door_1").solid);            // it has brushes; doors let a person through
     EXPECT_FALSE(model("func_static_sill").solid);       // no collision model
+    EXPECT_FALSE(model("func_static_doorclip").solid);   // bound to the door, which moves
 
     // The step's west face is at x 40: the box (half width 8) stops 1/32 short.
     EXPECT_NEAR(stopAlong(0, 0, 60, {8, 32, 8}, -60), 32.0f - 0.03125f, 1e-3f);
@@ -196,7 +225,7 @@ TEST_F(GeneratedEntities, OnlyStaticsWhoseTurnKeepsTheBoxAxesAreSolid) {
     // space with it (unturned, it would stop at -74).
     EXPECT_NEAR(stopAlong(0, -40, -100, {20, 32, 8}), -62.0f + 0.03125f, 1e-3f);
     EXPECT_EQ(stopAlong(2, 0, 100), 100.0f);    // through the statics turned by 30 degrees
-    EXPECT_EQ(stopAlong(0, 100, 180), 180.0f);  // through the door
+    EXPECT_EQ(stopAlong(0, 100, 180), 180.0f);  // through the door and the clip bound to it
 }
 
 }  // namespace

@@ -325,9 +325,11 @@ TEST_F(PortalFlow, AreaZeroRoomOfACompiledMapIsEnteredAndLookedThrough) {
     aimCamera(*camera, {0, 0, 50}, 0.0f);
     flowFrom(instance);
     EXPECT_EQ(marked(instance), (Areas{0, 1, 2}));
-    // The view through the door into area 0 is also handed on, as on maps whose
-    // area 0 is the open space between the copies.
-    EXPECT_TRUE(other->enteredThisFrame);
+    // Its outside is solid: the view through the door into area 0 stays in this
+    // copy, and the copy ahead, in view but walled off, is not entered.
+    EXPECT_FALSE(instance->areaZeroIsOutside);
+    EXPECT_TRUE(other->areaZeroIsOutside);
+    EXPECT_FALSE(other->enteredThisFrame);
 
     // An eye exactly on a door's plane, looking along the wall, sees the rooms on
     // both sides: from the door's negative side (area 0 holds the eye) ...

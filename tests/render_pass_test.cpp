@@ -154,12 +154,15 @@ TEST_F(RenderPass, WithoutPortalsEveryAreaOfEveryInstanceIsCounted) {
     camera->areaIndex = 1;
     g_portalMode = false;
     EXPECT_EQ(render(scene), 5 * 4);
+    EXPECT_EQ(scene.frameCost.copiesDrawn, 5);
 
     // In portal mode, looking at a wall of room 1 with no portal in view.
     g_portalMode = true;
     device.draws.clear();
     EXPECT_EQ(render(scene), 1);
     EXPECT_EQ(drawnAreas(), (std::vector<int>{1}));
+    EXPECT_EQ(scene.frameCost.visibleAreas, 1);
+    EXPECT_EQ(scene.frameCost.copiesDrawn, 1);
 }
 
 // Glass in room 0 and a grate in room 2 of two copies: the grate is drawn with

@@ -202,6 +202,7 @@ void Application::overlayLines(OverlayLines* out) const {
     if (scene && scene->showPortals) {
         values.portalsPassed = portalCount_.passed;
         values.portalsTotal = portalCount_.total;
+        values.cost = scene->frameCost;
     }
     if (placeLine_[0] != '\0' && lastFrameMs - placeShownAtMs_ < kPlaceShownMs) values.notice = placeLine_;
     buildOverlayLines(values, out);
@@ -232,6 +233,7 @@ void Application::writeTrace() {
         record.freeFlight = camera.freeFlight;
     }
     record.visibleAreas = visibleAreaCount;
+    if (scene) record.cost = scene->frameCost;
     record.portalMode = g_portalMode;
     record.fps = fps;
     trace->write(record);

@@ -23,9 +23,11 @@ int formatTraceRecord(const TraceRecord& r, char* buffer, size_t size) {
     return std::snprintf(buffer, size,
                          "{\"frame\":%llu,\"x\":%s,\"y\":%s,\"z\":%s,\"yaw\":%s,\"pitch\":%s,"
                          "\"instance\":%d,\"area\":%d,\"visibleAreas\":%d,\"portalMode\":%s,"
-                         "\"fps\":%s,\"fallSpeed\":%s,\"freeFlight\":%s}",
+                         "\"fps\":%s,\"fallSpeed\":%s,\"freeFlight\":%s,"
+                         "\"drawCalls\":%d,\"triangles\":%lld,\"copiesDrawn\":%d}",
                          static_cast<unsigned long long>(r.frame), x, y, z, yaw, pitch, r.instance, r.area,
-                         r.visibleAreas, r.portalMode ? "true" : "false", fps, fall, r.freeFlight ? "true" : "false");
+                         r.visibleAreas, r.portalMode ? "true" : "false", fps, fall, r.freeFlight ? "true" : "false",
+                         r.cost.drawCalls, static_cast<long long>(r.cost.triangles), r.cost.copiesDrawn);
 }
 
 bool FrameTrace::open(const std::string& path, std::string* error) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/output_file.h"
+#include "world/frame_cost.h"
 
 namespace q {
 
@@ -21,6 +22,9 @@ struct TraceRecord {
     float fps = 0.0f;
     float fallSpeed = 0.0f;
     bool freeFlight = false;
+    // drawCalls, triangles and copiesDrawn; its visibleAreas is not written
+    // (the field above is).
+    FrameCost cost;
 };
 
 // A number as JSON writes it (%.9g: a float read back is the same float).

@@ -23,10 +23,14 @@ void buildOverlayLines(const OverlayValues& values, OverlayLines* out) {
     std::snprintf(nextLine(out, 0)->text, sizeof(OverlayLine::text), "bsp node %d ", values.instanceIndex);
     std::snprintf(nextLine(out, 25)->text, sizeof(OverlayLine::text), "bsp area %d ", values.areaIndex);
     std::snprintf(nextLine(out, 50)->text, sizeof(OverlayLine::text), "fps %f ", static_cast<double>(values.fps));
-    if (values.portalsTotal >= 0)
+    const bool portalDisplay = values.portalsTotal >= 0;
+    if (portalDisplay) {
         std::snprintf(nextLine(out, 100)->text, sizeof(OverlayLine::text), "%d of %d portals passed",
                       values.portalsPassed, values.portalsTotal);
-    if (values.notice) addText(out, 125, values.notice);
+        std::snprintf(nextLine(out, 125)->text, sizeof(OverlayLine::text), "%d draws, %lld triangles",
+                      values.cost.drawCalls, static_cast<long long>(values.cost.triangles));
+    }
+    if (values.notice) addText(out, portalDisplay ? 150 : 125, values.notice);
     addText(out, 500, "Press TAB to switch render mode");
     addText(out, 525, "Click left mouse button to jump/fly\n");
     if (values.portalMode) {

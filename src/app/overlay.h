@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "world/frame_cost.h"
+
 namespace q {
 
 constexpr uint32_t kOverlayColour = 0xff0000ffu;  // opaque blue
@@ -29,6 +31,7 @@ struct OverlayValues {
     // this frame the flow looked through; total < 0 while it is off.
     int portalsPassed = 0;
     int portalsTotal = -1;
+    FrameCost cost;  // shown with the portal display
 };
 
 // Fills `out` with this frame's lines in drawing order. Allocates nothing.

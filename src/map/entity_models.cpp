@@ -70,10 +70,11 @@ void MapData::placeEntities(const MapSource& source) {
 
         // Only static geometry is solid: doors, movers and triggers move or
         // let a person through in the game, and a viewer lets a person walk
-        // everywhere.
+        // everywhere. A static bound to a door moves with it (a clip in the
+        // doorway), so it lets a person through as the door does.
         const NamedCollisionModel* collision = collisionModelNamed(*this, model.name);
         model.solid = model.classname == "func_static" && collision && collision->root >= 0 &&
-                      keepsBoxAxes(model.placement) && !isEmpty(collision->bounds);
+                      keepsBoxAxes(model.placement) && !isEmpty(collision->bounds) && !source.boundToMover(*entity);
         if (model.solid) {
             model.collisionRoot = collision->root;
             model.solidBounds = placedBounds(collision->bounds, model.placement);

@@ -186,6 +186,21 @@ const SourceEntity* MapSource::playerStart() const {
     return nullptr;
 }
 
+const SourceEntity* MapSource::entityNamed(std::string_view name) const {
+    const auto found = byName_.find(std::string(name));
+    return found == byName_.end() ? nullptr : &entities[found->second];
+}
+
+bool MapSource::boundToMover(const SourceEntity& entity) const {
+    const SourceEntity* bound = &entity;
+    for (int link = 0; link < kLongestBindChain && !bound->bind.empty(); ++link) {
+        bound = entityNamed(bound->bind);
+        if (!bound) return false;
+        if (bound->classname != "func_static" && bound->classname != "worldspawn") return true;
+    }
+    return false;
+}
+
 bool MapSource::readText(PatternReader& file) {
     const size_t binaryAt = file.firstBinaryByte();
     if (binaryAt != std::string_view::npos) return file.failAt(binaryAt, "a text file, found a control byte");
@@ -228,6 +243,8 @@ bool MapSource::readText(PatternReader& file) {
                 entity.name = value;
             } else if (key == "model") {
                 entity.model = value;
+            } else if (key == "bind") {
+                entity.bind = value;
             } else if (key == "origin") {
                 keys.origin = value;
                 keys.originAt = at;
@@ -243,6 +260,7 @@ bool MapSource::readText(PatternReader& file) {
         entity.usable = place(entity, keys, file, &problem);
         if (!entity.usable) entityProblems.push_back(problem);
         if (entity.usable && !entity.model.empty()) byModel_.emplace(entity.model, entities.size());
+        if (!entity.name.empty()) byName_.emplace(entity.name, entities.size());
         entities.push_back(std::move(entity));
     }
     return true;

@@ -21,6 +21,7 @@ struct SourceEntity {
     std::string classname;
     std::string name;
     std::string model;
+    std::string bind;  // the name of the entity it moves with; empty: none
     int line = 0;  // of its opening brace
     // Map space (y up), converted from the file's z-up axes as every position
     // of the map is. Without an origin key the entity stands at 0 0 0.
@@ -44,6 +45,15 @@ struct MapSource {
     const SourceEntity* entityPlacing(std::string_view model) const;
     // The first usable entity of class info_player_start, or null.
     const SourceEntity* playerStart() const;
+    // The first entity named `name` (usable or not: its class still says what
+    // it is), or null.
+    const SourceEntity* entityNamed(std::string_view name) const;
+    // Whether the entity moves with something that moves: it is bound, directly
+    // or through statics bound in turn, to an entity that is neither static
+    // geometry nor the world (a door, a mover). A bind naming no entity moves
+    // nothing; the chain is followed kLongestBindChain links at most, so a
+    // loop of binds ends, as bound to nothing that moves.
+    bool boundToMover(const SourceEntity& entity) const;
 
     // Reads the whole text; false with "<file>:<line>: expected <what>"
     // recorded in the reader when it does not read as a map source (what was
@@ -52,7 +62,10 @@ struct MapSource {
 
 private:
     std::unordered_map<std::string, size_t> byModel_;
+    std::unordered_map<std::string, size_t> byName_;
 };
+
+constexpr int kLongestBindChain = 64;
 
 // BASE.map beside BASE.proc. Returns false, saying nothing, when there is no
 // such file; when it exists but does not read, warns once (file, line, what

@@ -1,9 +1,11 @@
 // The portal flow: from the area that holds the eye, through every portal that
 // faces it and lies in view, into the areas beyond, narrowing the view to each
-// portal's edges. A portal into area 0 goes on into the instance's own area 0,
-// which on compiled maps is a room like any other, and also hands the narrowed
-// view to the other instances, since on generated maps area 0 is the open space
-// all of them stand in. The flow may mark more than is seen, never less.
+// portal's edges. A portal into area 0 goes on into the instance's own area 0.
+// Where area 0 is the open space around the map (MapInstance::areaZeroIsOutside:
+// the generated maps, which all copies stand in), the narrowed view is also
+// handed to the other instances. On a sealed map area 0 is a room like any
+// other, walled in by solid space: no other copy can be seen from inside it,
+// so none is entered. The flow may mark more than is seen, never less.
 //
 // Every portal keeps, for the frame, the widest view that passed it. A view
 // that arrives later and lies wholly inside that one is not passed again: all
@@ -248,7 +250,7 @@ void walk(const FlowRun& run, MapInstance& instance, int area, const Frustum& vi
             ranOut = true;
             break;
         }
-        if (passage.next == 0 && run.scene) {
+        if (passage.next == 0 && run.scene && instance.areaZeroIsOutside) {
             Frustum worldNarrowed;
             carryPlanes(&worldNarrowed, narrowed, transposed(instance.inverseWorld));
             handOff(run, worldNarrowed, &instance, depth + 1);
@@ -256,10 +258,10 @@ void walk(const FlowRun& run, MapInstance& instance, int area, const Frustum& vi
     }
     while (instance.flowDepth > base) popStep(instance);
     if (!ranOut) return;
-    // Out of passes: the copy is drawn whole, its area 0 with it, and the copies
-    // seen through that may lie anywhere in view.
+    // Out of passes: the copy is drawn whole, its area 0 with it, and where
+    // that is the open space the copies seen through it may lie anywhere in view.
     markWhole(instance);
-    handOff(run, run.outermost, &instance, depth + 1);
+    if (instance.areaZeroIsOutside) handOff(run, run.outermost, &instance, depth + 1);
 }
 
 // Enters the instance for this frame from the area that holds the eye (given
@@ -318,17 +320,17 @@ void startFlow(MapInstance& instance, const Frustum& worldFrustum) {
 }
 
 void flowFromCamera(Scene& scene, const Frustum& worldFrustum) {
-    // From a room of the instance that holds the eye the flow starts there. From
-    // its area 0, from solid space of it, or from no instance at all, the eye may
-    // look at any instance: each one in view is entered from where the eye lies
-    // in it. The area is looked up afresh: the camera's area number was found
-    // before this frame's move.
+    // From a room of the instance that holds the eye the flow starts there (area
+    // 0 of a sealed map is such a room). From its open area 0, from solid space
+    // of it, or from no instance at all, the eye may look at any instance: each
+    // one in view is entered from where the eye lies in it. The area is looked
+    // up afresh: the camera's area number was found before this frame's move.
     const FlowRun run{&scene, worldFrustum};
     const Camera* camera = scene.camera.get();
     MapInstance* holder = camera ? scene.instanceAt(camera->instanceIndex) : nullptr;
     const Vector3 localEye = holder ? transformCoord(camera->position, holder->inverseWorld) : Vector3{};
     const int eyeArea = holder && holder->map ? holder->map->areaHolding(localEye) : -1;
-    if (eyeArea > 0)
+    if (eyeArea > 0 || (eyeArea == 0 && !holder->areaZeroIsOutside))
         enterFrom(run, *holder, localEye, eyeArea, worldFrustum, 0);
     else
         handOff(run, worldFrustum, nullptr, 0);

@@ -14,6 +14,7 @@
 #include "render/globals.h"
 #include "render/graphics_device.h"
 #include "render/lighting_program.h"
+#include "vis/counting_device.h"
 #include "vis/frustum.h"
 #include "vis/portal_flow.h"
 #include "world/camera.h"
@@ -23,17 +24,19 @@
 namespace q {
 
 int render(Scene& scene) {
+    scene.frameCost = FrameCost{};
     const Camera* camera = scene.camera.get();
     const GraphicsDevice* graphics = scene.graphics;
     if (!camera || !graphics || !graphics->device) return 0;
     const std::vector<std::unique_ptr<MapInstance>>& instances = scene.instances;
+    CountingDevice device(*graphics->device, scene.frameCost);
 
     if (scene.terrain) {
         // Its vertices are already in world space.
         LightingConstants constants;
         constants.setEye(camera->position, camera->yaw);
         constants.setPlacement(Matrix::identity(), camera->view, camera->projection);
-        scene.terrain->draw({*graphics->device, graphics->surfaces, constants.constants()});
+        scene.terrain->draw({device, graphics->surfaces, constants.constants()});
     }
 
     if (g_portalMode) {
@@ -59,20 +62,24 @@ int render(Scene& scene) {
         }
     }
 
-    int drawn = 0;
-    for (const std::unique_ptr<MapInstance>& instance : instances)
-        if (instance->enteredThisFrame) drawn += drawVisible(*instance);
+    FrameCost& cost = scene.frameCost;
+    for (const std::unique_ptr<MapInstance>& instance : instances) {
+        if (!instance->enteredThisFrame) continue;
+        const int drawn = drawVisible(*instance, device);
+        cost.visibleAreas += drawn;
+        if (drawn > 0) ++cost.copiesDrawn;
+    }
     // Blended surfaces (glass, water) over every opaque one of the frame, so
     // that what lies behind them, in any copy, is there to be seen through.
     for (const std::unique_ptr<MapInstance>& instance : instances)
         if (instance->enteredThisFrame && instance->map && instance->map->hasBlendedSurfaces)
-            drawVisible(*instance, SurfacePass::Blended);
-    return drawn;
+            drawVisible(*instance, device, SurfacePass::Blended);
+    return cost.visibleAreas;
 }
 
-int drawVisible(MapInstance& instance, SurfacePass pass) {
+int drawVisible(MapInstance& instance, gpu::Device& device, SurfacePass pass) {
     const Scene* scene = instance.scene;
-    if (!instance.map || !scene || !scene->camera || !scene->graphics || !scene->graphics->device) return 0;
+    if (!instance.map || !scene || !scene->camera || !scene->graphics) return 0;
     const Camera& camera = *scene->camera;
     const GraphicsDevice& graphics = *scene->graphics;
     const std::vector<uint32_t>& visibleAreas = instance.visibleAreas;
@@ -80,7 +87,7 @@ int drawVisible(MapInstance& instance, SurfacePass pass) {
     LightingConstants constants;
     constants.setEye(camera.position, camera.yaw);
     constants.setPlacement(instance.world, camera.view, camera.projection);
-    const SurfaceDraw context{*graphics.device, graphics.surfaces, constants.constants(), pass};
+    const SurfaceDraw context{device, graphics.surfaces, constants.constants(), pass};
 
     // Word by word, lowest bit first: the areas are drawn in number order, and
     // the many unmarked areas of a portal frame cost one test per 32 of them.

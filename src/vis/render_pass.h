@@ -1,6 +1,7 @@
 #pragma once
 // The frame's render pass over the scene.
 
+#include "platform/gpu/device.h"
 #include "render/globals.h"
 #include "render/surface_pipelines.h"
 
@@ -13,13 +14,13 @@ class Scene;
 // Draws the terrain, runs the
 // portal flow from the camera (or marks every area outside portal mode), then
 // draws the marked areas of every entered instance: their opaque surfaces, then
-// their blended ones. Returns the areas drawn, over all instances (what the
-// overlay and the frame trace show).
+// their blended ones. Returns the areas drawn, over all instances; what the
+// frame cost (scene.frameCost, which the overlay and the frame trace show).
 int render(Scene& scene);
-// Draws the surfaces of the pass of one instance's marked areas with its own
-// transform, then those of its entity models that reach a marked area;
-// returns how many areas.
-int drawVisible(MapInstance& instance, SurfacePass pass = SurfacePass::Opaque);
+// Draws the surfaces of the pass of one instance's marked areas on `device`
+// with its own transform, then those of its entity models that reach a marked
+// area; returns how many areas.
+int drawVisible(MapInstance& instance, gpu::Device& device, SurfacePass pass = SurfacePass::Opaque);
 // The entity models of an instance's map that reach an area marked in it (or
 // only solid space), each placed by its entity and then by the instance.
 // The context's constants are replaced by each model's own.

@@ -11,6 +11,24 @@ namespace {
 
 size_t wordsFor(size_t bits) { return std::max<size_t>(1, (bits + 31) / 32); }
 
+// Whether the space just beyond the map's bounds lies in area 0, at any corner.
+// A map compiler leaves the outside of a sealed map solid; a map that stands
+// in open space (the generated ones) has area 0 all around it, as has a map of
+// one area without a tree. A map without bounds says nothing, and is taken as
+// open: its views are handed on, which may draw more, never less.
+bool outsideIsAreaZero(const MapData& map) {
+    if (map.bounds.isEmpty()) return true;
+    constexpr float kMargin = 16.0f;
+    const Vector3 low = map.bounds.mins - Vector3{kMargin, kMargin, kMargin};
+    const Vector3 high = map.bounds.maxs + Vector3{kMargin, kMargin, kMargin};
+    for (int corner = 0; corner < 8; ++corner) {
+        const Vector3 point{(corner & 1) ? high.x : low.x, (corner & 2) ? high.y : low.y,
+                            (corner & 4) ? high.z : low.z};
+        if (map.areaHolding(point) == 0) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void MapInstance::markEveryArea() { std::fill(visibleAreas.begin(), visibleAreas.end(), 0xffffffffu); }
@@ -30,6 +48,7 @@ void MapInstance::bindMap(MapData* newMap) {
     // copy again while it is being walked starts one more path on top.
     flowSteps.assign(portalCount + kMaxFlowHandOffs + 1, FlowStep{});
     flowDepth = 0;
+    areaZeroIsOutside = !map || outsideIsAreaZero(*map);
 }
 
 void MapInstance::placeInWorld() {

@@ -58,6 +58,10 @@ public:
     int flowDepth = 0;
     int flowPassesLeft = 0;  // this frame's budget of portal passes
     bool flowSpent = false;  // the budget ran out this frame: every area is marked
+    // Area 0 is the open space around the map (set by bindMap): only then does
+    // a view into area 0 go on to the other copies. On a sealed map, whose
+    // outside is solid, area 0 is one of its rooms and leads to no other copy.
+    bool areaZeroIsOutside = true;
 
     MapData* map = nullptr;
     Matrix world = Matrix::identity();         // map space to world space

@@ -14,6 +14,7 @@
 #include "platform/gpu/device.h"
 #include "platform/image.h"
 #include "world/camera.h"
+#include "world/frame_cost.h"
 #include "world/map_instance.h"
 #include "world/terrain.h"
 
@@ -59,6 +60,8 @@ public:
     // The portal display (P) is on: the render pass runs the portal flow in
     // both modes, so the outlines say which portals the view passes from here.
     bool showPortals = false;
+    // What the last frame's render pass drew (vis/render_pass.h).
+    FrameCost frameCost;
     // The directory of the map being loaded: images are looked for there first.
     std::string mapDir;
 

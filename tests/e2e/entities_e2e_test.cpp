@@ -87,6 +87,18 @@ TEST_F(EntitiesEndToEnd, CameraStartsOnThePlayerStartAndClimbsTheSolidStep) {
     EXPECT_EQ(number(without[0], "x"), 0.0f);
 }
 
+TEST_F(EntitiesEndToEnd, ClipBoundToTheDoorLetsThePersonThroughTheDoorway) {
+    // East from the west room through the doorway at file x 136 (door and clip box across it).
+    Result run;
+    const std::vector<std::string> frames =
+        walk("20* 0 0\n150* 0 0 W\n", "--start 80 -31 0 --look 1.5707964 0", &run);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    ASSERT_EQ(frames.size(), 170u);
+    // The clip would stop the box (half width 8) at x 116.
+    EXPECT_GT(number(frames.back(), "x"), 160.0f);
+    EXPECT_NE(number(frames.back(), "area"), number(frames[0], "area"));
+}
+
 TEST_F(EntitiesEndToEnd, ModelsAreDrawnUnlessTheSourceIsLeftOut) {
     // From the player start the step fills the middle of the picture.
     const Image with = shot("");
@@ -101,17 +113,19 @@ TEST_F(EntitiesEndToEnd, ModelsAreDrawnUnlessTheSourceIsLeftOut) {
 TEST_F(EntitiesEndToEnd, InfoListsThePlacedModelsAndThePlayerStart) {
     const Result text = viewer("--info");
     ASSERT_EQ(text.exitCode, 0) << text.output;
-    EXPECT_NE(text.output.find("\n5 entity models placed from tworooms.map (2 solid)\n"), std::string::npos);
+    EXPECT_NE(text.output.find("\n6 entity models placed from tworooms.map (2 solid)\n"), std::string::npos);
     EXPECT_NE(text.output.find("\nplayer start -40 -31 -60\n"), std::string::npos) << text.output;
     const Result json = viewer("--info --json");
     ASSERT_EQ(json.exitCode, 0) << json.output;
-    for (const char* field : {"\"entityModels\":0,", "\"entityModelsPlaced\":5,", "\"playerStart\":[-40,-31,-60],",
+    for (const char* field : {"\"entityModels\":0,", "\"entityModelsPlaced\":6,", "\"playerStart\":[-40,-31,-60],",
                               "{\"name\":\"func_static_step\",\"classname\":\"func_static\",\"origin\":[70,-64,-60],"
                               "\"solid\":true}",
-                              "\"classname\":\"func_door\",\"origin\":[136,-64,0],\"solid\":false}"})
+                              "\"classname\":\"func_door\",\"origin\":[136,-64,0],\"solid\":false}",
+                              "\"func_static_doorclip\",\"classname\":\"func_static\",\"origin\":[136,-64,0],"
+                              "\"solid\":false}"})
         EXPECT_NE(json.output.find(field), std::string::npos) << field << "\n" << json.output;
     const Result left = viewer("--info --json --no-entities");
-    for (const char* field : {"\"entityModels\":5,", "\"entityModelsPlaced\":0,", "\"playerStart\":null,", "\"entities\":[]"})
+    for (const char* field : {"\"entityModels\":6,", "\"entityModelsPlaced\":0,", "\"playerStart\":null,", "\"entities\":[]"})
         EXPECT_NE(left.output.find(field), std::string::npos) << field << "\n" << left.output;
 }
 
@@ -121,7 +135,7 @@ TEST_F(EntitiesEndToEnd, ASourceThatDoesNotReadIsNamedOnceAndLeftOut) {
     const std::vector<std::string> frames = walk("2* 0 0\n", "", &run);
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("tworooms.map:5: expected a \"value\" after the key"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("5 entity models"), std::string::npos) << run.output;  // left undrawn
+    EXPECT_NE(run.output.find("6 entity models"), std::string::npos) << run.output;  // left undrawn
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_EQ(number(frames[0], "x"), 0.0f);  // the default start
 }

@@ -29,8 +29,9 @@ const char* const kUsage =
     "                middles of its edges, from a middle on), as compilers write\n"
     "                portals that other splits cut\n"
     "  --entities    also write entity models and NAME.map, the map source that\n"
-    "                places them: a door in the first doorway, a solid static\n"
-    "                step, statics turned by 90 and 30 degrees, a player start\n"
+    "                places them: a door in the first doorway with a clip box\n"
+    "                bound to it, a solid static step, statics turned by 90 and\n"
+    "                30 degrees, a player start\n"
     "  --help        this text\n"
     "\n"
     "The same preset and seed always write the same bytes.\n";

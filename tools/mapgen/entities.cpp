@@ -182,6 +182,16 @@ bool buildEntities(const Layout& layout, EntitySet* out, std::string* error) {
         EntityBox door = entity("func_door_1", "func_door", origin[0], origin[1], origin[2], box);
         door.collision = true;
         set.models.push_back(door);
+        // A clip box across the doorway, too high to step over, bound to the
+        // door: it moves with the door, so it does not block the doorway.
+        Box clip = box;
+        clip.lo[axis] = -12;
+        clip.hi[axis] = 12;
+        clip.hi[2] = kSillHeight + 40;
+        EntityBox doorClip = entity("func_static_doorclip", "func_static", origin[0], origin[1], origin[2], clip);
+        doorClip.collision = true;
+        doorClip.bind = door.name;
+        set.models.push_back(doorClip);
         break;
     }
     *out = std::move(set);
@@ -242,6 +252,7 @@ std::string mapSourceText(const EntitySet& set, const std::vector<BrushBox>& bru
         putKey(out, "classname", e.classname);
         putKey(out, "name", e.name);
         putKey(out, "model", e.name);
+        if (!e.bind.empty()) putKey(out, "bind", e.bind);
         putKey(out, "origin", numbers({double(e.origin[0]), double(e.origin[1]), double(e.origin[2])}));
         if (e.rotationKey) {
             const double radians = e.angle * std::numbers::pi / 180.0;

@@ -21,6 +21,7 @@ struct EntityBox {
     bool rotationKey = false;  // the turn written as "rotation" rows instead of "angle"
     Box box;                // entity space
     bool collision = false; // has a collision model
+    std::string bind;       // the entity it moves with ("bind" key); empty: none
 };
 
 struct EntitySet {
@@ -33,7 +34,8 @@ struct EntitySet {
 // the player start, which faces it, both south of the doorways' line), a static turned by 90 degrees (solid, to
 // its west), one turned by 30 degrees (not solid: its turn does not keep the
 // box's axes), and, if the building has a doorway, a door closing the first
-// one, standing on a sill that reaches into both rooms.
+// one, standing on a sill that reaches into both rooms, with a clip box across
+// the doorway bound to the door (solid brushes that move with it).
 // Fails for a building whose start room is too small for them.
 bool buildEntities(const Layout& layout, EntitySet* out, std::string* error);
 
