@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "app/frame_timer.h"
 
 namespace q {
@@ -46,6 +49,34 @@ TEST(AppFrameTimer, SteppedClockGivesOneReadingPerFrame) {
     EXPECT_EQ(timer.fps, 0.0f);  // 62 x 16 = 992 ms
     timer.tick(clock.nowMs());   // 1008 ms: 64 frames
     EXPECT_FLOAT_EQ(timer.fps, static_cast<float>(64.0 / 1008.0 * 1000.0));
+}
+
+// The steps of a frame follow the time that passed: a second at any frame
+// rate holds the same steps, 16 ms frames move every frame until the
+// fraction makes a whole step, and a stall is bounded.
+TEST(AppFrameTimer, MovementStepsFollowTheClockCarryTheRemainderAndBoundAStall) {
+    auto stepsOver = [](uint32_t frameMs, uint32_t start, int frames) {
+        MovementSteps steps;
+        uint32_t total = 0;
+        for (int f = 0; f <= frames; ++f) total += steps.stepsAt(start + static_cast<uint32_t>(f) * frameMs);
+        return total;
+    };
+    // One second after the first frame: its step and 60 more, at 10, 50 or
+    // 60 frames a second, across the tick count's wrap too.
+    EXPECT_EQ(stepsOver(100, 0, 10), 61u);
+    EXPECT_EQ(stepsOver(20, 0xfffffe00u, 50), 61u);
+    EXPECT_EQ(stepsOver(1000, 7, 1), 31u) << "a second in one frame is cut to half a second";
+
+    MovementSteps sixteen;
+    std::vector<uint32_t> perFrame;
+    for (uint32_t f = 0; f < 27; ++f) perFrame.push_back(sixteen.stepsAt(f * 16));
+    EXPECT_EQ(std::count(perFrame.begin(), perFrame.end(), 1u), 26) << "one frame of 27 at 16 ms takes none";
+    EXPECT_EQ(perFrame[25], 0u);
+
+    MovementSteps stalled;
+    stalled.stepsAt(0);
+    EXPECT_EQ(stalled.stepsAt(4000000000u), MovementSteps::kMaxStepsPerFrame);
+    EXPECT_EQ(stalled.stepsAt(4000000016u), 1u) << "the stall owes nothing after it";
 }
 
 }  // namespace

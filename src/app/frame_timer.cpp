@@ -10,6 +10,25 @@ uint32_t TickClock::nowMs() {
     return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+uint32_t MovementSteps::stepsAt(uint32_t nowMs) {
+    if (!started_) {
+        started_ = true;
+        lastMs_ = nowMs;
+        owed_ = kUnitsPerStep - 1;
+        return 1;
+    }
+    // Bounded before it is scaled, so that the units cannot overflow however
+    // long the stall.
+    constexpr uint32_t kMaxMs = kMaxStepsPerFrame * kUnitsPerStep / kUnitsPerMs;
+    const uint32_t elapsed = nowMs - lastMs_;
+    lastMs_ = nowMs;
+    owed_ += (elapsed < kMaxMs ? elapsed : kMaxMs) * kUnitsPerMs;
+    uint32_t steps = owed_ / kUnitsPerStep;
+    owed_ %= kUnitsPerStep;
+    if (steps > kMaxStepsPerFrame) steps = kMaxStepsPerFrame;
+    return steps;
+}
+
 void FrameTimer::tick(uint32_t nowMs) {
     if (!started) {
         started = true;
