@@ -14,7 +14,6 @@ uint32_t MovementSteps::stepsAt(uint32_t nowMs) {
     if (!started_) {
         started_ = true;
         lastMs_ = nowMs;
-        owed_ = kUnitsPerStep - 1;
         return 1;
     }
     // Bounded before it is scaled, so that the units cannot overflow however
@@ -23,9 +22,11 @@ uint32_t MovementSteps::stepsAt(uint32_t nowMs) {
     const uint32_t elapsed = nowMs - lastMs_;
     lastMs_ = nowMs;
     owed_ += (elapsed < kMaxMs ? elapsed : kMaxMs) * kUnitsPerMs;
-    uint32_t steps = owed_ / kUnitsPerStep;
-    owed_ %= kUnitsPerStep;
+    uint32_t steps = (owed_ + kToleranceUnits) / kUnitsPerStep;
     if (steps > kMaxStepsPerFrame) steps = kMaxStepsPerFrame;
+    const uint32_t taken = steps * kUnitsPerStep;
+    owed_ = owed_ > taken ? owed_ - taken : 0;
+    if (owed_ >= kUnitsPerStep) owed_ %= kUnitsPerStep;  // beyond the bound: dropped
     return steps;
 }
 

@@ -45,17 +45,19 @@ public:
     // second the camera slows with the frame rate.
     static constexpr uint32_t kMaxStepsPerFrame = kStepsPerSecond / 2;
 
-    // The steps of the frame at nowMs. The first frame takes one step, as
-    // every frame used to; after it, a step is taken by the first frame that
-    // reaches into its sixtieth of a second, so that a frame rate a little
-    // above 60 (16 ms frames) still moves every frame until the fraction adds
-    // up to a whole step.
+    // The steps of the frame at nowMs; the first frame takes one, as every
+    // frame used to. The clock reads whole milliseconds, so a frame of a 60 Hz
+    // display reads 16 or 17 ms: time owed within a millisecond of a whole
+    // step counts as that step, its shortfall not carried. A 60 Hz display
+    // (and a simulated clock of 16 ms a frame) so takes exactly one step a
+    // frame, as before; slower frames take several, the remainder carried.
     uint32_t stepsAt(uint32_t nowMs);
 
 private:
     // Time owed, in units of 1/60000 s: a step is 1000 of them, a millisecond 60.
     static constexpr uint32_t kUnitsPerStep = 1000;
     static constexpr uint32_t kUnitsPerMs = kStepsPerSecond;
+    static constexpr uint32_t kToleranceUnits = kUnitsPerMs;  // the tick's millisecond
     bool started_ = false;
     uint32_t lastMs_ = 0;
     uint32_t owed_ = 0;
