@@ -1,7 +1,7 @@
 #include "app/overlay.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
