@@ -222,6 +222,11 @@ TEST_F(AppApplication, ReloadKeepsTheCameraFreesTheOldMapAndKeepsItWhenTheNewOne
     EXPECT_FALSE(app->reloadMap());
     EXPECT_TRUE(app->scene.get() == kept && app->scene->camera.get() == camera && app->scene->terrain);
     app->run(3);
+    OverlayLines lines;
+    app->overlayLines(&lines);
+    EXPECT_TRUE(std::any_of(lines.lines, lines.lines + lines.count, [](const OverlayLine& line) {
+        return std::string(line.text).rfind("The map site was not reloaded", 0) == 0;
+    })) << "the failure shows over the picture";
     std::filesystem::remove_all(dir);
 }
 
