@@ -222,6 +222,11 @@ TEST_F(AppApplication, ReloadKeepsTheCameraFreesTheOldMapAndKeepsItWhenTheNewOne
     EXPECT_FALSE(app->reloadMap());
     EXPECT_TRUE(app->scene.get() == kept && app->scene->camera.get() == camera && app->scene->terrain);
     app->run(3);
+    OverlayLines lines;
+    app->overlayLines(&lines);
+    EXPECT_TRUE(std::any_of(lines.lines, lines.lines + lines.count, [](const OverlayLine& line) {
+        return std::string(line.text).rfind("The map site was not reloaded", 0) == 0;
+    })) << "the failure shows over the picture";
     std::filesystem::remove_all(dir);
 }
 
@@ -274,29 +279,41 @@ TEST_F(AppApplication, MinimisedWindowRunsNoFramesAndWaitsForEvents) {
     EXPECT_EQ(app->framesRun, 3u);
 }
 
-// A box raised while the map loads waits until the first frame is presented,
-// carries the detail under the text, and comes once per text; later ones
-// come at once.
-TEST_F(AppApplication, BoxesOfTheStartWaitForTheFirstFrameOnScreen) {
-    static std::vector<std::string> boxes;  // "<presents so far> <caption>: <text>"
-    static const gpu::RecordingDevice* device = nullptr;
-    auto app = startApp({});
-    device = recording;
+// Reports open no box, while the map loads or after: each goes to stderr and
+// to the overlay, those of the loading once the first frame is drawn, the same
+// text counted on one line. Only a failure that ends the start opens a box.
+TEST_F(AppApplication, ReportsGoToTheOverlayAndOnlyAFailedStartOpensABox) {
+    static int boxes = 0;
+    boxes = 0;
     resetReportsForTest();
-    configureReports({true, nullptr, [](const char* text, const char* caption) {
-        const auto presents = std::count_if(device->calls.begin(), device->calls.end(),
-                                            [](const gpu::RecordedCall& c) { return c.kind == gpu::CallKind::EndFrame; });
-        boxes.push_back(std::to_string(presents) + " " + caption + ": " + text);
-    }, true});
+    configureReports({true, nullptr, [](const char*, const char*) { ++boxes; }});
+    auto app = startApp({});
+    auto timedRows = [&] {
+        OverlayLines lines;
+        app->overlayLines(&lines);
+        std::vector<std::string> rows;
+        for (int i = 0; i < lines.count; ++i)
+            if (lines.lines[i].y >= 125 && lines.lines[i].y < 500) rows.push_back(lines.lines[i].text);
+        return rows;
+    };
+    testing::internal::CaptureStderr();
     report("zop", "ff", "portal 20 of m.proc");
     report("zop", "ff", "portal 21 of m.proc");
-    report("我在墙里!", "error");
-    EXPECT_TRUE(boxes.empty()) << "nothing is on screen yet";
+    report("我在墙里!", "error", "instance 0");
     app->run(1);
-    report("later", "ff", "frame 1");
+    report("later", "ff");
     app->run(3);
-    EXPECT_EQ(boxes, (std::vector<std::string>{"1 ff: zop\n\nportal 20 of m.proc", "1 error: 我在墙里!",
-                                               "1 ff: later\n\nframe 1"}));
+    const std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_NE(errors.find("quorvane: zop (portal 21 of m.proc)"), std::string::npos) << errors;
+    EXPECT_EQ(timedRows(), (std::vector<std::string>{"zop (x2)", "我在墙里! (instance 0)", "later"}));
+    EXPECT_EQ(boxes, 0);
+    app->run(400);  // 16 ms a frame: gone a few seconds later
+    EXPECT_TRUE(timedRows().empty());
+
+    testing::internal::CaptureStderr();
+    reportStartFailure("m.proc:3: expected a model", "quorvane");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "quorvane: m.proc:3: expected a model\n");
+    EXPECT_EQ(boxes, 1);
     resetReportsForTest();
 }
 

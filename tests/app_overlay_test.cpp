@@ -56,17 +56,73 @@ TEST(AppOverlay, WithoutPortalsOneModeLineAndNoAreaCount) {
     };
     EXPECT_EQ(linesOf(values), expected);
 
-    // A notice (C's place) follows the place lines; with the portal display
-    // on, its count and the frame's cost come first.
-    values.notice = "quorvane: --start 1 2 3 --look 0 0";
-    EXPECT_EQ(linesOf(values)[3], std::make_pair(125.0f, std::string(values.notice)));
+    // The portal display's count and the frame's cost, then the timed lines (C's
+    // place), follow the place lines.
     values.portalsPassed = 3;
     values.portalsTotal = 12;
+    TimedLines timed;
+    timed.show("place", "quorvane: --start 1 2 3 --look 0 0", nullptr, false, 0, 4000);
+    values.timedLines = &timed;
     values.cost.drawCalls = 40;
     values.cost.triangles = 3000000000;
     EXPECT_EQ(linesOf(values)[3], std::make_pair(100.0f, std::string("3 of 12 portals passed")));
     EXPECT_EQ(linesOf(values)[4], std::make_pair(125.0f, std::string("40 draws, 3000000000 triangles")));
-    EXPECT_EQ(linesOf(values)[5], std::make_pair(150.0f, std::string(values.notice)));
+    EXPECT_EQ(linesOf(values)[5], std::make_pair(150.0f, std::string("quorvane: --start 1 2 3 --look 0 0")));
+}
+
+// Reports and the place line share the timed lines: a report made before the
+// clock starts (while the map loads) waits for it, the same report again is
+// counted on its line, a long one is wrapped at spaces within the screen, and
+// each goes when its time is up.
+TEST(AppOverlay, TimedLinesCountRepeatsWrapLongTextsAndGoInTime) {
+    TimedLines timed;
+    timed.show("zop", "zop", "portal 1 of m.proc", true, 0, 6000);
+    OverlayValues values;
+    values.timedLines = &timed;
+    values.nowMs = 900000;
+    auto timedRows = [&] {
+        std::vector<std::string> rows;
+        for (const auto& [y, text] : linesOf(values))
+            if (y >= 125 && y < 500) rows.push_back(text);
+        return rows;
+    };
+    EXPECT_EQ(timedRows(), std::vector<std::string>{"zop (portal 1 of m.proc)"}) << "not started: still up";
+    timed.start(900000);
+    timed.show("zop", "zop", "portal 2 of m.proc", true, 901000, 6000);
+    timed.show("zop", "zop", "portal 3 of m.proc", true, 902000, 6000);
+    const std::string longText = "The map a_rather_long_map_name was not reloaded; the one read before stays: " +
+                                 std::string("m.proc:12: expected a portal point ( x y z ), found ") + std::string(60, 'w');
+    timed.show(longText.c_str(), longText.c_str(), nullptr, true, 903000, 6000);
+    timed.show("place", "quorvane: --start 1 2 3 --look 0 0", nullptr, false, 903000, 4000);
+    timed.show("place", "quorvane: --start 4 5 6 --look 0 0", nullptr, false, 903500, 4000);
+    values.nowMs = 904000;
+    std::vector<std::string> rows = timedRows();
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[0], "zop (x3)");
+    EXPECT_EQ(rows[1], "The map a_rather_long_map_name was not reloaded; the one read before stays:");
+    EXPECT_EQ(rows[1] + " " + rows[2] + " " + rows[3], longText) << "wrapped at spaces, nothing lost";
+    EXPECT_EQ(rows[4], "quorvane: --start 4 5 6 --look 0 0") << "C again replaces its line";
+    values.nowMs = 907999;  // the zop line's last repeat was at 902000
+    EXPECT_EQ(timedRows().front(), "zop (x3)");
+    values.nowMs = 908000;
+    EXPECT_EQ(timedRows().front(), rows[1]);
+    timed.show("zop", "zop", "portal 9 of m.proc", true, 908000, 6000);
+    EXPECT_EQ(timedRows().back(), "zop (portal 9 of m.proc)") << "once gone, counted anew";
+
+    // More reports than lines: the oldest gives way; a row of wide characters
+    // is cut to the line buffer with each character whole.
+    std::string wall;
+    for (int i = 0; i < 60; ++i) wall += "墙";
+    for (int i = 0; i < TimedLines::kMaxLines + 1; ++i) {
+        const std::string text = "报告 " + std::to_string(i) + " " + wall;
+        timed.show(text.c_str(), text.c_str(), nullptr, true, 910000, 6000);
+    }
+    values.nowMs = 910000;
+    rows = timedRows();
+    ASSERT_EQ(rows.size(), 15u) << "rows stop above the key help at 500";
+    EXPECT_EQ(rows[0], "报告 1");
+    EXPECT_EQ(rows[1], wall.substr(0, 42 * 3));
+    EXPECT_EQ(rows[2], wall.substr(42 * 3));
 }
 
 TEST(AppOverlay, ExtremeValuesStayWithinTheLineBuffer) {

@@ -141,6 +141,24 @@ TEST_F(CameraUpdate, KeysGiveTheDirectionWithWOverSAndAOverD) {
     const Vector3 before = camera.position;
     updateCamera(camera);
     EXPECT_EQ(camera.position - before, Vector3(0, kClimbPerUpdate, 0));
+
+    // A frame of three steps: the keys move it three steps, the fall goes on
+    // step by step, and the mouse turns the view once, not three times.
+    input = {};
+    input.keyState[DIK_D] = kKeyDown;
+    input.mouseState.lX = 64;
+    camera.fallSpeed = 0.0f;
+    const Vector3 start = camera.position;
+    const float yaw = camera.yaw;
+    updateCamera(camera, 3);
+    EXPECT_FLOAT_EQ(camera.yaw - yaw, 0.25f);
+    EXPECT_FLOAT_EQ(camera.fallSpeed, 3 * kGravity);
+    EXPECT_NEAR(camera.position.y - start.y, -6 * kGravity, 1e-4f);  // 0.2 + 0.4 + 0.6
+    EXPECT_NEAR(std::hypot(camera.position.x - start.x, camera.position.z - start.z), 3 * kWalkSpeed, 1e-4f);
+    const Vector3 still = camera.position;
+    updateCamera(camera, 0);  // a frame shorter than a step: turned, not moved
+    EXPECT_EQ(camera.position, still);
+    EXPECT_FLOAT_EQ(camera.yaw - yaw, 0.5f);
 }
 
 TEST_F(CameraUpdate, FCollectsLinesForTheFrameItIsHeldOnly) {

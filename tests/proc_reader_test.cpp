@@ -220,19 +220,25 @@ TEST_F(ProcReader, PortalsAreReorderedPaddedDroppedAndReported) {
     // 0: plane facing x, p0 and p1 share stored z: reordered p3 p0 p1 p2, fifth kept.
     // 1: two points: dropped, the areas never hear of it.
     // 2: three points: a fourth repeats the third; slanted, so reported "zop".
+    // 3: facing x but off the axis by a compiler's rounding: neither reported
+    //    nor left out of the reordering of 0.
     const std::string body =
         "/* iap 0 */ 5 0 1 ( 0 0 0 ) ( 0 0 10 ) ( 0 10 10 ) ( 0 10 0 ) ( 0 5 -3 )\n"
         "/* iap 1 */ 2 1 2 ( 0 0 0 ) ( 1 1 1 )\n"
-        "/* iap 2 */ 3 2 2 ( 0 0 0 ) ( 10 0 1 ) ( 0 10 3 )\n";
+        "/* iap 2 */ 3 2 2 ( 0 0 0 ) ( 10 0 1 ) ( 0 10 3 )\n"
+        "/* iap 3 */ 4 0 2 ( 1657.9932861328 4923.6005859375 704 ) ( 1658 4923.59375 768 ) "
+        "( 1658 4987.59375 768 ) ( 1657.9932861328 4987.6005859375 704 )\n";
     testing::internal::CaptureStderr();
     const bool ok = read("mapProcFile003 " + model("_area0", 0) + model("_area1", 0) + model("_area2", 0) +
-                         portals(3, body));
+                         portals(4, body));
     const std::string lines = testing::internal::GetCapturedStderr();
     ASSERT_TRUE(ok) << error;
     EXPECT_NE(lines.find("dropped the portal on line 14 of " + files.path("m.proc") + ": it has 2 points"),
               std::string::npos) << lines;
     EXPECT_NE(lines.find("zop (portal 1 of " + files.path("m.proc") + ")"), std::string::npos) << lines;
-    ASSERT_EQ(map.portals.size(), 2u);
+    ASSERT_EQ(map.portals.size(), 3u);
+    EXPECT_EQ(map.portals[2].points[0], Vector3(1657.9932861328f, 704, 4987.6005859375f)) << "p3 first";
+    EXPECT_EQ(map.portals[2].points[1], Vector3(1657.9932861328f, 704, 4923.6005859375f));
     const Portal& p = map.portals[0];
     EXPECT_EQ(p.plane, (Plane{1, 0, 0, -0.0f}));
     ASSERT_EQ(p.points.size(), 5u);
@@ -256,9 +262,9 @@ TEST_F(ProcReader, PortalsAreReorderedPaddedDroppedAndReported) {
     ASSERT_EQ(tri.points.size(), 4u);
     EXPECT_EQ(tri.points[3], tri.points[2]);
     EXPECT_TRUE(std::equal(tri.viewCorners.begin(), tri.viewCorners.end(), tri.points.begin()));
-    EXPECT_EQ(map.areas[0].portalIndices, std::vector<int>{0});
+    EXPECT_EQ(map.areas[0].portalIndices, (std::vector<int>{0, 2}));
     EXPECT_EQ(map.areas[1].portalIndices, std::vector<int>{0});
-    EXPECT_EQ(map.areas[2].portalIndices, (std::vector<int>{1, 1}));  // both sides the same area
+    EXPECT_EQ(map.areas[2].portalIndices, (std::vector<int>{1, 1, 2}));  // both sides the same area
     EXPECT_EQ(reportCount(), 1u);  // one "zop", for the slanted portal only
     EXPECT_EQ(messageBoxCount(), 0u);
 }

@@ -15,6 +15,7 @@
 
 #include "platform/gpu/present_rect.h"
 #include "platform/input.h"
+#include "platform/message_box_sdl.h"
 #include "platform/sdl_keymap.h"
 #include "platform/window.h"
 #include "platform/window_size_sdl.h"
@@ -327,6 +328,17 @@ TEST(PresentRect, TheBackBufferKeepsItsShapeCentredWithBars) {
     EXPECT_TRUE(same(gpu::fitCentred(0, 600, 1024, 768), 0, 0, 0, 0));  // minimised: nothing to draw
     EXPECT_TRUE(same(gpu::fitCentred(800, -1, 1024, 768), 0, 0, 0, 0));
     EXPECT_TRUE(same(gpu::fitCentred(800, 600, 0, 768), 0, 0, 0, 0));
+}
+
+// A box's text is wrapped so that the box fits the screen: at spaces, words
+// longer than a line cut, paragraphs kept, wide characters counted as one.
+TEST(MessageBox, TextIsWrappedAtSpacesWithinTheColumns) {
+    EXPECT_EQ(wrapText("The map bbb could not be read: bbb.proc:3: expected a model", 20),
+              "The map bbb could\nnot be read:\nbbb.proc:3: expected\na model");
+    EXPECT_EQ(wrapText("abcdefghij klm", 4), "abcd\nefgh\nij\nklm");
+    EXPECT_EQ(wrapText("zop\n\nportal 1 of m.proc", 8), "zop\n\nportal 1\nof\nm.proc");
+    EXPECT_EQ(wrapText("我在墙里! 我在墙里!", 6), "我在墙里!\n我在墙里!");
+    EXPECT_EQ(wrapText(nullptr, 10), "");
 }
 
 TEST(Window, WithoutADisplayCreationFailsWithAdvice) {

@@ -26,16 +26,26 @@ namespace {
 // Long enough to cost nothing, short enough that a window restored without an
 // event of its own (some desktops send none) shows frames again at once.
 constexpr uint32_t kMinimizedWaitMs = 100;
-// How long the overlay shows the place C printed.
+// How long the overlay shows the place C printed, and a report (from its
+// latest repeat).
 constexpr uint32_t kPlaceShownMs = 4000;
+constexpr uint32_t kReportShownMs = 6000;
 
 }  // namespace
 
 Application::Application(AppPlatform platform) : platform_(std::move(platform)) {
     if (!platform_.clock) platform_.clock = &tickClock_;
+    // Reports, those of the map's loading included, go to the overlay: a box
+    // would stop the frames, the file watch and the keys until answered.
+    setReportLineSink(&Application::showReport, this);
 }
 
-Application::~Application() = default;
+Application::~Application() { clearReportLineSink(this); }
+
+void Application::showReport(void* app, const char* text, const char* detail) {
+    Application& self = *static_cast<Application*>(app);
+    self.timedLines_.show(text, text, detail, true, self.lastFrameMs, kReportShownMs);
+}
 
 bool Application::createWindow(int newWidth, int newHeight, const char* title, std::string* error) {
     width = newWidth;
@@ -125,8 +135,7 @@ void Application::printCameraPlace() {
     const std::string line = cameraPlaceLine();
     if (line.empty()) return;
     std::fprintf(stderr, "%s\n", line.c_str());
-    std::snprintf(placeLine_, sizeof placeLine_, "%s", line.c_str());
-    placeShownAtMs_ = lastFrameMs;
+    timedLines_.show("camera place", line.c_str(), nullptr, false, lastFrameMs, kPlaceShownMs);
 }
 
 void Application::watchMapFiles() {
@@ -171,9 +180,11 @@ void Application::runFrame() {
     lastFrameMs = now;
     timer_.tick(now);
     fps = timer_.fps;
+    timedLines_.start(now);
+    const uint32_t steps = oneStepPerFrame ? 1 : movementSteps_.stepsAt(now);
 
     if (input) input->update();
-    if (scene) updateScene(*scene);
+    if (scene) updateScene(*scene, steps);
     device->beginFrame();
     visibleAreaCount = scene ? render(*scene) : 0;
     const Camera* camera = scene ? scene->camera.get() : nullptr;
@@ -185,9 +196,6 @@ void Application::runFrame() {
     device->endFrame(camera ? camera->view : Matrix::identity(), camera ? camera->projection : Matrix::identity());
     writeTrace();
     ++framesRun;
-    // What loading (or this first frame) reported waits no longer: the
-    // picture is on screen behind its boxes.
-    if (framesRun == 1) showHeldMessageBoxes();
 }
 
 void Application::overlayLines(OverlayLines* out) const {
@@ -204,7 +212,8 @@ void Application::overlayLines(OverlayLines* out) const {
         values.portalsTotal = portalCount_.total;
         values.cost = scene->frameCost;
     }
-    if (placeLine_[0] != '\0' && lastFrameMs - placeShownAtMs_ < kPlaceShownMs) values.notice = placeLine_;
+    values.timedLines = &timedLines_;
+    values.nowMs = lastFrameMs;
     buildOverlayLines(values, out);
 }
 

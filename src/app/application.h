@@ -62,6 +62,10 @@ public:
     uint64_t framesRun = 0;
     uint32_t firstFrameMs = 0;  // clock readings of the first and the last frame
     uint32_t lastFrameMs = 0;
+    // One movement step a frame, whatever the clock says: a scripted run
+    // without a simulated clock, whose figures must not depend on the
+    // machine's speed. Otherwise the steps follow the clock (MovementSteps).
+    bool oneStepPerFrame = false;
 
     explicit Application(AppPlatform platform);
     Application(const Application&) = delete;
@@ -110,15 +114,16 @@ private:
     void takeScreenshot();
     void printCameraPlace();
     void writeTrace();
+    static void showReport(void* app, const char* text, const char* detail);
 
     AppPlatform platform_;
     TickClock tickClock_;
     FrameTimer timer_;
+    MovementSteps movementSteps_;
     OverlayLines overlay_;
+    // Shown for a while over the picture: the place C printed, the reports.
+    TimedLines timedLines_;
     bool quit_ = false;
-    // The place C printed last, shown in the overlay for kPlaceShownMs.
-    char placeLine_[128] = {};
-    uint32_t placeShownAtMs_ = 0;
     PortalCount portalCount_;
     FileWatch mapWatch_;
     bool reloadRequested_ = false;  // F5 released: reload before the next frame  // this frame's, while the portal display is on

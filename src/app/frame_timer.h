@@ -32,6 +32,37 @@ public:
     uint32_t now = 0;
 };
 
+// How many movement steps a frame takes: the camera moves in fixed steps of
+// 1/60 s, as many as the time since the last frame holds, so that it covers
+// the same ground in a second at any frame rate (at 60 frames a second, one
+// step a frame). The part of a step left over is carried to the next frame.
+class MovementSteps {
+public:
+    static constexpr uint32_t kStepsPerSecond = 60;
+    // At most half a second of steps in one frame: after a stall (a slow
+    // reload, the process stopped) the camera goes on from where it was
+    // instead of being flung 60 steps or more at once. Below 2 frames a
+    // second the camera slows with the frame rate.
+    static constexpr uint32_t kMaxStepsPerFrame = kStepsPerSecond / 2;
+
+    // The steps of the frame at nowMs; the first frame takes one, as every
+    // frame used to. The clock reads whole milliseconds, so a frame of a 60 Hz
+    // display reads 16 or 17 ms: time owed within a millisecond of a whole
+    // step counts as that step, its shortfall not carried. A 60 Hz display
+    // (and a simulated clock of 16 ms a frame) so takes exactly one step a
+    // frame, as before; slower frames take several, the remainder carried.
+    uint32_t stepsAt(uint32_t nowMs);
+
+private:
+    // Time owed, in units of 1/60000 s: a step is 1000 of them, a millisecond 60.
+    static constexpr uint32_t kUnitsPerStep = 1000;
+    static constexpr uint32_t kUnitsPerMs = kStepsPerSecond;
+    static constexpr uint32_t kToleranceUnits = kUnitsPerMs;  // the tick's millisecond
+    bool started_ = false;
+    uint32_t lastMs_ = 0;
+    uint32_t owed_ = 0;
+};
+
 class FrameTimer {
 public:
     // Counts one frame at time nowMs. A measuring window closes only when more

@@ -47,6 +47,13 @@ int failWith(int code, const std::string& message) {
     return code;
 }
 
+// A failure once the window is up ends the run before it shows anything: in
+// an interactive run its box says why the window goes away.
+int failAtStart(int code, const std::string& message) {
+    reportStartFailure(message.c_str(), "quorvane");
+    return code;
+}
+
 // File options name places relative to where the viewer was started, even when
 // --dir moves the working directory to the map. Without --dir a relative path
 // stays relative: it works however deep the working directory is.
@@ -183,10 +190,10 @@ int runViewer(int argc, char** argv) {
     SteppedClock steppedClock(options.tickMs);
     ReportSettings reports;
     // A person at the screen, in a window or full screen, may never see
-    // stderr (started from a launcher): each distinct report gets a box once.
-    // A run driven by a script, or one without a display, keeps to stderr.
+    // stderr (started from a launcher): a failure that ends the start gets a
+    // box; what is reported while the viewer runs shows in its overlay. A run
+    // driven by a script, or one without a display, keeps to stderr.
     reports.messageBoxes = !options.headless && !scripted;
-    reports.holdBoxes = true;  // until the first frame is on screen
     reports.showBox = [](const char* text, const char* caption) {
         if (g_boxWindow) g_boxWindow->showMessageBox(text, caption);
         else showMessageBox(text, caption);
@@ -236,7 +243,7 @@ int runViewer(int argc, char** argv) {
     } releaseBoxWindow;  // goes before the window does
     app.screenshotDirectory = startDirectory;
     if (!app.initDevice(1024, 768, &error))
-        return failWith(kExitFailure, "cannot create the graphics device: " + error);
+        return failAtStart(kExitFailure, "cannot create the graphics device: " + error);
 
     Scene* scene = app.getScene();
     scene->textureDirs = textureDirs;
@@ -246,10 +253,10 @@ int runViewer(int argc, char** argv) {
     scene->imageLimits = {options.maxImageSide, options.imageBudgetMiB << 20};
     AreaFloors floors;  // seen only when --area asks for a floor
     MapData* map = scene->loadMap(options.mapBase.c_str(), &error, options.area >= 0 ? &floors : nullptr);
-    if (!map) return failWith(kExitFailure, error);
+    if (!map) return failAtStart(kExitFailure, error);
     // Every file the run reads is known now; an output may replace none of them.
     const std::string clash = outputNamingAnInput(options, trace.replaced(), screenshot.replaced(), scriptFile, *scene);
-    if (!clash.empty()) return failWith(kExitUsage, clash);
+    if (!clash.empty()) return failAtStart(kExitUsage, clash);
 
     placeStandardInstances(*scene, map, options.instances);
     if (options.hasStart) scene->camera->position = options.start;
@@ -261,7 +268,7 @@ int runViewer(int argc, char** argv) {
     if (options.area >= 0 &&
         !standInArea(*map, floors, options.area, *scene->instances[0], &scene->camera->position,
                      &scene->camera->yaw, &error))
-        return failWith(kExitUsage, error);
+        return failAtStart(kExitUsage, error);
     if (options.hasLook) {
         scene->camera->yaw = options.yaw;
         scene->camera->pitch = options.pitch;
@@ -269,6 +276,7 @@ int runViewer(int argc, char** argv) {
     app.mapBase = options.mapBase;
     app.instanceCount = options.instances;
     if (options.watch) app.watchMapFiles();
+    app.oneStepPerFrame = scripted && !options.simulatedClock;
     scene->camera->mouseSensitivity = options.sensitivity;
     scene->camera->invertY = options.invertY;
 

@@ -1,6 +1,9 @@
 #include "app/overlay.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <utility>
 
 namespace q {
 
@@ -16,7 +19,87 @@ void addText(OverlayLines* out, float y, const char* text) {
     std::snprintf(nextLine(out, y)->text, sizeof(OverlayLine::text), "%s", text);
 }
 
+// The byte length of the first row of text: at most columns characters and
+// maxBytes bytes (UTF-8 sequences kept whole), ended at the last space that
+// fits when the text goes on.
+size_t rowLength(const char* text, int columns, size_t maxBytes) {
+    size_t end = 0, lastSpace = 0;
+    for (int chars = 0; text[end] != '\0'; ++chars) {
+        size_t next = end + 1;
+        while ((static_cast<unsigned char>(text[next]) & 0xc0) == 0x80) ++next;
+        if (chars == columns || next > maxBytes) return lastSpace > 0 ? lastSpace : end;
+        if (text[end] == ' ') lastSpace = end;
+        end = next;
+    }
+    return end;
+}
+
 }  // namespace
+
+bool TimedLines::upAt(const Line& line, uint32_t nowMs) const {
+    return line.used && (!started_ || nowMs - line.sinceMs < line.durationMs);
+}
+
+void TimedLines::show(const char* key, const char* text, const char* detail, bool counted, uint32_t nowMs,
+                      uint32_t durationMs) {
+    Line* slot = nullptr;
+    for (Line& line : lines_)
+        if (line.used && std::strncmp(line.key, key, sizeof line.key - 1) == 0) slot = &line;
+    const bool again = slot && upAt(*slot, nowMs) && (!counted || std::strcmp(slot->text, text) == 0);
+    // Else a line that is down, else the one that went up longest ago.
+    for (Line& line : lines_)
+        if (!slot && !upAt(line, nowMs)) slot = &line;
+    if (!slot) {
+        slot = &lines_[0];
+        for (Line& line : lines_)
+            if (line.order < slot->order) slot = &line;
+    }
+    if (!again) {
+        std::snprintf(slot->key, sizeof slot->key, "%s", key);
+        slot->count = 0;
+        slot->order = ++shown_;
+        slot->used = true;
+    }
+    std::snprintf(slot->text, sizeof slot->text, "%s", text);
+    std::snprintf(slot->detail, sizeof slot->detail, "%s", detail ? detail : "");
+    slot->hasDetail = detail != nullptr;
+    slot->count = counted ? slot->count + 1 : 1;
+    slot->sinceMs = nowMs;
+    slot->durationMs = durationMs;
+}
+
+void TimedLines::start(uint32_t nowMs) {
+    if (started_) return;
+    started_ = true;
+    for (Line& line : lines_) line.sinceMs = nowMs;
+}
+
+void TimedLines::addTo(OverlayLines* out, float y, float maxY, uint32_t nowMs) const {
+    const Line* order[kMaxLines];
+    int count = 0;
+    for (const Line& line : lines_)
+        if (upAt(line, nowMs)) order[count++] = &line;
+    for (int i = 1; i < count; ++i)
+        for (int j = i; j > 0 && order[j]->order < order[j - 1]->order; --j) std::swap(order[j], order[j - 1]);
+
+    constexpr int kArraySize = static_cast<int>(sizeof(OverlayLines::lines) / sizeof(OverlayLine));
+    for (int i = 0; i < count; ++i) {
+        const Line& line = *order[i];
+        char whole[kTextBytes + 160];
+        if (line.count > 1)
+            std::snprintf(whole, sizeof whole, "%s (x%u)", line.text, line.count);
+        else if (line.hasDetail)
+            std::snprintf(whole, sizeof whole, "%s (%s)", line.text, line.detail);
+        else
+            std::snprintf(whole, sizeof whole, "%s", line.text);
+        for (const char* rest = whole; *rest != '\0' && y < maxY && out->count < kArraySize; y += 25) {
+            const size_t length = rowLength(rest, kColumns, sizeof(OverlayLine::text) - 1);
+            std::snprintf(nextLine(out, y)->text, sizeof(OverlayLine::text), "%.*s", static_cast<int>(length), rest);
+            rest += length;
+            while (*rest == ' ') ++rest;
+        }
+    }
+}
 
 void buildOverlayLines(const OverlayValues& values, OverlayLines* out) {
     out->count = 0;
@@ -30,7 +113,7 @@ void buildOverlayLines(const OverlayValues& values, OverlayLines* out) {
         std::snprintf(nextLine(out, 125)->text, sizeof(OverlayLine::text), "%d draws, %lld triangles",
                       values.cost.drawCalls, static_cast<long long>(values.cost.triangles));
     }
-    if (values.notice) addText(out, portalDisplay ? 150 : 125, values.notice);
+    if (values.timedLines) values.timedLines->addTo(out, portalDisplay ? 150 : 125, 500, values.nowMs);
     addText(out, 500, "Press TAB to switch render mode");
     addText(out, 525, "Click left mouse button to jump/fly\n");
     if (values.portalMode) {

@@ -120,8 +120,9 @@ struct Portal {
 
     // Plane through points 0, 1, 2; reports a portal parallel to no axis
     // ("zop", naming it by `name`); puts the first four points in the order
-    // p3, p0, p1, p2 when the plane faces x and p0, p1 share their z; sets the
-    // view corners. Needs at least four points.
+    // p3, p0, p1, p2 when the plane faces x and p0, p1 share their z (both
+    // within the rounding of coordinates); sets the view corners. Needs at
+    // least four points.
     void computePlane(const char* name = nullptr);
 };
 

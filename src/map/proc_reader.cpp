@@ -446,18 +446,41 @@ bool Area::readSurfaces(PatternReader& file, int count, SurfaceReading& reading)
     return readModelEnd(file);
 }
 
+namespace {
+
+// A map compiler writes coordinates rounded (to hundredths of a unit or so), so
+// a portal built on an axis comes out a hair off it: points like 1657.99329
+// and 1658.0 along one edge 64 units long tilt its normal by about 1e-4. A
+// normal component below this counts as zero, as does an edge whose direction
+// has a component below it: 0.002 is a tilt of about a tenth of a degree, which
+// such rounding stays under on any portal wider than a few units, while a
+// portal slanted on purpose, even by one unit across 64, tilts by 0.016.
+constexpr float kOffAxisTolerance = 0.002f;
+
+bool offAxis(float normalComponent) { return std::fabs(normalComponent) >= kOffAxisTolerance; }
+
+// True when the edge from a to b keeps its z: within the rounding above, for
+// its length.
+bool sameZ(Vector3 a, Vector3 b) {
+    const Vector3 d = b - a;
+    return std::fabs(d.z) <= kOffAxisTolerance * std::sqrt(dot(d, d));
+}
+
+}  // namespace
+
 void Portal::computePlane(const char* name) {
     D3DXPlaneFromPoints(&plane, &points[0], &points[1], &points[2]);
     // "zop" is the system's own word for a portal whose plane lines up with no
-    // axis (every normal component non-zero): reported, and still used as read.
-    if (plane.a != 0.0f && plane.b != 0.0f && plane.c != 0.0f) report("zop", "ff", name);
+    // axis (every normal component non-zero beyond rounding): reported, and
+    // still used as read.
+    if (offAxis(plane.a) && offAxis(plane.b) && offAxis(plane.c)) report("zop", "ff", name);
     // A portal of more points is narrowed to the rectangle around it: its
     // first four alone would cut off the rest of the opening and hide what is
     // seen through it. Found from the points in their own order, before the
     // reordering below.
     const bool quadrilateral = points.size() <= 4;
     if (!quadrilateral) viewCorners = rectangleAround(points);
-    if (std::fabs(plane.c) < std::fabs(plane.a) && points[0].z == points[1].z) {
+    if (std::fabs(plane.c) < std::fabs(plane.a) && sameZ(points[0], points[1])) {
         const Vector3 p3 = points[3];
         points[3] = points[2];
         points[2] = points[1];

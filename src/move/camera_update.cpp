@@ -16,12 +16,10 @@ bool held(uint8_t state) { return (state & kKeyDown) != 0; }
 
 }  // namespace
 
-void updateCamera(Camera& camera) {
+void updateCamera(Camera& camera, uint32_t steps) {
     static const InputState kNoInput;
     Scene* scene = camera.scene;
     const InputState& input = (scene && scene->input) ? *scene->input : kNoInput;
-
-    const MapInstance* instance = scene ? scene->instanceAt(camera.instanceIndex) : nullptr;
 
     // Mouse look: neither angle is limited, so pitching on turns the view over.
     // At sensitivity 1 the factor is exactly 1/256, so the default turns bit
@@ -45,7 +43,11 @@ void updateCamera(Camera& camera) {
 
     const Matrix rotation = camera.view;
     const bool fast = held(keys[DIK_LSHIFT]) || held(keys[DIK_RSHIFT]);
-    moveCamera(camera, k, held(input.mouseState.rgbButtons[0]), instance, rotation, fast ? kFastFactor : 1.0f);
+    for (uint32_t step = 0; step < steps; ++step) {
+        if (step > 0 && scene) scene->locateCamera();
+        const MapInstance* instance = scene ? scene->instanceAt(camera.instanceIndex) : nullptr;
+        moveCamera(camera, k, held(input.mouseState.rgbButtons[0]), instance, rotation, fast ? kFastFactor : 1.0f);
+    }
 
     camera.viewDir = transformNormal({0.0f, 0.0f, 1.0f}, camera.view);
     // Placement in the world, then inverted into the view matrix.
@@ -55,9 +57,9 @@ void updateCamera(Camera& camera) {
     D3DXMatrixInverse(&camera.view, nullptr, &camera.view);
 }
 
-void updateScene(Scene& scene) {
+void updateScene(Scene& scene, uint32_t steps) {
     scene.locateCamera();
-    if (scene.camera) updateCamera(*scene.camera);
+    if (scene.camera) updateCamera(*scene.camera, steps);
 }
 
 }  // namespace q

@@ -1,7 +1,8 @@
 #pragma once
-// The movement step and its constants. Speeds and distances are per update:
-// nothing is scaled by elapsed time, so motion follows the frame rate. The fall
-// speed it keeps between updates is the camera's.
+// The movement step and its constants. Speeds and distances are per step, and
+// a step stands for 1/60 s: the frame takes as many steps as the time that
+// passed holds (app/frame_timer.h), so motion keeps its speed at any frame
+// rate. The fall speed it keeps between steps is the camera's.
 
 #include "math/matrix.h"
 #include "math/vector.h"

@@ -1,6 +1,8 @@
 #pragma once
 // The modal box a report is shown in.
 
+#include <string>
+
 struct SDL_Window;
 
 namespace q {
@@ -12,6 +14,12 @@ namespace q {
 // and Escape reach the box even where no window manager hands it the focus;
 // once answered, the keyboard goes back to the window if it had it.
 // Without a display the box cannot appear (the report's stderr line stays).
+// The text is wrapped to a width the screen holds: a box as wide as a long
+// line, centred on the window, would start off the screen's left edge.
 void showMessageBoxOver(SDL_Window* parent, const char* text, const char* caption);
+
+// text with each line broken at spaces into lines of at most columns
+// characters (UTF-8 sequences kept whole); a word longer than a line is cut.
+std::string wrapText(const char* text, int columns);
 
 }  // namespace q

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace q {
 
@@ -23,14 +22,9 @@ struct RecentLine {
     bool used = false;
 };
 RecentLine g_lines[kSlots];
-uint64_t g_boxesShown[kSlots];
-int g_boxesShownCount = 0;
 
-struct HeldBox {
-    std::string text, caption, detail;
-    bool hasDetail = false;
-};
-std::vector<HeldBox> g_heldBoxes;  // only while the start holds boxes back
+ReportLineSink g_sink = nullptr;
+void* g_sinkContext = nullptr;
 
 uint64_t hashText(uint64_t h, const char* s) {
     if (!s) return h;
@@ -69,47 +63,36 @@ void writeLine(const char* prefix, const char* text, const char* detail, uint32_
     std::fputc('\n', stderr);
 }
 
-// The box's text: the report's own words, and under them where it happened.
-// Composed in place: a box may open from inside a frame.
-void showBox(const char* text, const char* caption, const char* detail) {
-    char message[1024];
-    std::snprintf(message, sizeof message, "%s%s%s", text, detail ? "\n\n" : "", detail ? detail : "");
-    ++g_boxCount;
-    g_settings.showBox(message, caption);
-}
-
 }  // namespace
 
-void configureReports(const ReportSettings& settings) {
-    g_settings = settings;
-    g_heldBoxes.clear();
+void configureReports(const ReportSettings& settings) { g_settings = settings; }
+
+void setReportLineSink(ReportLineSink sink, void* context) {
+    g_sink = sink;
+    g_sinkContext = context;
 }
 
-void showHeldMessageBoxes() {
-    g_settings.holdBoxes = false;
-    std::vector<HeldBox> held;
-    held.swap(g_heldBoxes);
-    if (!g_settings.showBox) return;
-    for (const HeldBox& box : held)
-        showBox(box.text.c_str(), box.caption.c_str(), box.hasDetail ? box.detail.c_str() : nullptr);
+void clearReportLineSink(void* context) {
+    if (g_sinkContext != context) return;
+    g_sink = nullptr;
+    g_sinkContext = nullptr;
 }
 
 void report(const char* text, const char* caption, const char* detail) {
+    (void)caption;  // a box's title; reports no longer open boxes
     ++g_reportCount;
     const uint64_t key = hashText(hashText(14695981039346656037ull, text), detail);
     uint32_t suppressed = 0;
     if (admitLine(key, &suppressed)) writeLine("", text, detail, suppressed);
+    if (g_sink) g_sink(g_sinkContext, text, detail);
+}
 
+void reportStartFailure(const char* text, const char* caption) {
+    ++g_reportCount;
+    writeLine("", text, nullptr, 0);
     if (!g_settings.messageBoxes || !g_settings.showBox) return;
-    const uint64_t boxKey = hashText(14695981039346656037ull, text);
-    for (int i = 0; i < g_boxesShownCount; ++i)
-        if (g_boxesShown[i] == boxKey) return;
-    if (g_boxesShownCount < kSlots) g_boxesShown[g_boxesShownCount++] = boxKey;
-    if (g_settings.holdBoxes) {
-        g_heldBoxes.push_back({text, caption ? caption : "", detail ? detail : "", detail != nullptr});
-        return;
-    }
-    showBox(text, caption, detail);
+    ++g_boxCount;
+    g_settings.showBox(text, caption);
 }
 
 void warn(const char* text) {
@@ -130,8 +113,8 @@ void resetReportsForTest() {
     g_reportCount = 0;
     g_boxCount = 0;
     for (auto& line : g_lines) line = {};
-    g_boxesShownCount = 0;
-    g_heldBoxes.clear();
+    g_sink = nullptr;
+    g_sinkContext = nullptr;
 }
 
 }  // namespace q

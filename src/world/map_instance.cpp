@@ -64,12 +64,13 @@ void MapInstance::placeInWorld() {
     worldBounds.grow(map->bounds.transformed(world));
 }
 
-int MapInstance::areaAt(Vector3 point) const {
+int MapInstance::areaAt(Vector3 point, bool reportSolid) const {
     if (!map) return -1;
     const Vector3 local = transformCoord(point, inverseWorld);
     int area = -1;
     const Descent result = descendAreaTree(*map, 0, local, &area);
     if (result == Descent::InArea) return area;
+    if (result == Descent::Solid && !reportSolid) return -1;
     char where[32];
     std::snprintf(where, sizeof where, "instance %d", index);
     reportDescent(result, where);

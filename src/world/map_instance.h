@@ -80,9 +80,10 @@ public:
     // Builds world, inverseWorld and grows worldBounds from position and rotation.
     void placeInWorld();
 
-    // Area of the map holding the world-space point; -1 in solid space (reported)
-    // or when the map has no usable area tree.
-    int areaAt(Vector3 point) const;
+    // Area of the map holding the world-space point; -1 in solid space
+    // (reported unless reportSolid is false) or when the map has no usable
+    // area tree.
+    int areaAt(Vector3 point, bool reportSolid = true) const;
 };
 
 }  // namespace q

@@ -35,8 +35,9 @@ void Scene::locateCamera() {
     camera->instanceIndex = found;
     if (found >= 0) {
         // In solid space the lookup yields no area; the last area found stays,
-        // so the overlay and the trace always hold a real area number.
-        const int area = instances[found]->areaAt(camera->position);
+        // so the overlay and the trace always hold a real area number. Free
+        // flight goes through walls on purpose: being in one is no problem.
+        const int area = instances[found]->areaAt(camera->position, !camera->freeFlight);
         if (area >= 0) camera->areaIndex = area;
     }
 }

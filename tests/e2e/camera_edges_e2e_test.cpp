@@ -133,6 +133,11 @@ TEST_F(CameraEdges, InsideAWallIsReportedAndWalkedOutOf) {
     EXPECT_EQ(r.frames.back().area, roomArea());
     EXPECT_GE(r.frames.back().visibleAreas, 1);
     EXPECT_LT(r.frames.back().x, static_cast<float>(room().hi[0]));
+
+    // Free flight goes through walls on purpose: in one, nothing is reported.
+    const ViewerRun flown = run("0 0 N\n20* 0 0\n", start(x, floorY() + 40, z));
+    expectSteadyRun(flown, 21);
+    for (const auto& [text, count] : flown.reportLines) EXPECT_EQ(text.find("我在墙里!"), std::string::npos) << text;
 }
 
 TEST_F(CameraEdges, OutsideEveryCopyThenFallingOntoOne) {

@@ -182,6 +182,19 @@ TEST_F(WalkEndToEnd, WalkingThroughADoorwayChangesTheArea) {
     EXPECT_GT(frames.back().x, static_cast<float>(hall.interior.lo[0]));
 }
 
+// With a clock the camera covers the same ground in a second at 10 frames a
+// second as at 50: the same steps, taken a few to a frame.
+TEST_F(WalkEndToEnd, ASecondOfWalkingCoversTheSameGroundAtAnyFrameRate) {
+    const std::string start = "--instances 1 --start 150 -20 0 --look " + std::to_string(kQuarterTurn) + " 0";
+    const std::vector<Frame> slow = walk("11* 0 0 W\n", start + " --tick-ms 100");
+    const std::vector<Frame> fast = walk("51* 0 0 W\n", start + " --tick-ms 20");
+    ASSERT_EQ(slow.size(), 11u);
+    ASSERT_EQ(fast.size(), 51u);
+    EXPECT_NEAR(slow[10].x - slow[0].x, 60 * 2.0f, 1e-3f) << "60 steps of 2 units";
+    EXPECT_TRUE(slow[10].x == fast[50].x && slow[10].y == fast[50].y && slow[10].z == fast[50].z)
+        << slow[10].x << " " << slow[10].y << " against " << fast[50].x << " " << fast[50].y;
+}
+
 TEST_F(WalkEndToEnd, FlyingUnderACeilingStopsThere) {
     const mapgen::Room& porch = room("porch");
     const float z = 0.5f * static_cast<float>(porch.interior.lo[1] + porch.interior.hi[1]);
