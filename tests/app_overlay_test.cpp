@@ -33,7 +33,7 @@ TEST(AppOverlay, PortalModeShowsPlaceRateCountAndKeyHelp) {
         {75, "visible area:4 "},
         {550, "Now rendering with portals"},
         {575, "Press F to draw frustums"},
-        {600, "N free flight, P portals, C print place, F5 reload, Shift fast"},
+        {600, "N free flight, P portals, C print place, M what is this, F5 reload, Shift fast"},
     };
     EXPECT_EQ(linesOf(values), expected);
 }
@@ -52,7 +52,7 @@ TEST(AppOverlay, WithoutPortalsOneModeLineAndNoAreaCount) {
         {500, "Press TAB to switch render mode"},
         {525, "Click left mouse button to jump/fly\n"},
         {550, "Now rendering without portals"},
-        {600, "N free flight, P portals, C print place, F5 reload, Shift fast"},
+        {600, "N free flight, P portals, C print place, M what is this, F5 reload, Shift fast"},
     };
     EXPECT_EQ(linesOf(values), expected);
 
@@ -62,6 +62,15 @@ TEST(AppOverlay, WithoutPortalsOneModeLineAndNoAreaCount) {
     values.notice = "quorvane: --start 1 2 3 --look 0 0";
     EXPECT_EQ(linesOf(values)[3], std::make_pair(100.0f, std::string("3 of 12 portals passed")));
     EXPECT_EQ(linesOf(values)[4], std::make_pair(125.0f, std::string(values.notice)));
+
+    // M's line below it, a part to a line, each cut to the line's buffer.
+    const std::string material(200, 'm');
+    const std::string pick = "quorvane: looking at " + material + ": no definition; area 2 of copy 0; entity d (door)";
+    values.pick = pick.c_str();
+    const auto picked = linesOf(values);
+    EXPECT_EQ(picked[5], std::make_pair(150.0f, ("quorvane: looking at " + material).substr(0, 127)));
+    EXPECT_EQ(picked[6], std::make_pair(175.0f, std::string("area 2 of copy 0")));
+    EXPECT_EQ(picked[7], std::make_pair(200.0f, std::string("entity d (door)")));
 }
 
 TEST(AppOverlay, ExtremeValuesStayWithinTheLineBuffer) {

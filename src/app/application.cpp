@@ -18,6 +18,7 @@
 #include "render/text_font.h"
 #include "vis/render_pass.h"
 #include "world/scene.h"
+#include "world/surface_pick.h"
 
 namespace q {
 
@@ -26,7 +27,7 @@ namespace {
 // Long enough to cost nothing, short enough that a window restored without an
 // event of its own (some desktops send none) shows frames again at once.
 constexpr uint32_t kMinimizedWaitMs = 100;
-// How long the overlay shows the place C printed.
+// How long the overlay shows the place C printed (and what M found).
 constexpr uint32_t kPlaceShownMs = 4000;
 
 }  // namespace
@@ -88,6 +89,7 @@ void Application::handleEvent(const WindowEvent& event) {
             if (event.key == DIK_TAB) g_portalMode = !g_portalMode;
             else if (event.key == DIK_N && scene && scene->camera) scene->camera->freeFlight = !scene->camera->freeFlight;
             else if (event.key == DIK_C) printCameraPlace();
+            else if (event.key == DIK_M) printPick();
             else if (event.key == DIK_F5) reloadRequested_ = true;
             else if (event.key == DIK_P && scene) scene->showPortals = !scene->showPortals;
             else if (event.key == DIK_ESCAPE && window) window->destroy();
@@ -127,6 +129,18 @@ void Application::printCameraPlace() {
     std::fprintf(stderr, "%s\n", line.c_str());
     std::snprintf(placeLine_, sizeof placeLine_, "%s", line.c_str());
     placeShownAtMs_ = lastFrameMs;
+}
+
+void Application::printPick() {
+    if (!scene || !scene->camera) return;
+    const Camera& camera = *scene->camera;
+    SurfacePick pick;
+    std::string error;
+    pickLine_ = pickSurface(*scene, mapBase, camera.position, camera.viewDir, &pick, &error)
+                    ? describePick(*scene, pick)
+                    : "quorvane: what is under the view cannot be told: " + error;
+    std::fprintf(stderr, "%s\n", pickLine_.c_str());
+    pickShownAtMs_ = lastFrameMs;
 }
 
 void Application::watchMapFiles() {
@@ -204,6 +218,7 @@ void Application::overlayLines(OverlayLines* out) const {
         values.portalsTotal = portalCount_.total;
     }
     if (placeLine_[0] != '\0' && lastFrameMs - placeShownAtMs_ < kPlaceShownMs) values.notice = placeLine_;
+    if (!pickLine_.empty() && lastFrameMs - pickShownAtMs_ < kPlaceShownMs) values.pick = pickLine_.c_str();
     buildOverlayLines(values, out);
 }
 

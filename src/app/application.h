@@ -109,6 +109,9 @@ private:
     void drawOverlay();
     void takeScreenshot();
     void printCameraPlace();
+    // M: what lies under the centre of the screen, on stderr and for a while
+    // in the overlay (world/surface_pick.h).
+    void printPick();
     void writeTrace();
 
     AppPlatform platform_;
@@ -119,6 +122,9 @@ private:
     // The place C printed last, shown in the overlay for kPlaceShownMs.
     char placeLine_[128] = {};
     uint32_t placeShownAtMs_ = 0;
+    // What M printed last, shown likewise.
+    std::string pickLine_;
+    uint32_t pickShownAtMs_ = 0;
     PortalCount portalCount_;
     FileWatch mapWatch_;
     bool reloadRequested_ = false;  // F5 released: reload before the next frame  // this frame's, while the portal display is on

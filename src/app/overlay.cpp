@@ -1,6 +1,7 @@
 #include "app/overlay.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace q {
 
@@ -27,6 +28,17 @@ void buildOverlayLines(const OverlayValues& values, OverlayLines* out) {
         std::snprintf(nextLine(out, 100)->text, sizeof(OverlayLine::text), "%d of %d portals passed",
                       values.portalsPassed, values.portalsTotal);
     if (values.notice) addText(out, 125, values.notice);
+    if (values.pick) {
+        // The parts of M's line, each cut to a line of the overlay.
+        const char* part = values.pick;
+        for (float y = 150; y <= 200; y += 25) {
+            const char* end = std::strstr(part, "; ");
+            const int length = static_cast<int>(end ? end - part : std::strlen(part));
+            std::snprintf(nextLine(out, y)->text, sizeof(OverlayLine::text), "%.*s", length, part);
+            if (!end) break;
+            part = end + 2;
+        }
+    }
     addText(out, 500, "Press TAB to switch render mode");
     addText(out, 525, "Click left mouse button to jump/fly\n");
     if (values.portalMode) {
@@ -36,7 +48,7 @@ void buildOverlayLines(const OverlayValues& values, OverlayLines* out) {
     } else {
         addText(out, 550, "Now rendering without portals");
     }
-    addText(out, 600, "N free flight, P portals, C print place, F5 reload, Shift fast");
+    addText(out, 600, "N free flight, P portals, C print place, M what is this, F5 reload, Shift fast");
 }
 
 }  // namespace q

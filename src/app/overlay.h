@@ -14,7 +14,7 @@ struct OverlayLine {
 };
 
 struct OverlayLines {
-    OverlayLine lines[12];
+    OverlayLine lines[16];
     int count = 0;
 };
 
@@ -25,6 +25,9 @@ struct OverlayValues {
     int visibleAreas = 0;
     bool portalMode = true;
     const char* notice = nullptr;  // a line shown for a while (the camera's place after C); null: none
+    // What M found under the view, shown for a while: its parts (split at
+    // "; ") each on a line of its own below the notice; null: none.
+    const char* pick = nullptr;
     // The portal display (P): how many of the portals of the copies entered
     // this frame the flow looked through; total < 0 while it is off.
     int portalsPassed = 0;
