@@ -65,10 +65,10 @@ TEST(AppOverlay, WithoutPortalsOneModeLineAndNoAreaCount) {
 
     // M's line below it, a part to a line, each cut to the line's buffer.
     const std::string material(200, 'm');
-    const std::string pick = "quorvane: looking at " + material + ": no definition; area 2 of copy 0; entity d (door)";
+    const std::string pick = "quorvane: looking at " + material + " (no definition); area 2 of copy 0; entity d (door)";
     values.pick = pick.c_str();
     const auto picked = linesOf(values);
-    EXPECT_EQ(picked[5], std::make_pair(150.0f, ("quorvane: looking at " + material).substr(0, 127)));
+    EXPECT_EQ(picked[5], std::make_pair(150.0f, pick.substr(0, 127)));
     EXPECT_EQ(picked[6], std::make_pair(175.0f, std::string("area 2 of copy 0")));
     EXPECT_EQ(picked[7], std::make_pair(200.0f, std::string("entity d (door)")));
 }

@@ -31,7 +31,7 @@ void buildOverlayLines(const OverlayValues& values, OverlayLines* out) {
     if (values.pick) {
         // The parts of M's line, each cut to a line of the overlay.
         const char* part = values.pick;
-        for (float y = 150; y <= 200; y += 25) {
+        for (float y = 150; y <= 225; y += 25) {
             const char* end = std::strstr(part, "; ");
             const int length = static_cast<int>(end ? end - part : std::strlen(part));
             std::snprintf(nextLine(out, y)->text, sizeof(OverlayLine::text), "%.*s", length, part);

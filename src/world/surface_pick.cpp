@@ -200,12 +200,12 @@ std::string describePick(const Scene& scene, const SurfacePick& pick) {
     if (pick.what == SurfacePick::What::Nothing) return "quorvane: looking at nothing: no surface along the view";
     if (pick.what == SurfacePick::What::Terrain) return "quorvane: looking at the terrain";
     const MaterialSource source = scene.materialLibrary.find(pick.material);
-    std::string line = "quorvane: looking at " + pick.material + ": ";
+    std::string line = "quorvane: looking at " + pick.material + " (";
     line += source.definition ? "definition " + source.definition->file + ":" + std::to_string(source.definition->line)
                               : std::string("no definition");
-    if (!source.file) line += ", image missing (" + pathsTried(scene, pick.material, source) + ")";
-    else if (scene.cachedTexture(pick.material.c_str())) line += ", image " + *source.file;
-    else line += ", image " + *source.file + " (could not be used)";
+    if (!source.file) line += "); image missing (" + pathsTried(scene, pick.material, source) + ")";
+    else if (scene.cachedTexture(pick.material.c_str())) line += "); image " + *source.file;
+    else line += "); image " + *source.file + " (could not be used)";
     line += "; " + (pick.area >= 0 ? "area " + std::to_string(pick.area) : std::string("solid space")) + " of copy " +
             std::to_string(pick.copy);
     if (pick.entityModel >= 0) line += "; entity " + pick.entityName + " (" + pick.entityClass + ")";

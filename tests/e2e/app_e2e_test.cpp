@@ -158,6 +158,22 @@ TEST_F(AppEndToEnd, ScriptDrivesTheRunAndItsEndEndsIt) {
     std::remove(trace.c_str());
 }
 
+// M at the end of a script names what lies under the centre of the screen:
+// the wall ahead, then the floor when looking straight down, both of the area
+// the camera stands in.
+TEST_F(AppEndToEnd, MNamesTheMaterialAndAreaUnderTheView) {
+    const std::string script = file("e2e_pick.txt");
+    std::ofstream(script) << "30* 0 0\n0 0 M\n";
+    for (const auto& [look, material] : {std::pair<std::string, std::string>{"0 0", "wall"}, {"0 1.55", "floor"}}) {
+        const Result run = viewer("--instances 1 --area 2 --look " + look + " --input " + shellQuoted(script));
+        ASSERT_EQ(run.exitCode, 0) << run.output;
+        const std::string line = "quorvane: looking at textures/gen/" + material +
+                                 " (no definition); image textures/gen/" + material + ".jpg; area 2 of copy 0\n";
+        EXPECT_NE(run.output.find(line), std::string::npos) << line << " in:\n" << run.output;
+    }
+    std::remove(script.c_str());
+}
+
 // Started from elsewhere with the map's path: the terrain's image is looked
 // for beside the map (as its materials are) before the working directory.
 TEST_F(AppEndToEnd, TerrainImageIsLookedForBesideTheMapFirst) {
