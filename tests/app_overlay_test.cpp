@@ -33,7 +33,7 @@ TEST(AppOverlay, PortalModeShowsPlaceRateCountAndKeyHelp) {
         {75, "visible area:4 "},
         {550, "Now rendering with portals"},
         {575, "Press F to draw frustums"},
-        {600, "N free flight, P portals, C print place, M what is this, F5 reload, Shift fast"},
+        {600, "N free flight, P portals, C print place, F5 reload, Shift fast"},
     };
     EXPECT_EQ(linesOf(values), expected);
 }
@@ -52,7 +52,7 @@ TEST(AppOverlay, WithoutPortalsOneModeLineAndNoAreaCount) {
         {500, "Press TAB to switch render mode"},
         {525, "Click left mouse button to jump/fly\n"},
         {550, "Now rendering without portals"},
-        {600, "N free flight, P portals, C print place, M what is this, F5 reload, Shift fast"},
+        {600, "N free flight, P portals, C print place, F5 reload, Shift fast"},
     };
     EXPECT_EQ(linesOf(values), expected);
 

@@ -48,7 +48,7 @@ void buildOverlayLines(const OverlayValues& values, OverlayLines* out) {
     } else {
         addText(out, 550, "Now rendering without portals");
     }
-    addText(out, 600, "N free flight, P portals, C print place, M what is this, F5 reload, Shift fast");
+    addText(out, 600, "N free flight, P portals, C print place, F5 reload, Shift fast");
 }
 
 }  // namespace q
