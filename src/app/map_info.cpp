@@ -71,17 +71,33 @@ std::string withoutFile(const std::string& problem, const std::string& file) {
     return problem.starts_with(file + ": ") ? problem.substr(file.size() + 2) : problem;
 }
 
-// Judges each material's image as a load does, in the same order and in the
-// same words: its head read and held to the side limit, its size charged
-// against the map's budget, then the file read and decoded (on the decoding
-// workers, as a load's are), since only decoding finds a file cut short or
-// damaged past its header.
+// Judges each material's image as a load does, in the same words: its head
+// read and held to the side limit, its size charged against the map's budget,
+// then the file read and decoded on the decoding workers, since only decoding
+// finds a file cut short or damaged past its header. A load charges every
+// head before any decoded image; so does this, keeping only the sizes of the
+// images decoded meanwhile, and at most kHeadsAhead heads wait at once.
 void judgeImages(const std::vector<MaterialSource>& sources, ImageLimits limits,
                  std::vector<MaterialSummary>* materials) {
+    constexpr size_t kHeadsAhead = ImageDecodeQueue::kDecodedAhead;
+    struct Decoded {
+        size_t material;
+        bool chargedFromHead;
+        bool ok = false;
+        std::string problem;
+        TextureImage size;  // its sides only
+    };
     ImageBudget budget(limits);
     ImageDecodeQueue decoder(false);
-    std::vector<size_t> queued;  // material of each ticket
-    std::vector<bool> chargedFromHead;
+    std::vector<Decoded> decoded;  // one per ticket
+    size_t taken = 0;
+    const auto takeNext = [&] {
+        Decoded& next = decoded[taken++];
+        TextureImage image;
+        next.ok = decoder.takeNext(&image, &next.problem);
+        next.size.width = image.width;
+        next.size.height = image.height;
+    };
     for (size_t i = 0; i < sources.size(); ++i) {
         if (!sources[i].file) continue;
         ImageFileHead head;
@@ -91,17 +107,15 @@ void judgeImages(const std::vector<MaterialSource>& sources, ImageLimits limits,
             (*materials)[i].problem = withoutFile(problem, *sources[i].file);
             continue;
         }
-        chargedFromHead.push_back(head.decodedBytes() > 0);
-        queued.push_back(i);
+        decoded.push_back({i, head.decodedBytes() > 0, false, {}, {}});
         decoder.add(std::move(head));
+        if (decoded.size() - taken > kHeadsAhead) takeNext();
     }
-    for (size_t ticket = 0; ticket < queued.size(); ++ticket) {
-        const size_t i = queued[ticket];
-        TextureImage image;
-        std::string problem;
-        if (!decoder.takeNext(&image, &problem) ||
-            !budget.chargeDecoded(*sources[i].file, chargedFromHead[ticket], image, &problem))
-            (*materials)[i].problem = withoutFile(problem, *sources[i].file);
+    while (taken < decoded.size()) takeNext();
+    for (Decoded& image : decoded) {
+        const std::string& file = *sources[image.material].file;
+        if (!image.ok || !budget.chargeDecoded(file, image.chargedFromHead, image.size, &image.problem))
+            (*materials)[image.material].problem = withoutFile(image.problem, file);
     }
 }
 
