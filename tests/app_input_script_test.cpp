@@ -51,7 +51,7 @@ TEST(AppInputScript, ReadsRepeatsMouseKeysReleasesAndComments) {
 
 TEST(AppInputScript, BadLinesNameFileLineAndWhatWasExpected) {
     EXPECT_EQ(parseError("0 0\n\n0 0 Q\n"),
-              "walk.txt:3: expected a key (W S A D F SHIFT, L for the left mouse button, TAB P N C F5 or ESC for a "
+              "walk.txt:3: expected a key (W S A D F SHIFT, L for the left mouse button, TAB P N C M F5 or ESC for a "
               "release), not 'Q'");
     EXPECT_EQ(parseError("W\n"), "walk.txt:1: expected the mouse movement 'dx dy' (two whole numbers from -100000 to 100000)");
     EXPECT_NE(parseError("0\n").find("walk.txt:1: expected the mouse movement"), std::string::npos);
@@ -98,6 +98,7 @@ std::string pendingEvents(Window& window) {
                      : event.key == DIK_P      ? "P"
                      : event.key == DIK_N      ? "N"
                      : event.key == DIK_C      ? "C"
+                     : event.key == DIK_M      ? "M"
                      : event.key == DIK_F5     ? "F5"
                                                : "KEY";
     }
@@ -131,8 +132,8 @@ TEST(AppScriptedWindow, ReleasesComeBeforeTheirFrameAndTheScriptEndClosesTheWind
     EXPECT_EQ(pendingEvents(window), "");  // closed once
 
     // Every release of a line, ESC last whatever the order written; Shift held.
-    ScriptedWindow switches(parseOk("0 0 esc f5 c n p tab shift\n"), nullptr);
-    EXPECT_EQ(pendingEvents(switches), "TAB P N C F5 ESC");
+    ScriptedWindow switches(parseOk("0 0 esc f5 m c n p tab shift\n"), nullptr);
+    EXPECT_EQ(pendingEvents(switches), "TAB P N C M F5 ESC");
     switches.readInput(&input);
     EXPECT_EQ(input.keyState[DIK_LSHIFT], kKeyDown);
 }

@@ -123,6 +123,13 @@ TEST(AppOverlay, TimedLinesCountRepeatsWrapLongTextsAndGoInTime) {
     EXPECT_EQ(rows[0], "报告 1");
     EXPECT_EQ(rows[1], wall.substr(0, 42 * 3));
     EXPECT_EQ(rows[2], wall.substr(42 * 3));
+
+    // A line break starts a row: M's parts (material, area, entity) a row each.
+    TimedLines parts;
+    parts.show("pick", "quorvane: looking at m (no definition)\narea 2 of copy 0\nentity d (door)", nullptr, false, 0, 4000);
+    values.timedLines = &parts;
+    EXPECT_EQ(timedRows(), (std::vector<std::string>{"quorvane: looking at m (no definition)", "area 2 of copy 0",
+                                                     "entity d (door)"}));
 }
 
 TEST(AppOverlay, ExtremeValuesStayWithinTheLineBuffer) {

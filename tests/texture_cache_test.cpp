@@ -11,6 +11,7 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "map/material_image.h"
 #include "map_test_files.h"
@@ -18,6 +19,7 @@
 #include "platform/image.h"
 #include "recording_device_fixture.h"
 #include "render/globals.h"
+#include "render/grid_texture.h"
 #include "render/image_decode_queue.h"
 #include "world/scene.h"
 
@@ -196,27 +198,37 @@ TEST_F(TextureCache, UnusableImagesAreNamedAndTheGridStandsInWhenAsked) {
         << lines;
     EXPECT_NE(lines.find(files.path("odd.dds") + ": "), std::string::npos) << lines;
 
-    // Under --untextured grid the missing and the unusable share one grey grid.
+    // Under --untextured grid the missing and the unusable get a grid each,
+    // in their material's own tint.
     scene.untexturedGrid = true;
     MapData* grid = loadWrittenMap(&lines, &error);
     ASSERT_NE(grid, nullptr) << error;
     const auto& gridded = grid->areas[0].surfaceGroups[0].surfaces;
     EXPECT_EQ(gridded[0].texture, surfaces[0].texture);
-    const gpu::Texture* standIn = gridded[1].texture;
-    ASSERT_NE(standIn, nullptr);
-    EXPECT_NE(standIn, gridded[0].texture);
-    EXPECT_EQ(gridded[2].texture, standIn);
-    EXPECT_EQ(gridded[3].texture, standIn);
+    const std::set<const gpu::Texture*> standIns{gridded[1].texture, gridded[2].texture, gridded[3].texture};
+    EXPECT_EQ(standIns.size(), 3u);
+    EXPECT_EQ(standIns.count(nullptr), 0u);
+    EXPECT_EQ(standIns.count(gridded[0].texture), 0u);
     EXPECT_NE(lines.find("drawn with a grey grid: "), std::string::npos) << lines;
-    const std::vector<uint32_t>& texels = gpu::RecordingDevice::texels(standIn);
+    const std::vector<uint32_t>& texels = gpu::RecordingDevice::texels(gridded[3].texture);
     ASSERT_FALSE(texels.empty());
-    std::set<uint32_t> greys(texels.begin(), texels.end());
-    EXPECT_GE(greys.size(), 2u);  // lines and cells
-    for (uint32_t texel : greys) {
-        EXPECT_EQ(texel >> 24, 0xFFu);
-        EXPECT_EQ(texel & 0xFF, (texel >> 8) & 0xFF);
-        EXPECT_EQ(texel & 0xFF, (texel >> 16) & 0xFF);
+    const std::set<uint32_t> shades(texels.begin(), texels.end());
+    EXPECT_GE(shades.size(), 2u);  // lines and cells
+    const GridTint tint = gridTint(files.path("gone"));
+    const auto tinted = [](uint32_t grey, uint8_t by) { return grey * by / 255; };
+    const uint32_t cell = 0xFFu << 24 | tinted(0x80, tint.red) << 16 | tinted(0x80, tint.green) << 8 | tinted(0x80, tint.blue);
+    EXPECT_EQ(shades.count(cell), 1u);  // 0xAARRGGBB
+
+    // The tint comes from the name alone: the same in every run, apart for
+    // names side by side.
+    EXPECT_EQ(gridTint("textures/base/wall"), (GridTint{160, 166, 255}));
+    std::set<std::tuple<uint8_t, uint8_t, uint8_t>> tints;
+    for (const char* name : {"textures/base/wall", "textures/base/wall2", "textures/base/floor", "a", "b"}) {
+        const GridTint t = gridTint(name);
+        EXPECT_GE(std::min({t.red, t.green, t.blue}), 128) << name;  // the grid still reads
+        tints.emplace(t.red, t.green, t.blue);
     }
+    EXPECT_EQ(tints.size(), 5u);
 }
 
 TEST_F(TextureCache, ImagesDecodedAheadOfTheReadReachTheirOwnSurfaces) {

@@ -18,6 +18,7 @@
 #include "render/text_font.h"
 #include "vis/render_pass.h"
 #include "world/scene.h"
+#include "world/surface_pick.h"
 
 namespace q {
 
@@ -26,8 +27,8 @@ namespace {
 // Long enough to cost nothing, short enough that a window restored without an
 // event of its own (some desktops send none) shows frames again at once.
 constexpr uint32_t kMinimizedWaitMs = 100;
-// How long the overlay shows the place C printed, and a report (from its
-// latest repeat).
+// How long the overlay shows the place C printed (and what M found), and a
+// report (from its latest repeat).
 constexpr uint32_t kPlaceShownMs = 4000;
 constexpr uint32_t kReportShownMs = 6000;
 
@@ -98,6 +99,7 @@ void Application::handleEvent(const WindowEvent& event) {
             if (event.key == DIK_TAB) g_portalMode = !g_portalMode;
             else if (event.key == DIK_N && scene && scene->camera) scene->camera->freeFlight = !scene->camera->freeFlight;
             else if (event.key == DIK_C) printCameraPlace();
+            else if (event.key == DIK_M) printPick();
             else if (event.key == DIK_F5) reloadRequested_ = true;
             else if (event.key == DIK_P && scene) scene->showPortals = !scene->showPortals;
             else if (event.key == DIK_ESCAPE && window) window->destroy();
@@ -136,6 +138,21 @@ void Application::printCameraPlace() {
     if (line.empty()) return;
     std::fprintf(stderr, "%s\n", line.c_str());
     timedLines_.show("camera place", line.c_str(), nullptr, false, lastFrameMs, kPlaceShownMs);
+}
+
+void Application::printPick() {
+    if (!scene || !scene->camera) return;
+    const Camera& camera = *scene->camera;
+    SurfacePick pick;
+    std::string error;
+    const std::string line = pickSurface(*scene, mapBase, camera.position, camera.viewDir, &pick, &error)
+                                 ? describePick(*scene, pick)
+                                 : "quorvane: what is under the view cannot be told: " + error;
+    std::fprintf(stderr, "%s\n", line.c_str());
+    // In the overlay each part of the line (material, area, entity) starts a row.
+    std::string rows = line;
+    for (size_t at = rows.find("; "); at != std::string::npos; at = rows.find("; ", at)) rows.replace(at, 2, "\n");
+    timedLines_.show("what is under the view", rows.c_str(), nullptr, false, lastFrameMs, kPlaceShownMs);
 }
 
 void Application::watchMapFiles() {

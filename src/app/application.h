@@ -113,6 +113,9 @@ private:
     void drawOverlay();
     void takeScreenshot();
     void printCameraPlace();
+    // M: what lies under the centre of the screen, on stderr and for a while
+    // in the overlay (world/surface_pick.h).
+    void printPick();
     void writeTrace();
     static void showReport(void* app, const char* text, const char* detail);
 

@@ -1,11 +1,11 @@
 #pragma once
 // Scripted keyboard and mouse input, one frame per line:
 //
-//     [N*] dx dy [W] [S] [A] [D] [F] [SHIFT] [L] [TAB] [P] [N] [C] [F5] [ESC]   # comment
+//     [N*] dx dy [W] [S] [A] [D] [F] [SHIFT] [L] [TAB] [P] [N] [C] [M] [F5] [ESC]   # comment
 //
 // N* repeats the line N times; dx dy is the mouse movement of the frame; W S A D
 // F and SHIFT are keys held and L the left mouse button held during the frame;
-// TAB, P, N, C, F5 and ESC are key releases delivered before the frame, in that
+// TAB, P, N, C, M, F5 and ESC are key releases delivered before the frame, in that
 // order, as the window would.
 
 #include <cstdint>
@@ -26,6 +26,7 @@ struct ScriptLine {
     bool releasePortals = false;     // P
     bool releaseFreeFlight = false;  // N
     bool releaseWhere = false;       // C
+    bool releasePick = false;        // M
     bool releaseReload = false;      // F5
 };
 

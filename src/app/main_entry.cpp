@@ -156,7 +156,7 @@ int runViewer(int argc, char** argv) {
 
     if (options.info) {
         if (!enterMapDirectory(options, &error)) return failWith(kExitUsage, error);
-        if (printMapInfo(options.mapBase, textureDirs, assetDirs, options.json, eyeAboveFloor(), options.maxImageSide, stdout,
+        if (printMapInfo(options.mapBase, textureDirs, assetDirs, options.json, eyeAboveFloor(), {options.maxImageSide, options.imageBudgetMiB << 20}, stdout,
                          &error, !options.noEntities) != 0)
             return failWith(kExitFailure, error);
         return 0;

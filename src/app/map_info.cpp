@@ -10,7 +10,9 @@
 #include "map/material_library.h"
 #include "math/vector.h"
 #include "platform/image.h"
+#include "platform/image_budget.h"
 #include "platform/report.h"
+#include "render/image_decode_queue.h"
 #include "world/map_instance.h"
 #include "world/player_start.h"
 #include "world/standard_placements.h"
@@ -64,18 +66,61 @@ struct Summary {
     int materialsMissing = 0;
 };
 
-// What keeps a file found for a material from being used, as far as its
-// header tells (the viewer decodes it; --info only reads the header).
-std::string imageProblem(const MaterialSource& source, uint32_t maxImageSide) {
-    const std::string& file = *source.file;
-    ImageFileHead head;
-    std::string error;
-    if (MaterialLibrary::readHead(source, maxImageSide, &head, &error)) return {};
-    return error.starts_with(file + ": ") ? error.substr(file.size() + 2) : error;
+// The run's words for an image, without the file's name the line already gives.
+std::string withoutFile(const std::string& problem, const std::string& file) {
+    return problem.starts_with(file + ": ") ? problem.substr(file.size() + 2) : problem;
+}
+
+// Judges each material's image as a load does, in the same words: its head
+// read and held to the side limit, its size charged against the map's budget,
+// then the file read and decoded on the decoding workers, since only decoding
+// finds a file cut short or damaged past its header. A load charges every
+// head before any decoded image; so does this, keeping only the sizes of the
+// images decoded meanwhile, and at most kHeadsAhead heads wait at once.
+void judgeImages(const std::vector<MaterialSource>& sources, ImageLimits limits,
+                 std::vector<MaterialSummary>* materials) {
+    constexpr size_t kHeadsAhead = ImageDecodeQueue::kDecodedAhead;
+    struct Decoded {
+        size_t material;
+        bool chargedFromHead;
+        bool ok = false;
+        std::string problem;
+        TextureImage size;  // its sides only
+    };
+    ImageBudget budget(limits);
+    ImageDecodeQueue decoder(false);
+    std::vector<Decoded> decoded;  // one per ticket
+    size_t taken = 0;
+    const auto takeNext = [&] {
+        Decoded& next = decoded[taken++];
+        TextureImage image;
+        next.ok = decoder.takeNext(&image, &next.problem);
+        next.size.width = image.width;
+        next.size.height = image.height;
+    };
+    for (size_t i = 0; i < sources.size(); ++i) {
+        if (!sources[i].file) continue;
+        ImageFileHead head;
+        std::string problem;
+        if (!MaterialLibrary::readHead(sources[i], limits.maxSide, &head, &problem) ||
+            !budget.chargeHead(head, &problem)) {
+            (*materials)[i].problem = withoutFile(problem, *sources[i].file);
+            continue;
+        }
+        decoded.push_back({i, head.decodedBytes() > 0, false, {}, {}});
+        decoder.add(std::move(head));
+        if (decoded.size() - taken > kHeadsAhead) takeNext();
+    }
+    while (taken < decoded.size()) takeNext();
+    for (Decoded& image : decoded) {
+        const std::string& file = *sources[image.material].file;
+        if (!image.ok || !budget.chargeDecoded(file, image.chargedFromHead, image.size, &image.problem))
+            (*materials)[image.material].problem = withoutFile(image.problem, file);
+    }
 }
 
 Summary summarise(const MapData& map, const AreaFloors& floors, float eyeHeight, const MaterialLibrary& library,
-                  uint32_t maxImageSide) {
+                  ImageLimits imageLimits) {
     Summary s;
     // Only its placement: where --area puts the camera, and where the map's
     // brushes lie in the numbers --start takes.
@@ -110,15 +155,17 @@ Summary summarise(const MapData& map, const AreaFloors& floors, float eyeHeight,
         s.triangles += a.triangles;
         s.areas.push_back(a);
     }
+    std::vector<MaterialSource> sources;
     for (const std::string& material : map.materials) {
-        const MaterialSource source = library.find(material);
+        sources.push_back(library.find(material));
+        const MaterialSource& source = sources.back();
         MaterialSummary m{material, source.file.value_or(""), {}, {}};
         if (source.definition)
             m.definition = source.definition->file + ":" + std::to_string(source.definition->line);
         if (m.file.empty()) ++s.materialsMissing;
-        else m.problem = imageProblem(source, maxImageSide);
         s.materials.push_back(std::move(m));
     }
+    judgeImages(sources, imageLimits, &s.materials);
     return s;
 }
 
@@ -285,7 +332,7 @@ std::string jsonString(const std::string& text) {
 
 int printMapInfo(const std::string& mapBase, const std::vector<std::string>& textureDirs,
                  const std::vector<std::string>& assetDirs, bool json, float eyeHeight,
-                 uint32_t maxImageSide, std::FILE* out, std::string* error, bool useMapSource) {
+                 ImageLimits imageLimits, std::FILE* out, std::string* error, bool useMapSource) {
     MapData map;
     AreaFloors floors;
     MapSource source;
@@ -303,7 +350,7 @@ int printMapInfo(const std::string& mapBase, const std::vector<std::string>& tex
     library.load(std::filesystem::path(mapBase).parent_path().string(), textureDirs, assetDirs);
     for (const std::string& problem : library.problems())
         warn((problem + " (left out; the rest of the map's assets are used)").c_str());
-    Summary summary = summarise(map, floors, eyeHeight, library, maxImageSide);
+    Summary summary = summarise(map, floors, eyeHeight, library, imageLimits);
     if (haveSource) summary.sourceFile = source.fileName;
     const std::string text = json ? asJson(mapBase, map, summary) : asText(mapBase, map, summary);
     std::fputs(text.c_str(), out);

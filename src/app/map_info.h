@@ -6,18 +6,21 @@
 #include <string>
 #include <vector>
 
+#include "platform/image.h"
+
 namespace q {
 
 // Reads <mapBase>.proc and <mapBase>.cm from the working directory, and
 // <mapBase>.map beside them unless useMapSource is false, and prints their
 // summary to out. eyeHeight is how far above a floor the camera's eye stands.
 // Materials are looked up as a load does (MaterialLibrary): with assetDirs
-// after the map's own asset root. An image found for a material is named with what keeps it from being used
-// when its header tells (unreadable, no image, a side over maxImageSide).
+// after the map's own asset root. An image found for a material is named with
+// what keeps a load from using it, in a load's words: unreadable, no image,
+// over imageLimits, cut short or damaged (every image found is decoded).
 // Returns the exit code: 0, or 1 with the load error in *error.
 int printMapInfo(const std::string& mapBase, const std::vector<std::string>& textureDirs,
                  const std::vector<std::string>& assetDirs, bool json, float eyeHeight,
-                 uint32_t maxImageSide, std::FILE* out, std::string* error, bool useMapSource = true);
+                 ImageLimits imageLimits, std::FILE* out, std::string* error, bool useMapSource = true);
 
 // text as a JSON string, quotes included: quotes, backslashes and control
 // characters escaped, bytes that are not UTF-8 written as \u00XX.

@@ -14,6 +14,7 @@ bool reloadScene(std::unique_ptr<Scene>& scene, const std::string& mapBase, int 
     fresh->graphics = old.graphics;
     fresh->input = old.input;
     fresh->textureDirs = old.textureDirs;
+    fresh->assetDirs = old.assetDirs;
     fresh->untexturedGrid = old.untexturedGrid;
     fresh->useMapSource = old.useMapSource;
     fresh->imageLimits = old.imageLimits;

@@ -20,11 +20,11 @@ void addText(OverlayLines* out, float y, const char* text) {
 }
 
 // The byte length of the first row of text: at most columns characters and
-// maxBytes bytes (UTF-8 sequences kept whole), ended at the last space that
-// fits when the text goes on.
+// maxBytes bytes (UTF-8 sequences kept whole), ended at a line break, or at the
+// last space that fits when the text goes on.
 size_t rowLength(const char* text, int columns, size_t maxBytes) {
     size_t end = 0, lastSpace = 0;
-    for (int chars = 0; text[end] != '\0'; ++chars) {
+    for (int chars = 0; text[end] != '\0' && text[end] != '\n'; ++chars) {
         size_t next = end + 1;
         while ((static_cast<unsigned char>(text[next]) & 0xc0) == 0x80) ++next;
         if (chars == columns || next > maxBytes) return lastSpace > 0 ? lastSpace : end;
@@ -96,6 +96,7 @@ void TimedLines::addTo(OverlayLines* out, float y, float maxY, uint32_t nowMs) c
             const size_t length = rowLength(rest, kColumns, sizeof(OverlayLine::text) - 1);
             std::snprintf(nextLine(out, y)->text, sizeof(OverlayLine::text), "%.*s", static_cast<int>(length), rest);
             rest += length;
+            if (*rest == '\n') ++rest;
             while (*rest == ' ') ++rest;
         }
     }

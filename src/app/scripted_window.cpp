@@ -24,7 +24,8 @@ void ScriptedWindow::armReleases() {
     // ESC last: the switches of the same line still act before the window closes.
     const std::pair<bool, uint8_t> releases[] = {
         {line.releaseTab, DIK_TAB},   {line.releasePortals, DIK_P}, {line.releaseFreeFlight, DIK_N},
-        {line.releaseWhere, DIK_C},   {line.releaseReload, DIK_F5}, {line.releaseEsc, DIK_ESCAPE}};
+        {line.releaseWhere, DIK_C},   {line.releasePick, DIK_M},    {line.releaseReload, DIK_F5},
+        {line.releaseEsc, DIK_ESCAPE}};
     for (const auto& [released, key] : releases)
         if (released) pending_[pendingCount_++] = key;
 }

@@ -59,6 +59,13 @@ public:
     virtual ~SurfaceObserver() = default;
     virtual void surfaceRead(int area, const MapVertex* vertices, int vertexCount, const uint16_t* indices,
                              int indexCount) = 0;
+    // Every surface read, an entity model's too, with its material: entityModel
+    // is the model's index in entityModels (its vertices are then in the
+    // entity's own space), -1 for an area's surface. Surfaces of models that
+    // no entity places are not seen.
+    virtual void surfaceWithMaterial(int /*area*/, int /*entityModel*/, const char* /*material*/,
+                                     const MapVertex* /*vertices*/, int /*vertexCount*/,
+                                     const uint16_t* /*indices*/, int /*indexCount*/) {}
 };
 
 // How the surfaces of the area-portal file are kept.

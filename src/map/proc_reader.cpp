@@ -29,6 +29,7 @@ struct SurfaceReading {
     // While an entity model's surfaces are read: grown by their vertices,
     // which no observer sees (they are in the entity's space, in no area).
     Bounds* modelBounds = nullptr;
+    int entityModel = -1;  // its index in entityModels
     // Where surfaces not read straight into a buffer are read to.
     std::vector<MapVertex> vertices;
     std::vector<uint16_t> indices;
@@ -234,8 +235,10 @@ bool readModel(MapData& map, PatternReader& file, SurfaceReading& reading, int* 
         model.name = name;
         model.classname = entity->classname;
         reading.modelBounds = &model.bounds;
+        reading.entityModel = static_cast<int>(map.entityModels.size()) - 1;
         const bool read = model.geometry.readSurfaces(file, surfaceCount, reading);
         reading.modelBounds = nullptr;
+        reading.entityModel = -1;
         return read;
     }
     reading.area = static_cast<int>(area);
@@ -427,6 +430,9 @@ bool Area::readSurfaces(PatternReader& file, int count, SurfaceReading& reading)
             }
         } else {
             if (!readGeometry(file, header, reading)) return false;
+            if (how.observer)
+                how.observer->surfaceWithMaterial(reading.area, reading.entityModel, material, reading.vertices.data(),
+                                                  vertexCount, reading.indices.data(), indexCount);
             if (reading.modelBounds) {
                 for (int k = 0; k < vertexCount; ++k)
                     reading.modelBounds->grow(reading.vertices[static_cast<size_t>(k)].position);

@@ -41,6 +41,7 @@ enum KeyCode : uint8_t {
     DIK_LSHIFT = 0x2A,
     DIK_C = 0x2E,
     DIK_N = 0x31,
+    DIK_M = 0x32,
     DIK_RSHIFT = 0x36,
     DIK_F5 = 0x3F,
     DIK_F11 = 0x57,

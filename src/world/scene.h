@@ -4,6 +4,7 @@
 // (move/camera_update.h) and render pass (vis/render_pass.h) act on it from above.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -103,9 +104,10 @@ public:
     // on; the name must fit (materialImageFile found its file).
     // Keeps the texture under the material's name; returns it.
     gpu::Texture* addTexture(const char* materialName, const std::string& file, gpu::DeviceHandle<gpu::Texture> texture);
-    // What surfaces whose image is missing or unusable get: the grey grid under
-    // untexturedGrid (made on first use), otherwise null.
-    gpu::Texture* standInTexture();
+    // What surfaces of a material whose image is missing or unusable get: under
+    // untexturedGrid the grid in the material's own tint (gridTint; made on
+    // first use, one per material), otherwise null.
+    gpu::Texture* standInTexture(const char* materialName);
 
     MapInstance* addInstance(MapData* map);
 
@@ -117,7 +119,7 @@ public:
     MapInstance* instanceAt(int index) const;
 
 private:
-    gpu::DeviceHandle<gpu::Texture> gridTexture_;  // made on first use
+    std::map<std::string, gpu::DeviceHandle<gpu::Texture>, std::less<>> gridTextures_;  // by material
 };
 
 }  // namespace q

@@ -12,6 +12,7 @@
 #include "map/map_data.h"
 #include "map/map_source.h"
 #include "map/material_image.h"
+#include "platform/image_budget.h"
 #include "platform/report.h"
 #include "platform/gpu/device.h"
 #include "render/graphics_device.h"
@@ -36,7 +37,7 @@ public:
     explicit MaterialTally(Scene& scene)
         : scene_(scene),
           decoder_(scene.device && !scene.device->supportsBlockCompression()),
-          budgetLeft_(scene.imageLimits.budgetBytes) {}
+          budget_(scene.imageLimits) {}
 
     gpu::Texture* getTexture(const char* materialName) override {
         const auto known = results_.find(materialName);
@@ -57,14 +58,15 @@ public:
             TextureImage image;
             std::string problem;
             gpu::Texture* texture = nullptr;
-            if (decoder_.takeNext(&image, &problem) && withinLimits(pending, image, &problem)) {
+            if (decoder_.takeNext(&image, &problem) &&
+                budget_.chargeDecoded(pending.file, pending.chargedFromHead, image, &problem)) {
                 gpu::DeviceHandle<gpu::Texture> made =
                     createTextureFromImage(*scene_.device, image, pending.file.c_str(), &problem);
                 if (made) texture = scene_.addTexture(pending.name.c_str(), pending.file, std::move(made));
             }
             if (!texture) {
                 unusable_.push_back(problem);
-                texture = scene_.standInTexture();
+                texture = scene_.standInTexture(pending.name.c_str());
             }
             bound[pending.token] = texture;
         }
@@ -105,7 +107,7 @@ private:
         std::string name;
         std::string file;
         gpu::Texture* token;
-        uint64_t charged;  // decoded bytes taken from the budget; 0: the header gave no size
+        bool chargedFromHead;  // false: the header gave no size, the decoded image is charged
     };
 
     gpu::Texture* firstLook(const char* materialName) {
@@ -114,7 +116,7 @@ private:
         const std::optional<std::string>& file = source.file;
         if (!file) {
             missing_.push_back(materialName);
-            return scene_.standInTexture();
+            return scene_.standInTexture(materialName);
         }
         // The image's size is known from its header: one too large, or one
         // that would take the map past its budget, is refused before any
@@ -123,47 +125,20 @@ private:
         std::string problem;
         if (!MaterialLibrary::readHead(source, scene_.imageLimits.maxSide, &head, &problem)) {
             unusable_.push_back(problem);
-            return scene_.standInTexture();
+            return scene_.standInTexture(materialName);
         }
-        const uint64_t charged = head.decodedBytes();
-        if (charged > budgetLeft_) {
-            unusable_.push_back(overBudget(*file, head.width, head.height));
-            return scene_.standInTexture();
+        if (!budget_.chargeHead(head, &problem)) {
+            unusable_.push_back(problem);
+            return scene_.standInTexture(materialName);
         }
-        budgetLeft_ -= charged;
+        const bool chargedFromHead = head.decodedBytes() > 0;
         decoder_.add(std::move(head));
         // A token is only ever compared, never used as a texture: finish()
         // replaces every one before anything draws.
         tokens_.emplace_back();
         gpu::Texture* token = reinterpret_cast<gpu::Texture*>(&tokens_.back());
-        pending_.push_back({materialName, *file, token, charged});
+        pending_.push_back({materialName, *file, token, chargedFromHead});
         return token;
-    }
-
-    std::string overBudget(const std::string& file, uint32_t width, uint32_t height) const {
-        return file + ": its " + std::to_string(width) + " x " + std::to_string(height) +
-               " pixels would take the map's images past their budget of " +
-               std::to_string(scene_.imageLimits.budgetBytes >> 20) + " MiB (--image-budget)";
-    }
-
-    // An image whose header gave no size was charged nothing: once decoded it
-    // is held to the same limit and budget before it is used.
-    bool withinLimits(const Pending& pending, const TextureImage& image, std::string* problem) {
-        if (pending.charged) return true;
-        const uint32_t maxSide = scene_.imageLimits.maxSide;
-        if (image.width > maxSide || image.height > maxSide) {
-            *problem = pending.file + ": image too large (" + std::to_string(image.width) + " x " +
-                       std::to_string(image.height) + "): at most " + std::to_string(maxSide) +
-                       " pixels a side (--max-image-size)";
-            return false;
-        }
-        const uint64_t bytes = uint64_t{image.width} * image.height * 4;
-        if (bytes > budgetLeft_) {
-            *problem = overBudget(pending.file, image.width, image.height);
-            return false;
-        }
-        budgetLeft_ -= bytes;
-        return true;
     }
 
     static std::string firstFew(const std::vector<std::string>& items, const char* separator) {
@@ -176,7 +151,7 @@ private:
 
     Scene& scene_;
     ImageDecodeQueue decoder_;
-    uint64_t budgetLeft_;  // bytes of decoded pixels the map's images may still take
+    ImageBudget budget_;
     std::deque<char> tokens_;  // their addresses stay put as more are added
     std::vector<Pending> pending_;
     std::map<std::string, gpu::Texture*> results_;
@@ -234,7 +209,7 @@ gpu::Texture* Scene::getTexture(const char* materialName) {
     if (gpu::Texture* cached = cachedTexture(materialName)) return cached;
     const MaterialSource source = materialSource(materialName);
     const std::optional<std::string>& file = source.file;
-    if (!file) return standInTexture();
+    if (!file) return standInTexture(materialName);
     // A failed load is not cached: asked again, tried again.
     ImageFileHead head;
     TextureImage image;
@@ -243,7 +218,7 @@ gpu::Texture* Scene::getTexture(const char* materialName) {
     if (MaterialLibrary::readHead(source, imageLimits.maxSide, &head, &problem) &&
         loadImageBody(std::move(head), &image, &problem))
         texture = createTextureFromImage(*device, image, file->c_str(), nullptr);
-    if (!texture) return standInTexture();
+    if (!texture) return standInTexture(materialName);
     return addTexture(materialName, *file, std::move(texture));
 }
 
@@ -277,10 +252,12 @@ gpu::Texture* Scene::addTexture(const char* materialName, const std::string& fil
     return textures.back().texture.get();
 }
 
-gpu::Texture* Scene::standInTexture() {
+gpu::Texture* Scene::standInTexture(const char* materialName) {
     if (!untexturedGrid || !device) return nullptr;
-    if (!gridTexture_) gridTexture_ = createGridTexture(*device);
-    return gridTexture_.get();
+    auto found = gridTextures_.find(std::string_view(materialName));
+    if (found == gridTextures_.end())
+        found = gridTextures_.emplace(materialName, createGridTexture(*device, gridTint(materialName))).first;
+    return found->second.get();
 }
 
 }  // namespace q

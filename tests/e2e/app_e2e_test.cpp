@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "e2e/run_shell.h"
@@ -155,6 +156,22 @@ TEST_F(AppEndToEnd, ScriptDrivesTheRunAndItsEndEndsIt) {
     EXPECT_NE(run.output.find("quorvane: 7 frames, mean fps 62.5, last instance"), std::string::npos) << run.output;
     std::remove(script.c_str());
     std::remove(trace.c_str());
+}
+
+// M at the end of a script names what lies under the centre of the screen:
+// the wall ahead, then the floor when looking straight down, both of the area
+// the camera stands in.
+TEST_F(AppEndToEnd, MNamesTheMaterialAndAreaUnderTheView) {
+    const std::string script = file("e2e_pick.txt");
+    std::ofstream(script) << "30* 0 0\n0 0 M\n";
+    for (const auto& [look, material] : {std::pair<std::string, std::string>{"0 0", "wall"}, {"0 1.55", "floor"}}) {
+        const Result run = viewer("--instances 1 --area 2 --look " + look + " --input " + shellQuoted(script));
+        ASSERT_EQ(run.exitCode, 0) << run.output;
+        const std::string line = "quorvane: looking at textures/gen/" + material +
+                                 " (no definition); image textures/gen/" + material + ".jpg; area 2 of copy 0\n";
+        EXPECT_NE(run.output.find(line), std::string::npos) << line << " in:\n" << run.output;
+    }
+    std::remove(script.c_str());
 }
 
 // Started from elsewhere with the map's path: the terrain's image is looked
@@ -327,6 +344,18 @@ TEST_F(AppEndToEnd, ImageBombsAndEndlessFilesCostNeitherMemoryNorTime) {
     std::copy(header, header + 18, tga.begin());
     std::ofstream(copy + "/textures/gen/floor.jpg", std::ios::binary) << tga;
     fs::resize_file(copy + "/textures/gen/floor.jpg", uintmax_t{500} << 20);
+    // DDS files whose head passes and whose body does not: 11 bytes of which
+    // the first four are the signature, and a 512 x 512 DXT5 image cut to
+    // 100,000 bytes.
+    std::ofstream(copy + "/textures/gen/ceiling.jpg", std::ios::binary) << "DDS \x7f\x01\xfe\x09\x13\x37\x42";
+    std::string dds(100000, '\x55');
+    auto putDds = [&](size_t at, uint32_t v) { for (int i = 0; i < 4; ++i) dds[at + i] = static_cast<char>(v >> (8 * i)); };
+    dds.replace(0, 4, "DDS ");
+    const std::pair<size_t, uint32_t> fields[] = {{4, 124}, {8, 0x1007}, {12, 512}, {16, 512}, {20, 0},
+                                                  {24, 0},   {28, 1},      {76, 32},  {80, 4}};
+    for (const auto& [at, value] : fields) putDds(at, value);
+    dds.replace(84, 4, "DXT5");
+    std::ofstream(copy + "/textures/gen/outer.jpg", std::ios::binary) << dds;
 
     long peakKiB = 0;
     const Result run = runMeasured(shellQuoted(QUORVANE_BINARY) + " --headless --frames 1 --dir " + shellQuoted(copy),
@@ -347,6 +376,16 @@ TEST_F(AppEndToEnd, ImageBombsAndEndlessFilesCostNeitherMemoryNorTime) {
                              "trim.jpg (cannot be used: empty file, not an image)\n"})
         EXPECT_NE(info.output.find(line), std::string::npos) << line << " in:\n" << info.output;
     EXPECT_EQ(info.output.find("floor.jpg ("), std::string::npos) << info.output;
+    // ... and, in the run's own words, what only decoding finds.
+    for (const std::string name : {"ceiling.jpg", "outer.jpg"}) {
+        const size_t at = run.output.find(name + ": ");
+        ASSERT_NE(at, std::string::npos) << name << " in:\n" << run.output;
+        const size_t from = at + name.size() + 2;
+        const std::string what = run.output.substr(from, run.output.find_first_of(";\n", from) - from);
+        EXPECT_NE(what.find("truncated DDS"), std::string::npos) << what;
+        EXPECT_NE(info.output.find(name + " (cannot be used: " + what + ")\n"), std::string::npos)
+            << what << " in:\n" << info.output;
+    }
 
     ASSERT_EQ(::mkfifo((copy + "/pipe.proc").c_str(), 0600), 0);
     const Result pipe = runShell("timeout 20 " + shellQuoted(QUORVANE_BINARY) + " --info --dir " + shellQuoted(copy) + " pipe");

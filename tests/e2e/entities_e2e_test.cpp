@@ -108,6 +108,16 @@ TEST_F(EntitiesEndToEnd, ModelsAreDrawnUnlessTheSourceIsLeftOut) {
     size_t differing = 0;
     for (size_t p = 0; p < with.rgba.size(); p += 4) differing += with.rgba[p] != without.rgba[p];
     EXPECT_GT(differing, with.rgba.size() / 4 / 20);
+
+    // M names the step's material with the entity that placed it, and only
+    // while the source places it.
+    Result run;
+    walk("30* 0 0\n0 0 M\n", "--look 1.5707964 0.3", &run);
+    EXPECT_NE(run.output.find("; area 1 of copy 0; entity func_static_step (func_static)\n"), std::string::npos)
+        << run.output;
+    walk("30* 0 0\n0 0 M\n", "--look 1.5707964 0.3 --no-entities", &run);
+    EXPECT_NE(run.output.find("quorvane: looking at textures/gen/"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("; entity "), std::string::npos) << run.output;
 }
 
 TEST_F(EntitiesEndToEnd, InfoListsThePlacedModelsAndThePlayerStart) {

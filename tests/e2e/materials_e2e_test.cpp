@@ -73,6 +73,24 @@ TEST(MaterialsEndToEnd, InfoNamesDefinitionsAndTheImagesTheyName) {
               std::string::npos)
         << json;
 
+    // A run: M names the material under the view with its definition and
+    // image, and after F5 the --assets root still gives the floor its image.
+    const std::string script = files.path("m.txt");
+    files.write("m.txt", "0 0 N\n0 0 M\n0 0 F5\n0 0 M\n");
+    const std::string looked = run(std::string("'") + QUORVANE_BINARY + "' --dir '" + files.path("game/maps") +
+                                       "' --map m --assets '" + files.path("base") +
+                                       "' --headless --instances 1 --start 0.25 -40 0.25 --look 0 1.5707963 --input '" +
+                                       script + "'",
+                                   &exitCode);
+    EXPECT_EQ(exitCode, 0) << looked;
+    const std::string line = "quorvane: looking at textures/wall (definition " + files.path("game/materials/walls.mtr") +
+                             ":3); image " + files.path("game/textures/wall_d.png") + "; area 0 of copy 0\n";
+    const size_t first = looked.find(line);
+    ASSERT_NE(first, std::string::npos) << line << " in:\n" << looked;
+    EXPECT_NE(looked.find(line, first + 1), std::string::npos) << looked;
+    EXPECT_NE(looked.find("quorvane: reloaded m"), std::string::npos) << looked;
+    EXPECT_EQ(looked.find("missing: textures/floor"), std::string::npos) << looked;
+
     // An archive the run reads is never written over.
     const std::string archive = files.path("game/pak0.zip");
     const auto sizeBefore = std::filesystem::file_size(archive);

@@ -1,0 +1,215 @@
+#include "world/surface_pick.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "map/map_data.h"
+#include "map/map_source.h"
+#include "map/material_image.h"
+#include "map/material_library.h"
+#include "math/matrix.h"
+#include "world/map_instance.h"
+#include "world/scene.h"
+#include "world/terrain.h"
+
+namespace q {
+
+namespace {
+
+constexpr float kNoHit = std::numeric_limits<float>::infinity();
+// How far the terrain is looked for along the view, and the step it is
+// looked for in: the grid is 16384 units across, its cells 128.
+constexpr float kTerrainReach = 32768.0f;
+constexpr float kTerrainStep = 8.0f;
+
+struct Ray {
+    Vector3 origin;
+    Vector3 dir;
+};
+
+// Where the ray crosses the triangle, in lengths of ray.dir, either face (the
+// viewer draws both); kNoHit when it does not, or only behind the origin.
+float crossTriangle(const Ray& ray, Vector3 a, Vector3 b, Vector3 c) {
+    const Vector3 ab = b - a, ac = c - a;
+    const Vector3 p = cross(ray.dir, ac);
+    const float det = dot(ab, p);
+    if (det == 0.0f || !std::isfinite(det)) return kNoHit;
+    const Vector3 s = ray.origin - a;
+    const float u = dot(s, p) / det;
+    if (u < 0.0f || u > 1.0f) return kNoHit;
+    const Vector3 q = cross(s, ab);
+    const float v = dot(ray.dir, q) / det;
+    if (v < 0.0f || u + v > 1.0f) return kNoHit;
+    const float t = dot(ac, q) / det;
+    return t > 0.0f ? t : kNoHit;
+}
+
+// The ray in another space: an affine map keeps the length along it, so
+// every space's crossing is measured in the world's units.
+Ray carried(const Ray& ray, const Matrix& into) {
+    return {transformCoord(ray.origin, into), transformNormal(ray.dir, into)};
+}
+
+// Crosses the rays of every copy with each surface as the file is read
+// again; an entity model's surfaces are kept until the map source has
+// placed their model.
+class PickReader : public SurfaceObserver {
+public:
+    PickReader(const Scene& scene, const Ray& world) {
+        for (const auto& instance : scene.instances) rays_.push_back(carried(world, instance->inverseWorld));
+    }
+
+    void surfaceRead(int, const MapVertex*, int, const uint16_t*, int) override {}
+
+    void surfaceWithMaterial(int area, int entityModel, const char* material, const MapVertex* vertices,
+                             int /*vertexCount*/, const uint16_t* indices, int indexCount) override {
+        if (entityModel >= 0) {
+            EntitySurface kept{entityModel, material, {}};
+            for (int i = 0; i + 2 < indexCount; i += 3)
+                for (int k = 0; k < 3; ++k) kept.corners.push_back(vertices[indices[i + k]].position);
+            entitySurfaces_.push_back(std::move(kept));
+            return;
+        }
+        for (size_t copy = 0; copy < rays_.size(); ++copy)
+            for (int i = 0; i + 2 < indexCount; i += 3) {
+                const float t = crossTriangle(rays_[copy], vertices[indices[i]].position,
+                                              vertices[indices[i + 1]].position, vertices[indices[i + 2]].position);
+                if (t < best.distance) best = {static_cast<int>(copy), area, -1, material, t};
+            }
+    }
+
+    // Once the entities are placed.
+    void crossEntities(const MapData& map) {
+        for (const EntitySurface& surface : entitySurfaces_) {
+            const Matrix& into = map.entityModels[static_cast<size_t>(surface.model)].inversePlacement;
+            for (size_t copy = 0; copy < rays_.size(); ++copy) {
+                const Ray ray = carried(rays_[copy], into);
+                for (size_t i = 0; i + 2 < surface.corners.size(); i += 3) {
+                    const float t = crossTriangle(ray, surface.corners[i], surface.corners[i + 1], surface.corners[i + 2]);
+                    if (t < best.distance) best = {static_cast<int>(copy), -1, surface.model, surface.material, t};
+                }
+            }
+        }
+    }
+
+    struct Hit {
+        int copy = -1;
+        int area = -1;
+        int entityModel = -1;
+        std::string material;
+        float distance = kNoHit;
+    } best;
+
+private:
+    struct EntitySurface {
+        int model;
+        std::string material;
+        std::vector<Vector3> corners;  // three a triangle, entity space
+    };
+    std::vector<Ray> rays_;  // per copy, map space
+    std::vector<EntitySurface> entitySurfaces_;
+};
+
+// The first crossing of the ground along the ray (world space), or kNoHit.
+float crossTerrain(const Terrain& terrain, const Ray& ray) {
+    const auto above = [&](float t) {
+        const Vector3 p = ray.origin + ray.dir * t;
+        return p.y - terrain.heightAt(p);
+    };
+    if (above(0.0f) <= 0.0f) return kNoHit;  // under the ground, it hides nothing
+    for (float t = kTerrainStep; t <= kTerrainReach; t += kTerrainStep) {
+        if (above(t) > 0.0f) continue;
+        float low = t - kTerrainStep, high = t;
+        for (int i = 0; i < 24; ++i) {
+            const float middle = 0.5f * (low + high);
+            (above(middle) > 0.0f ? low : high) = middle;
+        }
+        return high;
+    }
+    return kNoHit;
+}
+
+std::string joined(const std::vector<std::string>& items) {
+    std::string text;
+    for (const std::string& item : items) text += (text.empty() ? "" : ", ") + item;
+    return text;
+}
+
+// Where a load looked for a material's image that it did not find.
+std::string pathsTried(const Scene& scene, const std::string& material, const MaterialSource& source) {
+    std::vector<std::string> names;
+    if (!source.look.image.empty()) names = imageCandidates(source.look.image);
+    for (const char* extension : kMaterialImageExtensions) names.push_back(material + extension);
+    std::vector<std::string> folders{scene.mapDir.empty() ? std::string(".") : scene.mapDir};
+    folders.insert(folders.end(), scene.textureDirs.begin(), scene.textureDirs.end());
+    const std::string root = assetRootOfMapDir(scene.mapDir);
+    if (!root.empty()) folders.push_back(root);
+    folders.insert(folders.end(), scene.assetDirs.begin(), scene.assetDirs.end());
+    return "tried " + joined(names) + " in " + joined(folders) + (root.empty() && scene.assetDirs.empty() ? "" : " (and the archives of the roots)");
+}
+
+}  // namespace
+
+bool pickSurface(const Scene& scene, const std::string& mapBase, Vector3 eye, Vector3 dir, SurfacePick* out,
+                 std::string* error) {
+    *out = SurfacePick{};
+    const Ray world{eye, normalized(dir)};
+    PickReader reader(scene, world);
+    MapSource source;
+    const bool haveSource = scene.useMapSource && readMapSourceBeside(mapBase, &source);
+    MapData map;  // no device: read, not drawn
+    ProcReading how;
+    how.observer = &reader;
+    how.source = haveSource ? &source : nullptr;
+    if (!map.readProcFile((mapBase + ".proc").c_str(), how, error)) return false;
+    if (haveSource) {
+        map.placeEntities(source);
+        reader.crossEntities(map);
+    }
+    const PickReader::Hit& hit = reader.best;
+    const float ground = scene.terrain ? crossTerrain(*scene.terrain, world) : kNoHit;
+    if (ground < hit.distance) {
+        out->what = SurfacePick::What::Terrain;
+        out->distance = ground;
+        out->point = world.origin + world.dir * ground;
+        return true;
+    }
+    if (hit.distance == kNoHit) return true;
+    out->what = SurfacePick::What::Surface;
+    out->distance = hit.distance;
+    out->point = world.origin + world.dir * hit.distance;
+    out->copy = hit.copy;
+    out->material = hit.material;
+    out->area = hit.area;
+    out->entityModel = hit.entityModel;
+    if (hit.entityModel >= 0) {
+        const EntityModel& model = map.entityModels[static_cast<size_t>(hit.entityModel)];
+        out->entityName = model.name;
+        out->entityClass = model.classname;
+        // Its area is the one holding the point, a hair on the eye's side.
+        const MapInstance& copy = *scene.instances[static_cast<size_t>(hit.copy)];
+        const Vector3 before = world.origin + world.dir * std::max(0.0f, hit.distance - 0.5f);
+        out->area = map.areaHolding(transformCoord(before, copy.inverseWorld));
+    }
+    return true;
+}
+
+std::string describePick(const Scene& scene, const SurfacePick& pick) {
+    if (pick.what == SurfacePick::What::Nothing) return "quorvane: looking at nothing: no surface along the view";
+    if (pick.what == SurfacePick::What::Terrain) return "quorvane: looking at the terrain";
+    const MaterialSource source = scene.materialLibrary.find(pick.material);
+    std::string line = "quorvane: looking at " + pick.material + " (";
+    line += source.definition ? "definition " + source.definition->file + ":" + std::to_string(source.definition->line)
+                              : std::string("no definition");
+    if (!source.file) line += "); image missing (" + pathsTried(scene, pick.material, source) + ")";
+    else if (scene.cachedTexture(pick.material.c_str())) line += "); image " + *source.file;
+    else line += "); image " + *source.file + " (could not be used)";
+    line += "; " + (pick.area >= 0 ? "area " + std::to_string(pick.area) : std::string("solid space")) + " of copy " +
+            std::to_string(pick.copy);
+    if (pick.entityModel >= 0) line += "; entity " + pick.entityName + " (" + pick.entityClass + ")";
+    return line;
+}
+
+}  // namespace q
