@@ -142,7 +142,7 @@ TEST(MaterialDefinitions, WhatIsKeptIsBoundedWhateverTheShape) {
     kept = read(tiny, &error);
     EXPECT_EQ(kept->all().size(), MaterialDefinitions::kMaxMaterials);
     EXPECT_NE(error.find("the material '65536' and the rest of the file are left out"), std::string::npos) << error;
-    EXPECT_LT(kept->keptBytes(), MaterialDefinitions::kMaxMaterials * 512);
+    EXPECT_LT(kept->keptBytes(), MaterialDefinitions::kMaxMaterials * 256);
     // A long name is kept twice (itself and its key), nothing more.
     const std::string longName(1 << 20, 'n');
     kept = read(longName + " { qer_editorimage p }", &error);

@@ -59,13 +59,14 @@ std::string refusedImagePath(std::string_view path);
 
 // What is kept stays bounded whatever the text's shape: the strings kept are
 // pieces of the text (a name twice, as itself and as its key; the images),
-// and each material adds at most about 512 bytes and its file's name
-// (kMaxStages stages at most, only those that name an image kept). A
-// material's body past kMaxBodyBytes or kMaxStages, a path past the limits
-// above, a material past kMaxMaterials and a file past kMaxFiles or
-// kMaxTotalBytes are refused, each named by file and line. So a file of
-// nothing but braces keeps nothing, and one of millions of tiny materials
-// stops at kMaxMaterials (about 40 MB).
+// each material adds about 250 bytes and a copy of its file's name, and each
+// stage kept at most 160 (only stages that name an image are kept, at most
+// kMaxStages a material). A material's body past kMaxBodyBytes or
+// kMaxStages, a path past the limits above, a material past kMaxMaterials
+// and a file past kMaxFiles or kMaxTotalBytes are refused, each named by
+// file and line. So a file of nothing but braces keeps nothing, and one of
+// millions of tiny materials stops at kMaxMaterials (about 16 MB besides
+// the copies of the file's name).
 class MaterialDefinitions {
 public:
     // Reads one definition file's text; fileName names it in messages. The
