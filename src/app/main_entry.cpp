@@ -119,14 +119,14 @@ std::vector<std::string> filesTheSceneReads(const Options& options, const Scene&
 // now), which the run reads, however it is named. Empty when it names none.
 std::string outputNamingAnInput(const Options& options, const FrameTrace& trace, const OutputFile& screenshot,
                                 const std::vector<std::string>& inputs, const std::string& inputsAre = "") {
+    auto clash = [&](const char* option, const std::string& output, const std::string& input) {
+        return std::string(option) + " '" + output + "' names " + (inputsAre.empty() ? "'" + input + "'" : inputsAre) +
+               ", which this run reads: choose another file (it is left as it was)";
+    };
     for (const std::string& input : inputs) {
-        const char* option = !options.traceFile.empty() && trace.names(input)                ? "--trace"
-                             : !options.screenshotFile.empty() && screenshot.names(input) ? "--screenshot"
-                                                                                           : nullptr;
-        if (option)
-            return std::string(option) + " '" + (option[2] == 't' ? options.traceFile : options.screenshotFile) +
-                   "' names " + (inputsAre.empty() ? "'" + input + "'" : inputsAre) +
-                   ", which this run reads: choose another file (it is left as it was)";
+        if (!options.traceFile.empty() && trace.names(input)) return clash("--trace", options.traceFile, input);
+        if (!options.screenshotFile.empty() && screenshot.names(input))
+            return clash("--screenshot", options.screenshotFile, input);
     }
     return {};
 }
