@@ -290,9 +290,10 @@ int runViewer(int argc, char** argv) {
 
     // A reload may have read files the first load did not: neither output
     // takes the place of one of them either.
-    if (const std::string late = outputNamingAnInput(options, trace, screenshot, filesTheSceneReads(options, *app.getScene()));
-        !late.empty())
-        return failWith(kExitUsage, late);
+    if (const Scene* now = app.getScene()) {
+        const std::string late = outputNamingAnInput(options, trace, screenshot, filesTheSceneReads(options, *now));
+        if (!late.empty()) return failWith(kExitUsage, late);
+    }
     int status = 0;
     if (screenshot.isOpen()) {
         // Without a frame the back buffer holds nothing worth a picture.
