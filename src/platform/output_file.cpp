@@ -88,7 +88,8 @@ bool OutputFile::prepare(const std::string& path, std::string* error) {
         if (!S_ISREG(status.st_mode)) return fail("is neither a regular file, a character device nor a pipe");
     }
     directory_ = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (directory_ < 0)
+    // A directory the run may not write into is named now, not after the map is read.
+    if (directory_ < 0 || faccessat(directory_, ".", W_OK | X_OK, AT_EACCESS) != 0)
         return fail("cannot create a file in '" + directory + "' (" + std::strerror(errno) + ")");
     return true;
 }
