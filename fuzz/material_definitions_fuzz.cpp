@@ -1,7 +1,8 @@
 // Any bytes as a material definition file: the reader either refuses them
 // with "<file>:<line>: ..." or gives definitions each found again by its own
 // name, with a line inside the file, and a look whose alpha test is a
-// threshold between 0 and 1 and whose image is one of the definition's own.
+// threshold between 0 and 1 and whose image is one of the definition's own;
+// no path the reader refuses is kept, and what it keeps stays within its bound.
 
 #include <cmath>
 #include <cstddef>
@@ -25,6 +26,11 @@ void checkDefinition(const q::MaterialDefinitions& read, const q::MaterialDefini
     bool own = look.image.empty() || look.image == definition.diffuseMap || look.image == definition.editorImage;
     for (const q::MaterialStage& stage : definition.stages) own = own || look.image == stage.image;
     if (!own) broken("an image the definition does not name", look.image);
+    if (definition.stages.size() > q::MaterialDefinitions::kMaxStages) broken("more stages than the limit", definition.name);
+    for (const std::string* image : {&definition.diffuseMap, &definition.editorImage})
+        if (!q::refusedImagePath(*image).empty()) broken("a refused image path kept", *image);
+    for (const q::MaterialStage& stage : definition.stages)
+        if (stage.image.empty() || !q::refusedImagePath(stage.image).empty()) broken("a stage kept without a usable image", stage.image);
 }
 
 }  // namespace
@@ -39,6 +45,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool ok = read.readText(text, kFile, &error);
     if (!ok && !q::fuzz::hasFileLineShape(error, kFile)) q::fuzz::broken("refusal without <file>:<line>:", error);
     // What was read whole before a fault is kept and must hold as well.
-    for (const auto& [name, definition] : read.all()) checkDefinition(read, definition, lines);
+    size_t stages = 0;
+    for (const auto& [name, definition] : read.all()) {
+        checkDefinition(read, definition, lines);
+        stages += definition.stages.size();
+    }
+    // Pieces of the text (a name twice), about 250 bytes and the file's name
+    // a material, at most 160 bytes a stage.
+    const size_t bound = 3 * size + read.all().size() * (256 + kFile.size() + 1) + stages * 160;
+    if (read.keptBytes() > bound) q::fuzz::broken("more kept than the bound", std::to_string(read.keptBytes()));
     return 0;
 }

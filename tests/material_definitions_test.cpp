@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 
 #include "map/material_definitions.h"
@@ -83,6 +84,82 @@ TEST(MaterialDefinitions, FaultsAreNamedByFileAndLineAndWhatCameBeforeIsKept) {
         EXPECT_EQ(error, c.message);
         EXPECT_NE(read.find("a"), nullptr) << c.text;
     }
+}
+
+// Paths that leave their root, or are too long to be a path, are refused
+// with file and line; the material stays, without that image.
+TEST(MaterialDefinitions, ImagePathsStayInsideTheirRoots) {
+    std::string manyParts;
+    for (int i = 0; i < 200; ++i) manyParts += "a/";
+    const struct {
+        std::string path;
+        const char* why;
+    } cases[] = {
+        {"../../../../etc/passwd", "it climbs out of its asset root ('..')"},
+        {"textures\\..\\..\\x", "it climbs out of its asset root ('..')"},
+        {"/usr/share/pixmaps/logo.png", "it is absolute: images are looked for inside the asset roots only"},
+        {"C:/images/x.tga", "it names a drive: images are looked for inside the asset roots only"},
+        {manyParts, "it has more than 64 parts"},
+        {std::string(2000, 'a'), "it is 2000 bytes long, at most 1024 are read"},
+    };
+    for (const auto& c : cases) {
+        MaterialDefinitions read;
+        std::string error;
+        EXPECT_FALSE(read.readText("a {\n { map " + c.path + " }\n diffusemap ok/..x/y.tga\n}\n", "f.mtr", &error));
+        EXPECT_NE(error.find(std::string("f.mtr:2: the image path '") + c.path.substr(0, 20)), std::string::npos) << error;
+        EXPECT_NE(error.find(c.why), std::string::npos) << error;
+        ASSERT_NE(read.find("a"), nullptr);
+        EXPECT_EQ(lookOf(*read.find("a")).image, "ok/..x/y.tga");  // a name with dots is no climb
+    }
+}
+
+// What is kept for N bytes of text stays within a small multiple of N, or
+// is refused, whatever the shape: braces, nesting, tiny materials, long words.
+TEST(MaterialDefinitions, WhatIsKeptIsBoundedWhateverTheShape) {
+    auto read = [](const std::string& text, std::string* error) {
+        auto definitions = std::make_unique<MaterialDefinitions>();
+        definitions->readText(text, "f.mtr", error);
+        return definitions;
+    };
+    std::string error;
+    std::string braces(100000, '{');
+    for (size_t i = 1; i < braces.size(); i += 2) braces[i] = '}';
+    // Stages without an image are not kept; past the stage limit the material goes.
+    auto kept = read("a { " + braces.substr(0, 100) + " }\nb { " + braces + " }\nc { diffusemap x }", &error);
+    EXPECT_NE(kept->find("a"), nullptr);
+    EXPECT_EQ(kept->find("b"), nullptr);
+    EXPECT_NE(kept->find("c"), nullptr);
+    EXPECT_EQ(error, "f.mtr:2: the material 'b' is left out: it has more than 64 stages");
+    EXPECT_LT(kept->keptBytes(), 2000u);
+    // Nesting a million deep: counted, not stacked.
+    kept = read("a { { " + std::string(1000000, '{') + std::string(1000000, '}') + " } }", &error);
+    EXPECT_EQ(error, "f.mtr:1: the material 'a' is left out: its body is longer than 256 KiB");
+    kept = read("t { " + std::string(1000000, '{') + std::string(1000000, '}') + " }\nc { }", &error);
+    EXPECT_NE(kept->find("c"), nullptr) << error;
+    // Tiny materials: a few hundred bytes each, and no more than the limit.
+    std::string tiny;
+    for (size_t i = 0; i < MaterialDefinitions::kMaxMaterials + 10; ++i) tiny += std::to_string(i) + "{}";
+    kept = read(tiny, &error);
+    EXPECT_EQ(kept->all().size(), MaterialDefinitions::kMaxMaterials);
+    EXPECT_NE(error.find("the material '65536' and the rest of the file are left out"), std::string::npos) << error;
+    EXPECT_LT(kept->keptBytes(), MaterialDefinitions::kMaxMaterials * 256);
+    // A long name is kept twice (itself and its key), nothing more.
+    const std::string longName(1 << 20, 'n');
+    kept = read(longName + " { qer_editorimage p }", &error);
+    ASSERT_EQ(kept->all().size(), 1u);
+    EXPECT_LT(kept->keptBytes(), 2 * longName.size() + 4096);
+
+    // Files past the count or bytes of one load are not read.
+    MaterialDefinitions many;
+    for (size_t i = 0; i < MaterialDefinitions::kMaxFiles; ++i) ASSERT_TRUE(many.readText("", "f.mtr", &error));
+    EXPECT_FALSE(many.readText("late { }", "late.mtr", &error));
+    EXPECT_EQ(error, "late.mtr: not read: 4096 definition files were read already, the most for one map");
+    MaterialDefinitions large;
+    std::string body = "a { } /*" + std::string((64 << 20) - 10, ' ') + "*/";
+    EXPECT_TRUE(large.readText(body, "1.mtr", &error));
+    EXPECT_TRUE(large.readText(body, "2.mtr", &error));
+    EXPECT_FALSE(large.readText("b { }", "3.mtr", &error));
+    EXPECT_EQ(error.rfind("3.mtr: not read: its 5 bytes would take the definition files read past 128 MiB", 0), 0u) << error;
 }
 
 TEST(MaterialDefinitions, AssetRootsAreSearchedInOrderForDefinitionsAndImages) {

@@ -30,9 +30,17 @@ int formatTraceRecord(const TraceRecord& r, char* buffer, size_t size) {
                          r.cost.drawCalls, static_cast<long long>(r.cost.triangles), r.cost.copiesDrawn);
 }
 
-bool FrameTrace::open(const std::string& path, std::string* error) {
+bool FrameTrace::open(const std::string& path, std::string* error) { return prepare(path, error) && create(error); }
+
+bool FrameTrace::prepare(const std::string& path, std::string* error) {
     failed_ = false;
-    if (file_.open(path, error)) return true;
+    if (file_.prepare(path, error)) return true;
+    *error += " (cannot write the trace)";
+    return false;
+}
+
+bool FrameTrace::create(std::string* error) {
+    if (file_.create(error)) return true;
     *error += " (cannot write the trace)";
     return false;
 }

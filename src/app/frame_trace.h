@@ -43,6 +43,12 @@ public:
     // The lines go to a file beside path, which takes path's place at close()
     // (see platform/output_file.h); it can be followed there while the viewer runs.
     bool open(const std::string& path, std::string* error);
+    // open in two steps, as OutputFile's prepare and create: a run makes the
+    // file only once it knows every file it reads.
+    bool prepare(const std::string& path, std::string* error);
+    bool create(std::string* error);
+    // Whether path names the trace's file (OutputFile::names).
+    bool names(const std::string& path) const { return file_.names(path); }
     bool isOpen() const { return file_.isOpen(); }
     // The file path named when the trace was opened, if any.
     const std::optional<FileIdentity>& replaced() const { return file_.replaced(); }

@@ -106,34 +106,35 @@ void printSummary(const Application& app) {
                 countOf(app.framesRun, "frame", "frames").c_str(), meanFps, instance, area);
 }
 
-// Why an output (--trace, --screenshot) may not replace what its path names: it
-// is a file the run reads (map files, input script, images), however it is
-// named, or both outputs name one file. Empty when neither does.
-std::string outputNamingAnInput(const Options& options, const std::optional<FileIdentity>& trace,
-                                const std::optional<FileIdentity>& screenshot,
-                                const std::optional<FileIdentity>& scriptFile, const Scene& scene) {
+// Every file a scene's load read, or a reload will read: the map's files
+// (its source too, there yet or not), the terrain's image where it is looked
+// for, every material image opened (used or refused) and the asset roots'
+// definition files and archives.
+std::vector<std::string> filesTheSceneReads(const Options& options, const Scene& scene) {
     const std::filesystem::path mapDir = std::filesystem::path(options.mapBase).parent_path();
-    std::vector<std::string> readFiles{options.mapBase + ".proc", options.mapBase + ".cm", options.mapBase + ".map",
-                                       (mapDir / Terrain::kTextureFile).string(), Terrain::kTextureFile};
-    for (const TextureEntry& texture : scene.textures) readFiles.push_back(texture.file);
-    for (const std::string& file : scene.materialLibrary.filesRead()) readFiles.push_back(file);
-    struct Output {
-        const char* option;
-        const std::string& name;
-        const std::optional<FileIdentity>& replaced;
+    std::vector<std::string> files{options.mapBase + ".proc", options.mapBase + ".cm", options.mapBase + ".map",
+                                   (mapDir / Terrain::kTextureFile).string(), Terrain::kTextureFile};
+    for (const TextureEntry& texture : scene.textures) files.push_back(texture.file);
+    files.insert(files.end(), scene.imageFilesOpened.begin(), scene.imageFilesOpened.end());
+    const std::vector<std::string>& definitions = scene.materialLibrary.filesRead();
+    files.insert(files.end(), definitions.begin(), definitions.end());
+    return files;
+}
+
+// Why an output (--trace, --screenshot) may not be written where its path
+// leads: it names one of the files given (relative to the working directory
+// now), which the run reads, however it is named. Empty when it names none.
+std::string outputNamingAnInput(const Options& options, const FrameTrace& trace, const OutputFile& screenshot,
+                                const std::vector<std::string>& inputs, const std::string& inputsAre = "") {
+    auto clash = [&](const char* option, const std::string& output, const std::string& input) {
+        return std::string(option) + " '" + output + "' names " + (inputsAre.empty() ? "'" + input + "'" : inputsAre) +
+               ", which this run reads: choose another file (it is left as it was)";
     };
-    for (const Output& output : {Output{"--trace", options.traceFile, trace},
-                                 Output{"--screenshot", options.screenshotFile, screenshot}}) {
-        if (!output.replaced || !output.replaced->regularFile) continue;
-        std::string input;
-        if (output.replaced == scriptFile) input = "the input script '" + options.inputFile + "'";
-        for (const std::string& read : readFiles)
-            if (input.empty() && output.replaced == identifyFile(read)) input = "'" + read + "'";
-        if (!input.empty())
-            return std::string(output.option) + " '" + output.name + "' names " + input +
-                   ", which this run reads: choose another file (it is left as it was)";
+    for (const std::string& input : inputs) {
+        if (!options.traceFile.empty() && trace.names(input)) return clash("--trace", options.traceFile, input);
+        if (!options.screenshotFile.empty() && screenshot.names(input))
+            return clash("--screenshot", options.screenshotFile, input);
     }
-    if (trace && trace == screenshot) return "--trace and --screenshot name the same file '" + options.traceFile + "'";
     return {};
 }
 
@@ -166,17 +167,24 @@ int runViewer(int argc, char** argv) {
     const bool scripted = !options.inputFile.empty();
     if (scripted && !loadInputScript(options.inputFile, &script, &error)) return failWith(kExitUsage, error);
 
-    const std::optional<FileIdentity> scriptFile = scripted ? identifyFile(options.inputFile) : std::nullopt;
-
-    // Both are made beside their paths now, relative to where the viewer was
-    // started, and take their places only when complete.
+    // Both outputs are found now, relative to where the viewer was started,
+    // but made only once every file the run reads is known (after the map
+    // is read), so that neither takes the place of one; each takes its
+    // place only when complete.
     FrameTrace trace;
-    if (!options.traceFile.empty() && !trace.open(options.traceFile, &error)) return failWith(kExitUsage, error);
+    if (!options.traceFile.empty() && !trace.prepare(options.traceFile, &error)) return failWith(kExitUsage, error);
     OutputFile screenshot;
-    if (!options.screenshotFile.empty() && !screenshot.open(options.screenshotFile, &error))
+    if (!options.screenshotFile.empty() && !screenshot.prepare(options.screenshotFile, &error))
         return failWith(kExitUsage, error + " (cannot write the screenshot)");
-    if (!options.traceFile.empty() && options.traceFile == options.screenshotFile)
+    if (!options.traceFile.empty() && !options.screenshotFile.empty() &&
+        (options.traceFile == options.screenshotFile || screenshot.names(options.traceFile) ||
+         (screenshot.replaced() && screenshot.replaced() == trace.replaced())))
         return failWith(kExitUsage, "--trace and --screenshot name the same file '" + options.traceFile + "'");
+    if (scripted) {
+        const std::string clash =
+            outputNamingAnInput(options, trace, screenshot, {options.inputFile}, "the input script '" + options.inputFile + "'");
+        if (!clash.empty()) return failWith(kExitUsage, clash);
+    }
     // Where F12's pictures go; empty (the working directory) without --dir.
     const std::string startDirectory = options.dir.empty() ? std::string() : reachableDirectory(".");
 
@@ -255,8 +263,11 @@ int runViewer(int argc, char** argv) {
     MapData* map = scene->loadMap(options.mapBase.c_str(), &error, options.area >= 0 ? &floors : nullptr);
     if (!map) return failAtStart(kExitFailure, error);
     // Every file the run reads is known now; an output may replace none of them.
-    const std::string clash = outputNamingAnInput(options, trace.replaced(), screenshot.replaced(), scriptFile, *scene);
+    const std::string clash = outputNamingAnInput(options, trace, screenshot, filesTheSceneReads(options, *scene));
     if (!clash.empty()) return failAtStart(kExitUsage, clash);
+    if (!options.traceFile.empty() && !trace.create(&error)) return failAtStart(kExitUsage, error);
+    if (!options.screenshotFile.empty() && !screenshot.create(&error))
+        return failAtStart(kExitUsage, error + " (cannot write the screenshot)");
 
     placeStandardInstances(*scene, map, options.instances);
     if (options.hasStart) scene->camera->position = options.start;
@@ -285,6 +296,12 @@ int runViewer(int argc, char** argv) {
     if (frameLimit < 0 && headless && !scripted) frameLimit = kDefaultHeadlessFrames;
     app.run(frameLimit);
 
+    // A reload may have read files the first load did not: neither output
+    // takes the place of one of them either.
+    if (const Scene* now = app.getScene()) {
+        const std::string late = outputNamingAnInput(options, trace, screenshot, filesTheSceneReads(options, *now));
+        if (!late.empty()) return failWith(kExitUsage, late);
+    }
     int status = 0;
     if (screenshot.isOpen()) {
         // Without a frame the back buffer holds nothing worth a picture.

@@ -13,6 +13,7 @@ bool reloadScene(std::unique_ptr<Scene>& scene, const std::string& mapBase, int 
     fresh->device = old.device;
     fresh->graphics = old.graphics;
     fresh->input = old.input;
+    // Every place the first load looked in, so the new map finds what it did.
     fresh->textureDirs = old.textureDirs;
     fresh->assetDirs = old.assetDirs;
     fresh->untexturedGrid = old.untexturedGrid;

@@ -60,6 +60,8 @@ public:
         *error_ = fileName_ + ":" + std::to_string(line) + ": " + what;
         return false;
     }
+    // Where the next token is read from (past a token peeked at).
+    size_t offset() const { return at_; }
 
 private:
     bool read(Token* out) {
@@ -134,14 +136,35 @@ private:
     std::optional<Token> peeked_;
 };
 
+// A name or path as a message shows it: long ones cut short.
+std::string shown(std::string_view text) {
+    constexpr size_t kShown = 64;
+    return text.size() <= kShown ? std::string(text) : std::string(text.substr(0, kShown)) + "...";
+}
+
 class Reader {
 public:
     Reader(std::string_view text, const std::string& fileName, std::string* error)
-        : tokens_(text, fileName, error), fileName_(fileName) {}
+        : tokens_(text, fileName, error), fileName_(fileName), error_(error) {}
 
-    // Each definition read whole goes to add as soon as it is.
+    // Each definition read whole goes to add as soon as it is; add returns
+    // false when it cannot keep one more, and the rest of the file is left.
+    // False on a fault or after a refusal, the first of them in *error.
     template <typename Add>
     bool readAll(Add&& add) {
+        if (!readDefinitions(add)) {
+            if (refusals_ > 0) *error_ += " (" + std::to_string(refusals_) + " refused before it)";
+            return false;
+        }
+        if (refusals_ == 0) return true;
+        *error_ = firstRefusal_;
+        if (refusals_ > 1) *error_ += " (and " + std::to_string(refusals_ - 1) + " more refused in this file)";
+        return false;
+    }
+
+private:
+    template <typename Add>
+    bool readDefinitions(Add& add) {
         for (;;) {
             Token token;
             if (!tokens_.next(&token)) return false;
@@ -165,16 +188,63 @@ public:
                 if (!skipBlock(token.line)) return false;
                 continue;
             }
+            const Token& name = heading.back();
+            if (const std::string why = bodyRefusal(); !why.empty()) {
+                refuse(name.line, "the material '" + shown(name.text) + "' is left out: " + why);
+                if (!skipBlock(token.line)) return false;
+                continue;
+            }
             MaterialDefinition definition;
-            definition.name = heading.back().text;
+            definition.name = name.text;
             definition.file = fileName_;
-            definition.line = heading.back().line;
+            definition.line = name.line;
             if (!readBody(token.line, &definition)) return false;
-            add(std::move(definition));
+            if (!add(std::move(definition))) {
+                refuse(name.line, "the material '" + shown(name.text) + "' and the rest of the file are left out: " +
+                                      std::to_string(MaterialDefinitions::kMaxMaterials) +
+                                      " materials are kept already, the most for one map");
+                return true;
+            }
         }
     }
 
-private:
+    void refuse(int line, const std::string& what) {
+        if (refusals_++ == 0) firstRefusal_ = fileName_ + ":" + std::to_string(line) + ": " + what;
+    }
+
+    // Just after a material's '{': why its body is refused (past
+    // kMaxBodyBytes, or more than kMaxStages stages), or empty. Read ahead on
+    // a copy of the tokens, which stops at the limit; a fault is left for
+    // the body's own reading to name.
+    std::string bodyRefusal() const {
+        Tokens ahead = tokens_;
+        const size_t start = ahead.offset();
+        size_t depth = 1, stages = 0;
+        while (depth > 0) {
+            Token token;
+            if (!ahead.next(&token) || token.kind == Token::End) return {};
+            if (ahead.offset() - start > MaterialDefinitions::kMaxBodyBytes)
+                return "its body is longer than " + std::to_string(MaterialDefinitions::kMaxBodyBytes >> 10) + " KiB";
+            if (token.kind == Token::Open) {
+                if (depth == 1 && ++stages > MaterialDefinitions::kMaxStages)
+                    return "it has more than " + std::to_string(MaterialDefinitions::kMaxStages) + " stages";
+                ++depth;
+            }
+            if (token.kind == Token::Close) --depth;
+        }
+        return {};
+    }
+
+    // A definition's image path, or empty when it names none or is refused.
+    std::string imagePath(int line, const std::vector<std::string>& words) {
+        std::string path = firstImagePath(joined(words));
+        if (const std::string why = refusedImagePath(path); !why.empty()) {
+            refuse(line, "the image path '" + shown(path) + "' is refused: " + why);
+            path.clear();
+        }
+        return path;
+    }
+
     // The words after a keyword on its own line, up to the next of the
     // keywords given (a stage is often written on one line: `{ blend add map x }`).
     bool restOfLine(int line, std::initializer_list<const char*> keywords, std::vector<std::string>* words) {
@@ -199,15 +269,15 @@ private:
 
     bool unclosed(int openLine) { return tokens_.fail(openLine, "expected '}' to close the '{' opened here"); }
 
-    // After a '{': everything up to its '}'.
+    // After a '{': everything up to its '}'. A count of the braces open, so
+    // that nesting however deep costs nothing kept.
     bool skipBlock(int openLine) {
-        std::vector<int> opened{openLine};
-        while (!opened.empty()) {
+        for (size_t depth = 1; depth > 0;) {
             Token token;
             if (!tokens_.next(&token)) return false;
-            if (token.kind == Token::End) return unclosed(opened.back());
-            if (token.kind == Token::Open) opened.push_back(token.line);
-            if (token.kind == Token::Close) opened.pop_back();
+            if (token.kind == Token::End) return unclosed(openLine);
+            if (token.kind == Token::Open) ++depth;
+            if (token.kind == Token::Close) --depth;
         }
         return true;
     }
@@ -221,14 +291,15 @@ private:
             if (token.kind == Token::Open) {
                 MaterialStage stage;
                 if (!readStage(token.line, &stage)) return false;
-                definition->stages.push_back(std::move(stage));
+                // Only a stage with an image can be what the material shows.
+                if (!stage.image.empty()) definition->stages.push_back(std::move(stage));
                 continue;
             }
             const std::string keyword = folded(token.text);
             std::vector<std::string> words;
             if (!restOfLine(token.line, {"diffusemap", "qer_editorimage", "translucent"}, &words)) return false;
-            if (keyword == "diffusemap") definition->diffuseMap = firstImagePath(joined(words));
-            else if (keyword == "qer_editorimage") definition->editorImage = firstImagePath(joined(words));
+            if (keyword == "diffusemap") definition->diffuseMap = imagePath(token.line, words);
+            else if (keyword == "qer_editorimage") definition->editorImage = imagePath(token.line, words);
             else if (keyword == "translucent") definition->translucent = true;
         }
     }
@@ -247,7 +318,7 @@ private:
             std::vector<std::string> words;
             if (!restOfLine(token.line, {"blend", "map", "alphatest"}, &words)) return false;
             if (keyword == "blend") readBlend(folded(joined(words)), stage);
-            else if (keyword == "map") stage->image = firstImagePath(joined(words));
+            else if (keyword == "map") stage->image = imagePath(token.line, words);
             else if (keyword == "alphatest" && !words.empty()) {
                 // An expression (a material parameter) is not a threshold
                 // the viewer can know: it is passed over.
@@ -285,7 +356,12 @@ private:
 
     Tokens tokens_;
     const std::string& fileName_;
+    std::string* error_;
+    std::string firstRefusal_;
+    size_t refusals_ = 0;
 };
+
+size_t heapBytes(const std::string& text) { return text.capacity() > std::string().capacity() ? text.capacity() + 1 : 0; }
 
 }  // namespace
 
@@ -336,9 +412,55 @@ MaterialLook lookOf(const MaterialDefinition& definition) {
     return look;
 }
 
+std::string refusedImagePath(std::string_view path) {
+    if (path.size() > MaterialDefinitions::kMaxPathBytes)
+        return "it is " + std::to_string(path.size()) + " bytes long, at most " +
+               std::to_string(MaterialDefinitions::kMaxPathBytes) + " are read";
+    const auto isSeparator = [](char c) { return c == '/' || c == '\\'; };
+    if (!path.empty() && isSeparator(path[0])) return "it is absolute: images are looked for inside the asset roots only";
+    if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0])))
+        return "it names a drive: images are looked for inside the asset roots only";
+    size_t parts = 0;
+    for (size_t start = 0; start <= path.size();) {
+        size_t end = start;
+        while (end < path.size() && !isSeparator(path[end])) ++end;
+        if (path.substr(start, end - start) == "..") return "it climbs out of its asset root ('..')";
+        if (++parts > MaterialDefinitions::kMaxPathParts)
+            return "it has more than " + std::to_string(MaterialDefinitions::kMaxPathParts) + " parts";
+        start = end + 1;
+    }
+    return {};
+}
+
 bool MaterialDefinitions::readText(std::string_view text, const std::string& fileName, std::string* error) {
+    auto refuse = [&](const std::string& why) {
+        *error = fileName + ": not read: " + why;
+        return false;
+    };
+    if (text.size() > kMaxFileBytes)
+        return refuse(std::to_string(text.size()) + " bytes, more than a definition file may have (64 MiB)");
+    if (filesRead_ >= kMaxFiles)
+        return refuse(std::to_string(kMaxFiles) + " definition files were read already, the most for one map");
+    if (bytesRead_ + text.size() > kMaxTotalBytes)
+        return refuse("its " + std::to_string(text.size()) + " bytes would take the definition files read past " +
+                      std::to_string(kMaxTotalBytes >> 20) + " MiB, the most for one map");
+    ++filesRead_;
+    bytesRead_ += text.size();
     Reader reader(text, fileName, error);
-    return reader.readAll([this](MaterialDefinition&& definition) { add(std::move(definition)); });
+    return reader.readAll([this](MaterialDefinition&& definition) { return add(std::move(definition)); });
+}
+
+size_t MaterialDefinitions::keptBytes() const {
+    // A map node: its links and colour besides the pair it holds.
+    constexpr size_t kNodeBytes = sizeof(std::pair<const std::string, MaterialDefinition>) + 4 * sizeof(void*);
+    size_t bytes = 0;
+    for (const auto& [key, definition] : byFoldedName_) {
+        bytes += kNodeBytes + heapBytes(key) + heapBytes(definition.name) + heapBytes(definition.file) +
+                 heapBytes(definition.diffuseMap) + heapBytes(definition.editorImage) +
+                 definition.stages.capacity() * sizeof(MaterialStage);
+        for (const MaterialStage& stage : definition.stages) bytes += heapBytes(stage.kind) + heapBytes(stage.image);
+    }
+    return bytes;
 }
 
 bool MaterialDefinitions::readFile(const std::string& path, std::string* error) {
@@ -368,8 +490,11 @@ const MaterialDefinition* MaterialDefinitions::find(const std::string& name) con
     return found == byFoldedName_.end() ? nullptr : &found->second;
 }
 
-void MaterialDefinitions::add(MaterialDefinition&& definition) {
-    byFoldedName_.emplace(folded(definition.name), std::move(definition));  // the first one stays
+bool MaterialDefinitions::add(MaterialDefinition&& definition) {
+    std::string key = folded(definition.name);
+    if (byFoldedName_.size() >= kMaxMaterials && !byFoldedName_.contains(key)) return false;
+    byFoldedName_.emplace(std::move(key), std::move(definition));  // the first one stays
+    return true;
 }
 
 }  // namespace q

@@ -50,6 +50,23 @@ MaterialLook lookOf(const MaterialDefinition& definition);
 // gives a, `makeintensity("b")` gives b; a bare path stays as it is.
 std::string firstImagePath(std::string_view argument);
 
+// Why an image path named by a definition is refused, or empty when it is
+// not: longer than kMaxPathBytes or of more than kMaxPathParts parts (checked
+// on the text, before anything splits it), absolute, or climbing out of its
+// root through a ".." part. Asset packs are downloaded from anywhere: what
+// they name must stay inside the roots they are read from.
+std::string refusedImagePath(std::string_view path);
+
+// What is kept stays bounded whatever the text's shape: the strings kept are
+// pieces of the text (a name twice, as itself and as its key; the images),
+// each material adds about 250 bytes and a copy of its file's name, and each
+// stage kept at most 160 (only stages that name an image are kept, at most
+// kMaxStages a material). A material's body past kMaxBodyBytes or
+// kMaxStages, a path past the limits above, a material past kMaxMaterials
+// and a file past kMaxFiles or kMaxTotalBytes are refused, each named by
+// file and line. So a file of nothing but braces keeps nothing, and one of
+// millions of tiny materials stops at kMaxMaterials (about 16 MB besides
+// the copies of the file's name).
 class MaterialDefinitions {
 public:
     // Reads one definition file's text; fileName names it in messages. The
@@ -57,6 +74,8 @@ public:
     // false with "<file>:<line>: expected ..." in *error. A material already
     // defined keeps its first definition: roots and files are read in the
     // order of the search, so the one found first wins, as an image does.
+    // What is refused (a path, a body, a material past the limits) is left out
+    // and the rest read; it returns false too, the first refusal in *error.
     bool readText(std::string_view text, const std::string& fileName, std::string* error);
     // Reads the file (a regular file of at most kMaxFileBytes), as readText.
     bool readFile(const std::string& path, std::string* error);
@@ -66,12 +85,25 @@ public:
     // Every definition kept, keyed by its name in lower case.
     const std::map<std::string, MaterialDefinition>& all() const { return byFoldedName_; }
 
-    static constexpr uintmax_t kMaxFileBytes = uintmax_t{64} << 20;
+    // The bytes the definitions kept take, strings and containers counted.
+    size_t keptBytes() const;
+
+    static constexpr uintmax_t kMaxFileBytes = uintmax_t{64} << 20;    // one file or archive member
+    static constexpr uintmax_t kMaxTotalBytes = uintmax_t{128} << 20;  // every file of one load
+    static constexpr size_t kMaxFiles = 4096;
+    static constexpr size_t kMaxMaterials = 65536;
+    static constexpr size_t kMaxBodyBytes = 256 << 10;  // from a material's '{' to its '}'
+    static constexpr size_t kMaxStages = 64;
+    static constexpr size_t kMaxPathBytes = 1024;
+    static constexpr size_t kMaxPathParts = 64;
 
 private:
-    void add(MaterialDefinition&& definition);
+    // False when the material is new and kMaxMaterials are kept already.
+    bool add(MaterialDefinition&& definition);
 
     std::map<std::string, MaterialDefinition> byFoldedName_;
+    size_t filesRead_ = 0;
+    uintmax_t bytesRead_ = 0;
 };
 
 }  // namespace q

@@ -61,9 +61,10 @@ std::optional<FileIdentity> identifyFile(const std::string& path) {
     return FileIdentity{status.st_dev, status.st_ino, S_ISREG(status.st_mode)};
 }
 
-bool OutputFile::open(const std::string& path, std::string* error) {
+bool OutputFile::prepare(const std::string& path, std::string* error) {
     discard();
     path_ = path;
+    device_.clear();
     replaced_.reset();
     auto fail = [&](const std::string& what) {
         *error = path + ": " + what;
@@ -77,28 +78,47 @@ bool OutputFile::open(const std::string& path, std::string* error) {
     if (name_.empty() || name_ == "." || name_ == "..") return fail("expected a file name, not a directory");
 
     struct stat status {};
-    const bool exists = stat(target.c_str(), &status) == 0;
-    if (exists) {
+    if (stat(target.c_str(), &status) == 0) {
         replaced_ = FileIdentity{status.st_dev, status.st_ino, S_ISREG(status.st_mode)};
         if (S_ISDIR(status.st_mode)) return fail("is a directory, not a file");
         if (S_ISCHR(status.st_mode) || S_ISFIFO(status.st_mode)) {
-            // A pipe with no reader would wait for one for ever: refused at once.
-            const int descriptor = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-            if (descriptor < 0) return fail(std::string("cannot write to it (") + std::strerror(errno) + ")");
-            fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
-            file_ = fdopen(descriptor, "wb");
-            if (!file_) {
-                close(descriptor);
-                return fail("cannot write to it (out of memory)");
-            }
+            device_ = target;
             return true;
         }
         if (!S_ISREG(status.st_mode)) return fail("is neither a regular file, a character device nor a pipe");
     }
-
     directory_ = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (directory_ < 0)
+    // A directory the run may not write into is named now, not after the map is read.
+    if (directory_ < 0 || faccessat(directory_, ".", W_OK | X_OK, AT_EACCESS) != 0)
         return fail("cannot create a file in '" + directory + "' (" + std::strerror(errno) + ")");
+    return true;
+}
+
+bool OutputFile::create(std::string* error) {
+    auto fail = [&](const std::string& what) {
+        *error = path_ + ": " + what;
+        discard();
+        return false;
+    };
+    if (!device_.empty()) {
+        // A pipe with no reader would wait for one for ever: refused at once.
+        const int descriptor = ::open(device_.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+        if (descriptor < 0) return fail(std::string("cannot write to it (") + std::strerror(errno) + ")");
+        fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+        file_ = fdopen(descriptor, "wb");
+        if (!file_) {
+            close(descriptor);
+            return fail("cannot write to it (out of memory)");
+        }
+        return true;
+    }
+    if (directory_ < 0) return fail("nothing was prepared to write");
+    // What the path names now (it may have changed since prepare).
+    struct stat status {};
+    const bool exists = fstatat(directory_, name_.c_str(), &status, 0) == 0;
+    if (exists && !S_ISREG(status.st_mode)) return fail("is no longer a regular file");
+    replaced_.reset();
+    if (exists) replaced_ = FileIdentity{status.st_dev, status.st_ino, true};
     int descriptor = -1;
     // A path that names nothing yet is made at once and written in place, so
     // that it can be followed while it grows; it is the run's own, removed
@@ -120,7 +140,7 @@ bool OutputFile::open(const std::string& path, std::string* error) {
     if (descriptor < 0) {
         const std::string why = std::strerror(errno);
         temporaryName_.clear();
-        return fail("cannot create a file in '" + directory + "' (" + why + ")");
+        return fail("cannot create a file beside it (" + why + ")");
     }
     // The new file keeps the permissions of the one it replaces.
     if (exists) fchmod(descriptor, status.st_mode & 07777);
@@ -130,6 +150,20 @@ bool OutputFile::open(const std::string& path, std::string* error) {
         return fail("cannot write to it (out of memory)");
     }
     return true;
+}
+
+bool OutputFile::names(const std::string& path) const {
+    std::string target;
+    if (path.empty() || !device_.empty() || !followLinks(path, &target)) return false;
+    const std::optional<FileIdentity> there = identifyFile(target);
+    if (there && replaced_ && *there == *replaced_) return true;
+    if (directory_ < 0) return false;
+    // The same name in the same directory is the same file, there yet or not.
+    std::string directory, name;
+    splitPath(target, &directory, &name);
+    struct stat named {}, ours {};
+    return name == name_ && stat(directory.c_str(), &named) == 0 && fstat(directory_, &ours) == 0 &&
+           named.st_dev == ours.st_dev && named.st_ino == ours.st_ino;
 }
 
 bool OutputFile::commit(std::string* error) {

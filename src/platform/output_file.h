@@ -36,11 +36,24 @@ public:
     // A file never committed is discarded.
     ~OutputFile() { discard(); }
 
-    // Makes the temporary file beside path now. The directory is held open,
-    // so a later change of the working directory does not move the file, and
-    // a relative path stays relative however deep the working directory is.
-    bool open(const std::string& path, std::string* error);
+    // prepare, then create.
+    bool open(const std::string& path, std::string* error) { return prepare(path, error) && create(error); }
+    // Finds where path leads (its links followed) and what it names now, and
+    // holds its directory open, so a later change of the working directory
+    // does not move the file and a relative path stays relative however deep
+    // the working directory is. Creates nothing: a run checks first that the
+    // path names none of the files it reads (names()), and creates the
+    // output only once it knows them.
+    bool prepare(const std::string& path, std::string* error);
+    // Makes the file: in place when the path names nothing, else the
+    // temporary file beside it; a device or pipe is opened for writing.
+    bool create(std::string* error);
     bool isOpen() const { return file_ != nullptr; }
+    // Whether path (relative to the working directory now) names the file
+    // this output writes: the same file, however named, or the same name in
+    // the same directory, there yet or not. False before prepare, and for a
+    // device or pipe, which is written into and never replaced.
+    bool names(const std::string& path) const;
     const std::string& path() const { return path_; }
     std::FILE* stream() const { return file_; }
     // The file the path named when it was opened, if any (what commit replaces).
@@ -57,6 +70,7 @@ private:
     std::string path_;              // as given, for messages
     int directory_ = -1;            // where the temporary file and the final name are
     std::string name_;              // the final name in that directory
+    std::string device_;            // a character device or pipe the path leads to, written straight into
     std::string temporaryName_;     // what discard() removes; empty when writing into a device or pipe
     bool inPlace_ = false;          // temporaryName_ is the final name, made by this run
     std::FILE* file_ = nullptr;

@@ -38,6 +38,11 @@ public:
     std::vector<std::unique_ptr<MapData>> maps;
     std::vector<std::unique_ptr<MapInstance>> instances;  // index = instance number
     std::vector<TextureEntry> textures;
+    // Every image file a load opened, its image used or refused (too large,
+    // damaged, over the budget): files the run reads, which its outputs
+    // must never replace. An archive's members are its archive's (in
+    // materialLibrary.filesRead()).
+    std::vector<std::string> imageFilesOpened;
     std::unique_ptr<Camera> camera;
     std::unique_ptr<Terrain> terrain;
 

@@ -118,6 +118,7 @@ private:
             missing_.push_back(materialName);
             return scene_.standInTexture(materialName);
         }
+        if (source.archive.empty()) scene_.imageFilesOpened.push_back(*file);
         // The image's size is known from its header: one too large, or one
         // that would take the map past its budget, is refused before any
         // memory goes to it.

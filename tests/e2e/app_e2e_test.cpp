@@ -246,6 +246,27 @@ TEST_F(AppEndToEnd, OutputsReplaceOnlyWhatTheRunMadeAndNeverAnInput) {
     EXPECT_NE(run.output.find("the input script"), std::string::npos) << run.output;
     EXPECT_EQ(lines(script), std::vector<std::string>{"2* 0 0"});
 
+    // Files the run reads but does not use (a damaged image), and the map
+    // source it looks for but does not find (a reload reads it): neither is
+    // written, nor made before the map is read.
+    const std::string copy = file("e2e_inputs");
+    fs::remove_all(copy);
+    fs::copy(*dir_, copy, fs::copy_options::recursive);
+    std::ofstream(copy + "/textures/gen/wall.jpg") << "damaged\n";
+    for (const char* output : {"--screenshot", "--trace"}) {
+        run = runShell(shellQuoted(QUORVANE_BINARY) + " --headless --frames 1 --dir " + shellQuoted(copy) + " " +
+                       output + " " + shellQuoted(copy + "/textures/gen/wall.jpg"));
+        EXPECT_EQ(run.exitCode, 2) << run.output;
+        EXPECT_EQ(lines(copy + "/textures/gen/wall.jpg"), std::vector<std::string>{"damaged"});
+    }
+    run = runShell(shellQuoted(QUORVANE_BINARY) + " --headless --frames 1 --dir " + shellQuoted(copy) + " --trace " +
+                   shellQuoted(copy + "/bbb.map"));
+    EXPECT_EQ(run.exitCode, 2) << run.output;
+    EXPECT_NE(run.output.find("bbb.map' names 'bbb.map', which this run reads"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("bbb.map:1"), std::string::npos) << run.output;
+    EXPECT_FALSE(fs::exists(copy + "/bbb.map"));
+    fs::remove_all(copy);
+
     // An earlier trace outlives a run that fails, and is replaced whole by one that succeeds.
     const std::string trace = file("e2e_keep.jsonl");
     std::ofstream(trace) << "earlier\n";

@@ -40,7 +40,8 @@ TEST(MaterialsEndToEnd, InfoNamesDefinitionsAndTheImagesTheyName) {
     files.write("game/maps/m.proc", proc + "}\n");
     files.write("game/maps/m.cm", "CM \"1.00\"\ncollisionModel \"worldMap\" { nodes { ( -1 0 ) } }\n");
     files.write("game/materials/walls.mtr", "// the map's own\n\ntextures/wall\n{\n  diffusemap textures/wall_d.tga\n}\n");
-    files.write("base/materials/base.mtr", "textures/wall { diffusemap wrong }\ntextures/floor { qer_editorimage textures/floor_ed }\n");
+    files.write("base/materials/base.mtr", "textures/wall { diffusemap wrong }\ntextures/floor { qer_editorimage textures/floor_ed }\n"
+                                           "textures/escape { diffusemap ../game/textures/wall_d.png }\n");
     Image image;
     image.width = image.height = 2;
     image.rgba.assign(16, 90);
@@ -60,7 +61,10 @@ TEST(MaterialsEndToEnd, InfoNamesDefinitionsAndTheImagesTheyName) {
               files.path("game/materials/walls.mtr") + ":3)\n",
           "  textures/floor: " + files.path("base/dds/textures/floor_ed.dds") + " (definition " +
               files.path("base/materials/base.mtr") + ":2)\n",
-          "  textures/bare: " + files.path("game/pak0.zip") + ":textures/bare.jpg (cannot be used: not a JPEG"})
+          "  textures/bare: " + files.path("game/pak0.zip") + ":textures/bare.jpg (cannot be used: not a JPEG",
+          // A definition may not reach out of its root, even into another root.
+          files.path("base/materials/base.mtr") +
+              ":3: the image path '../game/textures/wall_d.png' is refused: it climbs out of its asset root ('..')"})
         EXPECT_NE(text.find(line), std::string::npos) << line << " in:\n" << text;
 
     const std::string json = run(command + " --json", &exitCode);

@@ -16,6 +16,10 @@
 #include <string>
 #include <thread>
 
+#include "map_test_files.h"
+#include "platform/image.h"
+#include "run_shell.h"
+
 namespace q {
 namespace {
 
@@ -83,6 +87,41 @@ TEST(ReloadEndToEnd, AnotherMapIsReadAgainAFileCutShortKeepsTheOldMap) {
     ::kill(viewer, SIGTERM);
     ::waitpid(viewer, nullptr, 0);
     fs::remove_all(dir);
+}
+
+// F5 reads the map with every place the first load used: the map's folder
+// (--dir), --textures and --assets, all named relative to where the viewer
+// was started; the scripted run's other files (--input, --trace,
+// --screenshot) stay where they were named.
+TEST(ReloadEndToEnd, AReloadFindsEveryImageTheFirstLoadFound) {
+    test::MapFiles files;
+    for (const char* dir : {"root/maps/textures", "tex/textures", "base/materials", "base/images"})
+        std::filesystem::create_directories(files.path(dir));
+    std::string proc = "mapProcFile003\nmodel { /* name = */ \"_area0\" /* numSurfaces = */ 3\n";
+    for (const char* material : {"textures/beside", "textures/shared", "textures/defined"})
+        proc += std::string("/* surface 0 */ { \"") + material +
+                "\" /* numVerts = */ 3 /* numIndexes = */ 3\n"
+                "( 0 0 0 0 0 0 0 1 ) ( 1 0 0 1 0 0 0 1 ) ( 0 1 0 0 1 0 0 1 )\n0 1 2\n}\n";
+    files.write("root/maps/m.proc", proc + "}\n");
+    files.write("root/maps/m.cm", "CM \"1.00\"\ncollisionModel \"worldMap\" { nodes { ( -1 0 ) } }\n");
+    files.write("base/materials/b.mtr", "textures/defined { diffusemap images/defined_d }\n");
+    Image image;
+    image.width = image.height = 2;
+    image.rgba.assign(16, 90);
+    std::string error;
+    for (const char* png : {"root/maps/textures/beside.png", "tex/textures/shared.png", "base/images/defined_d.png"})
+        ASSERT_TRUE(writePng(files.path(png).c_str(), image, &error)) << error;
+    files.write("walk.txt", "2* 0 0\n0 0 F5\n2* 0 0\n");
+
+    const Result run = runShell("cd '" + files.path("") + "' && '" + QUORVANE_BINARY +
+                                "' --headless --dir root/maps --map m --textures tex --assets base --input walk.txt "
+                                "--trace t.jsonl --screenshot s.png --no-watch");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("quorvane: reloaded m (1 area)"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("missing"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("could not be used"), std::string::npos) << run.output;
+    EXPECT_TRUE(std::filesystem::is_regular_file(files.path("s.png")));
+    EXPECT_EQ(occurrences(files.path("t.jsonl"), "\"frame\""), 5u);
 }
 
 }  // namespace
