@@ -227,7 +227,7 @@ double inflateAlone(const fs::path& dir) {
         std::vector<uint8_t> bytes;
         uint64_t size = 0;
         TextureImage image;
-        if (!archive->read(zippedImage(i), uint64_t{1} << 30, true, &bytes, &size, &error) ||
+        if (!archive->read(zippedImage(i), uint64_t{1} << 30, ZipArchive::Reading::Checked, &bytes, &size, &error) ||
             !decodeTextureImage(bytes.data(), bytes.size(), &image, &error, zippedImage(i).c_str()))
             return std::fprintf(stderr, "materials_bench: %s\n", error.c_str()), -1;
     }

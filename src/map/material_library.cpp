@@ -105,15 +105,13 @@ void MaterialLibrary::addRoot(const std::string& path,
             std::vector<uint8_t> bytes;
             uint64_t size = 0;
             std::string error;
-            // Its size first (nothing read): one over the limit is refused as the same file loose is.
-            if (!index->zip->read(member, 0, false, &bytes, &size, &error)) {
+            if (!index->zip->read(member, MaterialDefinitions::kMaxFileBytes, ZipArchive::Reading::Whole, &bytes, &size,
+                                  &error)) {
                 problems_.push_back(error);
-            } else if (size > MaterialDefinitions::kMaxFileBytes) {
+            } else if (size > MaterialDefinitions::kMaxFileBytes) {  // refused as the same file loose is
                 problems_.push_back(name + ": " + std::to_string(size) +
                                     " bytes, more than a definition file may have (" +
                                     std::to_string(MaterialDefinitions::kMaxFileBytes >> 20) + " MiB)");
-            } else if (!index->zip->read(member, size, true, &bytes, &size, &error)) {
-                problems_.push_back(error);
             } else if (!definitions_.readText(
                            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), name, &error)) {
                 problems_.push_back(error);

@@ -236,7 +236,7 @@ bool readImageHeadInArchive(const std::shared_ptr<const ZipArchive>& archive, co
     out->path = archive->path() + ":" + member;
     out->archive = archive;
     out->member = member;
-    if (!archive->read(member, kHeadBytes, false, &out->bytes, &out->fileBytes, error)) return false;
+    if (!archive->read(member, kHeadBytes, ZipArchive::Reading::Head, &out->bytes, &out->fileBytes, error)) return false;
     if (out->fileBytes == 0) return fail(error, out->path.c_str(), "empty member, not an image");
     return checkHead(out, maxSide, error);
 }
@@ -248,7 +248,7 @@ bool loadImageBody(ImageFileHead&& head, TextureImage* out, std::string* error) 
         // A member is inflated from its start again (a deflated stream has no
         // place to resume from), and to its end, where its checksum is known.
         uint64_t memberBytes = 0;
-        if (!head.archive->read(head.member, wanted, true, &head.bytes, &memberBytes, error)) return false;
+        if (!head.archive->read(head.member, wanted, ZipArchive::Reading::Checked, &head.bytes, &memberBytes, error)) return false;
     } else if (wanted > head.bytes.size()) {
         std::FILE* file = std::fopen(head.path.c_str(), "rb");
         if (!file) return image_detail::fail(error, head.path.c_str(), std::string("cannot open (") + std::strerror(errno) + ")");

@@ -150,7 +150,7 @@ bool ZipArchive::unchanged() const {
 
 uint64_t ZipArchive::directoriesRead() { return g_directoriesRead.load(std::memory_order_relaxed); }
 
-bool ZipArchive::read(const std::string& member, uint64_t maxBytes, bool checkWhole, std::vector<uint8_t>* out,
+bool ZipArchive::read(const std::string& member, uint64_t maxBytes, Reading how, std::vector<uint8_t>* out,
                       uint64_t* memberBytes, std::string* error) const {
     out->clear();
     const std::string name = path_ + ":" + member;
@@ -176,6 +176,10 @@ bool ZipArchive::read(const std::string& member, uint64_t maxBytes, bool checkWh
         !(stat.valid & ZIP_STAT_SIZE))
         return fail("no such member");
     *memberBytes = stat.size;
+    if (how == Reading::Whole && stat.size > maxBytes) {
+        giveBack(handle);
+        return true;
+    }
     std::unique_ptr<zip_file_t, MemberCloser> file(zip_fopen_index(handle, static_cast<zip_uint64_t>(index), 0));
     if (!file) {
         const std::string why = zip_strerror(handle);
@@ -192,7 +196,7 @@ bool ZipArchive::read(const std::string& member, uint64_t maxBytes, bool checkWh
                         (got < 0 ? std::string(zip_file_strerror(file.get())) : std::string("cut short")) + ")");
         done += static_cast<uint64_t>(got);
     }
-    if (checkWhole) {
+    if (how != Reading::Head) {
         // libzip compares the checksum once the member has been read to its end.
         std::array<uint8_t, 65536> rest;
         for (;;) {

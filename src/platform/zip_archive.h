@@ -39,15 +39,20 @@ public:
     // The names of the members that are files (not folders), in the archive's order.
     const std::vector<std::string>& members() const { return members_; }
 
-    // The first maxBytes bytes of a member (all of it when it is shorter), and
-    // its whole size in *memberBytes. With checkWhole, the member is inflated
-    // to its end and its checksum compared (the bytes past maxBytes are not
-    // kept). False with "<archive>:<member>: <what is wrong>" (no such member,
-    // a stream that does not inflate, a wrong checksum, a method other than
+    // How much of a member is read:
+    //   Head      its first maxBytes bytes (all of it when it is shorter);
+    //   Checked   the same, the member inflated on to its end and its
+    //             checksum compared (the bytes past maxBytes are not kept);
+    //   Whole     all of it, checked, when it has at most maxBytes bytes; a
+    //             longer one is not inflated at all (out is left empty).
+    enum class Reading { Head, Checked, Whole };
+
+    // Reads a member as `how` says, and gives its whole size in *memberBytes.
+    // False with "<archive>:<member>: <what is wrong>" (no such member, a
+    // stream that does not inflate, a wrong checksum, a method other than
     // stored and deflated, the archive file changed since its directory was
-    // read).
-    // Safe to call from several threads at once.
-    bool read(const std::string& member, uint64_t maxBytes, bool checkWhole, std::vector<uint8_t>* out,
+    // read). Safe to call from several threads at once.
+    bool read(const std::string& member, uint64_t maxBytes, Reading how, std::vector<uint8_t>* out,
               uint64_t* memberBytes, std::string* error) const;
 
     // The file at path() is still the one whose directory was read: the same
