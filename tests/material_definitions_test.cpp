@@ -157,6 +157,10 @@ TEST(MaterialDefinitions, ArchivesInARootAreSearchedLaterNamesFirst) {
     ASSERT_EQ(library.problems().size(), 1u);
     EXPECT_EQ(library.problems()[0].rfind(files.path("game/c_broken.zip") + ": not a readable zip archive", 0), 0u)
         << library.problems()[0];
+    auto openFiles = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+    const auto filesBefore = openFiles();
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(ZipArchive::open(files.path("game/c_broken.zip"), &error), nullptr);
+    EXPECT_EQ(openFiles(), filesBefore);  // a refused archive keeps no file open
     const MaterialSource z = library.find("textures/z");
     ASSERT_NE(z.definition, nullptr);
     EXPECT_EQ(z.definition->file, base + ":materials/z.mtr");

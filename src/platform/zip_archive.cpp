@@ -102,8 +102,9 @@ zip_t* ZipArchive::openHandle(Identity* identity, std::string* error) const {
     *identity = {status.st_dev, status.st_ino, status.st_size,
                  int64_t{status.st_mtim.tv_sec} * 1000000000 + status.st_mtim.tv_nsec};
     int code = 0;
-    zip_t* handle = zip_fdopen(fd, ZIP_RDONLY, &code);  // takes fd, also on failure
+    zip_t* handle = zip_fdopen(fd, ZIP_RDONLY, &code);  // takes fd only when it opens
     if (!handle) {
+        ::close(fd);
         zip_error_t problem;
         zip_error_init_with_code(&problem, code);
         *error = path_ + ": not a readable zip archive (" + zip_error_strerror(&problem) + ")";
