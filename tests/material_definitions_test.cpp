@@ -265,8 +265,8 @@ TEST(MaterialDefinitions, ArchiveMembersThatCannotBeTrustedAreRefused) {
         source.file = source.archive + ":" + source.member;
         ImageFileHead head;
         TextureImage image;
-        ASSERT_TRUE(MaterialLibrary::readHead(source, 8192, &head, &error)) << error;  // the header alone is not checked
-        EXPECT_FALSE(loadImageBody(std::move(head), &image, &error));
+        EXPECT_FALSE(MaterialLibrary::readHead(source, 8192, &head, &error) &&
+                     loadImageBody(std::move(head), &image, &error));
         EXPECT_EQ(error, *source.file + ": does not inflate (CRC error)");
     }
 }

@@ -244,9 +244,10 @@ bool readImageHeadInArchive(const std::shared_ptr<const ZipArchive>& archive, co
 bool loadImageBody(ImageFileHead&& head, TextureImage* out, std::string* error) {
     *out = TextureImage{};
     const uint64_t wanted = std::min<uint64_t>(head.fileBytes, head.bytesNeeded);
-    if (head.archive) {
+    if (head.archive && head.bytes.size() < head.fileBytes) {
         // A member is inflated from its start again (a deflated stream has no
-        // place to resume from), and to its end, where its checksum is known.
+        // place to resume from), and to its end, where its checksum is known
+        // (a head that held the whole member was checked when it was read).
         uint64_t memberBytes = 0;
         if (!head.archive->read(head.member, wanted, ZipArchive::Reading::Checked, &head.bytes, &memberBytes, error)) return false;
     } else if (wanted > head.bytes.size()) {

@@ -197,8 +197,9 @@ bool ZipArchive::read(const std::string& member, uint64_t maxBytes, Reading how,
                         (got < 0 ? std::string(zip_file_strerror(file.get())) : std::string("cut short")) + ")");
         done += static_cast<uint64_t>(got);
     }
-    if (how != Reading::Head) {
-        // libzip compares the checksum once the member has been read to its end.
+    if (how != Reading::Head || done == stat.size) {
+        // libzip compares the checksum once the member has been read to its end
+        // (a head that is the whole member is checked too).
         std::array<uint8_t, 65536> rest;
         for (;;) {
             const zip_int64_t got = zip_fread(file.get(), rest.data(), rest.size());

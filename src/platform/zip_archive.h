@@ -40,7 +40,7 @@ public:
     const std::vector<std::string>& members() const { return members_; }
 
     // How much of a member is read:
-    //   Head      its first maxBytes bytes (all of it when it is shorter);
+    //   Head      its first maxBytes bytes (all of it, checked, when it is shorter);
     //   Checked   the same, the member inflated on to its end and its
     //             checksum compared (the bytes past maxBytes are not kept);
     //   Whole     all of it, checked, when it has at most maxBytes bytes; a
