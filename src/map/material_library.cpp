@@ -51,7 +51,9 @@ std::vector<std::string> archivesIn(const std::string& folder) {
         std::error_code kind;
         if (!dir->is_regular_file(kind)) continue;
         const std::string path = dir->path().string();
-        if (hasArchiveName(path) || isZipArchive(path)) archives.push_back(path);
+        // A file that says it is empty (as those of /proc do) is not opened to look.
+        if (hasArchiveName(path) || (dir->file_size(kind) > 0 && !kind && isZipArchive(path)))
+            archives.push_back(path);
     }
     std::sort(archives.rbegin(), archives.rend());
     return archives;
