@@ -164,10 +164,16 @@ bool ZipArchive::read(const std::string& member, uint64_t maxBytes, Reading how,
     }
     zip_t* handle = takeHandle(error);
     if (!handle) return false;
+    // Given back once the member read through it is closed (declared after
+    // this, so closed first): another thread may take it at once.
+    struct GiveBack {
+        const ZipArchive* archive;
+        zip_t* handle;
+        ~GiveBack() { archive->giveBack(handle); }
+    } const held{this, handle};
     auto fail = [&](const std::string& what) {
         *error = name + ": " + what;
         out->clear();
-        giveBack(handle);
         return false;
     };
     const zip_int64_t index = zip_name_locate(handle, member.c_str(), 0);
@@ -177,10 +183,7 @@ bool ZipArchive::read(const std::string& member, uint64_t maxBytes, Reading how,
         !(stat.valid & ZIP_STAT_SIZE))
         return fail("no such member");
     *memberBytes = stat.size;
-    if (how == Reading::Whole && stat.size > maxBytes) {
-        giveBack(handle);
-        return true;
-    }
+    if (how == Reading::Whole && stat.size > maxBytes) return true;
     std::unique_ptr<zip_file_t, MemberCloser> file(zip_fopen_index(handle, static_cast<zip_uint64_t>(index), 0));
     if (!file) {
         const std::string why = zip_strerror(handle);
@@ -207,8 +210,6 @@ bool ZipArchive::read(const std::string& member, uint64_t maxBytes, Reading how,
             if (got < 0) return fail("does not inflate (" + std::string(zip_file_strerror(file.get())) + ")");
         }
     }
-    file.reset();
-    giveBack(handle);
     return true;
 }
 
