@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -218,14 +219,15 @@ bool generateZipped(const fs::path& dir) {
 
 // Inflating and decoding the 40 members, one after the other on one thread.
 double inflateAlone(const fs::path& dir) {
-    const std::string archive = (dir / "zipped/assets.zip").string();
+    std::string error;
+    const std::shared_ptr<const ZipArchive> archive = ZipArchive::open((dir / "zipped/assets.zip").string(), &error);
+    if (!archive) return std::fprintf(stderr, "materials_bench: %s\n", error.c_str()), -1;
     const auto start = Clock::now();
     for (int i = 0; i < kImages; ++i) {
         std::vector<uint8_t> bytes;
         uint64_t size = 0;
         TextureImage image;
-        std::string error;
-        if (!readZipMember(archive, zippedImage(i), uint64_t{1} << 30, &bytes, &size, &error) ||
+        if (!archive->read(zippedImage(i), uint64_t{1} << 30, ZipArchive::Reading::Checked, &bytes, &size, &error) ||
             !decodeTextureImage(bytes.data(), bytes.size(), &image, &error, zippedImage(i).c_str()))
             return std::fprintf(stderr, "materials_bench: %s\n", error.c_str()), -1;
     }
@@ -271,6 +273,86 @@ double loadOnGl(const fs::path& dir) {
     }
     warmUp.reset();
     return seconds;
+}
+
+// Asset archives at the size real ones have. The generated grid started with
+// its images in an archive of kArchiveMembers members (the rest small
+// stand-ins for other assets) against the same images loose in the root; and
+// --info on a map whose root holds an archive of kDefinitionMembers
+// definition files, against reading that archive's directory alone.
+constexpr int kArchiveMembers = 20000;
+constexpr int kDefinitionMembers = 50000;
+
+std::vector<uint8_t> bytesOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// ROOT/maps holds the grid's map files; the images go beside maps/ loose, or
+// into ROOT/pak.zip among `filler` other members.
+bool generateGridRoot(const fs::path& grid, const fs::path& root, bool zipped, int filler,
+                      const std::string& fillerText, std::string* error) {
+    if (fs::exists(root / "maps")) return true;
+    fs::create_directories(root / "maps");
+    const std::string name = grid.filename().string();
+    for (const char* extension : {".proc", ".cm"})
+        fs::copy_file(grid / (name + extension), root / "maps" / (name + extension));
+    if (fs::exists(grid / "Grass.bmp")) fs::copy_file(grid / "Grass.bmp", root / "maps/Grass.bmp");
+    std::vector<ZipMember> members;
+    for (const auto& entry : fs::directory_iterator(grid / "textures/gen")) {
+        const std::string member = "textures/gen/" + entry.path().filename().string();
+        if (zipped) members.push_back({member, bytesOf(entry.path())});
+        else fs::create_directories(root / "textures/gen"), fs::copy_file(entry.path(), root / member);
+    }
+    for (int i = 0; i < filler; ++i) {
+        const std::string text = fillerText.empty() ? "stand-in " + std::to_string(i)
+                                                    : "textures/other/m" + std::to_string(i) + fillerText;
+        members.push_back({(fillerText.empty() ? "sound/other/s" : "materials/m") + std::to_string(i) +
+                               (fillerText.empty() ? ".ogg" : ".mtr"),
+                           {text.begin(), text.end()}});
+    }
+    return !zipped || writeZipArchive((root / "pak.zip").string(), members, true, error);
+}
+
+int archiveFigures(const std::string& viewer, const fs::path& dir, const fs::path& grid) {
+    std::string error;
+    const fs::path loose = dir / "grid-loose", zipped = dir / "grid-zipped", definitions = dir / "grid-definitions";
+    if (!generateGridRoot(grid, loose, false, 0, "", &error) ||
+        !generateGridRoot(grid, zipped, true, kArchiveMembers - 5, "", &error) ||
+        !generateGridRoot(grid, definitions, true, kDefinitionMembers,
+                          " { diffusemap textures/gen/floor }\n", &error))
+        return std::fprintf(stderr, "materials_bench: %s\n", error.c_str()), 1;
+    const std::string map = grid.filename().string();
+    auto arguments = [&](const fs::path& root) {
+        return std::vector<std::string>{"--headless", "--frames", "1", "--instances", "1",
+                                        "--dir", (root / "maps").string(), "--map", map};
+    };
+    std::vector<double> looseRuns, zippedRuns, infoRuns, listRuns;
+    for (int i = 0; i < kRuns; ++i) {
+        const double a = bench::timeViewer(viewer, arguments(loose)), b = bench::timeViewer(viewer, arguments(zipped));
+        const double c = bench::timeViewer(viewer, {"--info", "--dir", (definitions / "maps").string(), "--map", map});
+        const auto start = Clock::now();
+        const std::shared_ptr<const ZipArchive> archive = ZipArchive::open((definitions / "pak.zip").string(), &error);
+        const double listing = secondsSince(start);
+        if (a < 0 || b < 0 || c < 0 || !archive || archive->members().size() < kDefinitionMembers)
+            return std::fprintf(stderr, "materials_bench: the runs on the grid's archives failed %s\n", error.c_str()), 1;
+        looseRuns.push_back(a);
+        zippedRuns.push_back(b);
+        infoRuns.push_back(c);
+        listRuns.push_back(listing);
+    }
+    const double inLoose = median(looseRuns), inZip = median(zippedRuns);
+    bench::printFigure("start-up with the grid's images in an archive of 20,000 members",
+                       bench::format("process start to exit after the first frame %.0f ms vs the same images loose "
+                                     "in the root %.0f ms (%s, headless)",
+                                     inZip * 1e3, inLoose * 1e3, map.c_str()),
+                       inZip / inLoose, "at most 1.3x", bench::verdict(inZip / inLoose <= 1.3));
+    const double info = median(infoRuns), listing = median(listRuns);
+    bench::printFigure("--info with an archive of 50,000 definition files",
+                       bench::format("process start to exit %.2f s vs reading the archive's directory alone %.0f ms",
+                                     info, listing * 1e3),
+                       info / listing, "under 1 s", bench::verdict(info < 1.0));
+    return 0;
 }
 
 int run(const std::string& viewer, const fs::path& dir) {
@@ -337,5 +419,8 @@ int main(int argc, char** argv) {
                                     &viewer, &dir)) {
         return 2;
     }
+    // --grid=DIR: a generated grid, for the figures of its images in an asset archive.
+    const char* grid = q::bench::takeOption(&argc, argv, "--grid");
+    if (grid && q::archiveFigures(viewer, dir, std::filesystem::absolute(grid)) != 0) return 1;
     return q::run(viewer, dir);
 }

@@ -3,7 +3,9 @@
 // for definitions and images (as given, with another extension, as a dds/ copy).
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -226,11 +228,16 @@ TEST(MaterialDefinitions, ArchivesInARootAreSearchedLaterNamesFirst) {
     ASSERT_TRUE(writeZipArchive(patch, {{"textures/z_d.tga", pngBytes(files, 30)}}, true, &error)) << error;
     files.write("game/c_broken.zip", std::string("PK\3\4", 4) + "not an archive past its first bytes");
 
+    const uint64_t directoriesBefore = ZipArchive::directoriesRead();
     MaterialLibrary library;
     library.load(files.path("game/maps"), {}, {});
     ASSERT_EQ(library.problems().size(), 1u);
     EXPECT_EQ(library.problems()[0].rfind(files.path("game/c_broken.zip") + ": not a readable zip archive", 0), 0u)
         << library.problems()[0];
+    auto openFiles = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+    const auto filesBefore = openFiles();
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(ZipArchive::open(files.path("game/c_broken.zip"), &error), nullptr);
+    EXPECT_EQ(openFiles(), filesBefore);  // a refused archive keeps no file open
     const MaterialSource z = library.find("textures/z");
     ASSERT_NE(z.definition, nullptr);
     EXPECT_EQ(z.definition->file, base + ":materials/z.mtr");
@@ -246,17 +253,99 @@ TEST(MaterialDefinitions, ArchivesInARootAreSearchedLaterNamesFirst) {
         EXPECT_EQ(image.width, 4u);
         EXPECT_EQ(image.bytes[0], source.archive == patch ? 30 : 20);
     }
+    // Each archive's directory was read once, for its members' lookups and
+    // reads alike, and is kept by a reload while the archive is unchanged.
+    library.load(files.path("game/maps"), {}, {});
+    EXPECT_EQ(library.find("textures/z").zip, z.zip);
+    EXPECT_EQ(ZipArchive::directoriesRead() - directoriesBefore, 2u);
 
     // The deflated member's stream broken in its middle: named, never decoded.
     std::ifstream in(patch, std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     for (size_t i = 50; i < 62; ++i) bytes[i] = static_cast<char>(~bytes[i]);
     files.write("game/b_patch.pk", bytes);
-    ImageFileHead head;
-    TextureImage image;
-    const bool read = MaterialLibrary::readHead(z, 8192, &head, &error) && loadImageBody(std::move(head), &image, &error);
-    EXPECT_FALSE(read);
-    EXPECT_EQ(error.rfind(patch + ":textures/z_d.tga: ", 0), 0u) << error;
+    // Rewritten in place within one tick of the file system's clock, it would look unchanged.
+    std::filesystem::last_write_time(patch, std::filesystem::last_write_time(patch) + std::chrono::seconds(1));
+    auto read = [&](const MaterialSource& source) {
+        ImageFileHead head;
+        TextureImage image;
+        return MaterialLibrary::readHead(source, 8192, &head, &error) && loadImageBody(std::move(head), &image, &error);
+    };
+    EXPECT_FALSE(read(z));  // never through the directory of the archive it was
+    EXPECT_EQ(error, patch + ":textures/z_d.tga: the archive changed since its directory was read");
+    library.load(files.path("game/maps"), {}, {});
+    EXPECT_FALSE(read(library.find("textures/z")));
+    EXPECT_EQ(error.rfind(patch + ":textures/z_d.tga: does not inflate", 0), 0u) << error;
+}
+
+// Flips the checksum every header of the archive gives its members.
+void breakChecksums(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    for (size_t i = 0; i + 20 < bytes.size(); ++i) {
+        if (bytes.compare(i, 4, std::string("PK\3\4", 4)) != 0 && bytes.compare(i, 4, std::string("PK\1\2", 4)) != 0)
+            continue;
+        const size_t crc = i + (bytes[i + 2] == 3 ? 14 : 16);
+        for (size_t b = crc; b < crc + 4; ++b) bytes[b] = static_cast<char>(~bytes[b]);
+    }
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// Members that cannot be trusted are named ARCHIVE:member and not used: a
+// wrong checksum (stored or deflated, an image or a definition file), a
+// definition file over the size a loose one may have. A root's scan opens
+// regular files only and reads none that could block; an archive is known by
+// its name or, whatever its name, by its first bytes.
+TEST(MaterialDefinitions, ArchiveMembersThatCannotBeTrustedAreRefused) {
+    test::MapFiles files;
+    std::filesystem::create_directories(files.path("game/maps"));
+    const std::string text = "textures/y { diffusemap textures/y_d }\n";
+    std::string error;
+    for (const bool deflate : {false, true}) {
+        const std::string archive = files.path(deflate ? "game/deflated.pk4" : "game/stored.pk4");
+        ASSERT_TRUE(writeZipArchive(archive, {{"materials/y.mtr", std::vector<uint8_t>(text.begin(), text.end())},
+                                              {"textures/y_d.png", pngBytes(files, 40)}},
+                                    deflate, &error))
+            << error;
+        breakChecksums(archive);
+    }
+    std::vector<uint8_t> huge(MaterialDefinitions::kMaxFileBytes + 1, ' ');
+    ASSERT_TRUE(writeZipArchive(files.path("game/huge.zip"), {{"materials/huge.mtr", huge}}, true, &error)) << error;
+    huge = {};
+    const std::string plain = "textures/x { diffusemap textures/x_d }\n";
+    ASSERT_TRUE(writeZipArchive(files.path("game/assets.bin"),
+                                {{"materials/x.mtr", std::vector<uint8_t>(plain.begin(), plain.end())}}, false, &error))
+        << error;
+    files.write("game/readme.txt", "PK is not enough: this is text");
+    files.write("game/empty.zip", "");  // an archive's name, not an archive
+    ASSERT_EQ(mkfifo(files.path("game/pipe.zip").c_str(), 0600), 0);  // opened blocking, it would never answer
+
+    MaterialLibrary library;
+    library.load(files.path("game/maps"), {}, {});
+    const std::vector<std::string> expected = {
+        files.path("game/stored.pk4") + ":materials/y.mtr: does not inflate (CRC error)",
+        files.path("game/huge.zip") + ":materials/huge.mtr: " + std::to_string(MaterialDefinitions::kMaxFileBytes + 1) +
+            " bytes, more than a definition file may have (64 MiB)",
+        files.path("game/empty.zip") + ": not a readable zip archive (0 bytes)",
+        files.path("game/deflated.pk4") + ":materials/y.mtr: does not inflate (CRC error)",
+    };
+    EXPECT_EQ(library.problems(), expected);
+    EXPECT_EQ(library.find("textures/y").definition, nullptr);
+    ASSERT_NE(library.find("textures/x").definition, nullptr);  // taken by its content
+    for (const char* archive : {"game/stored.pk4", "game/deflated.pk4"}) {
+        MaterialSource source;
+        source.zip = ZipArchive::open(files.path(archive), &error);
+        ASSERT_NE(source.zip, nullptr) << error;
+        source.archive = source.zip->path();
+        source.member = "textures/y_d.png";
+        source.file = source.archive + ":" + source.member;
+        ImageFileHead head;
+        TextureImage image;
+        EXPECT_FALSE(MaterialLibrary::readHead(source, 8192, &head, &error) &&
+                     loadImageBody(std::move(head), &image, &error));
+        EXPECT_EQ(error, *source.file + ": does not inflate (CRC error)");
+    }
 }
 
 }  // namespace

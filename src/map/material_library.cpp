@@ -40,14 +40,20 @@ std::vector<std::string> definitionFiles(const std::string& root) {
     return files;
 }
 
-// The zip archives directly inside a folder, the last name first.
+// The zip archives directly inside a folder, the last name first: regular
+// files with an archive's name, and the other regular files that begin as an
+// archive does (nothing else is opened, and nothing is read that could block).
 std::vector<std::string> archivesIn(const std::string& folder) {
     std::vector<std::string> archives;
     std::error_code ec;
     for (fs::directory_iterator dir(folder.empty() ? fs::path(".") : fs::path(folder), ec), end; !ec && dir != end;
          dir.increment(ec)) {
         std::error_code kind;
-        if (dir->is_regular_file(kind) && isZipArchive(dir->path().string())) archives.push_back(dir->path().string());
+        if (!dir->is_regular_file(kind)) continue;
+        const std::string path = dir->path().string();
+        // A file that says it is empty (as those of /proc do) is not opened to look.
+        if (hasArchiveName(path) || (dir->file_size(kind) > 0 && !kind && isZipArchive(path)))
+            archives.push_back(path);
     }
     std::sort(archives.rbegin(), archives.rend());
     return archives;
@@ -55,11 +61,34 @@ std::vector<std::string> archivesIn(const std::string& folder) {
 
 }  // namespace
 
-void MaterialLibrary::addRoot(const std::string& path) {
+std::shared_ptr<const MaterialLibrary::ArchiveIndex> MaterialLibrary::indexOf(
+    const std::string& archive, std::map<std::string, std::shared_ptr<const ArchiveIndex>>* kept) {
+    if (const auto known = archives_.find(archive); known != archives_.end() && known->second->zip->unchanged())
+        return (*kept)[archive] = known->second;
+    std::string error;
+    std::shared_ptr<const ZipArchive> zip = ZipArchive::open(archive, &error);
+    if (!zip) {
+        problems_.push_back(error);
+        return nullptr;
+    }
+    auto index = std::make_shared<ArchiveIndex>();
+    index->zip = zip;
+    index->members.reserve(zip->members().size());
+    for (const std::string& name : zip->members()) {
+        std::string key = lowered(name);
+        if (isDefinitionFile(key)) index->definitionFiles.push_back(name);
+        index->members.emplace(std::move(key), name);  // the first of names alike in case
+    }
+    std::sort(index->definitionFiles.begin(), index->definitionFiles.end());
+    return (*kept)[archive] = std::move(index);
+}
+
+void MaterialLibrary::addRoot(const std::string& path,
+                              std::map<std::string, std::shared_ptr<const ArchiveIndex>>* kept) {
     std::error_code ec;
     std::vector<std::string> archives;
     if (fs::is_directory(path, ec)) {
-        roots_.push_back({path, {}, {}});
+        roots_.push_back({path, nullptr});
         for (const std::string& file : definitionFiles(path)) {
             filesRead_.push_back(file);
             std::string error;
@@ -71,29 +100,26 @@ void MaterialLibrary::addRoot(const std::string& path) {
     }
     for (const std::string& archive : archives) {
         filesRead_.push_back(archive);
-        std::vector<std::string> names;
-        std::string error;
-        if (!listZipMembers(archive, &names, &error)) {
-            problems_.push_back(error);
-            continue;
-        }
-        Place place{{}, archive, {}};
-        std::vector<std::string> definitionMembers;
-        for (const std::string& name : names) {
-            const std::string key = lowered(name);
-            place.members.emplace(key, name);  // the first of names alike in case
-            if (isDefinitionFile(key)) definitionMembers.push_back(name);
-        }
-        std::sort(definitionMembers.begin(), definitionMembers.end());
-        for (const std::string& member : definitionMembers) {
+        const std::shared_ptr<const ArchiveIndex> index = indexOf(archive, kept);
+        if (!index) continue;
+        for (const std::string& member : index->definitionFiles) {
+            const std::string name = archive + ":" + member;
             std::vector<uint8_t> bytes;
             uint64_t size = 0;
-            if (!readZipMember(archive, member, MaterialDefinitions::kMaxFileBytes, &bytes, &size, &error) ||
-                !definitions_.readText(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                                       archive + ":" + member, &error))
+            std::string error;
+            if (!index->zip->read(member, MaterialDefinitions::kMaxFileBytes, ZipArchive::Reading::Whole, &bytes, &size,
+                                  &error)) {
                 problems_.push_back(error);
+            } else if (size > MaterialDefinitions::kMaxFileBytes) {  // refused as the same file loose is
+                problems_.push_back(name + ": " + std::to_string(size) +
+                                    " bytes, more than a definition file may have (" +
+                                    std::to_string(MaterialDefinitions::kMaxFileBytes >> 20) + " MiB)");
+            } else if (!definitions_.readText(
+                           std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), name, &error)) {
+                problems_.push_back(error);
+            }
         }
-        roots_.push_back(std::move(place));
+        roots_.push_back({{}, index});
     }
 }
 
@@ -105,11 +131,13 @@ void MaterialLibrary::load(const std::string& mapDir, const std::vector<std::str
     problems_.clear();
     filesRead_.clear();
     roots_.clear();
-    if (std::string root = assetRootOfMapDir(mapDir); !root.empty()) addRoot(root);
-    for (const std::string& path : assetPaths) addRoot(path);
+    std::map<std::string, std::shared_ptr<const ArchiveIndex>> kept;
+    if (std::string root = assetRootOfMapDir(mapDir); !root.empty()) addRoot(root, &kept);
+    for (const std::string& path : assetPaths) addRoot(path, &kept);
+    archives_ = std::move(kept);  // an archive no longer among the roots is let go
     places_.clear();
-    places_.push_back({mapDir, {}, {}});
-    for (const std::string& dir : textureDirs) places_.push_back({dir, {}, {}});
+    places_.push_back({mapDir, nullptr});
+    for (const std::string& dir : textureDirs) places_.push_back({dir, nullptr});
     places_.insert(places_.end(), roots_.begin(), roots_.end());
 }
 
@@ -117,18 +145,19 @@ bool MaterialLibrary::findIn(const std::vector<Place>& places, const std::string
                              MaterialSource* source) const {
     const std::vector<std::string> candidates = imageCandidates(imagePath);
     for (const Place& place : places) {
-        if (place.archive.empty()) {
+        if (!place.archive) {
             if ((source->file = findImageInFolders(imagePath, {place.folder}))) return true;
             continue;
         }
         for (const std::string& candidate : candidates) {
             std::string key = lowered(candidate);
             std::replace(key.begin(), key.end(), '\\', '/');
-            const auto found = place.members.find(key);
-            if (found == place.members.end()) continue;
-            source->archive = place.archive;
+            const auto found = place.archive->members.find(key);
+            if (found == place.archive->members.end()) continue;
+            source->zip = place.archive->zip;
+            source->archive = source->zip->path();
             source->member = found->second;
-            source->file = place.archive + ":" + found->second;
+            source->file = source->archive + ":" + found->second;
             return true;
         }
     }
@@ -150,8 +179,8 @@ MaterialSource MaterialLibrary::find(const std::string& materialName) const {
 bool MaterialLibrary::readHead(const MaterialSource& source, uint32_t maxSide, ImageFileHead* out,
                                std::string* error) {
     if (!source.file) return false;
-    if (source.archive.empty()) return readImageHead(source.file->c_str(), maxSide, out, error);
-    return readImageHeadInArchive(source.archive, source.member, maxSide, out, error);
+    if (!source.zip) return readImageHead(source.file->c_str(), maxSide, out, error);
+    return readImageHeadInArchive(source.zip, source.member, maxSide, out, error);
 }
 
 }  // namespace q

@@ -6,11 +6,17 @@
 // The search order: the map's own directory, each --textures folder, the
 // map's asset root (the parent of a `maps` folder holding the map), then each
 // --assets root in the order given. An asset root that is a folder is searched
-// itself first, then every zip archive directly inside it (known by its
-// content), the later names in name order first, as patches ship. Definition
-// files (materials/*.mtr) are read from the asset roots only, in that order
-// and by name within a root.
+// itself first, then every zip archive directly inside it (a regular file
+// known by its name or by its first bytes), the later names in name order
+// first, as patches ship. Definition files (materials/*.mtr) are read from the
+// asset roots only, in that order and by name within a root.
+//
+// An archive's directory is read once and kept, with its members by name,
+// across loads for as long as the archive file is unchanged: a reload, and a
+// lookup of any of its members, costs no reading of the directory again.
 
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -18,6 +24,7 @@
 
 #include "map/material_definitions.h"
 #include "platform/image.h"
+#include "platform/zip_archive.h"
 
 namespace q {
 
@@ -25,6 +32,7 @@ struct MaterialSource {
     std::optional<std::string> file;  // the image found ("ARCHIVE:member" for a member); empty: none
     std::string archive;              // for a member: the archive and the member's name
     std::string member;
+    std::shared_ptr<const ZipArchive> zip;  // for a member: the archive, its directory read
     const MaterialDefinition* definition = nullptr;  // null: the material has none
     MaterialLook look;                               // opaque when it has none
 };
@@ -52,18 +60,28 @@ public:
     const MaterialDefinitions& definitions() const { return definitions_; }
 
 private:
-    struct Place {
-        std::string folder;   // a folder, or else
-        std::string archive;  // an archive, with its members by name in lower case
+    // An archive read: its members by name in lower case (the first of
+    // names alike in case), and its definition files in name order.
+    struct ArchiveIndex {
+        std::shared_ptr<const ZipArchive> zip;
         std::unordered_map<std::string, std::string> members;
+        std::vector<std::string> definitionFiles;
+    };
+    struct Place {
+        std::string folder;                                // a folder, or else
+        std::shared_ptr<const ArchiveIndex> archive;  // an archive
     };
     bool findIn(const std::vector<Place>& places, const std::string& imagePath, MaterialSource* source) const;
-    void addRoot(const std::string& path);
+    void addRoot(const std::string& path, std::map<std::string, std::shared_ptr<const ArchiveIndex>>* kept);
+    std::shared_ptr<const ArchiveIndex> indexOf(const std::string& archive,
+                                                std::map<std::string, std::shared_ptr<const ArchiveIndex>>* kept);
 
     std::string mapDir_;
     std::vector<std::string> textureDirs_;
     std::vector<Place> places_;  // every place, in the order of the search
     std::vector<Place> roots_;   // those of the asset roots
+    // The archives of the last load by path, kept for the next while unchanged.
+    std::map<std::string, std::shared_ptr<const ArchiveIndex>> archives_;
     MaterialDefinitions definitions_;
     std::vector<std::string> problems_;
     std::vector<std::string> filesRead_;

@@ -6,12 +6,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/texel_format.h"
 
 namespace q {
+
+class ZipArchive;
 
 struct Image {
     uint32_t width = 0;
@@ -54,8 +57,8 @@ struct ImageFileHead {
     uint64_t fileBytes = 0;
     uint64_t bytesNeeded = 0;  // how far the file is read at most
     std::vector<uint8_t> bytes;  // read so far
-    // For a member of a zip archive (path is then "ARCHIVE:MEMBER"); empty for a file.
-    std::string archive;
+    // For a member of a zip archive (path is then "ARCHIVE:MEMBER"); null for a file.
+    std::shared_ptr<const ZipArchive> archive;
     std::string member;
 
     uint64_t decodedBytes() const { return uint64_t{width} * height * 4; }
@@ -65,9 +68,11 @@ struct ImageFileHead {
 // message naming the file.
 bool readImageHead(const char* path, uint32_t maxSide, ImageFileHead* out, std::string* error);
 // The same for a member of a zip archive (fileBytes: the member's size).
-bool readImageHeadInArchive(const std::string& archive, const std::string& member, uint32_t maxSide,
-                            ImageFileHead* out, std::string* error);
-// Reads the rest of the file (or inflates the member), no further than its header says it needs, and decodes it.
+bool readImageHeadInArchive(const std::shared_ptr<const ZipArchive>& archive, const std::string& member,
+                            uint32_t maxSide, ImageFileHead* out, std::string* error);
+// Reads the rest of the file (or inflates the member), no further than its
+// header says it needs, and decodes it. A member is inflated to its end and
+// refused when its checksum is wrong.
 bool loadImageBody(ImageFileHead&& head, TextureImage* out, std::string* error);
 
 // Decides by content (JPEG, BMP, PNG, DDS, TGA). On failure returns false with

@@ -230,13 +230,13 @@ bool readImageHead(const char* path, uint32_t maxSide, ImageFileHead* out, std::
     return usable;
 }
 
-bool readImageHeadInArchive(const std::string& archive, const std::string& member, uint32_t maxSide,
-                            ImageFileHead* out, std::string* error) {
+bool readImageHeadInArchive(const std::shared_ptr<const ZipArchive>& archive, const std::string& member,
+                            uint32_t maxSide, ImageFileHead* out, std::string* error) {
     *out = ImageFileHead{};
-    out->path = archive + ":" + member;
+    out->path = archive->path() + ":" + member;
     out->archive = archive;
     out->member = member;
-    if (!readZipMember(archive, member, kHeadBytes, &out->bytes, &out->fileBytes, error)) return false;
+    if (!archive->read(member, kHeadBytes, ZipArchive::Reading::Head, &out->bytes, &out->fileBytes, error)) return false;
     if (out->fileBytes == 0) return fail(error, out->path.c_str(), "empty member, not an image");
     return checkHead(out, maxSide, error);
 }
@@ -244,11 +244,12 @@ bool readImageHeadInArchive(const std::string& archive, const std::string& membe
 bool loadImageBody(ImageFileHead&& head, TextureImage* out, std::string* error) {
     *out = TextureImage{};
     const uint64_t wanted = std::min<uint64_t>(head.fileBytes, head.bytesNeeded);
-    if (!head.archive.empty() && wanted > head.bytes.size()) {
-        // A member is inflated from its start again: a deflated stream has no
-        // place to resume from.
+    if (head.archive && head.bytes.size() < head.fileBytes) {
+        // A member is inflated from its start again (a deflated stream has no
+        // place to resume from), and to its end, where its checksum is known
+        // (a head that held the whole member was checked when it was read).
         uint64_t memberBytes = 0;
-        if (!readZipMember(head.archive, head.member, wanted, &head.bytes, &memberBytes, error)) return false;
+        if (!head.archive->read(head.member, wanted, ZipArchive::Reading::Checked, &head.bytes, &memberBytes, error)) return false;
     } else if (wanted > head.bytes.size()) {
         std::FILE* file = std::fopen(head.path.c_str(), "rb");
         if (!file) return image_detail::fail(error, head.path.c_str(), std::string("cannot open (") + std::strerror(errno) + ")");
