@@ -246,7 +246,7 @@ bool loadImageBody(ImageFileHead&& head, TextureImage* out, std::string* error) 
     const uint64_t wanted = std::min<uint64_t>(head.fileBytes, head.bytesNeeded);
     // Room for an image decoded within its file's bytes is made before they
     // are read, so that growing them never holds two copies at once.
-    const uint64_t room = std::max(wanted, image_detail::tgaInPlaceBytes(head.bytes.data(), head.bytes.size()));
+    const uint64_t room = std::max(wanted, image_detail::tgaInPlaceBytes(head.bytes.data(), head.bytes.size(), wanted));
     if (room > head.bytes.capacity()) {
         std::vector<uint8_t> reserved;
         reserved.reserve(static_cast<size_t>(room));

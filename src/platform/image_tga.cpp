@@ -143,11 +143,15 @@ bool decodesInPlace(const TgaHeader& h) { return h.imageType == 2 && (h.pixelBit
 
 }  // namespace
 
-uint64_t tgaInPlaceBytes(const uint8_t* data, size_t size) {
+uint64_t tgaInPlaceBytes(const uint8_t* data, size_t size, uint64_t fileBytes) {
     if (!looksLikeTga(data, size)) return 0;
     const TgaHeader h = readHeader(data);
     if (!decodesInPlace(h)) return 0;
-    return kHeaderBytes + h.idLength + uint64_t{h.width} * h.height * 4;
+    const uint64_t pixelStart = kHeaderBytes + h.idLength, pixels = uint64_t{h.width} * h.height;
+    // A file too short for its pixels is refused by the decoder: no room is
+    // made for what it only claims.
+    if (fileBytes < pixelStart + pixels * (h.pixelBits / 8)) return 0;
+    return pixelStart + pixels * 4;
 }
 
 bool decodeTga(std::vector<uint8_t>&& bytes, const char* name, TextureImage* out, std::string* error) {
