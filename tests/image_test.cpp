@@ -329,6 +329,31 @@ TEST_F(ImageTest, TgaReadsBothOriginsGreyAndRunLengthData) {
     EXPECT_EQ(image.rgba, (std::vector<uint8_t>{255, 0, 0, 255, 255, 0, 0, 255, 255, 0, 0, 255, 0, 0, 255, 255,
                                                 0, 255, 0, 255}));
 
+    // Uncompressed true colour of both depths behind an ID field, three rows
+    // stored bottom first (the middle one stays), from memory and from a file
+    // (whose bytes the pixels are decoded within).
+    for (const uint8_t bits : {24, 32}) {
+        const uint32_t width = 5, height = 3, depth = bits / 8;
+        std::vector<uint8_t> stored(size_t{width} * height * depth);
+        for (size_t i = 0; i < stored.size(); ++i) stored[i] = uint8_t(i * 7 + 1);
+        std::vector<uint8_t> expected;
+        for (uint32_t row = height; row-- > 0;)
+            for (uint32_t x = 0; x < width; ++x) {
+                const uint8_t* bgra = &stored[(size_t{row} * width + x) * depth];
+                expected.insert(expected.end(), {bgra[2], bgra[1], bgra[0], depth == 4 ? bgra[3] : uint8_t(255)});
+            }
+        std::vector<uint8_t> file = tgaFile(2, width, height, bits, 0x00, {'i', 'd', '!'});
+        file[0] = 3;
+        file.insert(file.end(), stored.begin(), stored.end());
+        EXPECT_EQ(decoded(file).rgba, expected) << int(bits);
+        writeBytes(path("id.tga"), file);
+        std::string error;
+        ASSERT_TRUE(loadImageFile(path("id.tga").c_str(), &image, &error)) << error;
+        EXPECT_EQ(image.rgba, expected) << int(bits);
+        file.pop_back();
+        EXPECT_NE(refusal(file).find("truncated TGA data"), std::string::npos);
+    }
+
     // Cut data, run-length or not, is refused instead of padded.
     EXPECT_NE(refusal(tgaFile(10, 6, 1, 24, 0x20, runs)).find("truncated TGA data"), std::string::npos);
     EXPECT_NE(refusal(tgaFile(10, 5, 1, 24, 0x20, {runs.begin(), runs.end() - 1})).find("truncated TGA data"),

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <set>
 #include <string>
 #include <tuple>
@@ -328,6 +329,59 @@ TEST_F(TextureCache, ImagesOverTheLimitOrTheBudgetAreRefusedBeforeDecoding) {
     EXPECT_EQ(error, files.path("b.jpg") + ": not enough memory to decode it");
     EXPECT_TRUE(queue.takeNext(&image, &error)) << error;
     EXPECT_EQ(image.width, 4u);
+}
+
+// What a fake decoder holds, counted as the queue counts it: an image's file
+// bytes and pixels while it decodes, its pixels until the test has taken it.
+struct HeldCount {
+    static constexpr int64_t kCap = 700;
+    static constexpr int64_t kHandedOver = 100;  // a small image's pixels
+    static inline std::mutex mutex;
+    static inline int64_t held = 0;
+    static inline int violations = 0;
+
+    static bool decode(ImageFileHead&& head, TextureImage* out, std::string*) {
+        const int64_t file = static_cast<int64_t>(head.fileBytes), pixels = static_cast<int64_t>(head.decodedBytes());
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            // The image the taker was just handed may still be counted here.
+            const bool fits = file + pixels <= kCap ? held + file + pixels <= kCap + kHandedOver : held <= kHandedOver;
+            if (!fits) ++violations;
+            held += file + pixels;
+        }
+        out->width = head.width;
+        out->height = head.height;
+        out->levelCount = 1;
+        out->bytes.assign(static_cast<size_t>(pixels), 7);
+        std::lock_guard<std::mutex> lock(mutex);
+        held -= file;
+        return true;
+    }
+};
+
+TEST_F(TextureCache, DecodeQueueHoldsNoMoreThanItsCapAndLetsALargerImageThroughAlone) {
+    ImageDecodeQueue queue(false, HeldCount::decode, HeldCount::kCap);
+    // Every image has 100 bytes of pixels; the small files hold 200 bytes
+    // while decoding (three fit under the cap), the large one 2100.
+    std::vector<uint64_t> fileBytes(24, 100);
+    fileBytes[9] = 2000;
+    for (const uint64_t bytes : fileBytes) {
+        ImageFileHead head;
+        head.path = "fake";
+        head.width = head.height = 5;
+        head.fileBytes = head.bytesNeeded = bytes;
+        queue.add(std::move(head));
+    }
+    for (size_t taken = 0; taken < fileBytes.size(); ++taken) {
+        TextureImage image;
+        std::string error;
+        ASSERT_TRUE(queue.takeNext(&image, &error)) << error;
+        std::lock_guard<std::mutex> lock(HeldCount::mutex);
+        HeldCount::held -= static_cast<int64_t>(image.bytes.size());
+    }
+    std::lock_guard<std::mutex> lock(HeldCount::mutex);
+    EXPECT_EQ(HeldCount::violations, 0);
+    EXPECT_EQ(HeldCount::held, 0);
 }
 
 TEST_F(TextureCache, FailedLoadsNameTheFileAndKeepNothing) {

@@ -25,7 +25,8 @@ bool checkWritable(const Image& image, const char* path, std::string* error) {
     return true;
 }
 
-// Every format but DDS decodes to one level of RGBA8, handed over without a copy.
+// Every format but DDS decodes to one level of RGBA8, handed over without a
+// copy (a TGA's may stay inside its file's bytes, after its header).
 bool decodeFileBytes(std::vector<uint8_t>&& bytes, const char* name, TextureImage* out, std::string* error) {
     using namespace image_detail;
     *out = TextureImage{};
@@ -46,9 +47,11 @@ bool decodeFileBytes(std::vector<uint8_t>&& bytes, const char* name, TextureImag
     else if (looksLikeBmp(data, size))
         ok = decodeBmp(data, size, name, &image, error);
     else if (looksLikeTga(data, size))
-        ok = decodeTga(data, size, name, &image, error);
+        return decodeTga(std::move(bytes), name, out, error);
     else
         return fail(error, name, "not a JPEG, PNG, TGA, DDS or BMP image");
+    // The file's bytes go before the pixels are handed on.
+    std::vector<uint8_t>().swap(bytes);
     if (!ok) return false;
     out->width = image.width;
     out->height = image.height;

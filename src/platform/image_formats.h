@@ -21,7 +21,11 @@ bool looksLikeTga(const uint8_t* data, size_t size);
 bool decodeJpeg(const uint8_t* data, size_t size, const char* name, Image* out, std::string* error);
 bool decodeBmp(const uint8_t* data, size_t size, const char* name, Image* out, std::string* error);
 bool decodePng(const uint8_t* data, size_t size, const char* name, Image* out, std::string* error);
-bool decodeTga(const uint8_t* data, size_t size, const char* name, Image* out, std::string* error);
+// Takes the whole file: uncompressed true colour is decoded within its bytes,
+// which then need tgaInPlaceBytes of room: given the file's first bytes and
+// its length, 0 for a file decoded otherwise or too short for its pixels.
+uint64_t tgaInPlaceBytes(const uint8_t* data, size_t size, uint64_t fileBytes);
+bool decodeTga(std::vector<uint8_t>&& file, const char* name, TextureImage* out, std::string* error);
 // Takes the whole file, so that S3TC levels can stay in it on their way to
 // the device.
 bool readDds(std::vector<uint8_t>&& file, const char* name, TextureImage* out, std::string* error);

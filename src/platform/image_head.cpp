@@ -244,6 +244,15 @@ bool readImageHeadInArchive(const std::shared_ptr<const ZipArchive>& archive, co
 bool loadImageBody(ImageFileHead&& head, TextureImage* out, std::string* error) {
     *out = TextureImage{};
     const uint64_t wanted = std::min<uint64_t>(head.fileBytes, head.bytesNeeded);
+    // Room for an image decoded within its file's bytes is made before they
+    // are read, so that growing them never holds two copies at once.
+    const uint64_t room = std::max(wanted, image_detail::tgaInPlaceBytes(head.bytes.data(), head.bytes.size(), wanted));
+    if (room > head.bytes.capacity()) {
+        std::vector<uint8_t> reserved;
+        reserved.reserve(static_cast<size_t>(room));
+        reserved.assign(head.bytes.begin(), head.bytes.end());
+        head.bytes = std::move(reserved);
+    }
     if (head.archive && head.bytes.size() < head.fileBytes) {
         // A member is inflated from its start again (a deflated stream has no
         // place to resume from), and to its end, where its checksum is known

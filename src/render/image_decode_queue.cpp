@@ -16,7 +16,16 @@ size_t workerCount() {
 
 }  // namespace
 
-ImageDecodeQueue::ImageDecodeQueue(bool expandBlocks, Decode decode) : expandBlocks_(expandBlocks), decode_(decode) {}
+ImageDecodeQueue::ImageDecodeQueue(bool expandBlocks, Decode decode, uint64_t heldBytesCap)
+    : expandBlocks_(expandBlocks), decode_(decode), heldBytesCap_(heldBytesCap) {}
+
+uint64_t ImageDecodeQueue::heldWhileDecoding(const ImageFileHead& head, bool expandBlocks) {
+    const uint64_t fileBytes = std::min(head.fileBytes, head.bytesNeeded);
+    // A DDS file's bytes are its levels; expanding them makes RGBA8 levels
+    // (a third more than level 0) beside them.
+    const uint64_t expanded = expandBlocks ? head.decodedBytes() * 4 / 3 : 0;
+    return fileBytes + head.decodedBytes() + expanded;
+}
 
 ImageDecodeQueue::~ImageDecodeQueue() {
     {
@@ -51,7 +60,7 @@ bool ImageDecodeQueue::takeNext(TextureImage* out, std::string* error) {
     Job& job = jobs_[taken_];
     changed_.wait(lock, [&job] { return job.done; });
     ++taken_;
-    waitingBytes_ -= job.image.bytes.size();
+    heldBytes_ -= job.held;
     const bool ok = job.ok;
     *out = std::move(job.image);
     *error = std::move(job.error);
@@ -64,15 +73,20 @@ bool ImageDecodeQueue::takeNext(TextureImage* out, std::string* error) {
 void ImageDecodeQueue::work() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        // The next image to be taken is always started, so a taker never
-        // waits for an image that no worker will decode.
+        // The next image to be taken is always started once nothing else is
+        // held (started_ == taken_), so a taker never waits for an image that
+        // no worker will decode.
         changed_.wait(lock, [this] {
-            return stopping_ ||
-                   (started_ < jobs_.size() &&
-                    (started_ == taken_ || (started_ < taken_ + kDecodedAhead && waitingBytes_ < kWaitingBytes)));
+            if (stopping_) return true;
+            if (started_ >= jobs_.size()) return false;
+            if (started_ == taken_) return true;
+            return started_ < taken_ + kDecodedAhead &&
+                   heldBytes_ + heldWhileDecoding(jobs_[started_].head, expandBlocks_) <= heldBytesCap_;
         });
         if (stopping_) return;
         const size_t ticket = started_++;
+        jobs_[ticket].held = heldWhileDecoding(jobs_[ticket].head, expandBlocks_);
+        heldBytes_ += jobs_[ticket].held;
         ImageFileHead head = std::move(jobs_[ticket].head);
         lock.unlock();
 
@@ -94,6 +108,7 @@ void ImageDecodeQueue::work() {
             error = path + ": could not be decoded";
         }
         if (!ok) image = TextureImage{};
+        head = ImageFileHead{};  // whatever of the file the decoder left is freed before the image waits
 
         lock.lock();
         Job& job = jobs_[ticket];
@@ -101,7 +116,10 @@ void ImageDecodeQueue::work() {
         job.image = std::move(image);
         job.error = std::move(error);
         job.done = true;
-        waitingBytes_ += job.image.bytes.size();
+        // Now only its pixels (or the file they were decoded within) wait.
+        heldBytes_ -= job.held;
+        job.held = job.image.bytes.size();
+        heldBytes_ += job.held;
         changed_.notify_all();
     }
 }
