@@ -98,8 +98,11 @@ Size jpegSize(const uint8_t* data, size_t size) {
 }
 
 Size bmpSize(const uint8_t* data, size_t size) {
-    if (size < 30) return {};
+    if (size < 18) return {};
     const uint32_t headerSize = readU32(data + 14);
+    // The small (12-byte) header ends at byte 26, the others' bit count at 30:
+    // a file that short still decodes, so its size must be told.
+    if (size < (headerSize == 12 ? 26u : 30u)) return {};
     int64_t width = 0, height = 0;
     uint32_t bits = 0;
     if (headerSize == 12) {
