@@ -5,6 +5,8 @@
 // the start-up steps done here in the viewer's order on a headless GL device,
 // each timed on its own.
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -179,6 +181,29 @@ int mapSourceFigure(const std::string& viewer, const std::string& dir, const std
     return 0;
 }
 
+// --report on a large generated map against --info on the same map (which
+// reads it the same way and surveys nothing), alternating; the report is
+// written into a scratch directory.
+int reportFigure(const std::string& viewer, const std::string& dir, const std::string& map) {
+    constexpr int kRuns = 3;
+    const std::string output = (std::filesystem::temp_directory_path() /
+                                ("quorvane_report_bench_" + std::to_string(::getpid()) + ".json")).string();
+    std::vector<double> report, info;
+    for (int i = 0; i < kRuns; ++i) {
+        const double a = bench::timeViewer(viewer, {"--dir", dir, "--map", map, "--report", output});
+        const double b = bench::timeViewer(viewer, {"--dir", dir, "--map", map, "--info"});
+        if (a < 0 || b < 0) return std::fprintf(stderr, "startup_bench: %s did not run on %s\n", viewer.c_str(), dir.c_str()), 1;
+        report.push_back(a);
+        info.push_back(b);
+    }
+    std::filesystem::remove(output);
+    const double seconds = median(report);
+    bench::printFigure("--report (" + map + ")",
+                       bench::format("--report %.2f s vs --info %.2f s on the same map", seconds, median(info)),
+                       seconds / median(info), "under 10 s", bench::verdict(seconds < 10.0));
+    return 0;
+}
+
 int run(const std::string& viewer, const std::string& dir) {
     std::vector<double> process, files;
     for (int i = 0; i < kProcessRuns; ++i) {
@@ -271,6 +296,13 @@ int main(int argc, char** argv) {
     const char* entitiesMap = q::bench::takeOption(&argc, argv, "--entities-map");
     if (entitiesDir && entitiesMap &&
         q::mapSourceFigure(viewer, std::filesystem::absolute(entitiesDir).string(), entitiesMap) != 0)
+        return 1;
+    // --report-dir=DIR --report-map=NAME: a large generated map, for the
+    // report's time against --info's.
+    const char* reportDir = q::bench::takeOption(&argc, argv, "--report-dir");
+    const char* reportMap = q::bench::takeOption(&argc, argv, "--report-map");
+    if (reportDir && reportMap &&
+        q::reportFigure(viewer, std::filesystem::absolute(reportDir).string(), reportMap) != 0)
         return 1;
     return q::run(viewer, dir);
 }

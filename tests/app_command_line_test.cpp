@@ -79,6 +79,7 @@ TEST(AppCommandLine, EveryOptionIsRead) {
     const Parsed info = parse({"--info", "--json", "--map", "x"});
     ASSERT_TRUE(info.ok) << info.error;
     EXPECT_TRUE(info.options.info && info.options.json);
+    EXPECT_EQ(parse({"--report", "out/r.json", "--no-entities"}).options.reportFile, "out/r.json");
     const Parsed limits = parse({"--max-image-size", "16384", "--image-budget", "3000"});
     ASSERT_TRUE(limits.ok) << limits.error;
     EXPECT_EQ(limits.options.maxImageSide, 16384u);
@@ -146,6 +147,11 @@ TEST(AppCommandLine, BadOptionsNameTheOptionAndWhatWasExpected) {
         {{"--image-budget", "1048577"}, "--image-budget expects"},
         {{"--info", "--trace", "t.jsonl"}, "--info draws none"},
         {{"--screenshot", "s.png", "--info"}, "--info draws none"},
+        {{"--report"}, "--report expects a file name"},
+        {{"--report", "r.html"}, "only as JSON for now"},
+        {{"--report", "r.txt"}, "ending in .json"},
+        {{"--report", "r.json", "--trace", "t.jsonl"}, "--report surveys the whole map"},
+        {{"--report", "r.json", "--area", "2"}, "--report surveys the whole map"},
     };
     for (const Case& c : cases) {
         const Parsed p = parse(c.args);
@@ -185,7 +191,7 @@ TEST(AppCommandLine, UsageListsEveryOption) {
     for (const char* option : {"--map", "--dir", "--windowed", "--headless", "--frames", "--input", "--screenshot",
                                "--trace", "--tick-ms", "--start", "--look", "--instances", "--area", "--info", "--json",
                                "--summary", "--textures", "--untextured", "--sensitivity", "--invert-y", "--help",
-                               "--max-image-size", "--image-budget", "--no-watch"})
+                               "--max-image-size", "--image-budget", "--no-watch", "--report"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 

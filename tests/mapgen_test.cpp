@@ -55,7 +55,7 @@ MapgenOptions sealed(MapgenOptions o, int areaZeroRoom) {
 
 std::vector<MapgenOptions> allPresets() {
     return {preset("room"),    preset("tworooms"), preset("twodoors"), preset("corridor", 5),
-            preset("grid", 4), preset("demo"),     sealed(preset("grid", 4), 6)};
+            preset("bends", 4), preset("grid", 4), preset("demo"),     sealed(preset("grid", 4), 6)};
 }
 
 std::string describe(const MapgenOptions& o) { return mapName(o) + (o.splitPortals ? " (split portals)" : ""); }
@@ -154,6 +154,7 @@ TEST(MapgenPortals, CountsAndSidesAsReaderComputesThem) {
     EXPECT_EQ(build(preset("tworooms")).portals.size(), 1u);
     EXPECT_EQ(build(preset("twodoors")).portals.size(), 5u);
     EXPECT_EQ(build(preset("corridor", 7)).portals.size(), 6u);
+    EXPECT_EQ(build(preset("bends", 7)).portals.size(), 6u);
     EXPECT_TRUE(build(preset("room")).portals.empty());
 
     for (const MapgenOptions& o : allPresets()) {

@@ -148,6 +148,14 @@ bool parseCommandLine(int argc, const char* const* argv, Options* out, std::stri
                 return fail("--screenshot expects a file name ending in .png, not '" + options.screenshotFile + "'");
         } else if (option == "--trace") {
             if (!value("--trace", "a file name for the per-frame trace (JSON lines)", &options.traceFile)) return false;
+        } else if (option == "--report") {
+            if (!value("--report", "a file name for the visibility report (FILE.json)", &options.reportFile))
+                return false;
+            if (options.reportFile.ends_with(".html"))
+                return fail("--report '" + options.reportFile +
+                            "': the report is written only as JSON for now: give a file name ending in .json");
+            if (!options.reportFile.ends_with(".json"))
+                return fail("--report expects a file name ending in .json, such as report.json");
         } else if (option == "--tick-ms") {
             int64_t ms = 0;
             if (!parseInteger(args.take(), 0, kMaxTickMs, &ms))
@@ -198,6 +206,10 @@ bool parseCommandLine(int argc, const char* const* argv, Options* out, std::stri
         return fail("--windowed and --headless exclude each other: choose one");
     if (options.area >= 0 && options.hasStart)
         return fail("--area and --start exclude each other: both say where the camera starts");
+    if (!options.reportFile.empty() && (options.info || !options.traceFile.empty() ||
+                                        !options.screenshotFile.empty() || options.hasStart || options.area >= 0))
+        return fail("--report surveys the whole map without a window: leave out --info, --trace, --screenshot, "
+                    "--start and --area");
     if (options.json && !options.info) return fail("--json goes with --info: it prints the map's summary as JSON");
     if (options.info && (!options.traceFile.empty() || !options.screenshotFile.empty()))
         return fail("--trace and --screenshot need frames, and --info draws none: leave them out or leave out --info");
@@ -238,6 +250,8 @@ const char* usageText() {
            "  --instances N       place only the first N of the five map copies (1 to 5)\n"
            "  --area N            start standing on a floor of area N of the first copy\n"
            "  --info              print what the map holds (no window) and stop; --json: as JSON\n"
+           "  --report F.json     survey what the portals let through from eyes in every\n"
+           "                      area, write it to F.json (no window) and stop\n"
            "  --sensitivity S     mouse look speed, above 0 and at most 100 (default 1:\n"
            "                      256 mouse counts turn one radian)\n"
            "  --invert-y          moving the mouse forward looks down\n"

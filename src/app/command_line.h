@@ -38,6 +38,7 @@ struct Options {
     int area = -1;  // --area: start standing in this area of the first copy; -1: not asked
     bool info = false;  // --info: print what the map holds and stop, no window
     bool json = false;  // with --info: as one JSON object
+    std::string reportFile;  // --report: survey what the portals let through into this .json file, no window
     float sensitivity = 1.0f;  // mouse look: 1 = 256 counts per radian
     bool invertY = false;
     bool summary = false;

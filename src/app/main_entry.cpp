@@ -19,6 +19,7 @@
 #include "app/path_options.h"
 #include "app/screenshot.h"
 #include "app/scripted_window.h"
+#include "app/visibility_report.h"
 #include "platform/gpu/gl/gl_device.h"
 #include "platform/image.h"
 #include "platform/output_file.h"
@@ -160,6 +161,23 @@ int runViewer(int argc, char** argv) {
         if (printMapInfo(options.mapBase, textureDirs, assetDirs, options.json, eyeAboveFloor(), {options.maxImageSide, options.imageBudgetMiB << 20}, stdout,
                          &error, !options.noEntities) != 0)
             return failWith(kExitFailure, error);
+        return 0;
+    }
+
+    if (!options.reportFile.empty()) {
+        // Found relative to where the viewer was started; written only once
+        // complete, and never over one of the map's own files.
+        OutputFile report;
+        if (!report.prepare(options.reportFile, &error)) return failWith(kExitUsage, error + " (cannot write the report)");
+        if (!enterMapDirectory(options, &error)) return failWith(kExitUsage, error);
+        for (const char* suffix : {".proc", ".cm", ".map"})
+            if (report.names(options.mapBase + suffix))
+                return failWith(kExitUsage, "--report '" + options.reportFile + "' names '" + options.mapBase + suffix +
+                                                "', which this run reads: choose another file (it is left as it was)");
+        if (!report.create(&error)) return failWith(kExitUsage, error + " (cannot write the report)");
+        if (writeVisibilityReport(options.mapBase, eyeAboveFloor(), !options.noEntities, report.stream(), &error) != 0)
+            return failWith(kExitFailure, error);
+        if (!report.commit(&error)) return failWith(kExitFailure, error);
         return 0;
     }
 

@@ -35,6 +35,23 @@ bool enclosedByMap(const MapData& map, const AreaFloors& floors, Vector3 eye) {
     return !map.bspNodes.empty() || floors.coveredAbove(eye);
 }
 
+// The eye over a floor of `area`, when the area tree puts both the eye and
+// the feet in that area and the eye is inside the map.
+bool standsOn(const MapData& map, const AreaFloors& floors, int area, const AreaFloors::Floor& floor,
+              float eyeHeight, Vector3* eye) {
+    const Vector3 feet = floor.centre + Vector3{0.0f, kFeetAboveFloor, 0.0f};
+    const Vector3 point = floor.centre + Vector3{0.0f, eyeHeight, 0.0f};
+    if (map.areaHolding(feet) != area || map.areaHolding(point) != area || !enclosedByMap(map, floors, point))
+        return false;
+    *eye = point;
+    return true;
+}
+
+// Places closer than this are one place to stand (a little over the camera's width).
+constexpr float kDistinctPlaces = 24.0f;
+
+float apart(Vector3 a, Vector3 b) { return std::sqrt(dot(b - a, b - a)); }
+
 }  // namespace
 
 void AreaFloors::surfaceRead(int area, const MapVertex* vertices, int vertexCount, const uint16_t* indices,
@@ -87,16 +104,42 @@ bool findStandingPoint(const MapData& map, const AreaFloors& floors, int area, f
         if (a.surfaceSize != b.surfaceSize) return a.surfaceSize > b.surfaceSize;
         return a.size > b.size;
     });
-    for (const AreaFloors::Floor& floor : order) {
-        const Vector3 feet = floor.centre + Vector3{0.0f, kFeetAboveFloor, 0.0f};
-        const Vector3 point = floor.centre + Vector3{0.0f, eyeHeight, 0.0f};
-        if (map.areaHolding(feet) == area && map.areaHolding(point) == area &&
-            enclosedByMap(map, floors, point)) {
-            *eye = point;
-            return true;
-        }
-    }
+    for (const AreaFloors::Floor& floor : order)
+        if (standsOn(map, floors, area, floor, eyeHeight, eye)) return true;
     return false;
+}
+
+std::vector<Vector3> standingPointsAcross(const MapData& map, const AreaFloors& floors, int area, float eyeHeight,
+                                          size_t most, int* refused) {
+    std::vector<Vector3> places;
+    *refused = 0;
+    Vector3 first;
+    if (most == 0 || !findStandingPoint(map, floors, area, eyeHeight, &first)) {
+        *refused = static_cast<int>(floors.of(area).size());
+        return places;
+    }
+    std::vector<Vector3> candidates;
+    for (const AreaFloors::Floor& floor : floors.of(area)) {
+        Vector3 eye;
+        if (standsOn(map, floors, area, floor, eyeHeight, &eye)) candidates.push_back(eye);
+        else ++*refused;
+    }
+    // Farthest first: each next place is the candidate farthest from every
+    // place taken, so a long hall is sampled along its length and a small
+    // room is not sampled twice over the same spot.
+    places.push_back(first);
+    std::vector<float> nearest(candidates.size());
+    for (size_t i = 0; i < candidates.size(); ++i) nearest[i] = apart(candidates[i], first);
+    while (places.size() < most) {
+        size_t best = candidates.size();
+        for (size_t i = 0; i < candidates.size(); ++i)
+            if (nearest[i] >= kDistinctPlaces && (best == candidates.size() || nearest[i] > nearest[best])) best = i;
+        if (best == candidates.size()) break;
+        places.push_back(candidates[best]);
+        for (size_t i = 0; i < candidates.size(); ++i)
+            nearest[i] = std::min(nearest[i], apart(candidates[i], candidates[best]));
+    }
+    return places;
 }
 
 namespace {

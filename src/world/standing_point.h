@@ -48,6 +48,13 @@ private:
 // the area has no such place (or no such area).
 bool findStandingPoint(const MapData& map, const AreaFloors& floors, int area, float eyeHeight, Vector3* eye);
 
+// Up to `most` eyes standing in `area`, spread over its floors: the one
+// findStandingPoint gives first, then each next the floor's eye farthest from
+// those taken (none closer than a step to another). *refused counts the
+// area's floor triangles over which no one can stand. Map space.
+std::vector<Vector3> standingPointsAcross(const MapData& map, const AreaFloors& floors, int area, float eyeHeight,
+                                          size_t most, int* refused);
+
 // The yaw (0 looks along +z, a quarter turn along +x) that looks from the eye
 // into `area` rather than at the nearest wall: towards the middle of the
 // area's widest portal, or, with no portal, towards the middle of its floors

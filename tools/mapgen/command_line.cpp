@@ -14,6 +14,8 @@ const char* const kUsage =
     "  demo          the walk-through building 'bbb' (24 rooms, two storeys)\n"
     "  grid N        N x N equal rooms joined by doorways, N from 1 to 64 (name gridN)\n"
     "  corridor N    N rooms in a line, N from 1 to 64 (name corridorN)\n"
+    "  bends N       N rooms that turn back at every doorway, both doorways of a\n"
+    "                room in one wall: none sees past its neighbours (name bendsN)\n"
     "  tworooms      two rooms and one doorway\n"
     "  twodoors      a first room looking into a hall through two doorways, and\n"
     "                rooms beyond it that only one of the two doorways shows\n"
@@ -104,7 +106,7 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* out, std::
     cl.options.preset = positional[0];
     size_t next = 1;
     const std::string& p = cl.options.preset;
-    if (p == "grid" || p == "corridor") {
+    if (p == "grid" || p == "corridor" || p == "bends") {
         const long max = p == "grid" ? kMaxGrid : kMaxCorridor;
         long n = 0;
         if (positional.size() < 2 || !parseNumber(positional[1].c_str(), 1, max, &n))
@@ -112,7 +114,7 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* out, std::
         cl.options.count = static_cast<int>(n);
         next = 2;
     } else if (p != "demo" && p != "room" && p != "tworooms" && p != "twodoors") {
-        return fail(error, "unknown preset '" + p + "' (demo, grid N, corridor N, tworooms, twodoors, room)");
+        return fail(error, "unknown preset '" + p + "' (demo, grid N, corridor N, bends N, tworooms, twodoors, room)");
     }
     if (positional.size() <= next) return fail(error, "missing OUTDIR");
     if (positional.size() > next + 1) return fail(error, "unexpected argument '" + positional[next + 1] + "'");

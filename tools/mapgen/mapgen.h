@@ -19,8 +19,8 @@
 namespace q::mapgen {
 
 struct MapgenOptions {
-    std::string preset;  // "demo", "grid", "room", "tworooms", "twodoors", "corridor"
-    int count = 0;       // rooms per side for grid, rooms in the line for corridor
+    std::string preset;  // "demo", "grid", "room", "tworooms", "twodoors", "corridor", "bends"
+    int count = 0;       // rooms per side for grid, rooms in the line for corridor and bends
     uint32_t seed = 1;
     std::string name;    // base name of the files; empty: the preset's own
     int areaZeroRoom = 0;  // 1..rooms: seal the building with that room as area 0
@@ -50,7 +50,7 @@ struct GeneratedMap {
 bool buildMap(const MapgenOptions& options, GeneratedMap* map, std::string* error);
 
 // The base name the files get: options.name, or the preset's (demo: "bbb",
-// grid N: "gridN", corridor N: "corridorN", others their preset name), with
+// grid N: "gridN", corridor N: "corridorN", bends N: "bendsN", others their preset name), with
 // "-area0-K" after it when room K is area 0.
 std::string mapName(const MapgenOptions& options);
 

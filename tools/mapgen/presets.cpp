@@ -46,6 +46,25 @@ bool buildCorridor(Layout& l, int count, std::string* error) {
     return true;
 }
 
+// Rooms 256 wide and 512 long in two columns along y, each the next half a
+// room further on and in the other column, so each room's doorways to the one
+// before and the one after lie in the same wall: looking in through one, the
+// other is in the wall looked through, never in view. No room sees past its
+// neighbours. The first room's middle is the origin.
+bool buildBends(Layout& l, int count, std::string* error) {
+    const int width = 256, length = 512;
+    const int step = (length + l.wall) / 2;
+    int previous = -1;
+    for (int i = 0; i < count; ++i) {
+        const int x0 = (i % 2 == 0) ? -width / 2 : width / 2 + l.wall;
+        const int y0 = -length / 2 + i * step;
+        const int room = addRoom(l, Box::of(x0, y0, 0, x0 + width, y0 + length, kStorey), "bend" + std::to_string(i + 1));
+        if (previous >= 0 && !connectRooms(l, previous, room, kDoorWidth, kDoorHeight, 0, 0, error)) return false;
+        previous = room;
+    }
+    return true;
+}
+
 // A first room that looks into a hall through two doorways, 160 apart; the hall
 // opens wide onto a room beyond, whose far wall has a doorway near each end into
 // a room of its own. From the middle of the first room the west one is seen
@@ -98,7 +117,7 @@ std::string mapName(const MapgenOptions& o) {
     if (!o.name.empty()) return o.name;
     const std::string sealed = o.areaZeroRoom > 0 ? "-area0-" + std::to_string(o.areaZeroRoom) : "";
     if (o.preset == "demo") return "bbb" + sealed;
-    if (o.preset == "grid" || o.preset == "corridor") return o.preset + std::to_string(o.count) + sealed;
+    if (o.preset == "grid" || o.preset == "corridor" || o.preset == "bends") return o.preset + std::to_string(o.count) + sealed;
     return o.preset + sealed;
 }
 
@@ -116,6 +135,10 @@ bool buildLayout(const MapgenOptions& o, Layout* layout, std::string* error) {
         if (o.count < 1 || o.count > kMaxCorridor)
             return fail(error, "corridor needs a room count from 1 to " + std::to_string(kMaxCorridor));
         ok = buildCorridor(l, o.count, error);
+    } else if (o.preset == "bends") {
+        if (o.count < 1 || o.count > kMaxCorridor)
+            return fail(error, "bends needs a room count from 1 to " + std::to_string(kMaxCorridor));
+        ok = buildBends(l, o.count, error);
     } else if (o.preset == "grid") {
         if (o.count < 1 || o.count > kMaxGrid)
             return fail(error, "grid needs a size from 1 to " + std::to_string(kMaxGrid));
@@ -123,7 +146,7 @@ bool buildLayout(const MapgenOptions& o, Layout* layout, std::string* error) {
     } else if (o.preset == "demo") {
         ok = buildDemo(l, o.seed, error);
     } else {
-        return fail(error, "unknown preset '" + o.preset + "' (demo, grid N, corridor N, tworooms, twodoors, room)");
+        return fail(error, "unknown preset '" + o.preset + "' (demo, grid N, corridor N, bends N, tworooms, twodoors, room)");
     }
     if (ok && o.areaZeroRoom > 0) ok = sealWithAreaZeroRoom(l, o.areaZeroRoom - 1, error);
     if (!ok || !checkLayout(l, error)) return false;
