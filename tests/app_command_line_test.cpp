@@ -80,6 +80,7 @@ TEST(AppCommandLine, EveryOptionIsRead) {
     ASSERT_TRUE(info.ok) << info.error;
     EXPECT_TRUE(info.options.info && info.options.json);
     EXPECT_EQ(parse({"--report", "out/r.json", "--no-entities"}).options.reportFile, "out/r.json");
+    EXPECT_EQ(parse({"--report", "r.html"}).options.reportFile, "r.html");
     const Parsed limits = parse({"--max-image-size", "16384", "--image-budget", "3000"});
     ASSERT_TRUE(limits.ok) << limits.error;
     EXPECT_EQ(limits.options.maxImageSide, 16384u);
@@ -148,8 +149,7 @@ TEST(AppCommandLine, BadOptionsNameTheOptionAndWhatWasExpected) {
         {{"--info", "--trace", "t.jsonl"}, "--info draws none"},
         {{"--screenshot", "s.png", "--info"}, "--info draws none"},
         {{"--report"}, "--report expects a file name"},
-        {{"--report", "r.html"}, "only as JSON for now"},
-        {{"--report", "r.txt"}, "ending in .json"},
+        {{"--report", "r.htm"}, "ending in .json or .html"},
         {{"--report", "r.json", "--trace", "t.jsonl"}, "--report surveys the whole map"},
         {{"--report", "r.json", "--area", "2"}, "--report surveys the whole map"},
     };

@@ -149,13 +149,10 @@ bool parseCommandLine(int argc, const char* const* argv, Options* out, std::stri
         } else if (option == "--trace") {
             if (!value("--trace", "a file name for the per-frame trace (JSON lines)", &options.traceFile)) return false;
         } else if (option == "--report") {
-            if (!value("--report", "a file name for the visibility report (FILE.json)", &options.reportFile))
+            if (!value("--report", "a file name for the visibility report (FILE.json or FILE.html)", &options.reportFile))
                 return false;
-            if (options.reportFile.ends_with(".html"))
-                return fail("--report '" + options.reportFile +
-                            "': the report is written only as JSON for now: give a file name ending in .json");
-            if (!options.reportFile.ends_with(".json"))
-                return fail("--report expects a file name ending in .json, such as report.json");
+            if (!options.reportFile.ends_with(".json") && !options.reportFile.ends_with(".html"))
+                return fail("--report expects a file name ending in .json or .html, such as report.html");
         } else if (option == "--tick-ms") {
             int64_t ms = 0;
             if (!parseInteger(args.take(), 0, kMaxTickMs, &ms))
@@ -251,7 +248,8 @@ const char* usageText() {
            "  --area N            start standing on a floor of area N of the first copy\n"
            "  --info              print what the map holds (no window) and stop; --json: as JSON\n"
            "  --report F.json     survey what the portals let through from eyes in every\n"
-           "                      area, write it to F.json (no window) and stop\n"
+           "                      area, write it to F.json, or F.html as a page with the\n"
+           "                      map's plan (no window), and stop\n"
            "  --sensitivity S     mouse look speed, above 0 and at most 100 (default 1:\n"
            "                      256 mouse counts turn one radian)\n"
            "  --invert-y          moving the mouse forward looks down\n"

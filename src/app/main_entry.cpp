@@ -175,7 +175,8 @@ int runViewer(int argc, char** argv) {
                 return failWith(kExitUsage, "--report '" + options.reportFile + "' names '" + options.mapBase + suffix +
                                                 "', which this run reads: choose another file (it is left as it was)");
         if (!report.create(&error)) return failWith(kExitUsage, error + " (cannot write the report)");
-        if (writeVisibilityReport(options.mapBase, eyeAboveFloor(), !options.noEntities, report.stream(), &error) != 0)
+        if (writeVisibilityReport(options.mapBase, eyeAboveFloor(), !options.noEntities,
+                                  options.reportFile.ends_with(".html"), report.stream(), &error) != 0)
             return failWith(kExitFailure, error);
         if (!report.commit(&error)) return failWith(kExitFailure, error);
         return 0;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/map_info.h"
+#include "app/report_page.h"
 #include "app/visibility_survey.h"
 #include "map/map_data.h"
 #include "map/map_source.h"
@@ -20,6 +21,8 @@ std::string decimal(double value) {
     std::snprintf(text, sizeof text, "%.3f", value);
     return text;
 }
+
+std::string planPoint(PlanPoint point) { return "[" + std::to_string(point.x) + "," + std::to_string(point.z) + "]"; }
 
 std::string intList(const std::vector<int>& values) {
     std::string j = "[";
@@ -63,13 +66,23 @@ std::string visibilityReportJson(const std::string& mapBase, const VisibilitySur
              ",\"trianglesDrawnMean\":" + decimal(r.trianglesDrawnMean);
         j += ",\"portalsPassed\":" + std::to_string(r.portalsPassed);
         j += ",\"worstEye\":" + (r.worstEye.empty() ? std::string("null") : jsonString(r.worstEye));
-        j += ",\"sees\":" + intList(r.sees) + ",\"seenFrom\":" + std::to_string(r.seenFrom) + "}";
+        j += ",\"sees\":" + intList(r.sees) + ",\"seenFrom\":" + std::to_string(r.seenFrom);
+        j += ",\"floor\":" + (r.band < 0 ? std::string("null") : std::to_string(r.floorHeight));
+        j += ",\"band\":" + std::to_string(r.band) + ",\"outline\":[";
+        for (size_t i = 0; i < r.outline.size(); ++i) j += (i ? "," : "") + planPoint(r.outline[i]);
+        j += "]}";
     }
     j += "],\"portals\":[";
     std::vector<int> neverPassed;
     for (size_t p = 0; p < survey.portalTimesPassed.size(); ++p) {
         j += (p ? ",{" : "{") + std::string("\"portal\":") + std::to_string(p) +
-             ",\"timesPassed\":" + std::to_string(survey.portalTimesPassed[p]) + "}";
+             ",\"timesPassed\":" + std::to_string(survey.portalTimesPassed[p]);
+        if (p < survey.portalPlan.size()) {
+            const PlanPortal& plan = survey.portalPlan[p];
+            j += ",\"areas\":" + intList({plan.areas[0], plan.areas[1]});
+            j += ",\"ends\":[" + planPoint(plan.ends[0]) + "," + planPoint(plan.ends[1]) + "]";
+        }
+        j += "}";
         if (survey.portalTimesPassed[p] == 0) neverPassed.push_back(static_cast<int>(p));
     }
     j += "],\"portalsNeverPassed\":" + intList(neverPassed);
@@ -84,16 +97,17 @@ std::string visibilityReportJson(const std::string& mapBase, const VisibilitySur
     return j + "}\n";
 }
 
-int writeVisibilityReport(const std::string& mapBase, float eyeHeight, bool useMapSource, std::FILE* out,
-                          std::string* error) {
+int writeVisibilityReport(const std::string& mapBase, float eyeHeight, bool useMapSource, bool asPage,
+                          std::FILE* out, std::string* error) {
     const auto started = std::chrono::steady_clock::now();
     MapData map;
     AreaFloors floors;
+    PlanFloors plan(floors);
     MapSource source;
     const bool haveSource = useMapSource && readMapSourceBeside(mapBase, &source);
     ProcReading how;
     how.device = nullptr;  // looked at, not drawn
-    how.observer = &floors;
+    how.observer = &plan;
     how.source = haveSource ? &source : nullptr;
     if (!map.readProcFile((mapBase + ".proc").c_str(), how, error) ||
         !map.readCollisionFile((mapBase + ".cm").c_str(), error))
@@ -110,10 +124,14 @@ int writeVisibilityReport(const std::string& mapBase, float eyeHeight, bool useM
         std::fprintf(stderr, "quorvane: report: %zu of %zu areas surveyed\n", done, total);
     };
     const std::string eyeOptions = std::string(" --instances 1") + (useMapSource ? "" : " --no-entities");
-    const VisibilitySurvey survey = surveyVisibility(map, floors, eyeHeight, kReportEyesPerArea, eyeOptions, progress);
+    VisibilitySurvey survey = surveyVisibility(map, floors, eyeHeight, kReportEyesPerArea, eyeOptions, progress);
+    // A storey is apart from the one below when its floor lies more than a
+    // standing person's eye above it.
+    plan.drawPlan(map, eyeHeight, &survey);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::fputs(visibilityReportJson(mapBase, survey, seconds).c_str(), out);
+    const std::string json = visibilityReportJson(mapBase, survey, seconds);
+    std::fputs((asPage ? visibilityReportPage(json) : json).c_str(), out);
     return 0;
 }
 

@@ -43,7 +43,97 @@ void forEachBit(const std::vector<uint32_t>& words, size_t count, F f) {
         }
 }
 
+PlanPoint onPlan(Vector3 point) {
+    return {static_cast<int>(std::lround(point.x)), static_cast<int>(std::lround(point.z))};
+}
+
+int64_t turn(PlanPoint o, PlanPoint a, PlanPoint b) {
+    return int64_t{a.x - o.x} * (b.z - o.z) - int64_t{a.z - o.z} * (b.x - o.x);
+}
+
+// The convex hull of the points, counter-clockwise on the plan (x right, z
+// down), without repeated or collinear corners.
+std::vector<PlanPoint> convexHull(std::vector<PlanPoint> points) {
+    std::sort(points.begin(), points.end(),
+              [](PlanPoint a, PlanPoint b) { return a.x != b.x ? a.x < b.x : a.z < b.z; });
+    points.erase(std::unique(points.begin(), points.end()), points.end());
+    if (points.size() < 3) return points;
+    std::vector<PlanPoint> hull(2 * points.size());
+    size_t k = 0;
+    for (size_t i = 0; i < points.size(); ++i) {  // one side, then the other
+        while (k >= 2 && turn(hull[k - 2], hull[k - 1], points[i]) <= 0) --k;
+        hull[k++] = points[i];
+    }
+    for (size_t i = points.size() - 1, lower = k + 1; i-- > 0;) {
+        while (k >= lower && turn(hull[k - 2], hull[k - 1], points[i]) <= 0) --k;
+        hull[k++] = points[i];
+    }
+    hull.resize(k - 1);
+    return hull;
+}
+
 }  // namespace
+
+void PlanFloors::surfaceRead(int area, const MapVertex* vertices, int vertexCount, const uint16_t* indices,
+                             int indexCount) {
+    floors_.surfaceRead(area, vertices, vertexCount, indices, indexCount);
+    if (area < 0) return;
+    if (static_cast<size_t>(area) >= corners_.size()) corners_.resize(static_cast<size_t>(area) + 1);
+    for (int t = 0; t + 2 < indexCount; t += 3) {
+        const uint16_t i[3] = {indices[t], indices[t + 1], indices[t + 2]};
+        if (i[0] >= vertexCount || i[1] >= vertexCount || i[2] >= vertexCount) continue;
+        const Vector3 a = vertices[i[0]].position, b = vertices[i[1]].position, c = vertices[i[2]].position;
+        const Vector3 across = cross(b - a, c - a);
+        const float twiceSize = std::sqrt(dot(across, across));
+        const Vector3 facing = vertices[i[0]].normal + vertices[i[1]].normal + vertices[i[2]].normal;
+        // Floors as the eyes take them: facing up (by the file's normals),
+        // no steeper than half a right angle.
+        if (!(twiceSize > 0.0f) || std::fabs(across.y) / twiceSize < 0.7071f || !(facing.y > 0.0f)) continue;
+        corners_[static_cast<size_t>(area)].insert(corners_[static_cast<size_t>(area)].end(), {a, b, c});
+    }
+}
+
+void PlanFloors::drawPlan(const MapData& map, float bandGap, VisibilitySurvey* survey) const {
+    std::vector<int> withFloors;
+    for (size_t a = 0; a < survey->areas.size() && a < corners_.size(); ++a) {
+        if (corners_[a].empty()) continue;
+        AreaVisibility& area = survey->areas[a];
+        std::vector<PlanPoint> points;
+        float lowest = corners_[a][0].y;
+        for (const Vector3& corner : corners_[a]) {
+            points.push_back(onPlan(corner));
+            lowest = std::min(lowest, corner.y);
+        }
+        area.outline = convexHull(std::move(points));
+        area.floorHeight = static_cast<int>(std::lround(lowest));
+        // Where no one stands (the roofs of the outside, say) is no storey.
+        if (area.eyes > 0) withFloors.push_back(static_cast<int>(a));
+    }
+    std::stable_sort(withFloors.begin(), withFloors.end(), [&](int a, int b) {
+        return survey->areas[static_cast<size_t>(a)].floorHeight < survey->areas[static_cast<size_t>(b)].floorHeight;
+    });
+    int band = 0;
+    for (size_t i = 0; i < withFloors.size(); ++i) {
+        AreaVisibility& area = survey->areas[static_cast<size_t>(withFloors[i])];
+        if (i > 0 && area.floorHeight - survey->areas[static_cast<size_t>(withFloors[i - 1])].floorHeight > bandGap) ++band;
+        area.band = band;
+    }
+    survey->portalPlan.assign(map.portals.size(), {});
+    for (size_t p = 0; p < map.portals.size(); ++p) {
+        const std::vector<Vector3>& points = map.portals[p].points;
+        survey->portalPlan[p].areas = {map.portals[p].positiveArea, map.portals[p].negativeArea};
+        int64_t farthest = -1;
+        for (size_t i = 0; i < points.size(); ++i)
+            for (size_t j = i + 1; j < points.size(); ++j) {
+                const PlanPoint a = onPlan(points[i]), b = onPlan(points[j]);
+                const int64_t dx = b.x - a.x, dz = b.z - a.z;
+                if (dx * dx + dz * dz > farthest) {
+                    farthest = dx * dx + dz * dz;
+                    survey->portalPlan[p].ends = {a, b};
+                }
+            }
+    }
+}
 
 const std::vector<ViewAngle>& surveyAngles() {
     // The frame's frustum spans 1.33 radians from top to bottom and as much

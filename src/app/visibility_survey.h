@@ -5,6 +5,7 @@
 // portal flow run from each. No graphics device: the flow and the area tree
 // are CPU work, and surfaces are counted from the map's data.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -26,6 +27,19 @@ struct ViewAngle {
 // yaws at three pitches, then straight up and straight down.
 const std::vector<ViewAngle>& surveyAngles();
 
+// A point of the plan, the map seen from above: map x and map z (y is up),
+// rounded to whole units.
+struct PlanPoint {
+    int x = 0;
+    int z = 0;
+    bool operator==(const PlanPoint&) const = default;
+};
+
+struct PlanPortal {
+    std::array<PlanPoint, 2> ends{};  // its two points farthest apart on the plan
+    std::array<int, 2> areas{};       // the areas on its positive and its negative side
+};
+
 struct AreaVisibility {
     int eyes = 0;            // eyes that stood in the area
     int floorsRefused = 0;   // floor triangles of the area no one can stand over
@@ -39,6 +53,13 @@ struct AreaVisibility {
     std::string worstEye;    // the options that bring back the view drawing most areas; empty: no eye
     std::vector<int> sees;   // areas drawn from any view of its eyes, in area order
     int seenFrom = 0;        // other areas from whose eyes this one is drawn
+    // On the plan (PlanFloors::drawPlan): the outline round its floors seen
+    // from above, counter-clockwise on the plan (empty: no floor), the height
+    // of its lowest floor, and its floor band (-1: no floor or no eye, and
+    // not drawn on the plan).
+    std::vector<PlanPoint> outline;
+    int floorHeight = 0;
+    int band = -1;
 };
 
 struct VisibilitySurvey {
@@ -48,6 +69,28 @@ struct VisibilitySurvey {
     int views = 0;                         // eyes times directions
     int surfaces = 0;                      // the map's own, drawn or not
     int64_t triangles = 0;
+    std::vector<PlanPortal> portalPlan;  // per portal, once the plan is drawn
+};
+
+// Collects, while a map is read, the corners of every area's floors (the
+// upward-facing triangles, map space) and hands each surface on to `floors`,
+// so that one reading feeds both the eyes and the plan.
+class PlanFloors : public SurfaceObserver {
+public:
+    explicit PlanFloors(AreaFloors& floors) : floors_(floors) {}
+    void surfaceRead(int area, const MapVertex* vertices, int vertexCount, const uint16_t* indices,
+                     int indexCount) override;
+
+    // Fills the plan into a survey of that map: each area's outline (the
+    // convex hull of its floors from above), floor height and band, and each
+    // portal's ends. Areas with eyes whose lowest floors lie more than
+    // bandGap apart in height, with no such area between, are in different
+    // bands, lowest first.
+    void drawPlan(const MapData& map, float bandGap, VisibilitySurvey* survey) const;
+
+private:
+    AreaFloors& floors_;
+    std::vector<std::vector<Vector3>> corners_;  // per area
 };
 
 // Eyes stand eyeHeight above the floors, at most eyesPerArea per area. The

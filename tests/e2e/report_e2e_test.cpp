@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,9 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "app/report_page.h"
 #include "app/visibility_report.h"
 #include "app/visibility_survey.h"
 #include "e2e/run_shell.h"
+#include "platform/image.h"
+#include "platform/image_png_read.h"
 
 namespace q {
 namespace {
@@ -131,6 +135,92 @@ TEST(ReportJson, ListsWhatNoEyeReachedAndRanksTheAreas) {
     EXPECT_EQ(list(json, "areasBySeenFrom"), "3,1,2");
     EXPECT_EQ(list(json, "areasWithoutEyes"), "0");
     EXPECT_NE(json.find("\"worstEye\":null"), std::string::npos);  // an area without eyes has none
+
+    // On the page, a map name cannot end the script block holding the JSON.
+    const std::string page = visibilityReportPage(visibilityReportJson("</script><b>x", survey, 0.25));
+    EXPECT_EQ(page.find("</script><b>"), std::string::npos);
+    EXPECT_NE(page.find("\\u003c/script>\\u003cb>x"), std::string::npos);
+}
+
+// The page in a real browser, on the two-storey demo: the plan of the lower
+// storey with every area in its colour, and an area of the upper storey
+// clicked (through the page's address) shown in the panel on its own plan.
+TEST(ReportEndToEnd, PageDrawsThePlanInABrowserAndShowsTheAreaClicked) {
+    const std::string dir = ::testing::TempDir() + "quorvane_report_page_" + std::to_string(::getpid());
+    ASSERT_EQ(runShell("'" + std::string(MAPGEN_BINARY) + "' demo '" + dir + "'").exitCode, 0);
+    const Result made =
+        runShell("'" + std::string(QUORVANE_BINARY) + "' --dir '" + dir + "' bbb --report '" + dir + "/r.html'");
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    std::ifstream in(dir + "/r.html");
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string page = text.str();
+    for (const char* load : {"http://", "https://", "src=", "href=", "url(", "@import"})
+        EXPECT_EQ(page.find(load), std::string::npos) << load;
+    const std::string tag = "<script type=\"application/json\" id=\"report\">";
+    const size_t json = page.find(tag);
+    ASSERT_NE(json, std::string::npos);
+    const std::string report = page.substr(json + tag.size(), page.find("</script>", json) - json - tag.size());
+    const std::vector<std::string> areas = areaEntries(report);
+    ASSERT_EQ(areas.size(), 25u);
+    // Every area stands on floor 0 but three upstairs (and the grass outside):
+    // two bands, the upper one chosen by the click.
+    int upstairs = -1;
+    int lowest = 1 << 30, highest = 0;
+    for (const std::string& entry : areas) {
+        EXPECT_GE(std::count(entry.begin(), entry.end(), '['), 5) << entry;  // "sees" and an outline of three corners at least
+        lowest = std::min<int>(lowest, static_cast<int>(integer(entry, "areasDrawnMax")));
+        highest = std::max<int>(highest, static_cast<int>(integer(entry, "areasDrawnMax")));
+        EXPECT_TRUE(integer(entry, "band") == 0 || integer(entry, "band") == 1) << entry;
+        if (integer(entry, "band") == 1) upstairs = static_cast<int>(integer(entry, "area"));
+    }
+    ASSERT_GT(upstairs, 0);
+    EXPECT_NE(report.find("\"ends\":[["), std::string::npos);
+
+    const Result found = runShell("command -v chromium");
+    ASSERT_EQ(found.exitCode, 0) << "chromium is missing: scripts/install-deps --tests installs it";
+    const std::string browser = "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+                                "--disable-background-networking --disable-component-update --disable-sync "
+                                "--user-data-dir='" + dir + "/browser' --window-size=1200,900 ";
+    const Result shot = runShell(browser + "--screenshot='" + dir + "/page.png' 'file://" + dir + "/r.html'");
+    ASSERT_EQ(shot.exitCode, 0) << shot.output;
+    Image image;
+    std::string error;
+    ASSERT_TRUE(loadPng((dir + "/page.png").c_str(), &image, &error)) << error;
+    // The page's scale: pale yellow for the fewest areas drawn, deep red for the most.
+    const auto colourOf = [&](long long drawn, int channel) {
+        const int low[3] = {255, 237, 160}, high[3] = {189, 0, 38};
+        const double t = static_cast<double>(drawn - lowest) / (highest - lowest);
+        return static_cast<int>(std::round(low[channel] + (high[channel] - low[channel]) * t));
+    };
+    const auto pixelsOf = [&](long long drawn) {
+        int count = 0;
+        for (size_t i = 0; i + 3 < image.rgba.size(); i += 4) {
+            bool near = true;
+            for (int c = 0; c < 3; ++c) near = near && std::abs(image.rgba[i + static_cast<size_t>(c)] - colourOf(drawn, c)) <= 3;
+            count += near;
+        }
+        return count;
+    };
+    for (const std::string& entry : areas) {
+        if (integer(entry, "band") != 0) continue;
+        EXPECT_GT(pixelsOf(integer(entry, "areasDrawnMax")), 200) << "not on the plan: " << entry;
+    }
+
+    const Result dom = runShell(browser + "--dump-dom 'file://" + dir + "/r.html#click=" + std::to_string(upstairs) + "'");
+    ASSERT_EQ(dom.exitCode, 0) << dom.output;
+    const size_t panelAt = dom.output.find("id=\"figures\"");
+    ASSERT_NE(panelAt, std::string::npos) << dom.output;
+    const std::string panel = dom.output.substr(panelAt, dom.output.find("</aside>", panelAt) - panelAt);
+    const std::string& entry = areas[static_cast<size_t>(upstairs)];
+    EXPECT_NE(panel.find("Area " + std::to_string(upstairs) + "<"), std::string::npos) << panel;
+    EXPECT_NE(panel.find("Sees: "), std::string::npos) << panel;
+    EXPECT_NE(panel.find(field(entry, "worstEye", '"', '"')), std::string::npos) << panel;
+    EXPECT_NE(panel.find("<td>" + std::to_string(integer(entry, "trianglesDrawnMax")) + "</td>"), std::string::npos);
+    // The plan switched to the upper storey: the area is on it, the ground floor's first room is not.
+    EXPECT_NE(dom.output.find("id=\"area" + std::to_string(upstairs) + "\""), std::string::npos);
+    EXPECT_EQ(dom.output.find("id=\"area1\""), std::string::npos);
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
