@@ -330,28 +330,36 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
+bool readMapToLookAt(const std::string& mapBase, bool useMapSource, SurfaceObserver* observer, MapData* map,
+                     std::string* sourceFile, std::string* error) {
+    MapSource source;
+    const bool haveSource = useMapSource && readMapSourceBeside(mapBase, &source);
+    ProcReading how;
+    how.device = nullptr;  // looked at, not drawn
+    how.observer = observer;
+    how.source = haveSource ? &source : nullptr;
+    if (!map->readProcFile((mapBase + ".proc").c_str(), how, error) ||
+        !map->readCollisionFile((mapBase + ".cm").c_str(), error))
+        return false;
+    if (haveSource) map->placeEntities(source);
+    if (sourceFile) *sourceFile = haveSource ? source.fileName : std::string();
+    return true;
+}
+
 int printMapInfo(const std::string& mapBase, const std::vector<std::string>& textureDirs,
                  const std::vector<std::string>& assetDirs, bool json, float eyeHeight,
                  ImageLimits imageLimits, std::FILE* out, std::string* error, bool useMapSource) {
     MapData map;
     AreaFloors floors;
-    MapSource source;
-    const bool haveSource = useMapSource && readMapSourceBeside(mapBase, &source);
-    ProcReading how;
-    how.device = nullptr;  // looked at, not drawn
-    how.observer = &floors;
-    how.source = haveSource ? &source : nullptr;
-    if (!map.readProcFile((mapBase + ".proc").c_str(), how, error) ||
-        !map.readCollisionFile((mapBase + ".cm").c_str(), error))
-        return 1;
-    if (haveSource) map.placeEntities(source);
+    std::string sourceFile;
+    if (!readMapToLookAt(mapBase, useMapSource, &floors, &map, &sourceFile, error)) return 1;
     // Definitions are read and images looked for as a load does.
     MaterialLibrary library;
     library.load(std::filesystem::path(mapBase).parent_path().string(), textureDirs, assetDirs);
     for (const std::string& problem : library.problems())
         warn((problem + " (left out; the rest of the map's assets are used)").c_str());
     Summary summary = summarise(map, floors, eyeHeight, library, imageLimits);
-    if (haveSource) summary.sourceFile = source.fileName;
+    summary.sourceFile = sourceFile;
     const std::string text = json ? asJson(mapBase, map, summary) : asText(mapBase, map, summary);
     std::fputs(text.c_str(), out);
     return 0;

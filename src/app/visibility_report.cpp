@@ -9,7 +9,6 @@
 #include "app/report_page.h"
 #include "app/visibility_survey.h"
 #include "map/map_data.h"
-#include "map/map_source.h"
 #include "world/standing_point.h"
 
 namespace q {
@@ -103,16 +102,7 @@ int writeVisibilityReport(const std::string& mapBase, float eyeHeight, bool useM
     MapData map;
     AreaFloors floors;
     PlanFloors plan(floors);
-    MapSource source;
-    const bool haveSource = useMapSource && readMapSourceBeside(mapBase, &source);
-    ProcReading how;
-    how.device = nullptr;  // looked at, not drawn
-    how.observer = &plan;
-    how.source = haveSource ? &source : nullptr;
-    if (!map.readProcFile((mapBase + ".proc").c_str(), how, error) ||
-        !map.readCollisionFile((mapBase + ".cm").c_str(), error))
-        return 1;
-    if (haveSource) map.placeEntities(source);
+    if (!readMapToLookAt(mapBase, useMapSource, &plan, &map, nullptr, error)) return 1;
 
     // Progress at every tenth of the areas: a long map says it is working,
     // a short one says little.

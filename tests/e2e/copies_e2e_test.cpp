@@ -16,12 +16,6 @@
 namespace q {
 namespace {
 
-long long integer(const std::string& text, const char* key) {
-    const std::string tag = std::string("\"") + key + "\":";
-    const size_t at = text.find(tag);
-    return at == std::string::npos ? -1 : std::strtoll(text.c_str() + at + tag.size(), nullptr, 10);
-}
-
 TEST(CopiesEndToEnd, SealedMapDrawsTheSameWithOneCopyOrFiveAndCountsWhatItDraws) {
     const std::string dir = ::testing::TempDir() + "quorvane_copies_e2e_" + std::to_string(::getpid());
     ASSERT_EQ(runShell(std::string("'") + MAPGEN_BINARY + "' grid 6 --area0-room 14 '" + dir + "'").exitCode, 0);
@@ -35,8 +29,8 @@ TEST(CopiesEndToEnd, SealedMapDrawsTheSameWithOneCopyOrFiveAndCountsWhatItDraws)
         std::string last;
         std::ifstream in(dir + "/t.jsonl");
         for (std::string line; std::getline(in, line);) last = line;
-        return std::vector<long long>{integer(last, "visibleAreas"), integer(last, "drawCalls"),
-                                      integer(last, "triangles"), integer(last, "copiesDrawn")};
+        return std::vector<long long>{jsonInteger(last, "visibleAreas"), jsonInteger(last, "drawCalls"),
+                                      jsonInteger(last, "triangles"), jsonInteger(last, "copiesDrawn")};
     };
     // From an ordinary room and from the room numbered 0, along the grid.
     for (const char* start : {"--area 20 --look 0 0", "--area 20 --look 1.5707964 0", "--area 0 --look 0 0"}) {
@@ -47,8 +41,8 @@ TEST(CopiesEndToEnd, SealedMapDrawsTheSameWithOneCopyOrFiveAndCountsWhatItDraws)
     // Drawing everything: the terrain (128 x 128 cells, 2 triangles each),
     // then every surface of every copy, as --info counts them.
     const Result info = runShell(viewer + "--info --json");
-    const long long areas = integer(info.output, "areas"), surfaces = integer(info.output, "surfaces");
-    const long long triangles = integer(info.output, "triangles");
+    const long long areas = jsonInteger(info.output, "areas"), surfaces = jsonInteger(info.output, "surfaces");
+    const long long triangles = jsonInteger(info.output, "triangles");
     ASSERT_GT(surfaces, 0) << info.output;
     for (long long copies : {1, 5})
         EXPECT_EQ(cost("0 0 TAB\n", "--area 20 --instances " + std::to_string(copies)),

@@ -23,12 +23,6 @@
 namespace q {
 namespace {
 
-long long integer(const std::string& text, const char* key) {
-    const std::string tag = std::string("\"") + key + "\":";
-    const size_t at = text.find(tag);
-    return at == std::string::npos ? -1 : std::strtoll(text.c_str() + at + tag.size(), nullptr, 10);
-}
-
 std::string field(const std::string& text, const char* key, char open, char close) {
     const std::string tag = std::string("\"") + key + "\":";
     const size_t at = text.find(tag);
@@ -71,27 +65,27 @@ TEST(ReportEndToEnd, AreasDrawnAreWhatTheMapsLetThroughAndWorstEyesDrawTheSame) 
     const ReportRun bends = reportOn("bends 5", "bends5");
     const std::vector<std::string> areas = areaEntries(bends.report);
     ASSERT_EQ(areas.size(), 6u) << bends.report;
-    EXPECT_EQ(integer(areas[0], "eyes"), 0);
+    EXPECT_EQ(jsonInteger(areas[0], "eyes"), 0);
     EXPECT_EQ(list(bends.report, "areasWithoutEyes"), "0");
     EXPECT_EQ(list(bends.report, "portalsNeverPassed"), "");
     const char* sees[] = {"", "1,2", "1,2,3", "2,3,4", "3,4,5", "4,5"};
     for (int a = 1; a <= 5; ++a) {
         const std::string& entry = areas[static_cast<size_t>(a)];
-        EXPECT_EQ(integer(entry, "area"), a);
-        EXPECT_GE(integer(entry, "eyes"), 2) << entry;  // a room twice as long as wide is sampled along it
+        EXPECT_EQ(jsonInteger(entry, "area"), a);
+        EXPECT_GE(jsonInteger(entry, "eyes"), 2) << entry;  // a room twice as long as wide is sampled along it
         EXPECT_EQ(list(entry, "sees"), sees[a]) << entry;
-        EXPECT_EQ(integer(entry, "areasDrawnMax"), (a == 1 || a == 5) ? 2 : 3) << entry;
-        EXPECT_EQ(integer(entry, "seenFrom"), (a == 1 || a == 5) ? 1 : 2) << entry;
-        EXPECT_EQ(integer(entry, "portalsPassed"), (a == 1 || a == 5) ? 1 : 2) << entry;
+        EXPECT_EQ(jsonInteger(entry, "areasDrawnMax"), (a == 1 || a == 5) ? 2 : 3) << entry;
+        EXPECT_EQ(jsonInteger(entry, "seenFrom"), (a == 1 || a == 5) ? 1 : 2) << entry;
+        EXPECT_EQ(jsonInteger(entry, "portalsPassed"), (a == 1 || a == 5) ? 1 : 2) << entry;
     }
-    EXPECT_GT(integer(bends.report, "timesPassed"), 0);
+    EXPECT_GT(jsonInteger(bends.report, "timesPassed"), 0);
 
     // Two rooms through one doorway: every area from every area.
     const ReportRun open = reportOn("tworooms", "tworooms");
     for (const std::string& entry : areaEntries(open.report))
-        if (integer(entry, "area") > 0) {
+        if (jsonInteger(entry, "area") > 0) {
             EXPECT_EQ(list(entry, "sees"), "1,2") << entry;
-            EXPECT_EQ(integer(entry, "areasDrawnMax"), 2) << entry;
+            EXPECT_EQ(jsonInteger(entry, "areasDrawnMax"), 2) << entry;
         }
 
     // The viewer at each worst eye, with the options as given: its first
@@ -107,7 +101,7 @@ TEST(ReportEndToEnd, AreasDrawnAreWhatTheMapsLetThroughAndWorstEyesDrawTheSame) 
             std::ifstream in(run->dir + "/t.jsonl");
             std::string first;
             std::getline(in, first);
-            EXPECT_EQ(integer(first, "visibleAreas"), integer(entry, "areasDrawnMax")) << run->map << ": " << eye;
+            EXPECT_EQ(jsonInteger(first, "visibleAreas"), jsonInteger(entry, "areasDrawnMax")) << run->map << ": " << eye;
         }
     }
     for (const ReportRun* run : {&bends, &open, &twoDoors}) std::filesystem::remove_all(run->dir);
@@ -169,10 +163,10 @@ TEST(ReportEndToEnd, PageDrawsThePlanInABrowserAndShowsTheAreaClicked) {
     int lowest = 1 << 30, highest = 0;
     for (const std::string& entry : areas) {
         EXPECT_GE(std::count(entry.begin(), entry.end(), '['), 5) << entry;  // "sees" and an outline of three corners at least
-        lowest = std::min<int>(lowest, static_cast<int>(integer(entry, "areasDrawnMax")));
-        highest = std::max<int>(highest, static_cast<int>(integer(entry, "areasDrawnMax")));
-        EXPECT_TRUE(integer(entry, "band") == 0 || integer(entry, "band") == 1) << entry;
-        if (integer(entry, "band") == 1) upstairs = static_cast<int>(integer(entry, "area"));
+        lowest = std::min<int>(lowest, static_cast<int>(jsonInteger(entry, "areasDrawnMax")));
+        highest = std::max<int>(highest, static_cast<int>(jsonInteger(entry, "areasDrawnMax")));
+        EXPECT_TRUE(jsonInteger(entry, "band") == 0 || jsonInteger(entry, "band") == 1) << entry;
+        if (jsonInteger(entry, "band") == 1) upstairs = static_cast<int>(jsonInteger(entry, "area"));
     }
     ASSERT_GT(upstairs, 0);
     EXPECT_NE(report.find("\"ends\":[["), std::string::npos);
@@ -203,8 +197,8 @@ TEST(ReportEndToEnd, PageDrawsThePlanInABrowserAndShowsTheAreaClicked) {
         return count;
     };
     for (const std::string& entry : areas) {
-        if (integer(entry, "band") != 0) continue;
-        EXPECT_GT(pixelsOf(integer(entry, "areasDrawnMax")), 200) << "not on the plan: " << entry;
+        if (jsonInteger(entry, "band") != 0) continue;
+        EXPECT_GT(pixelsOf(jsonInteger(entry, "areasDrawnMax")), 200) << "not on the plan: " << entry;
     }
 
     const Result dom = runShell(browser + "--dump-dom 'file://" + dir + "/r.html#click=" + std::to_string(upstairs) + "'");
@@ -216,7 +210,7 @@ TEST(ReportEndToEnd, PageDrawsThePlanInABrowserAndShowsTheAreaClicked) {
     EXPECT_NE(panel.find("Area " + std::to_string(upstairs) + "<"), std::string::npos) << panel;
     EXPECT_NE(panel.find("Sees: "), std::string::npos) << panel;
     EXPECT_NE(panel.find(field(entry, "worstEye", '"', '"')), std::string::npos) << panel;
-    EXPECT_NE(panel.find("<td>" + std::to_string(integer(entry, "trianglesDrawnMax")) + "</td>"), std::string::npos);
+    EXPECT_NE(panel.find("<td>" + std::to_string(jsonInteger(entry, "trianglesDrawnMax")) + "</td>"), std::string::npos);
     // The plan switched to the upper storey: the area is on it, the ground floor's first room is not.
     EXPECT_NE(dom.output.find("id=\"area" + std::to_string(upstairs) + "\""), std::string::npos);
     EXPECT_EQ(dom.output.find("id=\"area1\""), std::string::npos);

@@ -1,10 +1,12 @@
 #pragma once
 // Runs a shell command for the end-to-end tests: its exit code and what it
-// wrote to stdout and stderr together.
+// wrote to stdout and stderr together; and reads a whole number out of the
+// JSON the viewer writes.
 
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace q {
@@ -24,6 +26,13 @@ inline Result runShell(const std::string& command) {
     const int status = ::pclose(pipe);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+// The whole number after the first "key": in text; -1 when there is none.
+inline long long jsonInteger(const std::string& text, const char* key) {
+    const std::string tag = std::string("\"") + key + "\":";
+    const size_t at = text.find(tag);
+    return at == std::string::npos ? -1 : std::strtoll(text.c_str() + at + tag.size(), nullptr, 10);
 }
 
 }  // namespace q
