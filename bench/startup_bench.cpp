@@ -202,7 +202,8 @@ struct ReportCost {
 // --report on a generated map against --info on the same map (which reads it
 // the same way and surveys nothing), alternating; the report is written into
 // a scratch directory, and what it surveyed (areas, eyes, views) is read from
-// its totals, so that the cost per view shows how the time grows.
+// its totals, so that the cost per view shows how the time grows (the
+// process start and the map read are in it: on a small map they are most of it).
 int reportFigure(const std::string& viewer, const std::string& dir, const std::string& map, ReportCost* cost) {
     constexpr int kRuns = 3;
     const std::string output = (std::filesystem::temp_directory_path() /
@@ -227,8 +228,8 @@ int reportFigure(const std::string& viewer, const std::string& dir, const std::s
     const bool target = big || cost->areas > 1000;
     const double limit = big ? 10.0 : 60.0;
     bench::printFigure("--report (" + map + ")",
-                       bench::format("--report %.2f s (%lld areas, %lld eyes, %lld views: %.1f us per view) vs "
-                                     "--info %.2f s on the same map",
+                       bench::format("--report %.3f s (%lld areas, %lld eyes, %lld views: %.1f us per view) vs "
+                                     "--info %.3f s on the same map",
                                      cost->seconds, cost->areas, cost->eyes, cost->views,
                                      cost->seconds / static_cast<double>(cost->views) * 1e6, median(info)),
                        cost->seconds / median(info), target ? bench::format("under %.0f s", limit) : "-",
