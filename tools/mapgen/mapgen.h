@@ -26,7 +26,7 @@ struct MapgenOptions {
     int areaZeroRoom = 0;  // 1..rooms: seal the building with that room as area 0
     bool splitPortals = false;  // each portal written as eight points, not four
     bool entities = false;
-    bool deadPortal = false;  // bends only: one more portal, that no eye can pass (deadPortalBesideFirstOpening)  // entity models, their collision models and a map source (NAME.map)
+    bool deadPortal = false;  // bends only: one more portal, that no eye can pass  // entity models, their collision models and a map source (NAME.map)
 };
 
 constexpr int kMaxGrid = 64;

@@ -19,11 +19,12 @@ std::vector<PortalQuad> buildPortals(const Layout& layout);
 
 // A portal no eye can look through, for checking that tools find one: the
 // first opening's quad moved along its wall by its width and a wall's
-// thickness, with its sides exchanged. Every view into either room through a
-// doorway in that wall is cut at the doorway's edge, which lies between, and
-// an eye in either room stands behind the portal as the room it is entered
-// from sees it. Needs a first opening with that much solid wall beside it
-// towards lower coordinates (bends N from 2 rooms has it).
+// thickness, with its sides exchanged. An eye standing in either of its rooms
+// sees its back, so the flow does not take it from the room it starts in; a
+// view that reached either room came through a doorway in the same wall and
+// was cut at that doorway's edge, which lies between the two at the same
+// heights, so the portal is outside it. Needs a first opening with that much
+// solid wall beside it towards lower coordinates (bends N from 2 rooms has it).
 PortalQuad deadPortalBesideFirstOpening(const Layout& layout, const PortalQuad& firstOpening);
 
 // The normal a reader computes: normalise((p1 - p0) x (p2 - p0)) of the points
