@@ -156,6 +156,28 @@ TEST(MapgenPortals, CountsAndSidesAsReaderComputesThem) {
     EXPECT_EQ(build(preset("corridor", 7)).portals.size(), 6u);
     EXPECT_EQ(build(preset("bends", 7)).portals.size(), 6u);
     EXPECT_TRUE(build(preset("room")).portals.empty());
+    // The portal no eye passes: one more, in solid wall between the first
+    // doorway's rooms, facing away from its positive area.
+    MapgenOptions dead = preset("bends", 7);
+    dead.deadPortal = true;
+    const GeneratedMap withDead = build(dead);
+    ASSERT_EQ(withDead.portals.size(), 7u);
+    const PortalQuad& d = withDead.portals.back();
+    EXPECT_EQ(d.positiveArea, withDead.portals.front().negativeArea);
+    EXPECT_EQ(d.negativeArea, withDead.portals.front().positiveArea);
+    double n[3], c[3] = {0, 0, 0};
+    readerPortalNormal(d, n);  // y up
+    const double file[3] = {n[0], n[2], n[1]};
+    for (const auto& point : d.points)
+        for (int a = 0; a < 3; ++a) c[a] += point[a] / 4.0;
+    EXPECT_EQ(lookupArea(withDead.areaNodes, c[0], c[1], c[2]), kSolid);
+    EXPECT_EQ(lookupArea(withDead.areaNodes, c[0] + 12 * file[0], c[1] + 12 * file[1], c[2] + 12 * file[2]), d.negativeArea);
+    EXPECT_EQ(lookupArea(withDead.areaNodes, c[0] - 12 * file[0], c[1] - 12 * file[1], c[2] - 12 * file[2]), d.positiveArea);
+    for (MapgenOptions noRoom : {preset("bends", 1), preset("grid", 4)}) {
+        noRoom.deadPortal = true;
+        EXPECT_FALSE(buildMap(noRoom, &unused, &error)) << describe(noRoom);
+        EXPECT_NE(error.find("--dead-portal"), std::string::npos) << error;
+    }
 
     for (const MapgenOptions& o : allPresets()) {
         SCOPED_TRACE(describe(o));
@@ -443,6 +465,9 @@ TEST(MapgenCommandLine, PresetsSizesOptionsAndMistakes) {
     EXPECT_FALSE(cl.options.entities);
     ASSERT_TRUE(parse({"room", "--entities", "dir"}, &cl, &error)) << error;
     EXPECT_TRUE(cl.options.entities);
+    EXPECT_FALSE(cl.options.deadPortal);
+    ASSERT_TRUE(parse({"bends", "4", "--dead-portal", "dir"}, &cl, &error)) << error;
+    EXPECT_TRUE(cl.options.deadPortal);
     ASSERT_TRUE(parse({"--help"}, &cl, &error));
     EXPECT_TRUE(cl.help);
 

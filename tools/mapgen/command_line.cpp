@@ -30,6 +30,9 @@ const char* const kUsage =
     "  --split-portals  write each portal as eight points (its corners and the\n"
     "                middles of its edges, from a middle on), as compilers write\n"
     "                portals that other splits cut\n"
+    "  --dead-portal  bends only: one more portal, in the wall of the first\n"
+    "                doorway beside it, that faces away from both its rooms and\n"
+    "                lies outside every view through a doorway: no eye passes it\n"
     "  --entities    also write entity models and NAME.map, the map source that\n"
     "                places them: a door in the first doorway with a clip box\n"
     "                bound to it, a solid static step, statics turned by 90 and\n"
@@ -73,6 +76,8 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* out, std::
             cl.help = true;
         } else if (arg == "--split-portals") {
             cl.options.splitPortals = true;
+        } else if (arg == "--dead-portal") {
+            cl.options.deadPortal = true;
         } else if (arg == "--entities") {
             cl.options.entities = true;
         } else if (arg == "--seed" || arg == "--name" || arg == "--area0-room") {

@@ -16,6 +16,13 @@ bool buildMap(const MapgenOptions& options, GeneratedMap* map, std::string* erro
     m.volume = buildVolume(m.layout);
     m.areaNodes = buildAreaBsp(m.volume);
     m.portals = buildPortals(m.layout);
+    if (options.deadPortal) {
+        if (options.preset != "bends" || m.portals.empty()) {
+            if (error) *error = "--dead-portal needs bends N with N from 2";
+            return false;
+        }
+        m.portals.push_back(deadPortalBesideFirstOpening(m.layout, m.portals.front()));
+    }
     m.areas = buildSurfaces(m.volume, m.areaCount());
     m.brushes = mergeSolidCells(m.volume);
     m.collisionTree = buildCollisionTree(m.brushes);

@@ -25,7 +25,8 @@ struct MapgenOptions {
     std::string name;    // base name of the files; empty: the preset's own
     int areaZeroRoom = 0;  // 1..rooms: seal the building with that room as area 0
     bool splitPortals = false;  // each portal written as eight points, not four
-    bool entities = false;  // entity models, their collision models and a map source (NAME.map)
+    bool entities = false;
+    bool deadPortal = false;  // bends only: one more portal, that no eye can pass  // entity models, their collision models and a map source (NAME.map)
 };
 
 constexpr int kMaxGrid = 64;

@@ -49,4 +49,14 @@ std::vector<PortalQuad> buildPortals(const Layout& layout) {
     return out;
 }
 
+PortalQuad deadPortalBesideFirstOpening(const Layout& layout, const PortalQuad& firstOpening) {
+    const Opening& o = layout.openings.front();
+    const int along = 1 - o.axis;
+    const float shift = static_cast<float>(o.hole.hi[along] - o.hole.lo[along] + layout.wall);
+    PortalQuad dead = firstOpening;
+    for (auto& point : dead.points) point[along] -= shift;
+    std::swap(dead.positiveArea, dead.negativeArea);
+    return dead;
+}
+
 }  // namespace q::mapgen
