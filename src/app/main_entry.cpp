@@ -122,19 +122,22 @@ std::vector<std::string> filesTheSceneReads(const Options& options, const Scene&
     return files;
 }
 
+// Why an output may not be written where its path leads: it names an input.
+std::string outputClash(const char* option, const std::string& output, const std::string& input) {
+    return std::string(option) + " '" + output + "' names " + input +
+           ", which this run reads: choose another file (it is left as it was)";
+}
+
 // Why an output (--trace, --screenshot) may not be written where its path
 // leads: it names one of the files given (relative to the working directory
 // now), which the run reads, however it is named. Empty when it names none.
 std::string outputNamingAnInput(const Options& options, const FrameTrace& trace, const OutputFile& screenshot,
                                 const std::vector<std::string>& inputs, const std::string& inputsAre = "") {
-    auto clash = [&](const char* option, const std::string& output, const std::string& input) {
-        return std::string(option) + " '" + output + "' names " + (inputsAre.empty() ? "'" + input + "'" : inputsAre) +
-               ", which this run reads: choose another file (it is left as it was)";
-    };
     for (const std::string& input : inputs) {
-        if (!options.traceFile.empty() && trace.names(input)) return clash("--trace", options.traceFile, input);
+        const std::string what = inputsAre.empty() ? "'" + input + "'" : inputsAre;
+        if (!options.traceFile.empty() && trace.names(input)) return outputClash("--trace", options.traceFile, what);
         if (!options.screenshotFile.empty() && screenshot.names(input))
-            return clash("--screenshot", options.screenshotFile, input);
+            return outputClash("--screenshot", options.screenshotFile, what);
     }
     return {};
 }
@@ -172,8 +175,7 @@ int runViewer(int argc, char** argv) {
         if (!enterMapDirectory(options, &error)) return failWith(kExitUsage, error);
         for (const char* suffix : {".proc", ".cm", ".map"})
             if (report.names(options.mapBase + suffix))
-                return failWith(kExitUsage, "--report '" + options.reportFile + "' names '" + options.mapBase + suffix +
-                                                "', which this run reads: choose another file (it is left as it was)");
+                return failWith(kExitUsage, outputClash("--report", options.reportFile, "'" + options.mapBase + suffix + "'"));
         if (!report.create(&error)) return failWith(kExitUsage, error + " (cannot write the report)");
         if (writeVisibilityReport(options.mapBase, eyeAboveFloor(), !options.noEntities,
                                   options.reportFile.ends_with(".html"), report.stream(), &error) != 0)
