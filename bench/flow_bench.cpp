@@ -21,7 +21,7 @@
 #include "mapgen/mapgen.h"
 #include "move/camera_update.h"
 #include "move/movement.h"
-#include "platform/gpu/recording/recording_device.h"
+#include "gpu/recording/recording_device.h"
 #include "render/globals.h"
 #include "support/first_path_flow.h"
 #include "vis/frustum.h"

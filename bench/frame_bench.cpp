@@ -25,7 +25,7 @@
 #include "mapgen/mapgen.h"
 #include "move/camera_update.h"
 #include "move/movement.h"
-#include "platform/gpu/recording/recording_device.h"
+#include "gpu/recording/recording_device.h"
 #include "render/graphics_device.h"
 #include "render/globals.h"
 #include "vis/frustum.h"

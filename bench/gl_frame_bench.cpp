@@ -21,7 +21,7 @@
 #include "mapgen/mapgen.h"
 #include "move/camera_update.h"
 #include "move/movement.h"
-#include "platform/gpu/gl/gl_device.h"
+#include "gpu/gl/gl_device.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
 #include "vis/render_pass.h"

@@ -23,7 +23,7 @@
 #include "figure.h"
 #include "map/map_data.h"
 #include "map/name_text.h"
-#include "platform/gpu/recording/recording_device.h"
+#include "gpu/recording/recording_device.h"
 #include "render/globals.h"
 
 namespace {

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "figure.h"
-#include "platform/gpu/gl/gl_device.h"
-#include "platform/image.h"
+#include "gpu/gl/gl_device.h"
+#include "image/image.h"
 #include "platform/zip_archive.h"
 #include "process_run.h"
 #include "render/globals.h"

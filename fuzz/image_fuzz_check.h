@@ -8,7 +8,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "platform/image.h"
+#include "image/image.h"
 
 namespace q::fuzz {
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "platform/image.h"
+#include "image/image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const int file = memfd_create("image_head_fuzz", 0);

@@ -10,7 +10,7 @@
 
 #include "fuzz_support.h"
 #include "map/map_data.h"
-#include "platform/gpu/recording/recording_device.h"
+#include "gpu/recording/recording_device.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/gpu/device.h"
-#include "platform/gpu/vertex_program.h"
-#include "platform/gpu/vs11_run.h"
+#include "gpu/device.h"
+#include "gpu/vertex_program.h"
+#include "gpu/vs11_run.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);  // NUL-terminated copy

@@ -20,7 +20,7 @@
 #include "fuzz_support.h"
 #include "map/map_data.h"
 #include "move/camera_update.h"
-#include "platform/gpu/recording/recording_device.h"
+#include "gpu/recording/recording_device.h"
 #include "platform/input.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/gpu/recording/recording_device.h"
+#include "gpu/recording/recording_device.h"
 #include "platform/report.h"
 
 namespace q::test {

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "platform/gpu/recording/recording_device.h"
+#include "gpu/recording/recording_device.h"
 #include "render/graphics_device.h"
 
 namespace q::test {

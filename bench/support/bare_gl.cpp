@@ -1,6 +1,6 @@
 #include "support/bare_gl.h"
 
-#include "platform/gpu/gl/gl_api.h"
+#include "gpu/gl/gl_api.h"
 
 namespace q::bench {
 

@@ -12,7 +12,7 @@
 #include "app/input_devices.h"
 #include "app/overlay.h"
 #include "platform/file_watch.h"
-#include "platform/gpu/device.h"
+#include "gpu/device.h"
 #include "platform/window.h"
 #include "render/graphics_device.h"
 #include "render/text_font.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "math/vector.h"
-#include "platform/image.h"
+#include "image/image.h"
 
 namespace q {
 

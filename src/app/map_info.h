@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/image.h"
+#include "image/image.h"
 
 namespace q {
 

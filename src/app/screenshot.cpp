@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "platform/gpu/device.h"
-#include "platform/image.h"
+#include "gpu/device.h"
+#include "image/image.h"
 #include "platform/output_file.h"
 #include "render/graphics_device.h"
 

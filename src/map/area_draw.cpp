@@ -1,6 +1,6 @@
 #include "map/map_data.h"
 
-#include "platform/gpu/device.h"
+#include "gpu/device.h"
 
 namespace q {
 

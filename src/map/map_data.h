@@ -17,7 +17,7 @@
 #include "math/plane.h"
 #include "math/vector.h"
 #include "map/material_definitions.h"
-#include "platform/gpu/device.h"
+#include "gpu/device.h"
 #include "render/surface_pipelines.h"
 
 namespace q {

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "map/material_definitions.h"
-#include "platform/image.h"
+#include "image/image.h"
 #include "platform/zip_archive.h"
 
 namespace q {

@@ -16,7 +16,7 @@
 #include "map/name_text.h"
 #include "map/pattern_reader.h"
 #include "map/portal_corners.h"
-#include "platform/gpu/device.h"
+#include "gpu/device.h"
 #include "platform/report.h"
 
 namespace q {

@@ -9,7 +9,7 @@
 
 #include "math/matrix.h"
 #include "math/vector.h"
-#include "platform/gpu/device.h"
+#include "gpu/device.h"
 #include "render/surface_pipelines.h"
 
 namespace q {

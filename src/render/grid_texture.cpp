@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "platform/gpu/device.h"
+#include "gpu/device.h"
 
 namespace q {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/gpu/device.h"
+#include "gpu/device.h"
 
 namespace q {
 

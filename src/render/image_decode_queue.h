@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/image.h"
+#include "image/image.h"
 
 namespace q {
 

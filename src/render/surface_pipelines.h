@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/gpu/device.h"
+#include "gpu/device.h"
 
 namespace q {
 

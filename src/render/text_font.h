@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/gpu/device.h"
+#include "gpu/device.h"
 
 namespace q {
 

@@ -1,7 +1,7 @@
 #include "render/texture_file.h"
 
-#include "platform/gpu/device.h"
-#include "platform/image.h"
+#include "gpu/device.h"
+#include "image/image.h"
 
 namespace q {
 

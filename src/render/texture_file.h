@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/gpu/device.h"
+#include "gpu/device.h"
 
 namespace q {
 

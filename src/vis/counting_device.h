@@ -3,7 +3,7 @@
 // on and their triangles: what the render pass really sends to the GPU, with
 // nothing to keep in step with how each surface, model or terrain draws.
 
-#include "platform/gpu/device.h"
+#include "gpu/device.h"
 #include "world/frame_cost.h"
 
 namespace q {

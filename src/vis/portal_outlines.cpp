@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/gpu/device.h"
+#include "gpu/device.h"
 #include "render/graphics_device.h"
 #include "world/map_instance.h"
 #include "world/scene.h"

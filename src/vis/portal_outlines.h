@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "math/matrix.h"
-#include "platform/gpu/device.h"
+#include "gpu/device.h"
 
 namespace q {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "math/matrix.h"
-#include "platform/gpu/device.h"
+#include "gpu/device.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
 #include "render/lighting_program.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The frame's render pass over the scene.
 
-#include "platform/gpu/device.h"
+#include "gpu/device.h"
 #include "render/globals.h"
 #include "render/surface_pipelines.h"
 

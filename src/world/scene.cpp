@@ -1,6 +1,6 @@
 #include "world/scene.h"
 
-#include "platform/gpu/device.h"
+#include "gpu/device.h"
 
 namespace q {
 

@@ -12,8 +12,8 @@
 
 #include "map/map_data.h"
 #include "map/material_library.h"
-#include "platform/gpu/device.h"
-#include "platform/image.h"
+#include "gpu/device.h"
+#include "image/image.h"
 #include "world/camera.h"
 #include "world/frame_cost.h"
 #include "world/map_instance.h"

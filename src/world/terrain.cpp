@@ -6,7 +6,7 @@
 #include <string>
 
 #include "math/matrix.h"
-#include "platform/gpu/device.h"
+#include "gpu/device.h"
 #include "platform/report.h"
 #include "render/texture_file.h"
 

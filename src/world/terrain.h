@@ -11,7 +11,7 @@
 
 #include "map/map_data.h"
 #include "math/vector.h"
-#include "platform/gpu/device.h"
+#include "gpu/device.h"
 
 namespace q {
 

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "e2e/run_shell.h"
-#include "platform/image.h"
-#include "platform/image_png_read.h"
+#include "image/image.h"
+#include "image/image_png_read.h"
 
 namespace q {
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "map_test_files.h"
-#include "platform/image.h"
+#include "image/image.h"
 #include "platform/zip_archive.h"
 
 namespace q {

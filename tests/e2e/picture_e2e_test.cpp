@@ -13,8 +13,8 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/image.h"
-#include "platform/image_png_read.h"
+#include "image/image.h"
+#include "image/image_png_read.h"
 
 namespace q {
 namespace {

@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "map_test_files.h"
-#include "platform/image.h"
+#include "image/image.h"
 #include "run_shell.h"
 
 namespace q {

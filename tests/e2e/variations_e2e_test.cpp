@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/image.h"
-#include "platform/image_png_read.h"
+#include "image/image.h"
+#include "image/image_png_read.h"
 
 namespace q {
 namespace {

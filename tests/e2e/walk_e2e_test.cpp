@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "mapgen/mapgen.h"
-#include "platform/image.h"
-#include "platform/image_png_read.h"
+#include "image/image.h"
+#include "image/image_png_read.h"
 #include "world/terrain.h"
 
 namespace q {

@@ -26,8 +26,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/image.h"
-#include "platform/image_png_read.h"
+#include "image/image.h"
+#include "image/image_png_read.h"
 
 namespace q {
 namespace {

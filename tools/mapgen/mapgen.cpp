@@ -6,7 +6,7 @@
 
 #include "mapgen/map_text.h"
 #include "mapgen/textures.h"
-#include "platform/image.h"
+#include "image/image.h"
 
 namespace q::mapgen {
 

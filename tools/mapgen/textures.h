@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "mapgen/surfaces.h"
-#include "platform/image.h"
+#include "image/image.h"
 
 namespace q::mapgen {
 

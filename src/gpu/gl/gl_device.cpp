@@ -1,0 +1,506 @@
+#include "gpu/gl/gl_device.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "gpu/gl/gl_device_impl.h"
+#include "gpu/gl/vertex_layout.h"
+#include "gpu/present_rect.h"
+#include "gpu/vertex_program.h"
+#include "platform/report.h"
+#include "platform/window.h"
+
+namespace q::gpu {
+
+namespace {
+
+void blendFactors(Blend blend, GLenum* source, GLenum* destination) {
+    switch (blend) {
+    case Blend::Alpha: *source = GL_SRC_ALPHA, *destination = GL_ONE_MINUS_SRC_ALPHA; return;
+    case Blend::Add: *source = GL_ONE, *destination = GL_ONE; return;
+    case Blend::Filter: *source = GL_DST_COLOR, *destination = GL_ZERO; return;
+    case Blend::None: break;
+    }
+    *source = GL_ONE, *destination = GL_ZERO;
+}
+
+GLenum primitiveOf(VertexFormat format) { return format == VertexFormat::ColouredLine ? GL_LINES : GL_TRIANGLES; }
+
+template <class T>
+void deleteAll(const LiveList<T>& list) {
+    for (T* object : list) delete object;
+}
+
+}  // namespace
+
+bool currentContextIsCore33(std::string* found) {
+    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    *found = version ? version : "no version";
+    int major = 0, minor = 0;
+    if (!version || std::sscanf(version, "%d.%d", &major, &minor) != 2) return false;
+    if (major < 3 || (major == 3 && minor < 3)) return false;
+    GLint profile = 0;
+    glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &profile);
+    return (profile & GL_CONTEXT_CORE_PROFILE_BIT) != 0;
+}
+
+GlDevice::GlDevice(std::unique_ptr<GlContext> context, uint32_t width, uint32_t height)
+    : context_(std::move(context)), width_(width), height_(height) {}
+
+GlDevice::~GlDevice() {
+    // Objects still alive when the device goes are freed with it.
+    deleteAll(pipelines_);
+    deleteAll(programs_);
+    deleteAll(vertexBuffers_);
+    deleteAll(indexBuffers_);
+    deleteAll(textures_);
+    for (GlProgram* p : {&lineProgram_, &litProgram_, &screenProgram_}) glDeleteProgram(p->id);
+    glDeleteSamplers(1, &sampler_);
+    glDeleteFramebuffers(1, &framebuffer_);
+    glDeleteRenderbuffers(1, &colorBuffer_);
+    glDeleteRenderbuffers(1, &depthBuffer_);
+}
+
+bool GlDevice::init(std::string* error) {
+    std::string version;
+    if (!currentContextIsCore33(&version)) {
+        *error = "OpenGL 3.3 core profile not available (driver offers " + version +
+                 "): install Mesa's libgl1-mesa-dri / libegl-mesa0, or run with --headless";
+        return false;
+    }
+    const auto w = static_cast<GLsizei>(width_), h = static_cast<GLsizei>(height_);
+    glGenRenderbuffers(1, &colorBuffer_);
+    glBindRenderbuffer(GL_RENDERBUFFER, colorBuffer_);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, w, h);
+    glGenRenderbuffers(1, &depthBuffer_);
+    glBindRenderbuffer(GL_RENDERBUFFER, depthBuffer_);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, w, h);
+    glGenFramebuffers(1, &framebuffer_);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colorBuffer_);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depthBuffer_);
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+        *error = "OpenGL back buffer of " + std::to_string(width_) + " x " + std::to_string(height_) +
+                 " cannot be made";
+        return false;
+    }
+    glViewport(0, 0, w, h);
+
+    // One sampler for every texture: smooth when magnified, the nearer texel
+    // of the two nearest levels blended when minified, repeated past the edges.
+    glGenSamplers(1, &sampler_);
+    glBindSampler(0, sampler_);
+    glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glSamplerParameteri(sampler_, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glSamplerParameteri(sampler_, GL_TEXTURE_MIN_FILTER, GL_NEAREST_MIPMAP_LINEAR);
+    glActiveTexture(GL_TEXTURE0);
+
+    const std::pair<VertexFormat, GlProgram*> own[] = {{VertexFormat::ColouredLine, &lineProgram_},
+                                                       {VertexFormat::LitTextured, &litProgram_},
+                                                       {VertexFormat::ScreenText, &screenProgram_}};
+    for (const auto& [format, program] : own) {
+        if (!buildFormatProgram(format, program, error)) return false;
+        program->serial = nextSerial_++;
+    }
+    glUseProgram(screenProgram_.id);
+    glUniform2f(screenProgram_.screenSize, static_cast<float>(width_), static_cast<float>(height_));
+    applied_.program = screenProgram_.serial;
+
+    // The state Applied starts from. The viewer never culls (GL's default).
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glDepthMask(GL_TRUE);
+    glDisable(GL_BLEND);
+    glDisable(GL_CULL_FACE);
+    glClearDepth(1.0);
+    return true;
+}
+
+// ---- resources ----
+
+DeviceHandle<VertexBuffer> GlDevice::createVertexBuffer(uint32_t bytes, BufferUse use) {
+    if (bytes == 0) return nullptr;
+    auto* buffer = new GlVertexBuffer(this, bytes, use, nextSerial_++);
+    vertexBuffers_.add(buffer);
+    return DeviceHandle<VertexBuffer>(buffer);
+}
+
+DeviceHandle<IndexBuffer> GlDevice::createIndexBuffer(uint32_t bytes, BufferUse use) {
+    if (bytes == 0) return nullptr;
+    auto* buffer = new GlIndexBuffer(this, bytes, use, nextSerial_++);
+    indexBuffers_.add(buffer);
+    return DeviceHandle<IndexBuffer>(buffer);
+}
+
+bool GlDevice::textureSizeFits(uint32_t width, uint32_t height) const {
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    return width != 0 && height != 0 && width <= static_cast<uint32_t>(maxSize) &&
+           height <= static_cast<uint32_t>(maxSize);
+}
+
+DeviceHandle<Texture> GlDevice::createTexture(uint32_t width, uint32_t height, uint32_t levels) {
+    if (!textureSizeFits(width, height)) return nullptr;
+    auto* texture = new GlTexture(this, nextSerial_++, width, height, levels);
+    textures_.add(texture);
+    return DeviceHandle<Texture>(texture);
+}
+
+DeviceHandle<Texture> GlDevice::createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) {
+    if (!rgba) return nullptr;
+    while (glGetError() != GL_NO_ERROR) {}  // only this upload's errors count
+    DeviceHandle<Texture> texture = createTexture(width, height, 0);
+    // A failed upload is this image's failure: the handle frees the texture.
+    if (texture && !static_cast<GlTexture*>(texture.get())->uploadRgba(rgba)) return nullptr;
+    return texture;
+}
+
+DeviceHandle<Texture> GlDevice::createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
+                                                        uint32_t levelCount, const uint8_t* levels) {
+    if (!levels || levelCount == 0) return nullptr;
+    if (format == TexelFormat::Rgba8 && levelCount == 1) return createTextureFromRgba(levels, width, height);
+    if (isBlockFormat(format) && !supportsBlockCompression()) return nullptr;
+    if (!textureSizeFits(width, height)) return nullptr;
+    auto* texture = new GlTexture(this, nextSerial_++, width, height, levelCount, format);
+    textures_.add(texture);
+    DeviceHandle<Texture> owned(texture);
+    if (!texture->uploadLevels(levels)) return nullptr;  // the handle frees the refused texture
+    return owned;
+}
+
+bool GlDevice::supportsBlockCompression() const {
+    if (blockCompression_ < 0) {
+        blockCompression_ = 0;
+        GLint count = 0;
+        glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+        for (GLint i = 0; i < count; ++i) {
+            const auto* name = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, static_cast<GLuint>(i)));
+            if (name && std::strcmp(name, "GL_EXT_texture_compression_s3tc") == 0) blockCompression_ = 1;
+        }
+    }
+    return blockCompression_ == 1;
+}
+
+void GlDevice::free(GlVertexBuffer* buffer) {
+    vertexBuffers_.remove(buffer);
+    delete buffer;
+}
+
+void GlDevice::free(GlIndexBuffer* buffer) {
+    indexBuffers_.remove(buffer);
+    delete buffer;
+}
+
+void GlDevice::free(GlTexture* texture) {
+    textures_.remove(texture);
+    delete texture;
+}
+
+void GlDevice::free(GlProgramObject* program) {
+    programs_.remove(program);
+    delete program;
+}
+
+void GlDevice::free(GlPipeline* pipeline) {
+    pipelines_.remove(pipeline);
+    delete pipeline;
+}
+
+// ---- programs and pipelines ----
+
+DeviceHandle<Program> GlDevice::createProgram(const char* text, VertexFormat inputs) {
+    VertexProgram assembled;
+    std::string error;
+    if (vertexBytes(inputs) == 0) {
+        warn("vertex program refused: not made for a known vertex format");
+        return nullptr;
+    }
+    if (!text || !assembleVertexProgram(text, &assembled, &error)) {
+        warn(("vertex program does not assemble: " + error).c_str());
+        return nullptr;
+    }
+    const std::string problem = programLimitsProblem(assembled, inputMaskOf(inputs), kMaxConstantRegisters);
+    if (!problem.empty()) {
+        warn(("vertex program refused: " + problem).c_str());
+        return nullptr;
+    }
+    auto* program = new GlProgramObject(this);
+    program->gl.serial = nextSerial_++;
+    const bool built = buildVertexProgram(vertexProgramToGlsl(assembled), inputs, &program->gl, &error);
+    // Building makes the new program current (or, failing, leaves it unknown).
+    applied_.program = built ? program->gl.serial : 0;
+    if (!built) {
+        delete program;
+        warn(("vertex program rejected by OpenGL: " + error).c_str());
+        return nullptr;
+    }
+    programs_.add(program);
+    return DeviceHandle<Program>(program);
+}
+
+GlProgram& GlDevice::formatProgram(VertexFormat format) {
+    switch (format) {
+    case VertexFormat::ColouredLine: return lineProgram_;
+    case VertexFormat::ScreenText: return screenProgram_;
+    case VertexFormat::LitTextured: break;
+    }
+    return litProgram_;
+}
+
+DeviceHandle<Pipeline> GlDevice::createPipeline(const PipelineDesc& desc) {
+    if (vertexBytes(desc.format) == 0 || desc.blend > Blend::Filter) {
+        warn("pipeline refused: unknown vertex format or blending");
+        return nullptr;
+    }
+    const GlProgram* program = &formatProgram(desc.format);
+    if (desc.program) {
+        program = &static_cast<const GlProgramObject*>(desc.program)->gl;
+        if (program->format != desc.format) {
+            warn("pipeline refused: its program was made for another vertex format");
+            return nullptr;
+        }
+    }
+    auto* pipeline = new GlPipeline(this, desc, program);
+    pipelines_.add(pipeline);
+    return DeviceHandle<Pipeline>(pipeline);
+}
+
+// ---- drawing ----
+
+void GlDevice::beginFrame(uint32_t clearColour) {
+    glClearColor(((clearColour >> 16) & 0xFF) / 255.0f, ((clearColour >> 8) & 0xFF) / 255.0f,
+                 (clearColour & 0xFF) / 255.0f, ((clearColour >> 24) & 0xFF) / 255.0f);
+    // The clear writes depth even when the last pipeline drawn does not.
+    if (!applied_.depthWrite) glDepthMask(GL_TRUE);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (!applied_.depthWrite) glDepthMask(GL_FALSE);
+}
+
+const char* GlDevice::drawProblem(const DrawCall& call) {
+    const auto* vertices = static_cast<const GlVertexBuffer*>(call.vertices);
+    const auto* indices = static_cast<const GlIndexBuffer*>(call.indices);
+    if (!call.pipeline || !vertices) return "draw without a pipeline or vertex buffer: not drawn";
+    if (vertices->buffer.locked() || (indices && indices->buffer.locked()))
+        return "draw from a locked buffer: not drawn";
+    if (call.constants.count > kMaxConstantRegisters || (call.constants.count > 0 && !call.constants.registers))
+        return "draw with more constants than the registers there are: not drawn";
+    // Ranges past the end of a buffer are not drawn: GL would read whatever
+    // follows. With indices, the vertices they may reach are the caller's
+    // promise; the indices are not read back here.
+    const uint64_t end = uint64_t{call.first} + call.count;
+    const uint64_t vertexEnd = indices ? call.vertexCount : end;
+    if (vertexEnd * vertexBytes(static_cast<const GlPipeline*>(call.pipeline)->desc().format) > vertices->byteSize())
+        return "draw reads past the end of its vertex buffer: not drawn";
+    if (indices && end * sizeof(uint16_t) > indices->byteSize())
+        return "draw reads past the end of its index buffer: not drawn";
+    return nullptr;
+}
+
+void GlDevice::draw(const DrawCall& call) {
+    if (const char* problem = drawProblem(call)) {
+        warn(problem);
+        return;
+    }
+    if (call.count == 0) return;
+    const auto& pipeline = *static_cast<const GlPipeline*>(call.pipeline);
+    const GlProgram& program = *pipeline.program;
+    const VertexFormat format = pipeline.desc().format;
+    if (applied_.program != program.serial) {
+        glUseProgram(program.id);
+        applied_.program = program.serial;
+    }
+    applyPipelineState(pipeline.desc());
+    const auto& vertices = static_cast<const GlVertexBuffer&>(*call.vertices);
+    const auto* indices = static_cast<const GlIndexBuffer*>(call.indices);
+    bindVertexArray(vertices, format, indices);
+    const auto* texture = static_cast<const GlTexture*>(call.texture);
+    const uint64_t textureSerial = texture ? texture->serial : 0;
+    if (applied_.texture != textureSerial) {
+        glBindTexture(GL_TEXTURE_2D, texture ? texture->id() : 0);
+        applied_.texture = textureSerial;
+    }
+    sendUniforms(program, call);
+    if (indices)
+        glDrawElements(primitiveOf(format), static_cast<GLsizei>(call.count), GL_UNSIGNED_SHORT,
+                       reinterpret_cast<const void*>(uintptr_t{call.first} * sizeof(uint16_t)));
+    else
+        glDrawArrays(primitiveOf(format), static_cast<GLint>(call.first), static_cast<GLsizei>(call.count));
+    checkErrors("draw");
+}
+
+void GlDevice::applyPipelineState(const PipelineDesc& desc) {
+    if (applied_.depthTest != desc.depthTest) {
+        if (desc.depthTest) glEnable(GL_DEPTH_TEST);
+        else glDisable(GL_DEPTH_TEST);
+        applied_.depthTest = desc.depthTest;
+    }
+    if (applied_.depthWrite != desc.depthWrite) {
+        glDepthMask(desc.depthWrite ? GL_TRUE : GL_FALSE);
+        applied_.depthWrite = desc.depthWrite;
+    }
+    if (applied_.blend != desc.blend) {
+        if (desc.blend == Blend::None) {
+            glDisable(GL_BLEND);
+        } else {
+            if (applied_.blend == Blend::None) glEnable(GL_BLEND);
+            GLenum source = GL_ONE, destination = GL_ZERO;
+            blendFactors(desc.blend, &source, &destination);
+            glBlendFunc(source, destination);
+        }
+        applied_.blend = desc.blend;
+    }
+}
+
+void GlDevice::bindVertexArray(const GlVertexBuffer& vertices, VertexFormat format, const GlIndexBuffer* indices) {
+    if (!vertices.vertexArray) glGenVertexArrays(1, &vertices.vertexArray);
+    if (applied_.vertexArray != vertices.serial) {
+        glBindVertexArray(vertices.vertexArray);
+        applied_.vertexArray = vertices.serial;
+    }
+    if (!vertices.laidOut || vertices.arrayFormat != format) {
+        const VertexLayout layout = layoutOf(format);
+        glBindBuffer(GL_ARRAY_BUFFER, vertices.buffer.id());
+        uint32_t enabled = 0;
+        for (uint8_t i = 0; i < layout.count; ++i) {
+            const VertexAttribute& a = layout.attributes[i];
+            const auto* offset = reinterpret_cast<const void*>(uintptr_t{a.offset});
+            const auto stride = static_cast<GLsizei>(layout.vertexBytes);
+            if (a.type == AttributeType::Colour)  // 0xAARRGGBB: bytes blue, green, red, alpha
+                glVertexAttribPointer(a.location, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, stride, offset);
+            else
+                glVertexAttribPointer(a.location, a.components, GL_FLOAT, GL_FALSE, stride, offset);
+            enabled |= 1u << a.location;
+        }
+        // Inputs the format does not feed read the constant (0, 0, 0, 1).
+        const uint32_t changed = enabled ^ vertices.enabledInputs;
+        for (GLuint location = 0; location < 32; ++location) {
+            if (!(changed & (1u << location))) continue;
+            if (enabled & (1u << location)) glEnableVertexAttribArray(location);
+            else glDisableVertexAttribArray(location);
+        }
+        vertices.enabledInputs = enabled;
+        vertices.arrayFormat = format;
+        vertices.laidOut = true;
+    }
+    // The element array binding belongs to the vertex array object.
+    if (indices && vertices.arrayIndices != indices->serial) {
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices->buffer.id());
+        vertices.arrayIndices = indices->serial;
+    }
+}
+
+void GlDevice::sendUniforms(const GlProgram& p, const DrawCall& call) {
+    const uint32_t count = call.constants.count;
+    if (p.constants >= 0 && count > 0) {
+        const size_t bytes = size_t{count} * sizeof p.sentConstants[0];
+        if (count > p.knownConstants || std::memcmp(p.sentConstants, call.constants.registers, bytes) != 0) {
+            glUniform4fv(p.constants, static_cast<GLsizei>(count), &call.constants.registers[0][0]);
+            std::memcpy(p.sentConstants, call.constants.registers, bytes);
+            p.knownConstants = std::max(p.knownConstants, count);
+        }
+    }
+    const int useTexture = call.texture != nullptr;
+    if (p.sentUseTexture != useTexture) {
+        glUniform1i(p.useTexture, useTexture);
+        p.sentUseTexture = useTexture;
+    }
+    const int alphaRef = static_cast<const GlPipeline*>(call.pipeline)->desc().alphaReference;
+    if (p.sentAlphaRef != alphaRef) {
+        glUniform1f(p.alphaRef, static_cast<float>(alphaRef));
+        p.sentAlphaRef = alphaRef;
+    }
+}
+
+void GlDevice::endFrame() {
+    if (!context_->hasWindow()) {
+        // Headless: the frame stays for readBackBuffer. With no swap to pace
+        // it, the driver would queue frame after frame of commands (gigabytes
+        // in a long run); finishing each frame here keeps memory flat.
+        glFinish();
+        return;
+    }
+    // Read every frame: resizing, full screen and the screen's pixel density
+    // all change it.
+    int drawableWidth = 0, drawableHeight = 0;
+    context_->drawableSize(&drawableWidth, &drawableHeight);
+    const PixelRect target = fitCentred(drawableWidth, drawableHeight, static_cast<int>(width_),
+                                        static_cast<int>(height_));
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    // Bars, when the picture leaves any, are cleared every frame: a swap leaves
+    // them undefined. The next clear of the back buffer sets its own colour again.
+    if (target.width < drawableWidth || target.height < drawableHeight) {
+        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    if (target.width > 0 && target.height > 0)
+        glBlitFramebuffer(0, 0, static_cast<GLint>(width_), static_cast<GLint>(height_), target.x, target.y,
+                          target.x + target.width, target.y + target.height, GL_COLOR_BUFFER_BIT, GL_LINEAR);
+    context_->swapBuffers();
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    checkErrors("endFrame");
+}
+
+bool GlDevice::readBackBuffer(uint8_t* rgba) {
+    if (!rgba) return false;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, static_cast<GLsizei>(width_), static_cast<GLsizei>(height_), GL_RGBA, GL_UNSIGNED_BYTE,
+                 rgba);
+    // GL reads bottom row first; the picture is wanted top row first. The
+    // shown frame has no alpha channel, so every pixel is opaque.
+    const size_t rowBytes = static_cast<size_t>(width_) * 4;
+    std::vector<uint8_t>& row = rowScratch_;
+    row.resize(rowBytes);
+    for (uint32_t y = 0; y < height_ / 2; ++y) {
+        uint8_t* top = rgba + y * rowBytes;
+        uint8_t* bottom = rgba + (height_ - 1 - y) * rowBytes;
+        std::memcpy(row.data(), top, rowBytes);
+        std::memcpy(top, bottom, rowBytes);
+        std::memcpy(bottom, row.data(), rowBytes);
+    }
+    for (size_t i = 3; i < rowBytes * height_; i += 4) rgba[i] = 0xFF;
+    return glGetError() == GL_NO_ERROR;
+}
+
+void GlDevice::checkErrors(const char* where) {
+#ifndef NDEBUG
+    for (GLenum e = glGetError(); e != GL_NO_ERROR; e = glGetError()) {
+        char line[96];
+        std::snprintf(line, sizeof line, "OpenGL error 0x%04x in %s", e, where);
+        warn(line);
+    }
+#else
+    (void)where;
+#endif
+}
+
+// ---- factories ----
+
+namespace {
+
+std::unique_ptr<Device> finish(std::unique_ptr<GlContext> context, uint32_t width, uint32_t height,
+                               std::string* error) {
+    if (!context) return nullptr;
+    auto device = std::make_unique<GlDevice>(std::move(context), width, height);
+    if (!device->init(error)) return nullptr;
+    return device;
+}
+
+}  // namespace
+
+std::unique_ptr<Device> createHeadlessDevice(uint32_t width, uint32_t height, std::string* error) {
+    std::string ignored;
+    if (!error) error = &ignored;
+    return finish(createSurfacelessContext(error), width, height, error);
+}
+
+std::unique_ptr<Device> createWindowDevice(Window& window, uint32_t width, uint32_t height, std::string* error) {
+    std::string ignored;
+    if (!error) error = &ignored;
+    return finish(createSdlContext(window.nativeHandle(), error), width, height, error);
+}
+
+}  // namespace q::gpu

@@ -1,0 +1,89 @@
+#pragma once
+// The OpenGL 3.3 core device. A draw sends GL only what differs from the draw
+// before it: the program, the depth and blend state, the vertex array, the
+// texture and the program's uniforms are each compared with what was last
+// applied (values and serial numbers, never addresses).
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gpu/gl/gl_context.h"
+#include "gpu/gl/gl_programs.h"
+#include "gpu/gl/gl_resources.h"
+#include "gpu/live_list.h"
+
+namespace q::gpu {
+
+class GlDevice final : public Device {
+public:
+    GlDevice(std::unique_ptr<GlContext> context, uint32_t width, uint32_t height);
+    ~GlDevice() override;
+    // Makes the back buffer and the formats' own programs; false with *error.
+    bool init(std::string* error);
+
+    DeviceHandle<VertexBuffer> createVertexBuffer(uint32_t bytes, BufferUse use) override;
+    DeviceHandle<IndexBuffer> createIndexBuffer(uint32_t bytes, BufferUse use) override;
+    DeviceHandle<Texture> createTexture(uint32_t width, uint32_t height, uint32_t levels) override;
+    DeviceHandle<Texture> createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) override;
+    DeviceHandle<Texture> createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
+                                                  uint32_t levelCount, const uint8_t* levels) override;
+    bool supportsBlockCompression() const override;
+    DeviceHandle<Program> createProgram(const char* text, VertexFormat inputs) override;
+    DeviceHandle<Pipeline> createPipeline(const PipelineDesc& desc) override;
+
+    void beginFrame(uint32_t clearColour) override;
+    void draw(const DrawCall& call) override;
+    void endFrame() override;
+    uint32_t width() const override { return width_; }
+    uint32_t height() const override { return height_; }
+    bool readBackBuffer(uint8_t* rgba) override;
+
+    // Called by the objects when their handles free them: constant time, and
+    // no draw state is touched (serial numbers keep it from being mistaken).
+    void free(GlVertexBuffer* buffer);
+    void free(GlIndexBuffer* buffer);
+    void free(GlTexture* texture);
+    void free(GlProgramObject* program);
+    void free(GlPipeline* pipeline);
+
+private:
+    // What GL was last set to by a draw. Serial 0 is nothing (or not known).
+    struct Applied {
+        uint64_t program = 0;
+        uint64_t vertexArray = 0;
+        uint64_t texture = 0;
+        bool depthTest = true;
+        bool depthWrite = true;
+        Blend blend = Blend::None;
+    };
+
+    // Whether this GL can hold a texture of that size.
+    bool textureSizeFits(uint32_t width, uint32_t height) const;
+    GlProgram& formatProgram(VertexFormat format);
+    // Why the draw cannot be made (its ranges or buffers); null when it can.
+    static const char* drawProblem(const DrawCall& call);
+    void applyPipelineState(const PipelineDesc& desc);
+    void bindVertexArray(const GlVertexBuffer& vertices, VertexFormat format, const GlIndexBuffer* indices);
+    void sendUniforms(const GlProgram& program, const DrawCall& call);
+    void checkErrors(const char* where);
+
+    std::unique_ptr<GlContext> context_;
+    uint32_t width_, height_;
+    GLuint framebuffer_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;
+    GLuint sampler_ = 0;
+
+    uint64_t nextSerial_ = 1;
+    GlProgram lineProgram_, litProgram_, screenProgram_;
+    Applied applied_;
+
+    std::vector<uint8_t> rowScratch_;  // readBackBuffer's row swap, kept between calls
+    LiveList<GlVertexBuffer> vertexBuffers_;
+    LiveList<GlIndexBuffer> indexBuffers_;
+    LiveList<GlTexture> textures_;
+    LiveList<GlProgramObject> programs_;
+    LiveList<GlPipeline> pipelines_;
+    mutable int blockCompression_ = -1;  // -1 until the extension list is read
+};
+
+}  // namespace q::gpu

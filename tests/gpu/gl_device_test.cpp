@@ -1,0 +1,578 @@
+// Pixel tests of the OpenGL backend, drawn headless on EGL's surfaceless
+// platform and read back from the back buffer.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "math/matrix.h"
+#include "gpu/device.h"
+#include "gpu/gl/gl_api.h"
+#include "gpu/gl/gl_device.h"
+#include "gpu/vertex_program.h"
+#include "gpu/vs11_run.h"
+#include "render/lighting_program.h"
+
+namespace q::gpu {
+namespace {
+
+constexpr uint32_t kWidth = 64;
+constexpr uint32_t kHeight = 48;
+
+struct ScreenVertex {
+    float x, y, z, rhw;
+    uint32_t color;
+    float u, v;
+};
+static_assert(sizeof(ScreenVertex) == 28);
+
+struct LineVertex {
+    float x, y, z;
+    uint32_t color;
+};
+
+struct Rgb {
+    int r, g, b;
+};
+
+class GlDeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        device = createHeadlessDevice(kWidth, kHeight, &error);
+        if (!device) GTEST_SKIP() << "no OpenGL context on EGL: " << error;
+        quads = device->createVertexBuffer(sizeof(ScreenVertex) * 6 * 4, BufferUse::Dynamic);
+        ASSERT_NE(quads, nullptr);
+        screen = pipeline({});
+        device->beginFrame(0xff000000);
+    }
+
+    DeviceHandle<Pipeline> pipeline(PipelineDesc desc, VertexFormat format = VertexFormat::ScreenText) {
+        desc.format = format;
+        DeviceHandle<Pipeline> made = device->createPipeline(desc);
+        EXPECT_NE(made, nullptr);
+        return made;
+    }
+
+    // A pre-transformed rectangle in back-buffer pixels (y down), two triangles.
+    void drawQuad(float x0, float y0, float x1, float y1, float z, uint32_t color, const Texture* texture = nullptr,
+                  const Pipeline* with = nullptr, float u0 = 0, float v0 = 0, float u1 = 1, float v1 = 1) {
+        auto* v = static_cast<ScreenVertex*>(quads->lock(0, 0));
+        ASSERT_NE(v, nullptr);
+        v[0] = {x0, y1, z, 1, color, u0, v1};
+        v[1] = {x1, y0, z, 1, color, u1, v0};
+        v[2] = {x0, y0, z, 1, color, u0, v0};
+        v[3] = {x1, y0, z, 1, color, u1, v0};
+        v[4] = {x0, y1, z, 1, color, u0, v1};
+        v[5] = {x1, y1, z, 1, color, u1, v1};
+        quads->unlock();
+        DrawCall call;
+        call.pipeline = with ? with : screen.get();
+        call.vertices = quads.get();
+        call.texture = texture;
+        call.count = 6;
+        device->draw(call);
+    }
+
+    void readBack() {
+        frame.assign(kWidth * kHeight * 4, 0);
+        ASSERT_TRUE(device->readBackBuffer(frame.data()));
+    }
+
+    Rgb at(uint32_t x, uint32_t y) const {
+        const uint8_t* p = &frame[(y * kWidth + x) * 4];
+        return {p[0], p[1], p[2]};
+    }
+
+    static bool near(Rgb a, Rgb b, int tolerance = 1) {
+        return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
+               std::abs(a.b - b.b) <= tolerance;
+    }
+
+    std::unique_ptr<Device> device;
+    DeviceHandle<VertexBuffer> quads;
+    DeviceHandle<Pipeline> screen;
+    std::vector<uint8_t> frame;
+};
+
+// c0..c3: the rows of the transposed world-view-projection, as the world
+// formats' programs read them.
+void placementConstants(const Matrix& worldViewProjection, float (*registers)[4]) {
+    const Matrix t = transposed(worldViewProjection);
+    std::memcpy(registers, t.m, sizeof t.m);
+}
+
+Matrix wideProjection() {
+    Matrix projection;
+    D3DXMatrixPerspectiveFovLH(&projection, static_cast<float>(M_PI / 2), float(kWidth) / kHeight, 1.0f, 1000.0f);
+    return projection;
+}
+
+#define EXPECT_RGB(actual, r_, g_, b_)                                                               \
+    do {                                                                                             \
+        const Rgb a_ = (actual);                                                                     \
+        EXPECT_TRUE(near(a_, Rgb{r_, g_, b_})) << "got " << a_.r << "," << a_.g << "," << a_.b         \
+                                               << " expected " << (r_) << "," << (g_) << "," << (b_); \
+    } while (0)
+
+TEST_F(GlDeviceTest, ClearFillsTheBackBufferAndReadBackIsTopRowFirst) {
+    device->beginFrame(0xff204080);
+    // Only the top quarter is painted: in the read-back picture it must be the
+    // first rows, whatever GL's own row order.
+    drawQuad(0, 0, kWidth, kHeight / 4, 0.5f, 0xffff0000);
+    readBack();
+    EXPECT_RGB(at(0, 0), 255, 0, 0);
+    EXPECT_RGB(at(kWidth - 1, kHeight / 4 - 1), 255, 0, 0);
+    EXPECT_RGB(at(0, kHeight / 4), 0x20, 0x40, 0x80);
+    EXPECT_RGB(at(kWidth - 1, kHeight - 1), 0x20, 0x40, 0x80);
+    EXPECT_EQ(frame[3], 0xFF);  // the shown frame is opaque
+}
+
+TEST_F(GlDeviceTest, ScreenQuadCoversItsPixelsWithYDownAndShowsTheDiffuseColourWithoutTexture) {
+    drawQuad(8, 4, 24, 12, 0.5f, 0xff336699);
+    readBack();
+    EXPECT_RGB(at(8, 4), 0x33, 0x66, 0x99);
+    EXPECT_RGB(at(23, 11), 0x33, 0x66, 0x99);
+    EXPECT_RGB(at(7, 4), 0, 0, 0);
+    EXPECT_RGB(at(24, 11), 0, 0, 0);
+    EXPECT_RGB(at(8, 3), 0, 0, 0);
+    EXPECT_RGB(at(8, 12), 0, 0, 0);
+}
+
+TEST_F(GlDeviceTest, TextureModulatesColourTakesItsAlphaAndAlphaTestDiscards) {
+    // 4 x 1 texels: the left two alpha 15 (below the reference), the right two
+    // alpha 16, so that the smoothed samples at x = 8 and x = 24 are not mixed.
+    DeviceHandle<Texture> texture = device->createTexture(4, 1, 1);
+    ASSERT_NE(texture, nullptr);
+    uint32_t pitch = 0;
+    auto* texels = static_cast<uint32_t*>(texture->lockRect(&pitch));
+    ASSERT_NE(texels, nullptr);
+    EXPECT_EQ(pitch, 16u);
+    texels[0] = texels[1] = 0x0fffffff;
+    texels[2] = texels[3] = 0x10808080;
+    texture->unlockRect();
+
+    DeviceHandle<Pipeline> tested = pipeline({.alphaReference = 16});
+    // The vertex alpha (0x20) must not weaken the texel alpha: the test above
+    // decides on the texel alone.
+    drawQuad(0, 0, 32, 16, 0.5f, 0x2000ff00, texture.get(), tested.get());
+    // Reference 255 keeps only opaque texels; the same pipeline without a
+    // texture tests the vertex alpha.
+    DeviceHandle<Pipeline> opaqueOnly = pipeline({.alphaReference = 255});
+    drawQuad(0, 16, 32, 32, 0.5f, 0xffffffff, texture.get(), opaqueOnly.get());
+    drawQuad(32, 0, 64, 16, 0.5f, 0x0f0000ff, nullptr, tested.get());
+    drawQuad(32, 16, 64, 32, 0.5f, 0x100000ff, nullptr, tested.get());
+    readBack();
+    EXPECT_RGB(at(8, 8), 0, 0, 0);       // discarded
+    EXPECT_RGB(at(24, 8), 0, 0x80, 0);   // grey 0x80 x green
+    EXPECT_RGB(at(24, 24), 0, 0, 0);
+    EXPECT_RGB(at(40, 8), 0, 0, 0);
+    EXPECT_RGB(at(40, 24), 0, 0, 255);
+}
+
+TEST_F(GlDeviceTest, BlendModesMixWithWhatIsThere) {
+    device->beginFrame(0xff4080c0);
+    DeviceHandle<Texture> halfAlpha = device->createTexture(1, 1, 1);
+    *static_cast<uint32_t*>(halfAlpha->lockRect(nullptr)) = 0x80ffffff;
+    halfAlpha->unlockRect();
+    DeviceHandle<Pipeline> alpha = pipeline({.blend = Blend::Alpha});
+    DeviceHandle<Pipeline> add = pipeline({.blend = Blend::Add});
+    DeviceHandle<Pipeline> filter = pipeline({.blend = Blend::Filter});
+    drawQuad(0, 0, 16, 16, 0.5f, 0xffff0000, halfAlpha.get(), alpha.get());
+    drawQuad(16, 0, 32, 16, 0.5f, 0xff202020, nullptr, add.get());
+    drawQuad(32, 0, 48, 16, 0.5f, 0xff808080, nullptr, filter.get());
+    drawQuad(48, 0, 64, 16, 0.5f, 0xff102030, nullptr, screen.get());  // None replaces
+    readBack();
+    EXPECT_RGB(at(8, 8), 0xa0, 0x40, 0x60);  // red x 0.5 + what is there x 0.5
+    EXPECT_RGB(at(24, 8), 0x60, 0xa0, 0xe0);
+    EXPECT_RGB(at(40, 8), 0x20, 0x40, 0x60);
+    EXPECT_RGB(at(56, 8), 0x10, 0x20, 0x30);
+}
+
+TEST_F(GlDeviceTest, DepthTestAndDepthWriteFollowThePipeline) {
+    drawQuad(0, 0, 32, 48, 0.2f, 0xffff0000);
+    drawQuad(0, 0, 64, 48, 0.8f, 0xff0000ff);  // behind the red half
+    readBack();
+    EXPECT_RGB(at(10, 10), 255, 0, 0);
+    EXPECT_RGB(at(40, 10), 0, 0, 255);
+
+    // Equal depth passes (less-or-equal), and with the test off the last draw wins.
+    drawQuad(32, 0, 64, 48, 0.8f, 0xff00ff00);
+    DeviceHandle<Pipeline> untested = pipeline({.depthTest = false});
+    drawQuad(0, 24, 64, 48, 0.9f, 0xffffffff, nullptr, untested.get());
+    readBack();
+    EXPECT_RGB(at(40, 10), 0, 255, 0);
+    EXPECT_RGB(at(10, 30), 255, 255, 255);
+
+    // A near surface that does not write depth hides nothing drawn after it,
+    // and a frame begun while depth writes are off still clears depth.
+    device->beginFrame(0xff000000);
+    DeviceHandle<Pipeline> unwritten = pipeline({.depthWrite = false});
+    drawQuad(0, 0, 32, 48, 0.1f, 0xffff0000, nullptr, unwritten.get());
+    drawQuad(0, 0, 64, 48, 0.5f, 0xff00ff00);
+    readBack();
+    EXPECT_RGB(at(10, 10), 0, 255, 0);
+    drawQuad(0, 0, 64, 48, 0.05f, 0xff00ff00);
+    drawQuad(60, 40, 64, 48, 0.01f, 0xff00ff00, nullptr, unwritten.get());
+    device->beginFrame(0xff000000);
+    drawQuad(0, 0, 64, 48, 0.9f, 0xff0000ff);
+    readBack();
+    EXPECT_RGB(at(10, 10), 0, 0, 255);
+}
+
+TEST_F(GlDeviceTest, LinesArePlacedByTheirConstantsAndKeepTheirColour) {
+    DeviceHandle<VertexBuffer> lines = device->createVertexBuffer(sizeof(LineVertex) * 4, BufferUse::Dynamic);
+    ASSERT_NE(lines, nullptr);
+    auto* v = static_cast<LineVertex*>(lines->lock(0, 0));
+    ASSERT_NE(v, nullptr);
+    // A horizontal red line high in the view and a vertical blue one to the
+    // right, both 10 units in front of a camera standing at z = -10.
+    v[0] = {-100, 5.2f, 0, 0xffff0000};
+    v[1] = {100, 5.2f, 0, 0xffff0000};
+    v[2] = {7.0f, -100, 0, 0xff0000ff};
+    v[3] = {7.0f, 100, 0, 0xff0000ff};
+    lines->unlock();
+
+    float constants[4][4];
+    placementConstants(Matrix::translation(0, 0, 10) * wideProjection(), constants);
+    DeviceHandle<Pipeline> linePipeline = pipeline({}, VertexFormat::ColouredLine);
+    device->draw({.pipeline = linePipeline.get(), .vertices = lines.get(), .constants = {constants, 4}, .count = 4});
+    readBack();
+
+    // y 5.2 at distance 10 with a 90 degree view: 0.52 of the half height
+    // above the centre, row 24 - 0.52 * 24 = 11.5; x 7 with aspect 4:3 gives
+    // column 32 + 0.7 * 0.75 * 32 = 48.8.
+    auto redInRows = [&](uint32_t x) {
+        for (uint32_t y = 10; y <= 12; ++y)
+            if (near(at(x, y), Rgb{255, 0, 0})) return true;
+        return false;
+    };
+    EXPECT_TRUE(redInRows(5));
+    EXPECT_TRUE(redInRows(30));
+    EXPECT_RGB(at(30, 30), 0, 0, 0);
+    bool blue = false;
+    for (uint32_t x = 47; x <= 50; ++x) blue = blue || near(at(x, 36), Rgb{0, 0, 255});
+    EXPECT_TRUE(blue);
+
+    // New constants for the same pipeline move the next draw: the camera
+    // steps up 4 units, so the red line falls to row 24 - 0.12 * 24 = 21.1.
+    placementConstants(Matrix::translation(0, -4, 10) * wideProjection(), constants);
+    device->beginFrame(0xff000000);
+    device->draw({.pipeline = linePipeline.get(), .vertices = lines.get(), .constants = {constants, 4}, .count = 2});
+    readBack();
+    EXPECT_RGB(at(5, 11), 0, 0, 0);
+    EXPECT_TRUE(near(at(5, 20), Rgb{255, 0, 0}) || near(at(5, 21), Rgb{255, 0, 0}));
+}
+
+TEST_F(GlDeviceTest, IndexedDrawReadsItsIndexRangeAndFreedObjectsAreNotMistakenForNewOnes) {
+    // Two quads in one buffer; the second six indices pick the second, green one.
+    auto* v = static_cast<ScreenVertex*>(quads->lock(0, 8 * sizeof(ScreenVertex)));
+    ASSERT_NE(v, nullptr);
+    const ScreenVertex red[4] = {{0, 0, 0.5f, 1, 0xffff0000, 0, 0}, {16, 0, 0.5f, 1, 0xffff0000, 0, 0},
+                                 {16, 16, 0.5f, 1, 0xffff0000, 0, 0}, {0, 16, 0.5f, 1, 0xffff0000, 0, 0}};
+    std::memcpy(v, red, sizeof red);
+    for (int i = 0; i < 4; ++i) {
+        v[4 + i] = red[i];
+        v[4 + i].x += 32;
+        v[4 + i].color = 0xff00ff00;
+    }
+    quads->unlock();
+    auto makeIndices = [&](uint16_t shift) {
+        DeviceHandle<IndexBuffer> indices = device->createIndexBuffer(12 * sizeof(uint16_t), BufferUse::Static);
+        EXPECT_NE(indices, nullptr);
+        const uint16_t list[12] = {0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7};
+        auto* out = static_cast<uint16_t*>(indices->lock(0, 0));
+        for (int i = 0; i < 12; ++i) out[i] = static_cast<uint16_t>(list[i] ^ shift);
+        indices->unlock();
+        return indices;
+    };
+    DeviceHandle<IndexBuffer> indices = makeIndices(0);
+    DrawCall call;
+    call.pipeline = screen.get(), call.vertices = quads.get(), call.indices = indices.get();
+    call.first = 6, call.count = 6, call.vertexCount = 8;
+    device->draw(call);
+    readBack();
+    EXPECT_RGB(at(8, 8), 0, 0, 0);
+    EXPECT_RGB(at(40, 8), 0, 255, 0);
+
+    // Freed and made again, likely at the same address and with the same GL
+    // names: the new index buffer (picking the red quad now) is bound, and the
+    // new pipeline's blending is applied though the old one's matched.
+    DeviceHandle<Pipeline> adding = pipeline({.blend = Blend::Add});
+    call.pipeline = adding.get();
+    device->draw(call);
+    adding.reset();
+    DeviceHandle<Pipeline> replacing = pipeline({.depthTest = false});
+    indices.reset();
+    indices = makeIndices(4);
+    call.pipeline = replacing.get(), call.indices = indices.get();
+    device->beginFrame(0xff0000ff);
+    device->draw(call);
+    readBack();
+    EXPECT_RGB(at(8, 8), 255, 0, 0);
+    EXPECT_RGB(at(40, 8), 0, 0, 255);
+}
+
+TEST_F(GlDeviceTest, LocksOutsideTheBufferOrTwiceReturnNull) {
+    DeviceHandle<VertexBuffer> buffer = device->createVertexBuffer(64, BufferUse::Dynamic);
+    ASSERT_NE(buffer, nullptr);
+    EXPECT_EQ(buffer->byteSize(), 64u);
+    EXPECT_EQ(buffer->lock(0, 65), nullptr);
+    EXPECT_EQ(buffer->lock(60, 8), nullptr);
+    EXPECT_EQ(buffer->lock(64, 1), nullptr);
+    EXPECT_EQ(buffer->lock(0xFFFFFFF0u, 0x20), nullptr);  // offset + size wraps
+    ASSERT_NE(buffer->lock(32, 32), nullptr);
+    EXPECT_EQ(buffer->lock(0, 0), nullptr);  // already locked
+    buffer->unlock();
+    EXPECT_NE(buffer->lock(0, 0), nullptr);
+    buffer->unlock();
+    buffer.reset();
+    EXPECT_EQ(device->createVertexBuffer(0, BufferUse::Static), nullptr);
+    EXPECT_EQ(device->createTexture(0, 4, 1), nullptr);
+}
+
+TEST_F(GlDeviceTest, DrawsPastTheirBuffersFromLockedOnesOrWithTooManyConstantsDrawNothing) {
+    DeviceHandle<VertexBuffer> small = device->createVertexBuffer(sizeof(ScreenVertex) * 3, BufferUse::Static);
+    ASSERT_NE(small, nullptr);
+    auto* v = static_cast<ScreenVertex*>(small->lock(0, 0));
+    for (int i = 0; i < 3; ++i) v[i] = {float(i % 2) * 64, float(i / 2) * 48, 0.5f, 1, 0xffffffff, 0, 0};
+    small->unlock();
+    DeviceHandle<IndexBuffer> indices = device->createIndexBuffer(4, BufferUse::Static);
+    std::memset(indices->lock(0, 0), 0, 4);
+    indices->unlock();
+    const float constants[kMaxConstantRegisters + 1][4] = {};
+    const DrawCall valid{.pipeline = screen.get(), .vertices = small.get(), .constants = {}, .count = 3};
+    std::vector<DrawCall> refused(7, valid);
+    refused[0].count = 6;                                   // six vertices from three
+    refused[1].first = 1;                                   // one past the end
+    refused[2].indices = indices.get(), refused[2].vertexCount = 3;  // three indices from two
+    refused[3].indices = indices.get(), refused[3].count = 2, refused[3].vertexCount = 4;
+    refused[4].constants = {constants, kMaxConstantRegisters + 1};
+    refused[5].pipeline = nullptr;
+    refused[6].vertices = nullptr;
+    for (const DrawCall& call : refused) device->draw(call);
+    ASSERT_NE(small->lock(0, 0), nullptr);
+    device->draw(valid);  // locked
+    small->unlock();
+    readBack();
+    EXPECT_RGB(at(2, 2), 0, 0, 0);
+
+    device->draw(valid);  // the same draw, now unlocked
+    readBack();
+    EXPECT_RGB(at(2, 2), 255, 255, 255);
+}
+
+TEST_F(GlDeviceTest, TexturesKeepTheirTopRowAtVZeroAtAnySize) {
+    // 3 x 5 texels: the top row red, the rest blue, from decoded RGBA rows.
+    std::vector<uint8_t> rgba(3 * 5 * 4, 0);
+    for (int i = 0; i < 15; ++i) {
+        rgba[i * 4 + (i < 3 ? 0 : 2)] = 255;
+        rgba[i * 4 + 3] = 255;
+    }
+    DeviceHandle<Texture> texture = device->createTextureFromRgba(rgba.data(), 3, 5);
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(texture->width(), 3u);
+    EXPECT_EQ(texture->height(), 5u);
+    drawQuad(0, 0, 30, 40, 0.5f, 0xffffffff, texture.get());
+    readBack();
+    // Smoothed towards the repeated bottom row near the edge; red in the top row.
+    EXPECT_GT(at(15, 4).r, 230);
+    EXPECT_LT(at(15, 4).b, 25);
+    EXPECT_RGB(at(15, 30), 0, 0, 255);
+    texture.reset();
+}
+
+TEST_F(GlDeviceTest, FullMipChainIsBuiltWhenLevelZeroIsUnlocked) {
+    DeviceHandle<Texture> texture = device->createTexture(2, 2, 0);
+    ASSERT_NE(texture, nullptr);
+    auto* texels = static_cast<uint32_t*>(texture->lockRect(nullptr));
+    texels[0] = texels[3] = 0xffffffff;
+    texels[1] = texels[2] = 0xff000000;
+    texture->unlockRect();
+    // One pixel showing the whole texture samples the 1 x 1 level: mid grey.
+    drawQuad(0, 0, 1, 1, 0.5f, 0xffffffff, texture.get());
+    readBack();
+    EXPECT_RGB(at(0, 0), 128, 128, 128);
+    texture.reset();
+}
+
+TEST_F(GlDeviceTest, StoredLevelsAreSampledAsGivenCompressedOrNot) {
+    // 8 x 8 in four levels: level 0 red on top, blue below; the smaller levels
+    // green, white and, the 1 x 1 one, yellow, which no average of the levels
+    // above it would give.
+    auto bc1 = [](uint16_t colour) { return std::vector<uint8_t>{uint8_t(colour), uint8_t(colour >> 8), 0, 0, 0, 0, 0, 0}; };
+    std::vector<uint8_t> blocks;
+    for (uint16_t colour : {0xF800, 0xF800, 0x001F, 0x001F, 0x07E0, 0xFFFF, 0xFFE0}) {
+        const std::vector<uint8_t> block = bc1(colour);
+        blocks.insert(blocks.end(), block.begin(), block.end());
+    }
+    std::vector<uint8_t> rgba;
+    auto level = [&rgba](uint32_t side, uint32_t top, uint32_t bottom) {
+        for (uint32_t i = 0; i < side * side; ++i) {
+            const uint32_t c = i < side * side / 2 ? top : bottom;
+            rgba.insert(rgba.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), 255});
+        }
+    };
+    level(8, 0xFF0000, 0x0000FF), level(4, 0x00FF00, 0x00FF00), level(2, 0xFFFFFF, 0xFFFFFF), level(1, 0xFFFF00, 0xFFFF00);
+
+    for (TexelFormat format : {TexelFormat::Rgba8, TexelFormat::Bc1}) {
+        if (format == TexelFormat::Bc1 && !device->supportsBlockCompression()) continue;
+        DeviceHandle<Texture> texture = device->createTextureFromLevels(format, 8, 8, 4, format == TexelFormat::Bc1 ? blocks.data() : rgba.data());
+        ASSERT_NE(texture, nullptr);
+        drawQuad(0, 0, 8, 8, 0.5f, 0xffffffff, texture.get());
+        drawQuad(20, 0, 21, 1, 0.5f, 0xffffffff, texture.get());
+        readBack();
+        EXPECT_RGB(at(3, 1), 255, 0, 0);
+        EXPECT_RGB(at(3, 6), 0, 0, 255);
+        EXPECT_RGB(at(20, 0), 255, 255, 0);
+        texture.reset();
+    }
+    // Blocks the device cannot take are refused, not drawn as garbage.
+    EXPECT_EQ(device->createTextureFromLevels(TexelFormat::Bc1, 8, 8, 4, nullptr), nullptr);
+}
+
+// An upload GL refuses is that image's failure alone: no error is left for a
+// later call (the screenshot's read-back) to find, and an error pending from
+// before does not fail an upload that itself went well.
+TEST_F(GlDeviceTest, UploadsAnswerForTheirOwnGlErrorsOnly) {
+    std::vector<uint8_t> rgba(8 * 8 * 4 * 2, 255);  // room for every level of an 8 x 8 chain
+    // Without, then with a tiny unpack buffer bound: every texel read then
+    // lies outside it and GL refuses each level.
+    GLuint buffer = 0;
+    glGenBuffers(1, &buffer);
+    for (bool refused : {false, true}) {
+        glEnable(0xFFFF);  // GL_INVALID_ENUM, left pending from before
+        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, refused ? buffer : 0);
+        if (refused) glBufferData(GL_PIXEL_UNPACK_BUFFER, 16, nullptr, GL_STATIC_DRAW);
+        EXPECT_EQ(device->createTextureFromRgba(rgba.data(), 8, 8) == nullptr, refused);
+        EXPECT_EQ(device->createTextureFromLevels(TexelFormat::Rgba8, 8, 8, 4, rgba.data()) == nullptr, refused);
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << refused;
+    }
+    glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+    glDeleteBuffers(1, &buffer);
+}
+
+TEST_F(GlDeviceTest, MagnifiedTexturesAreFilteredLinearlyAndRepeat) {
+    // Black and white texels stretched over 32 pixels: a ramp, not a step;
+    // past u = 1 the texture starts again.
+    DeviceHandle<Texture> texture = device->createTexture(2, 1, 1);
+    auto* texels = static_cast<uint32_t*>(texture->lockRect(nullptr));
+    texels[0] = 0xff000000;
+    texels[1] = 0xffffffff;
+    texture->unlockRect();
+    drawQuad(0, 0, 32, 8, 0.5f, 0xffffffff, texture.get());
+    drawQuad(32, 0, 48, 8, 0.5f, 0xffffffff, texture.get(), nullptr, 1, 0, 1.5f, 1);
+    readBack();
+    EXPECT_GT(at(12, 4).r, 40);
+    EXPECT_LT(at(20, 4).r, 215);
+    EXPECT_LT(at(12, 4).r, at(20, 4).r);
+    EXPECT_LT(at(36, 4).r, 100);  // u 1.125: near the black texel again
+}
+
+struct LitVertex {
+    float position[3];
+    float normal[3];
+    float uv[2];
+};
+static_assert(sizeof(LitVertex) == vertexBytes(VertexFormat::LitTextured));
+
+TEST_F(GlDeviceTest, LightingProgramMatchesTheInterpreterAcrossALitTriangle) {
+    DeviceHandle<Program> lighting = device->createProgram(kLightingProgramText, VertexFormat::LitTextured);
+    ASSERT_NE(lighting, nullptr);
+    DeviceHandle<Pipeline> lit = pipeline({.program = lighting.get()}, VertexFormat::LitTextured);
+
+    // A triangle 600 units in front of the camera (the light): attenuation
+    // and the diffuse floor both vary across it, and the normals are not unit
+    // length. All three corners share one depth, so colours interpolate
+    // linearly on the screen.
+    const LitVertex corners[3] = {
+        {{-300, -200, 100}, {0, 0, -2}, {0, 0}},
+        {{300, -200, 100}, {3, 0, 0}, {1, 0}},
+        {{0, 250, 100}, {0, -0.5f, -0.5f}, {0, 1}},
+    };
+    DeviceHandle<VertexBuffer> buffer = device->createVertexBuffer(sizeof corners, BufferUse::Static);
+    ASSERT_NE(buffer, nullptr);
+    std::memcpy(buffer->lock(0, 0), corners, sizeof corners);
+    buffer->unlock();
+
+    const Matrix world = Matrix::translation(0, 0, 500);
+    Matrix projection;
+    D3DXMatrixPerspectiveFovLH(&projection, static_cast<float>(M_PI / 2), float(kWidth) / kHeight, 1.0f, 1000.0f);
+    const Matrix wvpT = transposed(world * Matrix::identity() * projection);
+    const Matrix worldT = transposed(world);
+    float constants[kMaxConstantRegisters][4] = {};
+    std::memcpy(constants[0], wvpT.m, sizeof wvpT.m);
+    std::memcpy(constants[6], kLightingFactors, sizeof kLightingFactors);  // light c5 at the origin
+    std::memcpy(constants[7], worldT.m, 3 * sizeof constants[0]);
+
+    device->draw({.pipeline = lit.get(), .vertices = buffer.get(), .constants = {constants, 10}, .count = 3});
+    readBack();
+
+    VertexProgram program;
+    std::string error;
+    ASSERT_TRUE(assembleVertexProgram(kLightingProgramText, &program, &error)) << error;
+    float screen[3][2], grey[3];
+    for (int i = 0; i < 3; ++i) {
+        float inputs[16][4] = {};
+        for (auto& in : inputs) in[3] = 1;
+        std::memcpy(inputs[0], corners[i].position, 12);
+        std::memcpy(inputs[3], corners[i].normal, 12);
+        std::memcpy(inputs[7], corners[i].uv, 8);
+        VsOutputs out;
+        runVertexProgram(program, inputs, constants, &out);
+        screen[i][0] = (out.pos[0] / out.pos[3] + 1) * 0.5f * kWidth;
+        screen[i][1] = (1 - out.pos[1] / out.pos[3]) * 0.5f * kHeight;
+        grey[i] = std::clamp(out.diffuse[0], 0.0f, 1.0f);
+    }
+    // The corner turned away from the light, 700 units off, is at both floors.
+    EXPECT_NEAR(grey[1], 0.5f * 0.75f, 1e-5f);
+    EXPECT_GT(grey[0], grey[1] + 0.2f);
+
+    int sampled = 0;
+    for (uint32_t y = 0; y < kHeight; y += 2) {
+        for (uint32_t x = 0; x < kWidth; x += 2) {
+            // Barycentric weights of the pixel centre; skip pixels near edges.
+            const float px = x + 0.5f, py = y + 0.5f;
+            auto edge = [&](int a, int b) {
+                return (screen[b][0] - screen[a][0]) * (py - screen[a][1]) -
+                       (screen[b][1] - screen[a][1]) * (px - screen[a][0]);
+            };
+            const float total = (screen[1][0] - screen[0][0]) * (screen[2][1] - screen[0][1]) -
+                                (screen[1][1] - screen[0][1]) * (screen[2][0] - screen[0][0]);
+            const float w0 = edge(1, 2) / total, w1 = edge(2, 0) / total, w2 = edge(0, 1) / total;
+            if (w0 < 0.05f || w1 < 0.05f || w2 < 0.05f) continue;
+            const int expected = static_cast<int>(std::lround(255 * (w0 * grey[0] + w1 * grey[1] + w2 * grey[2])));
+            EXPECT_TRUE(near(at(x, y), Rgb{expected, expected, expected}, 2))
+                << "pixel " << x << "," << y << " got " << at(x, y).r << " expected " << expected;
+            ++sampled;
+        }
+    }
+    EXPECT_GE(sampled, 40);
+    EXPECT_RGB(at(0, 0), 0, 0, 0);  // outside the triangle
+    buffer.reset();
+}
+
+TEST_F(GlDeviceTest, ProgramsTheFormatCannotRunAndPipelinesOfAnotherFormatAreRefused) {
+    EXPECT_EQ(device->createProgram("vs.1.1\nbogus r0, r1\n", VertexFormat::LitTextured), nullptr);
+    EXPECT_EQ(device->createProgram(nullptr, VertexFormat::LitTextured), nullptr);
+    // Lines feed no normal (v3) or texture coordinate; c16 is past the registers.
+    EXPECT_EQ(device->createProgram(kLightingProgramText, VertexFormat::ColouredLine), nullptr);
+    EXPECT_EQ(device->createProgram("vs.1.1\nmov oPos, c16\n", VertexFormat::LitTextured), nullptr);
+    DeviceHandle<Program> relative =
+        device->createProgram("vs.1.1\nmov a0.x, v0.x\nmov oPos, c[a0.x + 15]\n", VertexFormat::LitTextured);
+    EXPECT_NE(relative, nullptr);  // reads zero past the registers, never beyond them
+    DeviceHandle<Program> lighting = device->createProgram(kLightingProgramText, VertexFormat::LitTextured);
+    ASSERT_NE(lighting, nullptr);
+    PipelineDesc desc{.program = lighting.get(), .format = VertexFormat::ScreenText};
+    EXPECT_EQ(device->createPipeline(desc), nullptr);
+    desc.format = VertexFormat::LitTextured;
+    EXPECT_NE(device->createPipeline(desc), nullptr);
+}
+
+}  // namespace
+}  // namespace q::gpu

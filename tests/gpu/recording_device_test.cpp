@@ -1,0 +1,259 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "gpu/recording/recording_device.h"
+#include "platform/report.h"
+
+namespace q::gpu {
+namespace {
+
+// Places the vertex through c0..c3 and passes its texture coordinate on.
+const char kProgramText[] =
+    "vs.1.1\n"
+    "dp4 oPos.x, v0, c0\n"
+    "dp4 oPos.y, v0, c1\n"
+    "dp4 oPos.z, v0, c2\n"
+    "dp4 oPos.w, v0, c3\n"
+    "mov oT0, v7\n";
+
+TEST(RecordingDeviceBuffer, LockStaysInsideTheBuffer) {
+    RecordingDevice device;
+    DeviceHandle<VertexBuffer> vb = device.createVertexBuffer(100, BufferUse::Dynamic);
+    ASSERT_NE(vb, nullptr);
+    EXPECT_EQ(vb->byteSize(), 100u);
+    EXPECT_EQ(RecordingDevice::use(vb.get()), BufferUse::Dynamic);
+
+    auto* whole = static_cast<uint8_t*>(vb->lock(0, 0));
+    ASSERT_NE(whole, nullptr);
+    EXPECT_TRUE(RecordingDevice::isLocked(vb.get()));
+    EXPECT_EQ(vb->lock(0, 10), nullptr);  // locked already
+    std::memset(whole, 0xAB, 100);
+    vb->unlock();
+    EXPECT_FALSE(RecordingDevice::isLocked(vb.get()));
+    vb->unlock();  // harmless
+
+    auto* tail = static_cast<uint8_t*>(vb->lock(90, 10));
+    ASSERT_EQ(tail, whole + 90);
+    tail[9] = 7;
+    vb->unlock();
+    EXPECT_EQ(RecordingDevice::contents(vb.get())[99], 7);
+    EXPECT_EQ(RecordingDevice::contents(vb.get())[0], 0xAB);
+
+    EXPECT_EQ(vb->lock(90, 11), nullptr);
+    EXPECT_EQ(vb->lock(100, 0), nullptr);
+    EXPECT_EQ(vb->lock(0xFFFFFFF0u, 0x20), nullptr);  // offset + size wraps in 32 bits
+    EXPECT_FALSE(RecordingDevice::isLocked(vb.get()));
+
+    DeviceHandle<IndexBuffer> ib = device.createIndexBuffer(12, BufferUse::Static);
+    EXPECT_EQ(device.liveBuffers(), 2u);
+    vb.reset();  // freed out of creation order
+    EXPECT_EQ(RecordingDevice::contents(ib.get()).size(), 12u);
+    ib.reset();
+    EXPECT_EQ(device.liveBuffers(), 0u);
+
+    EXPECT_EQ(device.createVertexBuffer(0, BufferUse::Static), nullptr);
+    EXPECT_EQ(device.createIndexBuffer(0xFFFFFFFFu, BufferUse::Static), nullptr);
+    device.failNextBufferCreations(2);
+    EXPECT_EQ(device.createVertexBuffer(16, BufferUse::Static), nullptr);
+    EXPECT_EQ(device.createIndexBuffer(16, BufferUse::Static), nullptr);
+    DeviceHandle<VertexBuffer> third = device.createVertexBuffer(16, BufferUse::Static);
+    EXPECT_NE(third, nullptr);
+    EXPECT_EQ(device.liveBuffers(), 1u);
+}
+
+TEST(RecordingDeviceTexture, StoresTexelsAsArgb) {
+    RecordingDevice device;
+    const uint8_t rgba[] = {1, 2, 3, 4, 0xFF, 0x80, 0x00, 0xFF};
+    DeviceHandle<Texture> t = device.createTextureFromRgba(rgba, 2, 1);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->width(), 2u);
+    EXPECT_EQ(t->height(), 1u);
+    const std::vector<uint32_t>& texels = RecordingDevice::texels(t.get());
+    ASSERT_EQ(texels.size(), 2u);
+    EXPECT_EQ(texels[0], 0x04010203u);
+    EXPECT_EQ(texels[1], 0xFFFF8000u);
+
+    DeviceHandle<Texture> blank = device.createTexture(3, 2, 0);
+    uint32_t pitch = 0;
+    auto* bits = static_cast<uint8_t*>(blank->lockRect(&pitch));
+    ASSERT_NE(bits, nullptr);
+    EXPECT_EQ(pitch, 12u);
+    reinterpret_cast<uint32_t*>(bits + pitch)[2] = 0x11223344u;  // row 1, column 2
+    blank->unlockRect();
+    EXPECT_EQ(RecordingDevice::texels(blank.get())[5], 0x11223344u);
+    EXPECT_EQ(device.liveTextures(), 2u);
+
+    EXPECT_EQ(device.createTexture(0, 4, 1), nullptr);
+    EXPECT_EQ(device.createTexture(1u << 20, 1u << 20, 1), nullptr);
+    device.failNextTextureCreations(1);
+    EXPECT_EQ(device.createTextureFromRgba(rgba, 2, 1), nullptr);
+    EXPECT_EQ(device.liveTextures(), 2u);
+    t.reset();
+    blank.reset();
+    EXPECT_EQ(device.liveTextures(), 0u);
+}
+
+TEST(RecordingDeviceProgram, AssemblesProgramsAndRefusesWhatCannotDrawThem) {
+    resetReportsForTest();
+    RecordingDevice device;
+    DeviceHandle<Program> program = device.createProgram(kProgramText, VertexFormat::LitTextured);
+    ASSERT_NE(program, nullptr);
+    EXPECT_EQ(RecordingDevice::program(program.get()).code.size(), 5u);
+    EXPECT_TRUE(RecordingDevice::program(nullptr).code.empty());
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(device.createProgram("vs.1.1\nmov r0, q0\n", VertexFormat::LitTextured), nullptr);
+    device.failNextProgramCreations(1);
+    EXPECT_EQ(device.createProgram(kProgramText, VertexFormat::LitTextured), nullptr);
+    const std::string warnings = testing::internal::GetCapturedStderr();
+    EXPECT_NE(warnings.find("vertex program refused: line 2:"), std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("told to refuse"), std::string::npos) << warnings;
+
+    EXPECT_EQ(device.createPipeline({program.get(), VertexFormat::ColouredLine}), nullptr);
+    DeviceHandle<Pipeline> lit = device.createPipeline({program.get(), VertexFormat::LitTextured});
+    DeviceHandle<Pipeline> lines = device.createPipeline({nullptr, VertexFormat::ColouredLine, true, false});
+    ASSERT_NE(lit, nullptr);
+    ASSERT_NE(lines, nullptr);
+    EXPECT_FALSE(lines->desc().depthWrite);
+    EXPECT_EQ(device.livePipelines(), 2u);
+    lit.reset();
+    lines.reset();
+    EXPECT_EQ(device.livePipelines(), 0u);
+}
+
+// Owners torn down in the wrong order stop the program rather than leave a
+// device or program in use after it is gone.
+TEST(RecordingDeviceDeathTest, ObjectsOutlivingWhatTheyNeedStopTheProgram) {
+    EXPECT_DEATH(
+        {
+            RecordingDevice device;
+            (void)device.createVertexBuffer(64, BufferUse::Dynamic).release();
+        },
+        "1 buffers, 0 textures, 0 programs and 0 pipelines still live");
+    EXPECT_DEATH(
+        {
+            RecordingDevice device;
+            DeviceHandle<Program> program = device.createProgram(kProgramText, VertexFormat::LitTextured);
+            DeviceHandle<Pipeline> pipeline = device.createPipeline({program.get(), VertexFormat::LitTextured});
+            program.reset();
+        },
+        "freed while 1 pipelines still draw with it");
+}
+
+struct Quad {
+    RecordingDevice device;
+    DeviceHandle<Program> program = device.createProgram(kProgramText, VertexFormat::LitTextured);
+    DeviceHandle<Pipeline> pipeline = device.createPipeline({program.get(), VertexFormat::LitTextured});
+    DeviceHandle<VertexBuffer> vertices = device.createVertexBuffer(4 * 32, BufferUse::Static);
+    DeviceHandle<IndexBuffer> indices = device.createIndexBuffer(6 * 2, BufferUse::Static);
+
+    Quad() {
+        const uint16_t quad[6] = {0, 1, 2, 0, 2, 3};
+        std::memcpy(indices->lock(0, 0), quad, sizeof quad);
+        indices->unlock();
+    }
+    DrawCall call(const float (*constants)[4] = nullptr, uint32_t constantCount = 0) const {
+        return {pipeline.get(), vertices.get(), indices.get(), nullptr, {constants, constantCount}, 0, 6, 4};
+    }
+};
+
+TEST(RecordingDeviceDraws, RecordWhatWasNamedAndAllocateNothingOnRepeat) {
+    Quad q;
+    const float rows[4][4] = {{2, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
+    q.device.beginFrame(0xff000000u);
+    q.device.draw(q.call(rows, 4));
+    q.device.endFrame();
+    ASSERT_EQ(q.device.draws.size(), 1u);
+    const DrawRecord& d = q.device.draws[0];
+    EXPECT_EQ(d.problem, nullptr) << d.problem;
+    EXPECT_EQ(d.pipeline.program, q.program.get());
+    EXPECT_EQ(d.vertices, q.vertices.get());
+    EXPECT_EQ(d.indices, q.indices.get());
+    EXPECT_EQ(d.constantCount, 4u);
+    EXPECT_EQ(d.constants[0][0], 2.0f);
+    EXPECT_EQ(d.constants[4][0], 0.0f);  // not given
+    EXPECT_EQ(q.device.frameCount(), 1u);
+
+    const size_t callCapacity = q.device.calls.capacity();
+    const size_t drawCapacity = q.device.draws.capacity();
+    q.device.clearLog();
+    EXPECT_TRUE(q.device.calls.empty());
+    q.device.beginFrame(0xff102030u);
+    q.device.draw(q.call(rows, 4));
+    q.device.endFrame();
+    EXPECT_EQ(q.device.calls.capacity(), callCapacity);
+    EXPECT_EQ(q.device.draws.capacity(), drawCapacity);
+
+    // Stray frame calls are logged but neither open a second frame nor count one.
+    q.device.beginFrame(0xff102030u);
+    q.device.beginFrame(0xff102030u);
+    q.device.endFrame();
+    q.device.endFrame();
+    EXPECT_EQ(q.device.frameCount(), 3u);
+    EXPECT_FALSE(q.device.inFrame());
+
+    std::vector<uint8_t> pixels(1024 * 768 * 4);
+    ASSERT_TRUE(q.device.readBackBuffer(pixels.data()));
+    EXPECT_EQ(pixels[0], 0x10);
+    EXPECT_EQ(pixels[2], 0x30);
+    EXPECT_EQ(pixels[pixels.size() - 1], 0xff);
+}
+
+TEST(RecordingDeviceDraws, FlagsDrawsThatCannotBeDrawnAsCalled) {
+    Quad q;
+    const float rows[kMaxConstantRegisters + 1][4] = {};
+    auto problemOf = [&q](const DrawCall& call) {
+        q.device.draw(call);
+        return q.device.draws.back().problem;
+    };
+    DrawCall call = q.call();
+    EXPECT_NE(problemOf(call), nullptr);  // outside a frame
+    q.device.beginFrame(0);
+    EXPECT_EQ(problemOf(call), nullptr);
+
+    DrawCall noPipeline = call, noVertices = call, tooManyConstants = q.call(rows, kMaxConstantRegisters + 1);
+    noPipeline.pipeline = nullptr;
+    noVertices.vertices = nullptr;
+    EXPECT_NE(problemOf(noPipeline), nullptr);
+    EXPECT_NE(problemOf(noVertices), nullptr);
+    EXPECT_NE(problemOf(tooManyConstants), nullptr);
+    EXPECT_NE(problemOf(q.call(nullptr, 1)), nullptr);
+
+    DrawCall pastIndices = call, pastVertices = call, indexOutside = call, huge = call;
+    pastIndices.first = 1;         // indices 1..6 of 6
+    pastVertices.vertexCount = 5;  // 5 vertices of 4
+    indexOutside.vertexCount = 3;  // index 3 is the fourth vertex
+    huge.first = 0x80000000u;      // (first + count) * 2 wraps to 12 in 32 bits
+    EXPECT_NE(problemOf(pastIndices), nullptr);
+    EXPECT_NE(problemOf(pastVertices), nullptr);
+    EXPECT_NE(problemOf(indexOutside), nullptr);
+    EXPECT_NE(problemOf(huge), nullptr);
+
+    DrawCall unindexed = call, unindexedPast = call;
+    unindexed.indices = unindexedPast.indices = nullptr;
+    unindexed.first = 2;
+    unindexed.count = 2;  // vertices 2 and 3 of 4
+    unindexedPast.first = 3;
+    unindexedPast.count = 2;
+    EXPECT_EQ(problemOf(unindexed), nullptr);
+    EXPECT_NE(problemOf(unindexedPast), nullptr);
+
+    q.vertices->lock(0, 0);
+    EXPECT_NE(problemOf(call), nullptr);
+    q.vertices->unlock();
+    // A surface without triangles reads nothing, so needs no indices.
+    DrawCall empty = call;
+    empty.indices = nullptr;
+    empty.count = 0;
+    empty.first = 1000;
+    EXPECT_EQ(problemOf(empty), nullptr);
+    q.device.endFrame();
+    EXPECT_EQ(q.device.faultyDraws(), 11u);
+    EXPECT_EQ(q.device.draws.size(), 14u);  // faulty draws are recorded too
+}
+
+}  // namespace
+}  // namespace q::gpu

@@ -1,0 +1,260 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "map/map_data.h"
+#include "math/matrix.h"
+#include "world/camera.h"
+#include "gpu/recording/recording_device.h"
+#include "gpu/vertex_program.h"
+#include "gpu/vs11_run.h"
+#include "platform/report.h"
+#include "render/globals.h"
+#include "render/lighting_program.h"
+#include "vis/render_pass.h"
+#include "world/map_instance.h"
+#include "world/scene.h"
+#include "world/terrain.h"
+#include "recording_graphics.h"
+#include "vis_test_maps.h"
+
+namespace q {
+namespace {
+
+using testmaps::aimCamera;
+using testmaps::kPi;
+
+constexpr int kAreaTag = 100;  // an area's surface is drawn with 100 + area vertices
+
+// The corridor with one surface per area, so that every drawn area leaves one
+// indexed draw in the device's log, telling which area it was.
+MapData corridorWithSurfaces() {
+    MapData map = testmaps::corridor();
+    for (size_t i = 0; i < map.areas.size(); ++i) {
+        Surface surface;
+        surface.vertexCount = kAreaTag + static_cast<int>(i);
+        surface.indexCount = 3;
+        map.areas[i].surfaceGroups.resize(1);
+        map.areas[i].surfaceGroups[0].surfaces.push_back(std::move(surface));
+    }
+    return map;
+}
+
+struct RenderPass : ::testing::Test {
+    GraphicsDevice graphics;
+    gpu::RecordingDevice& device = test::recordOn(graphics);
+    Scene scene;
+    Camera* camera = new Camera();
+    MapData map = corridorWithSurfaces();
+
+    RenderPass() {
+        g_portalMode = true;
+        scene.device = &device;
+        scene.graphics = &graphics;
+        scene.camera.reset(camera);
+        camera->scene = &scene;
+    }
+    ~RenderPass() override {
+        g_portalMode = true;
+        // The terrain's warning about its missing texture must not hold back the
+        // same line in later tests.
+        resetReportsForTest();
+    }
+    MapInstance* place(Vector3 position, float yaw = 0.0f) {
+        MapInstance* instance = scene.addInstance(&map);
+        instance->position = position;
+        instance->yaw = yaw;
+        instance->placeInWorld();
+        return instance;
+    }
+    // The areas drawn, in draw order, as (instance-independent) area numbers.
+    std::vector<int> drawnAreas() const {
+        std::vector<int> areas;
+        for (const gpu::DrawRecord& draw : device.draws)
+            if (draw.vertexCount >= kAreaTag) areas.push_back(static_cast<int>(draw.vertexCount) - kAreaTag);
+        return areas;
+    }
+};
+
+// The lighting program as the device runs it, on one vertex, with the
+// constants a draw was made with.
+gpu::VsOutputs shade(const gpu::DrawRecord& draw, Vector3 position, Vector3 normal) {
+    static const gpu::VertexProgram program = [] {
+        gpu::VertexProgram assembled;
+        std::string error;
+        EXPECT_TRUE(gpu::assembleVertexProgram(kLightingProgramText, &assembled, &error)) << error;
+        return assembled;
+    }();
+    float inputs[16][4] = {};
+    const float position4[4] = {position.x, position.y, position.z, 1.0f};
+    const float normal4[4] = {normal.x, normal.y, normal.z, 1.0f};
+    std::memcpy(inputs[0], position4, sizeof position4);
+    std::memcpy(inputs[3], normal4, sizeof normal4);
+    float constants[gpu::kMaxConstantRegisters][4] = {};
+    std::memcpy(constants, draw.constants, sizeof draw.constants);
+    gpu::VsOutputs out;
+    gpu::runVertexProgram(program, inputs, constants, &out);
+    return out;
+}
+
+TEST_F(RenderPass, EachDrawPutsItsVerticesOnScreenAndLightsThemFromTheEye) {
+    scene.terrain = std::make_unique<Terrain>(&device, 2, 2);
+    MapInstance* straight = place({0, -64, 0});
+    MapInstance* turned = place({4000, -64, 4000}, 10.0f);
+    aimCamera(*camera, {100, 30, -700}, 0.4f, 0.2f);
+    g_portalMode = false;
+    const int areasDrawn = render(scene);
+    ASSERT_EQ(device.draws.size(), 1u + 8u);
+
+    // The terrain is drawn first, its vertices already in world space: a point
+    // on the line of sight lands in the middle of the screen, in front of the eye.
+    const gpu::DrawRecord& ground = device.draws[0];
+    const Vector3 ahead = camera->position + 300.0f * camera->viewDir;
+    const gpu::VsOutputs centre = shade(ground, ahead, -camera->viewDir);
+    EXPECT_NEAR(centre.pos[0] / centre.pos[3], 0.0f, 1e-4f);
+    EXPECT_NEAR(centre.pos[1] / centre.pos[3], 0.0f, 1e-4f);
+    EXPECT_GT(centre.pos[2] / centre.pos[3], 0.0f);
+    EXPECT_LT(centre.pos[2] / centre.pos[3], 1.0f);
+    // The light sits at the eye: a surface turned to it is lit more than one
+    // turned away, a near one more than a far one.
+    EXPECT_GT(centre.diffuse[0], shade(ground, ahead, camera->viewDir).diffuse[0]);
+    const Vector3 far = camera->position + 3000.0f * camera->viewDir;
+    EXPECT_GT(centre.diffuse[0], shade(ground, far, -camera->viewDir).diffuse[0]);
+
+    // Then every area of each instance in order, each with its placement: a
+    // point and normal of the map are drawn and lit exactly as the same point
+    // and normal placed in the world are by the terrain's draw.
+    EXPECT_EQ(drawnAreas(), (std::vector<int>{0, 1, 2, 3, 0, 1, 2, 3}));
+    const MapInstance* byDraw[2] = {straight, turned};
+    const Vector3 mapPoint{50, 20, 30};
+    const Vector3 mapNormal = normalized(Vector3{1, 2, 0});
+    for (size_t i = 1; i < device.draws.size(); ++i) {
+        const gpu::DrawRecord& draw = device.draws[i];
+        const Matrix& world = byDraw[(i - 1) / 4]->world;
+        const gpu::VsOutputs drawn = shade(draw, mapPoint, mapNormal);
+        const gpu::VsOutputs placed =
+            shade(ground, transformCoord(mapPoint, world), transformNormal(mapNormal, world));
+        for (int k = 0; k < 4; ++k)
+            EXPECT_NEAR(drawn.pos[k], placed.pos[k], 1e-3f * (1.0f + std::fabs(placed.pos[k]))) << i << " " << k;
+        EXPECT_NEAR(drawn.diffuse[0], placed.diffuse[0], 1e-4f) << i;
+        EXPECT_EQ(draw.pipeline.program, graphics.lighting.get());
+    }
+    EXPECT_EQ(areasDrawn, 8);
+}
+
+TEST_F(RenderPass, WithoutPortalsEveryAreaOfEveryInstanceIsCounted) {
+    for (int i = 0; i < 5; ++i) place({4000.0f * i, 0, 0});
+    aimCamera(*camera, {0, 0, 50}, kPi / 2);
+    camera->instanceIndex = 0;
+    camera->areaIndex = 1;
+    g_portalMode = false;
+    EXPECT_EQ(render(scene), 5 * 4);
+    EXPECT_EQ(scene.frameCost.copiesDrawn, 5);
+
+    // In portal mode, looking at a wall of room 1 with no portal in view.
+    g_portalMode = true;
+    device.draws.clear();
+    EXPECT_EQ(render(scene), 1);
+    EXPECT_EQ(drawnAreas(), (std::vector<int>{1}));
+    EXPECT_EQ(scene.frameCost.visibleAreas, 1);
+    EXPECT_EQ(scene.frameCost.copiesDrawn, 1);
+}
+
+// Glass in room 0 and a grate in room 2 of two copies: the grate is drawn with
+// the opaque surfaces, alpha-tested; the glass after every opaque surface of
+// both copies, blended without writing depth; every other surface with the
+// opaque look.
+TEST_F(RenderPass, BlendedSurfacesComeAfterEveryOpaqueOneEachWithItsLook) {
+    Surface glass, grate;
+    const gpu::DeviceHandle<gpu::Texture> image = device.createTexture(1, 1, 1);
+    glass.vertexCount = 50, glass.indexCount = 3, glass.blend = MaterialBlend::Blend;
+    grate.vertexCount = 60, grate.indexCount = 3, grate.alphaTest = 0.5f, grate.texture = image.get();
+    map.areas[0].surfaceGroups[0].surfaces.push_back(std::move(glass));
+    map.areas[2].surfaceGroups[0].surfaces.push_back(std::move(grate));
+    map.hasBlendedSurfaces = true;
+    ASSERT_TRUE(graphics.surfaces.prepare(MaterialBlend::Blend, 0.0f));
+    ASSERT_TRUE(graphics.surfaces.prepare(MaterialBlend::Opaque, 0.5f));
+    for (int i = 0; i < 2; ++i) place({4000.0f * i, 0, 0});
+    aimCamera(*camera, {0, 0, 50}, kPi / 2);
+    g_portalMode = false;
+    EXPECT_EQ(render(scene), 2 * 4);
+    std::vector<uint32_t> order;
+    for (const gpu::DrawRecord& draw : device.draws) {
+        if (draw.vertexCount < 50 || draw.vertexCount >= kAreaTag + 4) continue;  // the terrain
+        order.push_back(draw.vertexCount);
+        const bool blended = draw.vertexCount == 50u;
+        EXPECT_EQ(draw.pipeline.blend, blended ? gpu::Blend::Alpha : gpu::Blend::None) << draw.vertexCount;
+        EXPECT_EQ(draw.pipeline.depthWrite, !blended) << draw.vertexCount;
+        EXPECT_EQ(draw.pipeline.alphaReference, draw.vertexCount == 60u ? 128u : 0u) << draw.vertexCount;
+        EXPECT_EQ(draw.pipeline.program, graphics.lighting.get());
+    }
+    EXPECT_EQ(order, (std::vector<uint32_t>{100, 101, 102, 60, 103, 100, 101, 102, 60, 103, 50, 50}));
+
+    // Without its image the grate has no texels to test: drawn untested.
+    map.areas[2].surfaceGroups[0].surfaces.back().texture = nullptr;
+    device.draws.clear();
+    render(scene);
+    int grates = 0;
+    for (const gpu::DrawRecord& draw : device.draws) {
+        if (draw.vertexCount != 60u) continue;
+        EXPECT_EQ(draw.pipeline.alphaReference, 0u);
+        ++grates;
+    }
+    EXPECT_EQ(grates, 2);
+
+    // A look whose pipeline was never made is left out, not drawn as another.
+    map.areas[1].surfaceGroups[0].surfaces[0].blend = MaterialBlend::Add;
+    device.draws.clear();
+    render(scene);
+    for (const gpu::DrawRecord& draw : device.draws) EXPECT_NE(draw.vertexCount, kAreaTag + 1u);
+}
+
+TEST_F(RenderPass, CameraInAreaZeroOrInNoInstanceStartsInEveryInstanceInView) {
+    MapInstance* own = place({0, 0, 0});
+    MapInstance* ahead = place({0, 0, 1000});
+    MapInstance* behind = place({0, 0, -2000});
+    aimCamera(*camera, {0, 0, -500}, 0.0f);
+    for (int instanceIndex : {0, -1}) {
+        camera->instanceIndex = instanceIndex;
+        camera->areaIndex = 0;
+        device.draws.clear();
+        const int drawn = render(scene);
+        EXPECT_TRUE(own->enteredThisFrame);
+        EXPECT_TRUE(ahead->enteredThisFrame);
+        EXPECT_FALSE(behind->enteredThisFrame);
+        // Both copies in view, each from its area 0 in through its first portal.
+        EXPECT_EQ(drawnAreas(), (std::vector<int>{0, 1, 2, 3, 0, 1, 2, 3}));
+        EXPECT_EQ(drawn, 8);
+    }
+}
+
+TEST_F(RenderPass, FlowStartsFromTheEyeNotFromAStaleAreaNumber) {
+    place({0, 0, 0});
+    aimCamera(*camera, {0, 0, 150}, 0.0f);  // room 2, looking on into room 3
+    camera->instanceIndex = 0;
+    camera->areaIndex = 3;  // left over from an earlier frame
+    render(scene);
+    EXPECT_EQ(drawnAreas(), (std::vector<int>{0, 2, 3}));
+
+    // Held by the copy but standing in area 0 by now (the area number is from
+    // before the frame's move): entered from area 0, the rooms behind show.
+    aimCamera(*camera, {0, 0, -20}, 0.0f);
+    device.draws.clear();
+    render(scene);
+    EXPECT_EQ(drawnAreas(), (std::vector<int>{0, 1, 2, 3}));
+
+    aimCamera(*camera, {0, 0, 150}, 0.0f);
+    camera->instanceIndex = 7;  // no such instance: treated as none
+    device.draws.clear();
+    render(scene);
+    // From room 2 on through room 3 into the copy's own area 0.
+    EXPECT_EQ(drawnAreas(), (std::vector<int>{0, 2, 3}));
+}
+
+}  // namespace
+}  // namespace q
