@@ -77,8 +77,7 @@ public:
     }
 
     bool unclosed(size_t openedAt) {
-        return file_.failAt(text_.size(), "the '}' closing the '{' of line " + std::to_string(file_.lineAt(openedAt)) +
-                                              ", found the end of the file");
+        return file_.failAt(openedAt, "a '}' to close the '{' opened here, found the end of the file");
     }
 
 private:
