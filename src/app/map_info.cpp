@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <vector>
 
 #include "app/frame_trace.h"
@@ -83,9 +84,14 @@ void summariseMeshes(const MapSource& source, const MaterialLibrary& library, Su
         warn((problem + " (left out; the rest of the entity definitions are used)").c_str());
     s->entityClassesDefined = definitions.classCount();
     std::map<std::string, bool> files;  // by path folded: found
+    std::set<std::string> named;        // each problem of the definitions once
     for (const SourceEntity& entity : source.entities) {
         if (!entity.usable) continue;
         const EntityModelChoice choice = modelOf(entity, definitions);
+        if (!choice.problem.empty() && named.insert(choice.problem).second)
+            warn((source.fileName + ":" + std::to_string(entity.line) + ": the model of the entity '" + entity.name +
+                  "': " + choice.problem)
+                     .c_str());
         s->meshes.add(choice);
         if (choice.kind != ModelKind::Mesh) continue;
         const auto [file, added] = files.try_emplace(foldedName(choice.path), false);

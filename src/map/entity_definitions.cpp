@@ -159,6 +159,9 @@ private:
             Entry entry = Entry::Class;
             Token name = first;
             if (second.kind == Token::Open) {
+                const std::string keyword = foldedName(first.text);
+                if (keyword == "entitydef" || keyword == "model" || keyword == "skin")
+                    return file_.failAt(second.at, "a name after '" + std::string(first.text) + "'");
                 open = second;
             } else {
                 if (second.kind != Token::Word || !tokens_.next(&open) || open.kind != Token::Open)

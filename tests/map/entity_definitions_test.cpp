@@ -144,6 +144,7 @@ TEST(EntityDefinitions, FaultsAreNamedByFileAndLineAndWhatCameBeforeIsKept) {
     EXPECT_EQ(fault(kept + "cut { \"model\" \"m.ase }\n"), "f.def:2: expected a closing '\"' on the same line");
     EXPECT_EQ(fault(kept + "odd {\n \"model\" }\n"), "f.def:3: expected a value after 'model'");
     EXPECT_EQ(fault(kept + "a b c { }\n"), "f.def:2: expected '{' after 'a b'");
+    EXPECT_EQ(fault(kept + "entityDef {\n"), "f.def:2: expected a name after 'entityDef'");
     EXPECT_EQ(fault(kept + "}\n"), "f.def:2: expected the name of an entry, found '}'");
     EXPECT_EQ(fault(kept + "/* never closed\n"), "f.def:2: expected '*/' to close the comment opened here");
     EXPECT_EQ(fault(kept + "bin { \"a\x01\" \"b\" }\n"), "f.def:2: expected text, found the byte 0x01");
