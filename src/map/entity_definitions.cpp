@@ -164,8 +164,11 @@ private:
                     return file_.failAt(second.at, "a name after '" + std::string(first.text) + "'");
                 open = second;
             } else {
-                if (second.kind != Token::Word || !tokens_.next(&open) || open.kind != Token::Open)
-                    return file_.failAt(second.at, "'{' after '" + shown(first.text) + (second.kind == Token::Word ? " " + shown(second.text) : std::string()) + "'");
+                if (second.kind != Token::Word || !tokens_.next(&open) || open.kind != Token::Open) {
+                    const std::string heading =
+                        shown(first.text) + (second.kind == Token::Word ? " " + shown(second.text) : std::string());
+                    return file_.failAt(second.at, "'{' after '" + heading + "'");
+                }
                 const std::string keyword = foldedName(first.text);
                 entry = keyword == "entitydef" ? Entry::Class
                         : keyword == "model"   ? Entry::Model

@@ -194,9 +194,10 @@ void MaterialLibrary::readRootFiles(std::string_view folder, std::string_view ex
                 const uintmax_t bytes = fs::file_size(file, ec);
                 std::ifstream in(file, std::ios::binary);
                 std::string text(ec || bytes > maxBytes ? 0 : static_cast<size_t>(bytes), '\0');
-                if (ec || bytes > maxBytes || !in.read(text.data(), static_cast<std::streamsize>(text.size())))
-                    problems->push_back(file + (ec || bytes <= maxBytes ? ": cannot be read"
-                                                                         : ": " + std::to_string(bytes) + " bytes, more than such a file may have"));
+                if (!ec && bytes > maxBytes)
+                    problems->push_back(file + ": " + std::to_string(bytes) + " bytes, more than such a file may have");
+                else if (ec || !in.read(text.data(), static_cast<std::streamsize>(text.size())))
+                    problems->push_back(file + ": cannot be read");
                 else
                     read(text, file);
             }
