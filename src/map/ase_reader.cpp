@@ -473,9 +473,11 @@ private:
     void addTriangles(const AseMesh& mesh, int materialRef, size_t objectAt) {
         const AseMaterial* material = findMaterial(materialRef);
         if (!material && !mesh.faces.empty())
-            model_->warnings.push_back(file_.name() + ":" + std::to_string(file_.lineAt(objectAt)) +
-                                       ": *MATERIAL_REF " + std::to_string(materialRef) +
-                                       " names no material of the list; its faces show no material");
+            model_->warnings.push_back(file_.name() + ":" + std::to_string(file_.lineAt(objectAt)) + ": " +
+                                       (materialRef < 0 ? std::string("no *MATERIAL_REF")
+                                                        : "*MATERIAL_REF " + std::to_string(materialRef) +
+                                                              " names no material of the list") +
+                                       "; its faces show no material");
         const size_t texCount = mesh.texVertices.size() / 2;
         size_t skipped = 0, firstSkipped = 0;
         for (size_t f = 0; f < mesh.faces.size(); ++f) {

@@ -153,10 +153,10 @@ struct Layer {
     std::unordered_map<uint64_t, std::pair<float, float>> polygonUv;  // (polygon << 32 | point) from VMAD
     std::string uvMap;                                               // the TXUV map read; the first one named
     bool uvMapChosen = false;
-    // The polygons the last POLS chunk gave, which PTAG and VMAD number from 0;
-    // none when that chunk was not of faces.
+    // The polygons the last POLS chunk gave, which PTAG and VMAD number from 0.
     size_t lastPolsFirst = 0;
     size_t lastPolsCount = 0;
+    bool lastPolsFaces = true;  // false: polygons of another type, whose tags do not count
     size_t polsAt = 0;
 };
 
@@ -273,7 +273,8 @@ private:
         const std::string_view type = data.id4();
         layer_.lastPolsFirst = layer_.polygons.size();
         layer_.lastPolsCount = 0;
-        if (type != "FACE") {
+        layer_.lastPolsFaces = type == "FACE";
+        if (!layer_.lastPolsFaces) {
             ++otherPolygonChunks_;
             if (otherPolygonChunks_ == 1)
                 warn("POLS", at, "polygons of type " + printableId(type) + " are not drawn (faces only)");
@@ -296,7 +297,8 @@ private:
     }
 
     void readPolygonTags(size_t at, ChunkData& data) {
-        if (data.id4() != "SURF") return;  // parts and smoothing groups do not change a static mesh
+        // Parts and smoothing groups do not change a static mesh.
+        if (data.id4() != "SURF" || !layer_.lastPolsFaces) return;
         size_t outOfRange = 0, first = 0, entry = 0;
         while (!data.atEnd()) {
             const uint32_t polygon = data.vx();
@@ -342,7 +344,7 @@ private:
     }
 
     void readPolygonUvs(size_t at, ChunkData& data) {
-        if (!usesUvMap(data)) return;
+        if (!usesUvMap(data) || !layer_.lastPolsFaces) return;
         size_t outOfRange = 0, first = 0, entry = 0;
         while (!data.atEnd()) {
             const uint32_t point = data.vx();

@@ -19,10 +19,9 @@ size_t MeshBuilder::KeyHash::operator()(const std::array<uint32_t, 8>& key) cons
 }
 
 size_t MeshBuilder::group(const std::string& material, const std::string& image) {
-    for (size_t i = 0; i < model_->groups.size(); ++i)
-        if (model_->groups[i].material == material && model_->groups[i].image == image) return i;
-    model_->groups.push_back({material, image, {}});
-    return model_->groups.size() - 1;
+    const auto [it, added] = groupIndex_.try_emplace(material + '\0' + image, model_->groups.size());
+    if (added) model_->groups.push_back({material, image, {}});
+    return it->second;
 }
 
 uint32_t MeshBuilder::vertexFor(const MeshVertex& v) {

@@ -68,6 +68,8 @@ private:
     };
     // Index of each distinct vertex, keyed by its bits.
     std::unordered_map<std::array<uint32_t, 8>, uint32_t, KeyHash> index_;
+    // Index of each group, keyed by its material, a zero byte and its image.
+    std::unordered_map<std::string, size_t> groupIndex_;
 };
 
 }  // namespace q
