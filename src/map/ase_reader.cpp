@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "map/number_text.h"
@@ -118,7 +119,7 @@ struct AseMesh {
 
 class AseReader {
 public:
-    AseReader(PatternReader& file, MeshModel* model) : scan_(file), file_(file), model_(model), build_(model) {}
+    AseReader(PatternReader& file, MeshModel* model) : scan_(file), file_(file), build_(model) {}
 
     bool read() {
         const size_t binaryAt = file_.firstBinaryByte();
@@ -132,7 +133,10 @@ public:
             if (t.text == "*MATERIAL_LIST") {
                 ok = readMaterialList();
             } else if (t.text == "*GEOMOBJECT") {
-                ok = readGeomObject(t.at);
+                // Its line counted now, while the reader goes forwards: counting
+                // back from the end of every object would take a file's length
+                // for each.
+                ok = readGeomObject(file_.lineAt(t.at));
             } else {
                 ok = skipValues();
             }
@@ -247,6 +251,7 @@ private:
             if (t.text == "*MATERIAL") {
                 AseMaterial m;
                 if (!readInt("*MATERIAL", &m.index) || !readMaterial(&m, 0)) return false;
+                materialAt_.try_emplace(m.index, materials_.size());  // the first of an index counts
                 materials_.push_back(std::move(m));
             } else if (!skipValues()) {
                 return false;
@@ -295,7 +300,7 @@ private:
         }
     }
 
-    bool readGeomObject(size_t objectAt) {
+    bool readGeomObject(int objectLine) {
         const size_t openedAt = scan_.position();
         if (!expectOpen("*GEOMOBJECT")) return false;
         AseMesh mesh;
@@ -318,7 +323,7 @@ private:
             }
             if (!ok) return false;
         }
-        addTriangles(mesh, materialRef, objectAt);
+        addTriangles(mesh, materialRef, objectLine);
         return true;
     }
 
@@ -465,15 +470,14 @@ private:
     }
 
     const AseMaterial* findMaterial(int index) const {
-        for (const AseMaterial& m : materials_)
-            if (m.index == index) return &m;
-        return nullptr;
+        const auto found = materialAt_.find(index);
+        return found == materialAt_.end() ? nullptr : &materials_[found->second];
     }
 
-    void addTriangles(const AseMesh& mesh, int materialRef, size_t objectAt) {
+    void addTriangles(const AseMesh& mesh, int materialRef, int objectLine) {
         const AseMaterial* material = findMaterial(materialRef);
         if (!material && !mesh.faces.empty())
-            model_->warnings.push_back(file_.name() + ":" + std::to_string(file_.lineAt(objectAt)) + ": " +
+            build_.warn(file_.name() + ":" + std::to_string(objectLine) + ": " +
                                        (materialRef < 0 ? std::string("no *MATERIAL_REF")
                                                         : "*MATERIAL_REF " + std::to_string(materialRef) +
                                                               " names no material of the list") +
@@ -519,7 +523,7 @@ private:
             build_.addTriangle(group, positions, st, mesh.normalsGiven[f] == 3 ? &normals : nullptr);
         }
         if (skipped > 0)
-            model_->warnings.push_back(file_.name() + ":" + std::to_string(file_.lineAt(objectAt)) + ": " +
+            build_.warn(file_.name() + ":" + std::to_string(objectLine) + ": " +
                                        std::to_string(skipped) + " face" + (skipped == 1 ? "" : "s") +
                                        " of this *GEOMOBJECT name a vertex or texture vertex out of range "
                                        "(first: *MESH_FACE " +
@@ -528,9 +532,9 @@ private:
 
     Scanner scan_;
     PatternReader& file_;
-    MeshModel* model_;
     MeshBuilder build_;
     std::vector<AseMaterial> materials_;
+    std::unordered_map<int, size_t> materialAt_;
     size_t lastFace_ = SIZE_MAX;
     size_t normalFace_ = SIZE_MAX;
 };

@@ -147,7 +147,6 @@ struct Polygon {
 struct Layer {
     std::vector<Vector3> points;  // in the map's axes
     std::vector<float> uv;        // per point: u, v from the VMAP
-    std::vector<uint8_t> uvGiven;
     std::vector<uint32_t> corners;  // point indices, as the file orders them
     std::vector<Polygon> polygons;
     std::unordered_map<uint64_t, std::pair<float, float>> polygonUv;  // (polygon << 32 | point) from VMAD
@@ -266,7 +265,6 @@ private:
             p = {x, z, y};  // y up, left-handed -> z up, right-handed
         }
         layer_.uv.assign(count * 2, 0.0f);
-        layer_.uvGiven.assign(count, 0);
     }
 
     void readPolygons(size_t at, ChunkData& data) {
@@ -334,7 +332,6 @@ private:
             if (point < layer_.points.size()) {
                 layer_.uv[point * 2] = u;
                 layer_.uv[point * 2 + 1] = v;
-                layer_.uvGiven[point] = 1;
             } else if (outOfRange++ == 0) {
                 first = entry;
             }
@@ -438,8 +435,7 @@ private:
     }
 
     void warn(std::string_view chunk, size_t at, const std::string& what) {
-        model_->warnings.push_back(name_ + ": chunk " + std::string(chunk) + " at byte " + std::to_string(at) + ": " +
-                                   what);
+        build_.warn(name_ + ": chunk " + std::string(chunk) + " at byte " + std::to_string(at) + ": " + what);
     }
     void warnOutOfRange(std::string_view chunk, size_t at, size_t count, size_t first, const char* what) {
         if (count == 0) return;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <utility>
 
 namespace q {
 
@@ -53,7 +54,16 @@ void MeshBuilder::addTriangle(size_t group, const Vector3 (&positions)[3], const
     }
 }
 
+void MeshBuilder::warn(std::string message) {
+    if (model_->warnings.size() < kMaxWarnings)
+        model_->warnings.push_back(std::move(message));
+    else
+        ++warningsLeftOut_;
+}
+
 void MeshBuilder::finish() {
+    if (warningsLeftOut_ > 0)
+        model_->warnings.push_back("... and " + std::to_string(warningsLeftOut_) + " more faults of the same file");
     auto& groups = model_->groups;
     groups.erase(std::remove_if(groups.begin(), groups.end(),
                                 [](const MeshMaterialGroup& g) { return g.indices.empty(); }),

@@ -57,7 +57,12 @@ public:
     // the triangle's own, or +z for a triangle with no area.
     void addTriangle(size_t group, const Vector3 (&positions)[3], const float (&st)[3][2],
                      const Vector3 (*normals)[3]);
-    // Drops empty groups and sets the bounds.
+    // Records a fault that cost part of the model. The first kMaxWarnings are
+    // kept; finish() counts the rest in one line, so a file of a million
+    // faulty objects does not make a million messages.
+    void warn(std::string message);
+    static constexpr size_t kMaxWarnings = 32;
+    // Drops empty groups, sets the bounds and counts the warnings left out.
     void finish();
 
 private:
@@ -70,6 +75,7 @@ private:
     std::unordered_map<std::array<uint32_t, 8>, uint32_t, KeyHash> index_;
     // Index of each group, keyed by its material, a zero byte and its image.
     std::unordered_map<std::string, size_t> groupIndex_;
+    size_t warningsLeftOut_ = 0;
 };
 
 }  // namespace q
