@@ -100,8 +100,6 @@ public:
     // The material texture cache: one entry per byte-exact material name; a
     // failed load is not cached and is tried again next time.
     gpu::Texture* getTexture(const char* materialName);
-    // Its definition's alpha test and blending (materialLibrary).
-    MaterialLook materialLook(const char* materialName);
     // The cache's texture for a material name, or null.
     gpu::Texture* cachedTexture(const char* materialName) const;
     // The image file a material's texture would be made from: looked for

@@ -226,11 +226,6 @@ gpu::Texture* Scene::getTexture(const char* materialName) {
     return addTexture(materialName, *file, std::move(texture));
 }
 
-MaterialLook Scene::materialLook(const char* materialName) {
-    const MaterialDefinition* definition = materialLibrary.definitions().find(materialName);
-    return definition ? lookOf(*definition) : MaterialLook{};
-}
-
 gpu::Texture* Scene::cachedTexture(const char* materialName) const {
     for (const TextureEntry& entry : textures)
         if (std::strcmp(entry.name, materialName) == 0) return entry.texture.get();
