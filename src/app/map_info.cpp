@@ -11,6 +11,7 @@
 #include "map/map_source.h"
 #include "map/material_library.h"
 #include "map/model_lookup.h"
+#include "map/proc_reader.h"
 #include "math/vector.h"
 #include "image/image.h"
 #include "image/image_budget.h"
@@ -190,10 +191,10 @@ Summary summarise(const MapData& map, const AreaFloors& floors, float eyeHeight,
         s.areas.push_back(a);
     }
     std::vector<MaterialSource> sources;
-    for (const std::string& material : map.materials) {
-        sources.push_back(library.find(material));
+    for (const Material& material : map.materials) {
+        sources.push_back(library.find(material.name));
         const MaterialSource& source = sources.back();
-        MaterialSummary m{material, source.file.value_or(""), {}, {}};
+        MaterialSummary m{material.name, source.file.value_or(""), {}, {}};
         if (source.definition)
             m.definition = source.definition->file + ":" + std::to_string(source.definition->line);
         if (m.file.empty()) ++s.materialsMissing;
@@ -378,15 +379,13 @@ std::string jsonString(const std::string& text) {
 namespace {
 
 // As readMapToLookAt, the map source read kept in *source (empty when none).
-bool readMapAndSource(const std::string& mapBase, bool useMapSource, SurfaceObserver* observer, MapData* map,
-                      MapSource* sourceOut, std::string* error) {
+bool readMapAndSource(const std::string& mapBase, bool useMapSource, MapData* map, MapSource* sourceOut,
+                      std::string* error) {
     MapSource& source = *sourceOut;
     const bool haveSource = useMapSource && readMapSourceBeside(mapBase, &source);
-    ProcReading how;
-    how.device = nullptr;  // looked at, not drawn
-    how.observer = observer;
-    how.source = haveSource ? &source : nullptr;
-    if (!map->readProcFile((mapBase + ".proc").c_str(), how, error) ||
+    ProcReadOptions options;
+    options.source = haveSource ? &source : nullptr;
+    if (!readProcFile(mapBase + ".proc", options, map, error) ||
         !map->readCollisionFile((mapBase + ".cm").c_str(), error))
         return false;
     if (haveSource) map->placeEntities(source);
@@ -395,10 +394,10 @@ bool readMapAndSource(const std::string& mapBase, bool useMapSource, SurfaceObse
 
 }  // namespace
 
-bool readMapToLookAt(const std::string& mapBase, bool useMapSource, SurfaceObserver* observer, MapData* map,
-                     std::string* sourceFile, std::string* error) {
+bool readMapToLookAt(const std::string& mapBase, bool useMapSource, MapData* map, std::string* sourceFile,
+                     std::string* error) {
     MapSource source;
-    if (!readMapAndSource(mapBase, useMapSource, observer, map, &source, error)) return false;
+    if (!readMapAndSource(mapBase, useMapSource, map, &source, error)) return false;
     if (sourceFile) *sourceFile = source.fileName;
     return true;
 }
@@ -409,7 +408,8 @@ int printMapInfo(const std::string& mapBase, const std::vector<std::string>& tex
     MapData map;
     AreaFloors floors;
     MapSource source;
-    if (!readMapAndSource(mapBase, useMapSource, &floors, &map, &source, error)) return 1;
+    if (!readMapAndSource(mapBase, useMapSource, &map, &source, error)) return 1;
+    floors.collect(map);
     // Definitions are read and images looked for as a load does.
     MaterialLibrary library;
     library.load(std::filesystem::path(mapBase).parent_path().string(), textureDirs, assetDirs);
