@@ -105,7 +105,7 @@ void generateFile(const std::string& path, size_t atLeastBytes) {
 
 // ---------------------------------------------------------------------------
 // The plain reader: fscanf with the same patterns, trusting the file, writing
-// straight into the locked buffers of the same device.
+// into buffers of the same device made with their contents.
 
 void fscanfSurfaces(std::FILE* f, gpu::Device& device, Area* area, int count) {
     SurfaceGroup group;
@@ -119,19 +119,18 @@ void fscanfSurfaces(std::FILE* f, gpu::Device& device, Area* area, int count) {
         Surface s;
         s.vertexCount = vertexCount;
         s.indexCount = indexCount;
-        s.vertexBuffer = device.createVertexBuffer(vertexCount * 32u, gpu::BufferUse::Static);
-        s.indexBuffer = device.createIndexBuffer(indexCount * 2u, gpu::BufferUse::Static);
-        float* v = static_cast<float*>(s.vertexBuffer->lock(0, 0));
+        std::vector<float> vertices(size_t(vertexCount) * 8);
+        float* v = vertices.data();
         for (int k = 0; k < vertexCount; ++k, v += 8)
             std::fscanf(f, "( %f %f %f %f %f %f %f %f ) ", &v[0], &v[2], &v[1], &v[6], &v[7], &v[3], &v[5], &v[4]);
-        s.vertexBuffer->unlock();
-        uint16_t* out = static_cast<uint16_t*>(s.indexBuffer->lock(0, 0));
+        std::vector<uint16_t> indices(size_t(indexCount));
         for (int k = 0; k < indexCount; ++k) {
             int index = 0;
             std::fscanf(f, "%d ", &index);
-            out[k] = static_cast<uint16_t>(index);
+            indices[k] = static_cast<uint16_t>(index);
         }
-        s.indexBuffer->unlock();
+        s.vertexBuffer = device.createVertexBuffer(vertexCount * 32u, gpu::BufferUse::Static, vertices.data());
+        s.indexBuffer = device.createIndexBuffer(indexCount * 2u, gpu::BufferUse::Static, indices.data());
         std::fscanf(f, "} ");
         group.surfaces.push_back(std::move(s));
     }

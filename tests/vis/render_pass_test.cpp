@@ -171,7 +171,8 @@ TEST_F(RenderPass, WithoutPortalsEveryAreaOfEveryInstanceIsCounted) {
 // opaque look.
 TEST_F(RenderPass, BlendedSurfacesComeAfterEveryOpaqueOneEachWithItsLook) {
     Surface glass, grate;
-    const gpu::DeviceHandle<gpu::Texture> image = device.createTexture(1, 1, 1);
+    const uint8_t texel[4] = {};
+    const gpu::DeviceHandle<gpu::Texture> image = device.createTexture(TexelFormat::Rgba8, 1, 1, 1, texel);
     glass.vertexCount = 50, glass.indexCount = 3, glass.blend = MaterialBlend::Blend;
     grate.vertexCount = 60, grate.indexCount = 3, grate.alphaTest = 0.5f, grate.texture = image.get();
     map.areas[0].surfaceGroups[0].surfaces.push_back(std::move(glass));
