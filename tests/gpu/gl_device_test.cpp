@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "gl_required.h"
 #include "math/matrix.h"
 #include "gpu/device.h"
 #include "gpu/gl/gl_api.h"
@@ -46,7 +47,7 @@ protected:
     void SetUp() override {
         std::string error;
         device = createHeadlessDevice(kWidth, kHeight, &error);
-        if (!device) GTEST_SKIP() << "no OpenGL context on EGL: " << error;
+        if (!device) QUORVANE_NO_GL_CONTEXT(error);
         quads = device->createVertexBuffer(sizeof(ScreenVertex) * 6 * 4, BufferUse::Dynamic, nullptr);
         ASSERT_NE(quads, nullptr);
         screen = pipeline({});
