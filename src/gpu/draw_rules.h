@@ -3,9 +3,9 @@
 // draw that breaks one is not drawn, and each rule is reported once however
 // often it is broken (a faulty draw repeats every frame).
 //
-// The rules that keep a backend from reading past a buffer (a pipeline and
-// vertices named, the constants, every range) are always checked: a few
-// comparisons. The thorough ones (a frame open, objects of this device, every
+// The rules that cost a few comparisons (a frame open, a pipeline and
+// vertices named, the constants, every range, so that no backend reads past a
+// buffer) are always checked. The thorough ones (objects of this device, every
 // index the draw reads below its vertexCount) are checked where the backend
 // asks for them: always on the recording device, and on the GL device in
 // builds with assertions (debug and test builds), not in Release.
@@ -52,10 +52,10 @@ private:
 //   bool owns(const Pipeline&) const;  bool owns(const Buffer&) const;  bool owns(const Texture&) const;
 //   bool locked(const Buffer&) const;
 //   const uint8_t* indexBytes(const IndexBuffer&) const;  // null when the backend keeps none
-// Only inFrame, owns and indexBytes are left out when `thorough` is false.
+// Only owns and indexBytes are left out when `thorough` is false.
 template <class Objects>
 DrawRule checkDraw(const DrawCall& call, const Objects& objects, bool thorough) {
-    if (thorough && !objects.inFrame()) return DrawRule::InFrame;
+    if (!objects.inFrame()) return DrawRule::InFrame;
     if (!call.pipeline) return DrawRule::PipelineNamed;
     if (thorough && !objects.owns(*call.pipeline)) return DrawRule::OwnPipeline;
     if (!call.vertices) return DrawRule::VerticesNamed;
