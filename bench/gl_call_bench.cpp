@@ -64,7 +64,7 @@ struct TextureData {
 
 // One recorded frame: its call counts and everything needed to replay its draws.
 struct Frame {
-    int draws = 0, pipelineChanges = 0, locks = 0;
+    int draws = 0, pipelineChanges = 0, updates = 0;
     std::vector<gpu::PipelineDesc> pipelines;  // programs as recorded: non-null means the lighting
     std::vector<Mesh> meshes;
     std::vector<TextureData> textures;
@@ -113,7 +113,7 @@ bool recordFrame(const std::string& dir, Frame* out) {
     recorder->clearLog();
     frame();
 
-    for (const gpu::RecordedCall& call : recorder->calls) out->locks += call.kind == gpu::CallKind::Lock;
+    for (const gpu::RecordedCall& call : recorder->calls) out->updates += call.kind == gpu::CallKind::Update;
     std::map<std::pair<const void*, const void*>, size_t> meshIndex;
     std::map<const void*, int> textureIndex;
     std::map<const void*, size_t> pipelineIndex;
@@ -189,27 +189,26 @@ bool prepareGl() {
         if (!g_pipelines.back()) return std::fprintf(stderr, "gl_call_bench: a pipeline was refused\n"), false;
     }
     for (const Mesh& mesh : g_frame.meshes) {
-        gpu::DeviceHandle<gpu::VertexBuffer> vb =
-            g_gl->createVertexBuffer(static_cast<uint32_t>(mesh.vertices.size()), gpu::BufferUse::Static);
-        std::memcpy(vb->lock(0, 0), mesh.vertices.data(), mesh.vertices.size());
-        vb->unlock();
+        gpu::DeviceHandle<gpu::VertexBuffer> vb = g_gl->createVertexBuffer(
+            static_cast<uint32_t>(mesh.vertices.size()), gpu::BufferUse::Static, mesh.vertices.data());
         gpu::DeviceHandle<gpu::IndexBuffer> ib;
-        if (!mesh.indices.empty()) {
-            ib = g_gl->createIndexBuffer(static_cast<uint32_t>(mesh.indices.size()), gpu::BufferUse::Static);
-            std::memcpy(ib->lock(0, 0), mesh.indices.data(), mesh.indices.size());
-            ib->unlock();
-        }
+        if (!mesh.indices.empty())
+            ib = g_gl->createIndexBuffer(static_cast<uint32_t>(mesh.indices.size()), gpu::BufferUse::Static,
+                                         mesh.indices.data());
         g_vertexBuffers.push_back(std::move(vb));
         g_indexBuffers.push_back(std::move(ib));
     }
     for (const TextureData& t : g_frame.textures) {
-        gpu::DeviceHandle<gpu::Texture> texture = g_gl->createTexture(t.width, t.height, 0);
-        uint32_t pitch = 0;
-        auto* rows = static_cast<uint8_t*>(texture->lockRect(&pitch));
-        for (uint32_t y = 0; y < t.height; ++y)
-            std::memcpy(rows + y * pitch, t.texels.data() + y * t.width, t.width * 4);
-        texture->unlockRect();
-        g_textures.push_back(std::move(texture));
+        // 0xAARRGGBB texels as the bytes red, green, blue, alpha.
+        std::vector<uint8_t> rgba(t.texels.size() * 4);
+        for (size_t i = 0; i < t.texels.size(); ++i) {
+            const uint32_t texel = t.texels[i];
+            rgba[i * 4] = static_cast<uint8_t>(texel >> 16);
+            rgba[i * 4 + 1] = static_cast<uint8_t>(texel >> 8);
+            rgba[i * 4 + 2] = static_cast<uint8_t>(texel);
+            rgba[i * 4 + 3] = static_cast<uint8_t>(texel >> 24);
+        }
+        g_textures.push_back(g_gl->createTexture(TexelFormat::Rgba8, t.width, t.height, 0, rgba.data()));
     }
 
     std::vector<bench::BareMesh> bareMeshes;
@@ -333,8 +332,8 @@ int main(int argc, char** argv) {
     const q::Frame& f = q::g_frame;
     q::bench::printNote("GL device cost per call (demo)",
                         q::bench::format("one demo frame: %d draws (one device call each) through %zu pipelines, "
-                                         "%d pipeline changes, %d buffer locks",
-                                         f.draws, f.pipelines.size(), f.pipelineChanges, f.locks));
+                                         "%d pipeline changes, %d buffer updates",
+                                         f.draws, f.pipelines.size(), f.pipelineChanges, f.updates));
     const double device = reporter.nsPerFrame["BM_DeviceFrame"], bare = reporter.nsPerFrame["BM_BareGlFrame"];
     if (device <= 0 || bare <= 0) return 1;
     const double calls = static_cast<double>(q::deviceCallsPerReplay());

@@ -20,9 +20,9 @@
 
 namespace q::gpu {
 
-// How often a buffer's contents change. Locking a dynamic buffer whole hands
-// back fresh storage (what it held is gone), so the draws still reading the
-// old contents are not waited for.
+// How often a buffer's contents change. An update of a dynamic buffer from
+// its start hands it fresh storage (what followed the range is gone), so the
+// draws still reading the old contents are not waited for.
 enum class BufferUse : uint8_t { Static, Dynamic };
 
 // The vertex layouts the viewer draws with. Each says its vertex size, which
@@ -77,11 +77,9 @@ struct PipelineDesc {
 class Buffer {
 public:
     virtual ~Buffer() = default;
-    // Returns the address to write [offset, offset + size) of the buffer; size
-    // 0 means the whole buffer. Null when the range does not fit the buffer or
-    // it is locked already. Nothing draws from a buffer while it is locked.
-    virtual void* lock(uint32_t offset, uint32_t size) = 0;
-    virtual void unlock() = 0;
+    // Replaces [offset, offset + size) with `size` bytes from `bytes`. False,
+    // and nothing written, when the range does not fit the buffer.
+    virtual bool update(uint32_t offset, const void* bytes, uint32_t size) = 0;
     virtual uint32_t byteSize() const = 0;
 
 private:
@@ -93,15 +91,12 @@ private:
 class VertexBuffer : public Buffer {};
 class IndexBuffer : public Buffer {};  // 16-bit indices
 
+// Its texels are given when it is made and never change.
 class Texture {
 public:
     virtual ~Texture() = default;
     virtual uint32_t width() const = 0;
     virtual uint32_t height() const = 0;
-    // Level 0 as 32-bit texels 0xAARRGGBB, rows of pitch bytes (written through
-    // lockRect, applied by unlockRect).
-    virtual void* lockRect(uint32_t* pitch) = 0;
-    virtual void unlockRect() = 0;
 
 private:
     friend struct FreeDeviceObject;
@@ -171,19 +166,18 @@ public:
     virtual ~Device() = default;
 
     // Every create returns an owning handle, empty when the device refuses.
-    virtual DeviceHandle<VertexBuffer> createVertexBuffer(uint32_t bytes, BufferUse use) = 0;
-    virtual DeviceHandle<IndexBuffer> createIndexBuffer(uint32_t bytes, BufferUse use) = 0;
-    // A texture of width x height texels 0xAARRGGBB; levels 0 builds the full mip
-    // chain from level 0 whenever level 0 is unlocked.
-    virtual DeviceHandle<Texture> createTexture(uint32_t width, uint32_t height, uint32_t levels) = 0;
-    // A texture from decoded RGBA8 pixels (rows top to bottom), full mip chain.
-    virtual DeviceHandle<Texture> createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) = 0;
-    // A texture from the levels an image file stores, level 0 at `levels` and
-    // each following one, half the size, right after it (rows top to bottom):
-    // one RGBA8 level gets the rest of the chain made by the GPU, more levels
-    // are used as they are. Block formats need supportsBlockCompression().
-    virtual DeviceHandle<Texture> createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
-                                                          uint32_t levelCount, const uint8_t* levels) = 0;
+    // A buffer of `bytes` bytes holding `contents` (null: zeros, to be updated).
+    virtual DeviceHandle<VertexBuffer> createVertexBuffer(uint32_t bytes, BufferUse use,
+                                                          const void* contents = nullptr) = 0;
+    virtual DeviceHandle<IndexBuffer> createIndexBuffer(uint32_t bytes, BufferUse use,
+                                                        const void* contents = nullptr) = 0;
+    // A texture of width x height texels from `levels`: level 0 first and each
+    // following one, half the size, right after it, rows top to bottom (RGBA8
+    // as bytes red, green, blue, alpha). levelCount levels are used as they
+    // are; levelCount 0 gives level 0 alone and has the GPU make the rest of
+    // the chain (RGBA8 only). Block formats need supportsBlockCompression().
+    virtual DeviceHandle<Texture> createTexture(TexelFormat format, uint32_t width, uint32_t height,
+                                                uint32_t levelCount, const uint8_t* levels) = 0;
     // Whether S3TC blocks (BC1 to BC3) can be sampled as they are.
     virtual bool supportsBlockCompression() const = 0;
     // Program text in the vs.1.1 assembly language, reading the inputs of

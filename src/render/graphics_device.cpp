@@ -19,9 +19,10 @@ bool GraphicsDevice::create(std::unique_ptr<gpu::Device> backend) {
     surfaces.create(*device, lighting.get());
     linePipeline = device->createPipeline(linePipelineDesc(true));
 
-    lineBuffer = device->createVertexBuffer(lineBufferBytes, gpu::BufferUse::Dynamic);
+    lineBuffer = device->createVertexBuffer(kLineBufferBytes, gpu::BufferUse::Dynamic, nullptr);
+    lineVertices.assign(2 * kMaxLines, LineVertex{});
     lineCount = 0;
-    lineWrite = nullptr;
+    collectingLines = false;
     return true;
 }
 
@@ -29,27 +30,25 @@ void GraphicsDevice::beginFrame() { device->beginFrame(0xff000000u); }
 
 void GraphicsDevice::beginLines() {
     lineCount = 0;
-    // A second collection in one frame would otherwise lock an already locked buffer.
-    if (lineWrite) return;
-    if (lineBuffer) lineWrite = static_cast<LineVertex*>(lineBuffer->lock(0, 0));
+    collectingLines = true;
 }
 
 void GraphicsDevice::addLine(Vector3 first, Vector3 second, uint32_t colour) {
-    // Outside a collection there is nowhere to write; past the buffer's end the
-    // surplus lines are dropped rather than written beyond it.
-    if (!lineWrite) return;
-    const uint32_t capacity = lineBufferBytes / (2 * sizeof(LineVertex));
-    if (lineCount >= capacity) return;
-    LineVertex* v = lineWrite + 2 * lineCount;
+    // Past the room the surplus lines are dropped rather than written beyond it.
+    if (!collectingLines || lineCount >= lineVertices.size() / 2) return;
+    LineVertex* v = &lineVertices[2 * size_t{lineCount}];
     v[0] = {first.x, first.y, first.z, colour};
     v[1] = {second.x, second.y, second.z, colour};
     ++lineCount;
 }
 
 void GraphicsDevice::endFrame(const Matrix& view, const Matrix& projection) {
-    if (lineWrite) {
-        lineBuffer->unlock();
-        lineWrite = nullptr;
+    if (collectingLines) {
+        collectingLines = false;
+        // From the buffer's start: a dynamic buffer then gets fresh storage,
+        // and the write does not wait for last frame's draw of the lines.
+        const auto bytes = static_cast<uint32_t>(lineCount * 2 * sizeof(LineVertex));
+        if (lineCount != 0 && !(lineBuffer && lineBuffer->update(0, lineVertices.data(), bytes))) lineCount = 0;
     }
     // The last collected lines stay in the buffer and are drawn every frame in
     // portal mode, from wherever the camera now is, until F collects anew.
@@ -76,10 +75,6 @@ void drawLineList(gpu::Device& device, const gpu::Pipeline* pipeline, const gpu:
     call.constants = {viewProjection.m, 4};
     call.count = 2 * lines;
     device.draw(call);
-}
-
-GraphicsDevice::~GraphicsDevice() {
-    if (lineBuffer && lineWrite) lineBuffer->unlock();
 }
 
 }  // namespace q

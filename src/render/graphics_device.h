@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "math/matrix.h"
 #include "math/vector.h"
@@ -37,26 +38,27 @@ public:
     gpu::DeviceHandle<gpu::Pipeline> linePipeline;
     gpu::DeviceHandle<gpu::VertexBuffer> lineBuffer;
     uint32_t lineCount = 0;
-    LineVertex* lineWrite = nullptr;  // valid while the line buffer is locked
-    uint32_t lineBufferBytes = kLineBufferBytes;
+    // The lines of the collection, two vertices each, written to the line
+    // buffer once at the frame's end; room for kMaxLines made by create.
+    std::vector<LineVertex> lineVertices;
+    bool collectingLines = false;
 
     // Takes ownership of a created backend and makes the lighting program,
     // the pipelines and the line buffer. False only without a backend.
     bool create(std::unique_ptr<gpu::Device> backend);
     void beginFrame();
-    // Unlocks the line buffer if it was locked this frame, draws the lines in
-    // portal mode with the camera's matrices and shows the frame.
+    // Writes the lines collected this frame to the line buffer, draws the
+    // lines in portal mode with the camera's matrices and shows the frame.
     void endFrame(const Matrix& view, const Matrix& projection);
     void beginLines();
-    // Lines past kMaxLines in one collection are dropped.
+    // Lines past the room in one collection, and outside one, are dropped.
     void addLine(Vector3 first, Vector3 second, uint32_t colour);
 
     GraphicsDevice() = default;
     GraphicsDevice(const GraphicsDevice&) = delete;
     GraphicsDevice& operator=(const GraphicsDevice&) = delete;
-    // Unlocks the line buffer if a collection left it locked; the members then
-    // go in reverse order, the device last.
-    ~GraphicsDevice();
+    // The members go in reverse order, the device last.
+    ~GraphicsDevice() = default;
 };
 
 // The pipeline coloured lines are drawn with: depth tested or over everything.

@@ -16,17 +16,10 @@ constexpr uint32_t kMaxBufferIndices = 1u << 24;
 // Every buffer of a mesh is made here, with its whole contents.
 template <class BufferType>
 gpu::DeviceHandle<BufferType> createFilledBuffer(gpu::Device& device, const void* data, uint32_t bytes) {
-    gpu::DeviceHandle<BufferType> buffer;
     if constexpr (std::is_same_v<BufferType, gpu::VertexBuffer>)
-        buffer = device.createVertexBuffer(bytes, gpu::BufferUse::Static);
+        return device.createVertexBuffer(bytes, gpu::BufferUse::Static, data);
     else
-        buffer = device.createIndexBuffer(bytes, gpu::BufferUse::Static);
-    if (!buffer) return buffer;
-    void* memory = buffer->lock(0, 0);
-    if (!memory) return {};
-    std::memcpy(memory, data, bytes);
-    buffer->unlock();
-    return buffer;
+        return device.createIndexBuffer(bytes, gpu::BufferUse::Static, data);
 }
 
 // The surfaces in the order they are drawn, areas first, then the entity models.

@@ -1,6 +1,7 @@
 #include "render/text_font.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -76,20 +77,14 @@ int32_t TextFont::init(gpu::Device* target, const char* face, int32_t pointSize)
         x += extent.cx + kGlyphGap;
     }
 
-    texture = device->createTexture(texSize, texSize, 1);
+    // Alpha and colour all carry the coverage: every byte of a texel equal.
+    std::vector<uint8_t> texels(bitmap.size() * 4);
+    for (size_t i = 0; i < bitmap.size(); ++i) std::memset(&texels[i * 4], bitmap[i], 4);
+    // One level: glyphs are drawn a texel to a pixel.
+    texture = device->createTexture(TexelFormat::Rgba8, texSize, texSize, 1, texels.data());
     if (!texture) return kTextFontFail;
-    uint32_t pitch = 0;
-    auto* texels = static_cast<uint8_t*>(texture->lockRect(&pitch));
-    if (!texels) return kTextFontFail;
-    for (int row = 0; row < texSize; ++row) {
-        auto* out = reinterpret_cast<uint32_t*>(texels + size_t(pitch) * row);
-        const uint8_t* coverage = bitmap.data() + size_t(row) * texSize;
-        // Alpha and colour all carry the coverage: 0xAARRGGBB with every byte equal.
-        for (int col = 0; col < texSize; ++col) out[col] = coverage[col] * 0x01010101u;
-    }
-    texture->unlockRect();
 
-    vertexBuffer = device->createVertexBuffer(kBufferBytes, gpu::BufferUse::Dynamic);
+    vertexBuffer = device->createVertexBuffer(kBufferBytes, gpu::BufferUse::Dynamic, nullptr);
     if (!vertexBuffer) return kTextFontFail;
     pipeline = device->createPipeline(textPipelineDesc());
     if (!pipeline) return kTextFontFail;
@@ -105,13 +100,20 @@ void TextFont::drawText(float x, float y, const char* text, uint32_t colour) {
     call.vertices = vertexBuffer.get();
     call.texture = texture.get();
 
-    auto* vertices = static_cast<FontVertex*>(vertexBuffer->lock(0, 0));
+    FontVertex* const vertices = batch_;
     uint32_t triangles = 0;
     float penX = x, penY = y;
     const float size = static_cast<float>(texSize);
     const float lineHeight = static_cast<float>(static_cast<int>((glyphs[0].v1 - glyphs[0].v0) * size));
 
-    for (const char* p = text; *p && vertices; ++p) {
+    // Each batch is written from the buffer's start: a dynamic buffer then gets
+    // fresh storage, so the write does not wait for the batch drawn before.
+    const auto flush = [&] {
+        call.count = triangles * 3;
+        if (triangles > 0 && vertexBuffer->update(0, vertices, call.count * sizeof(FontVertex))) device->draw(call);
+        triangles = 0;
+    };
+    for (const char* p = text; *p; ++p) {
         const auto code = static_cast<unsigned char>(*p);
         if (code == '\n') {
             penX = x;
@@ -133,19 +135,9 @@ void TextFont::drawText(float x, float y, const char* text, uint32_t colour) {
         penX += w;
         triangles += 2;
 
-        if (triangles * 3 > kBatchVertexLimit) {
-            vertexBuffer->unlock();
-            call.count = triangles * 3;
-            device->draw(call);
-            triangles = 0;
-            vertices = static_cast<FontVertex*>(vertexBuffer->lock(0, 0));
-        }
+        if (triangles * 3 > kBatchVertexLimit) flush();
     }
-    if (vertices) {
-        vertexBuffer->unlock();
-        call.count = triangles * 3;
-        if (triangles > 0) device->draw(call);
-    }
+    flush();
 }
 
 void TextFont::release() {

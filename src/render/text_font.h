@@ -60,6 +60,10 @@ public:
 
     // Frees what init made (the destructor does too).
     void release();
+
+private:
+    // One batch of quads, written to the vertex buffer whole.
+    FontVertex batch_[kBufferBytes / sizeof(FontVertex)] = {};
 };
 
 }  // namespace q

@@ -127,26 +127,9 @@ void Terrain::build(std::vector<TerrainVertex>* vertices, std::vector<uint16_t>*
 void Terrain::upload(const std::vector<TerrainVertex>& vertices, const std::vector<uint16_t>& indices) {
     const uint32_t vertexBytes = static_cast<uint32_t>(vertices.size()) * kVertexStride;
     const uint32_t indexBytes = static_cast<uint32_t>(indices.size() * sizeof(uint16_t));
-    vertexBuffer = device->createVertexBuffer(vertexBytes, gpu::BufferUse::Static);
-    indexBuffer = device->createIndexBuffer(indexBytes, gpu::BufferUse::Static);
-
-    bool filled = vertexBuffer && indexBuffer;
-    if (filled) {
-        if (void* dst = indexBuffer->lock(0, 0)) {
-            std::copy_n(reinterpret_cast<const uint8_t*>(indices.data()), indexBytes, static_cast<uint8_t*>(dst));
-            indexBuffer->unlock();
-        } else {
-            filled = false;
-        }
-    }
-    if (filled) {
-        if (void* dst = vertexBuffer->lock(0, 0)) {
-            std::copy_n(reinterpret_cast<const uint8_t*>(vertices.data()), vertexBytes, static_cast<uint8_t*>(dst));
-            vertexBuffer->unlock();
-        } else {
-            filled = false;
-        }
-    }
+    vertexBuffer = device->createVertexBuffer(vertexBytes, gpu::BufferUse::Static, vertices.data());
+    indexBuffer = device->createIndexBuffer(indexBytes, gpu::BufferUse::Static, indices.data());
+    const bool filled = vertexBuffer && indexBuffer;
     if (!filled) {
         // Half-made geometry would draw garbage: without both buffers the ground
         // is simply not drawn (the height query does not need them).

@@ -19,38 +19,30 @@ const char kProgramText[] =
     "dp4 oPos.w, v0, c3\n"
     "mov oT0, v7\n";
 
-TEST(RecordingDeviceBuffer, LockStaysInsideTheBuffer) {
+TEST(RecordingDeviceBuffer, MadeWithItsContentsAndUpdatedInsideItsRangeOnly) {
     RecordingDevice device;
-    DeviceHandle<VertexBuffer> vb = device.createVertexBuffer(100, BufferUse::Dynamic);
+    std::vector<uint8_t> initial(100);
+    for (size_t i = 0; i < initial.size(); ++i) initial[i] = static_cast<uint8_t>(i);
+    DeviceHandle<VertexBuffer> vb = device.createVertexBuffer(100, BufferUse::Dynamic, initial.data());
     ASSERT_NE(vb, nullptr);
     EXPECT_EQ(vb->byteSize(), 100u);
     EXPECT_EQ(RecordingDevice::use(vb.get()), BufferUse::Dynamic);
+    EXPECT_EQ(RecordingDevice::contents(vb.get()), initial);
 
-    auto* whole = static_cast<uint8_t*>(vb->lock(0, 0));
-    ASSERT_NE(whole, nullptr);
-    EXPECT_TRUE(RecordingDevice::isLocked(vb.get()));
-    EXPECT_EQ(vb->lock(0, 10), nullptr);  // locked already
-    std::memset(whole, 0xAB, 100);
-    vb->unlock();
-    EXPECT_FALSE(RecordingDevice::isLocked(vb.get()));
-    vb->unlock();  // harmless
-
-    auto* tail = static_cast<uint8_t*>(vb->lock(90, 10));
-    ASSERT_EQ(tail, whole + 90);
-    tail[9] = 7;
-    vb->unlock();
+    const uint8_t sevens[11] = {7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7};
+    EXPECT_TRUE(vb->update(90, sevens, 10));
+    EXPECT_EQ(RecordingDevice::contents(vb.get())[89], 89);
     EXPECT_EQ(RecordingDevice::contents(vb.get())[99], 7);
-    EXPECT_EQ(RecordingDevice::contents(vb.get())[0], 0xAB);
-
-    EXPECT_EQ(vb->lock(90, 11), nullptr);
-    EXPECT_EQ(vb->lock(100, 0), nullptr);
-    EXPECT_EQ(vb->lock(0xFFFFFFF0u, 0x20), nullptr);  // offset + size wraps in 32 bits
-    EXPECT_FALSE(RecordingDevice::isLocked(vb.get()));
+    EXPECT_FALSE(vb->update(90, sevens, 11));
+    EXPECT_FALSE(vb->update(0xFFFFFFF0u, sevens, 0x20));  // offset + size wraps in 32 bits
+    EXPECT_FALSE(vb->update(0, nullptr, 4));
+    EXPECT_EQ(RecordingDevice::contents(vb.get())[0], 0);  // refused updates wrote nothing
+    ASSERT_EQ(device.calls.back().kind, CallKind::Update);
 
     DeviceHandle<IndexBuffer> ib = device.createIndexBuffer(12, BufferUse::Static);
     EXPECT_EQ(device.liveBuffers(), 2u);
     vb.reset();  // freed out of creation order
-    EXPECT_EQ(RecordingDevice::contents(ib.get()).size(), 12u);
+    EXPECT_EQ(RecordingDevice::contents(ib.get()), std::vector<uint8_t>(12, 0));
     ib.reset();
     EXPECT_EQ(device.liveBuffers(), 0u);
 
@@ -64,35 +56,32 @@ TEST(RecordingDeviceBuffer, LockStaysInsideTheBuffer) {
     EXPECT_EQ(device.liveBuffers(), 1u);
 }
 
-TEST(RecordingDeviceTexture, StoresTexelsAsArgb) {
+TEST(RecordingDeviceTexture, KeepsWhatItWasMadeWithAndTexelsAsArgb) {
     RecordingDevice device;
     const uint8_t rgba[] = {1, 2, 3, 4, 0xFF, 0x80, 0x00, 0xFF};
-    DeviceHandle<Texture> t = device.createTextureFromRgba(rgba, 2, 1);
+    DeviceHandle<Texture> t = device.createTexture(TexelFormat::Rgba8, 2, 1, 0, rgba);
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(t->width(), 2u);
     EXPECT_EQ(t->height(), 1u);
+    EXPECT_EQ(RecordingDevice::levelCount(t.get()), 0u);  // the chain is the device's to make
+    EXPECT_EQ(RecordingDevice::storedLevels(t.get()), std::vector<uint8_t>(rgba, rgba + 8));
     const std::vector<uint32_t>& texels = RecordingDevice::texels(t.get());
     ASSERT_EQ(texels.size(), 2u);
     EXPECT_EQ(texels[0], 0x04010203u);
     EXPECT_EQ(texels[1], 0xFFFF8000u);
+    EXPECT_EQ(device.liveTextures(), 1u);
 
-    DeviceHandle<Texture> blank = device.createTexture(3, 2, 0);
-    uint32_t pitch = 0;
-    auto* bits = static_cast<uint8_t*>(blank->lockRect(&pitch));
-    ASSERT_NE(bits, nullptr);
-    EXPECT_EQ(pitch, 12u);
-    reinterpret_cast<uint32_t*>(bits + pitch)[2] = 0x11223344u;  // row 1, column 2
-    blank->unlockRect();
-    EXPECT_EQ(RecordingDevice::texels(blank.get())[5], 0x11223344u);
-    EXPECT_EQ(device.liveTextures(), 2u);
-
-    EXPECT_EQ(device.createTexture(0, 4, 1), nullptr);
-    EXPECT_EQ(device.createTexture(1u << 20, 1u << 20, 1), nullptr);
+    const uint8_t block[8] = {};
+    EXPECT_EQ(device.createTexture(TexelFormat::Rgba8, 0, 4, 1, rgba), nullptr);
+    EXPECT_EQ(device.createTexture(TexelFormat::Rgba8, 1u << 20, 1u << 20, 1, rgba), nullptr);
+    EXPECT_EQ(device.createTexture(TexelFormat::Rgba8, 2, 1, 1, nullptr), nullptr);
+    EXPECT_EQ(device.createTexture(TexelFormat::Bc1, 4, 4, 0, block), nullptr);  // no chain made of blocks
+    device.setBlockCompression(false);
+    EXPECT_EQ(device.createTexture(TexelFormat::Bc1, 4, 4, 1, block), nullptr);
     device.failNextTextureCreations(1);
-    EXPECT_EQ(device.createTextureFromRgba(rgba, 2, 1), nullptr);
-    EXPECT_EQ(device.liveTextures(), 2u);
+    EXPECT_EQ(device.createTexture(TexelFormat::Rgba8, 2, 1, 0, rgba), nullptr);
+    EXPECT_EQ(device.liveTextures(), 1u);
     t.reset();
-    blank.reset();
     EXPECT_EQ(device.liveTextures(), 0u);
 }
 
@@ -152,8 +141,7 @@ struct Quad {
 
     Quad() {
         const uint16_t quad[6] = {0, 1, 2, 0, 2, 3};
-        std::memcpy(indices->lock(0, 0), quad, sizeof quad);
-        indices->unlock();
+        indices->update(0, quad, sizeof quad);
     }
     DrawCall call(const float (*constants)[4] = nullptr, uint32_t constantCount = 0) const {
         return {pipeline.get(), vertices.get(), indices.get(), nullptr, {constants, constantCount}, 0, 6, 4};
@@ -241,9 +229,12 @@ TEST(RecordingDeviceDraws, FlagsDrawsThatCannotBeDrawnAsCalled) {
     EXPECT_EQ(problemOf(unindexed), nullptr);
     EXPECT_NE(problemOf(unindexedPast), nullptr);
 
-    q.vertices->lock(0, 0);
-    EXPECT_NE(problemOf(call), nullptr);
-    q.vertices->unlock();
+    RecordingDevice other;
+    const uint8_t texel[4] = {};
+    DeviceHandle<Texture> foreign = other.createTexture(TexelFormat::Rgba8, 1, 1, 1, texel);
+    DrawCall foreignTexture = call;
+    foreignTexture.texture = foreign.get();
+    EXPECT_STREQ(problemOf(foreignTexture), "draw with a texture of another device");
     // A surface without triangles reads nothing, so needs no indices.
     DrawCall empty = call;
     empty.indices = nullptr;
@@ -251,8 +242,8 @@ TEST(RecordingDeviceDraws, FlagsDrawsThatCannotBeDrawnAsCalled) {
     empty.first = 1000;
     EXPECT_EQ(problemOf(empty), nullptr);
     q.device.endFrame();
-    EXPECT_EQ(q.device.faultyDraws(), 11u);
-    EXPECT_EQ(q.device.draws.size(), 14u);  // faulty draws are recorded too
+    EXPECT_EQ(q.device.faultyDraws(), 12u);
+    EXPECT_EQ(q.device.draws.size(), 15u);  // faulty draws are recorded too
 }
 
 }  // namespace

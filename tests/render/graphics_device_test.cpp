@@ -74,7 +74,7 @@ TEST_F(AppGraphicsDevice, LinesAreDrawnInPortalModeAndKeptUntilFIsPressedAgain) 
     view.m[3][0] = 7.0f;  // something to recognise the camera's matrices by
     projection.m[0][0] = 2.0f;
     frame(true, 3);
-    EXPECT_FALSE(RecordingDevice::isLocked(graphics.lineBuffer.get()));
+    EXPECT_EQ(count(CallKind::Update), 1);  // once, at the frame's end
     ASSERT_EQ(recording->draws.size(), 1u);
     const gpu::DrawRecord& draw = recording->draws[0];
     EXPECT_EQ(draw.problem, nullptr);
@@ -100,10 +100,10 @@ TEST_F(AppGraphicsDevice, LinesAreDrawnInPortalModeAndKeptUntilFIsPressedAgain) 
     EXPECT_EQ(v[0].colour, 0xffff0000u);
     EXPECT_EQ(v[1].colour, 0xffff0000u);
 
-    // F released: the same lines again, without locking the buffer.
+    // F released: the same lines again, without writing the buffer.
     recording->clearLog();
     frame(false, 0);
-    EXPECT_EQ(count(CallKind::Lock), 0);
+    EXPECT_EQ(count(CallKind::Update), 0);
     ASSERT_EQ(recording->draws.size(), 1u);
     EXPECT_EQ(recording->draws[0].count, 6u);
 
@@ -120,8 +120,7 @@ TEST_F(AppGraphicsDevice, LinesAreDrawnInPortalModeAndKeptUntilFIsPressedAgain) 
     // F pressed again collects anew; with nothing added nothing is drawn.
     recording->clearLog();
     frame(true, 0);
-    EXPECT_EQ(count(CallKind::Lock), 1);
-    EXPECT_EQ(count(CallKind::Unlock), 1);
+    EXPECT_EQ(count(CallKind::Update), 0);
     EXPECT_TRUE(recording->draws.empty());
 }
 
@@ -139,7 +138,7 @@ TEST_F(AppGraphicsDevice, LinesPastTheBufferAreDroppedAndNoneWrittenOutsideAColl
     std::memcpy(&last, bytes.data() + bytes.size() - sizeof last, sizeof last);
     EXPECT_EQ(last.x, 32767.0f);  // the 32768th line fills the buffer exactly
 
-    // After the frame the buffer is unlocked: a late line must not be written.
+    // After the frame the collection is over: a late line must not be written.
     graphics.addLine(Vector3(), Vector3(), 0);
     EXPECT_EQ(graphics.lineCount, 32768u);
 }
@@ -160,14 +159,14 @@ TEST(AppGraphicsDeviceCreate, ARefusedLightingProgramIsReportedAndSurfacesGoUnli
     resetReportsForTest();
 }
 
-TEST(AppGraphicsDeviceRelease, ReleasesTheLineBufferEvenWhileLocked) {
+TEST(AppGraphicsDeviceRelease, ReleasesTheLineBufferInTheMiddleOfACollection) {
     auto graphics = std::make_unique<GraphicsDevice>();
     EXPECT_FALSE(graphics->create(nullptr));
     auto backend = std::make_unique<RecordingDevice>();
     RecordingDevice* recording = backend.get();
     ASSERT_TRUE(graphics->create(std::move(backend)));
     graphics->beginLines();
-    EXPECT_TRUE(RecordingDevice::isLocked(graphics->lineBuffer.get()));
+    graphics->addLine(Vector3(), Vector3(1, 1, 1), 0xff00ff00u);
     EXPECT_EQ(recording->liveBuffers(), 1u);
     // The recording device goes with the wrapper, after the buffer: were the
     // buffer still live then, the device would stop the program.

@@ -56,7 +56,8 @@ TEST_F(MapMeshTest, BuffersHoldTheModelAndEachSurfaceDrawsItsRangeWithItsTexture
     ASSERT_TRUE(readProcFile(files.write("m.proc", text), {}, &map, &error)) << error;
     ASSERT_TRUE(pipelines.create(device, nullptr));
     ASSERT_TRUE(mesh.build(device, map, &pipelines, &error)) << error;
-    const gpu::DeviceHandle<gpu::Texture> image = device.createTexture(1, 1, 1);
+    const uint8_t texel[4] = {};
+    const gpu::DeviceHandle<gpu::Texture> image = device.createTexture(TexelFormat::Rgba8, 1, 1, 1, texel);
     mesh.textures[0] = image.get();
 
     ASSERT_EQ(mesh.bufferCount(), 1u);

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "gl_required.h"
 #include "mapgen/mapgen.h"
 #include "move/camera_update.h"
 #include "image/image.h"
@@ -225,7 +226,7 @@ protected:
     void SetUp() override {
         std::string error;
         std::unique_ptr<gpu::Device> device = gpu::createHeadlessDevice(kWidth, kHeight, &error);
-        if (!device) GTEST_SKIP() << "no OpenGL context on EGL: " << error;
+        if (!device) QUORVANE_NO_GL_CONTEXT(error);
         ASSERT_TRUE(graphics.create(std::move(device)));
         ASSERT_NE(graphics.lighting, nullptr);
     }

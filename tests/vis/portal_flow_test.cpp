@@ -400,25 +400,21 @@ TEST_F(PortalFlow, ChainOf50000AreasInALineIsFollowedToTheEnd) {
 namespace q {
 namespace {
 
-// Lines collected into memory of the test's own, as the device wrapper does
-// into its locked line buffer while F is held.
+// Lines collected as the device wrapper collects them while F is held, with
+// room for 64 and no device.
 struct FrustumLines : PortalFlow {
     GraphicsDevice graphics;
-    LineVertex buffer[2 * 64] = {};
 
     FrustumLines() {
         scene.graphics = &graphics;
-        graphics.lineWrite = buffer;
-        graphics.lineBufferBytes = sizeof buffer;
+        graphics.lineVertices.resize(2 * 64);
+        graphics.collectingLines = true;
         camera->collectingLines = true;
     }
-    ~FrustumLines() override {
-        camera->collectingLines = false;
-        graphics.lineWrite = nullptr;
-    }
+    ~FrustumLines() override { camera->collectingLines = false; }
     int count(uint32_t colour) const {
         int n = 0;
-        for (uint32_t i = 0; i < graphics.lineCount; ++i) n += buffer[2 * i].colour == colour;
+        for (uint32_t i = 0; i < graphics.lineCount; ++i) n += graphics.lineVertices[2 * i].colour == colour;
         return n;
     }
     // Rooms 1 and 2 with one window between them at z = 100.
@@ -445,7 +441,7 @@ TEST_F(FrustumLines, CameraVolumeIsFourRedLinesToTheFarCorners) {
     ASSERT_EQ(graphics.lineCount, 4u);
     EXPECT_EQ(count(kRed), 4);
     for (int i = 0; i < 4; ++i) {
-        const LineVertex* v = &buffer[2 * i];
+        const LineVertex* v = &graphics.lineVertices[2 * i];
         EXPECT_EQ(v[0].x, 10.0f);
         EXPECT_EQ(v[0].y, 20.0f);
         EXPECT_EQ(v[0].z, 30.0f);
@@ -469,7 +465,7 @@ TEST_F(FrustumLines, TwoGreenLinesForEverySideThePortalReplaces) {
     EXPECT_EQ(count(kGreen), 8);  // every corner in view: all four sides replaced
     // From the eye to the window's corners, in world space.
     for (uint32_t i = 4; i < graphics.lineCount; ++i) {
-        const LineVertex* v = &buffer[2 * i];
+        const LineVertex* v = &graphics.lineVertices[2 * i];
         EXPECT_EQ(v[0].x, 1000.0f);
         EXPECT_EQ(v[0].z, 50.0f);
         EXPECT_EQ(std::fabs(v[1].x - 1000.0f), 10.0f);

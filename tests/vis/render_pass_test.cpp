@@ -194,7 +194,8 @@ TEST_F(RenderPass, WithoutPortalsEveryAreaOfEveryInstanceIsCounted) {
 // both copies, blended without writing depth; every other surface with the
 // opaque look.
 TEST_F(RenderPass, BlendedSurfacesComeAfterEveryOpaqueOneEachWithItsLook) {
-    const gpu::DeviceHandle<gpu::Texture> image = device.createTexture(1, 1, 1);
+    const uint8_t texel[4] = {};
+    const gpu::DeviceHandle<gpu::Texture> image = device.createTexture(TexelFormat::Rgba8, 1, 1, 1, texel);
     map.materials.push_back({"glass", "", {"", MaterialBlend::Blend, 0.0f}});
     map.materials.push_back({"grate", "", {"", MaterialBlend::Opaque, 0.5f}});
     addSurface(map, map.areas[0].surfaceGroups[0], 50, 1);

@@ -120,16 +120,28 @@ bool GlDevice::init(std::string* error) {
 
 // ---- resources ----
 
-DeviceHandle<VertexBuffer> GlDevice::createVertexBuffer(uint32_t bytes, BufferUse use) {
+namespace {
+
+// Whether the thorough draw rules run (gpu/draw_rules.h): in builds with
+// assertions, where index buffers also keep their bytes for them.
+#ifdef NDEBUG
+constexpr bool kThoroughRules = false;
+#else
+constexpr bool kThoroughRules = true;
+#endif
+
+}  // namespace
+
+DeviceHandle<VertexBuffer> GlDevice::createVertexBuffer(uint32_t bytes, BufferUse use, const void* contents) {
     if (bytes == 0) return nullptr;
-    auto* buffer = new GlVertexBuffer(this, bytes, use, nextSerial_++);
+    auto* buffer = new GlVertexBuffer(this, bytes, use, contents, nextSerial_++);
     vertexBuffers_.add(buffer);
     return DeviceHandle<VertexBuffer>(buffer);
 }
 
-DeviceHandle<IndexBuffer> GlDevice::createIndexBuffer(uint32_t bytes, BufferUse use) {
+DeviceHandle<IndexBuffer> GlDevice::createIndexBuffer(uint32_t bytes, BufferUse use, const void* contents) {
     if (bytes == 0) return nullptr;
-    auto* buffer = new GlIndexBuffer(this, bytes, use, nextSerial_++);
+    auto* buffer = new GlIndexBuffer(this, bytes, use, contents, nextSerial_++, kThoroughRules);
     indexBuffers_.add(buffer);
     return DeviceHandle<IndexBuffer>(buffer);
 }
@@ -141,32 +153,15 @@ bool GlDevice::textureSizeFits(uint32_t width, uint32_t height) const {
            height <= static_cast<uint32_t>(maxSize);
 }
 
-DeviceHandle<Texture> GlDevice::createTexture(uint32_t width, uint32_t height, uint32_t levels) {
-    if (!textureSizeFits(width, height)) return nullptr;
-    auto* texture = new GlTexture(this, nextSerial_++, width, height, levels);
-    textures_.add(texture);
-    return DeviceHandle<Texture>(texture);
-}
-
-DeviceHandle<Texture> GlDevice::createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) {
-    if (!rgba) return nullptr;
-    while (glGetError() != GL_NO_ERROR) {}  // only this upload's errors count
-    DeviceHandle<Texture> texture = createTexture(width, height, 0);
-    // A failed upload is this image's failure: the handle frees the texture.
-    if (texture && !static_cast<GlTexture*>(texture.get())->uploadRgba(rgba)) return nullptr;
-    return texture;
-}
-
-DeviceHandle<Texture> GlDevice::createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
-                                                        uint32_t levelCount, const uint8_t* levels) {
-    if (!levels || levelCount == 0) return nullptr;
-    if (format == TexelFormat::Rgba8 && levelCount == 1) return createTextureFromRgba(levels, width, height);
+DeviceHandle<Texture> GlDevice::createTexture(TexelFormat format, uint32_t width, uint32_t height,
+                                              uint32_t levelCount, const uint8_t* levels) {
+    if (!levels || (levelCount == 0 && format != TexelFormat::Rgba8)) return nullptr;
     if (isBlockFormat(format) && !supportsBlockCompression()) return nullptr;
     if (!textureSizeFits(width, height)) return nullptr;
     auto* texture = new GlTexture(this, nextSerial_++, width, height, levelCount, format);
     textures_.add(texture);
     DeviceHandle<Texture> owned(texture);
-    if (!texture->uploadLevels(levels)) return nullptr;  // the handle frees the refused texture
+    if (!texture->upload(levels)) return nullptr;  // the handle frees the refused texture
     return owned;
 }
 
@@ -270,6 +265,7 @@ DeviceHandle<Pipeline> GlDevice::createPipeline(const PipelineDesc& desc) {
 // ---- drawing ----
 
 void GlDevice::beginFrame(uint32_t clearColour) {
+    inFrame_ = true;
     glClearColor(((clearColour >> 16) & 0xFF) / 255.0f, ((clearColour >> 8) & 0xFF) / 255.0f,
                  (clearColour & 0xFF) / 255.0f, ((clearColour >> 24) & 0xFF) / 255.0f);
     // The clear writes depth even when the last pipeline drawn does not.
@@ -278,29 +274,32 @@ void GlDevice::beginFrame(uint32_t clearColour) {
     if (!applied_.depthWrite) glDepthMask(GL_FALSE);
 }
 
-const char* GlDevice::drawProblem(const DrawCall& call) {
-    const auto* vertices = static_cast<const GlVertexBuffer*>(call.vertices);
-    const auto* indices = static_cast<const GlIndexBuffer*>(call.indices);
-    if (!call.pipeline || !vertices) return "draw without a pipeline or vertex buffer: not drawn";
-    if (vertices->buffer.locked() || (indices && indices->buffer.locked()))
-        return "draw from a locked buffer: not drawn";
-    if (call.constants.count > kMaxConstantRegisters || (call.constants.count > 0 && !call.constants.registers))
-        return "draw with more constants than the registers there are: not drawn";
-    // Ranges past the end of a buffer are not drawn: GL would read whatever
-    // follows. With indices, the vertices they may reach are the caller's
-    // promise; the indices are not read back here.
-    const uint64_t end = uint64_t{call.first} + call.count;
-    const uint64_t vertexEnd = indices ? call.vertexCount : end;
-    if (vertexEnd * vertexBytes(static_cast<const GlPipeline*>(call.pipeline)->desc().format) > vertices->byteSize())
-        return "draw reads past the end of its vertex buffer: not drawn";
-    if (indices && end * sizeof(uint16_t) > indices->byteSize())
-        return "draw reads past the end of its index buffer: not drawn";
-    return nullptr;
-}
+struct GlDevice::RuleView {
+    const GlDevice& device;
+    bool inFrame() const { return device.inFrame_; }
+    bool owns(const Pipeline& pipeline) const {
+        const auto* own = dynamic_cast<const GlPipeline*>(&pipeline);
+        return own && device.pipelines_.holds(own);
+    }
+    bool owns(const Buffer& buffer) const {
+        if (const auto* vertices = dynamic_cast<const GlVertexBuffer*>(&buffer))
+            return device.vertexBuffers_.holds(vertices);
+        const auto* indices = dynamic_cast<const GlIndexBuffer*>(&buffer);
+        return indices && device.indexBuffers_.holds(indices);
+    }
+    bool owns(const Texture& texture) const {
+        const auto* own = dynamic_cast<const GlTexture*>(&texture);
+        return own && device.textures_.holds(own);
+    }
+    const uint8_t* indexBytes(const IndexBuffer& buffer) const {
+        return static_cast<const GlIndexBuffer&>(buffer).buffer.keptBytes();
+    }
+};
 
 void GlDevice::draw(const DrawCall& call) {
-    if (const char* problem = drawProblem(call)) {
-        warn(problem);
+    const DrawRule broken = checkDraw(call, RuleView{*this}, kThoroughRules);
+    if (broken != DrawRule::Sound) {
+        ruleReports_.report(broken);
         return;
     }
     if (call.count == 0) return;
@@ -414,6 +413,7 @@ void GlDevice::sendUniforms(const GlProgram& p, const DrawCall& call) {
 }
 
 void GlDevice::endFrame() {
+    inFrame_ = false;
     if (!context_->hasWindow()) {
         // Headless: the frame stays for readBackBuffer. With no swap to pace
         // it, the driver would queue frame after frame of commands (gigabytes

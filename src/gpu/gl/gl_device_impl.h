@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "gpu/draw_rules.h"
 #include "gpu/gl/gl_context.h"
 #include "gpu/gl/gl_programs.h"
 #include "gpu/gl/gl_resources.h"
@@ -22,12 +23,10 @@ public:
     // Makes the back buffer and the formats' own programs; false with *error.
     bool init(std::string* error);
 
-    DeviceHandle<VertexBuffer> createVertexBuffer(uint32_t bytes, BufferUse use) override;
-    DeviceHandle<IndexBuffer> createIndexBuffer(uint32_t bytes, BufferUse use) override;
-    DeviceHandle<Texture> createTexture(uint32_t width, uint32_t height, uint32_t levels) override;
-    DeviceHandle<Texture> createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) override;
-    DeviceHandle<Texture> createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
-                                                  uint32_t levelCount, const uint8_t* levels) override;
+    DeviceHandle<VertexBuffer> createVertexBuffer(uint32_t bytes, BufferUse use, const void* contents) override;
+    DeviceHandle<IndexBuffer> createIndexBuffer(uint32_t bytes, BufferUse use, const void* contents) override;
+    DeviceHandle<Texture> createTexture(TexelFormat format, uint32_t width, uint32_t height, uint32_t levelCount,
+                                        const uint8_t* levels) override;
     bool supportsBlockCompression() const override;
     DeviceHandle<Program> createProgram(const char* text, VertexFormat inputs) override;
     DeviceHandle<Pipeline> createPipeline(const PipelineDesc& desc) override;
@@ -61,8 +60,9 @@ private:
     // Whether this GL can hold a texture of that size.
     bool textureSizeFits(uint32_t width, uint32_t height) const;
     GlProgram& formatProgram(VertexFormat format);
-    // Why the draw cannot be made (its ranges or buffers); null when it can.
-    static const char* drawProblem(const DrawCall& call);
+    // The draw rules' view of this device's objects (gpu/draw_rules.h).
+    struct RuleView;
+    friend struct RuleView;
     void applyPipelineState(const PipelineDesc& desc);
     void bindVertexArray(const GlVertexBuffer& vertices, VertexFormat format, const GlIndexBuffer* indices);
     void sendUniforms(const GlProgram& program, const DrawCall& call);
@@ -76,6 +76,8 @@ private:
     uint64_t nextSerial_ = 1;
     GlProgram lineProgram_, litProgram_, screenProgram_;
     Applied applied_;
+    bool inFrame_ = false;
+    DrawRuleReports ruleReports_;
 
     std::vector<uint8_t> rowScratch_;  // readBackBuffer's row swap, kept between calls
     LiveList<GlVertexBuffer> vertexBuffers_;

@@ -15,7 +15,7 @@ namespace q::gpu {
 
 enum class CallKind : uint8_t {
     CreateVertexBuffer, CreateIndexBuffer, CreateTexture, CreateProgram, CreatePipeline,
-    Lock, Unlock,
+    Update,
     BeginFrame, Draw, EndFrame,
 };
 
@@ -37,10 +37,8 @@ struct DrawRecord {
     // The call's constants, c0 on; registers it did not give are 0.
     float constants[kMaxConstantRegisters][4];
     uint32_t constantCount;
-    // Null when the draw is sound; otherwise what is wrong with it (a draw
-    // outside beginFrame/endFrame, no pipeline, a locked or missing buffer,
-    // vertices or indices past the end of their buffer, more constants than
-    // there are registers). Static text, so nothing is allocated.
+    // Null when the draw is sound; otherwise the first draw rule it breaks
+    // (gpu/draw_rules.h), described. Static text, so nothing is allocated.
     const char* problem;
 };
 
@@ -70,14 +68,13 @@ public:
     static const std::vector<uint8_t>& contents(const Buffer* buffer);
     static BufferUse use(const Buffer* buffer);
     static const std::vector<uint32_t>& texels(const Texture* texture);
-    // What createTextureFromLevels was given: the format, the number of levels
-    // (0 for a texture whose chain the device builds) and their bytes.
+    // What createTexture was given: the format, the number of levels (0 for a
+    // texture whose chain the device builds) and their bytes.
     static TexelFormat format(const Texture* texture);
     static uint32_t levelCount(const Texture* texture);
     static const std::vector<uint8_t>& storedLevels(const Texture* texture);
     // Whether the device claims S3TC support (it does unless told otherwise).
     void setBlockCompression(bool supported);
-    static bool isLocked(const Buffer* buffer);
     // Objects created and not yet freed.
     uint32_t liveBuffers() const;
     uint32_t liveTextures() const;
@@ -88,12 +85,12 @@ public:
     void failNextProgramCreations(uint32_t n);
 
     // --- Device ---
-    DeviceHandle<VertexBuffer> createVertexBuffer(uint32_t bytes, BufferUse use) override;
-    DeviceHandle<IndexBuffer> createIndexBuffer(uint32_t bytes, BufferUse use) override;
-    DeviceHandle<Texture> createTexture(uint32_t width, uint32_t height, uint32_t levels) override;
-    DeviceHandle<Texture> createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) override;
-    DeviceHandle<Texture> createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
-                                                  uint32_t levelCount, const uint8_t* levels) override;
+    DeviceHandle<VertexBuffer> createVertexBuffer(uint32_t bytes, BufferUse use,
+                                                  const void* contents = nullptr) override;
+    DeviceHandle<IndexBuffer> createIndexBuffer(uint32_t bytes, BufferUse use,
+                                                const void* contents = nullptr) override;
+    DeviceHandle<Texture> createTexture(TexelFormat format, uint32_t width, uint32_t height, uint32_t levelCount,
+                                        const uint8_t* levels) override;
     bool supportsBlockCompression() const override;
     DeviceHandle<Program> createProgram(const char* text, VertexFormat inputs) override;
     DeviceHandle<Pipeline> createPipeline(const PipelineDesc& desc) override;
