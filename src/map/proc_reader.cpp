@@ -475,7 +475,7 @@ bool sameZ(Vector3 a, Vector3 b) {
 }  // namespace
 
 void Portal::computePlane(const char* name) {
-    D3DXPlaneFromPoints(&plane, &points[0], &points[1], &points[2]);
+    plane = Plane::fromPoints(points[0], points[1], points[2]);
     // "zop" is the system's own word for a portal whose plane lines up with no
     // axis (every normal component non-zero beyond rounding): reported, and
     // still used as read.

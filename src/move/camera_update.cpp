@@ -29,7 +29,7 @@ void updateCamera(Camera& camera, uint32_t steps) {
     const float countsY = static_cast<float>(input.mouseState.lY);
     camera.yaw += static_cast<float>(input.mouseState.lX) * radiansPerCount;
     camera.pitch += (camera.invertY ? -countsY : countsY) * radiansPerCount;
-    D3DXMatrixRotationYawPitchRoll(&camera.view, camera.yaw, camera.pitch, camera.roll);
+    camera.view = Matrix::rotationYawPitchRoll(camera.yaw, camera.pitch, camera.roll);
 
     // Key direction in camera space: W wins over S, A over D.
     const uint8_t* keys = input.keyState;
@@ -54,7 +54,7 @@ void updateCamera(Camera& camera, uint32_t steps) {
     camera.view.m[3][0] = camera.position.x;
     camera.view.m[3][1] = camera.position.y;
     camera.view.m[3][2] = camera.position.z;
-    D3DXMatrixInverse(&camera.view, nullptr, &camera.view);
+    camera.view = inverse(camera.view).value_or(camera.view);
 }
 
 void updateScene(Scene& scene, uint32_t steps) {

@@ -59,7 +59,7 @@ bool pointInside(uint32_t mask, int slot, int point) {
 }
 
 void carryPlanes(Frustum* out, const Frustum& in, const Matrix& planeTransform) {
-    for (int slot = 0; slot < 6; ++slot) D3DXPlaneTransform(&out->planes[slot], &in.planes[slot], &planeTransform);
+    for (int slot = 0; slot < 6; ++slot) out->planes[slot] = transformed(in.planes[slot], planeTransform);
 }
 
 // What all the walks of one call share: the scene, and the outermost view in
@@ -194,7 +194,7 @@ void narrow(const MapInstance& instance, const Passage& passage, Frustum* narrow
             (*narrowed)[rule.slot] = view[rule.slot];
             continue;
         }
-        D3DXPlaneFromPoints(&(*narrowed)[rule.slot], &localEye, &p[rule.first], &p[rule.second]);
+        (*narrowed)[rule.slot] = Plane::fromPoints(localEye, p[rule.first], p[rule.second]);
         if (lines) {
             const Vector3 eye = transformCoord(localEye, instance.world);
             lines->addLine(eye, transformCoord(p[rule.first], instance.world), kGreen);
