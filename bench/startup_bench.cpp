@@ -89,7 +89,7 @@ bool timeSteps(Steps* out) {
     lap(&out->programs);
 
     TextFont font;
-    const bool haveFont = font.init(graphics.device.get(), "Arial", 20) == kTextFontOk;
+    const bool haveFont = font.init(graphics.device.get(), "Arial", 20);
     bench::finishGl();
     lap(&out->font);
 

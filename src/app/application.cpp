@@ -74,11 +74,11 @@ GraphicsDevice* Application::initDevice(int backBufferWidth, int backBufferHeigh
     // Without a font the viewer still runs; only the overlay is missing (init
     // has already said what to install).
     font = std::make_unique<TextFont>();
-    if (font->init(device->device.get(), "Arial", 20) != kTextFontOk) font.reset();
+    if (!font->init(device->device.get(), "Arial", 20)) font.reset();
     return device.get();
 }
 
-Scene* Application::getScene() {
+Scene* Application::createScene() {
     if (scene) return scene.get();
     if (!device) return nullptr;
     scene = std::make_unique<Scene>();

@@ -18,6 +18,7 @@
 #include "map/portal_corners.h"
 #include "gpu/device.h"
 #include "platform/report.h"
+#include "platform/report_words.h"
 
 namespace q {
 
@@ -476,10 +477,7 @@ bool sameZ(Vector3 a, Vector3 b) {
 
 void Portal::computePlane(const char* name) {
     plane = Plane::fromPoints(points[0], points[1], points[2]);
-    // "zop" is the system's own word for a portal whose plane lines up with no
-    // axis (every normal component non-zero beyond rounding): reported, and
-    // still used as read.
-    if (offAxis(plane.a) && offAxis(plane.b) && offAxis(plane.c)) report("zop", "ff", name);
+    if (offAxis(plane.a) && offAxis(plane.b) && offAxis(plane.c)) report(kSlantedPortalText, kFailCaption, name);
     // A portal of more points is narrowed to the rectangle around it: its
     // first four alone would cut off the rest of the opening and hide what is
     // seen through it. Found from the points in their own order, before the

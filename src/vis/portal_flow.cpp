@@ -20,6 +20,7 @@
 
 #include "math/matrix.h"
 #include "platform/report.h"
+#include "platform/report_words.h"
 #include "render/graphics_device.h"
 #include "vis/frustum.h"
 #include "vis/portal_flow_view.h"
@@ -150,9 +151,8 @@ bool nextPassage(MapInstance& instance, Passage* out) {
         } else {
             char where[48];
             std::snprintf(where, sizeof where, "portal %d listed in area %d", n, area);
-            // The system's own words for "this portal does not join this area":
-            // the area's list names a portal that leads elsewhere, so it is skipped.
-            report("portal不对砚竹", "eror", where);
+            // The area's list names a portal that leads elsewhere: skipped.
+            report(kStrayPortalText, kStrayPortalCaption, where);
             continue;
         }
         if (out->next < 0 || out->next >= areaCount || portal.points.size() < 4) continue;

@@ -129,7 +129,7 @@ protected:
         std::string error;
         EXPECT_TRUE(app->createWindow(800, 600, "quorvane", &error)) << error;
         EXPECT_NE(app->initDevice(1024, 768, &error), nullptr) << error;
-        EXPECT_NE(app->getScene(), nullptr);
+        EXPECT_NE(app->createScene(), nullptr);
         return app;
     }
 
@@ -363,7 +363,7 @@ TEST(Screenshot, NameCarriesDateAndTimeAndNeverReplacesAnEarlierPicture) {
 TEST_F(AppApplication, StartUpPiecesNeedTheirPredecessors) {
     auto app = makeApp({});
     std::string error;
-    EXPECT_EQ(app->getScene(), nullptr);  // no device yet: nothing made
+    EXPECT_EQ(app->createScene(), nullptr);  // no device yet: nothing made
     EXPECT_EQ(app->initDevice(1024, 768, &error), nullptr);  // no window yet
     EXPECT_EQ(app->scene, nullptr);
     ASSERT_TRUE(app->createWindow(800, 600, "quorvane", &error));
@@ -375,9 +375,9 @@ TEST_F(AppApplication, StartUpPiecesNeedTheirPredecessors) {
     EXPECT_EQ(app->initDevice(1024, 768, &error), device);  // the same device again
     ASSERT_NE(device->lighting, nullptr);
     EXPECT_FALSE(gpu::RecordingDevice::program(device->lighting.get()).code.empty());
-    Scene* scene = app->getScene();
+    Scene* scene = app->createScene();
     ASSERT_NE(scene, nullptr);
-    EXPECT_EQ(app->getScene(), scene);
+    EXPECT_EQ(app->createScene(), scene);
     EXPECT_EQ(scene->device, device->device.get());
     EXPECT_EQ(scene->graphics, device);
     EXPECT_EQ(scene->input, &app->input->state);
@@ -398,7 +398,7 @@ TEST_F(AppApplication, DeviceThatCannotBeMadeStopsStartUpWithAReason) {
     ASSERT_TRUE(app.createWindow(800, 600, "quorvane", &error));
     EXPECT_EQ(app.initDevice(1024, 768, &error), nullptr);
     EXPECT_EQ(error, "no OpenGL 3.3 context");
-    EXPECT_EQ(app.getScene(), nullptr);
+    EXPECT_EQ(app.createScene(), nullptr);
 }
 
 }  // namespace
