@@ -21,6 +21,7 @@
 #include <time.h>
 
 #include "figure.h"
+#include "map/collision_reader.h"
 #include "map/map_data.h"
 #include "map/name_text.h"
 #include "gpu/recording/recording_device.h"
@@ -235,7 +236,7 @@ void fscanfBrush(std::FILE* f, MapData* map, int sideCount) {
     map->bounds.grow(brush.bounds.mins);
     map->bounds.grow(brush.bounds.maxs);
     map->brushes.push_back(std::move(brush));
-    map->linkBrush(static_cast<int>(map->brushes.size()) - 1, static_cast<int>(map->collisionNodes.size()) - 1);
+    linkBrush(map, static_cast<int>(map->brushes.size()) - 1, static_cast<int>(map->collisionNodes.size()) - 1);
 }
 
 void fscanfCollisionFile(const char* path, MapData* map) {
@@ -363,7 +364,7 @@ void BM_LoadRounds(benchmark::State& state) {
         if (withCollision)
             round.ourCollision = timeRead(device, [&](MapData& map) {
                 std::string error;
-                if (!map.readCollisionFile(g_collisionPath.c_str(), &error)) state.SkipWithError(error.c_str());
+                if (!readCollisionFile(g_collisionPath.c_str(), &map, &error)) state.SkipWithError(error.c_str());
             });
     };
     auto readTheirs = [&](RoundTimes& round) {
@@ -436,7 +437,7 @@ int main(int argc, char** argv) {
         MapData ours, theirs;
         std::string error;
         if (!ours.readProcFile(g_path.c_str(), &device, nullptr, &error) ||
-            (!g_collisionPath.empty() && !ours.readCollisionFile(g_collisionPath.c_str(), &error))) {
+            (!g_collisionPath.empty() && !readCollisionFile(g_collisionPath.c_str(), &ours, &error))) {
             std::fprintf(stderr, "pattern reader failed: %s\n", error.c_str());
             return 1;
         }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/frame_trace.h"
+#include "map/collision_reader.h"
 #include "map/map_data.h"
 #include "map/map_source.h"
 #include "map/material_library.h"
@@ -339,7 +340,7 @@ bool readMapToLookAt(const std::string& mapBase, bool useMapSource, SurfaceObser
     how.observer = observer;
     how.source = haveSource ? &source : nullptr;
     if (!map->readProcFile((mapBase + ".proc").c_str(), how, error) ||
-        !map->readCollisionFile((mapBase + ".cm").c_str(), error))
+        !readCollisionFile((mapBase + ".cm").c_str(), map, error))
         return false;
     if (haveSource) map->placeEntities(source);
     if (sourceFile) *sourceFile = haveSource ? source.fileName : std::string();

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "map/collision_reader.h"
 #include "map/map_data.h"
 #include "map/map_source.h"
 #include "map/material_image.h"
@@ -182,7 +183,7 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
     how.source = haveSource ? &source : nullptr;
     how.pipelines = graphics ? &graphics->surfaces : nullptr;
     if (!map->readProcFile(procName.c_str(), how, error) ||
-        !map->readCollisionFile(collisionName.c_str(), error)) {
+        !readCollisionFile(collisionName.c_str(), map.get(), error)) {
         // Nothing of a map that did not load is kept (its buffers go with it);
         // textures it brought into the cache stay there for the next map that
         // names them.

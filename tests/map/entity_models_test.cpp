@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "map/collision_reader.h"
 #include "map/map_data.h"
 #include "map/map_source.h"
 #include "map/pattern_reader.h"
@@ -149,7 +150,7 @@ protected:
         ProcReading how;
         how.source = &source;
         ASSERT_TRUE(map.readProcFile((base + ".proc").c_str(), how, &error)) << error;
-        ASSERT_TRUE(map.readCollisionFile((base + ".cm").c_str(), &error)) << error;
+        ASSERT_TRUE(readCollisionFile((base + ".cm").c_str(), &map, &error)) << error;
         map.placeEntities(source);
     }
 

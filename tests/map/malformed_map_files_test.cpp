@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "map/collision_reader.h"
 #include "map/map_data.h"
 #include "map_test_files.h"
 #include "gpu/recording/recording_device.h"
@@ -129,7 +130,7 @@ bool read(Kind kind, const std::string& path, std::string* message) {
     NoImages images;
     MapData map;
     return kind == Kind::Proc ? map.readProcFile(path.c_str(), &device, &images, message)
-                              : map.readCollisionFile(path.c_str(), message);
+                              : readCollisionFile(path.c_str(), &map, message);
 }
 
 class MalformedMapFiles : public test::RecordingDeviceTest {
