@@ -122,17 +122,17 @@ TEST(LightingProgram, MatchesWorldSpaceLightingOfPlacedInstances) {
 
 TEST(LightingProgram, PositionsGoThroughWorldViewProjection) {
     LightingRun lighting;
-    Matrix world, view, projection;
-    world = Matrix::rotationYawPitchRoll(0.4f, 0.0f, 0.0f);
+    Matrix world = Matrix::rotationYawPitchRoll(0.4f, 0.0f, 0.0f);
     world.m[3][0] = 100;
     world.m[3][2] = 250;
     Matrix camera = Matrix::rotationYawPitchRoll(0.15f, 0.05f, 0.0f);
     camera.m[3][0] = -50;
     camera.m[3][1] = 80;
     camera.m[3][2] = -1000;
-    ASSERT_TRUE(inverse(camera));
-    view = *inverse(camera);
-    projection = Matrix::perspective(0.785398f, 4.0f / 3.0f, 1.0f, 10000.0f);
+    const std::optional<Matrix> inverted = inverse(camera);
+    ASSERT_TRUE(inverted.has_value());
+    const Matrix view = *inverted;
+    const Matrix projection = Matrix::perspective(0.785398f, 4.0f / 3.0f, 1.0f, 10000.0f);
     lighting.setMatrices(world, view * projection);
     const Matrix wvp = world * view * projection;
     for (Vector3 p : {Vector3{0, 0, 0}, Vector3{10, -20, 30}, Vector3{-200, 5, 600}}) {
