@@ -1,8 +1,7 @@
 #pragma once
 // The viewer's own words for the problems it reports (platform/report.h). They
-// read as they always have, terse and in two languages, since people who know
-// the viewer search its output for them; here each has a name and a line on
-// when it shows.
+// read as they always have, terse and in two languages: the output is searched
+// for them. Here each has a name and a line on when it shows.
 
 namespace q {
 
