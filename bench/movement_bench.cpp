@@ -19,6 +19,7 @@
 #include "map/collision_reader.h"
 #include "map/map_data.h"
 #include "map/map_source.h"
+#include "map/proc_reader.h"
 #include "mapgen/mapgen.h"
 #include "math/matrix.h"
 #include "move/camera_update.h"
@@ -100,10 +101,10 @@ const BenchMap& entityMap() {
         BenchMap b;
         const std::string base = std::string(g_entitiesDir) + "/grid32";
         MapSource source;
-        ProcReading how;
-        how.source = &source;
+        ProcReadOptions options;
+        options.source = &source;
         std::string error = base + ".map: no map source";
-        if (!readMapSourceBeside(base, &source) || !b.map.readProcFile((base + ".proc").c_str(), how, &error) ||
+        if (!readMapSourceBeside(base, &source) || !readProcFile(base + ".proc", options, &b.map, &error) ||
             !readCollisionFile((base + ".cm").c_str(), &b.map, &error)) {
             std::fprintf(stderr, "movement_bench: %s\n", error.c_str());
             std::exit(1);

@@ -26,7 +26,9 @@
 #include "move/camera_update.h"
 #include "gpu/gl/gl_device.h"
 #include "gpu/recording/recording_device.h"
+#include "map/proc_reader.h"
 #include "render/globals.h"
+#include "render/map_mesh.h"
 #include "render/graphics_device.h"
 #include "render/text_font.h"
 #include "render/texture_file.h"
@@ -56,10 +58,11 @@ double readMapFilesAlone() {
     gpu::RecordingDevice device;
     const auto start = Clock::now();
     MapData map;
+    MapMesh mesh;
     std::string error;
-    const bool ok = map.readProcFile("bbb.proc", &device, nullptr, &error) && readCollisionFile("bbb.cm", &map, &error);
+    const bool ok = readProcFile("bbb.proc", {}, &map, &error) && readCollisionFile("bbb.cm", &map, &error) &&
+                    mesh.build(device, map, nullptr, &error);
     const double seconds = secondsSince(start);
-    map.releaseBuffers();
     if (!ok) std::fprintf(stderr, "startup_bench: %s\n", error.c_str());
     return ok ? seconds : -1;
 }

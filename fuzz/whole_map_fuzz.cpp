@@ -61,6 +61,7 @@ struct Rig {
     // The maps (their buffers with them) and instances go; the rest stays.
     void dropMaps() {
         scene.instances.clear();
+        scene.meshes.clear();
         scene.maps.clear();
     }
 };

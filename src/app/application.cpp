@@ -143,11 +143,7 @@ void Application::printCameraPlace() {
 void Application::printPick() {
     if (!scene || !scene->camera) return;
     const Camera& camera = *scene->camera;
-    SurfacePick pick;
-    std::string error;
-    const std::string line = pickSurface(*scene, mapBase, camera.position, camera.viewDir, &pick, &error)
-                                 ? describePick(*scene, pick)
-                                 : "quorvane: what is under the view cannot be told: " + error;
+    const std::string line = describePick(*scene, pickSurface(*scene, camera.position, camera.viewDir));
     std::fprintf(stderr, "%s\n", line.c_str());
     // In the overlay each part of the line (material, area, entity) starts a row.
     std::string rows = line;

@@ -280,9 +280,10 @@ int runViewer(int argc, char** argv) {
     scene->untexturedGrid = options.untexturedGrid;
     scene->useMapSource = !options.noEntities;
     scene->imageLimits = {options.maxImageSide, options.imageBudgetMiB << 20};
-    AreaFloors floors;  // seen only when --area asks for a floor
-    MapData* map = scene->loadMap(options.mapBase.c_str(), &error, options.area >= 0 ? &floors : nullptr);
+    MapData* map = scene->loadMap(options.mapBase.c_str(), &error);
     if (!map) return failAtStart(kExitFailure, error);
+    AreaFloors floors;  // collected only when --area asks for a floor
+    if (options.area >= 0) floors.collect(*map);
     // Every file the run reads is known now; an output may replace none of them.
     const std::string clash = outputNamingAnInput(options, trace, screenshot, filesTheSceneReads(options, *scene));
     if (!clash.empty()) return failAtStart(kExitUsage, clash);

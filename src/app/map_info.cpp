@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <vector>
 
 #include "app/frame_trace.h"
@@ -9,6 +11,8 @@
 #include "map/map_data.h"
 #include "map/map_source.h"
 #include "map/material_library.h"
+#include "map/model_lookup.h"
+#include "map/proc_reader.h"
 #include "math/vector.h"
 #include "image/image.h"
 #include "image/image_budget.h"
@@ -65,7 +69,38 @@ struct Summary {
     std::vector<AreaSummary> areas;
     std::vector<MaterialSummary> materials;
     int materialsMissing = 0;
+    // The mesh models the map source's entities show (model_lookup).
+    ModelTally meshes;
+    int meshFilesFound = 0;
+    int meshFilesMissing = 0;
+    size_t entityClassesDefined = 0;
 };
+
+// Which mesh each usable entity shows, and whether each mesh file named is in
+// the asset roots (a file is counted once however many entities place it).
+void summariseMeshes(const MapSource& source, const MaterialLibrary& library, Summary* s) {
+    EntityDefinitions definitions;
+    std::vector<std::string> problems;
+    loadEntityDefinitions(library, &definitions, &problems);
+    for (const std::string& problem : problems)
+        warn((problem + " (left out; the rest of the entity definitions are used)").c_str());
+    s->entityClassesDefined = definitions.classCount();
+    std::map<std::string, bool> files;  // by path folded: found
+    std::set<std::string> named;        // each problem of the definitions once
+    for (const SourceEntity& entity : source.entities) {
+        if (!entity.usable) continue;
+        const EntityModelChoice choice = modelOf(entity, definitions);
+        if (!choice.problem.empty() && named.insert(choice.problem).second)
+            warn((source.fileName + ":" + std::to_string(entity.line) + ": the model of the entity '" + entity.name +
+                  "': " + choice.problem)
+                     .c_str());
+        s->meshes.add(choice);
+        if (choice.kind != ModelKind::Mesh) continue;
+        const auto [file, added] = files.try_emplace(foldedName(choice.path), false);
+        if (added) file->second = library.findInRoots(choice.path).has_value();
+    }
+    for (const auto& [path, found] : files) ++(found ? s->meshFilesFound : s->meshFilesMissing);
+}
 
 // The run's words for an image, without the file's name the line already gives.
 std::string withoutFile(const std::string& problem, const std::string& file) {
@@ -157,10 +192,10 @@ Summary summarise(const MapData& map, const AreaFloors& floors, float eyeHeight,
         s.areas.push_back(a);
     }
     std::vector<MaterialSource> sources;
-    for (const std::string& material : map.materials) {
-        sources.push_back(library.find(material));
+    for (const Material& material : map.materials) {
+        sources.push_back(library.find(material.name));
         const MaterialSource& source = sources.back();
-        MaterialSummary m{material, source.file.value_or(""), {}, {}};
+        MaterialSummary m{material.name, source.file.value_or(""), {}, {}};
         if (source.definition)
             m.definition = source.definition->file + ":" + std::to_string(source.definition->line);
         if (m.file.empty()) ++s.materialsMissing;
@@ -193,6 +228,10 @@ std::string asText(const std::string& mapBase, const MapData& map, const Summary
     if (!s.sourceFile.empty())
         t += countOf(s.entities.size(), "entity model", "entity models") + " placed from " +
              s.sourceFile + " (" + std::to_string(s.solidEntities) + " solid)\n";
+    if (s.meshes.meshesPlaced > 0 || !s.meshes.otherKinds.empty())
+        t += "mesh models: " + std::to_string(s.meshes.meshesPlaced) + " placed (" +
+             countOf(s.meshFilesFound, "file", "files") + " found, " + std::to_string(s.meshFilesMissing) +
+             " missing)" + (s.meshes.otherKinds.empty() ? "" : ", other kinds: " + s.meshes.otherKindsText()) + "\n";
     if (map.undrawnModels > 0)
         t += countOf(map.undrawnModels, "entity model", "entity models") + " (" +
              countOf(map.undrawnSurfaces, "surface", "surfaces") + ") not drawn: " +
@@ -233,6 +272,13 @@ std::string asJson(const std::string& mapBase, const MapData& map, const Summary
     j += ",\"entityModels\":" + std::to_string(map.undrawnModels);
     j += ",\"entitySurfaces\":" + std::to_string(map.undrawnSurfaces);
     j += ",\"entityModelsPlaced\":" + std::to_string(s.entities.size());
+    j += ",\"meshModelsPlaced\":" + std::to_string(s.meshes.meshesPlaced);
+    j += ",\"meshModelsMissing\":" + std::to_string(s.meshFilesMissing);
+    j += ",\"entityClassesDefined\":" + std::to_string(s.entityClassesDefined);
+    j += ",\"modelsOfOtherKinds\":{";
+    for (const auto& [kind, count] : s.meshes.otherKinds)
+        j += (j.back() == '{' ? "" : ",") + jsonString(kind) + ":" + std::to_string(count);
+    j += "}";
     j += ",\"playerStart\":" + (s.hasPlayerStart ? "[" + jsonPoint(s.playerStart) + "]" : std::string("null"));
     j += ",\"entities\":[";
     for (size_t i = 0; i < s.entities.size(); ++i) {
@@ -331,19 +377,29 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
-bool readMapToLookAt(const std::string& mapBase, bool useMapSource, SurfaceObserver* observer, MapData* map,
-                     std::string* sourceFile, std::string* error) {
-    MapSource source;
+namespace {
+
+// As readMapToLookAt, the map source read kept in *source (empty when none).
+bool readMapAndSource(const std::string& mapBase, bool useMapSource, MapData* map, MapSource* sourceOut,
+                      std::string* error) {
+    MapSource& source = *sourceOut;
     const bool haveSource = useMapSource && readMapSourceBeside(mapBase, &source);
-    ProcReading how;
-    how.device = nullptr;  // looked at, not drawn
-    how.observer = observer;
-    how.source = haveSource ? &source : nullptr;
-    if (!map->readProcFile((mapBase + ".proc").c_str(), how, error) ||
+    ProcReadOptions options;
+    options.source = haveSource ? &source : nullptr;
+    if (!readProcFile(mapBase + ".proc", options, map, error) ||
         !readCollisionFile((mapBase + ".cm").c_str(), map, error))
         return false;
     if (haveSource) map->placeEntities(source);
-    if (sourceFile) *sourceFile = haveSource ? source.fileName : std::string();
+    return true;
+}
+
+}  // namespace
+
+bool readMapToLookAt(const std::string& mapBase, bool useMapSource, MapData* map, std::string* sourceFile,
+                     std::string* error) {
+    MapSource source;
+    if (!readMapAndSource(mapBase, useMapSource, map, &source, error)) return false;
+    if (sourceFile) *sourceFile = source.fileName;
     return true;
 }
 
@@ -352,15 +408,17 @@ int printMapInfo(const std::string& mapBase, const std::vector<std::string>& tex
                  ImageLimits imageLimits, std::FILE* out, std::string* error, bool useMapSource) {
     MapData map;
     AreaFloors floors;
-    std::string sourceFile;
-    if (!readMapToLookAt(mapBase, useMapSource, &floors, &map, &sourceFile, error)) return 1;
+    MapSource source;
+    if (!readMapAndSource(mapBase, useMapSource, &map, &source, error)) return 1;
+    floors.collect(map);
     // Definitions are read and images looked for as a load does.
     MaterialLibrary library;
     library.load(std::filesystem::path(mapBase).parent_path().string(), textureDirs, assetDirs);
     for (const std::string& problem : library.problems())
         warn((problem + " (left out; the rest of the map's assets are used)").c_str());
     Summary summary = summarise(map, floors, eyeHeight, library, imageLimits);
-    summary.sourceFile = sourceFile;
+    summary.sourceFile = source.fileName;
+    summariseMeshes(source, library, &summary);
     const std::string text = json ? asJson(mapBase, map, summary) : asText(mapBase, map, summary);
     std::fputs(text.c_str(), out);
     return 0;

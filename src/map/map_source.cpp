@@ -245,6 +245,8 @@ bool MapSource::readText(PatternReader& file) {
                 entity.model = value;
             } else if (key == "bind") {
                 entity.bind = value;
+            } else if (key == "skin") {
+                entity.skin = value;
             } else if (key == "origin") {
                 keys.origin = value;
                 keys.originAt = at;

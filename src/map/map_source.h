@@ -22,6 +22,7 @@ struct SourceEntity {
     std::string name;
     std::string model;
     std::string bind;  // the name of the entity it moves with; empty: none
+    std::string skin;  // the skin its mesh is drawn with; empty: its class's, if any
     int line = 0;  // of its opening brace
     // Map space (y up), converted from the file's z-up axes as every position
     // of the map is. Without an origin key the entity stands at 0 0 0.

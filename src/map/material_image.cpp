@@ -146,6 +146,11 @@ std::optional<std::string> findImageInFolders(const std::string& imagePath, cons
     return std::nullopt;
 }
 
+std::optional<std::string> findFileInFolder(const std::string& relative, const std::string& folder) {
+    if (auto found = resolveFile(folder, relative)) return found->string();
+    return std::nullopt;
+}
+
 std::string assetRootOfMapDir(const std::string& mapDir) {
     std::error_code ec;
     fs::path dir = fs::absolute(mapDir.empty() ? fs::path(".") : fs::path(mapDir), ec).lexically_normal();

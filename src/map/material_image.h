@@ -26,6 +26,9 @@ std::optional<std::string> findMaterialImage(const std::string& materialName, co
 // kMaterialImageExtensions in place of its own, then as the compressed copy
 // dds/PATH.dds. Letter case as findMaterialImage. Empty when no file is found.
 std::optional<std::string> findImageInFolders(const std::string& imagePath, const std::vector<std::string>& folders);
+// folder/relative as it stands, or else with each part matched without
+// regard to case, as findMaterialImage does; empty when there is no such file.
+std::optional<std::string> findFileInFolder(const std::string& relative, const std::string& folder);
 // The paths findImageInFolders tries in each folder, in order.
 std::vector<std::string> imageCandidates(const std::string& imagePath);
 

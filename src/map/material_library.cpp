@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 #include "map/material_image.h"
@@ -23,17 +24,18 @@ bool isDefinitionFile(const std::string& foldedRelative) {
            foldedRelative.find('/', 10) == std::string::npos;
 }
 
-// materials/*.mtr of a folder, in name order; the folder's name and the
-// extension in any letter case.
-std::vector<std::string> definitionFiles(const std::string& root) {
+// FOLDER/*.EXTENSION of a root (materials/*.mtr by default), in name order;
+// the folder's name and the extension in any letter case.
+std::vector<std::string> definitionFiles(const std::string& root, std::string_view folder = "materials",
+                                         std::string_view extension = ".mtr") {
     std::vector<std::string> files;
     std::error_code ec;
     const fs::path base = root.empty() ? fs::path(".") : fs::path(root);
     for (fs::directory_iterator dir(base, ec), end; !ec && dir != end; dir.increment(ec)) {
         std::error_code kind;
-        if (lowered(dir->path().filename().string()) != "materials" || !dir->is_directory(kind)) continue;
+        if (lowered(dir->path().filename().string()) != folder || !dir->is_directory(kind)) continue;
         for (fs::directory_iterator file(dir->path(), ec); !ec && file != end; file.increment(ec))
-            if (lowered(file->path().extension().string()) == ".mtr" && file->is_regular_file(kind))
+            if (lowered(file->path().extension().string()) == extension && file->is_regular_file(kind))
                 files.push_back(file->path().string());
     }
     std::sort(files.begin(), files.end());
@@ -162,6 +164,63 @@ bool MaterialLibrary::findIn(const std::vector<Place>& places, const std::string
         }
     }
     return false;
+}
+
+std::optional<AssetFile> MaterialLibrary::findInRoots(const std::string& path) const {
+    if (path.empty() || !refusedImagePath(path).empty()) return std::nullopt;
+    std::string normal = path;
+    std::replace(normal.begin(), normal.end(), '\\', '/');
+    const std::string key = lowered(normal);
+    for (const Place& place : roots_) {
+        if (!place.archive) {
+            if (std::optional<std::string> file = findFileInFolder(normal, place.folder)) return AssetFile{*file, {}, {}};
+            continue;
+        }
+        const auto found = place.archive->members.find(key);
+        if (found != place.archive->members.end())
+            return AssetFile{place.archive->zip->path() + ":" + found->second, place.archive->zip, found->second};
+    }
+    return std::nullopt;
+}
+
+void MaterialLibrary::readRootFiles(std::string_view folder, std::string_view extension, uint64_t maxBytes,
+                                    const std::function<void(std::string_view, const std::string&)>& read,
+                                    std::vector<std::string>* problems) const {
+    const std::string prefix = std::string(folder) + "/";
+    for (const Place& place : roots_) {
+        if (!place.archive) {
+            for (const std::string& file : definitionFiles(place.folder, folder, extension)) {
+                std::error_code ec;
+                const uintmax_t bytes = fs::file_size(file, ec);
+                std::ifstream in(file, std::ios::binary);
+                std::string text(ec || bytes > maxBytes ? 0 : static_cast<size_t>(bytes), '\0');
+                if (!ec && bytes > maxBytes)
+                    problems->push_back(file + ": " + std::to_string(bytes) + " bytes, more than such a file may have");
+                else if (ec || !in.read(text.data(), static_cast<std::streamsize>(text.size())))
+                    problems->push_back(file + ": cannot be read");
+                else
+                    read(text, file);
+            }
+            continue;
+        }
+        std::vector<std::string> members;
+        for (const auto& [key, member] : place.archive->members)
+            if (key.starts_with(prefix) && key.ends_with(extension) && key.find('/', prefix.size()) == std::string::npos)
+                members.push_back(member);
+        std::sort(members.begin(), members.end());
+        for (const std::string& member : members) {
+            const std::string name = place.archive->zip->path() + ":" + member;
+            std::vector<uint8_t> bytes;
+            uint64_t size = 0;
+            std::string error;
+            if (!place.archive->zip->read(member, maxBytes, ZipArchive::Reading::Whole, &bytes, &size, &error))
+                problems->push_back(error);
+            else if (size > maxBytes)
+                problems->push_back(name + ": " + std::to_string(size) + " bytes, more than such a file may have");
+            else
+                read(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), name);
+        }
+    }
 }
 
 MaterialSource MaterialLibrary::find(const std::string& materialName) const {

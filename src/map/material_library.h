@@ -15,10 +15,12 @@
 // across loads for as long as the archive file is unchanged: a reload, and a
 // lookup of any of its members, costs no reading of the directory again.
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -37,6 +39,13 @@ struct MaterialSource {
     MaterialLook look;                               // opaque when it has none
 };
 
+// A file found in the asset roots: a path, or a member of an archive.
+struct AssetFile {
+    std::string file;  // the path, or "ARCHIVE:member"
+    std::shared_ptr<const ZipArchive> zip;  // for a member: the archive, its directory read
+    std::string member;
+};
+
 class MaterialLibrary {
 public:
     // Sets the places and reads every definition file of the asset roots.
@@ -50,6 +59,18 @@ public:
     // material without one (or whose image is not there) by its own name, as
     // findMaterialImage does, then in the asset roots.
     MaterialSource find(const std::string& materialName) const;
+
+    // A file by its path inside the asset roots (a mesh a map source names),
+    // letter case ignored, searched in the roots' order; none for a path
+    // refusedImagePath refuses.
+    std::optional<AssetFile> findInRoots(const std::string& path) const;
+    // Hands each FOLDER/*.EXTENSION of the asset roots (folder and extension
+    // in lower case; def/*.def, skins/*.skin) to read, in the order
+    // definitions are read; a file past maxBytes or that does not read is
+    // named in *problems instead.
+    void readRootFiles(std::string_view folder, std::string_view extension, uint64_t maxBytes,
+                       const std::function<void(std::string_view text, const std::string& name)>& read,
+                       std::vector<std::string>* problems) const;
 
     // The header of the image found (a file's or a member's), as readImageHead.
     static bool readHead(const MaterialSource& source, uint32_t maxSide, ImageFileHead* out, std::string* error);

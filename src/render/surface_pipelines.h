@@ -8,16 +8,9 @@
 #include <vector>
 
 #include "gpu/device.h"
+#include "map/material_look.h"
 
 namespace q {
-
-// How a material's drawn stage mixes with what is behind it.
-enum class MaterialBlend : unsigned char {
-    Opaque,  // writes its colour and depth
-    Blend,   // source alpha over what is there
-    Add,     // adds its colour
-    Filter,  // multiplies what is there by its colour
-};
 
 // Which surfaces a draw takes: the opaque ones (alpha-tested ones among them)
 // first, then, after every opaque surface of the frame, the blended ones.

@@ -11,6 +11,7 @@
 
 #include "math/matrix.h"
 #include "gpu/device.h"
+#include "render/area_draw.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
 #include "render/lighting_program.h"
@@ -98,7 +99,7 @@ int drawVisible(MapInstance& instance, gpu::Device& device, SurfacePass pass) {
         for (uint32_t bits = visibleAreas[w]; bits != 0; bits &= bits - 1) {
             const uint32_t i = w * 32 + static_cast<uint32_t>(std::countr_zero(bits));
             if (i >= areaCount) break;
-            instance.areas[i].draw(context);
+            if (instance.mesh) drawArea(*instance.mesh, i, context);
             ++drawn;
         }
     }
@@ -112,15 +113,18 @@ void drawEntityModels(const MapInstance& instance, const Camera& camera, const S
         const size_t word = static_cast<size_t>(area) / 32;
         return word < visibleAreas.size() && (visibleAreas[word] >> (static_cast<uint32_t>(area) % 32)) & 1u;
     };
+    if (!instance.mesh) return;
     LightingConstants constants;
     constants.setEye(camera.position, camera.yaw);
-    for (const EntityModel& model : instance.map->entityModels) {
+    const std::vector<EntityModel>& models = instance.map->entityModels;
+    for (size_t m = 0; m < models.size(); ++m) {
+        const EntityModel& model = models[m];
         // Drawn when any area it reaches is drawn; one that reaches only solid
         // space with its copy.
         const bool seen = model.areas.empty() || std::any_of(model.areas.begin(), model.areas.end(), marked);
         if (!seen) continue;
         constants.setPlacement(model.placement * instance.world, camera.view, camera.projection);
-        model.geometry.draw({context.device, context.pipelines, constants.constants(), context.pass});
+        drawEntityModel(*instance.mesh, m, {context.device, context.pipelines, constants.constants(), context.pass});
     }
 }
 

@@ -12,6 +12,7 @@
 #include "map/map_data.h"
 #include "math/vector.h"
 #include "gpu/device.h"
+#include "render/surface_pipelines.h"
 
 namespace q {
 

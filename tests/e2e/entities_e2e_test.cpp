@@ -18,6 +18,7 @@
 #include "e2e/run_shell.h"
 #include "image/image.h"
 #include "image/image_png_read.h"
+#include "platform/zip_archive.h"
 
 namespace q {
 namespace {
@@ -134,6 +135,18 @@ TEST_F(EntitiesEndToEnd, InfoListsThePlacedModelsAndThePlayerStart) {
                               "\"func_static_doorclip\",\"classname\":\"func_static\",\"origin\":[136,-64,0],"
                               "\"solid\":false}"})
         EXPECT_NE(json.output.find(field), std::string::npos) << field << "\n" << json.output;
+    // The mesh entities: the crate found in the root (in capitals), the
+    // lamp in an archive, the barrel's file (named by its class's parent)
+    // missing; the character's animated mesh counted apart.
+    std::filesystem::create_directories(dir_ + "/Models/mapgen");
+    std::ofstream(dir_ + "/Models/mapgen/CRATE.ASE") << "*3DSMAX_ASCIIEXPORT\n";
+    std::string error;
+    ASSERT_TRUE(writeZipArchive(dir_ + "/pak0.zip", {{"models/mapgen/lamp.lwo", {'F', 'O', 'R', 'M'}}}, false, &error))
+        << error;
+    const Result meshes = viewer("--info --assets '" + dir_ + "'");
+    EXPECT_NE(meshes.output.find("\nmesh models: 3 placed (2 files found, 1 missing), other kinds: 1 md5mesh\n"),
+              std::string::npos)
+        << meshes.output;
     const Result left = viewer("--info --json --no-entities");
     for (const char* field : {"\"entityModels\":6,", "\"entityModelsPlaced\":0,", "\"playerStart\":null,", "\"entities\":[]"})
         EXPECT_NE(left.output.find(field), std::string::npos) << field << "\n" << left.output;

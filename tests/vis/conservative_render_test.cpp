@@ -431,8 +431,9 @@ TEST_F(ConservativeRender, AlphaTestedAndBlendedMaterialsHaveNoHoles) {
     for (const EntityModel& model : map->entityModels)
         for (const SurfaceGroup& group : model.geometry.surfaceGroups)
             for (const Surface& surface : group.surfaces) {
-                tested += surface.alphaTest == 0.5f;
-                blended += surface.blend != MaterialBlend::Opaque;
+                const MaterialLook& look = map->materials[static_cast<size_t>(surface.material)].look;
+                tested += look.alphaTest == 0.5f;
+                blended += look.blend != MaterialBlend::Opaque;
             }
     EXPECT_GT(tested, 0);
     EXPECT_GT(blended, 0);

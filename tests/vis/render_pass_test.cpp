@@ -15,6 +15,7 @@
 #include "gpu/vs11_run.h"
 #include "platform/report.h"
 #include "render/globals.h"
+#include "render/map_mesh.h"
 #include "render/lighting_program.h"
 #include "vis/render_pass.h"
 #include "world/map_instance.h"
@@ -29,18 +30,33 @@ namespace {
 using testmaps::aimCamera;
 using testmaps::kPi;
 
-constexpr int kAreaTag = 100;  // an area's surface is drawn with 100 + area vertices
+constexpr int kAreaTag = 100;  // an area's surface is drawn as 100 + area triangles
+
+// A surface of `triangles` triangles (the same one over and over) of the
+// material, added to the group.
+void addSurface(MapData& map, SurfaceGroup& group, int triangles, int material) {
+    Surface surface;
+    surface.firstVertex = static_cast<uint32_t>(map.vertices.size());
+    surface.firstIndex = static_cast<uint32_t>(map.indices.size());
+    surface.vertexCount = 3;
+    surface.indexCount = 3 * triangles;
+    surface.material = material;
+    map.vertices.resize(map.vertices.size() + 3);
+    for (int i = 0; i < surface.indexCount; ++i) map.indices.push_back(static_cast<uint16_t>(i % 3));
+    group.surfaces.push_back(surface);
+}
+
+// The tag of a draw: its triangles.
+uint32_t tagOf(const gpu::DrawRecord& draw) { return draw.count / 3; }
 
 // The corridor with one surface per area, so that every drawn area leaves one
 // indexed draw in the device's log, telling which area it was.
 MapData corridorWithSurfaces() {
     MapData map = testmaps::corridor();
+    map.materials.resize(1);
     for (size_t i = 0; i < map.areas.size(); ++i) {
-        Surface surface;
-        surface.vertexCount = kAreaTag + static_cast<int>(i);
-        surface.indexCount = 3;
         map.areas[i].surfaceGroups.resize(1);
-        map.areas[i].surfaceGroups[0].surfaces.push_back(std::move(surface));
+        addSurface(map, map.areas[i].surfaceGroups[0], kAreaTag + static_cast<int>(i), 0);
     }
     return map;
 }
@@ -51,6 +67,7 @@ struct RenderPass : ::testing::Test {
     Scene scene;
     Camera* camera = new Camera();
     MapData map = corridorWithSurfaces();
+    MapMesh mesh;
 
     RenderPass() {
         g_portalMode = true;
@@ -65,8 +82,15 @@ struct RenderPass : ::testing::Test {
         // same line in later tests.
         resetReportsForTest();
     }
+    // The mesh is built from the map as it is when the first copy is placed.
+    void buildMesh(SurfacePipelines* pipelines) {
+        std::string error;
+        ASSERT_TRUE(mesh.build(device, map, pipelines, &error)) << error;
+    }
     MapInstance* place(Vector3 position, float yaw = 0.0f) {
+        if (scene.instances.empty()) buildMesh(&graphics.surfaces);
         MapInstance* instance = scene.addInstance(&map);
+        instance->mesh = &mesh;
         instance->position = position;
         instance->yaw = yaw;
         instance->placeInWorld();
@@ -76,7 +100,7 @@ struct RenderPass : ::testing::Test {
     std::vector<int> drawnAreas() const {
         std::vector<int> areas;
         for (const gpu::DrawRecord& draw : device.draws)
-            if (draw.vertexCount >= kAreaTag) areas.push_back(static_cast<int>(draw.vertexCount) - kAreaTag);
+            if (tagOf(draw) >= kAreaTag) areas.push_back(static_cast<int>(tagOf(draw)) - kAreaTag);
         return areas;
     }
 };
@@ -170,48 +194,48 @@ TEST_F(RenderPass, WithoutPortalsEveryAreaOfEveryInstanceIsCounted) {
 // both copies, blended without writing depth; every other surface with the
 // opaque look.
 TEST_F(RenderPass, BlendedSurfacesComeAfterEveryOpaqueOneEachWithItsLook) {
-    Surface glass, grate;
     const gpu::DeviceHandle<gpu::Texture> image = device.createTexture(1, 1, 1);
-    glass.vertexCount = 50, glass.indexCount = 3, glass.blend = MaterialBlend::Blend;
-    grate.vertexCount = 60, grate.indexCount = 3, grate.alphaTest = 0.5f, grate.texture = image.get();
-    map.areas[0].surfaceGroups[0].surfaces.push_back(std::move(glass));
-    map.areas[2].surfaceGroups[0].surfaces.push_back(std::move(grate));
+    map.materials.push_back({"glass", "", {"", MaterialBlend::Blend, 0.0f}});
+    map.materials.push_back({"grate", "", {"", MaterialBlend::Opaque, 0.5f}});
+    addSurface(map, map.areas[0].surfaceGroups[0], 50, 1);
+    addSurface(map, map.areas[2].surfaceGroups[0], 60, 2);
     map.hasBlendedSurfaces = true;
-    ASSERT_TRUE(graphics.surfaces.prepare(MaterialBlend::Blend, 0.0f));
-    ASSERT_TRUE(graphics.surfaces.prepare(MaterialBlend::Opaque, 0.5f));
     for (int i = 0; i < 2; ++i) place({4000.0f * i, 0, 0});
+    mesh.textures[2] = image.get();
     aimCamera(*camera, {0, 0, 50}, kPi / 2);
     g_portalMode = false;
     EXPECT_EQ(render(scene), 2 * 4);
     std::vector<uint32_t> order;
     for (const gpu::DrawRecord& draw : device.draws) {
-        if (draw.vertexCount < 50 || draw.vertexCount >= kAreaTag + 4) continue;  // the terrain
-        order.push_back(draw.vertexCount);
-        const bool blended = draw.vertexCount == 50u;
-        EXPECT_EQ(draw.pipeline.blend, blended ? gpu::Blend::Alpha : gpu::Blend::None) << draw.vertexCount;
-        EXPECT_EQ(draw.pipeline.depthWrite, !blended) << draw.vertexCount;
-        EXPECT_EQ(draw.pipeline.alphaReference, draw.vertexCount == 60u ? 128u : 0u) << draw.vertexCount;
+        if (tagOf(draw) < 50 || tagOf(draw) >= kAreaTag + 4) continue;  // the terrain
+        order.push_back(tagOf(draw));
+        const bool blended = tagOf(draw) == 50u;
+        EXPECT_EQ(draw.pipeline.blend, blended ? gpu::Blend::Alpha : gpu::Blend::None) << tagOf(draw);
+        EXPECT_EQ(draw.pipeline.depthWrite, !blended) << tagOf(draw);
+        EXPECT_EQ(draw.pipeline.alphaReference, tagOf(draw) == 60u ? 128u : 0u) << tagOf(draw);
         EXPECT_EQ(draw.pipeline.program, graphics.lighting.get());
     }
     EXPECT_EQ(order, (std::vector<uint32_t>{100, 101, 102, 60, 103, 100, 101, 102, 60, 103, 50, 50}));
 
     // Without its image the grate has no texels to test: drawn untested.
-    map.areas[2].surfaceGroups[0].surfaces.back().texture = nullptr;
+    mesh.textures[2] = nullptr;
     device.draws.clear();
     render(scene);
     int grates = 0;
     for (const gpu::DrawRecord& draw : device.draws) {
-        if (draw.vertexCount != 60u) continue;
+        if (tagOf(draw) != 60u) continue;
         EXPECT_EQ(draw.pipeline.alphaReference, 0u);
         ++grates;
     }
     EXPECT_EQ(grates, 2);
 
     // A look whose pipeline was never made is left out, not drawn as another.
-    map.areas[1].surfaceGroups[0].surfaces[0].blend = MaterialBlend::Add;
+    map.materials.push_back({"light", "", {"", MaterialBlend::Add, 0.0f}});
+    map.areas[1].surfaceGroups[0].surfaces[0].material = 3;
+    buildMesh(nullptr);
     device.draws.clear();
     render(scene);
-    for (const gpu::DrawRecord& draw : device.draws) EXPECT_NE(draw.vertexCount, kAreaTag + 1u);
+    for (const gpu::DrawRecord& draw : device.draws) EXPECT_NE(tagOf(draw), kAreaTag + 1u);
 }
 
 TEST_F(RenderPass, CameraInAreaZeroOrInNoInstanceStartsInEveryInstanceInView) {

@@ -8,7 +8,9 @@ namespace q::mapgen {
 
 const char* const kUsage =
     "usage: mapgen PRESET [N] [options] OUTDIR\n"
-    "Writes NAME.proc, NAME.cm, textures/gen/*.jpg and Grass.bmp into OUTDIR.\n"
+    "       mapgen model ase|lwo FILE\n"
+    "Writes NAME.proc, NAME.cm, textures/gen/*.jpg and Grass.bmp into OUTDIR;\n"
+    "'model' writes one small mesh model file (a box 16 wide, 48 tall).\n"
     "\n"
     "presets:\n"
     "  demo          the walk-through building 'bbb' (24 rooms, two storeys)\n"
@@ -36,7 +38,9 @@ const char* const kUsage =
     "  --entities    also write entity models and NAME.map, the map source that\n"
     "                places them: a door in the first doorway with a clip box\n"
     "                bound to it, a solid static step, statics turned by 90 and\n"
-    "                30 degrees, a player start\n"
+    "                30 degrees, a player start, and entities showing mesh\n"
+    "                models (by their model keys and by their classes, with\n"
+    "                def/mapgen.def and skins/mapgen.skin in the asset root)\n"
     "  --help        this text\n"
     "\n"
     "The same preset and seed always write the same bytes.\n";

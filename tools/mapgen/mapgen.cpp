@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "mapgen/map_text.h"
+#include "mapgen/mesh_entities.h"
 #include "mapgen/textures.h"
 #include "image/image.h"
 
@@ -73,9 +74,19 @@ bool generateMap(const MapgenOptions& options, const std::string& outDir, std::s
     std::string collision = collisionFileText(map.brushes, map.collisionTree);
     if (options.entities) collision += entityCollisionText(map.entities);
     if (!writeText(dir / (name + ".cm"), collision, error)) return false;
-    if (options.entities &&
-        !writeText(dir / (name + ".map"), mapSourceText(map.entities, map.brushes, map.areas), error))
-        return false;
+    if (options.entities) {
+        const std::string source = mapSourceText(map.entities, map.brushes, map.areas);
+        const int entities = static_cast<int>(map.entities.models.size()) + 2;  // the world and the player start
+        // The definitions go to the asset root: the parent of a maps folder, or else the map's folder.
+        std::filesystem::path folder = dir.lexically_normal();
+        if (!folder.has_filename()) folder = folder.parent_path();
+        const std::filesystem::path root = folder.filename() == "maps" ? folder.parent_path() : dir;
+        if (!writeText(dir / (name + ".map"), source + meshEntitiesText(entities), error) ||
+            !makeDirectory(root / "def", error) || !makeDirectory(root / "skins", error) ||
+            !writeText(root / "def" / "mapgen.def", meshEntityDefinitionsText(), error) ||
+            !writeText(root / "skins" / "mapgen.skin", meshEntitySkinsText(), error))
+            return false;
+    }
     for (int material = 0; material < kMaterialCount; ++material) {
         const std::filesystem::path file = dir / (std::string(materialName(material)) + ".jpg");
         if (!makeDirectory(file.parent_path(), error)) return false;
