@@ -79,7 +79,7 @@ bool recordFrame(const std::string& dir, Frame* out) {
     auto* recorder = new gpu::RecordingDevice();
     graphics.create(std::unique_ptr<gpu::Device>(recorder));
     TextFont font;
-    const bool haveFont = font.init(graphics.device.get(), "Arial", 20) == kTextFontOk;
+    const bool haveFont = font.init(graphics.device.get(), "Arial", 20);
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(dir);
     auto* scene = new Scene;

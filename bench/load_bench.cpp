@@ -22,6 +22,7 @@
 #include <time.h>
 
 #include "figure.h"
+#include "map/collision_reader.h"
 #include "map/map_data.h"
 #include "map/name_text.h"
 #include "map/proc_reader.h"
@@ -243,7 +244,7 @@ void fscanfBrush(std::FILE* f, MapData* map, int sideCount) {
     map->bounds.grow(brush.bounds.mins);
     map->bounds.grow(brush.bounds.maxs);
     map->brushes.push_back(std::move(brush));
-    map->linkBrush(static_cast<int>(map->brushes.size()) - 1, static_cast<int>(map->collisionNodes.size()) - 1);
+    linkBrush(map, static_cast<int>(map->brushes.size()) - 1, static_cast<int>(map->collisionNodes.size()) - 1);
 }
 
 void fscanfCollisionFile(const char* path, MapData* map) {
@@ -367,7 +368,7 @@ void BM_LoadRounds(benchmark::State& state) {
         if (withCollision)
             round.ourCollision = timeRead([&](MapData& map) {
                 std::string error;
-                if (!map.readCollisionFile(g_collisionPath.c_str(), &error)) state.SkipWithError(error.c_str());
+                if (!readCollisionFile(g_collisionPath.c_str(), &map, &error)) state.SkipWithError(error.c_str());
             });
     };
     auto readTheirs = [&](RoundTimes& round) {
@@ -438,7 +439,7 @@ int main(int argc, char** argv) {
         MapData ours, theirs;
         std::string error;
         if (!readProcFile(g_path, {}, &ours, &error) ||
-            (!g_collisionPath.empty() && !ours.readCollisionFile(g_collisionPath.c_str(), &error))) {
+            (!g_collisionPath.empty() && !readCollisionFile(g_collisionPath.c_str(), &ours, &error))) {
             std::fprintf(stderr, "pattern reader failed: %s\n", error.c_str());
             return 1;
         }

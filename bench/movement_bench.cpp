@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "figure.h"
+#include "map/collision_reader.h"
 #include "map/map_data.h"
 #include "map/map_source.h"
 #include "map/proc_reader.h"
@@ -60,7 +61,7 @@ BenchMap loadGrid() {
         std::exit(1);
     }
     const std::string cm = dir + "/" + mapgen::mapName(options) + ".cm";
-    if (!out.map.readCollisionFile(cm.c_str(), &error)) {
+    if (!readCollisionFile(cm.c_str(), &out.map, &error)) {
         std::fprintf(stderr, "movement_bench: %s\n", error.c_str());
         std::exit(1);
     }
@@ -104,7 +105,7 @@ const BenchMap& entityMap() {
         options.source = &source;
         std::string error = base + ".map: no map source";
         if (!readMapSourceBeside(base, &source) || !readProcFile(base + ".proc", options, &b.map, &error) ||
-            !b.map.readCollisionFile((base + ".cm").c_str(), &error)) {
+            !readCollisionFile((base + ".cm").c_str(), &b.map, &error)) {
             std::fprintf(stderr, "movement_bench: %s\n", error.c_str());
             std::exit(1);
         }

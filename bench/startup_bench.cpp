@@ -21,6 +21,7 @@
 #include "app/overlay.h"
 #include "figure.h"
 #include "image/image.h"
+#include "map/collision_reader.h"
 #include "process_run.h"
 #include "move/camera_update.h"
 #include "gpu/gl/gl_device.h"
@@ -59,7 +60,7 @@ double readMapFilesAlone() {
     MapData map;
     MapMesh mesh;
     std::string error;
-    const bool ok = readProcFile("bbb.proc", {}, &map, &error) && map.readCollisionFile("bbb.cm", &error) &&
+    const bool ok = readProcFile("bbb.proc", {}, &map, &error) && readCollisionFile("bbb.cm", &map, &error) &&
                     mesh.build(device, map, nullptr, &error);
     const double seconds = secondsSince(start);
     if (!ok) std::fprintf(stderr, "startup_bench: %s\n", error.c_str());
@@ -92,7 +93,7 @@ bool timeSteps(Steps* out) {
     lap(&out->programs);
 
     TextFont font;
-    const bool haveFont = font.init(graphics.device.get(), "Arial", 20) == kTextFontOk;
+    const bool haveFont = font.init(graphics.device.get(), "Arial", 20);
     bench::finishGl();
     lap(&out->font);
 

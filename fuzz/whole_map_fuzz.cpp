@@ -120,14 +120,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const q::ScriptLine& line : framesFrom(script).lines) {
             for (uint32_t r = 0; r < line.repeat && frames < kMaxFrames; ++r, ++frames) {
                 if (line.releaseTab) q::g_portalMode = !q::g_portalMode;
-                state.mouseState.lX = line.dx;
-                state.mouseState.lY = line.dy;
-                state.mouseState.rgbButtons[0] = line.leftButton ? q::kKeyDown : 0;
-                state.keyState[q::DIK_W] = line.w ? q::kKeyDown : 0;
-                state.keyState[q::DIK_S] = line.s ? q::kKeyDown : 0;
-                state.keyState[q::DIK_A] = line.a ? q::kKeyDown : 0;
-                state.keyState[q::DIK_D] = line.d ? q::kKeyDown : 0;
-                state.keyState[q::DIK_F] = line.f ? q::kKeyDown : 0;
+                state.mouseState.dx = line.dx;
+                state.mouseState.dy = line.dy;
+                state.mouseState.buttons[0] = line.leftButton ? q::kKeyDown : 0;
+                state.key(q::Key::W) = line.w ? q::kKeyDown : 0;
+                state.key(q::Key::S) = line.s ? q::kKeyDown : 0;
+                state.key(q::Key::A) = line.a ? q::kKeyDown : 0;
+                state.key(q::Key::D) = line.d ? q::kKeyDown : 0;
+                state.key(q::Key::F) = line.f ? q::kKeyDown : 0;
                 q::updateScene(scene);
                 rig.graphics.beginFrame();
                 q::render(scene);

@@ -274,7 +274,7 @@ int runViewer(int argc, char** argv) {
     if (!app.initDevice(1024, 768, &error))
         return failAtStart(kExitFailure, "cannot create the graphics device: " + error);
 
-    Scene* scene = app.getScene();
+    Scene* scene = app.createScene();
     scene->textureDirs = textureDirs;
     scene->assetDirs = assetDirs;
     scene->untexturedGrid = options.untexturedGrid;
@@ -320,7 +320,7 @@ int runViewer(int argc, char** argv) {
 
     // A reload may have read files the first load did not: neither output
     // takes the place of one of them either.
-    if (const Scene* now = app.getScene()) {
+    if (const Scene* now = app.scene.get()) {
         const std::string late = outputNamingAnInput(options, trace, screenshot, filesTheSceneReads(options, *now));
         if (!late.empty()) return failWith(kExitUsage, late);
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/frame_trace.h"
+#include "map/collision_reader.h"
 #include "map/map_data.h"
 #include "map/map_source.h"
 #include "map/material_library.h"
@@ -386,7 +387,7 @@ bool readMapAndSource(const std::string& mapBase, bool useMapSource, MapData* ma
     ProcReadOptions options;
     options.source = haveSource ? &source : nullptr;
     if (!readProcFile(mapBase + ".proc", options, map, error) ||
-        !map->readCollisionFile((mapBase + ".cm").c_str(), error))
+        !readCollisionFile((mapBase + ".cm").c_str(), map, error))
         return false;
     if (haveSource) map->placeEntities(source);
     return true;

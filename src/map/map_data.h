@@ -1,8 +1,9 @@
 #pragma once
 // One loaded map: the areas with their surfaces, the portals between areas and
 // the area BSP from the area-portal file; the brushes, their split tree and
-// bounds from the collision file. Filled once by Scene::loadMap, read only
-// afterwards: instances keep pointers into `areas` and `portals`.
+// bounds from the collision file (map/collision_reader.h). Filled once by
+// Scene::loadMap, read only afterwards: instances keep pointers into `areas`
+// and `portals`.
 //
 // Files are z up, the viewer is y up: every position, normal, plane normal and
 // axis number is stored with its second and third components exchanged.
@@ -20,7 +21,6 @@
 
 namespace q {
 
-class PatternReader;
 struct MapSource;
 
 // A position as the map files give it (z up) in map space (y up): the second
@@ -185,29 +185,6 @@ struct MapData {
     // Root of the first collision node block read (the world model); -1 with no
     // nodes. Traces start here.
     int collisionRoot = -1;
-
-    // Entries in all leaves' brushIndices so far. Bounded while reading: a
-    // fine split tree under brushes that span it would otherwise list every
-    // brush in every leaf (gigabytes from a file of a megabyte).
-    size_t brushListings = 0;
-
-    // Reads the collision file: the split tree, the brushes linked into it and
-    // the map bounds. Errors as for readProcFile.
-    bool readCollisionFile(const char* fileName, std::string* error);
-    bool readCollisionText(PatternReader& file);
-    // One node with its whole subtree (pre-order in the file, stored children
-    // first); returns the node's index, -1 with the reader's error recorded.
-    int readCollisionNode(PatternReader& file);
-    // One brush with sideCount sides: adds it to bounds and brushes and links it
-    // into the tree read last. False with the reader's error recorded.
-    bool readBrush(int sideCount, PatternReader& file);
-    // Adds brushIndex to every leaf below nodeIndex that the brush's bounds
-    // reach: front only when it lies at or above the split, back only when at or
-    // below, both when it straddles.
-    void linkBrush(int brushIndex, int nodeIndex);
-    // As linkBrush, stopping once more than limit leaves are reached; returns
-    // the leaves listed (limit + 1 when it stopped).
-    size_t linkBrushWithin(int brushIndex, int nodeIndex, size_t limit);
 
     // Once both files are read: places the entity models by their entities,
     // finds the areas they reach and which are solid, and takes the player

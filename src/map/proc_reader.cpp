@@ -19,6 +19,7 @@
 #include "map/pattern_reader.h"
 #include "map/portal_corners.h"
 #include "platform/report.h"
+#include "platform/report_words.h"
 
 namespace q {
 
@@ -418,11 +419,8 @@ bool sameZ(Vector3 a, Vector3 b) {
 }  // namespace
 
 void Portal::computePlane(const char* name) {
-    D3DXPlaneFromPoints(&plane, &points[0], &points[1], &points[2]);
-    // "zop" is the system's own word for a portal whose plane lines up with no
-    // axis (every normal component non-zero beyond rounding): reported, and
-    // still used as read.
-    if (offAxis(plane.a) && offAxis(plane.b) && offAxis(plane.c)) report("zop", "ff", name);
+    plane = Plane::fromPoints(points[0], points[1], points[2]);
+    if (offAxis(plane.a) && offAxis(plane.b) && offAxis(plane.c)) report(kSlantedPortalText, kFailCaption, name);
     // A portal of more points is narrowed to the rectangle around it: its
     // first four alone would cut off the rest of the opening and hide what is
     // seen through it. Found from the points in their own order, before the

@@ -1,5 +1,6 @@
 #include "render/text_font.h"
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -36,20 +37,20 @@ gpu::PipelineDesc textPipelineDesc() {
 
 }  // namespace
 
-int32_t mulDiv(int32_t a, int32_t b, int32_t c) {
-    if (c == 0) return -1;
-    const int64_t product = int64_t{a} * b;
-    const bool negative = (product < 0) != (c < 0);
-    const int64_t magnitude = (std::abs(product) + std::abs(int64_t{c}) / 2) / std::abs(int64_t{c});
-    const int64_t result = negative ? -magnitude : magnitude;
-    if (result > INT32_MAX || result < INT32_MIN) return -1;
-    return static_cast<int32_t>(result);
+int scaleRounded(int value, int numerator, int denominator) {
+    if (denominator == 0) return -1;
+    const int64_t product = int64_t{value} * numerator;
+    const int64_t divisor = std::abs(int64_t{denominator});
+    const int64_t magnitude = (std::abs(product) + divisor / 2) / divisor;
+    const int64_t result = (product < 0) != (denominator < 0) ? -magnitude : magnitude;
+    if (result > INT_MAX || result < INT_MIN) return -1;
+    return static_cast<int>(result);
 }
 
-int32_t TextFont::init(gpu::Device* target, const char* face, int32_t pointSize) {
+bool TextFont::init(gpu::Device* target, const char* face, int32_t pointSize) {
     device = target;
-    if (!device) return kTextFontFail;
-    const int32_t pixelHeight = mulDiv(pointSize, kPixelsPerInch, 72);
+    if (!device) return false;
+    const int32_t pixelHeight = scaleRounded(pointSize, kPixelsPerInch, 72);
 
     std::string problem;
     const std::unique_ptr<Font> font = Font::open(face, pixelHeight, &problem);
@@ -58,7 +59,7 @@ int32_t TextFont::init(gpu::Device* target, const char* face, int32_t pointSize)
               " (install the package fonts-liberation2, which provides a face metric-compatible with \"" +
               (face ? face : "") + "\")")
                  .c_str());
-        return kTextFontFail;
+        return false;
     }
 
     texSize = textureSizeFor(pointSize);
@@ -68,13 +69,13 @@ int32_t TextFont::init(gpu::Device* target, const char* face, int32_t pointSize)
     for (int code = kFirstCode; code <= kLastCode; ++code) {
         const char c = static_cast<char>(code);
         const Font::Extent extent = font->measure(c);
-        if (x + extent.cx + 1 > texSize) {
+        if (x + extent.width + 1 > texSize) {
             x = 0;
             y += pixelHeight + 1;
         }
         font->draw(c, x, y, bitmap.data(), texSize);
-        glyphs[code - kFirstCode] = {x / size, y / size, (x + extent.cx) / size, (y + extent.cy) / size};
-        x += extent.cx + kGlyphGap;
+        glyphs[code - kFirstCode] = {x / size, y / size, (x + extent.width) / size, (y + extent.height) / size};
+        x += extent.width + kGlyphGap;
     }
 
     // Alpha and colour all carry the coverage: every byte of a texel equal.
@@ -82,13 +83,13 @@ int32_t TextFont::init(gpu::Device* target, const char* face, int32_t pointSize)
     for (size_t i = 0; i < bitmap.size(); ++i) std::memset(&texels[i * 4], bitmap[i], 4);
     // One level: glyphs are drawn a texel to a pixel.
     texture = device->createTexture(TexelFormat::Rgba8, texSize, texSize, 1, texels.data());
-    if (!texture) return kTextFontFail;
+    if (!texture) return false;
 
     vertexBuffer = device->createVertexBuffer(kBufferBytes, gpu::BufferUse::Dynamic, nullptr);
-    if (!vertexBuffer) return kTextFontFail;
+    if (!vertexBuffer) return false;
     pipeline = device->createPipeline(textPipelineDesc());
-    if (!pipeline) return kTextFontFail;
-    return kTextFontOk;
+    if (!pipeline) return false;
+    return true;
 }
 
 void TextFont::drawText(float x, float y, const char* text, uint32_t colour) {

@@ -9,13 +9,9 @@
 
 namespace q {
 
-// Result codes of TextFont::init.
-constexpr int32_t kTextFontOk = 0;
-constexpr int32_t kTextFontFail = static_cast<int32_t>(0x80004005u);
-
-// MulDiv: a * b / c in 64 bits, rounded half away from zero; -1 when c is 0 or
-// the result does not fit.
-int32_t mulDiv(int32_t a, int32_t b, int32_t c);
+// value * numerator / denominator worked in 64 bits, rounded half away from
+// zero; -1 when denominator is 0 or the result does not fit an int.
+int scaleRounded(int value, int numerator, int denominator);
 
 // Texture rectangle of one character, 0 to 1: left, top, right, bottom.
 struct GlyphRect {
@@ -49,9 +45,9 @@ public:
     virtual ~TextFont() { release(); }
 
     // Rasterises face at pointSize (96 pixels per inch) and creates the texture
-    // the vertex buffer and the pipeline. kTextFontOk or kTextFontFail; on a missing face or
-    // a rasteriser failure one warning line says what to install.
-    int32_t init(gpu::Device* device, const char* face, int32_t pointSize);
+    // the vertex buffer and the pipeline. False when any of them fails; on a missing
+    // face or a rasteriser failure one warning line says what to install.
+    bool init(gpu::Device* device, const char* face, int32_t pointSize);
 
     // Draws text with the top-left of its first cell at (x, y) in back-buffer
     // pixels. Newline returns to x one line down; other bytes outside 32..126 are

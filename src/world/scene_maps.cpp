@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "map/collision_reader.h"
 #include "map/map_data.h"
 #include "map/proc_reader.h"
 #include "map/map_source.h"
@@ -170,7 +171,7 @@ MapData* Scene::loadMap(const char* baseName, std::string* error) {
         loader.materialNamed(index, material.name);
     };
     if (!readProcFile(procName, options, map.get(), error) ||
-        !map->readCollisionFile(collisionName.c_str(), error)) {
+        !readCollisionFile(collisionName.c_str(), map.get(), error)) {
         // Nothing of a map that did not load is kept; textures it brought
         // into the cache stay there for the next map that names them.
         return nullptr;

@@ -103,7 +103,7 @@ void Terrain::build(std::vector<TerrainVertex>* vertices, std::vector<uint16_t>*
         TerrainVertex* vs = vertices->data();
         const Vector3 p0 = vs[a].position;
         Vector3 n = cross(vs[b].position - p0, vs[c].position - p0);
-        D3DXVec3Normalize(&n, &n);
+        n = normalized(n);
         vs[a].normal = vs[a].normal + n;
         vs[b].normal = vs[b].normal + n;
         vs[c].normal = vs[c].normal + n;
@@ -121,7 +121,7 @@ void Terrain::build(std::vector<TerrainVertex>* vertices, std::vector<uint16_t>*
     }
     // Each vertex normal is the sum of the normals of the one to six triangles
     // that share it, made unit length.
-    for (TerrainVertex& v : *vertices) D3DXVec3Normalize(&v.normal, &v.normal);
+    for (TerrainVertex& v : *vertices) v.normal = normalized(v.normal);
 }
 
 void Terrain::upload(const std::vector<TerrainVertex>& vertices, const std::vector<uint16_t>& indices) {

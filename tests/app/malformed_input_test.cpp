@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/input_script.h"
+#include "map/collision_reader.h"
 #include "map/map_data.h"
 #include "map/proc_reader.h"
 #include "map/pattern_reader.h"
@@ -112,7 +113,7 @@ protected:
         files.write("bbb.cm", cm);
         MapData map;
         error.clear();
-        const bool ok = readProcFile(procPath(), {}, &map, &error) && map.readCollisionFile(cmPath().c_str(), &error);
+        const bool ok = readProcFile(procPath(), {}, &map, &error) && readCollisionFile(cmPath().c_str(), &map, &error);
         loaded = ok ? std::move(map) : MapData();
         return ok;
     }
@@ -358,7 +359,9 @@ TEST_F(MalformedInput, BrushesSpanningAFineTreeAreBounded) {
     narrow.nodes = tree;
     narrow.bounds = "( 100 0 0 ) ( 101 1 1 )";
     ASSERT_TRUE(load(ProcParts().text(), narrow.text())) << error;
-    EXPECT_EQ(loaded.brushListings, 9u);
+    size_t listings = 0;
+    for (const CollisionNode& node : loaded.collisionNodes) listings += node.brushIndices.size();
+    EXPECT_EQ(listings, 9u);
 }
 
 TEST_F(MalformedInput, ManySmallProblemsInALongFileStayQuick) {
@@ -590,7 +593,7 @@ TEST_F(MalformedInput, FilesThatOnceBrokeAReader) {
         } else if (ext == ".cm") {
             MapData map;
             error.clear();
-            EXPECT_EQ(map.readCollisionFile(path.c_str(), &error), shouldLoad) << error;
+            EXPECT_EQ(readCollisionFile(path.c_str(), &map, &error), shouldLoad) << error;
             if (!shouldLoad) {
                 EXPECT_TRUE(namesFileAndLine(error, path, 0));
             }

@@ -120,8 +120,7 @@ void placementConstants(const Matrix& worldViewProjection, float (*registers)[4]
 }
 
 Matrix wideProjection() {
-    Matrix projection;
-    D3DXMatrixPerspectiveFovLH(&projection, static_cast<float>(M_PI / 2), float(kWidth) / kHeight, 1.0f, 1000.0f);
+    Matrix projection = Matrix::perspective(static_cast<float>(M_PI / 2), float(kWidth) / kHeight, 1.0f, 1000.0f);
     return projection;
 }
 
@@ -514,8 +513,7 @@ TEST_F(GlDeviceTest, LightingProgramMatchesTheInterpreterAcrossALitTriangle) {
     ASSERT_NE(buffer, nullptr);
 
     const Matrix world = Matrix::translation(0, 0, 500);
-    Matrix projection;
-    D3DXMatrixPerspectiveFovLH(&projection, static_cast<float>(M_PI / 2), float(kWidth) / kHeight, 1.0f, 1000.0f);
+    Matrix projection = Matrix::perspective(static_cast<float>(M_PI / 2), float(kWidth) / kHeight, 1.0f, 1000.0f);
     const Matrix wvpT = transposed(world * Matrix::identity() * projection);
     const Matrix worldT = transposed(world);
     float constants[kMaxConstantRegisters][4] = {};

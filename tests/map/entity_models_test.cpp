@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "map/collision_reader.h"
 #include "map/map_data.h"
 #include "map/map_source.h"
 #include "map/proc_reader.h"
@@ -150,7 +151,7 @@ protected:
         ProcReadOptions reading;
         reading.source = &source;
         ASSERT_TRUE(readProcFile(base + ".proc", reading, &map, &error)) << error;
-        ASSERT_TRUE(map.readCollisionFile((base + ".cm").c_str(), &error)) << error;
+        ASSERT_TRUE(readCollisionFile((base + ".cm").c_str(), &map, &error)) << error;
         map.placeEntities(source);
     }
 

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "map/collision_reader.h"
 #include "map/map_data.h"
 #include "map_test_files.h"
 #include "map/proc_reader.h"
@@ -120,7 +121,7 @@ std::vector<BadFile> badFiles() {
 bool read(Kind kind, const std::string& path, std::string* message) {
     MapData map;
     return kind == Kind::Proc ? readProcFile(path, {}, &map, message)
-                              : map.readCollisionFile(path.c_str(), message);
+                              : readCollisionFile(path.c_str(), &map, message);
 }
 
 class MalformedMapFiles : public test::RecordingDeviceTest {

@@ -223,8 +223,7 @@ TEST_F(ProcReader, PortalsAreReorderedPaddedDroppedAndReported) {
     const Vector3 around[4] = {{0, -3, 10}, {0, -3, 0}, {0, 10, 0}, {0, 10, 10}};
     for (int i = 0; i < 4; ++i)
         EXPECT_LT(dot(p.viewCorners[i] - around[i], p.viewCorners[i] - around[i]), 1e-8f) << "corner " << i;
-    Plane facing;
-    D3DXPlaneFromPoints(&facing, &p.viewCorners[0], &p.viewCorners[1], &p.viewCorners[2]);
+    Plane facing = Plane::fromPoints(p.viewCorners[0], p.viewCorners[1], p.viewCorners[2]);
     EXPECT_GT(dot(facing.normal(), p.plane.normal()), 0.99f);
 
     const Portal& tri = map.portals[1];

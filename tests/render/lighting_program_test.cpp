@@ -85,8 +85,7 @@ TEST(LightingProgram, BrightnessHasBothFloors) {
 TEST(LightingProgram, NormalLengthDoesNotMatter) {
     LightingRun lighting;
     lighting.setLight({30, 40, -20});
-    Matrix world = Matrix::identity();
-    D3DXMatrixRotationYawPitchRoll(&world, 0.7f, -0.3f, 0.2f);
+    Matrix world = Matrix::rotationYawPitchRoll(0.7f, -0.3f, 0.2f);
     world.m[3][0] = 5;
     world.m[3][1] = -7;
     lighting.setMatrices(world, Matrix::identity());
@@ -101,8 +100,7 @@ TEST(LightingProgram, NormalLengthDoesNotMatter) {
 // for placed instances (rotation and translation in W).
 TEST(LightingProgram, MatchesWorldSpaceLightingOfPlacedInstances) {
     LightingRun lighting;
-    Matrix world;
-    D3DXMatrixRotationYawPitchRoll(&world, 1.1f, 0.0f, 0.0f);
+    Matrix world = Matrix::rotationYawPitchRoll(1.1f, 0.0f, 0.0f);
     world.m[3][0] = 2000;
     world.m[3][1] = 35;
     world.m[3][2] = -800;
@@ -124,17 +122,17 @@ TEST(LightingProgram, MatchesWorldSpaceLightingOfPlacedInstances) {
 
 TEST(LightingProgram, PositionsGoThroughWorldViewProjection) {
     LightingRun lighting;
-    Matrix world, view, projection;
-    D3DXMatrixRotationYawPitchRoll(&world, 0.4f, 0.0f, 0.0f);
+    Matrix world = Matrix::rotationYawPitchRoll(0.4f, 0.0f, 0.0f);
     world.m[3][0] = 100;
     world.m[3][2] = 250;
-    Matrix camera;
-    D3DXMatrixRotationYawPitchRoll(&camera, 0.15f, 0.05f, 0.0f);
+    Matrix camera = Matrix::rotationYawPitchRoll(0.15f, 0.05f, 0.0f);
     camera.m[3][0] = -50;
     camera.m[3][1] = 80;
     camera.m[3][2] = -1000;
-    ASSERT_NE(D3DXMatrixInverse(&view, nullptr, &camera), nullptr);
-    D3DXMatrixPerspectiveFovLH(&projection, 0.785398f, 4.0f / 3.0f, 1.0f, 10000.0f);
+    const std::optional<Matrix> inverted = inverse(camera);
+    ASSERT_TRUE(inverted.has_value());
+    const Matrix view = *inverted;
+    const Matrix projection = Matrix::perspective(0.785398f, 4.0f / 3.0f, 1.0f, 10000.0f);
     lighting.setMatrices(world, view * projection);
     const Matrix wvp = world * view * projection;
     for (Vector3 p : {Vector3{0, 0, 0}, Vector3{10, -20, 30}, Vector3{-200, 5, 600}}) {

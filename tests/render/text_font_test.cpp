@@ -20,7 +20,7 @@ constexpr uint32_t kBlue = 0xff0000ffu;
 class TextFontTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(font_.init(&device_, "Arial", 20), kTextFontOk);
+        ASSERT_TRUE(font_.init(&device_, "Arial", 20));
         device_.beginFrame(0);
         device_.clearLog();
     }
@@ -53,7 +53,7 @@ protected:
 };
 
 TEST_F(TextFontTest, TwentyPointsGiveA27PixelCellInA256Texture) {
-    EXPECT_EQ(mulDiv(20, 96, 72), 27);  // 26.67 rounds up
+    EXPECT_EQ(scaleRounded(20, 96, 72), 27);  // 26.67 rounds up
     ASSERT_EQ(font_.texSize, 256);
     ASSERT_TRUE(font_.texture.get());
     EXPECT_EQ(font_.texture->width(), 256u);
@@ -106,7 +106,7 @@ TEST_F(TextFontTest, TexelsCarryCoverageInEveryChannel) {
 TEST(TextFontInit, CreatesTheBufferAndThePipelineAndReleaseFreesWhatInitMade) {
     RecordingDevice device;
     TextFont font;
-    ASSERT_EQ(font.init(&device, "Arial", 20), kTextFontOk);
+    ASSERT_TRUE(font.init(&device, "Arial", 20));
     ASSERT_TRUE(font.vertexBuffer.get());
     EXPECT_EQ(font.vertexBuffer->byteSize(), 16800u);
 
@@ -134,14 +134,14 @@ TEST(TextFontInit, PointSizePicksTheTextureSize) {
     for (auto [points, size] : cases) {
         RecordingDevice device;
         TextFont font;
-        ASSERT_EQ(font.init(&device, "Arial", points), kTextFontOk) << points;
+        ASSERT_TRUE(font.init(&device, "Arial", points)) << points;
         EXPECT_EQ(font.texSize, size) << points;
-        EXPECT_FLOAT_EQ((font.glyphs[33].v1 - font.glyphs[33].v0) * size, float(mulDiv(points, 96, 72)));
+        EXPECT_FLOAT_EQ((font.glyphs[33].v1 - font.glyphs[33].v0) * size, float(scaleRounded(points, 96, 72)));
         font.release();
     }
-    EXPECT_EQ(mulDiv(1, 1, 2), 1);  // halves round away from zero
-    EXPECT_EQ(mulDiv(-1, 1, 2), -1);
-    EXPECT_EQ(mulDiv(5, 5, 0), -1);
+    EXPECT_EQ(scaleRounded(1, 1, 2), 1);  // halves round away from zero
+    EXPECT_EQ(scaleRounded(-1, 1, 2), -1);
+    EXPECT_EQ(scaleRounded(5, 5, 0), -1);
 }
 
 TEST(TextFontInit, FailuresLeaveAFontThatDrawsNothing) {
@@ -153,7 +153,7 @@ TEST(TextFontInit, FailuresLeaveAFontThatDrawsNothing) {
         if (failure == 1) device.failNextTextureCreations(1);
         if (failure == 2) device.failNextBufferCreations(1);
         ::testing::internal::CaptureStderr();
-        EXPECT_EQ(font.init(&device, "Arial", failure == 0 ? 0 : 20), kTextFontFail);
+        EXPECT_FALSE(font.init(&device, "Arial", failure == 0 ? 0 : 20));
         const std::string warning = ::testing::internal::GetCapturedStderr();
         if (failure == 0) {
             EXPECT_NE(warning.find("fonts-liberation2"), std::string::npos) << warning;
@@ -244,7 +244,7 @@ TEST(TextFontPixels, BlueTextAppearsAtTheTopLeftOverTheScene) {
     const std::unique_ptr<gpu::Device> device = gpu::createHeadlessDevice(256, 64, &error);
     if (!device) QUORVANE_NO_GL_CONTEXT(error);
     TextFont font;
-    ASSERT_EQ(font.init(device.get(), "Arial", 20), kTextFontOk);
+    ASSERT_TRUE(font.init(device.get(), "Arial", 20));
     device->beginFrame(0xff204020);
     font.drawText(4, 2, "HHHH", kBlue);
     device->endFrame();

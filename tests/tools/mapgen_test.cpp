@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "map/collision_reader.h"
 #include "map/map_data.h"
 #include "map/proc_reader.h"
 #include "mapgen/command_line.h"
@@ -514,7 +515,7 @@ protected:
         map = MapData();
         const std::string base = (dir_ / mapName(o)).string();
         ASSERT_TRUE(readProcFile(base + ".proc", {}, &map, &error)) << error;
-        ASSERT_TRUE(map.readCollisionFile((base + ".cm").c_str(), &error)) << error;
+        ASSERT_TRUE(readCollisionFile((base + ".cm").c_str(), &map, &error)) << error;
     }
 
     // File frame (z up) to the viewer's (y up).

@@ -87,7 +87,7 @@ TEST_F(PortalFlow, PortalSeenFromBehindItsFacingSideIsSkipped) {
     std::vector<Vector3>& p = map.portals[1].points;
     std::swap(p[0], p[3]);
     std::swap(p[1], p[2]);
-    D3DXPlaneFromPoints(&map.portals[1].plane, &p[0], &p[1], &p[2]);
+    map.portals[1].plane = Plane::fromPoints(p[0], p[1], p[2]);
     MapInstance* instance = place(keep(std::move(map)), {0, 0, 0});
     aimCamera(*camera, {0, 0, 50}, 0.0f);
     flowFrom(instance);
