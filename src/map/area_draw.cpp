@@ -11,7 +11,7 @@ void Area::draw(const SurfaceDraw& context) const {
     float alphaTest = 0.0f;
     gpu::DrawCall call;
     call.pipeline = context.pipelines.opaque();
-    call.constants = context.constants;
+    call.uniforms = context.uniforms;
     for (const SurfaceGroup& group : surfaceGroups) {
         for (const Surface& surface : group.surfaces) {
             if (passOf(surface.blend) != context.pass) continue;
@@ -28,7 +28,7 @@ void Area::draw(const SurfaceDraw& context) const {
             if (!call.pipeline) continue;
             call.vertices = surface.vertexBuffer.get();
             call.indices = surface.indexBuffer.get();
-            call.texture = surface.texture;
+            call.textures.surfaceImage = surface.texture;
             // Whole triangles only: a count the file left short of a third is cut.
             call.count = static_cast<uint32_t>(surface.indexCount / 3 * 3);
             call.vertexCount = static_cast<uint32_t>(surface.vertexCount);

@@ -180,7 +180,7 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
     how.textures = &tally;
     how.observer = observer;
     how.source = haveSource ? &source : nullptr;
-    how.pipelines = graphics ? &graphics->surfaces : nullptr;
+    how.pipelines = graphics ? &graphics->surfaces() : nullptr;
     if (!map->readProcFile(procName.c_str(), how, error) ||
         !map->readCollisionFile(collisionName.c_str(), error)) {
         // Nothing of a map that did not load is kept (its buffers go with it);

@@ -116,11 +116,9 @@ private:
 
 class RecordingProgram final : public Program {
 public:
-    RecordingProgram(DeviceRecords* records, VertexProgram assembled, VertexFormat format)
-        : code(std::move(assembled)), inputs(format), records_(records) {}
+    RecordingProgram(DeviceRecords* records, RecordedProgram made) : what(std::move(made)), records_(records) {}
 
-    const VertexProgram code;
-    const VertexFormat inputs;
+    const RecordedProgram what;
     // Pipelines made with it and not yet freed: it must outlive them.
     mutable uint32_t pipelines = 0;
     size_t liveSlot = 0;
@@ -128,7 +126,7 @@ public:
 private:
     void destroy() override {
         if (pipelines > 0) {
-            std::fprintf(stderr, "vertex program freed while %u pipelines still draw with it\n", pipelines);
+            std::fprintf(stderr, "program freed while %u pipelines still draw with it\n", pipelines);
             std::abort();
         }
         records_->programs.remove(this);
@@ -142,15 +140,16 @@ class RecordingPipeline final : public Pipeline {
 public:
     RecordingPipeline(DeviceRecords* records, const PipelineDesc& desc, const RecordingProgram* program)
         : desc_(desc), program_(program), records_(records) {
-        if (program_) ++program_->pipelines;
+        ++program_->pipelines;
     }
     const PipelineDesc& desc() const override { return desc_; }
+    const RecordingProgram& program() const { return *program_; }
 
     size_t liveSlot = 0;
 
 private:
     void destroy() override {
-        if (program_) --program_->pipelines;
+        --program_->pipelines;
         records_->pipelines.remove(this);
         delete this;
     }
@@ -180,6 +179,8 @@ struct RecordingDevice::Impl final : DeviceRecords {
     uint32_t faultyDraws = 0;
 
     const char* drawProblem(const DrawCall& call) const;
+    static const char* uniformProblem(const DrawCall& call);
+    static const char* textureProblem(const DrawCall& call);
     const char* indexedDrawProblem(const DrawCall& call, const BufferStorage& vertices, uint64_t vertexSize) const;
 };
 
@@ -188,24 +189,36 @@ const char* RecordingDevice::Impl::drawProblem(const DrawCall& call) const {
     if (!call.pipeline) return "draw without a pipeline";
     if (!dynamic_cast<const RecordingPipeline*>(call.pipeline)) return "draw with a pipeline of another device";
     if (!call.vertices) return "draw without a vertex buffer";
-    if (call.constants.count > kMaxConstantRegisters) return "draw with more constants than there are registers";
-    if (call.constants.count > 0 && !call.constants.registers) return "draw with constants but no registers";
+    if (const char* problem = uniformProblem(call)) return problem;
     // Nothing is read when nothing is drawn (a surface without triangles).
     if (call.count == 0) return nullptr;
 
     const auto* vertices = dynamic_cast<const BufferStorage*>(call.vertices);
     if (!vertices) return "draw from a buffer of another device";
     if (vertices->locked) return "draw from a locked vertex buffer";
-    if (call.texture) {
-        const auto* texture = dynamic_cast<const TextureStorage*>(call.texture);
-        if (!texture) return "draw with a texture of another device";
-        if (texture->locked) return "draw with a locked texture";
-    }
+    if (const char* problem = textureProblem(call)) return problem;
     // 64-bit sums and products: no count, however large, wraps back into range.
     const uint64_t vertexSize = vertexBytes(call.pipeline->desc().format);
     if (call.indices) return indexedDrawProblem(call, *vertices, vertexSize);
     if ((uint64_t{call.first} + call.count) * vertexSize > vertices->bytes.size())
         return "draw reads vertices past the end of the vertex buffer";
+    return nullptr;
+}
+
+const char* RecordingDevice::Impl::uniformProblem(const DrawCall& call) {
+    const RecordingProgram& program = static_cast<const RecordingPipeline*>(call.pipeline)->program();
+    if (call.uniforms.bytes != program.what.uniformBytes) return "draw with a uniform block not the size of its program's";
+    if (call.uniforms.bytes > 0 && !call.uniforms.data) return "draw with a uniform block but no data";
+    return nullptr;
+}
+
+const char* RecordingDevice::Impl::textureProblem(const DrawCall& call) {
+    for (uint32_t slot = 0; slot < kTextureSlots; ++slot) {
+        if (!call.textures.at(slot)) continue;
+        const auto* texture = dynamic_cast<const TextureStorage*>(call.textures.at(slot));
+        if (!texture) return "draw with a texture of another device";
+        if (texture->locked) return "draw with a locked texture";
+    }
     return nullptr;
 }
 
@@ -247,10 +260,10 @@ void RecordingDevice::clearLog() {
     draws.clear();
 }
 
-const VertexProgram& RecordingDevice::program(const Program* program) {
-    static const VertexProgram kNone;
+const RecordedProgram& RecordingDevice::program(const Program* program) {
+    static const RecordedProgram kNone;
     const auto* recorded = dynamic_cast<const RecordingProgram*>(program);
-    return recorded ? recorded->code : kNone;
+    return recorded ? recorded->what : kNone;
 }
 uint32_t RecordingDevice::clearColour() const { return impl_->clearColour; }
 bool RecordingDevice::inFrame() const { return impl_->inFrame; }
@@ -358,20 +371,22 @@ DeviceHandle<Texture> RecordingDevice::createTextureFromLevels(TexelFormat forma
     return t;
 }
 
-DeviceHandle<Program> RecordingDevice::createProgram(const char* text, VertexFormat inputs) {
+DeviceHandle<Program> RecordingDevice::createProgram(const ProgramDesc& desc) {
     RecordingProgram* result = nullptr;
-    VertexProgram code;
-    std::string error;
     if (impl_->failPrograms > 0) {
         --impl_->failPrograms;
-        warn("vertex program refused: the device was told to refuse the next ones");
-    } else if (!assembleVertexProgram(text, &code, &error)) {
-        warn(("vertex program refused: " + error).c_str());
+        warn("program refused: the device was told to refuse the next ones");
+    } else if (!desc.vertexSource || !desc.fragmentSource || vertexBytes(desc.inputs) == 0) {
+        warn("program refused: a stage has no source or the vertex format is unknown");
+    } else if (desc.uniformBytes % 16 != 0 || desc.uniformBytes > kMaxUniformBytes) {
+        warn("program refused: its uniform block is not whole vec4s up to kMaxUniformBytes");
     } else {
-        result = new RecordingProgram(impl_.get(), std::move(code), inputs);
+        result = new RecordingProgram(impl_.get(),
+                                      {desc.vertexSource, desc.fragmentSource, desc.inputs, desc.uniformBytes});
         impl_->programs.add(result);
     }
-    impl_->log(CallKind::CreateProgram, static_cast<uint32_t>(inputs), 0, 0, static_cast<Program*>(result));
+    impl_->log(CallKind::CreateProgram, static_cast<uint32_t>(desc.inputs), desc.uniformBytes, 0,
+               static_cast<Program*>(result));
     return DeviceHandle<Program>(result);
 }
 
@@ -379,7 +394,7 @@ DeviceHandle<Pipeline> RecordingDevice::createPipeline(const PipelineDesc& desc)
     const auto* program = dynamic_cast<const RecordingProgram*>(desc.program);
     // A program reads the inputs of the format it was made for; drawn with
     // another layout it would read the wrong bytes.
-    const bool usable = !desc.program || (program && program->inputs == desc.format);
+    const bool usable = program && program->what.inputs == desc.format;
     RecordingPipeline* result = nullptr;
     if (usable) {
         result = new RecordingPipeline(impl_.get(), desc, program);
@@ -404,15 +419,13 @@ void RecordingDevice::draw(const DrawCall& call) {
     record.pipelineObject = call.pipeline;
     record.vertices = call.vertices;
     record.indices = call.indices;
-    record.texture = call.texture;
+    record.textures = call.textures;
     record.first = call.first;
     record.count = call.count;
     record.vertexCount = call.vertexCount;
-    record.constantCount = call.constants.count;
-    if (call.constants.registers) {
-        const uint32_t given = std::min(call.constants.count, kMaxConstantRegisters);
-        std::memcpy(record.constants, call.constants.registers, size_t{given} * sizeof record.constants[0]);
-    }
+    record.uniformBytes = call.uniforms.bytes;
+    if (call.uniforms.data)
+        std::memcpy(record.uniforms, call.uniforms.data, std::min(call.uniforms.bytes, kMaxUniformBytes));
     record.problem = impl_->drawProblem(call);
     if (record.problem) ++impl_->faultyDraws;
     draws.push_back(record);
