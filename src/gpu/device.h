@@ -135,7 +135,8 @@ struct PipelineDesc {
     // to the reference of the unshadowed).
     StencilTest stencilTest = StencilTest::Off;
     uint8_t stencilReference = 0;
-    StencilOps stencilFront, stencilBack;
+    StencilOps stencilFront = {};
+    StencilOps stencilBack = {};
 };
 
 class Buffer {
@@ -242,7 +243,7 @@ struct DrawCall {
     const VertexBuffer* vertices = nullptr;
     // Null: the vertices are drawn in order from `first`.
     const IndexBuffer* indices = nullptr;
-    DrawTextures textures;
+    DrawTextures textures = {};
     UniformBlock uniforms;
     // The first index (or vertex, without indices) and how many are drawn.
     uint32_t first = 0;

@@ -21,6 +21,7 @@
 #include "platform/report.h"
 #include "recording_device_fixture.h"
 #include "render/globals.h"
+#include "render/lighting_program.h"
 
 namespace q {
 namespace {
@@ -317,11 +318,13 @@ TEST_F(ProcReader, DrawMakesFourCallsPerSurfaceAndRoundsTrianglesDown) {
                                             surface("missing/b", 4, 3, kQuad + "0 1 2")) +
                      model("_area1", 0)))
         << error;
+    const gpu::DeviceHandle<gpu::Program> lighting = device.createProgram(lightingProgramDesc());
     SurfacePipelines pipelines;
-    ASSERT_TRUE(pipelines.create(device, nullptr));
+    ASSERT_TRUE(pipelines.create(device, lighting.get()));
     device.clearLog();
-    const float placement[4][4] = {{1, 2, 3, 4}};
-    const SurfaceDraw context{device, pipelines, {placement, 4}};
+    LightingUniforms uniforms;
+    uniforms.light[3] = 4.0f;
+    const SurfaceDraw context{device, pipelines, uniforms.block()};
     map.areas[1].draw(context);  // groups without surfaces draw nothing
     EXPECT_TRUE(device.calls.empty());
 
@@ -332,11 +335,11 @@ TEST_F(ProcReader, DrawMakesFourCallsPerSurfaceAndRoundsTrianglesDown) {
         const Surface& s = group.surfaces[i];
         const gpu::DrawRecord& d = device.draws[i];
         EXPECT_EQ(d.pipelineObject, pipelines.opaque());
-        EXPECT_EQ(d.texture, s.texture);
+        EXPECT_EQ(d.textures.surfaceImage, s.texture);
         EXPECT_EQ(d.vertices, s.vertexBuffer.get());
         EXPECT_EQ(d.indices, s.indexBuffer.get());
-        EXPECT_EQ(d.constantCount, 4u);
-        EXPECT_EQ(d.constants[0][3], 4.0f);
+        EXPECT_EQ(d.uniformBytes, sizeof uniforms);
+        EXPECT_EQ(std::memcmp(d.uniforms, &uniforms, sizeof uniforms), 0);
     }
     EXPECT_EQ(group.surfaces[1].texture, nullptr);  // missing image: drawn untextured
     EXPECT_EQ(device.draws[0].vertexCount, 4u);
