@@ -350,8 +350,10 @@ void GlDevice::draw(const DrawCall& call) {
     const auto& vertices = static_cast<const GlVertexBuffer&>(*call.vertices);
     const auto* indices = static_cast<const GlIndexBuffer*>(call.indices);
     bindVertexArray(vertices, format, indices);
-    bindTextures(call.textures);
-    sendUniforms(program, call);
+    const Texture* const textures[kTextureSlots] = {call.textures.surfaceImage, call.textures.normalMap,
+                                                    call.textures.specularMap, call.textures.lightImage};
+    bindTextures(textures);
+    sendUniforms(program, call, textures);
     if (indices)
         glDrawElements(primitiveOf(format), static_cast<GLsizei>(call.count), GL_UNSIGNED_SHORT,
                        reinterpret_cast<const void*>(uintptr_t{call.first} * sizeof(uint16_t)));
@@ -415,10 +417,10 @@ void GlDevice::applyStencil(const PipelineDesc& desc) {
     applied_.stencilBack = desc.stencilBack;
 }
 
-void GlDevice::bindTextures(const DrawTextures& textures) {
+void GlDevice::bindTextures(const Texture* const (&textures)[kTextureSlots]) {
     bool moved = false;
     for (uint32_t slot = 0; slot < kTextureSlots; ++slot) {
-        const auto* texture = static_cast<const GlTexture*>(textures.at(slot));
+        const auto* texture = static_cast<const GlTexture*>(textures[slot]);
         const uint64_t serial = texture ? texture->serial : 0;
         if (applied_.textures[slot] == serial) continue;
         if (slot > 0) {
@@ -469,7 +471,7 @@ void GlDevice::bindVertexArray(const GlVertexBuffer& vertices, VertexFormat form
     }
 }
 
-void GlDevice::sendUniforms(const GlProgram& p, const DrawCall& call) {
+void GlDevice::sendUniforms(const GlProgram& p, const DrawCall& call, const Texture* const (&textures)[kTextureSlots]) {
     if (p.uniformBytes > 0) {
         if (applied_.uniformBuffer != p.serial) {
             glBindBufferBase(GL_UNIFORM_BUFFER, kUniformBinding, p.uniformBuffer);
@@ -485,7 +487,7 @@ void GlDevice::sendUniforms(const GlProgram& p, const DrawCall& call) {
     }
     if (p.texturesGiven >= 0) {
         int given = 0;
-        for (uint32_t slot = 0; slot < kTextureSlots; ++slot) given |= call.textures.at(slot) ? 1 << slot : 0;
+        for (uint32_t slot = 0; slot < kTextureSlots; ++slot) given |= textures[slot] ? 1 << slot : 0;
         if (p.sentTexturesGiven != given) {
             glUniform1i(p.texturesGiven, given);
             p.sentTexturesGiven = given;

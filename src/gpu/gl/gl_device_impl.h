@@ -72,9 +72,9 @@ private:
     static const char* uniformProblem(const DrawCall& call);
     void applyPipelineState(const PipelineDesc& desc);
     void applyStencil(const PipelineDesc& desc);
-    void bindTextures(const DrawTextures& textures);
+    void bindTextures(const Texture* const (&textures)[kTextureSlots]);
     void bindVertexArray(const GlVertexBuffer& vertices, VertexFormat format, const GlIndexBuffer* indices);
-    void sendUniforms(const GlProgram& program, const DrawCall& call);
+    void sendUniforms(const GlProgram& program, const DrawCall& call, const Texture* const (&textures)[kTextureSlots]);
     void checkErrors(const char* where);
 
     std::unique_ptr<GlContext> context_;
