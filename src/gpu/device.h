@@ -94,7 +94,8 @@ class Program;
 // the same block in both stages, matched on our side by a C++ struct of the
 // same members in the same order laid out as std140 lays them out (floats in
 // fours: vec4 and mat4 members, arrays of vec4), so that its sizeof is the
-// block's size. The device also gives every program that declares them:
+// block's size (a math Matrix is a `row_major` mat4). The device also gives
+// every program that declares them:
 //   uniform float alphaReference;  the pipeline's, 0 to 255
 //   uniform int texturesGiven;     bit N set when the draw gives slot N (TextureSlot)
 //   uniform sampler2D surfaceImage, normalMap, specularMap, lightImage;  the slots
@@ -134,7 +135,9 @@ struct PipelineDesc {
     // Shadow volumes (Always, marking) and the light passes they mask (Equal
     // to the reference of the unshadowed).
     StencilTest stencilTest = StencilTest::Off;
+    // The light passes: the stencil value of what their light reaches.
     uint8_t stencilReference = 0;
+    // Shadow volumes: front faces count into a shadow, back faces out of it.
     StencilOps stencilFront = {};
     StencilOps stencilBack = {};
 };
