@@ -47,7 +47,7 @@ struct Rig {
         auto backend = std::make_unique<q::gpu::RecordingDevice>();
         device = backend.get();
         graphics.create(std::move(backend));
-        scene.device = graphics.device.get();
+        scene.device = graphics.device();
         scene.graphics = &graphics;
         scene.init();
         baseBuffers = device->liveBuffers();
@@ -131,7 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 q::updateScene(scene);
                 rig.graphics.beginFrame();
                 q::render(scene);
-                rig.graphics.endFrame(scene.camera->view, scene.camera->projection);
+                rig.graphics.endFrame(scene.camera->view, scene.camera->projection, q::g_portalMode);
                 if (!finite(scene.camera->position))
                     q::fuzz::broken("camera position not finite after a frame", std::to_string(frames));
             }

@@ -74,7 +74,7 @@ GraphicsDevice* Application::initDevice(int backBufferWidth, int backBufferHeigh
     // Without a font the viewer still runs; only the overlay is missing (init
     // has already said what to install).
     font = std::make_unique<TextFont>();
-    if (!font->init(device->device.get(), "Arial", 20)) font.reset();
+    if (!font->init(device->device(), "Arial", 20)) font.reset();
     return device.get();
 }
 
@@ -82,7 +82,7 @@ Scene* Application::createScene() {
     if (scene) return scene.get();
     if (!device) return nullptr;
     scene = std::make_unique<Scene>();
-    scene->device = device->device.get();
+    scene->device = device->device();
     scene->graphics = device.get();
     scene->input = input ? &input->state : nullptr;
     scene->init();
@@ -206,7 +206,8 @@ void Application::runFrame() {
         portalCount_ = portalOutlines->draw(*scene, camera->view, camera->projection);
     }
     drawOverlay();
-    device->endFrame(camera ? camera->view : Matrix::identity(), camera ? camera->projection : Matrix::identity());
+    device->endFrame(camera ? camera->view : Matrix::identity(), camera ? camera->projection : Matrix::identity(),
+                     g_portalMode);
     writeTrace();
     ++framesRun;
 }

@@ -15,7 +15,7 @@ const char* describe(DrawRule rule) {
     case DrawRule::OwnPipeline: return "draw with a pipeline of another device";
     case DrawRule::OwnBuffers: return "draw from a buffer of another device";
     case DrawRule::OwnTexture: return "draw with a texture of another device";
-    case DrawRule::ConstantsFit: return "draw with more constants than there are registers, or none given";
+    case DrawRule::UniformsFit: return "draw with a uniform block not the size of its program's, or without its data";
     case DrawRule::VerticesInRange: return "draw reads vertices past the end of the vertex buffer";
     case DrawRule::IndicesInRange: return "draw reads indices past the end of the index buffer";
     case DrawRule::IndexReachInRange: return "draw lets indices reach past the end of the vertex buffer";

@@ -4,7 +4,7 @@
 // often it is broken (a faulty draw repeats every frame).
 //
 // The rules that cost a few comparisons (a frame open, a pipeline and
-// vertices named, the constants, every range, so that no backend reads past a
+// vertices named, a uniform block the size its program declares, every range, so that no backend reads past a
 // buffer) are always checked. The thorough ones (objects of this device, every
 // index the draw reads below its vertexCount) are checked where the backend
 // asks for them: always on the recording device, and on the GL device in
@@ -25,7 +25,7 @@ enum class DrawRule : uint8_t {
     OwnPipeline,
     OwnBuffers,
     OwnTexture,
-    ConstantsFit,
+    UniformsFit,
     VerticesInRange,
     IndicesInRange,
     IndexReachInRange,
@@ -49,6 +49,7 @@ private:
 // backend's view of what the call names, with these members:
 //   bool inFrame() const;
 //   bool owns(const Pipeline&) const;  bool owns(const Buffer&) const;  bool owns(const Texture&) const;
+//   uint32_t uniformBytes(const Pipeline&) const;  // its program's declared block size
 //   const uint8_t* indexBytes(const IndexBuffer&) const;  // null when the backend keeps none
 // Only owns and indexBytes are left out when `thorough` is false.
 template <class Objects>
@@ -57,15 +58,17 @@ DrawRule checkDraw(const DrawCall& call, const Objects& objects, bool thorough) 
     if (!call.pipeline) return DrawRule::PipelineNamed;
     if (thorough && !objects.owns(*call.pipeline)) return DrawRule::OwnPipeline;
     if (!call.vertices) return DrawRule::VerticesNamed;
-    if (call.constants.count > kMaxConstantRegisters || (call.constants.count > 0 && !call.constants.registers))
-        return DrawRule::ConstantsFit;
+    if (call.uniforms.bytes != objects.uniformBytes(*call.pipeline) || (call.uniforms.bytes > 0 && !call.uniforms.data))
+        return DrawRule::UniformsFit;
     // Nothing is read when nothing is drawn (a surface without triangles).
     if (call.count == 0) return DrawRule::Sound;
 
     const VertexBuffer& vertices = *call.vertices;
     if (thorough && (!objects.owns(vertices) || (call.indices && !objects.owns(*call.indices))))
         return DrawRule::OwnBuffers;
-    if (thorough && call.texture && !objects.owns(*call.texture)) return DrawRule::OwnTexture;
+    if (thorough)
+        for (uint32_t slot = 0; slot < kTextureSlots; ++slot)
+            if (call.textures.at(slot) && !objects.owns(*call.textures.at(slot))) return DrawRule::OwnTexture;
 
     // 64-bit sums and products: no count, however large, wraps back into range.
     const uint64_t vertexSize = vertexBytes(call.pipeline->desc().format);

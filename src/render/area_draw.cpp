@@ -11,7 +11,7 @@ void drawRange(const MapMesh& mesh, MapMesh::Range range, const SurfaceDraw& con
     float alphaTest = 0.0f;
     gpu::DrawCall call;
     call.pipeline = context.pipelines.opaque();
-    call.constants = context.constants;
+    call.uniforms = context.uniforms;
     for (const MapMesh::Draw* draw = range.begin; draw != range.end; ++draw) {
         const MaterialLook& look = mesh.look(draw->material);
         if (passOf(look.blend) != context.pass) continue;
@@ -30,7 +30,7 @@ void drawRange(const MapMesh& mesh, MapMesh::Range range, const SurfaceDraw& con
         const MapMesh::Buffers& buffers = mesh.buffers(draw->buffer);
         call.vertices = buffers.vertices.get();
         call.indices = buffers.indices.get();
-        call.texture = texture;
+        call.textures.surfaceImage = texture;
         call.first = draw->firstIndex;
         call.count = draw->count;
         call.vertexCount = draw->vertexCount;

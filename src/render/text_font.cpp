@@ -24,11 +24,57 @@ int32_t textureSizeFor(int32_t pointSize) {
     return 256;
 }
 
+// x, y are back-buffer pixels with y down and pixel centres on whole numbers,
+// where GL has them on halves. Moving the geometry by just under half a pixel
+// keeps both conventions' coverage (a rectangle on whole numbers covers the
+// same pixels, its top and left edges included) and samples textures where the
+// pixel centre falls. z is depth 0..1, the fourth component 1/w.
+constexpr const char* kTextVertex = R"(#version 330 core
+layout(location = 0) in vec4 position;
+layout(location = 3) in vec4 colour;
+layout(location = 2) in vec2 texcoord;
+layout(std140) uniform Uniforms {
+    vec4 backBuffer;  // width, height in pixels
+};
+out vec4 vertexColour;
+out vec2 uv;
+void main() {
+    float w = position.w != 0.0 ? 1.0 / position.w : 1.0;
+    const float centre = 0.5 - 1.0 / 64.0;
+    vec2 ndc = vec2((position.x + centre) / backBuffer.x * 2.0 - 1.0,
+                    1.0 - (position.y + centre) / backBuffer.y * 2.0);
+    gl_Position = vec4(ndc * w, (2.0 * position.z - 1.0) * w, w);
+    vertexColour = colour;
+    uv = texcoord;
+}
+)";
+
+// The glyph's colour times the vertex colour, its alpha the glyph's; without a
+// glyph texture the vertex colour alone.
+constexpr const char* kTextFragment = R"(#version 330 core
+in vec4 vertexColour;
+in vec2 uv;
+uniform sampler2D surfaceImage;
+uniform int texturesGiven;
+uniform float alphaReference;
+out vec4 fragColour;
+void main() {
+    vec4 colour = vertexColour;
+    if ((texturesGiven & 1) != 0) {
+        vec4 texel = texture(surfaceImage, uv);
+        colour = vec4(texel.rgb * vertexColour.rgb, texel.a);
+    }
+    if (floor(colour.a * 255.0 + 0.5) < alphaReference) discard;
+    fragColour = colour;
+}
+)";
+
 // Blended, alpha-tested glyphs over the picture, no depth.
-gpu::PipelineDesc textPipelineDesc() {
+gpu::PipelineDesc textPipelineDesc(const gpu::Program* program) {
     gpu::PipelineDesc desc;
+    desc.program = program;
     desc.format = gpu::VertexFormat::ScreenText;
-    desc.depthTest = false;
+    desc.depthTest = gpu::DepthTest::Always;
     desc.depthWrite = false;
     desc.blend = gpu::Blend::Alpha;
     desc.alphaReference = 0x10;
@@ -36,6 +82,10 @@ gpu::PipelineDesc textPipelineDesc() {
 }
 
 }  // namespace
+
+gpu::ProgramDesc textProgramDesc() {
+    return {kTextVertex, kTextFragment, gpu::VertexFormat::ScreenText, sizeof(TextUniforms)};
+}
 
 int scaleRounded(int value, int numerator, int denominator) {
     if (denominator == 0) return -1;
@@ -87,8 +137,12 @@ bool TextFont::init(gpu::Device* target, const char* face, int32_t pointSize) {
 
     vertexBuffer = device->createVertexBuffer(kBufferBytes, gpu::BufferUse::Dynamic, nullptr);
     if (!vertexBuffer) return false;
-    pipeline = device->createPipeline(textPipelineDesc());
+    program = device->createProgram(textProgramDesc());
+    if (!program) return false;
+    pipeline = device->createPipeline(textPipelineDesc(program.get()));
     if (!pipeline) return false;
+    uniforms.backBuffer[0] = static_cast<float>(device->width());
+    uniforms.backBuffer[1] = static_cast<float>(device->height());
     return true;
 }
 
@@ -99,7 +153,8 @@ void TextFont::drawText(float x, float y, const char* text, uint32_t colour) {
     gpu::DrawCall call;
     call.pipeline = pipeline.get();
     call.vertices = vertexBuffer.get();
-    call.texture = texture.get();
+    call.textures.surfaceImage = texture.get();
+    call.uniforms = gpu::UniformBlock(uniforms);
 
     FontVertex* const vertices = batch_;
     uint32_t triangles = 0;
@@ -143,6 +198,7 @@ void TextFont::drawText(float x, float y, const char* text, uint32_t colour) {
 
 void TextFont::release() {
     pipeline.reset();
+    program.reset();
     vertexBuffer.reset();
     texture.reset();
 }

@@ -26,6 +26,15 @@ struct FontVertex {
 };
 static_assert(sizeof(FontVertex) == gpu::vertexBytes(gpu::VertexFormat::ScreenText));
 
+// The text program's uniform block (std140).
+struct TextUniforms {
+    float backBuffer[4] = {};  // width, height in pixels; z, w unused
+};
+
+// Draws gpu::VertexFormat::ScreenText: the vertex colour times the glyph
+// texture (surfaceImage), alpha-tested and placed in back-buffer pixels.
+gpu::ProgramDesc textProgramDesc();
+
 class TextFont {
 public:
     static constexpr int kFirstCode = 32;
@@ -36,7 +45,9 @@ public:
     GlyphRect glyphs[96] = {};  // codes 32..127 by code - 32; 32..126 filled
     gpu::DeviceHandle<gpu::Texture> texture;
     gpu::DeviceHandle<gpu::VertexBuffer> vertexBuffer;
+    gpu::DeviceHandle<gpu::Program> program;  // before the pipeline, which draws with it
     gpu::DeviceHandle<gpu::Pipeline> pipeline;
+    TextUniforms uniforms;
     gpu::Device* device = nullptr;  // not owned: it must outlive the font
 
     TextFont() = default;
@@ -44,9 +55,10 @@ public:
     TextFont& operator=(const TextFont&) = delete;
     virtual ~TextFont() { release(); }
 
-    // Rasterises face at pointSize (96 pixels per inch) and creates the texture
-    // the vertex buffer and the pipeline. False when any of them fails; on a missing
-    // face or a rasteriser failure one warning line says what to install.
+    // Rasterises face at pointSize (96 pixels per inch) and creates the texture,
+    // the vertex buffer, the program and the pipeline. False when any of them
+    // fails; on a missing face or a rasteriser failure one warning line says
+    // what to install.
     bool init(gpu::Device* device, const char* face, int32_t pointSize);
 
     // Draws text with the top-left of its first cell at (x, y) in back-buffer

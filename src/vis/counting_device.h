@@ -25,8 +25,8 @@ public:
         return target_.createTexture(format, width, height, levelCount, levels);
     }
     bool supportsBlockCompression() const override { return target_.supportsBlockCompression(); }
-    gpu::DeviceHandle<gpu::Program> createProgram(const char* text, gpu::VertexFormat inputs) override {
-        return target_.createProgram(text, inputs);
+    gpu::DeviceHandle<gpu::Program> createProgram(const gpu::ProgramDesc& desc) override {
+        return target_.createProgram(desc);
     }
     gpu::DeviceHandle<gpu::Pipeline> createPipeline(const gpu::PipelineDesc& desc) override {
         return target_.createPipeline(desc);

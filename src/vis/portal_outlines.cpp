@@ -33,13 +33,13 @@ PortalCount countPortals(const Scene& scene) {
 PortalCount PortalOutlines::draw(const Scene& scene, const Matrix& view, const Matrix& projection) {
     const PortalCount count = countPortals(scene);
     gpu::Device* device = scene.device;
-    if (!device) return count;
+    if (!device || !scene.graphics) return count;
     if (!buffer_) {
         buffer_ = device->createVertexBuffer(kLineBufferBytes, gpu::BufferUse::Dynamic, nullptr);
         vertices_.resize(2 * kMaxLines);
     }
     // Over the scene: walls do not hide the outlines.
-    if (!pipeline_) pipeline_ = device->createPipeline(linePipelineDesc(false));
+    if (!pipeline_) pipeline_ = device->createPipeline(linePipelineDesc(scene.graphics->lineProgram(), false));
     if (!buffer_ || !pipeline_) return count;
 
     LineVertex* write = vertices_.data();

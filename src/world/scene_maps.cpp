@@ -180,7 +180,7 @@ MapData* Scene::loadMap(const char* baseName, std::string* error) {
     std::unique_ptr<MapMesh> mesh;
     if (device) {
         mesh = std::make_unique<MapMesh>();
-        if (!mesh->build(*device, *map, graphics ? &graphics->surfaces : nullptr, error)) {
+        if (!mesh->build(*device, *map, graphics ? &graphics->surfaces() : nullptr, error)) {
             *error = procName + ": " + *error;
             return nullptr;
         }

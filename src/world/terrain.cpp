@@ -164,8 +164,8 @@ void Terrain::draw(const SurfaceDraw& context) const {
     call.pipeline = context.pipelines.opaque();
     call.vertices = vertexBuffer.get();
     call.indices = indexBuffer.get();
-    call.texture = texture.get();
-    call.constants = context.constants;
+    call.textures.surfaceImage = texture.get();
+    call.uniforms = context.uniforms;
     call.count = static_cast<uint32_t>(cellsX) * cellsZ * 6;
     call.vertexCount = static_cast<uint32_t>(vertsX) * vertsZ;
     context.device.draw(call);

@@ -23,6 +23,7 @@
 #include "platform/report.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
+#include "render/lighting_program.h"
 #include "world/scene.h"
 #include "world/standard_placements.h"
 
@@ -373,12 +374,12 @@ TEST_F(AppApplication, StartUpPiecesNeedTheirPredecessors) {
     GraphicsDevice* device = app->initDevice(1024, 768, &error);
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(app->initDevice(1024, 768, &error), device);  // the same device again
-    ASSERT_NE(device->lighting, nullptr);
-    EXPECT_FALSE(gpu::RecordingDevice::program(device->lighting.get()).code.empty());
+    ASSERT_NE(device->lightingProgram(), nullptr);
+    EXPECT_EQ(gpu::RecordingDevice::program(device->lightingProgram()).uniformBytes, sizeof(LightingUniforms));
     Scene* scene = app->createScene();
     ASSERT_NE(scene, nullptr);
     EXPECT_EQ(app->createScene(), scene);
-    EXPECT_EQ(scene->device, device->device.get());
+    EXPECT_EQ(scene->device, device->device());
     EXPECT_EQ(scene->graphics, device);
     EXPECT_EQ(scene->input, &app->input->state);
     EXPECT_NE(scene->camera, nullptr);

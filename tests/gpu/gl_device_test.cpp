@@ -16,9 +16,9 @@
 #include "gpu/gl/gl_api.h"
 #include "gpu/gl/gl_device.h"
 #include "gpu/recording/recording_device.h"
-#include "gpu/vertex_program.h"
-#include "gpu/vs11_run.h"
+#include "render/graphics_device.h"
 #include "render/lighting_program.h"
+#include "render/text_font.h"
 
 namespace q::gpu {
 namespace {
@@ -50,12 +50,16 @@ protected:
         if (!device) QUORVANE_NO_GL_CONTEXT(error);
         quads = device->createVertexBuffer(sizeof(ScreenVertex) * 6 * 4, BufferUse::Dynamic, nullptr);
         ASSERT_NE(quads, nullptr);
+        text = device->createProgram(textProgramDesc());
+        ASSERT_NE(text, nullptr);
         screen = pipeline({});
         device->beginFrame(0xff000000);
     }
 
+    // With the text program unless the description names another.
     DeviceHandle<Pipeline> pipeline(PipelineDesc desc, VertexFormat format = VertexFormat::ScreenText) {
         desc.format = format;
+        if (!desc.program) desc.program = text.get();
         DeviceHandle<Pipeline> made = device->createPipeline(desc);
         EXPECT_NE(made, nullptr);
         return made;
@@ -86,7 +90,8 @@ protected:
         DrawCall call;
         call.pipeline = with ? with : screen.get();
         call.vertices = quads.get();
-        call.texture = texture;
+        call.textures.surfaceImage = texture;
+        call.uniforms = UniformBlock(textUniforms);
         call.count = 6;
         device->draw(call);
     }
@@ -108,16 +113,11 @@ protected:
 
     std::unique_ptr<Device> device;
     DeviceHandle<VertexBuffer> quads;
+    DeviceHandle<Program> text;
     DeviceHandle<Pipeline> screen;
+    const TextUniforms textUniforms{{float(kWidth), float(kHeight), 0, 0}};
     std::vector<uint8_t> frame;
 };
-
-// c0..c3: the rows of the transposed world-view-projection, as the world
-// formats' programs read them.
-void placementConstants(const Matrix& worldViewProjection, float (*registers)[4]) {
-    const Matrix t = transposed(worldViewProjection);
-    std::memcpy(registers, t.m, sizeof t.m);
-}
 
 Matrix wideProjection() {
     Matrix projection = Matrix::perspective(static_cast<float>(M_PI / 2), float(kWidth) / kHeight, 1.0f, 1000.0f);
@@ -204,7 +204,7 @@ TEST_F(GlDeviceTest, DepthTestAndDepthWriteFollowThePipeline) {
 
     // Equal depth passes (less-or-equal), and with the test off the last draw wins.
     drawQuad(32, 0, 64, 48, 0.8f, 0xff00ff00);
-    DeviceHandle<Pipeline> untested = pipeline({.depthTest = false});
+    DeviceHandle<Pipeline> untested = pipeline({.depthTest = DepthTest::Always, .depthWrite = false});
     drawQuad(0, 24, 64, 48, 0.9f, 0xffffffff, nullptr, untested.get());
     readBack();
     EXPECT_RGB(at(40, 10), 0, 255, 0);
@@ -226,7 +226,7 @@ TEST_F(GlDeviceTest, DepthTestAndDepthWriteFollowThePipeline) {
     EXPECT_RGB(at(10, 10), 0, 0, 255);
 }
 
-TEST_F(GlDeviceTest, LinesArePlacedByTheirConstantsAndKeepTheirColour) {
+TEST_F(GlDeviceTest, LinesArePlacedByTheirUniformsAndKeepTheirColour) {
     // A horizontal red line high in the view and a vertical blue one to the
     // right, both 10 units in front of a camera standing at z = -10.
     const LineVertex v[4] = {{-100, 5.2f, 0, 0xffff0000}, {100, 5.2f, 0, 0xffff0000},
@@ -234,10 +234,10 @@ TEST_F(GlDeviceTest, LinesArePlacedByTheirConstantsAndKeepTheirColour) {
     DeviceHandle<VertexBuffer> lines = device->createVertexBuffer(sizeof v, BufferUse::Static, v);
     ASSERT_NE(lines, nullptr);
 
-    float constants[4][4];
-    placementConstants(Matrix::translation(0, 0, 10) * wideProjection(), constants);
-    DeviceHandle<Pipeline> linePipeline = pipeline({}, VertexFormat::ColouredLine);
-    device->draw({.pipeline = linePipeline.get(), .vertices = lines.get(), .constants = {constants, 4}, .count = 4});
+    LineUniforms placement{Matrix::translation(0, 0, 10) * wideProjection()};
+    DeviceHandle<Program> lineProgram = device->createProgram(lineProgramDesc());
+    DeviceHandle<Pipeline> linePipeline = pipeline({.program = lineProgram.get()}, VertexFormat::ColouredLine);
+    device->draw({.pipeline = linePipeline.get(), .vertices = lines.get(), .uniforms = UniformBlock(placement), .count = 4});
     readBack();
 
     // y 5.2 at distance 10 with a 90 degree view: 0.52 of the half height
@@ -255,11 +255,11 @@ TEST_F(GlDeviceTest, LinesArePlacedByTheirConstantsAndKeepTheirColour) {
     for (uint32_t x = 47; x <= 50; ++x) blue = blue || near(at(x, 36), Rgb{0, 0, 255});
     EXPECT_TRUE(blue);
 
-    // New constants for the same pipeline move the next draw: the camera
+    // New uniforms for the same pipeline move the next draw: the camera
     // steps up 4 units, so the red line falls to row 24 - 0.12 * 24 = 21.1.
-    placementConstants(Matrix::translation(0, -4, 10) * wideProjection(), constants);
+    placement.viewProjection = Matrix::translation(0, -4, 10) * wideProjection();
     device->beginFrame(0xff000000);
-    device->draw({.pipeline = linePipeline.get(), .vertices = lines.get(), .constants = {constants, 4}, .count = 2});
+    device->draw({.pipeline = linePipeline.get(), .vertices = lines.get(), .uniforms = UniformBlock(placement), .count = 2});
     readBack();
     EXPECT_RGB(at(5, 11), 0, 0, 0);
     EXPECT_TRUE(near(at(5, 20), Rgb{255, 0, 0}) || near(at(5, 21), Rgb{255, 0, 0}));
@@ -288,6 +288,7 @@ TEST_F(GlDeviceTest, IndexedDrawReadsItsIndexRangeAndFreedObjectsAreNotMistakenF
     DeviceHandle<IndexBuffer> indices = makeIndices(0);
     DrawCall call;
     call.pipeline = screen.get(), call.vertices = quads.get(), call.indices = indices.get();
+    call.uniforms = UniformBlock(textUniforms);
     call.first = 6, call.count = 6, call.vertexCount = 8;
     device->draw(call);
     readBack();
@@ -301,7 +302,7 @@ TEST_F(GlDeviceTest, IndexedDrawReadsItsIndexRangeAndFreedObjectsAreNotMistakenF
     call.pipeline = adding.get();
     device->draw(call);
     adding.reset();
-    DeviceHandle<Pipeline> replacing = pipeline({.depthTest = false});
+    DeviceHandle<Pipeline> replacing = pipeline({.depthTest = DepthTest::Always, .depthWrite = false});
     indices.reset();
     indices = makeIndices(4);
     call.pipeline = replacing.get(), call.indices = indices.get();
@@ -336,7 +337,7 @@ TEST_F(GlDeviceTest, UpdatesPastTheEndAreRefusedAndNoneChangesADrawMadeBefore) {
     const ScreenVertex second[3] = {{32, 16, 0.5f, 1, 0xff00ff00, 0, 0}, {48, 0, 0.5f, 1, 0xff00ff00, 0, 0},
                                     {32, 0, 0.5f, 1, 0xff00ff00, 0, 0}};
     ASSERT_TRUE(quads->update(0, second, sizeof second));
-    device->draw({.pipeline = screen.get(), .vertices = quads.get(), .constants = {}, .count = 3});
+    device->draw({.pipeline = screen.get(), .vertices = quads.get(), .uniforms = UniformBlock(textUniforms), .count = 3});
     readBack();
     EXPECT_RGB(at(4, 8), 255, 0, 0);
     EXPECT_RGB(at(34, 4), 0, 255, 0);
@@ -355,14 +356,14 @@ TEST_F(GlDeviceTest, DrawsBreakingARuleDrawNothingAndEachRuleIsNamedOnce) {
     DeviceHandle<IndexBuffer> pastVertexCount = device->createIndexBuffer(4, BufferUse::Static, reaching);
     RecordingDevice other;  // a second GL context would become the current one
     DeviceHandle<VertexBuffer> foreign = other.createVertexBuffer(sizeof v, BufferUse::Static, v);
-    const float constants[kMaxConstantRegisters + 1][4] = {};
-    const DrawCall valid{.pipeline = screen.get(), .vertices = small.get(), .constants = {}, .count = 3};
+    const float twoBlocks[8] = {float(kWidth), float(kHeight), 0, 0, 0, 0, 0, 0};
+    const DrawCall valid{.pipeline = screen.get(), .vertices = small.get(), .uniforms = UniformBlock(textUniforms), .count = 3};
     std::vector<DrawCall> refused(10, valid);
     refused[0].count = 6;                                   // six vertices from three
     refused[1].first = 1;                                   // one past the end
     refused[2].indices = indices.get(), refused[2].vertexCount = 3;  // three indices from two
     refused[3].indices = indices.get(), refused[3].count = 2, refused[3].vertexCount = 4;
-    refused[4].constants = {constants, kMaxConstantRegisters + 1};
+    refused[4].uniforms = UniformBlock(twoBlocks, sizeof twoBlocks);
     refused[5].pipeline = nullptr;
     refused[6].vertices = nullptr;
     refused[7].vertices = foreign.get();
@@ -488,15 +489,15 @@ TEST_F(GlDeviceTest, MagnifiedTexturesAreFilteredLinearlyAndRepeat) {
     EXPECT_LT(at(36, 4).r, 100);  // u 1.125: near the black texel again
 }
 
-struct LitVertex {
+struct LitCorner {
     float position[3];
     float normal[3];
     float uv[2];
 };
-static_assert(sizeof(LitVertex) == vertexBytes(VertexFormat::LitTextured));
+static_assert(sizeof(LitCorner) == vertexBytes(VertexFormat::LitTextured));
 
-TEST_F(GlDeviceTest, LightingProgramMatchesTheInterpreterAcrossALitTriangle) {
-    DeviceHandle<Program> lighting = device->createProgram(kLightingProgramText, VertexFormat::LitTextured);
+TEST_F(GlDeviceTest, LightingProgramMatchesItsArithmeticAcrossALitTriangle) {
+    DeviceHandle<Program> lighting = device->createProgram(lightingProgramDesc());
     ASSERT_NE(lighting, nullptr);
     DeviceHandle<Pipeline> lit = pipeline({.program = lighting.get()}, VertexFormat::LitTextured);
 
@@ -504,7 +505,7 @@ TEST_F(GlDeviceTest, LightingProgramMatchesTheInterpreterAcrossALitTriangle) {
     // and the diffuse floor both vary across it, and the normals are not unit
     // length. All three corners share one depth, so colours interpolate
     // linearly on the screen.
-    const LitVertex corners[3] = {
+    const LitCorner corners[3] = {
         {{-300, -200, 100}, {0, 0, -2}, {0, 0}},
         {{300, -200, 100}, {3, 0, 0}, {1, 0}},
         {{0, 250, 100}, {0, -0.5f, -0.5f}, {0, 1}},
@@ -512,36 +513,23 @@ TEST_F(GlDeviceTest, LightingProgramMatchesTheInterpreterAcrossALitTriangle) {
     DeviceHandle<VertexBuffer> buffer = device->createVertexBuffer(sizeof corners, BufferUse::Static, corners);
     ASSERT_NE(buffer, nullptr);
 
-    const Matrix world = Matrix::translation(0, 0, 500);
-    Matrix projection = Matrix::perspective(static_cast<float>(M_PI / 2), float(kWidth) / kHeight, 1.0f, 1000.0f);
-    const Matrix wvpT = transposed(world * Matrix::identity() * projection);
-    const Matrix worldT = transposed(world);
-    float constants[kMaxConstantRegisters][4] = {};
-    std::memcpy(constants[0], wvpT.m, sizeof wvpT.m);
-    std::memcpy(constants[6], kLightingFactors, sizeof kLightingFactors);  // light c5 at the origin
-    std::memcpy(constants[7], worldT.m, 3 * sizeof constants[0]);
-
-    device->draw({.pipeline = lit.get(), .vertices = buffer.get(), .constants = {constants, 10}, .count = 3});
+    LightingUniforms uniforms;
+    uniforms.setEye({0, 0, 0});
+    uniforms.setPlacement(Matrix::translation(0, 0, 500), Matrix::identity(), wideProjection());
+    device->draw({.pipeline = lit.get(), .vertices = buffer.get(), .uniforms = uniforms.block(), .count = 3});
     readBack();
 
-    VertexProgram program;
-    std::string error;
-    ASSERT_TRUE(assembleVertexProgram(kLightingProgramText, &program, &error)) << error;
     float screen[3][2], grey[3];
     for (int i = 0; i < 3; ++i) {
-        float inputs[16][4] = {};
-        for (auto& in : inputs) in[3] = 1;
-        std::memcpy(inputs[0], corners[i].position, 12);
-        std::memcpy(inputs[3], corners[i].normal, 12);
-        std::memcpy(inputs[7], corners[i].uv, 8);
-        VsOutputs out;
-        runVertexProgram(program, inputs, constants, &out);
-        screen[i][0] = (out.pos[0] / out.pos[3] + 1) * 0.5f * kWidth;
-        screen[i][1] = (1 - out.pos[1] / out.pos[3]) * 0.5f * kHeight;
-        grey[i] = std::clamp(out.diffuse[0], 0.0f, 1.0f);
+        const float* p = corners[i].position;
+        const float* n = corners[i].normal;
+        const LitVertex out = cameraLight(uniforms, {p[0], p[1], p[2]}, {n[0], n[1], n[2]});
+        screen[i][0] = (out.clip[0] / out.clip[3] + 1) * 0.5f * kWidth;
+        screen[i][1] = (1 - out.clip[1] / out.clip[3]) * 0.5f * kHeight;
+        grey[i] = out.grey;
     }
     // The corner turned away from the light, 700 units off, is at both floors.
-    EXPECT_NEAR(grey[1], 0.5f * 0.75f, 1e-5f);
+    EXPECT_NEAR(grey[1], kDiffuseFloor * kAttenuationFloor, 1e-5f);
     EXPECT_GT(grey[0], grey[1] + 0.2f);
 
     int sampled = 0;
@@ -568,21 +556,102 @@ TEST_F(GlDeviceTest, LightingProgramMatchesTheInterpreterAcrossALitTriangle) {
     buffer.reset();
 }
 
-TEST_F(GlDeviceTest, ProgramsTheFormatCannotRunAndPipelinesOfAnotherFormatAreRefused) {
-    EXPECT_EQ(device->createProgram("vs.1.1\nbogus r0, r1\n", VertexFormat::LitTextured), nullptr);
-    EXPECT_EQ(device->createProgram(nullptr, VertexFormat::LitTextured), nullptr);
-    // Lines feed no normal (v3) or texture coordinate; c16 is past the registers.
-    EXPECT_EQ(device->createProgram(kLightingProgramText, VertexFormat::ColouredLine), nullptr);
-    EXPECT_EQ(device->createProgram("vs.1.1\nmov oPos, c16\n", VertexFormat::LitTextured), nullptr);
-    DeviceHandle<Program> relative =
-        device->createProgram("vs.1.1\nmov a0.x, v0.x\nmov oPos, c[a0.x + 15]\n", VertexFormat::LitTextured);
-    EXPECT_NE(relative, nullptr);  // reads zero past the registers, never beyond them
-    DeviceHandle<Program> lighting = device->createProgram(kLightingProgramText, VertexFormat::LitTextured);
+TEST_F(GlDeviceTest, ProgramsThatCannotDrawTheirFormatAndPipelinesOfAnotherFormatAreRefused) {
+    const ProgramDesc lightingDesc = lightingProgramDesc();
+    ProgramDesc broken = lightingDesc, lines = lightingDesc, shortBlock = lightingDesc, noFragment = lightingDesc;
+    broken.vertexSource = "#version 330 core\nvoid main() { gl_Position = undeclared; }\n";
+    lines.inputs = VertexFormat::ColouredLine;  // feeds no normal or texture coordinate
+    shortBlock.uniformBytes -= 16;              // the struct left out the factors
+    noFragment.fragmentSource = nullptr;
+    for (const ProgramDesc& refused : {broken, lines, shortBlock, noFragment})
+        EXPECT_EQ(device->createProgram(refused), nullptr);
+    DeviceHandle<Program> lighting = device->createProgram(lightingDesc);
     ASSERT_NE(lighting, nullptr);
     PipelineDesc desc{.program = lighting.get(), .format = VertexFormat::ScreenText};
     EXPECT_EQ(device->createPipeline(desc), nullptr);
     desc.format = VertexFormat::LitTextured;
     EXPECT_NE(device->createPipeline(desc), nullptr);
+    desc.program = nullptr;
+    EXPECT_EQ(device->createPipeline(desc), nullptr);
+}
+
+// What a light pass and a shadow volume need: a region marked in the stencil
+// without colour masks the draws after it; a draw tested for equal depth
+// lands only where the depth is what it draws; culling keeps one facing.
+TEST_F(GlDeviceTest, StencilMarksMaskLaterDrawsAndDepthEqualDrawsOnlyOnEqualDepth) {
+    const StencilOps replace{.pass = StencilOp::Replace};
+    DeviceHandle<Pipeline> mark = pipeline({.depthTest = DepthTest::Always, .depthWrite = false, .colourWrite = false,
+                                            .stencilTest = StencilTest::Always, .stencilReference = 1,
+                                            .stencilFront = replace, .stencilBack = replace});
+    DeviceHandle<Pipeline> unmarked = pipeline({.depthTest = DepthTest::Always, .stencilTest = StencilTest::Equal});
+    DeviceHandle<Pipeline> marked = pipeline({.depthTest = DepthTest::Always, .stencilTest = StencilTest::NotEqual});
+    drawQuad(0, 0, 32, 48, 0.5f, 0xffffffff, nullptr, mark.get());
+    drawQuad(0, 0, 64, 48, 0.5f, 0xffff0000, nullptr, unmarked.get());
+    readBack();
+    EXPECT_RGB(at(10, 10), 0, 0, 0);  // marked, no colour written, then masked
+    EXPECT_RGB(at(50, 10), 255, 0, 0);
+    drawQuad(0, 0, 64, 48, 0.5f, 0xff00ff00, nullptr, marked.get());
+    readBack();
+    EXPECT_RGB(at(10, 10), 0, 255, 0);
+    EXPECT_RGB(at(50, 10), 255, 0, 0);
+    // A new frame clears the marks.
+    device->beginFrame(0xff000000);
+    drawQuad(0, 0, 64, 48, 0.5f, 0xff0000ff, nullptr, unmarked.get());
+    readBack();
+    EXPECT_RGB(at(10, 10), 0, 0, 255);
+
+    device->beginFrame(0xff000000);
+    drawQuad(0, 0, 32, 48, 0.5f, 0xffff0000);
+    drawQuad(32, 0, 64, 48, 0.25f, 0xffff0000);
+    DeviceHandle<Pipeline> equal = pipeline({.depthTest = DepthTest::Equal, .depthWrite = false});
+    drawQuad(0, 0, 64, 48, 0.5f, 0xff0000ff, nullptr, equal.get());
+    readBack();
+    EXPECT_RGB(at(10, 10), 0, 0, 255);
+    EXPECT_RGB(at(50, 10), 255, 0, 0);
+
+    // The quads run counter-clockwise on the screen: back faces.
+    device->beginFrame(0xff000000);
+    DeviceHandle<Pipeline> cullBack = pipeline({.cull = Cull::Back});
+    DeviceHandle<Pipeline> cullFront = pipeline({.cull = Cull::Front});
+    drawQuad(0, 0, 32, 48, 0.5f, 0xffff0000, nullptr, cullBack.get());
+    drawQuad(32, 0, 64, 48, 0.5f, 0xffff0000, nullptr, cullFront.get());
+    readBack();
+    EXPECT_RGB(at(10, 10), 0, 0, 0);
+    EXPECT_RGB(at(50, 10), 255, 0, 0);
+}
+
+// Each slot is sampled through the sampler of its name, and a slot the draw
+// does not give reads black, not the texture an earlier draw gave.
+TEST_F(GlDeviceTest, TexturesAreSampledFromTheirNamedSlots) {
+    const char* fragment = R"(#version 330 core
+in vec4 vertexColour;
+in vec2 uv;
+uniform sampler2D surfaceImage, normalMap, lightImage;
+out vec4 fragColour;
+void main() {
+    fragColour = vec4(texture(surfaceImage, uv).r, texture(normalMap, uv).g, texture(lightImage, uv).b, 1.0);
+}
+)";
+    ProgramDesc desc = textProgramDesc();
+    desc.fragmentSource = fragment;
+    DeviceHandle<Program> slots = device->createProgram(desc);
+    ASSERT_NE(slots, nullptr);
+    DeviceHandle<Pipeline> sampling = pipeline({.program = slots.get()});
+    auto solid = [this](uint8_t r, uint8_t g, uint8_t b) {
+        const uint8_t rgba[4] = {r, g, b, 255};
+        return device->createTextureFromRgba(rgba, 1, 1);
+    };
+    DeviceHandle<Texture> red = solid(255, 0, 0), green = solid(0, 255, 0), blue = solid(0, 0, 255);
+    drawQuad(0, 0, 64, 48, 0.5f, 0xffffffff, red.get(), sampling.get());
+    DrawCall call{.pipeline = sampling.get(), .vertices = quads.get(), .uniforms = UniformBlock(textUniforms), .count = 6};
+    call.textures = {.surfaceImage = red.get(), .normalMap = green.get(), .lightImage = blue.get()};
+    device->draw(call);
+    readBack();
+    EXPECT_RGB(at(10, 10), 255, 255, 255);
+    call.textures.normalMap = nullptr;
+    device->draw(call);
+    readBack();
+    EXPECT_RGB(at(10, 10), 255, 0, 255);
 }
 
 }  // namespace

@@ -10,14 +10,12 @@
 namespace q::gpu {
 namespace {
 
-// Places the vertex through c0..c3 and passes its texture coordinate on.
-const char kProgramText[] =
-    "vs.1.1\n"
-    "dp4 oPos.x, v0, c0\n"
-    "dp4 oPos.y, v0, c1\n"
-    "dp4 oPos.z, v0, c2\n"
-    "dp4 oPos.w, v0, c3\n"
-    "mov oT0, v7\n";
+// A program placing the vertex through one matrix in its uniform block; the
+// recording device keeps the sources without compiling them.
+struct Placement {
+    float rows[4][4];
+};
+const ProgramDesc kProgram{"vertex stage", "fragment stage", VertexFormat::LitTextured, sizeof(Placement)};
 
 TEST(RecordingDeviceBuffer, MadeWithItsContentsAndUpdatedInsideItsRangeOnly) {
     RecordingDevice device;
@@ -85,31 +83,32 @@ TEST(RecordingDeviceTexture, KeepsWhatItWasMadeWithAndTexelsAsArgb) {
     EXPECT_EQ(device.liveTextures(), 0u);
 }
 
-TEST(RecordingDeviceProgram, AssemblesProgramsAndRefusesWhatCannotDrawThem) {
+TEST(RecordingDeviceProgram, KeepsProgramsAndRefusesWhatCannotDrawThem) {
     resetReportsForTest();
     RecordingDevice device;
-    DeviceHandle<Program> program = device.createProgram(kProgramText, VertexFormat::LitTextured);
+    DeviceHandle<Program> program = device.createProgram(kProgram);
     ASSERT_NE(program, nullptr);
-    EXPECT_EQ(RecordingDevice::program(program.get()).code.size(), 5u);
-    EXPECT_TRUE(RecordingDevice::program(nullptr).code.empty());
+    EXPECT_EQ(RecordingDevice::program(program.get()).vertexSource, "vertex stage");
+    EXPECT_EQ(RecordingDevice::program(program.get()).uniformBytes, 64u);
+    EXPECT_TRUE(RecordingDevice::program(nullptr).vertexSource.empty());
 
     testing::internal::CaptureStderr();
-    EXPECT_EQ(device.createProgram("vs.1.1\nmov r0, q0\n", VertexFormat::LitTextured), nullptr);
+    for (const ProgramDesc& refused : {ProgramDesc{nullptr, "f", VertexFormat::LitTextured, 0},
+                                       ProgramDesc{"v", "f", VertexFormat::LitTextured, 24},  // not whole vec4s
+                                       ProgramDesc{"v", "f", VertexFormat::LitTextured, kMaxUniformBytes + 16}})
+        EXPECT_EQ(device.createProgram(refused), nullptr);
     device.failNextProgramCreations(1);
-    EXPECT_EQ(device.createProgram(kProgramText, VertexFormat::LitTextured), nullptr);
+    EXPECT_EQ(device.createProgram(kProgram), nullptr);
     const std::string warnings = testing::internal::GetCapturedStderr();
-    EXPECT_NE(warnings.find("vertex program refused: line 2:"), std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("program refused: a stage has no source"), std::string::npos) << warnings;
     EXPECT_NE(warnings.find("told to refuse"), std::string::npos) << warnings;
 
     EXPECT_EQ(device.createPipeline({program.get(), VertexFormat::ColouredLine}), nullptr);
+    EXPECT_EQ(device.createPipeline({nullptr, VertexFormat::ColouredLine}), nullptr);  // no program
     DeviceHandle<Pipeline> lit = device.createPipeline({program.get(), VertexFormat::LitTextured});
-    DeviceHandle<Pipeline> lines = device.createPipeline({nullptr, VertexFormat::ColouredLine, true, false});
     ASSERT_NE(lit, nullptr);
-    ASSERT_NE(lines, nullptr);
-    EXPECT_FALSE(lines->desc().depthWrite);
-    EXPECT_EQ(device.livePipelines(), 2u);
+    EXPECT_EQ(device.livePipelines(), 1u);
     lit.reset();
-    lines.reset();
     EXPECT_EQ(device.livePipelines(), 0u);
 }
 
@@ -125,7 +124,7 @@ TEST(RecordingDeviceDeathTest, ObjectsOutlivingWhatTheyNeedStopTheProgram) {
     EXPECT_DEATH(
         {
             RecordingDevice device;
-            DeviceHandle<Program> program = device.createProgram(kProgramText, VertexFormat::LitTextured);
+            DeviceHandle<Program> program = device.createProgram(kProgram);
             DeviceHandle<Pipeline> pipeline = device.createPipeline({program.get(), VertexFormat::LitTextured});
             program.reset();
         },
@@ -134,7 +133,7 @@ TEST(RecordingDeviceDeathTest, ObjectsOutlivingWhatTheyNeedStopTheProgram) {
 
 struct Quad {
     RecordingDevice device;
-    DeviceHandle<Program> program = device.createProgram(kProgramText, VertexFormat::LitTextured);
+    DeviceHandle<Program> program = device.createProgram(kProgram);
     DeviceHandle<Pipeline> pipeline = device.createPipeline({program.get(), VertexFormat::LitTextured});
     DeviceHandle<VertexBuffer> vertices = device.createVertexBuffer(4 * 32, BufferUse::Static);
     DeviceHandle<IndexBuffer> indices = device.createIndexBuffer(6 * 2, BufferUse::Static);
@@ -143,16 +142,14 @@ struct Quad {
         const uint16_t quad[6] = {0, 1, 2, 0, 2, 3};
         indices->update(0, quad, sizeof quad);
     }
-    DrawCall call(const float (*constants)[4] = nullptr, uint32_t constantCount = 0) const {
-        return {pipeline.get(), vertices.get(), indices.get(), nullptr, {constants, constantCount}, 0, 6, 4};
-    }
+    Placement placement{{{2, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+    DrawCall call() const { return {pipeline.get(), vertices.get(), indices.get(), {}, UniformBlock(placement), 0, 6, 4}; }
 };
 
 TEST(RecordingDeviceDraws, RecordWhatWasNamedAndAllocateNothingOnRepeat) {
     Quad q;
-    const float rows[4][4] = {{2, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
     q.device.beginFrame(0xff000000u);
-    q.device.draw(q.call(rows, 4));
+    q.device.draw(q.call());
     q.device.endFrame();
     ASSERT_EQ(q.device.draws.size(), 1u);
     const DrawRecord& d = q.device.draws[0];
@@ -160,9 +157,8 @@ TEST(RecordingDeviceDraws, RecordWhatWasNamedAndAllocateNothingOnRepeat) {
     EXPECT_EQ(d.pipeline.program, q.program.get());
     EXPECT_EQ(d.vertices, q.vertices.get());
     EXPECT_EQ(d.indices, q.indices.get());
-    EXPECT_EQ(d.constantCount, 4u);
-    EXPECT_EQ(d.constants[0][0], 2.0f);
-    EXPECT_EQ(d.constants[4][0], 0.0f);  // not given
+    ASSERT_EQ(d.uniformBytes, sizeof(Placement));
+    EXPECT_EQ(std::memcmp(d.uniforms, &q.placement, sizeof(Placement)), 0);
     EXPECT_EQ(q.device.frameCount(), 1u);
 
     const size_t callCapacity = q.device.calls.capacity();
@@ -170,7 +166,7 @@ TEST(RecordingDeviceDraws, RecordWhatWasNamedAndAllocateNothingOnRepeat) {
     q.device.clearLog();
     EXPECT_TRUE(q.device.calls.empty());
     q.device.beginFrame(0xff102030u);
-    q.device.draw(q.call(rows, 4));
+    q.device.draw(q.call());
     q.device.endFrame();
     EXPECT_EQ(q.device.calls.capacity(), callCapacity);
     EXPECT_EQ(q.device.draws.capacity(), drawCapacity);
@@ -192,7 +188,6 @@ TEST(RecordingDeviceDraws, RecordWhatWasNamedAndAllocateNothingOnRepeat) {
 
 TEST(RecordingDeviceDraws, FlagsDrawsThatCannotBeDrawnAsCalled) {
     Quad q;
-    const float rows[kMaxConstantRegisters + 1][4] = {};
     auto problemOf = [&q](const DrawCall& call) {
         q.device.draw(call);
         return q.device.draws.back().problem;
@@ -202,13 +197,15 @@ TEST(RecordingDeviceDraws, FlagsDrawsThatCannotBeDrawnAsCalled) {
     q.device.beginFrame(0);
     EXPECT_EQ(problemOf(call), nullptr);
 
-    DrawCall noPipeline = call, noVertices = call, tooManyConstants = q.call(rows, kMaxConstantRegisters + 1);
+    DrawCall noPipeline = call, noVertices = call, shortBlock = call, noBlockData = call;
     noPipeline.pipeline = nullptr;
     noVertices.vertices = nullptr;
+    shortBlock.uniforms.bytes = 48;  // the program's block is 64
+    noBlockData.uniforms.data = nullptr;
     EXPECT_NE(problemOf(noPipeline), nullptr);
     EXPECT_NE(problemOf(noVertices), nullptr);
-    EXPECT_NE(problemOf(tooManyConstants), nullptr);
-    EXPECT_NE(problemOf(q.call(nullptr, 1)), nullptr);
+    EXPECT_NE(problemOf(shortBlock), nullptr);
+    EXPECT_NE(problemOf(noBlockData), nullptr);
 
     DrawCall pastIndices = call, pastVertices = call, indexOutside = call, huge = call;
     pastIndices.first = 1;         // indices 1..6 of 6

@@ -179,12 +179,12 @@ TEST_F(TextFontTest, LongStringsGoOutInBatchesOfAHundredCharacters) {
         EXPECT_EQ(draw.first, 0u);
         EXPECT_EQ(draw.indices, nullptr);
         EXPECT_EQ(draw.vertices, font_.vertexBuffer.get());
-        EXPECT_EQ(draw.texture, font_.texture.get());
+        EXPECT_EQ(draw.textures.surfaceImage, font_.texture.get());
         EXPECT_EQ(draw.pipeline.format, gpu::VertexFormat::ScreenText);
-        EXPECT_EQ(draw.pipeline.program, nullptr);
+        EXPECT_EQ(draw.pipeline.program, font_.program.get());
         EXPECT_EQ(draw.pipeline.blend, gpu::Blend::Alpha);
         EXPECT_EQ(draw.pipeline.alphaReference, 16u);
-        EXPECT_FALSE(draw.pipeline.depthTest);
+        EXPECT_EQ(draw.pipeline.depthTest, gpu::DepthTest::Always);
         EXPECT_FALSE(draw.pipeline.depthWrite);
     }
     // The last batch starts at the buffer's beginning, 200 characters along.

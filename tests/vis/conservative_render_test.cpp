@@ -228,7 +228,7 @@ protected:
         std::unique_ptr<gpu::Device> device = gpu::createHeadlessDevice(kWidth, kHeight, &error);
         if (!device) QUORVANE_NO_GL_CONTEXT(error);
         ASSERT_TRUE(graphics.create(std::move(device)));
-        ASSERT_NE(graphics.lighting, nullptr);
+        ASSERT_NE(graphics.lightingProgram(), nullptr);
     }
     void TearDown() override {
         scene.reset();  // everything it holds goes before the device
@@ -239,7 +239,7 @@ protected:
     // another's rooms, which the flow does not look for.
     MapData* load(const ScratchMap& scratch) {
         scene = std::make_unique<Scene>();
-        scene->device = graphics.device.get();
+        scene->device = graphics.device();
         scene->graphics = &graphics;
         scene->init();
         scene->assetDirs = assetDirs;
@@ -255,9 +255,9 @@ protected:
         g_portalMode = portals;
         graphics.beginFrame();
         areasDrawnLast = render(*scene);
-        graphics.endFrame(scene->camera->view, scene->camera->projection);
+        graphics.endFrame(scene->camera->view, scene->camera->projection, portals);
         std::vector<uint8_t> rgba(static_cast<size_t>(kWidth) * kHeight * 4);
-        EXPECT_TRUE(graphics.device->readBackBuffer(rgba.data()));
+        EXPECT_TRUE(graphics.device()->readBackBuffer(rgba.data()));
         return rgba;
     }
 

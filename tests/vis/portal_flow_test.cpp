@@ -10,6 +10,7 @@
 #include "platform/report.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
+#include "recording_graphics.h"
 #include "vis/frustum.h"
 #include "vis/portal_flow.h"
 #include "world/map_instance.h"
@@ -400,21 +401,23 @@ TEST_F(PortalFlow, ChainOf50000AreasInALineIsFollowedToTheEnd) {
 namespace q {
 namespace {
 
-// Lines collected as the device wrapper collects them while F is held, with
-// room for 64 and no device.
+// Lines collected into the device wrapper, as while F is held, read from its
+// collection before the frame's end writes them to the line buffer.
 struct FrustumLines : PortalFlow {
     GraphicsDevice graphics;
+    const LineVertex* buffer = nullptr;
 
     FrustumLines() {
+        test::recordOn(graphics);
         scene.graphics = &graphics;
-        graphics.lineVertices.resize(2 * 64);
-        graphics.collectingLines = true;
+        graphics.beginLines();
+        buffer = graphics.collectedLines();
         camera->collectingLines = true;
     }
     ~FrustumLines() override { camera->collectingLines = false; }
     int count(uint32_t colour) const {
         int n = 0;
-        for (uint32_t i = 0; i < graphics.lineCount; ++i) n += graphics.lineVertices[2 * i].colour == colour;
+        for (uint32_t i = 0; i < graphics.lineCount(); ++i) n += buffer[2 * i].colour == colour;
         return n;
     }
     // Rooms 1 and 2 with one window between them at z = 100.
@@ -438,7 +441,7 @@ TEST_F(FrustumLines, CameraVolumeIsFourRedLinesToTheFarCorners) {
     aimCamera(*camera, {10, 20, 30}, kPi / 2);
     Frustum frustum;
     buildFrustum(*camera, &frustum, Matrix::identity());
-    ASSERT_EQ(graphics.lineCount, 4u);
+    ASSERT_EQ(graphics.lineCount(), 4u);
     EXPECT_EQ(count(kRed), 4);
     for (int i = 0; i < 4; ++i) {
         const LineVertex* v = &graphics.lineVertices[2 * i];
@@ -452,9 +455,9 @@ TEST_F(FrustumLines, CameraVolumeIsFourRedLinesToTheFarCorners) {
     }
 
     camera->collectingLines = false;
-    graphics.lineCount = 0;
+    graphics.beginLines();
     buildFrustum(*camera, &frustum, Matrix::identity());
-    EXPECT_EQ(graphics.lineCount, 0u);
+    EXPECT_EQ(graphics.lineCount(), 0u);
 }
 
 TEST_F(FrustumLines, TwoGreenLinesForEverySideThePortalReplaces) {
@@ -464,8 +467,8 @@ TEST_F(FrustumLines, TwoGreenLinesForEverySideThePortalReplaces) {
     EXPECT_EQ(count(kRed), 4);
     EXPECT_EQ(count(kGreen), 8);  // every corner in view: all four sides replaced
     // From the eye to the window's corners, in world space.
-    for (uint32_t i = 4; i < graphics.lineCount; ++i) {
-        const LineVertex* v = &graphics.lineVertices[2 * i];
+    for (uint32_t i = 4; i < graphics.lineCount(); ++i) {
+        const LineVertex* v = &buffer[2 * i];
         EXPECT_EQ(v[0].x, 1000.0f);
         EXPECT_EQ(v[0].z, 50.0f);
         EXPECT_EQ(std::fabs(v[1].x - 1000.0f), 10.0f);
@@ -475,19 +478,19 @@ TEST_F(FrustumLines, TwoGreenLinesForEverySideThePortalReplaces) {
 
     // A tall slit: its top and bottom corners lie beyond the top and bottom planes,
     // so only the left and right sides are replaced.
-    graphics.lineCount = 0;
+    graphics.beginLines();
     flowFrom(oneWindow(10, 60, {1000, 0, 0}));
     EXPECT_EQ(count(kGreen), 4);
 
     // A window wider than the view in every direction replaces nothing.
-    graphics.lineCount = 0;
+    graphics.beginLines();
     flowFrom(oneWindow(60, 60, {1000, 0, 0}));
     EXPECT_EQ(count(kGreen), 0);
 
     camera->collectingLines = false;
-    graphics.lineCount = 0;
+    graphics.beginLines();
     flowFrom(square);
-    EXPECT_EQ(graphics.lineCount, 0u);
+    EXPECT_EQ(graphics.lineCount(), 0u);
 }
 
 // Both paths into the room behind the two windows show their views through C:
@@ -495,7 +498,7 @@ TEST_F(FrustumLines, TwoGreenLinesForEverySideThePortalReplaces) {
 TEST_F(FrustumLines, EveryViewThatPassesIsShown) {
     aimCamera(*camera, {0, 0, 0}, 0.0f);
     const auto greenLinesOf = [&](MapData map) {
-        graphics.lineCount = 0;
+        graphics.beginLines();
         flowFrom(place(keep(std::move(map)), {0, 0, 0}));
         return count(kGreen);
     };

@@ -11,8 +11,6 @@
 #include "math/matrix.h"
 #include "world/camera.h"
 #include "gpu/recording/recording_device.h"
-#include "gpu/vertex_program.h"
-#include "gpu/vs11_run.h"
 #include "platform/report.h"
 #include "render/globals.h"
 #include "render/map_mesh.h"
@@ -88,7 +86,7 @@ struct RenderPass : ::testing::Test {
         ASSERT_TRUE(mesh.build(device, map, pipelines, &error)) << error;
     }
     MapInstance* place(Vector3 position, float yaw = 0.0f) {
-        if (scene.instances.empty()) buildMesh(&graphics.surfaces);
+        if (scene.instances.empty()) buildMesh(&graphics.surfaces());
         MapInstance* instance = scene.addInstance(&map);
         instance->mesh = &mesh;
         instance->position = position;
@@ -105,25 +103,13 @@ struct RenderPass : ::testing::Test {
     }
 };
 
-// The lighting program as the device runs it, on one vertex, with the
-// constants a draw was made with.
-gpu::VsOutputs shade(const gpu::DrawRecord& draw, Vector3 position, Vector3 normal) {
-    static const gpu::VertexProgram program = [] {
-        gpu::VertexProgram assembled;
-        std::string error;
-        EXPECT_TRUE(gpu::assembleVertexProgram(kLightingProgramText, &assembled, &error)) << error;
-        return assembled;
-    }();
-    float inputs[16][4] = {};
-    const float position4[4] = {position.x, position.y, position.z, 1.0f};
-    const float normal4[4] = {normal.x, normal.y, normal.z, 1.0f};
-    std::memcpy(inputs[0], position4, sizeof position4);
-    std::memcpy(inputs[3], normal4, sizeof normal4);
-    float constants[gpu::kMaxConstantRegisters][4] = {};
-    std::memcpy(constants, draw.constants, sizeof draw.constants);
-    gpu::VsOutputs out;
-    gpu::runVertexProgram(program, inputs, constants, &out);
-    return out;
+// The lighting program's arithmetic on one vertex, with the uniform block a
+// draw was made with.
+LitVertex shade(const gpu::DrawRecord& draw, Vector3 position, Vector3 normal) {
+    EXPECT_EQ(draw.uniformBytes, sizeof(LightingUniforms));
+    LightingUniforms uniforms;
+    std::memcpy(&uniforms, draw.uniforms, sizeof uniforms);
+    return cameraLight(uniforms, position, normal);
 }
 
 TEST_F(RenderPass, EachDrawPutsItsVerticesOnScreenAndLightsThemFromTheEye) {
@@ -139,16 +125,16 @@ TEST_F(RenderPass, EachDrawPutsItsVerticesOnScreenAndLightsThemFromTheEye) {
     // on the line of sight lands in the middle of the screen, in front of the eye.
     const gpu::DrawRecord& ground = device.draws[0];
     const Vector3 ahead = camera->position + 300.0f * camera->viewDir;
-    const gpu::VsOutputs centre = shade(ground, ahead, -camera->viewDir);
-    EXPECT_NEAR(centre.pos[0] / centre.pos[3], 0.0f, 1e-4f);
-    EXPECT_NEAR(centre.pos[1] / centre.pos[3], 0.0f, 1e-4f);
-    EXPECT_GT(centre.pos[2] / centre.pos[3], 0.0f);
-    EXPECT_LT(centre.pos[2] / centre.pos[3], 1.0f);
+    const LitVertex centre = shade(ground, ahead, -camera->viewDir);
+    EXPECT_NEAR(centre.clip[0] / centre.clip[3], 0.0f, 1e-4f);
+    EXPECT_NEAR(centre.clip[1] / centre.clip[3], 0.0f, 1e-4f);
+    EXPECT_GT(centre.clip[2] / centre.clip[3], 0.0f);
+    EXPECT_LT(centre.clip[2] / centre.clip[3], 1.0f);
     // The light sits at the eye: a surface turned to it is lit more than one
     // turned away, a near one more than a far one.
-    EXPECT_GT(centre.diffuse[0], shade(ground, ahead, camera->viewDir).diffuse[0]);
+    EXPECT_GT(centre.grey, shade(ground, ahead, camera->viewDir).grey);
     const Vector3 far = camera->position + 3000.0f * camera->viewDir;
-    EXPECT_GT(centre.diffuse[0], shade(ground, far, -camera->viewDir).diffuse[0]);
+    EXPECT_GT(centre.grey, shade(ground, far, -camera->viewDir).grey);
 
     // Then every area of each instance in order, each with its placement: a
     // point and normal of the map are drawn and lit exactly as the same point
@@ -160,13 +146,13 @@ TEST_F(RenderPass, EachDrawPutsItsVerticesOnScreenAndLightsThemFromTheEye) {
     for (size_t i = 1; i < device.draws.size(); ++i) {
         const gpu::DrawRecord& draw = device.draws[i];
         const Matrix& world = byDraw[(i - 1) / 4]->world;
-        const gpu::VsOutputs drawn = shade(draw, mapPoint, mapNormal);
-        const gpu::VsOutputs placed =
+        const LitVertex drawn = shade(draw, mapPoint, mapNormal);
+        const LitVertex placed =
             shade(ground, transformCoord(mapPoint, world), transformNormal(mapNormal, world));
         for (int k = 0; k < 4; ++k)
-            EXPECT_NEAR(drawn.pos[k], placed.pos[k], 1e-3f * (1.0f + std::fabs(placed.pos[k]))) << i << " " << k;
-        EXPECT_NEAR(drawn.diffuse[0], placed.diffuse[0], 1e-4f) << i;
-        EXPECT_EQ(draw.pipeline.program, graphics.lighting.get());
+            EXPECT_NEAR(drawn.clip[k], placed.clip[k], 1e-3f * (1.0f + std::fabs(placed.clip[k]))) << i << " " << k;
+        EXPECT_NEAR(drawn.grey, placed.grey, 1e-4f) << i;
+        EXPECT_EQ(draw.pipeline.program, graphics.lightingProgram());
     }
     EXPECT_EQ(areasDrawn, 8);
 }
@@ -214,7 +200,7 @@ TEST_F(RenderPass, BlendedSurfacesComeAfterEveryOpaqueOneEachWithItsLook) {
         EXPECT_EQ(draw.pipeline.blend, blended ? gpu::Blend::Alpha : gpu::Blend::None) << tagOf(draw);
         EXPECT_EQ(draw.pipeline.depthWrite, !blended) << tagOf(draw);
         EXPECT_EQ(draw.pipeline.alphaReference, tagOf(draw) == 60u ? 128u : 0u) << tagOf(draw);
-        EXPECT_EQ(draw.pipeline.program, graphics.lighting.get());
+        EXPECT_EQ(draw.pipeline.program, graphics.lightingProgram());
     }
     EXPECT_EQ(order, (std::vector<uint32_t>{100, 101, 102, 60, 103, 100, 101, 102, 60, 103, 50, 50}));
 

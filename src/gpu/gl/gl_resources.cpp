@@ -49,7 +49,7 @@ GlVertexBuffer::~GlVertexBuffer() {
 void GlVertexBuffer::destroy() { device_->free(this); }
 void GlIndexBuffer::destroy() { device_->free(this); }
 
-GlProgramObject::~GlProgramObject() { glDeleteProgram(gl.id); }
+GlProgramObject::~GlProgramObject() { releaseProgram(&gl); }
 
 void GlProgramObject::destroy() { device_->free(this); }
 void GlPipeline::destroy() { device_->free(this); }

@@ -128,7 +128,7 @@ public:
     GlPipeline(GlDevice* device, const PipelineDesc& desc, const GlProgram* program)
         : program(program), desc_(desc), device_(device) {}
     const PipelineDesc& desc() const override { return desc_; }
-    // The format's own program or the one the description names.
+    // The program the description names.
     const GlProgram* const program;
     size_t liveSlot = 0;
 

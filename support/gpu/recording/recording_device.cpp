@@ -105,11 +105,9 @@ private:
 
 class RecordingProgram final : public Program {
 public:
-    RecordingProgram(DeviceRecords* records, VertexProgram assembled, VertexFormat format)
-        : code(std::move(assembled)), inputs(format), records_(records) {}
+    RecordingProgram(DeviceRecords* records, RecordedProgram made) : what(std::move(made)), records_(records) {}
 
-    const VertexProgram code;
-    const VertexFormat inputs;
+    const RecordedProgram what;
     // Pipelines made with it and not yet freed: it must outlive them.
     mutable uint32_t pipelines = 0;
     size_t liveSlot = 0;
@@ -117,7 +115,7 @@ public:
 private:
     void destroy() override {
         if (pipelines > 0) {
-            std::fprintf(stderr, "vertex program freed while %u pipelines still draw with it\n", pipelines);
+            std::fprintf(stderr, "program freed while %u pipelines still draw with it\n", pipelines);
             std::abort();
         }
         records_->programs.remove(this);
@@ -131,15 +129,16 @@ class RecordingPipeline final : public Pipeline {
 public:
     RecordingPipeline(DeviceRecords* records, const PipelineDesc& desc, const RecordingProgram* program)
         : desc_(desc), program_(program), records_(records) {
-        if (program_) ++program_->pipelines;
+        ++program_->pipelines;
     }
     const PipelineDesc& desc() const override { return desc_; }
+    const RecordingProgram& program() const { return *program_; }
 
     size_t liveSlot = 0;
 
 private:
     void destroy() override {
-        if (program_) --program_->pipelines;
+        --program_->pipelines;
         records_->pipelines.remove(this);
         delete this;
     }
@@ -184,6 +183,9 @@ struct RecordingDevice::Impl final : DeviceRecords {
         const auto* own = dynamic_cast<const TextureStorage*>(&texture);
         return own && textures.holds(own);
     }
+    uint32_t uniformBytes(const Pipeline& pipeline) const {
+        return static_cast<const RecordingPipeline&>(pipeline).program().what.uniformBytes;
+    }
     const uint8_t* indexBytes(const IndexBuffer& buffer) const {
         return dynamic_cast<const BufferStorage&>(buffer).bytes.data();
     }
@@ -210,10 +212,10 @@ void RecordingDevice::clearLog() {
     draws.clear();
 }
 
-const VertexProgram& RecordingDevice::program(const Program* program) {
-    static const VertexProgram kNone;
+const RecordedProgram& RecordingDevice::program(const Program* program) {
+    static const RecordedProgram kNone;
     const auto* recorded = dynamic_cast<const RecordingProgram*>(program);
-    return recorded ? recorded->code : kNone;
+    return recorded ? recorded->what : kNone;
 }
 uint32_t RecordingDevice::clearColour() const { return impl_->clearColour; }
 bool RecordingDevice::inFrame() const { return impl_->inFrameNow; }
@@ -301,20 +303,22 @@ DeviceHandle<Texture> RecordingDevice::createTexture(TexelFormat format, uint32_
     return DeviceHandle<Texture>(result);
 }
 
-DeviceHandle<Program> RecordingDevice::createProgram(const char* text, VertexFormat inputs) {
+DeviceHandle<Program> RecordingDevice::createProgram(const ProgramDesc& desc) {
     RecordingProgram* result = nullptr;
-    VertexProgram code;
-    std::string error;
     if (impl_->failPrograms > 0) {
         --impl_->failPrograms;
-        warn("vertex program refused: the device was told to refuse the next ones");
-    } else if (!assembleVertexProgram(text, &code, &error)) {
-        warn(("vertex program refused: " + error).c_str());
+        warn("program refused: the device was told to refuse the next ones");
+    } else if (!desc.vertexSource || !desc.fragmentSource || vertexBytes(desc.inputs) == 0) {
+        warn("program refused: a stage has no source or the vertex format is unknown");
+    } else if (desc.uniformBytes % 16 != 0 || desc.uniformBytes > kMaxUniformBytes) {
+        warn("program refused: its uniform block is not whole vec4s up to kMaxUniformBytes");
     } else {
-        result = new RecordingProgram(impl_.get(), std::move(code), inputs);
+        result = new RecordingProgram(impl_.get(),
+                                      {desc.vertexSource, desc.fragmentSource, desc.inputs, desc.uniformBytes});
         impl_->programs.add(result);
     }
-    impl_->log(CallKind::CreateProgram, static_cast<uint32_t>(inputs), 0, 0, static_cast<Program*>(result));
+    impl_->log(CallKind::CreateProgram, static_cast<uint32_t>(desc.inputs), desc.uniformBytes, 0,
+               static_cast<Program*>(result));
     return DeviceHandle<Program>(result);
 }
 
@@ -322,7 +326,7 @@ DeviceHandle<Pipeline> RecordingDevice::createPipeline(const PipelineDesc& desc)
     const auto* program = dynamic_cast<const RecordingProgram*>(desc.program);
     // A program reads the inputs of the format it was made for; drawn with
     // another layout it would read the wrong bytes.
-    const bool usable = !desc.program || (program && program->inputs == desc.format);
+    const bool usable = program && program->what.inputs == desc.format;
     RecordingPipeline* result = nullptr;
     if (usable) {
         result = new RecordingPipeline(impl_.get(), desc, program);
@@ -347,15 +351,13 @@ void RecordingDevice::draw(const DrawCall& call) {
     record.pipelineObject = call.pipeline;
     record.vertices = call.vertices;
     record.indices = call.indices;
-    record.texture = call.texture;
+    record.textures = call.textures;
     record.first = call.first;
     record.count = call.count;
     record.vertexCount = call.vertexCount;
-    record.constantCount = call.constants.count;
-    if (call.constants.registers) {
-        const uint32_t given = std::min(call.constants.count, kMaxConstantRegisters);
-        std::memcpy(record.constants, call.constants.registers, size_t{given} * sizeof record.constants[0]);
-    }
+    record.uniformBytes = call.uniforms.bytes;
+    if (call.uniforms.data)
+        std::memcpy(record.uniforms, call.uniforms.data, std::min(call.uniforms.bytes, kMaxUniformBytes));
     const DrawRule broken = checkDraw(call, *impl_, true);
     record.problem = broken == DrawRule::Sound ? nullptr : describe(broken);
     if (record.problem) {

@@ -6,10 +6,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "gpu/device.h"
-#include "gpu/vertex_program.h"
 
 namespace q::gpu {
 
@@ -26,17 +26,24 @@ struct RecordedCall {
     const void* object = nullptr;  // buffer, texture or pipeline involved, if any
 };
 
+// What createProgram was given.
+struct RecordedProgram {
+    std::string vertexSource, fragmentSource;
+    VertexFormat inputs = VertexFormat::LitTextured;
+    uint32_t uniformBytes = 0;
+};
+
 // One draw as it was called.
 struct DrawRecord {
     PipelineDesc pipeline;  // a copy: the pipeline may go before a test reads it
     const Pipeline* pipelineObject;
     const VertexBuffer* vertices;
     const IndexBuffer* indices;
-    const Texture* texture;
+    DrawTextures textures;
     uint32_t first, count, vertexCount;
-    // The call's constants, c0 on; registers it did not give are 0.
-    float constants[kMaxConstantRegisters][4];
-    uint32_t constantCount;
+    // A copy of the call's uniform block (up to kMaxUniformBytes of it).
+    alignas(16) uint8_t uniforms[kMaxUniformBytes];
+    uint32_t uniformBytes;
     // Null when the draw is sound; otherwise the first draw rule it breaks
     // (gpu/draw_rules.h), described. Static text, so nothing is allocated.
     const char* problem;
@@ -55,8 +62,8 @@ public:
     std::vector<DrawRecord> draws;
     void clearLog();  // keeps capacity
 
-    // The assembled program behind a handle from createProgram.
-    static const VertexProgram& program(const Program* program);
+    // What the program behind a handle from createProgram was made from.
+    static const RecordedProgram& program(const Program* program);
     // The colour of the last beginFrame (0xAARRGGBB); 0 before any.
     uint32_t clearColour() const;
     bool inFrame() const;
@@ -92,7 +99,7 @@ public:
     DeviceHandle<Texture> createTexture(TexelFormat format, uint32_t width, uint32_t height, uint32_t levelCount,
                                         const uint8_t* levels) override;
     bool supportsBlockCompression() const override;
-    DeviceHandle<Program> createProgram(const char* text, VertexFormat inputs) override;
+    DeviceHandle<Program> createProgram(const ProgramDesc& desc) override;
     DeviceHandle<Pipeline> createPipeline(const PipelineDesc& desc) override;
     void beginFrame(uint32_t clearColour) override;
     void draw(const DrawCall& call) override;
