@@ -72,6 +72,11 @@ Matrix fileAxesToMapAxes() {
     return m;
 }
 
+// An entity in messages: by its name, or by its class when it has none.
+std::string entityWords(const SourceEntity& entity) {
+    return entity.name.empty() ? "an entity of class '" + entity.classname + "'" : "the entity '" + entity.name + "'";
+}
+
 class MeshLoader {
 public:
     MeshLoader(const EntityDefinitions& definitions, const MaterialLibrary& library, MapData* map,
@@ -83,10 +88,10 @@ public:
         const EntityModelChoice choice = modelOf(entity, definitions_);
         const std::string where = source.fileName + ":" + std::to_string(entity.line);
         if (!choice.problem.empty() && choiceProblems_.insert(choice.problem).second)
-            problems_.push_back(where + ": the model of the entity '" + entity.name + "': " + choice.problem);
+            problems_.push_back(where + ": the model of " + entityWords(entity) + ": " + choice.problem);
         out_.tally.add(choice);
         if (choice.kind != ModelKind::Mesh) return;
-        const int file = fileFor(choice.path, where, entity.name);
+        const int file = fileFor(choice.path, where, entityWords(entity));
         if (file < 0) return;
 
         PlacedMesh placed;
@@ -108,7 +113,7 @@ public:
 private:
     // The index of the file's entry, read on first use; -1 when it is not
     // there or did not read (named once, by the first entity placing it).
-    int fileFor(const std::string& path, const std::string& where, const std::string& entityName) {
+    int fileFor(const std::string& path, const std::string& where, const std::string& entity) {
         const std::string key = foldedName(path);
         if (const auto known = byPath_.find(key); known != byPath_.end()) return usable(known->second);
         const std::optional<AssetFile> asset = library_.findInRoots(path);
@@ -125,8 +130,7 @@ private:
         file.path = path;
         if (!asset) {
             ++out_.filesMissing;
-            problems_.push_back(where + ": the entity '" + entityName + "' places " + path +
-                                ", which is in no asset root; left out");
+            problems_.push_back(where + ": " + entity + " places " + path + ", which is in no asset root; left out");
             return -1;
         }
         file.found = asset->file;
@@ -136,7 +140,7 @@ private:
         if (!readMesh(*asset, ase, maxFileBytes_, &file.model, &error)) {
             file.model = MeshModel{};
             ++out_.filesFailed;
-            problems_.push_back(error + " (the mesh of the entity '" + entityName + "' at " + where + "; left out)");
+            problems_.push_back(error + " (the mesh of " + entity + " at " + where + "; left out)");
             return -1;
         }
         file.read = true;

@@ -138,7 +138,7 @@ TEST_F(EntitiesEndToEnd, InfoListsThePlacedModelsAndThePlayerStart) {
     // archive, found as the entity spells it (Lamp.LWO); the crate's damaged
     // here, the barrel's (named by its class's parent) taken away; the
     // character's animated mesh counted apart.
-    std::ofstream(dir_ + "/models/mapgen/crate.ase") << "*3DSMAX_ASCIIEXPORT\n";
+    std::ofstream(dir_ + "/models/mapgen/crate.ase") << "*3DSMAX_ASCIIEXPORT\n*GEOMOBJECT {\n";
     std::filesystem::remove(dir_ + "/models/mapgen/barrel.lwo");
     const Result meshes = viewer("--info --assets '" + dir_ + "'");
     EXPECT_NE(meshes.output.find("\nmesh models: 3 placed (1 file read, 1 missing, 1 did not read), other kinds: 1 md5mesh\n"),

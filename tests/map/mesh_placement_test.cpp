@@ -43,6 +43,7 @@ protected:
     // Loads the meshes of a map source: the generated one, or entities given as text.
     void load(const std::string& entitiesText = "", uint64_t maxBytes = kMaxMeshFileBytes) {
         MapSource written;
+        written.fileName = "test.map";
         if (!entitiesText.empty()) {
             PatternReader file(entitiesText, "test.map");
             ASSERT_TRUE(written.readText(file)) << file.error();
@@ -85,9 +86,9 @@ TEST_F(MeshPlacement, GeneratedMapsMeshesAreReadOncePerFileAndSkinned) {
     ASSERT_EQ(meshes.placed.size(), 3u);
     // ASE groups show the material their bitmap names; the barrel's skin
     // replaces its side surface, the lamp's (no skin) keeps it.
-    EXPECT_EQ(materialsOf(meshes.placed[0]), (std::vector<std::string>{"textures/gen/wall", "textures/gen/floor"}));
-    EXPECT_EQ(materialsOf(meshes.placed[1]), (std::vector<std::string>{"mapgen/crate_side", "mapgen/crate_top"}));
-    EXPECT_EQ(materialsOf(meshes.placed[2]), (std::vector<std::string>{"textures/gen/trim", "mapgen/crate_top"}));
+    EXPECT_EQ(materialsOf(meshes.placed[0]), (std::vector<std::string>{"textures/gen/floor", "textures/gen/wall"}));
+    EXPECT_EQ(materialsOf(meshes.placed[1]), (std::vector<std::string>{"mapgen/crate_top", "mapgen/crate_side"}));
+    EXPECT_EQ(materialsOf(meshes.placed[2]), (std::vector<std::string>{"mapgen/crate_top", "textures/gen/trim"}));
 
     // 92 crates, named in two letter cases: one file, read once.
     std::string many;
@@ -145,16 +146,19 @@ TEST_F(MeshPlacement, CollisionMaterialsAreNotDrawnAndBadFilesAreNamedAndSkipped
     ASSERT_EQ(meshes.files.size(), 4u);
     EXPECT_EQ(meshes.files[0].materialsNotDrawn, std::vector<std::string>{"models/mapgen/crate_collision"});
     ASSERT_EQ(meshes.placed.size(), 2u);  // the hull and the lamp
-    const auto drawn = [&](int group) { return meshes.materials[static_cast<size_t>(meshes.placed[0].groupMaterials[static_cast<size_t>(group)])].drawn; };
-    EXPECT_TRUE(drawn(0));
-    EXPECT_FALSE(drawn(1));
+    const std::vector<int>& hullGroups = meshes.placed[0].groupMaterials;
+    ASSERT_EQ(hullGroups.size(), 2u);
+    EXPECT_EQ(materialsOf(meshes.placed[0]),
+              (std::vector<std::string>{"models/mapgen/crate_collision", "textures/gen/wall"}));
+    EXPECT_FALSE(meshes.materials[static_cast<size_t>(hullGroups[0])].drawn);
+    EXPECT_TRUE(meshes.materials[static_cast<size_t>(hullGroups[1])].drawn);
     EXPECT_EQ(meshes.filesFailed, 1);
     EXPECT_EQ(meshes.filesMissing, 1);
     // The damaged file named once, by the first entity placing it (line 7).
     ASSERT_EQ(problems.size(), 2u) << allProblems();
     EXPECT_NE(problems[0].find("barrel.lwo"), std::string::npos) << problems[0];
     EXPECT_NE(problems[0].find("test.map:6; left out"), std::string::npos) << problems[0];
-    EXPECT_NE(problems[1].find("test.map:21: the entity '' places models/mapgen/none.ase, which is in no asset root"),
+    EXPECT_NE(problems[1].find("test.map:21: an entity of class 'func_static' places models/mapgen/none.ase, which is in no asset root"),
               std::string::npos)
         << problems[1];
 
