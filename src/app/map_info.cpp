@@ -69,37 +69,21 @@ struct Summary {
     std::vector<AreaSummary> areas;
     std::vector<MaterialSummary> materials;
     int materialsMissing = 0;
-    // The mesh models the map source's entities show (model_lookup).
-    ModelTally meshes;
-    int meshFilesFound = 0;
-    int meshFilesMissing = 0;
     size_t entityClassesDefined = 0;
 };
 
-// Which mesh each usable entity shows, and whether each mesh file named is in
-// the asset roots (a file is counted once however many entities place it).
-void summariseMeshes(const MapSource& source, const MaterialLibrary& library, Summary* s) {
+// The mesh models the map source's entities place, read as a load reads
+// them (map/mesh_placement.h), their problems warned as a load warns them.
+void summariseMeshes(const MapSource& source, const MaterialLibrary& library, MapData* map, Summary* s) {
     EntityDefinitions definitions;
     std::vector<std::string> problems;
     loadEntityDefinitions(library, &definitions, &problems);
     for (const std::string& problem : problems)
         warn((problem + " (left out; the rest of the entity definitions are used)").c_str());
     s->entityClassesDefined = definitions.classCount();
-    std::map<std::string, bool> files;  // by path folded: found
-    std::set<std::string> named;        // each problem of the definitions once
-    for (const SourceEntity& entity : source.entities) {
-        if (!entity.usable) continue;
-        const EntityModelChoice choice = modelOf(entity, definitions);
-        if (!choice.problem.empty() && named.insert(choice.problem).second)
-            warn((source.fileName + ":" + std::to_string(entity.line) + ": the model of the entity '" + entity.name +
-                  "': " + choice.problem)
-                     .c_str());
-        s->meshes.add(choice);
-        if (choice.kind != ModelKind::Mesh) continue;
-        const auto [file, added] = files.try_emplace(foldedName(choice.path), false);
-        if (added) file->second = library.findInRoots(choice.path).has_value();
-    }
-    for (const auto& [path, found] : files) ++(found ? s->meshFilesFound : s->meshFilesMissing);
+    problems.clear();
+    loadMeshModels(source, definitions, library, map, &problems);
+    for (const std::string& problem : problems) warn(problem.c_str());
 }
 
 // The run's words for an image, without the file's name the line already gives.
@@ -228,10 +212,12 @@ std::string asText(const std::string& mapBase, const MapData& map, const Summary
     if (!s.sourceFile.empty())
         t += countOf(s.entities.size(), "entity model", "entity models") + " placed from " +
              s.sourceFile + " (" + std::to_string(s.solidEntities) + " solid)\n";
-    if (s.meshes.meshesPlaced > 0 || !s.meshes.otherKinds.empty())
-        t += "mesh models: " + std::to_string(s.meshes.meshesPlaced) + " placed (" +
-             countOf(s.meshFilesFound, "file", "files") + " found, " + std::to_string(s.meshFilesMissing) +
-             " missing)" + (s.meshes.otherKinds.empty() ? "" : ", other kinds: " + s.meshes.otherKindsText()) + "\n";
+    const MeshModels& meshes = map.meshModels;
+    if (meshes.tally.meshesPlaced > 0 || !meshes.tally.otherKinds.empty())
+        t += "mesh models: " + std::to_string(meshes.tally.meshesPlaced) + " placed (" +
+             countOf(meshes.filesRead(), "file", "files") + " read, " + std::to_string(meshes.filesMissing) +
+             " missing, " + std::to_string(meshes.filesFailed) + " did not read)" +
+             (meshes.tally.otherKinds.empty() ? "" : ", other kinds: " + meshes.tally.otherKindsText()) + "\n";
     if (map.undrawnModels > 0)
         t += countOf(map.undrawnModels, "entity model", "entity models") + " (" +
              countOf(map.undrawnSurfaces, "surface", "surfaces") + ") not drawn: " +
@@ -272,11 +258,24 @@ std::string asJson(const std::string& mapBase, const MapData& map, const Summary
     j += ",\"entityModels\":" + std::to_string(map.undrawnModels);
     j += ",\"entitySurfaces\":" + std::to_string(map.undrawnSurfaces);
     j += ",\"entityModelsPlaced\":" + std::to_string(s.entities.size());
-    j += ",\"meshModelsPlaced\":" + std::to_string(s.meshes.meshesPlaced);
-    j += ",\"meshModelsMissing\":" + std::to_string(s.meshFilesMissing);
+    const MeshModels& meshes = map.meshModels;
+    j += ",\"meshModelsPlaced\":" + std::to_string(meshes.tally.meshesPlaced);
+    j += ",\"meshModelsMissing\":" + std::to_string(meshes.filesMissing);
+    j += ",\"meshFiles\":[";
+    for (const MeshFile& file : meshes.files) {
+        j += (j.back() == '[' ? "{" : ",{") + std::string("\"path\":") + jsonString(file.path) +
+             ",\"found\":" + (file.found.empty() ? std::string("null") : jsonString(file.found)) +
+             ",\"read\":" + (file.read ? "true" : "false") +
+             ",\"vertices\":" + std::to_string(file.model.vertices.size()) +
+             ",\"triangles\":" + std::to_string(file.model.triangleCount()) + ",\"materialsNotDrawn\":[";
+        for (const std::string& material : file.materialsNotDrawn)
+            j += (j.back() == '[' ? "" : ",") + jsonString(material);
+        j += "]}";
+    }
+    j += "]";
     j += ",\"entityClassesDefined\":" + std::to_string(s.entityClassesDefined);
     j += ",\"modelsOfOtherKinds\":{";
-    for (const auto& [kind, count] : s.meshes.otherKinds)
+    for (const auto& [kind, count] : meshes.tally.otherKinds)
         j += (j.back() == '{' ? "" : ",") + jsonString(kind) + ":" + std::to_string(count);
     j += "}";
     j += ",\"playerStart\":" + (s.hasPlayerStart ? "[" + jsonPoint(s.playerStart) + "]" : std::string("null"));
@@ -418,7 +417,7 @@ int printMapInfo(const std::string& mapBase, const std::vector<std::string>& tex
         warn((problem + " (left out; the rest of the map's assets are used)").c_str());
     Summary summary = summarise(map, floors, eyeHeight, library, imageLimits);
     summary.sourceFile = source.fileName;
-    summariseMeshes(source, library, &summary);
+    summariseMeshes(source, library, &map, &summary);
     const std::string text = json ? asJson(mapBase, map, summary) : asText(mapBase, map, summary);
     std::fputs(text.c_str(), out);
     return 0;

@@ -18,6 +18,7 @@
 #include "math/plane.h"
 #include "math/vector.h"
 #include "map/material_look.h"
+#include "map/mesh_placement.h"
 
 namespace q {
 
@@ -205,6 +206,9 @@ struct MapData {
     // The area holding a map-space point, or -1 in solid space or when the tree
     // is unusable; nothing is reported, for searches that try many points.
     int areaHolding(Vector3 point) const;
+
+    // Mesh models the map source's entities place (map/mesh_placement.h).
+    MeshModels meshModels;
 };
 
 }  // namespace q

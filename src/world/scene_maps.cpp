@@ -177,6 +177,7 @@ MapData* Scene::loadMap(const char* baseName, std::string* error) {
         return nullptr;
     }
     if (haveSource) map->placeEntities(source);
+    if (haveSource) placeMeshModels(source, materialLibrary, map.get());
     std::unique_ptr<MapMesh> mesh;
     if (device) {
         mesh = std::make_unique<MapMesh>();

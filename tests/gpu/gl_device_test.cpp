@@ -639,7 +639,7 @@ void main() {
     DeviceHandle<Pipeline> sampling = pipeline({.program = slots.get()});
     auto solid = [this](uint8_t r, uint8_t g, uint8_t b) {
         const uint8_t rgba[4] = {r, g, b, 255};
-        return device->createTextureFromRgba(rgba, 1, 1);
+        return device->createTexture(TexelFormat::Rgba8, 1, 1, 0, rgba);
     };
     DeviceHandle<Texture> red = solid(255, 0, 0), green = solid(0, 255, 0), blue = solid(0, 0, 255);
     drawQuad(0, 0, 64, 48, 0.5f, 0xffffffff, red.get(), sampling.get());

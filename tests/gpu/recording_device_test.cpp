@@ -230,7 +230,7 @@ TEST(RecordingDeviceDraws, FlagsDrawsThatCannotBeDrawnAsCalled) {
     const uint8_t texel[4] = {};
     DeviceHandle<Texture> foreign = other.createTexture(TexelFormat::Rgba8, 1, 1, 1, texel);
     DrawCall foreignTexture = call;
-    foreignTexture.texture = foreign.get();
+    foreignTexture.textures.normalMap = foreign.get();
     EXPECT_STREQ(problemOf(foreignTexture), "draw with a texture of another device");
     // A surface without triangles reads nothing, so needs no indices.
     DrawCall empty = call;

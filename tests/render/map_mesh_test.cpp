@@ -15,6 +15,7 @@
 #include "proc_file_text.h"
 #include "recording_device_fixture.h"
 #include "render/area_draw.h"
+#include "render/lighting_program.h"
 #include "render/map_mesh.h"
 
 namespace q {
@@ -36,16 +37,21 @@ class MapMeshTest : public test::RecordingDeviceTest {
 protected:
     void drawAll(size_t area) {
         device.beginFrame(0);
-        drawArea(mesh, area, {device, pipelines, {placement, 4}});
+        drawArea(mesh, area, {device, pipelines, uniforms.block()});
         device.endFrame();
     }
 
     test::MapFiles files;
+    const gpu::DeviceHandle<gpu::Program> lighting = device.createProgram(lightingProgramDesc());
     SurfacePipelines pipelines;
     MapData map;
     MapMesh mesh;
     std::string error;
-    const float placement[4][4] = {{1, 2, 3, 4}};
+    LightingUniforms uniforms = [] {
+        LightingUniforms u;
+        u.light[3] = 4.0f;  // marks the block as this test's
+        return u;
+    }();
 };
 
 TEST_F(MapMeshTest, BuffersHoldTheModelAndEachSurfaceDrawsItsRangeWithItsTexture) {
@@ -54,7 +60,7 @@ TEST_F(MapMeshTest, BuffersHoldTheModelAndEachSurfaceDrawsItsRangeWithItsTexture
                                                     surface("missing/b", 4, 3, kQuad + "0 1 2")) +
                              model("_area1", 0);
     ASSERT_TRUE(readProcFile(files.write("m.proc", text), {}, &map, &error)) << error;
-    ASSERT_TRUE(pipelines.create(device, nullptr));
+    ASSERT_TRUE(pipelines.create(device, lighting.get()));
     ASSERT_TRUE(mesh.build(device, map, &pipelines, &error)) << error;
     const uint8_t texel[4] = {};
     const gpu::DeviceHandle<gpu::Texture> image = device.createTexture(TexelFormat::Rgba8, 1, 1, 1, texel);
@@ -77,14 +83,14 @@ TEST_F(MapMeshTest, BuffersHoldTheModelAndEachSurfaceDrawsItsRangeWithItsTexture
         EXPECT_EQ(d.pipelineObject, pipelines.opaque());
         EXPECT_EQ(d.vertices, buffers.vertices.get());
         EXPECT_EQ(d.indices, buffers.indices.get());
-        EXPECT_EQ(d.constantCount, 4u);
-        EXPECT_EQ(d.constants[0][3], 4.0f);
+        EXPECT_EQ(d.uniformBytes, sizeof uniforms);
+        EXPECT_EQ(std::memcmp(d.uniforms, &uniforms, sizeof uniforms), 0);
     }
-    EXPECT_EQ(device.draws[0].texture, image.get());
+    EXPECT_EQ(device.draws[0].textures.surfaceImage, image.get());
     EXPECT_EQ(device.draws[0].first, 0u);
     EXPECT_EQ(device.draws[0].count, 6u);
     EXPECT_EQ(device.draws[0].vertexCount, 4u);
-    EXPECT_EQ(device.draws[1].texture, nullptr);  // no image: drawn untextured
+    EXPECT_EQ(device.draws[1].textures.surfaceImage, nullptr);  // no image: drawn untextured
     EXPECT_EQ(device.draws[1].first, 6u);
     EXPECT_EQ(device.draws[1].count, 3u);
     EXPECT_EQ(device.draws[1].vertexCount, 8u);
@@ -107,7 +113,7 @@ TEST_F(MapMeshTest, MoreVerticesThanSixteenBitIndicesReachSplitIntoBuffers) {
         for (int v = 0; v < kVertices; ++v) map.vertices.push_back({{float(map.vertices.size()), 0, 0}, {}, 0, 0});
         map.indices.insert(map.indices.end(), {0, kVertices - 1, 1});
     }
-    ASSERT_TRUE(pipelines.create(device, nullptr));
+    ASSERT_TRUE(pipelines.create(device, lighting.get()));
     ASSERT_TRUE(mesh.build(device, map, &pipelines, &error)) << error;
     ASSERT_EQ(mesh.bufferCount(), 2u);
     drawAll(0);

@@ -444,7 +444,7 @@ TEST_F(FrustumLines, CameraVolumeIsFourRedLinesToTheFarCorners) {
     ASSERT_EQ(graphics.lineCount(), 4u);
     EXPECT_EQ(count(kRed), 4);
     for (int i = 0; i < 4; ++i) {
-        const LineVertex* v = &graphics.lineVertices[2 * i];
+        const LineVertex* v = &buffer[2 * i];
         EXPECT_EQ(v[0].x, 10.0f);
         EXPECT_EQ(v[0].y, 20.0f);
         EXPECT_EQ(v[0].z, 30.0f);
