@@ -239,8 +239,8 @@ TEST(RecordingDeviceDraws, FlagsDrawsThatCannotBeDrawnAsCalled) {
     empty.first = 1000;
     EXPECT_EQ(problemOf(empty), nullptr);
     q.device.endFrame();
-    EXPECT_EQ(q.device.faultyDraws(), 12u);
-    EXPECT_EQ(q.device.draws.size(), 15u);  // faulty draws are recorded too
+    EXPECT_EQ(q.device.faultyDraws(), 11u);
+    EXPECT_EQ(q.device.draws.size(), 14u);  // faulty draws are recorded too
 }
 
 }  // namespace
