@@ -138,7 +138,7 @@ void fscanfSurfaces(std::FILE* f, MapData* map, Area* area, int count) {
         for (int k = 0; k < indexCount; ++k) {
             int index = 0;
             std::fscanf(f, "%d ", &index);
-            indices[k] = static_cast<uint16_t>(index);
+            out[k] = static_cast<uint16_t>(index);
         }
         std::fscanf(f, "} ");
         group.surfaces.push_back(std::move(s));
