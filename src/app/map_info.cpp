@@ -72,7 +72,27 @@ struct Summary {
     int meshFilesFound = 0;
     int meshFilesMissing = 0;
     size_t entityClassesDefined = 0;
+    // The map source's lights (map/light_entities.h).
+    int ambientLights = 0;
+    int projectedLights = 0;
+    int lightsWithShadowVolumes = 0;
 };
+
+// Places the lights again with the entity definitions, so that entities of
+// a class inheriting from `light` count (the definitions' problems were
+// told by summariseMeshes), and counts them by kind.
+void summariseLights(const MapSource& source, const MaterialLibrary& library, MapData* map, Summary* s) {
+    if (source.entities.empty()) return;
+    EntityDefinitions definitions;
+    std::vector<std::string> toldAlready;
+    loadEntityDefinitions(library, &definitions, &toldAlready);
+    placeLights(source, &definitions, map);
+    for (const MapLight& light : map->lights) {
+        s->ambientLights += isAmbientLightMaterial(library.definitions(), light.material) ? 1 : 0;
+        s->projectedLights += light.projected ? 1 : 0;
+        s->lightsWithShadowVolumes += light.shadowVolume >= 0 ? 1 : 0;
+    }
+}
 
 // Which mesh each usable entity shows, and whether each mesh file named is in
 // the asset roots (a file is counted once however many entities place it).
@@ -230,6 +250,14 @@ std::string asText(const std::string& mapBase, const MapData& map, const Summary
         t += "mesh models: " + std::to_string(s.meshes.meshesPlaced) + " placed (" +
              countOf(s.meshFilesFound, "file", "files") + " found, " + std::to_string(s.meshFilesMissing) +
              " missing)" + (s.meshes.otherKinds.empty() ? "" : ", other kinds: " + s.meshes.otherKindsText()) + "\n";
+    if (!map.lights.empty() || !map.shadowVolumes.empty())
+        t += "lights: " + std::to_string(map.lights.size()) + " (" + std::to_string(s.ambientLights) + " ambient, " +
+             std::to_string(s.projectedLights) + " projected, " + std::to_string(s.lightsWithShadowVolumes) +
+             " with shadow volumes" +
+             (map.unmatchedShadowVolumes > 0
+                  ? "; " + countOf(map.unmatchedShadowVolumes, "shadow volume", "shadow volumes") + " of no light"
+                  : std::string()) +
+             ")\n";
     if (map.undrawnModels > 0)
         t += countOf(map.undrawnModels, "entity model", "entity models") + " (" +
              countOf(map.undrawnSurfaces, "surface", "surfaces") + ") not drawn: " +
@@ -277,6 +305,19 @@ std::string asJson(const std::string& mapBase, const MapData& map, const Summary
     for (const auto& [kind, count] : s.meshes.otherKinds)
         j += (j.back() == '{' ? "" : ",") + jsonString(kind) + ":" + std::to_string(count);
     j += "}";
+    j += ",\"lights\":" + std::to_string(map.lights.size());
+    j += ",\"ambientLights\":" + std::to_string(s.ambientLights);
+    j += ",\"projectedLights\":" + std::to_string(s.projectedLights);
+    j += ",\"lightsWithShadowVolumes\":" + std::to_string(s.lightsWithShadowVolumes);
+    j += ",\"shadowVolumesOfNoLight\":" + std::to_string(map.unmatchedShadowVolumes);
+    j += ",\"lightList\":[";
+    for (size_t i = 0; i < map.lights.size(); ++i) {
+        const MapLight& light = map.lights[i];
+        j += (i ? ",{" : "{") + std::string("\"name\":") + jsonString(light.name) + ",\"origin\":[" +
+             jsonPoint(light.origin) + "],\"radius\":[" + jsonPoint(light.radius) + "],\"color\":[" +
+             jsonPoint(light.color) + "]}";
+    }
+    j += "]";
     j += ",\"playerStart\":" + (s.hasPlayerStart ? "[" + jsonPoint(s.playerStart) + "]" : std::string("null"));
     j += ",\"entities\":[";
     for (size_t i = 0; i < s.entities.size(); ++i) {
@@ -418,6 +459,7 @@ int printMapInfo(const std::string& mapBase, const std::vector<std::string>& tex
     Summary summary = summarise(map, floors, eyeHeight, library, imageLimits);
     summary.sourceFile = source.fileName;
     summariseMeshes(source, library, &summary);
+    summariseLights(source, library, &map, &summary);
     const std::string text = json ? asJson(mapBase, map, summary) : asText(mapBase, map, summary);
     std::fputs(text.c_str(), out);
     return 0;

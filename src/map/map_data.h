@@ -16,7 +16,9 @@
 #include "math/matrix.h"
 #include "math/plane.h"
 #include "math/vector.h"
+#include "map/light_entities.h"
 #include "map/material_definitions.h"
+#include "map/shadow_volume_reader.h"
 #include "gpu/device.h"
 #include "render/surface_pipelines.h"
 
@@ -285,6 +287,13 @@ struct MapData {
     // The area holding a map-space point, or -1 in solid space or when the tree
     // is unusable; nothing is reported, for searches that try many points.
     int areaHolding(Vector3 point) const;
+
+    // The map source's lights (placed by placeLights, map/light_entities.h)
+    // and the file's shadow volumes, matched to them by name; those whose
+    // light is not there are counted.
+    std::vector<MapLight> lights;
+    std::vector<ShadowVolume> shadowVolumes;
+    int unmatchedShadowVolumes = 0;
 };
 
 }  // namespace q

@@ -297,10 +297,18 @@ private:
             }
             const std::string keyword = folded(token.text);
             std::vector<std::string> words;
-            if (!restOfLine(token.line, {"diffusemap", "qer_editorimage", "translucent"}, &words)) return false;
+            if (!restOfLine(token.line,
+                            {"diffusemap", "qer_editorimage", "translucent", "bumpmap", "specularmap",
+                             "ambientlight", "lightfalloffimage"},
+                            &words))
+                return false;
             if (keyword == "diffusemap") definition->diffuseMap = imagePath(token.line, words);
             else if (keyword == "qer_editorimage") definition->editorImage = imagePath(token.line, words);
             else if (keyword == "translucent") definition->translucent = true;
+            else if (keyword == "bumpmap") definition->bumpMap = imagePath(token.line, words);
+            else if (keyword == "specularmap") definition->specularMap = imagePath(token.line, words);
+            else if (keyword == "ambientlight") definition->ambientLight = true;
+            else if (keyword == "lightfalloffimage") definition->lightFalloffImage = imagePath(token.line, words);
         }
     }
 
@@ -412,6 +420,33 @@ MaterialLook lookOf(const MaterialDefinition& definition) {
     return look;
 }
 
+namespace {
+
+std::string stageImageOfKind(const MaterialDefinition& definition, std::string_view kind) {
+    for (const MaterialStage& stage : definition.stages)
+        if (stage.kind == kind && !stage.image.empty()) return stage.image;
+    return {};
+}
+
+}  // namespace
+
+std::string normalMapOf(const MaterialDefinition& definition) {
+    return definition.bumpMap.empty() ? stageImageOfKind(definition, "bumpmap") : definition.bumpMap;
+}
+
+std::string specularMapOf(const MaterialDefinition& definition) {
+    return definition.specularMap.empty() ? stageImageOfKind(definition, "specularmap") : definition.specularMap;
+}
+
+std::string lightImageOf(const MaterialDefinition& definition) { return stageImageOfKind(definition, ""); }
+
+bool isAmbientLightMaterial(const MaterialDefinitions& definitions, const std::string& material) {
+    if (const MaterialDefinition* definition = definitions.find(material)) return definition->ambientLight;
+    const std::string name = folded(material);
+    const size_t slash = name.rfind('/');
+    return name.find("ambient", slash == std::string::npos ? 0 : slash + 1) != std::string::npos;
+}
+
 std::string refusedImagePath(std::string_view path) {
     if (path.size() > MaterialDefinitions::kMaxPathBytes)
         return "it is " + std::to_string(path.size()) + " bytes long, at most " +
@@ -456,7 +491,8 @@ size_t MaterialDefinitions::keptBytes() const {
     size_t bytes = 0;
     for (const auto& [key, definition] : byFoldedName_) {
         bytes += kNodeBytes + heapBytes(key) + heapBytes(definition.name) + heapBytes(definition.file) +
-                 heapBytes(definition.diffuseMap) + heapBytes(definition.editorImage) +
+                 heapBytes(definition.diffuseMap) + heapBytes(definition.editorImage) + heapBytes(definition.bumpMap) +
+                 heapBytes(definition.specularMap) + heapBytes(definition.lightFalloffImage) +
                  definition.stages.capacity() * sizeof(MaterialStage);
         for (const MaterialStage& stage : definition.stages) bytes += heapBytes(stage.kind) + heapBytes(stage.image);
     }

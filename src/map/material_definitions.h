@@ -14,6 +14,8 @@
 
 namespace q {
 
+class MaterialDefinitions;
+
 struct MaterialStage {
     std::string kind;   // "diffusemap", "bumpmap", "specularmap", or empty for a drawn stage
     MaterialBlend blend = MaterialBlend::Opaque;
@@ -28,6 +30,13 @@ struct MaterialDefinition {
     std::string diffuseMap;   // the `diffusemap` keyword's image
     std::string editorImage;  // `qer_editorimage`
     bool translucent = false;
+    std::string bumpMap;      // `bumpmap`: the normal map, image functions unwrapped
+    std::string specularMap;  // `specularmap`
+    // Of a light's material: `ambientLight` (it lights without direction and
+    // casts no shadows) and `lightFalloffImage` (the falloff along the
+    // light's z; empty: a smooth one).
+    bool ambientLight = false;
+    std::string lightFalloffImage;
     std::vector<MaterialStage> stages;
 };
 
@@ -45,6 +54,21 @@ struct MaterialLook {
 // are those of the stage the image comes from; `translucent` blends a material
 // that is otherwise opaque.
 MaterialLook lookOf(const MaterialDefinition& definition);
+
+// A surface material's normal map: the `bumpmap` keyword's image, else the
+// map of its `blend bumpmap` stage; empty when it has none (vertex normals
+// then). The specular map likewise from `specularmap`.
+std::string normalMapOf(const MaterialDefinition& definition);
+std::string specularMapOf(const MaterialDefinition& definition);
+// A light material's image, which the light's shape is projected through
+// (across x and y of its box): the map of its first drawn stage; empty: none
+// (a round light).
+std::string lightImageOf(const MaterialDefinition& definition);
+// Whether a light of this material lights without direction: its definition
+// says `ambientLight`; a material without a definition is ambient when the
+// last part of its name holds "ambient" (letter case ignored), as the
+// lights/ambient... materials of maps whose definitions are missing are.
+bool isAmbientLightMaterial(const MaterialDefinitions& definitions, const std::string& material);
 
 // The first image path inside image functions: `addnormals(a, heightmap(b, 4))`
 // gives a, `makeintensity("b")` gives b; a bare path stays as it is.

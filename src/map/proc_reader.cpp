@@ -44,6 +44,7 @@ constexpr Pattern kKeyword{" %s "};
 constexpr Pattern kModelOpening{" { /* name = */"};
 constexpr Pattern kPortalsOpening{" { /* numAreas = */"};
 constexpr Pattern kNodesOpening{" { /* numNodes = */"};
+constexpr Pattern kShadowModelOpening{" {"};
 constexpr Pattern kModelHeader{" { /* name = */ %s /* numSurfaces = */ %d"};
 constexpr Pattern kSurfaceHeader{
     " /* surface %d */ { %s /* numVerts = */ %d /* numIndexes = */ %d "};
@@ -539,9 +540,11 @@ bool MapData::readProcText(PatternReader& file, const ProcReading& how) {
             ok = readPortals(*this, file);
         } else if (file.opensBlock<kNodesOpening>(token, "nodes")) {
             ok = readNodes(*this, file, &nodeOffsets);
+        } else if (file.opensBlock<kShadowModelOpening>(token, "shadowModel")) {
+            ok = readShadowModel(file, &shadowVolumes.emplace_back());
         }
         // Any other word is passed over: the contents of blocks this viewer does
-        // not draw (shadow models) go by a word at a time.
+        // not read go by a word at a time.
         if (!ok) return false;
         if (file.atEnd()) break;
     }
