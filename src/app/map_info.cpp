@@ -76,18 +76,22 @@ struct Summary {
     int ambientLights = 0;
     int projectedLights = 0;
     int lightsWithShadowVolumes = 0;
+    std::vector<Vector3> lightOrigins;  // world units of the first copy, as the entities' are
 };
 
-// Places the lights again with the entity definitions, so that entities of
-// a class inheriting from `light` count (the definitions' problems were
-// told by summariseMeshes), and counts them by kind.
+// Places the lights with the entity definitions, so that entities of a
+// class inheriting from `light` count (the definitions' problems were told
+// by summariseMeshes), and counts them by kind.
 void summariseLights(const MapSource& source, const MaterialLibrary& library, MapData* map, Summary* s) {
-    if (source.entities.empty()) return;
     EntityDefinitions definitions;
     std::vector<std::string> toldAlready;
-    loadEntityDefinitions(library, &definitions, &toldAlready);
+    if (!source.entities.empty()) loadEntityDefinitions(library, &definitions, &toldAlready);
+    // Without a map source every shadow volume is of no light.
     placeLights(source, &definitions, map);
+    MapInstance firstCopy;
+    placeStandardInstance(firstCopy, 0);
     for (const MapLight& light : map->lights) {
+        s->lightOrigins.push_back(transformCoord(light.origin, firstCopy.world));
         s->ambientLights += isAmbientLightMaterial(library.definitions(), light.material) ? 1 : 0;
         s->projectedLights += light.projected ? 1 : 0;
         s->lightsWithShadowVolumes += light.shadowVolume >= 0 ? 1 : 0;
@@ -314,7 +318,7 @@ std::string asJson(const std::string& mapBase, const MapData& map, const Summary
     for (size_t i = 0; i < map.lights.size(); ++i) {
         const MapLight& light = map.lights[i];
         j += (i ? ",{" : "{") + std::string("\"name\":") + jsonString(light.name) + ",\"origin\":[" +
-             jsonPoint(light.origin) + "],\"radius\":[" + jsonPoint(light.radius) + "],\"color\":[" +
+             jsonPoint(s.lightOrigins[i]) + "],\"radius\":[" + jsonPoint(light.radius) + "],\"color\":[" +
              jsonPoint(light.color) + "]}";
     }
     j += "]";

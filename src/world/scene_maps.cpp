@@ -189,7 +189,7 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
         return nullptr;
     }
     if (haveSource) map->placeEntities(source);
-    if (haveSource) placeLights(source, nullptr, map.get());  // no entity definitions are read by a load
+    placeLights(source, nullptr, map.get());  // a load reads no entity definitions
     tally.finish(*map);
     for (const std::string& line : {tally.missingSummary(), tally.unusableSummary()})
         if (!line.empty()) warn(line.c_str());
