@@ -22,12 +22,21 @@ public:
     // A key of three numbers in the file's axes, as a map-space vector. True
     // when absent (out untouched) or read; false with the problem set.
     bool vector(const char* key, Vector3* out, bool* given = nullptr) {
+        Vector3 read;
+        bool present = false;
+        if (!triple(key, "three numbers \"x y z\"", &read, &present)) return false;
+        if (present) *out = fromFileAxes(read.x, read.y, read.z);
+        if (given) *given = present;
+        return true;
+    }
+    // Three numbers as they stand (a colour).
+    bool triple(const char* key, const char* expected, Vector3* out, bool* given = nullptr) {
         const std::string* value = entity_.key(key);
         if (given) *given = value != nullptr;
         if (!value) return true;
         float xyz[3];
-        if (!readSourceNumbers(*value, xyz, 3)) return fail(key, "three numbers \"x y z\"", *value);
-        *out = fromFileAxes(xyz[0], xyz[1], xyz[2]);
+        if (!readSourceNumbers(*value, xyz, 3)) return fail(key, expected, *value);
+        *out = {xyz[0], xyz[1], xyz[2]};
         return true;
     }
     // "0" or "1" (any number: not 0 is on).
@@ -95,7 +104,7 @@ bool readLight(const SourceEntity& entity, const std::string& sourceFile, MapLig
     LightKeys keys(entity, sourceFile, problem);
     bool start = false, end = false, up = false, right = false;
     if (!keys.vector("light_radius", &light.radius) || !keys.vector("light_center", &light.center) ||
-        !keys.vector("_color", &light.color) || !keys.flag("noshadows", &light.noShadows) ||
+        !keys.triple("_color", "three numbers \"r g b\"", &light.color) || !keys.flag("noshadows", &light.noShadows) ||
         !keys.flag("nodiffuse", &light.noDiffuse) || !keys.flag("nospecular", &light.noSpecular) ||
         !keys.flag("parallel", &light.parallel) || !keys.vector("light_target", &light.target, &light.projected) ||
         !keys.vector("light_up", &light.up, &up) || !keys.vector("light_right", &light.right, &right) ||

@@ -305,11 +305,25 @@ private:
             if (keyword == "diffusemap") definition->diffuseMap = imagePath(token.line, words);
             else if (keyword == "qer_editorimage") definition->editorImage = imagePath(token.line, words);
             else if (keyword == "translucent") definition->translucent = true;
-            else if (keyword == "bumpmap") definition->bumpMap = imagePath(token.line, words);
-            else if (keyword == "specularmap") definition->specularMap = imagePath(token.line, words);
             else if (keyword == "ambientlight") definition->ambientLight = true;
-            else if (keyword == "lightfalloffimage") definition->lightFalloffImage = imagePath(token.line, words);
+            else if (keyword == "bumpmap" || keyword == "specularmap" || keyword == "lightfalloffimage")
+                keepKeywordStage(keyword, imagePath(token.line, words), definition);
         }
+    }
+
+    // One stage per keyword kind, however often the keyword is written.
+    static void keepKeywordStage(const std::string& kind, std::string image, MaterialDefinition* definition) {
+        if (image.empty()) return;
+        for (MaterialStage& stage : definition->stages)
+            if (stage.fromKeyword && stage.kind == kind) {
+                stage.image = std::move(image);
+                return;
+            }
+        MaterialStage stage;
+        stage.kind = kind;
+        stage.fromKeyword = true;
+        stage.image = std::move(image);
+        definition->stages.push_back(std::move(stage));
     }
 
     bool readStage(int openLine, MaterialStage* stage) {
@@ -430,12 +444,14 @@ std::string stageImageOfKind(const MaterialDefinition& definition, std::string_v
 
 }  // namespace
 
-std::string normalMapOf(const MaterialDefinition& definition) {
-    return definition.bumpMap.empty() ? stageImageOfKind(definition, "bumpmap") : definition.bumpMap;
-}
+std::string normalMapOf(const MaterialDefinition& definition) { return stageImageOfKind(definition, "bumpmap"); }
 
 std::string specularMapOf(const MaterialDefinition& definition) {
-    return definition.specularMap.empty() ? stageImageOfKind(definition, "specularmap") : definition.specularMap;
+    return stageImageOfKind(definition, "specularmap");
+}
+
+std::string lightFalloffImageOf(const MaterialDefinition& definition) {
+    return stageImageOfKind(definition, "lightfalloffimage");
 }
 
 std::string lightImageOf(const MaterialDefinition& definition) { return stageImageOfKind(definition, ""); }
@@ -491,8 +507,7 @@ size_t MaterialDefinitions::keptBytes() const {
     size_t bytes = 0;
     for (const auto& [key, definition] : byFoldedName_) {
         bytes += kNodeBytes + heapBytes(key) + heapBytes(definition.name) + heapBytes(definition.file) +
-                 heapBytes(definition.diffuseMap) + heapBytes(definition.editorImage) + heapBytes(definition.bumpMap) +
-                 heapBytes(definition.specularMap) + heapBytes(definition.lightFalloffImage) +
+                 heapBytes(definition.diffuseMap) + heapBytes(definition.editorImage) +
                  definition.stages.capacity() * sizeof(MaterialStage);
         for (const MaterialStage& stage : definition.stages) bytes += heapBytes(stage.kind) + heapBytes(stage.image);
     }

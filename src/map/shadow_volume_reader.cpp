@@ -14,9 +14,12 @@ namespace {
 // the file's model blocks are, or the counts alone.
 constexpr Pattern kCommentedOpening{" { /* name = */"};
 constexpr Pattern kCommentedHeader{
-    " { /* name = */ %s /* numVerts = */ %d /* noCaps = */ %d /* noFrontCaps = */ %d /* numIndexes = */ %d "
-    "/* planeBits = */ %d "};
-constexpr Pattern kPlainHeader{" { %s %d %d %d %d %d "};
+    " { /* name = */ %s /* numVerts = */ %d /* noCaps = */ %d /* noFrontCaps = */ %d /* numIndexes = */ %d "};
+constexpr Pattern kPlainHeader{" { %s %d %d %d %d "};
+// planeBits, which some files leave out: the points follow at once.
+constexpr Pattern kCommentedPlaneBitsOpening{" /* planeBits = */"};
+constexpr Pattern kCommentedPlaneBits{" /* planeBits = */ %d "};
+constexpr Pattern kPlainPlaneBits{" %d "};
 constexpr Pattern kPoint{" ( %f %f %f ) "};
 constexpr Pattern kIndex{"%d "};
 constexpr Pattern kEnd{" } "};
@@ -32,11 +35,17 @@ bool readShadowModel(PatternReader& file, ShadowVolume* out) {
     int pointCount = 0, sidesEnd = 0, farCapEnd = 0, indexCount = 0, planeBits = 0;
     const bool read = file.lookingAt<kCommentedOpening>()
                           ? file.expect<kCommentedHeader>("a shadowModel header", name, &pointCount, &sidesEnd,
-                                                          &farCapEnd, &indexCount, &planeBits)
+                                                          &farCapEnd, &indexCount)
                           : file.expect<kPlainHeader>(
                                 "a shadowModel header \"{ name numVerts noCaps noFrontCaps numIndexes planeBits\"",
-                                name, &pointCount, &sidesEnd, &farCapEnd, &indexCount, &planeBits);
+                                name, &pointCount, &sidesEnd, &farCapEnd, &indexCount);
     if (!read) return false;
+    const char next = file.nextVisible();
+    if (file.lookingAt<kCommentedPlaneBitsOpening>()) {
+        if (!file.expect<kCommentedPlaneBits>("planeBits", &planeBits)) return false;
+    } else if (next != '(' && next != '}') {
+        if (!file.expect<kPlainPlaneBits>("planeBits or the first point ( x y z )", &planeBits)) return false;
+    }
     if (file.wordWasCut()) return file.failAt(at, "a shadowModel name of at most 255 characters");
     stripQuotes(trimBlanks(name));
     out->name = name;

@@ -6,7 +6,7 @@
 //       ( x y z ) ...  indices ... }
 //
 // (each count may be preceded by its "/* name = */" comment, as the file's
-// other blocks write theirs). Points come in pairs: the even one lies on the
+// other blocks write theirs; planeBits may be left out). Points come in pairs: the even one lies on the
 // occluding surface, the odd one is the same point pushed away from the
 // light. The triangles are ordered: [0, noCaps) the sides, [noCaps,
 // noFrontCaps) the far cap (odd points only), [noFrontCaps, numIndexes) the

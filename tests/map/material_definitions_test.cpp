@@ -82,7 +82,7 @@ TEST(MaterialDefinitions, NormalSpecularAndLightImagesAndWhichLightsAreAmbient) 
         << error;
     const MaterialDefinition& fill = *read.find("lights/fill");
     EXPECT_TRUE(fill.ambientLight);
-    EXPECT_EQ(fill.lightFalloffImage, "lights/fall");
+    EXPECT_EQ(lightFalloffImageOf(fill), "lights/fall");
     EXPECT_EQ(lightImageOf(fill), "lights/fill_shape");
     EXPECT_EQ(lightImageOf(*read.find("lights/ambient_spot")), "lights/spot");
     // The definition decides; without one, the last part of the name.
