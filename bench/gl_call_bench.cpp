@@ -1,7 +1,7 @@
 // What the OpenGL device layer costs per call, on the demo map. A real frame
 // (update, render, overlay, end of frame) is recorded once on the recording
 // device. Its draws are then replayed on a headless GL device, one device call
-// each, naming the pipeline, buffers, texture and constants the scene named,
+// each, naming the pipeline, buffers, texture and uniforms the scene named,
 // and the same draws are done with bare GL calls (one vertex array per mesh,
 // one program, no state tracking beyond "same as the last draw"). Both frames
 // clear, draw and wait for GL to finish; the time is the CPU time of this
@@ -40,7 +40,6 @@ namespace {
 // The frame's draws are issued this many times between one clear and one
 // wait, so that the fixed cost of those two does not hide the calls.
 constexpr int kRepeats = 10;
-constexpr size_t kBareConstantFloats = 48;  // the bare program reads c0..c11
 
 struct ReplayDraw {
     size_t mesh;
@@ -48,7 +47,7 @@ struct ReplayDraw {
     size_t pipeline;  // index into Frame::pipelines
     bool indexed;
     uint32_t first, count, vertexCount;
-    size_t constants;  // index into Frame::constants
+    size_t uniforms;  // index into Frame::uniforms
 };
 
 struct Mesh {
@@ -64,12 +63,13 @@ struct TextureData {
 
 // One recorded frame: its call counts and everything needed to replay its draws.
 struct Frame {
-    int draws = 0, pipelineChanges = 0, locks = 0;
-    std::vector<gpu::PipelineDesc> pipelines;  // programs as recorded: non-null means the lighting
+    int draws = 0, pipelineChanges = 0, updates = 0;
+    std::vector<gpu::PipelineDesc> pipelines;  // programs as recorded: see pipelinePrograms
+    std::vector<size_t> pipelinePrograms;      // index into programs, one per pipeline
+    std::vector<gpu::RecordedProgram> programs;
     std::vector<Mesh> meshes;
     std::vector<TextureData> textures;
-    std::vector<std::vector<float>> constants;  // kBareConstantFloats each, registers past a draw's own 0
-    std::vector<uint32_t> constantCounts;
+    std::vector<std::vector<uint8_t>> uniforms;  // each a draw's block, as many bytes as it gave
     std::vector<ReplayDraw> replay;
 };
 
@@ -79,11 +79,11 @@ bool recordFrame(const std::string& dir, Frame* out) {
     auto* recorder = new gpu::RecordingDevice();
     graphics.create(std::unique_ptr<gpu::Device>(recorder));
     TextFont font;
-    const bool haveFont = font.init(graphics.device.get(), "Arial", 20) == kTextFontOk;
+    const bool haveFont = font.init(graphics.device(), "Arial", 20);
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(dir);
     auto* scene = new Scene;
-    scene->device = graphics.device.get();
+    scene->device = graphics.device();
     scene->graphics = &graphics;
     scene->init();
     std::string error;
@@ -107,16 +107,16 @@ bool recordFrame(const std::string& dir, Frame* out) {
             for (int i = 0; i < lines.count; ++i)
                 font.drawText(0.0f, lines.lines[i].y, lines.lines[i].text, kOverlayColour);
         }
-        graphics.endFrame(scene->camera->view, scene->camera->projection);
+        graphics.endFrame(scene->camera->view, scene->camera->projection, g_portalMode);
     };
     frame();
     recorder->clearLog();
     frame();
 
-    for (const gpu::RecordedCall& call : recorder->calls) out->locks += call.kind == gpu::CallKind::Lock;
+    for (const gpu::RecordedCall& call : recorder->calls) out->updates += call.kind == gpu::CallKind::Update;
     std::map<std::pair<const void*, const void*>, size_t> meshIndex;
     std::map<const void*, int> textureIndex;
-    std::map<const void*, size_t> pipelineIndex;
+    std::map<const void*, size_t> pipelineIndex, programIndex;
     const void* lastPipeline = nullptr;
     for (const gpu::DrawRecord& d : recorder->draws) {
         ++out->draws;
@@ -126,6 +126,12 @@ bool recordFrame(const std::string& dir, Frame* out) {
         auto p = pipelineIndex.find(d.pipelineObject);
         if (p == pipelineIndex.end()) {
             out->pipelines.push_back(d.pipeline);
+            auto program = programIndex.find(d.pipeline.program);
+            if (program == programIndex.end()) {
+                out->programs.push_back(gpu::RecordingDevice::program(d.pipeline.program));
+                program = programIndex.emplace(d.pipeline.program, out->programs.size() - 1).first;
+            }
+            out->pipelinePrograms.push_back(program->second);
             p = pipelineIndex.emplace(d.pipelineObject, out->pipelines.size() - 1).first;
         }
         const bool indexed = d.indices != nullptr;
@@ -140,24 +146,18 @@ bool recordFrame(const std::string& dir, Frame* out) {
             found = meshIndex.emplace(key, out->meshes.size() - 1).first;
         }
         int texture = -1;
-        if (d.texture) {
-            auto t = textureIndex.find(d.texture);
+        if (const gpu::Texture* image = d.textures.surfaceImage) {
+            auto t = textureIndex.find(image);
             if (t == textureIndex.end()) {
-                out->textures.push_back(
-                    {gpu::RecordingDevice::texels(d.texture), d.texture->width(), d.texture->height()});
-                t = textureIndex.emplace(d.texture, static_cast<int>(out->textures.size()) - 1).first;
+                out->textures.push_back({gpu::RecordingDevice::texels(image), image->width(), image->height()});
+                t = textureIndex.emplace(image, static_cast<int>(out->textures.size()) - 1).first;
             }
             texture = t->second;
         }
-        std::vector<float> constants(kBareConstantFloats, 0.0f);
-        const size_t given = std::min<size_t>(d.constantCount * 4, kBareConstantFloats);
-        std::copy(&d.constants[0][0], &d.constants[0][0] + given, constants.begin());
-        if (out->constants.empty() || out->constants.back() != constants || out->constantCounts.back() != d.constantCount) {
-            out->constants.push_back(constants);
-            out->constantCounts.push_back(d.constantCount);
-        }
+        const std::vector<uint8_t> uniforms(d.uniforms, d.uniforms + std::min(d.uniformBytes, gpu::kMaxUniformBytes));
+        if (out->uniforms.empty() || out->uniforms.back() != uniforms) out->uniforms.push_back(uniforms);
         out->replay.push_back({found->second, texture, p->second, indexed, d.first, d.count, d.vertexCount,
-                               out->constants.size() - 1});
+                               out->uniforms.size() - 1});
     }
     font.release();
     delete scene;
@@ -168,7 +168,7 @@ bool recordFrame(const std::string& dir, Frame* out) {
 
 Frame g_frame;
 std::unique_ptr<gpu::Device> g_gl;
-gpu::DeviceHandle<gpu::Program> g_glProgram;
+std::vector<gpu::DeviceHandle<gpu::Program>> g_glPrograms;
 std::vector<gpu::DeviceHandle<gpu::Pipeline>> g_pipelines;
 std::vector<gpu::DeviceHandle<gpu::VertexBuffer>> g_vertexBuffers;
 std::vector<gpu::DeviceHandle<gpu::IndexBuffer>> g_indexBuffers;
@@ -181,35 +181,38 @@ bool prepareGl() {
     std::string error;
     g_gl = gpu::createHeadlessDevice(1024, 768, &error);
     if (!g_gl) return std::fprintf(stderr, "gl_call_bench: %s\n", error.c_str()), false;
-    g_glProgram = g_gl->createProgram(kLightingProgramText, gpu::VertexFormat::LitTextured);
-    if (!g_glProgram) return std::fprintf(stderr, "gl_call_bench: the lighting program was refused\n"), false;
-    for (gpu::PipelineDesc desc : g_frame.pipelines) {
-        if (desc.program) desc.program = g_glProgram.get();
+    for (const gpu::RecordedProgram& p : g_frame.programs) {
+        g_glPrograms.push_back(g_gl->createProgram(
+            {p.vertexSource.c_str(), p.fragmentSource.c_str(), p.inputs, p.uniformBytes}));
+        if (!g_glPrograms.back()) return std::fprintf(stderr, "gl_call_bench: a program was refused\n"), false;
+    }
+    for (size_t i = 0; i < g_frame.pipelines.size(); ++i) {
+        gpu::PipelineDesc desc = g_frame.pipelines[i];
+        desc.program = g_glPrograms[g_frame.pipelinePrograms[i]].get();
         g_pipelines.push_back(g_gl->createPipeline(desc));
         if (!g_pipelines.back()) return std::fprintf(stderr, "gl_call_bench: a pipeline was refused\n"), false;
     }
     for (const Mesh& mesh : g_frame.meshes) {
-        gpu::DeviceHandle<gpu::VertexBuffer> vb =
-            g_gl->createVertexBuffer(static_cast<uint32_t>(mesh.vertices.size()), gpu::BufferUse::Static);
-        std::memcpy(vb->lock(0, 0), mesh.vertices.data(), mesh.vertices.size());
-        vb->unlock();
+        gpu::DeviceHandle<gpu::VertexBuffer> vb = g_gl->createVertexBuffer(
+            static_cast<uint32_t>(mesh.vertices.size()), gpu::BufferUse::Static, mesh.vertices.data());
         gpu::DeviceHandle<gpu::IndexBuffer> ib;
-        if (!mesh.indices.empty()) {
-            ib = g_gl->createIndexBuffer(static_cast<uint32_t>(mesh.indices.size()), gpu::BufferUse::Static);
-            std::memcpy(ib->lock(0, 0), mesh.indices.data(), mesh.indices.size());
-            ib->unlock();
-        }
+        if (!mesh.indices.empty())
+            ib = g_gl->createIndexBuffer(static_cast<uint32_t>(mesh.indices.size()), gpu::BufferUse::Static,
+                                         mesh.indices.data());
         g_vertexBuffers.push_back(std::move(vb));
         g_indexBuffers.push_back(std::move(ib));
     }
     for (const TextureData& t : g_frame.textures) {
-        gpu::DeviceHandle<gpu::Texture> texture = g_gl->createTexture(t.width, t.height, 0);
-        uint32_t pitch = 0;
-        auto* rows = static_cast<uint8_t*>(texture->lockRect(&pitch));
-        for (uint32_t y = 0; y < t.height; ++y)
-            std::memcpy(rows + y * pitch, t.texels.data() + y * t.width, t.width * 4);
-        texture->unlockRect();
-        g_textures.push_back(std::move(texture));
+        // 0xAARRGGBB texels as the bytes red, green, blue, alpha.
+        std::vector<uint8_t> rgba(t.texels.size() * 4);
+        for (size_t i = 0; i < t.texels.size(); ++i) {
+            const uint32_t texel = t.texels[i];
+            rgba[i * 4] = static_cast<uint8_t>(texel >> 16);
+            rgba[i * 4 + 1] = static_cast<uint8_t>(texel >> 8);
+            rgba[i * 4 + 2] = static_cast<uint8_t>(texel);
+            rgba[i * 4 + 3] = static_cast<uint8_t>(texel >> 24);
+        }
+        g_textures.push_back(g_gl->createTexture(TexelFormat::Rgba8, t.width, t.height, 0, rgba.data()));
     }
 
     std::vector<bench::BareMesh> bareMeshes;
@@ -234,9 +237,9 @@ bool prepareGl() {
             call.pipeline = g_pipelines[d.pipeline].get();
             call.vertices = g_vertexBuffers[d.mesh].get();
             call.indices = d.indexed ? g_indexBuffers[d.mesh].get() : nullptr;
-            call.texture = d.texture >= 0 ? g_textures[static_cast<size_t>(d.texture)].get() : nullptr;
-            const std::vector<float>& constants = g_frame.constants[d.constants];
-            call.constants = {reinterpret_cast<const float(*)[4]>(constants.data()), g_frame.constantCounts[d.constants]};
+            call.textures.surfaceImage = d.texture >= 0 ? g_textures[static_cast<size_t>(d.texture)].get() : nullptr;
+            const std::vector<uint8_t>& uniforms = g_frame.uniforms[d.uniforms];
+            call.uniforms = {uniforms.data(), static_cast<uint32_t>(uniforms.size())};
             call.first = d.first;
             call.count = d.count;
             call.vertexCount = d.vertexCount;
@@ -248,7 +251,8 @@ bool prepareGl() {
             b.lines = lines;
             b.first = d.first;
             b.count = d.count;
-            b.constants = constants.data();
+            b.uniforms = uniforms.data();
+            b.uniformBytes = static_cast<uint32_t>(uniforms.size());
             g_bareDraws.push_back(b);
         }
     return true;
@@ -333,8 +337,8 @@ int main(int argc, char** argv) {
     const q::Frame& f = q::g_frame;
     q::bench::printNote("GL device cost per call (demo)",
                         q::bench::format("one demo frame: %d draws (one device call each) through %zu pipelines, "
-                                         "%d pipeline changes, %d buffer locks",
-                                         f.draws, f.pipelines.size(), f.pipelineChanges, f.locks));
+                                         "%d pipeline changes, %d buffer updates",
+                                         f.draws, f.pipelines.size(), f.pipelineChanges, f.updates));
     const double device = reporter.nsPerFrame["BM_DeviceFrame"], bare = reporter.nsPerFrame["BM_BareGlFrame"];
     if (device <= 0 || bare <= 0) return 1;
     const double calls = static_cast<double>(q::deviceCallsPerReplay());
@@ -346,7 +350,7 @@ int main(int argc, char** argv) {
                           device / bare, "-", "-");
     q::g_calls.clear();
     q::g_pipelines.clear();
-    q::g_glProgram.reset();
+    q::g_glPrograms.clear();
     q::g_vertexBuffers.clear();
     q::g_indexBuffers.clear();
     q::g_textures.clear();

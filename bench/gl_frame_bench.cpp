@@ -53,7 +53,7 @@ double drawFrame(GraphicsDevice& graphics, Scene& scene, const Viewpoint& v, boo
     updateScene(scene);
     graphics.beginFrame();
     *areas = render(scene);
-    graphics.endFrame(scene.camera->view, scene.camera->projection);
+    graphics.endFrame(scene.camera->view, scene.camera->projection, g_portalMode);
     bench::finishGl();
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
@@ -81,7 +81,7 @@ int run(const char* mapDir, int areaZeroRoom) {
     int status = 0;
     {
         Scene scene;
-        scene.device = graphics.device.get();
+        scene.device = graphics.device();
         scene.graphics = &graphics;
         // The terrain's image is read from the map's directory, as the viewer does.
         const std::filesystem::path previous = std::filesystem::current_path();

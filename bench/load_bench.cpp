@@ -3,8 +3,8 @@
 // more than 20 MB and its collision file (bench/run passes the mapgen grid 64
 // files with --proc= and --cm=; without them an area-portal file is generated
 // here and the collision readers are not compared). Both fill the same MapData
-// (compared, vertex bytes included) on the recording device; the figure that
-// matters is the ratio printed at the end.
+// (compared, vertex bytes included); the figure that matters is the ratio
+// printed at the end. Building the map's GPU side from it is timed apart.
 
 #include <benchmark/benchmark.h>
 
@@ -16,15 +16,19 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <time.h>
 
 #include "figure.h"
+#include "map/collision_reader.h"
 #include "map/map_data.h"
 #include "map/name_text.h"
+#include "map/proc_reader.h"
 #include "gpu/recording/recording_device.h"
 #include "render/globals.h"
+#include "render/map_mesh.h"
 
 namespace {
 
@@ -105,9 +109,11 @@ void generateFile(const std::string& path, size_t atLeastBytes) {
 
 // ---------------------------------------------------------------------------
 // The plain reader: fscanf with the same patterns, trusting the file, writing
-// straight into the locked buffers of the same device.
+// into the same arrays of the model.
 
-void fscanfSurfaces(std::FILE* f, gpu::Device& device, Area* area, int count) {
+std::unordered_map<std::string, int> g_fscanfMaterials;
+
+void fscanfSurfaces(std::FILE* f, MapData* map, Area* area, int count) {
     SurfaceGroup group;
     for (int i = 0; i < count; ++i) {
         int number = 0, vertexCount = 0, indexCount = 0;
@@ -115,23 +121,25 @@ void fscanfSurfaces(std::FILE* f, gpu::Device& device, Area* area, int count) {
         std::fscanf(f, " /* surface %d */ { %s /* numVerts = */ %d /* numIndexes = */ %d ", &number, material,
                     &vertexCount, &indexCount);
         stripQuotes(trimBlanks(material));
-        std::strcat(material, ".jpg");
         Surface s;
         s.vertexCount = vertexCount;
         s.indexCount = indexCount;
-        s.vertexBuffer = device.createVertexBuffer(vertexCount * 32u, gpu::BufferUse::Static);
-        s.indexBuffer = device.createIndexBuffer(indexCount * 2u, gpu::BufferUse::Static);
-        float* v = static_cast<float*>(s.vertexBuffer->lock(0, 0));
+        s.firstVertex = static_cast<uint32_t>(map->vertices.size());
+        s.firstIndex = static_cast<uint32_t>(map->indices.size());
+        const auto [known, added] = g_fscanfMaterials.try_emplace(material, static_cast<int>(map->materials.size()));
+        if (added) map->materials.push_back({material, {}, {}});
+        s.material = known->second;
+        map->vertices.resize(map->vertices.size() + static_cast<size_t>(vertexCount));
+        float* v = reinterpret_cast<float*>(map->vertices.data() + s.firstVertex);
         for (int k = 0; k < vertexCount; ++k, v += 8)
             std::fscanf(f, "( %f %f %f %f %f %f %f %f ) ", &v[0], &v[2], &v[1], &v[6], &v[7], &v[3], &v[5], &v[4]);
-        s.vertexBuffer->unlock();
-        uint16_t* out = static_cast<uint16_t*>(s.indexBuffer->lock(0, 0));
+        map->indices.resize(map->indices.size() + static_cast<size_t>(indexCount));
+        uint16_t* out = map->indices.data() + s.firstIndex;
         for (int k = 0; k < indexCount; ++k) {
             int index = 0;
             std::fscanf(f, "%d ", &index);
-            out[k] = static_cast<uint16_t>(index);
+            indices[k] = static_cast<uint16_t>(index);
         }
-        s.indexBuffer->unlock();
         std::fscanf(f, "} ");
         group.surfaces.push_back(std::move(s));
     }
@@ -139,7 +147,8 @@ void fscanfSurfaces(std::FILE* f, gpu::Device& device, Area* area, int count) {
     area->surfaceGroups.push_back(std::move(group));
 }
 
-void fscanfProcFile(const char* path, gpu::Device& device, MapData* map) {
+void fscanfProcFile(const char* path, MapData* map) {
+    g_fscanfMaterials.clear();
     std::FILE* f = std::fopen(path, "r");
     std::fscanf(f, "mapProcFile003 ");
     int areaNumber = 0;
@@ -153,10 +162,10 @@ void fscanfProcFile(const char* path, gpu::Device& device, MapData* map) {
             stripQuotes(trimBlanks(name));
             std::sscanf(name, "_area%d", &areaNumber);
             if (!map->areas.empty() && static_cast<unsigned>(areaNumber) < map->areas.size()) {
-                fscanfSurfaces(f, device, &map->areas[static_cast<size_t>(areaNumber)], count);
+                fscanfSurfaces(f, map, &map->areas[static_cast<size_t>(areaNumber)], count);
             } else {
                 map->areas.emplace_back();
-                fscanfSurfaces(f, device, &map->areas.back(), count);
+                fscanfSurfaces(f, map, &map->areas.back(), count);
             }
         } else if (std::strstr(token, "interAreaPortals")) {
             int areas = 0, count = 0;
@@ -235,7 +244,7 @@ void fscanfBrush(std::FILE* f, MapData* map, int sideCount) {
     map->bounds.grow(brush.bounds.mins);
     map->bounds.grow(brush.bounds.maxs);
     map->brushes.push_back(std::move(brush));
-    map->linkBrush(static_cast<int>(map->brushes.size()) - 1, static_cast<int>(map->collisionNodes.size()) - 1);
+    linkBrush(map, static_cast<int>(map->brushes.size()) - 1, static_cast<int>(map->collisionNodes.size()) - 1);
 }
 
 void fscanfCollisionFile(const char* path, MapData* map) {
@@ -282,10 +291,6 @@ bool sameCollision(const MapData& a, const MapData& b, std::string* why) {
     return true;
 }
 
-bool sameBuffer(const gpu::Buffer* a, const gpu::Buffer* b) {
-    return gpu::RecordingDevice::contents(a) == gpu::RecordingDevice::contents(b);
-}
-
 bool sameMap(const MapData& a, const MapData& b, std::string* why) {
     if (a.areas.size() != b.areas.size()) return *why = "area count", false;
     for (size_t i = 0; i < a.areas.size(); ++i) {
@@ -296,12 +301,16 @@ bool sameMap(const MapData& a, const MapData& b, std::string* why) {
             const auto &sx = x.surfaceGroups[g].surfaces, &sy = y.surfaceGroups[g].surfaces;
             if (sx.size() != sy.size()) return *why = "group size", false;
             for (size_t s = 0; s < sx.size(); ++s)
-                if (sx[s].vertexCount != sy[s].vertexCount || sx[s].indexCount != sy[s].indexCount ||
-                    !sameBuffer(sx[s].vertexBuffer.get(), sy[s].vertexBuffer.get()) ||
-                    !sameBuffer(sx[s].indexBuffer.get(), sy[s].indexBuffer.get()))
+                if (std::memcmp(&sx[s], &sy[s], sizeof(Surface)) != 0 ||
+                    a.materials[static_cast<size_t>(sx[s].material)].name !=
+                        b.materials[static_cast<size_t>(sy[s].material)].name)
                     return *why = "surface " + std::to_string(s) + " of area " + std::to_string(i), false;
         }
     }
+    if (a.vertices.size() != b.vertices.size() ||
+        std::memcmp(a.vertices.data(), b.vertices.data(), a.vertices.size() * sizeof(MapVertex)) != 0 ||
+        a.indices != b.indices)
+        return *why = "vertex or index arrays", false;
     if (a.portals.size() != b.portals.size()) return *why = "portal count", false;
     for (size_t i = 0; i < a.portals.size(); ++i)
         if (a.portals[i].points.size() != b.portals[i].points.size() ||
@@ -337,40 +346,35 @@ double cpuSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-// One read into a fresh MapData. Releasing the buffers and freeing what was
-// read are not part of loading and are left out of the time, for every reader
-// alike.
+// One read into a fresh MapData. Freeing what was read is not part of
+// loading and is left out of the time, for every reader alike.
 template <class Read>
-double timeRead(gpu::RecordingDevice& device, Read read) {
+double timeRead(Read read) {
     auto map = std::make_unique<MapData>();
     const double start = cpuSeconds();
     read(*map);
     const double seconds = cpuSeconds() - start;
-    map->releaseBuffers();
     map.reset();
-    device.clearLog();
     return seconds;
 }
 
 void BM_LoadRounds(benchmark::State& state) {
-    gpu::RecordingDevice device;
     const bool withCollision = !g_collisionPath.empty();
     auto readOurs = [&](RoundTimes& round) {
-        round.ourProc = timeRead(device, [&](MapData& map) {
+        round.ourProc = timeRead([&](MapData& map) {
             std::string error;
-            if (!map.readProcFile(g_path.c_str(), &device, nullptr, &error)) state.SkipWithError(error.c_str());
+            if (!readProcFile(g_path, {}, &map, &error)) state.SkipWithError(error.c_str());
         });
         if (withCollision)
-            round.ourCollision = timeRead(device, [&](MapData& map) {
+            round.ourCollision = timeRead([&](MapData& map) {
                 std::string error;
-                if (!map.readCollisionFile(g_collisionPath.c_str(), &error)) state.SkipWithError(error.c_str());
+                if (!readCollisionFile(g_collisionPath.c_str(), &map, &error)) state.SkipWithError(error.c_str());
             });
     };
     auto readTheirs = [&](RoundTimes& round) {
-        round.theirProc = timeRead(device, [&](MapData& map) { fscanfProcFile(g_path.c_str(), device, &map); });
+        round.theirProc = timeRead([&](MapData& map) { fscanfProcFile(g_path.c_str(), &map); });
         if (withCollision)
-            round.theirCollision =
-                timeRead(device, [&](MapData& map) { fscanfCollisionFile(g_collisionPath.c_str(), &map); });
+            round.theirCollision = timeRead([&](MapData& map) { fscanfCollisionFile(g_collisionPath.c_str(), &map); });
     };
     for (auto _ : state) {
         RoundTimes round;
@@ -432,15 +436,14 @@ int main(int argc, char** argv) {
 
     std::string sameness;
     {
-        gpu::RecordingDevice device;
         MapData ours, theirs;
         std::string error;
-        if (!ours.readProcFile(g_path.c_str(), &device, nullptr, &error) ||
-            (!g_collisionPath.empty() && !ours.readCollisionFile(g_collisionPath.c_str(), &error))) {
+        if (!readProcFile(g_path, {}, &ours, &error) ||
+            (!g_collisionPath.empty() && !readCollisionFile(g_collisionPath.c_str(), &ours, &error))) {
             std::fprintf(stderr, "pattern reader failed: %s\n", error.c_str());
             return 1;
         }
-        fscanfProcFile(g_path.c_str(), device, &theirs);
+        fscanfProcFile(g_path.c_str(), &theirs);
         if (!g_collisionPath.empty()) fscanfCollisionFile(g_collisionPath.c_str(), &theirs);
         std::string why;
         if (!sameMap(ours, theirs, &why) || !sameCollision(ours, theirs, &why)) {
@@ -451,8 +454,20 @@ int main(int argc, char** argv) {
                                     "%zu brushes, %zu collision nodes",
                                     ours.areas.size(), ours.portals.size(), ours.bspNodes.size(),
                                     ours.brushes.size(), ours.collisionNodes.size());
-        ours.releaseBuffers();
-        theirs.releaseBuffers();
+        // The GPU side built from the model, on the recording device: a few
+        // buffers, however many surfaces.
+        gpu::RecordingDevice device;
+        MapMesh mesh;
+        const double start = cpuSeconds();
+        if (!mesh.build(device, ours, nullptr, &error)) {
+            std::fprintf(stderr, "mesh build failed: %s\n", error.c_str());
+            return 1;
+        }
+        const double seconds = cpuSeconds() - start;
+        sameness += q::bench::format("\nmesh built from it: %zu buffer pairs for %zu vertices, %zu indices, "
+                                     "%zu materials, in %.1f ms (recording device)",
+                                     mesh.bufferCount(), ours.vertices.size(), ours.indices.size(),
+                                     ours.materials.size(), seconds * 1000.0);
     }
 
     benchmark::Initialize(&argc, argv);

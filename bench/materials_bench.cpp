@@ -259,12 +259,12 @@ double loadOnGl(const fs::path& dir) {
     GraphicsDevice graphics;
     graphics.create(std::move(backend));
     // The driver's one-off start-up of its mip chain work is not the images' cost.
-    gpu::DeviceHandle<gpu::Texture> warmUp = graphics.device->createTextureFromRgba(pattern(0).rgba.data(), kSide, kSide);
+    gpu::DeviceHandle<gpu::Texture> warmUp = graphics.device()->createTexture(TexelFormat::Rgba8, kSide, kSide, 0, pattern(0).rgba.data());
     bench::finishGl();
     double seconds = -1;
     {
         Scene scene;
-        scene.device = graphics.device.get();
+        scene.device = graphics.device();
         const auto start = Clock::now();
         MapData* map = scene.loadMap((dir / "materials").c_str(), &error);
         bench::finishGl();

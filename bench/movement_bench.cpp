@@ -16,8 +16,10 @@
 #include <vector>
 
 #include "figure.h"
+#include "map/collision_reader.h"
 #include "map/map_data.h"
 #include "map/map_source.h"
+#include "map/proc_reader.h"
 #include "mapgen/mapgen.h"
 #include "math/matrix.h"
 #include "move/camera_update.h"
@@ -59,7 +61,7 @@ BenchMap loadGrid() {
         std::exit(1);
     }
     const std::string cm = dir + "/" + mapgen::mapName(options) + ".cm";
-    if (!out.map.readCollisionFile(cm.c_str(), &error)) {
+    if (!readCollisionFile(cm.c_str(), &out.map, &error)) {
         std::fprintf(stderr, "movement_bench: %s\n", error.c_str());
         std::exit(1);
     }
@@ -99,11 +101,11 @@ const BenchMap& entityMap() {
         BenchMap b;
         const std::string base = std::string(g_entitiesDir) + "/grid32";
         MapSource source;
-        ProcReading how;
-        how.source = &source;
+        ProcReadOptions options;
+        options.source = &source;
         std::string error = base + ".map: no map source";
-        if (!readMapSourceBeside(base, &source) || !b.map.readProcFile((base + ".proc").c_str(), how, &error) ||
-            !b.map.readCollisionFile((base + ".cm").c_str(), &error)) {
+        if (!readMapSourceBeside(base, &source) || !readProcFile(base + ".proc", options, &b.map, &error) ||
+            !readCollisionFile((base + ".cm").c_str(), &b.map, &error)) {
             std::fprintf(stderr, "movement_bench: %s\n", error.c_str());
             std::exit(1);
         }

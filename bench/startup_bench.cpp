@@ -21,11 +21,14 @@
 #include "app/overlay.h"
 #include "figure.h"
 #include "image/image.h"
+#include "map/collision_reader.h"
 #include "process_run.h"
 #include "move/camera_update.h"
 #include "gpu/gl/gl_device.h"
 #include "gpu/recording/recording_device.h"
+#include "map/proc_reader.h"
 #include "render/globals.h"
+#include "render/map_mesh.h"
 #include "render/graphics_device.h"
 #include "render/text_font.h"
 #include "render/texture_file.h"
@@ -55,10 +58,11 @@ double readMapFilesAlone() {
     gpu::RecordingDevice device;
     const auto start = Clock::now();
     MapData map;
+    MapMesh mesh;
     std::string error;
-    const bool ok = map.readProcFile("bbb.proc", &device, nullptr, &error) && map.readCollisionFile("bbb.cm", &error);
+    const bool ok = readProcFile("bbb.proc", {}, &map, &error) && readCollisionFile("bbb.cm", &map, &error) &&
+                    mesh.build(device, map, nullptr, &error);
     const double seconds = secondsSince(start);
-    map.releaseBuffers();
     if (!ok) std::fprintf(stderr, "startup_bench: %s\n", error.c_str());
     return ok ? seconds : -1;
 }
@@ -89,12 +93,12 @@ bool timeSteps(Steps* out) {
     lap(&out->programs);
 
     TextFont font;
-    const bool haveFont = font.init(graphics.device.get(), "Arial", 20) == kTextFontOk;
+    const bool haveFont = font.init(graphics.device(), "Arial", 20);
     bench::finishGl();
     lap(&out->font);
 
     auto* scene = new Scene;
-    scene->device = graphics.device.get();
+    scene->device = graphics.device();
     scene->graphics = &graphics;
     scene->init();
     scene->terrain->loadTexture({});
@@ -120,12 +124,12 @@ bool timeSteps(Steps* out) {
         buildOverlayLines(values, &lines);
         for (int i = 0; i < lines.count; ++i) font.drawText(0.0f, lines.lines[i].y, lines.lines[i].text, kOverlayColour);
     }
-    graphics.endFrame(scene->camera->view, scene->camera->projection);
+    graphics.endFrame(scene->camera->view, scene->camera->projection, g_portalMode);
     bench::finishGl();
     lap(&out->frame);
 
     {
-        Terrain second(graphics.device.get(), 128, 128);
+        Terrain second(graphics.device(), 128, 128);
         bench::finishGl();
         lap(&out->warmTerrain);
     }
@@ -134,7 +138,7 @@ bool timeSteps(Steps* out) {
         lap(&out->terrainMesh);
     }
     {
-        const gpu::DeviceHandle<gpu::Texture> grass = loadTextureFile(*graphics.device, "Grass.bmp", &error);
+        const gpu::DeviceHandle<gpu::Texture> grass = loadTextureFile(*graphics.device(), "Grass.bmp", &error);
         bench::finishGl();
         lap(&out->grassTexture);
     }
@@ -303,7 +307,7 @@ int run(const std::string& viewer, const std::string& dir) {
     };
     const Row rows[] = {
         {"GL context and device (EGL, Mesa)", stepMedian(&Steps::context)},
-        {"lighting program (assemble, GLSL compile)", stepMedian(&Steps::programs)},
+        {"programs (GLSL compile: lighting, lines)", stepMedian(&Steps::programs)},
         {"font (fontconfig, FreeType, glyph texture)", stepMedian(&Steps::font)},
         {"scene: camera and terrain (Grass.bmp)", stepMedian(&Steps::terrain)},
         {"map load: both files, surfaces into GL buffers, material JPEGs", stepMedian(&Steps::map)},

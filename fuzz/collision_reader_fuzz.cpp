@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fuzz_support.h"
+#include "map/collision_reader.h"
 #include "map/map_data.h"
 #include "move/collision_trace.h"
 
@@ -46,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     q::fuzz::writeFile(path, data, size);
     q::MapData map;
     std::string error;
-    if (map.readCollisionFile(path.c_str(), &error)) {
+    if (q::readCollisionFile(path.c_str(), &map, &error)) {
         checkLoadedMap(map);
     } else if (!q::fuzz::hasFileLineShape(error, path)) {
         q::fuzz::broken("refusal without <file>:<line>:", error);

@@ -47,7 +47,7 @@ struct Rig {
         auto backend = std::make_unique<q::gpu::RecordingDevice>();
         device = backend.get();
         graphics.create(std::move(backend));
-        scene.device = graphics.device.get();
+        scene.device = graphics.device();
         scene.graphics = &graphics;
         scene.init();
         baseBuffers = device->liveBuffers();
@@ -61,6 +61,7 @@ struct Rig {
     // The maps (their buffers with them) and instances go; the rest stays.
     void dropMaps() {
         scene.instances.clear();
+        scene.meshes.clear();
         scene.maps.clear();
     }
 };
@@ -119,18 +120,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const q::ScriptLine& line : framesFrom(script).lines) {
             for (uint32_t r = 0; r < line.repeat && frames < kMaxFrames; ++r, ++frames) {
                 if (line.releaseTab) q::g_portalMode = !q::g_portalMode;
-                state.mouseState.lX = line.dx;
-                state.mouseState.lY = line.dy;
-                state.mouseState.rgbButtons[0] = line.leftButton ? q::kKeyDown : 0;
-                state.keyState[q::DIK_W] = line.w ? q::kKeyDown : 0;
-                state.keyState[q::DIK_S] = line.s ? q::kKeyDown : 0;
-                state.keyState[q::DIK_A] = line.a ? q::kKeyDown : 0;
-                state.keyState[q::DIK_D] = line.d ? q::kKeyDown : 0;
-                state.keyState[q::DIK_F] = line.f ? q::kKeyDown : 0;
+                state.mouseState.dx = line.dx;
+                state.mouseState.dy = line.dy;
+                state.mouseState.buttons[0] = line.leftButton ? q::kKeyDown : 0;
+                state.key(q::Key::W) = line.w ? q::kKeyDown : 0;
+                state.key(q::Key::S) = line.s ? q::kKeyDown : 0;
+                state.key(q::Key::A) = line.a ? q::kKeyDown : 0;
+                state.key(q::Key::D) = line.d ? q::kKeyDown : 0;
+                state.key(q::Key::F) = line.f ? q::kKeyDown : 0;
                 q::updateScene(scene);
                 rig.graphics.beginFrame();
                 q::render(scene);
-                rig.graphics.endFrame(scene.camera->view, scene.camera->projection);
+                rig.graphics.endFrame(scene.camera->view, scene.camera->projection, q::g_portalMode);
                 if (!finite(scene.camera->position))
                     q::fuzz::broken("camera position not finite after a frame", std::to_string(frames));
             }

@@ -35,11 +35,11 @@ inline void place(MapInstance* instance, MapData* map, Vector3 position, float y
     instance->map = map;
     instance->position = position;
     instance->yaw = yaw;
-    D3DXMatrixRotationYawPitchRoll(&instance->world, yaw, 0.0f, 0.0f);
+    instance->world = Matrix::rotationYawPitchRoll(yaw, 0.0f, 0.0f);
     instance->world.m[3][0] = position.x;
     instance->world.m[3][1] = position.y;
     instance->world.m[3][2] = position.z;
-    D3DXMatrixInverse(&instance->inverseWorld, nullptr, &instance->world);
+    instance->inverseWorld = inverse(instance->world).value();
 }
 
 }  // namespace q::testmaps

@@ -22,7 +22,7 @@ inline Portal makePortal(Vector3 centre, Vector3 right, Vector3 up, int positive
     p.positiveArea = positiveArea;
     p.negativeArea = negativeArea;
     p.points = {centre + right - up, centre - right - up, centre - right + up, centre + right + up};
-    D3DXPlaneFromPoints(&p.plane, &p.points[0], &p.points[1], &p.points[2]);
+    p.plane = Plane::fromPoints(p.points[0], p.points[1], p.points[2]);
     std::copy_n(p.points.begin(), 4, p.viewCorners.begin());
     return p;
 }
@@ -85,13 +85,12 @@ inline void aimCamera(Camera& camera, Vector3 position, float yaw, float pitch =
     camera.position = position;
     camera.yaw = yaw;
     camera.pitch = pitch;
-    Matrix placement;
-    D3DXMatrixRotationYawPitchRoll(&placement, yaw, pitch, 0.0f);
+    Matrix placement = Matrix::rotationYawPitchRoll(yaw, pitch, 0.0f);
     camera.viewDir = transformNormal({0, 0, 1}, placement);
     placement.m[3][0] = position.x;
     placement.m[3][1] = position.y;
     placement.m[3][2] = position.z;
-    D3DXMatrixInverse(&camera.view, nullptr, &placement);
+    camera.view = inverse(placement).value();
 }
 
 constexpr float kPi = 3.14159265358979f;

@@ -1,22 +1,25 @@
 #include "support/bare_gl.h"
 
+#include <algorithm>
+
 #include "gpu/gl/gl_api.h"
 
 namespace q::bench {
 
 namespace {
 
-// The lighting program's transform (c0..c3 by rows) and a textured surface:
-// the per-vertex and per-pixel work stay close to the device's, so the two
-// frames differ in the calls that issue them.
+// The lighting program's transform (the first matrix of its uniform block)
+// and a textured surface: the per-vertex and per-pixel work stay close to the
+// device's, so the two frames differ in the calls that issue them.
 constexpr const char* kVertex = R"(#version 330 core
 layout(location = 0) in vec3 position;
 layout(location = 2) in vec2 texCoord;
-uniform vec4 c[12];
+layout(std140, row_major) uniform Uniforms {
+    mat4 worldViewProjection;
+};
 out vec2 uv;
 void main() {
-    vec4 p = vec4(position, 1.0);
-    vec4 clip = vec4(dot(c[0], p), dot(c[1], p), dot(c[2], p), dot(c[3], p));
+    vec4 clip = vec4(position, 1.0) * worldViewProjection;
     gl_Position = vec4(clip.x, clip.y, 2.0 * clip.z - clip.w, clip.w);
     uv = texCoord;
 }
@@ -50,8 +53,8 @@ GLuint compile(GLenum kind, const char* text, std::string* error) {
 
 class BareGlScene {
 public:
-    GLuint program = 0;
-    GLint constants = -1, useTexture = -1;
+    GLuint program = 0, uniformBuffer = 0;
+    GLint useTexture = -1;
     std::vector<GLuint> arrays, buffers, textures;
     std::vector<bool> indexed;  // per mesh: has an element buffer
 };
@@ -86,8 +89,11 @@ BareGlScene* createBareGlScene(const std::vector<BareMesh>& meshes, const std::v
         destroyBareGlScene(scene);
         return nullptr;
     }
-    scene->constants = glGetUniformLocation(scene->program, "c");
     scene->useTexture = glGetUniformLocation(scene->program, "useTexture");
+    glUniformBlockBinding(scene->program, glGetUniformBlockIndex(scene->program, "Uniforms"), 0);
+    glGenBuffers(1, &scene->uniformBuffer);
+    glBindBuffer(GL_UNIFORM_BUFFER, scene->uniformBuffer);
+    glBufferData(GL_UNIFORM_BUFFER, kBareUniformBytes, nullptr, GL_DYNAMIC_DRAW);
 
     for (const BareMesh& mesh : meshes) {
         GLuint array = 0, buffers[2] = {0, 0};
@@ -142,8 +148,9 @@ void drawBareGlFrame(BareGlScene* scene, const BareDraw* draws, size_t count) {
     glClearDepth(1.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glUseProgram(scene->program);
+    glBindBufferBase(GL_UNIFORM_BUFFER, 0, scene->uniformBuffer);
     int64_t mesh = -1, texture = -2;
-    const float* constants = nullptr;
+    const void* uniforms = nullptr;
     for (size_t i = 0; i < count; ++i) {
         const BareDraw& d = draws[i];
         if (d.mesh >= scene->arrays.size()) continue;
@@ -157,9 +164,9 @@ void drawBareGlFrame(BareGlScene* scene, const BareDraw* draws, size_t count) {
             glUniform1i(scene->useTexture, has ? 1 : 0);
             texture = d.texture;
         }
-        if (d.constants && d.constants != constants) {
-            glUniform4fv(scene->constants, 12, d.constants);
-            constants = d.constants;
+        if (d.uniforms && d.uniforms != uniforms) {
+            glBufferSubData(GL_UNIFORM_BUFFER, 0, std::min(d.uniformBytes, kBareUniformBytes), d.uniforms);
+            uniforms = d.uniforms;
         }
         const GLenum primitive = d.lines ? GL_LINES : GL_TRIANGLES;
         if (scene->indexed[d.mesh])
@@ -179,6 +186,7 @@ void drawBareGlFrame(BareGlScene* scene, const BareDraw* draws, size_t count) {
 void destroyBareGlScene(BareGlScene* scene) {
     if (!scene) return;
     glDeleteProgram(scene->program);
+    glDeleteBuffers(1, &scene->uniformBuffer);
     if (!scene->arrays.empty()) glDeleteVertexArrays(static_cast<GLsizei>(scene->arrays.size()), scene->arrays.data());
     if (!scene->buffers.empty()) glDeleteBuffers(static_cast<GLsizei>(scene->buffers.size()), scene->buffers.data());
     if (!scene->textures.empty())

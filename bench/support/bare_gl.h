@@ -36,8 +36,12 @@ struct BareDraw {
     uint32_t first = 0;           // first index (indexed) or first vertex
     uint32_t count = 0;           // indices or vertices
     int32_t baseVertex = 0;
-    const float* constants = nullptr;  // 12 registers of 4 floats
+    const void* uniforms = nullptr;  // a uniform block whose first 64 bytes are the transform
+    uint32_t uniformBytes = 0;
 };
+
+// The largest block a draw sends; the bare program reads the first matrix.
+constexpr uint32_t kBareUniformBytes = 512;
 
 class BareGlScene;
 

@@ -25,7 +25,7 @@ constexpr EdgeRule kFromNegative[4] = {{kBottom, 1, 0}, {kLeft, 0, 3}, {kTop, 3,
 bool pointInside(uint32_t mask, int slot, int point) { return (mask >> (4 * (slot - kLeft) + point)) & 1u; }
 
 void carryPlanes(Frustum* out, const Frustum& in, const Matrix& planeTransform) {
-    for (int slot = 0; slot < 6; ++slot) D3DXPlaneTransform(&out->planes[slot], &in.planes[slot], &planeTransform);
+    for (int slot = 0; slot < 6; ++slot) out->planes[slot] = transformed(in.planes[slot], planeTransform);
 }
 
 void flowInstances(Scene& scene, const Frustum& worldFrustum, const MapInstance* excluded);
@@ -67,7 +67,7 @@ void flowArea(MapInstance& instance, int area, const Frustum& frustum) {
             if (!pointInside(mask, rule.slot, rule.first) && !pointInside(mask, rule.slot, rule.second))
                 narrowed[rule.slot] = frustum[rule.slot];
             else
-                D3DXPlaneFromPoints(&narrowed[rule.slot], &localEye, &p[rule.first], &p[rule.second]);
+                narrowed[rule.slot] = Plane::fromPoints(localEye, p[rule.first], p[rule.second]);
         }
         flowArea(instance, next, narrowed);
         if (next == 0 && instance.scene) {

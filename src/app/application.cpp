@@ -74,15 +74,15 @@ GraphicsDevice* Application::initDevice(int backBufferWidth, int backBufferHeigh
     // Without a font the viewer still runs; only the overlay is missing (init
     // has already said what to install).
     font = std::make_unique<TextFont>();
-    if (font->init(device->device.get(), "Arial", 20) != kTextFontOk) font.reset();
+    if (!font->init(device->device(), "Arial", 20)) font.reset();
     return device.get();
 }
 
-Scene* Application::getScene() {
+Scene* Application::createScene() {
     if (scene) return scene.get();
     if (!device) return nullptr;
     scene = std::make_unique<Scene>();
-    scene->device = device->device.get();
+    scene->device = device->device();
     scene->graphics = device.get();
     scene->input = input ? &input->state : nullptr;
     scene->init();
@@ -96,19 +96,19 @@ void Application::handleEvent(const WindowEvent& event) {
             break;
         case WindowEvent::Type::KeyUp:
             // Acting on the release means a held, auto-repeating TAB flips once.
-            if (event.key == DIK_TAB) g_portalMode = !g_portalMode;
-            else if (event.key == DIK_N && scene && scene->camera) scene->camera->freeFlight = !scene->camera->freeFlight;
-            else if (event.key == DIK_C) printCameraPlace();
-            else if (event.key == DIK_M) printPick();
-            else if (event.key == DIK_F5) reloadRequested_ = true;
-            else if (event.key == DIK_P && scene) scene->showPortals = !scene->showPortals;
-            else if (event.key == DIK_ESCAPE && window) window->destroy();
+            if (event.key == Key::Tab) g_portalMode = !g_portalMode;
+            else if (event.key == Key::N && scene && scene->camera) scene->camera->freeFlight = !scene->camera->freeFlight;
+            else if (event.key == Key::C) printCameraPlace();
+            else if (event.key == Key::M) printPick();
+            else if (event.key == Key::F5) reloadRequested_ = true;
+            else if (event.key == Key::P && scene) scene->showPortals = !scene->showPortals;
+            else if (event.key == Key::Escape && window) window->destroy();
             break;
         case WindowEvent::Type::KeyDown:
             if (!window) break;
-            if (event.key == DIK_F11 || ((event.key == DIK_RETURN || event.key == DIK_NUMPADENTER) && event.alt))
+            if (event.key == Key::F11 || ((event.key == Key::Return || event.key == Key::NumpadEnter) && event.alt))
                 window->setFullscreen(!window->isFullscreen());
-            else if (event.key == DIK_F12)
+            else if (event.key == Key::F12)
                 takeScreenshot();
             break;
     }
@@ -143,11 +143,7 @@ void Application::printCameraPlace() {
 void Application::printPick() {
     if (!scene || !scene->camera) return;
     const Camera& camera = *scene->camera;
-    SurfacePick pick;
-    std::string error;
-    const std::string line = pickSurface(*scene, mapBase, camera.position, camera.viewDir, &pick, &error)
-                                 ? describePick(*scene, pick)
-                                 : "quorvane: what is under the view cannot be told: " + error;
+    const std::string line = describePick(*scene, pickSurface(*scene, camera.position, camera.viewDir));
     std::fprintf(stderr, "%s\n", line.c_str());
     // In the overlay each part of the line (material, area, entity) starts a row.
     std::string rows = line;
@@ -210,7 +206,8 @@ void Application::runFrame() {
         portalCount_ = portalOutlines->draw(*scene, camera->view, camera->projection);
     }
     drawOverlay();
-    device->endFrame(camera ? camera->view : Matrix::identity(), camera ? camera->projection : Matrix::identity());
+    device->endFrame(camera ? camera->view : Matrix::identity(), camera ? camera->projection : Matrix::identity(),
+                     g_portalMode);
     writeTrace();
     ++framesRun;
 }

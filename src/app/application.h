@@ -78,8 +78,9 @@ public:
     // font. Returns the existing device on a second call; null without a window
     // or when the device cannot be created (error says why).
     GraphicsDevice* initDevice(int width, int height, std::string* error);
-    // The scene, made on the first call once a device exists; null before.
-    Scene* getScene();
+    // Makes the scene on the first call once a device exists (null before) and
+    // returns the one made on later calls.
+    Scene* createScene();
 
     // The window's event handler: TAB released flips the render mode, ESC
     // released closes the window, the close ends the loop. Alt+Enter and F11

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -56,6 +57,54 @@ std::string mapBaseName(const std::string& name) {
     return name;
 }
 
+// Every option, in the order the usage text lists them. The parser refuses a
+// name that is not here, so no option goes unlisted.
+constexpr CommandLineOption kOptions[] = {
+    {"--map", "MAP, --map MAP", "read MAP.proc and MAP.cm (default bbb); MAP may also be\n"
+                                "either file's own name, such as maps/x.proc"},
+    {"--dir", "--dir DIR", "read the map and textures from DIR"},
+    {"--textures", "--textures DIR", "look for material images in DIR too, after the map's own\n"
+                                     "directory (repeatable: searched in the order given)"},
+    {"--assets", "--assets PATH", "an asset root (folder or zip): its materials/*.mtr name the\n"
+                                  "images, looked for there too (repeatable, after the map's own)"},
+    {"--untextured", "--untextured grid", "draw surfaces whose image is missing with a grey grid\n"
+                                          "(default none: untextured)"},
+    {"--no-entities", "--no-entities", "leave the map source MAP.map unread: entity models (doors,\n"
+                                       "statics) undrawn and not solid, the default start"},
+    {"--no-watch", "--no-watch", "do not read the map again when its files change (F5 still does)"},
+    {"--max-image-size", "--max-image-size N", "material images may have up to N pixels a side\n"
+                                               "(default 8192, at most 16384)"},
+    {"--image-budget", "--image-budget MIB", "all of a map's decoded images may take up to MIB MiB\n"
+                                             "(default 1024)"},
+    {"--windowed", "--windowed", "a window instead of full screen"},
+    {"--headless", "--headless", "no window and no display: render off-screen"},
+    {"--frames", "--frames N", "stop after N frames (headless default: 300)"},
+    {"--input", "--input FILE", "take keyboard and mouse from a script, one frame per line"},
+    {"--screenshot", "--screenshot F.png", "write the last frame to F.png"},
+    {"--trace", "--trace F.jsonl", "write one JSON object per frame to F.jsonl"},
+    {"--tick-ms", "--tick-ms N", "simulated clock: every frame takes N ms (reproducible runs)"},
+    {"--start", "--start X Y Z", "place the camera at X Y Z (world units, y up)"},
+    {"--look", "--look YAW PITCH", "turn the camera (radians)"},
+    {"--instances", "--instances N", "place only the first N of the five map copies (1 to 5)"},
+    {"--area", "--area N", "start standing on a floor of area N of the first copy"},
+    {"--info", "--info", "print what the map holds (no window) and stop; --json: as JSON"},
+    {"--json", nullptr, nullptr},  // told in --info's line
+    {"--report", "--report F.json", "survey what the portals let through from eyes in every\n"
+                                    "area, write it to F.json, or F.html as a page with the\n"
+                                    "map's plan (no window), and stop"},
+    {"--sensitivity", "--sensitivity S", "mouse look speed, above 0 and at most 100 (default 1:\n"
+                                         "256 mouse counts turn one radian)"},
+    {"--invert-y", "--invert-y", "moving the mouse forward looks down"},
+    {"--summary", "--summary", "print one line at the end: frames, mean fps, last place"},
+    {"--help", "--help", "this text"},
+};
+
+bool isListedOption(std::string_view name) {
+    for (const CommandLineOption& option : kOptions)
+        if (name == option.name) return true;
+    return false;
+}
+
 class ArgumentReader {
 public:
     ArgumentReader(int argc, const char* const* argv) : argc_(argc), argv_(argv) {}
@@ -98,9 +147,12 @@ bool parseCommandLine(int argc, const char* const* argv, Options* out, std::stri
     };
 
     while (!args.done()) {
-        const std::string option = args.take();
+        const std::string given = args.take();
+        const std::string option = given == "-h" ? "--help" : given;
         std::string text;
-        if (option == "--help" || option == "-h") {
+        if (option.starts_with("-") && !isListedOption(option)) {
+            return fail("unknown option '" + option + "' (see --help)");
+        } else if (option == "--help") {
             options.help = true;
         } else if (option == "--map") {
             if (!value("--map", "a map base name (reads BASE.proc and BASE.cm)", &text) || !setMap(text)) return false;
@@ -193,8 +245,8 @@ bool parseCommandLine(int argc, const char* const* argv, Options* out, std::stri
             options.invertY = true;
         } else if (option == "--summary") {
             options.summary = true;
-        } else if (option.rfind("-", 0) == 0) {
-            return fail("unknown option '" + option + "' (see --help)");
+        } else if (option.starts_with("-")) {
+            return fail("option '" + option + "' is listed but not read");
         } else if (!setMap(option)) {
             return false;
         }
@@ -214,51 +266,47 @@ bool parseCommandLine(int argc, const char* const* argv, Options* out, std::stri
     return true;
 }
 
-const char* usageText() {
-    return "usage: quorvane [options] [MAP]\n"
-           "Walk through an area-portal map. With no options: map bbb from the working\n"
-           "directory, full screen, vsync.\n"
-           "\n"
-           "  MAP, --map MAP      read MAP.proc and MAP.cm (default bbb); MAP may also be\n"
-           "                      either file's own name, such as maps/x.proc\n"
-           "  --dir DIR           read the map and textures from DIR\n"
-           "  --textures DIR      look for material images in DIR too, after the map's own\n"
-           "                      directory (repeatable: searched in the order given)\n"
-           "  --assets PATH       an asset root (folder or zip): its materials/*.mtr name the\n"
-           "                      images, looked for there too (repeatable, after the map's own)\n"
-           "  --untextured grid   draw surfaces whose image is missing with a grey grid\n"
-           "                      (default none: untextured)\n"
-           "  --no-entities       leave the map source MAP.map unread: entity models (doors,\n"
-           "                      statics) undrawn and not solid, the default start\n"
-           "  --no-watch          do not read the map again when its files change (F5 still does)\n"
-           "  --max-image-size N  material images may have up to N pixels a side\n"
-           "                      (default 8192, at most 16384)\n"
-           "  --image-budget MIB  all of a map's decoded images may take up to MIB MiB\n"
-           "                      (default 1024)\n"
-           "  --windowed          a window instead of full screen\n"
-           "  --headless          no window and no display: render off-screen\n"
-           "  --frames N          stop after N frames (headless default: 300)\n"
-           "  --input FILE        take keyboard and mouse from a script, one frame per line\n"
-           "  --screenshot F.png  write the last frame to F.png\n"
-           "  --trace F.jsonl     write one JSON object per frame to F.jsonl\n"
-           "  --tick-ms N         simulated clock: every frame takes N ms (reproducible runs)\n"
-           "  --start X Y Z       place the camera at X Y Z (world units, y up)\n"
-           "  --look YAW PITCH    turn the camera (radians)\n"
-           "  --instances N       place only the first N of the five map copies (1 to 5)\n"
-           "  --area N            start standing on a floor of area N of the first copy\n"
-           "  --info              print what the map holds (no window) and stop; --json: as JSON\n"
-           "  --report F.json     survey what the portals let through from eyes in every\n"
-           "                      area, write it to F.json, or F.html as a page with the\n"
-           "                      map's plan (no window), and stop\n"
-           "  --sensitivity S     mouse look speed, above 0 and at most 100 (default 1:\n"
-           "                      256 mouse counts turn one radian)\n"
-           "  --invert-y          moving the mouse forward looks down\n"
-           "  --summary           print one line at the end: frames, mean fps, last place\n"
-           "  --help              this text\n"
+namespace {
+
+// The usage lines: two spaces, the synopsis in a column this wide, then the
+// text; its further lines start under the first.
+constexpr size_t kSynopsisColumn = 20;
+
+std::string makeUsageText() {
+    std::string text =
+        "usage: quorvane [options] [MAP]\n"
+        "Walk through an area-portal map. With no options: map bbb from the working\n"
+        "directory, full screen, vsync.\n"
+        "\n";
+    const std::string indent(2 + kSynopsisColumn, ' ');
+    for (const CommandLineOption& option : kOptions) {
+        if (!option.synopsis) continue;
+        std::string synopsis = option.synopsis;
+        synopsis.resize(std::max(kSynopsisColumn, synopsis.size() + 2), ' ');
+        text += "  " + synopsis;
+        for (const char* line = option.text; *line;) {
+            const char* end = std::strchr(line, '\n');
+            if (!end) end = line + std::strlen(line);
+            if (line != option.text) text += indent;
+            text.append(line, end);
+            text += '\n';
+            line = *end ? end + 1 : end;
+        }
+    }
+    return text +
            "\n"
            "Controls: mouse look, W/S/A/D walk, left button jump/fly, F hold to draw\n"
            "frustums, TAB switch render mode, Alt+Enter or F11 full screen on/off,\n"
            "F12 screenshot (quorvane-DATE-TIME.png), ESC quit.\n";
+}
+
+}  // namespace
+
+std::span<const CommandLineOption> commandLineOptions() { return kOptions; }
+
+const char* usageText() {
+    static const std::string text = makeUsageText();
+    return text.c_str();
 }
 
 }  // namespace q

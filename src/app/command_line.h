@@ -3,6 +3,7 @@
 // working directory, full screen, with vsync.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,18 @@ constexpr int64_t kDefaultHeadlessFrames = 300;
 // False with a one-line message naming the option and what was expected.
 bool parseCommandLine(int argc, const char* const* argv, Options* out, std::string* error);
 
+// One option as the usage text lists it. synopsis and text are null for an
+// option told in another's line.
+struct CommandLineOption {
+    const char* name;      // "--frames"
+    const char* synopsis;  // "--frames N"
+    const char* text;      // what it does; '\n' starts a further line
+};
+
+// Every option the parser reads, in the usage text's order.
+std::span<const CommandLineOption> commandLineOptions();
+
+// The usage: its option lines are made from commandLineOptions().
 const char* usageText();
 
 }  // namespace q

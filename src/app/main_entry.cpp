@@ -274,15 +274,16 @@ int runViewer(int argc, char** argv) {
     if (!app.initDevice(1024, 768, &error))
         return failAtStart(kExitFailure, "cannot create the graphics device: " + error);
 
-    Scene* scene = app.getScene();
+    Scene* scene = app.createScene();
     scene->textureDirs = textureDirs;
     scene->assetDirs = assetDirs;
     scene->untexturedGrid = options.untexturedGrid;
     scene->useMapSource = !options.noEntities;
     scene->imageLimits = {options.maxImageSide, options.imageBudgetMiB << 20};
-    AreaFloors floors;  // seen only when --area asks for a floor
-    MapData* map = scene->loadMap(options.mapBase.c_str(), &error, options.area >= 0 ? &floors : nullptr);
+    MapData* map = scene->loadMap(options.mapBase.c_str(), &error);
     if (!map) return failAtStart(kExitFailure, error);
+    AreaFloors floors;  // collected only when --area asks for a floor
+    if (options.area >= 0) floors.collect(*map);
     // Every file the run reads is known now; an output may replace none of them.
     const std::string clash = outputNamingAnInput(options, trace, screenshot, filesTheSceneReads(options, *scene));
     if (!clash.empty()) return failAtStart(kExitUsage, clash);
@@ -319,7 +320,7 @@ int runViewer(int argc, char** argv) {
 
     // A reload may have read files the first load did not: neither output
     // takes the place of one of them either.
-    if (const Scene* now = app.getScene()) {
+    if (const Scene* now = app.scene.get()) {
         const std::string late = outputNamingAnInput(options, trace, screenshot, filesTheSceneReads(options, *now));
         if (!late.empty()) return failWith(kExitUsage, late);
     }

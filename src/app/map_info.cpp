@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "app/frame_trace.h"
+#include "map/collision_reader.h"
 #include "map/map_data.h"
 #include "map/map_source.h"
 #include "map/material_library.h"
 #include "map/model_lookup.h"
+#include "map/proc_reader.h"
 #include "math/vector.h"
 #include "image/image.h"
 #include "image/image_budget.h"
@@ -67,10 +69,6 @@ struct Summary {
     std::vector<AreaSummary> areas;
     std::vector<MaterialSummary> materials;
     int materialsMissing = 0;
-    // The mesh models the map source's entities show (model_lookup).
-    ModelTally meshes;
-    int meshFilesFound = 0;
-    int meshFilesMissing = 0;
     size_t entityClassesDefined = 0;
     // The map source's lights (map/light_entities.h).
     int ambientLights = 0;
@@ -98,30 +96,18 @@ void summariseLights(const MapSource& source, const MaterialLibrary& library, Ma
     }
 }
 
-// Which mesh each usable entity shows, and whether each mesh file named is in
-// the asset roots (a file is counted once however many entities place it).
-void summariseMeshes(const MapSource& source, const MaterialLibrary& library, Summary* s) {
+// The mesh models the map source's entities place, read as a load reads
+// them (map/mesh_placement.h), their problems warned as a load warns them.
+void summariseMeshes(const MapSource& source, const MaterialLibrary& library, MapData* map, Summary* s) {
     EntityDefinitions definitions;
     std::vector<std::string> problems;
     loadEntityDefinitions(library, &definitions, &problems);
     for (const std::string& problem : problems)
         warn((problem + " (left out; the rest of the entity definitions are used)").c_str());
     s->entityClassesDefined = definitions.classCount();
-    std::map<std::string, bool> files;  // by path folded: found
-    std::set<std::string> named;        // each problem of the definitions once
-    for (const SourceEntity& entity : source.entities) {
-        if (!entity.usable) continue;
-        const EntityModelChoice choice = modelOf(entity, definitions);
-        if (!choice.problem.empty() && named.insert(choice.problem).second)
-            warn((source.fileName + ":" + std::to_string(entity.line) + ": the model of the entity '" + entity.name +
-                  "': " + choice.problem)
-                     .c_str());
-        s->meshes.add(choice);
-        if (choice.kind != ModelKind::Mesh) continue;
-        const auto [file, added] = files.try_emplace(foldedName(choice.path), false);
-        if (added) file->second = library.findInRoots(choice.path).has_value();
-    }
-    for (const auto& [path, found] : files) ++(found ? s->meshFilesFound : s->meshFilesMissing);
+    problems.clear();
+    loadMeshModels(source, definitions, library, map, &problems);
+    for (const std::string& problem : problems) warn(problem.c_str());
 }
 
 // The run's words for an image, without the file's name the line already gives.
@@ -214,10 +200,10 @@ Summary summarise(const MapData& map, const AreaFloors& floors, float eyeHeight,
         s.areas.push_back(a);
     }
     std::vector<MaterialSource> sources;
-    for (const std::string& material : map.materials) {
-        sources.push_back(library.find(material));
+    for (const Material& material : map.materials) {
+        sources.push_back(library.find(material.name));
         const MaterialSource& source = sources.back();
-        MaterialSummary m{material, source.file.value_or(""), {}, {}};
+        MaterialSummary m{material.name, source.file.value_or(""), {}, {}};
         if (source.definition)
             m.definition = source.definition->file + ":" + std::to_string(source.definition->line);
         if (m.file.empty()) ++s.materialsMissing;
@@ -250,10 +236,12 @@ std::string asText(const std::string& mapBase, const MapData& map, const Summary
     if (!s.sourceFile.empty())
         t += countOf(s.entities.size(), "entity model", "entity models") + " placed from " +
              s.sourceFile + " (" + std::to_string(s.solidEntities) + " solid)\n";
-    if (s.meshes.meshesPlaced > 0 || !s.meshes.otherKinds.empty())
-        t += "mesh models: " + std::to_string(s.meshes.meshesPlaced) + " placed (" +
-             countOf(s.meshFilesFound, "file", "files") + " found, " + std::to_string(s.meshFilesMissing) +
-             " missing)" + (s.meshes.otherKinds.empty() ? "" : ", other kinds: " + s.meshes.otherKindsText()) + "\n";
+    const MeshModels& meshes = map.meshModels;
+    if (meshes.tally.meshesPlaced > 0 || !meshes.tally.otherKinds.empty())
+        t += "mesh models: " + std::to_string(meshes.tally.meshesPlaced) + " placed (" +
+             countOf(meshes.filesRead(), "file", "files") + " read, " + std::to_string(meshes.filesMissing) +
+             " missing, " + std::to_string(meshes.filesFailed) + " did not read)" +
+             (meshes.tally.otherKinds.empty() ? "" : ", other kinds: " + meshes.tally.otherKindsText()) + "\n";
     if (!map.lights.empty() || !map.shadowVolumes.empty())
         t += "lights: " + std::to_string(map.lights.size()) + " (" + std::to_string(s.ambientLights) + " ambient, " +
              std::to_string(s.projectedLights) + " projected, " + std::to_string(s.lightsWithShadowVolumes) +
@@ -302,11 +290,24 @@ std::string asJson(const std::string& mapBase, const MapData& map, const Summary
     j += ",\"entityModels\":" + std::to_string(map.undrawnModels);
     j += ",\"entitySurfaces\":" + std::to_string(map.undrawnSurfaces);
     j += ",\"entityModelsPlaced\":" + std::to_string(s.entities.size());
-    j += ",\"meshModelsPlaced\":" + std::to_string(s.meshes.meshesPlaced);
-    j += ",\"meshModelsMissing\":" + std::to_string(s.meshFilesMissing);
+    const MeshModels& meshes = map.meshModels;
+    j += ",\"meshModelsPlaced\":" + std::to_string(meshes.tally.meshesPlaced);
+    j += ",\"meshModelsMissing\":" + std::to_string(meshes.filesMissing);
+    j += ",\"meshFiles\":[";
+    for (const MeshFile& file : meshes.files) {
+        j += (j.back() == '[' ? "{" : ",{") + std::string("\"path\":") + jsonString(file.path) +
+             ",\"found\":" + (file.found.empty() ? std::string("null") : jsonString(file.found)) +
+             ",\"read\":" + (file.read ? "true" : "false") +
+             ",\"vertices\":" + std::to_string(file.model.vertices.size()) +
+             ",\"triangles\":" + std::to_string(file.model.triangleCount()) + ",\"materialsNotDrawn\":[";
+        for (const std::string& material : file.materialsNotDrawn)
+            j += (j.back() == '[' ? "" : ",") + jsonString(material);
+        j += "]}";
+    }
+    j += "]";
     j += ",\"entityClassesDefined\":" + std::to_string(s.entityClassesDefined);
     j += ",\"modelsOfOtherKinds\":{";
-    for (const auto& [kind, count] : s.meshes.otherKinds)
+    for (const auto& [kind, count] : meshes.tally.otherKinds)
         j += (j.back() == '{' ? "" : ",") + jsonString(kind) + ":" + std::to_string(count);
     j += "}";
     j += ",\"lights\":" + std::to_string(map.lights.size());
@@ -423,16 +424,14 @@ std::string jsonString(const std::string& text) {
 namespace {
 
 // As readMapToLookAt, the map source read kept in *source (empty when none).
-bool readMapAndSource(const std::string& mapBase, bool useMapSource, SurfaceObserver* observer, MapData* map,
-                      MapSource* sourceOut, std::string* error) {
+bool readMapAndSource(const std::string& mapBase, bool useMapSource, MapData* map, MapSource* sourceOut,
+                      std::string* error) {
     MapSource& source = *sourceOut;
     const bool haveSource = useMapSource && readMapSourceBeside(mapBase, &source);
-    ProcReading how;
-    how.device = nullptr;  // looked at, not drawn
-    how.observer = observer;
-    how.source = haveSource ? &source : nullptr;
-    if (!map->readProcFile((mapBase + ".proc").c_str(), how, error) ||
-        !map->readCollisionFile((mapBase + ".cm").c_str(), error))
+    ProcReadOptions options;
+    options.source = haveSource ? &source : nullptr;
+    if (!readProcFile(mapBase + ".proc", options, map, error) ||
+        !readCollisionFile((mapBase + ".cm").c_str(), map, error))
         return false;
     if (haveSource) map->placeEntities(source);
     return true;
@@ -440,10 +439,10 @@ bool readMapAndSource(const std::string& mapBase, bool useMapSource, SurfaceObse
 
 }  // namespace
 
-bool readMapToLookAt(const std::string& mapBase, bool useMapSource, SurfaceObserver* observer, MapData* map,
-                     std::string* sourceFile, std::string* error) {
+bool readMapToLookAt(const std::string& mapBase, bool useMapSource, MapData* map, std::string* sourceFile,
+                     std::string* error) {
     MapSource source;
-    if (!readMapAndSource(mapBase, useMapSource, observer, map, &source, error)) return false;
+    if (!readMapAndSource(mapBase, useMapSource, map, &source, error)) return false;
     if (sourceFile) *sourceFile = source.fileName;
     return true;
 }
@@ -454,7 +453,8 @@ int printMapInfo(const std::string& mapBase, const std::vector<std::string>& tex
     MapData map;
     AreaFloors floors;
     MapSource source;
-    if (!readMapAndSource(mapBase, useMapSource, &floors, &map, &source, error)) return 1;
+    if (!readMapAndSource(mapBase, useMapSource, &map, &source, error)) return 1;
+    floors.collect(map);
     // Definitions are read and images looked for as a load does.
     MaterialLibrary library;
     library.load(std::filesystem::path(mapBase).parent_path().string(), textureDirs, assetDirs);
@@ -462,7 +462,7 @@ int printMapInfo(const std::string& mapBase, const std::vector<std::string>& tex
         warn((problem + " (left out; the rest of the map's assets are used)").c_str());
     Summary summary = summarise(map, floors, eyeHeight, library, imageLimits);
     summary.sourceFile = source.fileName;
-    summariseMeshes(source, library, &summary);
+    summariseMeshes(source, library, &map, &summary);
     summariseLights(source, library, &map, &summary);
     const std::string text = json ? asJson(mapBase, map, summary) : asText(mapBase, map, summary);
     std::fputs(text.c_str(), out);

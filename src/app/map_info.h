@@ -11,14 +11,12 @@
 namespace q {
 
 struct MapData;
-class SurfaceObserver;
 
-// Reads a map to look at, not to draw (no device): <mapBase>.proc, each
-// surface shown to observer, <mapBase>.cm, and with useMapSource the map
+// Reads a map to look at, not to draw (no device): <mapBase>.proc, <mapBase>.cm, and with useMapSource the map
 // source beside them placing the entity models (its file in *sourceFile, if
 // given; empty when none was read). False with the load error.
-bool readMapToLookAt(const std::string& mapBase, bool useMapSource, SurfaceObserver* observer, MapData* map,
-                     std::string* sourceFile, std::string* error);
+bool readMapToLookAt(const std::string& mapBase, bool useMapSource, MapData* map, std::string* sourceFile,
+                     std::string* error);
 
 // Reads <mapBase>.proc and <mapBase>.cm from the working directory, and
 // <mapBase>.map beside them unless useMapSource is false, and prints their

@@ -13,7 +13,7 @@ namespace q {
 namespace {
 
 bool readBackBuffer(GraphicsDevice& graphics, const std::string& name, Image* image, std::string* error) {
-    gpu::Device& device = *graphics.device;
+    gpu::Device& device = *graphics.device();
     image->width = device.width();
     image->height = device.height();
     image->rgba.resize(size_t{image->width} * image->height * 4);

@@ -7,7 +7,7 @@ namespace q {
 bool HeadlessWindow::pollEvent(WindowEvent* event) {
     if (!destroyed_ || closeSent_) return false;
     closeSent_ = true;
-    *event = {WindowEvent::Type::Close, 0};
+    *event = {WindowEvent::Type::Close, Key::Unknown};
     return true;
 }
 
@@ -22,10 +22,10 @@ void ScriptedWindow::armReleases() {
     if (finished()) return;
     const ScriptLine& line = script_.lines[line_];
     // ESC last: the switches of the same line still act before the window closes.
-    const std::pair<bool, uint8_t> releases[] = {
-        {line.releaseTab, DIK_TAB},   {line.releasePortals, DIK_P}, {line.releaseFreeFlight, DIK_N},
-        {line.releaseWhere, DIK_C},   {line.releasePick, DIK_M},    {line.releaseReload, DIK_F5},
-        {line.releaseEsc, DIK_ESCAPE}};
+    const std::pair<bool, Key> releases[] = {
+        {line.releaseTab, Key::Tab},   {line.releasePortals, Key::P}, {line.releaseFreeFlight, Key::N},
+        {line.releaseWhere, Key::C},   {line.releasePick, Key::M},    {line.releaseReload, Key::F5},
+        {line.releaseEsc, Key::Escape}};
     for (const auto& [released, key] : releases)
         if (released) pending_[pendingCount_++] = key;
 }
@@ -35,7 +35,7 @@ bool ScriptedWindow::pollEvent(WindowEvent* event) {
     if (destroyed_ || finished()) {
         if (closeSent_) return false;
         closeSent_ = true;
-        *event = {WindowEvent::Type::Close, 0};
+        *event = {WindowEvent::Type::Close, Key::Unknown};
         return true;
     }
     if (pendingNext_ >= pendingCount_) return false;
@@ -57,15 +57,15 @@ void ScriptedWindow::readInput(InputState* out) {
     }
     if (finished()) return;
     const ScriptLine& line = script_.lines[line_];
-    out->mouseState.lX = line.dx;
-    out->mouseState.lY = line.dy;
-    if (line.leftButton) out->mouseState.rgbButtons[0] = kKeyDown;
-    if (line.w) out->keyState[DIK_W] = kKeyDown;
-    if (line.s) out->keyState[DIK_S] = kKeyDown;
-    if (line.a) out->keyState[DIK_A] = kKeyDown;
-    if (line.d) out->keyState[DIK_D] = kKeyDown;
-    if (line.f) out->keyState[DIK_F] = kKeyDown;
-    if (line.shift) out->keyState[DIK_LSHIFT] = kKeyDown;
+    out->mouseState.dx = line.dx;
+    out->mouseState.dy = line.dy;
+    if (line.leftButton) out->mouseState.buttons[0] = kKeyDown;
+    if (line.w) out->key(Key::W) = kKeyDown;
+    if (line.s) out->key(Key::S) = kKeyDown;
+    if (line.a) out->key(Key::A) = kKeyDown;
+    if (line.d) out->key(Key::D) = kKeyDown;
+    if (line.f) out->key(Key::F) = kKeyDown;
+    if (line.shift) out->key(Key::LeftShift) = kKeyDown;
 
     // A repeated line is the same frame again, releases included.
     if (++usedOfLine_ >= line.repeat) {

@@ -102,7 +102,8 @@ int writeVisibilityReport(const std::string& mapBase, float eyeHeight, bool useM
     MapData map;
     AreaFloors floors;
     PlanFloors plan(floors);
-    if (!readMapToLookAt(mapBase, useMapSource, &plan, &map, nullptr, error)) return 1;
+    if (!readMapToLookAt(mapBase, useMapSource, &map, nullptr, error)) return 1;
+    plan.collect(map);
 
     // Progress at every tenth of the areas: a long map says it is working,
     // a short one says little.

@@ -74,6 +74,14 @@ std::vector<PlanPoint> convexHull(std::vector<PlanPoint> points) {
 
 }  // namespace
 
+void PlanFloors::collect(const MapData& map) {
+    for (size_t area = 0; area < map.areas.size(); ++area)
+        for (const SurfaceGroup& group : map.areas[area].surfaceGroups)
+            for (const Surface& surface : group.surfaces)
+                surfaceRead(static_cast<int>(area), map.verticesOf(surface), surface.vertexCount,
+                            map.indicesOf(surface), surface.indexCount);
+}
+
 void PlanFloors::surfaceRead(int area, const MapVertex* vertices, int vertexCount, const uint16_t* indices,
                              int indexCount) {
     floors_.surfaceRead(area, vertices, vertexCount, indices, indexCount);

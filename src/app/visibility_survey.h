@@ -72,14 +72,15 @@ struct VisibilitySurvey {
     std::vector<PlanPortal> portalPlan;  // per portal, once the plan is drawn
 };
 
-// Collects, while a map is read, the corners of every area's floors (the
-// upward-facing triangles, map space) and hands each surface on to `floors`,
-// so that one reading feeds both the eyes and the plan.
-class PlanFloors : public SurfaceObserver {
+// Collects the corners of every area's floors (the upward-facing triangles,
+// map space) and hands each surface on to `floors`, so that one pass over the
+// map feeds both the eyes and the plan.
+class PlanFloors {
 public:
     explicit PlanFloors(AreaFloors& floors) : floors_(floors) {}
-    void surfaceRead(int area, const MapVertex* vertices, int vertexCount, const uint16_t* indices,
-                     int indexCount) override;
+    // Every area's surfaces of the map.
+    void collect(const MapData& map);
+    void surfaceRead(int area, const MapVertex* vertices, int vertexCount, const uint16_t* indices, int indexCount);
 
     // Fills the plan into a survey of that map: each area's outline (the
     // convex hull of its floors from above), floor height and band, and each
@@ -94,7 +95,7 @@ private:
 };
 
 // Eyes stand eyeHeight above the floors, at most eyesPerArea per area. The
-// map must have been read with `floors` as its surface observer, and its
+// map's floors must be collected in `floors`, and its
 // collision model too (the eye takes a frame's movement step before it looks,
 // as the viewer's first frame does). progress, when given, is called after
 // each area with how many are done. eyeOptions follows the place in each

@@ -5,9 +5,10 @@
 // them alpha-tested or blended.
 //
 // Whatever a draw's owner decides once (program, vertex format, depth,
-// blending, alpha test) is a pipeline, made from a description when the owner
-// is made. A draw names its pipeline, its buffers, its texture and its
-// constants in one call; nothing else carries over from one draw to the next.
+// blending, alpha test, culling, stencil) is a pipeline, made from a
+// description when the owner is made. A draw names its pipeline, its buffers,
+// its textures and its uniform block in one call; nothing else carries over
+// from one draw to the next.
 // Everything made here comes back as an owning handle.
 //
 // Backends: gl/ (OpenGL 3.3 core, windowed or headless); tests add a recording
@@ -20,24 +21,22 @@
 
 namespace q::gpu {
 
-// How often a buffer's contents change. Locking a dynamic buffer whole hands
-// back fresh storage (what it held is gone), so the draws still reading the
-// old contents are not waited for.
+// How often a buffer's contents change. An update of a dynamic buffer from
+// its start hands it fresh storage (what followed the range is gone), so the
+// draws still reading the old contents are not waited for.
 enum class BufferUse : uint8_t { Static, Dynamic };
 
 // The vertex layouts the viewer draws with. Each says its vertex size, which
-// inputs a program reads (v0, v3, ...) and the primitive it is drawn as.
+// inputs it feeds a program (see VertexInput) and the primitive it is drawn as.
 enum class VertexFormat : uint8_t {
     // World position (3 floats), colour 0xAARRGGBB: 16 bytes, drawn as lines.
-    // Its own program places it through c0..c3, the rows of the transposed
-    // world-view-projection.
     ColouredLine,
-    // Position v0 (3 floats), normal v3 (3 floats), texture coordinate v7
-    // (2 floats): 32 bytes, drawn as triangles. Its own program places it
-    // through c0..c3 as above and draws it unlit.
+    // Position (3 floats), normal (3 floats), texture coordinate (2 floats):
+    // 32 bytes, drawn as triangles.
     LitTextured,
-    // Back-buffer pixels x, y (y down), z and 1/w, colour 0xAARRGGBB, texture
-    // coordinate (2 floats): 28 bytes, drawn as triangles, reads no constants.
+    // Back-buffer pixels x, y (y down), z and 1/w as the position (4 floats),
+    // colour 0xAARRGGBB, texture coordinate (2 floats): 28 bytes, drawn as
+    // triangles.
     ScreenText,
 };
 
@@ -50,6 +49,15 @@ constexpr uint32_t vertexBytes(VertexFormat format) {
     return 0;
 }
 
+// The input locations a program's vertex stage declares
+// (`layout(location = N) in ...`); an input its format does not feed is refused.
+enum VertexInput : uint8_t {
+    kInputPosition = 0,
+    kInputNormal = 1,
+    kInputTexcoord = 2,
+    kInputColour = 3,  // 0xAARRGGBB, read as four components 0 to 1 (r, g, b, a)
+};
+
 // How a draw's colour mixes with what is there.
 enum class Blend : uint8_t {
     None,    // replaces it
@@ -58,30 +66,88 @@ enum class Blend : uint8_t {
     Filter,  // what is there * source
 };
 
+// Against the depth already there: a fragment nearer or as near, one exactly
+// as near (a second pass over drawn surfaces), or any.
+enum class DepthTest : uint8_t { LessOrEqual, Equal, Always };
+
+// Which triangles are not drawn; front faces run clockwise on the screen.
+enum class Cull : uint8_t { None, Back, Front };
+
+// The stencil test: off, or passing always, where the stencil value equals
+// the reference, or where it differs.
+enum class StencilTest : uint8_t { Off, Always, Equal, NotEqual };
+enum class StencilOp : uint8_t { Keep, Replace, IncrementWrap, DecrementWrap };
+
+// What a fragment of one facing does to the stencil value when it fails the
+// stencil test, passes it but fails depth, or passes both.
+struct StencilOps {
+    StencilOp fail = StencilOp::Keep;
+    StencilOp depthFail = StencilOp::Keep;
+    StencilOp pass = StencilOp::Keep;
+};
+
 class Program;
 
+// A program's two stages in GLSL 3.30 core. Each stage that reads values of
+// the draw declares them in one block,
+//   layout(std140) uniform Uniforms { ... };
+// the same block in both stages, matched on our side by a C++ struct of the
+// same members in the same order laid out as std140 lays them out (floats in
+// fours: vec4 and mat4 members, arrays of vec4), so that its sizeof is the
+// block's size (a math Matrix is a `row_major` mat4). The device also gives
+// every program that declares them:
+//   uniform float alphaReference;  the pipeline's, 0 to 255
+//   uniform int texturesGiven;     bit N set when the draw gives slot N (TextureSlot)
+//   uniform sampler2D surfaceImage, normalMap, specularMap, lightImage;  the slots
+// gl_Position's depth runs -w..w: the projection matrices' 0..w becomes 2z - w.
+struct ProgramDesc {
+    const char* vertexSource = nullptr;
+    const char* fragmentSource = nullptr;
+    VertexFormat inputs = VertexFormat::LitTextured;
+    // sizeof the block's C++ struct, a multiple of 16 up to kMaxUniformBytes;
+    // 0 for a program without the block.
+    uint32_t uniformBytes = 0;
+};
+
+constexpr uint32_t kMaxUniformBytes = 512;
+
+// The state a draw's owner decides once. Each field says which draws need it.
 struct PipelineDesc {
-    // A program from Device::createProgram made for this format; null draws
-    // with the format's own program.
+    // Every draw: the program from Device::createProgram, made for `format`.
     const Program* program = nullptr;
+    // Every draw: the layout of its vertices.
     VertexFormat format = VertexFormat::LitTextured;
-    bool depthTest = true;
+    // Every draw: Always for what lies over the scene (text, portal outlines),
+    // Equal for a light pass over surfaces drawn before it.
+    DepthTest depthTest = DepthTest::LessOrEqual;
+    // Opaque surfaces and lines tested against them; off for blended ones,
+    // overlays, light passes and shadow volumes.
     bool depthWrite = true;
+    // Off for a pass that fills only depth or stencil (shadow volumes).
+    bool colourWrite = true;
+    // Blended surfaces (glass, water, light passes that add up), text.
     Blend blend = Blend::None;
-    // A fragment's colour is the texel's times the vertex colour, its alpha
-    // the texel's (the vertex colour's without a texture). Fragments whose
-    // alpha (0 to 255) is below this are not drawn; 0 draws all.
+    // Alpha-tested surfaces and text: fragments whose alpha (0 to 255) is
+    // below this are not drawn (by programs reading alphaReference); 0 draws all.
     uint8_t alphaReference = 0;
+    // Shadow volumes, whose two faces count in and out; none else culls.
+    Cull cull = Cull::None;
+    // Shadow volumes (Always, marking) and the light passes they mask (Equal
+    // to the reference of the unshadowed).
+    StencilTest stencilTest = StencilTest::Off;
+    // The light passes: the stencil value of what their light reaches.
+    uint8_t stencilReference = 0;
+    // Shadow volumes: front faces count into a shadow, back faces out of it.
+    StencilOps stencilFront = {};
+    StencilOps stencilBack = {};
 };
 
 class Buffer {
 public:
     virtual ~Buffer() = default;
-    // Returns the address to write [offset, offset + size) of the buffer; size
-    // 0 means the whole buffer. Null when the range does not fit the buffer or
-    // it is locked already. Nothing draws from a buffer while it is locked.
-    virtual void* lock(uint32_t offset, uint32_t size) = 0;
-    virtual void unlock() = 0;
+    // Replaces [offset, offset + size) with `size` bytes from `bytes`. False,
+    // and nothing written, when the range does not fit the buffer.
+    virtual bool update(uint32_t offset, const void* bytes, uint32_t size) = 0;
     virtual uint32_t byteSize() const = 0;
 
 private:
@@ -93,23 +159,20 @@ private:
 class VertexBuffer : public Buffer {};
 class IndexBuffer : public Buffer {};  // 16-bit indices
 
+// Its texels are given when it is made and never change.
 class Texture {
 public:
     virtual ~Texture() = default;
     virtual uint32_t width() const = 0;
     virtual uint32_t height() const = 0;
-    // Level 0 as 32-bit texels 0xAARRGGBB, rows of pitch bytes (written through
-    // lockRect, applied by unlockRect).
-    virtual void* lockRect(uint32_t* pitch) = 0;
-    virtual void unlockRect() = 0;
 
 private:
     friend struct FreeDeviceObject;
     virtual void destroy() = 0;
 };
 
-// A vertex program: made once, named by the pipelines that draw with it,
-// which must go before it.
+// A program: made once, named by the pipelines that draw with it, which must
+// go before it.
 class Program {
 public:
     virtual ~Program() = default;
@@ -143,11 +206,34 @@ struct FreeDeviceObject {
 template <class T>
 using DeviceHandle = std::unique_ptr<T, FreeDeviceObject>;
 
-// The values a draw's program reads: `count` registers of four floats, c0 on.
-constexpr uint32_t kMaxConstantRegisters = 16;
-struct Constants {
-    const float (*registers)[4] = nullptr;
-    uint32_t count = 0;
+// The values of a draw's uniform block: its C++ struct, and that struct's
+// size (which must be the program's uniformBytes).
+struct UniformBlock {
+    const void* data = nullptr;
+    uint32_t bytes = 0;
+
+    UniformBlock() = default;
+    UniformBlock(const void* blockData, uint32_t blockBytes) : data(blockData), bytes(blockBytes) {}
+    template <class Block>
+    explicit UniformBlock(const Block& block) : data(&block), bytes(sizeof block) {}
+};
+
+// The slots a draw's textures are sampled from; a program samples slot N
+// through the sampler named as the slot (surfaceImage, normalMap, ...).
+enum class TextureSlot : uint8_t { SurfaceImage, NormalMap, SpecularMap, LightImage };
+constexpr uint32_t kTextureSlots = 4;
+
+// The textures of one draw by slot; null: the slot is not given.
+struct DrawTextures {
+    const Texture* surfaceImage = nullptr;  // a surface's own image, text's glyphs
+    const Texture* normalMap = nullptr;     // a surface's normal map (light passes)
+    const Texture* specularMap = nullptr;   // a surface's specular map (light passes)
+    const Texture* lightImage = nullptr;    // the light's projected image (light passes)
+
+    const Texture* at(uint32_t slot) const {
+        const Texture* const all[kTextureSlots] = {surfaceImage, normalMap, specularMap, lightImage};
+        return slot < kTextureSlots ? all[slot] : nullptr;
+    }
 };
 
 struct DrawCall {
@@ -155,9 +241,8 @@ struct DrawCall {
     const VertexBuffer* vertices = nullptr;
     // Null: the vertices are drawn in order from `first`.
     const IndexBuffer* indices = nullptr;
-    // Null: the vertex colour alone.
-    const Texture* texture = nullptr;
-    Constants constants;
+    DrawTextures textures = {};
+    UniformBlock uniforms;
     // The first index (or vertex, without indices) and how many are drawn.
     uint32_t first = 0;
     uint32_t count = 0;
@@ -171,29 +256,29 @@ public:
     virtual ~Device() = default;
 
     // Every create returns an owning handle, empty when the device refuses.
-    virtual DeviceHandle<VertexBuffer> createVertexBuffer(uint32_t bytes, BufferUse use) = 0;
-    virtual DeviceHandle<IndexBuffer> createIndexBuffer(uint32_t bytes, BufferUse use) = 0;
-    // A texture of width x height texels 0xAARRGGBB; levels 0 builds the full mip
-    // chain from level 0 whenever level 0 is unlocked.
-    virtual DeviceHandle<Texture> createTexture(uint32_t width, uint32_t height, uint32_t levels) = 0;
-    // A texture from decoded RGBA8 pixels (rows top to bottom), full mip chain.
-    virtual DeviceHandle<Texture> createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) = 0;
-    // A texture from the levels an image file stores, level 0 at `levels` and
-    // each following one, half the size, right after it (rows top to bottom):
-    // one RGBA8 level gets the rest of the chain made by the GPU, more levels
-    // are used as they are. Block formats need supportsBlockCompression().
-    virtual DeviceHandle<Texture> createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
-                                                          uint32_t levelCount, const uint8_t* levels) = 0;
+    // A buffer of `bytes` bytes holding `contents` (null: zeros, to be updated).
+    virtual DeviceHandle<VertexBuffer> createVertexBuffer(uint32_t bytes, BufferUse use,
+                                                          const void* contents = nullptr) = 0;
+    virtual DeviceHandle<IndexBuffer> createIndexBuffer(uint32_t bytes, BufferUse use,
+                                                        const void* contents = nullptr) = 0;
+    // A texture of width x height texels from `levels`: level 0 first and each
+    // following one, half the size, right after it, rows top to bottom (RGBA8
+    // as bytes red, green, blue, alpha). levelCount levels are used as they
+    // are; levelCount 0 gives level 0 alone and has the GPU make the rest of
+    // the chain (RGBA8 only). Block formats need supportsBlockCompression().
+    virtual DeviceHandle<Texture> createTexture(TexelFormat format, uint32_t width, uint32_t height,
+                                                uint32_t levelCount, const uint8_t* levels) = 0;
     // Whether S3TC blocks (BC1 to BC3) can be sampled as they are.
     virtual bool supportsBlockCompression() const = 0;
-    // Program text in the vs.1.1 assembly language, reading the inputs of
-    // `inputs` (see VertexFormat). Empty, with a warning saying why, when the
-    // text does not assemble or the device cannot run it.
-    virtual DeviceHandle<Program> createProgram(const char* text, VertexFormat inputs) = 0;
-    // Empty when the program was made for another format.
+    // Empty, with a warning saying why, when a stage does not compile, the
+    // stages do not link, the vertex stage reads an input its format does not
+    // feed or the block is not uniformBytes long.
+    virtual DeviceHandle<Program> createProgram(const ProgramDesc& desc) = 0;
+    // Empty without a program or with one made for another format.
     virtual DeviceHandle<Pipeline> createPipeline(const PipelineDesc& desc) = 0;
 
-    // Clears the back buffer to the colour (0xAARRGGBB) and the depth to far.
+    // Clears the back buffer to the colour (0xAARRGGBB), the depth to far and
+    // the stencil to 0.
     virtual void beginFrame(uint32_t clearColour) = 0;
     virtual void draw(const DrawCall& call) = 0;
     // Shows the frame (kept for readBackBuffer when headless).

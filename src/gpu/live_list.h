@@ -23,6 +23,8 @@ public:
         items_[slot]->liveSlot = slot;
         items_.pop_back();
     }
+    // Whether this list holds the item (another device's is not held).
+    bool holds(const T* item) const { return item->liveSlot < items_.size() && items_[item->liveSlot] == item; }
     size_t size() const { return items_.size(); }
     auto begin() const { return items_.begin(); }
     auto end() const { return items_.end(); }

@@ -4,6 +4,7 @@
 
 #include "map/map_data.h"
 #include "platform/report.h"
+#include "platform/report_words.h"
 
 namespace q {
 
@@ -39,7 +40,7 @@ Descent descendAreaTree(const MapData& map, int node, Vector3 point, int* area) 
 }
 
 bool reportDescent(Descent result, const char* where) {
-    if (result == Descent::Solid) report("我在墙里!", "error", where);
+    if (result == Descent::Solid) report(kInsideWallText, kInsideWallCaption, where);
     if (result == Descent::Broken) warn("the area tree of the map leads nowhere; no area for the point");
     return result == Descent::InArea;
 }

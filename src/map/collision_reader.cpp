@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "map/collision_reader.h"
 #include "map/map_data.h"
 #include "map/name_text.h"
 #include "map/pattern_reader.h"
@@ -98,9 +99,48 @@ void forEachLeafReached(const std::vector<CollisionNode>& nodes, const Bounds& b
     }
 }
 
-}  // namespace
+// Adds brushIndex to the leaves below nodeIndex that its bounds reach,
+// stopping once more than limit are reached; returns the leaves listed
+// (limit + 1 when it stopped).
+size_t linkBrushWithin(MapData& map, int brushIndex, int nodeIndex, size_t limit) {
+    size_t reached = 0;
+    forEachLeafReached(map.collisionNodes, map.brushes[static_cast<size_t>(brushIndex)].bounds, nodeIndex,
+                       [&](int leaf) {
+                           if (++reached > limit) return false;
+                           // Leaves mostly list a few brushes: room for four from
+                           // the first saves growing one at a time.
+                           std::vector<int>& listed = map.collisionNodes[static_cast<size_t>(leaf)].brushIndices;
+                           if (listed.empty()) listed.reserve(4);
+                           listed.push_back(brushIndex);
+                           return true;
+                       });
+    return reached;
+}
 
-int MapData::readCollisionNode(PatternReader& file) {
+// One reading of one file into one map.
+class CollisionReader {
+public:
+    CollisionReader(PatternReader& file, MapData& map) : file_(file), map_(map) {}
+
+    bool read();
+
+private:
+    // One node with its whole subtree (pre-order in the file, stored children
+    // first); returns the node's index, -1 with the reader's error recorded.
+    int readNode();
+    // One brush with sideCount sides: adds it to the map's brushes and links it
+    // into the tree read last. False with the reader's error recorded.
+    bool readBrush(int sideCount);
+
+    PatternReader& file_;
+    MapData& map_;
+    // Entries in all leaves' brushIndices so far. Bounded while reading: a
+    // fine split tree under brushes that span it would otherwise list every
+    // brush in every leaf (gigabytes from a file of a megabyte).
+    size_t brushListings_ = 0;
+};
+
+int CollisionReader::readNode() {
     // The file lists the tree in pre-order; a node is stored once both its
     // subtrees are, so children come before parents. An explicit stack instead
     // of recursion: a deep tree in a hostile file cannot exhaust the call stack.
@@ -113,10 +153,10 @@ int MapData::readCollisionNode(PatternReader& file) {
     for (;;) {
         int axis = 0;
         float distance = 0.0f;
-        const size_t at = file.position();
-        if (!file.expect<kNode>("a collision node ( axis distance )", &axis, &distance)) return -1;
+        const size_t at = file_.position();
+        if (!file_.expect<kNode>("a collision node ( axis distance )", &axis, &distance)) return -1;
         if (axis > 2) {
-            file.failAt(at, "an axis of 0, 1, 2 or a negative leaf mark, found " + std::to_string(axis));
+            file_.failAt(at, "an axis of 0, 1, 2 or a negative leaf mark, found " + std::to_string(axis));
             return -1;
         }
         if (axis == 1) {
@@ -132,8 +172,8 @@ int MapData::readCollisionNode(PatternReader& file) {
         CollisionNode leaf;
         leaf.axis = axis;
         leaf.distance = distance;
-        collisionNodes.push_back(std::move(leaf));
-        int finished = static_cast<int>(collisionNodes.size()) - 1;
+        map_.collisionNodes.push_back(std::move(leaf));
+        int finished = static_cast<int>(map_.collisionNodes.size()) - 1;
 
         // Hand the finished subtree to the open split above it; a split whose
         // back subtree is finished is itself finished.
@@ -150,83 +190,60 @@ int MapData::readCollisionNode(PatternReader& file) {
             split.frontChild = parent.frontChild;
             split.backChild = finished;
             open.pop_back();
-            collisionNodes.push_back(std::move(split));
-            finished = static_cast<int>(collisionNodes.size()) - 1;
+            map_.collisionNodes.push_back(std::move(split));
+            finished = static_cast<int>(map_.collisionNodes.size()) - 1;
         }
     }
 }
 
-bool MapData::readBrush(int sideCount, PatternReader& file) {
+bool CollisionReader::readBrush(int sideCount) {
     Brush brush;
-    size_t at = file.position();
-    if (collisionNodes.empty())
-        return file.failAt(at, "a nodes block before the first brush (brushes are linked into it)");
-    if (!file.expect<kSidesStart>("the { before a brush's sides")) return false;
+    size_t at = file_.position();
+    if (map_.collisionNodes.empty())
+        return file_.failAt(at, "a nodes block before the first brush (brushes are linked into it)");
+    if (!file_.expect<kSidesStart>("the { before a brush's sides")) return false;
     if (sideCount > 0) {
-        if (!file.fits(sideCount, kSide))
-            return file.failAt(at, "a side count that fits the rest of the file, found " +
-                                       std::to_string(sideCount));
+        if (!file_.fits(sideCount, kSide))
+            return file_.failAt(at, "a side count that fits the rest of the file, found " +
+                                        std::to_string(sideCount));
         brush.planes.reserve(static_cast<size_t>(sideCount));
     }
     for (int i = 0; i < sideCount; ++i) {
         float a = 0, b = 0, c = 0, distance = 0;
-        if (!file.expect<kSide>("a brush side ( a b c ) distance", &a, &b, &c, &distance)) return false;
+        if (!file_.expect<kSide>("a brush side ( a b c ) distance", &a, &b, &c, &distance)) return false;
         brush.planes.push_back({a, c, b, distance});
     }
-    if (!file.expect<kSidesEnd>("the } after a brush's sides")) return false;
+    if (!file_.expect<kSidesEnd>("the } after a brush's sides")) return false;
 
     float minX = 0, minY = 0, minZ = 0, maxX = 0, maxY = 0, maxZ = 0;
     char word[64];  // not used; a longer one is cut, which harms nothing
-    if (!file.expect<kBrushBounds>("brush bounds ( x y z ) ( x y z ) and a word", &minX, &minY, &minZ,
+    if (!file_.expect<kBrushBounds>("brush bounds ( x y z ) ( x y z ) and a word", &minX, &minY, &minZ,
                      &maxX, &maxY, &maxZ, word))
         return false;
     brush.bounds.mins = {minX, minZ, minY};
     brush.bounds.maxs = {maxX, maxZ, maxY};
-    const int root = static_cast<int>(collisionNodes.size()) - 1;
-    const size_t budget = kMaxBrushListings - brushListings;
-    brushes.push_back(std::move(brush));
+    const int root = static_cast<int>(map_.collisionNodes.size()) - 1;
+    const size_t budget = kMaxBrushListings - brushListings_;
+    map_.brushes.push_back(std::move(brush));
     // Linked as it is counted: a brush past the budget fails the whole file, so
     // the listings it made before stopping are never used.
-    const size_t reached = linkBrushWithin(static_cast<int>(brushes.size()) - 1, root, budget);
+    const size_t reached = linkBrushWithin(map_, static_cast<int>(map_.brushes.size()) - 1, root, budget);
     if (reached > budget)
-        return file.failAt(at, "brushes that reach at most " + std::to_string(kMaxBrushListings) +
-                                   " leaves of the split tree in all, found brush " +
-                                   std::to_string(brushes.size() - 1) + " going past that");
-    brushListings += reached;
+        return file_.failAt(at, "brushes that reach at most " + std::to_string(kMaxBrushListings) +
+                                    " leaves of the split tree in all, found brush " +
+                                    std::to_string(map_.brushes.size() - 1) + " going past that");
+    brushListings_ += reached;
     return true;
 }
 
-void MapData::linkBrush(int brushIndex, int nodeIndex) { linkBrushWithin(brushIndex, nodeIndex, SIZE_MAX - 1); }
-
-size_t MapData::linkBrushWithin(int brushIndex, int nodeIndex, size_t limit) {
-    size_t reached = 0;
-    forEachLeafReached(collisionNodes, brushes[static_cast<size_t>(brushIndex)].bounds, nodeIndex,
-                       [&](int leaf) {
-                           if (++reached > limit) return false;
-                           // Leaves mostly list a few brushes: room for four from
-                           // the first saves growing one at a time.
-                           std::vector<int>& listed = collisionNodes[static_cast<size_t>(leaf)].brushIndices;
-                           if (listed.empty()) listed.reserve(4);
-                           listed.push_back(brushIndex);
-                           return true;
-                       });
-    return reached;
-}
-
-bool MapData::readCollisionFile(const char* fileName, std::string* error) {
-    PatternReader file;
-    if (!file.open(fileName, error)) return false;
-    return file.outcome(readCollisionText(file), error);
-}
-
-bool MapData::readCollisionText(PatternReader& file) {
-    const size_t binaryAt = file.firstBinaryByte();
+bool CollisionReader::read() {
+    const size_t binaryAt = file_.firstBinaryByte();
     if (binaryAt != std::string_view::npos) {
-        file.failAt(binaryAt, "a text file, found a control byte");
+        file_.failAt(binaryAt, "a text file, found a control byte");
         return false;
     }
-    if (file.size() == 0) {
-        file.fail("a collision file, found an empty file");
+    if (file_.size() == 0) {
+        file_.fail("a collision file, found an empty file");
         return false;
     }
 
@@ -237,54 +254,68 @@ bool MapData::readCollisionText(PatternReader& file) {
     NamedCollisionModel* named = nullptr;
     char token[128];
     for (;;) {
-        if (!file.match<kKeyword>(token)) break;
+        if (!file_.match<kKeyword>(token)) break;
         if (std::strcmp(token, "collisionModel") == 0) {
             // Its name follows; entity models are found by it.
-            if (!file.match<kKeyword>(modelName)) break;
+            if (!file_.match<kKeyword>(modelName)) break;
             trimBlanks(modelName);
             stripQuotes(modelName);
-        } else if (file.opensBlock<kNodesOpening>(token, "nodes")) {
-            if (!file.expect<kNodesStart>("the { of a nodes block")) return false;
-            const int root = readCollisionNode(file);
+        } else if (file_.opensBlock<kNodesOpening>(token, "nodes")) {
+            if (!file_.expect<kNodesStart>("the { of a nodes block")) return false;
+            const int root = readNode();
             if (root < 0) return false;
             // Traces start from the first tree read: the world's. Trees of
             // entity models that follow must not replace it.
             if (!sawNodes) {
-                collisionRoot = root;
+                map_.collisionRoot = root;
             } else {
-                namedCollisionModels.push_back({modelName, root, Bounds::empty()});
-                named = &namedCollisionModels.back();
+                map_.namedCollisionModels.push_back({modelName, root, Bounds::empty()});
+                named = &map_.namedCollisionModels.back();
             }
             sawNodes = true;
-            ++collisionModels;
-            if (!file.expect<kNodesEnd>("the closing } of a nodes block")) return false;
-        } else if (file.opensBlock<kBrushesOpening>(token, "brushes")) {
+            ++map_.collisionModels;
+            if (!file_.expect<kNodesEnd>("the closing } of a nodes block")) return false;
+        } else if (file_.opensBlock<kBrushesOpening>(token, "brushes")) {
             int brushMemory = 0;
-            if (!file.expect<kBrushesHeader>("\"/* brushMemory = */ N {\" after brushes", &brushMemory))
+            if (!file_.expect<kBrushesHeader>("\"/* brushMemory = */ N {\" after brushes", &brushMemory))
                 return false;
             for (;;) {
                 char start[64];
-                const size_t at = file.position();
-                if (!file.expect<kBrushStart>("a side count or the } that ends the brushes", start))
+                const size_t at = file_.position();
+                if (!file_.expect<kBrushStart>("a side count or the } that ends the brushes", start))
                     return false;
                 if (std::strchr(start, '}')) break;
-                if (file.wordWasCut()) {
-                    file.failAt(at, "a side count, found a word of more than 63 characters");
+                if (file_.wordWasCut()) {
+                    file_.failAt(at, "a side count, found a word of more than 63 characters");
                     return false;
                 }
-                if (!readBrush(sideCountOf(start), file)) return false;
+                if (!readBrush(sideCountOf(start))) return false;
                 // An entity model's brushes are in its own space: they grow
                 // the map's bounds once the entity places the model.
-                (named ? named->bounds : bounds).grow(brushes.back().bounds);
+                (named ? named->bounds : map_.bounds).grow(map_.brushes.back().bounds);
             }
         }
-        if (file.atEnd()) break;
+        if (file_.atEnd()) break;
     }
     if (!sawNodes) {
-        file.fail("a nodes block");
+        file_.fail("a nodes block");
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool readCollisionText(PatternReader& file, MapData* map) { return CollisionReader(file, *map).read(); }
+
+bool readCollisionFile(const char* fileName, MapData* map, std::string* error) {
+    PatternReader file;
+    if (!file.open(fileName, error)) return false;
+    return file.outcome(readCollisionText(file, map), error);
+}
+
+void linkBrush(MapData* map, int brushIndex, int nodeIndex) {
+    linkBrushWithin(*map, brushIndex, nodeIndex, SIZE_MAX - 1);
 }
 
 }  // namespace q

@@ -59,8 +59,7 @@ void MapData::placeEntities(const MapSource& source) {
         if (!entity) continue;  // the reader placed only models an entity names
         model.placement = entity->placement;
         model.origin = entity->origin;
-        if (!D3DXMatrixInverse(&model.inversePlacement, nullptr, &model.placement))
-            model.inversePlacement = Matrix::identity();
+        model.inversePlacement = inverse(model.placement).value_or(Matrix::identity());
         const Bounds placed = placedBounds(model.bounds, model.placement);
         model.areas.clear();
         if (!isEmpty(placed)) {

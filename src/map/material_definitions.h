@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "render/surface_pipelines.h"
+#include "map/material_look.h"
 
 namespace q {
 
@@ -40,14 +40,6 @@ struct MaterialDefinition {
     // as stages of that kind (one of each: a later keyword replaces the
     // image), so that a material costs no more for them.
     std::vector<MaterialStage> stages;
-};
-
-// What a surface of the material shows: the image path (as the definition
-// names it: with or without an extension) and how it is drawn.
-struct MaterialLook {
-    std::string image;  // empty: the definition names none
-    MaterialBlend blend = MaterialBlend::Opaque;
-    float alphaTest = 0.0f;
 };
 
 // The image is the `diffusemap`, else the map of the `blend diffusemap`

@@ -8,33 +8,20 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
+#include "map/proc_reader.h"
 #include "map/map_data.h"
 #include "map/map_source.h"
+#include "map/material_definitions.h"
 #include "map/name_text.h"
 #include "map/pattern_reader.h"
 #include "map/portal_corners.h"
-#include "gpu/device.h"
 #include "platform/report.h"
+#include "platform/report_words.h"
 
 namespace q {
-
-struct SurfaceReading {
-    SurfaceReading(MapData& m, const ProcReading& h) : map(m), how(h) {}
-    MapData& map;
-    const ProcReading& how;
-    int area = 0;  // whose surfaces are being read
-    // While an entity model's surfaces are read: grown by their vertices,
-    // which no observer sees (they are in the entity's space, in no area).
-    Bounds* modelBounds = nullptr;
-    int entityModel = -1;  // its index in entityModels
-    // Where surfaces not read straight into a buffer are read to.
-    std::vector<MapVertex> vertices;
-    std::vector<uint16_t> indices;
-    std::unordered_set<std::string> materialsSeen;
-};
 
 namespace {
 
@@ -78,18 +65,6 @@ bool checkCount(PatternReader& file, size_t at, const char* field, int count, co
                                    std::to_string(count));
     return true;
 }
-
-// Unlocks a locked buffer on every way out of a fill.
-struct LockedBuffer {
-    gpu::Buffer* buffer;
-    void* memory;
-    explicit LockedBuffer(gpu::Buffer* b) : buffer(b), memory(b ? b->lock(0, 0) : nullptr) {}
-    ~LockedBuffer() {
-        if (memory) buffer->unlock();
-    }
-    LockedBuffer(const LockedBuffer&) = delete;
-    LockedBuffer& operator=(const LockedBuffer&) = delete;
-};
 
 // One surface's header, with its material name and counts checked against
 // what is left of the file.
@@ -158,22 +133,46 @@ bool readIndices(PatternReader& file, uint16_t* out, int indexCount, int vertexC
     return true;
 }
 
-// A surface's vertices and indices into the reading's own arrays, for surfaces
-// that are not read straight into device buffers.
-bool readGeometry(PatternReader& file, const SurfaceHeader& header, SurfaceReading& reading) {
-    reading.vertices.resize(static_cast<size_t>(header.vertexCount));
-    reading.indices.resize(static_cast<size_t>(header.indexCount));
-    return readVertices(file, reinterpret_cast<float*>(reading.vertices.data()), header.vertexCount) &&
-           readIndices(file, reading.indices.data(), header.indexCount, header.vertexCount);
+// What the reader keeps while it reads: the map it fills, each material's
+// index in it, and the scratch arrays of surfaces that are checked and not
+// kept.
+struct ProcReading {
+    MapData& map;
+    const ProcReadOptions& options;
+    std::unordered_map<std::string, int> materialIndex;
+    std::vector<MapVertex> skippedVertices;
+    std::vector<uint16_t> skippedIndices;
+};
+
+// The material's index in the map, added (with its look) when first named.
+int materialOf(ProcReading& reading, const char* name) {
+    const auto [found, added] =
+        reading.materialIndex.try_emplace(name, static_cast<int>(reading.map.materials.size()));
+    if (!added) return found->second;
+    Material material;
+    material.name = name;
+    const MaterialDefinition* definition =
+        reading.options.definitions ? reading.options.definitions->find(material.name) : nullptr;
+    if (definition) {
+        material.definition = definition->file + ":" + std::to_string(definition->line);
+        material.look = lookOf(*definition);
+        if (material.look.blend != MaterialBlend::Opaque) reading.map.hasBlendedSurfaces = true;
+    }
+    reading.map.materials.push_back(std::move(material));
+    if (reading.options.materialNamed)
+        reading.options.materialNamed(static_cast<size_t>(found->second), reading.map.materials.back());
+    return found->second;
 }
 
-// Copies what was read into a new device buffer; false when it cannot be locked.
-bool fillBuffer(gpu::Buffer* buffer, const void* data, size_t bytes) {
-    if (bytes == 0) return true;
-    LockedBuffer locked(buffer);
-    if (!locked.memory) return false;
-    std::memcpy(locked.memory, data, bytes);
-    return true;
+// A surface's vertices and indices onto the ends of the given arrays.
+bool readGeometry(PatternReader& file, const SurfaceHeader& header, std::vector<MapVertex>& vertices,
+                  std::vector<uint16_t>& indices) {
+    const size_t firstVertex = vertices.size();
+    const size_t firstIndex = indices.size();
+    vertices.resize(firstVertex + static_cast<size_t>(header.vertexCount));
+    indices.resize(firstIndex + static_cast<size_t>(header.indexCount));
+    return readVertices(file, reinterpret_cast<float*>(vertices.data() + firstVertex), header.vertexCount) &&
+           readIndices(file, indices.data() + firstIndex, header.indexCount, header.vertexCount);
 }
 
 // The closing brace of a model block.
@@ -188,17 +187,48 @@ bool readModelEnd(PatternReader& file) {
 
 // The surfaces of a model that is not drawn: read and checked as any, kept
 // nowhere.
-bool skipSurfaces(PatternReader& file, int count, SurfaceReading& reading) {
+bool skipSurfaces(PatternReader& file, int count, ProcReading& reading) {
     for (int i = 0; i < count; ++i) {
         SurfaceHeader header;
-        if (!readSurfaceHeader(file, &header) || !readGeometry(file, header, reading)) return false;
+        reading.skippedVertices.clear();
+        reading.skippedIndices.clear();
+        if (!readSurfaceHeader(file, &header) ||
+            !readGeometry(file, header, reading.skippedVertices, reading.skippedIndices))
+            return false;
         if (!file.expect<kSurfaceEnd>("the closing } of a surface")) return false;
         ++reading.map.undrawnSurfaces;
     }
     return readModelEnd(file);
 }
 
-bool readModel(MapData& map, PatternReader& file, SurfaceReading& reading, int* areaNumber) {
+// The surfaces of one model block (count surfaces, then the block's closing
+// brace) into a new group of `into`, their vertices and indices onto the
+// map's arrays.
+bool readSurfaces(PatternReader& file, int count, ProcReading& reading, Area& into) {
+    into.surfaceGroups.emplace_back();
+    SurfaceGroup& group = into.surfaceGroups.back();
+    MapData& map = reading.map;
+    for (int i = 0; i < count; ++i) {
+        SurfaceHeader header;
+        if (!readSurfaceHeader(file, &header)) return false;
+        // Surfaces name their ranges in 32 bits.
+        if (map.vertices.size() + static_cast<size_t>(header.vertexCount) > UINT32_MAX ||
+            map.indices.size() + static_cast<size_t>(header.indexCount) > UINT32_MAX)
+            return file.failAt(header.at, "at most 4294967295 vertices and indices in all");
+        Surface surface;
+        surface.firstVertex = static_cast<uint32_t>(map.vertices.size());
+        surface.firstIndex = static_cast<uint32_t>(map.indices.size());
+        surface.vertexCount = header.vertexCount;
+        surface.indexCount = header.indexCount;
+        surface.material = materialOf(reading, header.material);
+        group.surfaces.push_back(surface);
+        if (!readGeometry(file, header, map.vertices, map.indices)) return false;
+        if (!file.expect<kSurfaceEnd>("the closing } of a surface")) return false;
+    }
+    return readModelEnd(file);
+}
+
+bool readModel(MapData& map, PatternReader& file, ProcReading& reading, int* areaNumber) {
     // Model names only pick the area; entity names from real map compilers run
     // past 31 characters, so the name gets the keyword's 128 bytes.
     char name[128] = {};
@@ -226,7 +256,7 @@ bool readModel(MapData& map, PatternReader& file, SurfaceReading& reading, int* 
         area = map.areas.size() - 1;
     }
     if (!isArea) {
-        const SourceEntity* entity = reading.how.source ? reading.how.source->entityPlacing(name) : nullptr;
+        const SourceEntity* entity = reading.options.source ? reading.options.source->entityPlacing(name) : nullptr;
         if (!entity) {
             ++map.undrawnModels;
             return skipSurfaces(file, surfaceCount, reading);
@@ -235,15 +265,12 @@ bool readModel(MapData& map, PatternReader& file, SurfaceReading& reading, int* 
         EntityModel& model = map.entityModels.back();
         model.name = name;
         model.classname = entity->classname;
-        reading.modelBounds = &model.bounds;
-        reading.entityModel = static_cast<int>(map.entityModels.size()) - 1;
-        const bool read = model.geometry.readSurfaces(file, surfaceCount, reading);
-        reading.modelBounds = nullptr;
-        reading.entityModel = -1;
+        const size_t firstVertex = map.vertices.size();
+        const bool read = readSurfaces(file, surfaceCount, reading, model.geometry);
+        for (size_t k = firstVertex; k < map.vertices.size(); ++k) model.bounds.grow(map.vertices[k].position);
         return read;
     }
-    reading.area = static_cast<int>(area);
-    return map.areas[area].readSurfaces(file, surfaceCount, reading);
+    return readSurfaces(file, surfaceCount, reading, map.areas[area]);
 }
 
 bool readPortals(MapData& map, PatternReader& file) {
@@ -370,89 +397,6 @@ bool checkBspTree(const MapData& map, PatternReader& file, const std::vector<siz
 
 }  // namespace
 
-bool Area::readSurfaces(PatternReader& file, int count, SurfaceReading& reading) {
-    // The group is in place before its buffers are made, so that whatever a
-    // failing file leaves behind is reachable from the map and released with it.
-    surfaceGroups.emplace_back();
-    const size_t groupIndex = surfaceGroups.size() - 1;
-    const ProcReading& how = reading.how;
-    gpu::Device* device = how.device;
-    // With no one to see the geometry and buffers to fill, the vertices go
-    // straight into them: the default load holds no copy of its own.
-    const bool straightIn = device && !how.observer && !reading.modelBounds;
-
-    for (int i = 0; i < count; ++i) {
-        SurfaceHeader header;
-        if (!readSurfaceHeader(file, &header)) return false;
-        const size_t at = header.at;
-        const int vertexCount = header.vertexCount;
-        const int indexCount = header.indexCount;
-        if (reading.materialsSeen.insert(header.material).second) reading.map.materials.push_back(header.material);
-        char* const material = header.material;
-
-        const uint32_t vertexBytes = static_cast<uint32_t>(vertexCount) * uint32_t{sizeof(MapVertex)};
-        const uint32_t indexBytes = static_cast<uint32_t>(indexCount) * 2u;
-        SurfaceGroup& group = surfaceGroups[groupIndex];
-        group.surfaces.emplace_back();
-        Surface& surface = group.surfaces.back();
-        surface.vertexCount = vertexCount;
-        surface.indexCount = indexCount;
-        if (device) {
-            surface.vertexBuffer = device->createVertexBuffer(vertexBytes, gpu::BufferUse::Static);
-            if (!surface.vertexBuffer && vertexBytes > 0)
-                return file.failWith(at, "cannot create a vertex buffer of " + std::to_string(vertexBytes) + " bytes");
-            surface.indexBuffer = device->createIndexBuffer(indexBytes, gpu::BufferUse::Static);
-            if (!surface.indexBuffer && indexBytes > 0)
-                return file.failWith(at, "cannot create an index buffer of " + std::to_string(indexBytes) + " bytes");
-        }
-        surface.texture = how.textures ? how.textures->getTexture(material) : nullptr;
-        if (how.textures) {
-            const MaterialLook look = how.textures->materialLook(material);
-            surface.blend = look.blend;
-            surface.alphaTest = look.alphaTest;
-            if (look.blend != MaterialBlend::Opaque) reading.map.hasBlendedSurfaces = true;
-            if (how.pipelines) {
-                how.pipelines->prepare(look.blend, look.alphaTest);
-                // Untested too: a surface whose image is missing draws so.
-                how.pipelines->prepare(look.blend, 0.0f);
-            }
-        }
-
-        if (straightIn) {
-            if (vertexCount > 0) {
-                LockedBuffer locked(surface.vertexBuffer.get());
-                if (!locked.memory) return file.failWith(at, "cannot lock the vertex buffer");
-                if (!readVertices(file, static_cast<float*>(locked.memory), vertexCount)) return false;
-            }
-            if (indexCount > 0) {
-                LockedBuffer locked(surface.indexBuffer.get());
-                if (!locked.memory) return file.failWith(at, "cannot lock the index buffer");
-                if (!readIndices(file, static_cast<uint16_t*>(locked.memory), indexCount, vertexCount)) return false;
-            }
-        } else {
-            if (!readGeometry(file, header, reading)) return false;
-            if (how.observer)
-                how.observer->surfaceWithMaterial(reading.area, reading.entityModel, material, reading.vertices.data(),
-                                                  vertexCount, reading.indices.data(), indexCount);
-            if (reading.modelBounds) {
-                for (int k = 0; k < vertexCount; ++k)
-                    reading.modelBounds->grow(reading.vertices[static_cast<size_t>(k)].position);
-            } else if (how.observer) {
-                how.observer->surfaceRead(reading.area, reading.vertices.data(), vertexCount, reading.indices.data(),
-                                          indexCount);
-            }
-            if (device) {
-                if (!fillBuffer(surface.vertexBuffer.get(), reading.vertices.data(), vertexBytes))
-                    return file.failWith(at, "cannot lock the vertex buffer");
-                if (!fillBuffer(surface.indexBuffer.get(), reading.indices.data(), indexBytes))
-                    return file.failWith(at, "cannot lock the index buffer");
-            }
-        }
-        if (!file.expect<kSurfaceEnd>("the closing } of a surface")) return false;
-    }
-    return readModelEnd(file);
-}
-
 namespace {
 
 // A map compiler writes coordinates rounded (to hundredths of a unit or so), so
@@ -476,11 +420,8 @@ bool sameZ(Vector3 a, Vector3 b) {
 }  // namespace
 
 void Portal::computePlane(const char* name) {
-    D3DXPlaneFromPoints(&plane, &points[0], &points[1], &points[2]);
-    // "zop" is the system's own word for a portal whose plane lines up with no
-    // axis (every normal component non-zero beyond rounding): reported, and
-    // still used as read.
-    if (offAxis(plane.a) && offAxis(plane.b) && offAxis(plane.c)) report("zop", "ff", name);
+    plane = Plane::fromPoints(points[0], points[1], points[2]);
+    if (offAxis(plane.a) && offAxis(plane.b) && offAxis(plane.c)) report(kSlantedPortalText, kFailCaption, name);
     // A portal of more points is narrowed to the rectangle around it: its
     // first four alone would cut off the rest of the opening and hide what is
     // seen through it. Found from the points in their own order, before the
@@ -497,27 +438,13 @@ void Portal::computePlane(const char* name) {
     if (quadrilateral) std::copy_n(points.begin(), 4, viewCorners.begin());
 }
 
-bool MapData::readProcFile(const char* fileName, gpu::Device* device, TextureSource* textures, std::string* error) {
-    ProcReading how;
-    how.device = device;
-    how.textures = textures;
-    return readProcFile(fileName, how, error);
-}
-
-bool MapData::readProcFile(const char* fileName, const ProcReading& how, std::string* error) {
+bool readProcFile(const std::string& fileName, const ProcReadOptions& options, MapData* map, std::string* error) {
     PatternReader file;
-    if (!file.open(fileName, error)) return false;
-    return file.outcome(readProcText(file, how), error);
+    if (!file.open(fileName.c_str(), error)) return false;
+    return file.outcome(readProcText(file, options, map), error);
 }
 
-bool MapData::readProcText(PatternReader& file, gpu::Device* device, TextureSource* textures) {
-    ProcReading how;
-    how.device = device;
-    how.textures = textures;
-    return readProcText(file, how);
-}
-
-bool MapData::readProcText(PatternReader& file, const ProcReading& how) {
+bool readProcText(PatternReader& file, const ProcReadOptions& options, MapData* map) {
     const size_t binaryAt = file.firstBinaryByte();
     if (binaryAt != std::string_view::npos) {
         char found[8];
@@ -528,31 +455,31 @@ bool MapData::readProcText(PatternReader& file, const ProcReading& how) {
     if (!file.expect<kMagic>("the first word of an area-portal file")) return false;
 
     int areaNumber = 0;
-    SurfaceReading reading(*this, how);
+    ProcReading reading{*map, options, {}, {}, {}};
     std::vector<size_t> nodeOffsets;
     char token[128];
     for (;;) {
         if (!file.match<kKeyword>(token)) break;  // no word before the end
         bool ok = true;
         if (file.opensBlock<kModelOpening>(token, "model")) {
-            ok = readModel(*this, file, reading, &areaNumber);
+            ok = readModel(*map, file, reading, &areaNumber);
         } else if (file.opensBlock<kPortalsOpening>(token, "interAreaPortals")) {
-            ok = readPortals(*this, file);
+            ok = readPortals(*map, file);
         } else if (file.opensBlock<kNodesOpening>(token, "nodes")) {
-            ok = readNodes(*this, file, &nodeOffsets);
+            ok = readNodes(*map, file, &nodeOffsets);
         } else if (file.opensBlock<kShadowModelOpening>(token, "shadowModel")) {
-            ok = readShadowModel(file, &shadowVolumes.emplace_back());
+            ok = readShadowModel(file, &map->shadowVolumes.emplace_back());
         }
         // Any other word is passed over: the contents of blocks this viewer does
         // not read go by a word at a time.
         if (!ok) return false;
         if (file.atEnd()) break;
     }
-    if (areas.empty()) {
+    if (map->areas.empty()) {
         file.fail("at least one model block");
         return false;
     }
-    if (!checkBspTree(*this, file, nodeOffsets)) return false;
+    if (!checkBspTree(*map, file, nodeOffsets)) return false;
     return true;
 }
 

@@ -33,17 +33,12 @@ constexpr Vector3 cross(Vector3 a, Vector3 b) {
 // Scales v to unit length. A squared length within float epsilon of 1 returns v
 // unchanged (bit for bit); a squared length at or below the smallest normal float
 // gives (0, 0, 0).
-Vector3* D3DXVec3Normalize(Vector3* out, const Vector3* v);
+Vector3 normalized(Vector3 v);
 
 // (v, 1) * M divided by the resulting w; w within float epsilon of 1 is not divided.
-Vector3* D3DXVec3TransformCoord(Vector3* out, const Vector3* v, const Matrix* m);
+Vector3 transformCoord(Vector3 v, const Matrix& m);
 
 // (v, 0) * M: the upper 3 x 3 only.
-Vector3* D3DXVec3TransformNormal(Vector3* out, const Vector3* v, const Matrix* m);
-
-// Value-returning conveniences over the operations above.
-Vector3 normalized(Vector3 v);
-Vector3 transformCoord(Vector3 v, const Matrix& m);
 Vector3 transformNormal(Vector3 v, const Matrix& m);
 
 }  // namespace q

@@ -26,27 +26,26 @@ void updateCamera(Camera& camera, uint32_t steps) {
     // for bit as it always has. The count is negated as a float: -INT32_MIN
     // does not exist as an integer.
     const float radiansPerCount = kRadiansPerCount * camera.mouseSensitivity;
-    const float countsY = static_cast<float>(input.mouseState.lY);
-    camera.yaw += static_cast<float>(input.mouseState.lX) * radiansPerCount;
+    const float countsY = static_cast<float>(input.mouseState.dy);
+    camera.yaw += static_cast<float>(input.mouseState.dx) * radiansPerCount;
     camera.pitch += (camera.invertY ? -countsY : countsY) * radiansPerCount;
-    D3DXMatrixRotationYawPitchRoll(&camera.view, camera.yaw, camera.pitch, camera.roll);
+    camera.view = Matrix::rotationYawPitchRoll(camera.yaw, camera.pitch, camera.roll);
 
     // Key direction in camera space: W wins over S, A over D.
-    const uint8_t* keys = input.keyState;
     Vector3 k;
-    k.z = held(keys[DIK_W]) ? 1.0f : (held(keys[DIK_S]) ? -1.0f : 0.0f);
-    k.x = held(keys[DIK_A]) ? -1.0f : (held(keys[DIK_D]) ? 1.0f : 0.0f);
+    k.z = held(input.key(Key::W)) ? 1.0f : (held(input.key(Key::S)) ? -1.0f : 0.0f);
+    k.x = held(input.key(Key::A)) ? -1.0f : (held(input.key(Key::D)) ? 1.0f : 0.0f);
 
     // Frustum lines are collected exactly while F is held.
-    camera.collectingLines = held(keys[DIK_F]);
+    camera.collectingLines = held(input.key(Key::F));
     if (camera.collectingLines && scene && scene->graphics) scene->graphics->beginLines();
 
     const Matrix rotation = camera.view;
-    const bool fast = held(keys[DIK_LSHIFT]) || held(keys[DIK_RSHIFT]);
+    const bool fast = held(input.key(Key::LeftShift)) || held(input.key(Key::RightShift));
     for (uint32_t step = 0; step < steps; ++step) {
         if (step > 0 && scene) scene->locateCamera();
         const MapInstance* instance = scene ? scene->instanceAt(camera.instanceIndex) : nullptr;
-        moveCamera(camera, k, held(input.mouseState.rgbButtons[0]), instance, rotation, fast ? kFastFactor : 1.0f);
+        moveCamera(camera, k, held(input.mouseState.buttons[0]), instance, rotation, fast ? kFastFactor : 1.0f);
     }
 
     camera.viewDir = transformNormal({0.0f, 0.0f, 1.0f}, camera.view);
@@ -54,7 +53,7 @@ void updateCamera(Camera& camera, uint32_t steps) {
     camera.view.m[3][0] = camera.position.x;
     camera.view.m[3][1] = camera.position.y;
     camera.view.m[3][2] = camera.position.z;
-    D3DXMatrixInverse(&camera.view, nullptr, &camera.view);
+    camera.view = inverse(camera.view).value_or(camera.view);
 }
 
 void updateScene(Scene& scene, uint32_t steps) {

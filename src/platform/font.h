@@ -13,8 +13,8 @@ namespace q {
 class Font {
 public:
     struct Extent {
-        int cx;  // advance width in whole pixels
-        int cy;  // cell height (ascent + descent) in pixels
+        int width;   // advance width in whole pixels
+        int height;  // cell height (ascent + descent) in pixels
     };
 
     // pixelHeight is the cell height: the face is scaled so that its ascent plus

@@ -6,47 +6,50 @@
 
 namespace q {
 
-struct MouseState {
-    int32_t lX = 0;
-    int32_t lY = 0;
-    int32_t lZ = 0;
-    uint8_t rgbButtons[4] = {};
-};
-
-struct InputState {
-    MouseState mouseState;
-    uint8_t keyState[256] = {};
-};
-
-constexpr uint8_t kKeyDown = 0x80;
-
 // The one numbering of keys, for the keys held (the key states) and the keys
 // pressed and released (window events) alike. A code names a key's place on
 // the keyboard, not the letter printed on it, numbered as the keyboard's own
 // scan codes are (0x80 added for the keys sent with the E0 prefix), so no two
-// keys share a code. The platform's scancode map holds the whole table; keys
-// it has no place for carry 0, which no action uses. Named here: the keys
-// the viewer acts on.
-enum KeyCode : uint8_t {
-    DIK_NONE = 0x00,
-    DIK_ESCAPE = 0x01,
-    DIK_TAB = 0x0F,
-    DIK_W = 0x11,
-    DIK_P = 0x19,
-    DIK_RETURN = 0x1C,
-    DIK_A = 0x1E,
-    DIK_S = 0x1F,
-    DIK_D = 0x20,
-    DIK_F = 0x21,
-    DIK_LSHIFT = 0x2A,
-    DIK_C = 0x2E,
-    DIK_N = 0x31,
-    DIK_M = 0x32,
-    DIK_RSHIFT = 0x36,
-    DIK_F5 = 0x3F,
-    DIK_F11 = 0x57,
-    DIK_F12 = 0x58,
-    DIK_NUMPADENTER = 0x9C,
+// keys share a code. The platform's scancode map holds the whole table (any
+// code of 0..255 is a Key); keys it has no place for carry Unknown, which no
+// action uses. Named here: the keys the viewer acts on.
+enum class Key : uint8_t {
+    Unknown = 0x00,
+    Escape = 0x01,
+    Tab = 0x0F,
+    W = 0x11,
+    P = 0x19,
+    Return = 0x1C,
+    A = 0x1E,
+    S = 0x1F,
+    D = 0x20,
+    F = 0x21,
+    LeftShift = 0x2A,
+    C = 0x2E,
+    N = 0x31,
+    M = 0x32,
+    RightShift = 0x36,
+    F5 = 0x3F,
+    F11 = 0x57,
+    F12 = 0x58,
+    NumpadEnter = 0x9C,
+};
+
+struct MouseState {
+    int32_t dx = 0;     // motion since the last read, in counts
+    int32_t dy = 0;
+    int32_t wheel = 0;  // 120 a notch of the wheel
+    uint8_t buttons[4] = {};
+};
+
+constexpr uint8_t kKeyDown = 0x80;
+
+struct InputState {
+    MouseState mouseState;
+    uint8_t keyState[256] = {};  // by key code
+
+    uint8_t& key(Key k) { return keyState[static_cast<uint8_t>(k)]; }
+    uint8_t key(Key k) const { return keyState[static_cast<uint8_t>(k)]; }
 };
 
 }  // namespace q

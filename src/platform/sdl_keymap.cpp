@@ -12,10 +12,10 @@ namespace {
 
 struct KeyPair {
     SDL_Scancode scancode;
-    uint8_t dik;
+    uint8_t code;
 };
 
-// Every key with a DirectInput code; the codes are the keyboard's set-1 scan
+// Every key with a code; the codes are the keyboard's set-1 scan
 // codes, with 0x80 added for the extended (E0-prefixed) keys.
 constexpr KeyPair kKeys[] = {
     {SDL_SCANCODE_ESCAPE, 0x01},
@@ -78,9 +78,9 @@ constexpr KeyPair kKeys[] = {
 };
 
 struct ScancodeTable {
-    uint8_t dik[SDL_NUM_SCANCODES] = {};
+    uint8_t code[SDL_NUM_SCANCODES] = {};
     constexpr ScancodeTable() {
-        for (const KeyPair& k : kKeys) dik[k.scancode] = k.dik;
+        for (const KeyPair& k : kKeys) code[k.scancode] = k.code;
     }
 };
 
@@ -88,9 +88,9 @@ constexpr ScancodeTable kTable;
 
 }  // namespace
 
-uint8_t dikFromScancode(int scancode) {
-    if (scancode < 0 || scancode >= SDL_NUM_SCANCODES) return 0;
-    return kTable.dik[scancode];
+Key keyFromScancode(int scancode) {
+    if (scancode < 0 || scancode >= SDL_NUM_SCANCODES) return Key::Unknown;
+    return static_cast<Key>(kTable.code[scancode]);
 }
 
 void mapKeyboardState(const uint8_t* sdlKeys, int numKeys, uint8_t keyState[256]) {
@@ -98,8 +98,8 @@ void mapKeyboardState(const uint8_t* sdlKeys, int numKeys, uint8_t keyState[256]
     if (!sdlKeys) return;
     if (numKeys > SDL_NUM_SCANCODES) numKeys = SDL_NUM_SCANCODES;
     for (int scancode = 0; scancode < numKeys; ++scancode) {
-        const uint8_t dik = kTable.dik[scancode];
-        if (dik != 0 && sdlKeys[scancode]) keyState[dik] = kKeyDown;
+        const uint8_t code = kTable.code[scancode];
+        if (code != 0 && sdlKeys[scancode]) keyState[code] = kKeyDown;
     }
 }
 

@@ -1,13 +1,15 @@
 #pragma once
-// The keyboard as DirectInput key codes: SDL scancodes (USB usage numbers,
-// independent of the keyboard layout, as DirectInput's are) mapped to them.
+// The keyboard as our key codes (platform/input.h): SDL scancodes (USB usage
+// numbers, independent of the keyboard layout, as our codes are) mapped to them.
 
 #include <cstdint>
 
+#include "platform/input.h"
+
 namespace q {
 
-// The key code for an SDL scancode; 0 for keys DirectInput has no code for.
-uint8_t dikFromScancode(int scancode);
+// The key for an SDL scancode; Key::Unknown for keys with no code in the table.
+Key keyFromScancode(int scancode);
 
 // Fills the 256 key states (0x80 = down) from SDL's keyboard array of
 // numKeys entries (non-zero = down).

@@ -13,7 +13,7 @@ namespace q {
 struct WindowEvent {
     // KeyDown is sent once per press (never for the keyboard's auto-repeat).
     enum class Type { KeyUp, Close, KeyDown } type = Type::Close;
-    uint8_t key = DIK_NONE;   // the key's code (KeyCode); DIK_NONE for a key with no place in the table
+    Key key = Key::Unknown;  // Key::Unknown for a key with no place in the table
     bool alt = false;         // an Alt key was held with the key
 };
 
@@ -29,7 +29,7 @@ public:
     // Closes the window (it disappears at once; a Close event follows). A GL
     // device made on it must go before this object does.
     virtual void destroy() = 0;
-    // Reads the keyboard (DirectInput key codes) and the relative mouse motion
+    // Reads the keyboard (by Key code) and the relative mouse motion
     // since the last read. The hidden cursor stays inside the window while it
     // has the focus; without the focus nothing is held and nothing moves.
     virtual void readInput(InputState* out) = 0;

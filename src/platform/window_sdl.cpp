@@ -48,7 +48,7 @@ public:
         }
         if (closePending_) {
             closePending_ = false;
-            *event = {WindowEvent::Type::Close, 0};
+            *event = {WindowEvent::Type::Close, Key::Unknown};
             return true;
         }
         return false;
@@ -65,11 +65,11 @@ public:
     }
 
     void readInput(InputState* out) override {
-        out->mouseState.lX = motionX_;
-        out->mouseState.lY = motionY_;
-        out->mouseState.lZ = wheel_ * kWheelDelta;
+        out->mouseState.dx = motionX_;
+        out->mouseState.dy = motionY_;
+        out->mouseState.wheel = wheel_ * kWheelDelta;
         motionX_ = motionY_ = wheel_ = 0;
-        for (int i = 0; i < 4; ++i) out->mouseState.rgbButtons[i] = (buttons_ & (1u << i)) ? kKeyDown : 0;
+        for (int i = 0; i < 4; ++i) out->mouseState.buttons[i] = (buttons_ & (1u << i)) ? kKeyDown : 0;
         mapKeyboardState(keys_, SDL_NUM_SCANCODES, out->keyState);
     }
 
@@ -119,7 +119,7 @@ private:
     bool translate(const SDL_Event& e, WindowEvent* event) {
         switch (e.type) {
             case SDL_QUIT:
-                *event = {WindowEvent::Type::Close, 0};
+                *event = {WindowEvent::Type::Close, Key::Unknown};
                 return true;
             case SDL_WINDOWEVENT:
                 return translateWindowEvent(e.window, event);
@@ -127,7 +127,7 @@ private:
                 if (!focused_) return false;
                 if (e.key.keysym.scancode < SDL_NUM_SCANCODES) keys_[e.key.keysym.scancode] = 1;
                 if (e.key.repeat) return false;
-                *event = {WindowEvent::Type::KeyDown, dikFromScancode(e.key.keysym.scancode), (e.key.keysym.mod & KMOD_ALT) != 0};
+                *event = {WindowEvent::Type::KeyDown, keyFromScancode(e.key.keysym.scancode), (e.key.keysym.mod & KMOD_ALT) != 0};
                 return true;
             case SDL_KEYUP: {
                 // Only the release of a press this window saw counts: ESC that
@@ -136,7 +136,7 @@ private:
                 const int scancode = e.key.keysym.scancode;
                 if (scancode >= SDL_NUM_SCANCODES || !keys_[scancode]) return false;
                 keys_[scancode] = 0;
-                *event = {WindowEvent::Type::KeyUp, dikFromScancode(e.key.keysym.scancode), (e.key.keysym.mod & KMOD_ALT) != 0};
+                *event = {WindowEvent::Type::KeyUp, keyFromScancode(e.key.keysym.scancode), (e.key.keysym.mod & KMOD_ALT) != 0};
                 return true;
             }
             case SDL_MOUSEMOTION:
@@ -162,7 +162,7 @@ private:
     bool translateWindowEvent(const SDL_WindowEvent& w, WindowEvent* event) {
         switch (w.event) {
             case SDL_WINDOWEVENT_CLOSE:
-                *event = {WindowEvent::Type::Close, 0};
+                *event = {WindowEvent::Type::Close, Key::Unknown};
                 return true;
             case SDL_WINDOWEVENT_FOCUS_GAINED:
                 if (!destroyed_) gainFocus();

@@ -13,7 +13,7 @@
 namespace q {
 
 // True: draw through portals. The window's event handler flips it (TAB); the
-// render pass and the device's end of frame read it.
+// render pass reads it, and the application hands it to the end of the frame.
 extern bool g_portalMode;
 
 }  // namespace q

@@ -54,7 +54,7 @@ GridTint gridTint(std::string_view materialName) {
 
 gpu::DeviceHandle<gpu::Texture> createGridTexture(gpu::Device& device, GridTint tint) {
     const std::vector<uint8_t> rgba = gridTexels(tint);
-    return device.createTextureFromRgba(rgba.data(), kGridTextureSide, kGridTextureSide);
+    return device.createTexture(TexelFormat::Rgba8, kGridTextureSide, kGridTextureSide, 0, rgba.data());
 }
 
 }  // namespace q

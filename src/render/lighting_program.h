@@ -1,11 +1,9 @@
 #pragma once
-// The vertex program that lights every map surface and the terrain: one point
-// light at the camera, a diffuse term with a floor times a distance
-// attenuation with a floor. Constants it reads:
-//   c0..c3  rows of transpose(W * V * P)
-//   c5.xyz  light position in world space (the camera)
-//   c6      (lower bound of N.L, attenuation scale, lower bound of attenuation, -)
-//   c7..c9  the first three rows of transpose(W)
+// The program that lights every map surface, entity model and the terrain:
+// one point light at the camera, a diffuse term with a floor times a distance
+// attenuation with a floor, the grey level it gives modulating the surface's
+// image. cameraLight below is the same arithmetic in C++, which the tests
+// hold the drawn pixels to.
 
 #include <cstdint>
 
@@ -15,25 +13,38 @@
 
 namespace q {
 
-// Reads the inputs of gpu::VertexFormat::LitTextured: v0 position, v3 normal,
-// v7 texture coordinate.
-extern const char kLightingProgramText[];
+// The lower limit of N.L, the scale of the 1/distance attenuation and its
+// lower limit.
+constexpr float kDiffuseFloor = 0.5f;
+constexpr float kAttenuationScale = 500.0f;
+constexpr float kAttenuationFloor = 0.75f;
 
-// The values c6 holds while lit geometry is drawn: the lower limit of N.L, the
-// scale of the 1/distance attenuation and its lower limit.
-constexpr float kLightingFactors[4] = {0.5f, 500.0f, 0.75f, 0.0f};
+// The program's uniform block, std140: what a lit draw names.
+struct LightingUniforms {
+    Matrix worldViewProjection;  // the model's space to clip space
+    Matrix world;                // the model's space to the world
+    float light[4] = {};         // xyz: the light (the eye) in the world; w unused
+    // kDiffuseFloor, kAttenuationScale, kAttenuationFloor; w unused.
+    float factors[4] = {kDiffuseFloor, kAttenuationScale, kAttenuationFloor, 0.0f};
 
-// The registers c0..c9 the program reads, as one block a lit draw names.
-struct LightingConstants {
-    float registers[10][4] = {};
-
-    // c5 and c6: the light at the eye. The fourth float of the eye register
-    // carries the camera's yaw; the program ignores it.
-    void setEye(Vector3 eye, float yaw);
-    // c0..c3 and c7..c9: what carries the vertices from the model's space
-    // (world) to the world and on through the camera to the screen.
+    void setEye(Vector3 eye);
+    // What carries the vertices from the model's space (world) to the world
+    // and on through the camera to the screen.
     void setPlacement(const Matrix& world, const Matrix& view, const Matrix& projection);
-    gpu::Constants constants() const { return {registers, 10}; }
+    gpu::UniformBlock block() const { return gpu::UniformBlock(*this); }
 };
+static_assert(sizeof(LightingUniforms) == 160, "the block is laid out as std140 lays out Uniforms");
+
+// Reads the inputs of gpu::VertexFormat::LitTextured: position, normal and
+// texture coordinate.
+gpu::ProgramDesc lightingProgramDesc();
+
+// One vertex as the program places and lights it: its clip position (depth
+// 0..w) and its grey level, 0 to 1.
+struct LitVertex {
+    float clip[4];
+    float grey;
+};
+LitVertex cameraLight(const LightingUniforms& uniforms, Vector3 position, Vector3 normal);
 
 }  // namespace q

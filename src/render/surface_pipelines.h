@@ -8,16 +8,9 @@
 #include <vector>
 
 #include "gpu/device.h"
+#include "map/material_look.h"
 
 namespace q {
-
-// How a material's drawn stage mixes with what is behind it.
-enum class MaterialBlend : unsigned char {
-    Opaque,  // writes its colour and depth
-    Blend,   // source alpha over what is there
-    Add,     // adds its colour
-    Filter,  // multiplies what is there by its colour
-};
 
 // Which surfaces a draw takes: the opaque ones (alpha-tested ones among them)
 // first, then, after every opaque surface of the frame, the blended ones.
@@ -29,8 +22,9 @@ inline SurfacePass passOf(MaterialBlend blend) {
 
 class SurfacePipelines {
 public:
-    // Makes the opaque look's pipeline with the lighting program (null: the
-    // surfaces are drawn unlit). False when the device refuses it.
+    // Makes the opaque look's pipeline with the lighting program. False when
+    // the device refuses it (as it does without a program: no look is made
+    // and no surface drawn).
     bool create(gpu::Device& device, const gpu::Program* lighting);
     // Makes the look's pipeline unless it is made; false when it cannot be.
     bool prepare(MaterialBlend blend, float alphaTest);
@@ -56,12 +50,12 @@ private:
 };
 
 // What drawing surfaces needs besides the surfaces: the device, the pipelines
-// of their looks, the constants that place and light them and which of the
-// frame's two passes this is.
+// of their looks, the lighting program's uniform block that places and lights
+// them and which of the frame's two passes this is.
 struct SurfaceDraw {
     gpu::Device& device;
     const SurfacePipelines& pipelines;
-    gpu::Constants constants;
+    gpu::UniformBlock uniforms;
     SurfacePass pass = SurfacePass::Opaque;
 };
 

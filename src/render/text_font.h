@@ -9,13 +9,9 @@
 
 namespace q {
 
-// Result codes of TextFont::init.
-constexpr int32_t kTextFontOk = 0;
-constexpr int32_t kTextFontFail = static_cast<int32_t>(0x80004005u);
-
-// MulDiv: a * b / c in 64 bits, rounded half away from zero; -1 when c is 0 or
-// the result does not fit.
-int32_t mulDiv(int32_t a, int32_t b, int32_t c);
+// value * numerator / denominator worked in 64 bits, rounded half away from
+// zero; -1 when denominator is 0 or the result does not fit an int.
+int scaleRounded(int value, int numerator, int denominator);
 
 // Texture rectangle of one character, 0 to 1: left, top, right, bottom.
 struct GlyphRect {
@@ -30,6 +26,15 @@ struct FontVertex {
 };
 static_assert(sizeof(FontVertex) == gpu::vertexBytes(gpu::VertexFormat::ScreenText));
 
+// The text program's uniform block (std140).
+struct TextUniforms {
+    float backBuffer[4] = {};  // width, height in pixels; z, w unused
+};
+
+// Draws gpu::VertexFormat::ScreenText: the vertex colour times the glyph
+// texture (surfaceImage), alpha-tested and placed in back-buffer pixels.
+gpu::ProgramDesc textProgramDesc();
+
 class TextFont {
 public:
     static constexpr int kFirstCode = 32;
@@ -40,7 +45,9 @@ public:
     GlyphRect glyphs[96] = {};  // codes 32..127 by code - 32; 32..126 filled
     gpu::DeviceHandle<gpu::Texture> texture;
     gpu::DeviceHandle<gpu::VertexBuffer> vertexBuffer;
+    gpu::DeviceHandle<gpu::Program> program;  // before the pipeline, which draws with it
     gpu::DeviceHandle<gpu::Pipeline> pipeline;
+    TextUniforms uniforms;
     gpu::Device* device = nullptr;  // not owned: it must outlive the font
 
     TextFont() = default;
@@ -48,10 +55,11 @@ public:
     TextFont& operator=(const TextFont&) = delete;
     virtual ~TextFont() { release(); }
 
-    // Rasterises face at pointSize (96 pixels per inch) and creates the texture
-    // the vertex buffer and the pipeline. kTextFontOk or kTextFontFail; on a missing face or
-    // a rasteriser failure one warning line says what to install.
-    int32_t init(gpu::Device* device, const char* face, int32_t pointSize);
+    // Rasterises face at pointSize (96 pixels per inch) and creates the texture,
+    // the vertex buffer, the program and the pipeline. False when any of them
+    // fails; on a missing face or a rasteriser failure one warning line says
+    // what to install.
+    bool init(gpu::Device* device, const char* face, int32_t pointSize);
 
     // Draws text with the top-left of its first cell at (x, y) in back-buffer
     // pixels. Newline returns to x one line down; other bytes outside 32..126 are
@@ -60,6 +68,10 @@ public:
 
     // Frees what init made (the destructor does too).
     void release();
+
+private:
+    // One batch of quads, written to the vertex buffer whole.
+    FontVertex batch_[kBufferBytes / sizeof(FontVertex)] = {};
 };
 
 }  // namespace q

@@ -12,26 +12,21 @@ class CountingDevice final : public gpu::Device {
 public:
     CountingDevice(gpu::Device& target, FrameCost& cost) : target_(target), cost_(cost) {}
 
-    gpu::DeviceHandle<gpu::VertexBuffer> createVertexBuffer(uint32_t bytes, gpu::BufferUse use) override {
-        return target_.createVertexBuffer(bytes, use);
+    gpu::DeviceHandle<gpu::VertexBuffer> createVertexBuffer(uint32_t bytes, gpu::BufferUse use,
+                                                            const void* contents) override {
+        return target_.createVertexBuffer(bytes, use, contents);
     }
-    gpu::DeviceHandle<gpu::IndexBuffer> createIndexBuffer(uint32_t bytes, gpu::BufferUse use) override {
-        return target_.createIndexBuffer(bytes, use);
+    gpu::DeviceHandle<gpu::IndexBuffer> createIndexBuffer(uint32_t bytes, gpu::BufferUse use,
+                                                          const void* contents) override {
+        return target_.createIndexBuffer(bytes, use, contents);
     }
-    gpu::DeviceHandle<gpu::Texture> createTexture(uint32_t width, uint32_t height, uint32_t levels) override {
-        return target_.createTexture(width, height, levels);
-    }
-    gpu::DeviceHandle<gpu::Texture> createTextureFromRgba(const uint8_t* rgba, uint32_t width,
-                                                          uint32_t height) override {
-        return target_.createTextureFromRgba(rgba, width, height);
-    }
-    gpu::DeviceHandle<gpu::Texture> createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
-                                                            uint32_t levelCount, const uint8_t* levels) override {
-        return target_.createTextureFromLevels(format, width, height, levelCount, levels);
+    gpu::DeviceHandle<gpu::Texture> createTexture(TexelFormat format, uint32_t width, uint32_t height,
+                                                  uint32_t levelCount, const uint8_t* levels) override {
+        return target_.createTexture(format, width, height, levelCount, levels);
     }
     bool supportsBlockCompression() const override { return target_.supportsBlockCompression(); }
-    gpu::DeviceHandle<gpu::Program> createProgram(const char* text, gpu::VertexFormat inputs) override {
-        return target_.createProgram(text, inputs);
+    gpu::DeviceHandle<gpu::Program> createProgram(const gpu::ProgramDesc& desc) override {
+        return target_.createProgram(desc);
     }
     gpu::DeviceHandle<gpu::Pipeline> createPipeline(const gpu::PipelineDesc& desc) override {
         return target_.createPipeline(desc);

@@ -53,36 +53,30 @@ void buildFrustum(const Camera& camera, Frustum* out, const Matrix& world) {
     const Matrix& view = camera.view;
     if (camera.collectingLines && scene && scene->graphics) {
         // The camera's own view volume, drawn from the eye to the far corners.
-        Matrix placement = Matrix::identity();
-        D3DXMatrixInverse(&placement, nullptr, &view);
+        const Matrix placement = inverse(view).value_or(Matrix::identity());
         for (const Vector3& corner : camera.farCorners)
             scene->graphics->addLine(camera.position, transformCoord(corner, placement), kRed);
     }
 
     const Matrix worldView = world * view;
-    Matrix toSpace = Matrix::identity();
-    D3DXMatrixInverse(&toSpace, nullptr, &worldView);
+    const Matrix toSpace = inverse(worldView).value_or(Matrix::identity());
     Vector3 corners[4];
     for (int i = 0; i < 4; ++i) corners[i] = transformCoord(camera.farCorners[i], toSpace);
 
-    Matrix inverseWorld = Matrix::identity();
-    D3DXMatrixInverse(&inverseWorld, nullptr, &world);
+    const Matrix inverseWorld = inverse(world).value_or(Matrix::identity());
     const Vector3 eye = transformCoord(camera.position, inverseWorld);
     const Vector3 dir = normalized(transformNormal(camera.viewDir, inverseWorld));
 
     // The near plane sits behind the eye so that geometry just behind it still
     // counts as in view.
-    const Vector3 nearPoint = eye - 4.0f * dir;
-    const Vector3 backward = -dir;
-    D3DXPlaneFromPointNormal(&out->planes[kNear], &nearPoint, &backward);
-    const Vector3 farPoint = eye + 20000.0f * dir;
-    D3DXPlaneFromPointNormal(&out->planes[kFar], &farPoint, &dir);
+    out->planes[kNear] = Plane::fromPointNormal(eye - 4.0f * dir, -dir);
+    out->planes[kFar] = Plane::fromPointNormal(eye + 20000.0f * dir, dir);
 
     // Point orders chosen so that every normal points out of the volume.
-    D3DXPlaneFromPoints(&out->planes[kLeft], &eye, &corners[0], &corners[2]);
-    D3DXPlaneFromPoints(&out->planes[kRight], &eye, &corners[3], &corners[1]);
-    D3DXPlaneFromPoints(&out->planes[kTop], &eye, &corners[2], &corners[3]);
-    D3DXPlaneFromPoints(&out->planes[kBottom], &eye, &corners[1], &corners[0]);
+    out->planes[kLeft] = Plane::fromPoints(eye, corners[0], corners[2]);
+    out->planes[kRight] = Plane::fromPoints(eye, corners[3], corners[1]);
+    out->planes[kTop] = Plane::fromPoints(eye, corners[2], corners[3]);
+    out->planes[kBottom] = Plane::fromPoints(eye, corners[1], corners[0]);
 }
 
 }  // namespace q

@@ -20,6 +20,7 @@
 
 #include "math/matrix.h"
 #include "platform/report.h"
+#include "platform/report_words.h"
 #include "render/graphics_device.h"
 #include "vis/frustum.h"
 #include "vis/portal_flow_view.h"
@@ -59,7 +60,7 @@ bool pointInside(uint32_t mask, int slot, int point) {
 }
 
 void carryPlanes(Frustum* out, const Frustum& in, const Matrix& planeTransform) {
-    for (int slot = 0; slot < 6; ++slot) D3DXPlaneTransform(&out->planes[slot], &in.planes[slot], &planeTransform);
+    for (int slot = 0; slot < 6; ++slot) out->planes[slot] = transformed(in.planes[slot], planeTransform);
 }
 
 // What all the walks of one call share: the scene, and the outermost view in
@@ -150,9 +151,8 @@ bool nextPassage(MapInstance& instance, Passage* out) {
         } else {
             char where[48];
             std::snprintf(where, sizeof where, "portal %d listed in area %d", n, area);
-            // The system's own words for "this portal does not join this area":
-            // the area's list names a portal that leads elsewhere, so it is skipped.
-            report("portal不对砚竹", "eror", where);
+            // The area's list names a portal that leads elsewhere: skipped.
+            report(kStrayPortalText, kStrayPortalCaption, where);
             continue;
         }
         if (out->next < 0 || out->next >= areaCount || portal.points.size() < 4) continue;
@@ -194,7 +194,7 @@ void narrow(const MapInstance& instance, const Passage& passage, Frustum* narrow
             (*narrowed)[rule.slot] = view[rule.slot];
             continue;
         }
-        D3DXPlaneFromPoints(&(*narrowed)[rule.slot], &localEye, &p[rule.first], &p[rule.second]);
+        (*narrowed)[rule.slot] = Plane::fromPoints(localEye, p[rule.first], p[rule.second]);
         if (lines) {
             const Vector3 eye = transformCoord(localEye, instance.world);
             lines->addLine(eye, transformCoord(p[rule.first], instance.world), kGreen);

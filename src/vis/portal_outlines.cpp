@@ -33,14 +33,16 @@ PortalCount countPortals(const Scene& scene) {
 PortalCount PortalOutlines::draw(const Scene& scene, const Matrix& view, const Matrix& projection) {
     const PortalCount count = countPortals(scene);
     gpu::Device* device = scene.device;
-    if (!device) return count;
-    if (!buffer_) buffer_ = device->createVertexBuffer(kLineBufferBytes, gpu::BufferUse::Dynamic);
+    if (!device || !scene.graphics) return count;
+    if (!buffer_) {
+        buffer_ = device->createVertexBuffer(kLineBufferBytes, gpu::BufferUse::Dynamic, nullptr);
+        vertices_.resize(2 * kMaxLines);
+    }
     // Over the scene: walls do not hide the outlines.
-    if (!pipeline_) pipeline_ = device->createPipeline(linePipelineDesc(false));
+    if (!pipeline_) pipeline_ = device->createPipeline(linePipelineDesc(scene.graphics->lineProgram(), false));
     if (!buffer_ || !pipeline_) return count;
 
-    auto* write = static_cast<LineVertex*>(buffer_->lock(0, 0));
-    if (!write) return count;
+    LineVertex* write = vertices_.data();
     uint32_t lines = 0;
     for (const std::unique_ptr<MapInstance>& instance : scene.instances) {
         if (!instance->enteredThisFrame || !instance->map) continue;
@@ -56,8 +58,9 @@ PortalCount PortalOutlines::draw(const Scene& scene, const Matrix& view, const M
             }
         }
     }
-    buffer_->unlock();
     if (lines == 0) return count;
+    // From the start of a dynamic buffer: fresh storage, no wait for the last frame's draw.
+    if (!buffer_->update(0, write, lines * 2 * static_cast<uint32_t>(sizeof(LineVertex)))) return count;
 
     drawLineList(*device, pipeline_.get(), buffer_.get(), lines, view, projection);
     return count;

@@ -5,9 +5,11 @@
 // not, so a map's author sees which openings the view passes from here.
 
 #include <cstdint>
+#include <vector>
 
 #include "math/matrix.h"
 #include "gpu/device.h"
+#include "render/graphics_device.h"
 
 namespace q {
 
@@ -35,6 +37,7 @@ public:
 
 private:
     gpu::DeviceHandle<gpu::VertexBuffer> buffer_;
+    std::vector<LineVertex> vertices_;  // written each draw, sized once with the buffer
     gpu::DeviceHandle<gpu::Pipeline> pipeline_;
 };
 

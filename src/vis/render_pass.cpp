@@ -1,6 +1,6 @@
 // Draws one frame of the world: the terrain, then the areas of every instance
 // that the portal flow marked (or all of them outside portal mode), each
-// instance with its own placement in the lighting program's constants.
+// instance with its own placement in the lighting program's uniform block.
 
 #include "vis/render_pass.h"
 
@@ -11,6 +11,7 @@
 
 #include "math/matrix.h"
 #include "gpu/device.h"
+#include "render/area_draw.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
 #include "render/lighting_program.h"
@@ -27,16 +28,16 @@ int render(Scene& scene) {
     scene.frameCost = FrameCost{};
     const Camera* camera = scene.camera.get();
     const GraphicsDevice* graphics = scene.graphics;
-    if (!camera || !graphics || !graphics->device) return 0;
+    if (!camera || !graphics || !graphics->device()) return 0;
     const std::vector<std::unique_ptr<MapInstance>>& instances = scene.instances;
-    CountingDevice device(*graphics->device, scene.frameCost);
+    CountingDevice device(*graphics->device(), scene.frameCost);
 
     if (scene.terrain) {
         // Its vertices are already in world space.
-        LightingConstants constants;
-        constants.setEye(camera->position, camera->yaw);
-        constants.setPlacement(Matrix::identity(), camera->view, camera->projection);
-        scene.terrain->draw({device, graphics->surfaces, constants.constants()});
+        LightingUniforms uniforms;
+        uniforms.setEye(camera->position);
+        uniforms.setPlacement(Matrix::identity(), camera->view, camera->projection);
+        scene.terrain->draw({device, graphics->surfaces(), uniforms.block()});
     }
 
     if (g_portalMode) {
@@ -84,10 +85,10 @@ int drawVisible(MapInstance& instance, gpu::Device& device, SurfacePass pass) {
     const GraphicsDevice& graphics = *scene->graphics;
     const std::vector<uint32_t>& visibleAreas = instance.visibleAreas;
 
-    LightingConstants constants;
-    constants.setEye(camera.position, camera.yaw);
-    constants.setPlacement(instance.world, camera.view, camera.projection);
-    const SurfaceDraw context{device, graphics.surfaces, constants.constants(), pass};
+    LightingUniforms uniforms;
+    uniforms.setEye(camera.position);
+    uniforms.setPlacement(instance.world, camera.view, camera.projection);
+    const SurfaceDraw context{device, graphics.surfaces(), uniforms.block(), pass};
 
     // Word by word, lowest bit first: the areas are drawn in number order, and
     // the many unmarked areas of a portal frame cost one test per 32 of them.
@@ -98,7 +99,7 @@ int drawVisible(MapInstance& instance, gpu::Device& device, SurfacePass pass) {
         for (uint32_t bits = visibleAreas[w]; bits != 0; bits &= bits - 1) {
             const uint32_t i = w * 32 + static_cast<uint32_t>(std::countr_zero(bits));
             if (i >= areaCount) break;
-            instance.areas[i].draw(context);
+            if (instance.mesh) drawArea(*instance.mesh, i, context);
             ++drawn;
         }
     }
@@ -112,15 +113,18 @@ void drawEntityModels(const MapInstance& instance, const Camera& camera, const S
         const size_t word = static_cast<size_t>(area) / 32;
         return word < visibleAreas.size() && (visibleAreas[word] >> (static_cast<uint32_t>(area) % 32)) & 1u;
     };
-    LightingConstants constants;
-    constants.setEye(camera.position, camera.yaw);
-    for (const EntityModel& model : instance.map->entityModels) {
+    if (!instance.mesh) return;
+    LightingUniforms uniforms;
+    uniforms.setEye(camera.position);
+    const std::vector<EntityModel>& models = instance.map->entityModels;
+    for (size_t m = 0; m < models.size(); ++m) {
+        const EntityModel& model = models[m];
         // Drawn when any area it reaches is drawn; one that reaches only solid
         // space with its copy.
         const bool seen = model.areas.empty() || std::any_of(model.areas.begin(), model.areas.end(), marked);
         if (!seen) continue;
-        constants.setPlacement(model.placement * instance.world, camera.view, camera.projection);
-        model.geometry.draw({context.device, context.pipelines, constants.constants(), context.pass});
+        uniforms.setPlacement(model.placement * instance.world, camera.view, camera.projection);
+        drawEntityModel(*instance.mesh, m, {context.device, context.pipelines, uniforms.block(), context.pass});
     }
 }
 

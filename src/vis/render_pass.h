@@ -23,7 +23,7 @@ int render(Scene& scene);
 int drawVisible(MapInstance& instance, gpu::Device& device, SurfacePass pass = SurfacePass::Opaque);
 // The entity models of an instance's map that reach an area marked in it (or
 // only solid space), each placed by its entity and then by the instance.
-// The context's constants are replaced by each model's own.
+// The context's uniform block is replaced by each model's own.
 void drawEntityModels(const MapInstance& instance, const Camera& camera, const SurfaceDraw& context);
 
 }  // namespace q

@@ -15,14 +15,13 @@ const Vector3 kHalfExtents{8.0f, 32.0f, 8.0f};
 Camera::Camera() {
     box.setEmpty();
     box.maxs = kHalfExtents;
-    D3DXMatrixPerspectiveFovLH(&projection, kFieldOfView, kAspect, kNearPlane, kFarPlane);
+    projection = Matrix::perspective(kFieldOfView, kAspect, kNearPlane, kFarPlane);
 
     // The far plane's corners in view space: the clip-space corners at depth 1
     // carried back through the projection.
-    Matrix inverseProjection;
-    D3DXMatrixInverse(&inverseProjection, nullptr, &projection);
+    const Matrix inverseProjection = inverse(projection).value_or(Matrix{});
     const Vector3 clipCorners[4] = {{-1, -1, 1}, {1, -1, 1}, {-1, 1, 1}, {1, 1, 1}};
-    for (int i = 0; i < 4; ++i) D3DXVec3TransformCoord(&farCorners[i], &clipCorners[i], &inverseProjection);
+    for (int i = 0; i < 4; ++i) farCorners[i] = transformCoord(clipCorners[i], inverseProjection);
 }
 
 }  // namespace q

@@ -52,11 +52,11 @@ void MapInstance::bindMap(MapData* newMap) {
 }
 
 void MapInstance::placeInWorld() {
-    D3DXMatrixRotationYawPitchRoll(&world, yaw, pitch, roll);
+    world = Matrix::rotationYawPitchRoll(yaw, pitch, roll);
     world.m[3][0] = position.x;
     world.m[3][1] = position.y;
     world.m[3][2] = position.z;
-    D3DXMatrixInverse(&inverseWorld, nullptr, &world);
+    inverseWorld = inverse(world).value_or(inverseWorld);
 
     // A map without brushes has no extent: turning its empty bounds would make a
     // box of 20000 units that every camera position touches.

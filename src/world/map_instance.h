@@ -14,6 +14,7 @@
 
 namespace q {
 
+class MapMesh;
 class Scene;
 
 // How deep the portal flow hands views from copy to copy within one frame;
@@ -64,6 +65,7 @@ public:
     bool areaZeroIsOutside = true;
 
     MapData* map = nullptr;
+    const MapMesh* mesh = nullptr;  // the map's GPU side; null: nothing is drawn
     Matrix world = Matrix::identity();         // map space to world space
     Matrix inverseWorld = Matrix::identity();  // world space to map space
     Area* areas = nullptr;

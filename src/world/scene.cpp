@@ -19,6 +19,7 @@ MapInstance* Scene::addInstance(MapData* map) {
     instance->scene = this;
     instance->index = static_cast<int>(instances.size()) - 1;
     instance->bindMap(map);
+    instance->mesh = meshOf(map);
     return instance;
 }
 

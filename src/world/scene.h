@@ -14,6 +14,7 @@
 #include "map/material_library.h"
 #include "gpu/device.h"
 #include "image/image.h"
+#include "render/map_mesh.h"
 #include "world/camera.h"
 #include "world/frame_cost.h"
 #include "world/map_instance.h"
@@ -30,12 +31,14 @@ struct TextureEntry {
     std::string file;                 // the image it was loaded from
 };
 
-class Scene : public TextureSource {
+class Scene {
 public:
     // Everything the scene holds goes with it; all of it before the device,
     // which the owner of the scene keeps alive longer (and which is not owned).
     gpu::Device* device = nullptr;
     std::vector<std::unique_ptr<MapData>> maps;
+    // The GPU side of each map, side by side with maps; null without a device.
+    std::vector<std::unique_ptr<MapMesh>> meshes;
     std::vector<std::unique_ptr<MapInstance>> instances;  // index = instance number
     std::vector<TextureEntry> textures;
     // Every image file a load opened, its image used or refused (too large,
@@ -78,7 +81,7 @@ public:
     Scene() = default;
     Scene(const Scene&) = delete;
     Scene& operator=(const Scene&) = delete;
-    ~Scene() override;
+    ~Scene();
 
     // Creates the camera and the 128 x 128 terrain (its texture comes with the
     // first map loaded, from beside the map).
@@ -87,15 +90,16 @@ public:
     // Reads <baseName>.proc then <baseName>.cm, and gives the terrain its
     // texture from beside them when it has none. On a missing or malformed file
     // returns null with a message naming the file, line and what was expected in
-    // *error, and keeps nothing of the map. observer, when given, sees each
-    // drawn surface's geometry as it is read.
-    MapData* loadMap(const char* baseName, std::string* error, SurfaceObserver* observer = nullptr);
+    // *error, and keeps nothing of the map. Builds the map's mesh when there
+    // is a device, its textures made from the images decoded while the map is
+    // read.
+    MapData* loadMap(const char* baseName, std::string* error);
+    // The mesh of a map of this scene; null for another map, or without a device.
+    const MapMesh* meshOf(const MapData* map) const;
 
     // The material texture cache: one entry per byte-exact material name; a
     // failed load is not cached and is tried again next time.
-    gpu::Texture* getTexture(const char* materialName) override;
-    // Its definition's alpha test and blending (materialLibrary).
-    MaterialLook materialLook(const char* materialName) override;
+    gpu::Texture* getTexture(const char* materialName);
     // The cache's texture for a material name, or null.
     gpu::Texture* cachedTexture(const char* materialName) const;
     // The image file a material's texture would be made from: looked for

@@ -1,7 +1,6 @@
 // The scene's map loading and its material texture cache.
 
 #include <cstring>
-#include <deque>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -9,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "map/collision_reader.h"
 #include "map/map_data.h"
+#include "map/proc_reader.h"
 #include "map/map_source.h"
 #include "map/material_image.h"
 #include "image/image_budget.h"
@@ -18,6 +19,7 @@
 #include "render/graphics_device.h"
 #include "render/grid_texture.h"
 #include "render/image_decode_queue.h"
+#include "render/map_mesh.h"
 #include "render/texture_file.h"
 #include "world/scene.h"
 
@@ -25,35 +27,32 @@ namespace q {
 
 namespace {
 
-// Stands between the surface reader and the cache for one load. Each
-// material name is looked up once; an image found is queued to be decoded on
-// worker threads while the map is read, and its surfaces get a token in its
-// place until finish() makes the textures and hands them out. Afterwards it
-// tells the person, in one line each, which material images were not found
-// and which could not be used: real maps name many images that are not there,
-// and a line per surface would bury everything else.
-class MaterialTally : public TextureSource {
+// Loads the textures of one map's materials, in the material table's order:
+// each material is looked up once; an image found is queued to be decoded on
+// worker threads, and finish() makes the textures on this thread (the
+// device's) and gives each material its own. Afterwards it tells the person,
+// in one line each, which material images were not found and which could not
+// be used: real maps name many images that are not there, and a line per
+// surface would bury everything else.
+class DeferredTextureLoader {
 public:
-    explicit MaterialTally(Scene& scene)
+    explicit DeferredTextureLoader(Scene& scene)
         : scene_(scene),
           decoder_(scene.device && !scene.device->supportsBlockCompression()),
           budget_(scene.imageLimits) {}
 
-    gpu::Texture* getTexture(const char* materialName) override {
-        const auto known = results_.find(materialName);
-        if (known != results_.end()) return known->second;
-        gpu::Texture* texture = firstLook(materialName);
-        results_.emplace(materialName, texture);
-        return texture;
+    // Starts the texture of the map's material `index`, named as the reader
+    // meets it, so that its image decodes while the rest of the map is read.
+    void materialNamed(size_t index, const std::string& name) {
+        if (textures_.size() <= index) textures_.resize(index + 1, nullptr);
+        textures_[index] = firstLook(name, index);
+        ++asked_;
     }
 
-    MaterialLook materialLook(const char* materialName) override { return scene_.materialLook(materialName); }
-
-    // Makes the queued images' textures in turn (on this thread, the device's),
-    // puts them into the cache, and gives the map's surfaces their textures in
-    // place of the tokens.
-    void finish(MapData& map) {
-        std::map<const gpu::Texture*, gpu::Texture*> bound;
+    // Makes the queued images' textures in turn, puts them into the cache,
+    // and hands back each material's texture, by index (null: untextured).
+    std::vector<const gpu::Texture*> finish(size_t materialCount) {
+        textures_.resize(materialCount, nullptr);
         for (const Pending& pending : pending_) {
             TextureImage image;
             std::string problem;
@@ -68,17 +67,9 @@ public:
                 unusable_.push_back(problem);
                 texture = scene_.standInTexture(pending.name.c_str());
             }
-            bound[pending.token] = texture;
+            textures_[pending.material] = texture;
         }
-        auto bind = [&](Area& area) {
-            for (SurfaceGroup& group : area.surfaceGroups)
-                for (Surface& surface : group.surfaces) {
-                    const auto found = bound.find(surface.texture);
-                    if (found != bound.end()) surface.texture = found->second;
-                }
-        };
-        for (Area& area : map.areas) bind(area);
-        for (EntityModel& model : map.entityModels) bind(model.geometry);
+        return std::move(textures_);
     }
 
     // "3 of 10 material images missing: a, b, c (...)", the first few names,
@@ -86,7 +77,7 @@ public:
     std::string missingSummary() const {
         if (missing_.empty()) return {};
         std::string line = std::to_string(missing_.size()) + " of " +
-                           countOf(results_.size(), "material image", "material images") +
+                           countOf(asked_, "material image", "material images") +
                            " missing: " + firstFew(missing_, ", ") +
                             " (looked for as .jpg, .png, .tga and .dds beside the map, in each --textures DIR and in the asset roots; " +
                            (missing_.size() == 1 ? "its" : "their") + " surfaces are drawn ";
@@ -106,17 +97,19 @@ private:
     struct Pending {
         std::string name;
         std::string file;
-        gpu::Texture* token;
+        size_t material;      // its index in the map's materials
         bool chargedFromHead;  // false: the header gave no size, the decoded image is charged
     };
 
-    gpu::Texture* firstLook(const char* materialName) {
-        if (gpu::Texture* cached = scene_.cachedTexture(materialName)) return cached;
-        const MaterialSource source = scene_.materialSource(materialName);
+    // The texture when it is known at once, null when none is there or it is
+    // queued (the material's index says whose it is).
+    const gpu::Texture* firstLook(const std::string& materialName, size_t material) {
+        if (gpu::Texture* cached = scene_.cachedTexture(materialName.c_str())) return cached;
+        const MaterialSource source = scene_.materialSource(materialName.c_str());
         const std::optional<std::string>& file = source.file;
         if (!file) {
             missing_.push_back(materialName);
-            return scene_.standInTexture(materialName);
+            return scene_.standInTexture(materialName.c_str());
         }
         if (source.archive.empty()) scene_.imageFilesOpened.push_back(*file);
         // The image's size is known from its header: one too large, or one
@@ -126,20 +119,16 @@ private:
         std::string problem;
         if (!MaterialLibrary::readHead(source, scene_.imageLimits.maxSide, &head, &problem)) {
             unusable_.push_back(problem);
-            return scene_.standInTexture(materialName);
+            return scene_.standInTexture(materialName.c_str());
         }
         if (!budget_.chargeHead(head, &problem)) {
             unusable_.push_back(problem);
-            return scene_.standInTexture(materialName);
+            return scene_.standInTexture(materialName.c_str());
         }
         const bool chargedFromHead = head.decodedBytes() > 0;
         decoder_.add(std::move(head));
-        // A token is only ever compared, never used as a texture: finish()
-        // replaces every one before anything draws.
-        tokens_.emplace_back();
-        gpu::Texture* token = reinterpret_cast<gpu::Texture*>(&tokens_.back());
-        pending_.push_back({materialName, *file, token, chargedFromHead});
-        return token;
+        pending_.push_back({materialName, *file, material, chargedFromHead});
+        return nullptr;
     }
 
     static std::string firstFew(const std::vector<std::string>& items, const char* separator) {
@@ -153,45 +142,54 @@ private:
     Scene& scene_;
     ImageDecodeQueue decoder_;
     ImageBudget budget_;
-    std::deque<char> tokens_;  // their addresses stay put as more are added
     std::vector<Pending> pending_;
-    std::map<std::string, gpu::Texture*> results_;
+    std::vector<const gpu::Texture*> textures_;  // by material index
+    size_t asked_ = 0;                           // materials looked up
     std::vector<std::string> missing_;   // material names, in the order first asked for
     std::vector<std::string> unusable_;  // "<file>: <what>", likewise
 };
 
 }  // namespace
 
-MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserver* observer) {
+MapData* Scene::loadMap(const char* baseName, std::string* error) {
     auto map = std::make_unique<MapData>();
     mapDir = std::filesystem::path(baseName).parent_path().string();
     materialLibrary.load(mapDir, textureDirs, assetDirs);
     for (const std::string& problem : materialLibrary.problems())
         warn((problem + " (left out; the rest of the map's assets are used)").c_str());
-    MaterialTally tally(*this);
+    DeferredTextureLoader loader(*this);
     const std::string procName = std::string(baseName) + ".proc";
     const std::string collisionName = std::string(baseName) + ".cm";
     // The map source beside the map says where its entity models stand; read
-    // first, so that the models it places get buffers as they are read.
+    // first, so that the models it places are kept as they are read.
     MapSource source;
     const bool haveSource = useMapSource && readMapSourceBeside(baseName, &source);
-    ProcReading how;
-    how.device = device;
-    how.textures = &tally;
-    how.observer = observer;
-    how.source = haveSource ? &source : nullptr;
-    how.pipelines = graphics ? &graphics->surfaces : nullptr;
-    if (!map->readProcFile(procName.c_str(), how, error) ||
-        !map->readCollisionFile(collisionName.c_str(), error)) {
-        // Nothing of a map that did not load is kept (its buffers go with it);
-        // textures it brought into the cache stay there for the next map that
-        // names them.
+    ProcReadOptions options;
+    options.source = haveSource ? &source : nullptr;
+    options.definitions = &materialLibrary.definitions();
+    options.materialNamed = [&loader](size_t index, const Material& material) {
+        loader.materialNamed(index, material.name);
+    };
+    if (!readProcFile(procName, options, map.get(), error) ||
+        !readCollisionFile(collisionName.c_str(), map.get(), error)) {
+        // Nothing of a map that did not load is kept; textures it brought
+        // into the cache stay there for the next map that names them.
         return nullptr;
     }
     if (haveSource) map->placeEntities(source);
+    if (haveSource) placeMeshModels(source, materialLibrary, map.get());
     placeLights(source, nullptr, map.get());  // a load reads no entity definitions
-    tally.finish(*map);
-    for (const std::string& line : {tally.missingSummary(), tally.unusableSummary()})
+    std::unique_ptr<MapMesh> mesh;
+    if (device) {
+        mesh = std::make_unique<MapMesh>();
+        if (!mesh->build(*device, *map, graphics ? &graphics->surfaces() : nullptr, error)) {
+            *error = procName + ": " + *error;
+            return nullptr;
+        }
+    }
+    std::vector<const gpu::Texture*> materialTextures = loader.finish(map->materials.size());
+    if (mesh) mesh->textures = std::move(materialTextures);
+    for (const std::string& line : {loader.missingSummary(), loader.unusableSummary()})
         if (!line.empty()) warn(line.c_str());
     if (map->undrawnModels > 0) {
         const std::string undrawn = procName + ": " + countOf(map->undrawnModels, "entity model", "entity models") +
@@ -204,7 +202,14 @@ MapData* Scene::loadMap(const char* baseName, std::string* error, SurfaceObserve
     }
     if (terrain && !terrain->texture) terrain->loadTexture(mapDir);
     maps.push_back(std::move(map));
+    meshes.push_back(std::move(mesh));
     return maps.back().get();
+}
+
+const MapMesh* Scene::meshOf(const MapData* map) const {
+    for (size_t i = 0; i < maps.size() && i < meshes.size(); ++i)
+        if (maps[i].get() == map) return meshes[i].get();
+    return nullptr;
 }
 
 gpu::Texture* Scene::getTexture(const char* materialName) {
@@ -222,11 +227,6 @@ gpu::Texture* Scene::getTexture(const char* materialName) {
         texture = createTextureFromImage(*device, image, file->c_str(), nullptr);
     if (!texture) return standInTexture(materialName);
     return addTexture(materialName, *file, std::move(texture));
-}
-
-MaterialLook Scene::materialLook(const char* materialName) {
-    const MaterialDefinition* definition = materialLibrary.definitions().find(materialName);
-    return definition ? lookOf(*definition) : MaterialLook{};
 }
 
 gpu::Texture* Scene::cachedTexture(const char* materialName) const {

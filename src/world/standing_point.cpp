@@ -54,6 +54,14 @@ float apart(Vector3 a, Vector3 b) { return std::sqrt(dot(b - a, b - a)); }
 
 }  // namespace
 
+void AreaFloors::collect(const MapData& map) {
+    for (size_t area = 0; area < map.areas.size(); ++area)
+        for (const SurfaceGroup& group : map.areas[area].surfaceGroups)
+            for (const Surface& surface : group.surfaces)
+                surfaceRead(static_cast<int>(area), map.verticesOf(surface), surface.vertexCount,
+                            map.indicesOf(surface), surface.indexCount);
+}
+
 void AreaFloors::surfaceRead(int area, const MapVertex* vertices, int vertexCount, const uint16_t* indices,
                              int indexCount) {
     if (area < 0) return;

@@ -13,10 +13,9 @@
 
 namespace q {
 
-// Collects, while a map is read, the upward-facing triangles of every area's
-// surfaces and every triangle that is not upright, of any area (map space).
-// Handed to the reader as its surface observer.
-class AreaFloors : public SurfaceObserver {
+// The upward-facing triangles of every area's surfaces and every triangle
+// that is not upright, of any area (map space), collected from a map.
+class AreaFloors {
 public:
     struct Floor {
         Vector3 centre;          // of the triangle
@@ -24,8 +23,10 @@ public:
         float surfaceSize = 0.0f;  // the upward-facing area of its whole surface
     };
 
-    void surfaceRead(int area, const MapVertex* vertices, int vertexCount, const uint16_t* indices,
-                     int indexCount) override;
+    // Adds every area's surfaces of the map.
+    void collect(const MapData& map);
+    // Adds one surface of `area`.
+    void surfaceRead(int area, const MapVertex* vertices, int vertexCount, const uint16_t* indices, int indexCount);
 
     // The floors of one area, in the order read; empty for an area without any.
     const std::vector<Floor>& of(int area) const;

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "map/map_data.h"
-#include "map/map_source.h"
 #include "map/material_image.h"
 #include "map/material_library.h"
 #include "math/matrix.h"
@@ -52,65 +51,33 @@ Ray carried(const Ray& ray, const Matrix& into) {
     return {transformCoord(ray.origin, into), transformNormal(ray.dir, into)};
 }
 
-// Crosses the rays of every copy with each surface as the file is read
-// again; an entity model's surfaces are kept until the map source has
-// placed their model.
-class PickReader : public SurfaceObserver {
-public:
-    PickReader(const Scene& scene, const Ray& world) {
-        for (const auto& instance : scene.instances) rays_.push_back(carried(world, instance->inverseWorld));
-    }
+struct Hit {
+    int copy = -1;
+    int area = -1;
+    int entityModel = -1;
+    const std::string* material = nullptr;
+    float distance = kNoHit;
+};
 
-    void surfaceRead(int, const MapVertex*, int, const uint16_t*, int) override {}
-
-    void surfaceWithMaterial(int area, int entityModel, const char* material, const MapVertex* vertices,
-                             int /*vertexCount*/, const uint16_t* indices, int indexCount) override {
-        if (entityModel >= 0) {
-            EntitySurface kept{entityModel, material, {}};
-            for (int i = 0; i + 2 < indexCount; i += 3)
-                for (int k = 0; k < 3; ++k) kept.corners.push_back(vertices[indices[i + k]].position);
-            entitySurfaces_.push_back(std::move(kept));
-            return;
-        }
-        for (size_t copy = 0; copy < rays_.size(); ++copy)
-            for (int i = 0; i + 2 < indexCount; i += 3) {
-                const float t = crossTriangle(rays_[copy], vertices[indices[i]].position,
-                                              vertices[indices[i + 1]].position, vertices[indices[i + 2]].position);
-                if (t < best.distance) best = {static_cast<int>(copy), area, -1, material, t};
-            }
-    }
-
-    // Once the entities are placed.
-    void crossEntities(const MapData& map) {
-        for (const EntitySurface& surface : entitySurfaces_) {
-            const Matrix& into = map.entityModels[static_cast<size_t>(surface.model)].inversePlacement;
-            for (size_t copy = 0; copy < rays_.size(); ++copy) {
-                const Ray ray = carried(rays_[copy], into);
-                for (size_t i = 0; i + 2 < surface.corners.size(); i += 3) {
-                    const float t = crossTriangle(ray, surface.corners[i], surface.corners[i + 1], surface.corners[i + 2]);
-                    if (t < best.distance) best = {static_cast<int>(copy), -1, surface.model, surface.material, t};
+// Keeps in *best the nearest crossing of the ray with the triangles of the
+// surfaces.
+void crossSurfaces(const MapData& map, const std::vector<SurfaceGroup>& groups, const Ray& ray, Hit where,
+                   Hit* best) {
+    for (const SurfaceGroup& group : groups)
+        for (const Surface& surface : group.surfaces) {
+            const MapVertex* vertices = map.verticesOf(surface);
+            const uint16_t* indices = map.indicesOf(surface);
+            for (int i = 0; i + 2 < surface.indexCount; i += 3) {
+                const float t = crossTriangle(ray, vertices[indices[i]].position, vertices[indices[i + 1]].position,
+                                              vertices[indices[i + 2]].position);
+                if (t < best->distance) {
+                    *best = where;
+                    best->material = &map.materials[static_cast<size_t>(surface.material)].name;
+                    best->distance = t;
                 }
             }
         }
-    }
-
-    struct Hit {
-        int copy = -1;
-        int area = -1;
-        int entityModel = -1;
-        std::string material;
-        float distance = kNoHit;
-    } best;
-
-private:
-    struct EntitySurface {
-        int model;
-        std::string material;
-        std::vector<Vector3> corners;  // three a triangle, entity space
-    };
-    std::vector<Ray> rays_;  // per copy, map space
-    std::vector<EntitySurface> entitySurfaces_;
-};
+}
 
 // The first crossing of the ground along the ray (world space), or kNoHit.
 float crossTerrain(const Terrain& terrain, const Ray& ray) {
@@ -152,48 +119,49 @@ std::string pathsTried(const Scene& scene, const std::string& material, const Ma
 
 }  // namespace
 
-bool pickSurface(const Scene& scene, const std::string& mapBase, Vector3 eye, Vector3 dir, SurfacePick* out,
-                 std::string* error) {
-    *out = SurfacePick{};
+SurfacePick pickSurface(const Scene& scene, Vector3 eye, Vector3 dir) {
+    SurfacePick out;
     const Ray world{eye, normalized(dir)};
-    PickReader reader(scene, world);
-    MapSource source;
-    const bool haveSource = scene.useMapSource && readMapSourceBeside(mapBase, &source);
-    MapData map;  // no device: read, not drawn
-    ProcReading how;
-    how.observer = &reader;
-    how.source = haveSource ? &source : nullptr;
-    if (!map.readProcFile((mapBase + ".proc").c_str(), how, error)) return false;
-    if (haveSource) {
-        map.placeEntities(source);
-        reader.crossEntities(map);
+    Hit hit;
+    for (size_t copy = 0; copy < scene.instances.size(); ++copy) {
+        const MapInstance& instance = *scene.instances[copy];
+        if (!instance.map) continue;
+        const MapData& map = *instance.map;
+        const Ray ray = carried(world, instance.inverseWorld);
+        for (size_t area = 0; area < map.areas.size(); ++area)
+            crossSurfaces(map, map.areas[area].surfaceGroups, ray,
+                          {static_cast<int>(copy), static_cast<int>(area), -1, nullptr, kNoHit}, &hit);
+        for (size_t m = 0; m < map.entityModels.size(); ++m) {
+            const EntityModel& model = map.entityModels[m];
+            crossSurfaces(map, model.geometry.surfaceGroups, carried(ray, model.inversePlacement),
+                          {static_cast<int>(copy), -1, static_cast<int>(m), nullptr, kNoHit}, &hit);
+        }
     }
-    const PickReader::Hit& hit = reader.best;
     const float ground = scene.terrain ? crossTerrain(*scene.terrain, world) : kNoHit;
     if (ground < hit.distance) {
-        out->what = SurfacePick::What::Terrain;
-        out->distance = ground;
-        out->point = world.origin + world.dir * ground;
-        return true;
+        out.what = SurfacePick::What::Terrain;
+        out.distance = ground;
+        out.point = world.origin + world.dir * ground;
+        return out;
     }
-    if (hit.distance == kNoHit) return true;
-    out->what = SurfacePick::What::Surface;
-    out->distance = hit.distance;
-    out->point = world.origin + world.dir * hit.distance;
-    out->copy = hit.copy;
-    out->material = hit.material;
-    out->area = hit.area;
-    out->entityModel = hit.entityModel;
+    if (hit.distance == kNoHit) return out;
+    out.what = SurfacePick::What::Surface;
+    out.distance = hit.distance;
+    out.point = world.origin + world.dir * hit.distance;
+    out.copy = hit.copy;
+    out.material = *hit.material;
+    out.area = hit.area;
+    out.entityModel = hit.entityModel;
     if (hit.entityModel >= 0) {
-        const EntityModel& model = map.entityModels[static_cast<size_t>(hit.entityModel)];
-        out->entityName = model.name;
-        out->entityClass = model.classname;
-        // Its area is the one holding the point, a hair on the eye's side.
         const MapInstance& copy = *scene.instances[static_cast<size_t>(hit.copy)];
+        const EntityModel& model = copy.map->entityModels[static_cast<size_t>(hit.entityModel)];
+        out.entityName = model.name;
+        out.entityClass = model.classname;
+        // Its area is the one holding the point, a hair on the eye's side.
         const Vector3 before = world.origin + world.dir * std::max(0.0f, hit.distance - 0.5f);
-        out->area = map.areaHolding(transformCoord(before, copy.inverseWorld));
+        out.area = copy.map->areaHolding(transformCoord(before, copy.inverseWorld));
     }
-    return true;
+    return out;
 }
 
 std::string describePick(const Scene& scene, const SurfacePick& pick) {

@@ -2,9 +2,8 @@
 // What lies under the centre of the screen: the nearest surface along the
 // view, across every copy of the map and the terrain, with its material, the
 // copy and area it belongs to and, for an entity model, the entity. Asked for
-// at a key press only: the surfaces' vertices live on the GPU alone, so the
-// area-portal file is read again (no buffers) and its triangles crossed on
-// the CPU.
+// at a key press only: the triangles of every copy's map are crossed on the
+// CPU, from the map's own vertices.
 
 #include <string>
 
@@ -26,10 +25,9 @@ struct SurfacePick {
 };
 
 // Crosses the ray from eye along dir (world space, any length but zero) with
-// the surfaces of mapBase's area-portal file, placed in every copy of the
-// scene, and with the terrain. False with *error when the file no longer reads.
-bool pickSurface(const Scene& scene, const std::string& mapBase, Vector3 eye, Vector3 dir, SurfacePick* out,
-                 std::string* error);
+// the surfaces of every copy's map (its areas' and its placed entity
+// models'), and with the terrain.
+SurfacePick pickSurface(const Scene& scene, Vector3 eye, Vector3 dir);
 
 // The line for a person: the material, its definition (file:line) or none, the
 // image used, one that cannot be used, or the paths tried when it is missing,

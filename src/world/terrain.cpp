@@ -103,7 +103,7 @@ void Terrain::build(std::vector<TerrainVertex>* vertices, std::vector<uint16_t>*
         TerrainVertex* vs = vertices->data();
         const Vector3 p0 = vs[a].position;
         Vector3 n = cross(vs[b].position - p0, vs[c].position - p0);
-        D3DXVec3Normalize(&n, &n);
+        n = normalized(n);
         vs[a].normal = vs[a].normal + n;
         vs[b].normal = vs[b].normal + n;
         vs[c].normal = vs[c].normal + n;
@@ -121,32 +121,15 @@ void Terrain::build(std::vector<TerrainVertex>* vertices, std::vector<uint16_t>*
     }
     // Each vertex normal is the sum of the normals of the one to six triangles
     // that share it, made unit length.
-    for (TerrainVertex& v : *vertices) D3DXVec3Normalize(&v.normal, &v.normal);
+    for (TerrainVertex& v : *vertices) v.normal = normalized(v.normal);
 }
 
 void Terrain::upload(const std::vector<TerrainVertex>& vertices, const std::vector<uint16_t>& indices) {
     const uint32_t vertexBytes = static_cast<uint32_t>(vertices.size()) * kVertexStride;
     const uint32_t indexBytes = static_cast<uint32_t>(indices.size() * sizeof(uint16_t));
-    vertexBuffer = device->createVertexBuffer(vertexBytes, gpu::BufferUse::Static);
-    indexBuffer = device->createIndexBuffer(indexBytes, gpu::BufferUse::Static);
-
-    bool filled = vertexBuffer && indexBuffer;
-    if (filled) {
-        if (void* dst = indexBuffer->lock(0, 0)) {
-            std::copy_n(reinterpret_cast<const uint8_t*>(indices.data()), indexBytes, static_cast<uint8_t*>(dst));
-            indexBuffer->unlock();
-        } else {
-            filled = false;
-        }
-    }
-    if (filled) {
-        if (void* dst = vertexBuffer->lock(0, 0)) {
-            std::copy_n(reinterpret_cast<const uint8_t*>(vertices.data()), vertexBytes, static_cast<uint8_t*>(dst));
-            vertexBuffer->unlock();
-        } else {
-            filled = false;
-        }
-    }
+    vertexBuffer = device->createVertexBuffer(vertexBytes, gpu::BufferUse::Static, vertices.data());
+    indexBuffer = device->createIndexBuffer(indexBytes, gpu::BufferUse::Static, indices.data());
+    const bool filled = vertexBuffer && indexBuffer;
     if (!filled) {
         // Half-made geometry would draw garbage: without both buffers the ground
         // is simply not drawn (the height query does not need them).
@@ -181,8 +164,8 @@ void Terrain::draw(const SurfaceDraw& context) const {
     call.pipeline = context.pipelines.opaque();
     call.vertices = vertexBuffer.get();
     call.indices = indexBuffer.get();
-    call.texture = texture.get();
-    call.constants = context.constants;
+    call.textures.surfaceImage = texture.get();
+    call.uniforms = context.uniforms;
     call.count = static_cast<uint32_t>(cellsX) * cellsZ * 6;
     call.vertexCount = static_cast<uint32_t>(vertsX) * vertsZ;
     context.device.draw(call);

@@ -12,6 +12,7 @@
 #include "map/map_data.h"
 #include "math/vector.h"
 #include "gpu/device.h"
+#include "render/surface_pipelines.h"
 
 namespace q {
 
@@ -86,7 +87,7 @@ public:
     float heightAt(Vector3 p) const;
 
     // One indexed draw of the whole grid through the opaque look's pipeline,
-    // with the context's constants (the grid is in world space already).
+    // with the context's uniform block (the grid is in world space already).
     // Draws nothing without buffers.
     void draw(const SurfaceDraw& context) const;
 

@@ -95,7 +95,7 @@ TEST(AllocCount, AFrameAfterTheFirstAllocatesNothing) {
     ASSERT_TRUE(app.createWindow(800, 600, "quorvane", &error));
     ASSERT_NE(app.initDevice(1024, 768, &error), nullptr) << error;
     ASSERT_NE(app.font, nullptr) << "the overlay is part of the frame";
-    Scene* scene = app.getScene();
+    Scene* scene = app.createScene();
     MapData* map = scene->loadMap((dir + "/bbb").c_str(), &error);
     ASSERT_NE(map, nullptr) << error;
     placeStandardInstances(*scene, map, 5);

@@ -23,6 +23,7 @@
 #include "platform/report.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
+#include "render/lighting_program.h"
 #include "world/scene.h"
 #include "world/standard_placements.h"
 
@@ -68,7 +69,7 @@ public:
     }
     void destroy() override {
         ++destroyCalls;
-        pending_.push_back({WindowEvent::Type::Close, 0});
+        pending_.push_back({WindowEvent::Type::Close, Key::Unknown});
     }
     void readInput(InputState* out) override {
         *out = InputState{};
@@ -98,8 +99,8 @@ private:
     bool armed_ = false;
 };
 
-WindowEvent keyUp(uint8_t key) { return {WindowEvent::Type::KeyUp, key}; }
-WindowEvent keyDown(uint8_t key, bool alt = false) { return {WindowEvent::Type::KeyDown, key, alt}; }
+WindowEvent keyUp(Key key) { return {WindowEvent::Type::KeyUp, key}; }
+WindowEvent keyDown(Key key, bool alt = false) { return {WindowEvent::Type::KeyDown, key, alt}; }
 
 class AppApplication : public ::testing::Test {
 protected:
@@ -129,7 +130,7 @@ protected:
         std::string error;
         EXPECT_TRUE(app->createWindow(800, 600, "quorvane", &error)) << error;
         EXPECT_NE(app->initDevice(1024, 768, &error), nullptr) << error;
-        EXPECT_NE(app->getScene(), nullptr);
+        EXPECT_NE(app->createScene(), nullptr);
         return app;
     }
 
@@ -148,7 +149,7 @@ protected:
 };
 
 TEST_F(AppApplication, TabReleaseFlipsTheModeOtherKeysDoNot) {
-    auto app = startApp({{1, {keyUp(DIK_TAB)}}, {2, {keyUp(DIK_W), keyUp(DIK_F)}}, {3, {keyUp(DIK_TAB), keyUp(DIK_TAB), keyUp(DIK_TAB)}}});
+    auto app = startApp({{1, {keyUp(Key::Tab)}}, {2, {keyUp(Key::W), keyUp(Key::F)}}, {3, {keyUp(Key::Tab), keyUp(Key::Tab), keyUp(Key::Tab)}}});
     ASSERT_TRUE(g_portalMode);
     app->run(1);
     EXPECT_TRUE(g_portalMode);
@@ -165,7 +166,7 @@ TEST_F(AppApplication, TabReleaseFlipsTheModeOtherKeysDoNot) {
 }
 
 TEST_F(AppApplication, NSwitchesFreeFlightCPrintsThePlaceAndShowsItForAWhile) {
-    auto app = startApp({{1, {keyUp(DIK_N), keyUp(DIK_C)}}, {2, {keyUp(DIK_N)}}});
+    auto app = startApp({{1, {keyUp(Key::N), keyUp(Key::C)}}, {2, {keyUp(Key::N)}}});
     Camera& camera = *app->scene->camera;
     camera.yaw = 7.0f;  // more than a turn: printed within (-pi, pi]
     app->run(2);
@@ -190,7 +191,7 @@ TEST_F(AppApplication, ReloadKeepsTheCameraFreesTheOldMapAndKeepsItWhenTheNewOne
     std::filesystem::remove_all(dir);
     ASSERT_EQ(std::system(("'" MAPGEN_BINARY "' tworooms --name site '" + dir + "' >/dev/null 2>&1").c_str()), 0);
     const std::string base = dir + "/site";
-    auto app = startApp({{1, {keyUp(DIK_F5)}}});
+    auto app = startApp({{1, {keyUp(Key::F5)}}});
     std::string error;
     MapData* map = app->scene->loadMap(base.c_str(), &error);
     ASSERT_NE(map, nullptr) << error;
@@ -232,7 +233,7 @@ TEST_F(AppApplication, ReloadKeepsTheCameraFreesTheOldMapAndKeepsItWhenTheNewOne
 
 TEST_F(AppApplication, EscEndsTheLoopAfterThePendingEventsAndTeardownKeepsItsOrder) {
     {
-        auto app = startApp({{3, {keyUp(DIK_ESCAPE), keyUp(DIK_TAB)}}});
+        auto app = startApp({{3, {keyUp(Key::Escape), keyUp(Key::Tab)}}});
         app->run();
         EXPECT_EQ(app->framesRun, 3u);  // no frame after the ESC release
         EXPECT_TRUE(app->quitRequested());
@@ -246,7 +247,7 @@ TEST_F(AppApplication, EscEndsTheLoopAfterThePendingEventsAndTeardownKeepsItsOrd
 }
 
 TEST_F(AppApplication, CloseEventEndsTheLoopAndFrameLimitStopsIt) {
-    auto app = startApp({{2, {{WindowEvent::Type::Close, 0}}}});
+    auto app = startApp({{2, {{WindowEvent::Type::Close, Key::Unknown}}}});
     app->run(1);
     EXPECT_EQ(app->framesRun, 1u);
     app->run();
@@ -255,10 +256,10 @@ TEST_F(AppApplication, CloseEventEndsTheLoopAndFrameLimitStopsIt) {
 }
 
 TEST_F(AppApplication, AltEnterAndF11SwitchFullScreenPlainEnterDoesNot) {
-    auto app = startApp({{1, {keyDown(DIK_RETURN, true)}},
-                         {2, {keyDown(DIK_RETURN), keyUp(DIK_RETURN)}},
-                         {3, {keyDown(DIK_F11)}},
-                         {4, {keyDown(DIK_F11), keyDown(DIK_RETURN, true)}}});
+    auto app = startApp({{1, {keyDown(Key::Return, true)}},
+                         {2, {keyDown(Key::Return), keyUp(Key::Return)}},
+                         {3, {keyDown(Key::F11)}},
+                         {4, {keyDown(Key::F11), keyDown(Key::Return, true)}}});
     app->run(2);
     EXPECT_TRUE(window->fullscreen);
     app->run(3);
@@ -363,7 +364,7 @@ TEST(Screenshot, NameCarriesDateAndTimeAndNeverReplacesAnEarlierPicture) {
 TEST_F(AppApplication, StartUpPiecesNeedTheirPredecessors) {
     auto app = makeApp({});
     std::string error;
-    EXPECT_EQ(app->getScene(), nullptr);  // no device yet: nothing made
+    EXPECT_EQ(app->createScene(), nullptr);  // no device yet: nothing made
     EXPECT_EQ(app->initDevice(1024, 768, &error), nullptr);  // no window yet
     EXPECT_EQ(app->scene, nullptr);
     ASSERT_TRUE(app->createWindow(800, 600, "quorvane", &error));
@@ -373,12 +374,12 @@ TEST_F(AppApplication, StartUpPiecesNeedTheirPredecessors) {
     GraphicsDevice* device = app->initDevice(1024, 768, &error);
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(app->initDevice(1024, 768, &error), device);  // the same device again
-    ASSERT_NE(device->lighting, nullptr);
-    EXPECT_FALSE(gpu::RecordingDevice::program(device->lighting.get()).code.empty());
-    Scene* scene = app->getScene();
+    ASSERT_NE(device->lightingProgram(), nullptr);
+    EXPECT_EQ(gpu::RecordingDevice::program(device->lightingProgram()).uniformBytes, sizeof(LightingUniforms));
+    Scene* scene = app->createScene();
     ASSERT_NE(scene, nullptr);
-    EXPECT_EQ(app->getScene(), scene);
-    EXPECT_EQ(scene->device, device->device.get());
+    EXPECT_EQ(app->createScene(), scene);
+    EXPECT_EQ(scene->device, device->device());
     EXPECT_EQ(scene->graphics, device);
     EXPECT_EQ(scene->input, &app->input->state);
     EXPECT_NE(scene->camera, nullptr);
@@ -398,7 +399,7 @@ TEST_F(AppApplication, DeviceThatCannotBeMadeStopsStartUpWithAReason) {
     ASSERT_TRUE(app.createWindow(800, 600, "quorvane", &error));
     EXPECT_EQ(app.initDevice(1024, 768, &error), nullptr);
     EXPECT_EQ(error, "no OpenGL 3.3 context");
-    EXPECT_EQ(app.getScene(), nullptr);
+    EXPECT_EQ(app.createScene(), nullptr);
 }
 
 }  // namespace

@@ -93,13 +93,13 @@ std::string pendingEvents(Window& window) {
     while (window.pollEvent(&event)) {
         if (!seen.empty()) seen += ' ';
         if (event.type == WindowEvent::Type::Close) seen += "CLOSE";
-        else seen += event.key == DIK_TAB      ? "TAB"
-                     : event.key == DIK_ESCAPE ? "ESC"
-                     : event.key == DIK_P      ? "P"
-                     : event.key == DIK_N      ? "N"
-                     : event.key == DIK_C      ? "C"
-                     : event.key == DIK_M      ? "M"
-                     : event.key == DIK_F5     ? "F5"
+        else seen += event.key == Key::Tab      ? "TAB"
+                     : event.key == Key::Escape ? "ESC"
+                     : event.key == Key::P      ? "P"
+                     : event.key == Key::N      ? "N"
+                     : event.key == Key::C      ? "C"
+                     : event.key == Key::M      ? "M"
+                     : event.key == Key::F5     ? "F5"
                                                : "KEY";
     }
     return seen;
@@ -111,22 +111,22 @@ TEST(AppScriptedWindow, ReleasesComeBeforeTheirFrameAndTheScriptEndClosesTheWind
 
     EXPECT_EQ(pendingEvents(window), "TAB");
     window.readInput(&input);
-    EXPECT_EQ(input.mouseState.lX, 4);
-    EXPECT_EQ(input.mouseState.lY, -1);
-    EXPECT_EQ(input.keyState[DIK_W], kKeyDown);
-    EXPECT_EQ(input.mouseState.rgbButtons[0], kKeyDown);
-    EXPECT_EQ(input.keyState[DIK_F], 0);
+    EXPECT_EQ(input.mouseState.dx, 4);
+    EXPECT_EQ(input.mouseState.dy, -1);
+    EXPECT_EQ(input.key(Key::W), kKeyDown);
+    EXPECT_EQ(input.mouseState.buttons[0], kKeyDown);
+    EXPECT_EQ(input.key(Key::F), 0);
 
     EXPECT_EQ(pendingEvents(window), "TAB");  // the repeated frame repeats its release
     window.readInput(&input);
-    EXPECT_EQ(input.keyState[DIK_W], kKeyDown);
+    EXPECT_EQ(input.key(Key::W), kKeyDown);
 
     EXPECT_EQ(pendingEvents(window), "");
     window.readInput(&input);
-    EXPECT_EQ(input.keyState[DIK_W], 0);  // released: no longer down
-    EXPECT_EQ(input.mouseState.rgbButtons[0], 0);
-    EXPECT_EQ(input.keyState[DIK_F], kKeyDown);
-    EXPECT_EQ(input.mouseState.lX, 0);
+    EXPECT_EQ(input.key(Key::W), 0);  // released: no longer down
+    EXPECT_EQ(input.mouseState.buttons[0], 0);
+    EXPECT_EQ(input.key(Key::F), kKeyDown);
+    EXPECT_EQ(input.mouseState.dx, 0);
 
     EXPECT_EQ(pendingEvents(window), "CLOSE");
     EXPECT_EQ(pendingEvents(window), "");  // closed once
@@ -135,7 +135,7 @@ TEST(AppScriptedWindow, ReleasesComeBeforeTheirFrameAndTheScriptEndClosesTheWind
     ScriptedWindow switches(parseOk("0 0 esc f5 m c n p tab shift\n"), nullptr);
     EXPECT_EQ(pendingEvents(switches), "TAB P N C M F5 ESC");
     switches.readInput(&input);
-    EXPECT_EQ(input.keyState[DIK_LSHIFT], kKeyDown);
+    EXPECT_EQ(input.key(Key::LeftShift), kKeyDown);
 }
 
 TEST(AppScriptedWindow, DestroyClosesBeforeTheNextFrame) {

@@ -1,7 +1,7 @@
 // Maps, images and scripts that are broken in every way a downloaded file can
-// be, through the real readers on the recording device. Each is refused with a
-// message that names the file and the line ("<file>:<line>: expected ...") or
-// is read with the documented lenient behaviour; nothing is left on the device,
+// be, through the real readers. Each is refused with a message that names the
+// file and the line ("<file>:<line>: expected ...") or is read with the
+// documented lenient behaviour; an image refused leaves nothing on the device,
 // and this process (the one that read them) goes on to load a good map.
 
 #include <gtest/gtest.h>
@@ -19,7 +19,9 @@
 #include <vector>
 
 #include "app/input_script.h"
+#include "map/collision_reader.h"
 #include "map/map_data.h"
+#include "map/proc_reader.h"
 #include "map/pattern_reader.h"
 #include "map_test_files.h"
 #include "gpu/recording/recording_device.h"
@@ -96,15 +98,6 @@ struct CmParts {
     }
 };
 
-class NamesAsked : public TextureSource {
-public:
-    gpu::Texture* getTexture(const char* fileName) override {
-        asked.push_back(fileName);
-        return nullptr;
-    }
-    std::vector<std::string> asked;
-};
-
 class MalformedInput : public test::RecordingDeviceTest {
 protected:
     void TearDown() override {
@@ -114,25 +107,20 @@ protected:
     }
 
     // Writes bbb.proc and bbb.cm and reads them as the map load does: the
-    // area-portal file, then the collision file. The map is released again
-    // and must leave nothing on the device.
+    // area-portal file, then the collision file.
     bool load(const std::string& proc, const std::string& cm) {
         files.write("bbb.proc", proc);
         files.write("bbb.cm", cm);
         MapData map;
         error.clear();
-        const bool ok = map.readProcFile(procPath().c_str(), &device, &names, &error) &&
-                        map.readCollisionFile(cmPath().c_str(), &error);
-        map.releaseBuffers();
+        const bool ok = readProcFile(procPath(), {}, &map, &error) && readCollisionFile(cmPath().c_str(), &map, &error);
         loaded = ok ? std::move(map) : MapData();
-        EXPECT_EQ(device.liveBuffers(), 0u);
         return ok;
     }
     std::string procPath() const { return files.path("bbb.proc"); }
     std::string cmPath() const { return files.path("bbb.cm"); }
 
     test::MapFiles files;
-    NamesAsked names;
     MapData loaded;  // the last map read whole (buffers released)
     std::string error;
 };
@@ -371,7 +359,9 @@ TEST_F(MalformedInput, BrushesSpanningAFineTreeAreBounded) {
     narrow.nodes = tree;
     narrow.bounds = "( 100 0 0 ) ( 101 1 1 )";
     ASSERT_TRUE(load(ProcParts().text(), narrow.text())) << error;
-    EXPECT_EQ(loaded.brushListings, 9u);
+    size_t listings = 0;
+    for (const CollisionNode& node : loaded.collisionNodes) listings += node.brushIndices.size();
+    EXPECT_EQ(listings, 9u);
 }
 
 TEST_F(MalformedInput, ManySmallProblemsInALongFileStayQuick) {
@@ -460,10 +450,9 @@ TEST_F(MalformedInput, NamesAtAndPastTheirBufferLengths) {
     for (const std::string& material : {longest, "\"" + longest + "\""}) {
         ProcParts parts;
         parts.material = material;
-        names.asked.clear();
         ASSERT_TRUE(load(parts.text(), cm)) << error;
-        ASSERT_EQ(names.asked.size(), 1u);
-        EXPECT_EQ(names.asked[0], longest);
+        ASSERT_EQ(loaded.materials.size(), 1u);
+        EXPECT_EQ(loaded.materials[0].name, longest);
     }
     for (size_t length : {124, 127, 128, 5000}) {
         ProcParts parts;
@@ -597,16 +586,14 @@ TEST_F(MalformedInput, FilesThatOnceBrokeAReader) {
         if (ext == ".proc") {
             MapData map;
             error.clear();
-            EXPECT_EQ(map.readProcFile(path.c_str(), &device, &names, &error), shouldLoad) << error;
+            EXPECT_EQ(readProcFile(path, {}, &map, &error), shouldLoad) << error;
             if (!shouldLoad) {
                 EXPECT_TRUE(namesFileAndLine(error, path, 0));
             }
-            map.releaseBuffers();
-            EXPECT_EQ(device.liveBuffers(), 0u);
         } else if (ext == ".cm") {
             MapData map;
             error.clear();
-            EXPECT_EQ(map.readCollisionFile(path.c_str(), &error), shouldLoad) << error;
+            EXPECT_EQ(readCollisionFile(path.c_str(), &map, &error), shouldLoad) << error;
             if (!shouldLoad) {
                 EXPECT_TRUE(namesFileAndLine(error, path, 0));
             }

@@ -18,7 +18,6 @@
 #include "e2e/run_shell.h"
 #include "image/image.h"
 #include "image/image_png_read.h"
-#include "platform/zip_archive.h"
 
 namespace q {
 namespace {
@@ -139,18 +138,22 @@ TEST_F(EntitiesEndToEnd, InfoListsThePlacedModelsAndThePlayerStart) {
                               "{\"name\":\"light_point\",\"origin\":[-40,-4,70],\"radius\":[240,160,240],"
                               "\"color\":[1,0.8"})
         EXPECT_NE(json.output.find(field), std::string::npos) << field << "\n" << json.output;
-    // The mesh entities: the crate found in the root (in capitals), the
-    // lamp in an archive, the barrel's file (named by its class's parent)
-    // missing; the character's animated mesh counted apart.
-    std::filesystem::create_directories(dir_ + "/Models/mapgen");
-    std::ofstream(dir_ + "/Models/mapgen/CRATE.ASE") << "*3DSMAX_ASCIIEXPORT\n";
-    std::string error;
-    ASSERT_TRUE(writeZipArchive(dir_ + "/pak0.zip", {{"models/mapgen/lamp.lwo", {'F', 'O', 'R', 'M'}}}, false, &error))
-        << error;
+    // The mesh entities, whose files mapgen writes: the lamp's in an
+    // archive, found as the entity spells it (Lamp.LWO); the crate's damaged
+    // here, the barrel's (named by its class's parent) taken away; the
+    // character's animated mesh counted apart.
+    std::ofstream(dir_ + "/models/mapgen/crate.ase") << "*3DSMAX_ASCIIEXPORT\n*GEOMOBJECT {\n";
+    std::filesystem::remove(dir_ + "/models/mapgen/barrel.lwo");
     const Result meshes = viewer("--info --assets '" + dir_ + "'");
-    EXPECT_NE(meshes.output.find("\nmesh models: 3 placed (2 files found, 1 missing), other kinds: 1 md5mesh\n"),
+    EXPECT_NE(meshes.output.find("\nmesh models: 3 placed (1 file read, 1 missing, 1 did not read), other kinds: 1 md5mesh\n"),
               std::string::npos)
         << meshes.output;
+    const Result meshJson = viewer("--info --json --assets '" + dir_ + "'");
+    EXPECT_NE(meshJson.output.find("{\"path\":\"models/mapgen/Lamp.LWO\",\"found\":\"" + dir_ +
+                                   "/mapgen_models.zip:models/mapgen/lamp.lwo\",\"read\":true,\"vertices\":24,"
+                                   "\"triangles\":12,\"materialsNotDrawn\":[]}"),
+              std::string::npos)
+        << meshJson.output;
     const Result left = viewer("--info --json --no-entities");
     for (const char* field : {"\"entityModels\":6,", "\"entityModelsPlaced\":0,", "\"playerStart\":null,", "\"entities\":[]",
                               "\"lights\":0,", "\"shadowVolumesOfNoLight\":2,"})

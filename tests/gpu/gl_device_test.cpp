@@ -10,13 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "gl_required.h"
 #include "math/matrix.h"
 #include "gpu/device.h"
 #include "gpu/gl/gl_api.h"
 #include "gpu/gl/gl_device.h"
-#include "gpu/vertex_program.h"
-#include "gpu/vs11_run.h"
+#include "gpu/recording/recording_device.h"
+#include "render/graphics_device.h"
 #include "render/lighting_program.h"
+#include "render/text_font.h"
 
 namespace q::gpu {
 namespace {
@@ -45,16 +47,31 @@ protected:
     void SetUp() override {
         std::string error;
         device = createHeadlessDevice(kWidth, kHeight, &error);
-        if (!device) GTEST_SKIP() << "no OpenGL context on EGL: " << error;
-        quads = device->createVertexBuffer(sizeof(ScreenVertex) * 6 * 4, BufferUse::Dynamic);
+        if (!device) QUORVANE_NO_GL_CONTEXT(error);
+        quads = device->createVertexBuffer(sizeof(ScreenVertex) * 6 * 4, BufferUse::Dynamic, nullptr);
         ASSERT_NE(quads, nullptr);
+        text = device->createProgram(textProgramDesc());
+        ASSERT_NE(text, nullptr);
         screen = pipeline({});
         device->beginFrame(0xff000000);
     }
 
+    // With the text program unless the description names another.
     DeviceHandle<Pipeline> pipeline(PipelineDesc desc, VertexFormat format = VertexFormat::ScreenText) {
         desc.format = format;
+        if (!desc.program) desc.program = text.get();
         DeviceHandle<Pipeline> made = device->createPipeline(desc);
+        EXPECT_NE(made, nullptr);
+        return made;
+    }
+
+    // A texture of 0xAARRGGBB texels, rows top first; levelCount 0 has the
+    // device make the chain.
+    DeviceHandle<Texture> texture(uint32_t width, uint32_t height, const std::vector<uint32_t>& texels,
+                                  uint32_t levelCount = 1) {
+        std::vector<uint8_t> rgba;
+        for (uint32_t t : texels) rgba.insert(rgba.end(), {uint8_t(t >> 16), uint8_t(t >> 8), uint8_t(t), uint8_t(t >> 24)});
+        DeviceHandle<Texture> made = device->createTexture(TexelFormat::Rgba8, width, height, levelCount, rgba.data());
         EXPECT_NE(made, nullptr);
         return made;
     }
@@ -62,19 +79,19 @@ protected:
     // A pre-transformed rectangle in back-buffer pixels (y down), two triangles.
     void drawQuad(float x0, float y0, float x1, float y1, float z, uint32_t color, const Texture* texture = nullptr,
                   const Pipeline* with = nullptr, float u0 = 0, float v0 = 0, float u1 = 1, float v1 = 1) {
-        auto* v = static_cast<ScreenVertex*>(quads->lock(0, 0));
-        ASSERT_NE(v, nullptr);
+        ScreenVertex v[6];
         v[0] = {x0, y1, z, 1, color, u0, v1};
         v[1] = {x1, y0, z, 1, color, u1, v0};
         v[2] = {x0, y0, z, 1, color, u0, v0};
         v[3] = {x1, y0, z, 1, color, u1, v0};
         v[4] = {x0, y1, z, 1, color, u0, v1};
         v[5] = {x1, y1, z, 1, color, u1, v1};
-        quads->unlock();
+        ASSERT_TRUE(quads->update(0, v, sizeof v));
         DrawCall call;
         call.pipeline = with ? with : screen.get();
         call.vertices = quads.get();
-        call.texture = texture;
+        call.textures.surfaceImage = texture;
+        call.uniforms = UniformBlock(textUniforms);
         call.count = 6;
         device->draw(call);
     }
@@ -96,20 +113,14 @@ protected:
 
     std::unique_ptr<Device> device;
     DeviceHandle<VertexBuffer> quads;
+    DeviceHandle<Program> text;
     DeviceHandle<Pipeline> screen;
+    const TextUniforms textUniforms{{float(kWidth), float(kHeight), 0, 0}};
     std::vector<uint8_t> frame;
 };
 
-// c0..c3: the rows of the transposed world-view-projection, as the world
-// formats' programs read them.
-void placementConstants(const Matrix& worldViewProjection, float (*registers)[4]) {
-    const Matrix t = transposed(worldViewProjection);
-    std::memcpy(registers, t.m, sizeof t.m);
-}
-
 Matrix wideProjection() {
-    Matrix projection;
-    D3DXMatrixPerspectiveFovLH(&projection, static_cast<float>(M_PI / 2), float(kWidth) / kHeight, 1.0f, 1000.0f);
+    Matrix projection = Matrix::perspective(static_cast<float>(M_PI / 2), float(kWidth) / kHeight, 1.0f, 1000.0f);
     return projection;
 }
 
@@ -147,15 +158,7 @@ TEST_F(GlDeviceTest, ScreenQuadCoversItsPixelsWithYDownAndShowsTheDiffuseColourW
 TEST_F(GlDeviceTest, TextureModulatesColourTakesItsAlphaAndAlphaTestDiscards) {
     // 4 x 1 texels: the left two alpha 15 (below the reference), the right two
     // alpha 16, so that the smoothed samples at x = 8 and x = 24 are not mixed.
-    DeviceHandle<Texture> texture = device->createTexture(4, 1, 1);
-    ASSERT_NE(texture, nullptr);
-    uint32_t pitch = 0;
-    auto* texels = static_cast<uint32_t*>(texture->lockRect(&pitch));
-    ASSERT_NE(texels, nullptr);
-    EXPECT_EQ(pitch, 16u);
-    texels[0] = texels[1] = 0x0fffffff;
-    texels[2] = texels[3] = 0x10808080;
-    texture->unlockRect();
+    DeviceHandle<Texture> texture = this->texture(4, 1, {0x0fffffff, 0x0fffffff, 0x10808080, 0x10808080});
 
     DeviceHandle<Pipeline> tested = pipeline({.alphaReference = 16});
     // The vertex alpha (0x20) must not weaken the texel alpha: the test above
@@ -177,9 +180,7 @@ TEST_F(GlDeviceTest, TextureModulatesColourTakesItsAlphaAndAlphaTestDiscards) {
 
 TEST_F(GlDeviceTest, BlendModesMixWithWhatIsThere) {
     device->beginFrame(0xff4080c0);
-    DeviceHandle<Texture> halfAlpha = device->createTexture(1, 1, 1);
-    *static_cast<uint32_t*>(halfAlpha->lockRect(nullptr)) = 0x80ffffff;
-    halfAlpha->unlockRect();
+    DeviceHandle<Texture> halfAlpha = texture(1, 1, {0x80ffffff});
     DeviceHandle<Pipeline> alpha = pipeline({.blend = Blend::Alpha});
     DeviceHandle<Pipeline> add = pipeline({.blend = Blend::Add});
     DeviceHandle<Pipeline> filter = pipeline({.blend = Blend::Filter});
@@ -203,7 +204,7 @@ TEST_F(GlDeviceTest, DepthTestAndDepthWriteFollowThePipeline) {
 
     // Equal depth passes (less-or-equal), and with the test off the last draw wins.
     drawQuad(32, 0, 64, 48, 0.8f, 0xff00ff00);
-    DeviceHandle<Pipeline> untested = pipeline({.depthTest = false});
+    DeviceHandle<Pipeline> untested = pipeline({.depthTest = DepthTest::Always, .depthWrite = false});
     drawQuad(0, 24, 64, 48, 0.9f, 0xffffffff, nullptr, untested.get());
     readBack();
     EXPECT_RGB(at(40, 10), 0, 255, 0);
@@ -225,23 +226,18 @@ TEST_F(GlDeviceTest, DepthTestAndDepthWriteFollowThePipeline) {
     EXPECT_RGB(at(10, 10), 0, 0, 255);
 }
 
-TEST_F(GlDeviceTest, LinesArePlacedByTheirConstantsAndKeepTheirColour) {
-    DeviceHandle<VertexBuffer> lines = device->createVertexBuffer(sizeof(LineVertex) * 4, BufferUse::Dynamic);
-    ASSERT_NE(lines, nullptr);
-    auto* v = static_cast<LineVertex*>(lines->lock(0, 0));
-    ASSERT_NE(v, nullptr);
+TEST_F(GlDeviceTest, LinesArePlacedByTheirUniformsAndKeepTheirColour) {
     // A horizontal red line high in the view and a vertical blue one to the
     // right, both 10 units in front of a camera standing at z = -10.
-    v[0] = {-100, 5.2f, 0, 0xffff0000};
-    v[1] = {100, 5.2f, 0, 0xffff0000};
-    v[2] = {7.0f, -100, 0, 0xff0000ff};
-    v[3] = {7.0f, 100, 0, 0xff0000ff};
-    lines->unlock();
+    const LineVertex v[4] = {{-100, 5.2f, 0, 0xffff0000}, {100, 5.2f, 0, 0xffff0000},
+                             {7.0f, -100, 0, 0xff0000ff}, {7.0f, 100, 0, 0xff0000ff}};
+    DeviceHandle<VertexBuffer> lines = device->createVertexBuffer(sizeof v, BufferUse::Static, v);
+    ASSERT_NE(lines, nullptr);
 
-    float constants[4][4];
-    placementConstants(Matrix::translation(0, 0, 10) * wideProjection(), constants);
-    DeviceHandle<Pipeline> linePipeline = pipeline({}, VertexFormat::ColouredLine);
-    device->draw({.pipeline = linePipeline.get(), .vertices = lines.get(), .constants = {constants, 4}, .count = 4});
+    LineUniforms placement{Matrix::translation(0, 0, 10) * wideProjection()};
+    DeviceHandle<Program> lineProgram = device->createProgram(lineProgramDesc());
+    DeviceHandle<Pipeline> linePipeline = pipeline({.program = lineProgram.get()}, VertexFormat::ColouredLine);
+    device->draw({.pipeline = linePipeline.get(), .vertices = lines.get(), .uniforms = UniformBlock(placement), .count = 4});
     readBack();
 
     // y 5.2 at distance 10 with a 90 degree view: 0.52 of the half height
@@ -259,11 +255,11 @@ TEST_F(GlDeviceTest, LinesArePlacedByTheirConstantsAndKeepTheirColour) {
     for (uint32_t x = 47; x <= 50; ++x) blue = blue || near(at(x, 36), Rgb{0, 0, 255});
     EXPECT_TRUE(blue);
 
-    // New constants for the same pipeline move the next draw: the camera
+    // New uniforms for the same pipeline move the next draw: the camera
     // steps up 4 units, so the red line falls to row 24 - 0.12 * 24 = 21.1.
-    placementConstants(Matrix::translation(0, -4, 10) * wideProjection(), constants);
+    placement.viewProjection = Matrix::translation(0, -4, 10) * wideProjection();
     device->beginFrame(0xff000000);
-    device->draw({.pipeline = linePipeline.get(), .vertices = lines.get(), .constants = {constants, 4}, .count = 2});
+    device->draw({.pipeline = linePipeline.get(), .vertices = lines.get(), .uniforms = UniformBlock(placement), .count = 2});
     readBack();
     EXPECT_RGB(at(5, 11), 0, 0, 0);
     EXPECT_TRUE(near(at(5, 20), Rgb{255, 0, 0}) || near(at(5, 21), Rgb{255, 0, 0}));
@@ -271,8 +267,7 @@ TEST_F(GlDeviceTest, LinesArePlacedByTheirConstantsAndKeepTheirColour) {
 
 TEST_F(GlDeviceTest, IndexedDrawReadsItsIndexRangeAndFreedObjectsAreNotMistakenForNewOnes) {
     // Two quads in one buffer; the second six indices pick the second, green one.
-    auto* v = static_cast<ScreenVertex*>(quads->lock(0, 8 * sizeof(ScreenVertex)));
-    ASSERT_NE(v, nullptr);
+    ScreenVertex v[8];
     const ScreenVertex red[4] = {{0, 0, 0.5f, 1, 0xffff0000, 0, 0}, {16, 0, 0.5f, 1, 0xffff0000, 0, 0},
                                  {16, 16, 0.5f, 1, 0xffff0000, 0, 0}, {0, 16, 0.5f, 1, 0xffff0000, 0, 0}};
     std::memcpy(v, red, sizeof red);
@@ -281,19 +276,19 @@ TEST_F(GlDeviceTest, IndexedDrawReadsItsIndexRangeAndFreedObjectsAreNotMistakenF
         v[4 + i].x += 32;
         v[4 + i].color = 0xff00ff00;
     }
-    quads->unlock();
+    ASSERT_TRUE(quads->update(0, v, sizeof v));
     auto makeIndices = [&](uint16_t shift) {
-        DeviceHandle<IndexBuffer> indices = device->createIndexBuffer(12 * sizeof(uint16_t), BufferUse::Static);
-        EXPECT_NE(indices, nullptr);
         const uint16_t list[12] = {0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7};
-        auto* out = static_cast<uint16_t*>(indices->lock(0, 0));
-        for (int i = 0; i < 12; ++i) out[i] = static_cast<uint16_t>(list[i] ^ shift);
-        indices->unlock();
+        uint16_t shifted[12];
+        for (int i = 0; i < 12; ++i) shifted[i] = static_cast<uint16_t>(list[i] ^ shift);
+        DeviceHandle<IndexBuffer> indices = device->createIndexBuffer(sizeof shifted, BufferUse::Static, shifted);
+        EXPECT_NE(indices, nullptr);
         return indices;
     };
     DeviceHandle<IndexBuffer> indices = makeIndices(0);
     DrawCall call;
     call.pipeline = screen.get(), call.vertices = quads.get(), call.indices = indices.get();
+    call.uniforms = UniformBlock(textUniforms);
     call.first = 6, call.count = 6, call.vertexCount = 8;
     device->draw(call);
     readBack();
@@ -307,7 +302,7 @@ TEST_F(GlDeviceTest, IndexedDrawReadsItsIndexRangeAndFreedObjectsAreNotMistakenF
     call.pipeline = adding.get();
     device->draw(call);
     adding.reset();
-    DeviceHandle<Pipeline> replacing = pipeline({.depthTest = false});
+    DeviceHandle<Pipeline> replacing = pipeline({.depthTest = DepthTest::Always, .depthWrite = false});
     indices.reset();
     indices = makeIndices(4);
     call.pipeline = replacing.get(), call.indices = indices.get();
@@ -318,51 +313,79 @@ TEST_F(GlDeviceTest, IndexedDrawReadsItsIndexRangeAndFreedObjectsAreNotMistakenF
     EXPECT_RGB(at(40, 8), 0, 0, 255);
 }
 
-TEST_F(GlDeviceTest, LocksOutsideTheBufferOrTwiceReturnNull) {
-    DeviceHandle<VertexBuffer> buffer = device->createVertexBuffer(64, BufferUse::Dynamic);
+// Updates past the end are refused; a dynamic buffer updated from its start
+// while a draw still reads the old contents (orphaned, not waited for) draws
+// both contents right.
+TEST_F(GlDeviceTest, UpdatesPastTheEndAreRefusedAndNoneChangesADrawMadeBefore) {
+    DeviceHandle<VertexBuffer> buffer = device->createVertexBuffer(64, BufferUse::Dynamic, nullptr);
     ASSERT_NE(buffer, nullptr);
     EXPECT_EQ(buffer->byteSize(), 64u);
-    EXPECT_EQ(buffer->lock(0, 65), nullptr);
-    EXPECT_EQ(buffer->lock(60, 8), nullptr);
-    EXPECT_EQ(buffer->lock(64, 1), nullptr);
-    EXPECT_EQ(buffer->lock(0xFFFFFFF0u, 0x20), nullptr);  // offset + size wraps
-    ASSERT_NE(buffer->lock(32, 32), nullptr);
-    EXPECT_EQ(buffer->lock(0, 0), nullptr);  // already locked
-    buffer->unlock();
-    EXPECT_NE(buffer->lock(0, 0), nullptr);
-    buffer->unlock();
+    const uint8_t bytes[65] = {};
+    EXPECT_FALSE(buffer->update(0, bytes, 65));
+    EXPECT_FALSE(buffer->update(60, bytes, 8));
+    EXPECT_FALSE(buffer->update(0xFFFFFFF0u, bytes, 0x20));  // offset + size wraps
+    EXPECT_TRUE(buffer->update(32, bytes, 32));
     buffer.reset();
-    EXPECT_EQ(device->createVertexBuffer(0, BufferUse::Static), nullptr);
-    EXPECT_EQ(device->createTexture(0, 4, 1), nullptr);
+    EXPECT_EQ(device->createVertexBuffer(0, BufferUse::Static, nullptr), nullptr);
+    const uint32_t texel = 0;
+    EXPECT_EQ(device->createTexture(TexelFormat::Rgba8, 0, 4, 1, reinterpret_cast<const uint8_t*>(&texel)), nullptr);
+    EXPECT_EQ(device->createTexture(TexelFormat::Rgba8, 1, 1, 1, nullptr), nullptr);
+
+    // A red quad left, then the first of two quads rewritten green and moved
+    // right: the second update lands after the first quad is drawn.
+    drawQuad(0, 0, 16, 16, 0.5f, 0xffff0000);
+    const ScreenVertex second[3] = {{32, 16, 0.5f, 1, 0xff00ff00, 0, 0}, {48, 0, 0.5f, 1, 0xff00ff00, 0, 0},
+                                    {32, 0, 0.5f, 1, 0xff00ff00, 0, 0}};
+    ASSERT_TRUE(quads->update(0, second, sizeof second));
+    device->draw({.pipeline = screen.get(), .vertices = quads.get(), .uniforms = UniformBlock(textUniforms), .count = 3});
+    readBack();
+    EXPECT_RGB(at(4, 8), 255, 0, 0);
+    EXPECT_RGB(at(34, 4), 0, 255, 0);
 }
 
-TEST_F(GlDeviceTest, DrawsPastTheirBuffersFromLockedOnesOrWithTooManyConstantsDrawNothing) {
-    DeviceHandle<VertexBuffer> small = device->createVertexBuffer(sizeof(ScreenVertex) * 3, BufferUse::Static);
-    ASSERT_NE(small, nullptr);
-    auto* v = static_cast<ScreenVertex*>(small->lock(0, 0));
+// Every rule of gpu/draw_rules.h holds on GL as on the recording device: a
+// draw breaking one draws nothing, and each rule is named once however often
+// it is broken.
+TEST_F(GlDeviceTest, DrawsBreakingARuleDrawNothingAndEachRuleIsNamedOnce) {
+    ScreenVertex v[3];
     for (int i = 0; i < 3; ++i) v[i] = {float(i % 2) * 64, float(i / 2) * 48, 0.5f, 1, 0xffffffff, 0, 0};
-    small->unlock();
-    DeviceHandle<IndexBuffer> indices = device->createIndexBuffer(4, BufferUse::Static);
-    std::memset(indices->lock(0, 0), 0, 4);
-    indices->unlock();
-    const float constants[kMaxConstantRegisters + 1][4] = {};
-    const DrawCall valid{.pipeline = screen.get(), .vertices = small.get(), .constants = {}, .count = 3};
-    std::vector<DrawCall> refused(7, valid);
+    DeviceHandle<VertexBuffer> small = device->createVertexBuffer(sizeof v, BufferUse::Static, v);
+    ASSERT_NE(small, nullptr);
+    const uint16_t reaching[2] = {0, 3};
+    DeviceHandle<IndexBuffer> indices = device->createIndexBuffer(4, BufferUse::Static, nullptr);
+    DeviceHandle<IndexBuffer> pastVertexCount = device->createIndexBuffer(4, BufferUse::Static, reaching);
+    RecordingDevice other;  // a second GL context would become the current one
+    DeviceHandle<VertexBuffer> foreign = other.createVertexBuffer(sizeof v, BufferUse::Static, v);
+    const float twoBlocks[8] = {float(kWidth), float(kHeight), 0, 0, 0, 0, 0, 0};
+    const DrawCall valid{.pipeline = screen.get(), .vertices = small.get(), .uniforms = UniformBlock(textUniforms), .count = 3};
+    std::vector<DrawCall> refused(10, valid);
     refused[0].count = 6;                                   // six vertices from three
     refused[1].first = 1;                                   // one past the end
     refused[2].indices = indices.get(), refused[2].vertexCount = 3;  // three indices from two
     refused[3].indices = indices.get(), refused[3].count = 2, refused[3].vertexCount = 4;
-    refused[4].constants = {constants, kMaxConstantRegisters + 1};
+    refused[4].uniforms = UniformBlock(twoBlocks, sizeof twoBlocks);
     refused[5].pipeline = nullptr;
     refused[6].vertices = nullptr;
-    for (const DrawCall& call : refused) device->draw(call);
-    ASSERT_NE(small->lock(0, 0), nullptr);
-    device->draw(valid);  // locked
-    small->unlock();
+    refused[7].vertices = foreign.get();
+    refused[8].indices = pastVertexCount.get(), refused[8].count = 2, refused[8].vertexCount = 3;
+    refused[9].indices = indices.get(), refused[9].count = 2, refused[9].vertexCount = 3;  // sound but for the frame
+    ::testing::internal::CaptureStderr();
+    for (int round = 0; round < 2; ++round)
+        for (size_t i = 0; i + 1 < refused.size(); ++i) device->draw(refused[i]);
     readBack();
+    device->endFrame();
+    device->draw(refused.back());
+    const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_RGB(at(2, 2), 0, 0, 0);
+    // Nine rules broken (two ranges share one), each named once.
+    size_t named = 0;
+    for (size_t at = said.find("not drawn"); at != std::string::npos; at = said.find("not drawn", at + 1)) ++named;
+    EXPECT_EQ(named, 9u) << said;
+    for (const char* rule : {"another device", "vertexCount", "outside beginFrame"})
+        EXPECT_NE(said.find(rule), std::string::npos) << rule << "\n" << said;
+    device->beginFrame(0xff000000);
 
-    device->draw(valid);  // the same draw, now unlocked
+    device->draw(valid);  // the same draw, in a frame
     readBack();
     EXPECT_RGB(at(2, 2), 255, 255, 255);
 }
@@ -374,7 +397,7 @@ TEST_F(GlDeviceTest, TexturesKeepTheirTopRowAtVZeroAtAnySize) {
         rgba[i * 4 + (i < 3 ? 0 : 2)] = 255;
         rgba[i * 4 + 3] = 255;
     }
-    DeviceHandle<Texture> texture = device->createTextureFromRgba(rgba.data(), 3, 5);
+    DeviceHandle<Texture> texture = device->createTexture(TexelFormat::Rgba8, 3, 5, 0, rgba.data());
     ASSERT_NE(texture, nullptr);
     EXPECT_EQ(texture->width(), 3u);
     EXPECT_EQ(texture->height(), 5u);
@@ -387,13 +410,8 @@ TEST_F(GlDeviceTest, TexturesKeepTheirTopRowAtVZeroAtAnySize) {
     texture.reset();
 }
 
-TEST_F(GlDeviceTest, FullMipChainIsBuiltWhenLevelZeroIsUnlocked) {
-    DeviceHandle<Texture> texture = device->createTexture(2, 2, 0);
-    ASSERT_NE(texture, nullptr);
-    auto* texels = static_cast<uint32_t*>(texture->lockRect(nullptr));
-    texels[0] = texels[3] = 0xffffffff;
-    texels[1] = texels[2] = 0xff000000;
-    texture->unlockRect();
+TEST_F(GlDeviceTest, FullMipChainIsBuiltFromLevelZeroWhenAsked) {
+    DeviceHandle<Texture> texture = this->texture(2, 2, {0xffffffff, 0xff000000, 0xff000000, 0xffffffff}, 0);
     // One pixel showing the whole texture samples the 1 x 1 level: mid grey.
     drawQuad(0, 0, 1, 1, 0.5f, 0xffffffff, texture.get());
     readBack();
@@ -422,7 +440,7 @@ TEST_F(GlDeviceTest, StoredLevelsAreSampledAsGivenCompressedOrNot) {
 
     for (TexelFormat format : {TexelFormat::Rgba8, TexelFormat::Bc1}) {
         if (format == TexelFormat::Bc1 && !device->supportsBlockCompression()) continue;
-        DeviceHandle<Texture> texture = device->createTextureFromLevels(format, 8, 8, 4, format == TexelFormat::Bc1 ? blocks.data() : rgba.data());
+        DeviceHandle<Texture> texture = device->createTexture(format, 8, 8, 4, format == TexelFormat::Bc1 ? blocks.data() : rgba.data());
         ASSERT_NE(texture, nullptr);
         drawQuad(0, 0, 8, 8, 0.5f, 0xffffffff, texture.get());
         drawQuad(20, 0, 21, 1, 0.5f, 0xffffffff, texture.get());
@@ -433,7 +451,8 @@ TEST_F(GlDeviceTest, StoredLevelsAreSampledAsGivenCompressedOrNot) {
         texture.reset();
     }
     // Blocks the device cannot take are refused, not drawn as garbage.
-    EXPECT_EQ(device->createTextureFromLevels(TexelFormat::Bc1, 8, 8, 4, nullptr), nullptr);
+    EXPECT_EQ(device->createTexture(TexelFormat::Bc1, 8, 8, 4, nullptr), nullptr);
+    EXPECT_EQ(device->createTexture(TexelFormat::Bc1, 8, 8, 0, blocks.data()), nullptr);  // no GPU chain of blocks
 }
 
 // An upload GL refuses is that image's failure alone: no error is left for a
@@ -449,8 +468,8 @@ TEST_F(GlDeviceTest, UploadsAnswerForTheirOwnGlErrorsOnly) {
         glEnable(0xFFFF);  // GL_INVALID_ENUM, left pending from before
         glBindBuffer(GL_PIXEL_UNPACK_BUFFER, refused ? buffer : 0);
         if (refused) glBufferData(GL_PIXEL_UNPACK_BUFFER, 16, nullptr, GL_STATIC_DRAW);
-        EXPECT_EQ(device->createTextureFromRgba(rgba.data(), 8, 8) == nullptr, refused);
-        EXPECT_EQ(device->createTextureFromLevels(TexelFormat::Rgba8, 8, 8, 4, rgba.data()) == nullptr, refused);
+        EXPECT_EQ(device->createTexture(TexelFormat::Rgba8, 8, 8, 0, rgba.data()) == nullptr, refused);
+        EXPECT_EQ(device->createTexture(TexelFormat::Rgba8, 8, 8, 4, rgba.data()) == nullptr, refused);
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << refused;
     }
     glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
@@ -460,11 +479,7 @@ TEST_F(GlDeviceTest, UploadsAnswerForTheirOwnGlErrorsOnly) {
 TEST_F(GlDeviceTest, MagnifiedTexturesAreFilteredLinearlyAndRepeat) {
     // Black and white texels stretched over 32 pixels: a ramp, not a step;
     // past u = 1 the texture starts again.
-    DeviceHandle<Texture> texture = device->createTexture(2, 1, 1);
-    auto* texels = static_cast<uint32_t*>(texture->lockRect(nullptr));
-    texels[0] = 0xff000000;
-    texels[1] = 0xffffffff;
-    texture->unlockRect();
+    DeviceHandle<Texture> texture = this->texture(2, 1, {0xff000000, 0xffffffff});
     drawQuad(0, 0, 32, 8, 0.5f, 0xffffffff, texture.get());
     drawQuad(32, 0, 48, 8, 0.5f, 0xffffffff, texture.get(), nullptr, 1, 0, 1.5f, 1);
     readBack();
@@ -474,15 +489,15 @@ TEST_F(GlDeviceTest, MagnifiedTexturesAreFilteredLinearlyAndRepeat) {
     EXPECT_LT(at(36, 4).r, 100);  // u 1.125: near the black texel again
 }
 
-struct LitVertex {
+struct LitCorner {
     float position[3];
     float normal[3];
     float uv[2];
 };
-static_assert(sizeof(LitVertex) == vertexBytes(VertexFormat::LitTextured));
+static_assert(sizeof(LitCorner) == vertexBytes(VertexFormat::LitTextured));
 
-TEST_F(GlDeviceTest, LightingProgramMatchesTheInterpreterAcrossALitTriangle) {
-    DeviceHandle<Program> lighting = device->createProgram(kLightingProgramText, VertexFormat::LitTextured);
+TEST_F(GlDeviceTest, LightingProgramMatchesItsArithmeticAcrossALitTriangle) {
+    DeviceHandle<Program> lighting = device->createProgram(lightingProgramDesc());
     ASSERT_NE(lighting, nullptr);
     DeviceHandle<Pipeline> lit = pipeline({.program = lighting.get()}, VertexFormat::LitTextured);
 
@@ -490,47 +505,31 @@ TEST_F(GlDeviceTest, LightingProgramMatchesTheInterpreterAcrossALitTriangle) {
     // and the diffuse floor both vary across it, and the normals are not unit
     // length. All three corners share one depth, so colours interpolate
     // linearly on the screen.
-    const LitVertex corners[3] = {
+    const LitCorner corners[3] = {
         {{-300, -200, 100}, {0, 0, -2}, {0, 0}},
         {{300, -200, 100}, {3, 0, 0}, {1, 0}},
         {{0, 250, 100}, {0, -0.5f, -0.5f}, {0, 1}},
     };
-    DeviceHandle<VertexBuffer> buffer = device->createVertexBuffer(sizeof corners, BufferUse::Static);
+    DeviceHandle<VertexBuffer> buffer = device->createVertexBuffer(sizeof corners, BufferUse::Static, corners);
     ASSERT_NE(buffer, nullptr);
-    std::memcpy(buffer->lock(0, 0), corners, sizeof corners);
-    buffer->unlock();
 
-    const Matrix world = Matrix::translation(0, 0, 500);
-    Matrix projection;
-    D3DXMatrixPerspectiveFovLH(&projection, static_cast<float>(M_PI / 2), float(kWidth) / kHeight, 1.0f, 1000.0f);
-    const Matrix wvpT = transposed(world * Matrix::identity() * projection);
-    const Matrix worldT = transposed(world);
-    float constants[kMaxConstantRegisters][4] = {};
-    std::memcpy(constants[0], wvpT.m, sizeof wvpT.m);
-    std::memcpy(constants[6], kLightingFactors, sizeof kLightingFactors);  // light c5 at the origin
-    std::memcpy(constants[7], worldT.m, 3 * sizeof constants[0]);
-
-    device->draw({.pipeline = lit.get(), .vertices = buffer.get(), .constants = {constants, 10}, .count = 3});
+    LightingUniforms uniforms;
+    uniforms.setEye({0, 0, 0});
+    uniforms.setPlacement(Matrix::translation(0, 0, 500), Matrix::identity(), wideProjection());
+    device->draw({.pipeline = lit.get(), .vertices = buffer.get(), .uniforms = uniforms.block(), .count = 3});
     readBack();
 
-    VertexProgram program;
-    std::string error;
-    ASSERT_TRUE(assembleVertexProgram(kLightingProgramText, &program, &error)) << error;
     float screen[3][2], grey[3];
     for (int i = 0; i < 3; ++i) {
-        float inputs[16][4] = {};
-        for (auto& in : inputs) in[3] = 1;
-        std::memcpy(inputs[0], corners[i].position, 12);
-        std::memcpy(inputs[3], corners[i].normal, 12);
-        std::memcpy(inputs[7], corners[i].uv, 8);
-        VsOutputs out;
-        runVertexProgram(program, inputs, constants, &out);
-        screen[i][0] = (out.pos[0] / out.pos[3] + 1) * 0.5f * kWidth;
-        screen[i][1] = (1 - out.pos[1] / out.pos[3]) * 0.5f * kHeight;
-        grey[i] = std::clamp(out.diffuse[0], 0.0f, 1.0f);
+        const float* p = corners[i].position;
+        const float* n = corners[i].normal;
+        const LitVertex out = cameraLight(uniforms, {p[0], p[1], p[2]}, {n[0], n[1], n[2]});
+        screen[i][0] = (out.clip[0] / out.clip[3] + 1) * 0.5f * kWidth;
+        screen[i][1] = (1 - out.clip[1] / out.clip[3]) * 0.5f * kHeight;
+        grey[i] = out.grey;
     }
     // The corner turned away from the light, 700 units off, is at both floors.
-    EXPECT_NEAR(grey[1], 0.5f * 0.75f, 1e-5f);
+    EXPECT_NEAR(grey[1], kDiffuseFloor * kAttenuationFloor, 1e-5f);
     EXPECT_GT(grey[0], grey[1] + 0.2f);
 
     int sampled = 0;
@@ -557,21 +556,102 @@ TEST_F(GlDeviceTest, LightingProgramMatchesTheInterpreterAcrossALitTriangle) {
     buffer.reset();
 }
 
-TEST_F(GlDeviceTest, ProgramsTheFormatCannotRunAndPipelinesOfAnotherFormatAreRefused) {
-    EXPECT_EQ(device->createProgram("vs.1.1\nbogus r0, r1\n", VertexFormat::LitTextured), nullptr);
-    EXPECT_EQ(device->createProgram(nullptr, VertexFormat::LitTextured), nullptr);
-    // Lines feed no normal (v3) or texture coordinate; c16 is past the registers.
-    EXPECT_EQ(device->createProgram(kLightingProgramText, VertexFormat::ColouredLine), nullptr);
-    EXPECT_EQ(device->createProgram("vs.1.1\nmov oPos, c16\n", VertexFormat::LitTextured), nullptr);
-    DeviceHandle<Program> relative =
-        device->createProgram("vs.1.1\nmov a0.x, v0.x\nmov oPos, c[a0.x + 15]\n", VertexFormat::LitTextured);
-    EXPECT_NE(relative, nullptr);  // reads zero past the registers, never beyond them
-    DeviceHandle<Program> lighting = device->createProgram(kLightingProgramText, VertexFormat::LitTextured);
+TEST_F(GlDeviceTest, ProgramsThatCannotDrawTheirFormatAndPipelinesOfAnotherFormatAreRefused) {
+    const ProgramDesc lightingDesc = lightingProgramDesc();
+    ProgramDesc broken = lightingDesc, lines = lightingDesc, shortBlock = lightingDesc, noFragment = lightingDesc;
+    broken.vertexSource = "#version 330 core\nvoid main() { gl_Position = undeclared; }\n";
+    lines.inputs = VertexFormat::ColouredLine;  // feeds no normal or texture coordinate
+    shortBlock.uniformBytes -= 16;              // the struct left out the factors
+    noFragment.fragmentSource = nullptr;
+    for (const ProgramDesc& refused : {broken, lines, shortBlock, noFragment})
+        EXPECT_EQ(device->createProgram(refused), nullptr);
+    DeviceHandle<Program> lighting = device->createProgram(lightingDesc);
     ASSERT_NE(lighting, nullptr);
     PipelineDesc desc{.program = lighting.get(), .format = VertexFormat::ScreenText};
     EXPECT_EQ(device->createPipeline(desc), nullptr);
     desc.format = VertexFormat::LitTextured;
     EXPECT_NE(device->createPipeline(desc), nullptr);
+    desc.program = nullptr;
+    EXPECT_EQ(device->createPipeline(desc), nullptr);
+}
+
+// What a light pass and a shadow volume need: a region marked in the stencil
+// without colour masks the draws after it; a draw tested for equal depth
+// lands only where the depth is what it draws; culling keeps one facing.
+TEST_F(GlDeviceTest, StencilMarksMaskLaterDrawsAndDepthEqualDrawsOnlyOnEqualDepth) {
+    const StencilOps replace{.pass = StencilOp::Replace};
+    DeviceHandle<Pipeline> mark = pipeline({.depthTest = DepthTest::Always, .depthWrite = false, .colourWrite = false,
+                                            .stencilTest = StencilTest::Always, .stencilReference = 1,
+                                            .stencilFront = replace, .stencilBack = replace});
+    DeviceHandle<Pipeline> unmarked = pipeline({.depthTest = DepthTest::Always, .stencilTest = StencilTest::Equal});
+    DeviceHandle<Pipeline> marked = pipeline({.depthTest = DepthTest::Always, .stencilTest = StencilTest::NotEqual});
+    drawQuad(0, 0, 32, 48, 0.5f, 0xffffffff, nullptr, mark.get());
+    drawQuad(0, 0, 64, 48, 0.5f, 0xffff0000, nullptr, unmarked.get());
+    readBack();
+    EXPECT_RGB(at(10, 10), 0, 0, 0);  // marked, no colour written, then masked
+    EXPECT_RGB(at(50, 10), 255, 0, 0);
+    drawQuad(0, 0, 64, 48, 0.5f, 0xff00ff00, nullptr, marked.get());
+    readBack();
+    EXPECT_RGB(at(10, 10), 0, 255, 0);
+    EXPECT_RGB(at(50, 10), 255, 0, 0);
+    // A new frame clears the marks.
+    device->beginFrame(0xff000000);
+    drawQuad(0, 0, 64, 48, 0.5f, 0xff0000ff, nullptr, unmarked.get());
+    readBack();
+    EXPECT_RGB(at(10, 10), 0, 0, 255);
+
+    device->beginFrame(0xff000000);
+    drawQuad(0, 0, 32, 48, 0.5f, 0xffff0000);
+    drawQuad(32, 0, 64, 48, 0.25f, 0xffff0000);
+    DeviceHandle<Pipeline> equal = pipeline({.depthTest = DepthTest::Equal, .depthWrite = false});
+    drawQuad(0, 0, 64, 48, 0.5f, 0xff0000ff, nullptr, equal.get());
+    readBack();
+    EXPECT_RGB(at(10, 10), 0, 0, 255);
+    EXPECT_RGB(at(50, 10), 255, 0, 0);
+
+    // The quads run counter-clockwise on the screen: back faces.
+    device->beginFrame(0xff000000);
+    DeviceHandle<Pipeline> cullBack = pipeline({.cull = Cull::Back});
+    DeviceHandle<Pipeline> cullFront = pipeline({.cull = Cull::Front});
+    drawQuad(0, 0, 32, 48, 0.5f, 0xffff0000, nullptr, cullBack.get());
+    drawQuad(32, 0, 64, 48, 0.5f, 0xffff0000, nullptr, cullFront.get());
+    readBack();
+    EXPECT_RGB(at(10, 10), 0, 0, 0);
+    EXPECT_RGB(at(50, 10), 255, 0, 0);
+}
+
+// Each slot is sampled through the sampler of its name, and a slot the draw
+// does not give reads black, not the texture an earlier draw gave.
+TEST_F(GlDeviceTest, TexturesAreSampledFromTheirNamedSlots) {
+    const char* fragment = R"(#version 330 core
+in vec4 vertexColour;
+in vec2 uv;
+uniform sampler2D surfaceImage, normalMap, lightImage;
+out vec4 fragColour;
+void main() {
+    fragColour = vec4(texture(surfaceImage, uv).r, texture(normalMap, uv).g, texture(lightImage, uv).b, 1.0);
+}
+)";
+    ProgramDesc desc = textProgramDesc();
+    desc.fragmentSource = fragment;
+    DeviceHandle<Program> slots = device->createProgram(desc);
+    ASSERT_NE(slots, nullptr);
+    DeviceHandle<Pipeline> sampling = pipeline({.program = slots.get()});
+    auto solid = [this](uint8_t r, uint8_t g, uint8_t b) {
+        const uint8_t rgba[4] = {r, g, b, 255};
+        return device->createTexture(TexelFormat::Rgba8, 1, 1, 0, rgba);
+    };
+    DeviceHandle<Texture> red = solid(255, 0, 0), green = solid(0, 255, 0), blue = solid(0, 0, 255);
+    drawQuad(0, 0, 64, 48, 0.5f, 0xffffffff, red.get(), sampling.get());
+    DrawCall call{.pipeline = sampling.get(), .vertices = quads.get(), .uniforms = UniformBlock(textUniforms), .count = 6};
+    call.textures = {.surfaceImage = red.get(), .normalMap = green.get(), .lightImage = blue.get()};
+    device->draw(call);
+    readBack();
+    EXPECT_RGB(at(10, 10), 255, 255, 255);
+    call.textures.normalMap = nullptr;
+    device->draw(call);
+    readBack();
+    EXPECT_RGB(at(10, 10), 255, 0, 255);
 }
 
 }  // namespace

@@ -10,47 +10,37 @@
 namespace q::gpu {
 namespace {
 
-// Places the vertex through c0..c3 and passes its texture coordinate on.
-const char kProgramText[] =
-    "vs.1.1\n"
-    "dp4 oPos.x, v0, c0\n"
-    "dp4 oPos.y, v0, c1\n"
-    "dp4 oPos.z, v0, c2\n"
-    "dp4 oPos.w, v0, c3\n"
-    "mov oT0, v7\n";
+// A program placing the vertex through one matrix in its uniform block; the
+// recording device keeps the sources without compiling them.
+struct Placement {
+    float rows[4][4];
+};
+const ProgramDesc kProgram{"vertex stage", "fragment stage", VertexFormat::LitTextured, sizeof(Placement)};
 
-TEST(RecordingDeviceBuffer, LockStaysInsideTheBuffer) {
+TEST(RecordingDeviceBuffer, MadeWithItsContentsAndUpdatedInsideItsRangeOnly) {
     RecordingDevice device;
-    DeviceHandle<VertexBuffer> vb = device.createVertexBuffer(100, BufferUse::Dynamic);
+    std::vector<uint8_t> initial(100);
+    for (size_t i = 0; i < initial.size(); ++i) initial[i] = static_cast<uint8_t>(i);
+    DeviceHandle<VertexBuffer> vb = device.createVertexBuffer(100, BufferUse::Dynamic, initial.data());
     ASSERT_NE(vb, nullptr);
     EXPECT_EQ(vb->byteSize(), 100u);
     EXPECT_EQ(RecordingDevice::use(vb.get()), BufferUse::Dynamic);
+    EXPECT_EQ(RecordingDevice::contents(vb.get()), initial);
 
-    auto* whole = static_cast<uint8_t*>(vb->lock(0, 0));
-    ASSERT_NE(whole, nullptr);
-    EXPECT_TRUE(RecordingDevice::isLocked(vb.get()));
-    EXPECT_EQ(vb->lock(0, 10), nullptr);  // locked already
-    std::memset(whole, 0xAB, 100);
-    vb->unlock();
-    EXPECT_FALSE(RecordingDevice::isLocked(vb.get()));
-    vb->unlock();  // harmless
-
-    auto* tail = static_cast<uint8_t*>(vb->lock(90, 10));
-    ASSERT_EQ(tail, whole + 90);
-    tail[9] = 7;
-    vb->unlock();
+    const uint8_t sevens[11] = {7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7};
+    EXPECT_TRUE(vb->update(90, sevens, 10));
+    EXPECT_EQ(RecordingDevice::contents(vb.get())[89], 89);
     EXPECT_EQ(RecordingDevice::contents(vb.get())[99], 7);
-    EXPECT_EQ(RecordingDevice::contents(vb.get())[0], 0xAB);
-
-    EXPECT_EQ(vb->lock(90, 11), nullptr);
-    EXPECT_EQ(vb->lock(100, 0), nullptr);
-    EXPECT_EQ(vb->lock(0xFFFFFFF0u, 0x20), nullptr);  // offset + size wraps in 32 bits
-    EXPECT_FALSE(RecordingDevice::isLocked(vb.get()));
+    EXPECT_FALSE(vb->update(90, sevens, 11));
+    EXPECT_FALSE(vb->update(0xFFFFFFF0u, sevens, 0x20));  // offset + size wraps in 32 bits
+    EXPECT_FALSE(vb->update(0, nullptr, 4));
+    EXPECT_EQ(RecordingDevice::contents(vb.get())[0], 0);  // refused updates wrote nothing
+    ASSERT_EQ(device.calls.back().kind, CallKind::Update);
 
     DeviceHandle<IndexBuffer> ib = device.createIndexBuffer(12, BufferUse::Static);
     EXPECT_EQ(device.liveBuffers(), 2u);
     vb.reset();  // freed out of creation order
-    EXPECT_EQ(RecordingDevice::contents(ib.get()).size(), 12u);
+    EXPECT_EQ(RecordingDevice::contents(ib.get()), std::vector<uint8_t>(12, 0));
     ib.reset();
     EXPECT_EQ(device.liveBuffers(), 0u);
 
@@ -64,63 +54,61 @@ TEST(RecordingDeviceBuffer, LockStaysInsideTheBuffer) {
     EXPECT_EQ(device.liveBuffers(), 1u);
 }
 
-TEST(RecordingDeviceTexture, StoresTexelsAsArgb) {
+TEST(RecordingDeviceTexture, KeepsWhatItWasMadeWithAndTexelsAsArgb) {
     RecordingDevice device;
     const uint8_t rgba[] = {1, 2, 3, 4, 0xFF, 0x80, 0x00, 0xFF};
-    DeviceHandle<Texture> t = device.createTextureFromRgba(rgba, 2, 1);
+    DeviceHandle<Texture> t = device.createTexture(TexelFormat::Rgba8, 2, 1, 0, rgba);
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(t->width(), 2u);
     EXPECT_EQ(t->height(), 1u);
+    EXPECT_EQ(RecordingDevice::levelCount(t.get()), 0u);  // the chain is the device's to make
+    EXPECT_EQ(RecordingDevice::storedLevels(t.get()), std::vector<uint8_t>(rgba, rgba + 8));
     const std::vector<uint32_t>& texels = RecordingDevice::texels(t.get());
     ASSERT_EQ(texels.size(), 2u);
     EXPECT_EQ(texels[0], 0x04010203u);
     EXPECT_EQ(texels[1], 0xFFFF8000u);
+    EXPECT_EQ(device.liveTextures(), 1u);
 
-    DeviceHandle<Texture> blank = device.createTexture(3, 2, 0);
-    uint32_t pitch = 0;
-    auto* bits = static_cast<uint8_t*>(blank->lockRect(&pitch));
-    ASSERT_NE(bits, nullptr);
-    EXPECT_EQ(pitch, 12u);
-    reinterpret_cast<uint32_t*>(bits + pitch)[2] = 0x11223344u;  // row 1, column 2
-    blank->unlockRect();
-    EXPECT_EQ(RecordingDevice::texels(blank.get())[5], 0x11223344u);
-    EXPECT_EQ(device.liveTextures(), 2u);
-
-    EXPECT_EQ(device.createTexture(0, 4, 1), nullptr);
-    EXPECT_EQ(device.createTexture(1u << 20, 1u << 20, 1), nullptr);
+    const uint8_t block[8] = {};
+    EXPECT_EQ(device.createTexture(TexelFormat::Rgba8, 0, 4, 1, rgba), nullptr);
+    EXPECT_EQ(device.createTexture(TexelFormat::Rgba8, 1u << 20, 1u << 20, 1, rgba), nullptr);
+    EXPECT_EQ(device.createTexture(TexelFormat::Rgba8, 2, 1, 1, nullptr), nullptr);
+    EXPECT_EQ(device.createTexture(TexelFormat::Bc1, 4, 4, 0, block), nullptr);  // no chain made of blocks
+    device.setBlockCompression(false);
+    EXPECT_EQ(device.createTexture(TexelFormat::Bc1, 4, 4, 1, block), nullptr);
     device.failNextTextureCreations(1);
-    EXPECT_EQ(device.createTextureFromRgba(rgba, 2, 1), nullptr);
-    EXPECT_EQ(device.liveTextures(), 2u);
+    EXPECT_EQ(device.createTexture(TexelFormat::Rgba8, 2, 1, 0, rgba), nullptr);
+    EXPECT_EQ(device.liveTextures(), 1u);
     t.reset();
-    blank.reset();
     EXPECT_EQ(device.liveTextures(), 0u);
 }
 
-TEST(RecordingDeviceProgram, AssemblesProgramsAndRefusesWhatCannotDrawThem) {
+TEST(RecordingDeviceProgram, KeepsProgramsAndRefusesWhatCannotDrawThem) {
     resetReportsForTest();
     RecordingDevice device;
-    DeviceHandle<Program> program = device.createProgram(kProgramText, VertexFormat::LitTextured);
+    DeviceHandle<Program> program = device.createProgram(kProgram);
     ASSERT_NE(program, nullptr);
-    EXPECT_EQ(RecordingDevice::program(program.get()).code.size(), 5u);
-    EXPECT_TRUE(RecordingDevice::program(nullptr).code.empty());
+    EXPECT_EQ(RecordingDevice::program(program.get()).vertexSource, "vertex stage");
+    EXPECT_EQ(RecordingDevice::program(program.get()).uniformBytes, 64u);
+    EXPECT_TRUE(RecordingDevice::program(nullptr).vertexSource.empty());
 
     testing::internal::CaptureStderr();
-    EXPECT_EQ(device.createProgram("vs.1.1\nmov r0, q0\n", VertexFormat::LitTextured), nullptr);
+    for (const ProgramDesc& refused : {ProgramDesc{nullptr, "f", VertexFormat::LitTextured, 0},
+                                       ProgramDesc{"v", "f", VertexFormat::LitTextured, 24},  // not whole vec4s
+                                       ProgramDesc{"v", "f", VertexFormat::LitTextured, kMaxUniformBytes + 16}})
+        EXPECT_EQ(device.createProgram(refused), nullptr);
     device.failNextProgramCreations(1);
-    EXPECT_EQ(device.createProgram(kProgramText, VertexFormat::LitTextured), nullptr);
+    EXPECT_EQ(device.createProgram(kProgram), nullptr);
     const std::string warnings = testing::internal::GetCapturedStderr();
-    EXPECT_NE(warnings.find("vertex program refused: line 2:"), std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("program refused: a stage has no source"), std::string::npos) << warnings;
     EXPECT_NE(warnings.find("told to refuse"), std::string::npos) << warnings;
 
     EXPECT_EQ(device.createPipeline({program.get(), VertexFormat::ColouredLine}), nullptr);
+    EXPECT_EQ(device.createPipeline({nullptr, VertexFormat::ColouredLine}), nullptr);  // no program
     DeviceHandle<Pipeline> lit = device.createPipeline({program.get(), VertexFormat::LitTextured});
-    DeviceHandle<Pipeline> lines = device.createPipeline({nullptr, VertexFormat::ColouredLine, true, false});
     ASSERT_NE(lit, nullptr);
-    ASSERT_NE(lines, nullptr);
-    EXPECT_FALSE(lines->desc().depthWrite);
-    EXPECT_EQ(device.livePipelines(), 2u);
+    EXPECT_EQ(device.livePipelines(), 1u);
     lit.reset();
-    lines.reset();
     EXPECT_EQ(device.livePipelines(), 0u);
 }
 
@@ -136,7 +124,7 @@ TEST(RecordingDeviceDeathTest, ObjectsOutlivingWhatTheyNeedStopTheProgram) {
     EXPECT_DEATH(
         {
             RecordingDevice device;
-            DeviceHandle<Program> program = device.createProgram(kProgramText, VertexFormat::LitTextured);
+            DeviceHandle<Program> program = device.createProgram(kProgram);
             DeviceHandle<Pipeline> pipeline = device.createPipeline({program.get(), VertexFormat::LitTextured});
             program.reset();
         },
@@ -145,26 +133,23 @@ TEST(RecordingDeviceDeathTest, ObjectsOutlivingWhatTheyNeedStopTheProgram) {
 
 struct Quad {
     RecordingDevice device;
-    DeviceHandle<Program> program = device.createProgram(kProgramText, VertexFormat::LitTextured);
+    DeviceHandle<Program> program = device.createProgram(kProgram);
     DeviceHandle<Pipeline> pipeline = device.createPipeline({program.get(), VertexFormat::LitTextured});
     DeviceHandle<VertexBuffer> vertices = device.createVertexBuffer(4 * 32, BufferUse::Static);
     DeviceHandle<IndexBuffer> indices = device.createIndexBuffer(6 * 2, BufferUse::Static);
 
     Quad() {
         const uint16_t quad[6] = {0, 1, 2, 0, 2, 3};
-        std::memcpy(indices->lock(0, 0), quad, sizeof quad);
-        indices->unlock();
+        indices->update(0, quad, sizeof quad);
     }
-    DrawCall call(const float (*constants)[4] = nullptr, uint32_t constantCount = 0) const {
-        return {pipeline.get(), vertices.get(), indices.get(), nullptr, {constants, constantCount}, 0, 6, 4};
-    }
+    Placement placement{{{2, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+    DrawCall call() const { return {pipeline.get(), vertices.get(), indices.get(), {}, UniformBlock(placement), 0, 6, 4}; }
 };
 
 TEST(RecordingDeviceDraws, RecordWhatWasNamedAndAllocateNothingOnRepeat) {
     Quad q;
-    const float rows[4][4] = {{2, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
     q.device.beginFrame(0xff000000u);
-    q.device.draw(q.call(rows, 4));
+    q.device.draw(q.call());
     q.device.endFrame();
     ASSERT_EQ(q.device.draws.size(), 1u);
     const DrawRecord& d = q.device.draws[0];
@@ -172,9 +157,8 @@ TEST(RecordingDeviceDraws, RecordWhatWasNamedAndAllocateNothingOnRepeat) {
     EXPECT_EQ(d.pipeline.program, q.program.get());
     EXPECT_EQ(d.vertices, q.vertices.get());
     EXPECT_EQ(d.indices, q.indices.get());
-    EXPECT_EQ(d.constantCount, 4u);
-    EXPECT_EQ(d.constants[0][0], 2.0f);
-    EXPECT_EQ(d.constants[4][0], 0.0f);  // not given
+    ASSERT_EQ(d.uniformBytes, sizeof(Placement));
+    EXPECT_EQ(std::memcmp(d.uniforms, &q.placement, sizeof(Placement)), 0);
     EXPECT_EQ(q.device.frameCount(), 1u);
 
     const size_t callCapacity = q.device.calls.capacity();
@@ -182,7 +166,7 @@ TEST(RecordingDeviceDraws, RecordWhatWasNamedAndAllocateNothingOnRepeat) {
     q.device.clearLog();
     EXPECT_TRUE(q.device.calls.empty());
     q.device.beginFrame(0xff102030u);
-    q.device.draw(q.call(rows, 4));
+    q.device.draw(q.call());
     q.device.endFrame();
     EXPECT_EQ(q.device.calls.capacity(), callCapacity);
     EXPECT_EQ(q.device.draws.capacity(), drawCapacity);
@@ -204,7 +188,6 @@ TEST(RecordingDeviceDraws, RecordWhatWasNamedAndAllocateNothingOnRepeat) {
 
 TEST(RecordingDeviceDraws, FlagsDrawsThatCannotBeDrawnAsCalled) {
     Quad q;
-    const float rows[kMaxConstantRegisters + 1][4] = {};
     auto problemOf = [&q](const DrawCall& call) {
         q.device.draw(call);
         return q.device.draws.back().problem;
@@ -214,13 +197,15 @@ TEST(RecordingDeviceDraws, FlagsDrawsThatCannotBeDrawnAsCalled) {
     q.device.beginFrame(0);
     EXPECT_EQ(problemOf(call), nullptr);
 
-    DrawCall noPipeline = call, noVertices = call, tooManyConstants = q.call(rows, kMaxConstantRegisters + 1);
+    DrawCall noPipeline = call, noVertices = call, shortBlock = call, noBlockData = call;
     noPipeline.pipeline = nullptr;
     noVertices.vertices = nullptr;
+    shortBlock.uniforms.bytes = 48;  // the program's block is 64
+    noBlockData.uniforms.data = nullptr;
     EXPECT_NE(problemOf(noPipeline), nullptr);
     EXPECT_NE(problemOf(noVertices), nullptr);
-    EXPECT_NE(problemOf(tooManyConstants), nullptr);
-    EXPECT_NE(problemOf(q.call(nullptr, 1)), nullptr);
+    EXPECT_NE(problemOf(shortBlock), nullptr);
+    EXPECT_NE(problemOf(noBlockData), nullptr);
 
     DrawCall pastIndices = call, pastVertices = call, indexOutside = call, huge = call;
     pastIndices.first = 1;         // indices 1..6 of 6
@@ -241,9 +226,12 @@ TEST(RecordingDeviceDraws, FlagsDrawsThatCannotBeDrawnAsCalled) {
     EXPECT_EQ(problemOf(unindexed), nullptr);
     EXPECT_NE(problemOf(unindexedPast), nullptr);
 
-    q.vertices->lock(0, 0);
-    EXPECT_NE(problemOf(call), nullptr);
-    q.vertices->unlock();
+    RecordingDevice other;
+    const uint8_t texel[4] = {};
+    DeviceHandle<Texture> foreign = other.createTexture(TexelFormat::Rgba8, 1, 1, 1, texel);
+    DrawCall foreignTexture = call;
+    foreignTexture.textures.normalMap = foreign.get();
+    EXPECT_STREQ(problemOf(foreignTexture), "draw with a texture of another device");
     // A surface without triangles reads nothing, so needs no indices.
     DrawCall empty = call;
     empty.indices = nullptr;
@@ -251,8 +239,8 @@ TEST(RecordingDeviceDraws, FlagsDrawsThatCannotBeDrawnAsCalled) {
     empty.first = 1000;
     EXPECT_EQ(problemOf(empty), nullptr);
     q.device.endFrame();
-    EXPECT_EQ(q.device.faultyDraws(), 11u);
-    EXPECT_EQ(q.device.draws.size(), 14u);  // faulty draws are recorded too
+    EXPECT_EQ(q.device.faultyDraws(), 12u);
+    EXPECT_EQ(q.device.draws.size(), 15u);  // faulty draws are recorded too
 }
 
 }  // namespace

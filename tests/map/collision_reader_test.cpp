@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "map/collision_reader.h"
 #include "map/map_data.h"
 #include "map_test_files.h"
 
@@ -24,7 +25,7 @@ struct Loaded {
 
 void load(const test::MapFiles& files, const std::string& text, Loaded* out) {
     const std::string path = files.write("m.cm", text);
-    out->ok = out->map.readCollisionFile(path.c_str(), &out->error);
+    out->ok = readCollisionFile(path.c_str(), &out->map, &out->error);
 }
 
 TEST(CollisionReader, SingleLeafHoldsEveryBrush) {

@@ -18,6 +18,8 @@
 #include "map/map_source.h"
 #include "map/material_definitions.h"
 #include "map/pattern_reader.h"
+#include "map/proc_reader.h"
+#include "map/collision_reader.h"
 #include "map/shadow_volume_reader.h"
 #include "map_test_files.h"
 #include "mapgen/mapgen.h"
@@ -37,10 +39,10 @@ protected:
         ASSERT_TRUE(mapgen::generateMap(options, files.dir().string(), &error)) << error;
         const std::string base = files.path("tworooms");
         ASSERT_TRUE(readMapSourceBeside(base, &source));
-        ProcReading how;
-        how.source = &source;
-        ASSERT_TRUE(map.readProcFile((base + ".proc").c_str(), how, &error)) << error;
-        ASSERT_TRUE(map.readCollisionFile((base + ".cm").c_str(), &error)) << error;
+        ProcReadOptions reading;
+        reading.source = &source;
+        ASSERT_TRUE(readProcFile(base + ".proc", reading, &map, &error)) << error;
+        ASSERT_TRUE(readCollisionFile((base + ".cm").c_str(), &map, &error)) << error;
         map.placeEntities(source);
         placeLights(source, nullptr, &map);
     }

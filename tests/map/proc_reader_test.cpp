@@ -1,6 +1,6 @@
-// The area-portal reader on the recording device: what lands in the map and in
-// the device buffers, and in which order the device is asked. Files it refuses
-// are in malformed_map_files_test.cpp.
+// The area-portal reader: what lands in the map (areas, surface ranges of its
+// arrays, materials, portals, nodes). Files it refuses are in
+// malformed_map_files_test.cpp.
 
 #include <gtest/gtest.h>
 
@@ -12,40 +12,18 @@
 #include <vector>
 
 #include "map/map_data.h"
+#include "map/material_definitions.h"
 #include "map/pattern_reader.h"
+#include "map/proc_reader.h"
 #include "math/plane.h"
 #include "map/name_text.h"
 #include "map_test_files.h"
 #include "proc_file_text.h"
-#include "gpu/recording/recording_device.h"
 #include "platform/report.h"
 #include "recording_device_fixture.h"
-#include "render/globals.h"
 
 namespace q {
 namespace {
-
-using gpu::CallKind;
-using gpu::RecordingDevice;
-
-// Hands out a texture for names it knows, and notes when it was asked
-// relative to the device calls.
-class FakeTextures : public TextureSource {
-public:
-    explicit FakeTextures(RecordingDevice* device) : device_(device) {}
-    gpu::Texture* getTexture(const char* fileName) override {
-        asked.push_back(fileName);
-        askedAfterCall.push_back(device_->calls.size());
-        return std::strstr(fileName, "missing") ? nullptr : reinterpret_cast<gpu::Texture*>(&dummy_);
-    }
-    gpu::Texture* known() { return reinterpret_cast<gpu::Texture*>(&dummy_); }
-    std::vector<std::string> asked;
-    std::vector<size_t> askedAfterCall;
-
-private:
-    RecordingDevice* device_;
-    int dummy_ = 0;
-};
 
 using test::kNodeComments;
 using test::kQuad;
@@ -73,16 +51,17 @@ class ProcReader : public test::RecordingDeviceTest {
 protected:
     bool read(const std::string& text) {
         const std::string path = files.write("m.proc", text);
-        return map.readProcFile(path.c_str(), &device, &textures, &error);
+        map = MapData{};
+        return readProcFile(path, options, &map, &error);
     }
 
-    FakeTextures textures{&device};
+    ProcReadOptions options;
     test::MapFiles files;
     MapData map;
     std::string error;
 };
 
-TEST_F(ProcReader, StandardFileFillsAreasBuffersPortalsAndNodes) {
+TEST_F(ProcReader, StandardFileFillsAreasSurfacesPortalsAndNodes) {
     ASSERT_TRUE(read(standardFile())) << error;
     ASSERT_EQ(map.areas.size(), 3u);
     ASSERT_EQ(map.areas[0].surfaceGroups.size(), 1u);
@@ -90,23 +69,17 @@ TEST_F(ProcReader, StandardFileFillsAreasBuffersPortalsAndNodes) {
     const Surface& s = map.areas[0].surfaceGroups[0].surfaces[0];
     EXPECT_EQ(s.vertexCount, 4);
     EXPECT_EQ(s.indexCount, 6);
-    EXPECT_EQ(s.texture, textures.known());
-    EXPECT_EQ(textures.asked, std::vector<std::string>{"textures/base/floor"});  // quotes gone
+    ASSERT_EQ(map.materials.size(), 1u);
+    EXPECT_EQ(map.materials[static_cast<size_t>(s.material)].name, "textures/base/floor");  // quotes gone
 
     // The vertex line 1 2 3 0.5 0.25 0 0 1: position (1, 3, 2), normal (0, 1, 0).
-    const std::vector<uint8_t>& vb = RecordingDevice::contents(s.vertexBuffer.get());
-    ASSERT_EQ(vb.size(), 4 * sizeof(MapVertex));
-    MapVertex first;
-    std::memcpy(&first, vb.data(), sizeof first);
+    ASSERT_EQ(map.vertices.size(), 4u);
+    const MapVertex& first = map.verticesOf(s)[0];
     EXPECT_EQ(first.position, Vector3(1, 3, 2));
     EXPECT_EQ(first.normal, Vector3(0, 1, 0));
     EXPECT_EQ(first.u, 0.5f);
     EXPECT_EQ(first.v, 0.25f);
-    const std::vector<uint8_t>& ib = RecordingDevice::contents(s.indexBuffer.get());
-    ASSERT_EQ(ib.size(), 12u);
-    std::vector<uint16_t> indices(6);
-    std::memcpy(indices.data(), ib.data(), 12);
-    EXPECT_EQ(indices, (std::vector<uint16_t>{0, 1, 2, 0, 2, 3}));
+    EXPECT_EQ(map.indices, (std::vector<uint16_t>{0, 1, 2, 0, 2, 3}));
 
     // Empty models still add an (empty) group.
     EXPECT_EQ(map.areas[1].surfaceGroups.size(), 1u);
@@ -128,57 +101,53 @@ TEST_F(ProcReader, StandardFileFillsAreasBuffersPortalsAndNodes) {
     EXPECT_EQ(map.bspNodes[1].plane, (Plane{1, 0, 0, 0}));
 }
 
-TEST_F(ProcReader, BuffersAreMadeThenTextureFetchedThenFilledStraightIn) {
-    ASSERT_TRUE(read(standardFile())) << error;
-    const Surface& s = map.areas[0].surfaceGroups[0].surfaces[0];
-    std::vector<CallKind> kinds;
-    for (const gpu::RecordedCall& c : device.calls) kinds.push_back(c.kind);
-    ASSERT_EQ(kinds, (std::vector<CallKind>{CallKind::CreateVertexBuffer, CallKind::CreateIndexBuffer,
-                                            CallKind::Lock, CallKind::Unlock, CallKind::Lock, CallKind::Unlock}));
-    EXPECT_EQ(textures.askedAfterCall, std::vector<size_t>{2});  // between creating and filling
-    EXPECT_EQ(device.calls[0].args[0], 128u);
-    EXPECT_EQ(RecordingDevice::use(s.vertexBuffer.get()), gpu::BufferUse::Static);
-    EXPECT_EQ(device.calls[1].args[0], 12u);
-    EXPECT_EQ(device.calls[2].object, s.vertexBuffer.get());
-    EXPECT_EQ(device.calls[4].object, s.indexBuffer.get());
-    for (int i : {2, 4}) EXPECT_EQ(device.calls[i].args[0] | device.calls[i].args[1] | device.calls[i].args[2], 0u);
-}
+TEST_F(ProcReader, SurfacesAreRangesOfTheMapsArraysNamingMaterialsByIndex) {
+    MaterialDefinitions definitions;
+    ASSERT_TRUE(definitions.readText("textures/glass { { blend add\n map textures/glass_d } }\n"
+                                     "textures/grate { { alphaTest 0.5\n map textures/grate_d } }\n",
+                                     "a.mtr", &error))
+        << error;
+    options.definitions = &definitions;
+    std::vector<std::string> named;
+    options.materialNamed = [&](size_t index, const Material& material) {
+        EXPECT_EQ(index, named.size());
+        named.push_back(material.name);
+    };
+    // Two model blocks of area 0 (two groups), area 1 between them, and a
+    // material named again later: one table entry.
+    const std::string text = "mapProcFile003\n" +
+                             model("_area0", 2, surface("textures/grate", 4, 6, kQuad + "0 1 2 0 2 3") +
+                                                    surface("plain", 3, 3,
+                                                            "( 9 9 9 0 0 0 0 1 ) ( 0 0 0 0 0 0 0 1 ) "
+                                                            "( 0 1 0 0 1 0 0 1 )\n2 1 0")) +
+                             model("_area1", 1, surface("textures/glass", 4, 3, kQuad + "3 2 1")) +
+                             model("_area0", 1, surface("textures/grate", 4, 3, kQuad + "0 1 3"));
+    ASSERT_TRUE(read(text)) << error;
+    EXPECT_EQ(named, (std::vector<std::string>{"textures/grate", "plain", "textures/glass"}));
+    ASSERT_EQ(map.materials.size(), 3u);
+    EXPECT_EQ(map.materials[0].look.alphaTest, 0.5f);
+    EXPECT_EQ(map.materials[0].definition, "a.mtr:3");
+    EXPECT_EQ(map.materials[1].definition, "");  // none: opaque
+    EXPECT_EQ(map.materials[1].look.blend, MaterialBlend::Opaque);
+    EXPECT_EQ(map.materials[2].look.blend, MaterialBlend::Add);
+    EXPECT_TRUE(map.hasBlendedSurfaces);
 
-TEST_F(ProcReader, AnObserverSeesEachDrawnSurfaceAndTheBuffersHoldTheSame) {
-    struct Seen : SurfaceObserver {
-        void surfaceRead(int area, const MapVertex* v, int vertexCount, const uint16_t* i, int indexCount) override {
-            areas.push_back(area);
-            vertices.assign(v, v + vertexCount);
-            indices.assign(i, i + indexCount);
-        }
-        std::vector<int> areas;
-        std::vector<MapVertex> vertices;
-        std::vector<uint16_t> indices;
-    } seen;
-    ProcReading how;
-    how.device = &device;
-    how.textures = &textures;
-    how.observer = &seen;
-    const std::string text = "mapProcFile003\n" + model("_area0", 0) +
-                             model("func_door", 1, surface("d", 4, 3, kQuad + "0 1 2")) +
-                             model("_area1", 1, surface("\"textures/base/floor\"", 4, 6, kQuad + "0 1 2 0 2 3"));
-    ASSERT_TRUE(map.readProcFile(files.write("m.proc", text).c_str(), how, &error)) << error;
-    EXPECT_EQ(seen.areas, std::vector<int>{1});  // not the entity's
-    ASSERT_EQ(seen.vertices.size(), 4u);
-    EXPECT_EQ(seen.vertices[0].position, Vector3(1, 3, 2));
-    EXPECT_EQ(seen.indices, (std::vector<uint16_t>{0, 1, 2, 0, 2, 3}));
-    // Read once, for the observer and the buffers alike, in the usual order.
-    const Surface& s = map.areas[1].surfaceGroups[0].surfaces[0];
-    std::vector<CallKind> kinds;
-    for (const gpu::RecordedCall& c : device.calls) kinds.push_back(c.kind);
-    EXPECT_EQ(kinds, (std::vector<CallKind>{CallKind::CreateVertexBuffer, CallKind::CreateIndexBuffer,
-                                            CallKind::Lock, CallKind::Unlock, CallKind::Lock, CallKind::Unlock}));
-    const std::vector<uint8_t>& vb = RecordingDevice::contents(s.vertexBuffer.get());
-    ASSERT_EQ(vb.size(), 4 * sizeof(MapVertex));
-    EXPECT_EQ(std::memcmp(vb.data(), seen.vertices.data(), vb.size()), 0);
-    const std::vector<uint8_t>& ib = RecordingDevice::contents(s.indexBuffer.get());
-    ASSERT_EQ(ib.size(), 12u);
-    EXPECT_EQ(std::memcmp(ib.data(), seen.indices.data(), ib.size()), 0);
+    ASSERT_EQ(map.areas[0].surfaceGroups.size(), 2u);
+    const Surface& plain = map.areas[0].surfaceGroups[0].surfaces[1];
+    const Surface& glass = map.areas[1].surfaceGroups[0].surfaces[0];
+    const Surface& again = map.areas[0].surfaceGroups[1].surfaces[0];
+    EXPECT_EQ(plain.firstVertex, 4u);
+    EXPECT_EQ(plain.firstIndex, 6u);
+    EXPECT_EQ(plain.material, 1);
+    EXPECT_EQ(map.verticesOf(plain)[0].position, Vector3(9, 9, 9));
+    EXPECT_EQ(glass.firstVertex, 7u);
+    EXPECT_EQ(glass.firstIndex, 9u);
+    EXPECT_EQ(again.firstVertex, 11u);
+    EXPECT_EQ(again.material, 0);
+    // Indices stay counted from their own surface's first vertex.
+    EXPECT_EQ(std::vector<uint16_t>(map.indicesOf(glass), map.indicesOf(glass) + 3), (std::vector<uint16_t>{3, 2, 1}));
+    EXPECT_EQ(map.vertices.size(), 15u);
+    EXPECT_EQ(map.indices.size(), 15u);
 }
 
 TEST_F(ProcReader, AreaNumbersFollowPositionAndEntityModelsAreReadButNotKept) {
@@ -198,9 +167,9 @@ TEST_F(ProcReader, AreaNumbersFollowPositionAndEntityModelsAreReadButNotKept) {
     EXPECT_EQ(map.areas[1].surfaceGroups.size(), 1u);  // _area3 became area 1
     EXPECT_EQ(map.areas[5].surfaceGroups.size(), 1u);
     EXPECT_EQ(map.areas[6].surfaceGroups.size(), 1u);
-    // Entity surfaces: no buffers, no textures looked for, only counted.
-    EXPECT_TRUE(device.calls.empty());
-    EXPECT_TRUE(textures.asked.empty());
+    // Entity surfaces no entity places: not kept, only counted.
+    EXPECT_TRUE(map.vertices.empty());
+    EXPECT_TRUE(map.indices.empty());
     EXPECT_EQ(map.undrawnModels, 2);
     EXPECT_EQ(map.undrawnSurfaces, 3);
     EXPECT_TRUE(map.materials.empty());
@@ -255,8 +224,7 @@ TEST_F(ProcReader, PortalsAreReorderedPaddedDroppedAndReported) {
     const Vector3 around[4] = {{0, -3, 10}, {0, -3, 0}, {0, 10, 0}, {0, 10, 10}};
     for (int i = 0; i < 4; ++i)
         EXPECT_LT(dot(p.viewCorners[i] - around[i], p.viewCorners[i] - around[i]), 1e-8f) << "corner " << i;
-    Plane facing;
-    D3DXPlaneFromPoints(&facing, &p.viewCorners[0], &p.viewCorners[1], &p.viewCorners[2]);
+    Plane facing = Plane::fromPoints(p.viewCorners[0], p.viewCorners[1], p.viewCorners[2]);
     EXPECT_GT(dot(facing.normal(), p.plane.normal()), 0.99f);
 
     const Portal& tri = map.portals[1];
@@ -285,10 +253,9 @@ TEST_F(ProcReader, RealCompilerDetailsReadAsWritten) {
     const std::string path = files.write("c.proc", text.substr(0, text.find("shadowModel")) +
                                                        "shadowModel { \"_prelight_light_1\" 0 0 0 0 " +
                                                        std::string(5000, '9') + " }\n");
-    ASSERT_TRUE(clean.readProcFile(path.c_str(), &device, &textures, &error)) << error;
-    MapVertex v;
-    std::memcpy(&v, RecordingDevice::contents(clean.areas[0].surfaceGroups[0].surfaces[0].vertexBuffer.get()).data(), sizeof v);
-    EXPECT_EQ(v.normal, Vector3(0.0039215675f, 0, -0.99999f));
+    ASSERT_TRUE(readProcFile(path, options, &clean, &error)) << error;
+    ASSERT_EQ(clean.vertices.size(), 1u);
+    EXPECT_EQ(clean.vertices[0].normal, Vector3(0.0039215675f, 0, -0.99999f));
     EXPECT_EQ(clean.bspNodes[0].plane, (Plane{0.7071067691f, 0.7071067691f, 0, -12.3456789f}));
 }
 
@@ -312,50 +279,6 @@ TEST_F(ProcReader, NamesHoldingAKeywordAreWordsUnlessTheirBlockOpens) {
     EXPECT_NE(error.find("m.proc:10: expected an integer in a node"), std::string::npos) << error;
 }
 
-TEST_F(ProcReader, DrawMakesFourCallsPerSurfaceAndRoundsTrianglesDown) {
-    const std::string seven = "0 1 2 0 2 3 1";
-    ASSERT_TRUE(read("mapProcFile003 " +
-                     model("_area0", 2, surface("textures/a", 4, 7, kQuad + seven) +
-                                            surface("missing/b", 4, 3, kQuad + "0 1 2")) +
-                     model("_area1", 0)))
-        << error;
-    SurfacePipelines pipelines;
-    ASSERT_TRUE(pipelines.create(device, nullptr));
-    device.clearLog();
-    const float placement[4][4] = {{1, 2, 3, 4}};
-    const SurfaceDraw context{device, pipelines, {placement, 4}};
-    map.areas[1].draw(context);  // groups without surfaces draw nothing
-    EXPECT_TRUE(device.calls.empty());
-
-    map.areas[0].draw(context);
-    const auto& group = map.areas[0].surfaceGroups[0];
-    ASSERT_EQ(device.draws.size(), 2u);
-    for (size_t i = 0; i < 2; ++i) {
-        const Surface& s = group.surfaces[i];
-        const gpu::DrawRecord& d = device.draws[i];
-        EXPECT_EQ(d.pipelineObject, pipelines.opaque());
-        EXPECT_EQ(d.texture, s.texture);
-        EXPECT_EQ(d.vertices, s.vertexBuffer.get());
-        EXPECT_EQ(d.indices, s.indexBuffer.get());
-        EXPECT_EQ(d.constantCount, 4u);
-        EXPECT_EQ(d.constants[0][3], 4.0f);
-    }
-    EXPECT_EQ(group.surfaces[1].texture, nullptr);  // missing image: drawn untextured
-    EXPECT_EQ(device.draws[0].vertexCount, 4u);
-    EXPECT_EQ(device.draws[0].count, 6u);  // 7 indices: 2 whole triangles
-    EXPECT_EQ(device.draws[1].count, 3u);
-
-    map.releaseBuffers();
-    EXPECT_EQ(device.liveBuffers(), 0u);
-}
-
-TEST_F(ProcReader, DeviceRefusingABufferIsAnErrorNotACrash) {
-    device.failNextBufferCreations(1);
-    EXPECT_FALSE(read("mapProcFile003 " + model("_area0", 1, surface("a", 4, 3, kQuad + "0 1 2"))));
-    EXPECT_NE(error.find("m.proc:2: cannot create a vertex buffer of 128 bytes"), std::string::npos) << error;
-    device.failNextBufferCreations(0);
-}
-
 TEST_F(ProcReader, FileCutShortWhileReadIsRefused) {
     // Another program shortens the file between opening and reading: the
     // reading meets zeros where the text was, and the file is refused as cut
@@ -367,10 +290,9 @@ TEST_F(ProcReader, FileCutShortWhileReadIsRefused) {
     PatternReader file;
     ASSERT_TRUE(file.open(path.c_str(), &error));
     std::filesystem::resize_file(path, 200);
-    const bool read = map.readProcText(file, &device, &textures);
+    const bool read = readProcText(file, options, &map);
     EXPECT_FALSE(file.outcome(read, &error));
     EXPECT_EQ(error, path + ": the file was cut short while it was being read");
-    map.releaseBuffers();
 
     // Read whole, the same file is fine.
     MapData whole;
@@ -378,8 +300,7 @@ TEST_F(ProcReader, FileCutShortWhileReadIsRefused) {
     const std::string again = files.write("n.proc", "mapProcFile003\n" + model("\"_area0\"", 1, surface("a", 4, 3, kQuad + "0 1 2")));
     PatternReader same;
     ASSERT_TRUE(same.open(again.c_str(), &message));
-    EXPECT_TRUE(same.outcome(whole.readProcText(same, &device, &textures), &message)) << message;
-    whole.releaseBuffers();
+    EXPECT_TRUE(same.outcome(readProcText(same, options, &whole), &message)) << message;
 }
 
 TEST(NameText, TrimBlanksThenStripQuotes) {

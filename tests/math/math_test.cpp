@@ -18,24 +18,17 @@ void expectNear(Vector3 a, Vector3 b, float eps = 1e-5f) {
 }
 
 TEST(Normalize, ZeroUnitAndEpsilonWindow) {
-    Vector3 out{9, 9, 9};
-    Vector3 zero{0, 0, 0};
-    D3DXVec3Normalize(&out, &zero);
-    EXPECT_EQ(out, Vector3(0, 0, 0));
+    EXPECT_EQ(normalized({0, 0, 0}), Vector3(0, 0, 0));
 
     // A vector whose squared length is within float epsilon of 1 comes back bit for bit.
-    Vector3 nearlyUnit{0.6f, 0.8f, 0.0f};
-    D3DXVec3Normalize(&out, &nearlyUnit);
+    const Vector3 nearlyUnit{0.6f, 0.8f, 0.0f};
+    const Vector3 out = normalized(nearlyUnit);
     EXPECT_EQ(std::memcmp(&out, &nearlyUnit, sizeof out), 0);
 
-    Vector3 v{3, 0, 4};
-    D3DXVec3Normalize(&v, &v);  // in place
-    expectNear(v, {0.6f, 0.0f, 0.8f});
+    expectNear(normalized({3, 0, 4}), {0.6f, 0.0f, 0.8f});
 
     // Below the smallest normal float: zero, not a division blow-up.
-    Vector3 tiny{1e-20f, 0, 0};
-    D3DXVec3Normalize(&out, &tiny);
-    EXPECT_EQ(out, Vector3(0, 0, 0));
+    EXPECT_EQ(normalized({1e-20f, 0, 0}), Vector3(0, 0, 0));
 }
 
 TEST(TransformCoord, DividesByWOnlyOutsideEpsilon) {
@@ -44,58 +37,43 @@ TEST(TransformCoord, DividesByWOnlyOutsideEpsilon) {
     Vector3 p{2, 4, 6};
     expectNear(transformCoord(p, m), {1, 2, 3});
     m.m[3][3] = 1.0f + 1e-7f;  // within epsilon: no division
-    Vector3 out;
-    D3DXVec3TransformCoord(&out, &p, &m);
-    EXPECT_EQ(out, p);
+    EXPECT_EQ(transformCoord(p, m), p);
     Matrix t = Matrix::translation(1, 2, 3);
     expectNear(transformCoord(p, t), {3, 6, 9});
     expectNear(transformNormal(p, t), p);
 }
 
-TEST(MatrixInverse, SingularFailsAndLeavesOutputUntouched) {
-    Matrix singular;  // all zeros
-    Matrix out = Matrix::translation(7, 7, 7);
-    const Matrix before = out;
-    float det = 5.0f;
-    EXPECT_EQ(D3DXMatrixInverse(&out, &det, &singular), nullptr);
-    EXPECT_EQ(out, before);
-    EXPECT_EQ(det, 5.0f);
+TEST(MatrixInverse, SingularHasNone) {
+    const Matrix singular;  // all zeros
+    EXPECT_FALSE(inverse(singular).has_value());
+    EXPECT_EQ(determinant(singular), 0.0f);
 }
 
 TEST(MatrixInverse, RotationAndTranslationRoundTrip) {
-    Matrix r;
-    D3DXMatrixRotationYawPitchRoll(&r, 10.0f, 0.3f, -0.2f);
+    Matrix r = Matrix::rotationYawPitchRoll(10.0f, 0.3f, -0.2f);
     r.m[3][0] = 4000;
     r.m[3][1] = -64;
     r.m[3][2] = 4000;
-    Matrix inv;
-    float det = 0;
-    ASSERT_NE(D3DXMatrixInverse(&inv, &det, &r), nullptr);
-    EXPECT_NEAR(det, 1.0f, 1e-5f);
-    const Matrix product = r * inv;
+    const std::optional<Matrix> inv = inverse(r);
+    ASSERT_TRUE(inv.has_value());
+    EXPECT_NEAR(determinant(r), 1.0f, 1e-5f);
+    const Matrix product = r * *inv;
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j) EXPECT_NEAR(product.m[i][j], i == j ? 1.0f : 0.0f, 1e-3f);
-    // In place works too.
-    Matrix same = r;
-    D3DXMatrixInverse(&same, nullptr, &same);
-    EXPECT_EQ(same, inv);
 }
 
 TEST(YawPitchRoll, ConventionsOfTheAxes) {
-    Matrix m;
-    D3DXMatrixRotationYawPitchRoll(&m, 0.5f * 3.14159265f, 0, 0);
+    Matrix m = Matrix::rotationYawPitchRoll(0.5f * 3.14159265f, 0, 0);
     expectNear(transformNormal({0, 0, 1}, m), {1, 0, 0});  // positive yaw turns forward to +x
-    D3DXMatrixRotationYawPitchRoll(&m, 0, 0.5f * 3.14159265f, 0);
+    m = Matrix::rotationYawPitchRoll(0, 0.5f * 3.14159265f, 0);
     expectNear(transformNormal({0, 0, 1}, m), {0, -1, 0});  // positive pitch looks down
-    D3DXMatrixRotationYawPitchRoll(&m, 0, 0, 0.5f * 3.14159265f);
+    m = Matrix::rotationYawPitchRoll(0, 0, 0.5f * 3.14159265f);
     expectNear(transformNormal({1, 0, 0}, m), {0, 1, 0});
-    D3DXMatrixRotationYawPitchRoll(&m, 0, 0, 0);
-    EXPECT_EQ(m, Matrix::identity());
+    EXPECT_EQ(Matrix::rotationYawPitchRoll(0, 0, 0), Matrix::identity());
 }
 
 TEST(Perspective, RowsAsDefined) {
-    Matrix p;
-    D3DXMatrixPerspectiveFovLH(&p, 1.33f, 1.0f, 1.0f, 20000.0f);
+    const Matrix p = Matrix::perspective(1.33f, 1.0f, 1.0f, 20000.0f);
     const float h = std::cos(0.665f) / std::sin(0.665f);
     EXPECT_FLOAT_EQ(p.m[0][0], h);
     EXPECT_FLOAT_EQ(p.m[1][1], h);
@@ -106,24 +84,16 @@ TEST(Perspective, RowsAsDefined) {
 }
 
 TEST(Planes, FromPointsNormalAndTransform) {
-    Plane pl;
-    Vector3 a{0, 0, 0}, b{1, 0, 0}, c{0, 1, 0};
-    D3DXPlaneFromPoints(&pl, &a, &b, &c);
-    EXPECT_EQ(pl, (Plane{0, 0, 1, 0}));
-    D3DXPlaneFromPoints(&pl, &a, &a, &c);  // degenerate
-    EXPECT_EQ(pl, (Plane{0, 0, 0, 0}));
+    const Vector3 a{0, 0, 0}, b{1, 0, 0}, c{0, 1, 0};
+    EXPECT_EQ(Plane::fromPoints(a, b, c), (Plane{0, 0, 1, 0}));
+    EXPECT_EQ(Plane::fromPoints(a, a, c), (Plane{0, 0, 0, 0}));  // degenerate
 
-    Vector3 p{0, 0, 5}, n{0, 0, 2};
-    D3DXPlaneFromPointNormal(&pl, &p, &n);
-    EXPECT_EQ(pl, (Plane{0, 0, 2, -10}));
+    EXPECT_EQ(Plane::fromPointNormal({0, 0, 5}, {0, 0, 2}), (Plane{0, 0, 2, -10}));
 
     // Moving the plane z = 5 by +3 along z: pass transpose(inverse(T)).
-    Plane unit{0, 0, 1, -5};
-    Matrix t = Matrix::translation(0, 0, 3), inv;
-    D3DXMatrixInverse(&inv, nullptr, &t);
-    const Matrix carry = transposed(inv);
-    D3DXPlaneTransform(&pl, &unit, &carry);
-    EXPECT_FLOAT_EQ(pl.distance({0, 0, 8}), 0.0f);
+    const Plane unit{0, 0, 1, -5};
+    const Matrix carry = transposed(inverse(Matrix::translation(0, 0, 3)).value());
+    EXPECT_FLOAT_EQ(transformed(unit, carry).distance({0, 0, 8}), 0.0f);
 }
 
 TEST(BoundsOps, EmptyGrowAroundDisjoint) {

@@ -25,10 +25,10 @@ protected:
     void TearDown() override { camera.scene = nullptr; }
 
     // One update with nothing held, the fall undone, so only the keys move it.
-    Vector3 stepWithKeys(std::initializer_list<uint8_t> keys) {
+    Vector3 stepWithKeys(std::initializer_list<Key> keys) {
         input = {};
-        for (uint8_t key : keys) input.keyState[key] = kKeyDown;
-        input.mouseState.rgbButtons[0] = kKeyDown;  // flying: no gravity, no instance to stop it
+        for (Key key : keys) input.key(key) = kKeyDown;
+        input.mouseState.buttons[0] = kKeyDown;  // flying: no gravity, no instance to stop it
         const Vector3 before = camera.position;
         updateCamera(camera);
         return camera.position - before - Vector3{0, kClimbPerUpdate, 0};
@@ -68,7 +68,7 @@ TEST(Camera, ConstructionFixesBoxProjectionAndFarCorners) {
 }
 
 TEST_F(CameraUpdate, LevelViewAtAHeightIsAPureTranslation) {
-    input.mouseState.rgbButtons[0] = kKeyDown;
+    input.mouseState.buttons[0] = kKeyDown;
     camera.position = {0, 96, 0};  // the climb takes it to 100
     updateCamera(camera);
     EXPECT_EQ(camera.position, Vector3(0, 100, 0));
@@ -80,7 +80,7 @@ TEST_F(CameraUpdate, LevelViewAtAHeightIsAPureTranslation) {
 }
 
 TEST_F(CameraUpdate, MouseCountsTurnTheViewWithoutLimit) {
-    input.mouseState.lX = 256;
+    input.mouseState.dx = 256;
     updateCamera(camera);
     EXPECT_EQ(camera.yaw, 1.0f);
     EXPECT_EQ(camera.pitch, 0.0f);
@@ -89,8 +89,8 @@ TEST_F(CameraUpdate, MouseCountsTurnTheViewWithoutLimit) {
     EXPECT_NEAR(camera.viewDir.z, std::cos(1.0f), 1e-6f);
 
     // Moving the mouse towards the user tilts the view down, and on past straight down.
-    input.mouseState.lX = 0;
-    input.mouseState.lY = 600;  // about 2.34 radians
+    input.mouseState.dx = 0;
+    input.mouseState.dy = 600;  // about 2.34 radians
     updateCamera(camera);
     EXPECT_EQ(camera.pitch, 600.0f / 256.0f);
     EXPECT_LT(camera.viewDir.y, -0.5f);
@@ -98,7 +98,7 @@ TEST_F(CameraUpdate, MouseCountsTurnTheViewWithoutLimit) {
         << "past the vertical the view faces backwards";
 
     // No motion: the angles stay.
-    input.mouseState.lY = 0;
+    input.mouseState.dy = 0;
     updateCamera(camera);
     EXPECT_EQ(camera.yaw, 1.0f);
     EXPECT_EQ(camera.pitch, 600.0f / 256.0f);
@@ -107,15 +107,15 @@ TEST_F(CameraUpdate, MouseCountsTurnTheViewWithoutLimit) {
 TEST_F(CameraUpdate, SensitivityScalesBothAxesAndInvertYFlipsOnlyPitch) {
     camera.mouseSensitivity = 2.5f;
     camera.invertY = true;
-    input.mouseState.lX = 256;
-    input.mouseState.lY = 128;
+    input.mouseState.dx = 256;
+    input.mouseState.dy = 128;
     updateCamera(camera);
     EXPECT_FLOAT_EQ(camera.yaw, 2.5f);
     EXPECT_FLOAT_EQ(camera.pitch, -1.25f);  // mouse towards the user now looks up
     // The most negative count is negated without overflowing.
     camera.mouseSensitivity = 1.0f;
-    input.mouseState.lX = 0;
-    input.mouseState.lY = INT32_MIN;
+    input.mouseState.dx = 0;
+    input.mouseState.dy = INT32_MIN;
     updateCamera(camera);
     EXPECT_FLOAT_EQ(camera.pitch, -1.25f + 2147483648.0f / 256.0f);
 }
@@ -124,20 +124,20 @@ TEST_F(CameraUpdate, KeysGiveTheDirectionWithWOverSAndAOverD) {
     auto near = [](Vector3 a, Vector3 b) {
         return std::fabs(a.x - b.x) < 1e-5f && std::fabs(a.y - b.y) < 1e-5f && std::fabs(a.z - b.z) < 1e-5f;
     };
-    EXPECT_TRUE(near(stepWithKeys({DIK_W}), {0, 0, 2}));
-    EXPECT_TRUE(near(stepWithKeys({DIK_S}), {0, 0, -2}));
-    EXPECT_TRUE(near(stepWithKeys({DIK_W, DIK_S}), {0, 0, 2}));
-    EXPECT_TRUE(near(stepWithKeys({DIK_A}), {-2, 0, 0}));
-    EXPECT_TRUE(near(stepWithKeys({DIK_D}), {2, 0, 0}));
-    EXPECT_TRUE(near(stepWithKeys({DIK_A, DIK_D}), {-2, 0, 0}));
+    EXPECT_TRUE(near(stepWithKeys({Key::W}), {0, 0, 2}));
+    EXPECT_TRUE(near(stepWithKeys({Key::S}), {0, 0, -2}));
+    EXPECT_TRUE(near(stepWithKeys({Key::W, Key::S}), {0, 0, 2}));
+    EXPECT_TRUE(near(stepWithKeys({Key::A}), {-2, 0, 0}));
+    EXPECT_TRUE(near(stepWithKeys({Key::D}), {2, 0, 0}));
+    EXPECT_TRUE(near(stepWithKeys({Key::A, Key::D}), {-2, 0, 0}));
     EXPECT_TRUE(near(stepWithKeys({}), {0, 0, 0}));
     // Either Shift makes the walk four times as fast.
-    EXPECT_TRUE(near(stepWithKeys({DIK_W, DIK_LSHIFT}), {0, 0, 8}));
-    EXPECT_TRUE(near(stepWithKeys({DIK_D, DIK_RSHIFT}), {8, 0, 0}));
+    EXPECT_TRUE(near(stepWithKeys({Key::W, Key::LeftShift}), {0, 0, 8}));
+    EXPECT_TRUE(near(stepWithKeys({Key::D, Key::RightShift}), {8, 0, 0}));
     // A key byte without the down bit is not held.
     input = {};
-    input.keyState[DIK_W] = 0x7F;
-    input.mouseState.rgbButtons[0] = kKeyDown;
+    input.key(Key::W) = 0x7F;
+    input.mouseState.buttons[0] = kKeyDown;
     const Vector3 before = camera.position;
     updateCamera(camera);
     EXPECT_EQ(camera.position - before, Vector3(0, kClimbPerUpdate, 0));
@@ -145,8 +145,8 @@ TEST_F(CameraUpdate, KeysGiveTheDirectionWithWOverSAndAOverD) {
     // A frame of three steps: the keys move it three steps, the fall goes on
     // step by step, and the mouse turns the view once, not three times.
     input = {};
-    input.keyState[DIK_D] = kKeyDown;
-    input.mouseState.lX = 64;
+    input.key(Key::D) = kKeyDown;
+    input.mouseState.dx = 64;
     camera.fallSpeed = 0.0f;
     const Vector3 start = camera.position;
     const float yaw = camera.yaw;
@@ -162,17 +162,17 @@ TEST_F(CameraUpdate, KeysGiveTheDirectionWithWOverSAndAOverD) {
 }
 
 TEST_F(CameraUpdate, FCollectsLinesForTheFrameItIsHeldOnly) {
-    input.keyState[DIK_F] = kKeyDown;
+    input.key(Key::F) = kKeyDown;
     updateCamera(camera);  // no graphics device in this scene: the switch alone
     EXPECT_TRUE(camera.collectingLines);
-    input.keyState[DIK_F] = 0;
+    input.key(Key::F) = 0;
     updateCamera(camera);
     EXPECT_FALSE(camera.collectingLines);
 }
 
 TEST_F(CameraUpdate, InstanceIndexOutsideTheListMeansNoInstance) {
     camera.instanceIndex = 3;  // the scene holds none
-    input.mouseState.rgbButtons[0] = kKeyDown;
+    input.mouseState.buttons[0] = kKeyDown;
     updateCamera(camera);
     EXPECT_EQ(camera.position, Vector3(0, 104, 0));
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "collision_test_maps.h"
+#include "map/collision_reader.h"
 #include "move/collision_trace.h"
 
 namespace q {
@@ -293,7 +294,7 @@ TEST(CollisionTrace, SeveralCollisionModelsStillStopAtTheWorldsBrushes) {
     std::fclose(f);
     MapData map;
     std::string error;
-    const bool read = map.readCollisionFile(path.c_str(), &error);
+    const bool read = readCollisionFile(path.c_str(), &map, &error);
     std::remove(path.c_str());
     ASSERT_TRUE(read) << error;
     MapInstance instance = instanceOf(&map);

@@ -105,8 +105,7 @@ TEST_F(Movement, CeilingStopsTheClimb) {
 
 TEST_F(Movement, HorizontalMoveDropsTheVerticalPartOfTheView) {
     camera.position = {0, 100, 0};
-    Matrix down;
-    D3DXMatrixRotationYawPitchRoll(&down, 0.0f, std::numbers::pi_v<float> / 2, 0.0f);
+    Matrix down = Matrix::rotationYawPitchRoll(0.0f, std::numbers::pi_v<float> / 2, 0.0f);
     for (Vector3 k : {Vector3{0, 0, 1}, Vector3{0, 0, -1}}) {
         const Vector3 before = camera.position;
         walk(k, nullptr, down, true);
@@ -121,8 +120,7 @@ TEST_F(Movement, HorizontalMoveDropsTheVerticalPartOfTheView) {
 
     // Forward and right together on the level: length 2, sqrt 2 along each axis.
     const float yaw = 0.5f;
-    Matrix turned;
-    D3DXMatrixRotationYawPitchRoll(&turned, yaw, 0.0f, 0.0f);
+    Matrix turned = Matrix::rotationYawPitchRoll(yaw, 0.0f, 0.0f);
     const Vector3 before = camera.position;
     walk({1, 0, 1}, nullptr, turned, true);
     const Vector3 moved = camera.position - before;
@@ -138,8 +136,7 @@ TEST_F(Movement, LowStepIsClimbedHighWallIsSlidAlong) {
     const float touching = 100.0f - 8.0f - 0.03125f;
 
     camera.position = {touching, kRest, -50};
-    Matrix east;  // yaw a quarter turn: forward is +x
-    D3DXMatrixRotationYawPitchRoll(&east, std::numbers::pi_v<float> / 2, 0.0f, 0.0f);
+    Matrix east = Matrix::rotationYawPitchRoll(std::numbers::pi_v<float> / 2, 0.0f, 0.0f);  // yaw a quarter turn: forward is +x
     walk({0, 0, 1}, in, east);
     EXPECT_NEAR(camera.position.x, touching + 2.0f, 1e-3f);
     EXPECT_NEAR(camera.position.y, kRest + 16.0f, 1e-3f);
@@ -164,8 +161,7 @@ TEST_F(Movement, OutsideEveryInstanceOnlyTheTerrainHolds) {
     // Brushes right in the way, but no instance holds the camera: no trace runs.
     buildMap({boxBrush({100, 0, -100}, {200, 64, 100})});
     camera.position = {90, kRest, 0};
-    Matrix east;
-    D3DXMatrixRotationYawPitchRoll(&east, std::numbers::pi_v<float> / 2, 0.0f, 0.0f);
+    Matrix east = Matrix::rotationYawPitchRoll(std::numbers::pi_v<float> / 2, 0.0f, 0.0f);
     for (int i = 0; i < 60; ++i) walk({0, 0, 1}, nullptr, east);
     EXPECT_GT(camera.position.x, 200.0f);
 
@@ -184,8 +180,7 @@ TEST_F(Movement, FreeFlightFollowsTheViewThroughWallsAndGravityResumesAfter) {
     camera.freeFlight = true;
     camera.fallSpeed = 3.0f;
     // Looking down a quarter turn past level: W goes straight down, through the floor.
-    Matrix down;
-    D3DXMatrixRotationYawPitchRoll(&down, 0.0f, std::numbers::pi_v<float> / 2, 0.0f);
+    Matrix down = Matrix::rotationYawPitchRoll(0.0f, std::numbers::pi_v<float> / 2, 0.0f);
     camera.position = {0, kRest, 300};
     for (int i = 0; i < 10; ++i) moveCamera(camera, {0, 0, 1}, false, in, down, kFastFactor);
     EXPECT_NEAR(camera.position.y, kRest - 80.0f, 1e-3f);  // 8 a step with Shift

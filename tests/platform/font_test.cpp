@@ -22,14 +22,14 @@ TEST(FontTest, ArialResolvesToAMetricCompatibleFaceWithTheRequestedCell) {
     EXPECT_NE(font->file().find("LiberationSans"), std::string::npos) << font->file();
     for (int code = 32; code <= 126; ++code) {
         const Font::Extent extent = font->measure(static_cast<char>(code));
-        EXPECT_EQ(extent.cy, kCell) << char(code);
-        EXPECT_GT(extent.cx, 0) << char(code);
-        EXPECT_LT(extent.cx, kCell) << char(code);
+        EXPECT_EQ(extent.height, kCell) << char(code);
+        EXPECT_GT(extent.width, 0) << char(code);
+        EXPECT_LT(extent.width, kCell) << char(code);
     }
     // Figures share one advance in this face; W is far wider than i.
     for (char digit = '1'; digit <= '9'; ++digit)
-        EXPECT_EQ(font->measure(digit).cx, font->measure('0').cx) << digit;
-    EXPECT_GT(font->measure('W').cx, 3 * font->measure('i').cx);
+        EXPECT_EQ(font->measure(digit).width, font->measure('0').width) << digit;
+    EXPECT_GT(font->measure('W').width, 3 * font->measure('i').width);
 }
 
 // Rows and columns of a bitmap that hold any coverage.
@@ -64,7 +64,7 @@ TEST(FontTest, GlyphsSitOnOneBaselineInsideTheirCell) {
     // fifths down the cell; g hangs below that baseline but stays in the cell.
     EXPECT_GT(hInk.full, 20);
     EXPECT_GE(hInk.left, 10);
-    EXPECT_LE(hInk.right, 10 + font->measure('H').cx);
+    EXPECT_LE(hInk.right, 10 + font->measure('H').width);
     EXPECT_GE(hInk.top, 5 + 2);
     EXPECT_NEAR(hInk.bottom, 5 + 21, 1);
     EXPECT_GT(gInk.bottom, hInk.bottom + 3);

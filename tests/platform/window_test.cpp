@@ -1,5 +1,5 @@
 // The platform window layer as far as it works without a display: the key
-// map from SDL scancodes (USB usage numbers) to DirectInput key codes, the
+// map from SDL scancodes (USB usage numbers) to our key codes, the
 // window's reading of SDL's events (on SDL's off-screen driver, with events
 // pushed as a display server would send them), the picture's place in the
 // window and the refusal to open a window with no display.
@@ -30,39 +30,41 @@ enum : int {
     kUsbKeypadEnter = 88, kUsbLeftCtrl = 224, kUsbRightAlt = 230,
 };
 
-TEST(SdlKeymap, ViewerKeysAndSampleOfTheTableHaveTheirDirectInputCodes) {
-    EXPECT_EQ(dikFromScancode(kUsbW), DIK_W);
-    EXPECT_EQ(dikFromScancode(kUsbS), DIK_S);
-    EXPECT_EQ(dikFromScancode(kUsbA), DIK_A);
-    EXPECT_EQ(dikFromScancode(kUsbD), DIK_D);
-    EXPECT_EQ(dikFromScancode(kUsbF), DIK_F);
-    EXPECT_EQ(dikFromScancode(kUsbTab), DIK_TAB);
-    EXPECT_EQ(dikFromScancode(kUsbEscape), DIK_ESCAPE);
-    EXPECT_EQ(dikFromScancode(kUsb1), 0x02);
-    EXPECT_EQ(dikFromScancode(kUsb0), 0x0B);
-    EXPECT_EQ(dikFromScancode(kUsbSpace), 0x39);
-    EXPECT_EQ(dikFromScancode(kUsbF1), 0x3B);
-    EXPECT_EQ(dikFromScancode(kUsbF12), 0x58);
+int codeOf(int scancode) { return static_cast<int>(keyFromScancode(scancode)); }
+
+TEST(SdlKeymap, ViewerKeysAndSampleOfTheTableHaveTheirScanCodes) {
+    EXPECT_EQ(keyFromScancode(kUsbW), Key::W);
+    EXPECT_EQ(keyFromScancode(kUsbS), Key::S);
+    EXPECT_EQ(keyFromScancode(kUsbA), Key::A);
+    EXPECT_EQ(keyFromScancode(kUsbD), Key::D);
+    EXPECT_EQ(keyFromScancode(kUsbF), Key::F);
+    EXPECT_EQ(keyFromScancode(kUsbTab), Key::Tab);
+    EXPECT_EQ(keyFromScancode(kUsbEscape), Key::Escape);
+    EXPECT_EQ(codeOf(kUsb1), 0x02);
+    EXPECT_EQ(codeOf(kUsb0), 0x0B);
+    EXPECT_EQ(codeOf(kUsbSpace), 0x39);
+    EXPECT_EQ(codeOf(kUsbF1), 0x3B);
+    EXPECT_EQ(codeOf(kUsbF12), 0x58);
     // Extended keys carry 0x80 on top of the scan code they share.
-    EXPECT_EQ(dikFromScancode(kUsbRight), 0xCD);
-    EXPECT_EQ(dikFromScancode(kUsbKeypadEnter), 0x9C);
-    EXPECT_EQ(dikFromScancode(kUsbLeftCtrl), 0x1D);
-    EXPECT_EQ(dikFromScancode(kUsbRightAlt), 0xB8);
+    EXPECT_EQ(codeOf(kUsbRight), 0xCD);
+    EXPECT_EQ(codeOf(kUsbKeypadEnter), 0x9C);
+    EXPECT_EQ(codeOf(kUsbLeftCtrl), 0x1D);
+    EXPECT_EQ(codeOf(kUsbRightAlt), 0xB8);
 }
 
 TEST(SdlKeymap, NoTwoKeysShareACodeAndUnknownScancodesGiveNone) {
     std::set<int> seen;
     int mapped = 0;
     for (int scancode = 0; scancode < 512; ++scancode) {
-        const int dik = dikFromScancode(scancode);
-        if (dik == 0) continue;
+        const int code = codeOf(scancode);
+        if (code == 0) continue;
         ++mapped;
-        EXPECT_TRUE(seen.insert(dik).second) << "code " << dik << " given twice, again by " << scancode;
+        EXPECT_TRUE(seen.insert(code).second) << "code " << code << " given twice, again by " << scancode;
     }
     EXPECT_GE(mapped, 100);  // the whole keyboard, not just the viewer's keys
-    EXPECT_EQ(dikFromScancode(-1), 0);
-    EXPECT_EQ(dikFromScancode(0), 0);
-    EXPECT_EQ(dikFromScancode(1 << 20), 0);
+    EXPECT_EQ(keyFromScancode(-1), Key::Unknown);
+    EXPECT_EQ(keyFromScancode(0), Key::Unknown);
+    EXPECT_EQ(keyFromScancode(1 << 20), Key::Unknown);
 }
 
 TEST(SdlKeymap, KeyboardStateMarksExactlyTheHeldKeys) {
@@ -73,16 +75,16 @@ TEST(SdlKeymap, KeyboardStateMarksExactlyTheHeldKeys) {
     uint8_t keyState[256];
     std::fill(std::begin(keyState), std::end(keyState), 0x55);  // stale values are cleared
     mapKeyboardState(sdlKeys, 512, keyState);
-    for (int dik = 0; dik < 256; ++dik) {
-        const bool held = dik == DIK_W || dik == DIK_F;
-        EXPECT_EQ(keyState[dik], held ? kKeyDown : 0) << "code " << dik;
+    for (int code = 0; code < 256; ++code) {
+        const bool held = static_cast<Key>(code) == Key::W || static_cast<Key>(code) == Key::F;
+        EXPECT_EQ(keyState[code], held ? kKeyDown : 0) << "code " << code;
     }
     // A short array reads only what it has; no array means nothing held.
     mapKeyboardState(sdlKeys, kUsbW, keyState);
-    EXPECT_EQ(keyState[DIK_W], 0);
-    EXPECT_EQ(keyState[DIK_F], kKeyDown);
+    EXPECT_EQ(keyState[static_cast<uint8_t>(Key::W)], 0);
+    EXPECT_EQ(keyState[static_cast<uint8_t>(Key::F)], kKeyDown);
     mapKeyboardState(nullptr, 0, keyState);
-    EXPECT_EQ(keyState[DIK_F], 0);
+    EXPECT_EQ(keyState[static_cast<uint8_t>(Key::F)], 0);
 }
 
 // Sets an environment variable for one test and puts the old value back.
@@ -172,9 +174,9 @@ protected:
     static bool nothingHeldOrMoved(const InputState& s) {
         for (uint8_t k : s.keyState)
             if (k) return false;
-        for (uint8_t b : s.mouseState.rgbButtons)
+        for (uint8_t b : s.mouseState.buttons)
             if (b) return false;
-        return s.mouseState.lX == 0 && s.mouseState.lY == 0 && s.mouseState.lZ == 0;
+        return s.mouseState.dx == 0 && s.mouseState.dy == 0 && s.mouseState.wheel == 0;
     }
 
     ScopedEnv driver_{"SDL_VIDEODRIVER", "offscreen"};
@@ -194,23 +196,23 @@ TEST_F(SdlWindowEvents, KeysAreHeldFromPressToReleaseAndPressesAreSentOnceWithAl
     key(SDL_KEYDOWN, SDL_SCANCODE_LEFTBRACKET, KMOD_LSHIFT);
     std::vector<WindowEvent> events = poll();
     ASSERT_EQ(events.size(), 6u);
-    EXPECT_EQ(events[4].key, dikFromScancode(SDL_SCANCODE_Z));
-    EXPECT_EQ(events[5].key, dikFromScancode(SDL_SCANCODE_LEFTBRACKET));
+    EXPECT_EQ(events[4].key, keyFromScancode(SDL_SCANCODE_Z));
+    EXPECT_EQ(events[5].key, keyFromScancode(SDL_SCANCODE_LEFTBRACKET));
     for (const WindowEvent& e : {events[4], events[5]})
-        for (uint8_t action : {DIK_F11, DIK_F12, DIK_RETURN, DIK_TAB, DIK_ESCAPE}) EXPECT_NE(e.key, action);
+        for (Key action : {Key::F11, Key::F12, Key::Return, Key::Tab, Key::Escape}) EXPECT_NE(e.key, action);
     key(SDL_KEYUP, SDL_SCANCODE_Z);
     key(SDL_KEYUP, SDL_SCANCODE_LEFTBRACKET);
     EXPECT_EQ(poll().size(), 2u);
     EXPECT_EQ(events[0].type, WindowEvent::Type::KeyDown);
-    EXPECT_EQ(events[1].key, DIK_F12);
+    EXPECT_EQ(events[1].key, Key::F12);
     EXPECT_FALSE(events[1].alt);
-    EXPECT_EQ(events[2].key, DIK_RETURN);
+    EXPECT_EQ(events[2].key, Key::Return);
     EXPECT_TRUE(events[2].alt);
-    EXPECT_EQ(events[3].key, DIK_F11);
+    EXPECT_EQ(events[3].key, Key::F11);
     InputState state = read();
-    EXPECT_EQ(state.keyState[DIK_W], kKeyDown);
-    EXPECT_EQ(state.keyState[DIK_F12], kKeyDown);
-    EXPECT_EQ(read().keyState[DIK_W], kKeyDown) << "held keys stay down from frame to frame";
+    EXPECT_EQ(state.key(Key::W), kKeyDown);
+    EXPECT_EQ(state.key(Key::F12), kKeyDown);
+    EXPECT_EQ(read().key(Key::W), kKeyDown) << "held keys stay down from frame to frame";
 
     key(SDL_KEYDOWN, SDL_SCANCODE_TAB);
     key(SDL_KEYUP, SDL_SCANCODE_TAB);
@@ -219,9 +221,9 @@ TEST_F(SdlWindowEvents, KeysAreHeldFromPressToReleaseAndPressesAreSentOnceWithAl
     events = poll();
     ASSERT_EQ(events.size(), 3u);
     EXPECT_EQ(events[1].type, WindowEvent::Type::KeyUp);
-    EXPECT_EQ(events[1].key, DIK_TAB);
+    EXPECT_EQ(events[1].key, Key::Tab);
     EXPECT_EQ(events[2].type, WindowEvent::Type::KeyUp);
-    EXPECT_EQ(read().keyState[DIK_W], 0);
+    EXPECT_EQ(read().key(Key::W), 0);
 
     SDL_Event quit{};
     quit.type = SDL_QUIT;
@@ -247,20 +249,20 @@ TEST_F(SdlWindowEvents, MotionAddsUpUntilReadButtonsAreHeldAndTheWheelCountsNotc
     push(wheel);
     EXPECT_TRUE(poll().empty());
     InputState state = read();
-    EXPECT_EQ(state.mouseState.lX, 8);
-    EXPECT_EQ(state.mouseState.lY, -6);
-    EXPECT_EQ(state.mouseState.lZ, 120);  // two notches up, one flipped
-    EXPECT_EQ(state.mouseState.rgbButtons[0], kKeyDown);
-    EXPECT_EQ(state.mouseState.rgbButtons[1], kKeyDown);
-    EXPECT_EQ(state.mouseState.rgbButtons[2], 0);
+    EXPECT_EQ(state.mouseState.dx, 8);
+    EXPECT_EQ(state.mouseState.dy, -6);
+    EXPECT_EQ(state.mouseState.wheel, 120);  // two notches up, one flipped
+    EXPECT_EQ(state.mouseState.buttons[0], kKeyDown);
+    EXPECT_EQ(state.mouseState.buttons[1], kKeyDown);
+    EXPECT_EQ(state.mouseState.buttons[2], 0);
 
     button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT);
     poll();
     state = read();
-    EXPECT_EQ(state.mouseState.lX, 0) << "motion is counted once";
-    EXPECT_EQ(state.mouseState.lZ, 0);
-    EXPECT_EQ(state.mouseState.rgbButtons[0], 0);
-    EXPECT_EQ(state.mouseState.rgbButtons[1], kKeyDown);
+    EXPECT_EQ(state.mouseState.dx, 0) << "motion is counted once";
+    EXPECT_EQ(state.mouseState.wheel, 0);
+    EXPECT_EQ(state.mouseState.buttons[0], 0);
+    EXPECT_EQ(state.mouseState.buttons[1], kKeyDown);
 }
 
 TEST_F(SdlWindowEvents, WithoutTheFocusNothingMovesAndWhatPiledUpIsDroppedOnReturn) {
@@ -285,8 +287,8 @@ TEST_F(SdlWindowEvents, WithoutTheFocusNothingMovesAndWhatPiledUpIsDroppedOnRetu
     motion(2, 1);
     poll();
     const InputState state = read();
-    EXPECT_EQ(state.mouseState.lX, 2);
-    EXPECT_EQ(state.mouseState.lY, 1);
+    EXPECT_EQ(state.mouseState.dx, 2);
+    EXPECT_EQ(state.mouseState.dy, 1);
 }
 
 TEST_F(SdlWindowEvents, MinimisedUntilRestoredAndWaitingEndsAtAPendingEvent) {

@@ -5,7 +5,6 @@
 
 #include "gpu/recording/recording_device.h"
 #include "platform/report.h"
-#include "render/globals.h"
 #include "render/graphics_device.h"
 
 namespace q {
@@ -17,24 +16,19 @@ using gpu::RecordingDevice;
 class AppGraphicsDevice : public ::testing::Test {
 protected:
     void SetUp() override {
-        g_portalMode = true;
         auto backend = std::make_unique<RecordingDevice>();
         recording = backend.get();
         ASSERT_TRUE(graphics.create(std::move(backend)));
     }
-    void TearDown() override {
-        g_portalMode = true;
-    }
-
     // One frame as the viewer runs it: lines collected while F is held, then
     // begin and end of the frame.
-    void frame(bool fHeld, int linesToAdd) {
+    void frame(bool fHeld, int linesToAdd, bool portalMode = true) {
 
         if (fHeld) graphics.beginLines();
         graphics.beginFrame();
         for (int i = 0; i < linesToAdd; ++i)
             graphics.addLine(Vector3(float(i), 0, 0), Vector3(float(i), 1, 0), 0xffff0000u);
-        graphics.endFrame(view, projection);
+        graphics.endFrame(view, projection, portalMode);
     }
 
     int count(CallKind kind) const {
@@ -50,14 +44,15 @@ protected:
 };
 
 TEST_F(AppGraphicsDevice, CreateMakesTheLightingPipelinesAndAnEmptyLineBuffer) {
-    ASSERT_NE(graphics.lighting, nullptr);
-    ASSERT_NE(graphics.surfaces.opaque(), nullptr);
-    EXPECT_EQ(graphics.surfaces.opaque()->desc().program, graphics.lighting.get());
-    ASSERT_NE(graphics.linePipeline, nullptr);
-    EXPECT_TRUE(graphics.linePipeline->desc().depthTest);
-    ASSERT_NE(graphics.lineBuffer.get(), nullptr);
-    EXPECT_EQ(graphics.lineBuffer->byteSize(), 1048576u);
-    EXPECT_EQ(graphics.lineCount, 0u);
+    ASSERT_NE(graphics.lightingProgram(), nullptr);
+    ASSERT_NE(graphics.surfaces().opaque(), nullptr);
+    EXPECT_EQ(graphics.surfaces().opaque()->desc().program, graphics.lightingProgram());
+    ASSERT_NE(graphics.linePipeline(), nullptr);
+    EXPECT_EQ(graphics.linePipeline()->desc().program, graphics.lineProgram());
+    EXPECT_EQ(graphics.linePipeline()->desc().depthTest, gpu::DepthTest::LessOrEqual);
+    ASSERT_NE(graphics.lineBuffer(), nullptr);
+    EXPECT_EQ(graphics.lineBuffer()->byteSize(), 1048576u);
+    EXPECT_EQ(graphics.lineCount(), 0u);
     EXPECT_EQ(recording->liveBuffers(), 1u);
 
     // A frame clears to opaque black and is shown.
@@ -74,24 +69,22 @@ TEST_F(AppGraphicsDevice, LinesAreDrawnInPortalModeAndKeptUntilFIsPressedAgain) 
     view.m[3][0] = 7.0f;  // something to recognise the camera's matrices by
     projection.m[0][0] = 2.0f;
     frame(true, 3);
-    EXPECT_FALSE(RecordingDevice::isLocked(graphics.lineBuffer.get()));
+    EXPECT_EQ(count(CallKind::Update), 1);  // once, at the frame's end
     ASSERT_EQ(recording->draws.size(), 1u);
     const gpu::DrawRecord& draw = recording->draws[0];
     EXPECT_EQ(draw.problem, nullptr);
-    EXPECT_EQ(draw.pipelineObject, graphics.linePipeline.get());
+    EXPECT_EQ(draw.pipelineObject, graphics.linePipeline());
     EXPECT_EQ(draw.first, 0u);
     EXPECT_EQ(draw.count, 6u);
-    EXPECT_EQ(draw.vertices, graphics.lineBuffer.get());
+    EXPECT_EQ(draw.vertices, graphics.lineBuffer());
     EXPECT_EQ(draw.indices, nullptr);
-    EXPECT_EQ(draw.texture, nullptr);
-    // c0..c3: the rows of the transposed view-projection.
-    const Matrix placement = transposed(view * projection);
-    ASSERT_EQ(draw.constantCount, 4u);
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) EXPECT_EQ(draw.constants[r][c], placement.m[r][c]) << r << c;
+    EXPECT_EQ(draw.textures.surfaceImage, nullptr);
+    const LineUniforms placement{view * projection};
+    ASSERT_EQ(draw.uniformBytes, sizeof placement);
+    EXPECT_EQ(std::memcmp(draw.uniforms, &placement, sizeof placement), 0);
 
     // The written vertices: two per line, both with the line's colour.
-    const auto& bytes = RecordingDevice::contents(graphics.lineBuffer.get());
+    const auto& bytes = RecordingDevice::contents(graphics.lineBuffer());
     LineVertex v[2];
     std::memcpy(v, bytes.data() + 2 * sizeof(LineVertex) * 2, sizeof v);  // line 2
     EXPECT_EQ(v[0].x, 2.0f);
@@ -100,19 +93,17 @@ TEST_F(AppGraphicsDevice, LinesAreDrawnInPortalModeAndKeptUntilFIsPressedAgain) 
     EXPECT_EQ(v[0].colour, 0xffff0000u);
     EXPECT_EQ(v[1].colour, 0xffff0000u);
 
-    // F released: the same lines again, without locking the buffer.
+    // F released: the same lines again, without writing the buffer.
     recording->clearLog();
     frame(false, 0);
-    EXPECT_EQ(count(CallKind::Lock), 0);
+    EXPECT_EQ(count(CallKind::Update), 0);
     ASSERT_EQ(recording->draws.size(), 1u);
     EXPECT_EQ(recording->draws[0].count, 6u);
 
     // Without portals they are not drawn, and they come back with portal mode.
     recording->clearLog();
-    g_portalMode = false;
-    frame(false, 0);
+    frame(false, 0, false);
     EXPECT_TRUE(recording->draws.empty());
-    g_portalMode = true;
     recording->clearLog();
     frame(false, 0);
     EXPECT_EQ(recording->draws.size(), 1u);
@@ -120,31 +111,30 @@ TEST_F(AppGraphicsDevice, LinesAreDrawnInPortalModeAndKeptUntilFIsPressedAgain) 
     // F pressed again collects anew; with nothing added nothing is drawn.
     recording->clearLog();
     frame(true, 0);
-    EXPECT_EQ(count(CallKind::Lock), 1);
-    EXPECT_EQ(count(CallKind::Unlock), 1);
+    EXPECT_EQ(count(CallKind::Update), 0);
     EXPECT_TRUE(recording->draws.empty());
 }
 
 TEST_F(AppGraphicsDevice, LinesPastTheBufferAreDroppedAndNoneWrittenOutsideACollection) {
     graphics.addLine(Vector3(1, 1, 1), Vector3(2, 2, 2), 0xff00ff00u);  // not collecting: ignored
-    EXPECT_EQ(graphics.lineCount, 0u);
+    EXPECT_EQ(graphics.lineCount(), 0u);
 
     frame(true, 32769);
-    EXPECT_EQ(graphics.lineCount, 32768u);
+    EXPECT_EQ(graphics.lineCount(), 32768u);
     ASSERT_EQ(recording->draws.size(), 1u);
     EXPECT_EQ(recording->draws[0].count, 2u * 32768u);
-    const auto& bytes = RecordingDevice::contents(graphics.lineBuffer.get());
+    const auto& bytes = RecordingDevice::contents(graphics.lineBuffer());
     ASSERT_EQ(bytes.size(), 1048576u);
     LineVertex last;
     std::memcpy(&last, bytes.data() + bytes.size() - sizeof last, sizeof last);
     EXPECT_EQ(last.x, 32767.0f);  // the 32768th line fills the buffer exactly
 
-    // After the frame the buffer is unlocked: a late line must not be written.
+    // After the frame the collection is over: a late line must not be written.
     graphics.addLine(Vector3(), Vector3(), 0);
-    EXPECT_EQ(graphics.lineCount, 32768u);
+    EXPECT_EQ(graphics.lineCount(), 32768u);
 }
 
-TEST(AppGraphicsDeviceCreate, ARefusedLightingProgramIsReportedAndSurfacesGoUnlit) {
+TEST(AppGraphicsDeviceCreate, ARefusedLightingProgramIsReportedAndNoSurfaceLookIsMade) {
     resetReportsForTest();
     GraphicsDevice graphics;
     auto backend = std::make_unique<RecordingDevice>();
@@ -154,20 +144,20 @@ TEST(AppGraphicsDeviceCreate, ARefusedLightingProgramIsReportedAndSurfacesGoUnli
     const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(reportCount(), 1u);
     EXPECT_NE(said.find("lighting program"), std::string::npos) << said;
-    EXPECT_EQ(graphics.lighting, nullptr);
-    ASSERT_NE(graphics.surfaces.opaque(), nullptr);
-    EXPECT_EQ(graphics.surfaces.opaque()->desc().program, nullptr);
+    EXPECT_EQ(graphics.lightingProgram(), nullptr);
+    EXPECT_EQ(graphics.surfaces().opaque(), nullptr);
+    EXPECT_NE(graphics.linePipeline(), nullptr);  // the lines' own program is not the lighting's
     resetReportsForTest();
 }
 
-TEST(AppGraphicsDeviceRelease, ReleasesTheLineBufferEvenWhileLocked) {
+TEST(AppGraphicsDeviceRelease, ReleasesTheLineBufferInTheMiddleOfACollection) {
     auto graphics = std::make_unique<GraphicsDevice>();
     EXPECT_FALSE(graphics->create(nullptr));
     auto backend = std::make_unique<RecordingDevice>();
     RecordingDevice* recording = backend.get();
     ASSERT_TRUE(graphics->create(std::move(backend)));
     graphics->beginLines();
-    EXPECT_TRUE(RecordingDevice::isLocked(graphics->lineBuffer.get()));
+    graphics->addLine(Vector3(), Vector3(1, 1, 1), 0xff00ff00u);
     EXPECT_EQ(recording->liveBuffers(), 1u);
     // The recording device goes with the wrapper, after the buffer: were the
     // buffer still live then, the device would stop the program.

@@ -2,60 +2,33 @@
 
 #include <algorithm>
 #include <cmath>
-#include <string>
 
 #include "math/matrix.h"
 #include "math/vector.h"
 #include "gpu/device.h"
-#include "gpu/vertex_program.h"
-#include "gpu/vs11_run.h"
 #include "render/lighting_program.h"
 
 namespace q {
 namespace {
 
-// Loads the constants the way the render pass does and runs one vertex.
+// Fills the uniform block the way the render pass does and lights one vertex.
 class LightingRun {
 public:
     LightingRun() {
-        std::string error;
-        EXPECT_TRUE(gpu::assembleVertexProgram(kLightingProgramText, &program_, &error)) << error;
         setMatrices(Matrix::identity(), Matrix::identity());
         setLight({0, 0, 0});
     }
 
     void setMatrices(const Matrix& world, const Matrix& viewProjection) {
-        constants_.setPlacement(world, viewProjection, Matrix::identity());
+        uniforms_.setPlacement(world, viewProjection, Matrix::identity());
     }
-    void setLight(Vector3 p) { constants_.setEye(p, 0.0f); }
+    void setLight(Vector3 p) { uniforms_.setEye(p); }
 
-    const gpu::VsOutputs& run(Vector3 position, Vector3 normal, float u = 0, float v = 0) {
-        float inputs[16][4] = {};
-        for (auto& reg : inputs) reg[3] = 1.0f;  // the vertex format expands w to 1
-        float* in[3] = {inputs[0], inputs[3], inputs[7]};
-        const float values[3][3] = {{position.x, position.y, position.z}, {normal.x, normal.y, normal.z}, {u, v, 0}};
-        for (int i = 0; i < 3; ++i) std::copy(values[i], values[i] + 3, in[i]);
-        inputs[7][2] = 0.0f;  // float2: z is 0
-        out_ = gpu::VsOutputs{};
-        float registers[gpu::kMaxConstantRegisters][4] = {};
-        std::copy(&constants_.registers[0][0], &constants_.registers[0][0] + 40, &registers[0][0]);
-        gpu::runVertexProgram(program_, inputs, registers, &out_);
-        return out_;
-    }
-
-    // The grey level as the pipeline delivers it (clamped to 0..1).
-    float brightness(Vector3 position, Vector3 normal) {
-        const gpu::VsOutputs& o = run(position, normal);
-        EXPECT_EQ(o.diffuse[0], o.diffuse[1]);
-        EXPECT_EQ(o.diffuse[0], o.diffuse[2]);
-        EXPECT_EQ(o.diffuse[0], o.diffuse[3]);  // alpha carries the same level
-        return std::clamp(o.diffuse[0], 0.0f, 1.0f);
-    }
+    LitVertex run(Vector3 position, Vector3 normal) const { return cameraLight(uniforms_, position, normal); }
+    float brightness(Vector3 position, Vector3 normal) const { return run(position, normal).grey; }
 
 private:
-    gpu::VertexProgram program_;
-    LightingConstants constants_;
-    gpu::VsOutputs out_;
+    LightingUniforms uniforms_;
 };
 
 float length(Vector3 v) { return std::sqrt(dot(v, v)); }
@@ -85,8 +58,7 @@ TEST(LightingProgram, BrightnessHasBothFloors) {
 TEST(LightingProgram, NormalLengthDoesNotMatter) {
     LightingRun lighting;
     lighting.setLight({30, 40, -20});
-    Matrix world = Matrix::identity();
-    D3DXMatrixRotationYawPitchRoll(&world, 0.7f, -0.3f, 0.2f);
+    Matrix world = Matrix::rotationYawPitchRoll(0.7f, -0.3f, 0.2f);
     world.m[3][0] = 5;
     world.m[3][1] = -7;
     lighting.setMatrices(world, Matrix::identity());
@@ -101,8 +73,7 @@ TEST(LightingProgram, NormalLengthDoesNotMatter) {
 // for placed instances (rotation and translation in W).
 TEST(LightingProgram, MatchesWorldSpaceLightingOfPlacedInstances) {
     LightingRun lighting;
-    Matrix world;
-    D3DXMatrixRotationYawPitchRoll(&world, 1.1f, 0.0f, 0.0f);
+    Matrix world = Matrix::rotationYawPitchRoll(1.1f, 0.0f, 0.0f);
     world.m[3][0] = 2000;
     world.m[3][1] = 35;
     world.m[3][2] = -800;
@@ -124,36 +95,27 @@ TEST(LightingProgram, MatchesWorldSpaceLightingOfPlacedInstances) {
 
 TEST(LightingProgram, PositionsGoThroughWorldViewProjection) {
     LightingRun lighting;
-    Matrix world, view, projection;
-    D3DXMatrixRotationYawPitchRoll(&world, 0.4f, 0.0f, 0.0f);
+    Matrix world = Matrix::rotationYawPitchRoll(0.4f, 0.0f, 0.0f);
     world.m[3][0] = 100;
     world.m[3][2] = 250;
-    Matrix camera;
-    D3DXMatrixRotationYawPitchRoll(&camera, 0.15f, 0.05f, 0.0f);
+    Matrix camera = Matrix::rotationYawPitchRoll(0.15f, 0.05f, 0.0f);
     camera.m[3][0] = -50;
     camera.m[3][1] = 80;
     camera.m[3][2] = -1000;
-    ASSERT_NE(D3DXMatrixInverse(&view, nullptr, &camera), nullptr);
-    D3DXMatrixPerspectiveFovLH(&projection, 0.785398f, 4.0f / 3.0f, 1.0f, 10000.0f);
+    const std::optional<Matrix> inverted = inverse(camera);
+    ASSERT_TRUE(inverted.has_value());
+    const Matrix view = *inverted;
+    const Matrix projection = Matrix::perspective(0.785398f, 4.0f / 3.0f, 1.0f, 10000.0f);
     lighting.setMatrices(world, view * projection);
     const Matrix wvp = world * view * projection;
     for (Vector3 p : {Vector3{0, 0, 0}, Vector3{10, -20, 30}, Vector3{-200, 5, 600}}) {
-        const gpu::VsOutputs& o = lighting.run(p, {0, 1, 0});
+        const LitVertex o = lighting.run(p, {0, 1, 0});
         Vector3 expected = transformCoord(p, wvp);
-        ASSERT_GT(o.pos[3], 0.0f);
-        EXPECT_NEAR(o.pos[0] / o.pos[3], expected.x, 1e-4f);
-        EXPECT_NEAR(o.pos[1] / o.pos[3], expected.y, 1e-4f);
-        EXPECT_NEAR(o.pos[2] / o.pos[3], expected.z, 1e-5f);
+        ASSERT_GT(o.clip[3], 0.0f);
+        EXPECT_NEAR(o.clip[0] / o.clip[3], expected.x, 1e-4f);
+        EXPECT_NEAR(o.clip[1] / o.clip[3], expected.y, 1e-4f);
+        EXPECT_NEAR(o.clip[2] / o.clip[3], expected.z, 1e-5f);
     }
-}
-
-TEST(LightingProgram, PassesTheTextureCoordinateThrough) {
-    LightingRun lighting;
-    const gpu::VsOutputs& o = lighting.run({1, 2, 3}, {0, 1, 0}, 0.25f, -3.5f);
-    EXPECT_EQ(o.tex0[0], 0.25f);
-    EXPECT_EQ(o.tex0[1], -3.5f);
-    EXPECT_EQ(o.tex0[2], 0.0f);
-    EXPECT_EQ(o.tex0[3], 1.0f);
 }
 
 }  // namespace

@@ -17,7 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "map/collision_reader.h"
 #include "map/map_data.h"
+#include "map/proc_reader.h"
 #include "mapgen/command_line.h"
 #include "mapgen/mapgen.h"
 #include "math/matrix.h"
@@ -515,8 +517,8 @@ protected:
         ASSERT_TRUE(generateMap(o, dir_.string(), &error)) << error;
         map = MapData();
         const std::string base = (dir_ / mapName(o)).string();
-        ASSERT_TRUE(map.readProcFile((base + ".proc").c_str(), &device, nullptr, &error)) << error;
-        ASSERT_TRUE(map.readCollisionFile((base + ".cm").c_str(), &error)) << error;
+        ASSERT_TRUE(readProcFile(base + ".proc", {}, &map, &error)) << error;
+        ASSERT_TRUE(readCollisionFile((base + ".cm").c_str(), &map, &error)) << error;
     }
 
     // File frame (z up) to the viewer's (y up).
@@ -529,7 +531,7 @@ protected:
     }
 
     GeneratedMap built;
-    MapData map;  // the base's device outlives its buffers
+    MapData map;
 
 private:
     std::filesystem::path dir_;

@@ -80,13 +80,13 @@ TEST(Frustum, BuiltInAMapSpaceClassifiesAsTheWorldFrustumDoes) {
     buildFrustum(camera, &worldFrustum, Matrix::identity());
 
     // The placement of a turned copy of a map (yaw 10 radians).
-    Matrix world;
-    D3DXMatrixRotationYawPitchRoll(&world, 10.0f, 0.0f, 0.0f);
+    Matrix world = Matrix::rotationYawPitchRoll(10.0f, 0.0f, 0.0f);
     world.m[3][0] = 4000;
     world.m[3][1] = -64;
     world.m[3][2] = 4000;
-    Matrix inverseWorld;
-    ASSERT_NE(D3DXMatrixInverse(&inverseWorld, nullptr, &world), nullptr);
+    const std::optional<Matrix> inverted = inverse(world);
+    ASSERT_TRUE(inverted);
+    const Matrix inverseWorld = *inverted;
     Frustum mapFrustum;
     buildFrustum(camera, &mapFrustum, world);
 

@@ -10,6 +10,7 @@
 #include "platform/report.h"
 #include "render/globals.h"
 #include "render/graphics_device.h"
+#include "recording_graphics.h"
 #include "vis/frustum.h"
 #include "vis/portal_flow.h"
 #include "world/map_instance.h"
@@ -87,7 +88,7 @@ TEST_F(PortalFlow, PortalSeenFromBehindItsFacingSideIsSkipped) {
     std::vector<Vector3>& p = map.portals[1].points;
     std::swap(p[0], p[3]);
     std::swap(p[1], p[2]);
-    D3DXPlaneFromPoints(&map.portals[1].plane, &p[0], &p[1], &p[2]);
+    map.portals[1].plane = Plane::fromPoints(p[0], p[1], p[2]);
     MapInstance* instance = place(keep(std::move(map)), {0, 0, 0});
     aimCamera(*camera, {0, 0, 50}, 0.0f);
     flowFrom(instance);
@@ -400,25 +401,23 @@ TEST_F(PortalFlow, ChainOf50000AreasInALineIsFollowedToTheEnd) {
 namespace q {
 namespace {
 
-// Lines collected into memory of the test's own, as the device wrapper does
-// into its locked line buffer while F is held.
+// Lines collected into the device wrapper, as while F is held, read from its
+// collection before the frame's end writes them to the line buffer.
 struct FrustumLines : PortalFlow {
     GraphicsDevice graphics;
-    LineVertex buffer[2 * 64] = {};
+    const LineVertex* buffer = nullptr;
 
     FrustumLines() {
+        test::recordOn(graphics);
         scene.graphics = &graphics;
-        graphics.lineWrite = buffer;
-        graphics.lineBufferBytes = sizeof buffer;
+        graphics.beginLines();
+        buffer = graphics.collectedLines();
         camera->collectingLines = true;
     }
-    ~FrustumLines() override {
-        camera->collectingLines = false;
-        graphics.lineWrite = nullptr;
-    }
+    ~FrustumLines() override { camera->collectingLines = false; }
     int count(uint32_t colour) const {
         int n = 0;
-        for (uint32_t i = 0; i < graphics.lineCount; ++i) n += buffer[2 * i].colour == colour;
+        for (uint32_t i = 0; i < graphics.lineCount(); ++i) n += buffer[2 * i].colour == colour;
         return n;
     }
     // Rooms 1 and 2 with one window between them at z = 100.
@@ -442,7 +441,7 @@ TEST_F(FrustumLines, CameraVolumeIsFourRedLinesToTheFarCorners) {
     aimCamera(*camera, {10, 20, 30}, kPi / 2);
     Frustum frustum;
     buildFrustum(*camera, &frustum, Matrix::identity());
-    ASSERT_EQ(graphics.lineCount, 4u);
+    ASSERT_EQ(graphics.lineCount(), 4u);
     EXPECT_EQ(count(kRed), 4);
     for (int i = 0; i < 4; ++i) {
         const LineVertex* v = &buffer[2 * i];
@@ -456,9 +455,9 @@ TEST_F(FrustumLines, CameraVolumeIsFourRedLinesToTheFarCorners) {
     }
 
     camera->collectingLines = false;
-    graphics.lineCount = 0;
+    graphics.beginLines();
     buildFrustum(*camera, &frustum, Matrix::identity());
-    EXPECT_EQ(graphics.lineCount, 0u);
+    EXPECT_EQ(graphics.lineCount(), 0u);
 }
 
 TEST_F(FrustumLines, TwoGreenLinesForEverySideThePortalReplaces) {
@@ -468,7 +467,7 @@ TEST_F(FrustumLines, TwoGreenLinesForEverySideThePortalReplaces) {
     EXPECT_EQ(count(kRed), 4);
     EXPECT_EQ(count(kGreen), 8);  // every corner in view: all four sides replaced
     // From the eye to the window's corners, in world space.
-    for (uint32_t i = 4; i < graphics.lineCount; ++i) {
+    for (uint32_t i = 4; i < graphics.lineCount(); ++i) {
         const LineVertex* v = &buffer[2 * i];
         EXPECT_EQ(v[0].x, 1000.0f);
         EXPECT_EQ(v[0].z, 50.0f);
@@ -479,19 +478,19 @@ TEST_F(FrustumLines, TwoGreenLinesForEverySideThePortalReplaces) {
 
     // A tall slit: its top and bottom corners lie beyond the top and bottom planes,
     // so only the left and right sides are replaced.
-    graphics.lineCount = 0;
+    graphics.beginLines();
     flowFrom(oneWindow(10, 60, {1000, 0, 0}));
     EXPECT_EQ(count(kGreen), 4);
 
     // A window wider than the view in every direction replaces nothing.
-    graphics.lineCount = 0;
+    graphics.beginLines();
     flowFrom(oneWindow(60, 60, {1000, 0, 0}));
     EXPECT_EQ(count(kGreen), 0);
 
     camera->collectingLines = false;
-    graphics.lineCount = 0;
+    graphics.beginLines();
     flowFrom(square);
-    EXPECT_EQ(graphics.lineCount, 0u);
+    EXPECT_EQ(graphics.lineCount(), 0u);
 }
 
 // Both paths into the room behind the two windows show their views through C:
@@ -499,7 +498,7 @@ TEST_F(FrustumLines, TwoGreenLinesForEverySideThePortalReplaces) {
 TEST_F(FrustumLines, EveryViewThatPassesIsShown) {
     aimCamera(*camera, {0, 0, 0}, 0.0f);
     const auto greenLinesOf = [&](MapData map) {
-        graphics.lineCount = 0;
+        graphics.beginLines();
         flowFrom(place(keep(std::move(map)), {0, 0, 0}));
         return count(kGreen);
     };

@@ -11,10 +11,9 @@
 #include "math/matrix.h"
 #include "world/camera.h"
 #include "gpu/recording/recording_device.h"
-#include "gpu/vertex_program.h"
-#include "gpu/vs11_run.h"
 #include "platform/report.h"
 #include "render/globals.h"
+#include "render/map_mesh.h"
 #include "render/lighting_program.h"
 #include "vis/render_pass.h"
 #include "world/map_instance.h"
@@ -29,18 +28,33 @@ namespace {
 using testmaps::aimCamera;
 using testmaps::kPi;
 
-constexpr int kAreaTag = 100;  // an area's surface is drawn with 100 + area vertices
+constexpr int kAreaTag = 100;  // an area's surface is drawn as 100 + area triangles
+
+// A surface of `triangles` triangles (the same one over and over) of the
+// material, added to the group.
+void addSurface(MapData& map, SurfaceGroup& group, int triangles, int material) {
+    Surface surface;
+    surface.firstVertex = static_cast<uint32_t>(map.vertices.size());
+    surface.firstIndex = static_cast<uint32_t>(map.indices.size());
+    surface.vertexCount = 3;
+    surface.indexCount = 3 * triangles;
+    surface.material = material;
+    map.vertices.resize(map.vertices.size() + 3);
+    for (int i = 0; i < surface.indexCount; ++i) map.indices.push_back(static_cast<uint16_t>(i % 3));
+    group.surfaces.push_back(surface);
+}
+
+// The tag of a draw: its triangles.
+uint32_t tagOf(const gpu::DrawRecord& draw) { return draw.count / 3; }
 
 // The corridor with one surface per area, so that every drawn area leaves one
 // indexed draw in the device's log, telling which area it was.
 MapData corridorWithSurfaces() {
     MapData map = testmaps::corridor();
+    map.materials.resize(1);
     for (size_t i = 0; i < map.areas.size(); ++i) {
-        Surface surface;
-        surface.vertexCount = kAreaTag + static_cast<int>(i);
-        surface.indexCount = 3;
         map.areas[i].surfaceGroups.resize(1);
-        map.areas[i].surfaceGroups[0].surfaces.push_back(std::move(surface));
+        addSurface(map, map.areas[i].surfaceGroups[0], kAreaTag + static_cast<int>(i), 0);
     }
     return map;
 }
@@ -51,6 +65,7 @@ struct RenderPass : ::testing::Test {
     Scene scene;
     Camera* camera = new Camera();
     MapData map = corridorWithSurfaces();
+    MapMesh mesh;
 
     RenderPass() {
         g_portalMode = true;
@@ -65,8 +80,15 @@ struct RenderPass : ::testing::Test {
         // same line in later tests.
         resetReportsForTest();
     }
+    // The mesh is built from the map as it is when the first copy is placed.
+    void buildMesh(SurfacePipelines* pipelines) {
+        std::string error;
+        ASSERT_TRUE(mesh.build(device, map, pipelines, &error)) << error;
+    }
     MapInstance* place(Vector3 position, float yaw = 0.0f) {
+        if (scene.instances.empty()) buildMesh(&graphics.surfaces());
         MapInstance* instance = scene.addInstance(&map);
+        instance->mesh = &mesh;
         instance->position = position;
         instance->yaw = yaw;
         instance->placeInWorld();
@@ -76,30 +98,18 @@ struct RenderPass : ::testing::Test {
     std::vector<int> drawnAreas() const {
         std::vector<int> areas;
         for (const gpu::DrawRecord& draw : device.draws)
-            if (draw.vertexCount >= kAreaTag) areas.push_back(static_cast<int>(draw.vertexCount) - kAreaTag);
+            if (tagOf(draw) >= kAreaTag) areas.push_back(static_cast<int>(tagOf(draw)) - kAreaTag);
         return areas;
     }
 };
 
-// The lighting program as the device runs it, on one vertex, with the
-// constants a draw was made with.
-gpu::VsOutputs shade(const gpu::DrawRecord& draw, Vector3 position, Vector3 normal) {
-    static const gpu::VertexProgram program = [] {
-        gpu::VertexProgram assembled;
-        std::string error;
-        EXPECT_TRUE(gpu::assembleVertexProgram(kLightingProgramText, &assembled, &error)) << error;
-        return assembled;
-    }();
-    float inputs[16][4] = {};
-    const float position4[4] = {position.x, position.y, position.z, 1.0f};
-    const float normal4[4] = {normal.x, normal.y, normal.z, 1.0f};
-    std::memcpy(inputs[0], position4, sizeof position4);
-    std::memcpy(inputs[3], normal4, sizeof normal4);
-    float constants[gpu::kMaxConstantRegisters][4] = {};
-    std::memcpy(constants, draw.constants, sizeof draw.constants);
-    gpu::VsOutputs out;
-    gpu::runVertexProgram(program, inputs, constants, &out);
-    return out;
+// The lighting program's arithmetic on one vertex, with the uniform block a
+// draw was made with.
+LitVertex shade(const gpu::DrawRecord& draw, Vector3 position, Vector3 normal) {
+    EXPECT_EQ(draw.uniformBytes, sizeof(LightingUniforms));
+    LightingUniforms uniforms;
+    std::memcpy(&uniforms, draw.uniforms, sizeof uniforms);
+    return cameraLight(uniforms, position, normal);
 }
 
 TEST_F(RenderPass, EachDrawPutsItsVerticesOnScreenAndLightsThemFromTheEye) {
@@ -115,16 +125,16 @@ TEST_F(RenderPass, EachDrawPutsItsVerticesOnScreenAndLightsThemFromTheEye) {
     // on the line of sight lands in the middle of the screen, in front of the eye.
     const gpu::DrawRecord& ground = device.draws[0];
     const Vector3 ahead = camera->position + 300.0f * camera->viewDir;
-    const gpu::VsOutputs centre = shade(ground, ahead, -camera->viewDir);
-    EXPECT_NEAR(centre.pos[0] / centre.pos[3], 0.0f, 1e-4f);
-    EXPECT_NEAR(centre.pos[1] / centre.pos[3], 0.0f, 1e-4f);
-    EXPECT_GT(centre.pos[2] / centre.pos[3], 0.0f);
-    EXPECT_LT(centre.pos[2] / centre.pos[3], 1.0f);
+    const LitVertex centre = shade(ground, ahead, -camera->viewDir);
+    EXPECT_NEAR(centre.clip[0] / centre.clip[3], 0.0f, 1e-4f);
+    EXPECT_NEAR(centre.clip[1] / centre.clip[3], 0.0f, 1e-4f);
+    EXPECT_GT(centre.clip[2] / centre.clip[3], 0.0f);
+    EXPECT_LT(centre.clip[2] / centre.clip[3], 1.0f);
     // The light sits at the eye: a surface turned to it is lit more than one
     // turned away, a near one more than a far one.
-    EXPECT_GT(centre.diffuse[0], shade(ground, ahead, camera->viewDir).diffuse[0]);
+    EXPECT_GT(centre.grey, shade(ground, ahead, camera->viewDir).grey);
     const Vector3 far = camera->position + 3000.0f * camera->viewDir;
-    EXPECT_GT(centre.diffuse[0], shade(ground, far, -camera->viewDir).diffuse[0]);
+    EXPECT_GT(centre.grey, shade(ground, far, -camera->viewDir).grey);
 
     // Then every area of each instance in order, each with its placement: a
     // point and normal of the map are drawn and lit exactly as the same point
@@ -136,13 +146,13 @@ TEST_F(RenderPass, EachDrawPutsItsVerticesOnScreenAndLightsThemFromTheEye) {
     for (size_t i = 1; i < device.draws.size(); ++i) {
         const gpu::DrawRecord& draw = device.draws[i];
         const Matrix& world = byDraw[(i - 1) / 4]->world;
-        const gpu::VsOutputs drawn = shade(draw, mapPoint, mapNormal);
-        const gpu::VsOutputs placed =
+        const LitVertex drawn = shade(draw, mapPoint, mapNormal);
+        const LitVertex placed =
             shade(ground, transformCoord(mapPoint, world), transformNormal(mapNormal, world));
         for (int k = 0; k < 4; ++k)
-            EXPECT_NEAR(drawn.pos[k], placed.pos[k], 1e-3f * (1.0f + std::fabs(placed.pos[k]))) << i << " " << k;
-        EXPECT_NEAR(drawn.diffuse[0], placed.diffuse[0], 1e-4f) << i;
-        EXPECT_EQ(draw.pipeline.program, graphics.lighting.get());
+            EXPECT_NEAR(drawn.clip[k], placed.clip[k], 1e-3f * (1.0f + std::fabs(placed.clip[k]))) << i << " " << k;
+        EXPECT_NEAR(drawn.grey, placed.grey, 1e-4f) << i;
+        EXPECT_EQ(draw.pipeline.program, graphics.lightingProgram());
     }
     EXPECT_EQ(areasDrawn, 8);
 }
@@ -170,48 +180,49 @@ TEST_F(RenderPass, WithoutPortalsEveryAreaOfEveryInstanceIsCounted) {
 // both copies, blended without writing depth; every other surface with the
 // opaque look.
 TEST_F(RenderPass, BlendedSurfacesComeAfterEveryOpaqueOneEachWithItsLook) {
-    Surface glass, grate;
-    const gpu::DeviceHandle<gpu::Texture> image = device.createTexture(1, 1, 1);
-    glass.vertexCount = 50, glass.indexCount = 3, glass.blend = MaterialBlend::Blend;
-    grate.vertexCount = 60, grate.indexCount = 3, grate.alphaTest = 0.5f, grate.texture = image.get();
-    map.areas[0].surfaceGroups[0].surfaces.push_back(std::move(glass));
-    map.areas[2].surfaceGroups[0].surfaces.push_back(std::move(grate));
+    const uint8_t texel[4] = {};
+    const gpu::DeviceHandle<gpu::Texture> image = device.createTexture(TexelFormat::Rgba8, 1, 1, 1, texel);
+    map.materials.push_back({"glass", "", {"", MaterialBlend::Blend, 0.0f}});
+    map.materials.push_back({"grate", "", {"", MaterialBlend::Opaque, 0.5f}});
+    addSurface(map, map.areas[0].surfaceGroups[0], 50, 1);
+    addSurface(map, map.areas[2].surfaceGroups[0], 60, 2);
     map.hasBlendedSurfaces = true;
-    ASSERT_TRUE(graphics.surfaces.prepare(MaterialBlend::Blend, 0.0f));
-    ASSERT_TRUE(graphics.surfaces.prepare(MaterialBlend::Opaque, 0.5f));
     for (int i = 0; i < 2; ++i) place({4000.0f * i, 0, 0});
+    mesh.textures[2] = image.get();
     aimCamera(*camera, {0, 0, 50}, kPi / 2);
     g_portalMode = false;
     EXPECT_EQ(render(scene), 2 * 4);
     std::vector<uint32_t> order;
     for (const gpu::DrawRecord& draw : device.draws) {
-        if (draw.vertexCount < 50 || draw.vertexCount >= kAreaTag + 4) continue;  // the terrain
-        order.push_back(draw.vertexCount);
-        const bool blended = draw.vertexCount == 50u;
-        EXPECT_EQ(draw.pipeline.blend, blended ? gpu::Blend::Alpha : gpu::Blend::None) << draw.vertexCount;
-        EXPECT_EQ(draw.pipeline.depthWrite, !blended) << draw.vertexCount;
-        EXPECT_EQ(draw.pipeline.alphaReference, draw.vertexCount == 60u ? 128u : 0u) << draw.vertexCount;
-        EXPECT_EQ(draw.pipeline.program, graphics.lighting.get());
+        if (tagOf(draw) < 50 || tagOf(draw) >= kAreaTag + 4) continue;  // the terrain
+        order.push_back(tagOf(draw));
+        const bool blended = tagOf(draw) == 50u;
+        EXPECT_EQ(draw.pipeline.blend, blended ? gpu::Blend::Alpha : gpu::Blend::None) << tagOf(draw);
+        EXPECT_EQ(draw.pipeline.depthWrite, !blended) << tagOf(draw);
+        EXPECT_EQ(draw.pipeline.alphaReference, tagOf(draw) == 60u ? 128u : 0u) << tagOf(draw);
+        EXPECT_EQ(draw.pipeline.program, graphics.lightingProgram());
     }
     EXPECT_EQ(order, (std::vector<uint32_t>{100, 101, 102, 60, 103, 100, 101, 102, 60, 103, 50, 50}));
 
     // Without its image the grate has no texels to test: drawn untested.
-    map.areas[2].surfaceGroups[0].surfaces.back().texture = nullptr;
+    mesh.textures[2] = nullptr;
     device.draws.clear();
     render(scene);
     int grates = 0;
     for (const gpu::DrawRecord& draw : device.draws) {
-        if (draw.vertexCount != 60u) continue;
+        if (tagOf(draw) != 60u) continue;
         EXPECT_EQ(draw.pipeline.alphaReference, 0u);
         ++grates;
     }
     EXPECT_EQ(grates, 2);
 
     // A look whose pipeline was never made is left out, not drawn as another.
-    map.areas[1].surfaceGroups[0].surfaces[0].blend = MaterialBlend::Add;
+    map.materials.push_back({"light", "", {"", MaterialBlend::Add, 0.0f}});
+    map.areas[1].surfaceGroups[0].surfaces[0].material = 3;
+    buildMesh(nullptr);
     device.draws.clear();
     render(scene);
-    for (const gpu::DrawRecord& draw : device.draws) EXPECT_NE(draw.vertexCount, kAreaTag + 1u);
+    for (const gpu::DrawRecord& draw : device.draws) EXPECT_NE(tagOf(draw), kAreaTag + 1u);
 }
 
 TEST_F(RenderPass, CameraInAreaZeroOrInNoInstanceStartsInEveryInstanceInView) {

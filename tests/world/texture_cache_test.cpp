@@ -49,6 +49,10 @@ protected:
         files.write("bbb.proc", proc);
         files.write("bbb.cm", "CM \"1.00\"\ncollisionModel \"worldMap\" { nodes { ( -1 0 ) } }\n");
     }
+    // The texture the scene gave a surface of a map it loaded.
+    const gpu::Texture* textureOf(const MapData* map, const Surface& surface) const {
+        return scene.meshOf(map)->textures[static_cast<size_t>(surface.material)];
+    }
     // Loads bbb; *lines gets what the load wrote to stderr.
     MapData* loadWrittenMap(std::string* lines, std::string* error) {
         testing::internal::CaptureStderr();
@@ -138,7 +142,7 @@ TEST_F(TextureCache, ImagesAreFoundByExtensionOrderDirectoryOrderAndWithoutCase)
     std::string error;
     MapData* loaded = scene.loadMap((P(map) / "m").c_str(), &error);
     ASSERT_NE(loaded, nullptr) << error;
-    EXPECT_NE(loaded->areas[0].surfaceGroups[0].surfaces[0].texture, nullptr);
+    EXPECT_NE(textureOf(loaded, loaded->areas[0].surfaceGroups[0].surfaces[0]), nullptr);
     ASSERT_EQ(scene.textures.size(), 1u);
     EXPECT_EQ(scene.textures[0].file, (P(shared) / "Rock/GRANITE.jpg").string());
 }
@@ -160,10 +164,10 @@ TEST_F(TextureCache, LoadMapSharesTexturesAndSumsUpMissingImagesInOneLine) {
 
     const auto& surfaces = map->areas[0].surfaceGroups[0].surfaces;
     ASSERT_EQ(surfaces.size(), 9u);
-    EXPECT_NE(surfaces[0].texture, nullptr);
-    EXPECT_EQ(surfaces[1].texture, surfaces[0].texture);
+    EXPECT_NE(textureOf(map, surfaces[0]), nullptr);
+    EXPECT_EQ(textureOf(map, surfaces[1]), textureOf(map, surfaces[0]));
     EXPECT_EQ(scene.textures.size(), 1u);
-    for (size_t i = 2; i < 9; ++i) EXPECT_EQ(surfaces[i].texture, nullptr);
+    for (size_t i = 2; i < 9; ++i) EXPECT_EQ(textureOf(map, surfaces[i]), nullptr);
 
     // One line for the whole map, the first five names, then "...", and the
     // option that draws them as a grid.
@@ -189,8 +193,8 @@ TEST_F(TextureCache, UnusableImagesAreNamedAndTheGridStandsInWhenAsked) {
     MapData* plain = loadWrittenMap(&lines, &error);
     ASSERT_NE(plain, nullptr) << error;
     const auto& surfaces = plain->areas[0].surfaceGroups[0].surfaces;
-    EXPECT_NE(surfaces[0].texture, nullptr);
-    for (size_t i = 1; i < 4; ++i) EXPECT_EQ(surfaces[i].texture, nullptr) << i;
+    EXPECT_NE(textureOf(plain, surfaces[0]), nullptr);
+    for (size_t i = 1; i < 4; ++i) EXPECT_EQ(textureOf(plain, surfaces[i]), nullptr) << i;
     EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2) << lines;
     EXPECT_NE(lines.find("1 of 4 material images missing: " + files.path("gone")), std::string::npos) << lines;
     EXPECT_NE(lines.find("2 material images could not be used, their surfaces are drawn untextured: " +
@@ -205,13 +209,13 @@ TEST_F(TextureCache, UnusableImagesAreNamedAndTheGridStandsInWhenAsked) {
     MapData* grid = loadWrittenMap(&lines, &error);
     ASSERT_NE(grid, nullptr) << error;
     const auto& gridded = grid->areas[0].surfaceGroups[0].surfaces;
-    EXPECT_EQ(gridded[0].texture, surfaces[0].texture);
-    const std::set<const gpu::Texture*> standIns{gridded[1].texture, gridded[2].texture, gridded[3].texture};
+    EXPECT_EQ(textureOf(grid, gridded[0]), textureOf(plain, surfaces[0]));
+    const std::set<const gpu::Texture*> standIns{textureOf(grid, gridded[1]), textureOf(grid, gridded[2]), textureOf(grid, gridded[3])};
     EXPECT_EQ(standIns.size(), 3u);
     EXPECT_EQ(standIns.count(nullptr), 0u);
-    EXPECT_EQ(standIns.count(gridded[0].texture), 0u);
+    EXPECT_EQ(standIns.count(textureOf(grid, gridded[0])), 0u);
     EXPECT_NE(lines.find("drawn with a grey grid: "), std::string::npos) << lines;
-    const std::vector<uint32_t>& texels = gpu::RecordingDevice::texels(gridded[3].texture);
+    const std::vector<uint32_t>& texels = gpu::RecordingDevice::texels(textureOf(grid, gridded[3]));
     ASSERT_FALSE(texels.empty());
     const std::set<uint32_t> shades(texels.begin(), texels.end());
     EXPECT_GE(shades.size(), 2u);  // lines and cells
@@ -253,8 +257,8 @@ TEST_F(TextureCache, ImagesDecodedAheadOfTheReadReachTheirOwnSurfaces) {
     ASSERT_NE(map, nullptr) << error;
     const auto& surfaces = map->areas[0].surfaceGroups[0].surfaces;
     for (int i = 0; i < kImages; ++i) {
-        const gpu::Texture* texture = surfaces[i].texture;
-        EXPECT_EQ(surfaces[2 * kImages - 1 - i].texture, texture) << i;
+        const gpu::Texture* texture = textureOf(map, surfaces[i]);
+        EXPECT_EQ(textureOf(map, surfaces[2 * kImages - 1 - i]), texture) << i;
         if (i == kDamaged) {
             EXPECT_EQ(texture, nullptr);
             continue;

@@ -8,7 +8,9 @@ namespace q::mapgen {
 
 const char* const kUsage =
     "usage: mapgen PRESET [N] [options] OUTDIR\n"
-    "Writes NAME.proc, NAME.cm, textures/gen/*.jpg and Grass.bmp into OUTDIR.\n"
+    "       mapgen model ase|lwo FILE\n"
+    "Writes NAME.proc, NAME.cm, textures/gen/*.jpg and Grass.bmp into OUTDIR;\n"
+    "'model' writes one small mesh model file (a box 16 wide, 48 tall).\n"
     "\n"
     "presets:\n"
     "  demo          the walk-through building 'bbb' (24 rooms, two storeys)\n"

@@ -94,7 +94,8 @@ bool generateMap(const MapgenOptions& options, const std::string& outDir, std::s
         if (!writeText(dir / (name + ".map"), source + meshEntities + lights, error) ||
             !makeDirectory(root / "def", error) || !makeDirectory(root / "skins", error) ||
             !writeText(root / "def" / "mapgen.def", meshEntityDefinitionsText(), error) ||
-            !writeText(root / "skins" / "mapgen.skin", meshEntitySkinsText(), error))
+            !writeText(root / "skins" / "mapgen.skin", meshEntitySkinsText(), error) ||
+            !writeMeshEntityFiles(root, error))
             return false;
     }
     for (int material = 0; material < kMaterialCount; ++material) {

@@ -1,6 +1,8 @@
 #include "mapgen/mesh_entities.h"
 
+#include "mapgen/mesh_files.h"
 #include "mapgen/surfaces.h"
+#include "platform/zip_archive.h"
 
 namespace q::mapgen {
 
@@ -63,7 +65,26 @@ std::string meshEntitySkinsText() {
     return "skin skins/mapgen/barrel_rusty {\n"
            "\tmodel models/mapgen/barrel.lwo\n"
            "\t" + std::string(materialName(kTrim)) + " " + materialName(kWall) + "\n"
+           "\tmapgen/crate_side " + materialName(kTrim) + "\n"
            "}\n";
+}
+
+bool writeMeshEntityFiles(const std::filesystem::path& root, std::string* errorOut) {
+    std::string ignored;
+    std::string* error = errorOut ? errorOut : &ignored;
+    const std::filesystem::path folder = root / "models" / "mapgen";
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) {
+        *error = folder.string() + ": cannot be created (" + ec.message() + ")";
+        return false;
+    }
+    if (!writeTestModel("ase", (folder / "crate.ase").string(), error) ||
+        !writeTestModel("lwo", (folder / "barrel.lwo").string(), error))
+        return false;
+    const std::string lamp = lwoTestModel();
+    return writeZipArchive((root / "mapgen_models.zip").string(),
+                           {{"models/mapgen/lamp.lwo", std::vector<uint8_t>(lamp.begin(), lamp.end())}}, true, error);
 }
 
 }  // namespace q::mapgen

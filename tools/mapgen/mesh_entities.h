@@ -5,8 +5,10 @@
 // (.ase, and .lwo spelled in capitals), a barrel of a class whose parent's
 // definition names its model and whose skin replaces its trim, and a
 // character whose class names a model declaration (an animated mesh: not
-// drawn, counted). The mesh files themselves are not written here.
+// drawn, counted). writeMeshEntityFiles writes the crate's, the lamp's and
+// the barrel's files (mapgen's test box in each format).
 
+#include <filesystem>
 #include <string>
 
 namespace q::mapgen {
@@ -16,5 +18,9 @@ std::string meshEntitiesText(int first);
 // def/mapgen.def and skins/mapgen.skin.
 std::string meshEntityDefinitionsText();
 std::string meshEntitySkinsText();
+// Into the asset root: models/mapgen/crate.ase and barrel.lwo as files, the
+// lamp's models/mapgen/lamp.lwo in the archive mapgen_models.zip (found
+// letter case ignored as the entity writes it, Lamp.LWO). False with a message.
+bool writeMeshEntityFiles(const std::filesystem::path& root, std::string* error);
 
 }  // namespace q::mapgen

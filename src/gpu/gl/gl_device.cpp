@@ -7,7 +7,6 @@
 #include "gpu/gl/gl_device_impl.h"
 #include "gpu/gl/vertex_layout.h"
 #include "gpu/present_rect.h"
-#include "gpu/vertex_program.h"
 #include "platform/report.h"
 #include "platform/window.h"
 
@@ -26,6 +25,43 @@ void blendFactors(Blend blend, GLenum* source, GLenum* destination) {
 }
 
 GLenum primitiveOf(VertexFormat format) { return format == VertexFormat::ColouredLine ? GL_LINES : GL_TRIANGLES; }
+
+GLenum depthFunction(DepthTest test) {
+    switch (test) {
+    case DepthTest::Equal: return GL_EQUAL;
+    case DepthTest::Always: return GL_ALWAYS;
+    case DepthTest::LessOrEqual: break;
+    }
+    return GL_LEQUAL;
+}
+
+GLenum stencilFunction(StencilTest test) {
+    switch (test) {
+    case StencilTest::Equal: return GL_EQUAL;
+    case StencilTest::NotEqual: return GL_NOTEQUAL;
+    case StencilTest::Always:
+    case StencilTest::Off: break;
+    }
+    return GL_ALWAYS;
+}
+
+GLenum stencilOperation(StencilOp op) {
+    switch (op) {
+    case StencilOp::Replace: return GL_REPLACE;
+    case StencilOp::IncrementWrap: return GL_INCR_WRAP;
+    case StencilOp::DecrementWrap: return GL_DECR_WRAP;
+    case StencilOp::Keep: break;
+    }
+    return GL_KEEP;
+}
+
+bool sameOps(const StencilOps& a, const StencilOps& b) {
+    return a.fail == b.fail && a.depthFail == b.depthFail && a.pass == b.pass;
+}
+
+void setStencilOps(GLenum face, const StencilOps& ops) {
+    glStencilOpSeparate(face, stencilOperation(ops.fail), stencilOperation(ops.depthFail), stencilOperation(ops.pass));
+}
 
 template <class T>
 void deleteAll(const LiveList<T>& list) {
@@ -55,7 +91,6 @@ GlDevice::~GlDevice() {
     deleteAll(vertexBuffers_);
     deleteAll(indexBuffers_);
     deleteAll(textures_);
-    for (GlProgram* p : {&lineProgram_, &litProgram_, &screenProgram_}) glDeleteProgram(p->id);
     glDeleteSamplers(1, &sampler_);
     glDeleteFramebuffers(1, &framebuffer_);
     glDeleteRenderbuffers(1, &colorBuffer_);
@@ -90,46 +125,55 @@ bool GlDevice::init(std::string* error) {
     // One sampler for every texture: smooth when magnified, the nearer texel
     // of the two nearest levels blended when minified, repeated past the edges.
     glGenSamplers(1, &sampler_);
-    glBindSampler(0, sampler_);
+    for (GLuint unit = 0; unit < kTextureSlots; ++unit) glBindSampler(unit, sampler_);
     glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_S, GL_REPEAT);
     glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_T, GL_REPEAT);
     glSamplerParameteri(sampler_, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glSamplerParameteri(sampler_, GL_TEXTURE_MIN_FILTER, GL_NEAREST_MIPMAP_LINEAR);
+    // Unit 0 stays active between draws: textures are made and written there.
     glActiveTexture(GL_TEXTURE0);
 
-    const std::pair<VertexFormat, GlProgram*> own[] = {{VertexFormat::ColouredLine, &lineProgram_},
-                                                       {VertexFormat::LitTextured, &litProgram_},
-                                                       {VertexFormat::ScreenText, &screenProgram_}};
-    for (const auto& [format, program] : own) {
-        if (!buildFormatProgram(format, program, error)) return false;
-        program->serial = nextSerial_++;
-    }
-    glUseProgram(screenProgram_.id);
-    glUniform2f(screenProgram_.screenSize, static_cast<float>(width_), static_cast<float>(height_));
-    applied_.program = screenProgram_.serial;
-
-    // The state Applied starts from. The viewer never culls (GL's default).
+    // The state Applied starts from. Front faces run clockwise on the screen.
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     glDepthMask(GL_TRUE);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glDisable(GL_BLEND);
     glDisable(GL_CULL_FACE);
+    glFrontFace(GL_CW);
+    glDisable(GL_STENCIL_TEST);
+    glStencilFunc(GL_ALWAYS, 0, 0xFF);
+    glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
+    glStencilMask(0xFF);
     glClearDepth(1.0);
+    glClearStencil(0);
     return true;
 }
 
 // ---- resources ----
 
-DeviceHandle<VertexBuffer> GlDevice::createVertexBuffer(uint32_t bytes, BufferUse use) {
+namespace {
+
+// Whether the thorough draw rules run (gpu/draw_rules.h): in builds with
+// assertions, where index buffers also keep their bytes for them.
+#ifdef NDEBUG
+constexpr bool kThoroughRules = false;
+#else
+constexpr bool kThoroughRules = true;
+#endif
+
+}  // namespace
+
+DeviceHandle<VertexBuffer> GlDevice::createVertexBuffer(uint32_t bytes, BufferUse use, const void* contents) {
     if (bytes == 0) return nullptr;
-    auto* buffer = new GlVertexBuffer(this, bytes, use, nextSerial_++);
+    auto* buffer = new GlVertexBuffer(this, bytes, use, contents, nextSerial_++);
     vertexBuffers_.add(buffer);
     return DeviceHandle<VertexBuffer>(buffer);
 }
 
-DeviceHandle<IndexBuffer> GlDevice::createIndexBuffer(uint32_t bytes, BufferUse use) {
+DeviceHandle<IndexBuffer> GlDevice::createIndexBuffer(uint32_t bytes, BufferUse use, const void* contents) {
     if (bytes == 0) return nullptr;
-    auto* buffer = new GlIndexBuffer(this, bytes, use, nextSerial_++);
+    auto* buffer = new GlIndexBuffer(this, bytes, use, contents, nextSerial_++, kThoroughRules);
     indexBuffers_.add(buffer);
     return DeviceHandle<IndexBuffer>(buffer);
 }
@@ -141,32 +185,15 @@ bool GlDevice::textureSizeFits(uint32_t width, uint32_t height) const {
            height <= static_cast<uint32_t>(maxSize);
 }
 
-DeviceHandle<Texture> GlDevice::createTexture(uint32_t width, uint32_t height, uint32_t levels) {
-    if (!textureSizeFits(width, height)) return nullptr;
-    auto* texture = new GlTexture(this, nextSerial_++, width, height, levels);
-    textures_.add(texture);
-    return DeviceHandle<Texture>(texture);
-}
-
-DeviceHandle<Texture> GlDevice::createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) {
-    if (!rgba) return nullptr;
-    while (glGetError() != GL_NO_ERROR) {}  // only this upload's errors count
-    DeviceHandle<Texture> texture = createTexture(width, height, 0);
-    // A failed upload is this image's failure: the handle frees the texture.
-    if (texture && !static_cast<GlTexture*>(texture.get())->uploadRgba(rgba)) return nullptr;
-    return texture;
-}
-
-DeviceHandle<Texture> GlDevice::createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
-                                                        uint32_t levelCount, const uint8_t* levels) {
-    if (!levels || levelCount == 0) return nullptr;
-    if (format == TexelFormat::Rgba8 && levelCount == 1) return createTextureFromRgba(levels, width, height);
+DeviceHandle<Texture> GlDevice::createTexture(TexelFormat format, uint32_t width, uint32_t height,
+                                              uint32_t levelCount, const uint8_t* levels) {
+    if (!levels || (levelCount == 0 && format != TexelFormat::Rgba8)) return nullptr;
     if (isBlockFormat(format) && !supportsBlockCompression()) return nullptr;
     if (!textureSizeFits(width, height)) return nullptr;
     auto* texture = new GlTexture(this, nextSerial_++, width, height, levelCount, format);
     textures_.add(texture);
     DeviceHandle<Texture> owned(texture);
-    if (!texture->uploadLevels(levels)) return nullptr;  // the handle frees the refused texture
+    if (!texture->upload(levels)) return nullptr;  // the handle frees the refused texture
     return owned;
 }
 
@@ -210,57 +237,49 @@ void GlDevice::free(GlPipeline* pipeline) {
 
 // ---- programs and pipelines ----
 
-DeviceHandle<Program> GlDevice::createProgram(const char* text, VertexFormat inputs) {
-    VertexProgram assembled;
-    std::string error;
-    if (vertexBytes(inputs) == 0) {
-        warn("vertex program refused: not made for a known vertex format");
-        return nullptr;
-    }
-    if (!text || !assembleVertexProgram(text, &assembled, &error)) {
-        warn(("vertex program does not assemble: " + error).c_str());
-        return nullptr;
-    }
-    const std::string problem = programLimitsProblem(assembled, inputMaskOf(inputs), kMaxConstantRegisters);
-    if (!problem.empty()) {
-        warn(("vertex program refused: " + problem).c_str());
+DeviceHandle<Program> GlDevice::createProgram(const ProgramDesc& desc) {
+    if (vertexBytes(desc.inputs) == 0) {
+        warn("program refused: not made for a known vertex format");
         return nullptr;
     }
     auto* program = new GlProgramObject(this);
     program->gl.serial = nextSerial_++;
-    const bool built = buildVertexProgram(vertexProgramToGlsl(assembled), inputs, &program->gl, &error);
-    // Building makes the new program current (or, failing, leaves it unknown).
+    std::string error;
+    const bool built = buildProgram(desc, &program->gl, &error);
+    // Building makes the new program current and binds its uniform buffer
+    // (or, failing, leaves both unknown).
     applied_.program = built ? program->gl.serial : 0;
+    applied_.uniformBuffer = 0;
     if (!built) {
         delete program;
-        warn(("vertex program rejected by OpenGL: " + error).c_str());
+        warn(("program refused: " + error).c_str());
         return nullptr;
     }
     programs_.add(program);
     return DeviceHandle<Program>(program);
 }
 
-GlProgram& GlDevice::formatProgram(VertexFormat format) {
-    switch (format) {
-    case VertexFormat::ColouredLine: return lineProgram_;
-    case VertexFormat::ScreenText: return screenProgram_;
-    case VertexFormat::LitTextured: break;
-    }
-    return litProgram_;
-}
-
 DeviceHandle<Pipeline> GlDevice::createPipeline(const PipelineDesc& desc) {
-    if (vertexBytes(desc.format) == 0 || desc.blend > Blend::Filter) {
-        warn("pipeline refused: unknown vertex format or blending");
+    if (vertexBytes(desc.format) == 0 || desc.blend > Blend::Filter || desc.depthTest > DepthTest::Always ||
+        desc.cull > Cull::Front || desc.stencilTest > StencilTest::NotEqual) {
+        warn("pipeline refused: unknown vertex format, blending, depth test, culling or stencil test");
         return nullptr;
     }
-    const GlProgram* program = &formatProgram(desc.format);
-    if (desc.program) {
-        program = &static_cast<const GlProgramObject*>(desc.program)->gl;
-        if (program->format != desc.format) {
-            warn("pipeline refused: its program was made for another vertex format");
+    for (const StencilOps& ops : {desc.stencilFront, desc.stencilBack}) {
+        if (ops.fail > StencilOp::DecrementWrap || ops.depthFail > StencilOp::DecrementWrap ||
+            ops.pass > StencilOp::DecrementWrap) {
+            warn("pipeline refused: unknown stencil operation");
             return nullptr;
         }
+    }
+    if (!desc.program) {
+        warn("pipeline refused: it names no program");
+        return nullptr;
+    }
+    const GlProgram* program = &static_cast<const GlProgramObject*>(desc.program)->gl;
+    if (program->format != desc.format) {
+        warn("pipeline refused: its program was made for another vertex format");
+        return nullptr;
     }
     auto* pipeline = new GlPipeline(this, desc, program);
     pipelines_.add(pipeline);
@@ -270,37 +289,47 @@ DeviceHandle<Pipeline> GlDevice::createPipeline(const PipelineDesc& desc) {
 // ---- drawing ----
 
 void GlDevice::beginFrame(uint32_t clearColour) {
+    inFrame_ = true;
     glClearColor(((clearColour >> 16) & 0xFF) / 255.0f, ((clearColour >> 8) & 0xFF) / 255.0f,
                  (clearColour & 0xFF) / 255.0f, ((clearColour >> 24) & 0xFF) / 255.0f);
-    // The clear writes depth even when the last pipeline drawn does not.
+    // The clear writes colour and depth even when the last pipeline drawn
+    // does not (the stencil write mask is never changed).
     if (!applied_.depthWrite) glDepthMask(GL_TRUE);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (!applied_.colourWrite) glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     if (!applied_.depthWrite) glDepthMask(GL_FALSE);
+    if (!applied_.colourWrite) glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
 }
 
-const char* GlDevice::drawProblem(const DrawCall& call) {
-    const auto* vertices = static_cast<const GlVertexBuffer*>(call.vertices);
-    const auto* indices = static_cast<const GlIndexBuffer*>(call.indices);
-    if (!call.pipeline || !vertices) return "draw without a pipeline or vertex buffer: not drawn";
-    if (vertices->buffer.locked() || (indices && indices->buffer.locked()))
-        return "draw from a locked buffer: not drawn";
-    if (call.constants.count > kMaxConstantRegisters || (call.constants.count > 0 && !call.constants.registers))
-        return "draw with more constants than the registers there are: not drawn";
-    // Ranges past the end of a buffer are not drawn: GL would read whatever
-    // follows. With indices, the vertices they may reach are the caller's
-    // promise; the indices are not read back here.
-    const uint64_t end = uint64_t{call.first} + call.count;
-    const uint64_t vertexEnd = indices ? call.vertexCount : end;
-    if (vertexEnd * vertexBytes(static_cast<const GlPipeline*>(call.pipeline)->desc().format) > vertices->byteSize())
-        return "draw reads past the end of its vertex buffer: not drawn";
-    if (indices && end * sizeof(uint16_t) > indices->byteSize())
-        return "draw reads past the end of its index buffer: not drawn";
-    return nullptr;
-}
+struct GlDevice::RuleView {
+    const GlDevice& device;
+    bool inFrame() const { return device.inFrame_; }
+    bool owns(const Pipeline& pipeline) const {
+        const auto* own = dynamic_cast<const GlPipeline*>(&pipeline);
+        return own && device.pipelines_.holds(own);
+    }
+    bool owns(const Buffer& buffer) const {
+        if (const auto* vertices = dynamic_cast<const GlVertexBuffer*>(&buffer))
+            return device.vertexBuffers_.holds(vertices);
+        const auto* indices = dynamic_cast<const GlIndexBuffer*>(&buffer);
+        return indices && device.indexBuffers_.holds(indices);
+    }
+    bool owns(const Texture& texture) const {
+        const auto* own = dynamic_cast<const GlTexture*>(&texture);
+        return own && device.textures_.holds(own);
+    }
+    uint32_t uniformBytes(const Pipeline& pipeline) const {
+        return static_cast<const GlPipeline&>(pipeline).program->uniformBytes;
+    }
+    const uint8_t* indexBytes(const IndexBuffer& buffer) const {
+        return static_cast<const GlIndexBuffer&>(buffer).buffer.keptBytes();
+    }
+};
 
 void GlDevice::draw(const DrawCall& call) {
-    if (const char* problem = drawProblem(call)) {
-        warn(problem);
+    const DrawRule broken = checkDraw(call, RuleView{*this}, kThoroughRules);
+    if (broken != DrawRule::Sound) {
+        ruleReports_.report(broken);
         return;
     }
     if (call.count == 0) return;
@@ -315,13 +344,10 @@ void GlDevice::draw(const DrawCall& call) {
     const auto& vertices = static_cast<const GlVertexBuffer&>(*call.vertices);
     const auto* indices = static_cast<const GlIndexBuffer*>(call.indices);
     bindVertexArray(vertices, format, indices);
-    const auto* texture = static_cast<const GlTexture*>(call.texture);
-    const uint64_t textureSerial = texture ? texture->serial : 0;
-    if (applied_.texture != textureSerial) {
-        glBindTexture(GL_TEXTURE_2D, texture ? texture->id() : 0);
-        applied_.texture = textureSerial;
-    }
-    sendUniforms(program, call);
+    const Texture* const textures[kTextureSlots] = {call.textures.surfaceImage, call.textures.normalMap,
+                                                    call.textures.specularMap, call.textures.lightImage};
+    bindTextures(textures);
+    sendUniforms(program, call, textures);
     if (indices)
         glDrawElements(primitiveOf(format), static_cast<GLsizei>(call.count), GL_UNSIGNED_SHORT,
                        reinterpret_cast<const void*>(uintptr_t{call.first} * sizeof(uint16_t)));
@@ -332,13 +358,17 @@ void GlDevice::draw(const DrawCall& call) {
 
 void GlDevice::applyPipelineState(const PipelineDesc& desc) {
     if (applied_.depthTest != desc.depthTest) {
-        if (desc.depthTest) glEnable(GL_DEPTH_TEST);
-        else glDisable(GL_DEPTH_TEST);
+        glDepthFunc(depthFunction(desc.depthTest));
         applied_.depthTest = desc.depthTest;
     }
     if (applied_.depthWrite != desc.depthWrite) {
         glDepthMask(desc.depthWrite ? GL_TRUE : GL_FALSE);
         applied_.depthWrite = desc.depthWrite;
+    }
+    if (applied_.colourWrite != desc.colourWrite) {
+        const GLboolean write = desc.colourWrite ? GL_TRUE : GL_FALSE;
+        glColorMask(write, write, write, write);
+        applied_.colourWrite = desc.colourWrite;
     }
     if (applied_.blend != desc.blend) {
         if (desc.blend == Blend::None) {
@@ -351,6 +381,50 @@ void GlDevice::applyPipelineState(const PipelineDesc& desc) {
         }
         applied_.blend = desc.blend;
     }
+    if (applied_.cull != desc.cull) {
+        if (desc.cull == Cull::None) {
+            glDisable(GL_CULL_FACE);
+        } else {
+            if (applied_.cull == Cull::None) glEnable(GL_CULL_FACE);
+            glCullFace(desc.cull == Cull::Back ? GL_BACK : GL_FRONT);
+        }
+        applied_.cull = desc.cull;
+    }
+    if (applied_.stencilTest != desc.stencilTest || desc.stencilTest != StencilTest::Off) applyStencil(desc);
+}
+
+void GlDevice::applyStencil(const PipelineDesc& desc) {
+    if (desc.stencilTest == StencilTest::Off) {
+        glDisable(GL_STENCIL_TEST);
+        applied_.stencilTest = StencilTest::Off;
+        return;
+    }
+    const bool wasOff = applied_.stencilTest == StencilTest::Off;
+    if (wasOff) glEnable(GL_STENCIL_TEST);
+    if (wasOff || applied_.stencilTest != desc.stencilTest || applied_.stencilReference != desc.stencilReference)
+        glStencilFunc(stencilFunction(desc.stencilTest), desc.stencilReference, 0xFF);
+    if (wasOff || !sameOps(applied_.stencilFront, desc.stencilFront)) setStencilOps(GL_FRONT, desc.stencilFront);
+    if (wasOff || !sameOps(applied_.stencilBack, desc.stencilBack)) setStencilOps(GL_BACK, desc.stencilBack);
+    applied_.stencilTest = desc.stencilTest;
+    applied_.stencilReference = desc.stencilReference;
+    applied_.stencilFront = desc.stencilFront;
+    applied_.stencilBack = desc.stencilBack;
+}
+
+void GlDevice::bindTextures(const Texture* const (&textures)[kTextureSlots]) {
+    bool moved = false;
+    for (uint32_t slot = 0; slot < kTextureSlots; ++slot) {
+        const auto* texture = static_cast<const GlTexture*>(textures[slot]);
+        const uint64_t serial = texture ? texture->serial : 0;
+        if (applied_.textures[slot] == serial) continue;
+        if (slot > 0) {
+            glActiveTexture(GL_TEXTURE0 + slot);
+            moved = true;
+        }
+        glBindTexture(GL_TEXTURE_2D, texture ? texture->id() : 0);
+        applied_.textures[slot] = serial;
+    }
+    if (moved) glActiveTexture(GL_TEXTURE0);
 }
 
 void GlDevice::bindVertexArray(const GlVertexBuffer& vertices, VertexFormat format, const GlIndexBuffer* indices) {
@@ -391,29 +465,37 @@ void GlDevice::bindVertexArray(const GlVertexBuffer& vertices, VertexFormat form
     }
 }
 
-void GlDevice::sendUniforms(const GlProgram& p, const DrawCall& call) {
-    const uint32_t count = call.constants.count;
-    if (p.constants >= 0 && count > 0) {
-        const size_t bytes = size_t{count} * sizeof p.sentConstants[0];
-        if (count > p.knownConstants || std::memcmp(p.sentConstants, call.constants.registers, bytes) != 0) {
-            glUniform4fv(p.constants, static_cast<GLsizei>(count), &call.constants.registers[0][0]);
-            std::memcpy(p.sentConstants, call.constants.registers, bytes);
-            p.knownConstants = std::max(p.knownConstants, count);
+void GlDevice::sendUniforms(const GlProgram& p, const DrawCall& call, const Texture* const (&textures)[kTextureSlots]) {
+    if (p.uniformBytes > 0) {
+        if (applied_.uniformBuffer != p.serial) {
+            glBindBufferBase(GL_UNIFORM_BUFFER, kUniformBinding, p.uniformBuffer);
+            applied_.uniformBuffer = p.serial;
+        }
+        if (!p.uniformsKnown || std::memcmp(p.sentUniforms.data(), call.uniforms.data, p.uniformBytes) != 0) {
+            // The whole block each time: GL may then give it fresh storage
+            // instead of waiting for the draws still reading the old values.
+            glBufferSubData(GL_UNIFORM_BUFFER, 0, p.uniformBytes, call.uniforms.data);
+            std::memcpy(p.sentUniforms.data(), call.uniforms.data, p.uniformBytes);
+            p.uniformsKnown = true;
         }
     }
-    const int useTexture = call.texture != nullptr;
-    if (p.sentUseTexture != useTexture) {
-        glUniform1i(p.useTexture, useTexture);
-        p.sentUseTexture = useTexture;
+    if (p.texturesGiven >= 0) {
+        int given = 0;
+        for (uint32_t slot = 0; slot < kTextureSlots; ++slot) given |= textures[slot] ? 1 << slot : 0;
+        if (p.sentTexturesGiven != given) {
+            glUniform1i(p.texturesGiven, given);
+            p.sentTexturesGiven = given;
+        }
     }
-    const int alphaRef = static_cast<const GlPipeline*>(call.pipeline)->desc().alphaReference;
-    if (p.sentAlphaRef != alphaRef) {
-        glUniform1f(p.alphaRef, static_cast<float>(alphaRef));
-        p.sentAlphaRef = alphaRef;
+    const int alphaReference = static_cast<const GlPipeline*>(call.pipeline)->desc().alphaReference;
+    if (p.alphaReference >= 0 && p.sentAlphaReference != alphaReference) {
+        glUniform1f(p.alphaReference, static_cast<float>(alphaReference));
+        p.sentAlphaReference = alphaReference;
     }
 }
 
 void GlDevice::endFrame() {
+    inFrame_ = false;
     if (!context_->hasWindow()) {
         // Headless: the frame stays for readBackBuffer. With no swap to pace
         // it, the driver would queue frame after frame of commands (gigabytes

@@ -1,13 +1,14 @@
 #pragma once
 // The OpenGL 3.3 core device. A draw sends GL only what differs from the draw
-// before it: the program, the depth and blend state, the vertex array, the
-// texture and the program's uniforms are each compared with what was last
-// applied (values and serial numbers, never addresses).
+// before it: the program, the depth, blend, cull and stencil state, the vertex
+// array, the textures and the program's uniforms are each compared with what
+// was last applied (values and serial numbers, never addresses).
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "gpu/draw_rules.h"
 #include "gpu/gl/gl_context.h"
 #include "gpu/gl/gl_programs.h"
 #include "gpu/gl/gl_resources.h"
@@ -19,17 +20,15 @@ class GlDevice final : public Device {
 public:
     GlDevice(std::unique_ptr<GlContext> context, uint32_t width, uint32_t height);
     ~GlDevice() override;
-    // Makes the back buffer and the formats' own programs; false with *error.
+    // Makes the back buffer; false with *error.
     bool init(std::string* error);
 
-    DeviceHandle<VertexBuffer> createVertexBuffer(uint32_t bytes, BufferUse use) override;
-    DeviceHandle<IndexBuffer> createIndexBuffer(uint32_t bytes, BufferUse use) override;
-    DeviceHandle<Texture> createTexture(uint32_t width, uint32_t height, uint32_t levels) override;
-    DeviceHandle<Texture> createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) override;
-    DeviceHandle<Texture> createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
-                                                  uint32_t levelCount, const uint8_t* levels) override;
+    DeviceHandle<VertexBuffer> createVertexBuffer(uint32_t bytes, BufferUse use, const void* contents) override;
+    DeviceHandle<IndexBuffer> createIndexBuffer(uint32_t bytes, BufferUse use, const void* contents) override;
+    DeviceHandle<Texture> createTexture(TexelFormat format, uint32_t width, uint32_t height, uint32_t levelCount,
+                                        const uint8_t* levels) override;
     bool supportsBlockCompression() const override;
-    DeviceHandle<Program> createProgram(const char* text, VertexFormat inputs) override;
+    DeviceHandle<Program> createProgram(const ProgramDesc& desc) override;
     DeviceHandle<Pipeline> createPipeline(const PipelineDesc& desc) override;
 
     void beginFrame(uint32_t clearColour) override;
@@ -51,21 +50,29 @@ private:
     // What GL was last set to by a draw. Serial 0 is nothing (or not known).
     struct Applied {
         uint64_t program = 0;
+        uint64_t uniformBuffer = 0;  // serial of the program whose buffer is bound
         uint64_t vertexArray = 0;
-        uint64_t texture = 0;
-        bool depthTest = true;
+        uint64_t textures[kTextureSlots] = {};
+        DepthTest depthTest = DepthTest::LessOrEqual;
         bool depthWrite = true;
+        bool colourWrite = true;
         Blend blend = Blend::None;
+        Cull cull = Cull::None;
+        StencilTest stencilTest = StencilTest::Off;
+        uint8_t stencilReference = 0;
+        StencilOps stencilFront, stencilBack;
     };
 
     // Whether this GL can hold a texture of that size.
     bool textureSizeFits(uint32_t width, uint32_t height) const;
-    GlProgram& formatProgram(VertexFormat format);
-    // Why the draw cannot be made (its ranges or buffers); null when it can.
-    static const char* drawProblem(const DrawCall& call);
+    // The draw rules' view of this device's objects (gpu/draw_rules.h).
+    struct RuleView;
+    friend struct RuleView;
     void applyPipelineState(const PipelineDesc& desc);
+    void applyStencil(const PipelineDesc& desc);
+    void bindTextures(const Texture* const (&textures)[kTextureSlots]);
     void bindVertexArray(const GlVertexBuffer& vertices, VertexFormat format, const GlIndexBuffer* indices);
-    void sendUniforms(const GlProgram& program, const DrawCall& call);
+    void sendUniforms(const GlProgram& program, const DrawCall& call, const Texture* const (&textures)[kTextureSlots]);
     void checkErrors(const char* where);
 
     std::unique_ptr<GlContext> context_;
@@ -74,8 +81,9 @@ private:
     GLuint sampler_ = 0;
 
     uint64_t nextSerial_ = 1;
-    GlProgram lineProgram_, litProgram_, screenProgram_;
     Applied applied_;
+    bool inFrame_ = false;
+    DrawRuleReports ruleReports_;
 
     std::vector<uint8_t> rowScratch_;  // readBackBuffer's row swap, kept between calls
     LiveList<GlVertexBuffer> vertexBuffers_;

@@ -1,86 +1,13 @@
 #include "gpu/gl/gl_programs.h"
 
+#include "gpu/gl/vertex_layout.h"
+
 namespace q::gpu {
 
 namespace {
 
-// c0..c3 are the rows of the transposed world-view-projection, as the
-// lighting program reads them. Depth arrives in 0..1 of w (the convention the
-// projection matrices follow) and is carried to GL's -1..1.
-constexpr const char* kColouredLineVertex = R"(#version 330 core
-layout(location = 0) in vec3 position;
-layout(location = 5) in vec4 diffuse;
-uniform vec4 c[16];
-out vec4 oD0;
-out vec4 oT0;
-void main() {
-    vec4 p = vec4(position, 1.0);
-    vec4 clip = vec4(dot(c[0], p), dot(c[1], p), dot(c[2], p), dot(c[3], p));
-    gl_Position = vec4(clip.x, clip.y, 2.0 * clip.z - clip.w, clip.w);
-    oD0 = diffuse;
-    oT0 = vec4(0.0, 0.0, 0.0, 1.0);
-}
-)";
-
-// Placed as above and drawn unlit: white, modulated by the texture.
-constexpr const char* kLitTexturedVertex = R"(#version 330 core
-layout(location = 0) in vec3 position;
-layout(location = 7) in vec2 texCoord;
-uniform vec4 c[16];
-out vec4 oD0;
-out vec4 oT0;
-void main() {
-    vec4 p = vec4(position, 1.0);
-    vec4 clip = vec4(dot(c[0], p), dot(c[1], p), dot(c[2], p), dot(c[3], p));
-    gl_Position = vec4(clip.x, clip.y, 2.0 * clip.z - clip.w, clip.w);
-    oD0 = vec4(1.0);
-    oT0 = vec4(texCoord, 0.0, 1.0);
-}
-)";
-
-// x, y are back-buffer pixels with y down and pixel centres on whole numbers,
-// where GL has them on halves. Moving the geometry by just under half a pixel
-// keeps both conventions' coverage (a rectangle on whole numbers covers the
-// same pixels, its top and left edges included) and samples textures where the
-// pixel centre falls. z is depth 0..1, rhw the reciprocal of w.
-constexpr const char* kScreenTextVertex = R"(#version 330 core
-layout(location = 0) in vec4 position;
-layout(location = 5) in vec4 diffuse;
-layout(location = 7) in vec2 texCoord;
-uniform vec2 screenSize;
-out vec4 oD0;
-out vec4 oT0;
-void main() {
-    float w = position.w != 0.0 ? 1.0 / position.w : 1.0;
-    const float centre = 0.5 - 1.0 / 64.0;
-    vec2 ndc = vec2((position.x + centre) / screenSize.x * 2.0 - 1.0,
-                    1.0 - (position.y + centre) / screenSize.y * 2.0);
-    gl_Position = vec4(ndc * w, (2.0 * position.z - 1.0) * w, w);
-    oD0 = diffuse;
-    oT0 = vec4(texCoord, 0.0, 1.0);
-}
-)";
-
-// Colour = texel colour x vertex colour, alpha = texel alpha; without a
-// texture the vertex colour alone. The alpha test keeps fragments whose 8-bit
-// alpha is at least the reference (0 keeps all).
-constexpr const char* kFragment = R"(#version 330 core
-in vec4 oD0;
-in vec4 oT0;
-uniform sampler2D texture0;
-uniform bool useTexture;
-uniform float alphaRef;
-out vec4 fragColor;
-void main() {
-    vec4 color = oD0;
-    if (useTexture) {
-        vec4 texel = texture(texture0, oT0.xy);
-        color = vec4(texel.rgb * oD0.rgb, texel.a);
-    }
-    if (floor(color.a * 255.0 + 0.5) < alphaRef) discard;
-    fragColor = color;
-}
-)";
+// Sampler names by texture unit: unit N is slot N of the draw's textures.
+constexpr const char* kSlotSamplers[kTextureSlots] = {"surfaceImage", "normalMap", "specularMap", "lightImage"};
 
 GLuint compile(GLenum stage, const char* source, std::string* error) {
     GLuint shader = glCreateShader(stage);
@@ -91,19 +18,18 @@ GLuint compile(GLenum stage, const char* source, std::string* error) {
     if (ok) return shader;
     char log[1024] = {};
     glGetShaderInfoLog(shader, sizeof log, nullptr, log);
-    *error = std::string(stage == GL_VERTEX_SHADER ? "vertex" : "fragment") +
-             " shader does not compile: " + log;
+    *error = std::string(stage == GL_VERTEX_SHADER ? "vertex" : "fragment") + " stage does not compile: " + log;
     glDeleteShader(shader);
     return 0;
 }
 
-bool link(const char* vertexSource, GlProgram* out, std::string* error) {
+GLuint link(const char* vertexSource, const char* fragmentSource, std::string* error) {
     GLuint vs = compile(GL_VERTEX_SHADER, vertexSource, error);
-    if (!vs) return false;
-    GLuint fs = compile(GL_FRAGMENT_SHADER, kFragment, error);
+    if (!vs) return 0;
+    GLuint fs = compile(GL_FRAGMENT_SHADER, fragmentSource, error);
     if (!fs) {
         glDeleteShader(vs);
-        return false;
+        return 0;
     }
     GLuint program = glCreateProgram();
     glAttachShader(program, vs);
@@ -113,39 +39,96 @@ bool link(const char* vertexSource, GlProgram* out, std::string* error) {
     glDeleteShader(fs);
     GLint ok = GL_FALSE;
     glGetProgramiv(program, GL_LINK_STATUS, &ok);
-    if (!ok) {
-        char log[1024] = {};
-        glGetProgramInfoLog(program, sizeof log, nullptr, log);
-        *error = std::string("program does not link: ") + log;
-        glDeleteProgram(program);
+    if (ok) return program;
+    char log[1024] = {};
+    glGetProgramInfoLog(program, sizeof log, nullptr, log);
+    *error = std::string("the stages do not link: ") + log;
+    glDeleteProgram(program);
+    return 0;
+}
+
+// An input the format does not feed would read a constant instead of the
+// vertex: a program written for another layout.
+bool inputsAreFed(GLuint program, VertexFormat format, std::string* error) {
+    const uint32_t fed = inputMaskOf(format);
+    GLint count = 0;
+    glGetProgramiv(program, GL_ACTIVE_ATTRIBUTES, &count);
+    for (GLint i = 0; i < count; ++i) {
+        char name[64] = {};
+        GLint size = 0;
+        GLenum type = 0;
+        glGetActiveAttrib(program, static_cast<GLuint>(i), sizeof name, nullptr, &size, &type, name);
+        if (std::string(name).starts_with("gl_")) continue;
+        const GLint location = glGetAttribLocation(program, name);
+        if (location < 0 || location >= 32 || !(fed & (1u << location))) {
+            *error = "the vertex stage reads input \"" + std::string(name) + "\" at location " +
+                     std::to_string(location) + ", which its vertex format does not feed";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool blockMatches(GLuint program, uint32_t uniformBytes, std::string* error) {
+    const GLuint block = glGetUniformBlockIndex(program, "Uniforms");
+    if (block == GL_INVALID_INDEX) {
+        if (uniformBytes == 0) return true;
+        *error = "no stage declares the uniform block \"Uniforms\" of " + std::to_string(uniformBytes) + " bytes";
         return false;
     }
-    out->id = program;
-    out->screenSize = glGetUniformLocation(program, "screenSize");
-    out->constants = glGetUniformLocation(program, "c");
-    out->useTexture = glGetUniformLocation(program, "useTexture");
-    out->alphaRef = glGetUniformLocation(program, "alphaRef");
-    glUseProgram(program);
-    glUniform1i(glGetUniformLocation(program, "texture0"), 0);
+    GLint size = 0;
+    glGetActiveUniformBlockiv(program, block, GL_UNIFORM_BLOCK_DATA_SIZE, &size);
+    if (static_cast<uint32_t>(size) != uniformBytes) {
+        *error = "the uniform block \"Uniforms\" is " + std::to_string(size) + " bytes, its struct " +
+                 std::to_string(uniformBytes) + " (std140 lays it out otherwise)";
+        return false;
+    }
+    glUniformBlockBinding(program, block, kUniformBinding);
     return true;
 }
 
 }  // namespace
 
-bool buildFormatProgram(VertexFormat format, GlProgram* out, std::string* error) {
-    out->format = format;
-    switch (format) {
-    case VertexFormat::ColouredLine: return link(kColouredLineVertex, out, error);
-    case VertexFormat::LitTextured: return link(kLitTexturedVertex, out, error);
-    case VertexFormat::ScreenText: return link(kScreenTextVertex, out, error);
+bool buildProgram(const ProgramDesc& desc, GlProgram* out, std::string* error) {
+    if (!desc.vertexSource || !desc.fragmentSource) {
+        *error = "a stage has no source";
+        return false;
     }
-    *error = "no program for that vertex format";
-    return false;
+    if (desc.uniformBytes % 16 != 0 || desc.uniformBytes > kMaxUniformBytes) {
+        *error = "a uniform block of " + std::to_string(desc.uniformBytes) +
+                 " bytes (std140 blocks are whole vec4s, at most " + std::to_string(kMaxUniformBytes) + ")";
+        return false;
+    }
+    const GLuint program = link(desc.vertexSource, desc.fragmentSource, error);
+    if (!program) return false;
+    if (!inputsAreFed(program, desc.inputs, error) || !blockMatches(program, desc.uniformBytes, error)) {
+        glDeleteProgram(program);
+        return false;
+    }
+    out->id = program;
+    out->format = desc.inputs;
+    out->uniformBytes = desc.uniformBytes;
+    out->alphaReference = glGetUniformLocation(program, "alphaReference");
+    out->texturesGiven = glGetUniformLocation(program, "texturesGiven");
+    glUseProgram(program);
+    for (GLint unit = 0; unit < static_cast<GLint>(kTextureSlots); ++unit) {
+        const GLint sampler = glGetUniformLocation(program, kSlotSamplers[unit]);
+        if (sampler >= 0) glUniform1i(sampler, unit);
+    }
+    if (desc.uniformBytes > 0) {
+        glGenBuffers(1, &out->uniformBuffer);
+        glBindBuffer(GL_UNIFORM_BUFFER, out->uniformBuffer);
+        glBufferData(GL_UNIFORM_BUFFER, desc.uniformBytes, nullptr, GL_DYNAMIC_DRAW);
+        out->sentUniforms.assign(desc.uniformBytes, 0);
+    }
+    return true;
 }
 
-bool buildVertexProgram(const std::string& vertexGlsl, VertexFormat format, GlProgram* out, std::string* error) {
-    out->format = format;
-    return link(vertexGlsl.c_str(), out, error);
+void releaseProgram(GlProgram* program) {
+    if (program->uniformBuffer) glDeleteBuffers(1, &program->uniformBuffer);
+    glDeleteProgram(program->id);
+    program->uniformBuffer = 0;
+    program->id = 0;
 }
 
 }  // namespace q::gpu

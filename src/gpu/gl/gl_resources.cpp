@@ -1,6 +1,7 @@
 #include "gpu/gl/gl_resources.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "gpu/gl/gl_device_impl.h"
 
@@ -14,39 +15,31 @@ constexpr GLenum kWriteTarget = GL_COPY_WRITE_BUFFER;
 
 }  // namespace
 
-GlBufferObject::GlBufferObject(uint32_t bytes, BufferUse use) : bytes_(bytes), dynamic_(use == BufferUse::Dynamic) {
+GlBufferObject::GlBufferObject(uint32_t bytes, BufferUse use, const void* contents, bool keepBytes)
+    : bytes_(bytes), dynamic_(use == BufferUse::Dynamic) {
     glGenBuffers(1, &id_);
     glBindBuffer(kWriteTarget, id_);
-    glBufferData(kWriteTarget, bytes, nullptr, dynamic_ ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
-}
-
-GlBufferObject::~GlBufferObject() {
-    if (mapped_) {
-        glBindBuffer(kWriteTarget, id_);
-        glUnmapBuffer(kWriteTarget);
+    if (keepBytes) {
+        kept_.assign(bytes, 0);
+        if (contents) std::memcpy(kept_.data(), contents, bytes);
+        contents = kept_.data();  // zeros where none were given, as the rules will read them
     }
-    glDeleteBuffers(1, &id_);
+    glBufferData(kWriteTarget, bytes, contents, dynamic_ ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
 }
 
-void* GlBufferObject::lock(uint32_t offset, uint32_t size) {
-    if (mapped_) return nullptr;  // one lock at a time, as GL maps a buffer once
-    if (size == 0 && offset == 0) size = bytes_;
-    if (size == 0 || offset > bytes_ || size > bytes_ - offset) return nullptr;
-    GLbitfield access = GL_MAP_WRITE_BIT;
-    // A dynamic buffer locked whole gets fresh storage: the draws still
-    // reading the old contents are not waited for.
-    if (dynamic_ && offset == 0 && size == bytes_) access |= GL_MAP_INVALIDATE_BUFFER_BIT;
-    glBindBuffer(kWriteTarget, id_);
-    void* address = glMapBufferRange(kWriteTarget, offset, size, access);
-    mapped_ = address != nullptr;
-    return address;
-}
+GlBufferObject::~GlBufferObject() { glDeleteBuffers(1, &id_); }
 
-void GlBufferObject::unlock() {
-    if (!mapped_) return;
+bool GlBufferObject::update(uint32_t offset, const void* bytes, uint32_t size) {
+    if ((!bytes && size > 0) || offset > bytes_ || size > bytes_ - offset) return false;
+    if (size == 0) return true;
     glBindBuffer(kWriteTarget, id_);
-    glUnmapBuffer(kWriteTarget);
-    mapped_ = false;
+    // A dynamic buffer written from its start gets fresh storage: giving the
+    // buffer a new store of the same size orphans the old one, which GL keeps
+    // for the draws still reading it, so neither the write nor those draws wait.
+    if (dynamic_ && offset == 0) glBufferData(kWriteTarget, bytes_, nullptr, GL_DYNAMIC_DRAW);
+    glBufferSubData(kWriteTarget, offset, size, bytes);
+    if (!kept_.empty()) std::memcpy(kept_.data() + offset, bytes, size);
+    return true;
 }
 
 GlVertexBuffer::~GlVertexBuffer() {
@@ -56,7 +49,7 @@ GlVertexBuffer::~GlVertexBuffer() {
 void GlVertexBuffer::destroy() { device_->free(this); }
 void GlIndexBuffer::destroy() { device_->free(this); }
 
-GlProgramObject::~GlProgramObject() { glDeleteProgram(gl.id); }
+GlProgramObject::~GlProgramObject() { releaseProgram(&gl); }
 
 void GlProgramObject::destroy() { device_->free(this); }
 void GlPipeline::destroy() { device_->free(this); }
@@ -82,10 +75,16 @@ bool takeNoErrors() {
 
 GlTexture::GlTexture(GlDevice* device, uint64_t serial, uint32_t width, uint32_t height, uint32_t levels,
                      TexelFormat format)
-    : serial(serial), device_(device), width_(width), height_(height), format_(format) {
+    : serial(serial), device_(device), width_(width), height_(height), buildChain_(levels == 0), format_(format) {
     const uint32_t full = fullChainLevels(width, height);
     levels_ = levels == 0 ? full : std::min(levels, full);
     glGenTextures(1, &id_);
+}
+
+GlTexture::~GlTexture() { glDeleteTextures(1, &id_); }
+
+bool GlTexture::upload(const uint8_t* levels) {
+    while (glGetError() != GL_NO_ERROR) {}  // only this upload's errors count
     glActiveTexture(GL_TEXTURE0);
     GLint previous = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
@@ -94,57 +93,9 @@ GlTexture::GlTexture(GlDevice* device, uint64_t serial, uint32_t width, uint32_t
     // complete under a mipmapping filter.
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels_ - 1));
-    if (format == TexelFormat::Rgba8)
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(width), static_cast<GLsizei>(height), 0,
-                     GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
-    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
-}
-
-GlTexture::~GlTexture() { glDeleteTextures(1, &id_); }
-
-void* GlTexture::lockRect(uint32_t* pitch) {
-    if (locked_ || isBlockFormat(format_)) return nullptr;
-    if (texels_.empty()) texels_.assign(static_cast<size_t>(width_) * height_, 0u);
-    locked_ = true;
-    if (pitch) *pitch = width_ * 4;
-    return texels_.data();
-}
-
-void GlTexture::unlockRect() {
-    if (!locked_) return;
-    locked_ = false;
-    GLint previous = 0;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
-    glBindTexture(GL_TEXTURE_2D, id_);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    // 0xAARRGGBB words: blue, green, red, alpha from the low byte up.
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(width_), static_cast<GLsizei>(height_),
-                    GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, texels_.data());
-    buildMipChain();
-    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
-}
-
-bool GlTexture::uploadRgba(const uint8_t* rgba) {
-    GLint previous = 0;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
-    glBindTexture(GL_TEXTURE_2D, id_);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(width_), static_cast<GLsizei>(height_),
-                    GL_RGBA, GL_UNSIGNED_BYTE, rgba);
-    buildMipChain();
-    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
-    // Storage the driver could not find room for shows only here (the
-    // texture would stay black); no error is left for a later call to find.
-    return takeNoErrors();
-}
-
-bool GlTexture::uploadLevels(const uint8_t* levels) {
-    while (glGetError() != GL_NO_ERROR) {}  // only this upload's errors count
-    GLint previous = 0;
-    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
-    glBindTexture(GL_TEXTURE_2D, id_);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    for (uint32_t level = 0; level < levels_; ++level) {
+    const uint32_t given = buildChain_ ? 1 : levels_;
+    for (uint32_t level = 0; level < given; ++level) {
         const uint32_t w = levelSide(width_, level), h = levelSide(height_, level);
         const auto bytes = static_cast<GLsizei>(levelBytes(format_, w, h));
         const auto glLevel = static_cast<GLint>(level);
@@ -155,12 +106,11 @@ bool GlTexture::uploadLevels(const uint8_t* levels) {
                                    bytes, levels);
         levels += bytes;
     }
+    if (buildChain_ && levels_ > 1) glGenerateMipmap(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
+    // Storage the driver could not find room for shows only here (the
+    // texture would stay black); no error is left for a later call to find.
     return takeNoErrors();
-}
-
-void GlTexture::buildMipChain() {
-    if (levels_ > 1) glGenerateMipmap(GL_TEXTURE_2D);
 }
 
 void GlTexture::destroy() { device_->free(this); }

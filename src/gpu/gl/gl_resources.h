@@ -1,7 +1,7 @@
 #pragma once
-// The objects of the GL backend. Buffers are written in place through a
-// mapping of the GL buffer (no copy in system memory); textures created for
-// locking keep their level 0 texels so a lock sees what was written before.
+// The objects of the GL backend. Buffers and textures hold their contents
+// on the GPU alone; in builds with assertions an index buffer also keeps its
+// bytes, so that the draw rules can check the index values a draw reads.
 // Every object carries a serial number from its device's counter, never
 // reused, so the draw state never mistakes a new object made where a freed
 // one was for the freed one.
@@ -19,28 +19,30 @@ class GlDevice;
 
 class GlBufferObject {
 public:
-    GlBufferObject(uint32_t bytes, BufferUse use);
+    // `contents` null: zeros.
+    GlBufferObject(uint32_t bytes, BufferUse use, const void* contents, bool keepBytes = false);
     ~GlBufferObject();
-    void* lock(uint32_t offset, uint32_t size);
-    void unlock();
+    bool update(uint32_t offset, const void* bytes, uint32_t size);
     GLuint id() const { return id_; }
     uint32_t bytes() const { return bytes_; }
-    bool locked() const { return mapped_; }
+    // The buffer's bytes when made to keep them, else null.
+    const uint8_t* keptBytes() const { return kept_.empty() ? nullptr : kept_.data(); }
 
 private:
     GLuint id_ = 0;
     uint32_t bytes_;
     bool dynamic_;
-    bool mapped_ = false;
+    std::vector<uint8_t> kept_;
 };
 
 class GlVertexBuffer final : public VertexBuffer {
 public:
-    GlVertexBuffer(GlDevice* device, uint32_t bytes, BufferUse use, uint64_t serial)
-        : buffer(bytes, use), serial(serial), device_(device) {}
+    GlVertexBuffer(GlDevice* device, uint32_t bytes, BufferUse use, const void* contents, uint64_t serial)
+        : buffer(bytes, use, contents), serial(serial), device_(device) {}
     ~GlVertexBuffer() override;
-    void* lock(uint32_t offset, uint32_t size) override { return buffer.lock(offset, size); }
-    void unlock() override { buffer.unlock(); }
+    bool update(uint32_t offset, const void* bytes, uint32_t size) override {
+        return buffer.update(offset, bytes, size);
+    }
     uint32_t byteSize() const override { return buffer.bytes(); }
 
     GlBufferObject buffer;
@@ -63,10 +65,12 @@ private:
 
 class GlIndexBuffer final : public IndexBuffer {
 public:
-    GlIndexBuffer(GlDevice* device, uint32_t bytes, BufferUse use, uint64_t serial)
-        : buffer(bytes, use), serial(serial), device_(device) {}
-    void* lock(uint32_t offset, uint32_t size) override { return buffer.lock(offset, size); }
-    void unlock() override { buffer.unlock(); }
+    GlIndexBuffer(GlDevice* device, uint32_t bytes, BufferUse use, const void* contents, uint64_t serial,
+                  bool keepBytes)
+        : buffer(bytes, use, contents, keepBytes), serial(serial), device_(device) {}
+    bool update(uint32_t offset, const void* bytes, uint32_t size) override {
+        return buffer.update(offset, bytes, size);
+    }
     uint32_t byteSize() const override { return buffer.bytes(); }
 
     GlBufferObject buffer;
@@ -80,23 +84,17 @@ private:
 
 class GlTexture final : public Texture {
 public:
-    // levels 0: full mip chain; otherwise that many levels (at least 1).
-    // Storage for RGBA8 texels is made here unless the levels come as S3TC
-    // blocks (uploadLevels makes their storage).
+    // levels 0: the full mip chain, made from level 0; otherwise that many
+    // levels, each given. Nothing is uploaded until upload().
     GlTexture(GlDevice* device, uint64_t serial, uint32_t width, uint32_t height, uint32_t levels,
-              TexelFormat format = TexelFormat::Rgba8);
+              TexelFormat format);
     ~GlTexture() override;
     uint32_t width() const override { return width_; }
     uint32_t height() const override { return height_; }
-    void* lockRect(uint32_t* pitch) override;
-    void unlockRect() override;
 
-    // Uploads RGBA8 rows top first as level 0 and builds the lower levels.
-    // False when the GL reported an error (no room for the texture).
-    bool uploadRgba(const uint8_t* rgba);
-    // Uploads every level as stored, one after the other from `levels`, in
-    // the texture's own format; false when GL refused one.
-    bool uploadLevels(const uint8_t* levels);
+    // Uploads the levels as Device::createTexture describes them, in the
+    // texture's own format; false when GL refused one (no room for it).
+    bool upload(const uint8_t* levels);
     GLuint id() const { return id_; }
 
     const uint64_t serial;
@@ -104,14 +102,13 @@ public:
 
 private:
     void destroy() override;
-    void buildMipChain();
 
     GlDevice* device_;
     GLuint id_ = 0;
-    uint32_t width_, height_, levels_;
+    uint32_t width_, height_;
+    uint32_t levels_;  // the levels the texture has
+    bool buildChain_;  // whether level 0 alone is given and the GPU makes the rest
     TexelFormat format_;
-    std::vector<uint32_t> texels_;  // level 0 for lockRect, 0xAARRGGBB
-    bool locked_ = false;
 };
 
 class GlProgramObject final : public Program {
@@ -131,7 +128,7 @@ public:
     GlPipeline(GlDevice* device, const PipelineDesc& desc, const GlProgram* program)
         : program(program), desc_(desc), device_(device) {}
     const PipelineDesc& desc() const override { return desc_; }
-    // The format's own program or the one the description names.
+    // The program the description names.
     const GlProgram* const program;
     size_t liveSlot = 0;
 

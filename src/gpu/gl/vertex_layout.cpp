@@ -9,18 +9,18 @@ VertexLayout layoutOf(VertexFormat format) {
     };
     switch (format) {
     case VertexFormat::ColouredLine:
-        add(kLocationPosition, 3, AttributeType::Float, 0);
-        add(kLocationColour, 4, AttributeType::Colour, 12);
+        add(kInputPosition, 3, AttributeType::Float, 0);
+        add(kInputColour, 4, AttributeType::Colour, 12);
         break;
     case VertexFormat::LitTextured:
-        add(kLocationPosition, 3, AttributeType::Float, 0);
-        add(kLocationNormal, 3, AttributeType::Float, 12);
-        add(kLocationTexCoord, 2, AttributeType::Float, 24);
+        add(kInputPosition, 3, AttributeType::Float, 0);
+        add(kInputNormal, 3, AttributeType::Float, 12);
+        add(kInputTexcoord, 2, AttributeType::Float, 24);
         break;
     case VertexFormat::ScreenText:
-        add(kLocationPosition, 4, AttributeType::Float, 0);
-        add(kLocationColour, 4, AttributeType::Colour, 16);
-        add(kLocationTexCoord, 2, AttributeType::Float, 20);
+        add(kInputPosition, 4, AttributeType::Float, 0);
+        add(kInputColour, 4, AttributeType::Colour, 16);
+        add(kInputTexcoord, 2, AttributeType::Float, 20);
         break;
     }
     out.vertexBytes = static_cast<uint16_t>(vertexBytes(format));

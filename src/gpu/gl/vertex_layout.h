@@ -1,8 +1,7 @@
 #pragma once
 // Where each input of a vertex format sits in its vertex, and the shader input
-// location it feeds. The locations are the program input registers (v0
-// position, v3 normal, v5 colour, v7 texture coordinate), so the format's own
-// program and a program made for the format read one vertex array alike.
+// location it feeds (gpu::VertexInput: position, normal, texture coordinate,
+// colour), so every program made for the format reads one vertex array alike.
 
 #include <cstdint>
 
@@ -25,13 +24,6 @@ struct VertexLayout {
     VertexAttribute attributes[kMaxFormatAttributes];
     uint8_t count = 0;
     uint16_t vertexBytes = 0;
-};
-
-enum : uint8_t {
-    kLocationPosition = 0,
-    kLocationNormal = 3,
-    kLocationColour = 5,
-    kLocationTexCoord = 7,
 };
 
 VertexLayout layoutOf(VertexFormat format);

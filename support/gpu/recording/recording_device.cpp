@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "gpu/draw_rules.h"
 #include "gpu/live_list.h"
 #include "platform/report.h"
 
@@ -22,7 +23,6 @@ struct BufferStorage {
     virtual ~BufferStorage() = default;
     std::vector<uint8_t> bytes;
     BufferUse use = BufferUse::Static;
-    bool locked = false;
     size_t liveSlot = 0;  // where the device's live list holds it
 };
 
@@ -32,7 +32,6 @@ struct TextureStorage {
     TexelFormat format = TexelFormat::Rgba8;
     uint32_t levelCount = 0;
     std::vector<uint8_t> storedBytes;
-    bool locked = false;
     size_t liveSlot = 0;
 };
 
@@ -40,7 +39,7 @@ class RecordingProgram;
 class RecordingPipeline;
 
 // What a device's objects reach back to: the lists they are live in (so that
-// freeing one is constant time) and the call log their locks are written to.
+// freeing one is constant time) and the call log their updates are written to.
 struct DeviceRecords {
     std::vector<RecordedCall>* calls = nullptr;
     LiveList<BufferStorage> buffers;
@@ -61,23 +60,19 @@ struct DeviceRecords {
 template <typename Base>
 class RecordingBuffer final : public Base, public BufferStorage {
 public:
-    RecordingBuffer(DeviceRecords* records, uint32_t size, BufferUse bufferUse) : records_(records) {
+    RecordingBuffer(DeviceRecords* records, uint32_t size, BufferUse bufferUse, const void* contents)
+        : records_(records) {
         bytes.assign(size, 0);
+        if (contents) std::memcpy(bytes.data(), contents, size);
         use = bufferUse;
     }
-    // A whole lock of a dynamic buffer may hand back fresh storage; handing
-    // back the old bytes is as good, since the caller rewrites them anyway.
-    void* lock(uint32_t offset, uint32_t size) override {
-        records_->log(CallKind::Lock, offset, size, 0, static_cast<Base*>(this));
-        const uint64_t total = bytes.size();
-        const uint64_t end = size == 0 ? total : uint64_t{offset} + size;
-        if (locked || offset >= total || end > total) return nullptr;
-        locked = true;
-        return bytes.data() + offset;
-    }
-    void unlock() override {
-        records_->log(CallKind::Unlock, 0, 0, 0, static_cast<Base*>(this));
-        locked = false;
+    // An update of a dynamic buffer from its start may hand it fresh storage;
+    // keeping the bytes past the range is as good, since they are undefined.
+    bool update(uint32_t offset, const void* source, uint32_t size) override {
+        records_->log(CallKind::Update, offset, size, 0, static_cast<Base*>(this));
+        if ((!source && size > 0) || uint64_t{offset} + size > bytes.size()) return false;
+        if (size > 0) std::memcpy(bytes.data() + offset, source, size);
+        return true;
     }
     uint32_t byteSize() const override { return static_cast<uint32_t>(bytes.size()); }
 
@@ -97,12 +92,6 @@ public:
     }
     uint32_t width() const override { return width_; }
     uint32_t height() const override { return height_; }
-    void* lockRect(uint32_t* pitch) override {
-        if (pitch) *pitch = width_ * 4;
-        locked = true;
-        return texels.data();
-    }
-    void unlockRect() override { locked = false; }
 
 private:
     void destroy() override {
@@ -116,11 +105,9 @@ private:
 
 class RecordingProgram final : public Program {
 public:
-    RecordingProgram(DeviceRecords* records, VertexProgram assembled, VertexFormat format)
-        : code(std::move(assembled)), inputs(format), records_(records) {}
+    RecordingProgram(DeviceRecords* records, RecordedProgram made) : what(std::move(made)), records_(records) {}
 
-    const VertexProgram code;
-    const VertexFormat inputs;
+    const RecordedProgram what;
     // Pipelines made with it and not yet freed: it must outlive them.
     mutable uint32_t pipelines = 0;
     size_t liveSlot = 0;
@@ -128,7 +115,7 @@ public:
 private:
     void destroy() override {
         if (pipelines > 0) {
-            std::fprintf(stderr, "vertex program freed while %u pipelines still draw with it\n", pipelines);
+            std::fprintf(stderr, "program freed while %u pipelines still draw with it\n", pipelines);
             std::abort();
         }
         records_->programs.remove(this);
@@ -142,15 +129,16 @@ class RecordingPipeline final : public Pipeline {
 public:
     RecordingPipeline(DeviceRecords* records, const PipelineDesc& desc, const RecordingProgram* program)
         : desc_(desc), program_(program), records_(records) {
-        if (program_) ++program_->pipelines;
+        ++program_->pipelines;
     }
     const PipelineDesc& desc() const override { return desc_; }
+    const RecordingProgram& program() const { return *program_; }
 
     size_t liveSlot = 0;
 
 private:
     void destroy() override {
-        if (program_) --program_->pipelines;
+        --program_->pipelines;
         records_->pipelines.remove(this);
         delete this;
     }
@@ -175,56 +163,33 @@ struct RecordingDevice::Impl final : DeviceRecords {
     uint32_t failBuffers = 0, failTextures = 0, failPrograms = 0;
     bool blockCompression = true;
     uint32_t clearColour = 0;
-    bool inFrame = false;
+    bool inFrameNow = false;
+    bool inFrame() const { return inFrameNow; }
     uint32_t frames = 0;
     uint32_t faultyDraws = 0;
 
-    const char* drawProblem(const DrawCall& call) const;
-    const char* indexedDrawProblem(const DrawCall& call, const BufferStorage& vertices, uint64_t vertexSize) const;
+    DrawRuleReports ruleReports;
+
+    // The draw rules' view of this device's objects (gpu/draw_rules.h).
+    bool owns(const Pipeline& pipeline) const {
+        const auto* own = dynamic_cast<const RecordingPipeline*>(&pipeline);
+        return own && pipelines.holds(own);
+    }
+    bool owns(const Buffer& buffer) const {
+        const auto* own = dynamic_cast<const BufferStorage*>(&buffer);
+        return own && buffers.holds(own);
+    }
+    bool owns(const Texture& texture) const {
+        const auto* own = dynamic_cast<const TextureStorage*>(&texture);
+        return own && textures.holds(own);
+    }
+    uint32_t uniformBytes(const Pipeline& pipeline) const {
+        return static_cast<const RecordingPipeline&>(pipeline).program().what.uniformBytes;
+    }
+    const uint8_t* indexBytes(const IndexBuffer& buffer) const {
+        return dynamic_cast<const BufferStorage&>(buffer).bytes.data();
+    }
 };
-
-const char* RecordingDevice::Impl::drawProblem(const DrawCall& call) const {
-    if (!inFrame) return "draw outside beginFrame/endFrame";
-    if (!call.pipeline) return "draw without a pipeline";
-    if (!dynamic_cast<const RecordingPipeline*>(call.pipeline)) return "draw with a pipeline of another device";
-    if (!call.vertices) return "draw without a vertex buffer";
-    if (call.constants.count > kMaxConstantRegisters) return "draw with more constants than there are registers";
-    if (call.constants.count > 0 && !call.constants.registers) return "draw with constants but no registers";
-    // Nothing is read when nothing is drawn (a surface without triangles).
-    if (call.count == 0) return nullptr;
-
-    const auto* vertices = dynamic_cast<const BufferStorage*>(call.vertices);
-    if (!vertices) return "draw from a buffer of another device";
-    if (vertices->locked) return "draw from a locked vertex buffer";
-    if (call.texture) {
-        const auto* texture = dynamic_cast<const TextureStorage*>(call.texture);
-        if (!texture) return "draw with a texture of another device";
-        if (texture->locked) return "draw with a locked texture";
-    }
-    // 64-bit sums and products: no count, however large, wraps back into range.
-    const uint64_t vertexSize = vertexBytes(call.pipeline->desc().format);
-    if (call.indices) return indexedDrawProblem(call, *vertices, vertexSize);
-    if ((uint64_t{call.first} + call.count) * vertexSize > vertices->bytes.size())
-        return "draw reads vertices past the end of the vertex buffer";
-    return nullptr;
-}
-
-const char* RecordingDevice::Impl::indexedDrawProblem(const DrawCall& call, const BufferStorage& vertices,
-                                                      uint64_t vertexSize) const {
-    const auto* indices = dynamic_cast<const BufferStorage*>(call.indices);
-    if (!indices) return "draw from a buffer of another device";
-    if (indices->locked) return "draw from a locked index buffer";
-    const uint64_t end = uint64_t{call.first} + call.count;
-    if (end * 2 > indices->bytes.size()) return "draw reads indices past the end of the index buffer";
-    if (uint64_t{call.vertexCount} * vertexSize > vertices.bytes.size())
-        return "draw lets indices reach past the end of the vertex buffer";
-    for (uint64_t i = call.first; i < end; ++i) {
-        uint16_t index;
-        std::memcpy(&index, indices->bytes.data() + i * 2, 2);
-        if (index >= call.vertexCount) return "an index reaches past the draw's vertexCount";
-    }
-    return nullptr;
-}
 
 RecordingDevice::RecordingDevice(uint32_t width, uint32_t height) : impl_(std::make_unique<Impl>()) {
     impl_->calls = &calls;
@@ -247,13 +212,13 @@ void RecordingDevice::clearLog() {
     draws.clear();
 }
 
-const VertexProgram& RecordingDevice::program(const Program* program) {
-    static const VertexProgram kNone;
+const RecordedProgram& RecordingDevice::program(const Program* program) {
+    static const RecordedProgram kNone;
     const auto* recorded = dynamic_cast<const RecordingProgram*>(program);
-    return recorded ? recorded->code : kNone;
+    return recorded ? recorded->what : kNone;
 }
 uint32_t RecordingDevice::clearColour() const { return impl_->clearColour; }
-bool RecordingDevice::inFrame() const { return impl_->inFrame; }
+bool RecordingDevice::inFrame() const { return impl_->inFrameNow; }
 uint32_t RecordingDevice::frameCount() const { return impl_->frames; }
 uint32_t RecordingDevice::faultyDraws() const { return impl_->faultyDraws; }
 
@@ -286,10 +251,6 @@ const std::vector<uint8_t>& RecordingDevice::storedLevels(const Texture* texture
 }
 void RecordingDevice::setBlockCompression(bool supported) { impl_->blockCompression = supported; }
 bool RecordingDevice::supportsBlockCompression() const { return impl_->blockCompression; }
-bool RecordingDevice::isLocked(const Buffer* buffer) {
-    const auto* storage = dynamic_cast<const BufferStorage*>(buffer);
-    return storage && storage->locked;
-}
 uint32_t RecordingDevice::liveBuffers() const { return static_cast<uint32_t>(impl_->buffers.size()); }
 uint32_t RecordingDevice::liveTextures() const { return static_cast<uint32_t>(impl_->textures.size()); }
 uint32_t RecordingDevice::livePipelines() const { return static_cast<uint32_t>(impl_->pipelines.size()); }
@@ -297,12 +258,12 @@ void RecordingDevice::failNextBufferCreations(uint32_t n) { impl_->failBuffers =
 void RecordingDevice::failNextTextureCreations(uint32_t n) { impl_->failTextures = n; }
 void RecordingDevice::failNextProgramCreations(uint32_t n) { impl_->failPrograms = n; }
 
-DeviceHandle<VertexBuffer> RecordingDevice::createVertexBuffer(uint32_t bytes, BufferUse use) {
+DeviceHandle<VertexBuffer> RecordingDevice::createVertexBuffer(uint32_t bytes, BufferUse use, const void* contents) {
     RecordingBuffer<VertexBuffer>* result = nullptr;
     if (impl_->failBuffers > 0) {
         --impl_->failBuffers;
     } else if (bytes > 0 && bytes <= kMaxBufferBytes) {
-        result = new RecordingBuffer<VertexBuffer>(impl_.get(), bytes, use);
+        result = new RecordingBuffer<VertexBuffer>(impl_.get(), bytes, use, contents);
         impl_->buffers.add(result);
     }
     impl_->log(CallKind::CreateVertexBuffer, bytes, static_cast<uint32_t>(use), 0,
@@ -310,68 +271,54 @@ DeviceHandle<VertexBuffer> RecordingDevice::createVertexBuffer(uint32_t bytes, B
     return DeviceHandle<VertexBuffer>(result);
 }
 
-DeviceHandle<IndexBuffer> RecordingDevice::createIndexBuffer(uint32_t bytes, BufferUse use) {
+DeviceHandle<IndexBuffer> RecordingDevice::createIndexBuffer(uint32_t bytes, BufferUse use, const void* contents) {
     RecordingBuffer<IndexBuffer>* result = nullptr;
     if (impl_->failBuffers > 0) {
         --impl_->failBuffers;
     } else if (bytes > 0 && bytes <= kMaxBufferBytes) {
-        result = new RecordingBuffer<IndexBuffer>(impl_.get(), bytes, use);
+        result = new RecordingBuffer<IndexBuffer>(impl_.get(), bytes, use, contents);
         impl_->buffers.add(result);
     }
     impl_->log(CallKind::CreateIndexBuffer, bytes, static_cast<uint32_t>(use), 0, static_cast<IndexBuffer*>(result));
     return DeviceHandle<IndexBuffer>(result);
 }
 
-DeviceHandle<Texture> RecordingDevice::createTexture(uint32_t width, uint32_t height, uint32_t levels) {
+DeviceHandle<Texture> RecordingDevice::createTexture(TexelFormat format, uint32_t width, uint32_t height,
+                                                     uint32_t levelCount, const uint8_t* levels) {
+    const bool sizeFits = width > 0 && height > 0 && width <= kMaxTextureSide && height <= kMaxTextureSide;
+    const bool usable = levels && sizeFits && (levelCount > 0 || format == TexelFormat::Rgba8) &&
+                        (!isBlockFormat(format) || impl_->blockCompression);
     RecordingTexture* result = nullptr;
     if (impl_->failTextures > 0) {
         --impl_->failTextures;
-    } else if (width > 0 && height > 0 && width <= kMaxTextureSide && height <= kMaxTextureSide) {
+    } else if (usable) {
         result = new RecordingTexture(impl_.get(), width, height);
         impl_->textures.add(result);
+        result->format = format;
+        result->levelCount = levelCount;
+        result->storedBytes.assign(levels, levels + chainBytes(format, width, height, std::max(levelCount, 1u)));
+        if (format == TexelFormat::Rgba8) fillTexels(result, levels);
     }
-    impl_->log(CallKind::CreateTexture, width, height, levels, static_cast<Texture*>(result));
+    impl_->log(CallKind::CreateTexture, width, height, levelCount, static_cast<Texture*>(result));
     return DeviceHandle<Texture>(result);
 }
 
-DeviceHandle<Texture> RecordingDevice::createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) {
-    if (!rgba) {
-        impl_->log(CallKind::CreateTexture, width, height, 0);
-        return nullptr;
-    }
-    DeviceHandle<Texture> t = createTexture(width, height, 0);
-    if (t) fillTexels(dynamic_cast<TextureStorage*>(t.get()), rgba);
-    return t;
-}
-
-DeviceHandle<Texture> RecordingDevice::createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
-                                                               uint32_t levelCount, const uint8_t* levels) {
-    if (format == TexelFormat::Rgba8 && levelCount == 1) return createTextureFromRgba(levels, width, height);
-    const bool usable = levels && levelCount > 0 && (!isBlockFormat(format) || impl_->blockCompression);
-    DeviceHandle<Texture> t = usable ? createTexture(width, height, levelCount) : nullptr;
-    if (!t) return nullptr;
-    auto* storage = dynamic_cast<TextureStorage*>(t.get());
-    storage->format = format;
-    storage->levelCount = levelCount;
-    storage->storedBytes.assign(levels, levels + chainBytes(format, width, height, levelCount));
-    if (format == TexelFormat::Rgba8) fillTexels(storage, levels);
-    return t;
-}
-
-DeviceHandle<Program> RecordingDevice::createProgram(const char* text, VertexFormat inputs) {
+DeviceHandle<Program> RecordingDevice::createProgram(const ProgramDesc& desc) {
     RecordingProgram* result = nullptr;
-    VertexProgram code;
-    std::string error;
     if (impl_->failPrograms > 0) {
         --impl_->failPrograms;
-        warn("vertex program refused: the device was told to refuse the next ones");
-    } else if (!assembleVertexProgram(text, &code, &error)) {
-        warn(("vertex program refused: " + error).c_str());
+        warn("program refused: the device was told to refuse the next ones");
+    } else if (!desc.vertexSource || !desc.fragmentSource || vertexBytes(desc.inputs) == 0) {
+        warn("program refused: a stage has no source or the vertex format is unknown");
+    } else if (desc.uniformBytes % 16 != 0 || desc.uniformBytes > kMaxUniformBytes) {
+        warn("program refused: its uniform block is not whole vec4s up to kMaxUniformBytes");
     } else {
-        result = new RecordingProgram(impl_.get(), std::move(code), inputs);
+        result = new RecordingProgram(impl_.get(),
+                                      {desc.vertexSource, desc.fragmentSource, desc.inputs, desc.uniformBytes});
         impl_->programs.add(result);
     }
-    impl_->log(CallKind::CreateProgram, static_cast<uint32_t>(inputs), 0, 0, static_cast<Program*>(result));
+    impl_->log(CallKind::CreateProgram, static_cast<uint32_t>(desc.inputs), desc.uniformBytes, 0,
+               static_cast<Program*>(result));
     return DeviceHandle<Program>(result);
 }
 
@@ -379,7 +326,7 @@ DeviceHandle<Pipeline> RecordingDevice::createPipeline(const PipelineDesc& desc)
     const auto* program = dynamic_cast<const RecordingProgram*>(desc.program);
     // A program reads the inputs of the format it was made for; drawn with
     // another layout it would read the wrong bytes.
-    const bool usable = !desc.program || (program && program->inputs == desc.format);
+    const bool usable = program && program->what.inputs == desc.format;
     RecordingPipeline* result = nullptr;
     if (usable) {
         result = new RecordingPipeline(impl_.get(), desc, program);
@@ -394,7 +341,7 @@ DeviceHandle<Pipeline> RecordingDevice::createPipeline(const PipelineDesc& desc)
 void RecordingDevice::beginFrame(uint32_t clearColour) {
     impl_->log(CallKind::BeginFrame, clearColour);
     impl_->clearColour = clearColour;
-    impl_->inFrame = true;
+    impl_->inFrameNow = true;
 }
 
 void RecordingDevice::draw(const DrawCall& call) {
@@ -404,24 +351,26 @@ void RecordingDevice::draw(const DrawCall& call) {
     record.pipelineObject = call.pipeline;
     record.vertices = call.vertices;
     record.indices = call.indices;
-    record.texture = call.texture;
+    record.textures = call.textures;
     record.first = call.first;
     record.count = call.count;
     record.vertexCount = call.vertexCount;
-    record.constantCount = call.constants.count;
-    if (call.constants.registers) {
-        const uint32_t given = std::min(call.constants.count, kMaxConstantRegisters);
-        std::memcpy(record.constants, call.constants.registers, size_t{given} * sizeof record.constants[0]);
+    record.uniformBytes = call.uniforms.bytes;
+    if (call.uniforms.data)
+        std::memcpy(record.uniforms, call.uniforms.data, std::min(call.uniforms.bytes, kMaxUniformBytes));
+    const DrawRule broken = checkDraw(call, *impl_, true);
+    record.problem = broken == DrawRule::Sound ? nullptr : describe(broken);
+    if (record.problem) {
+        ++impl_->faultyDraws;
+        impl_->ruleReports.report(broken);
     }
-    record.problem = impl_->drawProblem(call);
-    if (record.problem) ++impl_->faultyDraws;
     draws.push_back(record);
 }
 
 void RecordingDevice::endFrame() {
     impl_->log(CallKind::EndFrame);
-    if (!impl_->inFrame) return;
-    impl_->inFrame = false;
+    if (!impl_->inFrameNow) return;
+    impl_->inFrameNow = false;
     ++impl_->frames;
 }
 

@@ -6,16 +6,16 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "gpu/device.h"
-#include "gpu/vertex_program.h"
 
 namespace q::gpu {
 
 enum class CallKind : uint8_t {
     CreateVertexBuffer, CreateIndexBuffer, CreateTexture, CreateProgram, CreatePipeline,
-    Lock, Unlock,
+    Update,
     BeginFrame, Draw, EndFrame,
 };
 
@@ -26,21 +26,26 @@ struct RecordedCall {
     const void* object = nullptr;  // buffer, texture or pipeline involved, if any
 };
 
+// What createProgram was given.
+struct RecordedProgram {
+    std::string vertexSource, fragmentSource;
+    VertexFormat inputs = VertexFormat::LitTextured;
+    uint32_t uniformBytes = 0;
+};
+
 // One draw as it was called.
 struct DrawRecord {
     PipelineDesc pipeline;  // a copy: the pipeline may go before a test reads it
     const Pipeline* pipelineObject;
     const VertexBuffer* vertices;
     const IndexBuffer* indices;
-    const Texture* texture;
+    DrawTextures textures;
     uint32_t first, count, vertexCount;
-    // The call's constants, c0 on; registers it did not give are 0.
-    float constants[kMaxConstantRegisters][4];
-    uint32_t constantCount;
-    // Null when the draw is sound; otherwise what is wrong with it (a draw
-    // outside beginFrame/endFrame, no pipeline, a locked or missing buffer,
-    // vertices or indices past the end of their buffer, more constants than
-    // there are registers). Static text, so nothing is allocated.
+    // A copy of the call's uniform block (up to kMaxUniformBytes of it).
+    alignas(16) uint8_t uniforms[kMaxUniformBytes];
+    uint32_t uniformBytes;
+    // Null when the draw is sound; otherwise the first draw rule it breaks
+    // (gpu/draw_rules.h), described. Static text, so nothing is allocated.
     const char* problem;
 };
 
@@ -57,8 +62,8 @@ public:
     std::vector<DrawRecord> draws;
     void clearLog();  // keeps capacity
 
-    // The assembled program behind a handle from createProgram.
-    static const VertexProgram& program(const Program* program);
+    // What the program behind a handle from createProgram was made from.
+    static const RecordedProgram& program(const Program* program);
     // The colour of the last beginFrame (0xAARRGGBB); 0 before any.
     uint32_t clearColour() const;
     bool inFrame() const;
@@ -70,14 +75,13 @@ public:
     static const std::vector<uint8_t>& contents(const Buffer* buffer);
     static BufferUse use(const Buffer* buffer);
     static const std::vector<uint32_t>& texels(const Texture* texture);
-    // What createTextureFromLevels was given: the format, the number of levels
-    // (0 for a texture whose chain the device builds) and their bytes.
+    // What createTexture was given: the format, the number of levels (0 for a
+    // texture whose chain the device builds) and their bytes.
     static TexelFormat format(const Texture* texture);
     static uint32_t levelCount(const Texture* texture);
     static const std::vector<uint8_t>& storedLevels(const Texture* texture);
     // Whether the device claims S3TC support (it does unless told otherwise).
     void setBlockCompression(bool supported);
-    static bool isLocked(const Buffer* buffer);
     // Objects created and not yet freed.
     uint32_t liveBuffers() const;
     uint32_t liveTextures() const;
@@ -88,14 +92,14 @@ public:
     void failNextProgramCreations(uint32_t n);
 
     // --- Device ---
-    DeviceHandle<VertexBuffer> createVertexBuffer(uint32_t bytes, BufferUse use) override;
-    DeviceHandle<IndexBuffer> createIndexBuffer(uint32_t bytes, BufferUse use) override;
-    DeviceHandle<Texture> createTexture(uint32_t width, uint32_t height, uint32_t levels) override;
-    DeviceHandle<Texture> createTextureFromRgba(const uint8_t* rgba, uint32_t width, uint32_t height) override;
-    DeviceHandle<Texture> createTextureFromLevels(TexelFormat format, uint32_t width, uint32_t height,
-                                                  uint32_t levelCount, const uint8_t* levels) override;
+    DeviceHandle<VertexBuffer> createVertexBuffer(uint32_t bytes, BufferUse use,
+                                                  const void* contents = nullptr) override;
+    DeviceHandle<IndexBuffer> createIndexBuffer(uint32_t bytes, BufferUse use,
+                                                const void* contents = nullptr) override;
+    DeviceHandle<Texture> createTexture(TexelFormat format, uint32_t width, uint32_t height, uint32_t levelCount,
+                                        const uint8_t* levels) override;
     bool supportsBlockCompression() const override;
-    DeviceHandle<Program> createProgram(const char* text, VertexFormat inputs) override;
+    DeviceHandle<Program> createProgram(const ProgramDesc& desc) override;
     DeviceHandle<Pipeline> createPipeline(const PipelineDesc& desc) override;
     void beginFrame(uint32_t clearColour) override;
     void draw(const DrawCall& call) override;

@@ -1,3 +1,0 @@
-vs.1.1
-mov oPos, v0
-mov oD0, c4

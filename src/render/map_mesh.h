@@ -1,0 +1,72 @@
+#pragma once
+// A map's GPU side, built from its model (map/map_data.h): the vertices and
+// indices of every area and every placed entity model in a few buffers, a
+// texture per material (given by the texture cache as images arrive) and the
+// pipelines of the materials' looks. A reload builds a new one with the new
+// model; this one goes with the old.
+//
+// The device's indices are 16 bits and a draw has no base vertex, so the
+// surfaces are packed into buffers of at most 65,536 vertices each (a
+// surface is never split) and their indices are counted from their buffer's
+// first vertex. A map of up to 65,536 vertices has one pair of buffers.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "gpu/device.h"
+#include "map/map_data.h"
+#include "render/surface_pipelines.h"
+
+namespace q {
+
+class MapMesh {
+public:
+    // One surface's draw: its buffer pair, its indices in it and the vertices
+    // those may reach from the buffer's first.
+    struct Draw {
+        uint32_t buffer = 0;
+        uint32_t firstIndex = 0;
+        uint32_t count = 0;  // whole triangles only
+        uint32_t vertexCount = 0;
+        uint32_t material = 0;
+    };
+    struct Range {
+        const Draw* begin;
+        const Draw* end;
+    };
+    struct Buffers {
+        gpu::DeviceHandle<gpu::VertexBuffer> vertices;
+        gpu::DeviceHandle<gpu::IndexBuffer> indices;
+    };
+
+    // Uploads the model's surfaces and prepares, on `pipelines` when given,
+    // each material's look (and its untested form, for a surface whose image
+    // is missing). False with *error when the device refuses a buffer; the
+    // mesh is then empty. Every material starts untextured.
+    bool build(gpu::Device& device, const MapData& map, SurfacePipelines* pipelines, std::string* error);
+
+    // The texture of each material of the map, by index; null draws it
+    // untextured (and without its alpha test: no texels to test).
+    std::vector<const gpu::Texture*> textures;
+
+    Range areaDraws(size_t area) const { return rangeOf(areaFirst_, area); }
+    Range entityModelDraws(size_t model) const { return rangeOf(modelFirst_, model); }
+    const Buffers& buffers(uint32_t index) const { return buffers_[index]; }
+    size_t bufferCount() const { return buffers_.size(); }
+    const MaterialLook& look(uint32_t material) const { return looks_[material]; }
+
+private:
+    Range rangeOf(const std::vector<uint32_t>& first, size_t i) const {
+        if (i + 1 >= first.size()) return {nullptr, nullptr};
+        return {draws_.data() + first[i], draws_.data() + first[i + 1]};
+    }
+
+    std::vector<Buffers> buffers_;
+    std::vector<Draw> draws_;
+    std::vector<uint32_t> areaFirst_;   // area i's draws: [areaFirst_[i], areaFirst_[i + 1])
+    std::vector<uint32_t> modelFirst_;  // likewise for the entity models
+    std::vector<MaterialLook> looks_;   // per material, without the image name
+};
+
+}  // namespace q

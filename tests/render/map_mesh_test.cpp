@@ -1,0 +1,148 @@
+// A map's GPU side built from its model on the recording device: buffers
+// holding the model's vertices and indices, and one draw per surface naming
+// its range, its material's texture and its look.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "gpu/recording/recording_device.h"
+#include "map/map_data.h"
+#include "map/proc_reader.h"
+#include "map_test_files.h"
+#include "proc_file_text.h"
+#include "recording_device_fixture.h"
+#include "render/area_draw.h"
+#include "render/lighting_program.h"
+#include "render/map_mesh.h"
+
+namespace q {
+namespace {
+
+using gpu::RecordingDevice;
+using test::kQuad;
+using test::model;
+using test::surface;
+
+std::vector<uint16_t> indicesIn(const gpu::IndexBuffer* buffer, uint32_t first, uint32_t count) {
+    const std::vector<uint8_t>& bytes = RecordingDevice::contents(buffer);
+    std::vector<uint16_t> indices(count);
+    std::memcpy(indices.data(), bytes.data() + first * sizeof(uint16_t), count * sizeof(uint16_t));
+    return indices;
+}
+
+class MapMeshTest : public test::RecordingDeviceTest {
+protected:
+    void drawAll(size_t area) {
+        device.beginFrame(0);
+        drawArea(mesh, area, {device, pipelines, uniforms.block()});
+        device.endFrame();
+    }
+
+    test::MapFiles files;
+    const gpu::DeviceHandle<gpu::Program> lighting = device.createProgram(lightingProgramDesc());
+    SurfacePipelines pipelines;
+    MapData map;
+    MapMesh mesh;
+    std::string error;
+    LightingUniforms uniforms = [] {
+        LightingUniforms u;
+        u.light[3] = 4.0f;  // marks the block as this test's
+        return u;
+    }();
+};
+
+TEST_F(MapMeshTest, BuffersHoldTheModelAndEachSurfaceDrawsItsRangeWithItsTexture) {
+    const std::string text = "mapProcFile003 " +
+                             model("_area0", 2, surface("textures/a", 4, 7, kQuad + "0 1 2 0 2 3 1") +
+                                                    surface("missing/b", 4, 3, kQuad + "0 1 2")) +
+                             model("_area1", 0);
+    ASSERT_TRUE(readProcFile(files.write("m.proc", text), {}, &map, &error)) << error;
+    ASSERT_TRUE(pipelines.create(device, lighting.get()));
+    ASSERT_TRUE(mesh.build(device, map, &pipelines, &error)) << error;
+    const uint8_t texel[4] = {};
+    const gpu::DeviceHandle<gpu::Texture> image = device.createTexture(TexelFormat::Rgba8, 1, 1, 1, texel);
+    mesh.textures[0] = image.get();
+
+    ASSERT_EQ(mesh.bufferCount(), 1u);
+    const MapMesh::Buffers& buffers = mesh.buffers(0);
+    const std::vector<uint8_t>& vertices = RecordingDevice::contents(buffers.vertices.get());
+    ASSERT_EQ(vertices.size(), map.vertices.size() * sizeof(MapVertex));
+    EXPECT_EQ(std::memcmp(vertices.data(), map.vertices.data(), vertices.size()), 0);
+    // Whole triangles only; the second surface's indices count from the buffer's first vertex.
+    EXPECT_EQ(indicesIn(buffers.indices.get(), 0, 9), (std::vector<uint16_t>{0, 1, 2, 0, 2, 3, 4, 5, 6}));
+
+    drawAll(1);  // an area without surfaces draws nothing
+    EXPECT_TRUE(device.draws.empty());
+    drawAll(0);
+    ASSERT_EQ(device.draws.size(), 2u);
+    for (const gpu::DrawRecord& d : device.draws) {
+        EXPECT_EQ(d.problem, nullptr) << d.problem;
+        EXPECT_EQ(d.pipelineObject, pipelines.opaque());
+        EXPECT_EQ(d.vertices, buffers.vertices.get());
+        EXPECT_EQ(d.indices, buffers.indices.get());
+        EXPECT_EQ(d.uniformBytes, sizeof uniforms);
+        EXPECT_EQ(std::memcmp(d.uniforms, &uniforms, sizeof uniforms), 0);
+    }
+    EXPECT_EQ(device.draws[0].textures.surfaceImage, image.get());
+    EXPECT_EQ(device.draws[0].first, 0u);
+    EXPECT_EQ(device.draws[0].count, 6u);
+    EXPECT_EQ(device.draws[0].vertexCount, 4u);
+    EXPECT_EQ(device.draws[1].textures.surfaceImage, nullptr);  // no image: drawn untextured
+    EXPECT_EQ(device.draws[1].first, 6u);
+    EXPECT_EQ(device.draws[1].count, 3u);
+    EXPECT_EQ(device.draws[1].vertexCount, 8u);
+}
+
+// 16-bit indices reach 65,536 vertices: surfaces past that go to a further
+// buffer pair, whole, their indices counted from its first vertex.
+TEST_F(MapMeshTest, MoreVerticesThanSixteenBitIndicesReachSplitIntoBuffers) {
+    constexpr int kVertices = 30000;
+    map.areas.resize(1);
+    map.areas[0].surfaceGroups.resize(1);
+    map.materials.resize(1);
+    for (int s = 0; s < 3; ++s) {
+        Surface surface;
+        surface.firstVertex = static_cast<uint32_t>(map.vertices.size());
+        surface.firstIndex = static_cast<uint32_t>(map.indices.size());
+        surface.vertexCount = kVertices;
+        surface.indexCount = 3;
+        map.areas[0].surfaceGroups[0].surfaces.push_back(surface);
+        for (int v = 0; v < kVertices; ++v) map.vertices.push_back({{float(map.vertices.size()), 0, 0}, {}, 0, 0});
+        map.indices.insert(map.indices.end(), {0, kVertices - 1, 1});
+    }
+    ASSERT_TRUE(pipelines.create(device, lighting.get()));
+    ASSERT_TRUE(mesh.build(device, map, &pipelines, &error)) << error;
+    ASSERT_EQ(mesh.bufferCount(), 2u);
+    drawAll(0);
+    ASSERT_EQ(device.draws.size(), 3u);
+    const MapMesh::Buffers& first = mesh.buffers(0);
+    const MapMesh::Buffers& second = mesh.buffers(1);
+    EXPECT_EQ(device.draws[1].vertices, first.vertices.get());
+    EXPECT_EQ(device.draws[1].vertexCount, 2u * kVertices);
+    EXPECT_EQ(indicesIn(first.indices.get(), device.draws[1].first, 3),
+              (std::vector<uint16_t>{kVertices, 2 * kVertices - 1, kVertices + 1}));
+    EXPECT_EQ(device.draws[2].vertices, second.vertices.get());
+    EXPECT_EQ(device.draws[2].first, 0u);
+    EXPECT_EQ(device.draws[2].vertexCount, uint32_t{kVertices});
+    EXPECT_EQ(indicesIn(second.indices.get(), 0, 3), (std::vector<uint16_t>{0, kVertices - 1, 1}));
+    MapVertex firstOfSecond;
+    std::memcpy(&firstOfSecond, RecordingDevice::contents(second.vertices.get()).data(), sizeof firstOfSecond);
+    EXPECT_EQ(firstOfSecond.position.x, float(2 * kVertices));
+    for (const gpu::DrawRecord& d : device.draws) EXPECT_EQ(d.problem, nullptr) << d.problem;
+}
+
+TEST_F(MapMeshTest, DeviceRefusingABufferIsAnErrorAndLeavesNoBuffer) {
+    const std::string text = "mapProcFile003 " + model("_area0", 1, surface("a", 4, 3, kQuad + "0 1 2"));
+    ASSERT_TRUE(readProcFile(files.write("m.proc", text), {}, &map, &error)) << error;
+    device.failNextBufferCreations(1);
+    EXPECT_FALSE(mesh.build(device, map, nullptr, &error));
+    EXPECT_EQ(error, "the graphics device refused a buffer of 128 bytes for the map's surfaces");
+    EXPECT_EQ(device.liveBuffers(), 0u);
+    EXPECT_EQ(mesh.bufferCount(), 0u);
+}
+
+}  // namespace
+}  // namespace q
