@@ -70,7 +70,31 @@ struct Summary {
     std::vector<MaterialSummary> materials;
     int materialsMissing = 0;
     size_t entityClassesDefined = 0;
+    // The map source's lights (map/light_entities.h).
+    int ambientLights = 0;
+    int projectedLights = 0;
+    int lightsWithShadowVolumes = 0;
+    std::vector<Vector3> lightOrigins;  // world units of the first copy, as the entities' are
 };
+
+// Places the lights with the entity definitions, so that entities of a
+// class inheriting from `light` count (the definitions' problems were told
+// by summariseMeshes), and counts them by kind.
+void summariseLights(const MapSource& source, const MaterialLibrary& library, MapData* map, Summary* s) {
+    EntityDefinitions definitions;
+    std::vector<std::string> toldAlready;
+    if (!source.entities.empty()) loadEntityDefinitions(library, &definitions, &toldAlready);
+    // Without a map source every shadow volume is of no light.
+    placeLights(source, &definitions, map);
+    MapInstance firstCopy;
+    placeStandardInstance(firstCopy, 0);
+    for (const MapLight& light : map->lights) {
+        s->lightOrigins.push_back(transformCoord(light.origin, firstCopy.world));
+        s->ambientLights += isAmbientLightMaterial(library.definitions(), light.material) ? 1 : 0;
+        s->projectedLights += light.projected ? 1 : 0;
+        s->lightsWithShadowVolumes += light.shadowVolume >= 0 ? 1 : 0;
+    }
+}
 
 // The mesh models the map source's entities place, read as a load reads
 // them (map/mesh_placement.h), their problems warned as a load warns them.
@@ -218,6 +242,14 @@ std::string asText(const std::string& mapBase, const MapData& map, const Summary
              countOf(meshes.filesRead(), "file", "files") + " read, " + std::to_string(meshes.filesMissing) +
              " missing, " + std::to_string(meshes.filesFailed) + " did not read)" +
              (meshes.tally.otherKinds.empty() ? "" : ", other kinds: " + meshes.tally.otherKindsText()) + "\n";
+    if (!map.lights.empty() || !map.shadowVolumes.empty())
+        t += "lights: " + std::to_string(map.lights.size()) + " (" + std::to_string(s.ambientLights) + " ambient, " +
+             std::to_string(s.projectedLights) + " projected, " + std::to_string(s.lightsWithShadowVolumes) +
+             " with shadow volumes" +
+             (map.unmatchedShadowVolumes > 0
+                  ? "; " + countOf(map.unmatchedShadowVolumes, "shadow volume", "shadow volumes") + " of no light"
+                  : std::string()) +
+             ")\n";
     if (map.undrawnModels > 0)
         t += countOf(map.undrawnModels, "entity model", "entity models") + " (" +
              countOf(map.undrawnSurfaces, "surface", "surfaces") + ") not drawn: " +
@@ -278,6 +310,19 @@ std::string asJson(const std::string& mapBase, const MapData& map, const Summary
     for (const auto& [kind, count] : meshes.tally.otherKinds)
         j += (j.back() == '{' ? "" : ",") + jsonString(kind) + ":" + std::to_string(count);
     j += "}";
+    j += ",\"lights\":" + std::to_string(map.lights.size());
+    j += ",\"ambientLights\":" + std::to_string(s.ambientLights);
+    j += ",\"projectedLights\":" + std::to_string(s.projectedLights);
+    j += ",\"lightsWithShadowVolumes\":" + std::to_string(s.lightsWithShadowVolumes);
+    j += ",\"shadowVolumesOfNoLight\":" + std::to_string(map.unmatchedShadowVolumes);
+    j += ",\"lightList\":[";
+    for (size_t i = 0; i < map.lights.size(); ++i) {
+        const MapLight& light = map.lights[i];
+        j += (i ? ",{" : "{") + std::string("\"name\":") + jsonString(light.name) + ",\"origin\":[" +
+             jsonPoint(s.lightOrigins[i]) + "],\"radius\":[" + jsonPoint(light.radius) + "],\"color\":[" +
+             jsonPoint(light.color) + "]}";
+    }
+    j += "]";
     j += ",\"playerStart\":" + (s.hasPlayerStart ? "[" + jsonPoint(s.playerStart) + "]" : std::string("null"));
     j += ",\"entities\":[";
     for (size_t i = 0; i < s.entities.size(); ++i) {
@@ -418,6 +463,7 @@ int printMapInfo(const std::string& mapBase, const std::vector<std::string>& tex
     Summary summary = summarise(map, floors, eyeHeight, library, imageLimits);
     summary.sourceFile = source.fileName;
     summariseMeshes(source, library, &map, &summary);
+    summariseLights(source, library, &map, &summary);
     const std::string text = json ? asJson(mapBase, map, summary) : asText(mapBase, map, summary);
     std::fputs(text.c_str(), out);
     return 0;

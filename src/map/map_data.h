@@ -19,6 +19,8 @@
 #include "math/vector.h"
 #include "map/material_look.h"
 #include "map/mesh_placement.h"
+#include "map/light_entities.h"
+#include "map/shadow_volume_reader.h"
 
 namespace q {
 
@@ -209,6 +211,13 @@ struct MapData {
 
     // Mesh models the map source's entities place (map/mesh_placement.h).
     MeshModels meshModels;
+
+    // The map source's lights (placed by placeLights, map/light_entities.h)
+    // and the file's shadow volumes, matched to them by name; those whose
+    // light is not there are counted.
+    std::vector<MapLight> lights;
+    std::vector<ShadowVolume> shadowVolumes;
+    int unmatchedShadowVolumes = 0;
 };
 
 }  // namespace q

@@ -109,20 +109,6 @@ private:
     size_t pos_ = 0;
 };
 
-// Exactly `count` numbers separated by white space, each finite and within
-// kLargestCoordinate; nothing else.
-bool readNumbers(std::string_view text, float* out, int count) {
-    size_t pos = 0;
-    for (int i = 0; i < count; ++i) {
-        while (pos < text.size() && isWhite(text[pos])) ++pos;
-        const size_t taken = scanFloatText(text.substr(pos), &out[i]);
-        if (taken == 0 || !std::isfinite(out[i]) || std::fabs(out[i]) > kLargestCoordinate) return false;
-        pos += taken;
-        if (pos < text.size() && !isWhite(text[pos])) return false;
-    }
-    while (pos < text.size() && isWhite(text[pos])) ++pos;
-    return pos == text.size();
-}
 
 // The keys an entity is placed by, as text until the entity is whole.
 struct PlacementKeys {
@@ -148,18 +134,18 @@ bool place(SourceEntity& entity, const PlacementKeys& keys, const PatternReader&
     };
     if (keys.originAt) {
         float xyz[3];
-        if (!readNumbers(keys.origin, xyz, 3))
+        if (!readSourceNumbers(keys.origin, xyz, 3))
             return fail(keys.originAt, "an origin of three numbers \"x y z\"", keys.origin);
         entity.origin = fromFileAxes(xyz[0], xyz[1], xyz[2]);
     }
     if (keys.rotationAt) {
         float rows[9];
-        if (!readNumbers(keys.rotation, rows, 9))
+        if (!readSourceNumbers(keys.rotation, rows, 9))
             return fail(keys.rotationAt, "a rotation of nine numbers (three rows of three)", keys.rotation);
         setTurn(&entity.placement, rows);
     } else if (keys.angleAt) {
         float degrees = 0.0f;
-        if (!readNumbers(keys.angle, &degrees, 1))
+        if (!readSourceNumbers(keys.angle, &degrees, 1))
             return fail(keys.angleAt, "an angle of one number (degrees about the vertical)", keys.angle);
         entity.angleDegrees = degrees;
         const double radians = static_cast<double>(degrees) * (std::numbers::pi / 180.0);
@@ -174,6 +160,25 @@ bool place(SourceEntity& entity, const PlacementKeys& keys, const PatternReader&
 }
 
 }  // namespace
+
+bool readSourceNumbers(std::string_view text, float* out, int count) {
+    size_t pos = 0;
+    for (int i = 0; i < count; ++i) {
+        while (pos < text.size() && isWhite(text[pos])) ++pos;
+        const size_t taken = scanFloatText(text.substr(pos), &out[i]);
+        if (taken == 0 || !std::isfinite(out[i]) || std::fabs(out[i]) > kLargestCoordinate) return false;
+        pos += taken;
+        if (pos < text.size() && !isWhite(text[pos])) return false;
+    }
+    while (pos < text.size() && isWhite(text[pos])) ++pos;
+    return pos == text.size();
+}
+
+const std::string* SourceEntity::key(std::string_view name) const {
+    for (const auto& [key, value] : otherKeys)
+        if (key == name) return &value;
+    return nullptr;
+}
 
 const SourceEntity* MapSource::entityPlacing(std::string_view model) const {
     const auto found = byModel_.find(std::string(model));
@@ -211,7 +216,7 @@ bool MapSource::readText(PatternReader& file) {
         const size_t at = scan.position();
         if (scan.word() != "Version") return file.failAt(at, "\"Version N\" or the { of the first entity");
         float version = 0.0f;
-        if (!readNumbers(scan.word(), &version, 1)) return file.failAt(at, "a version number after Version");
+        if (!readSourceNumbers(scan.word(), &version, 1)) return file.failAt(at, "a version number after Version");
     }
     while (!scan.atEnd()) {
         const size_t entityAt = scan.position();
@@ -256,6 +261,8 @@ bool MapSource::readText(PatternReader& file) {
             } else if (key == "angle") {
                 keys.angle = value;
                 keys.angleAt = at;
+            } else {
+                entity.otherKeys.emplace_back(key, value);
             }
         }
         std::string problem;

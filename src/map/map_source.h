@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "math/matrix.h"
@@ -33,6 +34,12 @@ struct SourceEntity {
     float angleDegrees = 0.0f;  // as given by "angle"; 0 without it
     // False when its origin, rotation or angle did not read: it places nothing.
     bool usable = true;
+    // Its other keys, as written and in the file's order (a light's radius,
+    // colour and flags are read from them: map/light_entities.h).
+    std::vector<std::pair<std::string, std::string>> otherKeys;
+
+    // The value of one of otherKeys (the first given); null when absent.
+    const std::string* key(std::string_view name) const;
 };
 
 struct MapSource {
@@ -67,6 +74,10 @@ private:
 };
 
 constexpr int kLongestBindChain = 64;
+
+// A key's value of exactly `count` numbers separated by white space, each
+// finite and within 1e7 (no place in any map lies farther); nothing else.
+bool readSourceNumbers(std::string_view text, float* out, int count);
 
 // BASE.map beside BASE.proc. Returns false, saying nothing, when there is no
 // such file; when it exists but does not read, warns once (file, line, what

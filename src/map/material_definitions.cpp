@@ -297,11 +297,33 @@ private:
             }
             const std::string keyword = folded(token.text);
             std::vector<std::string> words;
-            if (!restOfLine(token.line, {"diffusemap", "qer_editorimage", "translucent"}, &words)) return false;
+            if (!restOfLine(token.line,
+                            {"diffusemap", "qer_editorimage", "translucent", "bumpmap", "specularmap",
+                             "ambientlight", "lightfalloffimage"},
+                            &words))
+                return false;
             if (keyword == "diffusemap") definition->diffuseMap = imagePath(token.line, words);
             else if (keyword == "qer_editorimage") definition->editorImage = imagePath(token.line, words);
             else if (keyword == "translucent") definition->translucent = true;
+            else if (keyword == "ambientlight") definition->ambientLight = true;
+            else if (keyword == "bumpmap" || keyword == "specularmap" || keyword == "lightfalloffimage")
+                keepKeywordStage(keyword, imagePath(token.line, words), definition);
         }
+    }
+
+    // One stage per keyword kind, however often the keyword is written.
+    static void keepKeywordStage(const std::string& kind, std::string image, MaterialDefinition* definition) {
+        if (image.empty()) return;
+        for (MaterialStage& stage : definition->stages)
+            if (stage.fromKeyword && stage.kind == kind) {
+                stage.image = std::move(image);
+                return;
+            }
+        MaterialStage stage;
+        stage.kind = kind;
+        stage.fromKeyword = true;
+        stage.image = std::move(image);
+        definition->stages.push_back(std::move(stage));
     }
 
     bool readStage(int openLine, MaterialStage* stage) {
@@ -410,6 +432,35 @@ MaterialLook lookOf(const MaterialDefinition& definition) {
     }
     if (definition.translucent && look.blend == MaterialBlend::Opaque) look.blend = MaterialBlend::Blend;
     return look;
+}
+
+namespace {
+
+std::string stageImageOfKind(const MaterialDefinition& definition, std::string_view kind) {
+    for (const MaterialStage& stage : definition.stages)
+        if (stage.kind == kind && !stage.image.empty()) return stage.image;
+    return {};
+}
+
+}  // namespace
+
+std::string normalMapOf(const MaterialDefinition& definition) { return stageImageOfKind(definition, "bumpmap"); }
+
+std::string specularMapOf(const MaterialDefinition& definition) {
+    return stageImageOfKind(definition, "specularmap");
+}
+
+std::string lightFalloffImageOf(const MaterialDefinition& definition) {
+    return stageImageOfKind(definition, "lightfalloffimage");
+}
+
+std::string lightImageOf(const MaterialDefinition& definition) { return stageImageOfKind(definition, ""); }
+
+bool isAmbientLightMaterial(const MaterialDefinitions& definitions, const std::string& material) {
+    if (const MaterialDefinition* definition = definitions.find(material)) return definition->ambientLight;
+    const std::string name = folded(material);
+    const size_t slash = name.rfind('/');
+    return name.find("ambient", slash == std::string::npos ? 0 : slash + 1) != std::string::npos;
 }
 
 std::string refusedImagePath(std::string_view path) {

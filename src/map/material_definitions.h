@@ -14,9 +14,14 @@
 
 namespace q {
 
+class MaterialDefinitions;
+
 struct MaterialStage {
-    std::string kind;   // "diffusemap", "bumpmap", "specularmap", or empty for a drawn stage
+    // "diffusemap", "bumpmap", "specularmap", "lightfalloffimage", or empty for
+    // a drawn stage
+    std::string kind;
     MaterialBlend blend = MaterialBlend::Opaque;
+    bool fromKeyword = false;  // a keyword of the material's body, not a { } stage
     std::string image;  // the stage's map, image functions unwrapped; empty: none
     float alphaTest = 0.0f;  // texels with alpha below it are not drawn; 0: none
 };
@@ -28,6 +33,12 @@ struct MaterialDefinition {
     std::string diffuseMap;   // the `diffusemap` keyword's image
     std::string editorImage;  // `qer_editorimage`
     bool translucent = false;
+    // Of a light's material: `ambientLight` (it lights without direction and
+    // casts no shadows).
+    bool ambientLight = false;
+    // The `bumpmap`, `specularmap` and `lightFalloffImage` keywords are kept
+    // as stages of that kind (one of each: a later keyword replaces the
+    // image), so that a material costs no more for them.
     std::vector<MaterialStage> stages;
 };
 
@@ -37,6 +48,24 @@ struct MaterialDefinition {
 // are those of the stage the image comes from; `translucent` blends a material
 // that is otherwise opaque.
 MaterialLook lookOf(const MaterialDefinition& definition);
+
+// A surface material's normal map: the image of its first `bumpmap` (the
+// keyword or a `blend bumpmap` stage, as written); empty when it has none
+// (vertex normals then). The specular map likewise from `specularmap`.
+std::string normalMapOf(const MaterialDefinition& definition);
+std::string specularMapOf(const MaterialDefinition& definition);
+// A light material's `lightFalloffImage`: its falloff along the light's z;
+// empty: a smooth one.
+std::string lightFalloffImageOf(const MaterialDefinition& definition);
+// A light material's image, which the light's shape is projected through
+// (across x and y of its box): the map of its first drawn stage; empty: none
+// (a round light).
+std::string lightImageOf(const MaterialDefinition& definition);
+// Whether a light of this material lights without direction: its definition
+// says `ambientLight`; a material without a definition is ambient when the
+// last part of its name holds "ambient" (letter case ignored), as the
+// lights/ambient... materials of maps whose definitions are missing are.
+bool isAmbientLightMaterial(const MaterialDefinitions& definitions, const std::string& material);
 
 // The first image path inside image functions: `addnormals(a, heightmap(b, 4))`
 // gives a, `makeintensity("b")` gives b; a bare path stays as it is.

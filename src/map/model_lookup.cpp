@@ -134,7 +134,7 @@ bool materialOnlyForCollisionOrEditing(std::string_view materialName, const Mate
     if (!servesOnly || !definition) return servesOnly;
     if (!definition->diffuseMap.empty()) return false;
     for (const MaterialStage& stage : definition->stages)
-        if (stage.kind != "bumpmap" && stage.kind != "specularmap") return false;
+        if (!stage.fromKeyword && stage.kind != "bumpmap" && stage.kind != "specularmap") return false;
     return true;
 }
 

@@ -31,6 +31,7 @@ constexpr Pattern kKeyword{" %s "};
 constexpr Pattern kModelOpening{" { /* name = */"};
 constexpr Pattern kPortalsOpening{" { /* numAreas = */"};
 constexpr Pattern kNodesOpening{" { /* numNodes = */"};
+constexpr Pattern kShadowModelOpening{" {"};
 constexpr Pattern kModelHeader{" { /* name = */ %s /* numSurfaces = */ %d"};
 constexpr Pattern kSurfaceHeader{
     " /* surface %d */ { %s /* numVerts = */ %d /* numIndexes = */ %d "};
@@ -466,9 +467,11 @@ bool readProcText(PatternReader& file, const ProcReadOptions& options, MapData* 
             ok = readPortals(*map, file);
         } else if (file.opensBlock<kNodesOpening>(token, "nodes")) {
             ok = readNodes(*map, file, &nodeOffsets);
+        } else if (file.opensBlock<kShadowModelOpening>(token, "shadowModel")) {
+            ok = readShadowModel(file, &map->shadowVolumes.emplace_back());
         }
         // Any other word is passed over: the contents of blocks this viewer does
-        // not draw (shadow models) go by a word at a time.
+        // not read go by a word at a time.
         if (!ok) return false;
         if (file.atEnd()) break;
     }

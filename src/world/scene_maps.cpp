@@ -178,6 +178,7 @@ MapData* Scene::loadMap(const char* baseName, std::string* error) {
     }
     if (haveSource) map->placeEntities(source);
     if (haveSource) placeMeshModels(source, materialLibrary, map.get());
+    placeLights(source, nullptr, map.get());  // a load reads no entity definitions
     std::unique_ptr<MapMesh> mesh;
     if (device) {
         mesh = std::make_unique<MapMesh>();

@@ -463,10 +463,10 @@ TEST_F(MalformedInput, NamesAtAndPastTheirBufferLengths) {
     }
 
     // Words of blocks the viewer does not read are passed over whatever their
-    // length, in both files.
+    // length, and a number of any length reads (a shadow volume's planeBits).
     for (size_t length : {127, 128, 100000}) {
         ProcParts parts;
-        parts.after = "shadowModel { /* name = */ \"" + std::string(length, 's') + "\" 1 2 3 }\n";
+        parts.after = "shadowModel { \"_prelight_s\" 0 0 0 0 " + std::string(length, '7') + " }\n";
         CmParts cmParts;
         cmParts.after = "collisionModel \"" + std::string(length, 'c') + "\" { }\n";
         EXPECT_TRUE(load(parts.text(), cmParts.text())) << length << ": " << error;

@@ -67,6 +67,31 @@ TEST(MaterialDefinitions, ReadAsWrittenAndEachShowsItsImage) {
     EXPECT_EQ(firstImagePath("()"), "");
 }
 
+TEST(MaterialDefinitions, NormalSpecularAndLightImagesAndWhichLightsAreAmbient) {
+    MaterialDefinitions read;
+    std::string error;
+    ASSERT_TRUE(read.readText(kDefinitions, "m.mtr", &error)) << error;
+    const MaterialDefinition& wall = *read.find("textures/stone/wall_03");
+    EXPECT_EQ(normalMapOf(wall), "textures/stone/wall_03_local");  // addnormals' first image
+    EXPECT_EQ(specularMapOf(wall), "textures/stone/wall_03_s");     // from its stage
+    EXPECT_EQ(normalMapOf(*read.find("textures/grate")), "textures/grate_n");
+    EXPECT_EQ(specularMapOf(*read.find("textures/grate")), "");
+    ASSERT_TRUE(read.readText("lights/fill { ambientLight lightFalloffImage makeintensity(lights/fall) { map lights/fill_shape } }\n"
+                              "lights/ambient_spot { { blend add map lights/spot } }\n",
+                              "l.mtr", &error))
+        << error;
+    const MaterialDefinition& fill = *read.find("lights/fill");
+    EXPECT_TRUE(fill.ambientLight);
+    EXPECT_EQ(lightFalloffImageOf(fill), "lights/fall");
+    EXPECT_EQ(lightImageOf(fill), "lights/fill_shape");
+    EXPECT_EQ(lightImageOf(*read.find("lights/ambient_spot")), "lights/spot");
+    // The definition decides; without one, the last part of the name.
+    EXPECT_TRUE(isAmbientLightMaterial(read, "Lights/FILL"));
+    EXPECT_FALSE(isAmbientLightMaterial(read, "lights/ambient_spot"));
+    EXPECT_TRUE(isAmbientLightMaterial(read, "lights/AmbientLight_nfo"));
+    EXPECT_FALSE(isAmbientLightMaterial(read, "lights/ambient/round"));
+}
+
 TEST(MaterialDefinitions, FaultsAreNamedByFileAndLineAndWhatCameBeforeIsKept) {
     const struct {
         std::string text;

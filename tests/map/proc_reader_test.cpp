@@ -159,7 +159,8 @@ TEST_F(ProcReader, AreaNumbersFollowPositionAndEntityModelsAreReadButNotKept) {
     text += model("\"func_static_54\"", 2, surface("textures/x", 0, 0, "") + surface("textures/y", 4, 3, kQuad + "0 1 2"));
     text += model("_area6", 0);          // after an entity model, numbering goes on as before
     text += "Model { /* name = */ _area9 /* numSurfaces = */ 0 }\n";          // capital M: skipped
-    text += "shadowModel { /* name = */ \"_prelight_x\" /* numVerts = */ 3 " + std::string(300, '7') + " 1 2 }\n";
+    text += "shadowModel { /* name = */ \"_prelight_x\" /* numVerts = */ 0 /* noCaps = */ 0 /* noFrontCaps = */ 0 "
+            "/* numIndexes = */ 0 /* planeBits = */ " + std::string(300, '7') + " }\n";
     ASSERT_TRUE(read(text)) << error;
     ASSERT_EQ(map.areas.size(), 7u);
     EXPECT_EQ(map.areas[0].surfaceGroups.size(), 1u);  // _area0's group only
@@ -243,14 +244,15 @@ TEST_F(ProcReader, RealCompilerDetailsReadAsWritten) {
                              nodes(1, "/* node 0 */ ( 0.7071067691 0 0.7071067691 -12.3456789 ) -1 -1\n") +
                              "shadowModel { /* name = */ \"_prelight_light_1\"\n" + std::string(5000, '1') +
                              " model 2 3\n}\n";
-    // The shadow block holds a stray word with "model" in it: it is a model block
-    // by the keyword rule and must then fail cleanly, not read past anything.
+    // The shadow block holds a long run of digits where its counts belong: it
+    // must fail cleanly at its line, not read past anything.
     EXPECT_FALSE(read(text));
-    EXPECT_NE(error.find("expected \"{ /* name = */\" in a model block, found \"2\""), std::string::npos) << error;
+    EXPECT_NE(error.find(":16: expected \"/* numVerts = */\" in a shadowModel header"), std::string::npos) << error;
 
     MapData clean;
     const std::string path = files.write("c.proc", text.substr(0, text.find("shadowModel")) +
-                                                       "shadowModel { " + std::string(5000, '9') + " 1 }\n");
+                                                       "shadowModel { \"_prelight_light_1\" 0 0 0 0 " +
+                                                       std::string(5000, '9') + " }\n");
     ASSERT_TRUE(readProcFile(path, options, &clean, &error)) << error;
     ASSERT_EQ(clean.vertices.size(), 1u);
     EXPECT_EQ(clean.vertices[0].normal, Vector3(0.0039215675f, 0, -0.99999f));
@@ -262,7 +264,7 @@ TEST_F(ProcReader, NamesHoldingAKeywordAreWordsUnlessTheirBlockOpens) {
     // word holding "interAreaPortals", none followed by its block's opening.
     const std::string text = "mapProcFile003\n" + model("\"_area0\"", 0) + model("\"_area1\"", 0) +
                              "shadowModel { /* name = */ \"_prelight_lamp_model_1\"\n"
-                             "/* numVerts = */ 4 /* noCaps = */ 4 /* noFrontCaps = */ 6 /* numIndexes = */ 6\n"
+                             "/* numVerts = */ 4 /* noCaps = */ 3 /* noFrontCaps = */ 6 /* numIndexes = */ 6\n"
                              "( 0 0 0 ) ( 1 0 0 ) ( 1 1 0 ) ( 0 1 0 ) 0 1 2 0 2 3\n}\n"
                              "\"func_nodes_2\" interAreaPortals_seen\n" +
                              nodes(1, "/* node 0 */ ( 0 0 1 0 ) -1 -2\n");

@@ -40,7 +40,9 @@ const char* const kUsage =
     "                bound to it, a solid static step, statics turned by 90 and\n"
     "                30 degrees, a player start, and entities showing mesh\n"
     "                models (by their model keys and by their classes, with\n"
-    "                def/mapgen.def and skins/mapgen.skin in the asset root)\n"
+    "                def/mapgen.def and skins/mapgen.skin in the asset root);\n"
+    "                lights (ambient, point with and without shadows,\n"
+    "                projected) and the shadow volumes of those that cast them\n"
     "  --help        this text\n"
     "\n"
     "The same preset and seed always write the same bytes.\n";

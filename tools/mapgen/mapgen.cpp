@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "mapgen/map_text.h"
+#include "mapgen/light_entities.h"
 #include "mapgen/mesh_entities.h"
 #include "mapgen/textures.h"
 #include "image/image.h"
@@ -68,8 +69,11 @@ bool generateMap(const MapgenOptions& options, const std::string& outDir, std::s
     const std::string name = mapName(options);
     if (!makeDirectory(dir, error)) return false;
     const std::string entityModels = options.entities ? entityModelsText(map.entities) : std::string();
+    const std::string shadowModels = options.entities ? shadowModelsText(buildShadowVolumes(map.entities)) : "";
     if (!writeText(dir / (name + ".proc"),
-                   procFileText(map.areas, map.portals, map.areaNodes, options.splitPortals, entityModels), error))
+                   procFileText(map.areas, map.portals, map.areaNodes, options.splitPortals, entityModels) +
+                       shadowModels,
+                   error))
         return false;
     std::string collision = collisionFileText(map.brushes, map.collisionTree);
     if (options.entities) collision += entityCollisionText(map.entities);
@@ -81,7 +85,13 @@ bool generateMap(const MapgenOptions& options, const std::string& outDir, std::s
         std::filesystem::path folder = dir.lexically_normal();
         if (!folder.has_filename()) folder = folder.parent_path();
         const std::filesystem::path root = folder.filename() == "maps" ? folder.parent_path() : dir;
-        if (!writeText(dir / (name + ".map"), source + meshEntitiesText(entities), error) ||
+        const std::string meshEntities = meshEntitiesText(entities);
+        size_t meshEntityCount = 0;
+        for (size_t at = meshEntities.find("// entity "); at != std::string::npos;
+             at = meshEntities.find("// entity ", at + 1))
+            ++meshEntityCount;
+        const std::string lights = lightEntitiesText(entities + static_cast<int>(meshEntityCount));
+        if (!writeText(dir / (name + ".map"), source + meshEntities + lights, error) ||
             !makeDirectory(root / "def", error) || !makeDirectory(root / "skins", error) ||
             !writeText(root / "def" / "mapgen.def", meshEntityDefinitionsText(), error) ||
             !writeText(root / "skins" / "mapgen.skin", meshEntitySkinsText(), error) ||

@@ -1,0 +1,227 @@
+// The map's lights and their shadow volumes: a generated map's lights read
+// back with their keys, the volumes mapgen writes laid out as the area-portal
+// file lays them out and matched to their lights, and what does not read
+// refused with its file, line and what was expected.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "map/entity_definitions.h"
+#include "map/light_entities.h"
+#include "map/map_data.h"
+#include "map/map_source.h"
+#include "map/material_definitions.h"
+#include "map/pattern_reader.h"
+#include "map/proc_reader.h"
+#include "map/collision_reader.h"
+#include "map/shadow_volume_reader.h"
+#include "map_test_files.h"
+#include "mapgen/mapgen.h"
+
+namespace q {
+namespace {
+
+float length(Vector3 v) { return std::sqrt(dot(v, v)); }
+
+class GeneratedLights : public testing::Test {
+protected:
+    void SetUp() override {
+        mapgen::MapgenOptions options;
+        options.preset = "tworooms";
+        options.entities = true;
+        std::string error;
+        ASSERT_TRUE(mapgen::generateMap(options, files.dir().string(), &error)) << error;
+        const std::string base = files.path("tworooms");
+        ASSERT_TRUE(readMapSourceBeside(base, &source));
+        ProcReadOptions reading;
+        reading.source = &source;
+        ASSERT_TRUE(readProcFile(base + ".proc", reading, &map, &error)) << error;
+        ASSERT_TRUE(readCollisionFile((base + ".cm").c_str(), &map, &error)) << error;
+        map.placeEntities(source);
+        placeLights(source, nullptr, &map);
+    }
+
+    const MapLight& light(const std::string& name) const {
+        const auto found = std::find_if(map.lights.begin(), map.lights.end(),
+                                        [&](const MapLight& l) { return l.name == name; });
+        EXPECT_NE(found, map.lights.end()) << name;
+        return found == map.lights.end() ? map.lights.front() : *found;
+    }
+
+    test::MapFiles files;
+    MapSource source;
+    MapData map;
+};
+
+TEST_F(GeneratedLights, KeysReadBackAndEachLightReachesTheAreasOfItsBox) {
+    ASSERT_EQ(map.lights.size(), 4u);
+    const MapLight& point = light("light_point");
+    EXPECT_EQ(point.origin, fromFileAxes(-40, 70, 60));
+    EXPECT_EQ(point.radius, fromFileAxes(240, 240, 160));
+    EXPECT_EQ(point.color, (Vector3{1.0f, 0.8f, 0.6f}));
+    EXPECT_FALSE(point.noShadows);
+    EXPECT_FALSE(point.projected);
+    EXPECT_EQ(point.bounds.maxs.y, 60.0f + 160.0f);  // the file's z is map y
+    // Its box reaches through the walls into the east room and the outside:
+    // walls stop light by shadows, not by the areas a light may reach.
+    EXPECT_EQ(point.areas, (std::vector<int>{0, 1, 2}));
+
+    const MapLight& cold = light("light_noshadows");
+    EXPECT_TRUE(cold.noShadows);
+    EXPECT_TRUE(cold.noSpecular);
+    EXPECT_FALSE(cold.noDiffuse);
+
+    // Projected, turned by 90 degrees: its own x runs along the file's +y.
+    const MapLight& spot = light("light_projected");
+    EXPECT_TRUE(spot.projected);
+    EXPECT_TRUE(spot.hasStartEnd);
+    EXPECT_EQ(spot.target, fromFileAxes(0, 0, -64));
+    EXPECT_EQ(spot.material, "lights/spot_gen");
+    const Vector3 ownX = transformNormal({1, 0, 0}, spot.axes);
+    EXPECT_NEAR(ownX.z, 1.0f, 1e-6f);
+    // Its box runs from its origin down to the floor under its target, and
+    // across by its right vector turned: 48 along the file's y.
+    EXPECT_EQ(spot.bounds.maxs.y, 60.0f);
+    EXPECT_EQ(spot.bounds.mins.y, -4.0f);
+    EXPECT_NEAR(spot.bounds.maxs.z - spot.bounds.mins.z, 2 * 48.0f, 1e-3f);
+
+    MaterialDefinitions none;
+    EXPECT_TRUE(isAmbientLightMaterial(none, light("light_ambient").material));
+    EXPECT_FALSE(isAmbientLightMaterial(none, spot.material));
+}
+
+TEST_F(GeneratedLights, ShadowVolumesPairTheirPointsAndOrderTheirTriangles) {
+    ASSERT_EQ(map.shadowVolumes.size(), 2u);  // the point light's and the projected one's
+    EXPECT_EQ(map.unmatchedShadowVolumes, 0);
+    EXPECT_EQ(light("light_ambient").shadowVolume, -1);
+    EXPECT_EQ(light("light_noshadows").shadowVolume, -1);
+    for (const ShadowVolume& volume : map.shadowVolumes) {
+        SCOPED_TRACE(volume.name);
+        ASSERT_GE(volume.light, 0);
+        const MapLight& owner = map.lights[static_cast<size_t>(volume.light)];
+        EXPECT_EQ("_prelight_" + owner.name, volume.name);
+        EXPECT_EQ(&map.shadowVolumes[static_cast<size_t>(owner.shadowVolume)], &volume);
+        // Each odd point lies on the ray from the light through its even point, farther out.
+        const Vector3 from = owner.origin;
+        ASSERT_EQ(volume.points.size() % 2, 0u);
+        for (size_t i = 0; i < volume.points.size(); i += 2) {
+            const Vector3 nearRay = volume.points[i] - from, farRay = volume.points[i + 1] - from;
+            EXPECT_GT(length(farRay), length(nearRay) + 1.0f) << i;
+            EXPECT_NEAR(dot(nearRay, farRay), length(nearRay) * length(farRay), 1e-3f * dot(farRay, farRay)) << i;
+        }
+        const int total = static_cast<int>(volume.indices.size());
+        EXPECT_TRUE(0 < volume.sidesEnd && volume.sidesEnd < volume.farCapEnd && volume.farCapEnd < total);
+        EXPECT_EQ(volume.farCapEnd - volume.sidesEnd, total - volume.farCapEnd);  // the caps mirror each other
+        for (int i = volume.sidesEnd; i < total; ++i)
+            EXPECT_EQ(volume.indices[static_cast<size_t>(i)] % 2, i < volume.farCapEnd ? 1 : 0) << i;
+        // Closed and wound one way: each edge is met once each way round.
+        std::map<std::pair<int, int>, int> edges;
+        for (int t = 0; t < total; t += 3)
+            for (int k = 0; k < 3; ++k)
+                ++edges[{volume.indices[static_cast<size_t>(t + k)], volume.indices[static_cast<size_t>(t + (k + 1) % 3)]}];
+        for (const auto& [edge, count] : edges) {
+            EXPECT_EQ(count, 1) << edge.first << "-" << edge.second;
+            EXPECT_EQ(edges.count({edge.second, edge.first}), 1u) << edge.first << "-" << edge.second;
+        }
+    }
+    // A volume whose light is gone is counted, not matched.
+    std::erase_if(source.entities, [](const SourceEntity& e) { return e.name == "light_point"; });
+    placeLights(source, nullptr, &map);
+    EXPECT_EQ(map.unmatchedShadowVolumes, 1);
+}
+
+bool readOne(const std::string& text, ShadowVolume* out, std::string* error) {
+    PatternReader file(text, "v.proc");
+    const bool read = readShadowModel(file, out);
+    if (!read) *error = file.error();
+    return read;
+}
+
+TEST(ShadowModelReader, ReadsEitherHeadAndRefusesWhatDoesNotFit) {
+    ShadowVolume volume;
+    std::string error;
+    ASSERT_TRUE(readOne("{ \"_prelight_lamp_2\" 2 0 0 3 7 ( 1 2 3 ) ( 4 5 6 ) 0 1 0 }", &volume, &error)) << error;
+    EXPECT_EQ(volume.lightName, "lamp_2");
+    EXPECT_EQ(volume.points[1], fromFileAxes(4, 5, 6));
+    EXPECT_EQ(volume.indices, (std::vector<int32_t>{0, 1, 0}));
+    EXPECT_EQ(volume.planeBits, 7);
+    // planeBits may be left out, with comments or without.
+    ASSERT_TRUE(readOne("{ /* name = */ \"other\" /* numVerts = */ 2 /* noCaps = */ 0 /* noFrontCaps = */ 0 "
+                        "/* numIndexes = */ 0\n( 0 0 0 ) ( 0 0 1 ) }",
+                        &volume, &error))
+        << error;
+    EXPECT_EQ(volume.lightName, "");  // not a light's: matched to none
+    ASSERT_TRUE(readOne("{ \"a\" 2 0 0 0 ( 0 0 0 ) ( 0 0 1 ) }", &volume, &error)) << error;
+
+    const std::pair<const char*, const char*> refused[] = {
+        {"{ \"a\" 3 0 0 0 0 ( 0 0 0 ) ( 0 0 0 ) ( 0 0 0 ) }", "v.proc:1: expected an even numVerts"},
+        {"{ \"a\" 2 0 0 4 0 ( 0 0 0 ) ( 0 0 0 ) 0 1 0 1 }", "a multiple of 3"},
+        {"{ \"a\" 2 3 0 3 0 ( 0 0 0 ) ( 0 0 0 ) 0 1 0 }", "0 <= noCaps <= noFrontCaps <= numIndexes"},
+        {"{ \"a\" 2 0 6 3 0 ( 0 0 0 ) ( 0 0 0 ) 0 1 0 }", "0 <= noCaps <= noFrontCaps <= numIndexes"},
+        {"{ \"a\" 2 0 0 3 0 ( 0 0 0 ) ( 0 0 0 )\n0 2 0 }", "v.proc:2: expected point indices from 0 below numVerts (2), found 2"},
+        {"{ \"a\" 2000000 0 0 0 0 ( 0 0 0 ) }", "fit the rest of the file"},
+        {"{ \"a\" 2 0 0 0 0 ( 0 0 ) ( 0 0 0 ) }", "a shadow volume point"},
+        {"{ \"a\" 0 0 0 0 0 ", "the closing } of shadowModel"},
+        {"{ \"a\" 2 0 0 }", "a shadowModel header"},
+    };
+    for (const auto& [text, expected] : refused) {
+        error.clear();
+        EXPECT_FALSE(readOne(text, &volume, &error)) << text;
+        EXPECT_NE(error.find(expected), std::string::npos) << text << " -> " << error;
+    }
+}
+
+SourceEntity entityOf(const std::string& keys) {
+    MapSource source;
+    const std::string text = "{\n\"classname\" \"light\"\n" + keys + "}\n";
+    PatternReader file(text, "l.map");
+    EXPECT_TRUE(source.readText(file)) << file.error();
+    return source.entities.empty() ? SourceEntity{} : source.entities.front();
+}
+
+TEST(LightKeys, DefaultsMalformedValuesAndClassesThatInheritFromLight) {
+    MapLight light;
+    std::string problem;
+    ASSERT_TRUE(readLight(entityOf("\"origin\" \"1 2 3\"\n\"_color\" \"2 0.5 -1\"\n"), "l.map", &light, &problem));
+    EXPECT_EQ(light.radius, (Vector3{300, 300, 300}));
+    EXPECT_EQ(light.color, (Vector3{1.0f, 0.5f, 0.0f}));  // brought into 0..1
+    EXPECT_EQ(light.bounds.maxs, (Vector3{301, 303, 302}));
+
+    const std::pair<const char*, const char*> refused[] = {
+        {"\"light_radius\" \"10 10\"\n", "l.map:1: the light's key \"light_radius\": expected three numbers"},
+        {"\"light_radius\" \"10 -1 10\"\n", "\"light_radius\": expected three half-sizes of 0 or more"},
+        {"\"noshadows\" \"yes\"\n", "\"noshadows\": expected \"0\" or \"1\", found \"yes\""},
+        {"\"light_target\" \"0 0 -1\"\n\"light_up\" \"0 1 0\"\n", "light_up and light_right beside it"},
+        {"\"_color\" \"1 nan 1\"\n", "\"_color\": expected three numbers"},
+    };
+    for (const auto& [keys, expected] : refused) {
+        problem.clear();
+        EXPECT_FALSE(readLight(entityOf(keys), "l.map", &light, &problem)) << keys;
+        EXPECT_NE(problem.find(expected), std::string::npos) << keys << " -> " << problem;
+    }
+
+    EntityDefinitions definitions;
+    std::string error;
+    ASSERT_TRUE(definitions.readText("entityDef lamp_base { \"inherit\" \"Light\" }\n"
+                                     "entityDef lamp_red { \"inherit\" \"lamp_base\" }\n"
+                                     "entityDef loop_a { \"inherit\" \"loop_b\" }\nentityDef loop_b { \"inherit\" \"loop_a\" }\n",
+                                     "l.def", &error))
+        << error;
+    SourceEntity entity;
+    for (const auto& [classname, isLight] : {std::pair{"lamp_red", true}, {"LIGHT", true}, {"loop_a", false},
+                                             {"func_static", false}}) {
+        entity.classname = classname;
+        EXPECT_EQ(isLightEntity(entity, &definitions), isLight) << classname;
+    }
+    entity.classname = "lamp_red";
+    EXPECT_FALSE(isLightEntity(entity, nullptr));  // without definitions only the class itself says
+}
+
+}  // namespace
+}  // namespace q
