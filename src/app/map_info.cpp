@@ -78,12 +78,9 @@ struct Summary {
 };
 
 // Places the lights with the entity definitions, so that entities of a
-// class inheriting from `light` count (the definitions' problems were told
-// by summariseMeshes), and counts them by kind.
-void summariseLights(const MapSource& source, const MaterialLibrary& library, MapData* map, Summary* s) {
-    EntityDefinitions definitions;
-    std::vector<std::string> toldAlready;
-    if (!source.entities.empty()) loadEntityDefinitions(library, &definitions, &toldAlready);
+// class inheriting from `light` count, and counts them by kind.
+void summariseLights(const MapSource& source, const EntityDefinitions& definitions, const MaterialLibrary& library,
+                     MapData* map, Summary* s) {
     // Without a map source every shadow volume is of no light.
     placeLights(source, &definitions, map);
     MapInstance firstCopy;
@@ -98,14 +95,10 @@ void summariseLights(const MapSource& source, const MaterialLibrary& library, Ma
 
 // The mesh models the map source's entities place, read as a load reads
 // them (map/mesh_placement.h), their problems warned as a load warns them.
-void summariseMeshes(const MapSource& source, const MaterialLibrary& library, MapData* map, Summary* s) {
-    EntityDefinitions definitions;
-    std::vector<std::string> problems;
-    loadEntityDefinitions(library, &definitions, &problems);
-    for (const std::string& problem : problems)
-        warn((problem + " (left out; the rest of the entity definitions are used)").c_str());
+void summariseMeshes(const MapSource& source, const EntityDefinitions& definitions, const MaterialLibrary& library,
+                     MapData* map, Summary* s) {
     s->entityClassesDefined = definitions.classCount();
-    problems.clear();
+    std::vector<std::string> problems;
     loadMeshModels(source, definitions, library, map, &problems);
     for (const std::string& problem : problems) warn(problem.c_str());
 }
@@ -462,8 +455,9 @@ int printMapInfo(const std::string& mapBase, const std::vector<std::string>& tex
         warn((problem + " (left out; the rest of the map's assets are used)").c_str());
     Summary summary = summarise(map, floors, eyeHeight, library, imageLimits);
     summary.sourceFile = source.fileName;
-    summariseMeshes(source, library, &map, &summary);
-    summariseLights(source, library, &map, &summary);
+    const EntityDefinitions definitions = entityDefinitionsOf(library);
+    summariseMeshes(source, definitions, library, &map, &summary);
+    summariseLights(source, definitions, library, &map, &summary);
     const std::string text = json ? asJson(mapBase, map, summary) : asText(mapBase, map, summary);
     std::fputs(text.c_str(), out);
     return 0;

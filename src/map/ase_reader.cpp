@@ -240,105 +240,59 @@ private:
     }
 
     bool readMaterialList() {
-        const size_t openedAt = scan_.position();
-        if (!expectOpen("*MATERIAL_LIST")) return false;
-        for (;;) {
-            const Token t = scan_.next();
-            if (file_.failed()) return false;
-            if (t.kind == Token::Kind::Close) return true;
-            if (t.kind == Token::Kind::End) return skipBlock(openedAt);  // names the missing brace
-            if (t.kind != Token::Kind::Key) return file_.failAt(t.at, "a *KEY, found " + describe(t));
-            if (t.text == "*MATERIAL") {
-                AseMaterial m;
-                if (!readInt("*MATERIAL", &m.index) || !readMaterial(&m, 0)) return false;
-                materialAt_.try_emplace(m.index, materials_.size());  // the first of an index counts
-                materials_.push_back(std::move(m));
-            } else if (!skipValues()) {
-                return false;
-            }
-        }
+        return readList("*MATERIAL_LIST", [&](const Token& t) {
+            if (t.text != "*MATERIAL") return skipValues();
+            AseMaterial m;
+            if (!readInt("*MATERIAL", &m.index) || !readMaterial(&m, 0)) return false;
+            materialAt_.try_emplace(m.index, materials_.size());  // the first of an index counts
+            materials_.push_back(std::move(m));
+            return true;
+        });
     }
 
     bool readMaterial(AseMaterial* m, int depth) {
-        const size_t openedAt = scan_.position();
-        if (!expectOpen("a material")) return false;
-        for (;;) {
-            const Token t = scan_.next();
-            if (file_.failed()) return false;
-            if (t.kind == Token::Kind::Close) return true;
-            if (t.kind == Token::Kind::End) return skipBlock(openedAt);
-            if (t.kind != Token::Kind::Key) return file_.failAt(t.at, "a *KEY, found " + describe(t));
-            bool ok = true;
-            if (t.text == "*MATERIAL_NAME") {
-                ok = readQuoted("*MATERIAL_NAME", &m->name);
-            } else if (t.text == "*MAP_DIFFUSE") {
-                ok = readDiffuseMap(&m->bitmap);
-            } else if (t.text == "*SUBMATERIAL") {
-                if (depth + 1 >= kMaxMaterialDepth)
-                    return file_.failAt(t.at, "sub-materials nested at most " +
-                                                  std::to_string(kMaxMaterialDepth) + " deep");
-                AseMaterial sub;
-                ok = readInt("*SUBMATERIAL", &sub.index) && readMaterial(&sub, depth + 1);
-                m->subs.push_back(std::move(sub));
-            } else {
-                ok = skipValues();
-            }
-            if (!ok) return false;
-        }
+        return readList("a material", [&](const Token& t) {
+            if (t.text == "*MATERIAL_NAME") return readQuoted("*MATERIAL_NAME", &m->name);
+            if (t.text == "*MAP_DIFFUSE") return readDiffuseMap(&m->bitmap);
+            if (t.text != "*SUBMATERIAL") return skipValues();
+            if (depth + 1 >= kMaxMaterialDepth)
+                return file_.failAt(t.at, "sub-materials nested at most " + std::to_string(kMaxMaterialDepth) +
+                                              " deep");
+            AseMaterial sub;
+            const bool ok = readInt("*SUBMATERIAL", &sub.index) && readMaterial(&sub, depth + 1);
+            m->subs.push_back(std::move(sub));
+            return ok;
+        });
     }
 
     bool readDiffuseMap(std::string* bitmap) {
-        const size_t openedAt = scan_.position();
-        if (!expectOpen("*MAP_DIFFUSE")) return false;
-        for (;;) {
-            const Token t = scan_.next();
-            if (file_.failed()) return false;
-            if (t.kind == Token::Kind::Close) return true;
-            if (t.kind == Token::Kind::End) return skipBlock(openedAt);
-            if (t.kind != Token::Kind::Key) return file_.failAt(t.at, "a *KEY, found " + describe(t));
-            if (!(t.text == "*BITMAP" ? readQuoted("*BITMAP", bitmap) : skipValues())) return false;
-        }
+        return readList("*MAP_DIFFUSE", [&](const Token& t) {
+            return t.text == "*BITMAP" ? readQuoted("*BITMAP", bitmap) : skipValues();
+        });
     }
 
     bool readGeomObject(int objectLine) {
-        const size_t openedAt = scan_.position();
-        if (!expectOpen("*GEOMOBJECT")) return false;
         AseMesh mesh;
         bool haveMesh = false;
         int materialRef = -1;
-        for (;;) {
-            const Token t = scan_.next();
-            if (file_.failed()) return false;
-            if (t.kind == Token::Kind::Close) break;
-            if (t.kind == Token::Kind::End) return skipBlock(openedAt);
-            if (t.kind != Token::Kind::Key) return file_.failAt(t.at, "a *KEY, found " + describe(t));
-            bool ok = true;
+        const bool ok = readList("*GEOMOBJECT", [&](const Token& t) {
             if (t.text == "*MESH" && !haveMesh) {  // later ones are animation frames
-                ok = readMesh(&mesh);
                 haveMesh = true;
-            } else if (t.text == "*MATERIAL_REF") {
-                ok = readInt("*MATERIAL_REF", &materialRef);
-            } else {
-                ok = skipValues();
+                return readMesh(&mesh);
             }
-            if (!ok) return false;
-        }
+            if (t.text == "*MATERIAL_REF") return readInt("*MATERIAL_REF", &materialRef);
+            return skipValues();
+        });
+        if (!ok) return false;
         addTriangles(mesh, materialRef, objectLine);
         return true;
     }
 
     bool readMesh(AseMesh* mesh) {
-        const size_t openedAt = scan_.position();
-        if (!expectOpen("*MESH")) return false;
         lastFace_ = SIZE_MAX;
         normalFace_ = SIZE_MAX;
         int count = 0;
-        for (;;) {
-            const Token t = scan_.next();
-            if (file_.failed()) return false;
-            if (t.kind == Token::Kind::Close) return true;
-            if (t.kind == Token::Kind::End) return skipBlock(openedAt);
-            if (t.kind != Token::Kind::Key) return file_.failAt(t.at, "a *KEY, found " + describe(t));
+        return readList("*MESH", [&](const Token& t) {
             const std::string_view key = t.text;
             bool ok = true;
             if (key == "*MESH_NUMVERTEX") {
@@ -361,20 +315,20 @@ private:
                     mesh->texFaceGiven.assign(static_cast<size_t>(count), 0);
                 }
             } else if (key == "*MESH_VERTEX_LIST") {
-                ok = readList("*MESH_VERTEX_LIST", [&](std::string_view entry) { return readVertex(entry, mesh); });
+                ok = readList("*MESH_VERTEX_LIST", [&](const Token& entry) { return readVertex(entry.text, mesh); });
             } else if (key == "*MESH_FACE_LIST") {
-                ok = readList("*MESH_FACE_LIST", [&](std::string_view entry) { return readFace(entry, mesh); });
+                ok = readList("*MESH_FACE_LIST", [&](const Token& entry) { return readFace(entry.text, mesh); });
             } else if (key == "*MESH_TVERTLIST") {
-                ok = readList("*MESH_TVERTLIST", [&](std::string_view entry) { return readTexVertex(entry, mesh); });
+                ok = readList("*MESH_TVERTLIST", [&](const Token& entry) { return readTexVertex(entry.text, mesh); });
             } else if (key == "*MESH_TFACELIST") {
-                ok = readList("*MESH_TFACELIST", [&](std::string_view entry) { return readTexFace(entry, mesh); });
+                ok = readList("*MESH_TFACELIST", [&](const Token& entry) { return readTexFace(entry.text, mesh); });
             } else if (key == "*MESH_NORMALS") {
-                ok = readList("*MESH_NORMALS", [&](std::string_view entry) { return readNormal(entry, mesh); });
+                ok = readList("*MESH_NORMALS", [&](const Token& entry) { return readNormal(entry.text, mesh); });
             } else {
                 ok = skipValues();
             }
-            if (!ok) return false;
-        }
+            return ok;
+        });
     }
 
     // A braced list of keyed entries; each key goes to entry, which reads its
@@ -389,7 +343,7 @@ private:
             if (t.kind == Token::Kind::Close) return true;
             if (t.kind == Token::Kind::End) return skipBlock(openedAt);
             if (t.kind != Token::Kind::Key) return file_.failAt(t.at, "a *KEY, found " + describe(t));
-            if (!entry(t.text)) return false;
+            if (!entry(t)) return false;
         }
     }
 

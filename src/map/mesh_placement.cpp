@@ -187,13 +187,9 @@ void loadMeshModels(const MapSource& source, const EntityDefinitions& definition
         if (entity.usable) loader.place(source, entity);
 }
 
-void placeMeshModels(const MapSource& source, const MaterialLibrary& library, MapData* map) {
-    EntityDefinitions definitions;
+void placeMeshModels(const MapSource& source, const EntityDefinitions& definitions, const MaterialLibrary& library,
+                     MapData* map) {
     std::vector<std::string> problems;
-    loadEntityDefinitions(library, &definitions, &problems);
-    for (const std::string& problem : problems)
-        warn((problem + " (left out; the rest of the entity definitions are used)").c_str());
-    problems.clear();
     loadMeshModels(source, definitions, library, map, &problems);
     for (const std::string& problem : problems) warn(problem.c_str());
 }

@@ -81,8 +81,8 @@ constexpr uint64_t kMaxMeshFileBytes = uint64_t{64} << 20;
 void loadMeshModels(const MapSource& source, const EntityDefinitions& definitions, const MaterialLibrary& library,
                     MapData* map, std::vector<std::string>* problems, uint64_t maxFileBytes = kMaxMeshFileBytes);
 
-// As loadMeshModels, reading the entity definitions of the library's roots
-// first; every problem is warned.
-void placeMeshModels(const MapSource& source, const MaterialLibrary& library, MapData* map);
+// As loadMeshModels, every problem warned.
+void placeMeshModels(const MapSource& source, const EntityDefinitions& definitions, const MaterialLibrary& library,
+                     MapData* map);
 
 }  // namespace q

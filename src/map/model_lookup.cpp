@@ -4,6 +4,7 @@
 
 #include "map/material_definitions.h"
 #include "map/material_library.h"
+#include "platform/report.h"
 
 namespace q {
 
@@ -84,6 +85,15 @@ void loadEntityDefinitions(const MaterialLibrary& library, EntityDefinitions* de
     };
     library.readRootFiles("def", ".def", EntityDefinitions::kMaxFileBytes, read, problems);
     library.readRootFiles("skins", ".skin", EntityDefinitions::kMaxFileBytes, read, problems);
+}
+
+EntityDefinitions entityDefinitionsOf(const MaterialLibrary& library) {
+    EntityDefinitions definitions;
+    std::vector<std::string> problems;
+    loadEntityDefinitions(library, &definitions, &problems);
+    for (const std::string& problem : problems)
+        warn((problem + " (left out; the rest of the entity definitions are used)").c_str());
+    return definitions;
 }
 
 std::string materialNameOfBitmap(std::string_view bitmapPath) {

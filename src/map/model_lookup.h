@@ -56,6 +56,9 @@ struct ModelTally {
 // read are named in *problems; what they held before the fault is kept.
 void loadEntityDefinitions(const MaterialLibrary& library, EntityDefinitions* definitions,
                            std::vector<std::string>* problems);
+// As loadEntityDefinitions, each problem warned and the rest used: what a
+// load and --info read once for both the mesh models and the lights.
+EntityDefinitions entityDefinitionsOf(const MaterialLibrary& library);
 
 // The material a mesh's bitmap path stands for: '\' as '/', a leading
 // "//NAME/" (the exporter's mount point) taken off, a drive letter or an

@@ -176,9 +176,15 @@ MapData* Scene::loadMap(const char* baseName, std::string* error) {
         // into the cache stay there for the next map that names them.
         return nullptr;
     }
-    if (haveSource) map->placeEntities(source);
-    if (haveSource) placeMeshModels(source, materialLibrary, map.get());
-    placeLights(source, nullptr, map.get());  // a load reads no entity definitions
+    // Mesh models and lights both follow their entities' classes; without a
+    // map source there are none, and every shadow volume is of no light.
+    EntityDefinitions definitions;
+    if (haveSource) {
+        map->placeEntities(source);
+        definitions = entityDefinitionsOf(materialLibrary);
+        placeMeshModels(source, definitions, materialLibrary, map.get());
+    }
+    placeLights(source, &definitions, map.get());
     std::unique_ptr<MapMesh> mesh;
     if (device) {
         mesh = std::make_unique<MapMesh>();

@@ -13,6 +13,7 @@
 #include "map/map_source.h"
 #include "map/proc_reader.h"
 #include "map/pattern_reader.h"
+#include "generated_maps.h"
 #include "map_test_files.h"
 #include "mapgen/mapgen.h"
 #include "move/collision_trace.h"
@@ -141,18 +142,9 @@ TEST(MapSource, BindChainsLeadToAMoverOrToNothingThatMoves) {
 class GeneratedEntities : public ::testing::Test {
 protected:
     void SetUp() override {
-        mapgen::MapgenOptions options;
-        options.preset = "tworooms";
-        options.entities = true;
-        std::string error;
-        ASSERT_TRUE(mapgen::generateMap(options, files.dir().string(), &error)) << error;
-        const std::string base = files.path("tworooms");
-        ASSERT_TRUE(readMapSourceBeside(base, &source));
-        ProcReadOptions reading;
-        reading.source = &source;
-        ASSERT_TRUE(readProcFile(base + ".proc", reading, &map, &error)) << error;
-        ASSERT_TRUE(readCollisionFile((base + ".cm").c_str(), &map, &error)) << error;
-        map.placeEntities(source);
+        std::string base;
+        ASSERT_NO_FATAL_FAILURE(test::generateTwoRoomsWithEntities(files, &base));
+        ASSERT_NO_FATAL_FAILURE(test::readWithEntities(base, &source, &map));
     }
 
     const EntityModel& model(const std::string& name) const {

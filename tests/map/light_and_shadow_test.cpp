@@ -21,6 +21,7 @@
 #include "map/proc_reader.h"
 #include "map/collision_reader.h"
 #include "map/shadow_volume_reader.h"
+#include "generated_maps.h"
 #include "map_test_files.h"
 #include "mapgen/mapgen.h"
 
@@ -32,18 +33,9 @@ float length(Vector3 v) { return std::sqrt(dot(v, v)); }
 class GeneratedLights : public testing::Test {
 protected:
     void SetUp() override {
-        mapgen::MapgenOptions options;
-        options.preset = "tworooms";
-        options.entities = true;
-        std::string error;
-        ASSERT_TRUE(mapgen::generateMap(options, files.dir().string(), &error)) << error;
-        const std::string base = files.path("tworooms");
-        ASSERT_TRUE(readMapSourceBeside(base, &source));
-        ProcReadOptions reading;
-        reading.source = &source;
-        ASSERT_TRUE(readProcFile(base + ".proc", reading, &map, &error)) << error;
-        ASSERT_TRUE(readCollisionFile((base + ".cm").c_str(), &map, &error)) << error;
-        map.placeEntities(source);
+        std::string base;
+        ASSERT_NO_FATAL_FAILURE(test::generateTwoRoomsWithEntities(files, &base));
+        ASSERT_NO_FATAL_FAILURE(test::readWithEntities(base, &source, &map));
         placeLights(source, nullptr, &map);
     }
 

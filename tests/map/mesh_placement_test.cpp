@@ -17,6 +17,7 @@
 #include "map/mesh_placement.h"
 #include "map/pattern_reader.h"
 #include "map/proc_reader.h"
+#include "generated_maps.h"
 #include "map_test_files.h"
 #include "mapgen/mapgen.h"
 #include "mapgen/mesh_files.h"
@@ -27,12 +28,8 @@ namespace {
 class MeshPlacement : public ::testing::Test {
 protected:
     void SetUp() override {
-        mapgen::MapgenOptions options;
-        options.preset = "tworooms";
-        options.entities = true;
-        std::string error;
-        ASSERT_TRUE(mapgen::generateMap(options, files.dir().string(), &error)) << error;
-        const std::string base = files.path("tworooms");
+        std::string base, error;
+        ASSERT_NO_FATAL_FAILURE(test::generateTwoRoomsWithEntities(files, &base));
         ASSERT_TRUE(readMapSourceBeside(base, &generated));
         ASSERT_TRUE(readProcFile(base + ".proc", ProcReadOptions{}, &map, &error)) << error;
         library.load(files.dir().string(), {}, {files.dir().string()});
