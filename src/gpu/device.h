@@ -31,8 +31,10 @@ enum class BufferUse : uint8_t { Static, Dynamic };
 enum class VertexFormat : uint8_t {
     // World position (3 floats), colour 0xAARRGGBB: 16 bytes, drawn as lines.
     ColouredLine,
-    // Position (3 floats), normal (3 floats), texture coordinate (2 floats):
-    // 32 bytes, drawn as triangles.
+    // Position (3 floats), normal (3 floats), texture coordinate (2 floats),
+    // tangent (4 floats: xyz along increasing s, w the handedness, so that
+    // cross(normal, tangent.xyz) * w runs along increasing t): 48 bytes, drawn
+    // as triangles.
     LitTextured,
     // Back-buffer pixels x, y (y down), z and 1/w as the position (4 floats),
     // colour 0xAARRGGBB, texture coordinate (2 floats): 28 bytes, drawn as
@@ -43,7 +45,7 @@ enum class VertexFormat : uint8_t {
 constexpr uint32_t vertexBytes(VertexFormat format) {
     switch (format) {
     case VertexFormat::ColouredLine: return 16;
-    case VertexFormat::LitTextured: return 32;
+    case VertexFormat::LitTextured: return 48;
     case VertexFormat::ScreenText: return 28;
     }
     return 0;
@@ -56,6 +58,7 @@ enum VertexInput : uint8_t {
     kInputNormal = 1,
     kInputTexcoord = 2,
     kInputColour = 3,  // 0xAARRGGBB, read as four components 0 to 1 (r, g, b, a)
+    kInputTangent = 4,
 };
 
 // How a draw's colour mixes with what is there.
@@ -236,6 +239,20 @@ struct DrawTextures {
     }
 };
 
+// A rectangle of the back buffer in pixels, x to the right and y down from
+// its top left corner. A draw or a clear given one touches only the pixels in
+// it (an empty one: none); `whole` touches every pixel.
+struct ScreenRect {
+    bool whole = true;
+    int32_t x = 0, y = 0;
+    int32_t width = 0, height = 0;
+
+    static ScreenRect of(int32_t x, int32_t y, int32_t width, int32_t height) {
+        return {false, x, y, width, height};
+    }
+    bool empty() const { return !whole && (width <= 0 || height <= 0); }
+};
+
 struct DrawCall {
     const Pipeline* pipeline = nullptr;
     const VertexBuffer* vertices = nullptr;
@@ -249,6 +266,8 @@ struct DrawCall {
     // With indices: how many vertices, from the buffer's first, they may
     // reach. A draw whose ranges pass the end of its buffers is not drawn.
     uint32_t vertexCount = 0;
+    // The pixels it may touch (a light pass: those its light reaches).
+    ScreenRect scissor = {};
 };
 
 class Device {
@@ -281,6 +300,9 @@ public:
     // the stencil to 0.
     virtual void beginFrame(uint32_t clearColour) = 0;
     virtual void draw(const DrawCall& call) = 0;
+    // Sets the stencil to 0 in the rectangle, as a light's shadows are begun
+    // where it reaches.
+    virtual void clearStencil(const ScreenRect& rect) = 0;
     // Shows the frame (kept for readBackBuffer when headless).
     virtual void endFrame() = 0;
 

@@ -3,11 +3,11 @@
 #include <cstring>
 #include <type_traits>
 
+#include "render/tangent_vertex.h"
+
 namespace q {
 
 namespace {
-
-static_assert(sizeof(MapVertex) == gpu::vertexBytes(gpu::VertexFormat::LitTextured));
 
 constexpr uint32_t kMaxBufferVertices = 65536;  // what 16-bit indices reach
 // Indices of one buffer, so that its size stays well inside 32 bits.
@@ -54,23 +54,23 @@ bool MapMesh::build(gpu::Device& device, const MapData& map, SurfacePipelines* p
 
     // Surfaces go into the open buffer while they fit, each draw naming it;
     // a full buffer is made and a new one opened.
-    std::vector<MapVertex> vertices;
+    std::vector<TangentVertex> vertices;
     std::vector<uint16_t> indices;
     auto close = [&]() {
         if (vertices.empty()) return true;
-        if (vertices.size() > UINT32_MAX / sizeof(MapVertex)) {
+        if (vertices.size() > UINT32_MAX / sizeof(TangentVertex)) {
             *error = "a surface of " + std::to_string(vertices.size()) + " vertices, more than a buffer holds";
             return false;
         }
         Buffers made;
         made.vertices = createFilledBuffer<gpu::VertexBuffer>(
-            device, vertices.data(), static_cast<uint32_t>(vertices.size() * sizeof(MapVertex)));
+            device, vertices.data(), static_cast<uint32_t>(vertices.size() * sizeof(TangentVertex)));
         made.indices = createFilledBuffer<gpu::IndexBuffer>(device, indices.data(),
                                                             static_cast<uint32_t>(indices.size() * sizeof(uint16_t)));
         if (!made.vertices || !made.indices) {
             *error = "the graphics device refused a buffer of " +
                      std::to_string(made.vertices ? indices.size() * sizeof(uint16_t)
-                                                  : vertices.size() * sizeof(MapVertex)) +
+                                                  : vertices.size() * sizeof(TangentVertex)) +
                      " bytes for the map's surfaces";
             return false;
         }
@@ -96,9 +96,9 @@ bool MapMesh::build(gpu::Device& device, const MapData& map, SurfacePipelines* p
         draw.count = count;
         draw.vertexCount = base + vertexCount;
         draw.material = static_cast<uint32_t>(surface.material);
-        const MapVertex* from = map.verticesOf(surface);
-        vertices.insert(vertices.end(), from, from + vertexCount);
         const uint16_t* read = map.indicesOf(surface);
+        vertices.resize(base + vertexCount);
+        tangentVerticesOf(map.verticesOf(surface), vertexCount, read, count, vertices.data() + base);
         // A surface alone in its buffer keeps its indices; after others they
         // count from the buffer's first vertex, below 65,536 as it fits.
         for (uint32_t i = 0; i < count; ++i) indices.push_back(static_cast<uint16_t>(read[i] + base));

@@ -33,6 +33,7 @@ public:
     }
     void beginFrame(uint32_t clearColour) override { target_.beginFrame(clearColour); }
     void draw(const gpu::DrawCall& call) override;
+    void clearStencil(const gpu::ScreenRect& rect) override { target_.clearStencil(rect); }
     void endFrame() override { target_.endFrame(); }
     uint32_t width() const override { return target_.width(); }
     uint32_t height() const override { return target_.height(); }

@@ -8,6 +8,7 @@
 #include "math/matrix.h"
 #include "gpu/device.h"
 #include "platform/report.h"
+#include "render/tangent_vertex.h"
 #include "render/texture_file.h"
 
 namespace q {
@@ -15,7 +16,6 @@ namespace q {
 namespace {
 
 constexpr int kLowestHeight = -496;  // heights run from -496 to -369
-constexpr uint32_t kVertexStride = sizeof(TerrainVertex);
 
 // The height query is fixed to the 128 x 128 grid the scene builds: 64 cells on
 // each side of the origin, whatever the cell counts.
@@ -125,9 +125,12 @@ void Terrain::build(std::vector<TerrainVertex>* vertices, std::vector<uint16_t>*
 }
 
 void Terrain::upload(const std::vector<TerrainVertex>& vertices, const std::vector<uint16_t>& indices) {
-    const uint32_t vertexBytes = static_cast<uint32_t>(vertices.size()) * kVertexStride;
+    std::vector<TangentVertex> lit(vertices.size());
+    tangentVerticesOf(vertices.data(), static_cast<uint32_t>(vertices.size()), indices.data(),
+                  static_cast<uint32_t>(indices.size()), lit.data());
+    const uint32_t vertexBytes = static_cast<uint32_t>(lit.size() * sizeof(TangentVertex));
     const uint32_t indexBytes = static_cast<uint32_t>(indices.size() * sizeof(uint16_t));
-    vertexBuffer = device->createVertexBuffer(vertexBytes, gpu::BufferUse::Static, vertices.data());
+    vertexBuffer = device->createVertexBuffer(vertexBytes, gpu::BufferUse::Static, lit.data());
     indexBuffer = device->createIndexBuffer(indexBytes, gpu::BufferUse::Static, indices.data());
     const bool filled = vertexBuffer && indexBuffer;
     if (!filled) {

@@ -37,8 +37,8 @@ private:
     uint32_t state_ = 1;
 };
 
-// The terrain's vertices use the map surfaces' layout: the one stream layout the
-// lighting program reads.
+// The terrain's vertices use the map surfaces' layout, and go to the GPU as
+// they do (render/lit_vertex.h).
 using TerrainVertex = MapVertex;
 
 class Terrain {

@@ -93,8 +93,10 @@ protected:
         call.textures.surfaceImage = texture;
         call.uniforms = UniformBlock(textUniforms);
         call.count = 6;
+        call.scissor = scissor;
         device->draw(call);
     }
+    ScreenRect scissor;  // drawQuad's
 
     void readBack() {
         frame.assign(kWidth * kHeight * 4, 0);
@@ -493,6 +495,7 @@ struct LitCorner {
     float position[3];
     float normal[3];
     float uv[2];
+    float tangent[4] = {};
 };
 static_assert(sizeof(LitCorner) == vertexBytes(VertexFormat::LitTextured));
 
@@ -618,6 +621,31 @@ TEST_F(GlDeviceTest, StencilMarksMaskLaterDrawsAndDepthEqualDrawsOnlyOnEqualDept
     readBack();
     EXPECT_RGB(at(10, 10), 0, 0, 0);
     EXPECT_RGB(at(50, 10), 255, 0, 0);
+
+    // A light's rectangle: the stencil cleared in it alone, and draws kept
+    // inside it (rows counted from the top, as the screen's).
+    device->beginFrame(0xff000000);
+    drawQuad(0, 0, 64, 48, 0.5f, 0xffffffff, nullptr, mark.get());
+    device->clearStencil(ScreenRect::of(0, 0, 32, 24));
+    drawQuad(0, 0, 64, 48, 0.5f, 0xffff0000, nullptr, unmarked.get());
+    readBack();
+    EXPECT_RGB(at(10, 10), 255, 0, 0);
+    EXPECT_RGB(at(10, 40), 0, 0, 0);
+    EXPECT_RGB(at(50, 10), 0, 0, 0);
+    device->beginFrame(0xff000000);
+    scissor = ScreenRect::of(0, 24, 64, 24);
+    drawQuad(0, 0, 64, 48, 0.5f, 0xff00ff00);
+    scissor = ScreenRect::of(0, 0, 0, 24);  // empty: nothing
+    drawQuad(0, 0, 64, 48, 0.5f, 0xffff0000);
+    scissor = {};
+    readBack();
+    EXPECT_RGB(at(10, 40), 0, 255, 0);
+    EXPECT_RGB(at(50, 30), 0, 255, 0);
+    EXPECT_RGB(at(10, 10), 0, 0, 0);
+    // The next frame's clear reaches the whole buffer again.
+    device->beginFrame(0xff0000ff);
+    readBack();
+    EXPECT_RGB(at(10, 10), 0, 0, 255);
 }
 
 // Each slot is sampled through the sampler of its name, and a slot the draw

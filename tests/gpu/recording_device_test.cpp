@@ -135,7 +135,7 @@ struct Quad {
     RecordingDevice device;
     DeviceHandle<Program> program = device.createProgram(kProgram);
     DeviceHandle<Pipeline> pipeline = device.createPipeline({program.get(), VertexFormat::LitTextured});
-    DeviceHandle<VertexBuffer> vertices = device.createVertexBuffer(4 * 32, BufferUse::Static);
+    DeviceHandle<VertexBuffer> vertices = device.createVertexBuffer(4 * vertexBytes(VertexFormat::LitTextured), BufferUse::Static);
     DeviceHandle<IndexBuffer> indices = device.createIndexBuffer(6 * 2, BufferUse::Static);
 
     Quad() {

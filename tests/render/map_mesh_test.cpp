@@ -16,6 +16,7 @@
 #include "recording_device_fixture.h"
 #include "render/area_draw.h"
 #include "render/lighting_program.h"
+#include "render/tangent_vertex.h"
 #include "render/map_mesh.h"
 
 namespace q {
@@ -69,8 +70,12 @@ TEST_F(MapMeshTest, BuffersHoldTheModelAndEachSurfaceDrawsItsRangeWithItsTexture
     ASSERT_EQ(mesh.bufferCount(), 1u);
     const MapMesh::Buffers& buffers = mesh.buffers(0);
     const std::vector<uint8_t>& vertices = RecordingDevice::contents(buffers.vertices.get());
-    ASSERT_EQ(vertices.size(), map.vertices.size() * sizeof(MapVertex));
-    EXPECT_EQ(std::memcmp(vertices.data(), map.vertices.data(), vertices.size()), 0);
+    ASSERT_EQ(vertices.size(), map.vertices.size() * sizeof(TangentVertex));
+    for (size_t i = 0; i < map.vertices.size(); ++i) {
+        TangentVertex uploaded;
+        std::memcpy(&uploaded, vertices.data() + i * sizeof(TangentVertex), sizeof uploaded);
+        EXPECT_EQ(std::memcmp(&uploaded, &map.vertices[i], sizeof(MapVertex)), 0) << i;
+    }
     // Whole triangles only; the second surface's indices count from the buffer's first vertex.
     EXPECT_EQ(indicesIn(buffers.indices.get(), 0, 9), (std::vector<uint16_t>{0, 1, 2, 0, 2, 3, 4, 5, 6}));
 
@@ -128,10 +133,40 @@ TEST_F(MapMeshTest, MoreVerticesThanSixteenBitIndicesReachSplitIntoBuffers) {
     EXPECT_EQ(device.draws[2].first, 0u);
     EXPECT_EQ(device.draws[2].vertexCount, uint32_t{kVertices});
     EXPECT_EQ(indicesIn(second.indices.get(), 0, 3), (std::vector<uint16_t>{0, kVertices - 1, 1}));
-    MapVertex firstOfSecond;
+    TangentVertex firstOfSecond;
     std::memcpy(&firstOfSecond, RecordingDevice::contents(second.vertices.get()).data(), sizeof firstOfSecond);
     EXPECT_EQ(firstOfSecond.position.x, float(2 * kVertices));
     for (const gpu::DrawRecord& d : device.draws) EXPECT_EQ(d.problem, nullptr) << d.problem;
+}
+
+// A floor (file axes: z up) whose s runs along x and t along y: in map space
+// (y up) the tangent runs along x, and cross(normal, tangent) * w along the
+// file's y, which is map z. A surface whose texture coordinates do not vary
+// still gets a unit tangent perpendicular to its normal.
+TEST_F(MapMeshTest, UploadedVerticesCarryTangentsAlongTheirTextureCoordinates) {
+    const std::string floor = "( 0 0 0 0 0 0 0 1 ) ( 64 0 0 1 0 0 0 1 ) ( 64 64 0 1 1 0 0 1 ) ( 0 64 0 0 1 0 0 1 )\n";
+    const std::string flat = "( 0 0 0 0 0 1 0 0 ) ( 0 64 0 0 0 1 0 0 ) ( 0 64 64 0 0 1 0 0 )\n";
+    const std::string text = "mapProcFile003 " + model("_area0", 2, surface("a", 4, 6, floor + "0 1 2 0 2 3") +
+                                                                         surface("b", 3, 3, flat + "0 1 2"));
+    ASSERT_TRUE(readProcFile(files.write("m.proc", text), {}, &map, &error)) << error;
+    ASSERT_TRUE(mesh.build(device, map, nullptr, &error)) << error;
+    const std::vector<uint8_t>& bytes = RecordingDevice::contents(mesh.buffers(0).vertices.get());
+    ASSERT_EQ(bytes.size(), 7 * sizeof(TangentVertex));
+    std::vector<TangentVertex> lit(7);
+    std::memcpy(lit.data(), bytes.data(), bytes.size());
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_NEAR(lit[i].tangent[0], 1.0f, 1e-6f) << i;
+        EXPECT_NEAR(lit[i].tangent[1], 0.0f, 1e-6f) << i;
+        EXPECT_NEAR(lit[i].tangent[2], 0.0f, 1e-6f) << i;
+        const Vector3 alongV = cross(lit[i].normal, {lit[i].tangent[0], lit[i].tangent[1], lit[i].tangent[2]}) *
+                               lit[i].tangent[3];
+        EXPECT_NEAR(alongV.z, 1.0f, 1e-6f) << i;
+    }
+    for (int i = 4; i < 7; ++i) {
+        const Vector3 t{lit[i].tangent[0], lit[i].tangent[1], lit[i].tangent[2]};
+        EXPECT_NEAR(dot(t, t), 1.0f, 1e-5f) << i;
+        EXPECT_NEAR(dot(t, lit[i].normal), 0.0f, 1e-6f) << i;
+    }
 }
 
 TEST_F(MapMeshTest, DeviceRefusingABufferIsAnErrorAndLeavesNoBuffer) {
@@ -139,7 +174,7 @@ TEST_F(MapMeshTest, DeviceRefusingABufferIsAnErrorAndLeavesNoBuffer) {
     ASSERT_TRUE(readProcFile(files.write("m.proc", text), {}, &map, &error)) << error;
     device.failNextBufferCreations(1);
     EXPECT_FALSE(mesh.build(device, map, nullptr, &error));
-    EXPECT_EQ(error, "the graphics device refused a buffer of 128 bytes for the map's surfaces");
+    EXPECT_EQ(error, "the graphics device refused a buffer of 192 bytes for the map's surfaces");
     EXPECT_EQ(device.liveBuffers(), 0u);
     EXPECT_EQ(mesh.bufferCount(), 0u);
 }

@@ -15,6 +15,7 @@
 #include "image/image.h"
 #include "render/globals.h"
 #include "render/lighting_program.h"
+#include "render/tangent_vertex.h"
 #include "world/terrain.h"
 
 namespace q {
@@ -180,7 +181,7 @@ TEST_F(TerrainOnDevice, BuffersHoldTheGridUploadedOnce) {
 
     for (const gpu::RecordedCall& call : device.calls) {
         if (call.kind == CallKind::CreateVertexBuffer) {
-            EXPECT_EQ(call.args[0], 129u * 129u * 32u);
+            EXPECT_EQ(call.args[0], 129u * 129u * 48u);
         }
         if (call.kind == CallKind::CreateIndexBuffer) {
             EXPECT_EQ(call.args[0], 98304u * 2u);
@@ -193,7 +194,7 @@ TEST_F(TerrainOnDevice, BuffersHoldTheGridUploadedOnce) {
     // The last cell closes the grid at its far corner.
     EXPECT_EQ(indices[98304 - 2], 129 * 129 - 1);
 
-    const TerrainVertex* v = contentsAs<TerrainVertex>(terrain.vertexBuffer.get());
+    const TangentVertex* v = contentsAs<TangentVertex>(terrain.vertexBuffer.get());
     EXPECT_EQ(v[0].position, Vector3(-8192, -455, -8192));
     EXPECT_EQ(v[129 * 129 - 1].position, Vector3(8192, terrain.height(128, 128), 8192));
     // One texture copy per cell, mirrored from cell to cell.

@@ -296,6 +296,7 @@ void GlDevice::beginFrame(uint32_t clearColour) {
     // does not (the stencil write mask is never changed).
     if (!applied_.depthWrite) glDepthMask(GL_TRUE);
     if (!applied_.colourWrite) glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    applyScissor(ScreenRect{});
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     if (!applied_.depthWrite) glDepthMask(GL_FALSE);
     if (!applied_.colourWrite) glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
@@ -332,7 +333,7 @@ void GlDevice::draw(const DrawCall& call) {
         ruleReports_.report(broken);
         return;
     }
-    if (call.count == 0) return;
+    if (call.count == 0 || call.scissor.empty()) return;
     const auto& pipeline = *static_cast<const GlPipeline*>(call.pipeline);
     const GlProgram& program = *pipeline.program;
     const VertexFormat format = pipeline.desc().format;
@@ -341,6 +342,7 @@ void GlDevice::draw(const DrawCall& call) {
         applied_.program = program.serial;
     }
     applyPipelineState(pipeline.desc());
+    applyScissor(call.scissor);
     const auto& vertices = static_cast<const GlVertexBuffer&>(*call.vertices);
     const auto* indices = static_cast<const GlIndexBuffer*>(call.indices);
     bindVertexArray(vertices, format, indices);
@@ -391,6 +393,29 @@ void GlDevice::applyPipelineState(const PipelineDesc& desc) {
         applied_.cull = desc.cull;
     }
     if (applied_.stencilTest != desc.stencilTest || desc.stencilTest != StencilTest::Off) applyStencil(desc);
+}
+
+void GlDevice::applyScissor(const ScreenRect& rect) {
+    const ScreenRect& was = applied_.scissor;
+    if (rect.whole) {
+        if (!was.whole) glDisable(GL_SCISSOR_TEST);
+        applied_.scissor.whole = true;
+        return;
+    }
+    if (was.whole) glEnable(GL_SCISSOR_TEST);
+    if (was.whole || was.x != rect.x || was.y != rect.y || was.width != rect.width || was.height != rect.height) {
+        // GL counts rows from the bottom of the back buffer.
+        glScissor(rect.x, static_cast<GLint>(height_) - rect.y - rect.height, rect.width, rect.height);
+    }
+    applied_.scissor = rect;
+}
+
+void GlDevice::clearStencil(const ScreenRect& rect) {
+    if (!inFrame_ || rect.empty()) return;
+    applyScissor(rect);
+    // The stencil write mask is never changed, so the clear reaches every bit.
+    glClear(GL_STENCIL_BUFFER_BIT);
+    checkErrors("stencil clear");
 }
 
 void GlDevice::applyStencil(const PipelineDesc& desc) {
@@ -505,6 +530,8 @@ void GlDevice::endFrame() {
     }
     // Read every frame: resizing, full screen and the screen's pixel density
     // all change it.
+    // The bars' clear and the blit below are both cut by a scissor left on.
+    applyScissor(ScreenRect{});
     int drawableWidth = 0, drawableHeight = 0;
     context_->drawableSize(&drawableWidth, &drawableHeight);
     const PixelRect target = fitCentred(drawableWidth, drawableHeight, static_cast<int>(width_),

@@ -33,6 +33,7 @@ public:
 
     void beginFrame(uint32_t clearColour) override;
     void draw(const DrawCall& call) override;
+    void clearStencil(const ScreenRect& rect) override;
     void endFrame() override;
     uint32_t width() const override { return width_; }
     uint32_t height() const override { return height_; }
@@ -61,6 +62,7 @@ private:
         StencilTest stencilTest = StencilTest::Off;
         uint8_t stencilReference = 0;
         StencilOps stencilFront, stencilBack;
+        ScreenRect scissor;  // whole: the scissor test is off
     };
 
     // Whether this GL can hold a texture of that size.
@@ -70,6 +72,7 @@ private:
     friend struct RuleView;
     void applyPipelineState(const PipelineDesc& desc);
     void applyStencil(const PipelineDesc& desc);
+    void applyScissor(const ScreenRect& rect);
     void bindTextures(const Texture* const (&textures)[kTextureSlots]);
     void bindVertexArray(const GlVertexBuffer& vertices, VertexFormat format, const GlIndexBuffer* indices);
     void sendUniforms(const GlProgram& program, const DrawCall& call, const Texture* const (&textures)[kTextureSlots]);

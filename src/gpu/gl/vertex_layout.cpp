@@ -16,6 +16,7 @@ VertexLayout layoutOf(VertexFormat format) {
         add(kInputPosition, 3, AttributeType::Float, 0);
         add(kInputNormal, 3, AttributeType::Float, 12);
         add(kInputTexcoord, 2, AttributeType::Float, 24);
+        add(kInputTangent, 4, AttributeType::Float, 32);
         break;
     case VertexFormat::ScreenText:
         add(kInputPosition, 4, AttributeType::Float, 0);

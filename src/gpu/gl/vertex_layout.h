@@ -18,7 +18,7 @@ struct VertexAttribute {
     uint16_t offset = 0;     // bytes from the start of the vertex
 };
 
-constexpr int kMaxFormatAttributes = 3;
+constexpr int kMaxFormatAttributes = 4;
 
 struct VertexLayout {
     VertexAttribute attributes[kMaxFormatAttributes];

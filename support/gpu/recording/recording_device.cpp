@@ -355,6 +355,7 @@ void RecordingDevice::draw(const DrawCall& call) {
     record.first = call.first;
     record.count = call.count;
     record.vertexCount = call.vertexCount;
+    record.scissor = call.scissor;
     record.uniformBytes = call.uniforms.bytes;
     if (call.uniforms.data)
         std::memcpy(record.uniforms, call.uniforms.data, std::min(call.uniforms.bytes, kMaxUniformBytes));
@@ -365,6 +366,14 @@ void RecordingDevice::draw(const DrawCall& call) {
         impl_->ruleReports.report(broken);
     }
     draws.push_back(record);
+}
+
+void RecordingDevice::clearStencil(const ScreenRect& rect) {
+    if (rect.whole)
+        impl_->log(CallKind::ClearStencil);
+    else
+        impl_->log(CallKind::ClearStencil, static_cast<uint32_t>(rect.x), static_cast<uint32_t>(rect.y),
+                   static_cast<uint32_t>(rect.width));
 }
 
 void RecordingDevice::endFrame() {

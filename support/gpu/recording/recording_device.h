@@ -16,7 +16,7 @@ namespace q::gpu {
 enum class CallKind : uint8_t {
     CreateVertexBuffer, CreateIndexBuffer, CreateTexture, CreateProgram, CreatePipeline,
     Update,
-    BeginFrame, Draw, EndFrame,
+    BeginFrame, Draw, ClearStencil, EndFrame,
 };
 
 struct RecordedCall {
@@ -41,6 +41,7 @@ struct DrawRecord {
     const IndexBuffer* indices;
     DrawTextures textures;
     uint32_t first, count, vertexCount;
+    ScreenRect scissor;
     // A copy of the call's uniform block (up to kMaxUniformBytes of it).
     alignas(16) uint8_t uniforms[kMaxUniformBytes];
     uint32_t uniformBytes;
@@ -103,6 +104,8 @@ public:
     DeviceHandle<Pipeline> createPipeline(const PipelineDesc& desc) override;
     void beginFrame(uint32_t clearColour) override;
     void draw(const DrawCall& call) override;
+    // Logged with the rectangle's x, y and width (all 0 for the whole buffer).
+    void clearStencil(const ScreenRect& rect) override;
     void endFrame() override;
     uint32_t width() const override;
     uint32_t height() const override;
