@@ -125,7 +125,7 @@ TEST_F(EntitiesEndToEnd, InfoListsThePlacedModelsAndThePlayerStart) {
     ASSERT_EQ(text.exitCode, 0) << text.output;
     EXPECT_NE(text.output.find("\n6 entity models placed from tworooms.map (2 solid)\n"), std::string::npos);
     EXPECT_NE(text.output.find("\nplayer start -40 -31 -60\n"), std::string::npos) << text.output;
-    EXPECT_NE(text.output.find("\nlights: 4 (1 ambient, 1 projected, 2 with shadow volumes)\n"), std::string::npos);
+    EXPECT_NE(text.output.find("\nlights: 4 (1 ambient, 1 projected, 0 parallel, 2 with shadow volumes, 2 without shadows)\n"), std::string::npos);
     const Result json = viewer("--info --json");
     ASSERT_EQ(json.exitCode, 0) << json.output;
     for (const char* field : {"\"entityModels\":0,", "\"entityModelsPlaced\":6,", "\"playerStart\":[-40,-31,-60],",
@@ -134,7 +134,7 @@ TEST_F(EntitiesEndToEnd, InfoListsThePlacedModelsAndThePlayerStart) {
                               "\"classname\":\"func_door\",\"origin\":[136,-64,0],\"solid\":false}",
                               "\"func_static_doorclip\",\"classname\":\"func_static\",\"origin\":[136,-64,0],"
                               "\"solid\":false}",
-                              "\"lights\":4,\"ambientLights\":1,\"projectedLights\":1,\"lightsWithShadowVolumes\":2,",
+                              "\"lights\":4,\"ambientLights\":1,\"projectedLights\":1,\"parallelLights\":0,\"lightsWithShadowVolumes\":2,\"lightsWithoutShadows\":2,",
                               "{\"name\":\"light_point\",\"origin\":[-40,-4,70],\"radius\":[240,160,240],"
                               "\"color\":[1,0.8"})
         EXPECT_NE(json.output.find(field), std::string::npos) << field << "\n" << json.output;
