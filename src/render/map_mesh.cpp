@@ -138,7 +138,8 @@ public:
                     if (local_[c] == kNone) {
                         local_[c] = static_cast<uint32_t>(pieceVertices_.size());
                         const MeshVertex& v = model.vertices[c];
-                        pieceVertices_.push_back({v.position, v.normal, v.s, v.t});
+                        pieceVertices_.push_back({fromFileAxes(v.position.x, v.position.y, v.position.z),
+                                                  fromFileAxes(v.normal.x, v.normal.y, v.normal.z), v.s, v.t});
                     }
                     pieceIndices_.push_back(static_cast<uint16_t>(local_[c]));
                 }

@@ -11,13 +11,14 @@
 // first vertex. A map of up to 65,536 vertices has one pair of buffers.
 //
 // Each mesh file the map source's entities place goes up once, after the
-// surfaces, in the file's own axes (each placement's matrix carries it), with
-// a run of draws per material group. A file is kept whole in one buffer
+// surfaces, brought into the map's axes as the surfaces are (see
+// meshDrawPlacement), with a run of draws per material group. A file is kept whole in one buffer
 // where it fits in one; a larger one is cut between triangles, its groups
 // drawn once per buffer they reach, their indices counted in that buffer.
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gpu/device.h"
@@ -25,6 +26,17 @@
 #include "render/surface_pipelines.h"
 
 namespace q {
+
+// What places a mesh file's uploaded vertices: the placement's matrix, which
+// starts from the file's axes, without that first step (the exchange of the
+// second and third axes, done at upload: rows 1 and 2 swapped back). Every
+// draw's matrix then keeps its handedness, as the surfaces' do, so a vertex's
+// tangent frame (tangent_vertex.h) holds wherever it is placed.
+inline Matrix meshDrawPlacement(const Matrix& placement) {
+    Matrix m = placement;
+    for (int c = 0; c < 4; ++c) std::swap(m.m[1][c], m.m[2][c]);
+    return m;
+}
 
 class MapMesh {
 public:

@@ -141,7 +141,7 @@ void drawMeshModels(const MapInstance& instance, const Camera& camera, const Sur
     uniforms.setEye(camera.position);
     for (const PlacedMesh& placed : models.placed) {
         if (!placed.areas.empty() && !std::any_of(placed.areas.begin(), placed.areas.end(), marked)) continue;
-        uniforms.setPlacement(placed.placement * instance.world, camera.view, camera.projection);
+        uniforms.setPlacement(meshDrawPlacement(placed.placement) * instance.world, camera.view, camera.projection);
         drawMeshModel(*instance.mesh, models, placed, {context.device, context.pipelines, uniforms.block(), context.pass});
     }
 }

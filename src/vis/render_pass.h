@@ -27,7 +27,7 @@ int drawVisible(MapInstance& instance, gpu::Device& device, SurfacePass pass = S
 void drawEntityModels(const MapInstance& instance, const Camera& camera, const SurfaceDraw& context);
 // Likewise the mesh models its map source places: each drawn when an area it
 // reaches is marked (or with its copy when it reaches only solid space),
-// placed by its entity (from the file's axes) and then by the instance.
+// placed by its entity and then by the instance.
 void drawMeshModels(const MapInstance& instance, const Camera& camera, const SurfaceDraw& context);
 
 }  // namespace q

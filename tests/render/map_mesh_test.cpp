@@ -182,11 +182,11 @@ TangentVertex uploadedVertex(const gpu::VertexBuffer* buffer, uint32_t index) {
 TEST_F(MapMeshTest, MeshFilesGoUpOnceAfterTheSurfacesCutBetweenTrianglesPastABuffer) {
     const std::string text = "mapProcFile003 " + model("_area0", 1, surface("textures/a", 4, 6, kQuad + "0 1 2 0 2 3"));
     ASSERT_TRUE(readProcFile(files.write("m.proc", text), {}, &map, &error)) << error;
-    // Vertex i lies at x = i. A small file beside the surfaces; a large one
-    // whose first group uses 30,000 vertices alone and whose second fans
-    // 70,000 more round vertex 0.
+    // Vertex i lies at x = i. A small file, flat in the file's axes (z up),
+    // s along x and t along y; a large one whose first group uses 30,000
+    // vertices alone and whose second fans 70,000 more round vertex 0.
     MeshFile& small = map.meshModels.files.emplace_back();
-    for (int i = 0; i < 4; ++i) small.model.vertices.push_back({{float(i), 0, 0}, {0, 0, 1}, 0.25f * i, 0.5f});
+    for (int i = 0; i < 4; ++i) small.model.vertices.push_back({{float(i), float(i / 2), 0}, {0, 0, 1}, float(i), float(i / 2)});
     small.model.groups = {{"a", "", {0, 1, 2}}, {"b", "", {0, 2, 3, 3, 2, 1}}};
     MeshFile& large = map.meshModels.files.emplace_back();
     constexpr uint32_t kLarge = 100000;
@@ -215,20 +215,24 @@ TEST_F(MapMeshTest, MeshFilesGoUpOnceAfterTheSurfacesCutBetweenTrianglesPastABuf
     for (size_t file = 0; file < 2; ++file)
         for (size_t group = 0; group < 2; ++group) {
             std::vector<uint32_t> buffersUsed;
-            EXPECT_EQ(cornersOf(file, group, &buffersUsed), map.meshModels.files[file].model.groups[group].indices)
-                << file << " " << group;
+            EXPECT_EQ(cornersOf(file, group, &buffersUsed), map.meshModels.files[file].model.groups[group].indices);
             // The small file shares the surfaces' buffer; the large one
             // starts its own, its second group reaching into a third.
-            const std::vector<uint32_t> expected =
-                file == 0 ? std::vector<uint32_t>{0} : group == 0 ? std::vector<uint32_t>{1} : std::vector<uint32_t>{1, 2};
-            EXPECT_EQ(buffersUsed, expected) << file << " " << group;
+            EXPECT_EQ(buffersUsed, file == 0    ? std::vector<uint32_t>{0}
+                                   : group == 0 ? std::vector<uint32_t>{1}
+                                                : std::vector<uint32_t>({1, 2}));
         }
-    // Texture coordinates as the file gives them, after the surface's four vertices.
+    // After the surface's four vertices, in the map's axes as the surfaces
+    // are (y up), texture coordinates as the file gives them, the tangent
+    // frame made there: cross(normal, tangent) * w runs along increasing t.
     const TangentVertex third = uploadedVertex(mesh.buffers(0).vertices.get(), 4 + 2);
-    EXPECT_EQ(third.u, 0.5f);
-    EXPECT_EQ(third.v, 0.5f);
+    EXPECT_EQ(third.position, (Vector3{2, 0, 1}));
+    EXPECT_EQ(third.normal, (Vector3{0, 1, 0}));
+    EXPECT_EQ(third.u, 2.0f);
+    EXPECT_EQ(third.v, 1.0f);
+    const Vector3 alongT = cross(third.normal, {third.tangent[0], third.tangent[1], third.tangent[2]}) * third.tangent[3];
+    EXPECT_NEAR(alongT.z, 1.0f, 1e-6f);
     EXPECT_EQ(mesh.meshGroupDraws(0, 2).begin, nullptr);  // no such group
-    EXPECT_EQ(mesh.meshGroupDraws(2, 0).begin, nullptr);  // no such file
 }
 
 TEST_F(MapMeshTest, DeviceRefusingABufferIsAnErrorAndLeavesNoBuffer) {
