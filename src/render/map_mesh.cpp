@@ -49,7 +49,8 @@ public:
     // The index the open buffer will have once made.
     uint32_t openBuffer() const { return static_cast<uint32_t>(buffers_.size()); }
     bool fits(size_t moreVertices, size_t moreIndices) const {
-        return vertices.size() + moreVertices <= kMaxBufferVertices && indices.size() + moreIndices <= kMaxBufferIndices;
+        return vertices.size() + moreVertices <= kMaxBufferVertices &&
+               indices.size() + moreIndices <= kMaxBufferIndices;
     }
     // Makes the open buffer pair, unless it is empty, and opens a new one.
     bool close() {
@@ -111,9 +112,9 @@ public:
         for (const MeshMaterialGroup& group : model.groups) indexCount += group.indices.size() / 3 * 3;
         // A file that fits no open buffer starts a buffer of its own, so that
         // it is cut only when no buffer holds it whole.
-        if (!packer_.fits(std::min<size_t>(vertexCount, kMaxBufferVertices), std::min<size_t>(indexCount, kMaxBufferIndices)) &&
-            !packer_.close())
-            return false;
+        const bool fitsWhole = packer_.fits(std::min<size_t>(vertexCount, kMaxBufferVertices),
+                                            std::min<size_t>(indexCount, kMaxBufferIndices));
+        if (!fitsWhole && !packer_.close()) return false;
         local_.assign(vertexCount, kNone);
         pieceVertices_.clear();
         pieceIndices_.clear();
@@ -126,11 +127,12 @@ public:
                 if (corners[0] >= vertexCount || corners[1] >= vertexCount || corners[2] >= vertexCount) continue;
                 size_t fresh = 0;
                 for (const uint32_t c : corners) fresh += local_[c] == kNone;
-                // Not counted twice: a triangle naming one new vertex twice
-                // asks for less room than this, never more.
+                // A corner named twice in one triangle is counted twice: more
+                // room than it needs, never less.
                 if (!packer_.fits(pieceVertices_.size() + fresh, pieceIndices_.size() + 3)) {
                     dropEmptyDraw();
-                    if (!flushPiece() || !packer_.close()) return false;
+                    flushPiece();
+                    if (!packer_.close()) return false;
                     local_.assign(vertexCount, kNone);
                     openDraw();
                 }
@@ -147,7 +149,8 @@ public:
             }
             dropEmptyDraw();
         }
-        return flushPiece();
+        flushPiece();
+        return true;
     }
 
 private:
@@ -170,7 +173,7 @@ private:
 
     // The piece into the open buffer: its draws' indices then count from the
     // buffer's first, and reach every vertex of the piece.
-    bool flushPiece() {
+    void flushPiece() {
         if (!pieceVertices_.empty()) {
             const uint32_t firstIndex = static_cast<uint32_t>(packer_.indices.size());
             const uint32_t base = packer_.append(pieceVertices_.data(), static_cast<uint32_t>(pieceVertices_.size()),
@@ -183,7 +186,6 @@ private:
         pieceVertices_.clear();
         pieceIndices_.clear();
         pieceFirstDraw_ = draws_.size();
-        return true;
     }
 
     BufferPacker& packer_;
@@ -233,7 +235,8 @@ bool MapMesh::build(gpu::Device& device, const MapData& map, SurfacePipelines* p
         draw.material = static_cast<uint32_t>(surface.material);
         // A surface alone in its buffer keeps its indices; after others they
         // count from the buffer's first vertex, below 65,536 as it fits.
-        draw.vertexCount = packer.append(map.verticesOf(surface), vertexCount, map.indicesOf(surface), count) + vertexCount;
+        const uint32_t base = packer.append(map.verticesOf(surface), vertexCount, map.indicesOf(surface), count);
+        draw.vertexCount = base + vertexCount;
         draws_.push_back(draw);
     });
     MeshFilePacker meshPacker(packer, draws_, meshGroupFirst_);

@@ -142,7 +142,8 @@ void drawMeshModels(const MapInstance& instance, const Camera& camera, const Sur
     for (const PlacedMesh& placed : models.placed) {
         if (!placed.areas.empty() && !std::any_of(placed.areas.begin(), placed.areas.end(), marked)) continue;
         uniforms.setPlacement(meshDrawPlacement(placed.placement) * instance.world, camera.view, camera.projection);
-        drawMeshModel(*instance.mesh, models, placed, {context.device, context.pipelines, uniforms.block(), context.pass});
+        const SurfaceDraw placedContext{context.device, context.pipelines, uniforms.block(), context.pass};
+        drawMeshModel(*instance.mesh, models, placed, placedContext);
     }
 }
 
