@@ -12,6 +12,7 @@
 #include "map/map_data.h"
 #include "map/proc_reader.h"
 #include "map/map_source.h"
+#include "map/mesh_materials.h"
 #include "map/material_image.h"
 #include "image/image_budget.h"
 #include "platform/report.h"
@@ -183,6 +184,9 @@ MapData* Scene::loadMap(const char* baseName, std::string* error) {
         map->placeEntities(source);
         definitions = entityDefinitionsOf(materialLibrary);
         placeMeshModels(source, definitions, materialLibrary, map.get());
+        // The meshes' materials join the surfaces' table, their images
+        // queued on the same loader: a texture per material serves both.
+        addMeshMaterials(map.get(), options.definitions, options.materialNamed);
     }
     placeLights(source, &definitions, map.get());
     std::unique_ptr<MapMesh> mesh;

@@ -67,7 +67,8 @@ TEST(AllocCount, CountsOnlyWhileAsked) {
 TEST(AllocCount, AFrameAfterTheFirstAllocatesNothing) {
     const std::string dir = ::testing::TempDir() + "quorvane_alloc_map_" + std::to_string(::getpid());
     std::filesystem::remove_all(dir);
-    const std::string command = std::string("'") + MAPGEN_BINARY + "' demo '" + dir + "' >/dev/null 2>&1";
+    // With its entities: entity models and mesh models are drawn too.
+    const std::string command = std::string("'") + MAPGEN_BINARY + "' demo --entities '" + dir + "' >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 
     // Every input the camera acts on, F (line collection), both render modes,
@@ -96,8 +97,10 @@ TEST(AllocCount, AFrameAfterTheFirstAllocatesNothing) {
     ASSERT_NE(app.initDevice(1024, 768, &error), nullptr) << error;
     ASSERT_NE(app.font, nullptr) << "the overlay is part of the frame";
     Scene* scene = app.createScene();
+    scene->assetDirs = {dir};  // where the mesh files are
     MapData* map = scene->loadMap((dir + "/bbb").c_str(), &error);
     ASSERT_NE(map, nullptr) << error;
+    ASSERT_FALSE(map->meshModels.placed.empty());
     placeStandardInstances(*scene, map, 5);
     // The map's files are watched: looking at them costs no allocation.
     app.mapBase = dir + "/bbb";

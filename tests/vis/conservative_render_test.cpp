@@ -379,13 +379,20 @@ TEST_F(ConservativeRender, RoomSeenThroughTwoDoorwaysHasNoHoles) {
 
 // Entity models placed by the map source: a closed door in the doorway, which
 // every portal eye sees from one side or the other, a sill reaching into both
-// rooms, and statics in one room. Drawn whenever an area they reach is.
-TEST_F(ConservativeRender, EntityModelsHaveNoHoles) {
+// rooms, and statics in one room; and mesh models (a crate, a turned lamp
+// from an archive, a skinned barrel). Drawn whenever an area they reach is.
+TEST_F(ConservativeRender, EntityAndMeshModelsHaveNoHoles) {
     mapgen::MapgenOptions options = preset("tworooms");
     options.entities = true;
+    assetDirs = {"."};  // where the mesh files are
     Result r;
-    ASSERT_NO_FATAL_FAILURE(compareAllOver(options, "two rooms with entity models", &r));
-    EXPECT_EQ(scene->maps[0]->entityModels.size(), 6u);
+    ASSERT_NO_FATAL_FAILURE(compareAllOver(options, "two rooms with entity and mesh models", &r));
+    const MapData& map = *scene->maps[0];
+    EXPECT_EQ(map.entityModels.size(), 6u);
+    ASSERT_EQ(map.meshModels.placed.size(), 3u);
+    for (const PlacedMesh& placed : map.meshModels.placed)
+        for (const int material : placed.groupMaterials)
+            EXPECT_GE(map.meshModels.materials[static_cast<size_t>(material)].mapMaterial, 0) << placed.entity;
 }
 
 // Entity models (a door in the doorway, a sill, statics) whose materials show

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -8,6 +10,8 @@
 #include <vector>
 
 #include "map/map_data.h"
+#include "map/material_definitions.h"
+#include "map/mesh_materials.h"
 #include "math/matrix.h"
 #include "world/camera.h"
 #include "gpu/recording/recording_device.h"
@@ -223,6 +227,64 @@ TEST_F(RenderPass, BlendedSurfacesComeAfterEveryOpaqueOneEachWithItsLook) {
     device.draws.clear();
     render(scene);
     for (const gpu::DrawRecord& draw : device.draws) EXPECT_NE(tagOf(draw), kAreaTag + 1u);
+}
+
+// Mesh models: one file of two groups (7 and 9 triangles) placed three
+// times. A placement is drawn when an area it reaches is marked, or with its
+// copy when it reaches none, placed by its matrix and then the copy's; each
+// group shows its placement's material, in that material's pass, and a
+// material that is not drawn leaves its group out.
+TEST_F(RenderPass, MeshModelsAreDrawnPerAreaMembershipInTheirPlacementsMaterials) {
+    map.materials[0].name = "stone";
+    MeshModels& meshes = map.meshModels;
+    MeshFile& file = meshes.files.emplace_back();
+    file.model.vertices.resize(3);
+    file.model.groups.resize(2);
+    for (int t = 0; t < 16; ++t) file.model.groups[t < 7 ? 0 : 1].indices.insert(file.model.groups[t < 7 ? 0 : 1].indices.end(), {0, 1, 2});
+    meshes.materials = {{"stone", true}, {"glass", true}, {"clip", false}};
+    const std::vector<int> areas[3] = {{2}, {}, {3}};  // the third reaches none
+    const std::vector<int> groupMaterials[3] = {{0, 1}, {2, 0}, {0, 0}};
+    for (int p = 0; p < 3; ++p) {
+        PlacedMesh& placed = meshes.placed.emplace_back();
+        placed.placement = Matrix::translation(10.0f * (p + 1), 0, 0);
+        placed.areas = areas[p];
+        placed.groupMaterials = groupMaterials[p];
+    }
+    MaterialDefinitions definitions;
+    std::string error;
+    ASSERT_TRUE(definitions.readText("glass { translucent\n diffusemap textures/glass }\n", "m.mtr", &error)) << error;
+    std::vector<size_t> named;
+    addMeshMaterials(&map, &definitions, [&](size_t index, const Material&) { named.push_back(index); });
+    // The stone the corridor shows keeps its one entry; the glass is added,
+    // with its definition's look; the clip has none.
+    EXPECT_EQ(named, std::vector<size_t>{1});
+    for (int m = 0; m < 3; ++m) EXPECT_EQ(meshes.materials[m].mapMaterial, m < 2 ? m : -1);
+    EXPECT_EQ(map.materials[1].definition, "m.mtr:1");
+    EXPECT_TRUE(map.hasBlendedSurfaces);
+
+    MapInstance* instance = place({500, 0, 0});
+    std::fill(instance->visibleAreas.begin(), instance->visibleAreas.end(), 0u);
+    instance->visibleAreas[0] = 1u << 2;
+    aimCamera(*camera, {0, 0, 50}, kPi / 2);
+    // Each draw as (placement, triangles, blended).
+    auto drawn = [&](SurfacePass pass) {
+        device.draws.clear();
+        drawMeshModels(*instance, *camera, {device, graphics.surfaces(), {}, pass});
+        std::vector<std::array<int, 3>> out;
+        for (const gpu::DrawRecord& draw : device.draws) {
+            LightingUniforms uniforms;
+            std::memcpy(&uniforms, draw.uniforms, sizeof uniforms);
+            const int p = static_cast<int>(std::lround(uniforms.world.m[3][0] - 500.0f)) / 10;
+            const Matrix expected = meshDrawPlacement(Matrix::translation(10.0f * p, 0, 0)) * instance->world;
+            EXPECT_EQ(std::memcmp(&uniforms.world, &expected, sizeof expected), 0);
+            out.push_back({p, static_cast<int>(draw.count / 3), draw.pipeline.blend != gpu::Blend::None});
+        }
+        return out;
+    };
+    EXPECT_EQ(drawn(SurfacePass::Opaque), (std::vector<std::array<int, 3>>{{1, 7, 0}, {2, 9, 0}}));
+    EXPECT_EQ(drawn(SurfacePass::Blended), (std::vector<std::array<int, 3>>{{1, 9, 1}}));
+    instance->visibleAreas[0] = 1u << 3;
+    EXPECT_EQ(drawn(SurfacePass::Opaque), (std::vector<std::array<int, 3>>{{2, 9, 0}, {3, 7, 0}, {3, 9, 0}}));
 }
 
 TEST_F(RenderPass, CameraInAreaZeroOrInNoInstanceStartsInEveryInstanceInView) {
