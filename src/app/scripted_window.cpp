@@ -25,6 +25,7 @@ void ScriptedWindow::armReleases() {
     const std::pair<bool, Key> releases[] = {
         {line.releaseTab, Key::Tab},   {line.releasePortals, Key::P}, {line.releaseFreeFlight, Key::N},
         {line.releaseWhere, Key::C},   {line.releasePick, Key::M},    {line.releaseReload, Key::F5},
+        {line.releaseLight, Key::L},
         {line.releaseEsc, Key::Escape}};
     for (const auto& [released, key] : releases)
         if (released) pending_[pendingCount_++] = key;

@@ -12,6 +12,9 @@ void drawRange(const MapMesh& mesh, MapMesh::Range range, const SurfaceDraw& con
     gpu::DrawCall call;
     call.pipeline = context.pipelines.opaque();
     call.uniforms = context.uniforms;
+    call.textures.lightImage = context.lightImage;
+    call.textures.lightFalloff = context.lightFalloff;
+    call.scissor = context.scissor;
     for (const MapMesh::Draw* draw = range.begin; draw != range.end; ++draw) {
         const MaterialLook& look = mesh.look(draw->material);
         if (passOf(look.blend) != context.pass) continue;
@@ -31,6 +34,9 @@ void drawRange(const MapMesh& mesh, MapMesh::Range range, const SurfaceDraw& con
         call.vertices = buffers.vertices.get();
         call.indices = buffers.indices.get();
         call.textures.surfaceImage = texture;
+        call.textures.normalMap = draw->material < mesh.normalMaps.size() ? mesh.normalMaps[draw->material] : nullptr;
+        call.textures.specularMap =
+            draw->material < mesh.specularMaps.size() ? mesh.specularMaps[draw->material] : nullptr;
         call.first = draw->firstIndex;
         call.count = draw->count;
         call.vertexCount = draw->vertexCount;
