@@ -99,9 +99,25 @@ TEST_F(EntitiesEndToEnd, ClipBoundToTheDoorLetsThePersonThroughTheDoorway) {
     EXPECT_NE(number(frames.back(), "area"), number(frames[0], "area"));
 }
 
+// The map's source places lights: the map starts lit by them, unless
+// --light camera says otherwise or the source is left unread; LIGHT switches.
+TEST_F(EntitiesEndToEnd, TheMapsLightsLightItUnlessAskedOrSwitched) {
+    Result run;
+    std::vector<std::string> frames = walk("2* 0 0\n0 0 LIGHT\n", "", &run);
+    ASSERT_EQ(frames.size(), 3u) << run.output;
+    EXPECT_GT(number(frames[0], "lightsDrawn"), 0.0f);
+    EXPECT_EQ(number(frames[2], "lightsDrawn"), 0.0f);
+    frames = walk("0 0\n0 0 LIGHT\n", "--light camera", &run);
+    ASSERT_EQ(frames.size(), 2u) << run.output;
+    EXPECT_EQ(number(frames[0], "lightsDrawn"), 0.0f);
+    EXPECT_GT(number(frames[1], "lightsDrawn"), 0.0f);
+    EXPECT_EQ(number(walk("0 0\n", "--no-entities", &run)[0], "lightsDrawn"), 0.0f);
+}
+
 TEST_F(EntitiesEndToEnd, ModelsAreDrawnUnlessTheSourceIsLeftOut) {
-    // From the player start the step fills the middle of the picture.
-    const Image with = shot("");
+    // From the player start the step fills the middle of the picture (both
+    // lit by the camera: the map's lights would change every pixel).
+    const Image with = shot("--light camera");
     const Image without = shot("--no-entities");
     ASSERT_EQ(with.rgba.size(), without.rgba.size());
     ASSERT_FALSE(with.rgba.empty());
