@@ -211,7 +211,7 @@ gpu::ProgramDesc mapLightProgramDesc() {
     return {kVertex, kLightFragment, gpu::VertexFormat::LitTextured, sizeof(MapLightUniforms)};
 }
 
-Vector3 mapLight(const MapLightUniforms& u, Vector3 position, Vector3 normal, Vector3 surface) {
+Vector3 mapLight(const MapLightUniforms& u, Vector3 position, Vector3 normal, Vector3 surface, Vector3 specular) {
     const Vector3 world = transformCoord(position, u.world);
     float frame[4];
     for (int c = 0; c < 4; ++c)
@@ -227,9 +227,15 @@ Vector3 mapLight(const MapLightUniforms& u, Vector3 position, Vector3 normal, Ve
     const Vector3 origin{u.lightOrigin[0], u.lightOrigin[1], u.lightOrigin[2]};
     const Vector3 l = normalized(u.lightOrigin[3] > 0.5f ? origin - world : origin);
     const float nl = u.terms[0] > 0.5f ? 1.0f : std::max(dot(n, l), 0.0f);
-    const float scale = shape * fall * nl * u.terms[1];
-    return {clamp01(u.colour[0] * surface.x * scale), clamp01(u.colour[1] * surface.y * scale),
-            clamp01(u.colour[2] * surface.z * scale)};
+    Vector3 sum = surface * (nl * u.terms[1]);
+    if (u.terms[0] < 0.5f && nl > 0.0f) {
+        const Vector3 eye{u.eye[0], u.eye[1], u.eye[2]};
+        const float nh = std::max(dot(n, normalized(l + normalized(eye - world))), 0.0f);
+        sum = sum + specular * (std::pow(nh, u.terms[3]) * u.terms[2]);
+    }
+    const float scale = shape * fall;
+    return {clamp01(u.colour[0] * sum.x * scale), clamp01(u.colour[1] * sum.y * scale),
+            clamp01(u.colour[2] * sum.z * scale)};
 }
 
 }  // namespace q

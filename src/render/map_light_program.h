@@ -65,8 +65,10 @@ gpu::ProgramDesc mapLightDepthProgramDesc();
 gpu::ProgramDesc mapLightProgramDesc();
 
 // What a light pass adds at a point of a surface (the model's space, normal
-// unit length) whose image is `surface` (rgb 0..1), without light, falloff,
-// normal or specular images: the arithmetic of the program.
-Vector3 mapLight(const MapLightUniforms& uniforms, Vector3 position, Vector3 normal, Vector3 surface);
+// unit length) whose image is `surface` and whose specular map is `specular`
+// (rgb 0..1; 0: none), without light, falloff or normal images: the
+// arithmetic of the program.
+Vector3 mapLight(const MapLightUniforms& uniforms, Vector3 position, Vector3 normal, Vector3 surface,
+                 Vector3 specular = {});
 
 }  // namespace q

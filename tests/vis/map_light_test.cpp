@@ -78,6 +78,12 @@ protected:
     }
     void TearDown() override { scene.reset(); }
 
+    // A texture of one texel, the same on every surface as its normal or specular map.
+    gpu::DeviceHandle<gpu::Texture> texel(uint8_t r, uint8_t g, uint8_t b) {
+        const uint8_t rgba[4] = {r, g, b, 255};
+        return graphics.device()->createTexture(TexelFormat::Rgba8, 1, 1, 1, rgba);
+    }
+
     // A light of the colour whose box (a cube of half-size radius) is centred
     // `fromWall` before the wall's point, reaching every area.
     MapLight lightBefore(float fromWall, float radius, Vector3 colour) const {
@@ -92,7 +98,7 @@ protected:
 
     // Draws the frame lit by the lights; the centre pixel, and the same worked
     // out by mapLight (0 to 255 per channel).
-    void drawn(const std::vector<Lit>& lights, float pixel[3], float expected[3]) {
+    void drawn(const std::vector<Lit>& lights, float pixel[3], float expected[3], Vector3 specular = {}) {
         map->lights.clear();
         MapMesh& mesh = *scene->meshes[0];
         mesh.ambientLights.clear();
@@ -113,7 +119,7 @@ protected:
             uniforms.setPlacement(copy.world, camera.view, camera.projection);
             uniforms.setEye(camera.position);
             uniforms.setLight(lit.light, lit.ambient, copy.world, copy.inverseWorld);
-            sum = sum + mapLight(uniforms, wallPoint, wallNormal, {1, 1, 1});
+            sum = sum + mapLight(uniforms, wallPoint, wallNormal, {1, 1, 1}, specular);
         }
         const size_t at = (size_t{kHeight / 2} * kWidth + kWidth / 2) * 4;
         for (int c = 0; c < 3; ++c) {
@@ -162,6 +168,26 @@ TEST_F(MapLightPixels, LightsShowTheirColourFallOffAndTheAmbientOneHasNoDirectio
     drawn({{lightBefore(48, 256, {1, 0.5f, 0.25f})}, ambient}, pixel, expected);
     expectNear(pixel, expected, "a near light with the ambient one");
     EXPECT_EQ(scene->frameCost.lightsDrawn, 2);
+}
+
+// A normal map turns the normal: one along the surface's tangent leaves a
+// wall lit straight on unlit. A specular map adds its highlight, here where
+// the eye looks straight at the light's reflection.
+TEST_F(MapLightPixels, NormalAndSpecularMapsTurnTheNormalAndAddAHighlight) {
+    MapMesh& mesh = *scene->meshes[0];
+    const gpu::DeviceHandle<gpu::Texture> alongTangent = texel(255, 128, 128), flat = texel(128, 128, 255),
+                                          white = texel(255, 255, 255);
+    const Lit lamp{lightBefore(48, 256, {0.5f, 0.5f, 0.5f})};
+    float pixel[3], expected[3];
+    mesh.normalMaps.assign(map->materials.size(), alongTangent.get());
+    drawn({lamp}, pixel, expected);
+    EXPECT_GT(expected[0], 100);  // the vertex normal's
+    EXPECT_LT(pixel[0], 8);
+    mesh.normalMaps.assign(map->materials.size(), flat.get());
+    mesh.specularMaps.assign(map->materials.size(), white.get());
+    drawn({lamp}, pixel, expected, {1, 1, 1});
+    expectNear(pixel, expected, "a flat normal map and a white specular map");
+    EXPECT_GT(pixel[0], 200);
 }
 
 }  // namespace
