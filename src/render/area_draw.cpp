@@ -17,6 +17,9 @@ void drawRange(const MapMesh& mesh, MapMesh::Range range, const SurfaceDraw& con
     gpu::DrawCall call;
     call.pipeline = context.pipelines.opaque();
     call.uniforms = context.uniforms;
+    call.textures.lightImage = context.lightImage;
+    call.textures.lightFalloff = context.lightFalloff;
+    call.scissor = context.scissor;
     for (const MapMesh::Draw* draw = range.begin; draw != range.end; ++draw) {
         const uint32_t shown = material == kEachDrawsOwn ? draw->material : material;
         const MaterialLook& look = mesh.look(shown);
@@ -37,6 +40,9 @@ void drawRange(const MapMesh& mesh, MapMesh::Range range, const SurfaceDraw& con
         call.vertices = buffers.vertices.get();
         call.indices = buffers.indices.get();
         call.textures.surfaceImage = texture;
+        call.textures.normalMap = draw->material < mesh.normalMaps.size() ? mesh.normalMaps[draw->material] : nullptr;
+        call.textures.specularMap =
+            draw->material < mesh.specularMaps.size() ? mesh.specularMaps[draw->material] : nullptr;
         call.first = draw->firstIndex;
         call.count = draw->count;
         call.vertexCount = draw->vertexCount;

@@ -67,6 +67,15 @@ public:
     // The texture of each material of the map, by index; null draws it
     // untextured (and without its alpha test: no texels to test).
     std::vector<const gpu::Texture*> textures;
+    // Beside them, what the map's light passes read: each material's normal
+    // and specular map (null: none, the vertex normal and no specular term),
+    // and each light's (MapData::lights) projected image and falloff image
+    // (null: a round light, a smooth falloff). Empty until the load fills them.
+    std::vector<const gpu::Texture*> normalMaps;
+    std::vector<const gpu::Texture*> specularMaps;
+    std::vector<const gpu::Texture*> lightImages;
+    std::vector<const gpu::Texture*> lightFalloffs;
+    std::vector<uint8_t> ambientLights;  // per light: 1 when it lights without direction
 
     Range areaDraws(size_t area) const { return rangeOf(areaFirst_, area); }
     Range entityModelDraws(size_t model) const { return rangeOf(modelFirst_, model); }

@@ -17,6 +17,7 @@
 #include "render/lighting_program.h"
 #include "vis/counting_device.h"
 #include "vis/frustum.h"
+#include "vis/light_pass.h"
 #include "vis/portal_flow.h"
 #include "world/camera.h"
 #include "world/scene.h"
@@ -66,7 +67,10 @@ int render(Scene& scene) {
     FrameCost& cost = scene.frameCost;
     for (const std::unique_ptr<MapInstance>& instance : instances) {
         if (!instance->enteredThisFrame) continue;
-        const int drawn = drawVisible(*instance, device);
+        // The terrain is the viewer's, not the map's: the camera's light
+        // lights it in both modes.
+        const bool mapLit = scene.mapLights && graphics->mapLights().ready();
+        const int drawn = mapLit ? drawMapLit(*instance, device, cost) : drawVisible(*instance, device);
         cost.visibleAreas += drawn;
         if (drawn > 0) ++cost.copiesDrawn;
     }

@@ -104,9 +104,25 @@ TEST_F(EntitiesEndToEnd, ClipBoundToTheDoorLetsThePersonThroughTheDoorway) {
     EXPECT_NE(number(frames.back(), "area"), number(frames[0], "area"));
 }
 
+// The map's source places lights: the map starts lit by them, unless
+// --light camera says otherwise or the source is left unread; LIGHT switches.
+TEST_F(EntitiesEndToEnd, TheMapsLightsLightItUnlessAskedOrSwitched) {
+    Result run;
+    std::vector<std::string> frames = walk("2* 0 0\n0 0 LIGHT\n", "", &run);
+    ASSERT_EQ(frames.size(), 3u) << run.output;
+    EXPECT_GT(number(frames[0], "lightsDrawn"), 0.0f);
+    EXPECT_EQ(number(frames[2], "lightsDrawn"), 0.0f);
+    frames = walk("0 0\n0 0 LIGHT\n", "--light camera", &run);
+    ASSERT_EQ(frames.size(), 2u) << run.output;
+    EXPECT_EQ(number(frames[0], "lightsDrawn"), 0.0f);
+    EXPECT_GT(number(frames[1], "lightsDrawn"), 0.0f);
+    EXPECT_EQ(number(walk("0 0\n", "--no-entities", &run)[0], "lightsDrawn"), 0.0f);
+}
+
 TEST_F(EntitiesEndToEnd, ModelsAreDrawnUnlessTheSourceIsLeftOut) {
-    // From the player start the step fills the middle of the picture.
-    const Image with = shot("");
+    // From the player start the step fills the middle of the picture (both
+    // lit by the camera: the map's lights would change every pixel).
+    const Image with = shot("--light camera");
     const Image without = shot("--no-entities");
     ASSERT_EQ(with.rgba.size(), without.rgba.size());
     ASSERT_FALSE(with.rgba.empty());
@@ -138,8 +154,9 @@ TEST_F(EntitiesEndToEnd, MeshModelsShowWhereTheirEntitiesStand) {
     ASSERT_TRUE(writePng((dir_ + "/flat/magenta.png").c_str(), flat, &error)) << error;
 
     // 100 units south of the lamp (file -40 40 0, turned 45 degrees: a box
-    // 8 units each way and 48 high), looking north.
-    const Image with = shot("--start -40 -31 -60 --look 0 0 --assets '" + dir_ + "' --assets '" + dir_ + "/flat'");
+    // 8 units each way and 48 high), looking north, lit by the camera (the
+    // map's coloured lights would tint the magenta).
+    const Image with = shot("--light camera --start -40 -31 -60 --look 0 0 --assets '" + dir_ + "' --assets '" + dir_ + "/flat'");
     ASSERT_EQ(with.width, 1024u);
 
     // The lamp's box in the world (the copy stands 64 below the map's
