@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string_view>
+#include <system_error>
 #include <thread>
 
 #include "map/ase_reader.h"
@@ -112,10 +113,15 @@ public:
         const auto work = [&] {
             for (size_t k = next++; k < found.size(); k = next++) read(found[k]);
         };
-        if (threads <= 1) return work();
-        std::vector<std::thread> workers;
-        for (size_t t = 0; t < threads; ++t) workers.emplace_back(work);
-        for (std::thread& worker : workers) worker.join();
+        // This thread reads too: what no helper could be started for (the
+        // system out of threads), it reads alone.
+        std::vector<std::thread> helpers;
+        try {
+            for (size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+        }
+        work();
+        for (std::thread& helper : helpers) helper.join();
     }
 
     // Pass 3: the placements, in the source's order.
