@@ -94,10 +94,6 @@ struct Chunk {
     }
 };
 
-}  // namespace
-
-namespace {
-
 // One *GEOMOBJECT: the box (margin larger all round), its faces picking
 // sub-material 1 (top and bottom) or 0 (sides) of material `materialRef`.
 std::string aseObject(const BoxModel& box, const char* name, float margin, int materialRef) {
