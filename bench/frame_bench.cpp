@@ -61,6 +61,7 @@ constexpr int kGrid = 32;
 const char* g_mapDir = nullptr;
 int g_areaZeroRoom = 0;  // --area0-room: the grid sealed with that room as area 0
 size_t g_entityModelsPlaced = 0;  // by the map source beside the grid, if any
+size_t g_meshModelsPlaced = 0;    // likewise, mesh models (mapgen --mesh-count)
 
 struct Viewpoint {
     Vector3 position;
@@ -110,6 +111,8 @@ World& world() {
     w.scene.device = w.device;
     w.scene.graphics = &w.graphics;
     w.scene.init();
+    // A grid written with mesh models holds them in its folder, its asset root.
+    if (std::filesystem::is_directory("models")) w.scene.assetDirs = {std::filesystem::current_path().string()};
     MapData* map = w.scene.loadMap(mapgen::mapName(options).c_str(), &error);
     if (!map) {
         std::fprintf(stderr, "frame_bench: %s\n", error.c_str());
@@ -117,6 +120,7 @@ World& world() {
     }
     placeStandardInstances(w.scene, map, kStandardInstanceCount);
     g_entityModelsPlaced = map->entityModels.size();
+    g_meshModelsPlaced = map->meshModels.placed.size();
     std::filesystem::current_path(previous);
     if (!g_mapDir) std::filesystem::remove_all(dir);
 
@@ -268,6 +272,7 @@ int main(int argc, char** argv) {
     // A grid written with its map source has its entity models placed.
     if (q::g_entityModelsPlaced > 0)
         figure += ", " + std::to_string(q::g_entityModelsPlaced) + " entity models placed";
+    if (q::g_meshModelsPlaced > 0) figure += ", " + std::to_string(q::g_meshModelsPlaced) + " mesh models";
     const double portal = ns["BM_FramePortalMode"], every = ns["BM_FrameEveryArea"];
     const double allocations = q::g_allocationsPerFrame["BM_FramePortalMode"] + q::g_allocationsPerFrame["BM_FrameEveryArea"];
     q::bench::printFigure(

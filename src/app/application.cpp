@@ -152,9 +152,7 @@ void Application::printPick() {
     timedLines_.show("what is under the view", rows.c_str(), nullptr, false, lastFrameMs, kPlaceShownMs);
 }
 
-void Application::watchMapFiles() {
-    mapWatch_.watch({mapBase + ".proc", mapBase + ".cm", mapBase + ".map"});
-}
+void Application::watchMapFiles() { mapWatch_.watch(watchedFiles(scene.get(), mapBase)); }
 
 bool Application::reloadMap() {
     if (!scene || mapBase.empty()) return false;
@@ -166,6 +164,8 @@ bool Application::reloadMap() {
         report(("The map " + name + " was not reloaded; the one read before stays: " + error).c_str(), "quorvane");
         return false;
     }
+    // The new map may use other files (a model, a definition file): they are watched from now on.
+    if (mapWatch_.watching()) watchMapFiles();
     const size_t areas = scene->maps.empty() ? 0 : scene->maps.back()->areas.size();
     std::fprintf(stderr, "quorvane: reloaded %s (%s)\n", name.c_str(), countOf(areas, "area", "areas").c_str());
     return true;

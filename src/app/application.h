@@ -94,9 +94,10 @@ public:
     void run(int64_t frameLimit = -1);
     void runFrame();
 
-    // Watches the map's files (.proc, .cm and the map source .map) from now on:
-    // once they have changed and stayed unchanged for a while, the map is read
-    // again before the next frame.
+    // Watches the map's files (.proc, .cm and the map source .map, and the
+    // definition, skin and mesh files the scene read: watchedFiles) from now
+    // on: once they have changed and stayed unchanged for a while, the map is
+    // read again before the next frame. A reload watches what it read.
     void watchMapFiles();
     // Reads the map again now (F5): on success one stderr line "quorvane:
     // reloaded NAME (N areas)"; on failure the old map stays and the error is

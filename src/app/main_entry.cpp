@@ -109,8 +109,9 @@ void printSummary(const Application& app) {
 
 // Every file a scene's load read, or a reload will read: the map's files
 // (its source too, there yet or not), the terrain's image where it is looked
-// for, every material image opened (used or refused) and the asset roots'
-// definition files and archives.
+// for, every material image opened (used or refused), the asset roots'
+// definition files and archives, and the entity definition, skin and mesh
+// files.
 std::vector<std::string> filesTheSceneReads(const Options& options, const Scene& scene) {
     const std::filesystem::path mapDir = std::filesystem::path(options.mapBase).parent_path();
     std::vector<std::string> files{options.mapBase + ".proc", options.mapBase + ".cm", options.mapBase + ".map",
@@ -119,6 +120,7 @@ std::vector<std::string> filesTheSceneReads(const Options& options, const Scene&
     files.insert(files.end(), scene.imageFilesOpened.begin(), scene.imageFilesOpened.end());
     const std::vector<std::string>& definitions = scene.materialLibrary.filesRead();
     files.insert(files.end(), definitions.begin(), definitions.end());
+    files.insert(files.end(), scene.entityFilesRead.begin(), scene.entityFilesRead.end());
     return files;
 }
 

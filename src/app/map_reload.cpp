@@ -35,4 +35,13 @@ bool reloadScene(std::unique_ptr<Scene>& scene, const std::string& mapBase, int 
     return true;
 }
 
+std::vector<std::string> watchedFiles(const Scene* scene, const std::string& mapBase) {
+    std::vector<std::string> files{mapBase + ".proc", mapBase + ".cm", mapBase + ".map"};
+    if (!scene) return files;
+    const std::vector<std::string>& definitions = scene->materialLibrary.filesRead();
+    files.insert(files.end(), definitions.begin(), definitions.end());
+    files.insert(files.end(), scene->entityFilesRead.begin(), scene->entityFilesRead.end());
+    return files;
+}
+
 }  // namespace q

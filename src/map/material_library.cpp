@@ -223,6 +223,14 @@ void MaterialLibrary::readRootFiles(std::string_view folder, std::string_view ex
     }
 }
 
+std::vector<std::string> MaterialLibrary::looseRootFiles(std::string_view folder, std::string_view extension) const {
+    std::vector<std::string> files;
+    for (const Place& place : roots_)
+        if (!place.archive)
+            for (std::string& file : definitionFiles(place.folder, folder, extension)) files.push_back(std::move(file));
+    return files;
+}
+
 MaterialSource MaterialLibrary::find(const std::string& materialName) const {
     MaterialSource source;
     source.definition = definitions_.find(materialName);

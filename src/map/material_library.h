@@ -72,6 +72,10 @@ public:
                        const std::function<void(std::string_view text, const std::string& name)>& read,
                        std::vector<std::string>* problems) const;
 
+    // The loose files readRootFiles hands on (those of the roots that are
+    // folders), in the same order; an archive's members are its archive's.
+    std::vector<std::string> looseRootFiles(std::string_view folder, std::string_view extension) const;
+
     // The header of the image found (a file's or a member's), as readImageHead.
     static bool readHead(const MaterialSource& source, uint32_t maxSide, ImageFileHead* out, std::string* error);
 

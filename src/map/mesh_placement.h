@@ -37,6 +37,7 @@ struct MeshFile {
     MeshModel model;    // empty unless read
     // The model's groups' own materials (before any skin) that are not drawn.
     std::vector<std::string> materialsNotDrawn;
+    std::string archive;  // found in an archive: its path (a file the load reads); else empty
 };
 
 // A material a placed mesh's group shows, once per distinct name.
@@ -77,12 +78,17 @@ struct MeshModels {
 // Refused before it is read: as large as an entity definition file may be.
 constexpr uint64_t kMaxMeshFileBytes = uint64_t{64} << 20;
 
-// Fills map->meshModels from the usable entities of the source. A mesh file
-// missing, too large or that does not read is named once in *problems (with
-// the line of the first entity placing it) and its entities place nothing; a
-// file's warnings, and an entity whose model choice has a problem, likewise.
+// Fills map->meshModels from the usable entities of the source, and grows
+// map->bounds by every placed mesh's bounds. A mesh file missing, too large
+// or that does not read is named once in *problems (with the line of the
+// first entity placing it) and its entities place nothing; a file's warnings,
+// and an entity whose model choice has a problem, likewise. The distinct
+// files are read on up to `readers` threads at once (0: as many as the
+// machine runs, at most 4); the result and the messages, in the source's
+// order, are the same however many.
 void loadMeshModels(const MapSource& source, const EntityDefinitions& definitions, const MaterialLibrary& library,
-                    MapData* map, std::vector<std::string>* problems, uint64_t maxFileBytes = kMaxMeshFileBytes);
+                    MapData* map, std::vector<std::string>* problems, uint64_t maxFileBytes = kMaxMeshFileBytes,
+                    unsigned readers = 0);
 
 // As loadMeshModels, every problem warned.
 void placeMeshModels(const MapSource& source, const EntityDefinitions& definitions, const MaterialLibrary& library,

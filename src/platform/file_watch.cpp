@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <unordered_map>
 #include <utility>
 
 namespace q {
@@ -20,9 +21,14 @@ FileWatch::Signature FileWatch::look(const std::string& path) {
 }
 
 void FileWatch::watch(std::vector<std::string> paths) {
+    std::unordered_map<std::string, Signature> known;
+    for (size_t i = 0; i < paths_.size(); ++i) known.emplace(paths_[i], seen_[i]);
     paths_ = std::move(paths);
-    seen_.assign(paths_.size(), Signature{});
-    accept();
+    seen_.resize(paths_.size());
+    for (size_t i = 0; i < paths_.size(); ++i) {
+        const auto found = known.find(paths_[i]);
+        seen_[i] = found != known.end() ? found->second : look(paths_[i]);
+    }
 }
 
 void FileWatch::accept() {

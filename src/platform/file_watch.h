@@ -17,8 +17,11 @@ constexpr uint32_t kWatchQuietMs = 500;     // how long they must stay unchanged
 class FileWatch {
 public:
     // The files as they are now are the ones already read. A file that does not
-    // exist is watched too: its appearing is a change.
+    // exist is watched too: its appearing is a change. Called again (a new
+    // list after a reload), a file watched already keeps what was last seen
+    // of it, so a change made while the reload read is still noticed.
     void watch(std::vector<std::string> paths);
+    bool watching() const { return !paths_.empty(); }
     // True once after the files changed and then stayed as they were for
     // kWatchQuietMs; nowMs is any millisecond clock that only goes forward.
     bool settled(uint32_t nowMs);

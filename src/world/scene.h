@@ -46,6 +46,10 @@ public:
     // must never replace. An archive's members are its archive's (in
     // materialLibrary.filesRead()).
     std::vector<std::string> imageFilesOpened;
+    // The entity definition and skin files and the mesh files a load read
+    // (a member's archive is in materialLibrary.filesRead()): files the run
+    // reads, and, with the map's own, those whose change reloads the map.
+    std::vector<std::string> entityFilesRead;
     std::unique_ptr<Camera> camera;
     std::unique_ptr<Terrain> terrain;
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "map/collision_reader.h"
@@ -260,6 +261,11 @@ MapData* Scene::loadMap(const char* baseName, std::string* error) {
         // The meshes' materials join the surfaces' table, their images
         // queued on the same loader: a texture per material serves both.
         addMeshMaterials(map.get(), options.definitions, options.materialNamed);
+        for (const auto& [folder, extension] : {std::pair{"def", ".def"}, std::pair{"skins", ".skin"}})
+            for (std::string& file : materialLibrary.looseRootFiles(folder, extension))
+                entityFilesRead.push_back(std::move(file));
+        for (const MeshFile& file : map->meshModels.files)
+            if (!file.found.empty() && file.archive.empty()) entityFilesRead.push_back(file.found);
     }
     placeLights(source, &definitions, map.get());
     loader.lightsNamed(map->lights);

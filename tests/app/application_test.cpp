@@ -231,6 +231,36 @@ TEST_F(AppApplication, ReloadKeepsTheCameraFreesTheOldMapAndKeepsItWhenTheNewOne
     std::filesystem::remove_all(dir);
 }
 
+// Beside the map's own files, the mesh files its entities place and the
+// entity definition files are watched: editing either reads the map again.
+TEST_F(AppApplication, EditingAMeshOrAnEntityDefinitionReloadsTheMap) {
+    const std::string dir = ::testing::TempDir() + "quorvane_reload_meshes_" + std::to_string(::getpid());
+    std::filesystem::remove_all(dir);
+    ASSERT_EQ(std::system(("'" MAPGEN_BINARY "' tworooms --entities --name site '" + dir + "' >/dev/null 2>&1").c_str()), 0);
+    auto app = startApp({});
+    app->scene->assetDirs = {dir};
+    std::string error;
+    MapData* map = app->scene->loadMap((dir + "/site").c_str(), &error);
+    ASSERT_NE(map, nullptr) << error;
+    ASSERT_EQ(map->meshModels.filesRead(), 3u);
+    app->mapBase = dir + "/site";
+    app->instanceCount = 1;
+    app->watchMapFiles();
+    // Frames of 16 ms: a change is read once it has stayed for half a second.
+    const auto reloadsAfter = [&](const std::string& file, const std::string& added) {
+        const Scene* before = app->scene.get();
+        std::ofstream(dir + "/" + file, std::ios::app) << added;
+        app->run(static_cast<int64_t>(app->framesRun) + 60);
+        return app->scene.get() != before;
+    };
+    EXPECT_FALSE(reloadsAfter("site.proc", "")) << "nothing changed";
+    EXPECT_TRUE(reloadsAfter("models/mapgen/crate.ase", "\n"));
+    EXPECT_TRUE(reloadsAfter("def/mapgen.def", "// edited\n"));
+    EXPECT_TRUE(reloadsAfter("skins/mapgen.skin", "// edited\n"));
+    EXPECT_EQ(app->scene->maps.back()->meshModels.filesRead(), 3u);
+    std::filesystem::remove_all(dir);
+}
+
 TEST_F(AppApplication, EscEndsTheLoopAfterThePendingEventsAndTeardownKeepsItsOrder) {
     {
         auto app = startApp({{3, {keyUp(Key::Escape), keyUp(Key::Tab)}}});

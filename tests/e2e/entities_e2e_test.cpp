@@ -204,6 +204,15 @@ TEST_F(EntitiesEndToEnd, InfoListsThePlacedModelsAndThePlayerStart) {
     // archive, found as the entity spells it (Lamp.LWO); the crate's damaged
     // here, the barrel's (named by its class's parent) taken away; the
     // character's animated mesh counted apart.
+    // A mesh file and an entity definition file are inputs: no output replaces them.
+    for (const char* input : {"models/mapgen/crate.ase", "def/mapgen.def"}) {
+        const std::string path = dir_ + "/" + input;
+        const uintmax_t bytes = std::filesystem::file_size(path);
+        const Result refused = viewer("--headless --frames 1 --assets '" + dir_ + "' --trace '" + path + "'");
+        EXPECT_EQ(refused.exitCode, 2) << refused.output;
+        EXPECT_NE(refused.output.find("which this run reads"), std::string::npos) << refused.output;
+        EXPECT_EQ(std::filesystem::file_size(path), bytes) << input;
+    }
     std::ofstream(dir_ + "/models/mapgen/crate.ase") << "*3DSMAX_ASCIIEXPORT\n*GEOMOBJECT {\n";
     std::filesystem::remove(dir_ + "/models/mapgen/barrel.lwo");
     const Result meshes = viewer("--info --assets '" + dir_ + "'");

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "image/image.h"
 #include "map/map_data.h"
 #include "map/map_source.h"
 #include "map/material_library.h"
@@ -37,8 +38,30 @@ protected:
         loadEntityDefinitions(library, &definitions, &ignored);
     }
 
+    // Writes the same map again with mapgen's --meshes models (and `placements`
+    // of its set of 20 files) and reads its source, definitions and materials.
+    void generateWithMeshes(int placements) {
+        mapgen::MapgenOptions options;
+        options.preset = "tworooms";
+        options.meshes = true;
+        options.meshPlacements = placements;
+        std::string error;
+        ASSERT_TRUE(mapgen::generateMap(options, files.dir().string(), &error)) << error;
+        generated = MapSource{};
+        ASSERT_TRUE(readMapSourceBeside(files.path("tworooms"), &generated));
+        library.load(files.dir().string(), {}, {files.dir().string()});
+        definitions = EntityDefinitions{};
+        std::vector<std::string> ignored;
+        loadEntityDefinitions(library, &definitions, &ignored);
+    }
+    const PlacedMesh* placedAs(const std::string& entityName) const {
+        for (const PlacedMesh& placed : map.meshModels.placed)
+            if (placed.entity == entityName) return &placed;
+        return nullptr;
+    }
+
     // Loads the meshes of a map source: the generated one, or entities given as text.
-    void load(const std::string& entitiesText = "", uint64_t maxBytes = kMaxMeshFileBytes) {
+    void load(const std::string& entitiesText = "", uint64_t maxBytes = kMaxMeshFileBytes, unsigned readers = 0) {
         MapSource written;
         written.fileName = "test.map";
         if (!entitiesText.empty()) {
@@ -46,7 +69,8 @@ protected:
             ASSERT_TRUE(written.readText(file)) << file.error();
         }
         problems.clear();
-        loadMeshModels(entitiesText.empty() ? generated : written, definitions, library, &map, &problems, maxBytes);
+        loadMeshModels(entitiesText.empty() ? generated : written, definitions, library, &map, &problems, maxBytes,
+                       readers);
     }
     static std::string entity(const std::string& model, const std::string& origin, const std::string& turn = "") {
         return "{\n\"classname\" \"func_static\"\n\"model\" \"" + model + "\"\n\"origin\" \"" + origin + "\"\n" +
@@ -170,6 +194,83 @@ TEST_F(MeshPlacement, CollisionMaterialsAreNotDrawnAndBadFilesAreNamedAndSkipped
     EXPECT_NE(allProblems().find("mapgen_models.zip:models/mapgen/lamp.lwo: " + std::to_string(lwoBytes) + " bytes"),
               std::string::npos)
         << allProblems();
+}
+
+// What --meshes writes reads whole: the crate placed six times is one file,
+// the hull's collision material is not drawn, the grate's material is
+// alpha-tested, the marker's image is flat magenta, the turned slab lies
+// along the file's y.
+TEST_F(MeshPlacement, MapgenMeshesPresetReadsWholeAsItsUsageSays) {
+    ASSERT_NO_FATAL_FAILURE(generateWithMeshes(0));
+    load();
+    const MeshModels& meshes = map.meshModels;
+    EXPECT_TRUE(problems.empty()) << allProblems();
+    EXPECT_EQ(meshes.files.size(), 3u + 5u);
+    EXPECT_EQ(meshes.placed.size(), 3u + 11u);
+    for (int i = 1; i <= 6; ++i)
+        ASSERT_NE(placedAs("mesh_small_crate_" + std::to_string(i)), nullptr) << i;
+    EXPECT_EQ(placedAs("mesh_small_crate_1")->file, placedAs("mesh_small_crate_6")->file);
+    const MeshFile& hull = meshes.files[static_cast<size_t>(placedAs("mesh_hull")->file)];
+    EXPECT_EQ(hull.materialsNotDrawn, std::vector<std::string>{"textures/common/collision"});
+    EXPECT_EQ(materialsOf(*placedAs("mesh_grate")), std::vector<std::string>{"mapgen/grate"});
+    EXPECT_EQ(library.find("mapgen/grate").look.alphaTest, 0.5f);
+    const MaterialSource marker = library.find(materialsOf(*placedAs("mesh_marker")).at(0));
+    ASSERT_TRUE(marker.file);
+    Image image;
+    std::string error;
+    ASSERT_TRUE(loadImageFile(marker.file->c_str(), &image, &error)) << error;
+    for (size_t i = 0; i < image.rgba.size(); i += 4)
+        ASSERT_EQ((std::vector<int>{image.rgba[i], image.rgba[i + 1], image.rgba[i + 2]}), (std::vector<int>{255, 0, 255}));
+    // The slab, 24 along its own x and 4 deep, turned a quarter by its rotation
+    // key at (-20, 10): along the file's y, map z.
+    const Bounds& slab = placedAs("mesh_slab_rotation")->bounds;
+    EXPECT_EQ(slab.mins, (Vector3{-22, 0, -2}));
+    EXPECT_EQ(slab.maxs, (Vector3{-18, 32, 22}));
+}
+
+// The 20 files of the set, placed over the room beyond the start: read on
+// one thread or several, the same models, placements and messages in the
+// same order; every placement grows the map's bounds.
+TEST_F(MeshPlacement, ReadingOnSeveralThreadsGivesWhatOneGivesAndPlacementsGrowTheBounds) {
+    ASSERT_NO_FATAL_FAILURE(generateWithMeshes(60));
+    files.write("models/mapgen/set/prop_04.lwo", "FORM");  // damaged
+    std::filesystem::remove(files.path("models/mapgen/set/prop_07.ase"));
+    load("", kMaxMeshFileBytes, 1);
+    const MeshModels one = map.meshModels;
+    const std::vector<std::string> oneProblems = problems;
+    load("", kMaxMeshFileBytes, 4);
+    const MeshModels& many = map.meshModels;
+    EXPECT_EQ(problems, oneProblems);
+    ASSERT_EQ(problems.size(), 2u) << allProblems();
+    EXPECT_NE(problems[0].find("prop_04.lwo"), std::string::npos) << problems[0];
+    EXPECT_NE(problems[1].find("prop_07.ase, which is in no asset root"), std::string::npos) << problems[1];
+    ASSERT_EQ(many.files.size(), one.files.size());
+    EXPECT_EQ(many.files.size(), 3u + 5u + 20u);
+    for (size_t i = 0; i < one.files.size(); ++i) {
+        const MeshModel& a = one.files[i].model;
+        const MeshModel& b = many.files[i].model;
+        EXPECT_EQ(many.files[i].path, one.files[i].path);
+        EXPECT_EQ(many.files[i].read, one.files[i].read);
+        ASSERT_EQ(b.vertices.size(), a.vertices.size()) << one.files[i].path;
+        for (size_t v = 0; v < a.vertices.size(); ++v)
+            EXPECT_TRUE(b.vertices[v].position == a.vertices[v].position && b.vertices[v].s == a.vertices[v].s);
+        ASSERT_EQ(b.groups.size(), a.groups.size());
+        for (size_t g = 0; g < a.groups.size(); ++g) EXPECT_EQ(b.groups[g].indices, a.groups[g].indices);
+    }
+    // 60 placements of the set, less the three of each file left out.
+    ASSERT_EQ(many.placed.size(), 3u + 11u + 54u);
+    ASSERT_EQ(one.placed.size(), many.placed.size());
+    const int east = map.areaHolding({272, 24, 0});
+    for (size_t i = 0; i < many.placed.size(); ++i) {
+        EXPECT_EQ(many.placed[i].file, one.placed[i].file);
+        EXPECT_EQ(many.placed[i].groupMaterials, one.placed[i].groupMaterials);
+        if (many.placed[i].entity.starts_with("mesh_prop_")) {
+            EXPECT_EQ(many.placed[i].areas, std::vector<int>{east});
+        }
+    }
+    // One placed far beyond the rooms takes the map's bounds with it.
+    load(entity("models/mapgen/crate.ase", "1000 0 0"));
+    EXPECT_EQ(map.bounds.maxs.x, 1008.0f);
 }
 
 }  // namespace

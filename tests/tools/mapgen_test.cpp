@@ -473,13 +473,19 @@ TEST(MapgenCommandLine, PresetsSizesOptionsAndMistakes) {
     EXPECT_FALSE(cl.options.deadPortal);
     ASSERT_TRUE(parse({"bends", "4", "--dead-portal", "dir"}, &cl, &error)) << error;
     EXPECT_TRUE(cl.options.deadPortal);
+    EXPECT_FALSE(cl.options.meshes);
+    ASSERT_TRUE(parse({"room", "--meshes", "dir"}, &cl, &error)) << error;
+    EXPECT_TRUE(cl.options.meshes && cl.options.meshPlacements == 0);
+    ASSERT_TRUE(parse({"grid", "4", "--mesh-count", "1000", "dir"}, &cl, &error)) << error;
+    EXPECT_TRUE(cl.options.meshes && cl.options.meshPlacements == 1000 && cl.outDir == "dir");
     ASSERT_TRUE(parse({"--help"}, &cl, &error));
     EXPECT_TRUE(cl.help);
 
     const std::vector<std::vector<const char*>> bad = {
         {"castle", "out"}, {"grid", "out"}, {"grid", "65", "out"}, {"grid", "0", "out"}, {"demo"},
         {"demo", "a", "b"}, {"--seed", "x", "demo", "out"}, {"--seed"}, {"--frob", "demo", "out"},
-        {"--name", "a/b", "demo", "out"}, {"--area0-room", "0", "grid", "2", "out"}, {}};
+        {"--name", "a/b", "demo", "out"}, {"--area0-room", "0", "grid", "2", "out"}, {},
+        {"room", "--mesh-count", "-1", "out"}, {"room", "--mesh-count", "100001", "out"}, {"room", "--mesh-count"}};
     for (const auto& args : bad) {
         error.clear();
         EXPECT_FALSE(parse(args, &cl, &error));

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "mapgen/mesh_presets.h"
+
 namespace q::mapgen {
 
 const char* const kUsage =
@@ -43,6 +45,16 @@ const char* const kUsage =
     "                def/mapgen.def and skins/mapgen.skin in the asset root);\n"
     "                lights (ambient, point with and without shadows,\n"
     "                projected) and the shadow volumes of those that cast them\n"
+    "  --meshes      --entities, and mesh models in both formats with the entities\n"
+    "                that place them, in the start room (the file's axes, z up):\n"
+    "                models/mapgen/meshes/small_crate.ase six times along y = -76,\n"
+    "                slab.lwo turned by a rotation key at (-20, 10) and by an\n"
+    "                angle at (20, -30), hull.ase inside a collision-only hull at\n"
+    "                (-70, 70), grate.lwo alpha-tested at (85, 30) and marker.ase,\n"
+    "                16 wide and 48 tall, flat magenta (255, 0, 255), a colour\n"
+    "                nothing else shows, at (70, 0). View with --assets OUTDIR\n"
+    "  --mesh-count N  --meshes, and N more placements (up to 100000) of 20 mesh\n"
+    "                files (models/mapgen/set/) spread over the other rooms\n"
     "  --help        this text\n"
     "\n"
     "The same preset and seed always write the same bytes.\n";
@@ -86,7 +98,9 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* out, std::
             cl.options.deadPortal = true;
         } else if (arg == "--entities") {
             cl.options.entities = true;
-        } else if (arg == "--seed" || arg == "--name" || arg == "--area0-room") {
+        } else if (arg == "--meshes") {
+            cl.options.meshes = true;
+        } else if (arg == "--seed" || arg == "--name" || arg == "--area0-room" || arg == "--mesh-count") {
             if (i + 1 >= argc) return fail(error, arg + " needs a value");
             const char* value = argv[++i];
             if (arg == "--seed") {
@@ -94,6 +108,13 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* out, std::
                 if (!parseNumber(value, 0, 4294967295L, &seed))
                     return fail(error, std::string("--seed expects a whole number from 0 to 4294967295, not '") + value + "'");
                 cl.options.seed = static_cast<uint32_t>(seed);
+            } else if (arg == "--mesh-count") {
+                long count = 0;
+                if (!parseNumber(value, 0, kMaxMeshPlacements, &count))
+                    return fail(error, std::string("--mesh-count expects a whole number from 0 to ") +
+                                           std::to_string(kMaxMeshPlacements) + ", not '" + value + "'");
+                cl.options.meshes = true;
+                cl.options.meshPlacements = static_cast<int>(count);
             } else if (arg == "--area0-room") {
                 long room = 0;
                 if (!parseNumber(value, 1, 1000000, &room))

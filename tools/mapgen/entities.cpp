@@ -14,15 +14,6 @@ bool fail(std::string* error, const std::string& text) {
     return false;
 }
 
-// The room whose floor holds the start point (0, 0) at height 0.
-const Room* startRoom(const Layout& layout) {
-    for (const Room& room : layout.rooms) {
-        const Box& b = room.interior;
-        if (b.lo[0] <= 0 && 0 < b.hi[0] && b.lo[1] <= 0 && 0 < b.hi[1] && b.lo[2] == 0) return &room;
-    }
-    return nullptr;
-}
-
 EntityBox entity(const char* name, const char* classname, int x, int y, int z, const Box& box) {
     EntityBox e;
     e.name = name;
@@ -125,6 +116,14 @@ void putPatch(std::string& out, const MeshSurface& s, size_t first, int number) 
 }
 
 }  // namespace
+
+const Room* startRoom(const Layout& layout) {
+    for (const Room& room : layout.rooms) {
+        const Box& b = room.interior;
+        if (b.lo[0] <= 0 && 0 < b.hi[0] && b.lo[1] <= 0 && 0 < b.hi[1] && b.lo[2] == 0) return &room;
+    }
+    return nullptr;
+}
 
 bool buildEntities(const Layout& layout, EntitySet* out, std::string* error) {
     const Room* room = startRoom(layout);

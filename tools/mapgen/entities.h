@@ -30,6 +30,9 @@ struct EntitySet {
     double playerAngle = 0.0;
 };
 
+// The room whose floor holds the start point (0, 0) at height 0; null when none does.
+const Room* startRoom(const Layout& layout);
+
 // In the room around the start: a solid static step the camera climbs (east of
 // the player start, which faces it, both south of the doorways' line), a static turned by 90 degrees (solid, to
 // its west), one turned by 30 degrees (not solid: its turn does not keep the

@@ -7,12 +7,15 @@
 #include "mapgen/map_text.h"
 #include "mapgen/light_entities.h"
 #include "mapgen/mesh_entities.h"
+#include "mapgen/mesh_presets.h"
 #include "mapgen/textures.h"
 #include "image/image.h"
 
 namespace q::mapgen {
 
-bool buildMap(const MapgenOptions& options, GeneratedMap* map, std::string* error) {
+bool buildMap(const MapgenOptions& given, GeneratedMap* map, std::string* error) {
+    MapgenOptions options = given;
+    options.entities = options.entities || options.meshes;
     GeneratedMap m;
     if (!buildLayout(options, &m.layout, error)) return false;
     m.volume = buildVolume(m.layout);
@@ -62,7 +65,9 @@ bool makeDirectory(const std::filesystem::path& dir, std::string* error) {
 
 }  // namespace
 
-bool generateMap(const MapgenOptions& options, const std::string& outDir, std::string* error) {
+bool generateMap(const MapgenOptions& given, const std::string& outDir, std::string* error) {
+    MapgenOptions options = given;
+    options.entities = options.entities || options.meshes;
     GeneratedMap map;
     if (!buildMap(options, &map, error)) return false;
     const std::filesystem::path dir(outDir);
@@ -85,13 +90,20 @@ bool generateMap(const MapgenOptions& options, const std::string& outDir, std::s
         std::filesystem::path folder = dir.lexically_normal();
         if (!folder.has_filename()) folder = folder.parent_path();
         const std::filesystem::path root = folder.filename() == "maps" ? folder.parent_path() : dir;
+        const auto entitiesIn = [](const std::string& text) {
+            int count = 0;
+            for (size_t at = text.find("// entity "); at != std::string::npos; at = text.find("// entity ", at + 1))
+                ++count;
+            return count;
+        };
         const std::string meshEntities = meshEntitiesText(entities);
-        size_t meshEntityCount = 0;
-        for (size_t at = meshEntities.find("// entity "); at != std::string::npos;
-             at = meshEntities.find("// entity ", at + 1))
-            ++meshEntityCount;
-        const std::string lights = lightEntitiesText(entities + static_cast<int>(meshEntityCount));
-        if (!writeText(dir / (name + ".map"), source + meshEntities + lights, error) ||
+        const std::string lights = lightEntitiesText(entities + entitiesIn(meshEntities));
+        const std::string presetMeshes =
+            options.meshes ? meshPresetEntitiesText(map.layout, options.meshPlacements,
+                                                    entities + entitiesIn(meshEntities) + entitiesIn(lights))
+                           : "";
+        if (!writeText(dir / (name + ".map"), source + meshEntities + lights + presetMeshes, error) ||
+            (options.meshes && !writeMeshPresetFiles(root, options.meshPlacements, error)) ||
             !makeDirectory(root / "def", error) || !makeDirectory(root / "skins", error) ||
             !writeText(root / "def" / "mapgen.def", meshEntityDefinitionsText(), error) ||
             !writeText(root / "skins" / "mapgen.skin", meshEntitySkinsText(), error) ||

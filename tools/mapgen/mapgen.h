@@ -25,8 +25,12 @@ struct MapgenOptions {
     std::string name;    // base name of the files; empty: the preset's own
     int areaZeroRoom = 0;  // 1..rooms: seal the building with that room as area 0
     bool splitPortals = false;  // each portal written as eight points, not four
-    bool entities = false;
-    bool deadPortal = false;  // bends only: one more portal, that no eye can pass  // entity models, their collision models and a map source (NAME.map)
+    bool entities = false;  // entity models, their collision models and a map source (NAME.map)
+    bool deadPortal = false;  // bends only: one more portal, that no eye can pass
+    // The mesh models of mapgen/mesh_presets.h and their entities (implies
+    // entities), and how many placements of its set of 20 files follow them.
+    bool meshes = false;
+    int meshPlacements = 0;
 };
 
 constexpr int kMaxGrid = 64;
@@ -56,7 +60,7 @@ bool buildMap(const MapgenOptions& options, GeneratedMap* map, std::string* erro
 std::string mapName(const MapgenOptions& options);
 
 // Writes <name>.proc, <name>.cm, textures/gen/*.jpg and Grass.bmp under outDir
-// (created when missing), and <name>.map under options.entities.
+// (created when missing), and <name>.map under options.entities (or meshes).
 bool generateMap(const MapgenOptions& options, const std::string& outDir, std::string* error);
 
 }  // namespace q::mapgen

@@ -9,14 +9,29 @@
 namespace q::mapgen {
 namespace {
 
-constexpr float kHalfWidth = 8.0f;
-constexpr float kHeight = 48.0f;
+// Corner i of the box: x side bit 0, y side bit 1, z side bit 2; `margin`
+// larger all round.
+void corner(const BoxModel& box, int i, float out[3], float margin = 0.0f) {
+    out[0] = (i & 1) ? box.halfX + margin : -box.halfX - margin;
+    out[1] = (i & 2) ? box.halfY + margin : -box.halfY - margin;
+    out[2] = (i & 4) ? box.height + margin : 0.0f - margin;  // +0 without a margin, not -0
+}
 
-// Corner i of the box: x side bit 0, y side bit 1, z side bit 2.
-void corner(int i, float out[3]) {
-    out[0] = (i & 1) ? kHalfWidth : -kHalfWidth;
-    out[1] = (i & 2) ? kHalfWidth : -kHalfWidth;
-    out[2] = (i & 4) ? kHeight : 0.0f;
+BoxModel aseTestBox() {
+    BoxModel box;
+    box.sideMaterial = "mapgen/box_side";
+    box.sideImage = "//base/textures/gen/wall.tga";
+    box.topMaterial = "mapgen/box_top";
+    box.topImage = "//base/textures/gen/floor.tga";
+    return box;
+}
+
+BoxModel lwoTestBox() {
+    BoxModel box;
+    box.sideMaterial = "mapgen/crate_side";
+    box.sideImage = "textures/gen/crate.tga";
+    box.topMaterial = "mapgen/crate_top";
+    return box;
 }
 
 // The six sides, corners counter-clockwise seen from outside in the map's
@@ -79,23 +94,16 @@ struct Chunk {
     }
 };
 
-}  // namespace
-
-std::string aseTestModel() {
-    std::string s = "*3DSMAX_ASCIIEXPORT\t200\n*COMMENT \"mapgen test model\"\n";
-    s += "*SCENE {\n\t*SCENE_FILENAME \"box.max\"\n\t*SCENE_FIRSTFRAME 0\n\t*SCENE_BACKGROUND_STATIC 0 0 0\n}\n";
-    s += "*MATERIAL_LIST {\n\t*MATERIAL_COUNT 1\n\t*MATERIAL 0 {\n";
-    s += "\t\t*MATERIAL_NAME \"mapgen/box\"\n\t\t*MATERIAL_CLASS \"Multi/Sub-Object\"\n\t\t*NUMSUBMTLS 2\n";
-    s += aseMaterial("*SUBMATERIAL", 0, "mapgen/box_side", "//base/textures/gen/wall.tga");
-    s += aseMaterial("*SUBMATERIAL", 1, "mapgen/box_top", "//base/textures/gen/floor.tga");
-    s += "\t}\n}\n";
-    s += "*GEOMOBJECT {\n\t*NODE_NAME \"box\"\n\t*NODE_TM {\n\t\t*NODE_NAME \"box\"\n";
+// One *GEOMOBJECT: the box (margin larger all round), its faces picking
+// sub-material 1 (top and bottom) or 0 (sides) of material `materialRef`.
+std::string aseObject(const BoxModel& box, const char* name, float margin, int materialRef) {
+    std::string s = printed("*GEOMOBJECT {\n\t*NODE_NAME \"%s\"\n\t*NODE_TM {\n\t\t*NODE_NAME \"%s\"\n", name, name);
     s += "\t\t*TM_ROW0 1.0000\t0.0000\t0.0000\n\t\t*TM_ROW1 0.0000\t1.0000\t0.0000\n";
     s += "\t\t*TM_ROW2 0.0000\t0.0000\t1.0000\n\t\t*TM_ROW3 0.0000\t0.0000\t0.0000\n\t}\n";
     s += "\t*MESH {\n\t\t*TIMEVALUE 0\n\t\t*MESH_NUMVERTEX 8\n\t\t*MESH_NUMFACES 12\n\t\t*MESH_VERTEX_LIST {\n";
     for (int i = 0; i < 8; ++i) {
         float p[3];
-        corner(i, p);
+        corner(box, i, p, margin);
         s += printed("\t\t\t*MESH_VERTEX %4d\t%.4f\t%.4f\t%.4f\n", i, p[0], p[1], p[2]);
     }
     s += "\t\t}\n\t\t*MESH_FACE_LIST {\n";
@@ -123,17 +131,41 @@ std::string aseTestModel() {
                 s += printed("\t\t\t\t*MESH_VERTEXNORMAL %d\t%.4f\t%.4f\t%.4f\n", triangles[t][k], n[0], n[1], n[2]);
         }
     }
-    s += "\t\t}\n\t}\n\t*PROP_MOTIONBLUR 0\n\t*PROP_CASTSHADOW 1\n\t*MATERIAL_REF 0\n}\n";
+    s += printed("\t\t}\n\t}\n\t*PROP_MOTIONBLUR 0\n\t*PROP_CASTSHADOW 1\n\t*MATERIAL_REF %d\n}\n", materialRef);
     return s;
 }
 
-std::string lwoTestModel() {
+}  // namespace
+
+std::string aseTestModel() { return aseBoxModel(aseTestBox()); }
+
+std::string aseBoxModel(const BoxModel& box) {
+    const bool hull = box.hullMargin > 0.0f;
+    std::string s = "*3DSMAX_ASCIIEXPORT\t200\n*COMMENT \"mapgen test model\"\n";
+    s += "*SCENE {\n\t*SCENE_FILENAME \"box.max\"\n\t*SCENE_FIRSTFRAME 0\n\t*SCENE_BACKGROUND_STATIC 0 0 0\n}\n";
+    s += printed("*MATERIAL_LIST {\n\t*MATERIAL_COUNT %d\n\t*MATERIAL 0 {\n", hull ? 2 : 1);
+    s += "\t\t*MATERIAL_NAME \"mapgen/box\"\n\t\t*MATERIAL_CLASS \"Multi/Sub-Object\"\n\t\t*NUMSUBMTLS 2\n";
+    s += aseMaterial("*SUBMATERIAL", 0, box.sideMaterial.c_str(), box.sideImage.c_str());
+    s += aseMaterial("*SUBMATERIAL", 1, box.topMaterial.c_str(), box.topImage.c_str());
+    s += "\t}\n";
+    // The hull's material is a plain one (no sub-materials): every face shows it.
+    if (hull) s += aseMaterial("*MATERIAL", 1, box.hullMaterial.c_str(), box.hullImage.c_str());
+    s += "}\n";
+    s += aseObject(box, "box", 0.0f, 0);
+    if (hull) s += aseObject(box, "hull", box.hullMargin, 1);
+    return s;
+}
+
+std::string lwoTestModel() { return lwoBoxModel(lwoTestBox()); }
+
+std::string lwoBoxModel(const BoxModel& box) {
+    const bool oneSurface = box.topMaterial.empty() || box.topMaterial == box.sideMaterial;
     Chunk form;
     form.id("LWO2");
 
     Chunk tags;
-    tags.s0("mapgen/crate_side");
-    tags.s0("mapgen/crate_top");
+    tags.s0(box.sideMaterial);
+    if (!oneSurface) tags.s0(box.topMaterial);
     form.chunk("TAGS", tags);
 
     Chunk layer;
@@ -148,7 +180,7 @@ std::string lwoTestModel() {
     Chunk points;
     for (int i = 0; i < 8; ++i) {
         float p[3];
-        corner(i, p);
+        corner(box, i, p);
         points.f4(p[0]);
         points.f4(p[2]);
         points.f4(p[1]);
@@ -156,7 +188,7 @@ std::string lwoTestModel() {
     form.chunk("PNTS", points);
 
     Chunk bbox;  // a chunk a static mesh needs nothing from
-    for (float v : {-kHalfWidth, 0.0f, -kHalfWidth, kHalfWidth, kHeight, kHalfWidth}) bbox.f4(v);
+    for (float v : {-box.halfX, 0.0f, -box.halfY, box.halfX, box.height, box.halfY}) bbox.f4(v);
     form.chunk("BBOX", bbox);
 
     Chunk pointUv;
@@ -184,7 +216,7 @@ std::string lwoTestModel() {
     polygonTags.id("SURF");
     for (unsigned p = 0; p < 6; ++p) {
         polygonTags.u2(p);
-        polygonTags.u2(p < 2 ? 1 : 0);
+        polygonTags.u2(p < 2 && !oneSurface ? 1 : 0);
     }
     form.chunk("PTAG", polygonTags);
 
@@ -200,15 +232,17 @@ std::string lwoTestModel() {
     }
     form.chunk("VMAD", polygonUv);
 
-    Chunk clip;
-    clip.u4(1);
-    Chunk still;
-    still.s0("textures/gen/crate.tga");
-    clip.sub("STIL", still);
-    form.chunk("CLIP", clip);
+    if (!box.sideImage.empty()) {
+        Chunk clip;
+        clip.u4(1);
+        Chunk still;
+        still.s0(box.sideImage);
+        clip.sub("STIL", still);
+        form.chunk("CLIP", clip);
+    }
 
     Chunk side;
-    side.s0("mapgen/crate_side");
+    side.s0(box.sideMaterial);
     side.s0("");
     Chunk colour;
     for (int k = 0; k < 3; ++k) colour.f4(0.8f);
@@ -229,14 +263,16 @@ std::string lwoTestModel() {
     block.sub("IMAG", image);
     uvName.s0("uv");
     block.sub("VMAP", uvName);
-    side.sub("BLOK", block);
+    if (!box.sideImage.empty()) side.sub("BLOK", block);
     form.chunk("SURF", side);
 
-    Chunk top;
-    top.s0("mapgen/crate_top");
-    top.s0("");
-    top.sub("COLR", colour);
-    form.chunk("SURF", top);
+    if (!oneSurface) {
+        Chunk top;
+        top.s0(box.topMaterial);
+        top.s0("");
+        top.sub("COLR", colour);
+        form.chunk("SURF", top);
+    }
 
     Chunk file;
     file.chunk("FORM", form);

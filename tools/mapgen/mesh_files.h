@@ -20,6 +20,22 @@ namespace q::mapgen {
 std::string aseTestModel();
 std::string lwoTestModel();
 
+// The same box of another size and other materials (mapgen --meshes): x from
+// -halfX to halfX, y from -halfY to halfY, z from 0 to height.
+struct BoxModel {
+    float halfX = 8.0f, halfY = 8.0f, height = 48.0f;
+    // ASE: the two sub-materials' names and bitmaps. LWO: the two surfaces'
+    // names, the side's colour image (clip 1, none when empty); a top named
+    // as the side, or not named, makes one surface of all six quads.
+    std::string sideMaterial, sideImage, topMaterial, topImage;
+    // ASE only, when above 0: a second object, this much larger all round,
+    // of a second material whose bitmap is hullImage (a collision hull).
+    float hullMargin = 0.0f;
+    std::string hullMaterial, hullImage;
+};
+std::string aseBoxModel(const BoxModel& box);
+std::string lwoBoxModel(const BoxModel& box);
+
 // format "ase" or "lwo"; false with a message when it is neither or the file
 // cannot be written.
 bool writeTestModel(const std::string& format, const std::string& path, std::string* error);
