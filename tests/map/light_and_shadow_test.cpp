@@ -20,6 +20,7 @@
 #include "map/pattern_reader.h"
 #include "map/proc_reader.h"
 #include "map/collision_reader.h"
+#include "map/shadow_volume_builder.h"
 #include "map/shadow_volume_reader.h"
 #include "generated_maps.h"
 #include "map_test_files.h"
@@ -29,6 +30,32 @@ namespace q {
 namespace {
 
 float length(Vector3 v) { return std::sqrt(dot(v, v)); }
+
+// The layout of the area-portal file's volumes: each odd point on the ray
+// from the light through its even point, farther out; sides, then a far cap
+// on odd points mirroring a near cap on even ones; closed and wound one way
+// (each edge met once each way round).
+void expectFileLayout(const ShadowVolume& volume, Vector3 from) {
+    ASSERT_EQ(volume.points.size() % 2, 0u);
+    for (size_t i = 0; i < volume.points.size(); i += 2) {
+        const Vector3 nearRay = volume.points[i] - from, farRay = volume.points[i + 1] - from;
+        EXPECT_GT(length(farRay), length(nearRay) + 1.0f) << i;
+        EXPECT_NEAR(dot(nearRay, farRay), length(nearRay) * length(farRay), 1e-3f * dot(farRay, farRay)) << i;
+    }
+    const int total = static_cast<int>(volume.indices.size());
+    EXPECT_TRUE(0 < volume.sidesEnd && volume.sidesEnd < volume.farCapEnd && volume.farCapEnd < total);
+    EXPECT_EQ(volume.farCapEnd - volume.sidesEnd, total - volume.farCapEnd);  // the caps mirror each other
+    for (int i = volume.sidesEnd; i < total; ++i)
+        EXPECT_EQ(volume.indices[static_cast<size_t>(i)] % 2, i < volume.farCapEnd ? 1 : 0) << i;
+    std::map<std::pair<int, int>, int> edges;
+    for (int t = 0; t + 2 < total; t += 3)
+        for (int k = 0; k < 3; ++k)
+            ++edges[{volume.indices[static_cast<size_t>(t + k)], volume.indices[static_cast<size_t>(t + (k + 1) % 3)]}];
+    for (const auto& [edge, count] : edges) {
+        EXPECT_EQ(count, 1) << edge.first << "-" << edge.second;
+        EXPECT_EQ(edges.count({edge.second, edge.first}), 1u) << edge.first << "-" << edge.second;
+    }
+}
 
 class GeneratedLights : public testing::Test {
 protected:
@@ -99,33 +126,84 @@ TEST_F(GeneratedLights, ShadowVolumesPairTheirPointsAndOrderTheirTriangles) {
         const MapLight& owner = map.lights[static_cast<size_t>(volume.light)];
         EXPECT_EQ("_prelight_" + owner.name, volume.name);
         EXPECT_EQ(&map.shadowVolumes[static_cast<size_t>(owner.shadowVolume)], &volume);
-        // Each odd point lies on the ray from the light through its even point, farther out.
-        const Vector3 from = owner.origin;
-        ASSERT_EQ(volume.points.size() % 2, 0u);
-        for (size_t i = 0; i < volume.points.size(); i += 2) {
-            const Vector3 nearRay = volume.points[i] - from, farRay = volume.points[i + 1] - from;
-            EXPECT_GT(length(farRay), length(nearRay) + 1.0f) << i;
-            EXPECT_NEAR(dot(nearRay, farRay), length(nearRay) * length(farRay), 1e-3f * dot(farRay, farRay)) << i;
-        }
-        const int total = static_cast<int>(volume.indices.size());
-        EXPECT_TRUE(0 < volume.sidesEnd && volume.sidesEnd < volume.farCapEnd && volume.farCapEnd < total);
-        EXPECT_EQ(volume.farCapEnd - volume.sidesEnd, total - volume.farCapEnd);  // the caps mirror each other
-        for (int i = volume.sidesEnd; i < total; ++i)
-            EXPECT_EQ(volume.indices[static_cast<size_t>(i)] % 2, i < volume.farCapEnd ? 1 : 0) << i;
-        // Closed and wound one way: each edge is met once each way round.
-        std::map<std::pair<int, int>, int> edges;
-        for (int t = 0; t < total; t += 3)
-            for (int k = 0; k < 3; ++k)
-                ++edges[{volume.indices[static_cast<size_t>(t + k)], volume.indices[static_cast<size_t>(t + (k + 1) % 3)]}];
-        for (const auto& [edge, count] : edges) {
-            EXPECT_EQ(count, 1) << edge.first << "-" << edge.second;
-            EXPECT_EQ(edges.count({edge.second, edge.first}), 1u) << edge.first << "-" << edge.second;
-        }
+        expectFileLayout(volume, owner.origin);
     }
     // A volume whose light is gone is counted, not matched.
     std::erase_if(source.entities, [](const SourceEntity& e) { return e.name == "light_point"; });
     placeLights(source, nullptr, &map);
     EXPECT_EQ(map.unmatchedShadowVolumes, 1);
+}
+
+bool holds(const Bounds& b, Vector3 p, float margin = 0.0f) {
+    return p.x >= b.mins.x - margin && p.x <= b.maxs.x + margin && p.y >= b.mins.y - margin &&
+           p.y <= b.maxs.y + margin && p.z >= b.mins.z - margin && p.z <= b.maxs.z + margin;
+}
+
+TEST_F(GeneratedLights, ModelsALightReachesCastVolumesFromTheirFacesTowardIt) {
+    const MapLight& point = light("light_point");
+    const Vector3 from = shadowCastingPoint(point);
+    ShadowVolume volume;
+    buildModelShadowVolume(map, point, &volume);
+    ASSERT_NO_FATAL_FAILURE(expectFileLayout(volume, from));
+    for (size_t i = 1; i < volume.points.size(); i += 2) EXPECT_FALSE(holds(point.bounds, volume.points[i])) << i;
+    // The wall turned by 90 degrees: its corner nearest the light is on the
+    // near cap, the farthest, on faces turned away, on none of it.
+    const auto wall = std::find_if(map.entityModels.begin(), map.entityModels.end(),
+                                   [](const EntityModel& m) { return m.name == "func_static_turned90"; });
+    ASSERT_NE(wall, map.entityModels.end());
+    const Bounds placed = wall->bounds.transformed(wall->placement);
+    Vector3 nearest, farthest;
+    for (int c = 0; c < 8; ++c) {
+        const Vector3 corner{(c & 1 ? placed.maxs : placed.mins).x, (c & 2 ? placed.maxs : placed.mins).y,
+                             (c & 4 ? placed.maxs : placed.mins).z};
+        if (c == 0 || length(corner - from) < length(nearest - from)) nearest = corner;
+        if (c == 0 || length(corner - from) > length(farthest - from)) farthest = corner;
+    }
+    auto onNearCap = [&](Vector3 p) {
+        for (size_t i = 0; i < volume.points.size(); i += 2)
+            if (length(volume.points[i] - p) < 1e-3f) return true;
+        return false;
+    };
+    EXPECT_TRUE(onNearCap(nearest));
+    EXPECT_FALSE(onNearCap(farthest));
+    // A model around the light's point (a lamp's shade) casts none from it.
+    MapLight inWall = point;
+    inWall.origin = (placed.mins + placed.maxs) * 0.5f;
+    buildModelShadowVolume(map, inWall, &volume);
+    for (size_t i = 0; i < volume.points.size(); i += 2) EXPECT_FALSE(holds(placed, volume.points[i], -0.01f)) << i;
+}
+
+TEST(ModelShadowVolumes, MeshTrianglesFacingTheLightAreWeldedAndClosedAndOthersCastNone) {
+    // A quad of two triangles facing the file's +z, its shared corners given
+    // twice with other normals, placed from the file's axes into the map's.
+    MapData map;
+    MeshFile& file = map.meshModels.files.emplace_back();
+    file.read = true;
+    for (Vector3 p : {Vector3{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 0, 0}, {10, 10, 0}, {0, 10, 0}})
+        file.model.vertices.push_back({p, {0, 0, static_cast<float>(file.model.vertices.size())}});
+    file.model.groups.push_back({"m", "", {0, 1, 2, 3, 4, 5}});
+    PlacedMesh& placed = map.meshModels.placed.emplace_back();
+    placed.placement.m[1][1] = placed.placement.m[2][2] = 0.0f;
+    placed.placement.m[1][2] = placed.placement.m[2][1] = 1.0f;
+    placed.bounds = {{0, 0, 0}, {10, 0, 10}};
+    placed.groupMaterials = {0};
+    map.meshModels.materials.push_back({"m", true});
+    MapLight above;
+    above.origin = fromFileAxes(3, 3, 50);
+    above.bounds = Bounds::aroundPoint(above.origin, above.radius);
+    ShadowVolume volume;
+    buildModelShadowVolume(map, above, &volume);
+    EXPECT_EQ(volume.points.size(), 8u);  // four corners, each with its far point
+    ASSERT_NO_FATAL_FAILURE(expectFileLayout(volume, above.origin));
+    EXPECT_EQ(volume.sidesEnd, 4 * 2 * 3);  // the quad's outline only: its diagonal is shared
+
+    MapLight below = above;
+    below.origin = fromFileAxes(3, 3, -50);
+    buildModelShadowVolume(map, below, &volume);
+    EXPECT_TRUE(volume.indices.empty());
+    map.meshModels.materials[0].drawn = false;
+    buildModelShadowVolume(map, above, &volume);
+    EXPECT_TRUE(volume.indices.empty());
 }
 
 bool readOne(const std::string& text, ShadowVolume* out, std::string* error) {
