@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <utility>
@@ -245,6 +248,41 @@ TEST(ShadowModelReader, ReadsEitherHeadAndRefusesWhatDoesNotFit) {
         EXPECT_FALSE(readOne(text, &volume, &error)) << text;
         EXPECT_NE(error.find(expected), std::string::npos) << text << " -> " << error;
     }
+}
+
+// A damaged shadowModel block costs its light's shadows from the file, with
+// one warning naming where; one whose end cannot be found refuses the map.
+TEST(ShadowModelReader, ADamagedBlockIsPassedOverUnlessItsEndIsLost) {
+    test::MapFiles files;
+    std::string base, error;
+    ASSERT_NO_FATAL_FAILURE(test::generateTwoRoomsWithEntities(files, &base));
+    std::ifstream in(base + ".proc", std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t first = text.find("shadowModel"), second = text.find("shadowModel", first + 1);
+    ASSERT_NE(second, std::string::npos);
+    const size_t count = text.find("/* numVerts = */ ", first) + 17;
+    text.insert(count, "1");  // 16 points become 116: more than the block holds
+    files.write("damaged.proc", text);
+    std::filesystem::copy_file(base + ".cm", files.path("damaged.cm"));
+    MapData map;
+    testing::internal::CaptureStderr();
+    const bool read = readProcFile(files.path("damaged.proc"), {}, &map, &error);
+    const std::string warnings = testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(read) << error;
+    // Named where the indices stand in for the points the count promised.
+    const size_t indices = text.find_first_of("0123456789", text.rfind(')', text.find('}', first)));
+    const int line = 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(indices), '\n'));
+    EXPECT_NE(warnings.find("damaged.proc:" + std::to_string(line) + ": expected \"(\" in a shadow volume point"),
+              std::string::npos)
+        << warnings;
+    EXPECT_NE(warnings.find("that shadow volume is left out"), std::string::npos) << warnings;
+    ASSERT_EQ(map.shadowVolumes.size(), 1u);  // the next block's, whole
+    EXPECT_EQ(map.areas.size(), 3u);
+
+    // Cut inside the last block: nothing after it can be told from it.
+    files.write("cut.proc", text.substr(0, second + 60));
+    EXPECT_FALSE(readProcFile(files.path("cut.proc"), {}, &map, &error));
+    EXPECT_NE(error.find("cut.proc:"), std::string::npos) << error;
 }
 
 SourceEntity entityOf(const std::string& keys) {
