@@ -37,7 +37,8 @@ float length(Vector3 v) { return std::sqrt(dot(v, v)); }
 // The layout of the area-portal file's volumes: each odd point on the ray
 // from the light through its even point, farther out; sides, then a far cap
 // on odd points mirroring a near cap on even ones; closed and wound one way
-// (each edge met once each way round).
+// (each edge met as often each way round: more than once where several
+// outline edges meet at a point).
 void expectFileLayout(const ShadowVolume& volume, Vector3 from) {
     ASSERT_EQ(volume.points.size() % 2, 0u);
     for (size_t i = 0; i < volume.points.size(); i += 2) {
@@ -55,8 +56,8 @@ void expectFileLayout(const ShadowVolume& volume, Vector3 from) {
         for (int k = 0; k < 3; ++k)
             ++edges[{volume.indices[static_cast<size_t>(t + k)], volume.indices[static_cast<size_t>(t + (k + 1) % 3)]}];
     for (const auto& [edge, count] : edges) {
-        EXPECT_EQ(count, 1) << edge.first << "-" << edge.second;
-        EXPECT_EQ(edges.count({edge.second, edge.first}), 1u) << edge.first << "-" << edge.second;
+        const auto back = edges.find({edge.second, edge.first});
+        EXPECT_EQ(back == edges.end() ? 0 : back->second, count) << edge.first << "-" << edge.second;
     }
 }
 
@@ -207,6 +208,46 @@ TEST(ModelShadowVolumes, MeshTrianglesFacingTheLightAreWeldedAndClosedAndOthersC
     map.meshModels.materials[0].drawn = false;
     buildModelShadowVolume(map, above, &volume);
     EXPECT_TRUE(volume.indices.empty());
+}
+
+// mapgen --lights beside --entities: a light per room whose volume, made
+// from the world's surfaces in its box, is laid out as the file's are and
+// holds the room's floor, which faces it.
+TEST(MapgenLights, EachRoomsLightHasAVolumeOfTheWorldFacingIt) {
+    test::MapFiles files;
+    mapgen::MapgenOptions options;
+    options.preset = "grid";
+    options.count = 2;
+    options.entities = options.lights = true;
+    std::string error;
+    mapgen::GeneratedMap generated;
+    ASSERT_TRUE(mapgen::buildMap(options, &generated, &error) && mapgen::generateMap(options, files.dir().string(), &error))
+        << error;
+    MapSource source;
+    MapData map;
+    ASSERT_NO_FATAL_FAILURE(test::readWithEntities(files.path(mapgen::mapName(options)), &source, &map));
+    placeLights(source, nullptr, &map);
+    EXPECT_EQ(map.lights.size(), 4u + 4u + 3u);  // --entities' own, a light per room, three more
+    EXPECT_EQ(map.unmatchedShadowVolumes, 0);
+    for (size_t r = 0; r < generated.layout.rooms.size(); ++r) {
+        const auto light = std::find_if(map.lights.begin(), map.lights.end(), [&](const MapLight& l) {
+            return l.name == "light_room_" + std::to_string(r + 1);
+        });
+        ASSERT_NE(light, map.lights.end()) << r;
+        ASSERT_GE(light->shadowVolume, 0) << r;
+        const ShadowVolume& volume = map.shadowVolumes[static_cast<size_t>(light->shadowVolume)];
+        ASSERT_NO_FATAL_FAILURE(expectFileLayout(volume, light->origin));
+        const int* lo = generated.layout.rooms[r].interior.lo;
+        const Vector3 floorCorner = fromFileAxes(float(lo[0]), float(lo[1]), float(lo[2]));
+        bool onNearCap = false;
+        for (size_t i = 0; i < volume.points.size(); i += 2) onNearCap |= volume.points[i] == floorCorner;
+        EXPECT_TRUE(onNearCap) << r;
+    }
+    const auto noShadows = std::find_if(map.lights.begin(), map.lights.end(),
+                                        [](const MapLight& l) { return l.name == "light_room_1_noshadows"; });
+    ASSERT_NE(noShadows, map.lights.end());
+    EXPECT_TRUE(noShadows->noShadows);
+    EXPECT_EQ(noShadows->shadowVolume, -1);
 }
 
 bool readOne(const std::string& text, ShadowVolume* out, std::string* error) {

@@ -43,6 +43,10 @@ const char* const kUsage =
     "                def/mapgen.def and skins/mapgen.skin in the asset root);\n"
     "                lights (ambient, point with and without shadows,\n"
     "                projected) and the shadow volumes of those that cast them\n"
+    "  --lights      also write lights into NAME.map (one under the ceiling of\n"
+    "                each room in a cycle of colours, an ambient one, and in\n"
+    "                the first room a projected one and one with noshadows)\n"
+    "                and the shadow volumes of those that cast shadows\n"
     "  --help        this text\n"
     "\n"
     "The same preset and seed always write the same bytes.\n";
@@ -86,6 +90,8 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* out, std::
             cl.options.deadPortal = true;
         } else if (arg == "--entities") {
             cl.options.entities = true;
+        } else if (arg == "--lights") {
+            cl.options.lights = true;
         } else if (arg == "--seed" || arg == "--name" || arg == "--area0-room") {
             if (i + 1 >= argc) return fail(error, arg + " needs a value");
             const char* value = argv[++i];

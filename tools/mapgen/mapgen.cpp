@@ -7,6 +7,7 @@
 #include "mapgen/map_text.h"
 #include "mapgen/light_entities.h"
 #include "mapgen/mesh_entities.h"
+#include "mapgen/room_lights.h"
 #include "mapgen/textures.h"
 #include "image/image.h"
 
@@ -69,7 +70,8 @@ bool generateMap(const MapgenOptions& options, const std::string& outDir, std::s
     const std::string name = mapName(options);
     if (!makeDirectory(dir, error)) return false;
     const std::string entityModels = options.entities ? entityModelsText(map.entities) : std::string();
-    const std::string shadowModels = options.entities ? shadowModelsText(buildShadowVolumes(map.entities)) : "";
+    std::string shadowModels = options.entities ? shadowModelsText(buildShadowVolumes(map.entities)) : "";
+    if (options.lights) shadowModels += shadowModelsText(buildRoomLightVolumes(map));
     if (!writeText(dir / (name + ".proc"),
                    procFileText(map.areas, map.portals, map.areaNodes, options.splitPortals, entityModels) +
                        shadowModels,
@@ -91,12 +93,19 @@ bool generateMap(const MapgenOptions& options, const std::string& outDir, std::s
              at = meshEntities.find("// entity ", at + 1))
             ++meshEntityCount;
         const std::string lights = lightEntitiesText(entities + static_cast<int>(meshEntityCount));
-        if (!writeText(dir / (name + ".map"), source + meshEntities + lights, error) ||
+        // The room lights follow every other entity, the four lights of --entities included.
+        const int roomLightsFirst = entities + static_cast<int>(meshEntityCount) + 4;
+        const std::string roomLights = options.lights ? roomLightEntitiesText(map.layout, roomLightsFirst) : "";
+        if (!writeText(dir / (name + ".map"), source + meshEntities + lights + roomLights, error) ||
             !makeDirectory(root / "def", error) || !makeDirectory(root / "skins", error) ||
             !writeText(root / "def" / "mapgen.def", meshEntityDefinitionsText(), error) ||
             !writeText(root / "skins" / "mapgen.skin", meshEntitySkinsText(), error) ||
             !writeMeshEntityFiles(root, error))
             return false;
+    } else if (options.lights &&
+               !writeText(dir / (name + ".map"), worldOnlySourceText() + roomLightEntitiesText(map.layout, 1),
+                          error)) {
+        return false;
     }
     for (int material = 0; material < kMaterialCount; ++material) {
         const std::filesystem::path file = dir / (std::string(materialName(material)) + ".jpg");

@@ -27,6 +27,7 @@ struct MapgenOptions {
     bool splitPortals = false;  // each portal written as eight points, not four
     bool entities = false;
     bool deadPortal = false;  // bends only: one more portal, that no eye can pass  // entity models, their collision models and a map source (NAME.map)
+    bool lights = false;  // a light per room and a few more, with their shadow volumes (mapgen/room_lights.h)
 };
 
 constexpr int kMaxGrid = 64;
@@ -56,7 +57,7 @@ bool buildMap(const MapgenOptions& options, GeneratedMap* map, std::string* erro
 std::string mapName(const MapgenOptions& options);
 
 // Writes <name>.proc, <name>.cm, textures/gen/*.jpg and Grass.bmp under outDir
-// (created when missing), and <name>.map under options.entities.
+// (created when missing), and <name>.map under options.entities or options.lights.
 bool generateMap(const MapgenOptions& options, const std::string& outDir, std::string* error);
 
 }  // namespace q::mapgen
