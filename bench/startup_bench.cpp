@@ -189,6 +189,33 @@ int mapSourceFigure(const std::string& viewer, const std::string& dir, const std
     return 0;
 }
 
+// Start-up of a generated map with its lights and the shadow volumes of
+// those that cast shadows (mapgen --lights: the volumes read from the .proc,
+// the model volumes made and every volume uploaded) against the same map
+// generated without them, alternating as above.
+int lightsFigure(const std::string& viewer, const std::string& litDir, const std::string& plainDir,
+                 const std::string& map) {
+    constexpr int kRuns = 9;
+    std::vector<double> lit, plain;
+    for (int i = 0; i < kRuns; ++i) {
+        const double a = bench::timeViewer(viewer, {"--headless", "--frames", "1", "--dir", litDir, "--map", map});
+        const double b = bench::timeViewer(viewer, {"--headless", "--frames", "1", "--dir", plainDir, "--map", map});
+        if (a < 0 || b < 0) return std::fprintf(stderr, "startup_bench: %s did not run on %s\n", viewer.c_str(), litDir.c_str()), 1;
+        lit.push_back(a);
+        plain.push_back(b);
+    }
+    std::error_code ignored;
+    const auto megabytes = [&](const std::string& dir) {
+        return static_cast<double>(std::filesystem::file_size(dir + "/" + map + ".proc", ignored)) / 1e6;
+    };
+    const double ratio = median(lit) / median(plain);
+    bench::printFigure("start-up with lights and shadow volumes (" + map + ", headless)",
+                       bench::format("with mapgen --lights (the .proc %.1f MB) %.0f ms vs without (%.1f MB) %.0f ms",
+                                     megabytes(litDir), median(lit) * 1e3, megabytes(plainDir), median(plain) * 1e3),
+                       ratio, "give the figure", "-");
+    return 0;
+}
+
 // A whole number the report's JSON gives at the top level (the first "key":
 // in the text, ahead of the per-area entries); -1 when missing.
 long long reportTotal(const std::string& json, const char* key) {
@@ -359,6 +386,15 @@ int main(int argc, char** argv) {
     const char* entitiesMap = q::bench::takeOption(&argc, argv, "--entities-map");
     if (entitiesDir && entitiesMap &&
         q::mapSourceFigure(viewer, std::filesystem::absolute(entitiesDir).string(), entitiesMap) != 0)
+        return 1;
+    // --lights-dir=DIR --plain-dir=DIR --lights-map=NAME: a generated map
+    // with lights and without, for the start-up figure of the lights.
+    const char* lightsDir = q::bench::takeOption(&argc, argv, "--lights-dir");
+    const char* plainDir = q::bench::takeOption(&argc, argv, "--plain-dir");
+    const char* lightsMap = q::bench::takeOption(&argc, argv, "--lights-map");
+    if (lightsDir && plainDir && lightsMap &&
+        q::lightsFigure(viewer, std::filesystem::absolute(lightsDir).string(),
+                        std::filesystem::absolute(plainDir).string(), lightsMap) != 0)
         return 1;
     // --report-dir=DIR,... --report-map=NAME,...: generated maps of growing
     // size, for the report's time against --info's on each and its growth.
