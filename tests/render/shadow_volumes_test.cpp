@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "gl_required.h"
 #include "gpu/device.h"
 #include "gpu/gl/gl_device.h"
+#include "gpu/recording/recording_device.h"
 #include "map/light_entities.h"
 #include "map/material_definitions.h"
 #include "map/shadow_volume_builder.h"
@@ -172,6 +174,46 @@ TEST_F(ShadowVolumesTest, FloorBehindTheOccluderIsMarkedFromOutsideAndFromInside
         ASSERT_NO_FATAL_FAILURE(frame(lightIndex(name), at(60, -60, 100), at(-100, 20, 0)));
         EXPECT_TRUE(lit(behindWall)) << name;
     }
+}
+
+// A volume of more points than 16-bit indices reach is split by its
+// triangles, each part's indices naming its own copies of the points; far
+// points are put past the light's box and near ones a unit inside.
+TEST(ShadowVolumeParts, AVolumePastSixteenBitIndicesIsSplitByItsTriangles) {
+    MapData map;
+    MapLight& light = map.lights.emplace_back();
+    light.bounds = Bounds::aroundPoint({}, light.radius);
+    light.shadowVolume = 0;
+    ShadowVolume& volume = map.shadowVolumes.emplace_back();
+    constexpr int kPairs = 40000;
+    for (int i = 0; i < kPairs; ++i) {
+        const Vector3 p{float(i % 200), float(i / 200), 0.0f};
+        volume.points.insert(volume.points.end(), {p, p + Vector3{0, -10, 0}});
+    }
+    for (int i = 0; i + 1 < kPairs; ++i) volume.indices.insert(volume.indices.end(), {2 * i, 2 * i + 1, 2 * i + 3});
+    gpu::RecordingDevice device;
+    ShadowVolumes volumes;
+    std::string error;
+    ASSERT_TRUE(volumes.build(device, map, MaterialDefinitions{}, &error)) << error;
+    device.beginFrame(0);
+    volumes.draw(device, 0, Matrix::identity(), Matrix::identity(), Matrix::identity(), {});
+    ASSERT_EQ(device.draws.size(), 2u);
+    const float extrusion = shadowExtrusion(light);
+    size_t triangles = 0;
+    for (const gpu::DrawRecord& draw : device.draws) {
+        EXPECT_EQ(draw.problem, nullptr);
+        EXPECT_LE(draw.vertexCount, 65536u);
+        std::vector<Vector3> points(draw.vertexCount);
+        std::memcpy(points.data(), gpu::RecordingDevice::contents(draw.vertices).data(), points.size() * sizeof(Vector3));
+        std::vector<uint16_t> indices(draw.count);
+        std::memcpy(indices.data(), gpu::RecordingDevice::contents(draw.indices).data(), indices.size() * 2);
+        for (size_t t = 0; t < indices.size(); t += 3, ++triangles) {
+            const Vector3 nearPoint = points[indices[t]], farPoint = points[indices[t + 1]];
+            EXPECT_EQ(farPoint.x, nearPoint.x) << triangles;
+            EXPECT_NEAR(nearPoint.y + 1.0f - farPoint.y, extrusion, 1e-2f) << triangles;
+        }
+    }
+    EXPECT_EQ(triangles, size_t{kPairs - 1});
 }
 
 }  // namespace
