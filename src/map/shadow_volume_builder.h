@@ -43,8 +43,8 @@ void buildShadowVolume(const std::vector<Vector3>& corners, Vector3 light, float
 // The volume, in map space, of every entity model and mesh model of the map
 // whose placed bounds the light's box reaches: their triangles of drawn,
 // opaque materials. A model that holds the light's casting point (a lamp's
-// shade around its light) casts none from it. Empty for a light that casts
-// no shadows is the caller's to decide: this makes the volume regardless.
+// shade around its light) casts none from it. Whether the light casts
+// shadows at all (castsShadows) is the caller's to ask.
 void buildModelShadowVolume(const MapData& map, const MapLight& light, ShadowVolume* out);
 
 }  // namespace q
