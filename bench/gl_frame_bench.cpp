@@ -6,6 +6,11 @@
 // render, end and a wait until GL has carried it out. Reported: frames per
 // second in each mode over the viewpoints where portal mode draws at most a
 // tenth of the areas, and their ratio.
+//
+// With --lights=map (on a map whose source places lights) the frames are lit
+// by the map's lights: portal mode, where a light is drawn only over the
+// drawn areas it reaches, against drawing every area with every light, and
+// against portal mode under the camera's light, at the same viewpoints.
 
 #include <unistd.h>
 
@@ -42,10 +47,12 @@ struct Viewpoint {
     float yaw;
 };
 
-double drawFrame(GraphicsDevice& graphics, Scene& scene, const Viewpoint& v, bool portals, int* areas) {
+double drawFrame(GraphicsDevice& graphics, Scene& scene, const Viewpoint& v, bool portals, int* areas,
+                 bool mapLights = false) {
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     g_portalMode = portals;
+    scene.mapLights = mapLights;
     scene.camera->position = v.position;
     scene.camera->yaw = v.yaw;
     scene.camera->pitch = 0.0f;
@@ -58,12 +65,14 @@ double drawFrame(GraphicsDevice& graphics, Scene& scene, const Viewpoint& v, boo
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-int run(const char* mapDir, int areaZeroRoom) {
+int run(const char* mapDir, int areaZeroRoom, bool mapLights) {
     mapgen::MapgenOptions options;
     options.preset = "grid";
     options.count = kGrid;
     options.areaZeroRoom = areaZeroRoom;
-    const std::string figure = bench::gridFigureName("frame rate (headless GL)", areaZeroRoom);
+    options.entities = mapLights;
+    const std::string figure = mapLights ? std::string("frame rate, the map's lights (headless GL)")
+                                         : bench::gridFigureName("frame rate (headless GL)", areaZeroRoom);
     std::string error;
     mapgen::Layout layout;
     char scratch[] = "/tmp/quorvane-gl-frame-bench-XXXXXX";
@@ -114,19 +123,25 @@ int run(const char* mapDir, int areaZeroRoom) {
         const size_t affordable = std::max<size_t>(8, static_cast<size_t>(kBudgetSeconds / pairEstimate));
         const size_t step = std::max<size_t>(1, viewpoints.size() / affordable);
 
-        double portalSeconds = 0, everySeconds = 0, allPortalSeconds = 0, allEverySeconds = 0;
+        double portalSeconds = 0, everySeconds = 0, allPortalSeconds = 0, allEverySeconds = 0, cameraSeconds = 0;
         int portalFrames = 0, everyFrames = 0, measured = 0;
-        long portalAreas = 0, everyAreas = 0;
+        long portalAreas = 0, everyAreas = 0, portalLights = 0, everyLights = 0;
         for (size_t i = 0; i < viewpoints.size(); i += step) {
-            int portalCount = 0, everyCount = 0;
-            const double p = drawFrame(graphics, scene, viewpoints[i], true, &portalCount);
-            const double e = drawFrame(graphics, scene, viewpoints[i], false, &everyCount);
+            int portalCount = 0, everyCount = 0, cameraCount = 0;
+            const double p = drawFrame(graphics, scene, viewpoints[i], true, &portalCount, mapLights);
+            const int lightsInPortalFrame = scene.frameCost.lightsDrawn;
+            const double e = drawFrame(graphics, scene, viewpoints[i], false, &everyCount, mapLights);
+            const int lightsInEveryFrame = scene.frameCost.lightsDrawn;
+            const double c = mapLights ? drawFrame(graphics, scene, viewpoints[i], true, &cameraCount) : 0.0;
             allPortalSeconds += p;
             allEverySeconds += e;
             ++measured;
             if (portalCount * 10 > totalAreas) continue;  // more than a tenth in view
             portalSeconds += p;
             everySeconds += e;
+            cameraSeconds += c;
+            portalLights += lightsInPortalFrame;
+            everyLights += lightsInEveryFrame;
             ++portalFrames;
             ++everyFrames;
             portalAreas += portalCount;
@@ -151,6 +166,14 @@ int run(const char* mapDir, int areaZeroRoom) {
                                            "all of them: %.1fx",
                                            portalFrames, measured, totalAreas,
                                            (allEverySeconds / measured) / (allPortalSeconds / measured)));
+            if (mapLights)
+                bench::printNote(figure,
+                                 bench::format("lights drawn a frame: %.2f in portal mode, %.2f drawing every area "
+                                               "(of %zu); portal mode under the camera's light %.1f fps: the map's "
+                                               "lights cost %.2fx its frame",
+                                               static_cast<double>(portalLights) / portalFrames,
+                                               static_cast<double>(everyLights) / everyFrames, map->lights.size(),
+                                               portalFrames / cameraSeconds, portalSeconds / cameraSeconds));
         }
     }
     return status;
@@ -162,5 +185,7 @@ int run(const char* mapDir, int areaZeroRoom) {
 int main(int argc, char** argv) {
     const char* grid = q::bench::takeOption(&argc, argv, "--grid");
     const char* room = q::bench::takeOption(&argc, argv, "--area0-room");
-    return q::run(grid, room ? std::atoi(room) : 0);
+    const char* lights = q::bench::takeOption(&argc, argv, "--lights");
+    const bool mapLights = lights && std::string(lights) == "map";
+    return q::run(grid, room ? std::atoi(room) : 0, mapLights);
 }

@@ -102,6 +102,7 @@ void Application::handleEvent(const WindowEvent& event) {
             else if (event.key == Key::M) printPick();
             else if (event.key == Key::F5) reloadRequested_ = true;
             else if (event.key == Key::P && scene) scene->showPortals = !scene->showPortals;
+            else if (event.key == Key::L && scene) scene->mapLights = !scene->mapLights;
             else if (event.key == Key::Escape && window) window->destroy();
             break;
         case WindowEvent::Type::KeyDown:
@@ -221,6 +222,10 @@ void Application::overlayLines(OverlayLines* out) const {
     values.fps = fps;
     values.visibleAreas = visibleAreaCount;
     values.portalMode = g_portalMode;
+    if (scene && scene->mapLights) {
+        values.lightsDrawn = scene->frameCost.lightsDrawn;
+        values.lightsTotal = scene->frameCost.lightsOfCopies;
+    }
     if (scene && scene->showPortals) {
         values.portalsPassed = portalCount_.passed;
         values.portalsTotal = portalCount_.total;

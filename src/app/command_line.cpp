@@ -71,6 +71,8 @@ constexpr CommandLineOption kOptions[] = {
                                           "(default none: untextured)"},
     {"--no-entities", "--no-entities", "leave the map source MAP.map unread: entity models (doors,\n"
                                        "statics) undrawn and not solid, the default start"},
+    {"--light", "--light map|camera", "light the map by its own lights or by the camera's (default:\n"
+                                      "its own where its source places any; L switches)"},
     {"--no-watch", "--no-watch", "do not read the map again when its files change (F5 still does)"},
     {"--max-image-size", "--max-image-size N", "material images may have up to N pixels a side\n"
                                                "(default 8192, at most 16384)"},
@@ -170,6 +172,12 @@ bool parseCommandLine(int argc, const char* const* argv, Options* out, std::stri
             if (how != "grid" && how != "none")
                 return fail("--untextured expects grid (a grey grid where an image is missing) or none");
             options.untexturedGrid = how == "grid";
+        } else if (option == "--light") {
+            const char* v = args.take();
+            const std::string how = v ? v : "";
+            if (how != "map" && how != "camera")
+                return fail("--light expects map (the map's own lights) or camera (the camera's light)");
+            options.light = how[0];
         } else if (option == "--no-entities") {
             options.noEntities = true;
         } else if (option == "--no-watch") {

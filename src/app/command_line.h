@@ -18,6 +18,8 @@ struct Options {
     std::vector<std::string> textureDirs;  // searched for material images after the map's directory
     std::vector<std::string> assetDirs;    // --assets: asset roots searched after the map's own
     bool untexturedGrid = false;           // missing images drawn as a grey grid
+    // --light: 'm' the map's lights, 'c' the camera's, 0 as the map says (its own when it has any).
+    char light = 0;
     bool noEntities = false;               // the map source (BASE.map) is left unread
     bool watch = true;                     // --no-watch: the map is not read again when its files change
     uint32_t maxImageSide = kDefaultMaxImageSide;                // --max-image-size: pixels a side

@@ -24,10 +24,11 @@ int formatTraceRecord(const TraceRecord& r, char* buffer, size_t size) {
                          "{\"frame\":%llu,\"x\":%s,\"y\":%s,\"z\":%s,\"yaw\":%s,\"pitch\":%s,"
                          "\"instance\":%d,\"area\":%d,\"visibleAreas\":%d,\"portalMode\":%s,"
                          "\"fps\":%s,\"fallSpeed\":%s,\"freeFlight\":%s,"
-                         "\"drawCalls\":%d,\"triangles\":%lld,\"copiesDrawn\":%d}",
+                         "\"drawCalls\":%d,\"triangles\":%lld,\"copiesDrawn\":%d,\"lightsDrawn\":%d}",
                          static_cast<unsigned long long>(r.frame), x, y, z, yaw, pitch, r.instance, r.area,
                          r.visibleAreas, r.portalMode ? "true" : "false", fps, fall, r.freeFlight ? "true" : "false",
-                         r.cost.drawCalls, static_cast<long long>(r.cost.triangles), r.cost.copiesDrawn);
+                         r.cost.drawCalls, static_cast<long long>(r.cost.triangles), r.cost.copiesDrawn,
+                         r.cost.lightsDrawn);
 }
 
 bool FrameTrace::open(const std::string& path, std::string* error) { return prepare(path, error) && create(error); }

@@ -43,6 +43,7 @@ bool applyKey(const std::string& name, ScriptLine* line) {
     else if (key == "C") line->releaseWhere = true;
     else if (key == "M") line->releasePick = true;
     else if (key == "F5") line->releaseReload = true;
+    else if (key == "LIGHT") line->releaseLight = true;
     else if (key == "ESC") line->releaseEsc = true;
     else return false;
     return true;
@@ -85,7 +86,7 @@ bool parseLine(const std::string& raw, ScriptLine* line, bool* empty, std::strin
     line->dy = static_cast<int32_t>(dy);
     for (size_t i = next + 2; i < tokens.size(); ++i) {
         if (!applyKey(tokens[i], line)) {
-            *what = "a key (W S A D F SHIFT, L for the left mouse button, TAB P N C M F5 or ESC for a release), not '" +
+            *what = "a key (W S A D F SHIFT, L for the left mouse button, TAB P N C M F5 LIGHT or ESC for a release), not '" +
                     shown(tokens[i]) + "'";
             return false;
         }

@@ -28,6 +28,7 @@ struct ScriptLine {
     bool releaseWhere = false;       // C
     bool releasePick = false;        // M
     bool releaseReload = false;      // F5
+    bool releaseLight = false;       // L, written LIGHT (L is the left button)
 };
 
 struct InputScript {

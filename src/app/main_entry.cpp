@@ -292,6 +292,7 @@ int runViewer(int argc, char** argv) {
         return failAtStart(kExitUsage, error + " (cannot write the screenshot)");
 
     placeStandardInstances(*scene, map, options.instances);
+    scene->mapLights = options.light == 'm' || (options.light == 0 && !map->lights.empty());
     if (options.hasStart) scene->camera->position = options.start;
     const bool startFromMap = map->hasPlayerStart && !options.hasStart && options.area < 0;
     if (startFromMap) {

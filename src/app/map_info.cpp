@@ -73,7 +73,9 @@ struct Summary {
     // The map source's lights (map/light_entities.h).
     int ambientLights = 0;
     int projectedLights = 0;
+    int parallelLights = 0;
     int lightsWithShadowVolumes = 0;
+    int lightsWithoutShadows = 0;  // `noshadows`
     std::vector<Vector3> lightOrigins;  // world units of the first copy, as the entities' are
 };
 
@@ -89,7 +91,9 @@ void summariseLights(const MapSource& source, const EntityDefinitions& definitio
         s->lightOrigins.push_back(transformCoord(light.origin, firstCopy.world));
         s->ambientLights += isAmbientLightMaterial(library.definitions(), light.material) ? 1 : 0;
         s->projectedLights += light.projected ? 1 : 0;
+        s->parallelLights += light.parallel ? 1 : 0;
         s->lightsWithShadowVolumes += light.shadowVolume >= 0 ? 1 : 0;
+        s->lightsWithoutShadows += light.noShadows ? 1 : 0;
     }
 }
 
@@ -237,8 +241,9 @@ std::string asText(const std::string& mapBase, const MapData& map, const Summary
              (meshes.tally.otherKinds.empty() ? "" : ", other kinds: " + meshes.tally.otherKindsText()) + "\n";
     if (!map.lights.empty() || !map.shadowVolumes.empty())
         t += "lights: " + std::to_string(map.lights.size()) + " (" + std::to_string(s.ambientLights) + " ambient, " +
-             std::to_string(s.projectedLights) + " projected, " + std::to_string(s.lightsWithShadowVolumes) +
-             " with shadow volumes" +
+             std::to_string(s.projectedLights) + " projected, " + std::to_string(s.parallelLights) + " parallel, " +
+             std::to_string(s.lightsWithShadowVolumes) + " with shadow volumes, " +
+             std::to_string(s.lightsWithoutShadows) + " without shadows" +
              (map.unmatchedShadowVolumes > 0
                   ? "; " + countOf(map.unmatchedShadowVolumes, "shadow volume", "shadow volumes") + " of no light"
                   : std::string()) +
@@ -306,7 +311,9 @@ std::string asJson(const std::string& mapBase, const MapData& map, const Summary
     j += ",\"lights\":" + std::to_string(map.lights.size());
     j += ",\"ambientLights\":" + std::to_string(s.ambientLights);
     j += ",\"projectedLights\":" + std::to_string(s.projectedLights);
+    j += ",\"parallelLights\":" + std::to_string(s.parallelLights);
     j += ",\"lightsWithShadowVolumes\":" + std::to_string(s.lightsWithShadowVolumes);
+    j += ",\"lightsWithoutShadows\":" + std::to_string(s.lightsWithoutShadows);
     j += ",\"shadowVolumesOfNoLight\":" + std::to_string(map.unmatchedShadowVolumes);
     j += ",\"lightList\":[";
     for (size_t i = 0; i < map.lights.size(); ++i) {

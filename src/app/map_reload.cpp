@@ -20,6 +20,7 @@ bool reloadScene(std::unique_ptr<Scene>& scene, const std::string& mapBase, int 
     fresh->useMapSource = old.useMapSource;
     fresh->imageLimits = old.imageLimits;
     fresh->showPortals = old.showPortals;
+    fresh->mapLights = old.mapLights;
     // The same ground (its heights are random) with the texture it has.
     fresh->terrain = std::move(old.terrain);
     MapData* map = fresh->loadMap(mapBase.c_str(), error);

@@ -107,14 +107,20 @@ void buildOverlayLines(const OverlayValues& values, OverlayLines* out) {
     std::snprintf(nextLine(out, 0)->text, sizeof(OverlayLine::text), "bsp node %d ", values.instanceIndex);
     std::snprintf(nextLine(out, 25)->text, sizeof(OverlayLine::text), "bsp area %d ", values.areaIndex);
     std::snprintf(nextLine(out, 50)->text, sizeof(OverlayLine::text), "fps %f ", static_cast<double>(values.fps));
-    const bool portalDisplay = values.portalsTotal >= 0;
-    if (portalDisplay) {
-        std::snprintf(nextLine(out, 100)->text, sizeof(OverlayLine::text), "%d of %d portals passed",
-                      values.portalsPassed, values.portalsTotal);
-        std::snprintf(nextLine(out, 125)->text, sizeof(OverlayLine::text), "%d draws, %lld triangles",
-                      values.cost.drawCalls, static_cast<long long>(values.cost.triangles));
+    float y = 100;
+    if (values.lightsTotal >= 0) {
+        std::snprintf(nextLine(out, y)->text, sizeof(OverlayLine::text), "lights %d of %d", values.lightsDrawn,
+                      values.lightsTotal);
+        y += 25;
     }
-    if (values.timedLines) values.timedLines->addTo(out, portalDisplay ? 150 : 125, 500, values.nowMs);
+    if (values.portalsTotal >= 0) {
+        std::snprintf(nextLine(out, y)->text, sizeof(OverlayLine::text), "%d of %d portals passed",
+                      values.portalsPassed, values.portalsTotal);
+        std::snprintf(nextLine(out, y + 25)->text, sizeof(OverlayLine::text), "%d draws, %lld triangles",
+                      values.cost.drawCalls, static_cast<long long>(values.cost.triangles));
+        y += 50;
+    }
+    if (values.timedLines) values.timedLines->addTo(out, y == 100 ? 125 : y, 500, values.nowMs);
     addText(out, 500, "Press TAB to switch render mode");
     addText(out, 525, "Click left mouse button to jump/fly\n");
     if (values.portalMode) {

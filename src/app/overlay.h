@@ -77,6 +77,10 @@ struct OverlayValues {
     int portalsPassed = 0;
     int portalsTotal = -1;
     FrameCost cost;  // shown with the portal display
+    // The map's lights: drawn this frame, and the map's over the copies drawn;
+    // total < 0 under the camera light.
+    int lightsDrawn = 0;
+    int lightsTotal = -1;
 };
 
 // Fills `out` with this frame's lines in drawing order. Allocates nothing.

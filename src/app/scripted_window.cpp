@@ -25,7 +25,9 @@ void ScriptedWindow::armReleases() {
     const std::pair<bool, Key> releases[] = {
         {line.releaseTab, Key::Tab},   {line.releasePortals, Key::P}, {line.releaseFreeFlight, Key::N},
         {line.releaseWhere, Key::C},   {line.releasePick, Key::M},    {line.releaseReload, Key::F5},
+        {line.releaseLight, Key::L},
         {line.releaseEsc, Key::Escape}};
+    static_assert(sizeof releases / sizeof releases[0] <= sizeof pending_ / sizeof pending_[0]);
     for (const auto& [released, key] : releases)
         if (released) pending_[pendingCount_++] = key;
 }

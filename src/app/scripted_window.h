@@ -49,7 +49,7 @@ private:
     std::unique_ptr<Window> real_;
     size_t line_ = 0;
     uint32_t usedOfLine_ = 0;
-    Key pending_[7] = {};  // this line's key releases, in delivery order
+    Key pending_[8] = {};  // this line's key releases, in delivery order (one of each kind at most)
     int pendingCount_ = 0;
     int pendingNext_ = 0;
     bool destroyed_ = false;

@@ -105,7 +105,7 @@ class Program;
 // every program that declares them:
 //   uniform float alphaReference;  the pipeline's, 0 to 255
 //   uniform int texturesGiven;     bit N set when the draw gives slot N (TextureSlot)
-//   uniform sampler2D surfaceImage, normalMap, specularMap, lightImage;  the slots
+//   uniform sampler2D surfaceImage, normalMap, specularMap, lightImage, lightFalloff;  the slots
 // gl_Position's depth runs -w..w: the projection matrices' 0..w becomes 2z - w.
 struct ProgramDesc {
     const char* vertexSource = nullptr;
@@ -230,8 +230,8 @@ struct UniformBlock {
 
 // The slots a draw's textures are sampled from; a program samples slot N
 // through the sampler named as the slot (surfaceImage, normalMap, ...).
-enum class TextureSlot : uint8_t { SurfaceImage, NormalMap, SpecularMap, LightImage };
-constexpr uint32_t kTextureSlots = 4;
+enum class TextureSlot : uint8_t { SurfaceImage, NormalMap, SpecularMap, LightImage, LightFalloff };
+constexpr uint32_t kTextureSlots = 5;
 
 // The textures of one draw by slot; null: the slot is not given.
 struct DrawTextures {
@@ -239,9 +239,10 @@ struct DrawTextures {
     const Texture* normalMap = nullptr;     // a surface's normal map (light passes)
     const Texture* specularMap = nullptr;   // a surface's specular map (light passes)
     const Texture* lightImage = nullptr;    // the light's projected image (light passes)
+    const Texture* lightFalloff = nullptr;  // the light's falloff along its z (light passes)
 
     const Texture* at(uint32_t slot) const {
-        const Texture* const all[kTextureSlots] = {surfaceImage, normalMap, specularMap, lightImage};
+        const Texture* const all[kTextureSlots] = {surfaceImage, normalMap, specularMap, lightImage, lightFalloff};
         return slot < kTextureSlots ? all[slot] : nullptr;
     }
 };

@@ -43,6 +43,9 @@ struct MeshFile {
 struct MeshMaterial {
     std::string name;
     bool drawn = true;  // false: it only serves collision or editing
+    // Its index in MapData::materials once addMeshMaterials has run (drawn
+    // ones only); -1: not drawn.
+    int mapMaterial = -1;
 };
 
 struct PlacedMesh {

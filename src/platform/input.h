@@ -26,6 +26,7 @@ enum class Key : uint8_t {
     F = 0x21,
     LeftShift = 0x2A,
     C = 0x2E,
+    L = 0x26,
     N = 0x31,
     M = 0x32,
     RightShift = 0x36,

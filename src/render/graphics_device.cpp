@@ -43,6 +43,8 @@ bool GraphicsDevice::create(std::unique_ptr<gpu::Device> backend) {
     lighting_ = device_->createProgram(lightingProgramDesc());
     if (!lighting_) report(kFailCaption, kFailCaption, "the lighting program was refused: the device cannot build it, no surface is drawn");
     surfaces_.create(*device_, lighting_.get());
+    if (!mapLights_.create(*device_))
+        report(kFailCaption, kFailCaption, "the map's light programs were refused: the map's lights are not drawn");
     lineProgram_ = device_->createProgram(lineProgramDesc());
     linePipeline_ = device_->createPipeline(linePipelineDesc(lineProgram_.get(), true));
 

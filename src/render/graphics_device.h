@@ -11,6 +11,7 @@
 #include "math/matrix.h"
 #include "math/vector.h"
 #include "gpu/device.h"
+#include "render/map_light_pipelines.h"
 #include "render/surface_pipelines.h"
 
 namespace q {
@@ -50,6 +51,9 @@ public:
     // its materials.
     SurfacePipelines& surfaces() { return surfaces_; }
     const SurfacePipelines& surfaces() const { return surfaces_; }
+    // The depth and light passes of the map-light mode; a map's load adds its looks.
+    MapLightPipelines& mapLights() { return mapLights_; }
+    const MapLightPipelines& mapLights() const { return mapLights_; }
     // Null when the device refused it (and no surface is drawn).
     const gpu::Program* lightingProgram() const { return lighting_.get(); }
     // For every draw of coloured lines (frustums, portal outlines).
@@ -76,6 +80,7 @@ private:
     gpu::DeviceHandle<gpu::Program> lighting_;
     gpu::DeviceHandle<gpu::Program> lineProgram_;
     SurfacePipelines surfaces_;
+    MapLightPipelines mapLights_;
     // The frustum lines: depth tested against the scene.
     gpu::DeviceHandle<gpu::Pipeline> linePipeline_;
     gpu::DeviceHandle<gpu::VertexBuffer> lineBuffer_;

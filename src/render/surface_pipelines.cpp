@@ -23,22 +23,23 @@ gpu::Blend deviceBlend(MaterialBlend blend) {
 
 // What a surface of this look needs: texels whose alpha is below alphaTest
 // (0 to 1; 0: none) are not drawn; a blended surface is mixed as its blend
-// says and leaves the depth buffer as it is.
-gpu::PipelineDesc surfacePipelineDesc(const gpu::Program* lighting, MaterialBlend blend, float alphaTest) {
-    gpu::PipelineDesc desc;
-    desc.program = lighting;
+// says and leaves the depth buffer as it is. An opaque one is drawn as the
+// set's base says (a light pass adds and keeps the depth).
+gpu::PipelineDesc surfacePipelineDesc(const gpu::PipelineDesc& base, MaterialBlend blend, float alphaTest) {
+    gpu::PipelineDesc desc = base;
     desc.format = gpu::VertexFormat::LitTextured;
-    desc.blend = deviceBlend(blend);
-    desc.depthWrite = blend == MaterialBlend::Opaque;
+    if (blend != MaterialBlend::Opaque) desc.blend = deviceBlend(blend);
+    desc.depthWrite = base.depthWrite && blend == MaterialBlend::Opaque;
     desc.alphaReference = alphaReferenceOf(alphaTest);
     return desc;
 }
 
 }  // namespace
 
-bool SurfacePipelines::create(gpu::Device& device, const gpu::Program* lighting) {
+bool SurfacePipelines::create(gpu::Device& device, const gpu::Program* lighting, const gpu::PipelineDesc& base) {
     device_ = &device;
-    lighting_ = lighting;
+    base_ = base;
+    base_.program = lighting;
     looks_.clear();
     return prepare(MaterialBlend::Opaque, 0.0f);
 }
@@ -47,7 +48,7 @@ bool SurfacePipelines::prepare(MaterialBlend blend, float alphaTest) {
     if (find(blend, alphaTest)) return true;
     if (!device_) return false;
     gpu::DeviceHandle<gpu::Pipeline> pipeline =
-        device_->createPipeline(surfacePipelineDesc(lighting_, blend, alphaTest));
+        device_->createPipeline(surfacePipelineDesc(base_, blend, alphaTest));
     if (!pipeline) return false;
     looks_.push_back({blend, alphaReferenceOf(alphaTest), std::move(pipeline)});
     return true;

@@ -24,8 +24,9 @@ class SurfacePipelines {
 public:
     // Makes the opaque look's pipeline with the lighting program. False when
     // the device refuses it (as it does without a program: no look is made
-    // and no surface drawn).
-    bool create(gpu::Device& device, const gpu::Program* lighting);
+    // and no surface drawn). `base` gives the opaque look's depth, blending
+    // and stencil (the map's light passes draw the same looks otherwise).
+    bool create(gpu::Device& device, const gpu::Program* lighting, const gpu::PipelineDesc& base = {});
     // Makes the look's pipeline unless it is made; false when it cannot be.
     bool prepare(MaterialBlend blend, float alphaTest);
     // The pipeline of a look made before; null for any other.
@@ -45,7 +46,7 @@ private:
         gpu::DeviceHandle<gpu::Pipeline> pipeline;
     };
     gpu::Device* device_ = nullptr;
-    const gpu::Program* lighting_ = nullptr;
+    gpu::PipelineDesc base_;  // its program the set's
     std::vector<Look> looks_;  // few: a map's materials use a handful of looks
 };
 
@@ -57,6 +58,11 @@ struct SurfaceDraw {
     const SurfacePipelines& pipelines;
     gpu::UniformBlock uniforms;
     SurfacePass pass = SurfacePass::Opaque;
+    // A map light's pass: the light's images and the screen rectangle its
+    // box covers (the surfaces' own images come from the mesh).
+    const gpu::Texture* lightImage = nullptr;
+    const gpu::Texture* lightFalloff = nullptr;
+    gpu::ScreenRect scissor = {};
 };
 
 }  // namespace q

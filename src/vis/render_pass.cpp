@@ -17,6 +17,7 @@
 #include "render/lighting_program.h"
 #include "vis/counting_device.h"
 #include "vis/frustum.h"
+#include "vis/light_pass.h"
 #include "vis/portal_flow.h"
 #include "world/camera.h"
 #include "world/scene.h"
@@ -66,7 +67,10 @@ int render(Scene& scene) {
     FrameCost& cost = scene.frameCost;
     for (const std::unique_ptr<MapInstance>& instance : instances) {
         if (!instance->enteredThisFrame) continue;
-        const int drawn = drawVisible(*instance, device);
+        // The terrain is the viewer's, not the map's: the camera's light
+        // lights it in both modes.
+        const bool mapLit = scene.mapLights && graphics->mapLights().ready();
+        const int drawn = mapLit ? drawMapLit(*instance, device, cost) : drawVisible(*instance, device);
         cost.visibleAreas += drawn;
         if (drawn > 0) ++cost.copiesDrawn;
     }
@@ -104,6 +108,7 @@ int drawVisible(MapInstance& instance, gpu::Device& device, SurfacePass pass) {
         }
     }
     drawEntityModels(instance, camera, context);
+    drawMeshModels(instance, camera, context);
     return drawn;
 }
 
@@ -125,6 +130,24 @@ void drawEntityModels(const MapInstance& instance, const Camera& camera, const S
         if (!seen) continue;
         uniforms.setPlacement(model.placement * instance.world, camera.view, camera.projection);
         drawEntityModel(*instance.mesh, m, {context.device, context.pipelines, uniforms.block(), context.pass});
+    }
+}
+
+void drawMeshModels(const MapInstance& instance, const Camera& camera, const SurfaceDraw& context) {
+    if (!instance.mesh || !instance.map) return;
+    const std::vector<uint32_t>& visibleAreas = instance.visibleAreas;
+    auto marked = [&](int area) {
+        const size_t word = static_cast<size_t>(area) / 32;
+        return word < visibleAreas.size() && (visibleAreas[word] >> (static_cast<uint32_t>(area) % 32)) & 1u;
+    };
+    const MeshModels& models = instance.map->meshModels;
+    LightingUniforms uniforms;
+    uniforms.setEye(camera.position);
+    for (const PlacedMesh& placed : models.placed) {
+        if (!placed.areas.empty() && !std::any_of(placed.areas.begin(), placed.areas.end(), marked)) continue;
+        uniforms.setPlacement(meshDrawPlacement(placed.placement) * instance.world, camera.view, camera.projection);
+        const SurfaceDraw placedContext{context.device, context.pipelines, uniforms.block(), context.pass};
+        drawMeshModel(*instance.mesh, models, placed, placedContext);
     }
 }
 

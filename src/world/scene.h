@@ -72,6 +72,9 @@ public:
     // The portal display (P) is on: the render pass runs the portal flow in
     // both modes, so the outlines say which portals the view passes from here.
     bool showPortals = false;
+    // The map's own lights light the picture (vis/light_pass.h), not the
+    // camera's light; the application starts with them on a map that has lights.
+    bool mapLights = false;
     // What the last frame's render pass drew (vis/render_pass.h).
     FrameCost frameCost;
     // The directory of the map being loaded: images are looked for there first.

@@ -12,6 +12,7 @@
 #include "map/map_data.h"
 #include "map/proc_reader.h"
 #include "map/map_source.h"
+#include "map/mesh_materials.h"
 #include "map/material_image.h"
 #include "image/image_budget.h"
 #include "platform/report.h"
@@ -45,9 +46,40 @@ public:
     // meets it, so that its image decodes while the rest of the map is read.
     void materialNamed(size_t index, const std::string& name) {
         if (textures_.size() <= index) textures_.resize(index + 1, nullptr);
-        textures_[index] = firstLook(name, index);
+        textures_[index] = firstLook(name, index, false);
         ++asked_;
+        // The light passes read its normal and specular maps beside its image.
+        const MaterialDefinition* definition = scene_.materialLibrary.definitions().find(name);
+        if (!definition || !scene_.device) return;
+        for (auto [kind, path] : {std::pair{&normalOf_, normalMapOf(*definition)},
+                                  std::pair{&specularOf_, specularMapOf(*definition)}}) {
+            if (path.empty()) continue;
+            if (kind->size() <= index) kind->resize(index + 1, kNone);
+            (*kind)[index] = lightingImage(path);
+        }
     }
+
+    // Starts each light's projected image and falloff image, as its
+    // material's definition names them (none: a round light, a smooth falloff).
+    void lightsNamed(const std::vector<MapLight>& lights) {
+        if (!scene_.device) return;
+        lightImageOf_.assign(lights.size(), kNone);
+        falloffOf_.assign(lights.size(), kNone);
+        for (size_t i = 0; i < lights.size(); ++i) {
+            const MaterialDefinition* definition = scene_.materialLibrary.definitions().find(lights[i].material);
+            if (!definition) continue;
+            if (const std::string image = lightImageOf(*definition); !image.empty()) lightImageOf_[i] = lightingImage(image);
+            if (const std::string image = lightFalloffImageOf(*definition); !image.empty())
+                falloffOf_[i] = lightingImage(image);
+        }
+    }
+
+    // After finish: the textures of the materials' normal and specular maps
+    // (by material, `count` of them) and of the lights' images (by light).
+    std::vector<const gpu::Texture*> normalMaps(size_t count) const { return texturesOf(normalOf_, count); }
+    std::vector<const gpu::Texture*> specularMaps(size_t count) const { return texturesOf(specularOf_, count); }
+    std::vector<const gpu::Texture*> lightImages() const { return texturesOf(lightImageOf_, lightImageOf_.size()); }
+    std::vector<const gpu::Texture*> lightFalloffs() const { return texturesOf(falloffOf_, falloffOf_.size()); }
 
     // Makes the queued images' textures in turn, puts them into the cache,
     // and hands back each material's texture, by index (null: untextured).
@@ -63,10 +95,12 @@ public:
                     createTextureFromImage(*scene_.device, image, pending.file.c_str(), &problem);
                 if (made) texture = scene_.addTexture(pending.name.c_str(), pending.file, std::move(made));
             }
-            if (!texture) {
-                unusable_.push_back(problem);
-                texture = scene_.standInTexture(pending.name.c_str());
+            if (!texture) unusable_.push_back(problem);
+            if (pending.lighting) {
+                lighting_[pending.material] = texture;
+                continue;
             }
+            if (!texture) texture = scene_.standInTexture(pending.name.c_str());
             textures_[pending.material] = texture;
         }
         return std::move(textures_);
@@ -85,6 +119,16 @@ public:
         return line;
     }
 
+    // "2 of 5 normal, specular and light images missing: a, b (...)", or empty.
+    std::string lightingMissingSummary() const {
+        if (lightingMissing_.empty()) return {};
+        return std::to_string(lightingMissing_.size()) + " of " +
+               countOf(lighting_.size(), "normal, specular or light image", "normal, specular and light images") +
+               " missing: " + firstFew(lightingMissing_, ", ") +
+               " (their surfaces are lit by their vertex normals, without a specular term; their lights are round "
+               "with a smooth falloff)";
+    }
+
     // "2 material images could not be used ...: <file>: <what>; ...", or empty.
     std::string unusableSummary() const {
         if (unusable_.empty()) return {};
@@ -97,16 +141,43 @@ private:
     struct Pending {
         std::string name;
         std::string file;
-        size_t material;      // its index in the map's materials
+        size_t material;      // its index in the map's materials (in lighting_ for a lighting image)
         bool chargedFromHead;  // false: the header gave no size, the decoded image is charged
+        bool lighting = false;  // a normal, specular, light or falloff image
     };
+    static constexpr size_t kNone = static_cast<size_t>(-1);
+
+    // A normal, specular, light or falloff image, queued once however many
+    // materials and lights name it; its index in lighting_. One that is not
+    // found or cannot be used gets no stand-in: without it a surface keeps
+    // its vertex normal and a light its round shape.
+    size_t lightingImage(const std::string& path) {
+        const auto known = lightingIndex_.find(path);
+        if (known != lightingIndex_.end()) return known->second;
+        const size_t index = lighting_.size();
+        lighting_.push_back(nullptr);
+        lightingIndex_.emplace(path, index);
+        lighting_[index] = firstLook(path, index, true);
+        return index;
+    }
+
+    std::vector<const gpu::Texture*> texturesOf(const std::vector<size_t>& indices, size_t count) const {
+        std::vector<const gpu::Texture*> out(count, nullptr);
+        for (size_t i = 0; i < indices.size() && i < count; ++i)
+            if (indices[i] != kNone) out[i] = lighting_[indices[i]];
+        return out;
+    }
 
     // The texture when it is known at once, null when none is there or it is
     // queued (the material's index says whose it is).
-    const gpu::Texture* firstLook(const std::string& materialName, size_t material) {
+    const gpu::Texture* firstLook(const std::string& materialName, size_t material, bool lighting) {
         if (gpu::Texture* cached = scene_.cachedTexture(materialName.c_str())) return cached;
         const MaterialSource source = scene_.materialSource(materialName.c_str());
         const std::optional<std::string>& file = source.file;
+        if (!file && lighting) {
+            lightingMissing_.push_back(materialName);
+            return nullptr;
+        }
         if (!file) {
             missing_.push_back(materialName);
             return scene_.standInTexture(materialName.c_str());
@@ -117,17 +188,14 @@ private:
         // memory goes to it.
         ImageFileHead head;
         std::string problem;
-        if (!MaterialLibrary::readHead(source, scene_.imageLimits.maxSide, &head, &problem)) {
+        if (!MaterialLibrary::readHead(source, scene_.imageLimits.maxSide, &head, &problem) ||
+            !budget_.chargeHead(head, &problem)) {
             unusable_.push_back(problem);
-            return scene_.standInTexture(materialName.c_str());
-        }
-        if (!budget_.chargeHead(head, &problem)) {
-            unusable_.push_back(problem);
-            return scene_.standInTexture(materialName.c_str());
+            return lighting ? nullptr : scene_.standInTexture(materialName.c_str());
         }
         const bool chargedFromHead = head.decodedBytes() > 0;
         decoder_.add(std::move(head));
-        pending_.push_back({materialName, *file, material, chargedFromHead});
+        pending_.push_back({materialName, *file, material, chargedFromHead, lighting});
         return nullptr;
     }
 
@@ -147,6 +215,12 @@ private:
     size_t asked_ = 0;                           // materials looked up
     std::vector<std::string> missing_;   // material names, in the order first asked for
     std::vector<std::string> unusable_;  // "<file>: <what>", likewise
+    // The lighting images by index, each path once; which material or light reads which.
+    std::vector<const gpu::Texture*> lighting_;
+    std::map<std::string, size_t> lightingIndex_;
+    std::vector<std::string> lightingMissing_;
+    std::vector<size_t> normalOf_, specularOf_;     // by material
+    std::vector<size_t> lightImageOf_, falloffOf_;  // by light
 };
 
 }  // namespace
@@ -183,8 +257,12 @@ MapData* Scene::loadMap(const char* baseName, std::string* error) {
         map->placeEntities(source);
         definitions = entityDefinitionsOf(materialLibrary);
         placeMeshModels(source, definitions, materialLibrary, map.get());
+        // The meshes' materials join the surfaces' table, their images
+        // queued on the same loader: a texture per material serves both.
+        addMeshMaterials(map.get(), options.definitions, options.materialNamed);
     }
     placeLights(source, &definitions, map.get());
+    loader.lightsNamed(map->lights);
     std::unique_ptr<MapMesh> mesh;
     if (device) {
         mesh = std::make_unique<MapMesh>();
@@ -202,8 +280,18 @@ MapData* Scene::loadMap(const char* baseName, std::string* error) {
         }
     }
     std::vector<const gpu::Texture*> materialTextures = loader.finish(map->materials.size());
-    if (mesh) mesh->textures = std::move(materialTextures);
-    for (const std::string& line : {loader.missingSummary(), loader.unusableSummary()})
+    if (mesh) {
+        mesh->textures = std::move(materialTextures);
+        mesh->normalMaps = loader.normalMaps(map->materials.size());
+        mesh->specularMaps = loader.specularMaps(map->materials.size());
+        mesh->lightImages = loader.lightImages();
+        mesh->lightFalloffs = loader.lightFalloffs();
+        mesh->ambientLights.clear();
+        for (const MapLight& light : map->lights)
+            mesh->ambientLights.push_back(isAmbientLightMaterial(materialLibrary.definitions(), light.material));
+        if (graphics) graphics->mapLights().prepare(*mesh, map->materials.size());
+    }
+    for (const std::string& line : {loader.missingSummary(), loader.unusableSummary(), loader.lightingMissingSummary()})
         if (!line.empty()) warn(line.c_str());
     if (map->undrawnModels > 0) {
         const std::string undrawn = procName + ": " + countOf(map->undrawnModels, "entity model", "entity models") +

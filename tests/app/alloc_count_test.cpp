@@ -67,15 +67,17 @@ TEST(AllocCount, CountsOnlyWhileAsked) {
 TEST(AllocCount, AFrameAfterTheFirstAllocatesNothing) {
     const std::string dir = ::testing::TempDir() + "quorvane_alloc_map_" + std::to_string(::getpid());
     std::filesystem::remove_all(dir);
-    const std::string command = std::string("'") + MAPGEN_BINARY + "' demo '" + dir + "' >/dev/null 2>&1";
+    // With its entities: entity models, mesh models and lights are drawn too.
+    const std::string command = std::string("'") + MAPGEN_BINARY + "' demo --entities '" + dir + "' >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 
     // Every input the camera acts on, F (line collection), both render modes,
-    // the portal display (on from the first frame), free flight and Shift.
+    // the portal display (on from the first frame), free flight and Shift, the
+    // map's lights (from the first frame) and the camera's.
     InputScript script;
     std::string error;
-    ASSERT_TRUE(parseInputScript("0 0 P\n2* 3 1 W F SHIFT\n4* -5 2 W A L F\n0 0 TAB N\n3* 1 -1 S D F SHIFT\n"
-                                 "0 0 TAB N\n6* 0 0 W\n",  // 18 frames of 16 ms: the files are looked at again
+    ASSERT_TRUE(parseInputScript("0 0 P LIGHT\n2* 3 1 W F SHIFT\n4* -5 2 W A L F\n0 0 TAB N\n3* 1 -1 S D F SHIFT\n"
+                                 "0 0 TAB N LIGHT\n6* 0 0 W\n",  // 18 frames of 16 ms: the files are looked at again
                                  "frames", &script, &error))
         << error;
 
@@ -96,8 +98,10 @@ TEST(AllocCount, AFrameAfterTheFirstAllocatesNothing) {
     ASSERT_NE(app.initDevice(1024, 768, &error), nullptr) << error;
     ASSERT_NE(app.font, nullptr) << "the overlay is part of the frame";
     Scene* scene = app.createScene();
+    scene->assetDirs = {dir};  // where the mesh files are
     MapData* map = scene->loadMap((dir + "/bbb").c_str(), &error);
     ASSERT_NE(map, nullptr) << error;
+    ASSERT_FALSE(map->meshModels.placed.empty());
     placeStandardInstances(*scene, map, 5);
     // The map's files are watched: looking at them costs no allocation.
     app.mapBase = dir + "/bbb";
@@ -117,9 +121,13 @@ TEST(AllocCount, AFrameAfterTheFirstAllocatesNothing) {
         g_countAllocations = false;
         EXPECT_EQ(g_allocations.load(), 0u) << "frame " << frame;
         EXPECT_FALSE(recording->draws.empty());
+        if (frame == 1) {
+            EXPECT_GT(scene->frameCost.lightsDrawn, 0);
+        }
     }
     EXPECT_TRUE(g_portalMode);  // toggled twice
     EXPECT_TRUE(scene->showPortals);
+    EXPECT_FALSE(scene->mapLights);  // switched twice
     std::filesystem::remove_all(dir);
 }
 

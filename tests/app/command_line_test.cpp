@@ -90,6 +90,9 @@ TEST(AppCommandLine, EveryOptionIsRead) {
     EXPECT_EQ(o.textureDirs, (std::vector<std::string>{"base", "/extra"}));  // in the order given
     EXPECT_TRUE(o.untexturedGrid);
     EXPECT_FALSE(parse({"--untextured", "none"}).options.untexturedGrid);
+    EXPECT_EQ(parse({}).options.light, 0);  // as the map says
+    EXPECT_EQ(parse({"--light", "map"}).options.light, 'm');
+    EXPECT_EQ(parse({"--light", "camera"}).options.light, 'c');
     EXPECT_EQ(o.sensitivity, 0.25f);
     EXPECT_TRUE(o.invertY);
     // The map may come without --map, and by either of its files' names.
@@ -136,6 +139,7 @@ TEST(AppCommandLine, BadOptionsNameTheOptionAndWhatWasExpected) {
         {{"--textures"}, "--textures expects a directory"},
         {{"--untextured"}, "--untextured expects grid"},
         {{"--untextured", "checker"}, "--untextured expects grid"},
+        {{"--light", "sun"}, "--light expects map (the map's own lights) or camera"},
         {{"--sensitivity"}, "--sensitivity expects a number above 0"},
         {{"--sensitivity", "0"}, "--sensitivity expects"},
         {{"--sensitivity", "-1"}, "--sensitivity expects"},

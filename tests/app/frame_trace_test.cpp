@@ -26,6 +26,7 @@ TEST(AppFrameTrace, OneJsonObjectPerFrameWithNonFiniteValuesAsNull) {
     record.cost.drawCalls = 12;
     record.cost.triangles = 5000000000;  // past 32 bits
     record.cost.copiesDrawn = 2;
+    record.cost.lightsDrawn = 5;
     trace.write(record);
     record.frame = 1;
     record.portalMode = false;
@@ -43,7 +44,7 @@ TEST(AppFrameTrace, OneJsonObjectPerFrameWithNonFiniteValuesAsNull) {
     EXPECT_EQ(first,
               "{\"frame\":0,\"x\":1.5,\"y\":-64,\"z\":0.100000001,\"yaw\":0,\"pitch\":0,\"instance\":-1,\"area\":3,"
               "\"visibleAreas\":7,\"portalMode\":true,\"fps\":0,\"fallSpeed\":0,\"freeFlight\":false,"
-              "\"drawCalls\":12,\"triangles\":5000000000,\"copiesDrawn\":2}");
+              "\"drawCalls\":12,\"triangles\":5000000000,\"copiesDrawn\":2,\"lightsDrawn\":5}");
     EXPECT_NE(second.find("\"portalMode\":false,\"fps\":null,\"fallSpeed\":null,\"freeFlight\":true,"),
               std::string::npos);
     std::remove(path.c_str());

@@ -51,8 +51,8 @@ TEST(AppInputScript, ReadsRepeatsMouseKeysReleasesAndComments) {
 
 TEST(AppInputScript, BadLinesNameFileLineAndWhatWasExpected) {
     EXPECT_EQ(parseError("0 0\n\n0 0 Q\n"),
-              "walk.txt:3: expected a key (W S A D F SHIFT, L for the left mouse button, TAB P N C M F5 or ESC for a "
-              "release), not 'Q'");
+              "walk.txt:3: expected a key (W S A D F SHIFT, L for the left mouse button, TAB P N C M F5 LIGHT or ESC "
+              "for a release), not 'Q'");
     EXPECT_EQ(parseError("W\n"), "walk.txt:1: expected the mouse movement 'dx dy' (two whole numbers from -100000 to 100000)");
     EXPECT_NE(parseError("0\n").find("walk.txt:1: expected the mouse movement"), std::string::npos);
     EXPECT_NE(parseError("1.5 0\n").find("walk.txt:1: expected the mouse"), std::string::npos);
@@ -100,6 +100,7 @@ std::string pendingEvents(Window& window) {
                      : event.key == Key::C      ? "C"
                      : event.key == Key::M      ? "M"
                      : event.key == Key::F5     ? "F5"
+                     : event.key == Key::L      ? "LIGHT"
                                                : "KEY";
     }
     return seen;
@@ -131,11 +132,13 @@ TEST(AppScriptedWindow, ReleasesComeBeforeTheirFrameAndTheScriptEndClosesTheWind
     EXPECT_EQ(pendingEvents(window), "CLOSE");
     EXPECT_EQ(pendingEvents(window), "");  // closed once
 
-    // Every release of a line, ESC last whatever the order written; Shift held.
-    ScriptedWindow switches(parseOk("0 0 esc f5 m c n p tab shift\n"), nullptr);
-    EXPECT_EQ(pendingEvents(switches), "TAB P N C M F5 ESC");
+    // Every release of a line, ESC last whatever the order written; Shift held;
+    // LIGHT releases L while L holds the left button.
+    ScriptedWindow switches(parseOk("0 0 esc light f5 m c n p tab shift l\n"), nullptr);
+    EXPECT_EQ(pendingEvents(switches), "TAB P N C M F5 LIGHT ESC");
     switches.readInput(&input);
     EXPECT_EQ(input.key(Key::LeftShift), kKeyDown);
+    EXPECT_EQ(input.mouseState.buttons[0], kKeyDown);
 }
 
 TEST(AppScriptedWindow, DestroyClosesBeforeTheNextFrame) {

@@ -68,6 +68,13 @@ TEST(AppOverlay, WithoutPortalsOneModeLineAndNoAreaCount) {
     EXPECT_EQ(linesOf(values)[3], std::make_pair(100.0f, std::string("3 of 12 portals passed")));
     EXPECT_EQ(linesOf(values)[4], std::make_pair(125.0f, std::string("40 draws, 3000000000 triangles")));
     EXPECT_EQ(linesOf(values)[5], std::make_pair(150.0f, std::string("quorvane: --start 1 2 3 --look 0 0")));
+
+    // Under the map's lights their count comes first, the rest a line lower.
+    values.lightsDrawn = 2;
+    values.lightsTotal = 20;
+    EXPECT_EQ(linesOf(values)[3], std::make_pair(100.0f, std::string("lights 2 of 20")));
+    EXPECT_EQ(linesOf(values)[4], std::make_pair(125.0f, std::string("3 of 12 portals passed")));
+    EXPECT_EQ(linesOf(values)[6], std::make_pair(175.0f, std::string("quorvane: --start 1 2 3 --look 0 0")));
 }
 
 // Reports and the place line share the timed lines: a report made before the

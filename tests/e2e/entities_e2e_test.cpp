@@ -1,12 +1,14 @@
 // A generated map with entity models and its map source (mapgen tworooms
 // --entities), walked and inspected by the real viewer, headless: the camera
-// starts on the player start, climbs the solid step, the models are drawn,
+// starts on the player start, climbs the solid step, the models (mesh models
+// among them) are drawn,
 // --no-entities and a damaged source leave them out, and --info lists them.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +20,9 @@
 #include "e2e/run_shell.h"
 #include "image/image.h"
 #include "image/image_png_read.h"
+#include "math/matrix.h"
+#include "math/vector.h"
+#include "world/camera.h"
 
 namespace q {
 namespace {
@@ -99,9 +104,25 @@ TEST_F(EntitiesEndToEnd, ClipBoundToTheDoorLetsThePersonThroughTheDoorway) {
     EXPECT_NE(number(frames.back(), "area"), number(frames[0], "area"));
 }
 
+// The map's source places lights: the map starts lit by them, unless
+// --light camera says otherwise or the source is left unread; LIGHT switches.
+TEST_F(EntitiesEndToEnd, TheMapsLightsLightItUnlessAskedOrSwitched) {
+    Result run;
+    std::vector<std::string> frames = walk("2* 0 0\n0 0 LIGHT\n", "", &run);
+    ASSERT_EQ(frames.size(), 3u) << run.output;
+    EXPECT_GT(number(frames[0], "lightsDrawn"), 0.0f);
+    EXPECT_EQ(number(frames[2], "lightsDrawn"), 0.0f);
+    frames = walk("0 0\n0 0 LIGHT\n", "--light camera", &run);
+    ASSERT_EQ(frames.size(), 2u) << run.output;
+    EXPECT_EQ(number(frames[0], "lightsDrawn"), 0.0f);
+    EXPECT_GT(number(frames[1], "lightsDrawn"), 0.0f);
+    EXPECT_EQ(number(walk("0 0\n", "--no-entities", &run)[0], "lightsDrawn"), 0.0f);
+}
+
 TEST_F(EntitiesEndToEnd, ModelsAreDrawnUnlessTheSourceIsLeftOut) {
-    // From the player start the step fills the middle of the picture.
-    const Image with = shot("");
+    // From the player start the step fills the middle of the picture (both
+    // lit by the camera: the map's lights would change every pixel).
+    const Image with = shot("--light camera");
     const Image without = shot("--no-entities");
     ASSERT_EQ(with.rgba.size(), without.rgba.size());
     ASSERT_FALSE(with.rgba.empty());
@@ -120,12 +141,53 @@ TEST_F(EntitiesEndToEnd, ModelsAreDrawnUnlessTheSourceIsLeftOut) {
     EXPECT_EQ(run.output.find("; entity "), std::string::npos) << run.output;
 }
 
+// The lamp, a mesh model whose sides show the crate's material, given here a
+// flat colour nothing else in the room has: that colour fills the screen
+// rectangle its placed box projects to, and shows nowhere else.
+TEST_F(EntitiesEndToEnd, MeshModelsShowWhereTheirEntitiesStand) {
+    std::filesystem::create_directories(dir_ + "/flat/materials");
+    std::ofstream(dir_ + "/flat/materials/flat.mtr") << "mapgen/crate_side { diffusemap magenta }\n";
+    Image flat;
+    flat.width = flat.height = 1;
+    flat.rgba = {255, 0, 255, 255};
+    std::string error;
+    ASSERT_TRUE(writePng((dir_ + "/flat/magenta.png").c_str(), flat, &error)) << error;
+
+    // 100 units south of the lamp (file -40 40 0, turned 45 degrees: a box
+    // 8 units each way and 48 high), looking north, lit by the camera (the
+    // map's coloured lights would tint the magenta).
+    const Image with = shot("--light camera --start -40 -31 -60 --look 0 0 --assets '" + dir_ + "' --assets '" + dir_ + "/flat'");
+    ASSERT_EQ(with.width, 1024u);
+
+    // The lamp's box in the world (the copy stands 64 below the map's
+    // origin), through the camera at rest, in pixels.
+    const Matrix toClip = inverse(Matrix::translation(-40, kRestY, -60)).value() * Camera().projection;
+    float left = 1e9f, right = -1e9f, top = 1e9f, bottom = -1e9f;
+    for (int c = 0; c < 8; ++c) {
+        const Vector3 ndc = transformCoord({(c & 1) ? -28.6f : -51.4f, (c & 2) ? -16.0f : -64.0f, (c & 4) ? 51.4f : 28.6f}, toClip);
+        left = std::min(left, (ndc.x + 1) * 512), right = std::max(right, (ndc.x + 1) * 512);
+        top = std::min(top, (1 - ndc.y) * 384), bottom = std::max(bottom, (1 - ndc.y) * 384);
+    }
+    size_t inside = 0, outside = 0, boxPixels = 0;
+    for (size_t p = 0; p < with.rgba.size() / 4; ++p) {
+        const float x = static_cast<float>(p % 1024) + 0.5f, y = static_cast<float>(p / 1024) + 0.5f;
+        const bool inBox = x >= left - 2 && x <= right + 2 && y >= top - 2 && y <= bottom + 2;
+        boxPixels += inBox;
+        // Lit, its red and blue stay equal and its green 0 (unlike the
+        // overlay's blue letters over red brick).
+        const uint8_t* c = &with.rgba[p * 4];
+        (inBox ? inside : outside) += c[0] > 80 && c[0] == c[2] && c[1] < 8;
+    }
+    EXPECT_GT(inside, boxPixels / 3) << left << " " << right << " " << top << " " << bottom;
+    EXPECT_EQ(outside, 0u);
+}
+
 TEST_F(EntitiesEndToEnd, InfoListsThePlacedModelsAndThePlayerStart) {
     const Result text = viewer("--info");
     ASSERT_EQ(text.exitCode, 0) << text.output;
     EXPECT_NE(text.output.find("\n6 entity models placed from tworooms.map (2 solid)\n"), std::string::npos);
     EXPECT_NE(text.output.find("\nplayer start -40 -31 -60\n"), std::string::npos) << text.output;
-    EXPECT_NE(text.output.find("\nlights: 4 (1 ambient, 1 projected, 2 with shadow volumes)\n"), std::string::npos);
+    EXPECT_NE(text.output.find("\nlights: 4 (1 ambient, 1 projected, 0 parallel, 2 with shadow volumes, 2 without shadows)\n"), std::string::npos);
     const Result json = viewer("--info --json");
     ASSERT_EQ(json.exitCode, 0) << json.output;
     for (const char* field : {"\"entityModels\":0,", "\"entityModelsPlaced\":6,", "\"playerStart\":[-40,-31,-60],",
@@ -134,7 +196,7 @@ TEST_F(EntitiesEndToEnd, InfoListsThePlacedModelsAndThePlayerStart) {
                               "\"classname\":\"func_door\",\"origin\":[136,-64,0],\"solid\":false}",
                               "\"func_static_doorclip\",\"classname\":\"func_static\",\"origin\":[136,-64,0],"
                               "\"solid\":false}",
-                              "\"lights\":4,\"ambientLights\":1,\"projectedLights\":1,\"lightsWithShadowVolumes\":2,",
+                              "\"lights\":4,\"ambientLights\":1,\"projectedLights\":1,\"parallelLights\":0,\"lightsWithShadowVolumes\":2,\"lightsWithoutShadows\":2,",
                               "{\"name\":\"light_point\",\"origin\":[-40,-4,70],\"radius\":[240,160,240],"
                               "\"color\":[1,0.8"})
         EXPECT_NE(json.output.find(field), std::string::npos) << field << "\n" << json.output;

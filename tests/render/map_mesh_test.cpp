@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gpu/recording/recording_device.h"
@@ -167,6 +168,67 @@ TEST_F(MapMeshTest, UploadedVerticesCarryTangentsAlongTheirTextureCoordinates) {
         EXPECT_NEAR(dot(t, t), 1.0f, 1e-5f) << i;
         EXPECT_NEAR(dot(t, lit[i].normal), 0.0f, 1e-6f) << i;
     }
+}
+
+TangentVertex uploadedVertex(const gpu::VertexBuffer* buffer, uint32_t index) {
+    TangentVertex vertex;
+    std::memcpy(&vertex, RecordingDevice::contents(buffer).data() + index * sizeof vertex, sizeof vertex);
+    return vertex;
+}
+
+// A mesh file goes up once, after the surfaces, in its own axes: a group's
+// draws, in turn, give its triangles' corners as the file does. One too large
+// for a buffer is cut between triangles, a group drawn in each buffer it
+// reaches, a vertex used on both sides of a cut uploaded to both.
+TEST_F(MapMeshTest, MeshFilesGoUpOnceAfterTheSurfacesCutBetweenTrianglesPastABuffer) {
+    const std::string text = "mapProcFile003 " + model("_area0", 1, surface("textures/a", 4, 6, kQuad + "0 1 2 0 2 3"));
+    ASSERT_TRUE(readProcFile(files.write("m.proc", text), {}, &map, &error)) << error;
+    // Vertex i lies at x = i. A small file, flat in the file's axes (z up),
+    // s along x and t along y; a large one whose first group uses 30,000
+    // vertices alone and whose second fans 70,000 more round vertex 0.
+    MeshFile& small = map.meshModels.files.emplace_back();
+    for (int i = 0; i < 4; ++i) small.model.vertices.push_back({{float(i), float(i / 2), 0}, {0, 0, 1}, float(i), float(i / 2)});
+    small.model.groups = {{"a", "", {0, 1, 2}}, {"b", "", {0, 2, 3, 3, 2, 1}}};
+    MeshFile& large = map.meshModels.files.emplace_back();
+    constexpr uint32_t kLarge = 100000;
+    for (uint32_t i = 0; i < kLarge; ++i) large.model.vertices.push_back({{float(i), 0, 0}, {0, 0, 1}, 0, 0});
+    large.model.groups.resize(2);
+    for (uint32_t i = 0; i < 30000; i += 3) large.model.groups[0].indices.insert(large.model.groups[0].indices.end(), {i, i + 1, i + 2});
+    for (uint32_t i = 30000; i < kLarge; i += 2) large.model.groups[1].indices.insert(large.model.groups[1].indices.end(), {0, i, i + 1});
+    ASSERT_TRUE(mesh.build(device, map, nullptr, &error)) << error;
+    ASSERT_EQ(mesh.bufferCount(), 3u);
+
+    // Each group's corners read back through its draws: the file's, in order.
+    auto cornersOf = [&](size_t file, size_t group, std::vector<uint32_t>* buffersUsed) {
+        std::vector<uint32_t> corners;
+        const MapMesh::Range range = mesh.meshGroupDraws(file, group);
+        for (const MapMesh::Draw* draw = range.begin; draw != range.end; ++draw) {
+            buffersUsed->push_back(draw->buffer);
+            const MapMesh::Buffers& buffers = mesh.buffers(draw->buffer);
+            for (const uint16_t index : indicesIn(buffers.indices.get(), draw->firstIndex, draw->count)) {
+                EXPECT_LT(index, draw->vertexCount);
+                corners.push_back(static_cast<uint32_t>(uploadedVertex(buffers.vertices.get(), index).position.x));
+            }
+        }
+        return corners;
+    };
+    for (size_t file = 0; file < 2; ++file)
+        for (size_t group = 0; group < 2; ++group) {
+            std::vector<uint32_t> buffersUsed;
+            EXPECT_EQ(cornersOf(file, group, &buffersUsed), map.meshModels.files[file].model.groups[group].indices);
+            // The small file shares the surfaces' buffer; the large one
+            // starts its own, its second group reaching into a third.
+            EXPECT_EQ(buffersUsed, file == 0    ? std::vector<uint32_t>{0}
+                                   : group == 0 ? std::vector<uint32_t>{1}
+                                                : std::vector<uint32_t>({1, 2}));
+        }
+    // In the map's axes (y up) as the surfaces are, with the file's texture
+    // coordinates and a tangent frame made there: along increasing t is +z.
+    const TangentVertex third = uploadedVertex(mesh.buffers(0).vertices.get(), 4 + 2);
+    EXPECT_EQ(third.position, (Vector3{2, 0, 1}));
+    EXPECT_EQ(std::make_pair(third.u, third.v), std::make_pair(2.0f, 1.0f));
+    const Vector3 alongT = cross(third.normal, {third.tangent[0], third.tangent[1], third.tangent[2]}) * third.tangent[3];
+    EXPECT_NEAR(alongT.z, 1.0f, 1e-6f);
 }
 
 TEST_F(MapMeshTest, DeviceRefusingABufferIsAnErrorAndLeavesNoBuffer) {

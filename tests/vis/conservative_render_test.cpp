@@ -222,6 +222,7 @@ protected:
     GraphicsDevice graphics;
     std::unique_ptr<Scene> scene;
     std::vector<std::string> assetDirs;  // given to the scene at load
+    bool mapLights = false;              // the map's own lights, not the camera's
 
     void SetUp() override {
         std::string error;
@@ -247,6 +248,7 @@ protected:
         MapData* map = scene->loadMap(scratch.name().c_str(), &error);
         EXPECT_NE(map, nullptr) << error;
         if (map) placeStandardInstances(*scene, map, 1);
+        scene->mapLights = mapLights;
         return map;
     }
 
@@ -379,13 +381,33 @@ TEST_F(ConservativeRender, RoomSeenThroughTwoDoorwaysHasNoHoles) {
 
 // Entity models placed by the map source: a closed door in the doorway, which
 // every portal eye sees from one side or the other, a sill reaching into both
-// rooms, and statics in one room. Drawn whenever an area they reach is.
-TEST_F(ConservativeRender, EntityModelsHaveNoHoles) {
+// rooms, and statics in one room; and mesh models (a crate, a turned lamp
+// from an archive, a skinned barrel). Drawn whenever an area they reach is.
+TEST_F(ConservativeRender, EntityAndMeshModelsHaveNoHoles) {
     mapgen::MapgenOptions options = preset("tworooms");
     options.entities = true;
+    assetDirs = {"."};  // where the mesh files are
     Result r;
-    ASSERT_NO_FATAL_FAILURE(compareAllOver(options, "two rooms with entity models", &r));
-    EXPECT_EQ(scene->maps[0]->entityModels.size(), 6u);
+    ASSERT_NO_FATAL_FAILURE(compareAllOver(options, "two rooms with entity and mesh models", &r));
+    const MapData& map = *scene->maps[0];
+    EXPECT_EQ(map.entityModels.size(), 6u);
+    ASSERT_EQ(map.meshModels.placed.size(), 3u);
+    for (const PlacedMesh& placed : map.meshModels.placed)
+        for (const int material : placed.groupMaterials)
+            EXPECT_GE(map.meshModels.materials[static_cast<size_t>(material)].mapMaterial, 0) << placed.entity;
+}
+
+// The same map lit by its own lights: each light is drawn over the areas it
+// reaches that are drawn, within its box's rectangle on the screen; what
+// portal mode leaves out of a light's pass is nowhere in view.
+TEST_F(ConservativeRender, MapLightsHaveNoHoles) {
+    mapgen::MapgenOptions options = preset("tworooms");
+    options.entities = true;
+    mapLights = true;
+    Result r;
+    ASSERT_NO_FATAL_FAILURE(compareAllOver(options, "two rooms lit by the map's lights", &r));
+    EXPECT_EQ(scene->maps[0]->lights.size(), 4u);
+    EXPECT_GT(scene->frameCost.lightsDrawn, 0);
 }
 
 // Entity models (a door in the doorway, a sill, statics) whose materials show
@@ -441,6 +463,11 @@ TEST_F(ConservativeRender, AlphaTestedAndBlendedMaterialsHaveNoHoles) {
     const Result r = compare(map, eyesAllOver(scratch.generated(), *scene->instances[0]));
     print("two rooms, entity models alpha-tested and blended", r);
     expectNoHoles(r);
+    // Lit by the map's lights, the light passes keep the alpha test.
+    scene->mapLights = true;
+    const Result lit = compare(map, eyesAllOver(scratch.generated(), *scene->instances[0]));
+    print("the same lit by the map's lights", lit);
+    expectNoHoles(lit);
 }
 
 TEST_F(ConservativeRender, Grid16HasNoHolesAndDrawsFewAreas) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -8,6 +10,8 @@
 #include <vector>
 
 #include "map/map_data.h"
+#include "map/material_definitions.h"
+#include "map/mesh_materials.h"
 #include "math/matrix.h"
 #include "world/camera.h"
 #include "gpu/recording/recording_device.h"
@@ -15,6 +19,8 @@
 #include "render/globals.h"
 #include "render/map_mesh.h"
 #include "render/lighting_program.h"
+#include "render/map_light_program.h"
+#include "vis/light_pass.h"
 #include "vis/render_pass.h"
 #include "world/map_instance.h"
 #include "world/scene.h"
@@ -223,6 +229,151 @@ TEST_F(RenderPass, BlendedSurfacesComeAfterEveryOpaqueOneEachWithItsLook) {
     device.draws.clear();
     render(scene);
     for (const gpu::DrawRecord& draw : device.draws) EXPECT_NE(tagOf(draw), kAreaTag + 1u);
+}
+
+// Mesh models: one file of two groups (7 and 9 triangles) placed three
+// times. A placement is drawn when an area it reaches is marked, or with its
+// copy when it reaches none, placed by its matrix and then the copy's; each
+// group shows its placement's material, in that material's pass, and a
+// material that is not drawn leaves its group out.
+TEST_F(RenderPass, MeshModelsAreDrawnPerAreaMembershipInTheirPlacementsMaterials) {
+    map.materials[0].name = "stone";
+    MeshModels& meshes = map.meshModels;
+    MeshFile& file = meshes.files.emplace_back();
+    file.model.vertices.resize(3);
+    file.model.groups.resize(2);
+    for (int t = 0; t < 16; ++t) file.model.groups[t < 7 ? 0 : 1].indices.insert(file.model.groups[t < 7 ? 0 : 1].indices.end(), {0, 1, 2});
+    meshes.materials = {{"stone", true}, {"glass", true}, {"clip", false}};
+    const std::vector<int> areas[3] = {{2}, {}, {3}};  // the third reaches none
+    const std::vector<int> groupMaterials[3] = {{0, 1}, {2, 0}, {0, 0}};
+    for (int p = 0; p < 3; ++p) {
+        PlacedMesh& placed = meshes.placed.emplace_back();
+        placed.placement = Matrix::translation(10.0f * (p + 1), 0, 0);
+        placed.areas = areas[p];
+        placed.groupMaterials = groupMaterials[p];
+    }
+    MaterialDefinitions definitions;
+    std::string error;
+    ASSERT_TRUE(definitions.readText("glass { translucent\n diffusemap textures/glass }\n", "m.mtr", &error)) << error;
+    std::vector<size_t> named;
+    addMeshMaterials(&map, &definitions, [&](size_t index, const Material&) { named.push_back(index); });
+    // The stone the corridor shows keeps its one entry; the glass is added,
+    // with its definition's look; the clip has none.
+    EXPECT_EQ(named, std::vector<size_t>{1});
+    for (int m = 0; m < 3; ++m) EXPECT_EQ(meshes.materials[m].mapMaterial, m < 2 ? m : -1);
+    EXPECT_EQ(map.materials[1].definition, "m.mtr:1");
+    EXPECT_TRUE(map.hasBlendedSurfaces);
+
+    MapInstance* instance = place({500, 0, 0});
+    std::fill(instance->visibleAreas.begin(), instance->visibleAreas.end(), 0u);
+    instance->visibleAreas[0] = 1u << 2;
+    aimCamera(*camera, {0, 0, 50}, kPi / 2);
+    // Each draw as (placement, triangles, blended).
+    auto drawn = [&](SurfacePass pass) {
+        device.draws.clear();
+        drawMeshModels(*instance, *camera, {device, graphics.surfaces(), {}, pass});
+        std::vector<std::array<int, 3>> out;
+        for (const gpu::DrawRecord& draw : device.draws) {
+            LightingUniforms uniforms;
+            std::memcpy(&uniforms, draw.uniforms, sizeof uniforms);
+            const int p = static_cast<int>(std::lround(uniforms.world.m[3][0] - 500.0f)) / 10;
+            const Matrix expected = meshDrawPlacement(Matrix::translation(10.0f * p, 0, 0)) * instance->world;
+            EXPECT_EQ(std::memcmp(&uniforms.world, &expected, sizeof expected), 0);
+            out.push_back({p, static_cast<int>(draw.count / 3), draw.pipeline.blend != gpu::Blend::None});
+        }
+        return out;
+    };
+    EXPECT_EQ(drawn(SurfacePass::Opaque), (std::vector<std::array<int, 3>>{{1, 7, 0}, {2, 9, 0}}));
+    EXPECT_EQ(drawn(SurfacePass::Blended), (std::vector<std::array<int, 3>>{{1, 9, 1}}));
+    instance->visibleAreas[0] = 1u << 3;
+    EXPECT_EQ(drawn(SurfacePass::Opaque), (std::vector<std::array<int, 3>>{{2, 9, 0}, {3, 7, 0}, {3, 9, 0}}));
+}
+
+// A light lying in one area, lit by the camera in room 1 looking at its wall.
+MapLight lightAt(Vector3 origin, float radius, int area) {
+    MapLight light;
+    light.origin = origin;
+    light.radius = {radius, radius, radius};
+    light.bounds = Bounds::aroundPoint(origin, light.radius);
+    light.areas = {area};
+    return light;
+}
+
+// In the map-light mode a copy's drawn areas are laid down black, then each
+// light that reaches a drawn area adds over the drawn areas it reaches, within
+// the rectangle its box covers, the stencil cleared there first when it casts
+// shadows; a light of areas not drawn, or whose box is off the screen, costs
+// no draw. Drawing everything draws every light over every area it reaches.
+TEST_F(RenderPass, MapLightsAreDrawnOnlyWhereTheyReachWhatIsDrawn) {
+    map.lights = {lightAt({40, 0, 50}, 3, 1),     // before the eye, casts shadows
+                  lightAt({40, 0, 50}, 3, 3),     // reaching room 3 only, which is not drawn
+                  lightAt({40, 0, 50}, 6, 1),     // ambient
+                  lightAt({-30, 0, 50}, 2, 1)};   // behind the eye
+    place({0, 0, 0});
+    mesh.ambientLights = {0, 0, 1, 0};
+    scene.mapLights = true;
+    aimCamera(*camera, {0, 0, 50}, kPi / 2);
+    camera->instanceIndex = 0;
+    camera->areaIndex = 1;
+    render(scene);
+    EXPECT_EQ(scene.frameCost.lightsDrawn, 2);
+    EXPECT_EQ(scene.frameCost.lightsOfCopies, 4);
+    std::vector<const gpu::DrawRecord*> passes;
+    for (const gpu::DrawRecord& draw : device.draws) {
+        if (tagOf(draw) < kAreaTag) continue;  // the terrain
+        EXPECT_EQ(tagOf(draw), kAreaTag + 1u);
+        if (draw.pipeline.depthTest == gpu::DepthTest::Equal) passes.push_back(&draw);
+        else EXPECT_TRUE(draw.pipeline.depthWrite);  // the depth pass
+        EXPECT_NE(draw.pipeline.program, graphics.lightingProgram());
+    }
+    ASSERT_EQ(passes.size(), 2u);
+    for (const gpu::DrawRecord* pass : passes) {
+        EXPECT_EQ(pass->pipeline.blend, gpu::Blend::Add);
+        EXPECT_FALSE(pass->pipeline.depthWrite);
+        EXPECT_FALSE(pass->scissor.whole);
+        EXPECT_FALSE(pass->scissor.empty());
+    }
+    // Only the shadow-casting light clears the stencil, in its own rectangle,
+    // and is masked by it; the larger ambient light's rectangle holds its.
+    EXPECT_EQ(passes[0]->pipeline.stencilTest, gpu::StencilTest::Equal);
+    EXPECT_EQ(passes[1]->pipeline.stencilTest, gpu::StencilTest::Off);
+    int clears = 0;
+    for (const gpu::RecordedCall& call : device.calls) {
+        if (call.kind != gpu::CallKind::ClearStencil) continue;
+        ++clears;
+        EXPECT_EQ(call.args[0], static_cast<uint32_t>(passes[0]->scissor.x));
+        EXPECT_EQ(call.args[2], static_cast<uint32_t>(passes[0]->scissor.width));
+    }
+    EXPECT_EQ(clears, 1);
+    EXPECT_GT(passes[1]->scissor.width, passes[0]->scissor.width);
+    EXPECT_LE(passes[1]->scissor.x, passes[0]->scissor.x);
+
+    g_portalMode = false;
+    render(scene);
+    EXPECT_EQ(scene.frameCost.lightsDrawn, 3);
+}
+
+// The screen rectangle of a box: around its projected corners; the whole
+// screen with the eye inside it; none when it lies behind the eye or off the
+// screen's side.
+TEST_F(RenderPass, ALightsRectangleIsWhatItsBoxCoversOnTheScreen) {
+    aimCamera(*camera, {0, 0, 0}, 0.0f);  // looking along +z
+    const Matrix toClip = camera->view * camera->projection;
+    const gpu::ScreenRect ahead = screenRectOf(Bounds::aroundPoint({0, 0, 200}, {10, 10, 10}), toClip, 1024, 768);
+    ASSERT_FALSE(ahead.whole);
+    EXPECT_LT(ahead.x, 512);
+    EXPECT_GT(ahead.x + ahead.width, 512);
+    EXPECT_LT(ahead.y, 384);
+    EXPECT_GT(ahead.y + ahead.height, 384);
+    EXPECT_LT(ahead.width, 200);
+    // Up and to the right of the line of sight: the upper right of the screen.
+    const gpu::ScreenRect upRight = screenRectOf(Bounds::aroundPoint({60, 40, 200}, {5, 5, 5}), toClip, 1024, 768);
+    EXPECT_GT(upRight.x, 512);
+    EXPECT_LT(upRight.y + upRight.height, 384);
+    EXPECT_TRUE(screenRectOf(Bounds::aroundPoint({0, 0, 0}, {10, 10, 10}), toClip, 1024, 768).whole);
+    EXPECT_TRUE(screenRectOf(Bounds::aroundPoint({0, 0, -200}, {10, 10, 10}), toClip, 1024, 768).empty());
+    EXPECT_TRUE(screenRectOf(Bounds::aroundPoint({5000, 0, 200}, {10, 10, 10}), toClip, 1024, 768).empty());
+    EXPECT_TRUE(screenRectOf(Bounds::empty(), toClip, 1024, 768).empty());
 }
 
 TEST_F(RenderPass, CameraInAreaZeroOrInNoInstanceStartsInEveryInstanceInView) {

@@ -180,6 +180,48 @@ TEST_F(TextureCache, LoadMapSharesTexturesAndSumsUpMissingImagesInOneLine) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 1) << lines;
 }
 
+// What the map's light passes read is loaded with the map: each material's
+// normal and specular map and each light's image and falloff image, each
+// image once however many name it; one named but not found is left null (the
+// vertex normal, a round light) and named in one line, with no stand-in.
+TEST_F(TextureCache, NormalSpecularAndLightImagesLoadOnceEachWithTheMap) {
+    for (const char* name : {"textures/wall_d.jpg", "textures/wall_n.jpg", "textures/wall_s.jpg", "textures/fall.jpg",
+                             "textures/shape.jpg"})
+        writeImage(name);
+    std::filesystem::create_directories(files.dir() / "materials");
+    files.write("materials/m.mtr", "textures/wall { diffusemap textures/wall_d bumpmap textures/wall_n\n"
+                                   "  specularmap textures/wall_s }\n"
+                                   "textures/floor { bumpmap textures/wall_n }\n"
+                                   "lights/spot { lightFalloffImage textures/fall { map textures/shape } }\n"
+                                   "lights/gone { { map textures/gone_shape } }\n");
+    files.write("bbb.map", "{\n\"classname\" \"worldspawn\"\n}\n"
+                           "{\n\"classname\" \"light\"\n\"origin\" \"0 0 0\"\n\"texture\" \"lights/spot\"\n}\n"
+                           "{\n\"classname\" \"light\"\n\"origin\" \"0 0 0\"\n\"texture\" \"lights/gone\"\n}\n");
+    writeMap("mapProcFile003\nmodel { /* name = */ \"_area0\" /* numSurfaces = */ 2\n" + surfaceText("textures/wall") +
+             surfaceText("textures/floor") + "}\n");
+    scene.assetDirs = {files.dir().string()};
+    std::string error, lines;
+    MapData* map = loadWrittenMap(&lines, &error);
+    ASSERT_NE(map, nullptr) << error;
+    const MapMesh& mesh = *scene.meshOf(map);
+    ASSERT_EQ(map->lights.size(), 2u);
+    ASSERT_EQ(mesh.normalMaps.size(), 2u);
+    EXPECT_NE(mesh.normalMaps[0], nullptr);
+    EXPECT_EQ(mesh.normalMaps[1], mesh.normalMaps[0]);
+    EXPECT_NE(mesh.specularMaps[0], nullptr);
+    EXPECT_EQ(mesh.specularMaps[1], nullptr);
+    EXPECT_NE(mesh.specularMaps[0], mesh.normalMaps[0]);
+    ASSERT_EQ(mesh.lightImages.size(), 2u);
+    EXPECT_NE(mesh.lightImages[0], nullptr);
+    EXPECT_NE(mesh.lightFalloffs[0], nullptr);
+    EXPECT_NE(mesh.lightImages[0], mesh.lightFalloffs[0]);
+    EXPECT_EQ(mesh.lightImages[1], nullptr);
+    EXPECT_EQ(mesh.lightFalloffs[1], nullptr);
+    EXPECT_EQ(scene.textures.size(), 5u);  // the wall's image, its two maps, the light's two
+    EXPECT_NE(lines.find("1 of 5 normal, specular and light images missing: textures/gone_shape"), std::string::npos)
+        << lines;
+}
+
 TEST_F(TextureCache, UnusableImagesAreNamedAndTheGridStandsInWhenAsked) {
     writeImage("fine.jpg");
     // A 4 x 4 TGA with three bytes of pixels, and a DDS file of an unknown compression.

@@ -348,7 +348,8 @@ void GlDevice::draw(const DrawCall& call) {
     const auto* indices = static_cast<const GlIndexBuffer*>(call.indices);
     bindVertexArray(vertices, format, indices);
     const Texture* const textures[kTextureSlots] = {call.textures.surfaceImage, call.textures.normalMap,
-                                                    call.textures.specularMap, call.textures.lightImage};
+                                                    call.textures.specularMap, call.textures.lightImage,
+                                                    call.textures.lightFalloff};
     bindTextures(textures);
     sendUniforms(program, call, textures);
     if (indices)

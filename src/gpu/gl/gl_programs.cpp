@@ -7,7 +7,8 @@ namespace q::gpu {
 namespace {
 
 // Sampler names by texture unit: unit N is slot N of the draw's textures.
-constexpr const char* kSlotSamplers[kTextureSlots] = {"surfaceImage", "normalMap", "specularMap", "lightImage"};
+constexpr const char* kSlotSamplers[kTextureSlots] = {"surfaceImage", "normalMap", "specularMap", "lightImage",
+                                                          "lightFalloff"};
 
 GLuint compile(GLenum stage, const char* source, std::string* error) {
     GLuint shader = glCreateShader(stage);
