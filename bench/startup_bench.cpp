@@ -27,6 +27,10 @@
 #include "gpu/gl/gl_device.h"
 #include "gpu/recording/recording_device.h"
 #include "map/proc_reader.h"
+#include "map/light_entities.h"
+#include "map/map_source.h"
+#include "map/material_definitions.h"
+#include "render/shadow_volumes.h"
 #include "render/globals.h"
 #include "render/map_mesh.h"
 #include "render/graphics_device.h"
@@ -189,6 +193,72 @@ int mapSourceFigure(const std::string& viewer, const std::string& dir, const std
                                      map.c_str(), size(".map") / 1e6, size(".proc") / 1e6, median(with) * 1e3,
                                      median(without) * 1e3),
                        ratio, bench::format("at most %.1fx", limit), bench::verdict(ratio <= limit));
+    return 0;
+}
+
+// Start-up of a generated map with its lights and the shadow volumes of
+// those that cast shadows (mapgen --lights: the volumes read from the .proc,
+// the model volumes made and every volume uploaded) against the same map
+// generated without them, alternating as above.
+int lightsFigure(const std::string& viewer, const std::string& litDir, const std::string& plainDir,
+                 const std::string& map) {
+    constexpr int kRuns = 9;
+    std::vector<double> lit, plain, cameraLight;
+    for (int i = 0; i < kRuns; ++i) {
+        const double a = bench::timeViewer(viewer, {"--headless", "--frames", "1", "--dir", litDir, "--map", map});
+        const double b = bench::timeViewer(viewer, {"--headless", "--frames", "1", "--dir", plainDir, "--map", map});
+        const double c = bench::timeViewer(
+            viewer, {"--headless", "--frames", "1", "--dir", litDir, "--map", map, "--light", "camera"});
+        if (a < 0 || b < 0 || c < 0)
+            return std::fprintf(stderr, "startup_bench: %s did not run on %s\n", viewer.c_str(), litDir.c_str()), 1;
+        lit.push_back(a);
+        plain.push_back(b);
+        cameraLight.push_back(c);
+    }
+    std::error_code ignored;
+    const auto megabytes = [&](const std::string& dir) {
+        return static_cast<double>(std::filesystem::file_size(dir + "/" + map + ".proc", ignored)) / 1e6;
+    };
+    const double ratio = median(lit) / median(plain);
+    bench::printFigure("start-up with lights and shadow volumes (" + map + ", headless)",
+                       bench::format("with mapgen --lights (the .proc %.1f MB) %.0f ms vs without (%.1f MB) %.0f ms",
+                                     megabytes(litDir), median(lit) * 1e3, megabytes(plainDir), median(plain) * 1e3),
+                       ratio, "give the figure", "-");
+
+    bench::printNote("start-up with lights and shadow volumes (" + map + ", headless)",
+                     bench::format("the same map under --light camera (its lights and volumes loaded, the first "
+                                   "frame lit by the camera as the plain map's is): %.0f ms, %.2fx the plain map's",
+                                   median(cameraLight) * 1e3, median(cameraLight) / median(plain)));
+    // Where the difference goes, in this process: the area-portal file read
+    // both ways, the map source's lights placed, the volumes uploaded.
+    std::vector<double> readLit, readPlain, lights, upload;
+    std::string error;
+    std::unique_ptr<gpu::Device> device = gpu::createHeadlessDevice(64, 64, &error);
+    for (int i = 0; i < 3 && device; ++i) {
+        MapData withLights, without;
+        auto start = Clock::now();
+        if (!readProcFile(litDir + "/" + map + ".proc", {}, &withLights, &error)) break;
+        readLit.push_back(secondsSince(start));
+        start = Clock::now();
+        if (!readProcFile(plainDir + "/" + map + ".proc", {}, &without, &error)) break;
+        readPlain.push_back(secondsSince(start));
+        start = Clock::now();
+        MapSource source;
+        readMapSourceBeside(litDir + "/" + map, &source);
+        placeLights(source, nullptr, &withLights);
+        lights.push_back(secondsSince(start));
+        start = Clock::now();
+        ShadowVolumes volumes;
+        if (!volumes.build(*device, withLights, MaterialDefinitions{}, &error)) break;
+        bench::finishGl();
+        upload.push_back(secondsSince(start));
+    }
+    if (upload.size() < 3) return std::fprintf(stderr, "startup_bench: %s\n", error.c_str()), 1;
+    bench::printNote("start-up with lights and shadow volumes (" + map + ", headless)",
+                     bench::format("of which: the .proc read %.0f ms vs %.0f ms, the map source's lights read and "
+                                   "placed %.0f ms, the shadow volumes made and uploaded %.0f ms",
+                                   median(readLit) * 1e3, median(readPlain) * 1e3, median(lights) * 1e3,
+                                   median(upload) * 1e3));
     return 0;
 }
 
@@ -375,6 +445,15 @@ int main(int argc, char** argv) {
                                1.3) != 0)
             return 1;
     }
+    // --lights-dir=DIR --plain-dir=DIR --lights-map=NAME: a generated map
+    // with lights and without, for the start-up figure of the lights.
+    const char* lightsDir = q::bench::takeOption(&argc, argv, "--lights-dir");
+    const char* plainDir = q::bench::takeOption(&argc, argv, "--plain-dir");
+    const char* lightsMap = q::bench::takeOption(&argc, argv, "--lights-map");
+    if (lightsDir && plainDir && lightsMap &&
+        q::lightsFigure(viewer, std::filesystem::absolute(lightsDir).string(),
+                        std::filesystem::absolute(plainDir).string(), lightsMap) != 0)
+        return 1;
     // --report-dir=DIR,... --report-map=NAME,...: generated maps of growing
     // size, for the report's time against --info's on each and its growth.
     const char* reportDirs = q::bench::takeOption(&argc, argv, "--report-dir");

@@ -40,6 +40,9 @@ enum class VertexFormat : uint8_t {
     // colour 0xAARRGGBB, texture coordinate (2 floats): 28 bytes, drawn as
     // triangles.
     ScreenText,
+    // World position (3 floats): 12 bytes, drawn as triangles (shadow
+    // volumes, which only mark the stencil).
+    Position,
 };
 
 constexpr uint32_t vertexBytes(VertexFormat format) {
@@ -47,6 +50,7 @@ constexpr uint32_t vertexBytes(VertexFormat format) {
     case VertexFormat::ColouredLine: return 16;
     case VertexFormat::LitTextured: return 48;
     case VertexFormat::ScreenText: return 28;
+    case VertexFormat::Position: return 12;
     }
     return 0;
 }
@@ -143,6 +147,9 @@ struct PipelineDesc {
     // Shadow volumes: front faces count into a shadow, back faces out of it.
     StencilOps stencilFront = {};
     StencilOps stencilBack = {};
+    // Shadow volumes: depth past the far plane (and before the near one) is
+    // clamped instead of clipped, so that a volume's far cap still counts.
+    bool depthClamp = false;
 };
 
 class Buffer {

@@ -120,6 +120,14 @@ void PatternReader::startOver(std::string_view text) {
     error_.clear();
 }
 
+void PatternReader::resumeAt(size_t offset) {
+    error_.clear();
+    pos_ = std::min(offset, text_.size());
+    assigned_ = 0;
+    wordCut_ = false;
+    failedPatternAt_ = nullptr;
+}
+
 bool PatternReader::wasCutShort() const { return mapped_ && mapped_->wasCutShort(); }
 
 bool PatternReader::outcome(bool read, std::string* error) const {

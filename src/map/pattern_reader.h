@@ -316,6 +316,9 @@ public:
     bool failWith(size_t offset, const std::string& message);
     bool failed() const { return !error_.empty(); }
     const std::string& error() const { return error_; }
+    // Takes back the recorded error and goes on from offset (at most the
+    // end): for a reader that passes over a damaged block it found the end of.
+    void resumeAt(size_t offset);
 
     // The next character after white space, without moving; 0 at the end.
     char nextVisible() const;

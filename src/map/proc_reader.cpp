@@ -3,6 +3,7 @@
 // block is read with the file's own comment text as its pattern.
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -438,6 +439,54 @@ void Portal::computePlane(const char* name) {
     if (quadrilateral) std::copy_n(points.begin(), 4, viewCorners.begin());
 }
 
+namespace {
+
+// Just past the brace that closes the block opening at `from` (its first
+// visible character must be the opening brace), quotes and comments passed
+// over; npos when that is not a brace or the text ends first.
+size_t blockEnd(std::string_view text, size_t from) {
+    size_t i = from;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (i >= text.size() || text[i] != '{') return std::string_view::npos;
+    int depth = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"') {
+            i = text.find('"', i + 1);
+        } else if (text.compare(i, 2, "/*") == 0) {
+            i = text.find("*/", i + 2);
+            if (i != std::string_view::npos) ++i;
+        } else if (text.compare(i, 2, "//") == 0) {
+            i = text.find('\n', i + 2);
+        } else if (c == '{') {
+            ++depth;
+        } else if (c == '}' && --depth == 0) {
+            return i + 1;
+        }
+        if (i == std::string_view::npos) break;
+    }
+    return std::string_view::npos;
+}
+
+// A damaged shadow volume costs only its light's shadows from the file: the
+// block is passed over to its closing brace with one warning, and the rest
+// of the map is read. A block whose end cannot be found (the file cut short
+// inside it, its brace missing) leaves the rest unreadable: false, and the
+// map is refused with the reader's message.
+bool skipDamagedShadowModel(PatternReader& file, size_t at, MapData* map) {
+    if (file.wasCutShort()) return false;
+    const size_t end = blockEnd(file.text(), at);
+    if (end == std::string_view::npos) return false;
+    map->shadowVolumes.pop_back();
+    warn((file.error() + "; that shadow volume is left out (its light casts no shadows from the file) and the "
+                         "rest of the map is read")
+             .c_str());
+    file.resumeAt(end);
+    return true;
+}
+
+}  // namespace
+
 bool readProcFile(const std::string& fileName, const ProcReadOptions& options, MapData* map, std::string* error) {
     PatternReader file;
     if (!file.open(fileName.c_str(), error)) return false;
@@ -468,7 +517,8 @@ bool readProcText(PatternReader& file, const ProcReadOptions& options, MapData* 
         } else if (file.opensBlock<kNodesOpening>(token, "nodes")) {
             ok = readNodes(*map, file, &nodeOffsets);
         } else if (file.opensBlock<kShadowModelOpening>(token, "shadowModel")) {
-            ok = readShadowModel(file, &map->shadowVolumes.emplace_back());
+            const size_t at = file.position();
+            ok = readShadowModel(file, &map->shadowVolumes.emplace_back()) || skipDamagedShadowModel(file, at, map);
         }
         // Any other word is passed over: the contents of blocks this viewer does
         // not read go by a word at a time.

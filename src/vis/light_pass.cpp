@@ -8,6 +8,7 @@
 #include "render/area_draw.h"
 #include "render/graphics_device.h"
 #include "render/map_light_program.h"
+#include "render/shadow_volumes.h"
 #include "world/camera.h"
 #include "world/frame_cost.h"
 #include "world/map_instance.h"
@@ -144,6 +145,7 @@ int drawMapLit(MapInstance& instance, gpu::Device& device, FrameCost& cost) {
     if (drawn == 0) return 0;
 
     const std::vector<MapLight>& lights = instance.map->lights;
+    const ShadowVolumes* shadows = scene->shadowVolumesOf(instance.map);
     cost.lightsOfCopies += static_cast<int>(lights.size());
     const Matrix toClip = instance.world * camera.view * camera.projection;
     for (size_t i = 0; i < lights.size(); ++i) {
@@ -156,9 +158,9 @@ int drawMapLit(MapInstance& instance, gpu::Device& device, FrameCost& cost) {
         const bool ambient = i < mesh.ambientLights.size() && mesh.ambientLights[i];
         const bool castsShadows = !ambient && !light.noShadows;
         if (castsShadows) {
+            // Its shadows marked in its own rectangle: what they leave at 0 is lit.
             device.clearStencil(rect);
-            // SHADOW VOLUMES: the light's shadow volumes are drawn into the
-            // stencil here, within `rect`, so that its unshadowed pixels keep 0.
+            if (shadows) shadows->draw(device, i, instance.world, camera.view, camera.projection, rect);
         }
         uniforms.setLight(light, ambient, instance.world, instance.inverseWorld);
         SurfaceDraw context{device, pipelines.light(castsShadows), uniforms.block()};

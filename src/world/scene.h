@@ -15,6 +15,7 @@
 #include "gpu/device.h"
 #include "image/image.h"
 #include "render/map_mesh.h"
+#include "render/shadow_volumes.h"
 #include "world/camera.h"
 #include "world/frame_cost.h"
 #include "world/map_instance.h"
@@ -39,6 +40,8 @@ public:
     std::vector<std::unique_ptr<MapData>> maps;
     // The GPU side of each map, side by side with maps; null without a device.
     std::vector<std::unique_ptr<MapMesh>> meshes;
+    // Each map's lights' shadow volumes, side by side with maps likewise.
+    std::vector<std::unique_ptr<ShadowVolumes>> shadowVolumes;
     std::vector<std::unique_ptr<MapInstance>> instances;  // index = instance number
     std::vector<TextureEntry> textures;
     // Every image file a load opened, its image used or refused (too large,
@@ -103,6 +106,8 @@ public:
     MapData* loadMap(const char* baseName, std::string* error);
     // The mesh of a map of this scene; null for another map, or without a device.
     const MapMesh* meshOf(const MapData* map) const;
+    // The shadow volumes of a map of this scene; null as meshOf.
+    const ShadowVolumes* shadowVolumesOf(const MapData* map) const;
 
     // The material texture cache: one entry per byte-exact material name; a
     // failed load is not cached and is tried again next time.

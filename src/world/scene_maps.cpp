@@ -277,6 +277,14 @@ MapData* Scene::loadMap(const char* baseName, std::string* error) {
             return nullptr;
         }
     }
+    std::unique_ptr<ShadowVolumes> shadows;
+    if (device) {
+        shadows = std::make_unique<ShadowVolumes>();
+        if (!shadows->build(*device, *map, materialLibrary.definitions(), error)) {
+            *error = procName + ": " + *error;
+            return nullptr;
+        }
+    }
     std::vector<const gpu::Texture*> materialTextures = loader.finish(map->materials.size());
     if (mesh) {
         mesh->textures = std::move(materialTextures);
@@ -303,7 +311,14 @@ MapData* Scene::loadMap(const char* baseName, std::string* error) {
     if (terrain && !terrain->texture) terrain->loadTexture(mapDir);
     maps.push_back(std::move(map));
     meshes.push_back(std::move(mesh));
+    shadowVolumes.push_back(std::move(shadows));
     return maps.back().get();
+}
+
+const ShadowVolumes* Scene::shadowVolumesOf(const MapData* map) const {
+    for (size_t i = 0; i < maps.size() && i < shadowVolumes.size(); ++i)
+        if (maps[i].get() == map) return shadowVolumes[i].get();
+    return nullptr;
 }
 
 const MapMesh* Scene::meshOf(const MapData* map) const {

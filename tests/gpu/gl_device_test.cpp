@@ -646,6 +646,16 @@ TEST_F(GlDeviceTest, StencilMarksMaskLaterDrawsAndDepthEqualDrawsOnlyOnEqualDept
     device->beginFrame(0xff0000ff);
     readBack();
     EXPECT_RGB(at(10, 10), 0, 0, 255);
+
+    // Past the far plane a draw is clipped unless its pipeline clamps depth
+    // (a shadow volume's far cap); the clamp goes with its pipeline.
+    device->beginFrame(0xff000000);
+    DeviceHandle<Pipeline> clamped = pipeline({.depthClamp = true});
+    drawQuad(0, 0, 32, 48, 1.5f, 0xffff0000, nullptr, clamped.get());
+    drawQuad(32, 0, 64, 48, 1.5f, 0xffff0000);
+    readBack();
+    EXPECT_RGB(at(10, 10), 255, 0, 0);
+    EXPECT_RGB(at(50, 10), 0, 0, 0);
 }
 
 // Each slot is sampled through the sampler of its name, and a slot the draw

@@ -55,6 +55,10 @@ const char* const kUsage =
     "                nothing else shows, at (70, 0). View with --assets OUTDIR\n"
     "  --mesh-count N  --meshes, and N more placements (up to 100000) of 20 mesh\n"
     "                files (models/mapgen/set/) spread over the other rooms\n"
+    "  --lights      also write lights into NAME.map (one under the ceiling of\n"
+    "                each room in a cycle of colours, an ambient one, and in\n"
+    "                the first room a projected one and one with noshadows)\n"
+    "                and the shadow volumes of those that cast shadows\n"
     "  --help        this text\n"
     "\n"
     "The same preset and seed always write the same bytes.\n";
@@ -100,6 +104,8 @@ bool parseCommandLine(int argc, const char* const* argv, CommandLine* out, std::
             cl.options.entities = true;
         } else if (arg == "--meshes") {
             cl.options.meshes = true;
+        } else if (arg == "--lights") {
+            cl.options.lights = true;
         } else if (arg == "--seed" || arg == "--name" || arg == "--area0-room" || arg == "--mesh-count") {
             if (i + 1 >= argc) return fail(error, arg + " needs a value");
             const char* value = argv[++i];

@@ -8,6 +8,7 @@
 #include "mapgen/light_entities.h"
 #include "mapgen/mesh_entities.h"
 #include "mapgen/mesh_presets.h"
+#include "mapgen/room_lights.h"
 #include "mapgen/textures.h"
 #include "image/image.h"
 
@@ -74,7 +75,8 @@ bool generateMap(const MapgenOptions& given, const std::string& outDir, std::str
     const std::string name = mapName(options);
     if (!makeDirectory(dir, error)) return false;
     const std::string entityModels = options.entities ? entityModelsText(map.entities) : std::string();
-    const std::string shadowModels = options.entities ? shadowModelsText(buildShadowVolumes(map.entities)) : "";
+    std::string shadowModels = options.entities ? shadowModelsText(buildShadowVolumes(map.entities)) : "";
+    if (options.lights) shadowModels += shadowModelsText(buildRoomLightVolumes(map));
     if (!writeText(dir / (name + ".proc"),
                    procFileText(map.areas, map.portals, map.areaNodes, options.splitPortals, entityModels) +
                        shadowModels,
@@ -102,13 +104,22 @@ bool generateMap(const MapgenOptions& given, const std::string& outDir, std::str
             options.meshes ? meshPresetEntitiesText(map.layout, options.meshPlacements,
                                                     entities + entitiesIn(meshEntities) + entitiesIn(lights))
                            : "";
-        if (!writeText(dir / (name + ".map"), source + meshEntities + lights + presetMeshes, error) ||
+        // The room lights follow every other entity, the four lights of --entities included.
+        const std::string roomLights =
+            options.lights ? roomLightEntitiesText(map.layout, entities + entitiesIn(meshEntities) + entitiesIn(lights) +
+                                                                   entitiesIn(presetMeshes))
+                           : "";
+        if (!writeText(dir / (name + ".map"), source + meshEntities + lights + presetMeshes + roomLights, error) ||
             (options.meshes && !writeMeshPresetFiles(root, options.meshPlacements, error)) ||
             !makeDirectory(root / "def", error) || !makeDirectory(root / "skins", error) ||
             !writeText(root / "def" / "mapgen.def", meshEntityDefinitionsText(), error) ||
             !writeText(root / "skins" / "mapgen.skin", meshEntitySkinsText(), error) ||
             !writeMeshEntityFiles(root, error))
             return false;
+    } else if (options.lights &&
+               !writeText(dir / (name + ".map"), worldOnlySourceText() + roomLightEntitiesText(map.layout, 1),
+                          error)) {
+        return false;
     }
     for (int material = 0; material < kMaterialCount; ++material) {
         const std::filesystem::path file = dir / (std::string(materialName(material)) + ".jpg");

@@ -31,6 +31,7 @@ struct MapgenOptions {
     // entities), and how many placements of its set of 20 files follow them.
     bool meshes = false;
     int meshPlacements = 0;
+    bool lights = false;  // a light per room and a few more, with their shadow volumes (mapgen/room_lights.h)
 };
 
 constexpr int kMaxGrid = 64;
@@ -60,7 +61,7 @@ bool buildMap(const MapgenOptions& options, GeneratedMap* map, std::string* erro
 std::string mapName(const MapgenOptions& options);
 
 // Writes <name>.proc, <name>.cm, textures/gen/*.jpg and Grass.bmp under outDir
-// (created when missing), and <name>.map under options.entities (or meshes).
+// (created when missing), and <name>.map under options.entities (or meshes) or options.lights.
 bool generateMap(const MapgenOptions& options, const std::string& outDir, std::string* error);
 
 }  // namespace q::mapgen

@@ -142,6 +142,7 @@ bool GlDevice::init(std::string* error) {
     glDisable(GL_CULL_FACE);
     glFrontFace(GL_CW);
     glDisable(GL_STENCIL_TEST);
+    glDisable(GL_DEPTH_CLAMP);
     glStencilFunc(GL_ALWAYS, 0, 0xFF);
     glStencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
     glStencilMask(0xFF);
@@ -394,6 +395,13 @@ void GlDevice::applyPipelineState(const PipelineDesc& desc) {
         applied_.cull = desc.cull;
     }
     if (applied_.stencilTest != desc.stencilTest || desc.stencilTest != StencilTest::Off) applyStencil(desc);
+    if (applied_.depthClamp != desc.depthClamp) {
+        if (desc.depthClamp)
+            glEnable(GL_DEPTH_CLAMP);
+        else
+            glDisable(GL_DEPTH_CLAMP);
+        applied_.depthClamp = desc.depthClamp;
+    }
 }
 
 void GlDevice::applyScissor(const ScreenRect& rect) {

@@ -62,6 +62,7 @@ private:
         StencilTest stencilTest = StencilTest::Off;
         uint8_t stencilReference = 0;
         StencilOps stencilFront, stencilBack;
+        bool depthClamp = false;
         ScreenRect scissor;  // whole: the scissor test is off
     };
 

@@ -23,6 +23,9 @@ VertexLayout layoutOf(VertexFormat format) {
         add(kInputColour, 4, AttributeType::Colour, 16);
         add(kInputTexcoord, 2, AttributeType::Float, 20);
         break;
+    case VertexFormat::Position:
+        add(kInputPosition, 3, AttributeType::Float, 0);
+        break;
     }
     out.vertexBytes = static_cast<uint16_t>(vertexBytes(format));
     return out;
