@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "generated_maps.h"
 #include "gl_required.h"
 #include "map_test_files.h"
 #include "mapgen/mapgen.h"
@@ -20,6 +21,7 @@
 #include "render/graphics_device.h"
 #include "render/map_light_program.h"
 #include "vis/render_pass.h"
+#include "world/player_start.h"
 #include "world/scene.h"
 #include "world/standard_placements.h"
 
@@ -188,6 +190,70 @@ TEST_F(MapLightPixels, NormalAndSpecularMapsTurnTheNormalAndAddAHighlight) {
     drawn({lamp}, pixel, expected, {1, 1, 1});
     expectNear(pixel, expected, "a flat normal map and a white specular map");
     EXPECT_GT(pixel[0], 200);
+}
+
+// The frame as a person sees it: mapgen's two rooms with their entities and
+// the lights of their map source, looked at all round from the player start.
+// The point light's shadows (the file's volume and the models') leave some
+// of what it lights darker than the same light without shadows, and nothing
+// brighter; taken `noshadows`, it lights everything it reaches again.
+TEST(MapShadowPixels, ShadowsDarkenWhatTheOccludersHideAndNoshadowsLightsItAgain) {
+    GraphicsDevice graphics;
+    std::string error;
+    std::unique_ptr<gpu::Device> device = gpu::createHeadlessDevice(kWidth, kHeight, &error);
+    if (!device) QUORVANE_NO_GL_CONTEXT(error);
+    ASSERT_TRUE(graphics.create(std::move(device)));
+    test::MapFiles files;
+    std::string base;
+    ASSERT_NO_FATAL_FAILURE(test::generateTwoRoomsWithEntities(files, &base));
+    Scene scene;
+    scene.device = graphics.device();
+    scene.graphics = &graphics;
+    scene.init();
+    scene.assetDirs = {files.dir().string()};
+    MapData* map = scene.loadMap(base.c_str(), &error);
+    ASSERT_NE(map, nullptr) << error;
+    ASSERT_TRUE(map->hasPlayerStart);
+    placeStandardInstances(scene, map, 1);
+    scene.mapLights = true;
+    MapLight* point = nullptr;
+    for (MapLight& light : map->lights)
+        if (light.name == "light_point") point = &light;
+    ASSERT_NE(point, nullptr);
+    ASSERT_GE(point->shadowVolume, 0);
+    const ShadowVolumes* shadows = scene.shadowVolumesOf(map);
+    ASSERT_NE(shadows, nullptr);
+    ASSERT_TRUE(shadows->hasVolumes(static_cast<size_t>(point - map->lights.data())));
+
+    Camera& camera = *scene.camera;
+    auto frame = [&](float yaw) {
+        camera.position = playerStartEye(*map, *scene.instances[0], 32.0f);
+        camera.yaw = yaw;
+        camera.pitch = -0.35f;
+        updateScene(scene, 0);
+        graphics.beginFrame();
+        render(scene);
+        graphics.endFrame(camera.view, camera.projection, true);
+        std::vector<uint8_t> rgba(size_t{kWidth} * kHeight * 4);
+        EXPECT_TRUE(graphics.device()->readBackBuffer(rgba.data()));
+        return rgba;
+    };
+    size_t darker = 0, brighter = 0;
+    for (int step = 0; step < 8; ++step) {
+        const float yaw = static_cast<float>(step) * 0.785398f;
+        point->noShadows = false;
+        const std::vector<uint8_t> shadowed = frame(yaw);
+        point->noShadows = true;
+        const std::vector<uint8_t> unshadowed = frame(yaw);
+        for (size_t i = 0; i < shadowed.size(); i += 4) {
+            const int a = shadowed[i] + shadowed[i + 1] + shadowed[i + 2];
+            const int b = unshadowed[i] + unshadowed[i + 1] + unshadowed[i + 2];
+            darker += a + 24 < b;
+            brighter += a > b + 6;
+        }
+    }
+    EXPECT_GT(darker, size_t{500}) << "the point light casts no shadow that shows";
+    EXPECT_EQ(brighter, 0u);
 }
 
 }  // namespace
