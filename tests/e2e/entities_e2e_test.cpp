@@ -141,30 +141,23 @@ TEST_F(EntitiesEndToEnd, ModelsAreDrawnUnlessTheSourceIsLeftOut) {
     EXPECT_EQ(run.output.find("; entity "), std::string::npos) << run.output;
 }
 
-// The lamp, a mesh model whose sides show the crate's material, given here a
-// flat colour nothing else in the room has: that colour fills the screen
-// rectangle its placed box projects to, and shows nowhere else.
+// mapgen --meshes' marker, a mesh model of a flat colour nothing else in the
+// map has: that colour fills the screen rectangle its placed box projects
+// to, and shows nowhere else.
 TEST_F(EntitiesEndToEnd, MeshModelsShowWhereTheirEntitiesStand) {
-    std::filesystem::create_directories(dir_ + "/flat/materials");
-    std::ofstream(dir_ + "/flat/materials/flat.mtr") << "mapgen/crate_side { diffusemap magenta }\n";
-    Image flat;
-    flat.width = flat.height = 1;
-    flat.rgba = {255, 0, 255, 255};
-    std::string error;
-    ASSERT_TRUE(writePng((dir_ + "/flat/magenta.png").c_str(), flat, &error)) << error;
-
-    // 100 units south of the lamp (file -40 40 0, turned 45 degrees: a box
-    // 8 units each way and 48 high), looking north, lit by the camera (the
-    // map's coloured lights would tint the magenta).
-    const Image with = shot("--light camera --start -40 -31 -60 --look 0 0 --assets '" + dir_ + "' --assets '" + dir_ + "/flat'");
+    const Result made = runShell(std::string("'") + MAPGEN_BINARY + "' tworooms --meshes '" + dir_ + "'");
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    // 100 units south of the marker (file 70 0 0: 16 wide, 48 tall), looking
+    // north, lit by the camera (the map's coloured lights would tint it).
+    const Image with = shot("--light camera --start 70 -31 -100 --look 0 0 --assets '" + dir_ + "'");
     ASSERT_EQ(with.width, 1024u);
 
-    // The lamp's box in the world (the copy stands 64 below the map's
+    // The marker's box in the world (the copy stands 64 below the map's
     // origin), through the camera at rest, in pixels.
-    const Matrix toClip = inverse(Matrix::translation(-40, kRestY, -60)).value() * Camera().projection;
+    const Matrix toClip = inverse(Matrix::translation(70, kRestY, -100)).value() * Camera().projection;
     float left = 1e9f, right = -1e9f, top = 1e9f, bottom = -1e9f;
     for (int c = 0; c < 8; ++c) {
-        const Vector3 ndc = transformCoord({(c & 1) ? -28.6f : -51.4f, (c & 2) ? -16.0f : -64.0f, (c & 4) ? 51.4f : 28.6f}, toClip);
+        const Vector3 ndc = transformCoord({(c & 1) ? 78.0f : 62.0f, (c & 2) ? -16.0f : -64.0f, (c & 4) ? 8.0f : -8.0f}, toClip);
         left = std::min(left, (ndc.x + 1) * 512), right = std::max(right, (ndc.x + 1) * 512);
         top = std::min(top, (1 - ndc.y) * 384), bottom = std::max(bottom, (1 - ndc.y) * 384);
     }
