@@ -18,20 +18,8 @@ namespace q {
 
 namespace {
 
-bool marked(const std::vector<uint32_t>& bits, int area) {
-    const size_t word = static_cast<size_t>(area) / 32;
-    return area >= 0 && word < bits.size() && (bits[word] >> (static_cast<uint32_t>(area) % 32)) & 1u;
-}
-
-// An entity or mesh model is lit where it is drawn (any area it reaches is
-// marked, or it reaches only solid space) and the light reaches one of its
-// areas (or it reaches none, and the light's box decides).
-template <class Model>
-bool modelDrawn(const Model& model, const std::vector<uint32_t>& visible) {
-    return model.areas.empty() ||
-           std::any_of(model.areas.begin(), model.areas.end(), [&](int area) { return marked(visible, area); });
-}
-
+// A model (entity or mesh) is lit by a light that reaches one of its areas,
+// or, when it reaches none, whose box then decides.
 template <class Model>
 bool modelLitBy(const Model& model, const MapLight& light) {
     if (model.areas.empty()) return true;
@@ -45,7 +33,7 @@ void drawMeshes(const MapInstance& instance, const Camera& camera, const Surface
                 MapLightUniforms& uniforms, const MapLight* light) {
     const MeshModels& meshes = instance.map->meshModels;
     for (const PlacedMesh& placed : meshes.placed) {
-        if (!modelDrawn(placed, instance.visibleAreas) || (light && !modelLitBy(placed, *light))) continue;
+        if (!instance.drawsWhatReaches(placed.areas) || (light && !modelLitBy(placed, *light))) continue;
         uniforms.setPlacement(meshDrawPlacement(placed.placement) * instance.world, camera.view, camera.projection);
         drawMeshModel(*instance.mesh, meshes, placed, context);
     }
@@ -55,22 +43,11 @@ void drawMeshes(const MapInstance& instance, const Camera& camera, const Surface
 int drawDepth(const MapInstance& instance, const Camera& camera, const SurfaceDraw& context,
               MapLightUniforms& uniforms) {
     const MapMesh& mesh = *instance.mesh;
-    const std::vector<uint32_t>& visible = instance.visibleAreas;
-    const uint32_t areaCount = static_cast<uint32_t>(instance.map->areas.size());
-    const uint32_t wordCount = std::min<uint32_t>(static_cast<uint32_t>(visible.size()), (areaCount + 31) / 32);
     uniforms.setPlacement(instance.world, camera.view, camera.projection);
-    int drawn = 0;
-    for (uint32_t w = 0; w < wordCount; ++w) {
-        for (uint32_t bits = visible[w]; bits != 0; bits &= bits - 1) {
-            const uint32_t i = w * 32 + static_cast<uint32_t>(std::countr_zero(bits));
-            if (i >= areaCount) break;
-            drawArea(mesh, i, context);
-            ++drawn;
-        }
-    }
+    const int drawn = instance.eachMarkedArea([&](uint32_t area) { drawArea(mesh, area, context); });
     const std::vector<EntityModel>& models = instance.map->entityModels;
     for (size_t m = 0; m < models.size(); ++m) {
-        if (!modelDrawn(models[m], visible)) continue;
+        if (!instance.drawsWhatReaches(models[m].areas)) continue;
         uniforms.setPlacement(models[m].placement * instance.world, camera.view, camera.projection);
         drawEntityModel(mesh, m, context);
     }
@@ -81,15 +58,14 @@ int drawDepth(const MapInstance& instance, const Camera& camera, const SurfaceDr
 // One light's pass over the marked areas it reaches and the models lit there.
 void drawLight(const MapInstance& instance, const Camera& camera, const MapLight& light, const SurfaceDraw& context,
                MapLightUniforms& uniforms) {
-    const std::vector<uint32_t>& visible = instance.visibleAreas;
     const size_t areaCount = instance.map->areas.size();
     uniforms.setPlacement(instance.world, camera.view, camera.projection);
     for (int area : light.areas)
-        if (static_cast<size_t>(area) < areaCount && marked(visible, area))
+        if (static_cast<size_t>(area) < areaCount && instance.areaMarked(area))
             drawArea(*instance.mesh, static_cast<size_t>(area), context);
     const std::vector<EntityModel>& models = instance.map->entityModels;
     for (size_t m = 0; m < models.size(); ++m) {
-        if (!modelDrawn(models[m], visible) || !modelLitBy(models[m], light)) continue;
+        if (!instance.drawsWhatReaches(models[m].areas) || !modelLitBy(models[m], light)) continue;
         uniforms.setPlacement(models[m].placement * instance.world, camera.view, camera.projection);
         drawEntityModel(*instance.mesh, m, context);
     }
@@ -151,7 +127,7 @@ int drawMapLit(MapInstance& instance, gpu::Device& device, FrameCost& cost) {
     for (size_t i = 0; i < lights.size(); ++i) {
         const MapLight& light = lights[i];
         const bool reachesDrawn = std::any_of(light.areas.begin(), light.areas.end(),
-                                              [&](int area) { return marked(instance.visibleAreas, area); });
+                                              [&](int area) { return instance.areaMarked(area); });
         if (!reachesDrawn) continue;
         const gpu::ScreenRect rect = screenRectOf(light.bounds, toClip, device.width(), device.height());
         if (rect.empty()) continue;

@@ -87,47 +87,26 @@ int drawVisible(MapInstance& instance, gpu::Device& device, SurfacePass pass) {
     if (!instance.map || !scene || !scene->camera || !scene->graphics) return 0;
     const Camera& camera = *scene->camera;
     const GraphicsDevice& graphics = *scene->graphics;
-    const std::vector<uint32_t>& visibleAreas = instance.visibleAreas;
-
     LightingUniforms uniforms;
     uniforms.setEye(camera.position);
     uniforms.setPlacement(instance.world, camera.view, camera.projection);
     const SurfaceDraw context{device, graphics.surfaces(), uniforms.block(), pass};
-
-    // Word by word, lowest bit first: the areas are drawn in number order, and
-    // the many unmarked areas of a portal frame cost one test per 32 of them.
-    const uint32_t areaCount = static_cast<uint32_t>(instance.map->areas.size());
-    const uint32_t wordCount = std::min<uint32_t>(static_cast<uint32_t>(visibleAreas.size()), (areaCount + 31) / 32);
-    int drawn = 0;
-    for (uint32_t w = 0; w < wordCount; ++w) {
-        for (uint32_t bits = visibleAreas[w]; bits != 0; bits &= bits - 1) {
-            const uint32_t i = w * 32 + static_cast<uint32_t>(std::countr_zero(bits));
-            if (i >= areaCount) break;
-            if (instance.mesh) drawArea(*instance.mesh, i, context);
-            ++drawn;
-        }
-    }
+    const int drawn = instance.eachMarkedArea([&](uint32_t area) {
+        if (instance.mesh) drawArea(*instance.mesh, area, context);
+    });
     drawEntityModels(instance, camera, context);
     drawMeshModels(instance, camera, context);
     return drawn;
 }
 
 void drawEntityModels(const MapInstance& instance, const Camera& camera, const SurfaceDraw& context) {
-    const std::vector<uint32_t>& visibleAreas = instance.visibleAreas;
-    auto marked = [&](int area) {
-        const size_t word = static_cast<size_t>(area) / 32;
-        return word < visibleAreas.size() && (visibleAreas[word] >> (static_cast<uint32_t>(area) % 32)) & 1u;
-    };
     if (!instance.mesh) return;
     LightingUniforms uniforms;
     uniforms.setEye(camera.position);
     const std::vector<EntityModel>& models = instance.map->entityModels;
     for (size_t m = 0; m < models.size(); ++m) {
         const EntityModel& model = models[m];
-        // Drawn when any area it reaches is drawn; one that reaches only solid
-        // space with its copy.
-        const bool seen = model.areas.empty() || std::any_of(model.areas.begin(), model.areas.end(), marked);
-        if (!seen) continue;
+        if (!instance.drawsWhatReaches(model.areas)) continue;
         uniforms.setPlacement(model.placement * instance.world, camera.view, camera.projection);
         drawEntityModel(*instance.mesh, m, {context.device, context.pipelines, uniforms.block(), context.pass});
     }
@@ -135,16 +114,11 @@ void drawEntityModels(const MapInstance& instance, const Camera& camera, const S
 
 void drawMeshModels(const MapInstance& instance, const Camera& camera, const SurfaceDraw& context) {
     if (!instance.mesh || !instance.map) return;
-    const std::vector<uint32_t>& visibleAreas = instance.visibleAreas;
-    auto marked = [&](int area) {
-        const size_t word = static_cast<size_t>(area) / 32;
-        return word < visibleAreas.size() && (visibleAreas[word] >> (static_cast<uint32_t>(area) % 32)) & 1u;
-    };
     const MeshModels& models = instance.map->meshModels;
     LightingUniforms uniforms;
     uniforms.setEye(camera.position);
     for (const PlacedMesh& placed : models.placed) {
-        if (!placed.areas.empty() && !std::any_of(placed.areas.begin(), placed.areas.end(), marked)) continue;
+        if (!instance.drawsWhatReaches(placed.areas)) continue;
         uniforms.setPlacement(meshDrawPlacement(placed.placement) * instance.world, camera.view, camera.projection);
         const SurfaceDraw placedContext{context.device, context.pipelines, uniforms.block(), context.pass};
         drawMeshModel(*instance.mesh, models, placed, placedContext);

@@ -3,6 +3,8 @@
 // and its per-frame visibility state. The portal flow and the render pass
 // (vis/) and the collision trace (move/) act on it from above.
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <vector>
 
@@ -77,6 +79,35 @@ public:
     // Marks every area visible this frame: drawing everything, or an eye with
     // no area of this map to look out of.
     void markEveryArea();
+    // Whether the area is marked visible this frame (false for any number
+    // that is not one of its areas).
+    bool areaMarked(int area) const {
+        const size_t word = static_cast<size_t>(area) / 32;
+        return area >= 0 && word < visibleAreas.size() && (visibleAreas[word] >> (static_cast<uint32_t>(area) % 32)) & 1u;
+    }
+    // Whether what reaches these areas is drawn with this copy this frame:
+    // one of them is marked, or there are none (it reaches only solid space).
+    bool drawsWhatReaches(const std::vector<int>& areas) const {
+        return areas.empty() || std::any_of(areas.begin(), areas.end(), [this](int area) { return areaMarked(area); });
+    }
+    // Calls visit(area) for each marked area of the map, in number order, and
+    // returns how many. Word by word, lowest bit first: the many unmarked
+    // areas of a portal frame cost one test per 32 of them.
+    template <class Visit>
+    int eachMarkedArea(Visit&& visit) const {
+        const uint32_t areaCount = map ? static_cast<uint32_t>(map->areas.size()) : 0;
+        const uint32_t wordCount = std::min<uint32_t>(static_cast<uint32_t>(visibleAreas.size()), (areaCount + 31) / 32);
+        int marked = 0;
+        for (uint32_t w = 0; w < wordCount; ++w) {
+            for (uint32_t bits = visibleAreas[w]; bits != 0; bits &= bits - 1) {
+                const uint32_t area = w * 32 + static_cast<uint32_t>(std::countr_zero(bits));
+                if (area >= areaCount) break;
+                visit(area);
+                ++marked;
+            }
+        }
+        return marked;
+    }
     // Stores the map, caches its arrays and sizes the bit sets to it.
     void bindMap(MapData* newMap);
     // Builds world, inverseWorld and grows worldBounds from position and rotation.
