@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "map/map_data.h"
@@ -55,6 +56,7 @@ struct Hit {
     int copy = -1;
     int area = -1;
     int entityModel = -1;
+    int meshModel = -1;
     const std::string* material = nullptr;
     float distance = kNoHit;
 };
@@ -77,6 +79,28 @@ void crossSurfaces(const MapData& map, const std::vector<SurfaceGroup>& groups, 
                 }
             }
         }
+}
+
+// Keeps in *best the nearest crossing of the ray (in the model's own space)
+// with the triangles of the placed mesh's drawn groups.
+void crossMesh(const MeshModels& meshes, const PlacedMesh& placed, const Ray& ray, Hit where, Hit* best) {
+    const MeshModel& model = meshes.files[static_cast<size_t>(placed.file)].model;
+    for (size_t g = 0; g < model.groups.size() && g < placed.groupMaterials.size(); ++g) {
+        const size_t index = static_cast<size_t>(placed.groupMaterials[g]);
+        if (index >= meshes.materials.size() || !meshes.materials[index].drawn) continue;
+        const MeshMaterial& material = meshes.materials[index];
+        const std::vector<uint32_t>& indices = model.groups[g].indices;
+        for (size_t i = 0; i + 2 < indices.size(); i += 3) {
+            const float t = crossTriangle(ray, model.vertices[indices[i]].position,
+                                          model.vertices[indices[i + 1]].position,
+                                          model.vertices[indices[i + 2]].position);
+            if (t < best->distance) {
+                *best = where;
+                best->material = &material.name;
+                best->distance = t;
+            }
+        }
+    }
 }
 
 // The first crossing of the ground along the ray (world space), or kNoHit.
@@ -130,11 +154,18 @@ SurfacePick pickSurface(const Scene& scene, Vector3 eye, Vector3 dir) {
         const Ray ray = carried(world, instance.inverseWorld);
         for (size_t area = 0; area < map.areas.size(); ++area)
             crossSurfaces(map, map.areas[area].surfaceGroups, ray,
-                          {static_cast<int>(copy), static_cast<int>(area), -1, nullptr, kNoHit}, &hit);
+                          {static_cast<int>(copy), static_cast<int>(area), -1, -1, nullptr, kNoHit}, &hit);
         for (size_t m = 0; m < map.entityModels.size(); ++m) {
             const EntityModel& model = map.entityModels[m];
             crossSurfaces(map, model.geometry.surfaceGroups, carried(ray, model.inversePlacement),
-                          {static_cast<int>(copy), -1, static_cast<int>(m), nullptr, kNoHit}, &hit);
+                          {static_cast<int>(copy), -1, static_cast<int>(m), -1, nullptr, kNoHit}, &hit);
+        }
+        const MeshModels& meshes = map.meshModels;
+        for (size_t m = 0; m < meshes.placed.size(); ++m) {
+            const std::optional<Matrix> intoModel = inverse(meshes.placed[m].placement);
+            if (!intoModel) continue;
+            crossMesh(meshes, meshes.placed[m], carried(ray, *intoModel),
+                      {static_cast<int>(copy), -1, -1, static_cast<int>(m), nullptr, kNoHit}, &hit);
         }
     }
     const float ground = scene.terrain ? crossTerrain(*scene.terrain, world) : kNoHit;
@@ -152,11 +183,19 @@ SurfacePick pickSurface(const Scene& scene, Vector3 eye, Vector3 dir) {
     out.material = *hit.material;
     out.area = hit.area;
     out.entityModel = hit.entityModel;
+    out.meshModel = hit.meshModel;
+    const MapInstance& copy = *scene.instances[static_cast<size_t>(hit.copy)];
     if (hit.entityModel >= 0) {
-        const MapInstance& copy = *scene.instances[static_cast<size_t>(hit.copy)];
         const EntityModel& model = copy.map->entityModels[static_cast<size_t>(hit.entityModel)];
         out.entityName = model.name;
         out.entityClass = model.classname;
+    } else if (hit.meshModel >= 0) {
+        const MeshModels& meshes = copy.map->meshModels;
+        const PlacedMesh& placed = meshes.placed[static_cast<size_t>(hit.meshModel)];
+        out.entityName = placed.entity;
+        out.meshFile = meshes.files[static_cast<size_t>(placed.file)].path;
+    }
+    if (hit.area < 0) {
         // Its area is the one holding the point, a hair on the eye's side.
         const Vector3 before = world.origin + world.dir * std::max(0.0f, hit.distance - 0.5f);
         out.area = copy.map->areaHolding(transformCoord(before, copy.inverseWorld));
@@ -177,6 +216,7 @@ std::string describePick(const Scene& scene, const SurfacePick& pick) {
     line += "; " + (pick.area >= 0 ? "area " + std::to_string(pick.area) : std::string("solid space")) + " of copy " +
             std::to_string(pick.copy);
     if (pick.entityModel >= 0) line += "; entity " + pick.entityName + " (" + pick.entityClass + ")";
+    if (pick.meshModel >= 0) line += "; entity " + pick.entityName + ", mesh " + pick.meshFile;
     return line;
 }
 

@@ -173,6 +173,14 @@ TEST_F(EntitiesEndToEnd, MeshModelsShowWhereTheirEntitiesStand) {
     }
     EXPECT_GT(inside, boxPixels / 3) << left << " " << right << " " << top << " " << bottom;
     EXPECT_EQ(outside, 0u);
+
+    // M names the marker's material (its bitmap's), its entity and its file.
+    Result run;
+    walk("3* 0 0\n0 0 M\n", "--start 70 -31 -100 --look 0 0 --assets '" + dir_ + "'", &run);
+    EXPECT_NE(run.output.find("quorvane: looking at models/mapgen/meshes/marker (no definition); image models/mapgen/meshes/marker.png;"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("; area 1 of copy 0; entity mesh_marker, mesh models/mapgen/meshes/marker.ase\n"),
+              std::string::npos)
+        << run.output;
 }
 
 TEST_F(EntitiesEndToEnd, InfoListsThePlacedModelsAndThePlayerStart) {
