@@ -24,6 +24,7 @@
 
 namespace q {
 
+class MaterialDefinitions;
 struct MapSource;
 
 // A position as the map files give it (z up) in map space (y up): the second
@@ -193,6 +194,10 @@ struct MapData {
     // finds the areas they reach and which are solid, and takes the player
     // start (map/entity_models.cpp).
     void placeEntities(const MapSource& source);
+    // Appends the material of that name, with where it is defined and its
+    // look when the definitions hold it (a blended look marks the map as
+    // having blended surfaces); returns its index (map/proc_reader.cpp).
+    int addMaterial(const std::string& name, const MaterialDefinitions* definitions);
     // Every area that the map-space bounds reach through the area tree, each
     // once, in ascending order; none when they reach only solid space.
     void areasReached(const Bounds& bounds, std::vector<int>* out) const;

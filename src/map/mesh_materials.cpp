@@ -3,7 +3,6 @@
 #include <string>
 #include <unordered_map>
 
-#include "map/material_definitions.h"
 
 namespace q {
 
@@ -17,14 +16,7 @@ void addMeshMaterials(MapData* map, const MaterialDefinitions* definitions,
         const auto [found, added] = byName.try_emplace(meshMaterial.name, static_cast<int>(map->materials.size()));
         meshMaterial.mapMaterial = found->second;
         if (!added) continue;
-        Material material;
-        material.name = meshMaterial.name;
-        if (const MaterialDefinition* definition = definitions ? definitions->find(material.name) : nullptr) {
-            material.definition = definition->file + ":" + std::to_string(definition->line);
-            material.look = lookOf(*definition);
-            if (material.look.blend != MaterialBlend::Opaque) map->hasBlendedSurfaces = true;
-        }
-        map->materials.push_back(std::move(material));
+        map->addMaterial(meshMaterial.name, definitions);
         if (materialNamed) materialNamed(map->materials.size() - 1, map->materials.back());
     }
 }

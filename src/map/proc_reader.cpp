@@ -145,21 +145,28 @@ struct ProcReading {
     std::vector<uint16_t> skippedIndices;
 };
 
+}  // namespace
+
+int MapData::addMaterial(const std::string& name, const MaterialDefinitions* definitions) {
+    Material material;
+    material.name = name;
+    if (const MaterialDefinition* definition = definitions ? definitions->find(name) : nullptr) {
+        material.definition = definition->file + ":" + std::to_string(definition->line);
+        material.look = lookOf(*definition);
+        if (material.look.blend != MaterialBlend::Opaque) hasBlendedSurfaces = true;
+    }
+    materials.push_back(std::move(material));
+    return static_cast<int>(materials.size()) - 1;
+}
+
+namespace {
+
 // The material's index in the map, added (with its look) when first named.
 int materialOf(ProcReading& reading, const char* name) {
     const auto [found, added] =
         reading.materialIndex.try_emplace(name, static_cast<int>(reading.map.materials.size()));
     if (!added) return found->second;
-    Material material;
-    material.name = name;
-    const MaterialDefinition* definition =
-        reading.options.definitions ? reading.options.definitions->find(material.name) : nullptr;
-    if (definition) {
-        material.definition = definition->file + ":" + std::to_string(definition->line);
-        material.look = lookOf(*definition);
-        if (material.look.blend != MaterialBlend::Opaque) reading.map.hasBlendedSurfaces = true;
-    }
-    reading.map.materials.push_back(std::move(material));
+    reading.map.addMaterial(name, reading.options.definitions);
     if (reading.options.materialNamed)
         reading.options.materialNamed(static_cast<size_t>(found->second), reading.map.materials.back());
     return found->second;
